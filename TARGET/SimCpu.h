@@ -1,0 +1,111 @@
+// SimCpu: the Vireon 2000/3000 CPU core of the board stand-in.
+// A plain state struct, `cpu_reset` and `cpu_step` (one instruction, returns its clock cycles),
+// and `cpu_run` for a bounded run. Memory and I/O go through the `Bus` that the board owns
+// (SimBoard implements it); the CPU only knows logical addresses, the XPC register, the
+// physical accesses of `ldp` and the two I/O spaces that the `ioi`/`ioe` prefixes select.
+// Called by the board stand-in, tools/kxrun and the tests. Standard library only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace vsim {
+
+// The two revisions of the instruction set. r3000 adds the page-set-B instructions
+// (idet, uma, ums, the lsxxr/ldxsr block moves, push/pop su, setusr, sures, rdmode, syscall).
+enum class CpuModel : uint8_t { r2000, r3000 };
+
+// Index of an 8-bit register in `CpuState::main`/`alt`: the opcode's 3-bit register field,
+// with slot 6 (the "(hl)" field) holding F.
+enum Reg8 : uint8_t { rB = 0, rC = 1, rD = 2, rE = 3, rH = 4, rL = 5, rF = 6, rA = 7 };
+
+// Flag bits of F. The family keeps sign, zero, logical/overflow and carry; the other bits
+// are left clear by every flag-writing instruction here.
+inline constexpr uint8_t kFlagS = 0x80;
+inline constexpr uint8_t kFlagZ = 0x40;
+inline constexpr uint8_t kFlagV = 0x04; // "L/V": overflow for arithmetic, logical for logic ops
+inline constexpr uint8_t kFlagC = 0x01;
+
+// Why a step or a run ended abnormally.
+enum class CpuFault : uint8_t { none, undefined_opcode };
+
+struct CpuState {
+    std::array<uint8_t, 8> main{}; // b c d e h l f a
+    std::array<uint8_t, 8> alt{};  // b' c' d' e' h' l' f' a'
+    uint16_t ix = 0, iy = 0, sp = 0, pc = 0;
+    uint8_t xpc = 0;
+    uint8_t ip = 0;  // interrupt priority stack (2 bits per level, current in bits 0-1)
+    uint8_t iir = 0; // internal interrupt vector base (high byte of the rst/syscall vectors)
+    uint8_t eir = 0; // external interrupt vector base
+    uint8_t su = 0;  // system/user mode stack of the r3000 (current mode in bits 0-1)
+    CpuModel model = CpuModel::r2000;
+    CpuFault fault = CpuFault::none;
+    uint16_t fault_pc = 0;  // logical address of the undefined opcode (its first prefix byte)
+    uint8_t fault_xpc = 0;  // XPC at that moment
+    uint64_t cycles = 0;    // clock cycles since reset
+    uint64_t instructions = 0;
+
+    uint16_t pair(Reg8 hi) const { return uint16_t(main[hi] << 8 | main[hi + 1]); }
+    uint16_t bc() const { return pair(rB); }
+    uint16_t de() const { return pair(rD); }
+    uint16_t hl() const { return pair(rH); }
+    uint16_t af() const { return uint16_t(main[rA] << 8 | main[rF]); }
+    uint16_t alt_pair(Reg8 hi) const { return uint16_t(alt[hi] << 8 | alt[hi + 1]); }
+    uint16_t bc2() const { return alt_pair(rB); }
+    uint16_t de2() const { return alt_pair(rD); }
+    uint16_t hl2() const { return alt_pair(rH); }
+    uint16_t af2() const { return uint16_t(alt[rA] << 8 | alt[rF]); }
+    void set_pair(Reg8 hi, uint16_t v) { main[hi] = uint8_t(v >> 8); main[hi + 1] = uint8_t(v); }
+    void set_bc(uint16_t v) { set_pair(rB, v); }
+    void set_de(uint16_t v) { set_pair(rD, v); }
+    void set_hl(uint16_t v) { set_pair(rH, v); }
+    void set_af(uint16_t v) { main[rA] = uint8_t(v >> 8); main[rF] = uint8_t(v); }
+};
+
+// The two I/O spaces of the `ioi` (internal peripherals, MMU) and `ioe` (external) prefixes.
+enum class IoSpace : uint8_t { internal, external };
+
+// What the CPU sees of the board. Logical accesses go through the board's MMU with the
+// current XPC; physical ones (ldp) take a 20-bit address.
+class Bus {
+public:
+    virtual ~Bus() = default;
+    virtual uint8_t read(uint16_t logical, uint8_t xpc) = 0;
+    virtual void write(uint16_t logical, uint8_t xpc, uint8_t value) = 0;
+    virtual uint8_t read_physical(uint32_t physical) = 0;
+    virtual void write_physical(uint32_t physical, uint8_t value) = 0;
+    virtual uint8_t io_read(IoSpace space, uint16_t port) = 0;
+    virtual void io_write(IoSpace space, uint16_t port, uint8_t value) = 0;
+};
+
+// Power-on state: every register 0 except SP 0 and IP 0xFF (all interrupts masked);
+// keeps the model. Clears the fault and the counters.
+void cpu_reset(CpuState &s, CpuModel model = CpuModel::r2000);
+
+// Executes one instruction (with its prefixes) and returns its clock cycles. An undefined
+// opcode executes nothing: PC stays on it, `fault` becomes undefined_opcode with its address
+// in fault_pc/fault_xpc, and the result is 0. A state already in fault does not step (0).
+uint32_t cpu_step(CpuState &s, Bus &bus);
+
+// Why a run ended.
+enum class StopReason : uint8_t { limit, breakpoint, undefined_opcode };
+
+// A breakpoint: a logical PC, optionally only with one XPC value (for xmem addresses).
+struct Breakpoint {
+    uint16_t pc = 0;
+    int xpc = -1; // -1: any XPC
+};
+
+struct RunResult {
+    StopReason reason = StopReason::limit;
+    uint64_t instructions = 0; // executed in this run
+    uint64_t cycles = 0;       // clock cycles of this run
+};
+
+// Runs at most max_instructions; stops before executing an instruction at a breakpoint
+// (except the first one, so a run can continue from a breakpoint) and at an undefined opcode.
+RunResult cpu_run(CpuState &s, Bus &bus, uint64_t max_instructions,
+                  const std::vector<Breakpoint> &breakpoints = {});
+
+} // namespace vsim

@@ -1,0 +1,35 @@
+// SimImage: loads program images into the board stand-in's physical memory: a raw "bin"
+// image at a chosen physical address, or an Intel HEX image at the addresses its records
+// give (data, end-of-file, extended segment and extended linear address records).
+// Loading writes flash directly (as the firmware side does). Used by tools/kxrun and tests.
+// Standard library only.
+#pragma once
+
+#include "SimBoard.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vsim {
+
+struct LoadResult {
+    bool ok = false;
+    std::string error;  // what went wrong, with the line for HEX images
+    uint32_t bytes = 0; // data bytes written
+    uint32_t lowest = 0, highest = 0; // physical range written (when bytes > 0)
+};
+
+// A "bin" image: every byte at physical + index. Fails (writing nothing) when the image does
+// not fit into mapped memory.
+[[nodiscard]] LoadResult load_bin_image(SimBoard &board, std::string_view bytes,
+                                        uint32_t physical);
+
+// An Intel HEX text. Checks every record's length, hexadecimal digits and checksum first;
+// nothing is written unless the whole text is valid and every byte lands in mapped memory.
+[[nodiscard]] LoadResult load_hex_image(SimBoard &board, std::string_view text);
+
+// Reads a whole file; false when it cannot be opened.
+[[nodiscard]] bool read_file(const std::string &path, std::string &contents);
+
+} // namespace vsim
