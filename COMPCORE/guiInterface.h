@@ -1,0 +1,660 @@
+// guiInterface: the host services. The compiler core, the target link and the debugger core
+// reach the user interface only through this unit: message texts by id, the application's
+// message box, the status box with its message pump and cancel, the compile-settings snapshot,
+// the pass-phrase control, and the adapter objects (`cMainWindow`, the `TGuiInterface` family)
+// through which the debugger core writes into the windows.
+//
+// The windows themselves (main window, status box form, splash, editors, debug windows, message
+// box) are abstract interfaces here; the IDE supplies the Qt implementations. Every one has a
+// headless default that records what it was asked to do, so tests can script and inspect it.
+// Std-only; GUI thread only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "QBSTRING.h"
+#include "guiExceptions.h"
+
+// ================================ Message text by id ==========================================
+
+// Loads the id's text into buf: at most size - 1 bytes and a zero; returns the length. An id
+// without text gives the empty text. Size 0 writes nothing.
+uint32_t LoadResString(uint32_t id, char *buf, uint32_t size);
+// The id's text formatted with the optional arguments (bounded formatting, at most 1023 bytes);
+// empty for an id without text. Returned by value, so nested calls cannot overwrite each other.
+std::string GetResString(uint32_t id, ...);
+
+// ================================ Message box =================================================
+
+inline constexpr unsigned kMbOk = 0x0;          // OK button only
+inline constexpr unsigned kMbOkCancel = 0x1;
+inline constexpr unsigned kMbYesNo = 0x4;
+inline constexpr unsigned kMbIconError = 0x10;
+inline constexpr unsigned kMbIconWarning = 0x30;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+class TMessageBoxHost {
+public:
+    virtual ~TMessageBoxHost() = default;
+    // Shows a modal box owned by the application; returns the button chosen.
+    virtual int ShowMessageBox(const std::string &text, const std::string &caption,
+                               unsigned flags) = 0;
+};
+
+// Headless: records every box and answers `answer`.
+class HeadlessMessageBoxHost : public TMessageBoxHost {
+public:
+    struct Shown {
+        std::string text, caption;
+        unsigned flags;
+    };
+    std::vector<Shown> shown;
+    int answer = kIdOk;
+    int ShowMessageBox(const std::string &text, const std::string &caption,
+                       unsigned flags) override;
+};
+
+TMessageBoxHost &message_box_host();
+void set_message_box_host(TMessageBoxHost *host); // not owned; null restores the headless one
+HeadlessMessageBoxHost &headless_message_box_host();
+
+// The application's message box (used by the exceptions and ShowCompilerMessageBox).
+int ShowAppMessageBox(const std::string &text, const std::string &caption, unsigned flags);
+
+// ================================ Splash window ===============================================
+
+class TSplashHost {
+public:
+    virtual ~TSplashHost() = default;
+    virtual bool IsVisible() const = 0;
+    virtual void Hide() = 0;
+    virtual void SetText(const std::string &text) = 0; // the splash label
+    virtual void Repaint() = 0;
+};
+
+class HeadlessSplashHost : public TSplashHost {
+public:
+    bool visible = false;
+    std::string text;
+    int repaints = 0;
+    bool IsVisible() const override { return visible; }
+    void Hide() override { visible = false; }
+    void SetText(const std::string &t) override { text = t; }
+    void Repaint() override { ++repaints; }
+};
+
+TSplashHost &splash_host();
+void set_splash_host(TSplashHost *host); // not owned; null restores the headless one
+HeadlessSplashHost &headless_splash_host();
+
+// ================================ Status box ==================================================
+
+// The status box form: a title, a Cancel button, a panel with the message label, a file-name
+// label, and a closed-by-user flag set by Cancel or Esc. Sizes are in pixels.
+class TStatusBox {
+public:
+    virtual ~TStatusBox() = default;
+    virtual void SetTitle(const std::string &title) = 0;
+    virtual void SetCancelVisible(bool visible) = 0;
+    virtual void Show() = 0;
+    virtual bool IsVisible() const = 0;
+    virtual void Close() = 0;
+    virtual bool ClosedByUser() const = 0;
+    virtual int PanelWidth() const = 0;
+    virtual int PanelHeight() const = 0;
+    // Width and height of the text on the message label's canvas.
+    virtual void MeasureText(const std::string &text, int &width, int &height) const = 0;
+    virtual void SetMessageLabel(const std::string &text, int left, int top, int width,
+                                 int height) = 0;
+    // Shortens a path with an ellipsis in its middle so that it fits the width on one line;
+    // gives the width of the result.
+    virtual std::string FitPath(const std::string &path, int width, int &result_width) const = 0;
+    virtual void SetFileNameLabel(const std::string &text, int width) = 0;
+    virtual void Repaint() = 0;
+    // Takes one pending window message of the thread, if any, and dispatches it.
+    virtual void ProcessOneMessage() = 0;
+};
+
+// Headless box: fixed character metrics (char_width x char_height per character), a scriptable
+// panel, and a hook run by ProcessOneMessage (e.g. to press Cancel).
+class HeadlessStatusBox : public TStatusBox {
+public:
+    std::string title;
+    bool cancel_visible = false;
+    bool visible = false;
+    bool closed_by_user = false;
+    int panel_width = 320;
+    int panel_height = 64;
+    int char_width = 8;
+    int char_height = 16;
+    std::string message_text;
+    int msg_left = 0, msg_top = 0, msg_width = 0, msg_height = 0;
+    std::string file_name_text;
+    int file_name_width = 0;
+    int repaints = 0;
+    int messages_processed = 0;
+    std::function<void(HeadlessStatusBox &)> on_message;
+
+    void SetTitle(const std::string &t) override { title = t; }
+    void SetCancelVisible(bool v) override { cancel_visible = v; }
+    void Show() override { visible = true; }
+    bool IsVisible() const override { return visible; }
+    void Close() override { visible = false; }
+    bool ClosedByUser() const override { return closed_by_user; }
+    int PanelWidth() const override { return panel_width; }
+    int PanelHeight() const override { return panel_height; }
+    void MeasureText(const std::string &text, int &width, int &height) const override;
+    void SetMessageLabel(const std::string &text, int left, int top, int width,
+                         int height) override;
+    std::string FitPath(const std::string &path, int width, int &result_width) const override;
+    void SetFileNameLabel(const std::string &text, int width) override;
+    void Repaint() override { ++repaints; }
+    void ProcessOneMessage() override;
+};
+
+using StatusBoxFactory = std::function<std::unique_ptr<TStatusBox>()>;
+
+// The holder of the status box (one program-wide instance, `gDialogControl`).
+class cDialogControl {
+public:
+    cDialogControl();
+    ~cDialogControl();
+
+    // Unless in splash mode: makes the box when there is none, stores the prefix, sets
+    // gStatusBoxShown, sets the title, shows or hides Cancel, and shows the box.
+    void ShowStatusBox(bool show_cancel, const std::string &title, const std::string &prefix);
+    // Puts the text into the box (or the splash label in splash mode) and fits the label to it.
+    void SizeStatusBoxToText(const std::string &text);
+    // Fits a path into the file-name label with an ellipsis in its middle.
+    void SetStatusBoxPathText(const std::string &text);
+    void SetStatusBoxText(const std::string &title);
+    // Dispatches one pending message; throws xUserCancel when the user closed the box (the box
+    // is gone by then). Without a box it does nothing.
+    void PumpStatusBoxMessages();
+    // Clears gStatusBoxShown; closes and destroys the box when it is up. Harmless otherwise.
+    void CloseStatusBox();
+
+    void SetSplashMode(bool on) { m_splash_mode = on; }
+    bool SplashMode() const { return m_splash_mode; }
+    bool Pumping() const { return m_pumping; }
+    const std::string &Prefix() const { return m_prefix; }
+    TStatusBox *Box() const { return m_box.get(); }
+    // The maker of the box (the IDE installs its form); null restores the headless box.
+    void SetBoxFactory(StatusBoxFactory factory);
+
+private:
+    std::unique_ptr<TStatusBox> m_box;
+    bool m_pumping = false;
+    bool m_splash_mode = false;
+    std::string m_prefix;
+    StatusBoxFactory m_factory;
+};
+
+extern cDialogControl gDialogControl;
+extern bool gStatusBoxShown;
+
+// ================================ Pass phrase =================================================
+
+class TPassPhraseDialog {
+public:
+    virtual ~TPassPhraseDialog() = default;
+    // Shows the dialog modally; true when the user accepted.
+    virtual bool Execute() = 0;
+    virtual std::string Phrase() const = 0;
+    virtual bool Remember() const = 0;
+};
+using PassPhraseDialogFactory = std::function<std::unique_ptr<TPassPhraseDialog>()>;
+
+class cTCPPassPhraseControl {
+public:
+    // Unless a phrase is remembered or the dialog is up: clears the accepted flag, makes and
+    // shows the dialog, and when the user accepted keeps the phrase (cut to 255 bytes).
+    void Ask();
+    // When the dialog exists: takes its remember choice and destroys it.
+    void Close();
+
+    const char *Phrase() const { return m_phrase.data(); }
+    bool Accepted() const { return m_accepted; }
+    bool Remembered() const { return m_remember; }
+    bool DialogUp() const { return m_dialog != nullptr; }
+    // The IDE installs its dialog; without a factory Ask accepts nothing.
+    void SetDialogFactory(PassPhraseDialogFactory factory) { m_factory = std::move(factory); }
+    // Forgets phrase, flags and dialog (tests, and a new connection without remembering).
+    void Reset();
+
+private:
+    std::array<char, 256> m_phrase{};
+    bool m_accepted = false;
+    bool m_remember = false;
+    std::unique_ptr<TPassPhraseDialog> m_dialog;
+    PassPhraseDialogFactory m_factory;
+};
+
+extern cTCPPassPhraseControl gTCPPassPhraseControl;
+
+// ================================ Windows the adapters serve ==================================
+
+// Base of every window an adapter can serve.
+class TGuiWindow {
+public:
+    virtual ~TGuiWindow() = default;
+};
+
+class TEditorInterface;
+
+// A packed source position: line in the high 16 bits, column in the low 16 bits.
+inline constexpr uint32_t pack_position(uint32_t line, uint32_t column)
+{
+    return (line << 16) | (column & 0xFFFFu);
+}
+inline constexpr uint32_t position_line(uint32_t packed) { return packed >> 16; }
+inline constexpr uint32_t position_column(uint32_t packed) { return packed & 0xFFFFu; }
+
+// The source editor window.
+class TEditWindow : public virtual TGuiWindow {
+public:
+    virtual std::string FileName() const = 0;
+    virtual bool IsModified() const = 0;
+    virtual void WriteText(std::ostream &out) const = 0;
+    virtual uint32_t GetCaretPosition() const = 0;
+    virtual uint32_t GetNextPosition(uint32_t packed) const = 0;
+    virtual std::string GetLineText(int line) const = 0;
+    virtual void SetLineMark(uint32_t packed, int mark_kind) = 0;
+    virtual void ClearLineMark(uint32_t packed) = 0;
+    virtual void ClearExecutionPoint() = 0;
+    virtual TEditorInterface *GetTextEdit() = 0;
+    virtual TEditorInterface *GetEditFrame() = 0;
+};
+
+class TRegistersWindow : public virtual TGuiWindow {
+public:
+    virtual void AddLine(const std::string &text) = 0;
+    virtual void BeginUpdate() = 0;
+    virtual void EndUpdate() = 0;
+};
+class TDisassemblyWindow : public virtual TGuiWindow {
+public:
+    virtual void AddDisassemblyLines(const std::string &text) = 0;
+    virtual void BeginUpdate() = 0;
+    virtual void EndUpdate() = 0;
+    virtual void MarkExecutionLine(int instruction_index, int second) = 0;
+    virtual void Clear() = 0;
+};
+class TStackWindow : public virtual TGuiWindow {
+public:
+    virtual void AddLine(const std::string &text) = 0;
+};
+class TMemoryDumpWindow : public virtual TGuiWindow {
+public:
+    virtual void AddDumpLine(const std::string &line) = 0;
+};
+class TWatchesWindow : public virtual TGuiWindow {
+public:
+    virtual void UpdateResults(int argument) = 0;
+};
+class TStdioWindow : public virtual TGuiWindow {
+public:
+    virtual void StdioOutput(const char *text, int length) = 0;
+    virtual void StdioBeginSession() = 0;
+    // Next input character into c; false when none is waiting.
+    virtual bool StdioInputChar(char &c) = 0;
+};
+
+// ================================ Adapters ====================================================
+
+class TGuiInterface {
+public:
+    TGuiInterface() = default;
+    TGuiInterface(const TGuiInterface &) = delete;
+    TGuiInterface &operator=(const TGuiInterface &) = delete;
+    virtual ~TGuiInterface() = default;
+    virtual void AddLine(const char *text);
+    virtual void BeginUpdate();
+    virtual void EndUpdate();
+    // The position after a packed position, through the window (the base answers it unchanged).
+    virtual uint32_t GetNextPosition(uint32_t packed);
+    virtual void SetWindow(TGuiWindow *window);
+    TGuiWindow *Window() const { return m_window; }
+
+protected:
+    TGuiWindow *m_window = nullptr;
+};
+
+// Editor adapters.
+class TEditorInterface : public TGuiInterface {
+public:
+    TEditorInterface();
+    ~TEditorInterface() override;
+    uint32_t GetNextPosition(uint32_t packed) override;
+    void SetWindow(TGuiWindow *window) override;
+    virtual bool IsModified();
+    // Copies the window's file name into the adapter's 260-byte buffer and returns it.
+    virtual const char *GetFileName();
+    virtual uint32_t GetCaretPosition();
+    virtual void Reserved1() {}
+    virtual void ClearExecutionPoint();
+    virtual void SetLineMark(uint32_t packed, int mark_kind);
+    virtual void Reserved2() {}
+    // The text of one line, in a buffer owned by the adapter until FreeLineText.
+    virtual const char *GetLineText(int line);
+    virtual void FreeLineText();
+    virtual void GetZeroPosition(uint32_t &out) { out = 0; }
+    virtual int Reserved3() { return 0; }
+    virtual int Reserved4() { return 0; }
+    virtual void WriteText(std::ostream &out);
+
+    void UpdateMarkers(uint32_t packed);
+    TEditorInterface *GetWindowInterface();
+    TEditWindow *Editor() const { return m_editor; }
+
+private:
+    TEditWindow *m_editor = nullptr;
+    std::array<char, 260> m_file_name{};
+    std::unique_ptr<char[]> m_line_text;
+};
+class cEditFrame : public TEditorInterface {};
+class cTextEdit : public TEditorInterface {};
+
+class TMessageInterface : public TGuiInterface {};
+class cTextMessage : public TMessageInterface {};
+
+class TStdioInterface : public TGuiInterface {};
+class cTextStdio : public TStdioInterface {};
+
+class TRegisterInterface : public TGuiInterface {
+public:
+    virtual int GetLineWidth() { return 40; }
+};
+class cTextRegister : public TRegisterInterface {
+public:
+    void AddLine(const char *text) override;
+    void BeginUpdate() override;
+    void EndUpdate() override;
+};
+
+class TAssemblyInterface : public TGuiInterface {
+public:
+    virtual void Reserved1() {}
+    virtual void Reserved2() {}
+    virtual int Reserved3() { return 0; }
+    // Instruction index in the low 16 bits, a second value in the high 16 bits.
+    virtual void MarkExecutionLine(uint32_t packed) = 0;
+    virtual void Clear() = 0;
+};
+class cTextAssembly : public TAssemblyInterface {
+public:
+    void AddLine(const char *text) override;
+    void BeginUpdate() override;
+    void EndUpdate() override;
+    void MarkExecutionLine(uint32_t packed) override;
+    void Clear() override;
+};
+
+class TStackInterface : public TGuiInterface {
+public:
+    uint16_t line_width = 40;
+    virtual int GetLineWidth() { return line_width; }
+};
+class cTextStack : public TStackInterface {
+public:
+    void AddLine(const char *text) override;
+};
+
+class TDumpInterface : public TGuiInterface {
+public:
+    virtual void AddDumpLine(const char *line) = 0;
+    virtual void Reserved1() {}
+};
+class cTextDump : public TDumpInterface {
+public:
+    void AddDumpLine(const char *line) override;
+};
+
+class TWatchInterface : public TGuiInterface {};
+class cTextWatch : public TWatchInterface {};
+
+// ================================ Main window =================================================
+
+// What the adapters ask of the main window.
+class TMainWindowHost : public virtual TGuiWindow {
+public:
+    virtual void SetCurrentFile(const std::string &file) = 0;
+    virtual int GetSourceLineCount() = 0;
+    virtual std::string GetSourceLine(int line) = 0;
+    virtual TEditWindow *FindEditor(const std::string &file) = 0;
+    virtual TEditWindow *GetEditorForFile(const std::string &file, int flags) = 0;
+    // Show the window when its auto-show option is on or when forced; its adapter, or null.
+    virtual TRegisterInterface *ShowRegistersWindow(bool force) = 0;
+    virtual TAssemblyInterface *ShowDisassemblyWindow(bool force) = 0;
+    virtual TStackInterface *ShowStackWindow(bool force) = 0;
+    virtual TWatchInterface *ShowWatchesWindow(bool force) = 0;
+    virtual TDumpInterface *ShowDumpWindow(bool force) = 0;
+    virtual TStdioWindow *ShowStdioWindow(int flags) = 0;
+    virtual TWatchesWindow *WatchesWindow() = 0;
+    virtual void RefreshDumpWindows() = 0;
+    virtual bool IsStopped() = 0;
+    // 0 edit, 1 stopped, 2 running: sets the status text and the communication state.
+    virtual void SetRunState(int state) = 0;
+    virtual bool IsPolling() = 0;
+    virtual void PausePolling() = 0;
+    virtual void ResumePolling() = 0;
+    virtual void SetStatusPanelText(const std::string &text, int panel) = 0;
+    virtual void SetStatusText(const std::string &text) = 0;
+    virtual void BringToFront() = 0;
+};
+
+// The communication state for a run state: 7 stopped, 6 running with polling, 7 running without
+// polling, 0 in edit mode.
+uint8_t comm_state_for_run_state(int state, bool polling);
+
+// The main window's adapter (one object, `gMainWindowInterface`).
+class TMainWindowInterface : public TGuiInterface {};
+
+class cMainWindow : public TMainWindowInterface {
+public:
+    explicit cMainWindow(TMainWindowHost *host);
+    void SetHost(TMainWindowHost *host);
+    TMainWindowHost *Host() const { return m_host; }
+
+    void SetCurrentSourceFile(const QBString &file);
+    const QBString &GetCurrentSourceFile() const { return m_current_file; }
+    int GetSourceLineCount();
+    // The line's text, held in the program-wide line string (empty when none).
+    const std::string &GetSourceLine(int line);
+    TEditorInterface *GetEditorInterface(const std::string &file, int flags);
+    TEditorInterface *FindEditorInterface(const std::string &file);
+    TRegisterInterface *GetRegisterInterface(bool force);
+    TAssemblyInterface *GetAssemblyInterface(bool force);
+    TStackInterface *GetStackInterface(bool force);
+    TWatchInterface *GetWatchInterface(bool force);
+    TDumpInterface *GetDumpInterface();
+    void RefreshDumpWindows();
+    void RefreshWatches(int argument);
+    uint32_t &GetSourcePosition() { return m_source_position; }
+    bool IsStopped();
+    void SetRunState(int state);
+    // Status panel 6 shows "IP = %02x".
+    void ShowIP(uint8_t ip);
+    bool IsPollingEnabled();
+    void ResumePolling();
+    void PausePolling();
+
+    // Memory-dump request fields.
+    uint8_t dump_physical = 0;
+    uint8_t dump_xpc_offset = 0;
+    uint8_t dump_data_space = 1;
+    uint32_t dump_start = 0;
+
+private:
+    TMainWindowHost *m_host;
+    QBString m_current_file;
+    uint32_t m_source_position = 0;
+};
+
+// Never null: starts on a cMainWindow over the headless main window; the IDE points it at its
+// own adapter.
+extern cMainWindow *gMainWindowInterface;
+void set_main_window_interface(cMainWindow *main); // null restores the headless one
+
+// Headless main window and debug windows: record every call; tests script the source lines,
+// editors and answers.
+class HeadlessDebugWindow : public TRegistersWindow,
+                            public TDisassemblyWindow,
+                            public TStackWindow,
+                            public TMemoryDumpWindow,
+                            public TWatchesWindow,
+                            public TStdioWindow {
+public:
+    std::vector<std::string> lines;
+    int begin_updates = 0, end_updates = 0, clears = 0, refreshes = 0, sessions = 0;
+    std::vector<std::pair<int, int>> marks;
+    std::string output;
+    std::string input; // characters handed out by StdioInputChar
+
+    void AddLine(const std::string &text) override { lines.push_back(text); }
+    void AddDisassemblyLines(const std::string &text) override { lines.push_back(text); }
+    void AddDumpLine(const std::string &line) override { lines.push_back(line); }
+    void BeginUpdate() override { ++begin_updates; }
+    void EndUpdate() override { ++end_updates; }
+    void MarkExecutionLine(int index, int second) override { marks.emplace_back(index, second); }
+    void Clear() override { ++clears; }
+    void UpdateResults(int) override { ++refreshes; }
+    void StdioOutput(const char *text, int length) override;
+    void StdioBeginSession() override { ++sessions; }
+    bool StdioInputChar(char &c) override;
+};
+
+class HeadlessEditWindow : public TEditWindow {
+public:
+    HeadlessEditWindow();
+    std::string file_name;
+    bool modified = false;
+    std::vector<std::string> text_lines;
+    uint32_t caret = 0;
+    std::vector<std::pair<uint32_t, int>> line_marks;
+    int execution_point_clears = 0;
+    cTextEdit text_edit;
+    cEditFrame edit_frame;
+
+    std::string FileName() const override { return file_name; }
+    bool IsModified() const override { return modified; }
+    void WriteText(std::ostream &out) const override;
+    uint32_t GetCaretPosition() const override { return caret; }
+    uint32_t GetNextPosition(uint32_t packed) const override;
+    std::string GetLineText(int line) const override;
+    void SetLineMark(uint32_t packed, int kind) override { line_marks.emplace_back(packed, kind); }
+    void ClearLineMark(uint32_t packed) override;
+    void ClearExecutionPoint() override { ++execution_point_clears; }
+    TEditorInterface *GetTextEdit() override { return &text_edit; }
+    TEditorInterface *GetEditFrame() override { return &edit_frame; }
+};
+
+class HeadlessMainWindow : public TMainWindowHost {
+public:
+    HeadlessMainWindow();
+    std::string current_file;
+    std::vector<std::string> source_lines; // lines of the current source file, from line 1
+    std::vector<std::unique_ptr<HeadlessEditWindow>> editors;
+    HeadlessDebugWindow debug_window;
+    cTextRegister registers;
+    cTextAssembly assembly;
+    cTextStack stack;
+    cTextDump dump;
+    cTextWatch watches;
+    bool auto_show = true;     // the windows' auto-show options
+    int run_state = 0;
+    bool polling_enabled = true;
+    bool polling = false;
+    int dump_refreshes = 0;
+    int brought_to_front = 0;
+    std::vector<std::pair<int, std::string>> panel_texts;
+    std::string status_text;
+    std::vector<std::string> shown; // names of the windows shown
+
+    // Opens a headless editor on a file (for GetEditorForFile and tests).
+    HeadlessEditWindow &OpenEditor(const std::string &file);
+
+    void SetCurrentFile(const std::string &file) override { current_file = file; }
+    int GetSourceLineCount() override { return static_cast<int>(source_lines.size()); }
+    std::string GetSourceLine(int line) override;
+    TEditWindow *FindEditor(const std::string &file) override;
+    TEditWindow *GetEditorForFile(const std::string &file, int flags) override;
+    TRegisterInterface *ShowRegistersWindow(bool force) override;
+    TAssemblyInterface *ShowDisassemblyWindow(bool force) override;
+    TStackInterface *ShowStackWindow(bool force) override;
+    TWatchInterface *ShowWatchesWindow(bool force) override;
+    TDumpInterface *ShowDumpWindow(bool force) override;
+    TStdioWindow *ShowStdioWindow(int flags) override;
+    TWatchesWindow *WatchesWindow() override { return &debug_window; }
+    void RefreshDumpWindows() override { ++dump_refreshes; }
+    bool IsStopped() override { return run_state == 1; }
+    void SetRunState(int state) override;
+    bool IsPolling() override { return polling; }
+    void PausePolling() override { polling = false; }
+    void ResumePolling() override
+    {
+        if (polling_enabled)
+            polling = true;
+    }
+    void SetStatusPanelText(const std::string &text, int panel) override
+    {
+        panel_texts.emplace_back(panel, text);
+    }
+    void SetStatusText(const std::string &text) override { status_text = text; }
+    void BringToFront() override { ++brought_to_front; }
+};
+HeadlessMainWindow &headless_main_window();
+// Back to a fresh headless main window, dialog control, boxes and pass phrase (tests).
+void reset_host_services();
+
+// ================================ Free functions ==============================================
+
+TEditorInterface *GetEditorInterfaceForFile(const std::string &file);
+void StdioWrite(const char *text, uint16_t length);
+void StdioReset();
+// Next character of target stdio input into c; returns it, 0 when none.
+char StdioReadChar(char &c);
+void EmptyWatchHook();
+void NullHook();
+uint8_t GetTargetOutputMode();
+uint8_t IsWatchCodeRestricted();
+void BringMainWindowToFront();
+
+// The compile-settings snapshot that decides whether the BIOS must be compiled again.
+struct CompileSettings {
+    std::array<int32_t, 15> compiler_options{};
+    uint16_t option_word = 0;
+    std::array<uint8_t, 5> option_bytes{}; // output mode, restrict watch, include BIOS,
+                                           // include RST 28, targetless compile
+    std::string text1; // BIOS file
+    std::string text2; // libraries file
+    std::vector<std::pair<std::string, std::string>> defines;
+};
+// The 15 compiler options come from the compiler facade, which installs its getter.
+using CompilerOptionsGetter = std::array<int32_t, 15> (*)();
+void set_compiler_options_getter(CompilerOptionsGetter getter);
+
+void SaveCompileSettings(CompileSettings &record);
+// True at the first difference: an option, an option byte, the defines (count, any name or
+// value), or either text compared without regard to case.
+[[nodiscard]] bool CompileSettingsChanged(const CompileSettings &record);
+
+// The open or save file dialog: runs it, then checks that its directory can be written.
+class TFileDialog {
+public:
+    virtual ~TFileDialog() = default;
+    virtual bool Execute() = 0;
+    virtual std::string FileName() const = 0;
+};
+// Returns whether the user confirmed (the probe's outcome does not change the result).
+bool ProbeDialogDirectory(TFileDialog &dialog);
