@@ -1,0 +1,108 @@
+// CC_FIOZ8: the compile sequence (`compile_and_load`, `compile_program`) and the path of
+// generated code into the target: `outasm` hands each generated assembly line to the
+// assembly-line parser, whose bytes reach the current emit cache through `emit_code_byte`.
+// Owns the static emit-cache objects and the program-wide cache pointers.
+#pragma once
+
+#include "EMITCACHE.h"
+
+#include <cstdint>
+#include <string>
+
+// ---- assembly lines and bytes ----------------------------------------------------------------
+
+// Assembles one generated line (printf-style). A line longer than 1023 characters, or a call
+// made while another line is being assembled, is a fatal compiler error.
+void outasm(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// Emits one byte through the current code cache. Before the byte that completes an I/O-prefixed
+// read-modify-write sequence, a processor below revision 3 gets a 0 byte (a no-operation) first.
+void emit_code_byte(uint8_t b);
+
+// Reserves n zero bytes in the root-variable cache (second false) or the cache named by the data
+// pointer (second true); returns the cache's address plus 1 (the lowest address of the block
+// for a falling cache).
+uint32_t emit_zero_bytes(uint32_t n, bool second);
+
+// Overwrite emitted code: one byte, or a word low byte first (the second byte at the address
+// that the address arithmetic gives for the first plus 1).
+void patch_code_byte(uint32_t addr, uint8_t b);
+void patch_code_word(uint32_t addr, uint16_t w);
+
+uint32_t download_block_size();  // 128
+
+// The "bin" output used while compiling to a file.
+[[nodiscard]] bool open_bin_output(const std::string &source_path);
+void write_bin_block(uint32_t count, uint32_t file_offset, const uint8_t *bytes);
+void close_bin_output();
+
+// True while a generated line is being assembled.
+bool generated_line_active();
+// The xmem code cache's address after the last generated line.
+uint32_t last_generated_address();
+
+// I/O-prefix watch of the assembler (true when the byte completes an I/O-prefixed sequence) and
+// the board's processor revision; the two decide the no-operation of `emit_code_byte`.
+void set_io_prefix_watch(bool (*watch)(uint8_t b));
+void set_processor_revision(int revision);
+
+// Bit 0x20 of the code generator's options byte: the first flag of the one-line assembly.
+void set_codegen_options_byte(uint8_t options);
+
+// ---- the cache objects and the program-wide cache pointers -------------------------------------
+
+// One set of static caches. The live set is used by every compile; the saved set holds the
+// BIOS compile's copies.
+struct EmitCacheSet {
+    RootCache root_code;
+    XmemCache xmem_code;
+    WatchCache watch_code;
+    ConstantCache constants;
+    VariableCache root_variables{4};
+    VariableCache kind6_variables{6};
+    VariableCache second_variables{4};
+};
+
+NullCache &null_cache();
+EmitCacheSet &live_caches();
+EmitCacheSet &saved_caches();
+
+// The program-wide pointers (never null).
+EmitCache &root_code_cache();
+EmitCache &xmem_code_cache();
+EmitCache &watch_code_cache();
+EmitCache &constant_cache();
+EmitCache &root_variable_cache();
+EmitCache &kind6_variable_cache();
+EmitCache &data_cache();              // the data pointer
+EmitCache &constants_in_code_cache(); // root code unless instruction and data are separate
+EmitCache &current_code_cache();      // the one `emit_code_byte` uses
+void set_current_code_cache(EmitCache &cache);
+// Two optional extra code caches installed by the declaration parser (index 0 or 1); nullptr
+// removes one.
+void set_extra_code_cache(int which, EmitCache *cache);
+EmitCache *extra_code_cache(int which);
+
+// Points every program-wide pointer at the live set. With `separate_id` the constant cache
+// serves constants in code; without it the root code cache does.
+void point_caches_at_live_set(bool separate_id);
+// "Separate Instruction and Data" and the watch-compile state that the patch routine consults.
+void set_separate_instruction_data(bool on);
+void set_watch_code_generation(bool watch_compile, bool generating_watch_code);
+
+// ---- the compile sequence ----------------------------------------------------------------------
+
+// Compile status word: bit 1 (2) the compile failed, bit 0 (1) messages were recorded.
+uint16_t compile_and_load(const std::string &source_path);
+
+// The compile proper. Returns 0 after a fatal-error overflow, else the function count plus 1.
+int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t constant_start,
+                        uint32_t second_data_start, uint32_t linker_a, uint32_t linker_b,
+                        uint16_t options);
+
+// Output flags byte (0x31 at the start of every compile).
+uint8_t output_flags();

@@ -1,0 +1,35 @@
+// SEAM_PARSER: the built-in parser seam, used until the parser installs its own.
+#include "SEAM_PARSER.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+[[noreturn]] void missing(const char *what)
+{
+    throw std::logic_error(std::string("the parser service '") + what +
+                           "' is not part of this build");
+}
+
+class MissingParser : public ParserSeam {
+public:
+    void parse_asm_block(int, int, int) override { missing("parse_asm_block"); }
+    void parse_program() override { missing("parse_program"); }
+    void web_reset() override {}
+    void reset_declaration_defaults() override {}
+    int function_count() const override { return 0; }
+    LexerInputPointers save_input() override { return {}; }
+    void point_input_at(const char *) override {}
+    void restore_input(const LexerInputPointers &) override {}
+    void error_here(const char *text) override { throw std::runtime_error(text); }
+    void fatal_here(const char *text) override { throw std::runtime_error(text); }
+};
+
+MissingParser g_missing;
+ParserSeam *g_seam = &g_missing;
+
+}  // namespace
+
+void set_parser_seam(ParserSeam *seam) { g_seam = seam ? seam : &g_missing; }
+ParserSeam &parser_seam() { return *g_seam; }
