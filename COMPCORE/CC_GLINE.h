@@ -132,7 +132,8 @@ LineInputState line_input_state();
 uint16_t input_line_number();
 // Moves the current input level's line counter ("#linenum").
 void set_input_line_number(uint16_t line);
-// The column at which the first line of an expression compile starts (0 otherwise).
+// The column at which the line last delivered starts in its physical line (non-zero only for the
+// first line of an expression compiled at a source position).
 uint16_t input_column_offset();
 // Byte offset of the start of the last program line read.
 uint32_t source_line_offset();
@@ -152,3 +153,5 @@ void report_unmatched_brackets();
 // While set, noting and matching do nothing.
 void set_bracket_suppression(bool on);
 std::size_t bracket_depth();
+// Forgets the bracket stack without reports (start of a compile).
+void clear_brackets();

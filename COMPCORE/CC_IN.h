@@ -309,11 +309,19 @@ void set_warning_switches(uint16_t serious, uint16_t trivial);
 uint16_t serious_warning_switch();
 uint16_t trivial_warning_switch();
 uint16_t fatal_flag();
-uint8_t errors_seen();
+// An error at a given position that is recorded past the record limit (bracket reports).
+void report_bracket_error(int line, int column, const char *format, ...);
 
 void update_builtin_macros(bool line_only, int line, bool from_file_change);
 
 // ---------------------------------------------------------------------------------------------
+// Seams of the line input: the current input file changed; the compile status line; the end
+// of input is cleared by the library-module loop.
+void input_file_changed(const std::string &name, uint16_t flag);
+void show_compile_progress(uint16_t line);
+void set_progress_reporter(std::function<void(uint16_t line)> reporter);
+void clear_end_of_input();
+
 // Per-compile state: clears the lexer, logical-line, conditional, macro-expansion and
 // reporter state. `bios_compile` empties the macro table and installs the predefined macros.
 void reset_input_state();

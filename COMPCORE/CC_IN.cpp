@@ -1,0 +1,2131 @@
+// CC_IN: from physical lines to the characters the lexer reads.
+// read_raw_char -> read_logical_line (comments, blanks, continuation lines, literals) ->
+// next_active_line (conditional sections) -> dispatch_directive (directive lines) ->
+// expand_macros (the rest), leaving the lexer's input pointer on a line whose every character
+// has its source line and column in two parallel maps. The reporters read those maps.
+// Macro expansion keeps its entry and exit markers out of band, in cells beside the characters,
+// so no byte of the user's text can be taken for one.
+#include "CC_IN.h"
+
+#include "CC_ER.h"
+#include "CC_GLINE.h"
+#include "BoundedFormat.h"
+#include "StringResources.h"
+#include "guiExceptions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+namespace {
+
+constexpr const char *kUnitName = "COMPCORE\\CC_IN";
+constexpr char kEsc = 27;
+
+// ---------------------------------------------------------------------------------------------
+// Lexer state and the current line.
+
+struct Lexer {
+    const char *ptr = "";
+    const char *line_start = "";
+    uint16_t column = 0;
+    bool eoi = false;
+    bool no_cross = false;
+    const ExpandableBuffer<unsigned short> *line_map = nullptr;
+    const ExpandableBuffer<unsigned short> *column_map = nullptr;
+};
+Lexer g_lex;
+
+ExpandableBuffer<char> g_line;                 // the logical line
+ExpandableBuffer<unsigned short> g_line_map;   // its source lines
+ExpandableBuffer<unsigned short> g_col_map;    // its source columns
+ExpandableBuffer<char> g_exp;                  // the expanded line
+ExpandableBuffer<unsigned short> g_exp_lines;
+ExpandableBuffer<unsigned short> g_exp_cols;
+
+// Raw-line state of read_raw_char.
+struct RawLine {
+    bool have = false;
+    std::string text;
+    std::size_t index = 0;
+    uint16_t line = 0;
+    uint16_t column_base = 0;
+};
+RawLine g_raw;
+bool g_hold = false;
+uint16_t g_asm_context = 1;
+
+ifdef_stack_t g_ifdefs;
+ConstantExpressionParser g_const_parser;
+
+// Reporter state.
+uint16_t g_compile_mode = 0;
+bool g_reporting = true;
+uint16_t g_serious_on = 1;
+uint16_t g_trivial_on = 1;
+uint16_t g_fatal = 0;
+
+// Directive state.
+DirectiveHandlers g_handlers;
+uint16_t g_decl_flags = 0;
+uint16_t g_no_ix = 0;
+uint16_t g_function_number = 0;
+uint8_t g_data_wait = 0;
+uint8_t g_origin_switch = 1;
+bool g_board_type_permission = false;
+struct NowarnRecord {
+    uint16_t saved_trivial = 1;
+    uint16_t saved_serious = 1;
+    uint16_t end_line = 0;
+    bool region_open = false;
+    std::string file;
+    uint16_t line = 0;
+    uint16_t column = 0;
+};
+NowarnRecord g_nowarn;
+
+MacroSymbolTable<macroinfo> g_macros;
+std::function<void(std::string_view)> g_macro_recorder;
+std::function<void(uint16_t)> g_progress;
+
+void set_current_maps(const ExpandableBuffer<unsigned short> *lines,
+                      const ExpandableBuffer<unsigned short> *cols) {
+    g_lex.line_map = lines;
+    g_lex.column_map = cols;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reporting.
+
+[[noreturn]] void throw_watch(const std::string &text) {
+    std::string summary;
+    split_message(text.c_str(), summary, nullptr);
+    throw xWatch(summary.c_str(), kUnitName, __LINE__);
+}
+
+void warning_v(int level, const char *format, va_list args) {
+    if (!g_reporting)
+        return;
+    std::string text;
+    if (level == 1) {
+        text = bounded_vformat(format, args);
+    } else {
+        // Trivial warnings use the standard formatter (it knows "%.*s").
+        char buf[1024];
+        std::vsnprintf(buf, sizeof buf, format, args);
+        text = buf;
+    }
+    if (level == 1 ? !g_serious_on : !g_trivial_on)
+        return;
+    if (g_compile_mode == 0) {
+        report_warning(level, current_line(), current_column(), "%s", text.c_str());
+        return;
+    }
+    if (g_compile_mode == 2) {
+        note_error_seen();
+        throw_watch(text);
+    }
+}
+
+// Identifier at p (letters, digits, underscore); returns its length.
+std::size_t ident_length(const char *p) {
+    if (!is_ident_start(*p))
+        return 0;
+    std::size_t n = 1;
+    while (is_ident_char(p[n]))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Buffers
+
+bool expandable_buffer_limit_reached() {
+    fatal_here(msg(463));
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Character classes and lexer primitives.
+
+bool is_ident_start(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    return std::isalpha(u) || c == '_';
+}
+bool is_ident_char(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    return std::isalnum(u) || c == '_';
+}
+bool is_blank_char(char c) { return c == ' ' || c == '\t' || c == '\f' || c == 0x1A; }
+
+const char *input_pointer() { return g_lex.ptr; }
+void set_input_pointer(const char *p) {
+    g_lex.ptr = p ? p : "";
+    g_lex.line_start = g_lex.ptr;
+    g_lex.column = 0;
+}
+void advance_input(std::size_t count) {
+    for (std::size_t i = 0; i < count && *g_lex.ptr; ++i) {
+        ++g_lex.ptr;
+        ++g_lex.column;
+    }
+}
+const char *line_start() { return g_lex.line_start; }
+uint16_t input_column() { return g_lex.column; }
+bool end_of_input() { return g_lex.eoi; }
+void clear_end_of_input() { g_lex.eoi = false; }
+void set_no_line_crossing(bool on) { g_lex.no_cross = on; }
+bool no_line_crossing() { return g_lex.no_cross; }
+
+void clear_line() {
+    g_line.reset();
+    g_line_map.reset();
+    g_col_map.reset();
+    set_current_maps(&g_line_map, &g_col_map);
+    set_input_pointer(g_line.data());
+}
+
+void fetch_next_line() {
+    next_active_line();
+}
+
+void skip_blanks_across_lines() {
+    for (;;) {
+        while (is_blank_char(*g_lex.ptr))
+            advance_input(1);
+        if (*g_lex.ptr || g_lex.no_cross || g_lex.eoi)
+            return;
+        fetch_next_line();
+        if (g_lex.eoi)
+            return;
+        dispatch_directive();
+    }
+}
+
+char next_char() {
+    if (!*g_lex.ptr) {
+        if (g_lex.no_cross || g_lex.eoi)
+            return 0;
+        skip_blanks_across_lines();
+        if (!*g_lex.ptr)
+            return 0;
+    }
+    char c = *g_lex.ptr;
+    note_bracket(c, current_line(), current_column());
+    advance_input(1);
+    return c;
+}
+
+int match_keyword(const char *word) {
+    std::size_t n = std::strlen(word);
+    if (n == 0 || std::strncmp(g_lex.ptr, word, n) != 0)
+        return 0;
+    if (is_ident_char(word[n - 1]) && is_ident_char(g_lex.ptr[n]))
+        return 0;
+    advance_input(n);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reporters.
+
+const char *msg(uint32_t id) {
+    std::string_view text = string_resource(id);
+    return text.empty() ? "" : text.data();
+}
+
+uint16_t current_line() {
+    std::size_t index = static_cast<std::size_t>(g_lex.ptr - g_lex.line_start);
+    const ExpandableBuffer<unsigned short> *map = g_lex.line_map;
+    if (!map || map->length() == 0)
+        return 1;
+    if (index >= map->length())
+        index = map->length() - 1;
+    unsigned short v = (*map)[index];
+    return v ? v : 1;
+}
+
+uint16_t current_column() {
+    std::size_t index = static_cast<std::size_t>(g_lex.ptr - g_lex.line_start);
+    const ExpandableBuffer<unsigned short> *map = g_lex.column_map;
+    if (!map || map->length() == 0)
+        return 1;
+    if (index >= map->length())
+        index = map->length() - 1;
+    unsigned short v = (*map)[index];
+    return v ? v : 1;
+}
+
+void serious_warning_here(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    warning_v(1, format, args);
+    va_end(args);
+}
+
+void trivial_warning_here(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    warning_v(0, format, args);
+    va_end(args);
+}
+
+void error_here(const char *format, ...) {
+    if (!g_reporting)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::string text = bounded_vformat(format, args);
+    va_end(args);
+    if (g_compile_mode != 0) {
+        note_error_seen();
+        throw_watch(text);
+    }
+    if (report_error(current_line(), current_column(), "%s", text.c_str()) &&
+        message_record_count() >= kMaxMessageRecords)
+        throw xCCErrOvflo(kUnitName, __LINE__);
+}
+
+void fatal_here(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = bounded_vformat(format, args);
+    va_end(args);
+    fatal_error_at(current_line(), current_column(), "%s", text.c_str());
+}
+
+void fatal_error_at(int line, int column, const char *format, ...) {
+    if (g_fatal)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::string text = bounded_vformat(format, args);
+    va_end(args);
+    ++g_fatal;
+    if (g_compile_mode != 0) {
+        note_error_seen();
+        throw_watch(text);
+    }
+    report_error(line, column, "%s", text.c_str());
+    set_fatal_error_flag(true);
+    throw xCCErrOvflo(kUnitName, __LINE__);
+}
+
+void report_bracket_error(int line, int column, const char *format, ...) {
+    if (!g_reporting)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::string text = bounded_vformat(format, args);
+    va_end(args);
+    if (g_compile_mode != 0) {
+        note_error_seen();
+        throw_watch(text);
+    }
+    bool was = always_record();
+    set_always_record(true);
+    report_error(line, column, "%s", text.c_str());
+    set_always_record(was);
+}
+
+uint16_t compile_mode_word() { return g_compile_mode; }
+void set_compile_mode_word(uint16_t mode) { g_compile_mode = mode; }
+void set_reporting(bool on) { g_reporting = on; }
+void set_warning_switches(uint16_t serious, uint16_t trivial) {
+    g_serious_on = serious;
+    g_trivial_on = trivial;
+}
+uint16_t serious_warning_switch() { return g_serious_on; }
+uint16_t trivial_warning_switch() { return g_trivial_on; }
+uint16_t fatal_flag() { return g_fatal; }
+
+void input_file_changed(const std::string &name, uint16_t flag) {
+    set_error_file_name(name.empty() ? nullptr : name.c_str(), static_cast<uint8_t>(flag & 1));
+}
+
+void set_progress_reporter(std::function<void(uint16_t)> reporter) {
+    g_progress = std::move(reporter);
+}
+void show_compile_progress(uint16_t line) {
+    if (g_progress)
+        g_progress(line);
+}
+
+// "__FILE__" holds the name between double quotes with every backslash doubled.
+static std::string quoted_file_name(const char *name) {
+    std::string text = "\"";
+    for (const char *p = name ? name : ""; *p; ++p) {
+        text += *p;
+        if (*p == '\\')
+            text += '\\';
+    }
+    return text + "\"";
+}
+
+void update_builtin_macros(bool line_only, int line, bool from_file_change) {
+    if (line_only) {
+        replace_macro_text("__LINE__", std::to_string(line));
+        return;
+    }
+    if (!from_file_change) {
+        std::time_t now = std::time(nullptr);
+        std::tm local{};
+        char date[64] = "";
+        char time_text[64] = "";
+        bool ok = localtime_r(&now, &local) != nullptr;
+        if (!ok || std::strftime(date, sizeof date, "\"%b %d %Y\"", &local) == 0)
+            std::strcpy(date, "\"\"");
+        if (!ok || std::strftime(time_text, sizeof time_text, "\"%H:%M:%S\"", &local) == 0)
+            std::strcpy(time_text, "\"\"");
+        replace_macro_text("__DATE__", date);
+        replace_macro_text("__TIME__", time_text);
+        replace_macro_text("__FILE__", quoted_file_name(program_file().c_str()));
+        return;
+    }
+    const char *name = get_compiled_file_name();
+    replace_macro_text("__FILE__", quoted_file_name(name));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Logical lines.
+
+void set_asm_context(uint16_t word) { g_asm_context = word; }
+uint16_t asm_context() { return g_asm_context; }
+void set_line_hold() { g_hold = true; }
+const ExpandableBuffer<char> &logical_line() { return g_line; }
+const ExpandableBuffer<unsigned short> &logical_line_map() { return g_line_map; }
+const ExpandableBuffer<unsigned short> &logical_column_map() { return g_col_map; }
+
+// Every physical line yields its characters (trailing blanks cut) and then one character 0.
+CharRecord &read_raw_char(CharRecord &rec) {
+    if (!g_raw.have) {
+        if (g_lex.eoi) {
+            rec = {0, g_raw.line, static_cast<uint16_t>(g_raw.index + 1 + g_raw.column_base)};
+            return rec;
+        }
+        const char *text = get_source_line();
+        if (!text) {
+            g_lex.eoi = true;
+            rec = {0, g_raw.line, static_cast<uint16_t>(g_raw.index + 1 + g_raw.column_base)};
+            return rec;
+        }
+        g_raw.text = text;
+        while (!g_raw.text.empty() && is_blank_char(g_raw.text.back()))
+            g_raw.text.pop_back();
+        g_raw.have = true;
+        g_raw.index = 0;
+        g_raw.line = input_line_number();
+        g_raw.column_base = input_column_offset();
+        update_builtin_macros(true, g_raw.line, false);
+    }
+    char c = g_raw.index < g_raw.text.size() ? g_raw.text[g_raw.index] : 0;
+    rec = {c, g_raw.line, static_cast<uint16_t>(g_raw.index + 1 + g_raw.column_base)};
+    if (c == 0)
+        g_raw.have = false;
+    else
+        ++g_raw.index;
+    return rec;
+}
+
+namespace {
+
+bool append_char(const CharRecord &r) {
+    return g_line.append(r.ch) && g_line_map.append(r.line) && g_col_map.append(r.column);
+}
+
+bool append_char(char c, const CharRecord &pos) {
+    CharRecord r = pos;
+    r.ch = c;
+    return append_char(r);
+}
+
+bool line_starts_c_statement() {
+    return g_line.length() >= 2 && (g_line[0] == 'c' || g_line[0] == 'C') && !is_ident_char(g_line[1]);
+}
+
+} // namespace
+
+void read_logical_line() {
+    if (g_hold) {
+        g_hold = false;
+        return;
+    }
+    g_line.reset();
+    g_line_map.reset();
+    g_col_map.reset();
+    char prev = ' ';
+    bool asm_line = false;
+    int nonblank = 0;
+    char first3[3] = {0, 0, 0};
+    CharRecord r;
+    CharRecord next;
+    bool pending = false; // `next` holds a character read ahead
+    auto get = [&](CharRecord &out) -> CharRecord & {
+        if (pending) {
+            pending = false;
+            out = next;
+            return out;
+        }
+        return read_raw_char(out);
+    };
+    for (;;) {
+        get(r);
+        if (r.ch == 0)
+            break;
+        char c = r.ch;
+        bool in_asm = g_asm_context == 0;
+        if (c == '/') {
+            CharRecord n;
+            read_raw_char(n);
+            if (n.ch == '*') {
+                match_bracket(8, r.line, r.column);
+                (void)append_char(' ', r);
+                char last = 0;
+                CharRecord k;
+                bool closed = false;
+                while (!g_lex.eoi) {
+                    read_raw_char(k);
+                    if (last == '*' && k.ch == '/') {
+                        closed = true;
+                        break;
+                    }
+                    last = k.ch;
+                }
+                if (closed)
+                    match_bracket(9, k.line, k.column);
+                prev = ' ';
+                continue;
+            }
+            if (n.ch == '/') {
+                (void)append_char(' ', r);
+                CharRecord k;
+                for (;;) {
+                    read_raw_char(k);
+                    if (k.ch == 0)
+                        break;
+                    if (k.ch == '\\') {
+                        read_raw_char(k); // the escaped character, possibly the line end
+                    }
+                }
+                break;
+            }
+            (void)append_char(r);
+            prev = '/';
+            if (n.ch == 0)
+                break;
+            next = n;
+            pending = true;
+            continue;
+        }
+        if ((c == '"' || c == '\'') && prev != '\\') {
+            (void)append_char(r);
+            prev = c;
+            if (c == '\'' && (in_asm || asm_line)) {
+                std::string_view so_far(g_line.data(), g_line.length());
+                if (is_register_apostrophe(so_far))
+                    continue;
+            }
+            bool line_ended = false;
+            CharRecord k;
+            for (;;) {
+                read_raw_char(k);
+                if (k.ch == 0) {
+                    line_ended = true;
+                    break;
+                }
+                if (k.ch == '\\') {
+                    CharRecord e;
+                    read_raw_char(e);
+                    if (e.ch == 0)
+                        continue; // a backslash at the line end joins the next physical line
+                    (void)append_char(k);
+                    (void)append_char(e);
+                    continue;
+                }
+                (void)append_char(k);
+                if (k.ch == c)
+                    break;
+            }
+            if (line_ended)
+                break;
+            prev = c;
+            continue;
+        }
+        if (c == ';' && in_asm && !line_starts_c_statement()) {
+            CharRecord k;
+            do
+                read_raw_char(k);
+            while (k.ch != 0);
+            break;
+        }
+        if (c == '\\') {
+            CharRecord n;
+            read_raw_char(n);
+            if (n.ch == 0)
+                continue; // continuation: the line goes on with the next physical line
+            (void)append_char(r);
+            (void)append_char(n);
+            prev = n.ch;
+            continue;
+        }
+        if (is_blank_char(c)) {
+            if (!is_blank_char(prev))
+                (void)append_char(' ', r);
+            prev = c;
+            continue;
+        }
+        (void)append_char(r);
+        prev = c;
+        if (nonblank < 3) {
+            first3[nonblank++] = c;
+        } else if (nonblank == 3) {
+            ++nonblank;
+        }
+        if (nonblank == 3 && first3[0] == 'a' && first3[1] == 's' && first3[2] == 'm') {
+            CharRecord n;
+            read_raw_char(n);
+            if (is_blank_char(n.ch) || n.ch == 0)
+                asm_line = true;
+            if (n.ch == 0)
+                break;
+            next = n;
+            pending = true;
+            ++nonblank;
+        }
+    }
+    set_current_maps(&g_line_map, &g_col_map);
+    set_input_pointer(g_line.data());
+}
+
+int is_register_apostrophe(std::string_view text) {
+    if (text.empty() || text.back() != '\'')
+        return 0;
+    std::size_t end = text.size() - 1;
+    std::size_t start = 0;
+    for (std::size_t i = end; i-- > 0;) {
+        if (text[i] == ' ' || text[i] == ',' || text[i] == '\t') {
+            start = i + 1;
+            break;
+        }
+    }
+    std::string_view word = text.substr(start, end - start);
+    static constexpr const char *kPairs[] = {"af", "bc", "de", "hl", "AF", "BC", "DE", "HL"};
+    for (const char *reg : kPairs)
+        if (word == reg)
+            return 1;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Conditional sections.
+
+Ifdef_Info::Ifdef_Info(uint8_t st) : state(st) {
+    line = current_line();
+    column = current_column();
+    file = std::make_shared<const std::string>(input_file_name());
+}
+
+ifdef_stack_t &ifdef_stack() { return g_ifdefs; }
+
+void check_open_conditionals() {
+    ifdef_stack_t copy = g_ifdefs;
+    g_ifdefs.clear();
+    while (!copy.empty()) {
+        const Ifdef_Info &rec = copy.back();
+        report_error_in_file(rec.line, rec.column, rec.file ? rec.file->c_str() : "", "%s",
+                             msg(2145));
+        copy.pop_back();
+    }
+}
+
+void set_constant_expression_parser(ConstantExpressionParser parser) {
+    g_const_parser = std::move(parser);
+}
+
+namespace {
+
+// Small evaluator of "#if" expressions: C's integer operators over decimal, hexadecimal and
+// octal numbers and character constants; an identifier left after expansion counts as 0.
+class DirectiveExpression {
+public:
+    explicit DirectiveExpression(const char *p) : m_p(p) {}
+    int32_t parse() {
+        int32_t v = conditional();
+        skip();
+        if (*m_p && !m_failed)
+            fail();
+        return m_failed ? 0 : v;
+    }
+    [[nodiscard]] bool failed() const { return m_failed; }
+    [[nodiscard]] const char *end() const { return m_p; }
+
+private:
+    const char *m_p;
+    bool m_failed = false;
+    int m_depth = 0;
+
+    void fail() { m_failed = true; }
+    void skip() {
+        while (is_blank_char(*m_p))
+            ++m_p;
+    }
+    bool eat(const char *op) {
+        skip();
+        std::size_t n = std::strlen(op);
+        if (std::strncmp(m_p, op, n) != 0)
+            return false;
+        // "|" is not taken from "||", "&" not from "&&", "<" not from "<<" or "<=", and so on.
+        if (n == 1 && (m_p[1] == op[0] || (m_p[1] == '=' && std::strchr("<>=!", op[0]))))
+            return false;
+        if (n == 2 && (op[0] == '<' || op[0] == '>') && op[1] == op[0] && m_p[2] == '=')
+            return false;
+        m_p += n;
+        return true;
+    }
+    int32_t conditional() {
+        int32_t c = logical_or();
+        if (!eat("?"))
+            return c;
+        int32_t a = conditional();
+        if (!eat(":")) {
+            fail();
+            return 0;
+        }
+        int32_t b = conditional();
+        return c ? a : b;
+    }
+    int32_t logical_or() {
+        int32_t v = logical_and();
+        while (eat("||")) {
+            int32_t r = logical_and();
+            v = (v || r) ? 1 : 0;
+        }
+        return v;
+    }
+    int32_t logical_and() {
+        int32_t v = bit_or();
+        while (eat("&&")) {
+            int32_t r = bit_or();
+            v = (v && r) ? 1 : 0;
+        }
+        return v;
+    }
+    int32_t bit_or() {
+        int32_t v = bit_xor();
+        while (eat("|"))
+            v |= bit_xor();
+        return v;
+    }
+    int32_t bit_xor() {
+        int32_t v = bit_and();
+        while (eat("^"))
+            v ^= bit_and();
+        return v;
+    }
+    int32_t bit_and() {
+        int32_t v = equality();
+        while (eat("&"))
+            v &= equality();
+        return v;
+    }
+    int32_t equality() {
+        int32_t v = relational();
+        for (;;) {
+            if (eat("=="))
+                v = v == relational();
+            else if (eat("!="))
+                v = v != relational();
+            else
+                return v;
+        }
+    }
+    int32_t relational() {
+        int32_t v = shift();
+        for (;;) {
+            if (eat("<="))
+                v = v <= shift();
+            else if (eat(">="))
+                v = v >= shift();
+            else if (eat("<"))
+                v = v < shift();
+            else if (eat(">"))
+                v = v > shift();
+            else
+                return v;
+        }
+    }
+    int32_t shift() {
+        int32_t v = additive();
+        for (;;) {
+            if (eat("<<"))
+                v = static_cast<int32_t>(static_cast<uint32_t>(v) << (additive() & 31));
+            else if (eat(">>"))
+                v >>= (additive() & 31);
+            else
+                return v;
+        }
+    }
+    int32_t additive() {
+        int32_t v = multiplicative();
+        for (;;) {
+            if (eat("+"))
+                v = static_cast<int32_t>(static_cast<uint32_t>(v) + static_cast<uint32_t>(multiplicative()));
+            else if (eat("-"))
+                v = static_cast<int32_t>(static_cast<uint32_t>(v) - static_cast<uint32_t>(multiplicative()));
+            else
+                return v;
+        }
+    }
+    int32_t multiplicative() {
+        int32_t v = unary();
+        for (;;) {
+            char op = 0;
+            if (eat("*"))
+                op = '*';
+            else if (eat("/"))
+                op = '/';
+            else if (eat("%"))
+                op = '%';
+            else
+                return v;
+            int32_t r = unary();
+            if (op == '*') {
+                v = static_cast<int32_t>(static_cast<uint32_t>(v) * static_cast<uint32_t>(r));
+            } else if (r == 0) {
+                error_here(msg(400));
+                v = 0;
+            } else if (v == INT32_MIN && r == -1) {
+                v = op == '/' ? v : 0;
+            } else {
+                v = op == '/' ? v / r : v % r;
+            }
+        }
+    }
+    int32_t unary() {
+        if (++m_depth > 200) {
+            fail();
+            return 0;
+        }
+        int32_t v;
+        if (eat("!"))
+            v = !unary();
+        else if (eat("~"))
+            v = ~unary();
+        else if (eat("-"))
+            v = static_cast<int32_t>(0u - static_cast<uint32_t>(unary()));
+        else if (eat("+"))
+            v = unary();
+        else
+            v = primary();
+        --m_depth;
+        return v;
+    }
+    int32_t primary() {
+        skip();
+        if (*m_p == '(') {
+            ++m_p;
+            int32_t v = conditional();
+            if (!eat(")"))
+                fail();
+            return v;
+        }
+        if (std::isdigit(static_cast<unsigned char>(*m_p))) {
+            char *end = nullptr;
+            unsigned long long v = std::strtoull(m_p, &end, 0);
+            m_p = end;
+            while (*m_p == 'u' || *m_p == 'U' || *m_p == 'l' || *m_p == 'L')
+                ++m_p;
+            if (is_ident_char(*m_p))
+                fail();
+            return static_cast<int32_t>(v);
+        }
+        if (*m_p == '\'') {
+            ++m_p;
+            int32_t v = static_cast<unsigned char>(*m_p);
+            if (*m_p == '\\') {
+                ++m_p;
+                switch (*m_p) {
+                case 'n': v = '\n'; break;
+                case 't': v = '\t'; break;
+                case 'r': v = '\r'; break;
+                case '0': v = 0; break;
+                default: v = static_cast<unsigned char>(*m_p); break;
+                }
+            }
+            if (*m_p)
+                ++m_p;
+            if (*m_p != '\'') {
+                fail();
+                return 0;
+            }
+            ++m_p;
+            return v;
+        }
+        if (std::size_t n = ident_length(m_p)) {
+            m_p += n;
+            return 0;
+        }
+        fail();
+        return 0;
+    }
+};
+
+} // namespace
+
+int32_t evaluate_directive_expression() {
+    DirectiveExpression e(g_lex.ptr);
+    int32_t v = e.parse();
+    if (e.failed())
+        error_here(msg(427));
+    advance_input(static_cast<std::size_t>(e.end() - g_lex.ptr));
+    return v;
+}
+
+namespace {
+
+int32_t directive_expression_value() {
+    set_no_line_crossing(true);
+    expand_macros();
+    int32_t v = g_const_parser ? g_const_parser() : evaluate_directive_expression();
+    set_no_line_crossing(false);
+    return v;
+}
+
+bool top_inactive() { return !g_ifdefs.empty() && g_ifdefs.back().state == 0; }
+
+std::string read_identifier_here() {
+    while (is_blank_char(*g_lex.ptr))
+        advance_input(1);
+    std::size_t n = ident_length(g_lex.ptr);
+    std::string name(g_lex.ptr, n);
+    advance_input(n);
+    return name;
+}
+
+// "#else" and "#elif": the group's next branch.
+void next_branch(bool is_elif) {
+    if (g_ifdefs.empty()) {
+        error_here(msg(430));
+        return;
+    }
+    Ifdef_Info popped = g_ifdefs.back();
+    g_ifdefs.pop_back();
+    if (top_inactive()) {
+        Ifdef_Info rec(0);
+        rec.taken = 1;
+        g_ifdefs.push_back(rec);
+        return;
+    }
+    if (popped.state == 1 || popped.taken) {
+        Ifdef_Info rec(0);
+        rec.taken = 1;
+        g_ifdefs.push_back(rec);
+        return;
+    }
+    if (!is_elif) {
+        Ifdef_Info rec(1);
+        rec.taken = 1;
+        g_ifdefs.push_back(rec);
+        return;
+    }
+    Ifdef_Info rec(0);
+    bool on = directive_expression_value() != 0;
+    rec.state = on ? 1 : 0;
+    rec.taken = on ? 1 : 0;
+    g_ifdefs.push_back(rec);
+}
+
+} // namespace
+
+void next_active_line() {
+    for (;;) {
+        read_logical_line();
+        set_current_maps(&g_line_map, &g_col_map);
+        set_input_pointer(g_line.data());
+        if (*g_lex.ptr != '#') {
+            if (!top_inactive() || g_lex.eoi)
+                return;
+            continue;
+        }
+        if (g_lex.eoi)
+            return;
+        bool inactive = top_inactive();
+        bool ifdef = match_keyword("#ifdef");
+        if (ifdef || match_keyword("#ifndef")) {
+            if (inactive) {
+                g_ifdefs.push_back(Ifdef_Info(0));
+                continue;
+            }
+            Ifdef_Info rec(0);
+            std::string name = read_identifier_here();
+            if (name.empty()) {
+                error_here(msg(573));
+                rec.state = ifdef ? 0 : 1;
+            } else {
+                bool defined = find_macro_value(name) != nullptr;
+                rec.state = (defined == ifdef) ? 1 : 0;
+            }
+            rec.taken = rec.state;
+            g_ifdefs.push_back(rec);
+            continue;
+        }
+        if (match_keyword("#if")) {
+            Ifdef_Info rec(0);
+            if (!inactive) {
+                rec.state = directive_expression_value() != 0 ? 1 : 0;
+                rec.taken = rec.state;
+            }
+            g_ifdefs.push_back(rec);
+            continue;
+        }
+        if (match_keyword("#else")) {
+            next_branch(false);
+            continue;
+        }
+        if (match_keyword("#elif")) {
+            next_branch(true);
+            continue;
+        }
+        if (match_keyword("#endif")) {
+            if (g_ifdefs.empty()) {
+                if (g_compile_mode == 0)
+                    error_here(msg(430));
+            } else {
+                g_ifdefs.pop_back();
+            }
+            continue;
+        }
+        set_input_pointer(g_line.data());
+        if (!inactive)
+            return;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Macro table.
+
+template <typename Info>
+std::size_t MacroSymbolTable<Info>::bucket_of(std::string_view name) {
+    uint32_t h = 0;
+    for (char c : name) {
+        h = (h << 4) + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
+        uint32_t g = h & 0xF0000000u;
+        if (g)
+            h ^= g >> 24;
+        h &= ~g;
+    }
+    return h % kBuckets;
+}
+
+template <typename Info>
+Info *MacroSymbolTable<Info>::find(std::string_view name) {
+    for (auto &sym : m_buckets[bucket_of(name)])
+        if (sym.name == name)
+            return sym.info.get();
+    return nullptr;
+}
+
+template <typename Info>
+Info *MacroSymbolTable<Info>::add(std::string_view name, std::unique_ptr<Info> info) {
+    auto &bucket = m_buckets[bucket_of(name)];
+    bucket.push_back({std::string(name), std::move(info)});
+    ++m_count;
+    return bucket.back().info.get();
+}
+
+template <typename Info>
+bool MacroSymbolTable<Info>::remove(std::string_view name) {
+    auto &bucket = m_buckets[bucket_of(name)];
+    for (auto it = bucket.begin(); it != bucket.end(); ++it) {
+        if (it->name == name) {
+            bucket.erase(it);
+            --m_count;
+            return true;
+        }
+    }
+    return false;
+}
+
+template <typename Info>
+void MacroSymbolTable<Info>::clear() {
+    for (auto &bucket : m_buckets)
+        bucket.clear();
+    m_count = 0;
+}
+
+template <typename Info>
+MacroSymbolTable<Info>::MacroSymbolTable(const MacroSymbolTable &other) : m_buckets(kBuckets) {
+    *this = other;
+}
+
+template <typename Info>
+MacroSymbolTable<Info> &MacroSymbolTable<Info>::operator=(const MacroSymbolTable &other) {
+    if (this == &other)
+        return *this;
+    clear();
+    for (std::size_t b = 0; b < kBuckets; ++b)
+        for (const auto &sym : other.m_buckets[b])
+            m_buckets[b].push_back({sym.name, std::make_unique<Info>(*sym.info)});
+    m_count = other.m_count;
+    return *this;
+}
+
+template class MacroSymbolTable<macroinfo>;
+
+MacroSymbolTable<macroinfo> &macro_table() { return g_macros; }
+
+void set_macro_listing_recorder(std::function<void(std::string_view)> recorder) {
+    g_macro_recorder = std::move(recorder);
+}
+
+namespace {
+
+// The assembler's register names: a macro of such a name hides the register in "#asm" text.
+constexpr const char *kRegisterNames[] = {
+    "a", "b", "c", "d", "e", "h", "l", "f", "af", "bc", "de", "hl", "sp", "pc", "ix", "iy",
+    "i", "r", "xpc", "ip", "iir", "eir", "af'", "bc'", "de'", "hl'", "a'", "b'", "c'", "d'",
+    "e'", "h'", "l'", "ixh", "ixl", "iyh", "iyl", "A", "B", "C", "D", "E", "H", "L", "F", "AF",
+    "BC", "DE", "HL", "SP", "PC", "IX", "IY", "I", "R", "XPC",
+};
+static_assert(sizeof(kRegisterNames) / sizeof(kRegisterNames[0]) == 56);
+
+bool is_register_name(std::string_view name) {
+    for (const char *r : kRegisterNames)
+        if (name == r)
+            return true;
+    return false;
+}
+
+std::string_view trim_blanks(std::string_view text) {
+    while (!text.empty() && is_blank_char(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && is_blank_char(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+bool define_macro(std::string_view name, std::string_view text, uint16_t param_count,
+                  uint8_t function_like) {
+    if (g_macro_recorder)
+        g_macro_recorder(name);
+    std::string name_text(name);
+    if (is_register_name(name))
+        trivial_warning_here(msg(2097), name_text.c_str());
+    text = trim_blanks(text);
+    if (macroinfo *old = g_macros.find(name)) {
+        if (old->text == text && old->param_count == param_count &&
+            old->function_like == function_like)
+            return true;
+        trivial_warning_here(msg(2098), name_text.c_str());
+        return false;
+    }
+    auto info = std::make_unique<macroinfo>();
+    info->param_count = param_count;
+    info->function_like = function_like;
+    info->text = std::string(text);
+    g_macros.add(name, std::move(info));
+    return true;
+}
+
+void undefine_macro(std::string_view name) {
+    if (name == "__LINE__" || name == "__FILE__" || name == "__TIME__" || name == "__DATE__") {
+        error_here(msg(2099), std::string(name).c_str());
+        return;
+    }
+    g_macros.remove(name);
+}
+
+void replace_macro_text(std::string_view name, std::string_view text) {
+    macroinfo *info = g_macros.find(name);
+    if (!info) {
+        auto fresh = std::make_unique<macroinfo>();
+        fresh->text = std::string(text);
+        g_macros.add(name, std::move(fresh));
+        return;
+    }
+    info->param_count = 0;
+    info->function_like = 0;
+    info->text = std::string(text);
+}
+
+macroinfo *find_macro_value(std::string_view name) { return g_macros.find(name); }
+
+void install_predefined_macros(const PredefinedMacroContext &ctx) {
+    reset_macro_expansion();
+    if (!ctx.bios_compile)
+        return;
+    g_macros.clear();
+    static constexpr const char *kCpus[] = {"Z180", "F80", "I8086", "I80186", "I80286", "I80386"};
+    for (int i = 0; i < 6; ++i)
+        define_macro(kCpus[i], std::to_string(i));
+    int cpu = ctx.cpu_selector >= 0 && ctx.cpu_selector < 6 ? ctx.cpu_selector : 1;
+    define_macro("TARGETCPU", kCpus[cpu]);
+    define_macro("NO_BIOS", ctx.bios_present ? "0" : "1");
+    define_macro("DEBUG_RST", ctx.debug_rst_state == 1 ? "0" : "1");
+    define_macro("_TARGETLESS_COMPILE_", ctx.targetless ? "1" : "0");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Macro definition.
+
+void handle_define_directive() {
+    if (g_asm_context != 1)
+        error_here(msg(2095));
+    while (is_blank_char(*g_lex.ptr))
+        advance_input(1);
+    std::size_t n = ident_length(g_lex.ptr);
+    std::string name(g_lex.ptr, n);
+    if (n == 0) {
+        std::string bad;
+        for (const char *p = g_lex.ptr; *p && !is_blank_char(*p) && bad.size() < 32; ++p)
+            bad += *p;
+        error_here(msg(490), bad.c_str());
+        return;
+    }
+    advance_input(n);
+    if (name == "__FILE__" || name == "__LINE__" || name == "__DATE__" || name == "__TIME__") {
+        error_here(msg(490), name.c_str());
+        return;
+    }
+    if (name == "_BOARD_TYPE_" && !g_board_type_permission)
+        error_here(msg(2165));
+    std::vector<std::string> params;
+    uint8_t function_like = 0;
+    if (*g_lex.ptr == '(') {
+        function_like = 1;
+        advance_input(1);
+        for (;;) {
+            while (is_blank_char(*g_lex.ptr))
+                advance_input(1);
+            std::size_t len = ident_length(g_lex.ptr);
+            if (len == 0) {
+                if (*g_lex.ptr == ')' && params.empty())
+                    break;
+                error_here(msg(534));
+                while (*g_lex.ptr && *g_lex.ptr != ',' && *g_lex.ptr != ')')
+                    advance_input(1);
+            } else {
+                std::string param(g_lex.ptr, len);
+                if (params.size() >= 32) {
+                    error_here(msg(533), 32);
+                    return;
+                }
+                if (std::find(params.begin(), params.end(), param) != params.end()) {
+                    error_here(msg(491), param.c_str());
+                    return;
+                }
+                params.push_back(param);
+                advance_input(len);
+                while (is_blank_char(*g_lex.ptr))
+                    advance_input(1);
+            }
+            if (*g_lex.ptr == ',') {
+                advance_input(1);
+                continue;
+            }
+            break;
+        }
+        if (*g_lex.ptr != ')') {
+            error_here(msg(758));
+            return;
+        }
+        advance_input(1);
+    }
+    if (*g_lex.ptr && !is_blank_char(*g_lex.ptr)) {
+        error_here(msg(2108), *g_lex.ptr);
+        return;
+    }
+    while (is_blank_char(*g_lex.ptr))
+        advance_input(1);
+    std::string body;
+    if (params.empty()) {
+        body = g_lex.ptr;
+    } else {
+        // Parameters become ESC index ESC; a user ESC byte would be taken for one.
+        for (const char *p = g_lex.ptr; *p;) {
+            if (*p == kEsc) {
+                error_here(msg(2077));
+                return;
+            }
+            if (std::size_t len = ident_length(p)) {
+                std::string word(p, len);
+                auto it = std::find(params.begin(), params.end(), word);
+                if (it != params.end()) {
+                    body += kEsc;
+                    body += std::to_string(it - params.begin());
+                    body += kEsc;
+                } else {
+                    body += word;
+                }
+                p += len;
+                continue;
+            }
+            if ((*p == '"' || *p == '\'') && !(p > g_lex.ptr && p[-1] == '\\')) {
+                char q = *p;
+                body += *p++;
+                if (q == '\'' && is_register_apostrophe(body))
+                    continue;
+                while (*p && *p != q) {
+                    if (*p == '\\' && p[1])
+                        body += *p++;
+                    body += *p++;
+                }
+                if (*p)
+                    body += *p++;
+                continue;
+            }
+            if (*p == '0' && (p[1] == 'x' || p[1] == 'X')) {
+                body += *p++;
+                body += *p++;
+                while (is_ident_char(*p))
+                    body += *p++;
+                continue;
+            }
+            if (std::isdigit(static_cast<unsigned char>(*p))) {
+                while (is_ident_char(*p))
+                    body += *p++;
+                continue;
+            }
+            body += *p++;
+        }
+    }
+    advance_input(std::strlen(g_lex.ptr));
+    define_macro(name, body, static_cast<uint16_t>(params.size()), function_like);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Macro expansion. The text being expanded is a queue of cells; each cell is a character with
+// its source line and column, or an entry or exit marker of an active macro (mark -slot and
+// +slot). Reading past a marker opens or closes its macro, which is not expanded while open.
+
+namespace {
+
+struct Cell {
+    char c = 0;
+    uint16_t line = 0;
+    uint16_t col = 0;
+    int16_t mark = 0;
+};
+using CellQueue = std::deque<Cell>;
+
+constexpr int kSlots = 128;
+constexpr std::size_t kMaxArguments = 32;
+// The position maps hold two bytes per character and may not reach 65532 bytes.
+constexpr std::size_t kMaxLineCells = ExpandableBuffer<unsigned short>::kMaxBytes / 2 - 2;
+// Characters produced for one source line before the expansion is taken for a runaway.
+constexpr std::size_t kMaxProduced = 4'000'000;
+
+struct ExpansionState {
+    int depth = 0;
+    macroinfo *slots[kSlots] = {};
+    int highest = 0;
+    bool prev_ended_quote = false;
+    std::size_t produced = 0;
+    bool aborted = false;
+};
+ExpansionState g_x;
+
+void apply_marker(int16_t mark) {
+    int slot = mark < 0 ? -mark : mark;
+    if (slot <= 0 || slot >= kSlots || !g_x.slots[slot])
+        return;
+    g_x.slots[slot]->nesting = static_cast<int16_t>(g_x.slots[slot]->nesting + (mark < 0 ? 1 : -1));
+}
+
+void clear_active_macros() {
+    for (int s = g_x.highest; s > 0; --s) {
+        if (g_x.slots[s])
+            g_x.slots[s]->nesting = 0;
+        g_x.slots[s] = nullptr;
+    }
+    g_x.highest = 0;
+}
+
+bool too_long(std::size_t cells) {
+    if (g_x.aborted)
+        return true;
+    if (cells <= kMaxLineCells && g_x.produced <= kMaxProduced)
+        return false;
+    g_x.aborted = true;
+    fatal_here(msg(463));
+    return true;
+}
+
+// Appends the next logical line to the text being expanded (a macro call's argument list or the
+// "(" after a function-like name may continue there). A directive line is left for the reader.
+bool pull_next_line(CellQueue &in) {
+    if (g_x.depth != 1 || g_lex.no_cross || g_lex.eoi)
+        return false;
+    read_logical_line();
+    if (g_line.length() && g_line[0] == '#') {
+        set_line_hold();
+        return false;
+    }
+    if (g_lex.eoi && g_line.length() == 0)
+        return false;
+    Cell blank{' ', g_line_map[0], g_col_map[0], 0};
+    in.push_back(blank);
+    for (std::size_t i = 0; i < g_line.length(); ++i)
+        in.push_back({g_line[i], g_line_map[i], g_col_map[i], 0});
+    return !too_long(in.size());
+}
+
+// Takes the next character cell; markers on the way are applied and, below depth 1, copied to
+// `out` so that the caller's rescan sees them again.
+bool take(CellQueue &in, Cell &c, std::vector<Cell> *out, bool may_pull) {
+    for (;;) {
+        if (in.empty() && !(may_pull && pull_next_line(in)))
+            return false;
+        c = in.front();
+        in.pop_front();
+        if (c.mark == 0)
+            return true;
+        apply_marker(c.mark);
+        if (out && g_x.depth > 1)
+            out->push_back(c);
+    }
+}
+
+// True (and "(" consumed) when the next non-blank character is "(".
+bool open_paren_follows(CellQueue &in) {
+    for (;;) {
+        std::size_t i = 0;
+        while (i < in.size() && (in[i].mark != 0 || is_blank_char(in[i].c)))
+            ++i;
+        if (i == in.size()) {
+            if (pull_next_line(in))
+                continue;
+            return false;
+        }
+        if (in[i].c != '(')
+            return false;
+        for (std::size_t k = 0; k <= i; ++k) {
+            if (in.front().mark)
+                apply_marker(in.front().mark);
+            in.pop_front();
+        }
+        return true;
+    }
+}
+
+void copy_literal(CellQueue &in, std::vector<Cell> &out, const Cell &open, bool may_pull,
+                  bool &closed) {
+    out.push_back(open);
+    closed = false;
+    Cell c;
+    while (take(in, c, &out, may_pull)) {
+        out.push_back(c);
+        if (c.c == '\\') {
+            if (take(in, c, &out, may_pull))
+                out.push_back(c);
+            continue;
+        }
+        if (c.c == open.c) {
+            closed = true;
+            return;
+        }
+    }
+}
+
+using Argument = std::vector<Cell>;
+
+// Collects the arguments after "(" up to the matching ")". False when the list never closes.
+bool collect_arguments(CellQueue &in, std::vector<Argument> &args) {
+    args.assign(1, Argument{});
+    int depth = 1;
+    bool too_many = false;
+    Cell c;
+    while (take(in, c, nullptr, true)) {
+        Argument &arg = args.back();
+        if (c.c == '"' || c.c == '\'') {
+            bool closed = false;
+            std::vector<Cell> lit;
+            copy_literal(in, lit, c, true, closed);
+            if (!too_many)
+                arg.insert(arg.end(), lit.begin(), lit.end());
+            continue;
+        }
+        if (c.c == '(')
+            ++depth;
+        if (c.c == ')' && --depth == 0)
+            break;
+        if (c.c == ',' && depth == 1) {
+            if (too_many)
+                continue;
+            if (args.size() >= kMaxArguments) {
+                error_here(msg(535));
+                too_many = true;
+                continue;
+            }
+            args.emplace_back();
+            continue;
+        }
+        if (too_many)
+            continue;
+        if (is_blank_char(c.c) || c.c == 0) {
+            if (arg.empty() || is_blank_char(arg.back().c))
+                continue;
+            c.c = ' ';
+        }
+        arg.push_back(c);
+    }
+    if (depth != 0)
+        return false;
+    for (Argument &a : args)
+        while (!a.empty() && a.back().c == ' ')
+            a.pop_back();
+    return !too_many;
+}
+
+void expand_cells(CellQueue &in, std::vector<Cell> &out);
+
+Argument expand_argument(const Argument &arg) {
+    CellQueue q(arg.begin(), arg.end());
+    std::vector<Cell> result;
+    ++g_x.depth;
+    expand_cells(q, result);
+    --g_x.depth;
+    return result;
+}
+
+// "#" before a parameter: the argument as a string literal.
+void stringize(const Argument &arg, std::vector<Cell> &out, const Cell &pos) {
+    auto put = [&](char ch) {
+        Cell c = pos;
+        c.c = ch;
+        out.push_back(c);
+    };
+    put('"');
+    char quote = 0;
+    for (std::size_t i = 0; i < arg.size(); ++i) {
+        char ch = arg[i].c;
+        if (quote == 0) {
+            if (ch == '"' || ch == '\'')
+                quote = ch;
+        } else if (ch == '\\') {
+            put('\\');
+            put(ch);
+            if (i + 1 < arg.size()) {
+                char e = arg[++i].c;
+                if (e == '"' || e == '\\')
+                    put('\\');
+                put(e);
+            }
+            continue;
+        } else if (ch == quote) {
+            quote = 0;
+        }
+        if (ch == '"')
+            put('\\');
+        put(ch);
+    }
+    put('"');
+}
+
+// Reads "ESC index ESC" at body[i]; the parameter index, or -1.
+int parameter_at(const std::string &body, std::size_t &i) {
+    if (body[i] != kEsc)
+        return -1;
+    std::size_t k = i + 1;
+    int index = 0;
+    while (k < body.size() && std::isdigit(static_cast<unsigned char>(body[k])))
+        index = index * 10 + (body[k++] - '0');
+    if (k >= body.size() || body[k] != kEsc || k == i + 1)
+        return -1;
+    i = k + 1;
+    return index;
+}
+
+bool paste_follows(const std::string &body, std::size_t i) {
+    while (i < body.size() && is_blank_char(body[i]))
+        ++i;
+    return body.compare(i, 2, "##") == 0;
+}
+
+// Expands one macro call; the produced text goes back to the front of `in` to be read again.
+void expand_macro_call(CellQueue &in, macroinfo *info, const Cell &name_pos) {
+    std::vector<Argument> args;
+    if (info->function_like) {
+        if (!collect_arguments(in, args)) {
+            if (!g_x.aborted && args.size() <= kMaxArguments)
+                error_here(msg(492), "')'");
+            return;
+        }
+        bool fits = args.size() == info->param_count ||
+                    (info->param_count == 0 && args.size() == 1 && args[0].empty());
+        if (!fits) {
+            error_here(msg(536));
+            return;
+        }
+    }
+    int slot = 0;
+    for (int s = 1; s < kSlots; ++s) {
+        if (!g_x.slots[s] || g_x.slots[s] == info) {
+            slot = s;
+            break;
+        }
+    }
+    if (slot == 0) {
+        error_here(msg(539), kSlots - 1);
+        return;
+    }
+    g_x.slots[slot] = info;
+    g_x.highest = std::max(g_x.highest, slot);
+
+    std::vector<Cell> exp;
+    Cell mark = name_pos;
+    mark.mark = static_cast<int16_t>(-slot);
+    exp.push_back(mark);
+    auto put = [&](char ch) {
+        Cell c = name_pos;
+        c.c = ch;
+        c.mark = 0;
+        exp.push_back(c);
+    };
+    auto put_cells = [&](const std::vector<Cell> &cells) {
+        for (Cell c : cells) {
+            c.line = name_pos.line;
+            c.col = name_pos.col;
+            exp.push_back(c);
+        }
+    };
+    const std::string &body = info->text;
+    bool after_paste = false;
+    for (std::size_t i = 0; i < body.size();) {
+        if (body.compare(i, 2, "##") == 0) {
+            while (!exp.empty() && exp.back().mark == 0 && is_blank_char(exp.back().c))
+                exp.pop_back();
+            i += 2;
+            while (i < body.size() && is_blank_char(body[i]))
+                ++i;
+            after_paste = true;
+            continue;
+        }
+        if (body[i] == '#' && info->function_like) {
+            std::size_t k = i + 1;
+            while (k < body.size() && is_blank_char(body[k]))
+                ++k;
+            int p = k < body.size() ? parameter_at(body, k) : -1;
+            if (p >= 0 && static_cast<std::size_t>(p) < args.size()) {
+                stringize(args[p], exp, name_pos);
+                i = k;
+                after_paste = false;
+                continue;
+            }
+        }
+        std::size_t k = i;
+        int p = parameter_at(body, k);
+        if (p >= 0) {
+            if (static_cast<std::size_t>(p) < args.size()) {
+                if (after_paste || paste_follows(body, k))
+                    put_cells(args[p]);
+                else
+                    put_cells(expand_argument(args[p]));
+            }
+            i = k;
+            after_paste = false;
+            continue;
+        }
+        if (body[i] == '"' || body[i] == '\'') {
+            char q = body[i];
+            put(body[i++]);
+            while (i < body.size() && body[i] != q) {
+                if (body[i] == '\\' && i + 1 < body.size())
+                    put(body[i++]);
+                put(body[i++]);
+            }
+            if (i < body.size())
+                put(body[i++]);
+            after_paste = false;
+            continue;
+        }
+        put(body[i++]);
+        after_paste = false;
+    }
+    mark.mark = static_cast<int16_t>(slot);
+    exp.push_back(mark);
+    g_x.produced += exp.size();
+    if (too_long(in.size() + exp.size()))
+        return;
+    in.insert(in.begin(), exp.begin(), exp.end());
+}
+
+void expand_cells(CellQueue &in, std::vector<Cell> &out) {
+    Cell c;
+    while (!g_x.aborted && take(in, c, &out, false)) {
+        if (too_long(out.size()))
+            return;
+        char ch = c.c;
+        if (std::isdigit(static_cast<unsigned char>(ch))) {
+            out.push_back(c);
+            while (!in.empty() && in.front().mark == 0 && is_ident_char(in.front().c)) {
+                out.push_back(in.front());
+                in.pop_front();
+            }
+            continue;
+        }
+        if ((ch == '"' || ch == '\'') && !(out.size() && out.back().c == '\\')) {
+            bool closed = false;
+            copy_literal(in, out, c, false, closed);
+            if (!closed && g_x.depth == 1 && g_asm_context != 0 &&
+                std::strncmp(g_lex.line_start, "asm", 3) != 0) {
+                char quote[2] = {ch, 0};
+                error_here(msg(492), quote);
+            }
+            continue;
+        }
+        if (is_ident_start(ch)) {
+            std::vector<Cell> name{c};
+            while (!in.empty() && in.front().mark == 0 && is_ident_char(in.front().c)) {
+                name.push_back(in.front());
+                in.pop_front();
+            }
+            std::string text;
+            for (const Cell &n : name)
+                text += n.c;
+            macroinfo *info = find_macro_value(text);
+            if (!info || info->nesting > 0 || (info->function_like && !open_paren_follows(in))) {
+                out.insert(out.end(), name.begin(), name.end());
+                continue;
+            }
+            expand_macro_call(in, info, c);
+            continue;
+        }
+        out.push_back(c);
+    }
+}
+
+// Adjacent double-quoted literals, separated by blanks only, become one.
+void join_string_literals(std::vector<Cell> &cells) {
+    std::vector<Cell> joined;
+    joined.reserve(cells.size());
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const Cell &c = cells[i];
+        if (c.mark != 0 || (c.c != '"' && c.c != '\'') || (i > 0 && cells[i - 1].c == '\\')) {
+            joined.push_back(c);
+            continue;
+        }
+        char q = c.c;
+        joined.push_back(c);
+        std::size_t k = i + 1;
+        for (;;) {
+            while (k < cells.size() && cells[k].c != q) {
+                if (cells[k].c == '\\' && k + 1 < cells.size())
+                    joined.push_back(cells[k++]);
+                joined.push_back(cells[k++]);
+            }
+            if (k >= cells.size()) {
+                i = k;
+                break;
+            }
+            std::size_t n = k + 1;
+            while (n < cells.size() && is_blank_char(cells[n].c))
+                ++n;
+            if (q == '"' && n < cells.size() && cells[n].c == '"') {
+                k = n + 1; // drop the closing quote, the blanks and the opening quote
+                continue;
+            }
+            joined.push_back(cells[k]);
+            i = k;
+            break;
+        }
+    }
+    cells.swap(joined);
+}
+
+} // namespace
+
+void reset_macro_expansion() {
+    clear_active_macros();
+    g_x.depth = 0;
+    g_x.aborted = false;
+}
+
+void expand_macros() {
+    ++g_x.depth;
+    while (is_blank_char(*g_lex.ptr))
+        advance_input(1);
+    const ExpandableBuffer<unsigned short> *lines = g_lex.line_map;
+    const ExpandableBuffer<unsigned short> *cols = g_lex.column_map;
+    std::size_t start = static_cast<std::size_t>(g_lex.ptr - g_lex.line_start);
+    CellQueue in;
+    for (std::size_t i = 0; g_lex.ptr[i]; ++i) {
+        std::size_t at = start + i;
+        uint16_t ln = lines && lines->length() ? (*lines)[std::min(at, lines->length() - 1)] : 1;
+        uint16_t cl = cols && cols->length() ? (*cols)[std::min(at, cols->length() - 1)] : 1;
+        in.push_back({g_lex.ptr[i], ln, cl, 0});
+    }
+    bool begins_quote = !in.empty() && in.front().c == '"';
+    if (begins_quote && g_x.prev_ended_quote) {
+        Cell semi = in.front();
+        semi.c = ';';
+        in.assign(1, semi);
+        error_here(msg(3043));
+    }
+    while (!in.empty() && is_blank_char(in.back().c))
+        in.pop_back();
+    g_x.prev_ended_quote = !in.empty() && in.back().c == '"';
+    g_x.produced = 0;
+    g_x.aborted = false;
+    std::vector<Cell> out;
+    expand_cells(in, out);
+    std::size_t literals = 0;
+    for (const Cell &c : out)
+        literals += c.c == '"';
+    if (literals >= 4)
+        join_string_literals(out);
+    clear_active_macros();
+    g_exp.reset();
+    g_exp_lines.reset();
+    g_exp_cols.reset();
+    for (const Cell &c : out) {
+        if (c.mark != 0)
+            continue;
+        if (!g_exp.append(c.c) || !g_exp_lines.append(c.line) || !g_exp_cols.append(c.col))
+            break;
+    }
+    set_current_maps(&g_exp_lines, &g_exp_cols);
+    set_input_pointer(g_exp.data());
+    --g_x.depth;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Directives.
+
+void set_directive_handlers(DirectiveHandlers handlers) { g_handlers = std::move(handlers); }
+uint16_t decl_flag_word() { return g_decl_flags; }
+void set_decl_flag_word(uint16_t word) { g_decl_flags = word; }
+uint16_t no_ix_word() { return g_no_ix; }
+uint16_t function_number() { return g_function_number; }
+void set_function_number(uint16_t n) { g_function_number = n; }
+uint8_t data_wait_flag() { return g_data_wait; }
+void set_origin_switch(uint8_t on) { g_origin_switch = on; }
+uint8_t origin_switch() { return g_origin_switch; }
+void set_board_type_permission(bool on) { g_board_type_permission = on; }
+
+void check_nowarn_line_limit(uint16_t current_line_index) {
+    if (g_nowarn.end_line == 0 || current_line_index + 1u <= g_nowarn.end_line)
+        return;
+    g_trivial_on = g_nowarn.saved_trivial;
+    g_serious_on = g_nowarn.saved_serious;
+    g_nowarn.end_line = 0;
+}
+bool nowarn_region_open() { return g_nowarn.region_open; }
+std::string nowarn_region_file() { return g_nowarn.file; }
+uint16_t nowarn_region_line() { return g_nowarn.line; }
+uint16_t nowarn_region_column() { return g_nowarn.column; }
+void close_nowarn_region() { g_nowarn.region_open = false; }
+
+int32_t expect_const_expr(uint8_t severity) {
+    while (is_blank_char(*g_lex.ptr))
+        advance_input(1);
+    if (is_ident_start(*g_lex.ptr)) {
+        switch (severity) {
+        case 0: fatal_here(msg(427)); break;
+        case 1: error_here(msg(427)); break;
+        case 2: trivial_warning_here(msg(427)); break;
+        default: break;
+        }
+        return 0;
+    }
+    return g_const_parser ? g_const_parser() : evaluate_directive_expression();
+}
+
+namespace {
+
+void skip_blanks_here() {
+    while (is_blank_char(*g_lex.ptr))
+        advance_input(1);
+}
+
+// The quoted text of a message directive, at most 250 characters.
+std::string quoted_text_here() {
+    skip_blanks_here();
+    if (*g_lex.ptr == '"')
+        advance_input(1);
+    std::string text;
+    while (*g_lex.ptr && *g_lex.ptr != '"' && text.size() < 250) {
+        text += *g_lex.ptr;
+        advance_input(1);
+    }
+    return text;
+}
+
+void default_message_directive(uint16_t kind) {
+    expand_macros();
+    std::string text = quoted_text_here();
+    switch (kind) {
+    case 1: serious_warning_here("%s", text.c_str()); break;
+    case 2: trivial_warning_here("%s", text.c_str()); break;
+    case 0: error_here("%s", text.c_str()); break;
+    default: fatal_here("%s", text.c_str()); break;
+    }
+}
+
+void default_use_directive() {
+    expand_macros();
+    skip_blanks_here();
+    std::string name;
+    if (*g_lex.ptr == '"') {
+        advance_input(1);
+        while (*g_lex.ptr && *g_lex.ptr != '"') {
+            name += *g_lex.ptr;
+            advance_input(1);
+        }
+    } else {
+        while (*g_lex.ptr && !is_blank_char(*g_lex.ptr)) {
+            name += *g_lex.ptr;
+            advance_input(1);
+        }
+    }
+    find_use_library(name);
+}
+
+void pragma_nowarn() {
+    skip_blanks_here();
+    if (match_keyword("end")) {
+        g_trivial_on = g_nowarn.saved_trivial;
+        g_serious_on = g_nowarn.saved_serious;
+        g_nowarn.end_line = 0;
+        if (!g_nowarn.region_open)
+            error_here(msg(2161));
+        g_nowarn.region_open = false;
+    } else {
+        bool nested = g_nowarn.end_line != 0 || g_nowarn.region_open;
+        g_nowarn.saved_trivial = g_trivial_on;
+        g_nowarn.saved_serious = g_serious_on;
+        g_trivial_on = 0;
+        if (nested)
+            error_here(msg(2162));
+        skip_blanks_here();
+        if (match_keyword("warns"))
+            g_serious_on = 0;
+        else
+            (void)match_keyword("warnt");
+        skip_blanks_here();
+        if (match_keyword("start")) {
+            g_nowarn.end_line = 0;
+            g_nowarn.region_open = true;
+            g_nowarn.file = input_file_name().empty() ? program_file() : input_file_name();
+            g_nowarn.line = current_line();
+            g_nowarn.column = current_column();
+        } else {
+            g_nowarn.end_line = static_cast<uint16_t>(input_line_number() + 1);
+        }
+    }
+    skip_blanks_here();
+    if (*g_lex.ptr) {
+        error_here(msg(2163), g_lex.ptr);
+        advance_input(std::strlen(g_lex.ptr));
+    }
+}
+
+void pragma_directive() {
+    expand_macros();
+    for (;;) {
+        skip_blanks_here();
+        if (!*g_lex.ptr)
+            return;
+        if (match_keyword("Zilog180")) {
+            set_origin_switch(0);
+            replace_macro_text("TARGETCPU", "Z180");
+            if (g_handlers.select_target_cpu)
+                g_handlers.select_target_cpu(1);
+        } else if (match_keyword("Vireon")) {
+            set_origin_switch(1);
+            replace_macro_text("TARGETCPU", "F80");
+            if (g_handlers.select_target_cpu)
+                g_handlers.select_target_cpu(0);
+        } else if (match_keyword("CompileBIOS")) {
+            if (g_handlers.compile_bios)
+                g_handlers.compile_bios();
+        } else if (match_keyword("CompileProgram")) {
+            if (g_handlers.compile_program)
+                g_handlers.compile_program();
+        } else if (match_keyword("DATAWAITSUSED")) {
+            skip_blanks_here();
+            if (match_keyword("on"))
+                g_data_wait = 1;
+            else if (match_keyword("off"))
+                g_data_wait = 0;
+            else
+                trivial_warning_here(msg(3008));
+        } else if (match_keyword("nowarn")) {
+            pragma_nowarn();
+            return;
+        } else {
+            trivial_warning_here(msg(2096), 223, g_lex.ptr);
+            advance_input(std::strlen(g_lex.ptr));
+            return;
+        }
+    }
+}
+
+void run_handler(const std::function<void()> &handler, bool expand) {
+    if (expand)
+        expand_macros();
+    if (handler)
+        handler();
+}
+
+bool g_stop_after_directive = false;
+
+// One directive line; false when the line is no directive of the table.
+bool run_directive() {
+    g_stop_after_directive = false;
+    if (match_keyword("#undef")) {
+        // The lexer reads the rest of an "#undef" line as ordinary text.
+        g_stop_after_directive = true;
+        std::string name = read_identifier_here();
+        if (name.empty()) {
+            std::string bad;
+            for (const char *p = g_lex.ptr; *p && !is_blank_char(*p) && bad.size() < 32; ++p)
+                bad += *p;
+            error_here(msg(490), bad.c_str());
+        } else if (name == "_BOARD_TYPE_" && !g_board_type_permission) {
+            error_here(msg(2165));
+        } else {
+            undefine_macro(name);
+        }
+        return true;
+    }
+    if (match_keyword("#pragma")) {
+        pragma_directive();
+    } else if (match_keyword("#include")) {
+        error_here(msg(2128));
+    } else if (match_keyword("#use")) {
+        g_handlers.use ? g_handlers.use() : default_use_directive();
+    } else if (match_keyword("#define")) {
+        handle_define_directive();
+    } else if (match_keyword("#error") || match_keyword("#warns") || match_keyword("#warnt") ||
+               match_keyword("#fatal")) {
+        const char *word = g_lex.line_start + 1;
+        uint16_t kind = word[0] == 'e' ? 0 : word[0] == 'f' ? 3 : word[4] == 's' ? 1 : 2;
+        g_handlers.message ? g_handlers.message(kind) : default_message_directive(kind);
+    } else if (match_keyword("#useix")) {
+        g_decl_flags |= 0x800;
+        g_no_ix = 0;
+    } else if (match_keyword("#nouseix")) {
+        g_decl_flags &= static_cast<uint16_t>(~0x800);
+        g_no_ix = 1;
+    } else if (match_keyword("#linenum")) {
+        expand_macros();
+        int32_t n = expect_const_expr(1);
+        set_input_line_number(static_cast<uint16_t>(n + 1));
+    } else if (match_keyword("#functnum")) {
+        expand_macros();
+        g_function_number = static_cast<uint16_t>(expect_const_expr(1) - 1);
+    } else if (match_keyword("#funcchain")) {
+        run_handler(g_handlers.funcchain, false);
+    } else if (match_keyword("#makechain")) {
+        run_handler(g_handlers.makechain, false);
+    } else if (match_keyword("#debug")) {
+        if (g_handlers.select_xmem_code_cache)
+            g_handlers.select_xmem_code_cache(1);
+    } else if (match_keyword("#nodebug")) {
+        if (g_handlers.select_xmem_code_cache)
+            g_handlers.select_xmem_code_cache(0);
+    } else if (match_keyword("#step")) {
+        g_decl_flags |= 0x10;
+    } else if (match_keyword("#nostep")) {
+        g_decl_flags &= static_cast<uint16_t>(~0x10);
+    } else if (match_keyword("#memmap")) {
+        run_handler(g_handlers.memmap, true);
+    } else if (match_keyword("#class")) {
+        run_handler(g_handlers.klass, true);
+        skip_blanks_here();
+        if (*g_lex.ptr)
+            error_here(msg(2159));
+    } else if (match_keyword("#corg")) {
+        serious_warning_here(msg(2110));
+        run_handler(g_handlers.corg, true);
+    } else if (match_keyword("#dorg")) {
+        serious_warning_here(msg(2109));
+        run_handler(g_handlers.dorg, true);
+    } else if (g_origin_switch == 1) {
+        static constexpr struct {
+            const char *word;
+            int kind;
+        } kOrigins[] = {{"#rcodorg", 1}, {"#xcodorg", 2}, {"#wcodorg", 3},
+                        {"#rconorg", 7}, {"#rvarorg", 4}, {"#wvarorg", 5}};
+        for (const auto &o : kOrigins) {
+            if (match_keyword(o.word)) {
+                if (g_handlers.origin)
+                    g_handlers.origin(o.kind);
+                return true;
+            }
+        }
+        return false;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void dispatch_directive() {
+    for (;;) {
+        if (g_lex.eoi && !*g_lex.ptr)
+            return;
+        if (*g_lex.ptr != '#') {
+            expand_macros();
+            return;
+        }
+        const char *before = g_lex.ptr;
+        if (!run_directive()) {
+            set_input_pointer(before);
+            expand_macros();
+            return;
+        }
+        if (g_stop_after_directive)
+            return;
+        if (g_lex.eoi)
+            return;
+        fetch_next_line();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Per-compile reset.
+
+void reset_input_state() {
+    g_lex = Lexer{};
+    g_line.reset();
+    g_line_map.reset();
+    g_col_map.reset();
+    g_exp.reset();
+    g_exp_lines.reset();
+    g_exp_cols.reset();
+    set_current_maps(&g_line_map, &g_col_map);
+    set_input_pointer(g_line.data());
+    g_raw = RawLine{};
+    g_hold = false;
+    g_asm_context = 1;
+    g_ifdefs.clear();
+    g_fatal = 0;
+    g_nowarn = NowarnRecord{};
+    g_data_wait = 0;
+    reset_macro_expansion();
+    g_x.prev_ended_quote = false;
+    clear_brackets();
+    ErrorFileHooks hooks;
+    hooks.redefine_file_macro = [](const char *) { update_builtin_macros(false, 0, true); };
+    hooks.nowarn_region = [](std::string &file, int &line, int &column) {
+        if (!g_nowarn.region_open)
+            return false;
+        file = g_nowarn.file;
+        line = g_nowarn.line;
+        column = g_nowarn.column;
+        return true;
+    };
+    hooks.close_nowarn_region = [] { g_nowarn.region_open = false; };
+    set_error_file_hooks(hooks);
+}
