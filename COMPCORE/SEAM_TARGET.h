@@ -168,8 +168,8 @@ public:
                                        int column, uint32_t address) = 0;
 };
 
-// Headless tables: keep every entry in order; a range opened by beginSourceRange becomes one
-// statement-table entry (at its start position) when endSourceRange closes it.
+// Headless tables: keep every entry in order; a range opened by beginSourceRange is kept in
+// `ranges` when endSourceRange closes it (an end without an open range is ignored).
 class HeadlessBreakpointTables : public BreakpointTables {
 public:
     struct Range {

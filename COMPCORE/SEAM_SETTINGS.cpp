@@ -1,0 +1,28 @@
+// SEAM_SETTINGS: the settings and project values the compiler reads, with their defaults, and
+// the hand-over of the project defines to the macro table.
+#include "SEAM_SETTINGS.h"
+
+namespace {
+IdePreferencesView g_prefs;
+TKXProjectView g_project;
+ProjectMacroDefiner g_definer = nullptr;
+} // namespace
+
+IdePreferencesView &IdePreferences() { return g_prefs; }
+TKXProjectView &KXProject() { return g_project; }
+
+void reset_settings_to_defaults()
+{
+    g_prefs = IdePreferencesView{};
+    g_project = TKXProjectView{};
+}
+
+void set_project_macro_definer(ProjectMacroDefiner definer) { g_definer = definer; }
+
+void DefineProjectMacros()
+{
+    if (!g_definer)
+        return;
+    for (const auto &[name, value] : g_project.defines)
+        g_definer(name.c_str(), value.c_str());
+}

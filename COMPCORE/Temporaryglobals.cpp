@@ -1,0 +1,33 @@
+// Temporaryglobals: start-up values of program-wide globals.
+#include "Temporaryglobals.h"
+
+namespace {
+constexpr std::array<FlagColour, 4> kStartColours = {
+    {{0, 0xFF0000}, {0, 0x00FF00}, {0, 0x0000FF}, {0, 0xFF0000}}};
+int g_capacity = 0;
+bool g_capacity_set = false;
+} // namespace
+
+std::string gCmdLineProjectName;
+std::string gCmdLineSourceName;
+std::array<FlagColour, 4> gFlagColours = kStartColours;
+
+int message_list_capacity(int base_count, int max_errors, int max_warnings)
+{
+    if (!g_capacity_set) {
+        g_capacity = base_count + max_errors + max_warnings + 2;
+        g_capacity_set = true;
+    }
+    return g_capacity;
+}
+
+int message_list_capacity() { return g_capacity; }
+
+void reset_temporary_globals()
+{
+    gCmdLineProjectName.clear();
+    gCmdLineSourceName.clear();
+    gFlagColours = kStartColours;
+    g_capacity = 0;
+    g_capacity_set = false;
+}

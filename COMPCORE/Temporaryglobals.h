@@ -1,0 +1,26 @@
+// Temporaryglobals: start-up values of a few program-wide globals.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+// Project and source names given on the command line (empty until start-up reads them).
+extern std::string gCmdLineProjectName;
+extern std::string gCmdLineSourceName;
+
+// The message-list capacity: base count + maximum errors shown + maximum warnings shown + 2,
+// computed once by the first call; later calls return the first result.
+int message_list_capacity(int base_count, int max_errors, int max_warnings);
+// The capacity computed, or 0 before the first call.
+int message_list_capacity();
+
+// Four (flag, colour) pairs; colours in blue-green-red byte order: blue, green, red, blue.
+struct FlagColour {
+    uint8_t flag;
+    uint32_t colour;
+};
+extern std::array<FlagColour, 4> gFlagColours;
+
+// Back to the start-up values (tests).
+void reset_temporary_globals();

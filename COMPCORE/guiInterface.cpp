@@ -1,0 +1,843 @@
+// guiInterface: message texts, the message box, status box, pass phrase, adapters and the
+// headless windows behind them. The IDE installs its own windows through the setters; until it
+// does, every call lands in a headless double that records it.
+#include "guiInterface.h"
+
+#include <cctype>
+#include <cstdarg>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <random>
+#include <system_error>
+
+#include "BoundedFormat.h"
+#include "SEAM_SETTINGS.h"
+#include "SEAM_TARGET.h"
+#include "StringResources.h"
+
+// ================================ Message text by id ==========================================
+
+uint32_t LoadResString(uint32_t id, char *buf, uint32_t size)
+{
+    if (!buf || size == 0)
+        return 0;
+    std::string_view text = string_resource(id);
+    std::size_t n = std::min<std::size_t>(text.size(), size - 1);
+    std::memcpy(buf, text.data(), n);
+    buf[n] = '\0';
+    return static_cast<uint32_t>(n);
+}
+
+std::string GetResString(uint32_t id, ...)
+{
+    char format[kBoundedFormatMax];
+    LoadResString(id, format, sizeof format);
+    va_list args;
+    va_start(args, id);
+    std::string text = bounded_vformat(format, args);
+    va_end(args);
+    return text;
+}
+
+// ================================ Message box and splash ======================================
+
+namespace {
+TMessageBoxHost *g_box_host = nullptr;
+TSplashHost *g_splash_host = nullptr;
+} // namespace
+
+int HeadlessMessageBoxHost::ShowMessageBox(const std::string &text, const std::string &caption,
+                                           unsigned flags)
+{
+    shown.push_back({text, caption, flags});
+    return answer;
+}
+
+HeadlessMessageBoxHost &headless_message_box_host()
+{
+    static HeadlessMessageBoxHost host;
+    return host;
+}
+
+TMessageBoxHost &message_box_host()
+{
+    return g_box_host ? *g_box_host : headless_message_box_host();
+}
+
+void set_message_box_host(TMessageBoxHost *host) { g_box_host = host; }
+
+int ShowAppMessageBox(const std::string &text, const std::string &caption, unsigned flags)
+{
+    return message_box_host().ShowMessageBox(text, caption, flags);
+}
+
+HeadlessSplashHost &headless_splash_host()
+{
+    static HeadlessSplashHost host;
+    return host;
+}
+
+TSplashHost &splash_host() { return g_splash_host ? *g_splash_host : headless_splash_host(); }
+void set_splash_host(TSplashHost *host) { g_splash_host = host; }
+
+// ================================ Status box ==================================================
+
+cDialogControl gDialogControl;
+bool gStatusBoxShown = false;
+
+void HeadlessStatusBox::MeasureText(const std::string &text, int &width, int &height) const
+{
+    width = static_cast<int>(text.size()) * char_width;
+    height = char_height;
+}
+
+void HeadlessStatusBox::SetMessageLabel(const std::string &text, int left, int top, int width,
+                                        int height)
+{
+    message_text = text;
+    msg_left = left;
+    msg_top = top;
+    msg_width = width;
+    msg_height = height;
+}
+
+// Path ellipsis: keep the root part and as many trailing components as fit, joined by "...";
+// when even the last component does not fit, keep its tail behind "...".
+std::string HeadlessStatusBox::FitPath(const std::string &path, int width,
+                                       int &result_width) const
+{
+    auto fits = [&](const std::string &s) {
+        return static_cast<int>(s.size()) * char_width <= width;
+    };
+    std::string result = path;
+    if (!fits(path)) {
+        std::size_t first = path.find_first_of("/\\", path.find_first_not_of("/\\"));
+        std::string head = first == std::string::npos ? "" : path.substr(0, first + 1);
+        std::size_t last = path.find_last_of("/\\");
+        std::string tail = last == std::string::npos ? path : path.substr(last);
+        result.clear();
+        // Grow the tail component by component while it still fits.
+        std::size_t cut = last;
+        while (cut != std::string::npos && cut > first && first != std::string::npos) {
+            std::size_t prev = path.find_last_of("/\\", cut - 1);
+            if (prev == std::string::npos || prev < first)
+                break;
+            std::string candidate = head + "..." + path.substr(prev);
+            if (!fits(candidate))
+                break;
+            tail = path.substr(prev);
+            cut = prev;
+        }
+        std::string candidate = head + "..." + tail;
+        if (fits(candidate)) {
+            result = candidate;
+        } else {
+            std::size_t room = width > 0 ? static_cast<std::size_t>(width / char_width) : 0;
+            std::string name = last == std::string::npos ? path : path.substr(last + 1);
+            if (room <= 3)
+                result = std::string("...").substr(0, room);
+            else
+                result = "..." + name.substr(name.size() > room - 3 ? name.size() - (room - 3) : 0);
+        }
+    }
+    result_width = static_cast<int>(result.size()) * char_width;
+    return result;
+}
+
+void HeadlessStatusBox::SetFileNameLabel(const std::string &text, int width)
+{
+    file_name_text = text;
+    file_name_width = width;
+}
+
+void HeadlessStatusBox::ProcessOneMessage()
+{
+    ++messages_processed;
+    if (on_message)
+        on_message(*this);
+}
+
+cDialogControl::cDialogControl() = default;
+cDialogControl::~cDialogControl() = default;
+
+void cDialogControl::SetBoxFactory(StatusBoxFactory factory) { m_factory = std::move(factory); }
+
+void cDialogControl::ShowStatusBox(bool show_cancel, const std::string &title,
+                                   const std::string &prefix)
+{
+    if (m_splash_mode)
+        return;
+    if (!m_box)
+        m_box = m_factory ? m_factory() : std::make_unique<HeadlessStatusBox>();
+    if (!m_box)
+        return; // the factory could not make a box: status output goes nowhere
+    m_prefix = prefix;
+    gStatusBoxShown = true;
+    m_box->SetTitle(title);
+    m_box->SetCancelVisible(show_cancel);
+    m_box->Show();
+}
+
+void cDialogControl::SizeStatusBoxToText(const std::string &text)
+{
+    if (m_splash_mode) {
+        std::string line = (!text.empty() && text[0] == ' ') ? text : " " + text;
+        splash_host().SetText(line);
+        splash_host().Repaint();
+        return;
+    }
+    if (!m_box)
+        return;
+    int panel_width = m_box->PanelWidth();
+    int panel_height = m_box->PanelHeight();
+    if (!m_prefix.empty()) {
+        m_box->SetMessageLabel(m_prefix + "\n" + text, 0, 0, panel_width, panel_height);
+    } else {
+        int text_width = 0, text_height = 0;
+        m_box->MeasureText(text, text_width, text_height);
+        int width = std::min(text_width, panel_width);
+        int lines = panel_width > 0 ? text_width / panel_width + 1 : 1;
+        int height = lines * text_height;
+        m_box->SetMessageLabel(text, (panel_width - width) / 2, (panel_height - height) / 2,
+                               width, height);
+    }
+    m_box->Repaint();
+}
+
+void cDialogControl::SetStatusBoxPathText(const std::string &text)
+{
+    if (!m_box)
+        return;
+    int width = 0;
+    std::string fitted = m_box->FitPath(text, m_box->PanelWidth(), width);
+    m_box->SetFileNameLabel(fitted, width);
+}
+
+void cDialogControl::SetStatusBoxText(const std::string &title)
+{
+    if (m_splash_mode) {
+        SizeStatusBoxToText(title);
+        return;
+    }
+    if (m_box)
+        m_box->SetTitle(title);
+}
+
+void cDialogControl::PumpStatusBoxMessages()
+{
+    m_pumping = true;
+    if (m_box)
+        m_box->ProcessOneMessage();
+    if (m_box && m_box->ClosedByUser()) {
+        m_box->Close();
+        m_box.reset();
+        gStatusBoxShown = false;
+        m_pumping = false;
+        throw xUserCancel(KX_HERE);
+    }
+    m_pumping = false;
+}
+
+void cDialogControl::CloseStatusBox()
+{
+    gStatusBoxShown = false;
+    if (!m_box)
+        return;
+    if (m_box->IsVisible())
+        m_box->Close();
+    m_box.reset();
+}
+
+// ================================ Pass phrase =================================================
+
+cTCPPassPhraseControl gTCPPassPhraseControl;
+
+void cTCPPassPhraseControl::Ask()
+{
+    if (m_remember || m_dialog)
+        return;
+    m_accepted = false;
+    if (!m_factory)
+        return;
+    m_dialog = m_factory();
+    if (!m_dialog)
+        return;
+    if (m_dialog->Execute()) {
+        bounded_copy(m_phrase.data(), m_phrase.size(), m_dialog->Phrase().c_str());
+        m_accepted = true;
+    }
+}
+
+void cTCPPassPhraseControl::Close()
+{
+    if (!m_dialog)
+        return;
+    m_remember = m_dialog->Remember();
+    m_dialog.reset();
+}
+
+void cTCPPassPhraseControl::Reset()
+{
+    m_phrase.fill('\0');
+    m_accepted = false;
+    m_remember = false;
+    m_dialog.reset();
+}
+
+// ================================ Adapters ====================================================
+
+void TGuiInterface::AddLine(const char *) {}
+void TGuiInterface::BeginUpdate() {}
+void TGuiInterface::EndUpdate() {}
+uint32_t TGuiInterface::GetNextPosition(uint32_t packed) { return packed; }
+void TGuiInterface::SetWindow(TGuiWindow *window) { m_window = window; }
+
+TEditorInterface::TEditorInterface() = default;
+TEditorInterface::~TEditorInterface() = default;
+
+void TEditorInterface::SetWindow(TGuiWindow *window)
+{
+    TGuiInterface::SetWindow(window);
+    m_editor = dynamic_cast<TEditWindow *>(window);
+}
+
+uint32_t TEditorInterface::GetNextPosition(uint32_t packed)
+{
+    return m_editor ? m_editor->GetNextPosition(packed) : packed;
+}
+
+bool TEditorInterface::IsModified() { return m_editor && m_editor->IsModified(); }
+
+const char *TEditorInterface::GetFileName()
+{
+    bounded_copy(m_file_name.data(), m_file_name.size(),
+                 m_editor ? m_editor->FileName().c_str() : "");
+    return m_file_name.data();
+}
+
+uint32_t TEditorInterface::GetCaretPosition() { return m_editor ? m_editor->GetCaretPosition() : 0; }
+
+void TEditorInterface::ClearExecutionPoint()
+{
+    if (m_editor)
+        m_editor->ClearExecutionPoint();
+}
+
+void TEditorInterface::SetLineMark(uint32_t packed, int mark_kind)
+{
+    if (m_editor)
+        m_editor->SetLineMark(packed, mark_kind);
+}
+
+const char *TEditorInterface::GetLineText(int line)
+{
+    std::string text = m_editor ? m_editor->GetLineText(line) : std::string();
+    m_line_text = std::make_unique<char[]>(text.size() + 1);
+    std::memcpy(m_line_text.get(), text.c_str(), text.size() + 1);
+    return m_line_text.get();
+}
+
+void TEditorInterface::FreeLineText() { m_line_text.reset(); }
+
+void TEditorInterface::WriteText(std::ostream &out)
+{
+    if (m_editor)
+        m_editor->WriteText(out);
+}
+
+void TEditorInterface::UpdateMarkers(uint32_t packed)
+{
+    if (m_editor)
+        m_editor->ClearLineMark(packed);
+}
+
+TEditorInterface *TEditorInterface::GetWindowInterface()
+{
+    return m_editor ? m_editor->GetTextEdit() : nullptr;
+}
+
+namespace {
+template <class W> W *window_as(TGuiWindow *window) { return dynamic_cast<W *>(window); }
+} // namespace
+
+void cTextRegister::AddLine(const char *text)
+{
+    if (auto *w = window_as<TRegistersWindow>(m_window))
+        w->AddLine(text ? text : "");
+}
+void cTextRegister::BeginUpdate()
+{
+    if (auto *w = window_as<TRegistersWindow>(m_window))
+        w->BeginUpdate();
+}
+void cTextRegister::EndUpdate()
+{
+    if (auto *w = window_as<TRegistersWindow>(m_window))
+        w->EndUpdate();
+}
+
+void cTextAssembly::AddLine(const char *text)
+{
+    if (auto *w = window_as<TDisassemblyWindow>(m_window))
+        w->AddDisassemblyLines(text ? text : "");
+}
+void cTextAssembly::BeginUpdate()
+{
+    if (auto *w = window_as<TDisassemblyWindow>(m_window))
+        w->BeginUpdate();
+}
+void cTextAssembly::EndUpdate()
+{
+    if (auto *w = window_as<TDisassemblyWindow>(m_window))
+        w->EndUpdate();
+}
+void cTextAssembly::MarkExecutionLine(uint32_t packed)
+{
+    if (auto *w = window_as<TDisassemblyWindow>(m_window))
+        w->MarkExecutionLine(static_cast<int>(packed & 0xFFFFu), static_cast<int>(packed >> 16));
+}
+void cTextAssembly::Clear()
+{
+    if (auto *w = window_as<TDisassemblyWindow>(m_window))
+        w->Clear();
+}
+
+void cTextStack::AddLine(const char *text)
+{
+    if (auto *w = window_as<TStackWindow>(m_window))
+        w->AddLine(text ? text : "");
+}
+
+void cTextDump::AddDumpLine(const char *line)
+{
+    if (auto *w = window_as<TMemoryDumpWindow>(m_window))
+        w->AddDumpLine(line ? line : "");
+}
+
+// ================================ Main window =================================================
+
+uint8_t comm_state_for_run_state(int state, bool polling)
+{
+    switch (state) {
+    case 1:
+        return 7;
+    case 2:
+        return polling ? 6 : 7;
+    default:
+        return 0;
+    }
+}
+
+namespace {
+std::string g_source_line; // the last line handed out by cMainWindow::GetSourceLine
+}
+
+cMainWindow::cMainWindow(TMainWindowHost *host) : m_host(host)
+{
+    SetWindow(host);
+}
+
+void cMainWindow::SetHost(TMainWindowHost *host)
+{
+    m_host = host;
+    SetWindow(host);
+}
+
+void cMainWindow::SetCurrentSourceFile(const QBString &file)
+{
+    m_current_file = file;
+    if (m_host)
+        m_host->SetCurrentFile(file.c_str());
+}
+
+int cMainWindow::GetSourceLineCount() { return m_host ? m_host->GetSourceLineCount() : 0; }
+
+const std::string &cMainWindow::GetSourceLine(int line)
+{
+    g_source_line = m_host ? m_host->GetSourceLine(line) : std::string();
+    return g_source_line;
+}
+
+TEditorInterface *cMainWindow::GetEditorInterface(const std::string &file, int flags)
+{
+    TEditWindow *editor = m_host ? m_host->GetEditorForFile(file, flags) : nullptr;
+    return editor ? editor->GetTextEdit() : nullptr;
+}
+
+TEditorInterface *cMainWindow::FindEditorInterface(const std::string &file)
+{
+    TEditWindow *editor = m_host ? m_host->FindEditor(file) : nullptr;
+    return editor ? editor->GetEditFrame() : nullptr;
+}
+
+TRegisterInterface *cMainWindow::GetRegisterInterface(bool force)
+{
+    return m_host ? m_host->ShowRegistersWindow(force) : nullptr;
+}
+TAssemblyInterface *cMainWindow::GetAssemblyInterface(bool force)
+{
+    return m_host ? m_host->ShowDisassemblyWindow(force) : nullptr;
+}
+TStackInterface *cMainWindow::GetStackInterface(bool force)
+{
+    return m_host ? m_host->ShowStackWindow(force) : nullptr;
+}
+TWatchInterface *cMainWindow::GetWatchInterface(bool force)
+{
+    return m_host ? m_host->ShowWatchesWindow(force) : nullptr;
+}
+TDumpInterface *cMainWindow::GetDumpInterface()
+{
+    return m_host ? m_host->ShowDumpWindow(false) : nullptr;
+}
+
+void cMainWindow::RefreshDumpWindows()
+{
+    if (m_host)
+        m_host->RefreshDumpWindows();
+}
+
+void cMainWindow::RefreshWatches(int argument)
+{
+    if (!m_host)
+        return;
+    if (TWatchesWindow *w = m_host->WatchesWindow())
+        w->UpdateResults(argument);
+}
+
+bool cMainWindow::IsStopped() { return m_host && m_host->IsStopped(); }
+
+void cMainWindow::SetRunState(int state)
+{
+    if (m_host)
+        m_host->SetRunState(state);
+    if (!IdePreferences().enable_tracing)
+        return;
+    if (state == 2 && IdePreferences().trace_capture_on_run)
+        target_operations().TraceStartCapture();
+    else if (state == 0)
+        target_operations().TraceStopCapture();
+}
+
+void cMainWindow::ShowIP(uint8_t ip)
+{
+    if (m_host)
+        m_host->SetStatusPanelText(bounded_format("IP = %02x", ip), 6);
+}
+
+bool cMainWindow::IsPollingEnabled() { return m_host && m_host->IsPolling(); }
+
+void cMainWindow::ResumePolling()
+{
+    if (m_host)
+        m_host->ResumePolling();
+}
+
+void cMainWindow::PausePolling()
+{
+    if (m_host)
+        m_host->PausePolling();
+}
+
+// --- Headless windows -------------------------------------------------------------------------
+
+void HeadlessDebugWindow::StdioOutput(const char *text, int length)
+{
+    if (text && length > 0)
+        output.append(text, static_cast<std::size_t>(length));
+}
+
+bool HeadlessDebugWindow::StdioInputChar(char &c)
+{
+    if (input.empty())
+        return false;
+    c = input.front();
+    input.erase(input.begin());
+    return true;
+}
+
+HeadlessEditWindow::HeadlessEditWindow()
+{
+    text_edit.SetWindow(this);
+    edit_frame.SetWindow(this);
+}
+
+void HeadlessEditWindow::WriteText(std::ostream &out) const
+{
+    for (const std::string &line : text_lines)
+        out << line << '\n';
+}
+
+uint32_t HeadlessEditWindow::GetNextPosition(uint32_t packed) const
+{
+    uint32_t line = position_line(packed);
+    uint32_t column = position_column(packed);
+    std::string text = GetLineText(static_cast<int>(line));
+    if (column < text.size())
+        return pack_position(line, column + 1);
+    return pack_position(line + 1, 0);
+}
+
+std::string HeadlessEditWindow::GetLineText(int line) const
+{
+    if (line < 1 || static_cast<std::size_t>(line) > text_lines.size())
+        return {};
+    return text_lines[static_cast<std::size_t>(line) - 1];
+}
+
+void HeadlessEditWindow::ClearLineMark(uint32_t packed)
+{
+    std::erase_if(line_marks, [packed](const auto &m) { return m.first == packed; });
+}
+
+HeadlessMainWindow::HeadlessMainWindow()
+{
+    registers.SetWindow(static_cast<TRegistersWindow *>(&debug_window));
+    assembly.SetWindow(static_cast<TDisassemblyWindow *>(&debug_window));
+    stack.SetWindow(static_cast<TStackWindow *>(&debug_window));
+    dump.SetWindow(static_cast<TMemoryDumpWindow *>(&debug_window));
+    watches.SetWindow(static_cast<TWatchesWindow *>(&debug_window));
+}
+
+namespace {
+bool same_name_nocase(const std::string &a, const std::string &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+} // namespace
+
+HeadlessEditWindow &HeadlessMainWindow::OpenEditor(const std::string &file)
+{
+    if (TEditWindow *e = FindEditor(file))
+        return static_cast<HeadlessEditWindow &>(*e);
+    editors.push_back(std::make_unique<HeadlessEditWindow>());
+    editors.back()->file_name = file;
+    return *editors.back();
+}
+
+std::string HeadlessMainWindow::GetSourceLine(int line)
+{
+    if (line < 1 || static_cast<std::size_t>(line) > source_lines.size())
+        return {};
+    return source_lines[static_cast<std::size_t>(line) - 1];
+}
+
+TEditWindow *HeadlessMainWindow::FindEditor(const std::string &file)
+{
+    for (auto &e : editors)
+        if (same_name_nocase(e->file_name, file))
+            return e.get();
+    return nullptr;
+}
+
+TEditWindow *HeadlessMainWindow::GetEditorForFile(const std::string &file, int flags)
+{
+    if (TEditWindow *e = FindEditor(file))
+        return e;
+    return flags ? &OpenEditor(file) : nullptr;
+}
+
+TRegisterInterface *HeadlessMainWindow::ShowRegistersWindow(bool force)
+{
+    if (auto_show || force)
+        shown.push_back("registers");
+    return &registers;
+}
+TAssemblyInterface *HeadlessMainWindow::ShowDisassemblyWindow(bool force)
+{
+    if (auto_show || force)
+        shown.push_back("disassembly");
+    return &assembly;
+}
+TStackInterface *HeadlessMainWindow::ShowStackWindow(bool force)
+{
+    if (auto_show || force)
+        shown.push_back("stack");
+    return &stack;
+}
+TWatchInterface *HeadlessMainWindow::ShowWatchesWindow(bool force)
+{
+    if (auto_show || force)
+        shown.push_back("watches");
+    return &watches;
+}
+TDumpInterface *HeadlessMainWindow::ShowDumpWindow(bool force)
+{
+    if (auto_show || force)
+        shown.push_back("dump");
+    return &dump;
+}
+TStdioWindow *HeadlessMainWindow::ShowStdioWindow(int)
+{
+    shown.push_back("stdio");
+    return &debug_window;
+}
+
+void HeadlessMainWindow::SetRunState(int state)
+{
+    run_state = state;
+    static const char *const kTexts[] = {"Edit", "Stopped", "Running"};
+    status_text = state >= 0 && state <= 2 ? kTexts[state] : "";
+    gTCState = comm_state_for_run_state(state, polling);
+}
+
+namespace {
+std::unique_ptr<HeadlessMainWindow> g_headless_main = std::make_unique<HeadlessMainWindow>();
+cMainWindow g_headless_adapter(g_headless_main.get());
+} // namespace
+
+cMainWindow *gMainWindowInterface = &g_headless_adapter;
+
+void set_main_window_interface(cMainWindow *main)
+{
+    gMainWindowInterface = main ? main : &g_headless_adapter;
+}
+
+HeadlessMainWindow &headless_main_window() { return *g_headless_main; }
+
+void reset_host_services()
+{
+    gDialogControl.CloseStatusBox();
+    gDialogControl.SetSplashMode(false);
+    gDialogControl.SetBoxFactory(nullptr);
+    gTCPPassPhraseControl.Reset();
+    gTCPPassPhraseControl.SetDialogFactory(nullptr);
+    g_headless_main = std::make_unique<HeadlessMainWindow>();
+    g_headless_adapter.SetHost(g_headless_main.get());
+    g_headless_adapter.SetCurrentSourceFile(QBString());
+    g_headless_adapter.GetSourcePosition() = 0;
+    gMainWindowInterface = &g_headless_adapter;
+    headless_message_box_host().shown.clear();
+    headless_message_box_host().answer = kIdOk;
+    headless_splash_host() = HeadlessSplashHost();
+    set_message_box_host(nullptr);
+    set_splash_host(nullptr);
+}
+
+// ================================ Free functions ==============================================
+
+TEditorInterface *GetEditorInterfaceForFile(const std::string &file)
+{
+    return gMainWindowInterface->FindEditorInterface(file);
+}
+
+namespace {
+TStdioWindow *stdio_window(int flags)
+{
+    TMainWindowHost *host = gMainWindowInterface->Host();
+    return host ? host->ShowStdioWindow(flags) : nullptr;
+}
+} // namespace
+
+void StdioWrite(const char *text, uint16_t length)
+{
+    if (TStdioWindow *w = stdio_window(0))
+        w->StdioOutput(text, length);
+}
+
+void StdioReset()
+{
+    TMainWindowHost *host = gMainWindowInterface->Host();
+    if (!host)
+        return;
+    if (TStdioWindow *w = host->ShowStdioWindow(0))
+        w->StdioBeginSession();
+}
+
+char StdioReadChar(char &c)
+{
+    c = 0;
+    TMainWindowHost *host = gMainWindowInterface->Host();
+    TStdioWindow *w = host ? host->ShowStdioWindow(0) : nullptr;
+    if (!w || !w->StdioInputChar(c))
+        c = 0;
+    return c;
+}
+
+void EmptyWatchHook() {}
+void NullHook() {}
+
+uint8_t GetTargetOutputMode() { return IdePreferences().output_mode; }
+uint8_t IsWatchCodeRestricted() { return IdePreferences().restrict_watch_expressions; }
+
+void BringMainWindowToFront()
+{
+    if (TMainWindowHost *host = gMainWindowInterface->Host())
+        host->BringToFront();
+}
+
+namespace {
+CompilerOptionsGetter g_options_getter = nullptr;
+
+bool equal_nocase(const std::string &a, const std::string &b) { return same_name_nocase(a, b); }
+} // namespace
+
+void set_compiler_options_getter(CompilerOptionsGetter getter) { g_options_getter = getter; }
+
+void SaveCompileSettings(CompileSettings &record)
+{
+    const IdePreferencesView &prefs = IdePreferences();
+    record.compiler_options = g_options_getter ? g_options_getter() : std::array<int32_t, 15>{};
+    record.option_word = prefs.compile_option_word;
+    record.option_bytes = {prefs.output_mode, prefs.restrict_watch_expressions,
+                           static_cast<uint8_t>(prefs.include_bios ? 1 : 0), prefs.include_rst28,
+                           prefs.targetless_compile};
+    record.text1 = prefs.bios_file;
+    record.text2 = prefs.libraries_file;
+    record.defines = KXProject().defines;
+}
+
+bool CompileSettingsChanged(const CompileSettings &record)
+{
+    CompileSettings now;
+    SaveCompileSettings(now);
+    if (now.compiler_options != record.compiler_options)
+        return true;
+    if (now.option_word != record.option_word || now.option_bytes != record.option_bytes)
+        return true;
+    if (now.defines != record.defines)
+        return true;
+    return !equal_nocase(now.text1, record.text1) || !equal_nocase(now.text2, record.text2);
+}
+
+bool ProbeDialogDirectory(TFileDialog &dialog)
+{
+    if (!dialog.Execute())
+        return false;
+    // Check that the chosen directory can be written: make a scratch sub-directory with a file
+    // in it, list it, and remove both. The outcome is not reported; the result is the dialog's.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path dir = fs::path(dialog.FileName()).parent_path();
+    if (dir.empty())
+        dir = fs::current_path(ec);
+    std::random_device rd;
+    std::mt19937 gen(rd());
+    fs::path probe;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = dir / std::to_string(gen() % 1000000000u);
+        if (!fs::exists(candidate, ec)) {
+            probe = candidate;
+            break;
+        }
+    }
+    if (probe.empty() || !fs::create_directory(probe, ec))
+        return true;
+    {
+        std::ofstream f(probe / "probe.tmp", std::ios::binary | std::ios::trunc);
+    }
+    for (auto it = fs::directory_iterator(probe, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+    }
+    fs::remove(probe / "probe.tmp", ec);
+    fs::remove(probe, ec);
+    return true;
+}
