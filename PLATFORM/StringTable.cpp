@@ -23,6 +23,7 @@ extern const StringResource kStringTable[] = {
     {539, "Too many nested macros.\a\aA maximum of %d nested\nmacro calls are allowed. Reduce\nthe number if nested macro calls."},
     {573, "Invalid or missing macro identifier.\a\aThe given identifier is illegal or missing\nand must be changed."},
     {616, "Too many or fatal compilation error."},
+    {635, "Internal error: attempt to address a constant value.\a\aThis is an internal compiler error.\nPlease report it, with the program that caused it,\nto Korvex technical support."},
     {666, "Internal error: internal assembly buffer exceeded\a\aThe generated assembly line is too long. Please contact technical support."},
     {667, "Internal error: recursion on outasm"},
     {739, "ERROR"},
