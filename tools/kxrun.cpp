@@ -1,0 +1,225 @@
+// kxrun: runs a program image on the Vireon CPU simulator and prints where it stopped.
+// Loads "bin" images (at a physical address) and Intel HEX images, runs from a start address
+// for at most N instructions or until a breakpoint or an undefined opcode, then prints the
+// registers (main and alternate, IX, IY, SP, PC, XPC) and the memory ranges asked for.
+// Exit status: 0 stopped at the limit or a breakpoint, 2 undefined opcode, 1 bad arguments
+// or image.
+#include "SimBoard.h"
+#include "SimCpu.h"
+#include "SimImage.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using namespace vsim;
+
+namespace {
+
+void usage()
+{
+    std::fprintf(stderr,
+                 "usage: kxrun [options] IMAGE...\n"
+                 "  IMAGE            FILE.hex (Intel HEX), FILE@PHYS (bin at a physical address),\n"
+                 "                   or FILE (bin at physical 0)\n"
+                 "  --cpu 2000|3000  instruction set (default 2000)\n"
+                 "  --start ADDR     logical start address (default 0)\n"
+                 "  --xpc N          XPC at the start (default 0)\n"
+                 "  --sp ADDR        SP at the start (default 0)\n"
+                 "  --max N          at most N instructions (default 10000000)\n"
+                 "  --break ADDR     stop before the instruction at logical ADDR, or XPC:ADDR\n"
+                 "  --dump PHYS:LEN  print LEN bytes of physical memory (repeatable)\n"
+                 "  --flash SIZE     flash size in bytes (default 0x80000)\n"
+                 "  --ram SIZE       RAM size in bytes (default 0x80000, at physical 0x80000)\n");
+}
+
+bool parse_number(std::string_view text, uint64_t &out)
+{
+    if (text.empty())
+        return false;
+    std::string s(text);
+    char *end = nullptr;
+    out = std::strtoull(s.c_str(), &end, 0);
+    return end && *end == '\0' && s[0] != '-';
+}
+
+bool parse_limited(std::string_view text, uint64_t limit, uint64_t &out)
+{
+    return parse_number(text, out) && out <= limit;
+}
+
+bool ends_with_hex(std::string_view path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string ext(path.substr(path.size() - 4));
+    for (char &c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".hex";
+}
+
+struct Dump {
+    uint32_t address;
+    uint32_t length;
+};
+
+void print_registers(const CpuState &s)
+{
+    std::printf("AF   %04X  AF'  %04X\n", s.af(), s.af2());
+    std::printf("BC   %04X  BC'  %04X\n", s.bc(), s.bc2());
+    std::printf("DE   %04X  DE'  %04X\n", s.de(), s.de2());
+    std::printf("HL   %04X  HL'  %04X\n", s.hl(), s.hl2());
+    std::printf("IX   %04X  IY   %04X\n", s.ix, s.iy);
+    std::printf("SP   %04X  PC   %04X\n", s.sp, s.pc);
+    std::printf("XPC  %02X    IP   %02X\n", s.xpc, s.ip);
+}
+
+void print_dump(const SimBoard &board, const Dump &d)
+{
+    for (uint32_t line = 0; line < d.length; line += 16) {
+        std::printf("%05X:", d.address + line);
+        for (uint32_t i = line; i < d.length && i < line + 16; ++i)
+            std::printf(" %02X", board.peek(d.address + i));
+        std::printf("\n");
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    BoardConfig config;
+    CpuModel model = CpuModel::r2000;
+    uint64_t start = 0, xpc = 0, sp = 0, max = 10000000;
+    std::vector<Breakpoint> breakpoints;
+    std::vector<Dump> dumps;
+    std::vector<std::string> images;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        auto value = [&](std::string_view &out) {
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string_view v;
+        uint64_t n = 0;
+        bool ok = true;
+        if (arg == "--cpu") {
+            ok = value(v) && (v == "2000" || v == "3000");
+            if (ok)
+                model = v == "3000" ? CpuModel::r3000 : CpuModel::r2000;
+        } else if (arg == "--start") {
+            ok = value(v) && parse_limited(v, 0xFFFF, start);
+        } else if (arg == "--xpc") {
+            ok = value(v) && parse_limited(v, 0xFF, xpc);
+        } else if (arg == "--sp") {
+            ok = value(v) && parse_limited(v, 0xFFFF, sp);
+        } else if (arg == "--max") {
+            ok = value(v) && parse_number(v, max);
+        } else if (arg == "--break") {
+            ok = value(v);
+            if (ok) {
+                Breakpoint b;
+                size_t colon = v.find(':');
+                uint64_t page = 0;
+                if (colon != std::string_view::npos) {
+                    ok = parse_limited(v.substr(0, colon), 0xFF, page);
+                    b.xpc = int(page);
+                    v = v.substr(colon + 1);
+                }
+                ok = ok && parse_limited(v, 0xFFFF, n);
+                b.pc = uint16_t(n);
+                breakpoints.push_back(b);
+            }
+        } else if (arg == "--dump") {
+            ok = value(v);
+            size_t colon = v.find(':');
+            uint64_t len = 0;
+            ok = ok && colon != std::string_view::npos && parse_limited(v.substr(0, colon), 0xFFFFF, n) &&
+                 parse_limited(v.substr(colon + 1), 0x100000, len);
+            if (ok)
+                dumps.push_back({uint32_t(n), uint32_t(len)});
+        } else if (arg == "--flash") {
+            ok = value(v) && parse_limited(v, 0x100000, n);
+            config.flash_size = uint32_t(n);
+        } else if (arg == "--ram") {
+            ok = value(v) && parse_limited(v, 0x100000, n);
+            config.ram_size = uint32_t(n);
+        } else if (arg == "-h" || arg == "--help") {
+            usage();
+            return 0;
+        } else if (!arg.empty() && arg[0] == '-') {
+            ok = false;
+        } else {
+            images.emplace_back(arg);
+        }
+        if (!ok) {
+            std::fprintf(stderr, "kxrun: bad argument near '%s'\n", argv[i]);
+            usage();
+            return 1;
+        }
+    }
+    if (images.empty()) {
+        usage();
+        return 1;
+    }
+
+    SimBoard board(config);
+    if (board.config().flash_size != config.flash_size || board.config().ram_size != config.ram_size) {
+        std::fprintf(stderr, "kxrun: flash and RAM sizes must be multiples of 4 KB that fit "
+                             "the 1 MB space without overlapping\n");
+        return 1;
+    }
+    for (const std::string &spec : images) {
+        std::string path = spec;
+        uint64_t at = 0;
+        bool hex = false;
+        size_t sep = spec.rfind('@');
+        if (sep != std::string::npos) {
+            path = spec.substr(0, sep);
+            if (!parse_limited(std::string_view(spec).substr(sep + 1), 0xFFFFF, at)) {
+                std::fprintf(stderr, "kxrun: bad load address in '%s'\n", spec.c_str());
+                return 1;
+            }
+        } else {
+            hex = ends_with_hex(spec);
+        }
+        std::string contents;
+        if (!read_file(path, contents)) {
+            std::fprintf(stderr, "kxrun: cannot read '%s'\n", path.c_str());
+            return 1;
+        }
+        LoadResult r = hex ? load_hex_image(board, contents) : load_bin_image(board, contents, uint32_t(at));
+        if (!r.ok) {
+            std::fprintf(stderr, "kxrun: %s: %s\n", path.c_str(), r.error.c_str());
+            return 1;
+        }
+    }
+
+    CpuState s;
+    cpu_reset(s, model);
+    s.pc = uint16_t(start);
+    s.xpc = uint8_t(xpc);
+    s.sp = uint16_t(sp);
+    RunResult run = cpu_run(s, board, max, breakpoints);
+
+    switch (run.reason) {
+    case StopReason::limit: std::printf("stop: instruction limit\n"); break;
+    case StopReason::breakpoint: std::printf("stop: breakpoint at %02X:%04X\n", s.xpc, s.pc); break;
+    case StopReason::undefined_opcode:
+        std::printf("stop: undefined opcode at %02X:%04X (physical %05X)\n", s.fault_xpc, s.fault_pc,
+                    board.to_physical(s.fault_pc, s.fault_xpc));
+        break;
+    }
+    std::printf("instructions: %llu\ncycles: %llu\n", (unsigned long long)run.instructions,
+                (unsigned long long)run.cycles);
+    print_registers(s);
+    for (const Dump &d : dumps)
+        print_dump(board, d);
+    return run.reason == StopReason::undefined_opcode ? 2 : 0;
+}
