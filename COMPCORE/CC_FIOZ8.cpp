@@ -176,7 +176,7 @@ uint32_t emit_zero_bytes(uint32_t n, bool second)
             cache.EnsureRoom(0x80, true);
     }
     cache.EnsureRoom(0x80, true);
-    return emit_addr_add(cache.current, 1);
+    return addr_add(cache.current, 1);
 }
 
 // The cache that holds an already emitted address.
@@ -184,7 +184,7 @@ static EmitCache &cache_for_patch(uint32_t addr)
 {
     if (g_separate_id && g_watch_compile)
         return watch_code_cache();
-    if ((addr & 0xFFFF) < emit_window_start()) {
+    if ((addr & 0xFFFF) < window_start()) {
         if (linker_seam().check_origin_range(addr))
             return constants_in_code_cache();
         if (g_generating_watch_code)
@@ -199,8 +199,8 @@ static EmitCache &cache_for_patch(uint32_t addr)
         const EmitOriginExtent &o = extra->GetOrigin();
         if (o.size == 0)
             continue;
-        const uint32_t pa = emit_physical(addr);
-        const uint32_t ps = emit_physical(o.start);
+        const uint32_t pa = addr_to_physical(addr);
+        const uint32_t ps = addr_to_physical(o.start);
         const bool inside = extra->direction > 0 ? (pa >= ps && pa < ps + o.size)
                                                  : (pa + o.size > ps && pa <= ps);
         if (inside)
@@ -215,7 +215,7 @@ static void patch_bytes(uint32_t addr, const uint8_t *bytes, int n)
     cache.Flush();
     for (int i = 0; i < n; ++i) {
         cache.EmitByteAt(addr, bytes[i]);
-        addr = emit_addr_add(addr, 1);
+        addr = addr_add(addr, 1);
     }
 }
 

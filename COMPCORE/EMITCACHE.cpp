@@ -15,46 +15,11 @@
 #include <stdexcept>
 #include <string>
 
-// ---- address arithmetic ----------------------------------------------------------------------
-
 namespace {
-uint16_t g_window_start = 0xE000;
-uint8_t g_xpc_base = 14;
-
-uint16_t offset_of(uint32_t addr) { return static_cast<uint16_t>(addr & 0xFFFF); }
-uint8_t xpc_of(uint32_t addr) { return static_cast<uint8_t>((addr >> 16) & 0xFF); }
-uint32_t make_word(uint8_t xpc, uint16_t offset) { return (uint32_t(xpc) << 16) | offset; }
+uint16_t offset_of(uint32_t addr) { return addr_offset(addr); }
+uint8_t xpc_of(uint32_t addr) { return addr_xpc(addr); }
+uint32_t make_word(uint8_t xpc, uint16_t offset) { return make_addr(xpc, offset); }
 }  // namespace
-
-void set_emit_window(uint16_t window_start, uint8_t xpc_base)
-{
-    g_window_start = window_start;
-    g_xpc_base = xpc_base;
-}
-
-uint16_t emit_window_start() { return g_window_start; }
-uint8_t emit_xpc_base() { return g_xpc_base; }
-
-uint32_t emit_physical(uint32_t addr)
-{
-    if (offset_of(addr) < g_window_start)
-        return offset_of(addr);
-    return (uint32_t(offset_of(addr)) + uint32_t(xpc_of(addr)) * 4096u) & 0xFFFFFu;
-}
-
-uint32_t emit_physical_to_addr(uint32_t physical)
-{
-    const uint16_t offset = static_cast<uint16_t>((physical & 0xFFF) + g_window_start);
-    const uint8_t xpc = static_cast<uint8_t>((physical >> 12) - g_xpc_base);
-    return make_word(xpc, offset);
-}
-
-uint32_t emit_addr_add(uint32_t addr, int32_t d)
-{
-    if (offset_of(addr) < g_window_start)
-        return make_word(xpc_of(addr), static_cast<uint16_t>(offset_of(addr) + d));
-    return emit_physical_to_addr((emit_physical(addr) + static_cast<uint32_t>(d)) & 0xFFFFFu);
-}
 
 // ---- host and origin table -------------------------------------------------------------------
 
@@ -226,7 +191,7 @@ int EmitCache::Flush()
         WriteOut(window_start, static_cast<uint32_t>(count), buffer.get());
     } else {
         // A falling cache holds its bytes at buffer[index+1 .. size-1], lowest address first.
-        WriteOut(emit_addr_add(current, 1), static_cast<uint32_t>(count),
+        WriteOut(addr_add(current, 1), static_cast<uint32_t>(count),
                  buffer.get() + index + 1);
     }
     open_window(current);
@@ -259,9 +224,9 @@ int32_t EmitCache::locate(uint32_t addr) const
 {
     if (!positioned)
         return -3;
-    const uint32_t pa = emit_physical(addr);
-    const uint32_t ps = emit_physical(window_start);
-    const uint32_t pc = emit_physical(current);
+    const uint32_t pa = addr_to_physical(addr);
+    const uint32_t ps = addr_to_physical(window_start);
+    const uint32_t pc = addr_to_physical(current);
     if (direction > 0) {
         if (pa < ps)
             return -2;
@@ -333,11 +298,11 @@ int32_t EmitCache::SpaceLeft()
         return 0;
     const EmitOriginExtent &o = GetOrigin();
     if (direction > 0) {
-        const uint32_t high = emit_addr_add(o.start, static_cast<int32_t>(o.size) - 1);
-        return static_cast<int32_t>(emit_physical(high) - emit_physical(current));
+        const uint32_t high = addr_add(o.start, static_cast<int32_t>(o.size) - 1);
+        return static_cast<int32_t>(addr_to_physical(high) - addr_to_physical(current));
     }
-    const uint32_t low = emit_addr_add(o.start, 1 - static_cast<int32_t>(o.size));
-    return static_cast<int32_t>(emit_physical(current) - emit_physical(low));
+    const uint32_t low = addr_add(o.start, 1 - static_cast<int32_t>(o.size));
+    return static_cast<int32_t>(addr_to_physical(current) - addr_to_physical(low));
 }
 
 void EmitCache::Reserve()
@@ -361,11 +326,11 @@ bool EmitCache::WouldOverflow(uint32_t n)
     const EmitOriginExtent &o = GetOrigin();
     const int32_t size32 = static_cast<int32_t>(o.size);
     if (direction > 0) {
-        const uint32_t limit = emit_addr_add(emit_addr_add(o.start, size32 - 1), 1);
-        return emit_physical(emit_addr_add(current, static_cast<int32_t>(n))) > emit_physical(limit);
+        const uint32_t limit = addr_add(addr_add(o.start, size32 - 1), 1);
+        return addr_to_physical(addr_add(current, static_cast<int32_t>(n))) > addr_to_physical(limit);
     }
-    const uint32_t limit = emit_addr_add(emit_addr_add(o.start, 1 - size32), -1);
-    return emit_physical(emit_addr_add(current, -static_cast<int32_t>(n))) < emit_physical(limit);
+    const uint32_t limit = addr_add(addr_add(o.start, 1 - size32), -1);
+    return addr_to_physical(addr_add(current, -static_cast<int32_t>(n))) < addr_to_physical(limit);
 }
 
 // The overflow and follow rule: when fewer than n + 5 bytes are left, an origin without a
@@ -373,7 +338,8 @@ bool EmitCache::WouldOverflow(uint32_t n)
 // for the follower at a line boundary (xmem code), with a jump that gets there.
 void EmitCache::EnsureRoom(uint32_t n, bool finish)
 {
-    if (g_in_ensure_room || g_host->expression_trial() == -1 || g_host->no_output_counter() != 0 ||
+    // Without an origin table there are no origins to measure against (nor to run out of).
+    if (!g_origins || g_in_ensure_room || g_host->expression_trial() == -1 || g_host->no_output_counter() != 0 ||
         g_host->output_suppressed())
         return;
     g_in_ensure_room = true;
@@ -384,7 +350,7 @@ void EmitCache::EnsureRoom(uint32_t n, bool finish)
     if (WouldOverflow(n + 5)) {
         const EmitOriginExtent *bound = g_origins ? g_origins->origin_at(origin_index) : nullptr;
         const int32_t follower = bound ? bound->follower : -1;
-        if (!g_origins || !g_origins->origin_at(follower)) {
+        if (!g_origins->origin_at(follower)) {
             if (WouldOverflow(0))
                 OutOfSpace();
         } else if (g_host->code_placement() == 1 && current == g_host->code_start_marker()) {
@@ -538,7 +504,7 @@ void XmemCache::JumpToFollower()
 int XmemCache::CrossPage(uint32_t n, bool emit)
 {
     const bool emitting = emit && g_host->current_emitter() == this;
-    const uint32_t w = g_window_start;
+    const uint32_t w = ::window_start();
     if (g_host->code_placement() != 1 || uint32_t(offset_of(current)) + n < w + 0x1000)
         return 0;
     const uint8_t new_xpc = static_cast<uint8_t>(xpc_of(current) + 1);
@@ -556,7 +522,7 @@ int XmemCache::CrossPage(uint32_t n, bool emit)
     } else {
         next = make_word(new_xpc, moved <= w - 4 ? static_cast<uint16_t>(w) : moved);
         if (emitting) {
-            next = emit_addr_add(next, 4);
+            next = addr_add(next, 4);
             std::snprintf(line, sizeof line, "ljp %u", static_cast<unsigned>(next));
             g_host->assemble_line(line);
         }

@@ -7,25 +7,13 @@
 // (tests install their own). The origin table (`OriginContainer`) implements `EmitOriginTable`
 // once it exists; until then a cache is measured against the empty origin.
 //
-// Address words are `ADDR24` words: offset in bits 0-15, `XPC` in bits 16-23, top byte 0.
+// Addresses are `ADDR24` words, with the arithmetic of CC_ADDR.
 #pragma once
+
+#include "CC_ADDR.h"
 
 #include <cstdint>
 #include <memory>
-
-// ---- address arithmetic on the xmem window -------------------------------------------------
-// The window settings are set by the compile sequence at the start of every compile.
-
-void set_emit_window(uint16_t window_start, uint8_t xpc_base);
-uint16_t emit_window_start();
-uint8_t emit_xpc_base();
-
-// Root when the offset lies below the window start; else (offset + xpc * 4096) in 20 bits.
-uint32_t emit_physical(uint32_t addr);
-// Root: the offset moves in 16 bits. Xmem: physical plus d, converted back into the window.
-uint32_t emit_addr_add(uint32_t addr, int32_t d);
-// The xmem word for a 20-bit physical address (always inside the window).
-uint32_t emit_physical_to_addr(uint32_t physical);
 
 // ---- origins as the caches see them ----------------------------------------------------------
 

@@ -1,0 +1,160 @@
+// CC_MISC: path building, file lookup with fallback, file times and the counting allocator.
+// Stored paths may carry "\" separators; every path is normalised to "/" before it is split.
+// A path that begins with a drive ("C:") keeps it as part of its directory text.
+#include "CC_MISC.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+std::size_t g_allocations = 0;
+
+// path = [directory "/"] name ["." extension]
+struct PathParts {
+    std::string directory;  // without the final "/"; "/" alone for the root
+    bool has_directory = false;
+    std::string name;
+    std::string extension;  // with its "."
+};
+
+PathParts split(const std::string &raw)
+{
+    const std::string path = normalize_separators(raw);
+    PathParts p;
+    std::string file = path;
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos) {
+        p.has_directory = true;
+        p.directory = slash == 0 ? "/" : path.substr(0, slash);
+        file = path.substr(slash + 1);
+    }
+    const std::size_t dot = file.rfind('.');
+    if (dot != std::string::npos && dot != 0) {
+        p.name = file.substr(0, dot);
+        p.extension = file.substr(dot);
+    } else {
+        p.name = file;
+    }
+    return p;
+}
+
+bool is_absolute_dir(const std::string &dir) { return !dir.empty() && dir[0] == '/'; }
+
+std::string current_directory()
+{
+    std::error_code ec;
+    const fs::path cwd = fs::current_path(ec);
+    return ec ? std::string("/") : cwd.string();
+}
+
+std::string join(const std::string &base, const std::string &rest)
+{
+    if (rest.empty())
+        return base;
+    if (!base.empty() && base.back() == '/')
+        return base + rest;
+    return base + "/" + rest;
+}
+}  // namespace
+
+void *counted_malloc(std::size_t size)
+{
+    ++g_allocations;
+    void *p = std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+char *counted_strdup(const char *text)
+{
+    const std::size_t n = std::strlen(text) + 1;
+    char *copy = static_cast<char *>(counted_malloc(n));
+    std::memcpy(copy, text, n);
+    return copy;
+}
+
+std::size_t counted_allocations() { return g_allocations; }
+
+std::string normalize_separators(const std::string &path)
+{
+    std::string out = path;
+    for (char &c : out)
+        if (c == '\\')
+            c = '/';
+    return out;
+}
+
+void make_path(std::string &path, const std::string &reference, const std::string &extension,
+               unsigned flags)
+{
+    PathParts p = split(path);
+    std::string ext = extension;
+    if (!ext.empty() && ext[0] != '.')
+        ext = "." + ext;
+    if ((flags & kPathReplaceExt) || (!ext.empty() && p.extension.empty()))
+        p.extension = ext;
+
+    if (!is_absolute_dir(p.directory)) {
+        std::string base;
+        const PathParts ref = split(reference);
+        if ((flags & kPathFromReference) && ref.has_directory) {
+            base = is_absolute_dir(ref.directory) ? ref.directory
+                                                  : join(current_directory(), ref.directory);
+        } else {
+            base = current_directory();
+        }
+        p.directory = join(base, p.directory);
+    }
+    path = join(p.directory, p.name + p.extension);
+}
+
+std::FILE *open_with_ext(const std::string &path, const std::string &reference,
+                         const std::string &extension, const char *mode, unsigned flags)
+{
+    std::string first = path;
+    make_path(first, reference, extension, flags & ~kPathFromReference);
+    if (std::FILE *f = std::fopen(first.c_str(), mode))
+        return f;
+    std::string second = path;
+    make_path(second, reference, extension, flags | kPathFromReference);
+    return std::fopen(second.c_str(), mode);
+}
+
+int find_file_with_ext(const std::string &path, const std::string &reference,
+                       const std::string &extension)
+{
+    std::error_code ec;
+    std::string plain = path;
+    make_path(plain, reference, "", 0);
+    if (fs::exists(plain, ec))
+        return 0;
+    std::string with_ext = path;
+    make_path(with_ext, reference, extension, 0);
+    return fs::exists(with_ext, ec) ? 0 : -1;
+}
+
+int64_t file_write_time(const std::string &file_name)
+{
+    std::error_code ec;
+    const auto t = fs::last_write_time(normalize_separators(file_name), ec);
+    if (ec)
+        return 0;
+    return static_cast<int64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count());
+}
+
+void touch_file(const std::string &file_name)
+{
+    std::error_code ec;
+    const std::string name = normalize_separators(file_name);
+    if (!fs::is_regular_file(name, ec))
+        return;
+    fs::last_write_time(name, fs::file_time_type::clock::now(), ec);
+}

@@ -1,0 +1,152 @@
+// Test doubles of the compile frame: an emit-cache host that records output and reports, an
+// origin table, and a parser whose one-line assembler records the lines it is given.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "CC_FIOZ8.h"
+#include "EMITCACHE.h"
+#include "SEAM_PARSER.h"
+
+#include <cstring>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct FatalStop : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct SentBlock {
+    uint32_t addr;
+    std::vector<uint8_t> bytes;
+};
+
+class RecordingCacheHost : public EmitCacheHost {
+public:
+    std::vector<SentBlock> sent;
+    std::vector<std::string> errors, fatals, lines;
+    int32_t no_output = 0;
+    int placement = 1;
+    bool z180 = false;
+    uint32_t marker = 0xFFFFFFFFu;
+    EmitCache *emitter = nullptr;
+    std::map<uint32_t, uint8_t> target_memory;
+
+    void send_block(uint32_t addr, uint32_t count, const uint8_t *bytes) override
+    {
+        sent.push_back({addr, std::vector<uint8_t>(bytes, bytes + count)});
+    }
+    void read_target(uint32_t addr, uint32_t count, uint8_t *bytes) override
+    {
+        for (uint32_t i = 0; i < count; ++i)
+            bytes[i] = target_memory.count(addr + i) ? target_memory[addr + i] : 0xFF;
+    }
+    void error(const char *text) override { errors.emplace_back(text); }
+    void fatal(const char *text) override
+    {
+        fatals.emplace_back(text);
+        throw FatalStop(text);
+    }
+    // Each assembled line becomes one recorded line and, for "ljp", four bytes in the emitter.
+    void assemble_line(const char *line) override
+    {
+        lines.emplace_back(line);
+        if (emitter && std::strncmp(line, "ljp", 3) == 0)
+            emitter->EmitRepeat(0xC7, 4);
+    }
+    int32_t no_output_counter() const override { return no_output; }
+    bool output_suppressed() const override { return false; }
+    int32_t expression_trial() const override { return 0; }
+    int code_placement() const override { return placement; }
+    bool watch_code_option() const override { return false; }
+    bool cpu_is_z180() const override { return z180; }
+    uint16_t page_switch_routine() const override { return 0x1234; }
+    uint32_t code_start_marker() const override { return marker; }
+    EmitCache *current_emitter() const override { return emitter; }
+};
+
+// Origins by index; select_origin binds the origin's cache as the origin table does.
+class TestOrigins : public EmitOriginTable {
+public:
+    struct Entry {
+        EmitOriginExtent extent;
+        EmitCache *cache;
+    };
+    std::vector<Entry> entries;
+
+    int32_t add(uint32_t start, uint32_t size, EmitCache *cache, int32_t follower = -1)
+    {
+        EmitOriginExtent e;
+        e.start = e.end = start;
+        e.size = size;
+        e.follower = follower;
+        entries.push_back({e, cache});
+        return static_cast<int32_t>(entries.size() - 1);
+    }
+    const EmitOriginExtent *origin_at(int32_t index) const override
+    {
+        if (index < 0 || static_cast<size_t>(index) >= entries.size())
+            return nullptr;
+        return &entries[static_cast<size_t>(index)].extent;
+    }
+    void select_origin(int32_t index) override
+    {
+        Entry &e = entries.at(static_cast<size_t>(index));
+        if (e.cache->origin_index >= 0 &&
+            static_cast<size_t>(e.cache->origin_index) < entries.size())
+            entries[static_cast<size_t>(e.cache->origin_index)].extent.end = e.cache->current;
+        e.cache->Flush();
+        e.cache->origin_index = index;
+        e.cache->SetAddress(e.extent.end);
+    }
+    const char *kind_name(uint8_t) const override { return "test"; }
+};
+
+// A one-line assembler: records the text at the input pointer and emits one byte per line
+// (the line's length, low byte) through emit_code_byte.
+class RecordingParser : public ParserSeam {
+public:
+    std::vector<std::string> assembled;
+    std::vector<std::string> fatals, errors;
+    std::vector<int> debug_flags;
+    const char *input = "original";
+    void (*during_assembly)() = nullptr;
+    bool throw_in_assembly = false;
+    bool fatal_throws = false;
+    int programs_parsed = 0;
+    int functions = 0;
+    void (*during_parse)() = nullptr;
+
+    void parse_asm_block(int debug, int one_line, int) override
+    {
+        EXPECT_EQ(one_line, 1);
+        debug_flags.push_back(debug);
+        assembled.emplace_back(input);
+        if (during_assembly)
+            during_assembly();
+        if (throw_in_assembly)
+            throw std::runtime_error("assembler failed");
+        emit_code_byte(static_cast<uint8_t>(std::strlen(input)));
+    }
+    void parse_program() override
+    {
+        ++programs_parsed;
+        if (during_parse)
+            during_parse();
+    }
+    void web_reset() override {}
+    void reset_declaration_defaults() override {}
+    int function_count() const override { return functions; }
+    LexerInputPointers save_input() override { return {input, input, input}; }
+    void point_input_at(const char *text) override { input = text; }
+    void restore_input(const LexerInputPointers &saved) override { input = saved.input; }
+    void error_here(const char *text) override { errors.emplace_back(text); }
+    void fatal_here(const char *text) override
+    {
+        fatals.emplace_back(text);
+        if (fatal_throws)
+            throw FatalStop(text);
+    }
+};
