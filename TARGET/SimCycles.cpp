@@ -160,7 +160,7 @@ constexpr uint8_t ed_cycles(unsigned op)
     case 0x6F: case 0x7D: case 0x7F: return 4;                    // setusr sures rdmode
     case 0x75: return 10;                                         // syscall
     case 0xC0: case 0xC8: return 8;                               // uma ums, per byte
-    case 0x90: case 0x98: case 0xD0: case 0xD8: case 0xF0: case 0xF8: return 7; // per byte
+    case 0x90: case 0x98: case 0xD0: case 0xD8: case 0xF0: case 0xF8: return 6; // per byte
     default: return 0;
     }
 }
