@@ -38,3 +38,33 @@ void mute_messages() { g_muted = true; }
 bool messages_muted() { return g_muted; }
 
 // --- refuse_include / get_flash_size: defined with the macro table ---
+// (bodies kept by the source-input unit)
+#include "CC_IN.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <vector>
+
+void refuse_include() { error_here(msg(2128)); }
+
+// Follows "FLASH_SIZE" from macro to macro until a name is no macro; a name met twice ends the
+// walk, so "#define FLASH_SIZE FLASH_SIZE" and longer cycles terminate.
+uint32_t get_flash_size() {
+    std::string name = "FLASH_SIZE";
+    std::vector<std::string> seen;
+    unsigned long value = 0;
+    bool numeric = false;
+    while (macroinfo *info = find_macro_value(name)) {
+        if (std::find(seen.begin(), seen.end(), name) != seen.end())
+            break;
+        seen.push_back(name);
+        name = info->text;
+        if (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0]))) {
+            value = std::strtoul(name.c_str(), nullptr, 0);
+            numeric = true;
+        }
+    }
+    return numeric ? static_cast<uint32_t>(value * 4096u) : 0;
+}
+// --- end of the source-input block ---

@@ -1327,6 +1327,7 @@ struct ExpansionState {
     macroinfo *slots[kSlots] = {};
     int highest = 0;
     bool prev_ended_quote = false;
+    bool ordinary_line = false;
     std::size_t produced = 0;
     bool aborted = false;
 };
@@ -1437,10 +1438,10 @@ void copy_literal(CellQueue &in, std::vector<Cell> &out, const Cell &open, bool 
 using Argument = std::vector<Cell>;
 
 // Collects the arguments after "(" up to the matching ")". False when the list never closes.
-bool collect_arguments(CellQueue &in, std::vector<Argument> &args) {
+bool collect_arguments(CellQueue &in, std::vector<Argument> &args, bool &too_many) {
     args.assign(1, Argument{});
     int depth = 1;
-    bool too_many = false;
+    too_many = false;
     Cell c;
     while (take(in, c, nullptr, true)) {
         Argument &arg = args.back();
@@ -1553,9 +1554,15 @@ bool paste_follows(const std::string &body, std::size_t i) {
 void expand_macro_call(CellQueue &in, macroinfo *info, const Cell &name_pos) {
     std::vector<Argument> args;
     if (info->function_like) {
-        if (!collect_arguments(in, args)) {
-            if (!g_x.aborted && args.size() <= kMaxArguments)
-                error_here(msg(492), "')'");
+        bool too_many = false;
+        if (!collect_arguments(in, args, too_many)) {
+            if (!g_x.aborted && !too_many) {
+                // Reported at the macro name: the list may have run to the end of the input.
+                if (g_compile_mode != 0)
+                    error_here(msg(492), "')'");
+                else
+                    report_error(name_pos.line, name_pos.col, msg(492), "')'");
+            }
             return;
         }
         bool fits = args.size() == info->param_count ||
@@ -1762,8 +1769,12 @@ void expand_macros() {
         uint16_t cl = cols && cols->length() ? (*cols)[std::min(at, cols->length() - 1)] : 1;
         in.push_back({g_lex.ptr[i], ln, cl, 0});
     }
+    // Only ordinary lines take part in the check for a literal continued on the next line;
+    // directive operands ("#use "a.lib"") are no program text.
+    bool ordinary = g_x.ordinary_line;
+    g_x.ordinary_line = false;
     bool begins_quote = !in.empty() && in.front().c == '"';
-    if (begins_quote && g_x.prev_ended_quote) {
+    if (ordinary && begins_quote && g_x.prev_ended_quote) {
         Cell semi = in.front();
         semi.c = ';';
         in.assign(1, semi);
@@ -1771,7 +1782,8 @@ void expand_macros() {
     }
     while (!in.empty() && is_blank_char(in.back().c))
         in.pop_back();
-    g_x.prev_ended_quote = !in.empty() && in.back().c == '"';
+    if (ordinary)
+        g_x.prev_ended_quote = !in.empty() && in.back().c == '"';
     g_x.produced = 0;
     g_x.aborted = false;
     std::vector<Cell> out;
@@ -1955,8 +1967,10 @@ void pragma_directive() {
                 g_data_wait = 1;
             else if (match_keyword("off"))
                 g_data_wait = 0;
-            else
+            else {
                 trivial_warning_here(msg(3008));
+                advance_input(ident_length(g_lex.ptr));
+            }
         } else if (match_keyword("nowarn")) {
             pragma_nowarn();
             return;
@@ -2076,6 +2090,7 @@ void dispatch_directive() {
         if (g_lex.eoi && !*g_lex.ptr)
             return;
         if (*g_lex.ptr != '#') {
+            g_x.ordinary_line = true;
             expand_macros();
             return;
         }

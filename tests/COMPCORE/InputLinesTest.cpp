@@ -1,0 +1,303 @@
+// Source input: preamble, line ends, "#use", brackets, logical lines and conditional sections.
+#include "InputHarness.h"
+
+#include <gtest/gtest.h>
+
+using namespace input_test;
+
+namespace {
+
+bool has_message(const Result &r, const std::string &text, int line = -1) {
+    for (const auto &m : r.messages)
+        if (m.summary == text && (line < 0 || m.line == line))
+            return true;
+    return false;
+}
+
+std::string dump(const Result &r) {
+    std::string s = r.texts();
+    for (const auto &m : r.messages)
+        s += "MSG " + std::to_string(m.line) + ":" + std::to_string(m.column) + " " + m.summary + "\n";
+    return s;
+}
+
+} // namespace
+
+TEST(InputPreamble, ProgramCompileUsesDefaultLibraryThenLineOne) {
+    TempSource src("int x;\n");
+    FakeLibraryIndex idx = default_index();
+    idx.libs[0].headers = "int from_default;\n";
+    Result r = run_input(src.path(), &idx);
+    ASSERT_EQ(r.lines.size(), 2u) << dump(r);
+    EXPECT_EQ(r.lines[0].text, "int from_default;");
+    EXPECT_EQ(r.lines[1].text, "int x;");
+    EXPECT_EQ(r.lines[1].line, 1);
+    EXPECT_TRUE(r.messages.empty()) << dump(r);
+}
+
+TEST(InputPreamble, BiosCompileDefinesVersionMacros) {
+    TempSource src("CC_VER __Korvex__ ROM\n");
+    reset_errors();
+    set_compile_mode_word(0);
+    set_library_index(nullptr);
+    set_program_file(src.path());
+    set_preamble_context(true, 0x851, false);
+    reset_input_state();
+    reset_line_position(0, 0);
+    std::vector<std::string> raw;
+    for (int i = 0; i < 5; ++i) {
+        const char *l = get_source_line();
+        ASSERT_NE(l, nullptr);
+        raw.push_back(l);
+    }
+    EXPECT_EQ(raw[0], "#define ROM 1");
+    EXPECT_EQ(raw[1], "#define CC_VER 0x851");
+    EXPECT_EQ(raw[2], "");
+    EXPECT_EQ(raw[3], "#define __Korvex__ 0x851");
+    EXPECT_EQ(raw[4], "CC_VER __Korvex__ ROM");
+    EXPECT_EQ(get_source_line(), nullptr);
+    set_preamble_context(false, 0x851, false);
+}
+
+struct LineEndCase {
+    const char *name;
+    const char *text;
+};
+static const LineEndCase kLineEnds[] = {
+    {"lf", "a1\nb2\n\nc3\n"},
+    {"crlf", "a1\r\nb2\r\n\r\nc3\r\n"},
+    {"cr", "a1\rb2\r\rc3\r"},
+    {"no_final_newline", "a1\nb2\n\nc3"},
+};
+class InputLineEnds : public ::testing::TestWithParam<LineEndCase> {};
+TEST_P(InputLineEnds, SameLinesAndNumbers) {
+    Result r = run_text(GetParam().text);
+    ASSERT_EQ(r.lines.size(), 3u) << dump(r);
+    EXPECT_EQ(r.lines[0].text, "a1");
+    EXPECT_EQ(r.lines[1].text, "b2");
+    EXPECT_EQ(r.lines[2].text, "c3");
+    EXPECT_EQ(r.lines[2].line, 4);
+}
+INSTANTIATE_TEST_SUITE_P(All, InputLineEnds, ::testing::ValuesIn(kLineEnds),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST(InputLines, LongPhysicalLineIsReadWholeAndLaterLinesKeepTheirNumbers) {
+    std::string longline(5000, 'x');
+    Result r = run_text(longline + "\nnext\n");
+    ASSERT_EQ(r.lines.size(), 2u);
+    EXPECT_EQ(r.lines[0].text, longline);
+    EXPECT_EQ(r.lines[1].text, "next");
+    EXPECT_EQ(r.lines[1].line, 2);
+}
+
+TEST(InputLines, NulByteIsReportedAndReadAsBlank) {
+    Result r = run_text(std::string("a\0b\nc\n", 6));
+    ASSERT_EQ(r.lines.size(), 2u) << dump(r);
+    EXPECT_EQ(r.lines[0].text, "a b");
+    EXPECT_TRUE(has_message(r, "Null character in source line.", 1)) << dump(r);
+}
+
+TEST(InputLines, MissingSourceFileIsReported) {
+    FakeLibraryIndex idx = default_index();
+    Result r = run_input("/nonexistent/dir/missing.c", &idx);
+    EXPECT_TRUE(r.lines.empty());
+    EXPECT_TRUE(has_message(r, "Cannot open source file /nonexistent/dir/missing.c.")) << dump(r);
+}
+
+TEST(InputUse, LibraryHeadersAreReadOnceAndMissingOneIsReported) {
+    TempSource src("#use \"util.lib\"\n#use \"UTIL.LIB\"\n#use \"nope.lib\"\nmain\n");
+    FakeLibraryIndex idx = default_index();
+    idx.add({"C:\\LIB\\Util.lib", "util_header;\n", "util_body;\n"});
+    Result r = run_input(src.path(), &idx);
+    EXPECT_EQ(r.texts(), "util_header;\nmain\nutil_body;\n") << dump(r);
+    ASSERT_EQ(r.messages.size(), 1u) << dump(r);
+    EXPECT_EQ(r.messages[0].summary, "'NOPE.LIB' cannot be found.");
+    EXPECT_EQ(r.messages[0].line, 3);
+    EXPECT_EQ(r.lines[0].file, "C:\\LIB\\Util.lib");
+    EXPECT_EQ(r.lines[1].line, 4);
+}
+
+TEST(InputUse, CycleBetweenLibrariesEnds) {
+    TempSource src("#use \"a.lib\"\nend\n");
+    FakeLibraryIndex idx = default_index();
+    idx.add({"a.lib", "#use \"b.lib\"\nin_a\n", ""});
+    idx.add({"b.lib", "#use \"a.lib\"\nin_b\n", ""});
+    Result r = run_input(src.path(), &idx);
+    EXPECT_EQ(r.texts(), "in_b\nin_a\nend\n") << dump(r);
+    EXPECT_TRUE(r.messages.empty()) << dump(r);
+}
+
+struct BracketCase {
+    const char *name;
+    const char *source;
+    const char *message;
+    int line;
+};
+static const BracketCase kBrackets[] = {
+    {"close_paren_alone", "a\n)\n", "Unmatched ')'.", 2},
+    {"open_brace_left", "{\nx\n", "Unmatched '{'.", 1},
+    {"mismatch_names_open_line", "(\n\n]\n", "']' doesn't match open token on line 1.", 3},
+    {"comment_open_at_end", "x\n/* never\nclosed\n", "Comment open at end of file.", 2},
+};
+class InputBrackets : public ::testing::TestWithParam<BracketCase> {};
+TEST_P(InputBrackets, Reported) {
+    TempSource src(GetParam().source);
+    FakeLibraryIndex idx = default_index();
+    reset_errors();
+    Result r;
+    {
+        // Brackets are noted by the parsers as they read; here every character is noted.
+        reset_error_seen_and_fatal();
+        set_compile_mode_word(0);
+        set_library_index(&idx);
+        set_program_file(src.path());
+        set_preamble_context(false, 0x851, false);
+        reset_input_state();
+        reset_line_position(0, 0);
+        for (;;) {
+            fetch_next_line();
+            dispatch_directive();
+            while (char c = *input_pointer()) {
+                note_bracket(c, current_line(), current_column());
+                advance_input(1);
+            }
+            if (end_of_input())
+                break;
+        }
+        report_unmatched_brackets();
+        set_library_index(nullptr);
+        r.messages = collect_messages();
+    }
+    EXPECT_TRUE(has_message(r, GetParam().message, GetParam().line)) << dump(r);
+    EXPECT_EQ(bracket_depth(), 0u);
+}
+INSTANTIATE_TEST_SUITE_P(All, InputBrackets, ::testing::ValuesIn(kBrackets),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+struct LogicalCase {
+    const char *name;
+    const char *source;
+    const char *expected;
+};
+static const LogicalCase kLogical[] = {
+    {"block_comment_is_one_blank", "a /* c */ b\n", "a  b\n"},
+    {"blank_runs_shrink", "  a \t\t b   c\n", "a b c\n"},
+    {"continuation_joins", "int \\\nx;\n", "int x;\n"},
+    {"line_comment_backslash_swallows_next", "x = 1; // note \\\ny = 2;\nz\n", "x = 1; \nz\n"},
+    {"string_keeps_comment_marks", "s = \"/* no */ // no\";\n", "s = \"/* no */ // no\";\n"},
+    {"string_continued_by_backslash", "s = \"ab\\\ncd\";\n", "s = \"abcd\";\n"},
+    {"multi_line_comment", "a /* 1\n2\n3 */ b\nc\n", "a  b\nc\n"},
+    {"unterminated_literal_ends_line", "s = \"open\nnext\n", "s = \"open\nnext\n"},
+};
+class InputLogicalLines : public ::testing::TestWithParam<LogicalCase> {};
+TEST_P(InputLogicalLines, Text) {
+    Result r = run_text(GetParam().source);
+    EXPECT_EQ(r.texts(), GetParam().expected);
+}
+INSTANTIATE_TEST_SUITE_P(All, InputLogicalLines, ::testing::ValuesIn(kLogical),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST(InputLogicalLines, ContinuedDefineKeepsBothLineNumbers) {
+    Result r = run_text("#define A 1 + \\\n   2\nA\n");
+    ASSERT_EQ(r.lines.size(), 1u);
+    EXPECT_EQ(r.lines[0].text, "1 + 2");
+    EXPECT_EQ(r.lines[0].line, 3);
+    macroinfo *a = find_macro_value("A");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->text, "1 + 2");
+}
+
+TEST(InputLogicalLines, ColumnsMapBackThroughCommentsAndBlanks) {
+    Result r = run_text("   /* xx */  word\n");
+    ASSERT_EQ(r.lines.size(), 1u);
+    // The line starts after the comment's blank; the word keeps its column in the file.
+    EXPECT_EQ(r.lines[0].text, "word");
+    EXPECT_EQ(r.lines[0].column, 14);
+}
+
+TEST(InputAssembly, SemicolonCommentAndRegisterApostrophe) {
+    Result r = run_text("ld a, b ; load\nex af, af'\nc x = 1; y = 2;\n", [] { set_asm_context(0); });
+    set_asm_context(1);
+    EXPECT_EQ(r.texts(), "ld a, b\nex af, af'\nc x = 1; y = 2;\n");
+}
+
+struct CondCase {
+    const char *name;
+    const char *source;
+    const char *expected;
+};
+static const CondCase kConds[] = {
+    {"if0_nested_if1_else", "#if 0\n#if 1\nA\n#endif\nB\n#else\nC\n#endif\n", "C\n"},
+    {"if1_elif1_else", "#if 1\nA\n#elif 1/0\nB\n#else\nC\n#endif\n", "A\n"},
+    {"if0_elif1", "#if 0\nA\n#elif 2 > 1\nB\n#else\nC\n#endif\n", "B\n"},
+    {"elif_holding_group_then_else", "#if 1\nA\n#elif 1\n#ifdef X\n#endif\n#else\nC\n#endif\n", "A\n"},
+    {"ifdef_ifndef", "#define X\n#ifdef X\nA\n#endif\n#ifndef X\nB\n#endif\n#ifndef Y\nC\n#endif\n",
+     "A\nC\n"},
+    {"if_uses_macros", "#define N 3\n#if N * 2 == 6 && (N | 4) == 7\nyes\n#else\nno\n#endif\n",
+     "yes\n"},
+    {"skipped_directives_not_run", "#if 0\n#define Q 1\n#error \"no\"\n#endif\nQ\n", "Q\n"},
+};
+class InputConditionals : public ::testing::TestWithParam<CondCase> {};
+TEST_P(InputConditionals, Sections) {
+    Result r = run_text(GetParam().source);
+    EXPECT_EQ(r.texts(), GetParam().expected) << dump(r);
+    EXPECT_TRUE(r.messages.empty()) << dump(r);
+}
+INSTANTIATE_TEST_SUITE_P(All, InputConditionals, ::testing::ValuesIn(kConds),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST(InputConditionals, StrayEndifAndUnclosedGroupsInnerFirst) {
+    Result r = run_text("#endif\n#if 1\n#ifdef Z\nx\n");
+    ASSERT_EQ(r.messages.size(), 3u) << dump(r);
+    EXPECT_EQ(r.messages[0].summary, "No matching #if, #ifdef, or #ifndef.");
+    EXPECT_EQ(r.messages[1].summary, "Unterminated conditional directive.");
+    EXPECT_EQ(r.messages[2].summary, "Unterminated conditional directive.");
+    EXPECT_EQ(r.messages[1].line, 2);
+    EXPECT_EQ(r.messages[2].line, 3);
+}
+
+TEST(InputConditionals, MissingIdentifierOpensGroupAsSpecified) {
+    Result r = run_text("#ifndef\nA\n#endif\n#ifdef\nB\n#endif\n");
+    EXPECT_EQ(r.texts(), "A\n");
+    ASSERT_EQ(r.messages.size(), 2u) << dump(r);
+    EXPECT_EQ(r.messages[0].summary, "Invalid or missing macro identifier.");
+}
+
+TEST(InputConditionals, IfExpressionEndsWithItsLine) {
+    Result r = run_text("#if 1 +\n0\nA\n#endif\n");
+    EXPECT_TRUE(has_message(r, "Constant expression expected.", 1)) << dump(r);
+}
+
+class EditorText : public SourceEditorText {
+public:
+    std::vector<std::string> lines;
+    int GetSourceLineCount() override { return static_cast<int>(lines.size()); }
+    std::string GetSourceLine(int line) override { return lines[line]; }
+};
+
+TEST(InputEditor, ExpressionCompileReadsEditorTextFromItsPosition) {
+    EditorText ed;
+    ed.lines = {"int a;", "  x = y + 1;", "z"};
+    set_source_editor_text(&ed);
+    reset_errors();
+    set_compile_mode_word(1);
+    set_program_file("prog.c");
+    reset_input_state();
+    reset_line_position(2, 7);
+    fetch_next_line();
+    dispatch_directive();
+    EXPECT_STREQ(input_pointer(), "y + 1;");
+    EXPECT_EQ(current_line(), 2);
+    EXPECT_EQ(current_column(), 7);
+    fetch_next_line();
+    dispatch_directive();
+    EXPECT_STREQ(input_pointer(), "z");
+    set_compile_mode_word(0);
+    set_source_editor_text(nullptr);
+}
+
+TEST(InputEditor, ErrorInExpressionCompileThrowsWatch) {
+    set_compile_mode_word(1);
+    EXPECT_THROW(error_here("%s", "bad"), xWatch);
+    set_compile_mode_word(0);
+}

@@ -1,0 +1,137 @@
+// Preprocessor: keyword matching, the macro table, reporters by compile mode, expansion limits.
+#include "CC_DUM.h"
+#include "InputHarness.h"
+
+#include <gtest/gtest.h>
+
+using namespace input_test;
+
+namespace {
+
+std::vector<std::string> summaries(const Result &r) {
+    std::vector<std::string> s;
+    for (const auto &m : r.messages)
+        s.push_back(m.summary);
+    return s;
+}
+
+} // namespace
+
+struct KeywordCase {
+    const char *name;
+    const char *input;
+    const char *word;
+    int matched;
+    std::size_t advance;
+};
+static const KeywordCase kKeywords[] = {
+    {"int_not_in_integer", "integer", "int", 0, 0},
+    {"int_before_blank", "int x", "int", 1, 3},
+    {"operator_needs_no_boundary", "++", "+", 1, 1},
+    {"use_not_in_useix", "#useix", "#use", 0, 0},
+    {"use_before_quote", "#use\"a\"", "#use", 1, 4},
+};
+class PreprocKeyword : public ::testing::TestWithParam<KeywordCase> {};
+TEST_P(PreprocKeyword, WordBoundary) {
+    set_input_pointer(GetParam().input);
+    EXPECT_EQ(match_keyword(GetParam().word), GetParam().matched);
+    EXPECT_EQ(static_cast<std::size_t>(input_pointer() - GetParam().input), GetParam().advance);
+}
+INSTANTIATE_TEST_SUITE_P(All, PreprocKeyword, ::testing::ValuesIn(kKeywords),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST(PreprocMacroTable, RedefinitionRulesAndBuiltins) {
+    Result r = run_text("#define X 1\n#define X  1 \n#define X 2\nX\n#undef __DATE__\n#undef NOPE\n");
+    EXPECT_EQ(r.texts(), "1\n");
+    EXPECT_EQ(summaries(r), (std::vector<std::string>{"Invalid redefinition of macro 'X'.",
+                                                      "The builtin macro __DATE__ cannot be undefined."}));
+}
+
+TEST(PreprocMacroTable, BoardTypeIsKeptWithoutPermission) {
+    Result r = run_text("#undef _BOARD_TYPE_\n_BOARD_TYPE_\n", [] {
+        set_board_type_permission(false);
+        define_macro("_BOARD_TYPE_", "0x1200");
+    });
+    EXPECT_EQ(r.texts(), "0x1200\n");
+    EXPECT_EQ(summaries(r), std::vector<std::string>{"Redefinition of _BOARD_TYPE_ is not allowed."});
+}
+
+TEST(PreprocMacroTable, FlashSizeFollowsMacrosAndStopsOnCycles) {
+    macro_table().clear();
+    EXPECT_EQ(get_flash_size(), 0u);
+    define_macro("FLASH_SIZE", "FLASH_MB");
+    define_macro("FLASH_MB", "0x40");
+    EXPECT_EQ(get_flash_size(), 0x40000u);
+    macro_table().clear();
+    define_macro("FLASH_SIZE", "FLASH_SIZE");
+    EXPECT_EQ(get_flash_size(), 0u);
+}
+
+TEST(PreprocReporters, CompileModesDecideBetweenRecordAndThrow) {
+    reset_errors();
+    reset_input_state();
+    set_warning_switches(1, 1);
+    set_compile_mode_word(1);
+    EXPECT_NO_THROW(trivial_warning_here("%s", "quiet"));
+    EXPECT_THROW(error_here("%s", "bad"), xWatch);
+    set_compile_mode_word(2);
+    EXPECT_THROW(serious_warning_here("%s", "loud"), xWatch);
+    set_warning_switches(0, 1);
+    EXPECT_NO_THROW(serious_warning_here("%s", "off"));
+    set_compile_mode_word(0);
+    set_warning_switches(1, 1);
+    EXPECT_EQ(gMessageList, nullptr);
+    EXPECT_THROW(fatal_here("%s", "first"), xCCErrOvflo);
+    EXPECT_NO_THROW(fatal_here("%s", "second"));
+    EXPECT_EQ(message_record_count(), 1);
+    reset_error_seen_and_fatal();
+    reset_input_state();
+}
+
+TEST(PreprocExpansion, LimitsOfDefinitionsAndCalls) {
+    std::string params, args;
+    for (int i = 0; i < 33; ++i) {
+        params += (i ? ",p" : "p") + std::to_string(i);
+        args += i ? ",1" : "1";
+    }
+    Result r = run_text("#define M(" + params + ") x\n#define G(a) a\nG(" + args + ")\n");
+    EXPECT_EQ(summaries(r), (std::vector<std::string>{"Parameter limit exceeded in macro definition.",
+                                                      "Too many arguments in macro call."}));
+    EXPECT_EQ(find_macro_value("M"), nullptr);
+}
+
+TEST(PreprocExpansion, At128DifferentMacrosInOneLineTheCallIsRemoved) {
+    std::string src, line;
+    for (int i = 0; i < 128; ++i) {
+        src += "#define M" + std::to_string(i) + " v\n";
+        line += "M" + std::to_string(i) + " ";
+    }
+    Result r = run_text(src + line + "\n");
+    ASSERT_EQ(r.lines.size(), 1u);
+    std::size_t vs = std::count(r.lines[0].text.begin(), r.lines[0].text.end(), 'v');
+    EXPECT_EQ(vs, 127u);
+    EXPECT_EQ(summaries(r), std::vector<std::string>{"Too many nested macros."});
+}
+
+TEST(PreprocExpansion, RunawayExpansionEndsWithFatalMessage) {
+    std::string src = "#define A0 x x\n";
+    for (int i = 1; i < 20; ++i)
+        src += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + " A" +
+               std::to_string(i - 1) + "\n";
+    Result r = run_text(src + "A19\nnever\n");
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(summaries(r), std::vector<std::string>{"Not enough memory for long line."});
+}
+
+TEST(PreprocExpansion, EscapeByteInParameterisedBodyIsRefused) {
+    Result r = run_text("#define F(a) a \x1b" "0\x1b\nF(1)\n");
+    EXPECT_EQ(find_macro_value("F"), nullptr);
+    EXPECT_EQ(summaries(r), std::vector<std::string>{"Illegal control character in macro body."});
+}
+
+TEST(PreprocExpansion, ExpandedCharactersKeepTheMacroNamePosition) {
+    Result r = run_text("#define TWO 1 + 1\nx =   TWO;\n");
+    ASSERT_EQ(r.lines.size(), 1u);
+    EXPECT_EQ(r.lines[0].text, "x = 1 + 1;");
+    EXPECT_EQ(logical_line_map()[0], 2); // the raw line stays behind the expanded one
+}

@@ -1,0 +1,149 @@
+// kxpp: runs the source input and the preprocessor over a file and prints the resulting lines,
+// one per line, then the messages. Libraries for "#use" are the files of the -L folder (an
+// empty "default.h" stands in when the folder has none).
+//   kxpp [-p] [-L folder] file      -p: prefix every line with "line:column: "
+#include "CC_ER.h"
+#include "CC_GLINE.h"
+#include "CC_IN.h"
+#include "guiExceptions.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> file_lines(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << f.rdbuf();
+    std::string text = ss.str();
+    std::vector<std::string> lines;
+    std::string cur;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(cur);
+            cur.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty())
+        lines.push_back(cur);
+    return lines;
+}
+
+class Lines : public InThread {
+public:
+    explicit Lines(std::vector<std::string> l) : m_lines(std::move(l)) {}
+    void Open() override { line = 0; }
+    bool HasLine() override { return line < m_lines.size(); }
+    bool ReadLine(std::string &out) override {
+        if (line >= m_lines.size())
+            return false;
+        out = m_lines[line++];
+        return true;
+    }
+
+private:
+    std::vector<std::string> m_lines;
+};
+
+// A folder of library files; each file is all header, with no module bodies.
+class FolderIndex : public LibraryIndex {
+public:
+    explicit FolderIndex(const std::string &folder) : m_bodies({}) {
+        std::error_code ec;
+        if (!folder.empty())
+            for (const auto &e : std::filesystem::directory_iterator(folder, ec))
+                if (e.is_regular_file())
+                    m_entries.push_back({e.path().string(), 0});
+        std::sort(m_entries.begin(), m_entries.end(),
+                  [](const auto &a, const auto &b) { return a.path < b.path; });
+        bool has_default = std::any_of(m_entries.begin(), m_entries.end(), [](const auto &e) {
+            return std::filesystem::path(e.path).filename() == "default.h";
+        });
+        if (!has_default)
+            m_entries.push_back({"default.h", 0});
+    }
+    std::size_t entry_count() override { return m_entries.size(); }
+    LibraryEntry &entry(std::size_t i) override { return m_entries[i]; }
+    void add_modules(std::size_t i) override { m_entries[i].flags |= 1; }
+    std::unique_ptr<InThread> open_header_stream(std::size_t i) override {
+        return std::make_unique<Lines>(file_lines(m_entries[i].path));
+    }
+    InThread &module_bodies() override { return m_bodies; }
+    uint16_t pending_item_count() override { return 0; }
+    void set_pending_item_count(uint16_t) override {}
+
+private:
+    std::vector<LibraryEntry> m_entries;
+    Lines m_bodies;
+};
+
+} // namespace
+
+int main(int argc, char **argv) {
+    bool positions = false;
+    std::string folder;
+    std::string file;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-p") == 0)
+            positions = true;
+        else if (std::strcmp(argv[i], "-L") == 0 && i + 1 < argc)
+            folder = argv[++i];
+        else
+            file = argv[i];
+    }
+    if (file.empty()) {
+        std::fprintf(stderr, "usage: kxpp [-p] [-L folder] file\n");
+        return 2;
+    }
+    FolderIndex index(folder);
+    reset_errors();
+    reset_error_seen_and_fatal();
+    set_compile_mode_word(0);
+    set_library_index(&index);
+    set_program_file(file);
+    set_preamble_context(false, 0x851, false);
+    reset_input_state();
+    reset_line_position(0, 0);
+    update_builtin_macros(false, 0, false);
+    try {
+        for (;;) {
+            fetch_next_line();
+            dispatch_directive();
+            const char *p = input_pointer();
+            if (*p) {
+                if (positions)
+                    std::printf("%d:%d: ", current_line(), current_column());
+                std::printf("%s\n", p);
+            }
+            if (end_of_input())
+                break;
+        }
+        check_open_conditionals();
+        report_unmatched_brackets();
+    } catch (const xCCErrOvflo &) {
+        std::printf("(compile stopped)\n");
+    }
+    close_line_input();
+    for (sError *e = gMessageList; e; e = e->next) {
+        std::string s = e->summary;
+        std::size_t cut = s.find("   : ");
+        std::string text = cut == std::string::npos ? s : s.substr(cut + 5);
+        std::string name = std::filesystem::path(e->file).filename().string();
+        std::printf("%s %s:%d:%d: %s\n", e->kind == 0 ? "error" : "warning", name.c_str(), e->line,
+                    e->column, text.c_str());
+    }
+    set_library_index(nullptr);
+    return get_error_status() & 2 ? 1 : 0;
+}
