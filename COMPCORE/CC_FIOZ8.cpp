@@ -4,12 +4,26 @@
 // cache. Owns the static emit caches and the program-wide pointers that name them.
 #include "CC_FIOZ8.h"
 
+#include "CC_DUM.h"
+#include "CC_ER.h"
+#include "CC_GLINE.h"
+#include "CC_GO.h"
+#include "CC_IN.h"
+#include "CC_INIT.h"
+#include "CC_MISC.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_PARSER.h"
+#include "SEAM_SETTINGS.h"
+#include "SEAM_TARGET.h"
 #include "StringResources.h"
+#include "guiExceptions.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 // ---- message ids ---------------------------------------------------------------------------
@@ -17,6 +31,7 @@
 namespace {
 constexpr uint32_t kMsgAsmBufferExceeded = 666;  // "Internal error: internal assembly buffer exceeded"
 constexpr uint32_t kMsgOutasmRecursion = 667;    // "Internal error: recursion on outasm"
+constexpr uint32_t kMsgCannotOpenFile = 5023;    // "Cannot open file '%s'."
 
 std::string text_of(uint32_t id) { return std::string(string_resource(id)); }
 }  // namespace
@@ -228,3 +243,362 @@ void patch_code_word(uint32_t addr, uint16_t w)
 }
 
 uint32_t download_block_size() { return 128; }
+
+// ---- the "bin" output ------------------------------------------------------------------------
+
+namespace {
+std::FILE *g_bin = nullptr;
+}
+
+std::string path_with_extension(const std::string &source_path, const char *extension)
+{
+    std::string path = source_path;
+    make_path(path, "", extension, kPathReplaceExt);
+    return path;
+}
+
+bool open_bin_output(const std::string &source_path)
+{
+    const std::string path = path_with_extension(source_path, "bin");
+    close_bin_output();
+    g_bin = std::fopen(path.c_str(), "w+b");
+    if (!g_bin) {
+        ShowMessageLine(true, std::string(string_resource(kMsgCannotOpenFile)).c_str(),
+                        path.c_str());
+        return false;
+    }
+    return true;
+}
+
+void write_bin_block(uint32_t count, uint32_t file_offset, const uint8_t *bytes)
+{
+    if (!g_bin)
+        return;
+    if (std::fseek(g_bin, static_cast<long>(file_offset), SEEK_SET) == 0)
+        std::fwrite(bytes, 1, count, g_bin);
+}
+
+void close_bin_output()
+{
+    if (g_bin)
+        std::fclose(g_bin);
+    g_bin = nullptr;
+}
+
+// ---- the compile frame's cache host ------------------------------------------------------------
+
+namespace {
+
+int32_t g_no_output = 0;
+
+class FrameCacheHost : public EmitCacheHost {
+public:
+    void send_block(uint32_t addr, uint32_t count, const uint8_t *bytes) override
+    {
+        linker_seam().ui_send_block(count, addr, bytes);
+    }
+    void read_target(uint32_t, uint32_t count, uint8_t *bytes) override
+    {
+        std::memset(bytes, 0xFF, count);  // no target reads from the compiler core yet
+    }
+    void error(const char *text) override { parser_seam().error_here(text); }
+    void fatal(const char *text) override { parser_seam().fatal_here(text); }
+    void assemble_line(const char *line) override { outasm("%s", line); }
+    int32_t no_output_counter() const override { return g_no_output; }
+    bool output_suppressed() const override { return false; }
+    int32_t expression_trial() const override { return 0; }
+    int code_placement() const override { return &current_code_cache() == &xmem_code_cache(); }
+    bool watch_code_option() const override { return false; }
+    bool cpu_is_z180() const override { return false; }
+    uint16_t page_switch_routine() const override { return 0; }
+    uint32_t code_start_marker() const override { return g_last_generated; }
+    EmitCache *current_emitter() const override { return &current_code_cache(); }
+};
+
+FrameCacheHost g_frame_host;
+
+struct InstallFrameHost {
+    InstallFrameHost() { set_default_emit_cache_host(&g_frame_host); }
+} g_install_frame_host;
+
+}  // namespace
+
+// ---- the compile sequence ----------------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t kMsgCompilingToTarget = 7131;   // "Compiling to Target."
+constexpr uint32_t kMsgUnableToOpenObject = 7132;  // "Unable to Open Object File."
+constexpr uint32_t kMsgObjectCreated = 7133;       // "Object file created successfully"
+constexpr uint32_t kMsgTempReadOnly = 7134;
+constexpr uint32_t kMsgTempNoAccess = 7135;
+constexpr uint32_t kMsgGeneratingList = 7136;      // "Generating List File"
+
+uint8_t g_output_flags = 0x31;
+std::string g_compile_source;
+const std::string &current_source_path_for_compile() { return g_compile_source; }
+uint8_t g_download_mode = 0;
+uint32_t g_bios_root_end = 0;
+CompileConditions g_conditions;
+CompileSequenceHooks g_seq;
+MemorySummary g_summary;
+
+// Flags spread from the options word by compile_program.
+uint8_t g_codegen_flags = 0;
+uint8_t g_codegen_flags2 = 0;
+uint16_t g_warn_serious = 0;
+uint16_t g_warn_trivial = 0;
+
+// "STACKORG" when its text is a number, else 0xD000.
+uint32_t stack_origin()
+{
+    const macroinfo *m = find_macro_value("STACKORG");
+    if (!m || m->text.empty())
+        return 0xD000;
+    char *end = nullptr;
+    const unsigned long v = std::strtoul(m->text.c_str(), &end, 0);
+    return (end && *end == '\0') ? static_cast<uint32_t>(v & 0xFFFF) : 0xD000;
+}
+
+void finish_quietly_all()
+{
+    EmitCache *caches[] = {&root_code_cache(), &xmem_code_cache(), &watch_code_cache(),
+                           &data_cache(), &constant_cache(), &root_variable_cache()};
+    for (EmitCache *c : caches)
+        c->Reset();
+}
+
+}  // namespace
+
+uint8_t output_flags() { return g_output_flags; }
+void set_download_mode(uint8_t mode) { g_download_mode = mode; }
+uint8_t download_mode() { return g_download_mode; }
+uint32_t bios_root_code_end() { return g_bios_root_end; }
+void set_bios_root_code_end(uint32_t addr) { g_bios_root_end = addr; }
+CompileConditions &compile_conditions() { return g_conditions; }
+void set_compile_sequence_hooks(const CompileSequenceHooks &hooks) { g_seq = hooks; }
+const MemorySummary &memory_summary() { return g_summary; }
+
+int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t constant_start,
+                        uint32_t second_data_start, uint32_t, uint32_t, uint16_t options)
+{
+    const bool watch = options & 0x01;
+    const bool bios = IsCompilingBios();
+    ParserSeam &parser = parser_seam();
+    LinkerSeam &linker = linker_seam();
+    const CompilerConfig &cfg = compiler_config();
+
+    if (!watch)
+        parser.web_reset();
+    (void)set_xmem_window(cfg.logx);
+    g_codegen_flags = static_cast<uint8_t>(((options & 0x02) ? 0x04 : 0) |
+                                           ((options & 0x04) ? 0x08 : 0) |
+                                           ((options & 0x08) ? 0x02 : 0));
+    g_codegen_flags2 = (options & 0x10) ? 0x10 : 0;
+    g_warn_serious = (options & 0x20) ? 1 : 0;
+    g_warn_trivial = (options & 0x40) ? 1 : 0;
+    set_watch_code_generation(watch, watch);
+    if (watch)
+        reset_compile_state();
+    if (bios && g_seq.mark_bios_compile)
+        g_seq.mark_bios_compile();
+
+    root_code_cache().SetAddress(root_code_start);
+    data_cache().SetAddress(data_start);
+    root_variable_cache().SetAddress(second_data_start);
+    if (g_separate_id)
+        constant_cache().SetAddress(constant_start);
+
+    point_caches_at_live_set(g_separate_id);
+    if (bios) {
+        EmitCache *all[] = {&root_code_cache(), &xmem_code_cache(), &watch_code_cache(),
+                            &constant_cache(), &root_variable_cache(), &kind6_variable_cache()};
+        for (EmitCache *c : all)
+            c->Unbind();
+    }
+    if (!watch && (g_output_flags & 0x10) &&
+        linker.open_object_file(current_source_path_for_compile(), (options & 0x80) != 0) != 0)
+        return 0;  // the object file cannot be written: the compile cannot succeed
+    if (!watch)
+        parser.reset_declaration_defaults();
+    set_current_code_cache(root_code_cache());
+
+    try {
+        parser.parse_program();
+        if (!watch)
+            linker.resolve_origins();
+        if (!watch && (xmem_code_cache().current & 1))
+            xmem_code_cache().EmitByte(0);
+        root_code_cache().Finish();
+        xmem_code_cache().Finish();
+        watch_code_cache().Finish();
+        if (!watch) {
+            data_cache().Finish();
+            root_variable_cache().Finish();
+        }
+        constant_cache().Finish();
+        for (int which = 0; which < 2; ++which)
+            if (EmitCache *extra = extra_code_cache(which))
+                extra->Finish();
+        set_current_code_cache(root_code_cache());
+        if (g_conditions.bios_marker)
+            g_bios_root_end = root_code_cache().current;
+        set_error_file_name("ERROR", 0);
+        if (!watch) {
+            g_summary.stack_origin = stack_origin();
+            g_summary.stack_top = 0xDFFF;
+            if (!bios) {
+                const char *entry = g_conditions.bios_marker ? "biosmain" : "main";
+                if (auto addr = linker.global_label_address(entry))
+                    g_summary.entry_point = *addr;
+                set_current_code_cache(root_code_cache());
+            }
+        }
+        linker.reset_labels(errors_seen() ? 7 : 3);
+    } catch (const xCCErrOvflo &) {
+        close_line_input();
+        finish_quietly_all();
+        set_error_file_name("ERROR", 0);
+        linker.reset_labels(7);
+        if (watch)
+            teardown_compile();
+        return 0;
+    } catch (...) {
+        close_line_input();
+        finish_quietly_all();
+        set_error_file_name("ERROR", 0);
+        linker.reset_labels(7);
+        if (watch)
+            teardown_compile();
+        throw;
+    }
+    return static_cast<int16_t>(parser.function_count() + 1);
+}
+
+uint16_t compile_and_load(const std::string &source_path)
+{
+    CompilerConfig &cfg = compiler_config();
+    LinkerSeam &linker = linker_seam();
+    const uint16_t saved_rams = cfg.rams, saved_rame = cfg.rame, saved_ramg = cfg.ramg,
+                   saved_rome = cfg.rome;
+    struct RestoreMemoryValues {
+        CompilerConfig &cfg;
+        uint16_t rams, rame, ramg, rome;
+        ~RestoreMemoryValues()
+        {
+            cfg.rams = rams;
+            cfg.rame = rame;
+            cfg.ramg = ramg;
+            cfg.rome = rome;
+        }
+    } restore{cfg, saved_rams, saved_rame, saved_ramg, saved_rome};
+
+    g_compile_source = source_path;
+    if (g_seq.select_target_cpu)
+        g_seq.select_target_cpu();
+    if (prepare_compile() != 0)
+        return static_cast<uint16_t>(get_error_status() | 2);
+
+    MemoryLayoutInputs layout;
+    layout.free_size = cfg.free;
+    layout.astk_size = cfg.astk;
+    layout.heap_size = cfg.heap;
+    (void)LayoutMemoryMap(0, layout);
+
+    g_output_flags = 0x31;
+    ShowMessageLine(false, "%s", std::string(string_resource(kMsgCompilingToTarget)).c_str());
+    reset_line_position(1, 1);
+    breakpoint_tables().clearBreakpoints();
+    const bool bios = IsCompilingBios();
+    if (bios)
+        linker.origins_clear();
+    const uint16_t options = pack_compile_options();
+    g_summary.compile_time_stamp =
+        IdePreferences().include_time_stamp ? GetMillisecondClock() : 0xFFFFFFFFu;
+
+    uint32_t root_start = kDummyAddress, data_start = kDummyAddress;
+    uint32_t constant_start = kDummyAddress, second_start = kDummyAddress;
+    if (!bios) {
+        root_start = g_bios_root_end;
+        data_start = bios_compile_info_cache().program_data_start;
+        second_start = data_start;
+        constant_start = root_start;
+    }
+
+    // The breakpoint dump beside the source; written during every compile.
+    const std::string brk_path = path_with_extension(source_path, "brk");
+    std::ofstream brk(brk_path, std::ios::out | std::ios::trunc);
+    if (!brk) {
+        std::error_code ec;
+        if (std::filesystem::exists(brk_path, ec))
+            throw xFileOpen(kMsgTempReadOnly, brk_path.c_str(), KX_HERE);
+        const std::string dir = std::filesystem::path(brk_path).parent_path().string();
+        throw xFileOpen(kMsgTempNoAccess, dir.c_str(), KX_HERE);
+    }
+
+    int16_t compiled = 0;
+    try {
+        compiled = compile_program(root_start, data_start, constant_start, second_start,
+                                   kDummyAddress, kDummyAddress, options);
+    } catch (...) {
+        breakpoint_tables().dumpBreakpoints(brk);
+        brk.close();
+        close_line_input();
+        linker.write_map_file();
+        g_summary.stack_origin = 0xD000;
+        g_summary.stack_top = 0xDFFF;
+        throw;
+    }
+    unmute_messages();
+    breakpoint_tables().dumpBreakpoints(brk);
+    brk.close();
+    close_line_input();
+    linker.write_map_file();
+    set_current_code_cache(root_code_cache());
+
+    g_summary.root_code_end = root_code_cache().current;
+    const EmitOriginExtent &w = watch_code_cache().GetOrigin();
+    g_summary.watch_first = w.start;
+    g_summary.watch_last = watch_code_cache().direction > 0
+                               ? addr_add(w.start, static_cast<int32_t>(w.size) - 1)
+                               : addr_add(w.start, 1 - static_cast<int32_t>(w.size));
+    g_summary.stack_top = 0xDFFF;
+    g_summary.stack_origin = stack_origin();
+    g_summary.kind2_low = linker.origins_lowest_address(2);
+    g_summary.kind2_high = linker.origins_highest_address(2);
+    g_summary.kind7_low = linker.origins_lowest_address(7);
+    g_summary.kind7_high = linker.origins_highest_address(7);
+    g_summary.highest_code = linker.origins_highest_code_address();
+
+    const auto failed = [] { return static_cast<uint16_t>(get_error_status() | 2); };
+    if (compiled == 0)
+        return failed();
+    if (!bios && g_seq.link_required_symbols && !g_seq.link_required_symbols())
+        return failed();
+    if (get_error_status() & 2)
+        return failed();
+
+    linker.close_object_file(false);
+    uint32_t size_kb = 0;
+    const bool built = linker.build_rom_image(source_path, cfg.cchexf, cfg.ccsvrm, "ROM", "HDL",
+                                              "BDL", &size_kb) == 0;
+    if (!built) {
+        ShowMessageLine(true, "%s", std::string(string_resource(kMsgUnableToOpenObject)).c_str());
+        return failed();
+    }
+    if (compiler_options().list_files) {
+        ShowMessageLine(false, "%s", std::string(string_resource(kMsgGeneratingList)).c_str());
+        linker.write_list_file(source_path, size_kb * 1024);
+    } else {
+        linker.clear_list_records();
+    }
+    if (g_conditions.erase && g_conditions.bios_marker) {
+        if (!bios)
+            ShowMessageLine(true, "%s", std::string(string_resource(kMsgObjectCreated)).c_str());
+    } else if (g_seq.download_image) {
+        g_seq.download_image(source_path);
+    }
+    if (!g_conditions.erase)
+        linker.write_bin_hex_files(source_path);
+    return get_error_status();
+}

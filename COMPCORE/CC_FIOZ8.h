@@ -106,3 +106,50 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
 
 // Output flags byte (0x31 at the start of every compile).
 uint8_t output_flags();
+
+// The IDE's output mode stored by the compile entry: 0 flash, 1 RAM, 2 flash then run in RAM.
+void set_download_mode(uint8_t mode);
+uint8_t download_mode();
+
+// End of the BIOS's root code; a program compile starts its root code there.
+uint32_t bios_root_code_end();
+void set_bios_root_code_end(uint32_t addr);
+
+// Conditions of the compile set outside the sequence.
+struct CompileConditions {
+    bool to_file = false;      // the compile-to-file flag of the compile-and-load sequence
+    bool bios_marker = false;  // the compiler's BIOS marker ("CompileBIOS" or a BIOS compile)
+    bool erase = false;        // erase-before-write flag of the board
+    bool one_piece = false;    // "TCP all in one"
+};
+CompileConditions &compile_conditions();
+
+// Steps of the sequence owned by the code generator and the target link. Each runs when
+// installed; `download_image` sends the built download image (nothing is sent without one).
+struct CompileSequenceHooks {
+    void (*select_target_cpu)() = nullptr;
+    bool (*link_required_symbols)() = nullptr;  // false: the runtime symbols failed
+    void (*mark_bios_compile)() = nullptr;
+    void (*download_image)(const std::string &source_path) = nullptr;
+};
+void set_compile_sequence_hooks(const CompileSequenceHooks &hooks);
+
+// Memory summary filled after a compile for the debugger and the map.
+struct MemorySummary {
+    uint32_t stack_origin = 0xD000;
+    uint32_t stack_top = 0xDFFF;
+    uint32_t root_code_end = 0;
+    uint32_t watch_first = 0;
+    uint32_t watch_last = 0;
+    uint32_t kind2_low = 0;
+    uint32_t kind2_high = 0;
+    uint32_t highest_code = 0;
+    uint32_t kind7_low = 0;
+    uint32_t kind7_high = 0;
+    uint32_t entry_point = 0;
+    uint32_t compile_time_stamp = 0xFFFFFFFFu;
+};
+const MemorySummary &memory_summary();
+
+// The source path with its extension replaced ("brk", "bdl", "bin", ...).
+std::string path_with_extension(const std::string &source_path, const char *extension);

@@ -51,6 +51,7 @@ public:
 };
 
 BuiltinHost g_builtin_host;
+EmitCacheHost *g_default_host = &g_builtin_host;
 EmitCacheHost *g_host = &g_builtin_host;
 EmitOriginTable *g_origins = nullptr;
 
@@ -78,7 +79,15 @@ std::string internal_error_text(uint32_t detail_id)
 
 }  // namespace
 
-void set_emit_cache_host(EmitCacheHost *host) { g_host = host ? host : &g_builtin_host; }
+void set_emit_cache_host(EmitCacheHost *host) { g_host = host ? host : g_default_host; }
+
+void set_default_emit_cache_host(EmitCacheHost *host)
+{
+    const bool was_default = g_host == g_default_host;
+    g_default_host = host ? host : &g_builtin_host;
+    if (was_default)
+        g_host = g_default_host;
+}
 EmitCacheHost &emit_cache_host() { return *g_host; }
 void set_emit_origin_table(EmitOriginTable *table) { g_origins = table; }
 EmitOriginTable *emit_origin_table() { return g_origins; }

@@ -66,6 +66,8 @@ public:
 // Installs the host and the origin table; nullptr restores the built-in ones (the built-in
 // host drops output, reads 0xFF and throws `std::runtime_error` for reports).
 void set_emit_cache_host(EmitCacheHost *host);
+// The host that nullptr restores (the compile frame makes its own host the default).
+void set_default_emit_cache_host(EmitCacheHost *host);
 EmitCacheHost &emit_cache_host();
 void set_emit_origin_table(EmitOriginTable *table);
 EmitOriginTable *emit_origin_table();

@@ -89,6 +89,13 @@ extern const StringResource kStringTable[] = {
     {7122, "Line %d of the compiler configuration file sets no known key; the line is ignored."},
     {7123, "Line %d of the compiler configuration file: the value of \"%s\" is not a number; the value is not changed."},
     {7124, "Line %d of the compiler configuration file: the value of \"%s\" must lie between %d and %d; the value is not changed."},
+    {7130, "Could not find Libraries file: %s"},
+    {7131, "Compiling to Target."},
+    {7132, "Unable to Open Object File."},
+    {7133, "Object file created successfully"},
+    {7134, "Unable to create compiler temporary file '%s'.\nA write-protected copy already exists."},
+    {7135, "Unable to create temporary files in '%s'.\nYou might not have access rights to this folder."},
+    {7136, "Generating List File"},
 };
 
 extern const std::size_t kStringTableSize = sizeof(kStringTable) / sizeof(kStringTable[0]);

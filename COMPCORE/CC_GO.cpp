@@ -1,0 +1,395 @@
+// CC_GO: the compile entry and the compiler facade. Checks the libraries list, carries the BIOS
+// compile's state into every program compile, runs the compile sequence (CC_FIOZ8), and keeps
+// the compiler options and the staged start-up ("kxw.cfg", then the library index).
+// Called by the compile-and-load sequence and by the IDE's start-up timer.
+#include "CC_GO.h"
+
+#include "CC_ADDR.h"
+#include "CC_DUM.h"
+#include "CC_ER.h"
+#include "CC_INIT.h"
+#include "CC_MISC.h"
+#include "SEAM_LINKER.h"
+#include "SEAM_SETTINGS.h"
+#include "SEAM_TARGET.h"
+#include "StringResources.h"
+#include "guiInterface.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kMsgNoLibrariesFile = 7130;  // "Could not find Libraries file: %s"
+
+std::string g_program_dir;
+std::string g_startup_dir;
+std::vector<std::string> g_system_dirs;
+std::string g_config_path;
+std::string g_libraries_file;
+std::string g_source;
+
+uint8_t g_stage = 0;
+uint8_t g_compile_mode = 1;
+uint16_t g_pending_error = 0;
+CompilerOptions g_options;
+CompileSettings g_ccopts;
+std::vector<std::string> g_bios_libraries;
+BIOSCompileInfoCache g_bios_cache;
+
+std::string join_dir(const std::string &dir, const char *name)
+{
+    if (dir.empty())
+        return name;
+    const std::string d = normalize_separators(dir);
+    return d.back() == '/' ? d + name : d + "/" + name;
+}
+
+// Opens for reading and writing without creating: the file exists and may be updated.
+bool usable_config(const std::string &path)
+{
+    std::FILE *f = std::fopen(path.c_str(), "r+");
+    if (!f)
+        return false;
+    std::fclose(f);
+    return true;
+}
+
+std::array<int32_t, 15> options_getter() { return compiler_options_array(); }
+
+// The file name after the last separator, upper-cased.
+std::string upper_file_name(const std::string &path)
+{
+    const std::string p = normalize_separators(path);
+    std::string name = p.substr(p.rfind('/') == std::string::npos ? 0 : p.rfind('/') + 1);
+    for (char &c : name)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+}
+
+}  // namespace
+
+// ---- directories -------------------------------------------------------------------------------
+
+void set_compiler_directories(const std::string &program_dir, const std::string &startup_dir,
+                              const std::vector<std::string> &system_dirs)
+{
+    g_program_dir = normalize_separators(program_dir);
+    g_startup_dir = normalize_separators(startup_dir);
+    g_system_dirs = system_dirs;
+}
+
+std::vector<std::string> default_system_config_dirs()
+{
+    std::vector<std::string> dirs;
+    if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        dirs.push_back(std::string(xdg) + "/korvex");
+    else if (const char *home = std::getenv("HOME"); home && *home)
+        dirs.push_back(std::string(home) + "/.config/korvex");
+    dirs.push_back("/etc/korvex");
+    return dirs;
+}
+
+const std::string &program_directory() { return g_program_dir; }
+const std::string &config_path() { return g_config_path; }
+void set_libraries_file(const std::string &path) { g_libraries_file = path; }
+const std::string &libraries_file() { return g_libraries_file; }
+void set_current_source(const std::string &path) { g_source = path; }
+const std::string &current_source() { return g_source; }
+
+// ---- start-up ----------------------------------------------------------------------------------
+
+uint8_t start_up_stage() { return g_stage; }
+void reset_start_up_stage() { g_stage = 0; }
+
+// Stage 0 reads "kxw.cfg" from the first directory where it exists and may be updated; stage 1
+// loads the library index. Whatever happens, the tables are (re)allocated from the limits.
+int16_t start_compiler()
+{
+    struct Reallocate {
+        ~Reallocate()
+        {
+            set_prototype_table_size(IdePreferences().function_prototype_table_size);
+            allocate_compiler_tables(IsCompilingBios());
+        }
+    } reallocate;
+
+    int16_t result = 1;
+    if (g_stage == 0) {
+        std::vector<std::string> dirs = {g_program_dir, g_startup_dir};
+        dirs.insert(dirs.end(), g_system_dirs.begin(), g_system_dirs.end());
+        g_config_path = join_dir(g_program_dir, "kxw.cfg");
+        for (const std::string &dir : dirs) {
+            if (dir.empty())
+                continue;
+            const std::string candidate = join_dir(dir, "kxw.cfg");
+            if (usable_config(candidate)) {
+                g_config_path = candidate;
+                break;
+            }
+        }
+        ReadCompilerConfig(g_config_path);
+        const CompilerConfig &cfg = compiler_config();
+        g_options.lit = cfg.lit;
+        g_options.mac = cfg.mac;
+        g_options.sym = cfg.sym;
+        g_options.hex_output = cfg.cchexf;
+        g_options.output_mode = cfg.romc;
+        g_stage = 1;
+    }
+    if (g_stage == 1) {
+        linker_seam().create_library_index();
+        if (linker_seam().load_library_index(g_program_dir, !IsCompilingBios()) != 0)
+            return 1;
+        g_stage = 3;
+        result = 0;
+    } else if (g_stage == 2) {
+        g_stage = 3;
+        result = 0;
+    } else {
+        result = 0;
+    }
+    return result;
+}
+
+int16_t prepare_compile()
+{
+    g_pending_error = 0;
+    try {
+        linker_seam().load_library_index(g_program_dir, !IsCompilingBios());
+        return start_compiler();
+    } catch (...) {
+        return 1;
+    }
+}
+
+int16_t reinit_compiler()
+{
+    allocate_compiler_tables(IsCompilingBios());
+    return 1;
+}
+
+int16_t save_edited_bios_libraries()
+{
+    std::error_code ec;
+    if (!g_program_dir.empty())
+        fs::current_path(g_program_dir, ec);
+    std::FILE *list = std::fopen(normalize_separators(g_libraries_file).c_str(), "r");
+    if (!list)
+        return 1;
+    std::fclose(list);
+    if (linker_seam().ask_save_edited_library(g_libraries_file) != 0) {
+        linker_seam().load_library_index(g_program_dir, !IsCompilingBios());
+        return 1;
+    }
+    for (const std::string &lib : linker_seam().library_files()) {
+        const std::string name = upper_file_name(lib);
+        if (std::find(g_bios_libraries.begin(), g_bios_libraries.end(), name) ==
+            g_bios_libraries.end())
+            continue;
+        if (linker_seam().lib_save_if_edited(lib) != 0)
+            return 1;
+    }
+    return 0;
+}
+
+// ---- the compile entry -------------------------------------------------------------------------
+
+uint16_t compile_file()
+{
+    std::error_code ec;
+    if (!g_program_dir.empty())
+        fs::current_path(g_program_dir, ec);
+
+    std::FILE *list = std::fopen(normalize_separators(g_libraries_file).c_str(), "r");
+    if (!list) {
+        char text[1024];
+        std::snprintf(text, sizeof text, std::string(string_resource(kMsgNoLibrariesFile)).c_str(),
+                      g_libraries_file.c_str());
+        gDialogControl.CloseStatusBox();
+        ShowAppMessageBox(text, std::string(string_resource(5000)), kMbIconError);
+        return 2;
+    }
+    std::fclose(list);
+
+    set_download_mode(IdePreferences().output_mode);
+    if (!gStatusBoxShown)
+        gDialogControl.ShowStatusBox(false, "", "");
+    const bool bios = IsCompilingBios();
+    if (bios) {
+        g_bios_libraries.clear();
+        reset_errors();
+    }
+    unmute_messages();
+    if (!bios) {
+        linker_seam().lib_index_register_all();
+        g_bios_cache.restore();
+    }
+    const uint16_t result = compile_and_load(g_source);
+    if (bios)
+        g_bios_cache.save();
+    return result;
+}
+
+// ---- options -----------------------------------------------------------------------------------
+
+CompilerOptions &compiler_options() { return g_options; }
+
+void get_compiler_options(uint16_t *warning_level, uint16_t *rtc_indices, uint16_t *rtc_pointers,
+                          uint16_t *option4, uint16_t *optimize_size, uint16_t *lit, uint16_t *mac,
+                          uint16_t *sym, void *, uint16_t *hex_output,
+                          TypeCheckOptions *type_check, uint16_t *output_mode,
+                          uint8_t *separate_id, uint8_t *list_files, uint8_t *inline_io)
+{
+    if (warning_level) *warning_level = g_options.warning_level;
+    if (rtc_indices) *rtc_indices = g_options.rtc_indices;
+    if (rtc_pointers) *rtc_pointers = g_options.rtc_pointers;
+    if (option4) *option4 = g_options.option4;
+    if (optimize_size) *optimize_size = g_options.optimize_size;
+    if (lit) *lit = g_options.lit;
+    if (mac) *mac = g_options.mac;
+    if (sym) *sym = g_options.sym;
+    if (hex_output) *hex_output = g_options.hex_output;
+    if (type_check) *type_check = g_options.type_check;
+    if (output_mode) *output_mode = g_options.output_mode;
+    if (separate_id) *separate_id = g_options.separate_id;
+    if (list_files) *list_files = g_options.list_files;
+    if (inline_io) *inline_io = g_options.inline_io;
+}
+
+void set_compiler_options(uint16_t warning_level, uint16_t rtc_indices, uint16_t rtc_pointers,
+                          uint16_t option4, uint16_t optimize_size, uint16_t lit, uint16_t mac,
+                          uint16_t sym, uint16_t, const uint16_t *hex_output,
+                          const TypeCheckOptions *type_check, uint8_t separate_id,
+                          uint8_t list_files, uint8_t inline_io)
+{
+    g_options.warning_level = warning_level;
+    g_options.rtc_indices = rtc_indices;
+    g_options.rtc_pointers = rtc_pointers;
+    g_options.option4 = option4;
+    g_options.optimize_size = optimize_size;
+    g_options.lit = lit;
+    g_options.mac = mac;
+    g_options.sym = sym;
+    if (hex_output)
+        g_options.hex_output = *hex_output;
+    if (type_check)
+        g_options.type_check = *type_check;
+    g_options.output_mode = 0;
+    g_options.separate_id = separate_id;
+    g_options.list_files = list_files;
+    g_options.inline_io = inline_io;
+}
+
+std::array<int32_t, 15> compiler_options_array()
+{
+    const CompilerOptions &o = g_options;
+    return {o.warning_level, o.rtc_indices, o.rtc_pointers, o.option4, o.optimize_size, o.lit,
+            o.mac, o.sym, 0, o.hex_output,
+            int32_t(o.type_check.prototypes | (o.type_check.pointers << 1) |
+                    (o.type_check.demotion << 2)),
+            o.output_mode, o.separate_id, o.list_files, o.inline_io};
+}
+
+// bit 1 index checks, 2 pointer checks, 3 option 4, 4 size, 5 warnings wanted, 6 all warnings
+uint16_t pack_compile_options()
+{
+    const CompilerOptions &o = g_options;
+    uint16_t w = 0;
+    if (o.rtc_indices) w |= 0x02;
+    if (o.rtc_pointers) w |= 0x04;
+    if (o.option4) w |= 0x08;
+    if (o.optimize_size) w |= 0x10;
+    if (o.warning_level != 0) w |= 0x20;
+    if (o.warning_level == 2) w |= 0x40;
+    return w;
+}
+
+// ---- compile mode and settings -----------------------------------------------------------------
+
+uint8_t set_compile_mode(uint8_t mode)
+{
+    g_compile_mode = mode;
+    return mode;
+}
+
+uint8_t get_compile_mode() { return g_compile_mode; }
+
+void reset_compile_mode()
+{
+    g_compile_mode = 1;
+    SetCompilingBios(0);
+    gDialogControl.CloseStatusBox();
+}
+
+void save_compile_settings()
+{
+    set_compiler_options_getter(&options_getter);
+    SaveCompileSettings(g_ccopts);
+}
+
+bool compile_settings_changed()
+{
+    set_compiler_options_getter(&options_getter);
+    return CompileSettingsChanged(g_ccopts);
+}
+
+void record_bios_library_name(const std::string &name)
+{
+    std::string upper = name;
+    for (char &c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (std::find(g_bios_libraries.begin(), g_bios_libraries.end(), upper) == g_bios_libraries.end())
+        g_bios_libraries.push_back(upper);
+}
+
+const std::vector<std::string> &bios_library_names() { return g_bios_libraries; }
+
+// ---- BIOS state --------------------------------------------------------------------------------
+
+void BIOSCompileInfoCache::save()
+{
+    bios_code_end = bios_root_code_end();
+    const MemoryMap &map = memory_map();
+    program_root_code_start = map.root_code_start;
+    program_data_start = static_cast<uint16_t>(map.data_top);
+    EmitCacheSet &live = live_caches();
+    EmitCacheSet &kept = saved_caches();
+    kept.root_code = live.root_code;
+    if (&xmem_code_cache() == &live.xmem_code)
+        kept.xmem_code = live.xmem_code;
+    kept.watch_code = live.watch_code;
+    kept.constants = live.constants;
+    kept.root_variables = live.root_variables;
+    kept.kind6_variables = live.kind6_variables;
+    kept.second_variables = live.second_variables;
+    if (hooks_.save)
+        hooks_.save();
+    saved_ = true;
+}
+
+void BIOSCompileInfoCache::restore()
+{
+    if (!saved_)
+        return;
+    EmitCacheSet &live = live_caches();
+    EmitCacheSet &kept = saved_caches();
+    live.root_code = kept.root_code;
+    live.xmem_code = kept.xmem_code;
+    live.watch_code = kept.watch_code;
+    live.constants = kept.constants;
+    live.root_variables = kept.root_variables;
+    live.kind6_variables = kept.kind6_variables;
+    live.second_variables = kept.second_variables;
+    set_bios_root_code_end(bios_code_end);
+    if (hooks_.restore)
+        hooks_.restore();
+}
+
+BIOSCompileInfoCache &bios_compile_info_cache() { return g_bios_cache; }
