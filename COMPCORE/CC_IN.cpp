@@ -18,6 +18,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <exception>
 #include <string>
 
 namespace {
@@ -1757,6 +1758,16 @@ void reset_macro_expansion() {
 
 void expand_macros() {
     ++g_x.depth;
+    // A fatal error thrown out of the expansion must not leave slots pointing at macros that a
+    // later compile may delete.
+    struct DepthGuard {
+        ~DepthGuard() {
+            if (std::uncaught_exceptions() > 0) {
+                clear_active_macros();
+                g_x.depth = 0;
+            }
+        }
+    } guard;
     while (is_blank_char(*g_lex.ptr))
         advance_input(1);
     const ExpandableBuffer<unsigned short> *lines = g_lex.line_map;

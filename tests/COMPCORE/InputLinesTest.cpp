@@ -183,7 +183,7 @@ static const LogicalCase kLogical[] = {
     {"block_comment_is_one_blank", "a /* c */ b\n", "a  b\n"},
     {"blank_runs_shrink", "  a \t\t b   c\n", "a b c\n"},
     {"continuation_joins", "int \\\nx;\n", "int x;\n"},
-    {"line_comment_backslash_swallows_next", "x = 1; // note \\\ny = 2;\nz\n", "x = 1; \nz\n"},
+    {"line_comment_backslash_swallows_next", "x = 1; // note \\\ny = 2;\nz\n", "x = 1;\nz\n"},
     {"string_keeps_comment_marks", "s = \"/* no */ // no\";\n", "s = \"/* no */ // no\";\n"},
     {"string_continued_by_backslash", "s = \"ab\\\ncd\";\n", "s = \"abcd\";\n"},
     {"multi_line_comment", "a /* 1\n2\n3 */ b\nc\n", "a  b\nc\n"},
