@@ -63,6 +63,12 @@ bool usable_config(const std::string &path)
 
 std::array<int32_t, 15> options_getter() { return compiler_options_array(); }
 
+// A bad "kxw.cfg" line becomes a serious warning naming the line.
+void report_config_problem(const ConfigProblem &problem)
+{
+    report_warning(1, problem.line, 1, "%s", problem.text.c_str());
+}
+
 // The file name after the last separator, upper-cased.
 std::string upper_file_name(const std::string &path)
 {
@@ -134,7 +140,9 @@ int16_t start_compiler()
                 break;
             }
         }
+        set_config_reporter(&report_config_problem);
         ReadCompilerConfig(g_config_path);
+        set_config_reporter(nullptr);
         const CompilerConfig &cfg = compiler_config();
         g_options.lit = cfg.lit;
         g_options.mac = cfg.mac;

@@ -1,5 +1,8 @@
-// SEAM_PARSER: the built-in parser seam, used until the parser installs its own.
+// SEAM_PARSER: the built-in parser seam, used until the parser installs its own; its reporters
+// are the front end's own.
 #include "SEAM_PARSER.h"
+
+#include "CC_IN.h"
 
 #include <stdexcept>
 #include <string>
@@ -22,8 +25,9 @@ public:
     LexerInputPointers save_input() override { return {}; }
     void point_input_at(const char *) override {}
     void restore_input(const LexerInputPointers &) override {}
-    void error_here(const char *text) override { throw std::runtime_error(text); }
-    void fatal_here(const char *text) override { throw std::runtime_error(text); }
+    // The reporters exist already: they record at the current position (and a fatal one throws).
+    void error_here(const char *text) override { ::error_here("%s", text); }
+    void fatal_here(const char *text) override { ::fatal_here("%s", text); }
 };
 
 MissingParser g_missing;

@@ -338,3 +338,16 @@ TEST(FrameOptions, SetAlwaysResetsTheOutputMode)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FrameStartUp, BadConfigLineBecomesACompilerMessage)
+{
+    std::ofstream(dir / "kxw.cfg") << "sym = 100\nsym = -1\n";
+    EXPECT_EQ(start_compiler(), 0);
+    EXPECT_EQ(compiler_config().sym, 100);
+    EXPECT_EQ(message_record_count(), 1);
+    EXPECT_EQ(get_error_status() & 2, 0) << "a warning, not an error";
+}
+
+}  // namespace
