@@ -1,0 +1,118 @@
+// The kxrun tool: loads images, runs, stops at a breakpoint, a limit or an undefined opcode,
+// and prints registers and memory; bad arguments and images give a clear error.
+#include "SimKxrun.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+using simtest::RunOutput;
+using simtest::run_tool;
+
+namespace {
+
+class Kxrun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("kxrun_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string write(const std::string &name, const std::string &bytes)
+    {
+        fs::path p = dir / name;
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p.string();
+    }
+
+    fs::path dir;
+};
+
+TEST_F(Kxrun, RunsToABreakpointAndPrintsRegistersAndMemory)
+{
+    // ld a,0x12 ; ld hl,0x3456 ; exx ; ld bc,0x789A ; ld ix,0xBCDE ; ld iy,0xF012 ; nop
+    std::string prog = write("p.bin", std::string("\x3E\x12\x21\x56\x34\xD9\x01\x9A\x78\xDD\x21"
+                                                  "\xDE\xBC\xFD\x21\x12\xF0\x00",
+                                                  18));
+    RunOutput out = run_tool("kxrun " + prog + " --break 0x11 --sp 0xDFF0 --dump 0x0:4");
+    EXPECT_EQ(out.status, 0) << out.text;
+    EXPECT_NE(out.text.find("stop: breakpoint at 00:0011"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("instructions: 6"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("AF   1200"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("HL   0000  HL'  3456"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("BC   789A"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("IX   BCDE  IY   F012"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("SP   DFF0  PC   0011"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("00000: 3E 12 21 56"), std::string::npos) << out.text;
+}
+
+TEST_F(Kxrun, UndefinedOpcodeReportsItsAddress)
+{
+    std::string prog = write("u.bin", std::string("\x00\x00\xED\x00", 4));
+    RunOutput out = run_tool("kxrun " + prog + "@0x80000 --xpc 0x72 --start 0xE000");
+    EXPECT_EQ(out.status, 2) << out.text;
+    EXPECT_NE(out.text.find("undefined opcode at 72:E002 (physical 80002)"), std::string::npos)
+        << out.text;
+}
+
+TEST_F(Kxrun, LoadsIntelHexAndStopsAtTheLimit)
+{
+    // ld a,0x77 ; ld (0x8000),a at physical 0 ; a data record in RAM at 0x80010
+    std::string hex = write("p.hex", ":050000003E7732008094\n"
+                                     ":020000040008F2\n"
+                                     ":01001000AB44\n"
+                                     ":00000001FF\n");
+    RunOutput out = run_tool("kxrun " + hex + " --max 1 --dump 0x80010:1");
+    EXPECT_EQ(out.status, 0) << out.text;
+    EXPECT_NE(out.text.find("stop: instruction limit"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("AF   7700"), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("80010: AB"), std::string::npos) << out.text;
+}
+
+struct BadArgs {
+    const char *name;
+    const char *args;
+    const char *message;
+};
+const BadArgs kBadArgs[] = {
+    {"no_image", "", "usage"},
+    {"unknown_option", "--frob IMG", "bad argument"},
+    {"cpu_value", "--cpu 4000 IMG", "bad argument"},
+    {"start_too_big", "--start 0x10000 IMG", "bad argument"},
+    {"break_not_number", "--break here IMG", "bad argument"},
+    {"dump_without_length", "--dump 0x100 IMG", "bad argument"},
+    {"missing_file", "/nonexistent/x.bin", "cannot read"},
+    {"load_address_beyond_1mb", "IMG@0x100000", "bad load address"},
+    {"image_outside_memory", "IMG@0xFFFFF", "outside flash and RAM"},
+    {"bad_hex", "BADHEX", "checksum"},
+    {"ram_size_odd", "--ram 1000 IMG", "multiples of 4 KB"},
+};
+
+class KxrunError : public Kxrun, public ::testing::WithParamInterface<BadArgs> {};
+
+TEST_P(KxrunError, ExitsWithStatus1AndAMessage)
+{
+    std::string img = write("img.bin", std::string("\x00\x00", 2));
+    std::string bad = write("bad.hex", ":01000000AA56\n:00000001FF\n");
+    std::string args = GetParam().args;
+    for (auto [key, value] : {std::pair{std::string("BADHEX"), bad}, std::pair{std::string("IMG"), img}}) {
+        size_t at = args.find(key);
+        if (at != std::string::npos)
+            args.replace(at, key.size(), value);
+    }
+    RunOutput out = run_tool("kxrun " + args);
+    EXPECT_EQ(out.status, 1) << out.text;
+    EXPECT_NE(out.text.find(GetParam().message), std::string::npos) << out.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, KxrunError, ::testing::ValuesIn(kBadArgs),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+} // namespace
