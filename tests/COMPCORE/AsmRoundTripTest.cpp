@@ -1,0 +1,82 @@
+// Round trip over the whole instruction set: every opcode of each page set is disassembled, the
+// text is assembled again, and the bytes, the text and the instruction length must agree.
+#include "CC_ASM.h"
+#include "DB_DA.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct CpuCase {
+    const char *name;
+    DisasmPageSet set;
+    int cpu_flag, revision;
+};
+
+std::string hex(const std::vector<uint8_t> &bytes)
+{
+    std::string s;
+    char buf[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(buf, sizeof buf, "%02X ", b);
+        s += buf;
+    }
+    return s;
+}
+
+// lcall prints one 24-bit value; assembly spells a numeric target as page,offset.
+std::string assembly_spelling(std::string text)
+{
+    if (text.rfind("lcall", 0) == 0) {
+        size_t x = text.find("0x");
+        std::string v = text.substr(x + 2);
+        text = text.substr(0, x) + "0x" + v.substr(0, 2) + ",0x" + v.substr(2);
+    }
+    return text;
+}
+
+class RoundTrip : public ::testing::TestWithParam<CpuCase> {};
+
+TEST_P(RoundTrip, EveryOpcodeAssemblesBackToItsBytes)
+{
+    const CpuCase &c = GetParam();
+    set_asm_target(c.cpu_flag, c.revision);
+    init_asm_mnemonics();
+    selectDisasmPageSet(c.set);
+    const uint32_t org = 0x4000;
+    auto all = enumerateInstructions(c.set);
+    ASSERT_GT(all.size(), 500u);
+    for (const auto &bytes : all) {
+        uint16_t len = 0;
+        std::string text;
+        disassembleOne(org, bytes, len, text);
+        SCOPED_TRACE(hex(bytes) + "-> " + text);
+        EXPECT_EQ(len, bytes.size());
+        EXPECT_EQ(instructionLength(bytes, true), bytes.size());
+        EXPECT_EQ(text.find("???"), std::string::npos);
+
+        AsmImageHost host(org);
+        set_asm_host(&host);
+        assemble_line(assembly_spelling(text).c_str());
+        set_asm_host(nullptr);
+        ASSERT_EQ(host.error_count(), 0) << host.messages.front().text;
+        EXPECT_EQ(hex(host.bytes(org, host.address)), hex(bytes));
+
+        uint16_t len2 = 0;
+        std::string again;
+        disassembleOne(org, host.bytes(org, host.address), len2, again);
+        EXPECT_EQ(again, text);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cpus, RoundTrip,
+                         ::testing::Values(CpuCase{"Vireon2000", DisasmPageSet::A, 1, 0},
+                                           CpuCase{"Vireon3000", DisasmPageSet::B, 1, 257},
+                                           CpuCase{"Z180", DisasmPageSet::Z180, 0, 0}),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+}  // namespace
