@@ -25,12 +25,20 @@ uint32_t LoadResString(uint32_t id, char *buf, uint32_t size)
         return 0;
     std::string_view text = string_resource(id);
     std::size_t n = std::min<std::size_t>(text.size(), size - 1);
-    std::memcpy(buf, text.data(), n);
+    if (n > 0)
+        std::memcpy(buf, text.data(), n);
     buf[n] = '\0';
     return static_cast<uint32_t>(n);
 }
 
-std::string GetResString(uint32_t id, ...)
+std::string GetResString(uint32_t id)
+{
+    char text[kBoundedFormatMax];
+    uint32_t n = LoadResString(id, text, sizeof text);
+    return std::string(text, n);
+}
+
+std::string GetResStringFormatted(uint32_t id, ...)
 {
     char format[kBoundedFormatMax];
     LoadResString(id, format, sizeof format);

@@ -16,6 +16,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -27,9 +28,22 @@
 // Loads the id's text into buf: at most size - 1 bytes and a zero; returns the length. An id
 // without text gives the empty text. Size 0 writes nothing.
 uint32_t LoadResString(uint32_t id, char *buf, uint32_t size);
-// The id's text formatted with the optional arguments (bounded formatting, at most 1023 bytes);
-// empty for an id without text. Returned by value, so nested calls cannot overwrite each other.
-std::string GetResString(uint32_t id, ...);
+// The id's text (at most 1023 bytes); empty for an id without text. Returned by value, so
+// nested calls cannot overwrite each other. Without arguments the text comes back as it stands
+// (a text holding conversions is never formatted against missing arguments); with arguments it
+// is formatted by the bounded formatting rules.
+std::string GetResString(uint32_t id);
+// Formatting form behind the template below (C variadic).
+std::string GetResStringFormatted(uint32_t id, ...);
+template <class... Args>
+    requires(sizeof...(Args) > 0)
+std::string GetResString(uint32_t id, Args... args)
+{
+    static_assert(((std::is_arithmetic_v<Args> || std::is_pointer_v<Args> ||
+                    std::is_null_pointer_v<Args>) && ...),
+                  "message arguments are numbers or C texts");
+    return GetResStringFormatted(id, args...);
+}
 
 // ================================ Message box =================================================
 
