@@ -428,3 +428,29 @@ TEST(FoundationTargetSeam, HeadlessOperationsRecordAndAnswer)
 }
 
 } // namespace
+
+#include "SEAM_CODEGEN.h"
+
+namespace {
+
+TEST(FoundationCodegenSeam, HeadlessDoubleRecordsAndAnswers)
+{
+    HeadlessCodegen cg;
+    set_codegen_seam(&cg);
+    EXPECT_EQ(codegen_seam().select_target_cpu(0x1234, 1), 0x1234);
+    EXPECT_EQ(codegen_seam().cpu_flag(), 0);
+    codegen_seam().select_target_cpu(0, 7); // unknown processor: nothing changes
+    EXPECT_EQ(codegen_seam().cpu_flag(), 0);
+    uint8_t marker = 0;
+    codegen_seam().set_bios_compile(&marker);
+    EXPECT_EQ(marker, 1);
+    codegen_seam().set_code_address(0x12E000);
+    EXPECT_EQ(codegen_seam().xmem_cache_address(), 0x12E000u);
+    cg.link_ok = false;
+    EXPECT_FALSE(codegen_seam().link_required_symbols(0));
+    EXPECT_EQ(cg.calls.front(), "select_target_cpu 1");
+    set_codegen_seam(nullptr);
+    EXPECT_EQ(&codegen_seam(), &headless_codegen());
+}
+
+} // namespace

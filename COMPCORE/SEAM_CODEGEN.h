@@ -1,0 +1,60 @@
+// SEAM_CODEGEN: what the compiler driver uses of the code generator: processor selection, the
+// BIOS/program compile switches, the current code address, the run-time symbol placement and the
+// pending call stubs. The code generator installs its implementation; until then (and in tests)
+// a headless double records every call and answers from its fields.
+// Std-only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CodegenSeam {
+public:
+    virtual ~CodegenSeam() = default;
+    // 0 the Vireon family, 1 the Z180; other values do nothing. Returns `word` unchanged.
+    virtual uint16_t select_target_cpu(uint16_t word, uint8_t cpu) = 0;
+    // 1 for the processor with "ipset"/"ipres" and the jump-around-call conditional call.
+    virtual uint8_t cpu_flag() const = 0;
+    virtual void set_bios_compile(uint8_t *bios_marker) = 0;
+    virtual void set_program_compile(uint8_t *program_flag) = 0;
+    virtual void select_cache_set(int program_flag) = 0;
+    // Makes the code cache for the address current and moves its emit address there.
+    virtual void set_code_address(uint32_t address_word) = 0;
+    virtual uint32_t xmem_cache_address() const = 0;
+    virtual uint16_t root_code_size() const = 0;
+    // After a program compile: checks and places the run-time symbols; false on failure.
+    [[nodiscard]] virtual bool link_required_symbols(int mode) = 0;
+    // Emits the pending xmem call stubs (and at the end of a compile the pooled literals).
+    virtual void output_pending_stubs(int flag) = 0;
+    // Compile teardown: deletes a pending inline-assembler object.
+    virtual void delete_pending_asm_object() = 0;
+    // Start of every compile: clears the data-wait flag and the last defined code label.
+    virtual void reset_compile_state() = 0;
+};
+
+CodegenSeam &codegen_seam();
+void set_codegen_seam(CodegenSeam *seam); // not owned; null restores the headless double
+
+class HeadlessCodegen : public CodegenSeam {
+public:
+    std::vector<std::string> calls;
+    uint8_t cpu = 1;
+    uint32_t code_address = 0;
+    uint16_t root_size = 0;
+    bool link_ok = true;
+
+    uint16_t select_target_cpu(uint16_t word, uint8_t cpu_id) override;
+    uint8_t cpu_flag() const override { return cpu; }
+    void set_bios_compile(uint8_t *bios_marker) override;
+    void set_program_compile(uint8_t *program_flag) override;
+    void select_cache_set(int program_flag) override;
+    void set_code_address(uint32_t address_word) override;
+    uint32_t xmem_cache_address() const override { return code_address; }
+    uint16_t root_code_size() const override { return root_size; }
+    bool link_required_symbols(int mode) override;
+    void output_pending_stubs(int flag) override;
+    void delete_pending_asm_object() override;
+    void reset_compile_state() override;
+};
+HeadlessCodegen &headless_codegen();
