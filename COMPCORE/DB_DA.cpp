@@ -708,7 +708,7 @@ CycleTables build_cycles()
         if (int ei = b.ed_form[op]; ei >= 0)
             c.ed[op] = kAsmForms[ei].cycles;
         if (int ci = b.cb_form[op]; ci >= 0)
-            c.cb[op] = static_cast<uint8_t>(hl_cycles(kAsmForms[ci], (op >> 3) & 7, op & 7));
+            c.cb[op] = (op & 7) == 6 ? (kAsmForms[ci].mnemonic == kMnBit ? 7 : 10) : kAsmForms[ci].cycles;
     }
     c.main[0xCB] = c.main[0xDD] = c.main[0xED] = c.main[0xFD] = 0;
     c.dd[0xCB] = c.fd[0xCB] = 13;
