@@ -1,0 +1,148 @@
+// CC_STUBS: root entry stubs for xmem functions used as values by assembly text, the literal
+// pool's output, and three small emit operations. Stubs are written as generated assembly lines
+// (`outasm`), literals straight into the constant area's cache.
+#include "CC_STUBS.h"
+
+#include "CC_FIOZ8.h"
+#include "CC_LABELS.h"
+#include "CC_OBJ.h"
+#include "CC_STAB.h"
+
+#include <stdexcept>
+
+namespace {
+
+std::vector<symbol *> g_pending;
+std::vector<lit_map_entry> g_literals;
+StubOutputContext g_context;
+
+bool g_result_in_registers = false;
+bool g_flags_set = false;
+
+bool ask(const std::function<bool()> &f) { return f && f(); }
+
+// Makes a cache current at its own address (reopening its window there).
+void make_current_at_own_address(EmitCache &cache)
+{
+    set_current_code_cache(cache);
+    cache.SetAddress(cache.current);
+}
+
+// A root entry stub: the caller's return address comes off the stack, the caller's XPC goes
+// below it, and the function is entered by a long jump (it returns with "lret").
+//   pop de / ld a,xpc / ld b, a / push bc / inc sp / push de / ljp <function>
+void write_root_stub(symbol *fn)
+{
+    const ADDR24 stub = current_code_cache().current;
+    fn->address[kRootStubAddressSlot] = stub;
+    outasm("pop de");
+    outasm("ld a,xpc");
+    outasm("ld b, a");
+    outasm("push bc");
+    outasm("inc sp");
+    outasm("push de");
+    outasm("ljp %d", static_cast<int>(fn->address[kFunctionAddressSlot]));
+    (void)define_code_label(fn->name ? fn->name : "", stub, kLabelGlobal | kLabelRootStub);
+}
+
+void write_literal_pool()
+{
+    const bool watch = ask(g_context.watch_compile);
+    EmitCache &area = (watch && ask(g_context.watch_code_constants)) ? watch_code_cache()
+                                                                     : constant_cache();
+    const ADDR24 start = area.current;
+    bool wrote = false;
+    for (lit_map_entry &lit : g_literals) {
+        if (lit.written)
+            continue;
+        lit.address = area.current;
+        lit.written = true;
+        if (!define_code_label(lit.label, lit.address, kLabelGlobal))
+            report_previously_defined(lit.label.c_str());
+        for (char c : lit.text)
+            area.EmitByte(static_cast<uint8_t>(c));
+        area.EmitByte(0);
+        wrote = true;
+    }
+    // Only what this flush wrote: earlier flushes listed theirs.
+    if (wrote && !watch)
+        record_listing_range(start, area.current, kListData);
+}
+
+}  // namespace
+
+void push_pending_stub(symbol *function)
+{
+    if (function)
+        g_pending.push_back(function);
+}
+
+std::size_t pending_stub_count() { return g_pending.size(); }
+void set_stub_output_context(StubOutputContext context) { g_context = std::move(context); }
+
+void output_pending_stubs()
+{
+    const bool switched = &current_code_cache() == &xmem_code_cache();
+    if (switched)
+        make_current_at_own_address(root_code_cache());
+
+    if (ask(g_context.stub_call_mode) && !ask(g_context.watch_compile)) {
+        while (!g_pending.empty()) {
+            symbol *fn = g_pending.back();
+            g_pending.pop_back();
+            if (fn->address[kRootStubAddressSlot] == kDummyAddress)
+                write_root_stub(fn);
+        }
+    }
+    g_pending.clear();  // a flush always leaves the stack empty
+
+    write_literal_pool();
+
+    if (switched)
+        make_current_at_own_address(xmem_code_cache());
+}
+
+void pool_literal(const std::string &label, const std::string &text)
+{
+    g_literals.push_back(lit_map_entry{text, false, kDummyAddress, label});
+}
+
+const std::vector<lit_map_entry> &literal_pool() { return g_literals; }
+
+void reset_pending_output()
+{
+    g_pending.clear();
+    g_literals.clear();
+    g_result_in_registers = g_flags_set = false;
+}
+
+int clear_condition_state()
+{
+    g_result_in_registers = false;
+    g_flags_set = false;
+    return 0;
+}
+
+void set_condition_state(bool result_in_registers, bool flags_set)
+{
+    g_result_in_registers = result_in_registers;
+    g_flags_set = flags_set;
+}
+
+bool comparison_result_in_registers() { return g_result_in_registers; }
+bool comparison_flags_set() { return g_flags_set; }
+
+void emit_word(uint16_t value)
+{
+    emit_code_byte(static_cast<uint8_t>(value & 0xFF));
+    emit_code_byte(static_cast<uint8_t>(value >> 8));
+}
+
+void gen_push_new_value(uint16_t type)
+{
+    if (!g_context.load_and_push)
+        throw std::logic_error("gen_push_new_value: no value loader is part of this build");
+    object *node = gObjectPool.new_object();
+    node->type = type;
+    g_context.load_and_push(node, 9);
+}
