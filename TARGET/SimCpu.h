@@ -4,6 +4,16 @@
 // (SimBoard implements it); the CPU only knows logical addresses, the XPC register, the
 // physical accesses of `ldp` and the two I/O spaces that the `ioi`/`ioe` prefixes select.
 // Called by the board stand-in, tools/kxrun and the tests. Standard library only.
+//
+// Effects worth knowing when reading a stack or a trace:
+//   lcall  pushes the caller's XPC (one byte) and then the return address; lret pops both.
+//   reti   pops IP (one byte) and then the return address.
+//   rst v  calls IIR * 256 + 2 * v (the internal vector table); syscall calls IIR * 256 + 0x60.
+//   ioi/ioe apply to the data accesses of the next instruction ((hl), (ix+d), (mn), (bc),
+//          (de), (sp+n) operands); fetches, push/pop, call/ret and ex (sp) stay memory. On
+//          ldi/ldd/ldir/lddr both sides become I/O; on the r3000 ldisr/lddsr (destination
+//          fixed) and lsidr/lsddr (source fixed) only the fixed side does.
+//   Repeating block moves and uma/ums run to BC = 0 in one step (there are no interrupts).
 #pragma once
 
 #include <array>

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct WalkCase {
     DisasmPageSet set;
     std::vector<uint8_t> bytes;
 };
+
+void PrintTo(const WalkCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 std::string hex_name(const std::vector<uint8_t> &bytes)
 {
