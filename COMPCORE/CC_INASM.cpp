@@ -173,6 +173,7 @@ void assemble_captured(AsmLineText &line, int asm_flag)
         }
     } restore{outer, outer_offset};
 
+    line.text.reserve(line.text.size() + 2);  // the "}" of a C statement must not move the text
     g_line = &line;
     g_statement_marker = 2;
     const char *cursor = line.text.c_str() + line.start;
@@ -235,9 +236,9 @@ void read_block(int asm_flag, std::vector<AsmLineText> *record, BlockEnd &end)
             return;
         }
         AsmLineText line = capture_source_line();
-        assemble_captured(line, asm_flag);
         if (record)
-            record->push_back(std::move(line));
+            record->push_back(line);  // as read: assembling may rewrite a C statement's line
+        assemble_captured(line, asm_flag);
     }
 }
 

@@ -64,11 +64,12 @@ std::string file_name()
 
 // ---- unique labels ----------------------------------------------------------------------------
 
-// prefix (at most 22 characters) "__QB" eight hex digits: at most 32 characters.
+// prefix, "__QB", eight hex digits of the counter: at most 32 characters, so the prefix keeps
+// at most 20 (a longer prefix would cost digits of the counter, and with them uniqueness).
 std::string make_unique_label(const char *prefix)
 {
-    char label[33];
-    std::snprintf(label, sizeof label, "%.22s__QB%08X", prefix ? prefix : "",
+    char label[kMaxIdentifier + 1];
+    std::snprintf(label, sizeof label, "%.20s__QB%08X", prefix ? prefix : "",
                   static_cast<unsigned>(g_label_counter));
     ++g_label_counter;
     return label;

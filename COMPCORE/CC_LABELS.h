@@ -18,8 +18,8 @@
 
 // ---- unique labels ----------------------------------------------------------------------------
 
-// The prefix cut to 22 characters, then "__QB%08X" of the label counter (which then goes up by
-// one). Returned by value: two labels taken for one expression never share storage.
+// The prefix cut to 20 characters, then "__QB%08X" of the label counter (which then goes up by
+// one): at most 32 characters, every counter digit kept. Returned by value: two labels taken for one expression never share storage.
 std::string make_unique_label(const char *prefix);
 // The counter is 0 at the start of every compile.
 void reset_unique_labels();

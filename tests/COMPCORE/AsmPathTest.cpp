@@ -1,0 +1,533 @@
+// The assembly-line path: unique labels, the loop stack, statement marks, "#asm" blocks (with
+// the trial pass at the end of an xmem segment), generated lines through `outasm`, C statements
+// inside assembly, root stubs and the literal pool. Source text goes through the real input
+// (CC_IN) and the real assembler; caches, origins and the linker are doubles.
+#include <gtest/gtest.h>
+
+#include "FrameDoubles.h"
+#include "InputHarness.h"
+
+#include "CC_ASM.h"
+#include "CC_INASM.h"
+#include "CC_LABELS.h"
+#include "CC_OBJ.h"
+#include "CC_STAB.h"
+#include "CC_STUBS.h"
+#include "SEAM_LINKER.h"
+#include "SEAM_TARGET.h"
+
+#include <map>
+
+namespace {
+
+using input_test::Message;
+
+// The caches move on to a follow-on origin only at the address the block reader last reserved at.
+class AsmPathCacheHost : public RecordingCacheHost {
+public:
+    uint32_t code_start_marker() const override { return last_reserve_address(); }
+};
+
+// What reached the output, by address.
+std::map<uint32_t, uint8_t> sent_bytes(const std::vector<SentBlock> &sent)
+{
+    std::map<uint32_t, uint8_t> out;
+    for (const SentBlock &b : sent)
+        for (size_t i = 0; i < b.bytes.size(); ++i)
+            out[addr_add(b.addr, static_cast<int32_t>(i))] = b.bytes[i];
+    return out;
+}
+
+std::vector<uint8_t> bytes_at(const std::map<uint32_t, uint8_t> &image, uint32_t from, size_t n)
+{
+    std::vector<uint8_t> v;
+    for (size_t i = 0; i < n; ++i) {
+        auto it = image.find(addr_add(from, static_cast<int32_t>(i)));
+        v.push_back(it == image.end() ? 0xFF : it->second);
+    }
+    return v;
+}
+
+// The parser's top-level loop as far as blocks go: "#asm" (with the word "root" for the root
+// code cache) opens a block; anything else is reported.
+void top_level_loop()
+{
+    for (;;) {
+        fetch_next_line();
+        if (end_of_input() && !*input_pointer())
+            return;
+        dispatch_directive();
+        while (is_blank_char(*input_pointer()))
+            advance_input(1);
+        if (*input_pointer() == '#' && std::strncmp(input_pointer(), "#asm", 4) == 0) {
+            match_bracket(10, current_line(), current_column());
+            advance_input(4);
+            skip_blanks();
+            const bool root = match_text("root");
+            parse_asm_block(0, 0, root ? 1 : 0);
+        } else if (*input_pointer()) {
+            error_here("C text outside a block");
+            clear_line();
+        }
+        if (end_of_input())
+            return;
+    }
+}
+
+class AsmPath : public ::testing::Test {
+protected:
+    AsmPathCacheHost host;
+    TestOrigins origins;
+    std::vector<std::array<uint32_t, 3>> listing;
+    input_test::FakeLibraryIndex index = input_test::default_index();
+    std::unique_ptr<input_test::TempSource> source;
+
+    static constexpr uint32_t kSegment = make_addr(0xF2, 0xE000);  // physical 0x100000-ish
+    static constexpr uint32_t kFollower = make_addr(0xF8, 0xE000);
+
+    void SetUp() override
+    {
+        install_asm_path(nullptr);
+        reset_asm_path_state();
+        set_emit_cache_host(&host);
+        set_emit_origin_table(nullptr);
+        host.placement = 1;
+        host.emitter = &xmem_code_cache();
+        set_breakpoint_tables(nullptr);
+        headless_breakpoint_tables().entries.clear();
+        set_listing_recorder([this](ADDR24 s, ADDR24 e, int k) { listing.push_back({s, e, uint32_t(k)}); });
+        set_statement_mark_context({});
+        set_c_statement_compiler(nullptr);
+        set_codegen_options_byte(0);
+        point_caches_at_live_set(false);
+        for (EmitCache *c : {&root_code_cache(), &xmem_code_cache(), &constant_cache()}) {
+            c->Unbind();
+            c->Reset();
+            c->positioned = 0;
+        }
+        root_code_cache().SetAddress(0x4000);
+        xmem_code_cache().SetAddress(make_addr(0x00, 0xE000));
+        constant_cache().SetAddress(0x6000);
+        set_current_code_cache(xmem_code_cache());
+        begin_input("");
+    }
+    void TearDown() override
+    {
+        close_line_input();
+        set_library_index(nullptr);
+        set_emit_origin_table(nullptr);
+        set_emit_cache_host(nullptr);
+        set_listing_recorder(nullptr);
+        set_statement_mark_context({});
+        set_c_statement_compiler(nullptr);
+        set_stub_output_context({});
+        set_current_code_cache(root_code_cache());
+        reset_errors();
+    }
+
+    // The input as a program compile starts it, over `text`.
+    void begin_input(const std::string &text)
+    {
+        close_line_input();
+        source = std::make_unique<input_test::TempSource>(text);
+        macro_table().clear();
+        reset_errors();
+        reset_error_seen_and_fatal();
+        set_compile_mode_word(0);
+        set_library_index(&index);
+        set_program_file(source->path());
+        set_preamble_context(false, 0x851, false);
+        reset_input_state();
+        set_warning_switches(1, 1);
+        reset_line_position(0, 0);
+        update_builtin_macros(false, 0, false);
+    }
+
+    void compile(const std::string &text)
+    {
+        begin_input(text);
+        try {
+            top_level_loop();
+        } catch (const xCCErrOvflo &) {
+        }
+        root_code_cache().Flush();
+        xmem_code_cache().Flush();
+        constant_cache().Flush();
+    }
+
+    std::vector<Message> messages() const { return input_test::collect_messages(); }
+    std::vector<SourceEntry> entries(SourceTable t) const
+    {
+        std::vector<SourceEntry> v;
+        for (const SourceEntry &e : headless_breakpoint_tables().entries)
+            if (e.table == t)
+                v.push_back(e);
+        return v;
+    }
+
+    // The xmem cache bound to a segment of `size` bytes at kSegment, `left` bytes before its end;
+    // with a follow-on origin at kFollower when asked.
+    void place_near_segment_end(uint32_t size, uint32_t left, bool follower)
+    {
+        int32_t next = -1;
+        if (follower)
+            next = origins.add(kFollower, 0x1000, &xmem_code_cache());
+        const int32_t seg = origins.add(kSegment, size, &xmem_code_cache(), next);
+        set_emit_origin_table(&origins);
+        origins.entries[size_t(seg)].extent.end = addr_add(kSegment, int32_t(size - left));
+        origins.select_origin(seg);
+        set_current_code_cache(xmem_code_cache());
+    }
+};
+
+// ---- unique labels and the loop stack ------------------------------------------------------------
+
+TEST_F(AsmPath, UniqueLabelsCountFromZeroPerCompileAndKeep32Characters)
+{
+    const std::string a = make_unique_label(".KXLAB");
+    const std::string b = make_unique_label(".KXLAB");
+    EXPECT_EQ(a, ".KXLAB__QB00000000");
+    EXPECT_EQ(b, ".KXLAB__QB00000001");  // a was not overwritten by b
+    const std::string long_prefix(30, 'p');
+    const std::string c = make_unique_label(long_prefix.c_str());
+    EXPECT_EQ(c.size(), 32u);  // the whole counter is kept: the prefix gives way
+    EXPECT_EQ(c, std::string(20, 'p') + "__QB00000002");
+    reset_asm_path_state();
+    EXPECT_EQ(make_unique_label("L"), "L__QB00000000");
+}
+
+TEST_F(AsmPath, LoopStackHolds19EntriesAndReportsMisuse)
+{
+    EXPECT_FALSE(top_loop().has_value());
+    for (uint16_t i = 0; i < 20; ++i) {
+        const uint16_t pair[2] = {i, uint16_t(i + 100)};
+        push_loop(pair);
+    }
+    EXPECT_EQ(loop_depth(), 19);
+    auto top = pop_loop();
+    ASSERT_TRUE(top.has_value());
+    EXPECT_EQ(top->first, 18);
+    EXPECT_EQ(top->second, 118);
+    EXPECT_EQ(loop_depth(), 18);
+    const auto m = messages();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0].summary, "No active whiles.");
+    EXPECT_EQ(m[1].summary, "Internal limit: too many active whiles.");
+}
+
+TEST_F(AsmPath, ScannerUtilities)
+{
+    EXPECT_EQ(prefix_length("#endasm x", "#endasm"), 7u);
+    EXPECT_EQ(prefix_length("#end", "#endasm"), 0u);
+    static const char text[] = "  \tabc.d1 +(x) ;";
+    set_input_pointer(text);
+    EXPECT_EQ(skip_blanks(), 'a');
+    EXPECT_EQ(peek_next_char(), 'b');
+    skip_token();  // "abc.d1" and the blank after it
+    EXPECT_EQ(*input_pointer(), '+');
+    skip_token();  // "+(" up to the next token character
+    EXPECT_EQ(*input_pointer(), 'x');
+    EXPECT_EQ(match_text("x"), 1);
+    EXPECT_EQ(match_text("xy"), 0);
+    expect_text(")");
+    expect_text("]");
+    EXPECT_EQ(at_statement_end(), 1);
+    const auto m = messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].summary, "] is missing/expected.");
+}
+
+// ---- statement marks -----------------------------------------------------------------------------
+
+TEST_F(AsmPath, DebugMarksPutHooksAndANopBetweenEmptyStatements)
+{
+    set_statement_mark_context({nullptr, [] { return uint32_t{0x10}; }, nullptr});
+    const uint32_t s = xmem_code_cache().current;
+    record_statement(3, 5);
+    record_statement(4, 5);  // no code in between: "nop" first
+    record_statement(4, 5);  // the same position: only the address moves
+    xmem_code_cache().Flush();
+    EXPECT_EQ(bytes_at(sent_bytes(host.sent), s, 3), (std::vector<uint8_t>{0xEF, 0x00, 0xEF}));
+    const auto lines = entries(SourceTable::Line);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].line, 4);
+    EXPECT_EQ(lines[1].address, addr_add(s, 3));
+    EXPECT_TRUE(entries(SourceTable::Statement).empty());
+    ASSERT_EQ(listing.size(), 2u);
+    EXPECT_EQ(listing[1][0], addr_add(s, 2));
+    EXPECT_EQ(listing[1][1], addr_add(s, 3));
+    EXPECT_EQ(last_statement_mark().address, addr_add(s, 3));
+}
+
+TEST_F(AsmPath, MarksWithoutDebugCodeOnlyEnterTheStatementTable)
+{
+    const uint32_t s = xmem_code_cache().current;
+    record_statement(7, 2);
+    record_statement(7, 2);
+    record_statement(8, 1);
+    EXPECT_EQ(xmem_code_cache().current, s);
+    EXPECT_EQ(entries(SourceTable::Statement).size(), 2u);
+    set_statement_mark_context({[] { return true; }, [] { return uint32_t{0x10}; }, nullptr});
+    record_statement(9, 1);
+    EXPECT_EQ(entries(SourceTable::Statement).size(), 2u);
+    EXPECT_EQ(xmem_code_cache().current, s);
+}
+
+// ---- blocks --------------------------------------------------------------------------------------
+
+struct BlockCase {
+    const char *name;
+    const char *source;
+    std::vector<uint8_t> bytes;
+    std::vector<std::pair<int, std::string>> errors;  // line, summary
+    int endasm_line;  // 0: no "#endasm" entry
+};
+
+const BlockCase kBlockCases[] = {
+    {"EndasmOnFirstLine", "#asm\n#endasm\n", {}, {}, 2},
+    {"BlanksAndEmptyLines", "#asm\n   nop\n\n\t ld a,1\n   #endasm\n", {0x00, 0x3E, 0x01}, {}, 5},
+    {"FalseConditionalLeavesLinesOut", "#asm\n#if 0\n ld a,1\n#endif\n nop\n#endasm\n", {0x00}, {}, 6},
+    {"TwoStatementsOnALine", "#asm\n ld a,2 $ nop\n#endasm\n", {0x3E, 0x02, 0x00}, {}, 3},
+    {"ForwardJumpIsPatched", "#asm\n jr fwd\n nop\nfwd: nop\n#endasm\n", {0x18, 0x01, 0x00, 0x00}, {}, 5},
+    {"BadStatementReportedBlockGoesOn", "#asm\n nop\n ld q,1\n nop\n#endasm\n", {0x00, 0x00},
+     {{3, "*"}}, 5},
+    {"MissingEndasmReportedAtOpeningLine", "\n#asm\n nop\n", {0x00}, {{2, "Unmatched '#asm'."}}, 0},
+};
+
+class AsmBlock : public AsmPath, public ::testing::WithParamInterface<BlockCase> {};
+
+TEST_P(AsmBlock, BytesMessagesAndTables)
+{
+    const BlockCase &c = GetParam();
+    const uint32_t s = xmem_code_cache().current;
+    compile(c.source);
+    EXPECT_EQ(bytes_at(sent_bytes(host.sent), s, c.bytes.size()), c.bytes);
+    EXPECT_EQ(xmem_code_cache().current, addr_add(s, int32_t(c.bytes.size())));
+
+    const auto m = messages();
+    ASSERT_EQ(m.size(), c.errors.size());
+    for (size_t i = 0; i < m.size(); ++i) {
+        EXPECT_EQ(m[i].line, c.errors[i].first) << m[i].summary;
+        if (c.errors[i].second != "*") {
+            EXPECT_EQ(m[i].summary, c.errors[i].second);
+        }
+    }
+    const auto asm_entries = entries(SourceTable::AsmSource);
+    if (c.endasm_line == 0) {
+        EXPECT_TRUE(asm_entries.empty());
+    } else {
+        ASSERT_EQ(asm_entries.size(), 1u);
+        EXPECT_EQ(asm_entries[0].line, c.endasm_line);
+        EXPECT_EQ(asm_entries[0].column, 1);
+        EXPECT_EQ(asm_entries[0].address, xmem_code_cache().current);
+    }
+    ASSERT_EQ(listing.size(), 1u);
+    EXPECT_EQ(listing[0][0], s);
+    EXPECT_EQ(listing[0][1], xmem_code_cache().current);
+    EXPECT_EQ(listing[0][2], uint32_t(kListProgramCode));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, AsmBlock, ::testing::ValuesIn(kBlockCases),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST_F(AsmPath, RootWordPutsTheBlockInRootCodeAndRestoresTheCache)
+{
+    compile("#asm root\n nop\n nop\n#endasm\n");
+    EXPECT_EQ(root_code_cache().current, 0x4002u);
+    EXPECT_EQ(&current_code_cache(), &xmem_code_cache());
+    EXPECT_EQ(bytes_at(sent_bytes(host.sent), 0x4000, 2), (std::vector<uint8_t>{0, 0}));
+}
+
+// A 200-byte block, 100 bytes before the end of a segment.
+std::string block_of_200_bytes()
+{
+    std::string text = "#asm\n";
+    for (int i = 0; i < 20; ++i)
+        text += " db 1,2,3,4,5,6,7,8,9,10\n";
+    return text + "#endasm\n";
+}
+
+TEST_F(AsmPath, BlockNearSegmentEndMovesWholeToTheFollowOnOrigin)
+{
+    place_near_segment_end(0x400, 100, true);
+    const uint32_t s = xmem_code_cache().current;
+    compile(block_of_200_bytes());
+    EXPECT_TRUE(messages().empty());
+    const auto image = sent_bytes(host.sent);
+    // The old segment got the jump to the follower (4 bytes from the host double) and nothing of
+    // the trial.
+    EXPECT_EQ(bytes_at(image, s, 4), (std::vector<uint8_t>(4, 0xC7)));
+    for (int i = 4; i < 100; ++i)
+        EXPECT_EQ(image.count(addr_add(s, i)), 0u) << "trial byte at +" << i;
+    EXPECT_EQ(bytes_at(image, kFollower, 10), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(xmem_code_cache().current, addr_add(kFollower, 200));
+    ASSERT_EQ(listing.size(), 1u);
+    EXPECT_EQ(listing[0][0], kFollower);
+    EXPECT_EQ(entries(SourceTable::AsmSource).size(), 1u);
+    EXPECT_EQ(asm_trial_depth(), 0u);
+}
+
+// A C statement in the block shows whether the block was read twice (trial, then real).
+struct TrialCase {
+    const char *name;
+    bool follower;
+    uint32_t left;
+    int runs;
+    int runs_in_trial;
+};
+const TrialCase kTrialCases[] = {
+    {"NoFollowOnOrigin", false, 100, 1, 0},
+    {"FarFromTheSegmentEnd", true, 0x1100, 1, 0},
+    {"NearTheEndWithFollowOnOrigin", true, 100, 2, 1},
+};
+
+class AsmTrial : public AsmPath, public ::testing::WithParamInterface<TrialCase> {};
+
+TEST_P(AsmTrial, MeasuresOnlyNearTheEndOfASegmentWithAFollowOnOrigin)
+{
+    const TrialCase &c = GetParam();
+    int runs = 0, runs_in_trial = 0;
+    set_c_statement_compiler([&] {
+        ++runs;
+        runs_in_trial += asm_trial_depth() > 0;
+    });
+    place_near_segment_end(0x2000, c.left, c.follower);
+    const uint32_t s = xmem_code_cache().current;
+    compile("#asm\n c x;\n nop\n#endasm\n");
+    EXPECT_EQ(runs, c.runs);
+    EXPECT_EQ(runs_in_trial, c.runs_in_trial);
+    for (const Message &m : messages())
+        ADD_FAILURE() << m.line << ": " << m.summary;
+    EXPECT_EQ(xmem_code_cache().current, addr_add(s, 1));  // the block fits: not moved
+    EXPECT_EQ(entries(SourceTable::AsmSource).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, AsmTrial, ::testing::ValuesIn(kTrialCases),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// ---- C statements inside assembly ----------------------------------------------------------------
+
+TEST_F(AsmPath, WordCWrapsTheRestOfTheLineInBraces)
+{
+    std::vector<std::string> seen;
+    std::vector<std::pair<int, int>> last_positions;
+    set_c_statement_compiler([&] {
+        seen.emplace_back(input_pointer());
+        const AsmLineText &l = current_asm_line();
+        EXPECT_EQ(l.lines.size(), l.text.size());
+        EXPECT_EQ(l.columns.size(), l.text.size());
+        last_positions.push_back({l.columns[l.columns.size() - 2], l.columns.back()});
+        EXPECT_EQ(current_line(), l.lines.back());
+    });
+    compile("#asm\n c x = 1;\n  C y++;\n nop\n#endasm\n");
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], "{ x = 1;}");
+    EXPECT_EQ(seen[1], "{ y++;}");
+    EXPECT_EQ(last_positions[0].second, last_positions[0].first + 1);
+    EXPECT_TRUE(messages().empty());
+}
+
+// ---- generated lines -----------------------------------------------------------------------------
+
+TEST_F(AsmPath, GeneratedLinesAddBytesButNoListingNorTrial)
+{
+    place_near_segment_end(0x400, 100, true);
+    const uint32_t s = xmem_code_cache().current;
+    outasm("ld a,%d", 7);
+    outasm("nop");
+    EXPECT_EQ(xmem_code_cache().current, addr_add(s, 3));
+    EXPECT_TRUE(listing.empty());
+    EXPECT_TRUE(entries(SourceTable::AsmSource).empty());
+    xmem_code_cache().Flush();
+    EXPECT_EQ(bytes_at(sent_bytes(host.sent), s, 3), (std::vector<uint8_t>{0x3E, 0x07, 0x00}));
+}
+
+TEST_F(AsmPath, OverlongAndNestedGeneratedLinesAreReported)
+{
+    set_input_pointer("x");
+    const std::string line(1100, 'n');
+    EXPECT_THROW(outasm("%s", line.c_str()), xCCErrOvflo);
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].summary, "Internal error: internal assembly buffer exceeded");
+
+    reset_errors();
+    reset_error_seen_and_fatal();
+    reset_input_state();
+    set_c_statement_compiler([] { outasm("nop"); });
+    EXPECT_THROW(outasm("c x;"), xCCErrOvflo);
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].summary, "Internal error: recursion on outasm");
+}
+
+// ---- pending stubs and the literal pool ----------------------------------------------------------
+
+TEST_F(AsmPath, PendingXmemFunctionGetsOneRootStub)
+{
+    set_stub_output_context({[] { return true; }, nullptr, nullptr, nullptr});
+    char name[] = "fn";
+    symbol fn;
+    fn.name = name;
+    fn.address[kFunctionAddressSlot] = make_addr(0x0E, 0xE010);
+    push_pending_stub(&fn);
+    push_pending_stub(&fn);
+    output_pending_stubs();
+    EXPECT_EQ(&current_code_cache(), &xmem_code_cache());  // switched back
+    EXPECT_EQ(fn.address[kRootStubAddressSlot], 0x4000u);
+    EXPECT_EQ(code_label_address("fn"), std::optional<ADDR24>(0x4000u));
+    EXPECT_EQ(pending_stub_count(), 0u);
+    EXPECT_EQ(root_code_cache().current, 0x400Bu);  // one stub of 11 bytes, not two
+    root_code_cache().Flush();
+    EXPECT_EQ(bytes_at(sent_bytes(host.sent), 0x4000, 11),
+              (std::vector<uint8_t>{0xD1, 0xED, 0x77, 0x47, 0xC5, 0x33, 0xD5, 0xC7, 0x10, 0xE0, 0x0E}));
+
+    // Used as a value afterwards, the name gives the stub.
+    compile("#asm\n ld hl,fn\n#endasm\n");
+    EXPECT_EQ(bytes_at(sent_bytes(host.sent), make_addr(0, 0xE000), 3),
+              (std::vector<uint8_t>{0x21, 0x00, 0x40}));
+}
+
+TEST_F(AsmPath, LiteralsAreWrittenOnceAndNothingElseMoves)
+{
+    const uint32_t root = root_code_cache().current, xmem = xmem_code_cache().current;
+    output_pending_stubs();
+    EXPECT_EQ(root_code_cache().current, root);
+    EXPECT_EQ(xmem_code_cache().current, xmem);
+    EXPECT_EQ(constant_cache().current, 0x6000u);
+    EXPECT_TRUE(listing.empty());
+
+    pool_literal("str1", "hi");
+    output_pending_stubs();
+    output_pending_stubs();
+    EXPECT_EQ(constant_cache().current, 0x6003u);
+    ASSERT_EQ(literal_pool().size(), 1u);
+    EXPECT_TRUE(literal_pool()[0].written);
+    EXPECT_EQ(literal_pool()[0].address, 0x6000u);
+    EXPECT_EQ(code_label_address("str1"), std::optional<ADDR24>(0x6000u));
+    ASSERT_EQ(listing.size(), 1u);
+    EXPECT_EQ(listing[0][2], uint32_t(kListData));
+    constant_cache().Flush();
+    EXPECT_EQ(bytes_at(sent_bytes(host.sent), 0x6000, 3), (std::vector<uint8_t>{'h', 'i', 0}));
+}
+
+TEST_F(AsmPath, SmallEmitOperations)
+{
+    set_condition_state(true, true);
+    EXPECT_EQ(clear_condition_state(), 0);
+    EXPECT_FALSE(comparison_result_in_registers());
+    EXPECT_FALSE(comparison_flags_set());
+    const uint32_t s = xmem_code_cache().current;
+    emit_word(0xBEEF);
+    xmem_code_cache().Flush();
+    EXPECT_EQ(bytes_at(sent_bytes(host.sent), s, 2), (std::vector<uint8_t>{0xEF, 0xBE}));
+    EXPECT_THROW(gen_push_new_value(2), std::logic_error);
+    int pushed_type = 0, regs = 0;
+    set_stub_output_context({nullptr, nullptr, nullptr, [&](object *o, int r) {
+                                 pushed_type = o->type;
+                                 regs = r;
+                             }});
+    gen_push_new_value(4);
+    EXPECT_EQ(pushed_type, 4);
+    EXPECT_EQ(regs, 9);
+}
+
+}  // namespace
