@@ -273,8 +273,9 @@ TEST_P(BadLine, ReportsAndEmitsNothing)
     const ErrorCase &c = GetParam();
     AsmRun r(c.cpu, {c.line, "nop"});
     ASSERT_GE(r.host.error_count(), 1) << "no error for: " << c.line;
-    if (*c.message)
+    if (*c.message) {
         EXPECT_EQ(r.host.messages.front().text, c.message);
+    }
     EXPECT_EQ(r.host.messages.front().line, 1);
     EXPECT_EQ(r.bytes(0x1000), "00") << "the bad line emitted bytes, or the next line did not assemble";
 }

@@ -117,21 +117,10 @@ TEST_P(OpcodeWalk, ExecutesWithDecodedLength)
 INSTANTIATE_TEST_SUITE_P(All, OpcodeWalk, ::testing::ValuesIn(all_instructions()),
                          [](const auto &i) { return i.param.name; });
 
-// The disassembler's table still shows 4 cycles for the shifts and rotates of (hl)
-// (0xCB 0x06, 0x0E, 0x16, 0x1E, 0x26, 0x2E, 0x3E), where the debug windows' figure is 10
-// (reported to its owner); these seven are left out until its table is mended. The
-// simulator's own figure for them is checked in SimCpuTest (rlc_hl).
-bool disassembler_figure_pending(const std::vector<uint8_t> &bytes)
-{
-    return bytes.size() == 2 && bytes[0] == 0xCB && bytes[1] < 0x40 && (bytes[1] & 7) == 6;
-}
-
 // The simulator counts the figures that the disassembly window shows for each instruction.
 TEST(SimCycleFigures, MatchTheDisassemblyWindow)
 {
     for (const WalkCase &c : all_instructions()) {
-        if (disassembler_figure_pending(c.bytes))
-            continue;
         selectDisasmPageSet(c.set);
         uint16_t length = 0;
         std::string text;
