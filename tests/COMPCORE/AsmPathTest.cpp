@@ -8,6 +8,7 @@
 #include "InputHarness.h"
 
 #include "CC_ASM.h"
+#include "CC_GO.h"
 #include "CC_INASM.h"
 #include "CC_LABELS.h"
 #include "CC_OBJ.h"
@@ -89,6 +90,8 @@ protected:
     {
         install_asm_path(nullptr);
         reset_asm_path_state();
+        set_asm_target(1, 0);  // the F80 set: stubs use "ld a,xpc" and "ljp"
+        reset_asm_state();
         set_emit_cache_host(&host);
         set_emit_origin_table(nullptr);
         host.placement = 1;
@@ -528,6 +531,85 @@ TEST_F(AsmPath, SmallEmitOperations)
     gen_push_new_value(4);
     EXPECT_EQ(pushed_type, 4);
     EXPECT_EQ(regs, 9);
+}
+
+// ---- through the compile sequence ---------------------------------------------------------------
+
+// The linker as the compile sequence needs it: an object file that opens, and the blocks sent.
+class SendingLinker : public LinkerSeam {
+public:
+    std::vector<SentBlock> sent;
+    void create_library_index() override {}
+    int load_library_index(const std::string &, bool) override { return 0; }
+    void lib_index_register_all() override {}
+    void lib_index_reset() override {}
+    void set_library_index_bios_owned(bool) override {}
+    std::vector<std::string> library_files() override { return {}; }
+    int ask_save_edited_library(const std::string &) override { return 0; }
+    int lib_save_if_edited(const std::string &) override { return 0; }
+    void origins_clear() override {}
+    void resolve_origins() override {}
+    uint32_t origins_lowest_address(uint8_t) override { return 0; }
+    uint32_t origins_highest_address(uint8_t) override { return 0; }
+    uint32_t origins_highest_code_address() override { return 0; }
+    bool check_origin_range(uint32_t) override { return false; }
+    void init_label_tables() override {}
+    void reset_labels(int) override {}
+    void define_label(const std::string &, uint32_t, int) override {}
+    std::optional<uint32_t> global_label_address(const std::string &) override { return std::nullopt; }
+    int open_object_file(const std::string &, bool) override { return 0; }
+    void close_object_file(bool) override {}
+    int build_rom_image(const std::string &, int, int, const std::string &, const std::string &,
+                        const std::string &, uint32_t *) override { return 1; }
+    void write_map_file() override {}
+    void write_list_file(const std::string &, uint32_t) override {}
+    void clear_list_records() override {}
+    void write_bin_hex_files(const std::string &) override {}
+    void write_hex_end(std::FILE *, std::FILE *) override {}
+    void pad_bin_file(std::FILE *, uint32_t, uint32_t) override {}
+    uint32_t count_flash_sectors() override { return 0; }
+    bool flash_sector_marked(uint32_t, uint32_t) override { return false; }
+    void clear_flash_sector_map() override {}
+    void ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes) override
+    {
+        sent.push_back({addr, std::vector<uint8_t>(bytes, bytes + count)});
+    }
+};
+
+// The parser's share of the seam: its top level reads blocks only.
+class BlockProgramParser : public RecordingParser {
+public:
+    void parse_program() override { top_level_loop(); }
+};
+
+TEST_F(AsmPath, TopLevelBlocksCompileThroughTheCompileSequence)
+{
+    SendingLinker linker;
+    BlockProgramParser program;
+    set_linker_seam(&linker);
+    set_emit_cache_host(nullptr);  // the compile frame's own host
+    install_asm_path(&program);
+    begin_input("#asm\nentry:: ld a,5\n jr entry\n#endasm\n\n#asm\n ld (hl),a\n#endasm\n");
+
+    set_bios_root_code_end(0x4000);  // the program's root code starts there
+    // The image builder of the double refuses, so the status says "failed" after the compile.
+    (void)compile_and_load(source->path());
+    set_linker_seam(nullptr);
+    install_asm_path(nullptr);
+
+    for (const Message &m : messages())
+        ADD_FAILURE() << m.line << ": " << m.summary;
+    EXPECT_EQ(bytes_at(sent_bytes(linker.sent), 0x4000, 5),
+              (std::vector<uint8_t>{0x3E, 0x05, 0x18, 0xFC, 0x77}));
+    EXPECT_EQ(code_label_address("entry"), std::optional<ADDR24>(0x4000u));
+    const auto asm_entries = entries(SourceTable::AsmSource);
+    ASSERT_EQ(asm_entries.size(), 2u);
+    EXPECT_EQ(asm_entries[0].line, 4);
+    EXPECT_EQ(asm_entries[1].line, 8);
+    EXPECT_EQ(asm_entries[1].address, 0x4005u);
+    ASSERT_EQ(listing.size(), 2u);
+    EXPECT_EQ(listing[1][0], 0x4004u);
+    EXPECT_EQ(listing[1][1], 0x4005u);
 }
 
 }  // namespace
