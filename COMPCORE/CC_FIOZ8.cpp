@@ -11,19 +11,26 @@
 #include "CC_IN.h"
 #include "CC_INIT.h"
 #include "CC_MISC.h"
+#include "CC_MOD.h"
+#include "CC_STAB.h"
+#include "CC_VER.h"
+#include "QBSTRING.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_PARSER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
 #include "StringResources.h"
 #include "guiExceptions.h"
+#include "guiInterface.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 // ---- message ids ---------------------------------------------------------------------------
@@ -360,6 +367,32 @@ uint32_t stack_origin()
     return (end && *end == '\0') ? static_cast<uint32_t>(v & 0xFFFF) : 0xD000;
 }
 
+bool same_path_ignoring_case(const std::string &a, const std::string &b)
+{
+    const std::string x = normalize_separators(a), y = normalize_separators(b);
+    if (x.size() != y.size())
+        return false;
+    for (std::size_t i = 0; i < x.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(x[i])) !=
+            std::tolower(static_cast<unsigned char>(y[i])))
+            return false;
+    return true;
+}
+
+// The program text the line input reads: the text of an open editor that holds the source (so
+// unsaved edits are compiled), else the file. The builtin macros name the file and the time.
+void open_program_source(const std::string &path)
+{
+    set_program_file(path);
+    TEditorInterface *editor = gMainWindowInterface->FindEditorInterface(path);
+    if (editor && same_path_ignoring_case(editor->GetFileName(), path)) {
+        std::ostringstream text;
+        editor->WriteText(text);
+        set_program_text(text.str());
+    }
+    update_builtin_macros(false, 0, false);
+}
+
 void finish_quietly_all()
 {
     EmitCache *caches[] = {&root_code_cache(), &xmem_code_cache(), &watch_code_cache(),
@@ -382,6 +415,7 @@ const MemorySummary &memory_summary() { return g_summary; }
 int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t constant_start,
                         uint32_t second_data_start, uint32_t, uint32_t, uint16_t options)
 {
+    ensure_compiler_joins();
     const bool watch = options & 0x01;
     const bool bios = IsCompilingBios();
     ParserSeam &parser = parser_seam();
@@ -397,6 +431,7 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
     g_codegen_flags2 = (options & 0x10) ? 0x10 : 0;
     g_warn_serious = (options & 0x20) ? 1 : 0;
     g_warn_trivial = (options & 0x40) ? 1 : 0;
+    set_warning_switches(g_warn_serious, g_warn_trivial);
     set_watch_code_generation(watch, watch);
     if (watch)
         reset_compile_state();
@@ -422,6 +457,8 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
     if (!watch)
         parser.reset_declaration_defaults();
     set_current_code_cache(root_code_cache());
+    if (!watch)
+        open_program_source(current_source_path_for_compile());
 
     try {
         parser.parse_program();
@@ -455,6 +492,7 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
             }
         }
         linker.reset_labels(errors_seen() ? 7 : 3);
+        set_global_symbol_mark();
     } catch (const xCCErrOvflo &) {
         close_line_input();
         finish_quietly_all();
@@ -494,22 +532,36 @@ uint16_t compile_and_load(const std::string &source_path)
     } restore{cfg, saved_rams, saved_rame, saved_ramg, saved_rome};
 
     g_compile_source = source_path;
+    purgeStringPool();
     if (g_seq.select_target_cpu)
         g_seq.select_target_cpu();
     if (prepare_compile() != 0)
         return static_cast<uint16_t>(get_error_status() | 2);
 
+    // The Vireon family: the data top is the data cache's offset, the xmem code range that of
+    // the xmem code cache's origin (empty while no origin is bound).
     MemoryLayoutInputs layout;
+    layout.processor_selector = 1;
     layout.free_size = cfg.free;
     layout.astk_size = cfg.astk;
     layout.heap_size = cfg.heap;
+    layout.data_cache_offset = addr_offset(data_cache().current);
+    const EmitOriginExtent &xmem_origin = xmem_code_cache().GetOrigin();
+    layout.xmem_code_range.first = addr_to_physical(xmem_origin.start);
+    layout.xmem_code_range.size = xmem_origin.size;
+    layout.xmem_code_range.last =
+        xmem_origin.size ? layout.xmem_code_range.first + xmem_origin.size - 1
+                         : layout.xmem_code_range.first;
     (void)LayoutMemoryMap(0, layout);
 
     g_output_flags = 0x31;
     ShowMessageLine(false, "%s", std::string(string_resource(kMsgCompilingToTarget)).c_str());
+    const bool bios = IsCompilingBios();
+    set_watch_compile(false);
+    set_preamble_context(bios, version_word(), (g_output_flags & 0x20) != 0);
     reset_line_position(1, 1);
     breakpoint_tables().clearBreakpoints();
-    const bool bios = IsCompilingBios();
+    free_function_records();
     if (bios)
         linker.origins_clear();
     const uint16_t options = pack_compile_options();

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -50,6 +51,7 @@ struct LineInput {
 LineInput g_in;
 ProgThread g_prog;
 std::string g_program_file;
+std::optional<std::string> g_program_text; // an open editor's text in place of the file
 SourceEditorText *g_editor = nullptr;
 LibraryIndex *g_index = nullptr;
 
@@ -153,8 +155,16 @@ void report_unmatched(const MatchBlockInfo &b) {
 
 void set_program_file(std::string_view path) {
     g_program_file = std::string(path);
+    g_program_text.reset();
     g_prog = ProgThread();
 }
+
+void set_program_text(std::string text) {
+    g_program_text = std::move(text);
+    g_prog = ProgThread();
+}
+
+bool program_text_from_editor() { return g_program_text.has_value(); }
 
 const std::string &program_file() { return g_program_file; }
 
@@ -175,6 +185,10 @@ void ProgThread::Open() {
     if (compile_mode_word() != 0 || m_loaded)
         return;
     m_loaded = true;
+    if (g_program_text) {
+        m_text = *g_program_text;
+        return;
+    }
     std::ifstream f(g_program_file, std::ios::binary);
     if (!f) {
         m_missing = true;

@@ -55,6 +55,10 @@ private:
 // seam answers for the watch and unsaved-editor cases.
 void set_program_file(std::string_view path);
 const std::string &program_file();
+// The program compile reads this text (an open editor's unsaved text) under the program file's
+// name instead of the file, until the next set_program_file.
+void set_program_text(std::string text);
+bool program_text_from_editor();
 
 // Editor text of the current source file (the main window's open editor). Installed by the host;
 // when none is installed, a compile mode other than 0 reads no program lines.

@@ -5,10 +5,17 @@
 #include "CC_GO.h"
 
 #include "CC_ADDR.h"
+#include "CC_ASM.h"
 #include "CC_DUM.h"
 #include "CC_ER.h"
+#include "CC_GLINE.h"
+#include "CC_IN.h"
+#include "CC_INASM.h"
 #include "CC_INIT.h"
+#include "CC_LABELS.h"
 #include "CC_MISC.h"
+#include "CC_OBJ.h"
+#include "CC_STAB.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
@@ -118,6 +125,7 @@ void reset_start_up_stage() { g_stage = 0; }
 // loads the library index. Whatever happens, the tables are (re)allocated from the limits.
 int16_t start_compiler()
 {
+    ensure_compiler_joins();
     struct Reallocate {
         ~Reallocate()
         {
@@ -211,6 +219,7 @@ int16_t save_edited_bios_libraries()
 
 uint16_t compile_file()
 {
+    ensure_compiler_joins();
     std::error_code ec;
     if (!g_program_dir.empty())
         fs::current_path(g_program_dir, ec);
@@ -384,8 +393,11 @@ void BIOSCompileInfoCache::save()
 
 void BIOSCompileInfoCache::restore()
 {
-    if (!saved_)
+    if (!saved_) {
+        if (hooks_.start_fresh)
+            hooks_.start_fresh();
         return;
+    }
     EmitCacheSet &live = live_caches();
     EmitCacheSet &kept = saved_caches();
     live.root_code = kept.root_code;
@@ -401,3 +413,163 @@ void BIOSCompileInfoCache::restore()
 }
 
 BIOSCompileInfoCache &bios_compile_info_cache() { return g_bios_cache; }
+
+// ---- the units joined into one compile -----------------------------------------------------------
+
+namespace {
+
+// Full per-compile reset of the tables other units own (`allocate_compiler_tables`, every
+// program and BIOS compile). A BIOS compile starts from empty global tables and installs the
+// predefined macros; a program compile keeps the globals and macros the BIOS state gave it.
+void reset_unit_tables(bool bios_compile)
+{
+    if (bios_compile) {
+        reset_global_symbols();
+        clear_global_tags();
+    }
+    set_local_scope(false);
+    clear_local_symbols();
+    clear_local_tags();
+    place_local_symbol_table();
+    reset_input_state();
+    set_compile_mode_word(0);
+    PredefinedMacroContext predefined;
+    predefined.bios_compile = bios_compile;
+    predefined.debug_rst_state = gDebugRstState;
+    predefined.targetless = IdePreferences().targetless_compile != 0;
+    install_predefined_macros(predefined);
+    DefineProjectMacros();
+    gObjectPool.reset();
+    reset_error_seen_and_fatal();
+    reset_asm_state();
+    reset_asm_path_state();
+}
+
+// The lighter reset before an expression is compiled for the debugger.
+void reset_for_expression()
+{
+    set_local_scope(false);
+    clear_local_symbols();
+    clear_local_tags();
+    clear_hashfix_list();
+    clear_local_code_labels();
+    ifdef_stack().clear();
+    reset_macro_expansion();
+    gObjectPool.reset();
+    reset_asm_state();
+}
+
+// After a failed expression compile: drop the globals it added and close its input.
+void teardown_expression()
+{
+    rollback_global_symbols();
+    clear_hashfix_list();
+    ifdef_stack().clear();
+    close_line_input();
+}
+
+// The BIOS compile's global symbols, tags and macros, carried into every program compile.
+struct BiosUnitState {
+    std::shared_ptr<const GlobalSymbolSnapshot> symbols;
+    TagTableSnapshot tags;
+    MacroSymbolTable<macroinfo> macros;
+};
+
+BiosUnitState &bios_unit_state()
+{
+    static BiosUnitState state;
+    return state;
+}
+
+void start_with_empty_globals()
+{
+    reset_global_symbols();
+    place_local_symbol_table();
+    clear_global_tags();
+}
+
+void save_bios_units()
+{
+    BiosUnitState &state = bios_unit_state();
+    state.symbols = save_global_symbols();
+    save_global_tags(state.tags);
+    state.macros = macro_table();
+}
+
+void restore_bios_units()
+{
+    BiosUnitState &state = bios_unit_state();
+    if (!state.symbols || !restore_global_symbols(*state.symbols))
+        start_with_empty_globals();  // the tables were sized anew since: nothing fits them
+    else
+        restore_global_tags(state.tags);
+    macro_table() = state.macros;
+}
+
+void start_without_bios_state()
+{
+    start_with_empty_globals();
+    macro_table().clear();
+}
+
+// Logical addresses are qualified by the origin the current code cache is bound to.
+std::optional<OriginWindow> current_code_origin()
+{
+    EmitCache &cache = current_code_cache();
+    if (!cache.is_bound()) {
+        if (emit_origin_table())
+            cache.CheckOrigin();  // origins exist, but none was given for this kind
+        return std::nullopt;
+    }
+    const EmitOriginExtent &origin = cache.GetOrigin();
+    return OriginWindow{origin.start, origin.size, cache.direction > 0};
+}
+
+// "%d lines compiled" in the status box, every tenth program line.
+void show_lines_compiled(uint16_t line)
+{
+    ShowMessageLine(false, std::string(string_resource(2094)).c_str(), int(line));
+}
+
+// The current source's lines as the main window has them (its open editor, else the file).
+class MainWindowSourceText : public SourceEditorText {
+public:
+    int GetSourceLineCount() override { return gMainWindowInterface->GetSourceLineCount(); }
+    std::string GetSourceLine(int line) override
+    {
+        return gMainWindowInterface->GetSourceLine(line + 1);  // the window counts from 1
+    }
+};
+
+MainWindowSourceText g_main_window_source;
+bool g_joined = false;
+
+}  // namespace
+
+void install_compiler_joins()
+{
+    CompileResetHooks resets;
+    resets.reset_tables = &reset_unit_tables;
+    resets.reset_for_watch = &reset_for_expression;
+    resets.teardown = &teardown_expression;
+    set_compile_reset_hooks(resets);
+
+    BiosStateHooks bios;
+    bios.save = &save_bios_units;
+    bios.restore = &restore_bios_units;
+    bios.start_fresh = &start_without_bios_state;
+    g_bios_cache.set_hooks(bios);
+
+    set_current_origin_provider(&current_code_origin);
+    set_progress_reporter(&show_lines_compiled);
+    set_source_editor_text(&g_main_window_source);
+    set_project_macro_definer([](const char *name, const char *value) { define_macro(name, value); });
+    set_io_prefix_watch(&check_emitted_io_prefix);
+    g_joined = true;
+}
+
+void ensure_compiler_joins()
+{
+    if (!g_joined)
+        install_compiler_joins();
+}

@@ -105,9 +105,12 @@ const std::vector<std::string> &bios_library_names();
 // ---- saved state of the BIOS compile ------------------------------------------------------------
 
 // State of other units that the cache carries; each unit installs its save and restore.
+// `start_fresh` runs in place of `restore` while no BIOS compile has saved anything: the
+// program compile then starts from empty tables, not from what the last compile left.
 struct BiosStateHooks {
     void (*save)() = nullptr;
     void (*restore)() = nullptr;
+    void (*start_fresh)() = nullptr;
 };
 
 class BIOSCompileInfoCache {
@@ -128,3 +131,16 @@ private:
 };
 
 BIOSCompileInfoCache &bios_compile_info_cache();
+
+// ---- the units joined into one compile -----------------------------------------------------------
+
+// Connects the compiler units to each other: the per-compile resets of the symbol tables, the
+// macro table (predefined macros and project defines), the input state, the node pool, the
+// assembler and the error state; the BIOS compile-state copies of the global symbols, tags and
+// macros; the current origin that qualifies logical addresses; the "%d lines compiled" progress
+// line; the open editor's text for expression compiles; the project-define hand-over; and the
+// assembler's I/O-prefix watch. `start_compiler`, `compile_file` and `compile_program` call
+// `ensure_compiler_joins` (once per run); `install_compiler_joins` puts every connection back,
+// for a host or a test that replaced one.
+void install_compiler_joins();
+void ensure_compiler_joins();

@@ -5,6 +5,7 @@
 #include "CC_INIT.h"
 
 #include "CC_MISC.h"
+#include "CC_STAB.h"
 #include "StringResources.h"
 
 #include <algorithm>
@@ -207,16 +208,14 @@ struct FreeBlock {
 };
 using Block = std::unique_ptr<uint8_t[], FreeBlock>;
 
+// The symbol entries, both hash tables, the recorded-slot list and the name area are the symbol
+// tables' own (CC_STAB), sized here from "sym" on the first allocation.
 struct Tables {
     CompilerTableSizes sizes;
-    Block tokens, line_buffer, symbols, global_hash, local_hash, slots,
-        names, prototypes, word_table_a, word_table_b, scratch;
+    Block tokens, line_buffer, prototypes, word_table_a, word_table_b, scratch;
 } g_tables;
 bool g_allocated = false;
 int g_allocations = 0;
-
-// symbol records are 60 bytes, token entries 6, hash slots one pointer, prototype entries 8
-constexpr uint32_t kSymbolBytes = 60;
 
 Block block(uint32_t bytes)
 {
@@ -251,11 +250,7 @@ void allocate_compiler_tables(bool bios_compile)
         g_tables.sizes = s;
         g_tables.tokens = block(s.token_entries * 6);
         g_tables.line_buffer = block(s.line_buffer_bytes);
-        g_tables.symbols = block(s.symbol_records * kSymbolBytes);
-        g_tables.global_hash = block(s.global_hash_slots * uint32_t(sizeof(void *)));
-        g_tables.local_hash = block(s.local_hash_slots * uint32_t(sizeof(void *)));
-        g_tables.slots = block(s.recorded_slots * 2);
-        g_tables.names = block(s.name_bytes);
+        allocate_symbol_tables(g_config.sym);
         g_tables.prototypes = block(s.prototype_entries * 8);
         g_tables.word_table_a = block(s.word_table_words * 2);
         g_tables.word_table_b = block(s.word_table_words * 2);
@@ -263,15 +258,10 @@ void allocate_compiler_tables(bool bios_compile)
         g_allocated = true;
         ++g_allocations;
     }
-    std::memset(g_tables.local_hash.get(), 0,
-                g_tables.sizes.local_hash_slots * sizeof(void *));
     std::memset(g_tables.line_buffer.get(), 0, g_tables.sizes.line_buffer_bytes);
     std::memset(g_tables.tokens.get(), 0, g_tables.sizes.token_entries * 6);
-    if (bios_compile) {
-        std::memset(g_tables.global_hash.get(), 0,
-                    g_tables.sizes.global_hash_slots * sizeof(void *));
+    if (bios_compile)
         std::memset(g_tables.prototypes.get(), 0, g_tables.sizes.prototype_entries * 8);
-    }
     if (g_hooks.reset_tables)
         g_hooks.reset_tables(bios_compile);
     reset_numeric_state();
@@ -281,12 +271,15 @@ bool compiler_tables_allocated() { return g_allocated; }
 const CompilerTableSizes &allocated_table_sizes() { return g_tables.sizes; }
 int compiler_table_allocations() { return g_allocations; }
 
+void release_compiler_tables()
+{
+    g_tables = Tables{};
+    g_allocated = false;
+}
+
 void reset_compile_state()
 {
     if (g_allocated) {
-        std::memset(g_tables.local_hash.get(), 0,
-                    g_tables.sizes.local_hash_slots * sizeof(void *));
-        std::memset(g_tables.slots.get(), 0, g_tables.sizes.recorded_slots * 2);
         std::memset(g_tables.line_buffer.get(), 0, g_tables.sizes.line_buffer_bytes);
         std::memset(g_tables.tokens.get(), 0, g_tables.sizes.token_entries * 6);
     }
@@ -297,8 +290,6 @@ void reset_compile_state()
 
 void teardown_compile()
 {
-    if (g_allocated)
-        std::memset(g_tables.slots.get(), 0, g_tables.sizes.recorded_slots * 2);
     if (g_hooks.teardown)
         g_hooks.teardown();
 }

@@ -83,7 +83,8 @@ CompilerTableSizes compiler_table_sizes(uint16_t sym, uint32_t prototype_entries
 // The prototype-table size (an IDE setting) used by the first allocation.
 void set_prototype_table_size(uint32_t entries);
 
-// Per-compile steps that other units own; each one runs when installed.
+// Per-compile steps that other units own; each one runs when installed. The compiler facade
+// (CC_GO) installs the real ones at the first start-up or compile.
 struct CompileResetHooks {
     void (*reset_tables)(bool bios_compile) = nullptr;  // step 2-5 of the full reset
     void (*reset_for_watch)() = nullptr;                // the lighter reset
@@ -91,8 +92,12 @@ struct CompileResetHooks {
 };
 void set_compile_reset_hooks(const CompileResetHooks &hooks);
 
-// Allocates the tables on its first call and resets the compile state on every call.
+// Allocates the tables on its first call (the symbol tables through CC_STAB, from "sym") and
+// resets the compile state on every call.
 void allocate_compiler_tables(bool bios_compile);
+// Back to the state before the first allocation, so that the next call sizes the tables from
+// the limits again (tests; the IDE sizes them once per run).
+void release_compiler_tables();
 // Whether the tables exist, and the sizes they were allocated with.
 bool compiler_tables_allocated();
 const CompilerTableSizes &allocated_table_sizes();

@@ -19,6 +19,7 @@
 #include <cassert>
 #include <cctype>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -339,13 +340,16 @@ void allocate_symbol_tables(uint16_t sym_limit) {
     place_local_symbol_table();
 }
 
+// Locals begin at three quarters of the areas, or behind the globals when these have grown past
+// that point (the boundary slides up at global scope): live global entries and names are never
+// handed to the local table.
 void place_local_symbol_table() {
     Table &g = g_tables[kGlobalTable];
     Table &l = g_tables[kLocalTable];
     const std::size_t n = g_area.size();
-    l.entry_start = l.next_entry = 3 * n / 4;
+    l.entry_start = l.next_entry = std::max(3 * n / 4, std::min(g.next_entry, n));
     l.entry_limit = n;
-    l.name_start = l.next_name = 3 * g_names.size() / 4;
+    l.name_start = l.next_name = std::max(3 * g_names.size() / 4, std::min(g.next_name, g_names.size()));
     l.name_limit = g_names.size();
     g.entry_limit = l.entry_start;
     g.name_limit = l.name_start;
@@ -738,4 +742,54 @@ void save_global_tags(TagTableSnapshot &out) {
 void restore_global_tags(const TagTableSnapshot &in) {
     g_tags[0].tags = in.tags;
     g_tags[0].members = in.members;
+}
+
+// ---- the global table saved with the BIOS compile state -------------------------------------------
+
+struct GlobalSymbolSnapshot {
+    std::size_t area_size = 0;          // geometry the snapshot belongs to
+    std::size_t name_area_size = 0;
+    Table table;                        // the global table's slots and bounds
+    std::vector<symbol> entries;        // [entry start, next entry)
+    std::vector<std::size_t> name_offsets;
+    std::vector<std::string> files;
+    std::vector<char> names;            // [0, next name)
+    std::size_t global_mark = 0;
+};
+
+std::shared_ptr<const GlobalSymbolSnapshot> save_global_symbols() {
+    auto snap = std::make_shared<GlobalSymbolSnapshot>();
+    const Table &g = g_tables[kGlobalTable];
+    snap->area_size = g_area.size();
+    snap->name_area_size = g_names.size();
+    snap->table = g;
+    snap->entries.assign(g_area.begin() + static_cast<std::ptrdiff_t>(g.entry_start),
+                         g_area.begin() + static_cast<std::ptrdiff_t>(g.next_entry));
+    for (const symbol &e : snap->entries) {
+        snap->name_offsets.push_back(e.name ? static_cast<std::size_t>(e.name - g_names.data()) : 0);
+        snap->files.emplace_back(e.file ? e.file : "");
+    }
+    snap->names.assign(g_names.begin(), g_names.begin() + static_cast<std::ptrdiff_t>(g.next_name));
+    snap->global_mark = g_global_mark;
+    return snap;
+}
+
+bool restore_global_symbols(const GlobalSymbolSnapshot &snap) {
+    if (snap.area_size != g_area.size() || snap.name_area_size != g_names.size())
+        return false;
+    Table &g = g_tables[kGlobalTable];
+    g = snap.table;
+    std::copy(snap.names.begin(), snap.names.end(), g_names.begin());
+    for (std::size_t i = 0; i < snap.entries.size(); ++i) {
+        symbol &e = g_area[g.entry_start + i];
+        e = snap.entries[i];
+        // the copies point into the live areas, never into the snapshot
+        e.name = e.name ? g_names.data() + snap.name_offsets[i] : nullptr;
+        e.file = snap.files[i].empty() ? kNoFile : g_decl_files.emplace(snap.files[i]).first->c_str();
+    }
+    g_global_mark = snap.global_mark;
+    g_hashfix.clear();
+    g_last_found = nullptr;
+    place_local_symbol_table();
+    return true;
 }

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // ---- character classes ------------------------------------------------------------------------
@@ -116,6 +117,13 @@ void set_global_symbol_mark();
 void rollback_global_symbols();
 void clear_hashfix_list();
 std::size_t hashfix_count();
+
+// The global table (entries, names, slots, bounds and the global mark) as the BIOS compile
+// leaves it; every program compile starts from it. Restoring needs the areas of the size they
+// were saved with: false (and nothing changed) when they were re-sized since.
+struct GlobalSymbolSnapshot;
+std::shared_ptr<const GlobalSymbolSnapshot> save_global_symbols();
+[[nodiscard]] bool restore_global_symbols(const GlobalSymbolSnapshot &snapshot);
 
 // Geometry and fill, for tests and the BIOS compile-state cache.
 struct SymbolTableInfo {

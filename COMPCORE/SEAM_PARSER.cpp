@@ -1,8 +1,10 @@
 // SEAM_PARSER: the built-in parser seam, used until the parser installs its own; its reporters
-// are the front end's own.
+// are the front end's own. Once the assembly-block reader has started it takes the seam's place
+// (it serves the assembly lines and hands the rest on).
 #include "SEAM_PARSER.h"
 
 #include "CC_IN.h"
+#include "CC_INASM.h"
 
 #include <stdexcept>
 #include <string>
@@ -35,5 +37,7 @@ ParserSeam *g_seam = &g_missing;
 
 }  // namespace
 
-void set_parser_seam(ParserSeam *seam) { g_seam = seam ? seam : &g_missing; }
+// nullptr goes back to the assembly-block reader, which serves `outasm` and refuses the
+// whole-program parse as the built-in seam does; naming it here also links it in.
+void set_parser_seam(ParserSeam *seam) { g_seam = seam ? seam : &asm_path_parser_seam(); }
 ParserSeam &parser_seam() { return *g_seam; }

@@ -40,6 +40,7 @@ public:
     virtual void fatal_here(const char *text) = 0;
 };
 
-// nullptr restores the built-in seam.
+// nullptr restores the built-in seam: the assembly-block reader for assembly lines and the input
+// pointers, with the parser's own services refused.
 void set_parser_seam(ParserSeam *seam);
 ParserSeam &parser_seam();

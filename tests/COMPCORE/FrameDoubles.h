@@ -1,15 +1,18 @@
 // Test doubles of the compile frame: an emit-cache host that records output and reports, an
-// origin table, and a parser whose one-line assembler records the lines it is given.
+// origin table, a parser whose one-line assembler records the lines it is given, and a linker
+// that records the calls of the compile sequence.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include "CC_FIOZ8.h"
 #include "EMITCACHE.h"
+#include "SEAM_LINKER.h"
 #include "SEAM_PARSER.h"
 
 #include <cstring>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -149,4 +152,69 @@ public:
         if (fatal_throws)
             throw FatalStop(text);
     }
+};
+
+// Records the calls the compile sequence makes of the linker, with scriptable results.
+class RecordingLinker : public LinkerSeam {
+public:
+    std::vector<std::string> calls;
+    int index_result = 0;
+    int build_result = 0;
+    std::vector<std::string> libraries;
+    std::vector<std::string> saved;
+
+    void note(const std::string &c) { calls.push_back(c); }
+    void create_library_index() override { note("create_library_index"); }
+    int load_library_index(const std::string &, bool) override
+    {
+        note("load_library_index");
+        return index_result;
+    }
+    void lib_index_register_all() override { note("lib_index_register_all"); }
+    void lib_index_reset() override {}
+    void set_library_index_bios_owned(bool) override {}
+    std::vector<std::string> library_files() override { return libraries; }
+    int ask_save_edited_library(const std::string &) override { return 0; }
+    int lib_save_if_edited(const std::string &path) override
+    {
+        saved.push_back(path);
+        return 1;
+    }
+    void origins_clear() override { note("origins_clear"); }
+    void resolve_origins() override { note("resolve_origins"); }
+    uint32_t origins_lowest_address(uint8_t) override { return 0; }
+    uint32_t origins_highest_address(uint8_t) override { return 0; }
+    uint32_t origins_highest_code_address() override { return 0; }
+    bool check_origin_range(uint32_t) override { return false; }
+    void init_label_tables() override {}
+    void reset_labels(int bits) override { note("reset_labels " + std::to_string(bits)); }
+    void define_label(const std::string &, uint32_t, int) override {}
+    std::optional<uint32_t> global_label_address(const std::string &name) override
+    {
+        note("label " + name);
+        return 0x1234;
+    }
+    int open_object_file(const std::string &, bool) override
+    {
+        note("open_object_file");
+        return 0;
+    }
+    void close_object_file(bool) override { note("close_object_file"); }
+    int build_rom_image(const std::string &, int, int, const std::string &obj,
+                        const std::string &hex, const std::string &img, uint32_t *kb) override
+    {
+        note("build_rom_image " + obj + " " + hex + " " + img);
+        *kb = 4;
+        return build_result;
+    }
+    void write_map_file() override { note("write_map_file"); }
+    void write_list_file(const std::string &, uint32_t) override { note("write_list_file"); }
+    void clear_list_records() override { note("clear_list_records"); }
+    void write_bin_hex_files(const std::string &) override { note("write_bin_hex_files"); }
+    void write_hex_end(std::FILE *, std::FILE *) override {}
+    void pad_bin_file(std::FILE *, uint32_t, uint32_t) override {}
+    uint32_t count_flash_sectors() override { return 0; }
+    bool flash_sector_marked(uint32_t, uint32_t) override { return false; }
+    void clear_flash_sector_map() override {}
+    void ui_send_block(uint32_t, uint32_t, const uint8_t *) override {}
 };

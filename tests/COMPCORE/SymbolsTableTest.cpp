@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -562,6 +563,57 @@ TEST_F(StabFixture, MembersInDeclarationOrderAndSnapshot) {
     EXPECT_EQ(find_tag("pair"), s);
     cursor = -1;
     EXPECT_EQ(next_tag_member(s, cursor), a);
+}
+
+// ---- the global table carried from one compile to the next ---------------------------------------
+
+// Globals may grow past three quarters of the area (the boundary slides up at global scope); the
+// per-compile placement of the local table must then start behind them, not on top of them.
+TEST_F(StabFixture, LocalTablePlacedBehindGlobalsThatPassedThreeQuarters) {
+    fresh(4000);
+    char name[16];
+    for (int i = 0; i < 3010; ++i) {
+        std::snprintf(name, sizeof name, "g%d", i);
+        add_symbol(name, 0, 2, static_cast<int16_t>(i), 1, nullptr, 0);
+    }
+    place_local_symbol_table();
+    EXPECT_GE(symbol_table_info(kLocalTable).entry_start, 3010u);
+    set_local_scope(true);
+    for (int i = 0; i < 20; ++i) {
+        std::snprintf(name, sizeof name, "l%d", i);
+        add_symbol(name, 0, 2, 0, 0, nullptr, 0);
+    }
+    set_local_scope(false);
+    symbol *last = find_symbol("g3009", false, kGlobalTable);
+    ASSERT_NE(last, nullptr);
+    EXPECT_STREQ(last->name, "g3009");
+    EXPECT_EQ(last->value, 3009);
+    EXPECT_NE(find_symbol("g3000", false, kGlobalTable), nullptr);
+}
+
+TEST_F(StabFixture, GlobalSnapshotRestoresEntriesNamesAndFiles) {
+    set_error_file_name("first.c", 1);
+    symbol *kept = add_symbol("kept", 0, 2, 7, 1, nullptr, 0);
+    ASSERT_NE(kept, nullptr);
+    const auto snap = save_global_symbols();
+    reset_global_symbols();
+    add_symbol("other_name_that_takes_the_names", 0, 2, 1, 1, nullptr, 0);
+    EXPECT_EQ(find_symbol("kept", false, kGlobalTable), nullptr);
+
+    ASSERT_TRUE(restore_global_symbols(*snap));
+    symbol *back = find_symbol("kept", false, kGlobalTable);
+    ASSERT_NE(back, nullptr);
+    EXPECT_STREQ(back->name, "kept");
+    EXPECT_EQ(back->value, 7);
+    EXPECT_STREQ(back->file, "first.c");
+    EXPECT_EQ(find_symbol("other_name_that_takes_the_names", false, kGlobalTable), nullptr);
+    // a later global goes behind the restored ones
+    add_symbol("later", 0, 2, 0, 1, nullptr, 0);
+    EXPECT_STREQ(find_symbol("kept", false, kGlobalTable)->name, "kept");
+
+    fresh(2000);  // tables sized anew: the snapshot no longer fits and changes nothing
+    EXPECT_FALSE(restore_global_symbols(*snap));
+    EXPECT_EQ(find_symbol("kept", false, kGlobalTable), nullptr);
 }
 
 } // namespace
