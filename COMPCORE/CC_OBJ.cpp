@@ -5,6 +5,7 @@
 
 #include "CC_ER.h"
 #include "CC_IN.h"
+#include "CC_LABELS.h"
 #include "CC_STAB.h"
 #include "StringResources.h"
 
@@ -73,16 +74,25 @@ void ObjectPool::reset() {
 
 namespace {
 
+// The host until the code generator installs its own: labels come from the code-label layer
+// (CC_LABELS) and the compile kind from the compile mode word; the stack state and the frame
+// options, which only the code generator keeps, read as 0 and off.
+// A label that is not yet defined answers the placeholder address: the code generator knows the
+// site that will hold the reference and queues the fix-up when it emits it.
 class BuiltinObjHost : public ObjHost {
 public:
-    ADDR24 reference_label(const char *, uint32_t, bool) override { return kDummyAddress; }
-    bool label_defined(const char *) override { return false; }
+    ADDR24 reference_label(const char *name, uint32_t, bool) override {
+        return code_label_address(name ? name : "").value_or(kDummyAddress);
+    }
+    bool label_defined(const char *name) override {
+        return code_label_address(name ? name : "").has_value();
+    }
     bool short_displacement_option() override { return false; }
     int16_t stack_depth() override { return 0; }
     bool frame_option_bits() override { return false; }
     int16_t pending_adjust_1() override { return 0; }
     int16_t pending_adjust_2() override { return 0; }
-    uint16_t compile_kind() override { return 0; }
+    uint16_t compile_kind() override { return compile_mode_word(); }
 };
 
 BuiltinObjHost g_builtin_host;

@@ -18,6 +18,7 @@ void reset_settings_to_defaults()
 }
 
 void set_project_macro_definer(ProjectMacroDefiner definer) { g_definer = definer; }
+ProjectMacroDefiner project_macro_definer() { return g_definer; }
 
 void DefineProjectMacros()
 {

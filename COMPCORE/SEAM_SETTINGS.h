@@ -57,4 +57,5 @@ void reset_settings_to_defaults();
 // at the start of a compile. The macro table installs the definer; without one this does nothing.
 using ProjectMacroDefiner = void (*)(const char *name, const char *value);
 void set_project_macro_definer(ProjectMacroDefiner definer);
+ProjectMacroDefiner project_macro_definer();
 void DefineProjectMacros();

@@ -16,9 +16,16 @@ std::size_t g_history_count = 0;
 bool g_debug_mode = false;
 std::array<char, kWatchTextSize> g_watch_text{};
 
+// Captions: the id's text as it stands.
 void load_text(uint32_t id, char *buf, std::size_t size)
 {
     LoadResString(id, buf, static_cast<uint32_t>(size));
+}
+
+// The exception's own message: an id without text still tells the user which message it was.
+void load_message(uint32_t id, char *buf, std::size_t size)
+{
+    LoadShownResString(id, buf, static_cast<uint32_t>(size));
 }
 
 } // namespace
@@ -82,7 +89,7 @@ void xErr::base_message(char *buf, std::size_t size) const
 {
     if (!buf || size == 0)
         return;
-    load_text(m_id, buf, size);
+    load_message(m_id, buf, size);
     if (!g_debug_mode)
         return;
     append_site(buf, size);
@@ -144,7 +151,7 @@ void xInternal::GetMessage(char *buf, std::size_t size) const
 {
     if (!buf || size == 0)
         return;
-    load_text(message_id(), buf, size);
+    load_message(message_id(), buf, size);
     append_site(buf, size);
 }
 
@@ -165,7 +172,7 @@ void xFileOpen::GetMessage(char *buf, std::size_t size) const
     if (!buf || size == 0)
         return;
     char format[kFileOpenFormatSize];
-    load_text(message_id(), format, sizeof format);
+    load_message(message_id(), format, sizeof format);
     // The format takes one text argument. Only the first "%s" receives it and "%%" gives '%';
     // any other conversion is copied as it stands, so a format with more conversions than
     // arguments can never read a missing argument.
@@ -211,5 +218,5 @@ void xWatch::GetMessage(char *buf, std::size_t size) const
     if (message_id() == 0)
         bounded_copy(buf, size, g_watch_text.data());
     else
-        load_text(message_id(), buf, size);
+        load_message(message_id(), buf, size);
 }

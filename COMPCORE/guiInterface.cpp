@@ -31,6 +31,15 @@ uint32_t LoadResString(uint32_t id, char *buf, uint32_t size)
     return static_cast<uint32_t>(n);
 }
 
+uint32_t LoadShownResString(uint32_t id, char *buf, uint32_t size)
+{
+    uint32_t n = LoadResString(id, buf, size);
+    if (n > 0 || !buf || size == 0)
+        return n;
+    return static_cast<uint32_t>(
+        bounded_format_to(buf, size, "Message %u has no text.", static_cast<unsigned>(id)));
+}
+
 std::string GetResString(uint32_t id)
 {
     char text[kBoundedFormatMax];

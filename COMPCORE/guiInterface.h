@@ -33,6 +33,9 @@ uint32_t LoadResString(uint32_t id, char *buf, uint32_t size);
 // (a text holding conversions is never formatted against missing arguments); with arguments it
 // is formatted by the bounded formatting rules.
 std::string GetResString(uint32_t id);
+// For a message that is shown to the user: the id's text as LoadResString loads it, but an id
+// without text gives "Message <id> has no text." (cut to size), so a box never appears blank.
+uint32_t LoadShownResString(uint32_t id, char *buf, uint32_t size);
 // Formatting form behind the template below (C variadic).
 std::string GetResStringFormatted(uint32_t id, ...);
 template <class... Args>

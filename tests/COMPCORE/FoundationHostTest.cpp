@@ -391,15 +391,19 @@ TEST(FoundationSettings, DefineProjectMacrosHandsDefinesInOrder)
 {
     static std::vector<std::string> got;
     got.clear();
+    // The compiler facade installs the macro table's definer once per process: keep it.
+    const ProjectMacroDefiner installed = project_macro_definer();
     reset_settings_to_defaults();
+    set_project_macro_definer(nullptr);
     DefineProjectMacros(); // no definer installed: nothing happens
+    EXPECT_TRUE(got.empty());
     KXProject().defines = {{"ALPHA", "1"}, {"BETA", ""}};
     set_project_macro_definer([](const char *n, const char *v) {
         got.push_back(std::string(n) + "=" + v);
     });
     DefineProjectMacros();
     EXPECT_EQ(got, (std::vector<std::string>{"ALPHA=1", "BETA="}));
-    set_project_macro_definer(nullptr);
+    set_project_macro_definer(installed);
     reset_settings_to_defaults();
     EXPECT_EQ(KXProject().max_errors_shown, 10);
     EXPECT_EQ(IdePreferences().flash_info_file, "Flash.ini");
