@@ -15,6 +15,8 @@
 #include "CC_STAB.h"
 #include "CC_VER.h"
 #include "QBSTRING.h"
+#include "CC_INASM.h"
+#include "SEAM_CODEGEN.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_PARSER.h"
 #include "SEAM_SETTINGS.h"
@@ -30,6 +32,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -304,21 +309,32 @@ public:
     {
         linker_seam().ui_send_block(count, addr, bytes);
     }
-    void read_target(uint32_t, uint32_t count, uint8_t *bytes) override
+    // Bytes that already left the compiler are read back from the target's memory.
+    void read_target(uint32_t addr, uint32_t count, uint8_t *bytes) override
     {
-        std::memset(bytes, 0xFF, count);  // no target reads from the compiler core yet
+        target_operations().TcReadMemory(addr, bytes, count);
     }
     void error(const char *text) override { parser_seam().error_here(text); }
     void fatal(const char *text) override { parser_seam().fatal_here(text); }
     void assemble_line(const char *line) override { outasm("%s", line); }
     int32_t no_output_counter() const override { return g_no_output; }
-    bool output_suppressed() const override { return false; }
+    // While an "#asm" block is measured its bytes go to a scratch copy and nothing may move the
+    // real caches: no room is reserved then.
+    bool output_suppressed() const override { return asm_trial_depth() > 0; }
     int32_t expression_trial() const override { return 0; }
-    int code_placement() const override { return &current_code_cache() == &xmem_code_cache(); }
+    // 2 while a C statement inside assembly text is compiled; 1 while code goes to an xmem code
+    // cache (the live one, an extra "debug"/"nodebug" one, or the block reader's scratch copy).
+    int code_placement() const override
+    {
+        if (asm_context() == 2)
+            return 2;
+        return current_code_cache().kind == 2 ? 1 : 0;
+    }
     bool watch_code_option() const override { return false; }
-    bool cpu_is_z180() const override { return false; }
+    bool cpu_is_z180() const override { return codegen_seam().cpu_flag() == 0; }
     uint16_t page_switch_routine() const override { return 0; }
-    uint32_t code_start_marker() const override { return g_last_generated; }
+    // A block moves to the follow-on origin only from where the block reader last reserved room.
+    uint32_t code_start_marker() const override { return last_reserve_address(); }
     EmitCache *current_emitter() const override { return &current_code_cache(); }
 };
 
@@ -340,14 +356,28 @@ constexpr uint32_t kMsgObjectCreated = 7133;       // "Object file created succe
 constexpr uint32_t kMsgTempReadOnly = 7134;
 constexpr uint32_t kMsgTempNoAccess = 7135;
 constexpr uint32_t kMsgGeneratingList = 7136;      // "Generating List File"
+constexpr uint32_t kMsgErasingFlash = 7137;        // "Erasing flash..."
+constexpr uint32_t kMsgLoadingFlash = 7138;        // "Loading to flash"
+constexpr uint32_t kMsgLoadingFlashRam = 7139;     // "Loading to flash to run in RAM"
+constexpr uint32_t kMsgLoadingRam = 7140;          // "Loading to RAM"
+constexpr uint32_t kMsgProgress = 7141;            // "%lu/%lu"
+constexpr uint32_t kMsgSendingProgram = 7142;      // "Sending Program: %lu/%lu"
+constexpr uint32_t kMsgSendingBios = 7143;         // "Sending Bios: %lu/%lu"
+constexpr uint32_t kMsgNoBuffer = 7144;            // "Cannot allocate buffer."
+constexpr uint32_t kMsgEraseFailed = 7145;         // "Unable to erase the flash."
+
+// One spelling per file: what the image builder writes is what the download reads.
+constexpr const char *kObjectExt = "rom";
+constexpr const char *kImageExt = "bdl";
+constexpr const char *kImageHexExt = "hdl";
+
+constexpr uint32_t kFlashBase = 0x80000;
 
 uint8_t g_output_flags = 0x31;
 std::string g_compile_source;
-const std::string &current_source_path_for_compile() { return g_compile_source; }
 uint8_t g_download_mode = 0;
 uint32_t g_bios_root_end = 0;
 CompileConditions g_conditions;
-CompileSequenceHooks g_seq;
 MemorySummary g_summary;
 
 // Flags spread from the options word by compile_program.
@@ -393,12 +423,214 @@ void open_program_source(const std::string &path)
     update_builtin_macros(false, 0, false);
 }
 
+// The stack words and the origin extents, for the debugger and the map; refreshed after every
+// compile, also one that failed.
+void fill_memory_summary()
+{
+    LinkerSeam &linker = linker_seam();
+    MemorySummary &m = g_summary;
+    m.stack_top = 0xDFFF;
+    m.stack_origin = stack_origin();
+    m.root_code_end = root_code_cache().current & 0xFFFFFF;
+    const uint32_t page = (addr_offset(m.root_code_end) + 0xFFu) & ~0xFFu;
+    m.root_code_end_page = make_addr(addr_xpc(m.root_code_end), static_cast<uint16_t>(page));
+    m.root_code_end_page_last = addr_add(m.root_code_end_page, -1);
+    const EmitOriginExtent &xmem_origin = xmem_code_cache().GetOrigin();
+    m.xmem_code_start = xmem_origin.size ? xmem_origin.start : xmem_code_cache().window_start;
+    const EmitOriginExtent &w = watch_code_cache().GetOrigin();
+    m.watch_first = w.start;
+    m.watch_last = watch_code_cache().direction > 0
+                       ? addr_add(w.start, static_cast<int32_t>(w.size) - 1)
+                       : addr_add(w.start, 1 - static_cast<int32_t>(w.size));
+    m.kind2_low = xmem_origin.size ? xmem_origin.start : linker.origins_lowest_address(2);
+    m.kind2_high = linker.origins_highest_address(2);
+    m.kind7_low = linker.origins_lowest_address(7);
+    m.kind7_high = linker.origins_highest_address(7);
+    m.highest_code = linker.origins_highest_code_address();
+    m.data_position = data_cache().current & 0xFFFFFF;
+    m.xdata_position = root_variable_cache().current & 0xFFFFFF;
+}
+
 void finish_quietly_all()
 {
     EmitCache *caches[] = {&root_code_cache(), &xmem_code_cache(), &watch_code_cache(),
                            &data_cache(), &constant_cache(), &root_variable_cache()};
     for (EmitCache *c : caches)
         c->Reset();
+}
+
+// What the download does with the built image: where it goes and how.
+struct DownloadPlan {
+    bool to_file, bios_marker, erase, one_piece, serial, program;
+    uint8_t mode;  // 0 flash, 1 RAM, 2 flash then run in RAM
+};
+
+bool flash_mode(uint8_t mode) { return mode == 0 || mode == 2; }
+
+// Erases the flash up to the end of the code, with the transport's retries off meanwhile.
+void erase_flash(TargetOperations &target)
+{
+    const uint32_t retries = target.TcGetRetryCount();
+    const uint32_t timeout = target.TcGetResponseTimeout();
+    target.TcSetRetryCount(0);
+    target.TcSetResponseTimeout(target.GetCommSettings().response_timeout_ms);
+    ShowMessageLine(false, "%s", text_of(kMsgErasingFlash).c_str());
+    const bool failed =
+        target.TcEraseFlash(kFlashBase + addr_to_physical(linker_seam().origins_highest_code_address()));
+    target.TcSetRetryCount(retries);
+    target.TcSetResponseTimeout(timeout);
+    if (failed)
+        throw xTCErr(kMsgEraseFailed, KX_HERE);  // nothing may be written over an unerased flash
+}
+
+// Ends the "hex" file of a compile to a file (the "bin" file beside it is passed along).
+bool write_hex_end_record(const std::string &source_path)
+{
+    const std::string hex_path = path_with_extension(source_path, "hex");
+    const std::string bin_path = path_with_extension(source_path, "bin");
+    std::FILE *hex = std::fopen(hex_path.c_str(), "ab");
+    std::FILE *bin = hex ? std::fopen(bin_path.c_str(), "ab") : nullptr;
+    if (hex && bin)
+        linker_seam().write_hex_end(bin, hex);
+    else
+        ShowMessageLine(true, text_of(kMsgCannotOpenFile).c_str(),
+                        (hex ? bin_path : hex_path).c_str());
+    const bool ok = hex && bin;
+    if (bin)
+        std::fclose(bin);
+    if (hex)
+        std::fclose(hex);
+    return ok;
+}
+
+// Sends the whole image as one file transfer (network links), then back to the debug baud rate.
+void send_image_file(TargetOperations &target, const std::string &source_path, uint32_t text_id,
+                     uint32_t base, uint32_t offset, uint32_t total)
+{
+    const uint32_t retries = target.TcGetRetryCount();
+    target.TcSetRetryCount(0);
+    ShowMessageLine(false, text_of(text_id).c_str(), 0ul, static_cast<unsigned long>(total));
+    struct RestoreRetries {
+        TargetOperations &target;
+        uint32_t retries;
+        ~RestoreRetries() { target.TcSetRetryCount(retries); }
+    } restore{target, retries};
+    target.TcDownloadFile(source_path, kImageExt, base, offset, 1, download_block_size());
+    target.ReconnectAtDebugBaud();
+}
+
+// The download image goes to the target (block by block on a serial link, as one file on a
+// network link) or, compiling to a file, into the "bin" output. Returns false when the image
+// could not be read, so that nothing is reported as loaded that was not.
+bool download_image(const std::string &source_path, const DownloadPlan &plan)
+{
+    LinkerSeam &linker = linker_seam();
+    TargetOperations &target = target_operations();
+    if (get_error_status() & 1)
+        BringMainWindowToFront();
+    const std::string image_path = path_with_extension(source_path, kImageExt);
+    std::FILE *image = std::fopen(image_path.c_str(), "rb");
+    if (!image) {
+        ShowMessageLine(true, text_of(kMsgCannotOpenFile).c_str(), image_path.c_str());
+        return false;
+    }
+    struct CloseImage {
+        std::FILE *f;
+        ~CloseImage()
+        {
+            std::fclose(f);
+            close_bin_output();
+        }
+    } close_image{image};
+
+    bool reconnect_pending = plan.bios_marker != 0;
+    if (!plan.to_file && plan.erase && (!plan.one_piece || flash_mode(plan.mode))) {
+        reconnect_pending = true;
+        erase_flash(target);
+    }
+
+    const uint32_t block = download_block_size();
+    uint32_t base = 0;
+    if (plan.one_piece)
+        base = flash_mode(plan.mode) ? kFlashBase : 0;
+    else if (plan.erase || (plan.bios_marker && flash_mode(plan.mode)))
+        base = kFlashBase;
+
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[512]);
+    if (!buffer) {
+        ShowMessageLine(true, "%s", text_of(kMsgNoBuffer).c_str());
+        return false;
+    }
+    const unsigned long total = static_cast<unsigned long>(linker.count_flash_sectors()) * block;
+    gTCState = 4;
+    bool reading = true;
+    if (plan.to_file && plan.program)
+        reading = open_bin_output(source_path);
+    if (!plan.to_file) {
+        const uint32_t text = plan.mode == 0 ? kMsgLoadingFlash
+                              : plan.mode == 2 ? kMsgLoadingFlashRam
+                                               : kMsgLoadingRam;
+        ShowMessageLine(false, "%s", text_of(text).c_str());
+    }
+
+    const uint32_t bios_end = addr_to_physical(g_bios_root_end);
+    const bool zero_pad = IdePreferences().zero_pad_bin_file;
+    unsigned long progress = 0;
+    uint32_t offset = 0;
+    std::optional<uint32_t> image_start;
+    while (reading) {
+        std::memset(buffer.get(), 0xFF, block);
+        const std::size_t got = std::fread(buffer.get(), 1, block, image);
+        if (got == 0)
+            break;
+        gDialogControl.PumpStatusBoxMessages();
+        if (linker.flash_sector_marked(offset, block)) {
+            if (!image_start)
+                image_start = offset;
+            if (!plan.one_piece && reconnect_pending && offset > bios_end) {
+                reconnect_pending = false;
+                if (!plan.erase) {
+                    target.ReconnectAtDebugBaud();
+                    base = 0;
+                } else {
+                    base = kFlashBase;
+                }
+            }
+            if (!plan.to_file) {
+                progress += block;
+                ShowMessageLine(false, text_of(kMsgProgress).c_str(), progress, total);
+            }
+            if (plan.to_file && plan.program)
+                write_bin_block(static_cast<uint32_t>(got), zero_pad ? offset : offset - *image_start,
+                                buffer.get());
+            if (!plan.to_file && plan.serial)
+                target.TcWritePhysicalMemory(base + offset, buffer.get(), static_cast<uint32_t>(got));
+        }
+        offset += static_cast<uint32_t>(got);
+    }
+
+    if (plan.one_piece) {
+        if (!plan.to_file && !plan.serial)
+            send_image_file(target, source_path, kMsgSendingProgram, base, offset,
+                            static_cast<uint32_t>(total));
+    } else if (!plan.to_file && plan.bios_marker && !plan.erase && reconnect_pending) {
+        if (!plan.serial)
+            send_image_file(target, source_path, kMsgSendingBios, base, offset,
+                            static_cast<uint32_t>(total));
+    } else if (!plan.to_file && !plan.serial) {  // a serial link got every block above
+        send_image_file(target, source_path, kMsgSendingProgram, base, offset,
+                        static_cast<uint32_t>(total));
+    }
+
+    bool written = reading;
+    if (plan.to_file && plan.program && reading) {
+        close_bin_output();
+        written = write_hex_end_record(source_path);
+        if (written)
+            ShowMessageLine(true, "%s", text_of(kMsgObjectCreated).c_str());
+    }
+    linker.clear_flash_sector_map();
+    return written;
 }
 
 }  // namespace
@@ -409,7 +641,6 @@ uint8_t download_mode() { return g_download_mode; }
 uint32_t bios_root_code_end() { return g_bios_root_end; }
 void set_bios_root_code_end(uint32_t addr) { g_bios_root_end = addr; }
 CompileConditions &compile_conditions() { return g_conditions; }
-void set_compile_sequence_hooks(const CompileSequenceHooks &hooks) { g_seq = hooks; }
 const MemorySummary &memory_summary() { return g_summary; }
 
 int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t constant_start,
@@ -421,6 +652,7 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
     ParserSeam &parser = parser_seam();
     LinkerSeam &linker = linker_seam();
     const CompilerConfig &cfg = compiler_config();
+    const bool object_file = !watch && (g_output_flags & 0x10);
 
     if (!watch)
         parser.web_reset();
@@ -435,8 +667,8 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
     set_watch_code_generation(watch, watch);
     if (watch)
         reset_compile_state();
-    if (bios && g_seq.mark_bios_compile)
-        g_seq.mark_bios_compile();
+    if (bios)
+        codegen_seam().set_bios_compile(&g_conditions.bios_marker);
 
     root_code_cache().SetAddress(root_code_start);
     data_cache().SetAddress(data_start);
@@ -445,21 +677,37 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
         constant_cache().SetAddress(constant_start);
 
     point_caches_at_live_set(g_separate_id);
+    codegen_seam().select_cache_set(bios ? 0 : 1);
     if (bios) {
         EmitCache *all[] = {&root_code_cache(), &xmem_code_cache(), &watch_code_cache(),
                             &constant_cache(), &root_variable_cache(), &kind6_variable_cache()};
         for (EmitCache *c : all)
             c->Unbind();
     }
-    if (!watch && (g_output_flags & 0x10) &&
-        linker.open_object_file(current_source_path_for_compile(), (options & 0x80) != 0) != 0)
-        return 0;  // the object file cannot be written: the compile cannot succeed
+    // Without its object file the compile cannot produce anything: it fails, with the message.
+    if (object_file && linker.open_object_file(g_compile_source, (options & 0x80) != 0) != 0) {
+        ShowMessageLine(true, "%s", text_of(kMsgUnableToOpenObject).c_str());
+        return 0;
+    }
     if (!watch)
         parser.reset_declaration_defaults();
     set_current_code_cache(root_code_cache());
     if (!watch)
-        open_program_source(current_source_path_for_compile());
+        open_program_source(g_compile_source);
 
+    // Common clean-up of a compile left by an exception.
+    const auto clean_up = [&] {
+        close_line_input();
+        finish_quietly_all();
+        if (!watch)
+            fill_memory_summary();
+        set_error_file_name("ERROR", 0);
+        linker.reset_labels(7);
+        if (watch)
+            teardown_compile();
+        if (object_file)
+            linker.close_object_file((options & 0x80) != 0);
+    };
     try {
         parser.parse_program();
         if (!watch)
@@ -481,9 +729,16 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
         if (g_conditions.bios_marker)
             g_bios_root_end = root_code_cache().current;
         set_error_file_name("ERROR", 0);
+        if (bios) {
+            EmitCache *checked[] = {&xmem_code_cache(), &root_code_cache(), &data_cache(),
+                                    &root_variable_cache()};
+            for (EmitCache *c : checked)
+                c->EnsureRoom(0x80, true);
+        }
         if (!watch) {
-            g_summary.stack_origin = stack_origin();
-            g_summary.stack_top = 0xDFFF;
+            fill_memory_summary();
+            g_summary.compile_time_stamp =
+                IdePreferences().include_time_stamp ? GetMillisecondClock() : 0xFFFFFFFFu;
             if (!bios) {
                 const char *entry = g_conditions.bios_marker ? "biosmain" : "main";
                 if (auto addr = linker.global_label_address(entry))
@@ -494,20 +749,10 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
         linker.reset_labels(errors_seen() ? 7 : 3);
         set_global_symbol_mark();
     } catch (const xCCErrOvflo &) {
-        close_line_input();
-        finish_quietly_all();
-        set_error_file_name("ERROR", 0);
-        linker.reset_labels(7);
-        if (watch)
-            teardown_compile();
+        clean_up();
         return 0;
     } catch (...) {
-        close_line_input();
-        finish_quietly_all();
-        set_error_file_name("ERROR", 0);
-        linker.reset_labels(7);
-        if (watch)
-            teardown_compile();
+        clean_up();
         throw;
     }
     return static_cast<int16_t>(parser.function_count() + 1);
@@ -532,9 +777,9 @@ uint16_t compile_and_load(const std::string &source_path)
     } restore{cfg, saved_rams, saved_rame, saved_ramg, saved_rome};
 
     g_compile_source = source_path;
+    codegen_seam().reset_compile_state();  // forgets the last code label defined
     purgeStringPool();
-    if (g_seq.select_target_cpu)
-        g_seq.select_target_cpu();
+    (void)codegen_seam().select_target_cpu(0, 0);
     if (prepare_compile() != 0)
         return static_cast<uint16_t>(get_error_status() | 2);
 
@@ -555,7 +800,7 @@ uint16_t compile_and_load(const std::string &source_path)
     (void)LayoutMemoryMap(0, layout);
 
     g_output_flags = 0x31;
-    ShowMessageLine(false, "%s", std::string(string_resource(kMsgCompilingToTarget)).c_str());
+    ShowMessageLine(false, "%s", text_of(kMsgCompilingToTarget).c_str());
     const bool bios = IsCompilingBios();
     set_watch_compile(false);
     set_preamble_context(bios, version_word(), (g_output_flags & 0x20) != 0);
@@ -577,6 +822,8 @@ uint16_t compile_and_load(const std::string &source_path)
         constant_start = root_start;
     }
 
+    // The BIOS marker is the code generator's to set, for this compile only.
+    g_conditions.bios_marker = 0;
     // The breakpoint dump beside the source; written during every compile.
     const std::string brk_path = path_with_extension(source_path, "brk");
     std::ofstream brk(brk_path, std::ios::out | std::ios::trunc);
@@ -607,48 +854,44 @@ uint16_t compile_and_load(const std::string &source_path)
     close_line_input();
     linker.write_map_file();
     set_current_code_cache(root_code_cache());
-
-    g_summary.root_code_end = root_code_cache().current;
-    const EmitOriginExtent &w = watch_code_cache().GetOrigin();
-    g_summary.watch_first = w.start;
-    g_summary.watch_last = watch_code_cache().direction > 0
-                               ? addr_add(w.start, static_cast<int32_t>(w.size) - 1)
-                               : addr_add(w.start, 1 - static_cast<int32_t>(w.size));
-    g_summary.stack_top = 0xDFFF;
-    g_summary.stack_origin = stack_origin();
-    g_summary.kind2_low = linker.origins_lowest_address(2);
-    g_summary.kind2_high = linker.origins_highest_address(2);
-    g_summary.kind7_low = linker.origins_lowest_address(7);
-    g_summary.kind7_high = linker.origins_highest_address(7);
-    g_summary.highest_code = linker.origins_highest_code_address();
+    fill_memory_summary();
 
     const auto failed = [] { return static_cast<uint16_t>(get_error_status() | 2); };
     if (compiled == 0)
         return failed();
-    if (!bios && g_seq.link_required_symbols && !g_seq.link_required_symbols())
+    if (!bios && !codegen_seam().link_required_symbols(0))
         return failed();
     if (get_error_status() & 2)
         return failed();
 
     linker.close_object_file(false);
     uint32_t size_kb = 0;
-    const bool built = linker.build_rom_image(source_path, cfg.cchexf, cfg.ccsvrm, "ROM", "HDL",
-                                              "BDL", &size_kb) == 0;
+    const bool built = linker.build_rom_image(source_path, cfg.cchexf, cfg.ccsvrm, kObjectExt,
+                                              kImageHexExt, kImageExt, &size_kb) == 0;
     if (!built) {
-        ShowMessageLine(true, "%s", std::string(string_resource(kMsgUnableToOpenObject)).c_str());
+        ShowMessageLine(true, "%s", text_of(kMsgUnableToOpenObject).c_str());
         return failed();
     }
     if (compiler_options().list_files) {
-        ShowMessageLine(false, "%s", std::string(string_resource(kMsgGeneratingList)).c_str());
+        ShowMessageLine(false, "%s", text_of(kMsgGeneratingList).c_str());
         linker.write_list_file(source_path, size_kb * 1024);
     } else {
         linker.clear_list_records();
     }
     if (g_conditions.erase && g_conditions.bios_marker) {
         if (!bios)
-            ShowMessageLine(true, "%s", std::string(string_resource(kMsgObjectCreated)).c_str());
-    } else if (g_seq.download_image) {
-        g_seq.download_image(source_path);
+            ShowMessageLine(true, "%s", text_of(kMsgObjectCreated).c_str());
+    } else {
+        DownloadPlan plan;
+        plan.to_file = g_conditions.to_file;
+        plan.bios_marker = g_conditions.bios_marker != 0;
+        plan.erase = g_conditions.erase;
+        plan.one_piece = g_conditions.one_piece;
+        plan.serial = target_operations().GetCommSettings().link_kind == 0;
+        plan.program = !bios;
+        plan.mode = g_download_mode;
+        if (!download_image(source_path, plan))
+            return failed();
     }
     if (!g_conditions.erase)
         linker.write_bin_hex_files(source_path);

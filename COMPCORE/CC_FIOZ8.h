@@ -115,30 +115,26 @@ uint8_t download_mode();
 uint32_t bios_root_code_end();
 void set_bios_root_code_end(uint32_t addr);
 
-// Conditions of the compile set outside the sequence.
+// Conditions of the compile set outside the sequence. The sequence clears the BIOS marker at
+// the start of every compile; the code generator sets it for a BIOS compile (and the
+// "CompileBIOS" pragma through it).
 struct CompileConditions {
     bool to_file = false;      // the compile-to-file flag of the compile-and-load sequence
-    bool bios_marker = false;  // the compiler's BIOS marker ("CompileBIOS" or a BIOS compile)
+    uint8_t bios_marker = 0;   // the compiler's BIOS marker
     bool erase = false;        // erase-before-write flag of the board
     bool one_piece = false;    // "TCP all in one"
 };
 CompileConditions &compile_conditions();
 
-// Steps of the sequence owned by the code generator and the target link. Each runs when
-// installed; `download_image` sends the built download image (nothing is sent without one).
-struct CompileSequenceHooks {
-    void (*select_target_cpu)() = nullptr;
-    bool (*link_required_symbols)() = nullptr;  // false: the runtime symbols failed
-    void (*mark_bios_compile)() = nullptr;
-    void (*download_image)(const std::string &source_path) = nullptr;
-};
-void set_compile_sequence_hooks(const CompileSequenceHooks &hooks);
-
 // Memory summary filled after a compile for the debugger and the map.
 struct MemorySummary {
     uint32_t stack_origin = 0xD000;
     uint32_t stack_top = 0xDFFF;
+    uint32_t root_code_start = 0;
     uint32_t root_code_end = 0;
+    uint32_t root_code_end_page = 0;       // root code end rounded up to a 256-byte page
+    uint32_t root_code_end_page_last = 0;  // that page minus 1
+    uint32_t xmem_code_start = 0;
     uint32_t watch_first = 0;
     uint32_t watch_last = 0;
     uint32_t kind2_low = 0;
@@ -146,6 +142,8 @@ struct MemorySummary {
     uint32_t highest_code = 0;
     uint32_t kind7_low = 0;
     uint32_t kind7_high = 0;
+    uint32_t data_position = 0;   // the data cache's address
+    uint32_t xdata_position = 0;  // the second data cache's address
     uint32_t entry_point = 0;
     uint32_t compile_time_stamp = 0xFFFFFFFFu;
 };

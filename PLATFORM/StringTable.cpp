@@ -132,6 +132,15 @@ extern const StringResource kStringTable[] = {
     {7134, "Unable to create compiler temporary file '%s'.\nA write-protected copy already exists."},
     {7135, "Unable to create temporary files in '%s'.\nYou might not have access rights to this folder."},
     {7136, "Generating List File"},
+    {7137, "Erasing flash..."},
+    {7138, "Loading to flash"},
+    {7139, "Loading to flash to run in RAM"},
+    {7140, "Loading to RAM"},
+    {7141, "%lu/%lu"},
+    {7142, "Sending Program: %lu/%lu"},
+    {7143, "Sending Bios: %lu/%lu"},
+    {7144, "Cannot allocate buffer."},
+    {7145, "Unable to erase the flash."},
 };
 
 extern const std::size_t kStringTableSize = sizeof(kStringTable) / sizeof(kStringTable[0]);

@@ -8,11 +8,14 @@
 #include "CC_ER.h"
 #include "CC_GO.h"
 #include "CC_INIT.h"
+#include "SEAM_CODEGEN.h"
 #include "SEAM_LINKER.h"
+#include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
 #include "guiExceptions.h"
 #include "guiInterface.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -48,6 +51,14 @@ protected:
         set_parser_seam(&parser);
         set_emit_cache_host(&host);
         g_linker = &linker;
+        install_compiler_joins();  // an earlier test may have replaced one of them
+        reset_host_services();
+        reset_settings_to_defaults();
+        set_target_operations(nullptr);
+        headless_target_operations() = HeadlessTargetOperations();
+        set_codegen_seam(nullptr);
+        headless_codegen() = HeadlessCodegen();
+        set_download_mode(0);
         reset_start_up_stage();
         reset_errors();
         SetCompilingBios(0);
@@ -61,6 +72,12 @@ protected:
         set_emit_cache_host(nullptr);
         compiler_config() = CompilerConfig{};
         reset_errors();
+        reset_host_services();
+        reset_settings_to_defaults();
+        headless_target_operations() = HeadlessTargetOperations();
+        headless_codegen() = HeadlessCodegen();
+        compile_conditions() = CompileConditions{};
+        gTCState = 0;
         g_linker = nullptr;
         fs::current_path(saved_cwd);
         std::error_code ec;
@@ -94,7 +111,7 @@ TEST_F(FrameCompile, SuccessfulCompileRunsThePassesInOrder)
         EXPECT_GE(at, last) << step << " out of order";
         last = at;
     }
-    EXPECT_TRUE(called("build_rom_image ROM HDL BDL"));
+    EXPECT_TRUE(called("build_rom_image rom hdl bdl")) << "one spelling: written as read";
     EXPECT_TRUE(fs::exists(dir / "prog" / "main.brk"));
     EXPECT_EQ(output_flags(), 0x31);
     EXPECT_EQ(memory_summary().entry_point, 0x1234u);
@@ -287,3 +304,271 @@ TEST_F(FrameStartUp, BadConfigLineBecomesACompilerMessage)
 }
 
 }  // namespace
+
+// ---- the download of the built image -------------------------------------------------------------
+
+namespace {
+
+// The status box's texts, in the order they were shown.
+class RecordingStatusBox : public HeadlessStatusBox {
+public:
+    static std::vector<std::string> *texts;
+    static bool cancel;
+    void SetMessageLabel(const std::string &text, int left, int top, int width,
+                         int height) override
+    {
+        HeadlessStatusBox::SetMessageLabel(text, left, top, width, height);
+        texts->push_back(text);
+    }
+    bool ClosedByUser() const override { return cancel; }
+};
+std::vector<std::string> *RecordingStatusBox::texts = nullptr;
+bool RecordingStatusBox::cancel = false;
+
+class FrameDownload : public FrameCompile {
+protected:
+    std::vector<std::string> status;
+    HeadlessTargetOperations &target = headless_target_operations();
+
+    void SetUp() override
+    {
+        FrameCompile::SetUp();
+        RecordingStatusBox::texts = &status;
+        RecordingStatusBox::cancel = false;
+        gDialogControl.SetBoxFactory([] { return std::make_unique<RecordingStatusBox>(); });
+    }
+    void TearDown() override
+    {
+        RecordingStatusBox::cancel = false;
+        FrameCompile::TearDown();
+        RecordingStatusBox::texts = nullptr;
+    }
+    std::vector<std::string> target_calls(const std::string &prefix) const
+    {
+        std::vector<std::string> out;
+        for (const std::string &c : target.calls)
+            if (c.rfind(prefix, 0) == 0)
+                out.push_back(c);
+        return out;
+    }
+    bool shown(const std::string &text) const
+    {
+        return std::find(status.begin(), status.end(), text) != status.end();
+    }
+    std::string image_path() const { return (dir / "prog" / "main.bdl").string(); }
+};
+
+struct DownloadCase {
+    const char *name;
+    uint16_t link_kind;  // 0 serial
+    uint8_t mode;        // 0 flash, 1 RAM, 2 flash then run in RAM
+    bool erase, one_piece;
+    std::vector<std::string> writes;  // TcWritePhysicalMemory calls, in order
+    std::string file_transfer;        // the TcDownloadFile call, or "" for none
+    bool erased;
+    const char *loading_text;
+};
+
+// The image is 300 bytes (blocks of 128, 128 and 44); every block is marked.
+const DownloadCase kDownloads[] = {
+    {"serial_flash_blocks_to_low_memory", 0, 0, false, false,
+     {"TcWritePhysicalMemory 0x0 128", "TcWritePhysicalMemory 0x80 128",
+      "TcWritePhysicalMemory 0x100 44"},
+     "", false, "Loading to flash"},
+    {"serial_erase_first_then_blocks_into_flash", 0, 0, true, false,
+     {"TcWritePhysicalMemory 0x80000 128", "TcWritePhysicalMemory 0x80080 128",
+      "TcWritePhysicalMemory 0x80100 44"},
+     "", true, "Loading to flash"},
+    {"network_ram_as_one_file", 1, 1, false, false, {},
+     "bdl 0x0 0x12C 0x1 128", false, "Loading to RAM"},
+    {"network_erase_as_one_file_into_flash", 1, 0, true, false, {},
+     "bdl 0x80000 0x12C 0x1 128", true, "Loading to flash"},
+    {"one_piece_flash_run_in_ram", 1, 2, true, true, {},
+     "bdl 0x80000 0x12C 0x1 128", true, "Loading to flash to run in RAM"},
+    {"one_piece_ram_is_not_erased", 1, 1, true, true, {},
+     "bdl 0x0 0x12C 0x1 128", false, "Loading to RAM"},
+};
+
+class FrameDownloadPlan : public FrameDownload,
+                          public ::testing::WithParamInterface<DownloadCase> {};
+
+}  // namespace
+
+TEST_P(FrameDownloadPlan, SendsTheImageWhereTheBoardAndLinkSay)
+{
+    const DownloadCase &c = GetParam();
+    target.settings.link_kind = c.link_kind;
+    IdePreferences().output_mode = c.mode;
+    compile_conditions().erase = c.erase;
+    compile_conditions().one_piece = c.one_piece;
+    linker.highest_code = make_addr(0, 0x1FFF);
+    target.retry_count = 3;
+
+    const uint16_t status = compile_file();
+
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(target_calls("TcWritePhysicalMemory"), c.writes);
+    const std::vector<std::string> transfers = target_calls("TcDownloadFile");
+    if (!c.file_transfer.empty()) {
+        ASSERT_EQ(transfers.size(), 1u);
+        EXPECT_EQ(transfers[0], "TcDownloadFile " + source + " " + c.file_transfer);
+        EXPECT_TRUE(shown("Sending Program: 0/384"));
+        EXPECT_FALSE(target_calls("ReconnectAtDebugBaud").empty());
+    } else {
+        EXPECT_TRUE(transfers.empty());
+    }
+    const std::vector<std::string> erases = target_calls("TcEraseFlash");
+    if (c.erased) {
+        ASSERT_EQ(erases.size(), 1u);
+        EXPECT_EQ(erases[0], "TcEraseFlash 0x81FFF") << "up to the end of the code in flash";
+        EXPECT_TRUE(shown("Erasing flash..."));
+    } else {
+        EXPECT_TRUE(erases.empty());
+    }
+    EXPECT_EQ(target.retry_count, 3u) << "the transport's retries are put back";
+    EXPECT_TRUE(shown(c.loading_text));
+    EXPECT_TRUE(shown("384/384")) << "progress over the marked sectors";
+    EXPECT_EQ(gTCState, 4) << "the communication state of a user program";
+    EXPECT_TRUE(called("clear_flash_sector_map"));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, FrameDownloadPlan, ::testing::ValuesIn(kDownloads),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST_F(FrameDownload, OnlyMarkedBlocksAreWritten)
+{
+    linker.marked_from = 128;
+    linker.marked_to = 256;
+    linker.marked_sectors = 1;
+    EXPECT_EQ(compile_file(), 0);
+    EXPECT_EQ(target_calls("TcWritePhysicalMemory"),
+              std::vector<std::string>{"TcWritePhysicalMemory 0x80 128"});
+    EXPECT_TRUE(shown("128/128"));
+    EXPECT_EQ(target.memory[0x80], 0x5A);
+}
+
+TEST_F(FrameDownload, BiosOverANetworkLinkIsSentAsOneFile)
+{
+    SetCompilingBios(1);
+    target.settings.link_kind = 1;
+    // The whole image lies within the BIOS's code: it goes in one piece into flash.
+    parser.during_parse = [] { root_code_cache().EmitRepeat(0, 0x200); };
+    EXPECT_EQ(compile_file() & 2, 0);
+    const std::vector<std::string> transfers = target_calls("TcDownloadFile");
+    ASSERT_EQ(transfers.size(), 1u);
+    EXPECT_EQ(transfers[0], "TcDownloadFile " + source + " bdl 0x80000 0x12C 0x1 128");
+    EXPECT_TRUE(shown("Sending Bios: 0/384"));
+}
+
+TEST_F(FrameDownload, SerialBiosReconnectsAfterTheBiosBlocks)
+{
+    SetCompilingBios(1);
+    linker.image = std::vector<uint8_t>(0x200, 0x11);
+    compile_conditions() = CompileConditions{};
+    // The BIOS's root code ends at 0x100: the first block beyond it goes at the debug baud rate.
+    parser.during_parse = [] { root_code_cache().EmitRepeat(0, 0x100); };
+    EXPECT_EQ(compile_file() & 2, 0);
+    std::vector<std::string> seen;
+    for (const std::string &c : target.calls)
+        if (c.rfind("TcWritePhysicalMemory", 0) == 0 || c == "ReconnectAtDebugBaud")
+            seen.push_back(c);
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "TcWritePhysicalMemory 0x80000 128", "TcWritePhysicalMemory 0x80080 128",
+                        "TcWritePhysicalMemory 0x80100 128", "ReconnectAtDebugBaud",
+                        "TcWritePhysicalMemory 0x180 128"}));
+}
+
+TEST_F(FrameDownload, CompileToFileWritesTheBinFileAndNothingToTheTarget)
+{
+    compile_conditions().to_file = true;
+    linker.image.assign(300, 0);
+    for (size_t i = 0; i < linker.image.size(); ++i)
+        linker.image[i] = static_cast<uint8_t>(i);
+    linker.marked_from = 128;  // the image begins at its second block
+    EXPECT_EQ(compile_file(), 0);
+    EXPECT_TRUE(target_calls("TcWrite").empty());
+    EXPECT_TRUE(target_calls("TcDownloadFile").empty());
+    EXPECT_TRUE(called("write_hex_end"));
+    std::ifstream bin(dir / "prog" / "main.bin", std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(bin)),
+                                     std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 172u) << "from the image's start offset, cut at its end";
+    EXPECT_EQ(bytes.front(), 128);
+    EXPECT_EQ(bytes.back(), static_cast<uint8_t>(299));
+    ASSERT_FALSE(headless_message_box_host().shown.empty());
+    EXPECT_EQ(headless_message_box_host().shown.back().text, "Object file created successfully");
+}
+
+TEST_F(FrameDownload, ZeroPadKeepsTheImageOffsetsInTheBinFile)
+{
+    compile_conditions().to_file = true;
+    IdePreferences().zero_pad_bin_file = true;
+    linker.marked_from = 128;
+    EXPECT_EQ(compile_file(), 0);
+    EXPECT_EQ(fs::file_size(dir / "prog" / "main.bin"), 300u);
+}
+
+TEST_F(FrameDownload, EraseWithBiosMarkerSendsNothing)
+{
+    SetCompilingBios(1);
+    compile_conditions().erase = true;
+    EXPECT_EQ(compile_file() & 2, 0);
+    EXPECT_TRUE(target_calls("Tc").empty());
+    EXPECT_FALSE(called("write_bin_hex_files")) << "an erased board gets no bin and hex files";
+}
+
+// Bad input: nothing is ever reported as loaded that was not.
+TEST_F(FrameDownload, MissingImageFailsTheCompileWithAMessage)
+{
+    linker.write_image = false;
+    EXPECT_EQ(compile_file() & 2, 2);
+    ASSERT_FALSE(headless_message_box_host().shown.empty());
+    EXPECT_EQ(headless_message_box_host().shown.back().text,
+              "Cannot open file '" + image_path() + "'.");
+    EXPECT_TRUE(target_calls("TcWrite").empty());
+}
+
+TEST_F(FrameDownload, UnopenableBinOutputFailsTheCompile)
+{
+    compile_conditions().to_file = true;
+    fs::create_directories(dir / "prog" / "main.bin");  // a folder where the file should go
+    EXPECT_EQ(compile_file() & 2, 2);
+    ASSERT_FALSE(headless_message_box_host().shown.empty());
+    EXPECT_EQ(headless_message_box_host().shown.back().text,
+              "Cannot open file '" + (dir / "prog" / "main.bin").string() + "'.");
+}
+
+TEST_F(FrameDownload, FailedEraseStopsTheDownloadAndRestoresTheTransport)
+{
+    compile_conditions().erase = true;
+    target.erase_fails = true;
+    target.retry_count = 5;
+    EXPECT_THROW(compile_file(), xTCErr);
+    EXPECT_TRUE(target_calls("TcWrite").empty());
+    EXPECT_EQ(target.retry_count, 5u);
+    EXPECT_EQ(compiler_config().rams, 0x80) << "memory values restored";
+}
+
+TEST_F(FrameDownload, ClosingTheStatusBoxCancelsTheDownload)
+{
+    RecordingStatusBox::cancel = true;
+    EXPECT_THROW(compile_file(), xUserCancel);
+    EXPECT_TRUE(shown("Loading to flash")) << "the download had begun";
+    EXPECT_TRUE(target_calls("TcWrite").empty());
+}
+
+TEST_F(FrameCompile, UnopenableObjectFileFailsTheCompileWithAMessage)
+{
+    struct NoObjectFile : RecordingLinker {
+        int open_object_file(const std::string &s, bool f) override
+        {
+            RecordingLinker::open_object_file(s, f);
+            return 1;
+        }
+    } no_object;
+    set_linker_seam(&no_object);
+    EXPECT_EQ(compile_file() & 2, 2);
+    EXPECT_EQ(parser.programs_parsed, 0);
+    ASSERT_FALSE(headless_message_box_host().shown.empty());
+    EXPECT_EQ(headless_message_box_host().shown.back().text, "Unable to Open Object File.");
+}

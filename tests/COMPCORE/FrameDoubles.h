@@ -11,6 +11,7 @@
 #include "SEAM_PARSER.h"
 
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -184,7 +185,6 @@ public:
     void resolve_origins() override { note("resolve_origins"); }
     uint32_t origins_lowest_address(uint8_t) override { return 0; }
     uint32_t origins_highest_address(uint8_t) override { return 0; }
-    uint32_t origins_highest_code_address() override { return 0; }
     bool check_origin_range(uint32_t) override { return false; }
     void init_label_tables() override {}
     void reset_labels(int bits) override { note("reset_labels " + std::to_string(bits)); }
@@ -200,21 +200,38 @@ public:
         return 0;
     }
     void close_object_file(bool) override { note("close_object_file"); }
-    int build_rom_image(const std::string &, int, int, const std::string &obj,
+    // Writes the download image beside the source, as the image builder does.
+    int build_rom_image(const std::string &path, int, int, const std::string &obj,
                         const std::string &hex, const std::string &img, uint32_t *kb) override
     {
         note("build_rom_image " + obj + " " + hex + " " + img);
         *kb = 4;
+        if (build_result == 0 && write_image) {
+            std::ofstream out(path_with_extension(path, img.c_str()), std::ios::binary);
+            out.write(reinterpret_cast<const char *>(image.data()),
+                      static_cast<std::streamsize>(image.size()));
+        }
         return build_result;
     }
     void write_map_file() override { note("write_map_file"); }
     void write_list_file(const std::string &, uint32_t) override { note("write_list_file"); }
     void clear_list_records() override { note("clear_list_records"); }
     void write_bin_hex_files(const std::string &) override { note("write_bin_hex_files"); }
-    void write_hex_end(std::FILE *, std::FILE *) override {}
     void pad_bin_file(std::FILE *, uint32_t, uint32_t) override {}
-    uint32_t count_flash_sectors() override { return 0; }
-    bool flash_sector_marked(uint32_t, uint32_t) override { return false; }
-    void clear_flash_sector_map() override {}
+    uint32_t count_flash_sectors() override { return marked_sectors; }
+    bool flash_sector_marked(uint32_t offset, uint32_t) override
+    {
+        return offset >= marked_from && offset < marked_to;
+    }
+    void clear_flash_sector_map() override { note("clear_flash_sector_map"); }
     void ui_send_block(uint32_t, uint32_t, const uint8_t *) override {}
+    void write_hex_end(std::FILE *, std::FILE *) override { note("write_hex_end"); }
+    uint32_t origins_highest_code_address() override { return highest_code; }
+
+    // The download image and its marked blocks (image offsets from, up to but not including).
+    std::vector<uint8_t> image = std::vector<uint8_t>(300, 0x5A);
+    bool write_image = true;
+    uint32_t marked_from = 0, marked_to = 0xFFFFFFFFu;
+    uint32_t marked_sectors = 3;
+    uint32_t highest_code = 0;
 };

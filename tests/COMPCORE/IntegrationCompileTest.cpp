@@ -192,6 +192,8 @@ protected:
         set_linker_seam(&linker);
         set_parser_seam(&parser);
         set_emit_cache_host(&host);
+        install_compiler_joins();  // an earlier test may have replaced one of them
+        headless_target_operations() = HeadlessTargetOperations();
         reset_start_up_stage();
         release_compiler_tables();
         reset_settings_to_defaults();
@@ -212,6 +214,7 @@ protected:
         SetCompilingBios(0);
         reset_errors();
         reset_host_services();
+        reset_settings_to_defaults();
         fs::current_path(saved_cwd);
         std::error_code ec;
         fs::remove_all(dir, ec);
