@@ -16,6 +16,7 @@
 #include "SEAM_PARSER.h"
 #include "SEAM_TARGET.h"
 
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -266,6 +267,12 @@ bool trial_wanted(EmitCache &cache, int single_line)
     return table && table->origin_at(o.follower) != nullptr;
 }
 
+bool is_internal_error(const char *text)
+{
+    static constexpr char kPrefix[] = "Internal error:";
+    return text && std::strncmp(text, kPrefix, sizeof kPrefix - 1) == 0;
+}
+
 uint32_t distance(ADDR24 from, ADDR24 to)
 {
     return addr_to_physical(to) - addr_to_physical(from);
@@ -314,7 +321,15 @@ public:
         g_statement_cursor = saved.statement;
     }
     void error_here(const char *text) override { ::error_here("%s", text); }
-    void fatal_here(const char *text) override { ::fatal_here("%s", text); }
+    // An internal error (its text begins "Internal error:") is reported and the compile goes
+    // on; `outasm` then drops the line it refused. Anything else ends the compile.
+    void fatal_here(const char *text) override
+    {
+        if (is_internal_error(text))
+            ::error_here("%s", text);
+        else
+            ::fatal_here("%s", text);
+    }
 
 private:
     ParserSeam &parser(const char *what)

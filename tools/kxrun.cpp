@@ -19,9 +19,10 @@ using namespace vsim;
 
 namespace {
 
-void usage()
+// The usage text lists every option the argument loop below accepts.
+void usage(std::FILE *to)
 {
-    std::fprintf(stderr,
+    std::fprintf(to,
                  "usage: kxrun [options] IMAGE...\n"
                  "  IMAGE            FILE.hex (Intel HEX), FILE@PHYS (bin at a physical address),\n"
                  "                   or FILE (bin at physical 0)\n"
@@ -31,9 +32,14 @@ void usage()
                  "  --sp ADDR        SP at the start (default 0)\n"
                  "  --max N          at most N instructions (default 10000000)\n"
                  "  --break ADDR     stop before the instruction at logical ADDR, or XPC:ADDR\n"
-                 "  --dump PHYS:LEN  print LEN bytes of physical memory (repeatable)\n"
-                 "  --flash SIZE     flash size in bytes (default 0x80000)\n"
-                 "  --ram SIZE       RAM size in bytes (default 0x80000, at physical 0x80000)\n");
+                 "                   (repeatable)\n"
+                 "  --dump PHYS:LEN  print LEN bytes of physical memory, within 1 MB (repeatable)\n"
+                 "  --flash SIZE     flash size in bytes (default 0x80000, at physical 0)\n"
+                 "  --ram SIZE       RAM size in bytes (default 0x80000, at physical 0x80000)\n"
+                 "  -h, --help       print this text\n"
+                 "Numbers are decimal, 0x hexadecimal or 0 octal.\n"
+                 "Exit status: 0 stopped at the limit or a breakpoint, 2 undefined opcode,\n"
+                 "1 bad arguments or image.\n");
 }
 
 bool parse_number(std::string_view text, uint64_t &out)
@@ -141,7 +147,7 @@ int main(int argc, char **argv)
             size_t colon = v.find(':');
             uint64_t len = 0;
             ok = ok && colon != std::string_view::npos && parse_limited(v.substr(0, colon), 0xFFFFF, n) &&
-                 parse_limited(v.substr(colon + 1), 0x100000, len);
+                 parse_limited(v.substr(colon + 1), 0x100000 - n, len);
             if (ok)
                 dumps.push_back({uint32_t(n), uint32_t(len)});
         } else if (arg == "--flash") {
@@ -151,7 +157,7 @@ int main(int argc, char **argv)
             ok = value(v) && parse_limited(v, 0x100000, n);
             config.ram_size = uint32_t(n);
         } else if (arg == "-h" || arg == "--help") {
-            usage();
+            usage(stdout);
             return 0;
         } else if (!arg.empty() && arg[0] == '-') {
             ok = false;
@@ -160,12 +166,12 @@ int main(int argc, char **argv)
         }
         if (!ok) {
             std::fprintf(stderr, "kxrun: bad argument near '%s'\n", argv[i]);
-            usage();
+            usage(stderr);
             return 1;
         }
     }
     if (images.empty()) {
-        usage();
+        usage(stderr);
         return 1;
     }
 

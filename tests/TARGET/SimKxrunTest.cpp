@@ -88,6 +88,7 @@ const BadArgs kBadArgs[] = {
     {"start_too_big", "--start 0x10000 IMG", "bad argument"},
     {"break_not_number", "--break here IMG", "bad argument"},
     {"dump_without_length", "--dump 0x100 IMG", "bad argument"},
+    {"dump_past_1mb", "--dump 0xFFFF0:0x20 IMG", "bad argument"},
     {"missing_file", "/nonexistent/x.bin", "cannot read"},
     {"load_address_beyond_1mb", "IMG@0x100000", "bad load address"},
     {"image_outside_memory", "IMG@0xFFFFF", "outside flash and RAM"},
@@ -114,5 +115,26 @@ TEST_P(KxrunError, ExitsWithStatus1AndAMessage)
 
 INSTANTIATE_TEST_SUITE_P(All, KxrunError, ::testing::ValuesIn(kBadArgs),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// Every option the help text lists is accepted with a value of the form it shows, and the help
+// text goes to stdout with status 0.
+TEST_F(Kxrun, HelpListsEveryAcceptedOption)
+{
+    static const std::pair<const char *, const char *> kOptions[] = {
+        {"--cpu", "3000"}, {"--start", "0"},  {"--xpc", "0"},         {"--sp", "0xDFF0"},
+        {"--max", "1"},    {"--break", "3:0x10"}, {"--dump", "0x80000:2"}, {"--flash", "0x40000"},
+        {"--ram", "0x40000"},
+    };
+    RunOutput help = run_tool("kxrun --help");
+    EXPECT_EQ(help.status, 0) << help.text;
+    EXPECT_NE(help.text.find("-h, --help"), std::string::npos) << help.text;
+    std::string img = write("nop.bin", std::string("\x00\x00", 2));
+    for (const auto &[option, value] : kOptions) {
+        EXPECT_NE(help.text.find(std::string("  ") + option + " "), std::string::npos)
+            << option << " is not in the help text";
+        RunOutput out = run_tool("kxrun " + img + " " + option + " " + value);
+        EXPECT_EQ(out.status, 0) << option << " " << value << ": " << out.text;
+    }
+}
 
 } // namespace
