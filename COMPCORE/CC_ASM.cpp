@@ -8,6 +8,10 @@
 #include "CC_ASM.h"
 
 #include "CC_ASMDIR.h"
+#include "CC_FIOZ8.h"
+#include "CC_IN.h"
+#include "CC_STAB.h"
+#include "CC_STUBS.h"
 #include "DB_DA.h"
 #include "StringResources.h"
 
@@ -56,6 +60,11 @@ bool g_block_move_replacement = false;
 bool g_redefinition_allowed = false;
 std::string g_open_function;
 
+// Operand-expression state: the current structure tag (-1 none) and the size of the last symbol
+// looked up, for "@LENGTH".
+int g_tag = -1;
+int32_t g_last_size = 0;
+
 // Thrown after a diagnostic that ends the statement.
 struct StatementAbort {};
 
@@ -64,6 +73,9 @@ AsmHost &host()
     assert(g_host && "the assembler needs a host (set_asm_host)");
     return *g_host;
 }
+
+// Lines written by the code generator get no stepping byte and no xmem "ret" warning.
+bool generated_line() { return g_generated || host().asm_generated_line(); }
 
 // ---- diagnostics -----------------------------------------------------------------------------------
 
@@ -76,10 +88,11 @@ std::string summary_of(uint32_t id)
     return text;
 }
 
+// A dry run is followed by the real pass, which reports.
 void report_text(const std::string &text)
 {
     g_stmt_error = true;
-    if (g_quiet)
+    if (g_quiet || g_dry_run > 0)
         return;
     host().asm_error(host().asm_source_line(), g_s.column + 1, text);
 }
@@ -91,6 +104,14 @@ void report_name(uint32_t id, const std::string &name)
     std::string fmt = summary_of(id);
     char buf[256];
     std::snprintf(buf, sizeof buf, fmt.c_str(), name.c_str());
+    report_text(buf);
+}
+
+void report_two_names(uint32_t id, const std::string &first, const std::string &second)
+{
+    std::string fmt = summary_of(id);
+    char buf[256];
+    std::snprintf(buf, sizeof buf, fmt.c_str(), first.c_str(), second.c_str());
     report_text(buf);
 }
 
@@ -315,7 +336,8 @@ int32_t read_char_constant()
 struct ExprValue {
     int64_t value = 0;
     bool pending = false;   // an undefined name was referenced (fix-up queued)
-    bool has_name = false;  // a name took part
+    bool has_name = false;  // an address (symbol or label) took part
+    std::string undefined;  // the pending name
 };
 
 struct OpEntry {
@@ -377,19 +399,41 @@ int binary_prec(int token)
 ExprValue eval_expression(uint32_t fix_address, uint16_t flags, uint8_t opcode,
                           const LcallFixup *lcall);
 
-// A name in an expression.
+// The value a C symbol gives in assembly text: the offset of a member or an automatic variable,
+// else its address; nothing while it has no address (it is then referenced as a label).
+std::optional<int64_t> symbol_value(const AsmSymbol &s)
+{
+    const bool offset = s.kind == 253 || s.kind == 255 || (s.kind == 2 && s.type != 11 && !s.is_function);
+    if (offset)
+        return s.value;
+    if (s.address == kAsmPlaceholder)
+        return std::nullopt;
+    return s.address;
+}
+
+// A function in extended memory taken as a value (no jump or call target) is entered through
+// its root entry stub.
+bool xmem_function_value(const AsmSymbol &s, uint8_t opcode, uint16_t flags)
+{
+    if (!s.is_function || opcode != 0 || (flags & kAsmFlagNoStub) || s.address == kAsmPlaceholder)
+        return false;
+    return s.xmem || (s.address & 0xFFFF) >= asm_target().xmem_window_start;
+}
+
+// A name in an expression, in this order: an "@" name, base_addr/logical_addr, a member of the
+// current structure tag, a local C symbol, a label, a global C symbol, a structure tag, a
+// numeric macro; any other name is the expression's one pending label.
 void eval_name(ExprValue &ev, std::vector<int64_t> &values, std::string &pending_name,
-               uint32_t fix_address, uint16_t flags)
+               uint32_t fix_address, uint16_t flags, uint8_t opcode)
 {
     const std::string name = g_s.text;
-    ev.has_name = true;
     if (name[0] == '@') {
         std::string rest = name.substr(1);
         for (char &ch : rest) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
         if (rest == "SP") values.push_back(static_cast<int16_t>(host().asm_stack_depth()));
         else if (rest == "PC") values.push_back(host().asm_code_address());
         else if (rest == "RETVAL") values.push_back(host().asm_return_value_offset());
-        else if (rest == "LENGTH") values.push_back(0);
+        else if (rest == "LENGTH") values.push_back(g_tag >= 0 ? host().asm_struct_size(g_tag) : g_last_size);
         else fail(kMsgBadAt);
         next_asm_token();
         return;
@@ -400,20 +444,61 @@ void eval_name(ExprValue &ev, std::vector<int64_t> &values, std::string &pending
                                          : static_cast<uint16_t>(flags | kAsmFlagLogical);
         ExprValue inner = eval_expression(fix_address, f, 0, nullptr);
         ev.pending = ev.pending || inner.pending;
+        ev.has_name = true;
         values.push_back(name == "base_addr" ? (inner.value >> 16) & 0xFF : inner.value);
         return;
     }
-    if (auto v = host().asm_lookup(name)) {
-        values.push_back(*v);
-    } else if (host().asm_struct_tag(name)) {
-        values.push_back(0);
-    } else {
-        if (!pending_name.empty())
-            fail(kMsgOneUndefinedLabel);
-        pending_name = name;
-        values.push_back(0);
-    }
     next_asm_token();
+    if (g_tag >= 0) {
+        if (auto offset = host().asm_struct_member(g_tag, name)) {
+            values.push_back(*offset);
+            return;
+        }
+    }
+    std::optional<AsmSymbol> sym = host().asm_symbol(name, true);
+    const bool local = sym.has_value();
+    if (!local)
+        sym = host().asm_symbol(name, false);
+    if (sym) {
+        g_last_size = sym->size;
+        if (sym->type >= 16)
+            g_tag = sym->type;
+    }
+    std::optional<int64_t> value;
+    if (sym && !local && xmem_function_value(*sym, opcode, flags)) {
+        if (sym->stub_address != kAsmPlaceholder)
+            value = sym->stub_address;
+        else if (g_dry_run == 0)
+            host().asm_queue_root_stub(*sym);  // the stub defines the name as a label
+    } else if (sym && local) {
+        value = symbol_value(*sym);
+    }
+    if (!value && !(sym && !local && xmem_function_value(*sym, opcode, flags))) {
+        if (auto v = host().asm_lookup(name))
+            value = *v;
+        else if (sym)
+            value = symbol_value(*sym);
+    }
+    if (value) {
+        ev.has_name = true;
+        values.push_back(*value);
+        return;
+    }
+    if (auto tag = host().asm_struct_tag(name); tag && !sym) {
+        g_tag = *tag;
+        values.push_back(0);
+        return;
+    }
+    int32_t number = 0;
+    if (!sym && macro_numeric_value(name, number)) {
+        values.push_back(number);
+        return;
+    }
+    if (!pending_name.empty())
+        fail(kMsgOneUndefinedLabel);
+    pending_name = name;
+    ev.has_name = true;
+    values.push_back(0);
 }
 
 // Evaluates the expression at the current token (operator precedence over two stacks; "("
@@ -426,6 +511,8 @@ ExprValue eval_expression(uint32_t fix_address, uint16_t flags, uint8_t opcode,
     std::vector<OpEntry> ops;
     std::string pending_name;
     int base = 0;
+    g_tag = -1;
+    g_last_size = 0;
     bool after_operand = false;
     bool any = false;
 
@@ -448,12 +535,16 @@ ExprValue eval_expression(uint32_t fix_address, uint16_t flags, uint8_t opcode,
             next_asm_token();
         } else if (t == kTokWord) {
             push_operand_check();
-            eval_name(ev, values, pending_name, fix_address, flags);
+            eval_name(ev, values, pending_name, fix_address, flags, opcode);
         } else if (t == '[') {
-            // "[" name "]": the structure-field prefix
+            // "[" name "]": the structure-field prefix; the name's tag becomes current
             next_asm_token();
-            if (g_s.token != kTokWord || !host().asm_struct_tag(g_s.text))
+            std::optional<int> tag;
+            if (g_s.token == kTokWord)
+                tag = host().asm_struct_tag(g_s.text);
+            if (!tag)
                 fail(kMsgBadStructField);
+            g_tag = *tag;
             next_asm_token();
             if (g_s.token != ']')
                 fail(kMsgMissingBracket);
@@ -509,7 +600,9 @@ ExprValue eval_expression(uint32_t fix_address, uint16_t flags, uint8_t opcode,
     ev.value = values.back();
     if (!pending_name.empty()) {
         ev.pending = true;
-        if (g_dry_run == 0) {
+        ev.undefined = pending_name;
+        // an expression that asks for no stub (equ, constants, align) queues no fix-up either
+        if (g_dry_run == 0 && !(flags & kAsmFlagNoStub)) {
             uint32_t placeholder = host().asm_reference(pending_name, fix_address,
                                                         static_cast<uint16_t>(flags | kAsmFlagLocals | kAsmFlagGlobals),
                                                         opcode, static_cast<int32_t>(ev.value), lcall);
@@ -952,14 +1045,17 @@ void emit_encoding(Context &ctx, const Encoding &e, const Operand ops[2], size_t
         uint16_t code = (i == 0 ? f.fmt1 : f.fmt2) & kFmtCodeMask;
         const Operand &o = ops[i];
         switch (code) {
-        case kFmtImm8: emit_value(ctx, o, kAsmFlagByte, e.opcode, 1); break;
+        // only a jump or call target hands its opcode on; any other operand is a value
+        case kFmtImm8: emit_value(ctx, o, kAsmFlagByte, 0, 1); break;
         case kFmtImm16:
             if (f.mnemonic == kMnLjp || f.mnemonic == kMnLcall)
                 emit_value(ctx, o, kAsmFlagLong, e.opcode, 3);
-            else
+            else if (f.mnemonic == kMnJp || f.mnemonic == kMnCall)
                 emit_value(ctx, o, kAsmFlagWord, e.opcode, 2);
+            else
+                emit_value(ctx, o, kAsmFlagWord, 0, 2);
             break;
-        case kFmtMem: emit_value(ctx, o, kAsmFlagWord, e.opcode, 2); break;
+        case kFmtMem: emit_value(ctx, o, kAsmFlagWord, 0, 2); break;
         case kFmtSPDisp:
         case kFmtDispSwap: ctx.buf.push_back(static_cast<uint8_t>(o.disp)); break;
         case kFmtRel: {
@@ -1000,6 +1096,25 @@ void check_wait_state(const AsmForm &f, const Encoding &e)
     warn_text(0, buf);
 }
 
+// "call name" for a routine of the target libraries: 0xCD and the routine's address (a fix-up
+// while it is not yet defined).
+void emit_named_call(Context &ctx, const char *name)
+{
+    ctx.buf.push_back(0xCD);
+    const ScanState saved = g_s;
+    const char *saved_line = g_line_start;
+    g_line_start = name;
+    g_s.p = name;
+    next_asm_token();
+    Operand o;
+    o.kind = Operand::Imm;
+    o.expr = g_s;
+    g_s = saved;
+    g_line_start = saved_line;
+    emit_value(ctx, o, kAsmFlagWord, 0xCD, 2);
+    host().asm_call_target(name);
+}
+
 // Encodes one instruction (not a prefix, not a directive) into ctx.
 void encode_instruction(Context &ctx)
 {
@@ -1023,10 +1138,20 @@ void encode_instruction(Context &ctx)
         fail(kMsgBadOpcode);
     }
 
-    if (row.encoder == AsmEncoder::Ret && !g_generated && (ctx.address & 0xFFFF) >= target.xmem_window_start)
+    if (row.encoder == AsmEncoder::Ret && !generated_line() && (ctx.address & 0xFFFF) >= target.xmem_window_start)
         warn_text(1, summary_of(kMsgRetInXmem));
     if (row.code == kCodeMemImplied2)
         g_mem_access = true;
+
+    // With the block-move replacement on, lddr and ldir (without an I/O prefix) call the
+    // library's routines instead.
+    if (g_block_move_replacement && row.encoder == AsmEncoder::BlockMove && row.first == 0xED &&
+        (row.second == 0xB8 || row.second == 0xB0) && g_io_count == 0) {
+        if (!at_statement_end())
+            fail(kMsgSyntaxGarbage);
+        emit_named_call(ctx, row.second == 0xB8 ? "lddr_func" : "ldir_func");
+        return;
+    }
 
     // call/lcall: an optional placement word
     std::string placement;
@@ -1160,6 +1285,11 @@ void encode_instruction(Context &ctx)
     size_t start = ctx.buf.size();
     emit_encoding(ctx, *enc, ops, start);
     check_wait_state(*enc->form, *enc);
+    if ((mn == kMnCall || mn == kMnLcall) && g_dry_run == 0) {
+        const Operand &target = count == 2 ? ops[1] : ops[0];
+        if (target.kind == Operand::Imm && !target.word.empty())
+            host().asm_call_target(target.word);
+    }
 }
 
 // db: strings and byte expressions.
@@ -1220,50 +1350,61 @@ void encode_align(Context &ctx)
         ctx.buf.push_back(0x00);
 }
 
+std::string without_directory(const std::string &path)
+{
+    size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A code label at the statement's address. A C variable or function of the name that already
+// has an address is overridden (3035); a global label opens an assembly function, whose
+// placement must agree with a C prototype of the name (2152).
 void define_code_label(const std::string &name, uint32_t address, bool global)
 {
     if (g_dry_run > 0 || name == "asm")
         return;
+    std::optional<AsmSymbol> sym = host().asm_symbol(name, true);
+    if (!sym)
+        sym = host().asm_symbol(name, false);
+    if (sym && sym->address != kAsmPlaceholder && !g_redefinition_allowed) {
+        char buf[512];
+        std::snprintf(buf, sizeof buf, summary_of(kMsgLabelOverridesVariable).c_str(), name.c_str(),
+                      name.c_str(), sym->line, without_directory(sym->file).c_str());
+        report_text(buf);
+    }
     if (!host().asm_define(name, address, global, false) && !g_redefinition_allowed)
         report_name(kMsgPreviouslyDefined, name);
-    if (global)
-        g_open_function = name;
+    if (!global)
+        return;
+    const bool in_xmem = (address & 0xFFFF) >= asm_target().xmem_window_start;
+    if (sym && sym->is_function && sym->xmem != in_xmem) {
+        const char *mapping = in_xmem ? "xmem" : "root";
+        if (in_xmem) {
+            report_two_names(kMsgMappingMismatch, mapping, name);
+        } else {
+            char buf[256];
+            std::snprintf(buf, sizeof buf, summary_of(kMsgMappingMismatch).c_str(), mapping, name.c_str());
+            warn_text(1, buf);
+        }
+    }
+    host().asm_function_label(name, address, g_open_function);
+    g_open_function = name;
 }
 
+// label: equ expression. The value must be known now: an undefined name cannot be patched
+// into it later.
 void define_equ_label(const std::string &name, bool global)
 {
     next_asm_token();  // past "equ"
-    ExprValue v;
-    {
-        // an undefined name cannot be patched into an equ value: report it
-        ScanState probe = g_s;
-        (void)probe;
-    }
-    std::string missing;
-    std::vector<int64_t> dummy;
-    if (at_statement_end()) fail(kMsgInvalidExpression);
-    // evaluate without a fix-up: look names up first
-    ScanState start = g_s;
-    for (ScanState s = g_s; ; ) {
-        g_s = s;
-        if (at_statement_end()) break;
-        if (g_s.token == kTokWord && g_s.text[0] != '@' && g_s.text != "base_addr" &&
-            g_s.text != "logical_addr" && !host().asm_lookup(g_s.text)) {
-            missing = g_s.text;
-            break;
-        }
-        if (g_s.token == '\'') read_char_constant();
-        next_asm_token();
-        s = g_s;
-    }
-    g_s = start;
-    if (!missing.empty()) {
+    if (at_statement_end())
+        fail(kMsgInvalidExpression);
+    ExprValue v = eval_expression(0, kAsmFlagNoStub, 0, nullptr);
+    if (v.pending && g_dry_run == 0) {
         char buf[128];
-        std::snprintf(buf, sizeof buf, "Undefined (but used) local symbol %s", missing.c_str());
+        std::snprintf(buf, sizeof buf, "Undefined (but used) local symbol %s", v.undefined.c_str());
         report_text(buf);
         throw StatementAbort{};
     }
-    v = eval_expression(0, kAsmFlagNoStub, 0, nullptr);
     if (g_dry_run > 0)
         return;
     if (!host().asm_define(name, static_cast<uint32_t>(v.value & 0xFFFFFFFF), global, true))
@@ -1326,7 +1467,7 @@ void assemble_instruction(Context &ctx, bool debug)
         bool data_row = row.code == kCodeDb || row.code == kCodeDw || row.code == kCodeAlign;
         if (data_row)
             g_step_allowed = false;
-        if (!g_generated && debug && !data_row && g_alt_count == 0 && g_io_count == 0)
+        if (!generated_line() && debug && !data_row && g_alt_count == 0 && g_io_count == 0)
             ctx.buf.push_back(0xEF);  // rst 0x28: the debug kernel's stepping point
 
         if (row.code == kCodeDb) { encode_db(ctx); break; }
@@ -1488,6 +1629,8 @@ void reset_asm_state()
     g_alt_count = g_io_count = 0;
     g_io_watch = false;
     g_open_function.clear();
+    g_tag = -1;
+    g_last_size = 0;
 }
 
 bool assemble_statement(const char *&input, bool debug_flag)
@@ -1534,8 +1677,9 @@ bool assemble_statement(const char *&input, bool debug_flag)
     }
     bool io_used = g_io_count > 0;
     g_alt_count = g_io_count = 0;
-    if (!g_stmt_error && !ctx.buf.empty() && g_dry_run == 0) {
-        if (!g_generated && debug_flag)
+    // a dry run emits the bytes too (its caller measures them) but records nothing
+    if (!g_stmt_error && !ctx.buf.empty()) {
+        if (!generated_line() && debug_flag && g_dry_run == 0)
             host().asm_line_entry(ctx.address);
         for (uint8_t b : ctx.buf)
             host().asm_emit_byte(b);
@@ -1557,7 +1701,131 @@ void assemble_line(const char *text, bool debug_flag)
     }
 }
 
+bool macro_numeric_value(const std::string &name, int32_t &value)
+{
+    AsmHost *h = asm_host();
+    std::optional<std::string> text = h ? h->asm_macro_text(name) : std::nullopt;
+    if (!text)
+        return false;
+    const char *s = text->c_str();
+    while (*s == ' ' || *s == '\t')
+        ++s;
+    if (!std::isdigit(static_cast<unsigned char>(*s)))
+        return false;
+    char *end = nullptr;
+    unsigned long long v = std::strtoull(s, &end, 0);
+    if (*end != 0 && *end != ' ' && *end != '\t')
+        return false;
+    value = static_cast<int32_t>(v & 0xFFFFFFFF);
+    return true;
+}
+
+// ---- the compile's tables: the default host services ------------------------------------------
+
+std::optional<AsmSymbol> AsmHost::asm_symbol(const std::string &name, bool local)
+{
+    if (name.empty() || name.size() > kMaxIdentifier)
+        return std::nullopt;
+    symbol *s = find_symbol(name.c_str(), false, local ? kLocalTable : kGlobalTable);
+    if (!s)
+        return std::nullopt;
+    AsmSymbol out;
+    out.kind = s->kind;
+    out.type = s->type;
+    out.address = s->address[kFunctionAddressSlot];
+    out.stub_address = s->address[kRootStubAddressSlot];
+    out.value = s->value;
+    out.size = s->size;
+    out.xmem = (s->flags[0] & 1) != 0;
+    out.is_function = s->kind == 3 || (s->declarator & 0xF) == 3;
+    out.line = s->line;
+    out.file = s->file ? s->file : "";
+    out.handle = s;
+    return out;
+}
+
+void AsmHost::asm_queue_root_stub(const AsmSymbol &function)
+{
+    push_pending_stub(static_cast<symbol *>(function.handle));
+}
+
+std::optional<std::string> AsmHost::asm_macro_text(const std::string &name)
+{
+    const macroinfo *m = find_macro_value(name);
+    if (!m || m->function_like)
+        return std::nullopt;
+    return m->text;
+}
+
+std::optional<int> AsmHost::asm_struct_tag(const std::string &name)
+{
+    if (name.empty() || name.size() > kMaxIdentifier)
+        return std::nullopt;
+    for (SymbolTableId table : {kLocalTable, kGlobalTable}) {
+        if (symbol *s = find_symbol(name.c_str(), false, table); s && is_tag_type(s->type))
+            return s->type;
+    }
+    int32_t tag = find_tag(name.c_str());
+    if (tag >= 0 && is_tag_type(tag))
+        return tag;
+    return std::nullopt;
+}
+
+std::optional<int32_t> AsmHost::asm_struct_member(int tag, const std::string &name)
+{
+    int32_t cursor = -1;
+    while (symbol *m = next_tag_member(tag, cursor)) {
+        if (!m->name)
+            continue;
+        std::string member = m->name;
+        // members may be stored in their scope-unique form: the name, "_" and two letters
+        if (member == name || (member.size() == name.size() + 3 && member.compare(0, name.size(), name) == 0 &&
+                               member[name.size()] == '_'))
+            return m->value;
+    }
+    return std::nullopt;
+}
+
+int32_t AsmHost::asm_struct_size(int tag)
+{
+    int32_t size = tag_size(tag);
+    return size < 0 ? 0 : size;
+}
+
+bool AsmHost::asm_generated_line() { return generated_line_active(); }
+
 // ---- the standalone host ---------------------------------------------------------------------------
+
+std::optional<AsmSymbol> AsmImageHost::asm_symbol(const std::string &name, bool local)
+{
+    return use_compiler_tables ? AsmHost::asm_symbol(name, local) : std::nullopt;
+}
+
+void AsmImageHost::asm_queue_root_stub(const AsmSymbol &function)
+{
+    if (use_compiler_tables)
+        AsmHost::asm_queue_root_stub(function);
+}
+
+std::optional<std::string> AsmImageHost::asm_macro_text(const std::string &name)
+{
+    return use_compiler_tables ? AsmHost::asm_macro_text(name) : std::nullopt;
+}
+
+std::optional<int> AsmImageHost::asm_struct_tag(const std::string &name)
+{
+    return use_compiler_tables ? AsmHost::asm_struct_tag(name) : std::nullopt;
+}
+
+std::optional<int32_t> AsmImageHost::asm_struct_member(int tag, const std::string &name)
+{
+    return use_compiler_tables ? AsmHost::asm_struct_member(tag, name) : std::nullopt;
+}
+
+int32_t AsmImageHost::asm_struct_size(int tag)
+{
+    return use_compiler_tables ? AsmHost::asm_struct_size(tag) : 0;
+}
 
 void AsmImageHost::asm_error(int l, int column, const std::string &text)
 {

@@ -38,6 +38,23 @@ struct LcallFixup {
     int source_line = 0;
 };
 
+// What assembly text reads of a C symbol.
+struct AsmSymbol {
+    uint8_t kind = 0;            // 2 code label or automatic variable, 3 function, 253/255 member
+    int32_t type = 0;            // 16 and above: a structure or union tag
+    uint32_t address = 0;        // target address word; `kAsmPlaceholder` while unassigned
+    uint32_t stub_address = 0;   // root entry stub of an xmem function, or `kAsmPlaceholder`
+    int16_t value = 0;           // offset of a member or automatic variable
+    uint16_t size = 0;           // bytes of the declared object
+    bool xmem = false;           // placed in extended memory
+    bool is_function = false;    // its outermost declarator level is a function
+    int line = 0;                // declaration position
+    std::string file;
+    void *handle = nullptr;      // the table entry, for the services that act on it
+};
+// The address of a name not yet placed.
+constexpr uint32_t kAsmPlaceholder = 0;
+
 // ---- the host seam ----------------------------------------------------------------------------------
 
 class AsmHost {
@@ -65,12 +82,29 @@ public:
     [[nodiscard]] virtual bool asm_define(const std::string &name, uint32_t value, bool global,
                                           bool equ) = 0;
 
-    // Optional services; the defaults do without them.
-    // A structure tag or variable of structure type: its tag number.
-    virtual std::optional<int> asm_struct_tag(const std::string &) { return std::nullopt; }
+    // The compiler's tables. The defaults reach the real ones (symbol and tag tables, the
+    // macro table, the pending root stubs, the generated-line flag of `outasm`); a standalone
+    // host may keep them out.
+    // A C symbol of the name in the local (true) or global table.
+    virtual std::optional<AsmSymbol> asm_symbol(const std::string &name, bool local);
+    // Queues the root entry stub of an xmem function that assembly text uses as a value.
+    virtual void asm_queue_root_stub(const AsmSymbol &function);
+    // The definition text of a macro, or nothing.
+    virtual std::optional<std::string> asm_macro_text(const std::string &name);
+    // A structure tag, or a variable of structure type: its tag type code.
+    virtual std::optional<int> asm_struct_tag(const std::string &name);
     // A member of a tag: its offset.
-    virtual std::optional<int32_t> asm_struct_member(int, const std::string &) { return std::nullopt; }
-    virtual int32_t asm_struct_size(int) { return 0; }
+    virtual std::optional<int32_t> asm_struct_member(int tag, const std::string &name);
+    virtual int32_t asm_struct_size(int tag);
+    // True while the line being assembled was written by the code generator.
+    virtual bool asm_generated_line();
+
+    // Services of units still to come; the defaults do without them.
+    // A global label opened an assembly function (`previous` is the one it closes, or empty):
+    // the map file's function records and, in xmem, the function's root entry stub.
+    virtual void asm_function_label(const std::string &, uint32_t, const std::string &) {}
+    // A call to a named target, for the map file's call graph.
+    virtual void asm_call_target(const std::string &) {}
     // "@SP" and "@RETVAL".
     virtual int32_t asm_stack_depth() { return 0; }
     virtual int32_t asm_return_value_offset() { return 0; }
@@ -133,6 +167,10 @@ bool assemble_statement(const char *&input, bool debug_flag);
 // Assembles every statement of one line.
 void assemble_line(const char *text, bool debug_flag = false);
 
+// The value of a macro whose text is a number (C rules: 0x hexadecimal, leading 0 octal, else
+// decimal), ending there or at a blank; false for any other macro or none.
+[[nodiscard]] bool macro_numeric_value(const std::string &name, int32_t &value);
+
 // The I/O-prefix watch over emitted bytes (called by the code-byte emitter for every byte).
 bool check_emitted_io_prefix(uint8_t b);
 
@@ -157,7 +195,8 @@ enum AsmMsg : uint32_t {
     kMsgBadAt = 768, kMsgUnrecognizedToken = 769, kMsgInvalidRst = 770, kMsgJumpRange = 771,
     kMsgBadBitNumber = 773, kMsgBadOpcode = 774, kMsgBadStructField = 775,
     kMsgMissingBracket = 776, kMsgOneUndefinedLabel = 777, kMsgDemotion = 807,
-    kMsgUnsupportedOperator = 2023, kMsgWaitStateOp = 3032, kMsgRetInXmem = 3040,
+    kMsgUnsupportedOperator = 2023, kMsgMappingMismatch = 2152, kMsgWaitStateOp = 3032,
+    kMsgLabelOverridesVariable = 3035, kMsgRetInXmem = 3040,
 };
 
 // ---- a standalone host: an image in memory with its own labels -------------------------------------
@@ -185,7 +224,11 @@ public:
     std::map<std::string, uint32_t> labels;
     std::vector<Fixup> fixups;              // still pending
     std::vector<uint32_t> line_entries;
+    std::vector<std::string> calls;         // named call targets
     int line = 1;
+    // Off: the compiler's symbol, tag and macro tables stay out of the assembly (the tools);
+    // on: names that are no labels are looked up there as in a compile.
+    bool use_compiler_tables = false;
 
     void asm_error(int line, int column, const std::string &text) override;
     void asm_warning(int level, int line, int column, const std::string &text) override;
@@ -198,6 +241,14 @@ public:
     [[nodiscard]] bool asm_define(const std::string &name, uint32_t value, bool global,
                                   bool equ) override;
     void asm_line_entry(uint32_t a) override { line_entries.push_back(a); }
+    std::optional<AsmSymbol> asm_symbol(const std::string &name, bool local) override;
+    void asm_queue_root_stub(const AsmSymbol &function) override;
+    std::optional<std::string> asm_macro_text(const std::string &name) override;
+    std::optional<int> asm_struct_tag(const std::string &name) override;
+    std::optional<int32_t> asm_struct_member(int tag, const std::string &name) override;
+    int32_t asm_struct_size(int tag) override;
+    bool asm_generated_line() override { return false; }
+    void asm_call_target(const std::string &name) override { calls.push_back(name); }
 
     // Reports every fix-up still pending ("Undefined (but used) local symbol %s").
     void finish();

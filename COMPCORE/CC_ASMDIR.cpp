@@ -4,6 +4,7 @@
 #include "CC_ASMDIR.h"
 
 #include "CC_ASMTAB.h"
+#include "EMITCACHE.h"
 
 namespace {
 
@@ -16,6 +17,12 @@ bool address_equal(uint32_t a, uint32_t b)
 }
 
 }  // namespace
+
+NamedObjectTable<EmitCache> &emit_cache_table()
+{
+    static NamedObjectTable<EmitCache> t(31);
+    return t;
+}
 
 CCAddrDirectory<uint32_t> &root_address_directory()
 {

@@ -10,14 +10,17 @@
 #include <memory>
 #include <string>
 
-// A hash table of owned objects by name (31 buckets, chained entries). Destroying an entry
-// destroys its object through its virtual destructor.
+class EmitCache;
+
+// A hash table of owned objects by name (31 buckets, chained entries), hashed as the macro
+// table hashes its names. Destroying an entry destroys its object through its virtual
+// destructor. The named emit-cache table is one of these.
 template <typename T>
-class MacroSymbolTable {
+class NamedObjectTable {
 public:
-    explicit MacroSymbolTable(uint16_t buckets = 31) : m_buckets(buckets) {}
-    MacroSymbolTable(const MacroSymbolTable &) = delete;
-    MacroSymbolTable &operator=(const MacroSymbolTable &) = delete;
+    explicit NamedObjectTable(uint16_t buckets = 31) : m_buckets(buckets) {}
+    NamedObjectTable(const NamedObjectTable &) = delete;
+    NamedObjectTable &operator=(const NamedObjectTable &) = delete;
 
     // Adds or replaces the object of a name.
     void add(const std::string &name, std::unique_ptr<T> object)
@@ -53,7 +56,7 @@ public:
     }
     int count() const { return m_count; }
     uint16_t bucket_count() const { return m_buckets; }
-    ~MacroSymbolTable() { clear(); }
+    ~NamedObjectTable() { clear(); }
 
 private:
     struct Entry {
@@ -61,10 +64,17 @@ private:
         std::unique_ptr<T> object;
         std::unique_ptr<Entry> next;
     };
+    // The macro table's hash: h = h * 16 + c (signed bytes), folding the top nibble back in.
     uint16_t bucket(const std::string &name) const
     {
         uint32_t h = 0;
-        for (unsigned char c : name) h = (h << 2) ^ c;
+        for (char c : name) {
+            h = (h << 4) + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
+            uint32_t g = h & 0xF0000000u;
+            if (g)
+                h ^= g >> 24;
+            h &= ~g;
+        }
         return static_cast<uint16_t>(h % m_buckets);
     }
     uint16_t m_buckets;
@@ -103,6 +113,10 @@ private:
     std::map<uint32_t, A> m_from, m_to;
     int m_count = 0;
 };
+
+// The program-wide table of emit caches by name: made empty with 31 buckets at start-up and
+// destroyed at the end with every cache it owns.
+NamedObjectTable<EmitCache> &emit_cache_table();
 
 // The root directory (root entry -> xmem address) and the xmem directory (xmem -> root).
 CCAddrDirectory<uint32_t> &root_address_directory();

@@ -1,5 +1,6 @@
 // The inline assembler: instruction bytes per CPU, numbers, labels and fix-ups, directives,
 // prefixes, the debug stepping byte, and the diagnostics of bad lines (which emit nothing).
+#include "AsmTestSupport.h"
 #include "CC_ASM.h"
 #include "CC_ASMDIR.h"
 
@@ -55,6 +56,16 @@ struct AsmRun {
         return s;
     }
 };
+
+// Every test leaves the assembler's target, host and switches as it found them.
+class AsmTest : public ::testing::Test {
+    AsmStateGuard m_guard;
+};
+using AsmLabels = AsmTest;
+using AsmDebug = AsmTest;
+using AsmIoWatch = AsmTest;
+using AsmVocabulary = AsmTest;
+using AsmDirectories = AsmTest;
 
 // ---- bytes of single lines -----------------------------------------------------------------------
 
@@ -197,7 +208,9 @@ const EncodeCase kEncode[] = {
     {"at_pc", kF2000, "ld hl,@pc", "21 00 10"},
 };
 
-class Encode : public ::testing::TestWithParam<EncodeCase> {};
+class Encode : public ::testing::TestWithParam<EncodeCase> {
+    AsmStateGuard m_guard;
+};
 
 TEST_P(Encode, Bytes)
 {
@@ -266,7 +279,9 @@ const ErrorCase kErrors[] = {
     {"unrecognized_token", kF2000, "ld a,\x01", "Unrecognized Token"},
 };
 
-class BadLine : public ::testing::TestWithParam<ErrorCase> {};
+class BadLine : public ::testing::TestWithParam<ErrorCase> {
+    AsmStateGuard m_guard;
+};
 
 TEST_P(BadLine, ReportsAndEmitsNothing)
 {
@@ -285,7 +300,7 @@ INSTANTIATE_TEST_SUITE_P(Errors, BadLine, ::testing::ValuesIn(kErrors),
 
 // ---- labels, fix-ups and jumps ----------------------------------------------------------------------
 
-TEST(AsmLabels, ForwardReferencesArePatchedWithTheirAddend)
+TEST_F(AsmLabels, ForwardReferencesArePatchedWithTheirAddend)
 {
     AsmRun r(kF2000, {"ld hl,table + 2*3", "jr later", "later: nop", "table: db 1"});
     EXPECT_EQ(r.errors(), "");
@@ -293,7 +308,7 @@ TEST(AsmLabels, ForwardReferencesArePatchedWithTheirAddend)
     EXPECT_EQ(r.bytes(0x1000), "21 0C 10 18 00 00 01");
 }
 
-TEST(AsmLabels, ForwardReferenceQueuesFixupWithAddend)
+TEST_F(AsmLabels, ForwardReferenceQueuesFixupWithAddend)
 {
     select(kF2000);
     AsmImageHost host(0x1000);
@@ -306,13 +321,13 @@ TEST(AsmLabels, ForwardReferenceQueuesFixupWithAddend)
     EXPECT_EQ(host.fixups[0].address, 0x1001u);
 }
 
-TEST(AsmLabels, BackwardDjnzOnTheSameLine)
+TEST_F(AsmLabels, BackwardDjnzOnTheSameLine)
 {
     AsmRun r(kF2000, {"loop: djnz loop"});
     EXPECT_EQ(r.bytes(0x1000), "10 FE");
 }
 
-TEST(AsmLabels, GlobalLabelThenTwoStatements)
+TEST_F(AsmLabels, GlobalLabelThenTwoStatements)
 {
     AsmRun r(kF2000, {"start:: nop $ nop"});
     EXPECT_EQ(r.errors(), "");
@@ -320,7 +335,7 @@ TEST(AsmLabels, GlobalLabelThenTwoStatements)
     EXPECT_EQ(r.bytes(0x1000), "00 00");
 }
 
-TEST(AsmLabels, JumpRangeEdges)
+TEST_F(AsmLabels, JumpRangeEdges)
 {
     // d = -128 is accepted; 128 bytes past the end is not
     std::vector<std::string> back = {"back: nop"};
@@ -341,7 +356,7 @@ TEST(AsmLabels, JumpRangeEdges)
     EXPECT_EQ(late.errors(), "Jump out of Range");
 }
 
-TEST(AsmLabels, UndefinedAndDoublyDefined)
+TEST_F(AsmLabels, UndefinedAndDoublyDefined)
 {
     AsmRun undefined(kF2000, {"jp nowhere", "nop"});
     EXPECT_EQ(undefined.errors(), "Undefined (but used) local symbol nowhere");
@@ -351,7 +366,7 @@ TEST(AsmLabels, UndefinedAndDoublyDefined)
     EXPECT_EQ(twice.bytes(0x1000), "00");
 }
 
-TEST(AsmLabels, EquWithAndWithoutColon)
+TEST_F(AsmLabels, EquWithAndWithoutColon)
 {
     AsmRun with(kF2000, {"x: equ 5", "ld a,x"});
     EXPECT_EQ(with.errors(), "");
@@ -364,7 +379,7 @@ TEST(AsmLabels, EquWithAndWithoutColon)
 
 // ---- debug stepping and the I/O-prefix watch --------------------------------------------------------
 
-TEST(AsmDebug, SteppingBytePrecedesInstructionsNotData)
+TEST_F(AsmDebug, SteppingBytePrecedesInstructionsNotData)
 {
     AsmRun r(kF2000, {"ld a,b", "db 1", "altd ld a,b"}, 0x1000, true);
     EXPECT_EQ(r.bytes(0x1000), "EF 78 01 EF 76 78");
@@ -372,7 +387,7 @@ TEST(AsmDebug, SteppingBytePrecedesInstructionsNotData)
     EXPECT_EQ(r.host.line_entries, (std::vector<uint32_t>{0x1000, 0x1002, 0x1003}));
 }
 
-TEST(AsmDebug, GeneratedLinesGetNoSteppingByte)
+TEST_F(AsmDebug, GeneratedLinesGetNoSteppingByte)
 {
     set_asm_generated_line(true);
     AsmRun r(kF2000, {"ld a,b"}, 0x1000, true);
@@ -380,7 +395,7 @@ TEST(AsmDebug, GeneratedLinesGetNoSteppingByte)
     EXPECT_EQ(r.bytes(0x1000), "78");
 }
 
-TEST(AsmIoWatch, ArmedAfterAnIoStatementForTheNextByteOnly)
+TEST_F(AsmIoWatch, ArmedAfterAnIoStatementForTheNextByteOnly)
 {
     select(kF2000);
     AsmImageHost host(0);
@@ -397,7 +412,7 @@ TEST(AsmIoWatch, ArmedAfterAnIoStatementForTheNextByteOnly)
 
 // ---- vocabulary ---------------------------------------------------------------------------------------
 
-TEST(AsmVocabulary, RegistersAreExactCaseAndConditionsToo)
+TEST_F(AsmVocabulary, RegistersAreExactCaseAndConditionsToo)
 {
     select(kF2000);
     AsmImageHost host(0);
@@ -420,7 +435,7 @@ TEST(AsmVocabulary, RegistersAreExactCaseAndConditionsToo)
     set_asm_host(nullptr);
 }
 
-TEST(AsmVocabulary, NumberForms)
+TEST_F(AsmVocabulary, NumberForms)
 {
     select(kF2000);
     AsmImageHost host(0);
@@ -439,7 +454,7 @@ TEST(AsmVocabulary, NumberForms)
     set_asm_host(nullptr);
 }
 
-TEST(AsmVocabulary, KeywordHashCollisionIsReported)
+TEST_F(AsmVocabulary, KeywordHashCollisionIsReported)
 {
     KeywordHash h;
     // "a" + 17 * "\x01"... two texts with one hash: h("bA") == h("c0")
@@ -450,7 +465,7 @@ TEST(AsmVocabulary, KeywordHashCollisionIsReported)
     EXPECT_EQ(h.keyword_index("ADD"), -1);
 }
 
-TEST(AsmVocabulary, MnemonicTableSizeFollowsRevision)
+TEST_F(AsmVocabulary, MnemonicTableSizeFollowsRevision)
 {
     select(kF2000);
     EXPECT_EQ(asm_active_mnemonic_count(), 61);
@@ -462,7 +477,7 @@ TEST(AsmVocabulary, MnemonicTableSizeFollowsRevision)
 
 // ---- address directories ----------------------------------------------------------------------------
 
-TEST(AsmDirectories, TranslateOnF80OnlyAndFirstEntryWins)
+TEST_F(AsmDirectories, TranslateOnF80OnlyAndFirstEntryWins)
 {
     select(kF2000);
     set_asm_xmem_window_start(0xE000);

@@ -1,5 +1,6 @@
 // Round trip over the whole instruction set: every opcode of each page set is disassembled, the
 // text is assembled again, and the bytes, the text and the instruction length must agree.
+#include "AsmTestSupport.h"
 #include "CC_ASM.h"
 #include "DB_DA.h"
 
@@ -39,7 +40,9 @@ std::string assembly_spelling(std::string text)
     return text;
 }
 
-class RoundTrip : public ::testing::TestWithParam<CpuCase> {};
+class RoundTrip : public ::testing::TestWithParam<CpuCase> {
+    AsmStateGuard m_guard;
+};
 
 TEST_P(RoundTrip, EveryOpcodeAssemblesBackToItsBytes)
 {

@@ -1,5 +1,6 @@
 // The disassembler: texts and lengths of the special cases, the revision-dependent page set,
 // flow classes and the cycle figures of the disassembly text.
+#include "AsmTestSupport.h"
 #include "CC_ASMTAB.h"
 #include "DB_DA.h"
 
@@ -48,7 +49,16 @@ const DisCase kDis[] = {
     {"z180_rst_0", DisasmPageSet::Z180, 0, {0xC7}, "rst    0x00", 1},
 };
 
-class Disassemble : public ::testing::TestWithParam<DisCase> {};
+// Every test leaves the page set and the target as it found them.
+class DisasmTest : public ::testing::Test {
+    AsmStateGuard m_guard;
+};
+using DisasmTables = DisasmTest;
+using DisasmCycles = DisasmTest;
+
+class Disassemble : public ::testing::TestWithParam<DisCase> {
+    AsmStateGuard m_guard;
+};
 
 TEST_P(Disassemble, TextAndLength)
 {
@@ -65,7 +75,7 @@ TEST_P(Disassemble, TextAndLength)
 INSTANTIATE_TEST_SUITE_P(Cases, Disassemble, ::testing::ValuesIn(kDis),
                          [](const auto &i) { return std::string(i.param.name); });
 
-TEST(DisasmTables, SelectionFollowsCpuFlagAndRevision)
+TEST_F(DisasmTables, SelectionFollowsCpuFlagAndRevision)
 {
     set_asm_target(1, 257);
     selectDisasmTables();
@@ -79,7 +89,7 @@ TEST(DisasmTables, SelectionFollowsCpuFlagAndRevision)
     set_asm_target(1, 0);
 }
 
-TEST(DisasmTables, IndexPageDefinesEightOpcodes)
+TEST_F(DisasmTables, IndexPageDefinesEightOpcodes)
 {
     const DisasmPages &p = disasmPages(DisasmPageSet::A);
     std::vector<int> defined;
@@ -88,7 +98,7 @@ TEST(DisasmTables, IndexPageDefinesEightOpcodes)
     EXPECT_EQ(defined, (std::vector<int>{0x64, 0x65, 0x6C, 0x6D, 0x7C, 0x7D, 0xE4, 0xF4}));
 }
 
-TEST(DisasmTables, FlowClassesOfTheVireonSet)
+TEST_F(DisasmTables, FlowClassesOfTheVireonSet)
 {
     selectDisasmPageSet(DisasmPageSet::A);
     const LengthTables &t = lengthTables(false);
@@ -113,7 +123,7 @@ TEST(DisasmTables, FlowClassesOfTheVireonSet)
     EXPECT_EQ(instructionFlow(call), kFlowCall);
 }
 
-TEST(DisasmTables, BytesPastTheEndReadAsZero)
+TEST_F(DisasmTables, BytesPastTheEndReadAsZero)
 {
     selectDisasmPageSet(DisasmPageSet::A);
     std::vector<uint8_t> one{0xED};
@@ -145,7 +155,9 @@ const CycleCase kCycles[] = {
     {"ioi_ld_mem_a", {0xD3, 0x32, 0, 0}, 11}, {"bit_ixd", {0xDD, 0xCB, 0x05, 0x46}, 10},
 };
 
-class Cycles : public ::testing::TestWithParam<CycleCase> {};
+class Cycles : public ::testing::TestWithParam<CycleCase> {
+    AsmStateGuard m_guard;
+};
 
 TEST_P(Cycles, Value)
 {
@@ -155,7 +167,7 @@ TEST_P(Cycles, Value)
 INSTANTIATE_TEST_SUITE_P(Table, Cycles, ::testing::ValuesIn(kCycles),
                          [](const auto &i) { return std::string(i.param.name); });
 
-TEST(CycleTables, PrefixBytesAreZeroInTheMainTable)
+TEST_F(DisasmCycles, PrefixBytesAreZeroInTheMainTable)
 {
     const CycleTables &c = cycleTables();
     for (int op = 0; op < 256; ++op) {
