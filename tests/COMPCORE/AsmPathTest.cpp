@@ -75,6 +75,10 @@ void top_level_loop()
     }
 }
 
+// An xmem segment near whose end blocks are placed, and its follow-on origin.
+constexpr uint32_t kSegment = make_addr(0xF2, 0xE000);
+constexpr uint32_t kFollower = make_addr(0xF8, 0xE000);
+
 class AsmPath : public ::testing::Test {
 protected:
     AsmPathCacheHost host;
@@ -83,8 +87,6 @@ protected:
     input_test::FakeLibraryIndex index = input_test::default_index();
     std::unique_ptr<input_test::TempSource> source;
 
-    static constexpr uint32_t kSegment = make_addr(0xF2, 0xE000);  // physical 0x100000-ish
-    static constexpr uint32_t kFollower = make_addr(0xF8, 0xE000);
 
     void SetUp() override
     {
@@ -350,24 +352,34 @@ std::string block_of_200_bytes()
     return text + "#endasm\n";
 }
 
+// The old segment holds the jump to the follower and nothing of the trial; the block lies whole
+// in the follower, where its listing record begins.
+void expect_moved_whole(const std::map<uint32_t, uint8_t> &image, uint32_t s,
+                        const std::vector<uint8_t> &jump, const std::vector<std::array<uint32_t, 3>> &listing)
+{
+    EXPECT_EQ(bytes_at(image, s, jump.size()), jump);
+    for (size_t i = jump.size(); i < 100; ++i)
+        EXPECT_EQ(image.count(addr_add(s, int32_t(i))), 0u) << "trial byte at +" << i;
+    EXPECT_EQ(bytes_at(image, kFollower, 10),
+              (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(bytes_at(image, addr_add(kFollower, 190), 10),
+              (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(xmem_code_cache().current, addr_add(kFollower, 200));
+    ASSERT_EQ(listing.size(), 1u);
+    EXPECT_EQ(listing[0][0], kFollower);
+    EXPECT_EQ(listing[0][1], addr_add(kFollower, 200));
+    EXPECT_EQ(asm_trial_depth(), 0u);
+}
+
 TEST_F(AsmPath, BlockNearSegmentEndMovesWholeToTheFollowOnOrigin)
 {
     place_near_segment_end(0x400, 100, true);
     const uint32_t s = xmem_code_cache().current;
     compile(block_of_200_bytes());
     EXPECT_TRUE(messages().empty());
-    const auto image = sent_bytes(host.sent);
-    // The old segment got the jump to the follower (4 bytes from the host double) and nothing of
-    // the trial.
-    EXPECT_EQ(bytes_at(image, s, 4), (std::vector<uint8_t>(4, 0xC7)));
-    for (int i = 4; i < 100; ++i)
-        EXPECT_EQ(image.count(addr_add(s, i)), 0u) << "trial byte at +" << i;
-    EXPECT_EQ(bytes_at(image, kFollower, 10), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-    EXPECT_EQ(xmem_code_cache().current, addr_add(kFollower, 200));
-    ASSERT_EQ(listing.size(), 1u);
-    EXPECT_EQ(listing[0][0], kFollower);
+    // The host double's jump to the follower is four 0xC7 bytes.
+    expect_moved_whole(sent_bytes(host.sent), s, std::vector<uint8_t>(4, 0xC7), listing);
     EXPECT_EQ(entries(SourceTable::AsmSource).size(), 1u);
-    EXPECT_EQ(asm_trial_depth(), 0u);
 }
 
 // The trial pass reads the block once and the real pass assembles what it read: directives and
@@ -639,6 +651,25 @@ TEST_F(AsmPath, TopLevelBlocksCompileThroughTheCompileSequence)
     ASSERT_EQ(listing.size(), 2u);
     EXPECT_EQ(listing[1][0], 0x4004u);
     EXPECT_EQ(listing[1][1], 0x4005u);
+}
+
+// The same move with the compile frame's own cache host: it reserves no room while the block is
+// measured and moves on only from where the block reader last reserved; the jump to the
+// follower is assembled for real.
+TEST_F(AsmPath, BlockNearSegmentEndMovesWholeThroughTheFrameHost)
+{
+    SendingLinker linker;
+    set_linker_seam(&linker);
+    set_emit_cache_host(nullptr);
+    place_near_segment_end(0x400, 100, true);
+    const uint32_t s = xmem_code_cache().current;
+    compile(block_of_200_bytes());
+    set_linker_seam(nullptr);
+
+    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(host.sent.empty());
+    // ljp 0xE000 in XPC page 0xF8
+    expect_moved_whole(sent_bytes(linker.sent), s, {0xC7, 0x00, 0xE0, 0xF8}, listing);
 }
 
 }  // namespace
