@@ -75,6 +75,7 @@ bool addr_equal(ADDR24 a, ADDR24 b) {
 bool addr_less(ADDR24 a, ADDR24 b) { return addr_to_physical(a) < addr_to_physical(b); }
 
 void set_current_origin_provider(CurrentOriginFn fn) { g_origin_provider = fn; }
+CurrentOriginFn current_origin_provider() { return g_origin_provider; }
 
 // Ascending origin: offsets start .. start + size - 1. Descending: start - size + 1 .. start.
 ADDR24 logical_to_addr(std::uint16_t logical) {
@@ -161,6 +162,5 @@ void set_code_limits(std::uint32_t last_root_code, std::uint32_t first_free) {
 void reset_addr_state() {
     g_window_start = 0xE000;
     g_xpc_base = 14;
-    g_origin_provider = nullptr;
     g_memory_map = MemoryMap{};
 }

@@ -82,6 +82,7 @@ struct OriginWindow {
 // cache is bound to no origin (the provider reports the missing origin itself).
 using CurrentOriginFn = std::optional<OriginWindow> (*)();
 void set_current_origin_provider(CurrentOriginFn fn); // nullptr: no provider
+CurrentOriginFn current_origin_provider();
 // A logical address inside the current origin's window gets that origin's XPC; outside it
 // XPC 0. Without a current origin (or without a provider) the result is 0.
 ADDR24 logical_to_addr(std::uint16_t logical);
@@ -138,5 +139,6 @@ void memory_map_defaults(std::uint16_t given_address, std::uint16_t root_code_si
 const MemoryMap &memory_map();
 // Code limits after a compile: last root code address and first free address (see MemoryMap).
 void set_code_limits(std::uint32_t last_root_code, std::uint32_t first_free);
-// Back to the start-up state (window 0xE000 / 14, empty map, no origin provider).
+// Back to the start-up state (window 0xE000 / 14, empty map). The origin provider is a
+// connection to the emit caches, not state of a compile: it stays installed.
 void reset_addr_state();

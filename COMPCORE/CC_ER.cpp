@@ -38,6 +38,12 @@ uint8_t g_current_flag = 1;
 std::vector<std::string> g_file_names; // the file-name list; its tail is the compiled file
 
 int g_max_errors = 10;
+
+// Ends a variadic argument list however the report leaves (a watch compile throws).
+struct VaListEnd {
+    va_list &args;
+    ~VaListEnd() { va_end(args); }
+};
 int g_max_warnings_low = 5;  // the warning maximum is held as two halves
 int g_max_warnings_high = 5;
 
@@ -151,15 +157,8 @@ int report_error(int line, int column, const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    int result;
-    try {
-        result = report_error_v(line, column, format, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
-    return result;
+    VaListEnd end{args};
+    return report_error_v(line, column, format, args);
 }
 
 int report_warning_v(int level, int line, int column, const char *format, va_list args)
@@ -184,15 +183,8 @@ int report_warning(int level, int line, int column, const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    int result;
-    try {
-        result = report_warning_v(level, line, column, format, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
-    return result;
+    VaListEnd end{args};
+    return report_warning_v(level, line, column, format, args);
 }
 
 int report_error_in_file(int line, int column, const char *file, const char *format, ...)
@@ -203,15 +195,8 @@ int report_error_in_file(int line, int column, const char *file, const char *for
     g_current_name = cut(file ? file : "ERROR", kMaxErrorFileName);
     va_list args;
     va_start(args, format);
-    int result;
-    try {
-        result = report_error_v(line, column, format, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
-    return result;
+    VaListEnd end{args};
+    return report_error_v(line, column, format, args);
 }
 
 int new_message_record(int kind, int line, int column, const char *format, ...)

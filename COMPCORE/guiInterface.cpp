@@ -447,10 +447,6 @@ uint8_t comm_state_for_run_state(int state, bool polling)
     }
 }
 
-namespace {
-std::string g_source_line; // the last line handed out by cMainWindow::GetSourceLine
-}
-
 cMainWindow::cMainWindow(TMainWindowHost *host) : m_host(host)
 {
     SetWindow(host);
@@ -471,10 +467,9 @@ void cMainWindow::SetCurrentSourceFile(const QBString &file)
 
 int cMainWindow::GetSourceLineCount() { return m_host ? m_host->GetSourceLineCount() : 0; }
 
-const std::string &cMainWindow::GetSourceLine(int line)
+std::string cMainWindow::GetSourceLine(int line)
 {
-    g_source_line = m_host ? m_host->GetSourceLine(line) : std::string();
-    return g_source_line;
+    return m_host ? m_host->GetSourceLine(line) : std::string();
 }
 
 TEditorInterface *cMainWindow::GetEditorInterface(const std::string &file, int flags)

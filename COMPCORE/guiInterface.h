@@ -486,8 +486,9 @@ public:
     void SetCurrentSourceFile(const QBString &file);
     const QBString &GetCurrentSourceFile() const { return m_current_file; }
     int GetSourceLineCount();
-    // The line's text, held in the program-wide line string (empty when none).
-    const std::string &GetSourceLine(int line);
+    // The line's text (empty when none). Returned by value: a later call cannot change the
+    // text an earlier caller still holds.
+    std::string GetSourceLine(int line);
     TEditorInterface *GetEditorInterface(const std::string &file, int flags);
     TEditorInterface *FindEditorInterface(const std::string &file);
     TRegisterInterface *GetRegisterInterface(bool force);

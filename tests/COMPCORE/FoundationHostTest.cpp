@@ -178,6 +178,10 @@ TEST_F(FoundationHost, MainWindowAdapterForwards)
     EXPECT_EQ(gMainWindowInterface->GetSourceLineCount(), 2);
     EXPECT_EQ(gMainWindowInterface->GetSourceLine(2), "main(){}");
     EXPECT_EQ(gMainWindowInterface->GetSourceLine(3), "");
+    // Two lines held at once keep their own texts.
+    const std::string &first = gMainWindowInterface->GetSourceLine(1);
+    const std::string &second = gMainWindowInterface->GetSourceLine(2);
+    EXPECT_EQ(first + "|" + second, "int x;|main(){}");
 
     gMainWindowInterface->SetCurrentSourceFile(QBString("prog.c"));
     EXPECT_EQ(w.current_file, "prog.c");

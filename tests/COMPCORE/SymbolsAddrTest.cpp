@@ -2,6 +2,11 @@
 // qualification by the current origin and the memory-map layout.
 #include "CC_ADDR.h"
 
+#include "CC_FIOZ8.h"
+#include "CC_GO.h"
+#include "EMITCACHE.h"
+#include "FrameDoubles.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,8 +15,15 @@ namespace {
 
 class AddrFixture : public ::testing::Test {
 protected:
-    void SetUp() override { reset_addr_state(); } // window 0xE000, xpc base 14
-    void TearDown() override { reset_addr_state(); }
+    CurrentOriginFn installed = nullptr; // the compiler's own provider, when joined
+    void SetUp() override {
+        installed = current_origin_provider();
+        reset_addr_state(); // window 0xE000, xpc base 14
+    }
+    void TearDown() override {
+        reset_addr_state();
+        set_current_origin_provider(installed);
+    }
 };
 
 // ---- physical <-> word ---------------------------------------------------------------------
@@ -204,10 +216,39 @@ INSTANTIATE_TEST_SUITE_P(All, LogicalToAddr, ::testing::ValuesIn(kLogicalCases),
                          [](const auto &i) { return std::string(i.param.name); });
 
 TEST_F(AddrFixture, LogicalWithoutOriginIsZero) {
+    set_current_origin_provider(nullptr);
     EXPECT_EQ(logical_to_addr(0x1234), 0u); // no provider
     g_window.reset();
     set_current_origin_provider(provide_window);
     EXPECT_EQ(logical_to_addr(0x1234), 0u); // provider says: no origin
+}
+
+// The compiler's own provider asks the current code cache for its origin: an unbound cache
+// reports the missing origin once and qualifies to 0; a bound one lends its window.
+TEST_F(AddrFixture, CompilerProviderReportsMissingOriginOnce) {
+    install_compiler_joins();
+    EmitCache &previous_cache = current_code_cache();
+    EmitOriginTable *previous_table = emit_origin_table();
+    RecordingCacheHost host;
+    TestOrigins origins;
+    EmitCache code(+1, 64);
+    set_emit_cache_host(&host);
+    set_emit_origin_table(&origins);
+    set_current_code_cache(code);
+
+    EXPECT_EQ(logical_to_addr(0xE010), 0u);
+    EXPECT_EQ(logical_to_addr(0xE010), 0u);
+    ASSERT_EQ(host.errors.size(), 1u) << "the missing origin is reported once per cache";
+    EXPECT_NE(host.errors[0].find("test"), std::string::npos) << host.errors[0];
+
+    origins.select_origin(origins.add(make_addr(0x20, 0xE000), 0x1000, &code));
+    EXPECT_EQ(logical_to_addr(0xE010), make_addr(0x20, 0xE010));
+    EXPECT_EQ(logical_to_addr(0xF010), make_addr(0, 0xF010));
+    EXPECT_EQ(host.errors.size(), 1u);
+
+    set_current_code_cache(previous_cache);
+    set_emit_origin_table(previous_table);
+    set_emit_cache_host(nullptr);
 }
 
 // ---- memory map ------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 
 #include "CC_ER.h"
 #include "CC_IN.h"
+#include "CC_INIT.h"
 #include "CC_STAB.h"
 
 #include <gmock/gmock.h>
@@ -16,7 +17,9 @@ namespace {
 
 class FunctionFixture : public ::testing::Test {
 protected:
+    CurrentOriginFn installed = nullptr;
     void SetUp() override {
+        installed = current_origin_provider();
         reset_addr_state();
         reset_function_records_state();
         reset_input_state();
@@ -29,6 +32,8 @@ protected:
     void TearDown() override {
         reset_function_records_state();
         reset_errors();
+        set_current_origin_provider(installed);
+        release_compiler_tables(); // the next compile sizes the tables from "kxw.cfg" again
     }
     static FunctionRecord *add(const char *name, ADDR24 start, ADDR24 end, uint16_t id16 = 0,
                                uint32_t word_a = 0) {

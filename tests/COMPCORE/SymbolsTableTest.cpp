@@ -3,6 +3,7 @@
 
 #include "CC_ER.h"
 #include "CC_IN.h"
+#include "CC_INIT.h"
 #include "guiExceptions.h"
 #include "guiInterface.h"
 
@@ -10,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -30,7 +34,9 @@ protected:
     void TearDown() override {
         set_local_scope(false);
         set_compile_mode_word(0);
+        set_at_sign_names(false);
         reset_errors();
+        release_compiler_tables(); // the next compile sizes the tables from "kxw.cfg" again
     }
     void fresh(uint16_t sym) {
         reset_input_state();
@@ -387,6 +393,117 @@ TEST_F(StabFixture, FullLocalAreaStopsCompileCleanly) {
     SymbolTableInfo l = symbol_table_info(kLocalTable);
     EXPECT_LE(l.next_entry, l.entry_limit);
 }
+
+// The tables sized as a compile sizes them: "sym" from "kxw.cfg", then the compiler's table
+// allocation. Every name is 32 characters, the most the name area holds per entry, so the name
+// area is used as hard as it can be. Whatever runs out first, the compile ends with xCCErrOvflo,
+// every area stays within its bounds and nothing of the other table is touched.
+struct OverflowCase {
+    const char *name;
+    int sym;
+    bool local;               // fill the local table (a global sentinel is added first)
+    int expected_added;       // names declared before the overflow (the sentinel not counted)
+    const char *box;          // message box shown, or nullptr
+};
+const OverflowCase kOverflowCases[] = {
+    // 100: globals 0..75 with one entry kept in reserve: the sentinel and 73 more
+    {"global_area", 100, false, 73, "Global symbol table overflow, increase symbol table size."},
+    // 400: the sentinel leaves the boundary where it is (400 - 0 is not above 512): locals
+    // 300..400, 128 slots
+    {"local_area", 400, true, 99, "Local symbol table overflow, increase symbol table size."},
+    // 2000: the sentinel slides the locals to 257..2000, but they have only 500 slots
+    {"local_hash", 2000, true, 499, nullptr},
+    // 1000: the boundary slides 256 entries ahead of the globals until 512 remain (last at
+    // entry 487): globals 0..743, the sentinel and 741 more
+    {"sliding_globals", 1000, false, 741, "Global symbol table overflow, increase symbol table size."},
+};
+
+std::string long_name(const char *prefix, int i) {
+    std::string n = prefix + std::to_string(i);
+    n.resize(32, 'x');
+    return n;
+}
+
+class SymbolOverflow : public StabFixture, public ::testing::WithParamInterface<OverflowCase> {
+protected:
+    std::filesystem::path dir;
+    void SetUp() override {
+        StabFixture::SetUp();
+        dir = std::filesystem::temp_directory_path() /
+              ("kx_symbol_overflow_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        compiler_config() = CompilerConfig{};
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+        StabFixture::TearDown();
+    }
+};
+
+TEST_P(SymbolOverflow, EndsCleanlyWithinEveryArea) {
+    const OverflowCase &c = GetParam();
+    {
+        std::ofstream cfg(dir / "kxw.cfg");
+        cfg << "sym = " << c.sym << "\n";
+    }
+    ASSERT_EQ(ReadCompilerConfig((dir / "kxw.cfg").string()), 0);
+    ASSERT_EQ(compiler_config().sym, c.sym);
+    release_compiler_tables();
+    allocate_compiler_tables(true);
+    reset_errors();
+    headless_message_box_host().shown.clear();
+    ASSERT_EQ(symbol_area_size(), static_cast<std::size_t>(c.sym));
+    ASSERT_EQ(name_area_size(), static_cast<std::size_t>(c.sym) * 33);
+
+    set_local_scope(false);
+    symbol *sentinel = add_symbol(long_name("sentinel", 0).c_str(), 0, 2, 5, 1, nullptr, 0);
+    set_local_scope(c.local);
+    int added = 0;
+    try {
+        for (int i = 0; i < c.sym; ++i) {
+            add_symbol(long_name("n", i).c_str(), 0, 2, static_cast<int16_t>(i), c.local ? 2 : 1,
+                       nullptr, 0);
+            ++added;
+        }
+        FAIL() << "no overflow";
+    } catch (const xCCErrOvflo &) {
+    }
+    EXPECT_EQ(added, c.expected_added);
+    EXPECT_THAT(recorded_summaries().back(), HasSubstr("Hash table full, increase symbol table size."));
+    if (c.box) {
+        ASSERT_EQ(headless_message_box_host().shown.size(), 1u);
+        EXPECT_EQ(headless_message_box_host().shown[0].text, c.box);
+    } else {
+        EXPECT_TRUE(headless_message_box_host().shown.empty());
+    }
+
+    const SymbolTableInfo g = symbol_table_info(kGlobalTable);
+    const SymbolTableInfo l = symbol_table_info(kLocalTable);
+    EXPECT_LE(g.next_entry, g.entry_limit);
+    EXPECT_LE(g.entry_limit, l.entry_start);
+    EXPECT_LE(l.next_entry, l.entry_limit);
+    EXPECT_LE(l.entry_limit, symbol_area_size());
+    EXPECT_LE(g.next_name, g.name_limit);
+    EXPECT_LE(g.name_limit, l.name_start);
+    EXPECT_LE(l.next_name, l.name_limit);
+    EXPECT_LE(l.name_limit, name_area_size());
+
+    // Every name kept whole, and the other table's entry untouched.
+    const SymbolTableId filled = c.local ? kLocalTable : kGlobalTable;
+    for (int i = 0; i < c.expected_added; ++i) {
+        const symbol *e = find_symbol(long_name("n", i).c_str(), false, filled);
+        ASSERT_NE(e, nullptr) << i;
+        EXPECT_EQ(std::string(e->name), long_name("n", i));
+        EXPECT_EQ(e->value, i);
+    }
+    EXPECT_EQ(find_symbol(long_name("sentinel", 0).c_str(), false, kGlobalTable), sentinel);
+    EXPECT_EQ(std::string(sentinel->name), long_name("sentinel", 0));
+    EXPECT_EQ(sentinel->value, 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, SymbolOverflow, ::testing::ValuesIn(kOverflowCases),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 TEST_F(StabFixture, FullLocalHashStopsCompileAndLookupsStillEnd) {
     fresh(1000);
