@@ -237,9 +237,13 @@ TEST_F(AsmPath, ScannerUtilities)
     expect_text(")");
     expect_text("]");
     EXPECT_EQ(at_statement_end(), 1);
+    report_previously_defined("lbl");
+    report_missing_char(')');
     const auto m = messages();
-    ASSERT_EQ(m.size(), 1u);
+    ASSERT_EQ(m.size(), 3u);
     EXPECT_EQ(m[0].summary, "] is missing/expected.");
+    EXPECT_EQ(m[1].summary, "lbl previously defined.");
+    EXPECT_EQ(m[2].summary, "Missing character ')'.");
 }
 
 // ---- statement marks -----------------------------------------------------------------------------
@@ -465,6 +469,36 @@ TEST_P(AsmTrial, MeasuresOnlyNearTheEndOfASegmentWithAFollowOnOrigin)
 
 INSTANTIATE_TEST_SUITE_P(All, AsmTrial, ::testing::ValuesIn(kTrialCases),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// A block whose real pass comes out larger than measured (here a C statement that emits only
+// when it is not measured) is reported as a serious warning, sizes in hexadecimal, and kept.
+TEST_F(AsmPath, BlockLargerThanMeasuredIsReportedAndKept)
+{
+    set_c_statement_compiler([] {
+        if (asm_trial_depth() == 0)
+            outasm("nop");
+    });
+    place_near_segment_end(0x2000, 100, true);
+    const uint32_t s = xmem_code_cache().current;
+    compile("#asm\n c x;\n nop\n#endasm\n");
+    const auto m = messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].summary, "Internal error: assembly block miscalculated. 1 > 2");
+    EXPECT_EQ(xmem_code_cache().current, addr_add(s, 2));
+}
+
+// Code that runs past the top of the 64 KB logical space is reported at the block's last line
+// and the compile goes on with the next block.
+TEST_F(AsmPath, BlockRunningPastTheLogicalSpaceIsReported)
+{
+    xmem_code_cache().SetAddress(make_addr(0x10, 0xFFFC));
+    compile("#asm\n db 1,2,3,4,5,6,7,8\n#endasm\n#asm\n nop\n#endasm\n");
+    const auto m = messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].summary, "Assembly in XMEM overran XMEM page.");
+    EXPECT_EQ(m[0].line, 3);
+    EXPECT_EQ(entries(SourceTable::AsmSource).size(), 2u);
+}
 
 // ---- C statements inside assembly ----------------------------------------------------------------
 
