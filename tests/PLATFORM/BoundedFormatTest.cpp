@@ -88,6 +88,14 @@ TEST(BoundedFormat, CallerBufferIsNeverPassed)
     EXPECT_EQ(large[1024], '#');
 }
 
+// "%n" would write through its argument: it is consumed and nothing is written anywhere.
+TEST(BoundedFormat, PercentNWritesNothing)
+{
+    int written = -7;
+    EXPECT_EQ(bounded_format("ab%n%d", &written, 5), "ab5");
+    EXPECT_EQ(written, -7);
+}
+
 TEST(BoundedFormat, NullFormatGivesEmptyText)
 {
     char buf[4] = {'#', '#', '#', '#'};
