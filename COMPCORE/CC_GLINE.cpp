@@ -43,6 +43,8 @@ struct LineInput {
     std::string buffer;
     uint32_t fetch_count = 0;
     uint32_t line_offset = 0;
+    // "#linenum" renumbers the program text: added to the program stream's own count.
+    int32_t program_line_shift = 0;
     std::vector<const char *> memory_lines;
     // The three words of the xmem code-cache selection saved while pending modules compile.
     std::vector<HeaderStackItem> header_stack;
@@ -72,6 +74,16 @@ void restore_position(const InThread &t) {
     g_in.column = t.column;
 }
 
+void save_program_position() {
+    save_position(g_prog);
+    g_prog.line = static_cast<uint16_t>(g_in.line - g_in.program_line_shift);
+}
+
+void restore_program_position() {
+    restore_position(g_prog);
+    g_in.line = static_cast<uint16_t>(g_prog.line + g_in.program_line_shift);
+}
+
 const char *deliver(std::size_t column_offset) {
     std::size_t off = std::min<std::size_t>(column_offset, g_in.buffer.size());
     g_in.column = 0;
@@ -98,6 +110,13 @@ void pop_header_item() {
     set_input_file_name(item.saved_file_name, item.saved_file_flag);
     if (item.stream)
         item.stream->Close();
+}
+
+// The last file has ended: a "#pragma nowarn" region left open in it is reported, as a change
+// of file would have reported it.
+const char *end_of_all_input() {
+    report_unclosed_nowarn_region();
+    return nullptr;
 }
 
 std::string upper(std::string s) {
@@ -264,7 +283,13 @@ const std::string &input_file_name() { return g_in.file_name; }
 uint16_t input_file_flag() { return g_in.file_flag; }
 LineInputState line_input_state() { return g_in.state; }
 uint16_t input_line_number() { return g_in.line; }
-void set_input_line_number(uint16_t line) { g_in.line = line; }
+// In the program text the new number holds for the lines that follow; in a library stream it
+// holds until that stream delivers its next line.
+void set_input_line_number(uint16_t line) {
+    if (g_in.state == LineInputState::program)
+        g_in.program_line_shift = static_cast<int32_t>(line) - static_cast<int32_t>(g_prog.line);
+    g_in.line = line;
+}
 uint16_t input_column_offset() { return g_in.delivered_offset; }
 uint32_t source_line_offset() { return g_prog.line_offset(); }
 uint32_t line_fetch_count() { return g_in.fetch_count; }
@@ -308,11 +333,11 @@ const char *get_source_line() {
         }
         case LineInputState::program: {
             if (g_prog.HasLine()) {
-                restore_position(g_prog);
+                restore_program_position();
                 std::size_t offset = g_in.column;
                 if (!g_prog.ReadLine(g_in.buffer))
                     continue;
-                restore_position(g_prog);
+                restore_program_position();
                 const char *text = deliver(offset);
                 show_progress();
                 return text;
@@ -326,7 +351,7 @@ const char *get_source_line() {
         case LineInputState::module_bodies:
         case LineInputState::pending_modules: {
             if (!g_index)
-                return nullptr;
+                return end_of_all_input();
             InThread &bodies = g_index->module_bodies();
             if (bodies.HasLine() && bodies.ReadLine(g_in.buffer)) {
                 restore_position(bodies);
@@ -336,7 +361,7 @@ const char *get_source_line() {
                 return nullptr;
             bodies.Close();
             report_unmatched_brackets();
-            return nullptr;
+            return end_of_all_input();
         }
         case LineInputState::library_header: {
             if (g_in.header_stack.empty()) {
@@ -371,6 +396,7 @@ void reset_line_position(int line, int column) {
         pop_header_item();
     g_in.fetch_count = 0;
     g_in.progress = false;
+    g_in.program_line_shift = 0;
     g_prog = ProgThread();
     if (compile_mode_word() == 0) {
         g_in.state = LineInputState::preamble;
@@ -384,7 +410,7 @@ void reset_line_position(int line, int column) {
     g_in.column = static_cast<uint16_t>(column > 0 ? column - 1 : 0);
     g_in.preamble_counter = 0;
     set_input_file_name(g_program_file, 1);
-    save_position(g_prog);
+    save_program_position();
 }
 
 void clear_line_position() {
@@ -430,7 +456,7 @@ void find_use_library(std::string name) {
     HeaderStackItem item{g_in.state, g_in.line, g_in.column, nullptr, g_in.file_name,
                          g_in.file_flag};
     if (g_in.state == LineInputState::program)
-        save_position(g_prog);
+        save_program_position();
     g_index->add_modules(found);
     e.flags |= 0x02;
     item.stream = g_index->open_header_stream(found);
@@ -451,7 +477,7 @@ void compile_pending_modules(bool force) {
         return;
     static uint16_t saved_line = 0;
     if (g_in.state == LineInputState::program && (g_index->pending_item_count() > 64 || force)) {
-        save_position(g_prog);
+        save_program_position();
         saved_line = g_in.line;
         g_in.progress = false;
         g_in.state = LineInputState::pending_modules;
@@ -464,7 +490,7 @@ void compile_pending_modules(bool force) {
     if (g_in.state == LineInputState::pending_modules && !g_index->module_bodies().HasLine()) {
         g_index->module_bodies().Close();
         report_unmatched_brackets();
-        restore_position(g_prog);
+        restore_program_position();
         g_in.line = saved_line;
         set_input_file_name(g_program_file, 1);
         g_in.state = LineInputState::program;

@@ -7,8 +7,10 @@
 // so no byte of the user's text can be taken for one.
 #include "CC_IN.h"
 
+#include "CC_ASM.h"
 #include "CC_ER.h"
 #include "CC_GLINE.h"
+#include "SEAM_CODEGEN.h"
 #include "BoundedFormat.h"
 #include "StringResources.h"
 #include "guiExceptions.h"
@@ -277,17 +279,28 @@ void trivial_warning_here(const char *format, ...) {
 }
 
 void error_here(const char *format, ...) {
-    if (!g_reporting)
-        return;
     va_list args;
     va_start(args, format);
-    std::string text = bounded_vformat(format, args);
+    error_at_v(current_line(), current_column(), format, args);
     va_end(args);
+}
+
+void error_at(int line, int column, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    error_at_v(line, column, format, args);
+    va_end(args);
+}
+
+void error_at_v(int line, int column, const char *format, va_list args) {
+    if (!g_reporting)
+        return;
+    std::string text = bounded_vformat(format, args);
     if (g_compile_mode != 0) {
         note_error_seen();
         throw_watch(text);
     }
-    if (report_error(current_line(), current_column(), "%s", text.c_str()) &&
+    if (report_error(line, column, "%s", text.c_str()) &&
         message_record_count() >= kMaxMessageRecords)
         throw xCCErrOvflo(kUnitName, __LINE__);
 }
@@ -603,22 +616,37 @@ void read_logical_line() {
     set_input_pointer(g_line.data());
 }
 
+// The operand before the apostrophe starts after the last blank or comma. The assembler's own
+// scanner reads it: an apostrophe right after a register name ("af'") belongs to the register.
+// The scanner reports and gives up on bytes it cannot read and takes a digit for a number, so
+// operands that cannot be a register are answered here without it.
 int is_register_apostrophe(std::string_view text) {
     if (text.empty() || text.back() != '\'')
         return 0;
-    std::size_t end = text.size() - 1;
-    std::size_t start = 0;
-    for (std::size_t i = end; i-- > 0;) {
-        if (text[i] == ' ' || text[i] == ',' || text[i] == '\t') {
-            start = i + 1;
-            break;
-        }
-    }
-    std::string_view word = text.substr(start, end - start);
-    static constexpr const char *kPairs[] = {"af", "bc", "de", "hl", "AF", "BC", "DE", "HL"};
-    for (const char *reg : kPairs)
-        if (word == reg)
-            return 1;
+    std::size_t start = text.find_last_of(" \t,", text.size() - 1);
+    start = start == std::string_view::npos ? 0 : start + 1;
+    std::string operand(text.substr(start));
+    if (operand.size() == 1)
+        return 0; // the apostrophe itself: a literal opens
+    for (char c : operand)
+        if (static_cast<unsigned char>(c) < 0x21 || static_cast<unsigned char>(c) > 0x7E)
+            return 0;
+    if (!is_ident_start(operand[0]) && operand[0] != '(')
+        return 0; // a number, a string or an operator is no register
+    if (operand.find(';') != std::string::npos || operand.find("//") != std::string::npos)
+        return 0; // the scanner would stop there: no register stands right before the apostrophe
+    asm_scan_begin(operand.c_str());
+    int token = next_asm_token();
+    if (token == '\'')
+        return 0;
+    int code = asm_register_code();
+    token = next_asm_token();
+    if (token == '\'')
+        return code >= 0 ? 1 : 0;
+    // An apostrophe further on ("c ch='x';", "(hl)'") does not follow a register: it opens a
+    // literal. Only a scan that lost the apostrophe altogether is our fault.
+    if (token == kTokEnd)
+        error_here(msg(665));
     return 0;
 }
 
@@ -908,6 +936,15 @@ std::string read_identifier_here() {
     return name;
 }
 
+// A record of the group branch that the directive at the start of the current line opens.
+Ifdef_Info directive_record(uint8_t state) {
+    const char *at = g_lex.ptr;
+    g_lex.ptr = g_lex.line_start;
+    Ifdef_Info rec(state);
+    g_lex.ptr = at;
+    return rec;
+}
+
 // "#else" and "#elif": the group's next branch.
 void next_branch(bool is_elif) {
     if (g_ifdefs.empty()) {
@@ -917,24 +954,24 @@ void next_branch(bool is_elif) {
     Ifdef_Info popped = g_ifdefs.back();
     g_ifdefs.pop_back();
     if (top_inactive()) {
-        Ifdef_Info rec(0);
+        Ifdef_Info rec = directive_record(0);
         rec.taken = 1;
         g_ifdefs.push_back(rec);
         return;
     }
     if (popped.state == 1 || popped.taken) {
-        Ifdef_Info rec(0);
+        Ifdef_Info rec = directive_record(0);
         rec.taken = 1;
         g_ifdefs.push_back(rec);
         return;
     }
     if (!is_elif) {
-        Ifdef_Info rec(1);
+        Ifdef_Info rec = directive_record(1);
         rec.taken = 1;
         g_ifdefs.push_back(rec);
         return;
     }
-    Ifdef_Info rec(0);
+    Ifdef_Info rec = directive_record(0);
     bool on = directive_expression_value() != 0;
     rec.state = on ? 1 : 0;
     rec.taken = on ? 1 : 0;
@@ -959,10 +996,10 @@ void next_active_line() {
         bool ifdef = match_keyword("#ifdef");
         if (ifdef || match_keyword("#ifndef")) {
             if (inactive) {
-                g_ifdefs.push_back(Ifdef_Info(0));
+                g_ifdefs.push_back(directive_record(0));
                 continue;
             }
-            Ifdef_Info rec(0);
+            Ifdef_Info rec = directive_record(0);
             std::string name = read_identifier_here();
             if (name.empty()) {
                 error_here(msg(573));
@@ -976,7 +1013,7 @@ void next_active_line() {
             continue;
         }
         if (match_keyword("#if")) {
-            Ifdef_Info rec(0);
+            Ifdef_Info rec = directive_record(0);
             if (!inactive) {
                 rec.state = directive_expression_value() != 0 ? 1 : 0;
                 rec.taken = rec.state;
@@ -1559,10 +1596,7 @@ void expand_macro_call(CellQueue &in, macroinfo *info, const Cell &name_pos) {
         if (!collect_arguments(in, args, too_many)) {
             if (!g_x.aborted && !too_many) {
                 // Reported at the macro name: the list may have run to the end of the input.
-                if (g_compile_mode != 0)
-                    error_here(msg(492), "')'");
-                else
-                    report_error(name_pos.line, name_pos.col, msg(492), "')'");
+                error_at(name_pos.line, name_pos.col, msg(492), "')'");
             }
             return;
         }
@@ -1597,13 +1631,9 @@ void expand_macro_call(CellQueue &in, macroinfo *info, const Cell &name_pos) {
         c.mark = 0;
         exp.push_back(c);
     };
-    auto put_cells = [&](const std::vector<Cell> &cells) {
-        for (Cell c : cells) {
-            c.line = name_pos.line;
-            c.col = name_pos.col;
-            exp.push_back(c);
-        }
-    };
+    // An argument's characters keep their own source positions, so that a message about a
+    // mistake inside an argument points at it rather than at the macro name.
+    auto put_cells = [&](const std::vector<Cell> &cells) { exp.insert(exp.end(), cells.begin(), cells.end()); };
     const std::string &body = info->text;
     bool after_paste = false;
     for (std::size_t i = 0; i < body.size();) {
@@ -1616,7 +1646,7 @@ void expand_macro_call(CellQueue &in, macroinfo *info, const Cell &name_pos) {
             after_paste = true;
             continue;
         }
-        if (body[i] == '#' && info->function_like) {
+        if (body[i] == '#' && info->param_count) {
             std::size_t k = i + 1;
             while (k < body.size() && is_blank_char(body[k]))
                 ++k;
@@ -1629,7 +1659,8 @@ void expand_macro_call(CellQueue &in, macroinfo *info, const Cell &name_pos) {
             }
         }
         std::size_t k = i;
-        int p = parameter_at(body, k);
+        // Only a body with parameters holds references; any other body is text as written.
+        int p = info->param_count ? parameter_at(body, k) : -1;
         if (p >= 0) {
             if (static_cast<std::size_t>(p) < args.size()) {
                 if (after_paste || paste_follows(body, k))
@@ -1685,7 +1716,7 @@ void expand_cells(CellQueue &in, std::vector<Cell> &out) {
             if (!closed && g_x.depth == 1 && g_asm_context != 0 &&
                 std::strncmp(g_lex.line_start, "asm", 3) != 0) {
                 char quote[2] = {ch, 0};
-                error_here(msg(492), quote);
+                error_at(c.line, c.col, msg(492), quote);
             }
             continue;
         }
@@ -1795,6 +1826,16 @@ void expand_macros() {
         in.pop_back();
     if (ordinary)
         g_x.prev_ended_quote = !in.empty() && in.back().c == '"';
+    // The position just past the text, kept after the last map entry: a message at the end of
+    // the expanded line (or on an empty one) still names the source line.
+    Cell end_pos{0, 1, 1, 0};
+    if (!in.empty()) {
+        end_pos = in.back();
+        ++end_pos.col;
+    } else if (lines && lines->length() && cols && cols->length()) {
+        end_pos.line = (*lines)[std::min(start, lines->length() - 1)];
+        end_pos.col = (*cols)[std::min(start, cols->length() - 1)];
+    }
     g_x.produced = 0;
     g_x.aborted = false;
     std::vector<Cell> out;
@@ -1813,6 +1854,10 @@ void expand_macros() {
             continue;
         if (!g_exp.append(c.c) || !g_exp_lines.append(c.line) || !g_exp_cols.append(c.col))
             break;
+    }
+    if (g_exp_lines.length() == g_exp.length()) {
+        (void)g_exp_lines.append(end_pos.line);
+        (void)g_exp_cols.append(end_pos.col);
     }
     set_current_maps(&g_exp_lines, &g_exp_cols);
     set_input_pointer(g_exp.data());
@@ -1833,8 +1878,10 @@ void set_origin_switch(uint8_t on) { g_origin_switch = on; }
 uint8_t origin_switch() { return g_origin_switch; }
 void set_board_type_permission(bool on) { g_board_type_permission = on; }
 
-void check_nowarn_line_limit(uint16_t current_line_index) {
-    if (g_nowarn.end_line == 0 || current_line_index + 1u <= g_nowarn.end_line)
+// The one-line form covers the line after the directive: the switches come back when a line
+// past it is delivered.
+void check_nowarn_line_limit(uint16_t delivered_line_number) {
+    if (g_nowarn.end_line == 0 || delivered_line_number <= g_nowarn.end_line)
         return;
     g_trivial_on = g_nowarn.saved_trivial;
     g_serious_on = g_nowarn.saved_serious;
@@ -1844,7 +1891,21 @@ bool nowarn_region_open() { return g_nowarn.region_open; }
 std::string nowarn_region_file() { return g_nowarn.file; }
 uint16_t nowarn_region_line() { return g_nowarn.line; }
 uint16_t nowarn_region_column() { return g_nowarn.column; }
-void close_nowarn_region() { g_nowarn.region_open = false; }
+// A region closed because its file ended gives the warnings back, as its "end" would have:
+// it must not silence the files that follow.
+void close_nowarn_region() {
+    if (!g_nowarn.region_open)
+        return;
+    g_nowarn.region_open = false;
+    g_trivial_on = g_nowarn.saved_trivial;
+    g_serious_on = g_nowarn.saved_serious;
+}
+void report_unclosed_nowarn_region() {
+    if (!g_nowarn.region_open)
+        return;
+    close_nowarn_region();
+    report_error_in_file(g_nowarn.line, g_nowarn.column, g_nowarn.file.c_str(), "%s", msg(2160));
+}
 
 int32_t expect_const_expr(uint8_t severity) {
     while (is_blank_char(*g_lex.ptr))
@@ -1950,6 +2011,14 @@ void pragma_nowarn() {
     }
 }
 
+// 0 the Vireon family, 1 the Z180: the code generator switches its tables.
+void select_cpu(int cpu) {
+    if (g_handlers.select_target_cpu)
+        g_handlers.select_target_cpu(cpu);
+    else
+        (void)codegen_seam().select_target_cpu(0, static_cast<uint8_t>(cpu));
+}
+
 void pragma_directive() {
     expand_macros();
     for (;;) {
@@ -1959,13 +2028,11 @@ void pragma_directive() {
         if (match_keyword("Zilog180")) {
             set_origin_switch(0);
             replace_macro_text("TARGETCPU", "Z180");
-            if (g_handlers.select_target_cpu)
-                g_handlers.select_target_cpu(1);
+            select_cpu(1);
         } else if (match_keyword("Vireon")) {
             set_origin_switch(1);
             replace_macro_text("TARGETCPU", "F80");
-            if (g_handlers.select_target_cpu)
-                g_handlers.select_target_cpu(0);
+            select_cpu(0);
         } else if (match_keyword("CompileBIOS")) {
             if (g_handlers.compile_bios)
                 g_handlers.compile_bios();
@@ -2152,6 +2219,6 @@ void reset_input_state() {
         column = g_nowarn.column;
         return true;
     };
-    hooks.close_nowarn_region = [] { g_nowarn.region_open = false; };
+    hooks.close_nowarn_region = [] { close_nowarn_region(); };
     set_error_file_hooks(hooks);
 }

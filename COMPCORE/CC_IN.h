@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cassert>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -280,12 +281,16 @@ uint8_t origin_switch();
 void set_board_type_permission(bool on);
 
 // "#pragma nowarn" state read by the line input and the message records.
-void check_nowarn_line_limit(uint16_t current_line_index);
+// Called with the 1-based number of each line delivered.
+void check_nowarn_line_limit(uint16_t delivered_line_number);
 [[nodiscard]] bool nowarn_region_open();
 std::string nowarn_region_file();
 uint16_t nowarn_region_line();
 uint16_t nowarn_region_column();
 void close_nowarn_region();
+// A region still open when the input ends reports 2160 at its start (a change of file reports it
+// through the message records).
+void report_unclosed_nowarn_region();
 
 // ---------------------------------------------------------------------------------------------
 // Diagnostic reporters. Positions come from the current line's maps.
@@ -295,6 +300,9 @@ uint16_t current_column();
 void serious_warning_here(const char *format, ...);
 void trivial_warning_here(const char *format, ...);
 void error_here(const char *format, ...);
+// An error at a given source position (a character of the expanded line whose position is known).
+void error_at(int line, int column, const char *format, ...);
+void error_at_v(int line, int column, const char *format, va_list args);
 void fatal_here(const char *format, ...);
 void fatal_error_at(int line, int column, const char *format, ...);
 // Message text by id (summary, BEL pair, detail).

@@ -32,6 +32,7 @@ extern const StringResource kStringTable[] = {
     {612, "Internal limit: too many active whiles."},
     {616, "Too many or fatal compilation error."},
     {635, "Internal error: attempt to address a constant value.\a\aThis is an internal compiler error.\nPlease report it, with the program that caused it,\nto Korvex technical support."},
+    {665, "Internal Error: Bad call when parsing a \' in assembly code.\a\aThis is an internal compiler error.\nPlease report it, with the program that caused it,\nto Korvex technical support."},
     {666, "Internal error: internal assembly buffer exceeded\a\aThe generated assembly line is too long. Please contact technical support."},
     {667, "Internal error: recursion on outasm"},
     {669, "Internal error: keyword hash collision"},

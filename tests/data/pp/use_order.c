@@ -1,0 +1,9 @@
+before_use
+#use "outer.lib"
+after_outer
+#use "OUTER.LIB"
+#use "inner.lib"
+#use "missing.lib"
+#useix
+#use
+end_of_program
