@@ -23,10 +23,12 @@ namespace {
 
 using input_test::Message;
 
-// The caches move on to a follow-on origin only at the address the block reader last reserved at.
+// As the compile frame's host: the caches move on to a follow-on origin only at the address the
+// block reader last reserved at, and reserve nothing while a block is measured.
 class AsmPathCacheHost : public RecordingCacheHost {
 public:
     uint32_t code_start_marker() const override { return last_reserve_address(); }
+    bool output_suppressed() const override { return asm_trial_depth() > 0; }
 };
 
 // What reached the output, by address.
@@ -356,22 +358,25 @@ std::string block_of_200_bytes()
     return text + "#endasm\n";
 }
 
-// The old segment holds the jump to the follower and nothing of the trial; the block lies whole
-// in the follower, where its listing record begins.
+// The old segment holds the jump to the follower and nothing of the trial; the block (its
+// `lead` bytes, then the 200 bytes of db lines) lies whole in the follower, where its listing
+// record begins.
 void expect_moved_whole(const std::map<uint32_t, uint8_t> &image, uint32_t s,
-                        const std::vector<uint8_t> &jump, const std::vector<std::array<uint32_t, 3>> &listing)
+                        const std::vector<uint8_t> &jump, const std::vector<uint8_t> &lead,
+                        const std::vector<std::array<uint32_t, 3>> &listing)
 {
     EXPECT_EQ(bytes_at(image, s, jump.size()), jump);
     for (size_t i = jump.size(); i < 100; ++i)
         EXPECT_EQ(image.count(addr_add(s, int32_t(i))), 0u) << "trial byte at +" << i;
-    EXPECT_EQ(bytes_at(image, kFollower, 10),
-              (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-    EXPECT_EQ(bytes_at(image, addr_add(kFollower, 190), 10),
-              (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-    EXPECT_EQ(xmem_code_cache().current, addr_add(kFollower, 200));
+    const int32_t n = int32_t(lead.size());
+    EXPECT_EQ(bytes_at(image, kFollower, lead.size()), lead);
+    const std::vector<uint8_t> ten{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    EXPECT_EQ(bytes_at(image, addr_add(kFollower, n), 10), ten);
+    EXPECT_EQ(bytes_at(image, addr_add(kFollower, n + 190), 10), ten);
+    EXPECT_EQ(xmem_code_cache().current, addr_add(kFollower, n + 200));
     ASSERT_EQ(listing.size(), 1u);
     EXPECT_EQ(listing[0][0], kFollower);
-    EXPECT_EQ(listing[0][1], addr_add(kFollower, 200));
+    EXPECT_EQ(listing[0][1], addr_add(kFollower, n + 200));
     EXPECT_EQ(asm_trial_depth(), 0u);
 }
 
@@ -382,7 +387,7 @@ TEST_F(AsmPath, BlockNearSegmentEndMovesWholeToTheFollowOnOrigin)
     compile(block_of_200_bytes());
     EXPECT_TRUE(messages().empty());
     // The host double's jump to the follower is four 0xC7 bytes.
-    expect_moved_whole(sent_bytes(host.sent), s, std::vector<uint8_t>(4, 0xC7), listing);
+    expect_moved_whole(sent_bytes(host.sent), s, std::vector<uint8_t>(4, 0xC7), {}, listing);
     EXPECT_EQ(entries(SourceTable::AsmSource).size(), 1u);
 }
 
@@ -688,22 +693,23 @@ TEST_F(AsmPath, TopLevelBlocksCompileThroughTheCompileSequence)
 }
 
 // The same move with the compile frame's own cache host: it reserves no room while the block is
-// measured and moves on only from where the block reader last reserved; the jump to the
-// follower is assembled for real.
+// measured (not even after a generated line of a C statement in the block) and moves on only
+// from where the block reader last reserved; the jump to the follower is assembled for real.
 TEST_F(AsmPath, BlockNearSegmentEndMovesWholeThroughTheFrameHost)
 {
     SendingLinker linker;
     set_linker_seam(&linker);
     set_emit_cache_host(nullptr);
+    set_c_statement_compiler([] { outasm("nop"); });
     place_near_segment_end(0x400, 100, true);
     const uint32_t s = xmem_code_cache().current;
-    compile(block_of_200_bytes());
+    compile("#asm\n c x;\n" + block_of_200_bytes().substr(5));
     set_linker_seam(nullptr);
 
     EXPECT_TRUE(messages().empty());
     EXPECT_TRUE(host.sent.empty());
     // ljp 0xE000 in XPC page 0xF8
-    expect_moved_whole(sent_bytes(linker.sent), s, {0xC7, 0x00, 0xE0, 0xF8}, listing);
+    expect_moved_whole(sent_bytes(linker.sent), s, {0xC7, 0x00, 0xE0, 0xF8}, {0x00}, listing);
 }
 
 }  // namespace
