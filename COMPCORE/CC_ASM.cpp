@@ -65,6 +65,19 @@ std::string g_open_function;
 int g_tag = -1;
 int32_t g_last_size = 0;
 
+// A reference to a name not yet defined. The fix-ups of a statement are queued only once its
+// bytes are emitted, so a bad line leaves none behind.
+struct PendingReference {
+    std::string name;
+    uint32_t address;
+    uint16_t flags;
+    uint8_t opcode;
+    int32_t addend;
+    bool has_lcall;
+    LcallFixup lcall;
+};
+std::vector<PendingReference> g_references;
+
 // Thrown after a diagnostic that ends the statement.
 struct StatementAbort {};
 
@@ -603,13 +616,12 @@ ExprValue eval_expression(uint32_t fix_address, uint16_t flags, uint8_t opcode,
         ev.undefined = pending_name;
         // an expression that asks for no stub (equ, constants, align) queues no fix-up either
         if (g_dry_run == 0 && !(flags & kAsmFlagNoStub)) {
-            uint32_t placeholder = host().asm_reference(pending_name, fix_address,
-                                                        static_cast<uint16_t>(flags | kAsmFlagLocals | kAsmFlagGlobals),
-                                                        opcode, static_cast<int32_t>(ev.value), lcall);
-            ev.value = placeholder;
-        } else {
-            ev.value = 0;
+            g_references.push_back({pending_name, fix_address,
+                                    static_cast<uint16_t>(flags | kAsmFlagLocals | kAsmFlagGlobals), opcode,
+                                    static_cast<int32_t>(ev.value), lcall != nullptr,
+                                    lcall ? *lcall : LcallFixup{}});
         }
+        ev.value = kAsmPlaceholder;
     }
     if (flags & (kAsmFlagLogical | 0x0080 | kAsmFlagBase | 0x4000))
         ev.value = translate_root_address(static_cast<uint32_t>(ev.value & 0xFFFFFF));
@@ -1645,6 +1657,7 @@ bool assemble_statement(const char *&input, bool debug_flag)
     g_step_allowed = true;
     g_mem_access = false;
     g_stmt_error = false;
+    g_references.clear();
 
     Context ctx;
     ctx.address = host().asm_code_address();
@@ -1685,7 +1698,11 @@ bool assemble_statement(const char *&input, bool debug_flag)
             host().asm_emit_byte(b);
         if (io_used)
             g_io_watch = true;
+        for (const PendingReference &r : g_references)
+            (void)host().asm_reference(r.name, r.address, r.flags, r.opcode, r.addend,
+                                       r.has_lcall ? &r.lcall : nullptr);
     }
+    g_references.clear();
     if (g_s.token == '$') {
         input = g_s.p;
         return true;

@@ -262,6 +262,9 @@ const ErrorCase kErrors[] = {
     {"bad_at", kF2000, "ld hl,@foo", "Bad Use of @ operator"},
     {"unterminated_string", kF2000, "db \"abc", "Invalid String Constant"},
     {"long_word", kF2000, "ld hl,abcdefghijabcdefghijabcdefghijabcdef", "Word or string longer than 33 characters."},
+    {"long_string", kF2000, "db \"abcdefghijabcdefghijabcdefghijabcdef\"", "Word or string longer than 33 characters."},
+    {"error_after_label_reference", kF2000, "ld (ix+later),a", "Invalid expression."},
+    {"range_after_reference", kF2000, "dw later,0x12345", "Byte Out of Range"},
     {"garbage", kF2000, "ld a,b c", "Syntax error - or garbage at end of program."},
     {"missing_comma", kF2000, "ld a", "Missing ','"},
     {"ioi_no_memory", kF2000, "ioi nop", "Memory mapped I/O not allowed."},
@@ -293,6 +296,8 @@ TEST_P(BadLine, ReportsAndEmitsNothing)
     }
     EXPECT_EQ(r.host.messages.front().line, 1);
     EXPECT_EQ(r.bytes(0x1000), "00") << "the bad line emitted bytes, or the next line did not assemble";
+    for (const auto &m : r.host.messages)
+        EXPECT_EQ(m.text.find("Undefined (but used)"), std::string::npos) << "the bad line left a fix-up behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, BadLine, ::testing::ValuesIn(kErrors),

@@ -22,6 +22,9 @@ struct ToolCase {
 const ToolCase kTools[] = {
     {"asm_f2000", "kxasm", "--cpu 2000 --org 0x100", "f2000.asm", "f2000.expected"},
     {"asm_z180", "kxasm", "--z180 --org 0x100", "z180.asm", "z180.expected"},
+    {"asm_directives", "kxasm", "--cpu 2000 --org 0x4000", "directives.asm", "directives.expected"},
+    {"asm_bad_lines", "kxasm", "--cpu 2000 --org 0x100", "errors.asm", "errors.expected"},
+    {"asm_debug", "kxasm", "--cpu 3000 --debug --org 0x100", "debug.asm", "debug.expected"},
     {"dis_2000", "kxdis", "--cpu 2000 --org 0x4000", "dis.bin", "dis2000.expected"},
     {"dis_3000", "kxdis", "--cpu 3000 --org 0x4000", "dis.bin", "dis3000.expected"},
 };
