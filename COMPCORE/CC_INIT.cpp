@@ -294,5 +294,11 @@ void teardown_compile()
         g_hooks.teardown();
 }
 
-// Round to nearest; the numeric parser works in double precision on this host.
-void reset_numeric_state() { std::fesetround(FE_TONEAREST); }
+// Round to nearest with every floating-point exception flag cleared. Exceptions stay masked:
+// an invalid operation in a constant must become a diagnostic of the numeric parser, never a
+// trap that ends the IDE.
+void reset_numeric_state()
+{
+    std::fesetround(FE_TONEAREST);
+    std::feclearexcept(FE_ALL_EXCEPT);
+}

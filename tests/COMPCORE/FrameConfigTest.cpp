@@ -4,6 +4,7 @@
 
 #include "CC_INIT.h"
 
+#include <cfenv>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -199,3 +200,14 @@ TEST(FrameTables, AllocatedOnceThenOnlyReset)
 }
 
 }  // namespace
+
+// Every reset leaves the numeric state as a compile expects it: rounding to nearest and no
+// floating-point flag left over from before.
+TEST(FrameTables, NumericStateIsReset)
+{
+    std::fesetround(FE_UPWARD);
+    std::feraiseexcept(FE_INEXACT | FE_DIVBYZERO);
+    reset_numeric_state();
+    EXPECT_EQ(std::fegetround(), FE_TONEAREST);
+    EXPECT_EQ(std::fetestexcept(FE_ALL_EXCEPT), 0);
+}

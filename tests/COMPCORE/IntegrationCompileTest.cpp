@@ -11,7 +11,9 @@
 #include "CC_GLINE.h"
 #include "CC_GO.h"
 #include "CC_IN.h"
+#include "CC_INASM.h"
 #include "CC_INIT.h"
+#include "CC_ASMTAB.h"
 #include "CC_STAB.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
@@ -21,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <unistd.h>
 
@@ -390,6 +393,158 @@ TEST_F(IntegrationCompile, ProjectDefinesAndTheOpenEditorTextReachTheCompile)
     EXPECT_EQ(parser.lines.back().text, "int from_editor = 5;");
     EXPECT_EQ(parser.lines.back().file, source);
     EXPECT_EQ(parser.lines.back().line, 1);
+}
+
+// ---- "#asm" blocks near the end of an xmem segment, through the compile entry -------------------
+
+// What the download writer received, by address.
+class SendingLinker : public CatalogueLinker {
+public:
+    std::map<uint32_t, uint8_t> sent;
+    void ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes) override
+    {
+        for (uint32_t i = 0; i < count; ++i)
+            sent[addr_add(addr, static_cast<int32_t>(i))] = bytes[i];
+    }
+};
+
+// The top-level loop as far as blocks go: every "#asm" block is assembled into the xmem code
+// cache, which is bound to a segment that has `left` bytes before its end and a follow-on origin.
+class XmemBlockParser : public RecordingParser {
+public:
+    TestOrigins origins;
+    uint32_t left = 0;
+    uint32_t segment_start = 0;
+    static constexpr uint32_t kSegment = make_addr(0xF2, 0xE000);
+    static constexpr uint32_t kFollower = make_addr(0xF8, 0xE000);
+
+    void parse_program() override
+    {
+        ++programs_parsed;
+        origins = TestOrigins{};
+        const int32_t next = origins.add(kFollower, 0x1000, &xmem_code_cache());
+        const int32_t seg = origins.add(kSegment, 0x400, &xmem_code_cache(), next);
+        set_emit_origin_table(&origins);
+        origins.entries[size_t(seg)].extent.end = addr_add(kSegment, int32_t(0x400 - left));
+        origins.select_origin(seg);
+        set_current_code_cache(xmem_code_cache());
+        segment_start = xmem_code_cache().current;
+        // A generated line has just ended here: the caches may move on from this address.
+        set_last_reserve_address(segment_start);
+        struct Unbind {
+            ~Unbind()
+            {
+                xmem_code_cache().Flush();
+                xmem_code_cache().Unbind();
+                set_emit_origin_table(nullptr);
+                set_current_code_cache(root_code_cache());
+            }
+        } unbind;
+        for (;;) {
+            fetch_next_line();
+            dispatch_directive();
+            while (is_blank_char(*input_pointer()))
+                advance_input(1);
+            if (std::strncmp(input_pointer(), "#asm", 4) == 0) {
+                match_bracket(10, current_line(), current_column());
+                advance_input(4);
+                ::parse_asm_block(0, 0, 0);
+            }
+            if (end_of_input())
+                return;
+        }
+    }
+};
+
+class IntegrationAsmBlock : public IntegrationCompile {
+protected:
+    SendingLinker sending;
+    XmemBlockParser blocks;
+
+    void SetUp() override
+    {
+        IntegrationCompile::SetUp();
+        set_linker_seam(&sending);
+        set_emit_cache_host(nullptr);  // the compile frame's own host
+        install_asm_path(&blocks);
+        set_parser_seam(nullptr);
+        set_asm_target(1, 0);  // the Vireon set, with "ljp"
+    }
+    void TearDown() override
+    {
+        set_c_statement_compiler(nullptr);
+        install_asm_path(nullptr);
+        IntegrationCompile::TearDown();
+    }
+    std::vector<uint8_t> sent_at(uint32_t from, size_t n) const
+    {
+        std::vector<uint8_t> v;
+        for (size_t i = 0; i < n; ++i) {
+            auto it = sending.sent.find(addr_add(from, static_cast<int32_t>(i)));
+            v.push_back(it == sending.sent.end() ? 0xFF : it->second);
+        }
+        return v;
+    }
+    static std::string block(int lines_of_ten_bytes, const std::string &extra = "")
+    {
+        std::string text = "#asm\n" + extra;
+        for (int i = 0; i < lines_of_ten_bytes; ++i)
+            text += " db 1,2,3,4,5,6,7,8,9,10\n";
+        return text + "#endasm\n";
+    }
+};
+
+// The frame's host lets a measured block move to the follow-on origin from the address where the
+// block reader reserved room: a long jump closes the old segment and the block lies whole in the
+// new one.
+TEST_F(IntegrationAsmBlock, BlockThatDoesNotFitMovesWholeToTheFollowOnOrigin)
+{
+    blocks.left = 100;
+    write("prog/main.c", block(20));
+    const uint16_t status = compile_file();
+    EXPECT_EQ(status, 0) << (messages().empty() ? "" : messages()[0].summary);
+    const uint32_t s = blocks.segment_start;
+    ASSERT_EQ(sent_at(s, 1), std::vector<uint8_t>{0xC7}) << "ljp to the follower";
+    EXPECT_EQ(sent_at(addr_add(s, 4), 1), std::vector<uint8_t>{0xFF}) << "no trial byte left";
+    EXPECT_EQ(sent_at(XmemBlockParser::kFollower, 10),
+              (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(sent_at(addr_add(XmemBlockParser::kFollower, 190), 10),
+              (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+}
+
+// A C statement inside a block near the segment end: its generated line is measured with the
+// block, and the block, that line included, moves whole to the follow-on origin.
+TEST_F(IntegrationAsmBlock, GeneratedLinesInsideAMovedBlockMoveWithIt)
+{
+    blocks.left = 16;
+    int c_statements = 0;
+    set_c_statement_compiler([&c_statements] {
+        ++c_statements;
+        outasm("nop");
+    });
+    write("prog/main.c", block(2, " c x++;\n"));
+    const uint16_t status = compile_file();
+    for (const Message &m : messages())
+        ADD_FAILURE() << m.line << ": " << m.summary;
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(c_statements, 2) << "once measured, once assembled";
+    const uint32_t s = blocks.segment_start;
+    EXPECT_EQ(sent_at(s, 1), std::vector<uint8_t>{0xC7}) << "one ljp to the follower";
+    EXPECT_EQ(sent_at(XmemBlockParser::kFollower, 3), (std::vector<uint8_t>{0x00, 1, 2}))
+        << "the block, its generated nop first, whole in the follower";
+}
+
+// The frame's host reads bytes that already left the compiler back from the target.
+TEST_F(IntegrationAsmBlock, PeekAtFlushedCodeReadsTheTarget)
+{
+    HeadlessTargetOperations &target = headless_target_operations();
+    EmitCache &cache = root_code_cache();
+    cache.SetAddress(0x4000);
+    cache.EmitByte(0x12);
+    cache.Flush();
+    target.memory[0x4000] = 0x34;
+    EXPECT_EQ(cache.PeekByte(0x4000), 0x34);
+    EXPECT_EQ(target.calls.back(), "TcReadMemory 0x4000 1");
 }
 
 }  // namespace
