@@ -370,22 +370,30 @@ const std::vector<std::string> &bios_library_names() { return g_bios_libraries; 
 
 // ---- BIOS state --------------------------------------------------------------------------------
 
+namespace {
+// Every cache of one set into the other (buffers copied); the xmem code cache only when asked.
+void copy_cache_set(EmitCacheSet &to, const EmitCacheSet &from, bool with_xmem)
+{
+    to.root_code = from.root_code;
+    if (with_xmem)
+        to.xmem_code = from.xmem_code;
+    to.watch_code = from.watch_code;
+    to.constants = from.constants;
+    to.root_variables = from.root_variables;
+    to.kind6_variables = from.kind6_variables;
+    to.second_variables = from.second_variables;
+}
+}  // namespace
+
 void BIOSCompileInfoCache::save()
 {
     bios_code_end = bios_root_code_end();
     const MemoryMap &map = memory_map();
     program_root_code_start = map.root_code_start;
     program_data_start = static_cast<uint16_t>(map.data_top);
-    EmitCacheSet &live = live_caches();
-    EmitCacheSet &kept = saved_caches();
-    kept.root_code = live.root_code;
-    if (&xmem_code_cache() == &live.xmem_code)
-        kept.xmem_code = live.xmem_code;
-    kept.watch_code = live.watch_code;
-    kept.constants = live.constants;
-    kept.root_variables = live.root_variables;
-    kept.kind6_variables = live.kind6_variables;
-    kept.second_variables = live.second_variables;
+    // The live xmem code cache is kept only while it is the current one.
+    copy_cache_set(saved_caches(), live_caches(),
+                   &xmem_code_cache() == &live_caches().xmem_code);
     if (hooks_.save)
         hooks_.save();
     saved_ = true;
@@ -398,15 +406,7 @@ void BIOSCompileInfoCache::restore()
             hooks_.start_fresh();
         return;
     }
-    EmitCacheSet &live = live_caches();
-    EmitCacheSet &kept = saved_caches();
-    live.root_code = kept.root_code;
-    live.xmem_code = kept.xmem_code;
-    live.watch_code = kept.watch_code;
-    live.constants = kept.constants;
-    live.root_variables = kept.root_variables;
-    live.kind6_variables = kept.kind6_variables;
-    live.second_variables = kept.second_variables;
+    copy_cache_set(live_caches(), saved_caches(), true);
     set_bios_root_code_end(bios_code_end);
     if (hooks_.restore)
         hooks_.restore();
