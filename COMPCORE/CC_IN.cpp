@@ -8,6 +8,7 @@
 #include "CC_IN.h"
 
 #include "CC_ASM.h"
+#include "CC_DUM.h"
 #include "CC_ER.h"
 #include "CC_GLINE.h"
 #include "SEAM_CODEGEN.h"
@@ -2091,7 +2092,7 @@ bool run_directive() {
     if (match_keyword("#pragma")) {
         pragma_directive();
     } else if (match_keyword("#include")) {
-        error_here(msg(2128));
+        refuse_include();
     } else if (match_keyword("#use")) {
         g_handlers.use ? g_handlers.use() : default_use_directive();
     } else if (match_keyword("#define")) {

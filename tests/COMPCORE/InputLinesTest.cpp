@@ -301,3 +301,124 @@ TEST(InputEditor, ErrorInExpressionCompileThrowsWatch) {
     EXPECT_THROW(error_here("%s", "bad"), xWatch);
     set_compile_mode_word(0);
 }
+
+// The same text read from the file, from an open editor's unsaved text and, in an expression
+// compile, from the editor's lines gives the same lines at the same positions.
+TEST(InputEditor, FileUnsavedTextAndEditorLinesGiveTheSameLines) {
+    const std::string text = "int a;\r\n  b = 2; /* c */\r\n\r\nlast";
+    Result from_file = run_text(text);
+    FakeLibraryIndex idx = default_index();
+    Result unsaved = run_input("unsaved.c", &idx, [&] { set_program_text(text); });
+    set_program_file("");
+    ASSERT_EQ(from_file.texts(), "int a;\nb = 2;\nlast\n");
+    EXPECT_EQ(unsaved.texts(), from_file.texts());
+    for (std::size_t i = 0; i < from_file.lines.size(); ++i) {
+        EXPECT_EQ(unsaved.lines[i].line, from_file.lines[i].line);
+        EXPECT_EQ(unsaved.lines[i].column, from_file.lines[i].column);
+    }
+    EXPECT_TRUE(unsaved.messages.empty()) << dump(unsaved);
+
+    EditorText ed;
+    ed.lines = split_lines(text);
+    set_source_editor_text(&ed);
+    reset_errors();
+    set_compile_mode_word(1);
+    set_program_file("prog.c");
+    reset_input_state();
+    reset_line_position(1, 1);
+    std::vector<OutLine> got;
+    for (;;) {
+        fetch_next_line();
+        dispatch_directive();
+        if (*input_pointer())
+            got.push_back({input_pointer(), current_line(), current_column(), ""});
+        if (end_of_input())
+            break;
+    }
+    set_compile_mode_word(0);
+    set_source_editor_text(nullptr);
+    ASSERT_EQ(got.size(), from_file.lines.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].text, from_file.lines[i].text);
+        EXPECT_EQ(got[i].line, from_file.lines[i].line);
+        EXPECT_EQ(got[i].column, from_file.lines[i].column);
+    }
+}
+
+// Bad input ends with a message and loses no later line; nothing hangs.
+struct BadInputCase {
+    const char *name;
+    std::string source;
+    const char *expected_text;
+    const char *message; // "" when none
+    int line;
+    bool stops;
+};
+static const BadInputCase kBadInput[] = {
+    {"literal_open_at_end_of_file", "a;\ns = \"never closed", "a;\ns = \"never closed\n",
+     "\" is missing/expected.", 2, false},
+    {"char_literal_open_at_end_of_file", "c = 'x", "c = 'x\n", "' is missing/expected.", 1, false},
+    {"comment_open_at_end_of_file", "a;\n/* open", "a;\n", "Comment open at end of file.", 2, false},
+    {"backslash_at_end_of_file", "a \\", "a\n", "", 0, false},
+    {"nul_bytes", std::string("x\0\0y;\nz;\n", 9), "x y;\nz;\n", "Null character in source line.", 1,
+     false},
+    {"line_past_the_buffer_limit", std::string(40000, 'q') + "\nafter\n", "",
+     "Not enough memory for long line.", 1, true},
+    {"arguments_open_at_end_of_file", "#define FN(a) a\nFN(1,\n2\n", "", "')' is missing/expected.", 2,
+     false},
+    {"function_name_at_end_of_file", "#define FN(a) a\nx FN", "x FN\n", "", 0, false},
+};
+class InputBadInput : public ::testing::TestWithParam<BadInputCase> {};
+TEST_P(InputBadInput, ClearMessageAndNoHang) {
+    const BadInputCase &c = GetParam();
+    Result r = run_text(c.source);
+    EXPECT_EQ(r.stopped, c.stops);
+    if (!c.stops) {
+        EXPECT_EQ(r.texts(), c.expected_text) << dump(r);
+    }
+    if (*c.message == 0) {
+        EXPECT_TRUE(r.messages.empty()) << dump(r);
+        return;
+    }
+    ASSERT_EQ(r.messages.size(), 1u) << dump(r);
+    EXPECT_EQ(r.messages[0].summary, c.message);
+    EXPECT_EQ(r.messages[0].line, c.line);
+}
+INSTANTIATE_TEST_SUITE_P(All, InputBadInput, ::testing::ValuesIn(kBadInput),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+struct ApostropheCase {
+    const char *name;
+    const char *text;
+    int expected;
+};
+static const ApostropheCase kApostrophes[] = {
+    {"alternate_pair", "ex af,af'", 1},
+    {"after_blank", "ex af, af'", 1},
+    {"upper_case_pair", "EX AF,AF'", 1},
+    {"alone_at_start", "bc'", 1},
+    {"literal_after_comma", "ld a,'", 0},
+    {"literal_after_blank", "db '", 0},
+    {"not_a_register", "ld a,x'", 0},
+    {"number", "ld a,12'", 0},
+    {"c_statement_assignment", "c ch='", 0},
+    {"bracketed_operand", "ld a,(hl)'", 0},
+    {"non_ascii_byte", "ld a,\xe9'", 0},
+    {"no_apostrophe_at_end", "ex af,af", 0},
+    {"empty", "", 0},
+};
+class InputRegisterApostrophe : public ::testing::TestWithParam<ApostropheCase> {};
+TEST_P(InputRegisterApostrophe, FollowsARegisterName) {
+    reset_errors();
+    EXPECT_EQ(is_register_apostrophe(GetParam().text), GetParam().expected);
+    EXPECT_EQ(gMessageList, nullptr) << "no internal error for user text";
+}
+INSTANTIATE_TEST_SUITE_P(All, InputRegisterApostrophe, ::testing::ValuesIn(kApostrophes),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST(InputAssembly, CharacterLiteralsInAssemblyAndCStatementsStayWhole) {
+    Result r = run_text("ld a,';'\nc ch=';'; x = 1;\nld a, 'q' ; remark\n", [] { set_asm_context(0); });
+    set_asm_context(1);
+    EXPECT_EQ(r.texts(), "ld a,';'\nc ch=';'; x = 1;\nld a, 'q'\n") << dump(r);
+    EXPECT_TRUE(r.messages.empty()) << dump(r);
+}

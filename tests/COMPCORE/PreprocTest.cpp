@@ -135,3 +135,42 @@ TEST(PreprocExpansion, ExpandedCharactersKeepTheMacroNamePosition) {
     EXPECT_EQ(r.lines[0].text, "x = 1 + 1;");
     EXPECT_EQ(r.lines[0].line, 2);
 }
+
+// Expansion markers travel beside the characters, so the marker bytes in user text are text
+// (26 is a blank of the logical line, like any other blank).
+struct ControlByteCase {
+    const char *name;
+    std::string source;
+    std::string expected;
+};
+static const ControlByteCase kControlBytes[] = {
+    {"marker_sequence_in_plain_text", "x \x1b\x1a\x1d\x05 y\n", "x \x1b \x1d\x05 y\n"},
+    {"marker_sequence_in_object_body", "#define M a\x1b\x1a\x1d\x01 b\nM M\n",
+     "a\x1b \x1d\x01 b a\x1b \x1d\x01 b\n"},
+    {"escape_digit_escape_in_object_body", "#define EM a\x1b" "0\x1b\nEM\n", "a\x1b" "0\x1b\n"},
+    {"escape_digit_escape_without_parameters", "#define EM() q\x1b" "0\x1b\nEM()\n", "q\x1b" "0\x1b\n"},
+};
+class PreprocControlBytes : public ::testing::TestWithParam<ControlByteCase> {};
+TEST_P(PreprocControlBytes, KeptAsWritten) {
+    Result r = run_text(GetParam().source);
+    EXPECT_EQ(r.texts(), GetParam().expected);
+    EXPECT_TRUE(r.messages.empty());
+}
+INSTANTIATE_TEST_SUITE_P(All, PreprocControlBytes, ::testing::ValuesIn(kControlBytes),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST(PreprocExpansion, SelfAndMutualReferenceExpandOnceAcrossLines) {
+    Result r = run_text("#define SELF (SELF + 1)\n#define P Q\n#define Q P\nSELF\nP\nQ\nSELF P\n");
+    EXPECT_EQ(r.texts(), "(SELF + 1)\nP\nQ\n(SELF + 1) P\n");
+}
+
+TEST(PreprocExpansion, OneHundredTwentySevenNestedMacrosAreAccepted) {
+    std::string src = "#define N0 end\n";
+    for (int i = 1; i < 127; ++i)
+        src += "#define N" + std::to_string(i) + " N" + std::to_string(i - 1) + "\n";
+    Result r = run_text(src + "N126\n");
+    EXPECT_EQ(r.texts(), "end\n");
+    EXPECT_TRUE(r.messages.empty());
+    Result deeper = run_text(src + "#define N127 N126\nN127\n");
+    EXPECT_EQ(summaries(deeper), std::vector<std::string>{"Too many nested macros."});
+}
