@@ -34,6 +34,7 @@ AsmLineText *g_line = nullptr;   // the line being assembled
 std::size_t g_statement_offset = 0;  // where its current statement begins
 
 std::function<void()> g_c_compiler;
+LinePositionInstaller g_position_installer;
 
 std::string file_name()
 {
@@ -359,6 +360,10 @@ uint16_t statement_context_marker() { return g_statement_marker; }
 void set_statement_context_marker(uint16_t marker) { g_statement_marker = marker; }
 const AsmLineText &current_asm_line() { return g_line ? *g_line : g_no_line; }
 void set_c_statement_compiler(std::function<void()> compile) { g_c_compiler = std::move(compile); }
+void set_line_position_installer(LinePositionInstaller install)
+{
+    g_position_installer = std::move(install);
+}
 
 void install_asm_path(ParserSeam *rest)
 {
@@ -401,8 +406,12 @@ const char *wrap_line_in_braces(const char *position)
     const uint16_t last_column = line.columns.empty() ? current_column() : line.columns.back();
     line.lines.push_back(last_line);
     line.columns.push_back(static_cast<uint16_t>(last_column + 1));
-    set_input_pointer(line.text.c_str());
-    advance_input(at);
+    if (g_position_installer) {
+        g_position_installer(line, at);
+    } else {
+        set_input_pointer(line.text.c_str());
+        advance_input(at);
+    }
     return line.text.c_str() + at;
 }
 

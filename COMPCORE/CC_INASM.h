@@ -40,6 +40,13 @@ const AsmLineText &current_asm_line();
 // Returns the position of the "{" in the wrapped line.
 const char *wrap_line_in_braces(const char *position);
 
+// Points the lexer at `line.text` + `at` with the line's own positions, so that what the C
+// statement compiler reports carries them (the input unit's service; it owns the lexer's
+// position maps). Without one the lexer is pointed at the text and keeps the maps of the input's
+// current line, which are the line's own except when a measured block is assembled again.
+using LinePositionInstaller = std::function<void(const AsmLineText &line, std::size_t at)>;
+void set_line_position_installer(LinePositionInstaller install);
+
 // Compiles the C statement at the lexer's input pointer (the parser's `parse_statement`);
 // without one, a line that begins with the word c is left to the assembler, which reports it.
 void set_c_statement_compiler(std::function<void()> compile);

@@ -105,6 +105,7 @@ protected:
         set_listing_recorder([this](ADDR24 s, ADDR24 e, int k) { listing.push_back({s, e, uint32_t(k)}); });
         set_statement_mark_context({});
         set_c_statement_compiler(nullptr);
+        set_line_position_installer(nullptr);
         set_codegen_options_byte(0);
         point_caches_at_live_set(false);
         for (EmitCache *c : {&root_code_cache(), &xmem_code_cache(), &constant_cache()}) {
@@ -127,6 +128,7 @@ protected:
         set_listing_recorder(nullptr);
         set_statement_mark_context({});
         set_c_statement_compiler(nullptr);
+        set_line_position_installer(nullptr);
         set_stub_output_context({});
         set_current_code_cache(root_code_cache());
         reset_errors();
@@ -397,8 +399,13 @@ TEST_F(AsmPath, BlockNearSegmentEndMovesWholeToTheFollowOnOrigin)
 TEST_F(AsmPath, MovedBlockKeepsDiagnosticsConditionalsAndPositions)
 {
     place_near_segment_end(0x400, 100, true);
-    std::vector<int> c_lines;
+    std::vector<int> c_lines, installed_lines;
     set_c_statement_compiler([&] { c_lines.push_back(current_line()); });
+    set_line_position_installer([&](const AsmLineText &line, std::size_t at) {
+        installed_lines.push_back(line.lines[at]);
+        set_input_pointer(line.text.c_str());
+        advance_input(at);
+    });
     std::string text = "#define K 7\n"    // 1
                        "#asm\n"          // 2
                        " ld a,K\n"        // 3
@@ -421,10 +428,10 @@ TEST_F(AsmPath, MovedBlockKeepsDiagnosticsConditionalsAndPositions)
     ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[0].line, 7);
     EXPECT_EQ(m[1].line, 33);
-    // Measured, then compiled. The lexer's position of the second run comes from the input's
-    // current line, which only the input unit can point at a recorded line.
+    // Measured, then compiled, each time with the line's own positions handed to the lexer.
     ASSERT_EQ(c_lines.size(), 2u);
     EXPECT_EQ(c_lines[0], 9);
+    EXPECT_EQ(installed_lines, (std::vector<int>{9, 9}));
     const auto image = sent_bytes(host.sent);
     EXPECT_EQ(bytes_at(image, kFollower, 6), (std::vector<uint8_t>{0x3E, 0x07, 0x18, 0x00, 0x18, 0xFC}));
     EXPECT_EQ(code_label_address("back"), std::optional<ADDR24>(addr_add(kFollower, 2)));
