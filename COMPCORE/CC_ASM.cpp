@@ -1304,12 +1304,13 @@ void encode_instruction(Context &ctx)
     }
 }
 
-// db: strings and byte expressions.
-void encode_db(Context &ctx)
+// db (size 1): strings and byte expressions; dw (size 2): 16-bit expressions, low byte first.
+// Items are separated by ",".
+void encode_data(Context &ctx, int size)
 {
     if (at_statement_end()) fail(kMsgInvalidExpression);
     for (;;) {
-        if (g_s.token == kTokString) {
+        if (size == 1 && g_s.token == kTokString) {
             for (char ch : g_s.text) ctx.buf.push_back(static_cast<uint8_t>(ch));
             next_asm_token();
         } else {
@@ -1317,23 +1318,8 @@ void encode_db(Context &ctx)
             o.kind = Operand::Imm;
             o.expr = g_s;
             skip_expression();
-            emit_value(ctx, o, kAsmFlagByte, 0, 1);
+            emit_value(ctx, o, size == 1 ? kAsmFlagByte : kAsmFlagWord, 0, size);
         }
-        if (g_s.token != ',') break;
-        next_asm_token();
-    }
-}
-
-// dw: 16-bit items, low byte first.
-void encode_dw(Context &ctx)
-{
-    if (at_statement_end()) fail(kMsgInvalidExpression);
-    for (;;) {
-        Operand o;
-        o.kind = Operand::Imm;
-        o.expr = g_s;
-        skip_expression();
-        emit_value(ctx, o, kAsmFlagWord, 0, 2);
         if (g_s.token != ',') break;
         next_asm_token();
     }
@@ -1482,8 +1468,8 @@ void assemble_instruction(Context &ctx, bool debug)
         if (!generated_line() && debug && !data_row && g_alt_count == 0 && g_io_count == 0)
             ctx.buf.push_back(0xEF);  // rst 0x28: the debug kernel's stepping point
 
-        if (row.code == kCodeDb) { encode_db(ctx); break; }
-        if (row.code == kCodeDw) { encode_dw(ctx); break; }
+        if (row.code == kCodeDb) { encode_data(ctx, 1); break; }
+        if (row.code == kCodeDw) { encode_data(ctx, 2); break; }
         if (row.code == kCodeAlign) { encode_align(ctx); break; }
 
         if (is_prefix_row(row)) {

@@ -20,17 +20,6 @@ void select(Cpu cpu)
     init_asm_mnemonics();
 }
 
-std::string hex(const std::vector<uint8_t> &bytes)
-{
-    std::string s;
-    char buf[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%s%02X", s.empty() ? "" : " ", b);
-        s += buf;
-    }
-    return s;
-}
-
 // Assembles the lines at `org` and returns the host for inspection.
 struct AsmRun {
     AsmImageHost host;
@@ -47,7 +36,7 @@ struct AsmRun {
         host.finish();
         set_asm_host(nullptr);
     }
-    std::string bytes(uint32_t from) const { return hex(host.bytes(from, host.address)); }
+    std::string bytes(uint32_t from) const { return asm_hex(host.bytes(from, host.address)); }
     std::string errors() const
     {
         std::string s;
@@ -348,7 +337,7 @@ TEST_F(AsmLabels, JumpRangeEdges)
     back.push_back("jr back");  // at 0x107E: d = 0x1000 - 0x1080 = -128
     AsmRun ok(kF2000, back);
     EXPECT_EQ(ok.errors(), "");
-    EXPECT_EQ(hex(ok.host.bytes(0x107E, 0x1080)), "18 80");
+    EXPECT_EQ(asm_hex(ok.host.bytes(0x107E, 0x1080)), "18 80");
 
     AsmRun far(kF2000, {"jr 0x1082"});  // d = 0x1082 - 0x1002 = 128
     EXPECT_EQ(far.errors(), "Jump out of Range");

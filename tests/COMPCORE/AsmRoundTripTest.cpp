@@ -18,17 +18,6 @@ struct CpuCase {
     int cpu_flag, revision;
 };
 
-std::string hex(const std::vector<uint8_t> &bytes)
-{
-    std::string s;
-    char buf[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02X ", b);
-        s += buf;
-    }
-    return s;
-}
-
 // lcall prints one 24-bit value; assembly spells a numeric target as page,offset.
 std::string assembly_spelling(std::string text)
 {
@@ -57,7 +46,7 @@ TEST_P(RoundTrip, EveryOpcodeAssemblesBackToItsBytes)
         uint16_t len = 0;
         std::string text;
         disassembleOne(org, bytes, len, text);
-        SCOPED_TRACE(hex(bytes) + "-> " + text);
+        SCOPED_TRACE(asm_hex(bytes) + "-> " + text);
         EXPECT_EQ(len, bytes.size());
         EXPECT_EQ(instructionLength(bytes, true), bytes.size());
         EXPECT_EQ(text.find("???"), std::string::npos);
@@ -67,7 +56,7 @@ TEST_P(RoundTrip, EveryOpcodeAssemblesBackToItsBytes)
         assemble_line(assembly_spelling(text).c_str());
         set_asm_host(nullptr);
         ASSERT_EQ(host.error_count(), 0) << host.messages.front().text;
-        EXPECT_EQ(hex(host.bytes(org, host.address)), hex(bytes));
+        EXPECT_EQ(asm_hex(host.bytes(org, host.address)), asm_hex(bytes));
 
         uint16_t len2 = 0;
         std::string again;

@@ -18,17 +18,6 @@
 
 namespace {
 
-std::string hex(const std::vector<uint8_t> &bytes)
-{
-    std::string s;
-    char buf[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%s%02X", s.empty() ? "" : " ", b);
-        s += buf;
-    }
-    return s;
-}
-
 class AsmTables : public ::testing::Test {
 protected:
     AsmStateGuard m_guard;
@@ -71,7 +60,7 @@ protected:
     {
         const uint32_t from = host.address;
         assemble_line(line.c_str());
-        return hex(host.bytes(from, host.address));
+        return asm_hex(host.bytes(from, host.address));
     }
     std::string errors() const
     {
@@ -223,7 +212,7 @@ TEST_F(AsmSwitches, BlockMoveReplacementCallsTheLibraryRoutines)
     assemble_line("ldir_func:: ret");
     EXPECT_EQ(host.error_count(), 0);
     // ldir_func is patched in; lddr_func is never defined and its fix-up stays open
-    EXPECT_EQ(hex(host.bytes(0x1000, host.address)), "CD 0B 10 CD 00 00 ED A0 D3 ED B0 C9");
+    EXPECT_EQ(asm_hex(host.bytes(0x1000, host.address)), "CD 0B 10 CD 00 00 ED A0 D3 ED B0 C9");
     ASSERT_EQ(host.fixups.size(), 1u);
     EXPECT_EQ(host.fixups[0].name, "lddr_func");
     EXPECT_EQ(host.fixups[0].address, 0x1004u);
@@ -251,13 +240,13 @@ TEST_F(AsmSwitches, HostGeneratedLinesGetNoSteppingByteNorXmemRetWarning)
     } generated(0xE000);
     set_asm_host(&generated);
     assemble_line("ret", true);
-    EXPECT_EQ(hex(generated.bytes(0xE000, generated.address)), "C9");
+    EXPECT_EQ(asm_hex(generated.bytes(0xE000, generated.address)), "C9");
     EXPECT_TRUE(generated.messages.empty());
 
     set_asm_host(&host);
     host.address = 0xE000;
     assemble_line("ret", true);
-    EXPECT_EQ(hex(host.bytes(0xE000, host.address)), "EF C9");
+    EXPECT_EQ(asm_hex(host.bytes(0xE000, host.address)), "EF C9");
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Using ret instruction in #asm xmem block.");
 }

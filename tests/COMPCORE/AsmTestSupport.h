@@ -6,6 +6,23 @@
 #include "CC_ASM.h"
 #include "DB_DA.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Bytes as "3E FF".
+inline std::string asm_hex(const std::vector<uint8_t> &bytes)
+{
+    std::string s;
+    char buf[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(buf, sizeof buf, "%s%02X", s.empty() ? "" : " ", b);
+        s += buf;
+    }
+    return s;
+}
+
 class AsmStateGuard {
 public:
     AsmStateGuard() : m_target(asm_target()), m_set(currentDisasmPageSet()), m_host(asm_host())
