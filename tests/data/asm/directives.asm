@@ -23,3 +23,6 @@ first:: nop
         db "str",mask,-1,size*2
         dw first,later,0x1234
 later:  ret
+        asm nop
+        rl (ix+2)
+        ld hl,100000L
