@@ -433,7 +433,8 @@ void close_line_input() {
 // headers were entered or whose modules are indexed already is skipped silently, so repeated
 // and circular "#use" lines end at once.
 void find_use_library(std::string name) {
-    name = upper(base_name(name));
+    name = upper(name);                 // the message names it as written, path included
+    std::string wanted = base_name(name);
     if (!g_index) {
         error_here(msg(2002), name.c_str());
         return;
@@ -441,7 +442,7 @@ void find_use_library(std::string name) {
     std::size_t count = g_index->entry_count();
     std::size_t found = count;
     for (std::size_t i = 0; i < count; ++i) {
-        if (upper(base_name(g_index->entry(i).path)) == name) {
+        if (upper(base_name(g_index->entry(i).path)) == wanted) {
             found = i;
             break;
         }

@@ -8,6 +8,7 @@
 #include "CC_IN.h"
 
 #include "CC_ASM.h"
+#include "CC_ASMTAB.h"
 #include "CC_DUM.h"
 #include "CC_ER.h"
 #include "CC_GLINE.h"
@@ -1124,18 +1125,10 @@ void set_macro_listing_recorder(std::function<void(std::string_view)> recorder) 
 
 namespace {
 
-// The assembler's register names: a macro of such a name hides the register in "#asm" text.
-constexpr const char *kRegisterNames[] = {
-    "a", "b", "c", "d", "e", "h", "l", "f", "af", "bc", "de", "hl", "sp", "pc", "ix", "iy",
-    "i", "r", "xpc", "ip", "iir", "eir", "af'", "bc'", "de'", "hl'", "a'", "b'", "c'", "d'",
-    "e'", "h'", "l'", "ixh", "ixl", "iyh", "iyl", "A", "B", "C", "D", "E", "H", "L", "F", "AF",
-    "BC", "DE", "HL", "SP", "PC", "IX", "IY", "I", "R", "XPC",
-};
-static_assert(sizeof(kRegisterNames) / sizeof(kRegisterNames[0]) == 56);
-
+// A macro named like one of the assembler's registers hides that register in "#asm" text.
 bool is_register_name(std::string_view name) {
-    for (const char *r : kRegisterNames)
-        if (name == r)
+    for (const reg_type &r : kAsmRegisterTable)
+        if (*r.name && name == r.name)
             return true;
     return false;
 }

@@ -3,7 +3,7 @@ before_use
 after_outer
 #use "OUTER.LIB"
 #use "inner.lib"
-#use "missing.lib"
+#use "sub\missing.lib"
 #useix
 #use
 end_of_program
