@@ -172,6 +172,21 @@ void report_unmatched(const MatchBlockInfo &b) {
 // ---------------------------------------------------------------------------------------------
 // The program text.
 
+std::vector<std::string> split_source_lines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(text.substr(pos));
+            break;
+        }
+        lines.emplace_back(text.substr(pos, end - pos));
+        pos = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+    }
+    return lines;
+}
+
 void set_program_file(std::string_view path) {
     g_program_file = std::string(path);
     g_program_text.reset();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // One input stream. Positions are saved into a stream while another stream feeds the reader.
 class InThread {
@@ -29,6 +30,27 @@ public:
     // Closes the stream's file (library streams); reporting open brackets is the reader's job.
     virtual void Close() {}
 };
+
+// A stream over lines held in memory (library readers, tools and tests).
+class LineListThread : public InThread {
+public:
+    explicit LineListThread(std::vector<std::string> lines) : m_lines(std::move(lines)) {}
+    void Open() override { line = 0; }
+    [[nodiscard]] bool HasLine() override { return line < m_lines.size(); }
+    [[nodiscard]] bool ReadLine(std::string &out) override {
+        if (line >= m_lines.size())
+            return false;
+        out = m_lines[line++];
+        return true;
+    }
+
+private:
+    std::vector<std::string> m_lines;
+};
+
+// The lines of a text: LF, CR LF and a lone CR each end a line; a last line without a line
+// end is kept.
+std::vector<std::string> split_source_lines(std::string_view text);
 
 // The program's own source text: from the program file in a program compile, from the open
 // editor's text (the main-window adapter) while an expression is compiled for the debugger.

@@ -244,27 +244,24 @@ const char *msg(uint32_t id) {
     return text.empty() ? "" : text.data();
 }
 
-uint16_t current_line() {
-    std::size_t index = static_cast<std::size_t>(g_lex.ptr - g_lex.line_start);
-    const ExpandableBuffer<unsigned short> *map = g_lex.line_map;
+namespace {
+
+// The map entry of the character at the input pointer (the last entry past the end); 1 when
+// there is no map or the entry is 0.
+uint16_t map_entry_here(const ExpandableBuffer<unsigned short> *map) {
     if (!map || map->length() == 0)
         return 1;
+    std::size_t index = static_cast<std::size_t>(g_lex.ptr - g_lex.line_start);
     if (index >= map->length())
         index = map->length() - 1;
     unsigned short v = (*map)[index];
     return v ? v : 1;
 }
 
-uint16_t current_column() {
-    std::size_t index = static_cast<std::size_t>(g_lex.ptr - g_lex.line_start);
-    const ExpandableBuffer<unsigned short> *map = g_lex.column_map;
-    if (!map || map->length() == 0)
-        return 1;
-    if (index >= map->length())
-        index = map->length() - 1;
-    unsigned short v = (*map)[index];
-    return v ? v : 1;
-}
+} // namespace
+
+uint16_t current_line() { return map_entry_here(g_lex.line_map); }
+uint16_t current_column() { return map_entry_here(g_lex.column_map); }
 
 void serious_warning_here(const char *format, ...) {
     va_list args;

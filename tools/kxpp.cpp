@@ -22,40 +22,8 @@ std::vector<std::string> file_lines(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     std::ostringstream ss;
     ss << f.rdbuf();
-    std::string text = ss.str();
-    std::vector<std::string> lines;
-    std::string cur;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(cur);
-            cur.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty())
-        lines.push_back(cur);
-    return lines;
+    return split_source_lines(ss.str());
 }
-
-class Lines : public InThread {
-public:
-    explicit Lines(std::vector<std::string> l) : m_lines(std::move(l)) {}
-    void Open() override { line = 0; }
-    bool HasLine() override { return line < m_lines.size(); }
-    bool ReadLine(std::string &out) override {
-        if (line >= m_lines.size())
-            return false;
-        out = m_lines[line++];
-        return true;
-    }
-
-private:
-    std::vector<std::string> m_lines;
-};
 
 // A folder of library files; each file is all header, with no module bodies.
 class FolderIndex : public LibraryIndex {
@@ -78,7 +46,7 @@ public:
     LibraryEntry &entry(std::size_t i) override { return m_entries[i]; }
     void add_modules(std::size_t i) override { m_entries[i].flags |= 1; }
     std::unique_ptr<InThread> open_header_stream(std::size_t i) override {
-        return std::make_unique<Lines>(file_lines(m_entries[i].path));
+        return std::make_unique<LineListThread>(file_lines(m_entries[i].path));
     }
     InThread &module_bodies() override { return m_bodies; }
     uint16_t pending_item_count() override { return 0; }
@@ -86,7 +54,7 @@ public:
 
 private:
     std::vector<LibraryEntry> m_entries;
-    Lines m_bodies;
+    LineListThread m_bodies;
 };
 
 } // namespace

@@ -19,42 +19,14 @@
 
 namespace input_test {
 
-// Lines of a text, split at LF, CR LF or CR.
-inline std::vector<std::string> split_lines(const std::string &text) {
-    std::vector<std::string> lines;
-    std::string cur;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(cur);
-            cur.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            continue;
-        }
-        cur += c;
-    }
-    if (!cur.empty())
-        lines.push_back(cur);
-    return lines;
-}
+inline std::vector<std::string> split_lines(const std::string &text) { return split_source_lines(text); }
 
-class LinesThread : public InThread {
+// A header stream that counts how often it was closed.
+class LinesThread : public LineListThread {
 public:
-    explicit LinesThread(std::vector<std::string> lines) : m_lines(std::move(lines)) {}
-    void Open() override { line = 0; }
-    bool HasLine() override { return line < m_lines.size(); }
-    bool ReadLine(std::string &out) override {
-        if (line >= m_lines.size())
-            return false;
-        out = m_lines[line++];
-        return true;
-    }
+    using LineListThread::LineListThread;
     void Close() override { ++closed; }
     int closed = 0;
-
-private:
-    std::vector<std::string> m_lines;
 };
 
 // Module bodies: the bodies of every library whose modules were added, in catalogue order.
@@ -207,6 +179,29 @@ inline Result run_input(const std::string &path, LibraryIndex *index,
     set_library_index(nullptr);
     r.messages = collect_messages();
     return r;
+}
+
+inline std::vector<std::string> summaries(const Result &r) {
+    std::vector<std::string> s;
+    for (const auto &m : r.messages)
+        s.push_back(m.summary);
+    return s;
+}
+
+inline bool has_message(const Result &r, const std::string &text, int line = -1) {
+    for (const auto &m : r.messages)
+        if (m.summary == text && (line < 0 || m.line == line))
+            return true;
+    return false;
+}
+
+// The lines and then the messages with their positions, for failure output.
+inline std::string dump(const Result &r) {
+    std::string s = r.texts();
+    for (const auto &m : r.messages)
+        s += "MSG " + m.file + ":" + std::to_string(m.line) + ":" + std::to_string(m.column) + " " +
+             m.summary + "\n";
+    return s;
 }
 
 class TempSource {

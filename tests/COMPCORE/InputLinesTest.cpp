@@ -5,24 +5,6 @@
 
 using namespace input_test;
 
-namespace {
-
-bool has_message(const Result &r, const std::string &text, int line = -1) {
-    for (const auto &m : r.messages)
-        if (m.summary == text && (line < 0 || m.line == line))
-            return true;
-    return false;
-}
-
-std::string dump(const Result &r) {
-    std::string s = r.texts();
-    for (const auto &m : r.messages)
-        s += "MSG " + std::to_string(m.line) + ":" + std::to_string(m.column) + " " + m.summary + "\n";
-    return s;
-}
-
-} // namespace
-
 TEST(InputPreamble, ProgramCompileUsesDefaultLibraryThenLineOne) {
     TempSource src("int x;\n");
     FakeLibraryIndex idx = default_index();
@@ -77,6 +59,9 @@ TEST_P(InputLineEnds, SameLinesAndNumbers) {
     EXPECT_EQ(r.lines[1].text, "b2");
     EXPECT_EQ(r.lines[2].text, "c3");
     EXPECT_EQ(r.lines[2].line, 4);
+}
+TEST_P(InputLineEnds, LibraryLinesSplitTheSameWay) {
+    EXPECT_EQ(split_source_lines(GetParam().text), (std::vector<std::string>{"a1", "b2", "", "c3"}));
 }
 INSTANTIATE_TEST_SUITE_P(All, InputLineEnds, ::testing::ValuesIn(kLineEnds),
                          [](const auto &i) { return std::string(i.param.name); });

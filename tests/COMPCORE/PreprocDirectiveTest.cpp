@@ -9,21 +9,6 @@ using namespace input_test;
 
 namespace {
 
-std::vector<std::string> summaries(const Result &r) {
-    std::vector<std::string> s;
-    for (const auto &m : r.messages)
-        s.push_back(m.summary);
-    return s;
-}
-
-std::string dump(const Result &r) {
-    std::string s = r.texts();
-    for (const auto &m : r.messages)
-        s += "MSG " + m.file + ":" + std::to_string(m.line) + ":" + std::to_string(m.column) + " " +
-             m.summary + "\n";
-    return s;
-}
-
 // Directive state that outlives one compile is put back after every test.
 class PreprocDirective : public ::testing::Test {
 protected:

@@ -6,17 +6,6 @@
 
 using namespace input_test;
 
-namespace {
-
-std::vector<std::string> summaries(const Result &r) {
-    std::vector<std::string> s;
-    for (const auto &m : r.messages)
-        s.push_back(m.summary);
-    return s;
-}
-
-} // namespace
-
 struct KeywordCase {
     const char *name;
     const char *input;
