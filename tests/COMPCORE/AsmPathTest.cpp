@@ -10,6 +10,7 @@
 #include "CC_ASM.h"
 #include "CC_GO.h"
 #include "CC_INASM.h"
+#include "CC_INIT.h"
 #include "CC_LABELS.h"
 #include "CC_OBJ.h"
 #include "CC_STAB.h"
@@ -604,6 +605,38 @@ TEST_F(AsmPath, PendingXmemFunctionGetsOneRootStub)
     compile("#asm\n ld hl,fn\n#endasm\n");
     EXPECT_EQ(bytes_at(sent_bytes(host.sent), make_addr(0, 0xE000), 3),
               (std::vector<uint8_t>{0x21, 0x00, 0x40}));
+}
+
+// Through the assembler: taking the address of an xmem function queues it; the flush writes its
+// root stub and the operand already emitted is patched to the stub; later uses get the stub.
+TEST_F(AsmPath, AssemblyTakingAnXmemFunctionAddressGetsTheRootStub)
+{
+    struct ReleaseTables {
+        ~ReleaseTables() { release_compiler_tables(); }
+    } release;
+    set_stub_output_context({[] { return true; }, nullptr, nullptr, nullptr});
+    allocate_symbol_tables(200);
+    set_local_scope(false);
+    symbol *fn = add_symbol("xfn", 3, 2, 0, 254, nullptr, 0);  // a global function
+    fn->flags[0] |= 1;  // placed in xmem
+    fn->address[kFunctionAddressSlot] = make_addr(0x0E, 0xE010);
+    fn->address[kRootStubAddressSlot] = kDummyAddress;
+
+    compile("#asm\n ld hl,xfn\n#endasm\n");
+    EXPECT_EQ(pending_stub_count(), 1u);
+    output_pending_stubs();
+    EXPECT_EQ(fn->address[kRootStubAddressSlot], 0x4000u);
+    EXPECT_EQ(root_code_cache().current, 0x400Bu);
+    compile("#asm\n ld de,xfn\n#endasm\n");
+    EXPECT_EQ(pending_stub_count(), 0u);
+    for (const Message &m : messages())
+        ADD_FAILURE() << m.line << ": " << m.summary;
+    xmem_code_cache().Flush();
+    root_code_cache().Flush();
+    const auto image = sent_bytes(host.sent);
+    EXPECT_EQ(bytes_at(image, make_addr(0, 0xE000), 6),
+              (std::vector<uint8_t>{0x21, 0x00, 0x40, 0x11, 0x00, 0x40}));
+    EXPECT_EQ(bytes_at(image, 0x400A - 3, 4), (std::vector<uint8_t>{0xC7, 0x10, 0xE0, 0x0E}));
 }
 
 TEST_F(AsmPath, LiteralsAreWrittenOnceAndNothingElseMoves)
