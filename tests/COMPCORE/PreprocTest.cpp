@@ -163,3 +163,105 @@ TEST(PreprocExpansion, OneHundredTwentySevenNestedMacrosAreAccepted) {
     Result deeper = run_text(src + "#define N127 N126\nN127\n");
     EXPECT_EQ(summaries(deeper), std::vector<std::string>{"Too many nested macros."});
 }
+
+struct PredefinedCase {
+    const char *name;
+    PredefinedMacroContext ctx;
+    const char *targetcpu, *no_bios, *debug_rst, *targetless;
+};
+static const PredefinedCase kPredefined[] = {
+    {"vireon_with_bios", {true, 1, true, 0, false}, "F80", "0", "1", "0"},
+    {"z180_without_bios_rst_kernel", {true, 0, false, 1, true}, "Z180", "1", "0", "1"},
+    {"i80386", {true, 5, true, 0, false}, "I80386", "0", "1", "0"},
+};
+class PreprocPredefined : public ::testing::TestWithParam<PredefinedCase> {};
+TEST_P(PreprocPredefined, BiosCompileInstallsThemInAnEmptyTable) {
+    const PredefinedCase &c = GetParam();
+    macro_table().clear();
+    define_macro("LEFT_OVER", "1");
+    install_predefined_macros(c.ctx);
+    EXPECT_EQ(find_macro_value("LEFT_OVER"), nullptr);
+    const char *cpus[] = {"Z180", "F80", "I8086", "I80186", "I80286", "I80386"};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(find_macro_value(cpus[i])->text, std::to_string(i)) << cpus[i];
+    EXPECT_EQ(find_macro_value("TARGETCPU")->text, c.targetcpu);
+    EXPECT_EQ(find_macro_value("NO_BIOS")->text, c.no_bios);
+    EXPECT_EQ(find_macro_value("DEBUG_RST")->text, c.debug_rst);
+    EXPECT_EQ(find_macro_value("_TARGETLESS_COMPILE_")->text, c.targetless);
+    EXPECT_EQ(macro_table().size(), 10u);
+}
+INSTANTIATE_TEST_SUITE_P(All, PreprocPredefined, ::testing::ValuesIn(kPredefined),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST(PreprocPredefinedProgram, ProgramCompileKeepsWhatTheBiosLeft) {
+    macro_table().clear();
+    define_macro("FROM_BIOS", "1");
+    install_predefined_macros(PredefinedMacroContext{});
+    EXPECT_NE(find_macro_value("FROM_BIOS"), nullptr);
+    EXPECT_EQ(find_macro_value("TARGETCPU"), nullptr);
+}
+
+TEST(PreprocBuiltins, DateAndTimeAreQuotedTexts) {
+    macro_table().clear();
+    update_builtin_macros(false, 0, false);
+    const std::string date = find_macro_value("__DATE__")->text;
+    const std::string time = find_macro_value("__TIME__")->text;
+    ASSERT_EQ(date.size(), 13u) << date;
+    EXPECT_EQ(date.front(), '"');
+    EXPECT_EQ(date.back(), '"');
+    EXPECT_EQ(date[4], ' ');
+    EXPECT_EQ(date[7], ' ');
+    ASSERT_EQ(time.size(), 10u) << time;
+    EXPECT_EQ(time[3], ':');
+    EXPECT_EQ(time[6], ':');
+    update_builtin_macros(true, 42, false);
+    EXPECT_EQ(find_macro_value("__LINE__")->text, "42");
+    EXPECT_EQ(find_macro_value("__DATE__")->text, date) << "a line update leaves the date";
+}
+
+struct ConstExprCase {
+    const char *name;
+    const char *operand;
+    uint8_t severity;
+    int32_t value;
+    const char *message; // "" none
+    bool stops;
+};
+static const ConstExprCase kConstExpr[] = {
+    {"value", "0x10 + 2 * 3", 1, 22, "", false},
+    {"identifier_fatal", "addr", 0, 0, "Constant expression expected.", true},
+    {"identifier_error", "addr", 1, 0, "Constant expression expected.", false},
+    {"identifier_warning", "addr", 2, 0, "Constant expression expected.", false},
+    {"identifier_silent", "addr", 3, 0, "", false},
+};
+class PreprocConstExpr : public ::testing::TestWithParam<ConstExprCase> {};
+TEST_P(PreprocConstExpr, SeverityDecidesTheReport) {
+    const ConstExprCase &c = GetParam();
+    reset_errors();
+    reset_error_seen_and_fatal();
+    reset_input_state();
+    set_warning_switches(1, 1);
+    set_input_pointer(c.operand);
+    int32_t v = -1;
+    bool stopped = false;
+    try {
+        v = expect_const_expr(c.severity);
+    } catch (const xCCErrOvflo &) {
+        stopped = true;
+    }
+    EXPECT_EQ(stopped, c.stops);
+    if (!stopped) {
+        EXPECT_EQ(v, c.value);
+    }
+    auto got = collect_messages();
+    if (*c.message == 0) {
+        EXPECT_TRUE(got.empty());
+    } else {
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].summary, c.message);
+    }
+    reset_error_seen_and_fatal();
+    reset_input_state();
+}
+INSTANTIATE_TEST_SUITE_P(All, PreprocConstExpr, ::testing::ValuesIn(kConstExpr),
+                         [](const auto &i) { return std::string(i.param.name); });
