@@ -23,6 +23,8 @@ struct AluCase {
     uint8_t mem_in = 0;  // byte at kData ((hl) with hl = kData, (ix+2) with ix = kData - 2)
     uint8_t mem_out = 0;
 };
+// Test output names the case, not its bytes.
+void PrintTo(const AluCase &c, std::ostream *os) { *os << c.name; }
 
 constexpr uint16_t H = kData;
 
@@ -140,6 +142,8 @@ struct CondCase {
     uint8_t f;
     bool taken;
 };
+// Test output names the case, not its bytes.
+void PrintTo(const CondCase &c, std::ostream *os) { *os << c.name; }
 const CondCase kCondCases[] = {
     {"nz_taken", 0, 0x00, true}, {"nz_not", 0, 0x40, false}, {"z_taken", 1, 0x40, true},
     {"z_not", 1, 0x00, false},   {"nc_taken", 2, 0x00, true}, {"nc_not", 2, 0x01, false},

@@ -377,6 +377,8 @@ struct MapCase {
     uint8_t xpc;
     uint32_t physical;
 };
+// Test output names the case, not its bytes.
+void PrintTo(const MapCase &c, std::ostream *os) { *os << c.name; }
 const MapCase kMapCases[] = {
     {"reset_root_low", 0xFF, 0x00, 0x00, 0x1234, 0x00, 0x01234},
     {"reset_root_below_window", 0xFF, 0x00, 0x00, 0xDFFF, 0x33, 0x0DFFF},
@@ -509,6 +511,8 @@ struct CycleCase {
     std::vector<uint8_t> bytes;
     uint32_t cycles;
 };
+// Test output names the case, not its bytes.
+void PrintTo(const CycleCase &c, std::ostream *os) { *os << c.name; }
 const CycleCase kCycleCases[] = {
     {"nop", {0x00}, 2},
     {"ld_bc_mn", {0x01, 0x00, 0x00}, 6},
@@ -570,6 +574,8 @@ struct UndefinedCase {
     CpuModel model;
     std::vector<uint8_t> bytes;
 };
+// Test output names the case, not its bytes.
+void PrintTo(const UndefinedCase &c, std::ostream *os) { *os << c.name; }
 const UndefinedCase kUndefinedCases[] = {
     {"ed_00", CpuModel::r2000, {0xED, 0x00}},
     {"ed_ff", CpuModel::r2000, {0xED, 0xFF}},

@@ -72,6 +72,8 @@ struct BadHex {
     const char *text;
     const char *error_part;
 };
+// Test output names the case, not its bytes.
+void PrintTo(const BadHex &c, std::ostream *os) { *os << c.name; }
 const BadHex kBadHex[] = {
     {"bad_checksum", ":03001000010203E8\n:00000001FF\n", "line 1: checksum"},
     {"no_colon", "03001000010203E7\n:00000001FF\n", "line 1: record does not start"},

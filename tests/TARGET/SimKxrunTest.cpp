@@ -81,6 +81,8 @@ struct BadArgs {
     const char *args;
     const char *message;
 };
+// Test output names the case, not its bytes.
+void PrintTo(const BadArgs &c, std::ostream *os) { *os << c.name; }
 const BadArgs kBadArgs[] = {
     {"no_image", "", "usage"},
     {"unknown_option", "--frob IMG", "bad argument"},
