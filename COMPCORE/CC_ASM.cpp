@@ -478,19 +478,20 @@ void eval_name(ExprValue &ev, std::vector<int64_t> &values, std::string &pending
             g_tag = sym->type;
     }
     std::optional<int64_t> value;
-    if (sym && !local && xmem_function_value(*sym, opcode, flags)) {
+    if (sym && xmem_function_value(*sym, opcode, flags)) {
         if (sym->stub_address != kAsmPlaceholder)
             value = sym->stub_address;
         else if (g_dry_run == 0)
             host().asm_queue_root_stub(*sym);  // the stub defines the name as a label
-    } else if (sym && local) {
-        value = symbol_value(*sym);
-    }
-    if (!value && !(sym && !local && xmem_function_value(*sym, opcode, flags))) {
-        if (auto v = host().asm_lookup(name))
-            value = *v;
-        else if (sym)
+    } else {
+        if (sym && local)
             value = symbol_value(*sym);
+        if (!value) {
+            if (auto v = host().asm_lookup(name))
+                value = *v;
+            else if (sym)
+                value = symbol_value(*sym);
+        }
     }
     if (value) {
         ev.has_name = true;
