@@ -203,6 +203,7 @@ bool program_text_from_editor() { return g_program_text.has_value(); }
 const std::string &program_file() { return g_program_file; }
 
 void set_source_editor_text(SourceEditorText *editor) { g_editor = editor; }
+SourceEditorText *source_editor_text() { return g_editor; }
 
 // Open: report the brackets still open, start at line 0, switch progress on, make the program
 // file the current input file.

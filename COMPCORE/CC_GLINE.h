@@ -91,6 +91,7 @@ public:
     [[nodiscard]] virtual std::string GetSourceLine(int line) = 0; // 0-based line index
 };
 void set_source_editor_text(SourceEditorText *editor);
+SourceEditorText *source_editor_text();
 
 // The library catalogue and module readers of the library index. Entry flags: bit 0 the
 // entry's modules are in the library index, bit 1 its headers have been entered.

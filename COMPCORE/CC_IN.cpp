@@ -364,6 +364,7 @@ void input_file_changed(const std::string &name, uint16_t flag) {
 void set_progress_reporter(std::function<void(uint16_t)> reporter) {
     g_progress = std::move(reporter);
 }
+std::function<void(uint16_t)> progress_reporter() { return g_progress; }
 void show_compile_progress(uint16_t line) {
     if (g_progress)
         g_progress(line);

@@ -328,6 +328,7 @@ void update_builtin_macros(bool line_only, int line, bool from_file_change);
 void input_file_changed(const std::string &name, uint16_t flag);
 void show_compile_progress(uint16_t line);
 void set_progress_reporter(std::function<void(uint16_t line)> reporter);
+std::function<void(uint16_t line)> progress_reporter();
 void clear_end_of_input();
 
 // Per-compile state: clears the lexer, logical-line, conditional, macro-expansion and

@@ -35,10 +35,9 @@ public:
     std::vector<std::pair<std::string, std::vector<std::string>>> files;
     std::size_t file = 0;
     std::size_t index = 0;
+    // Bodies compiled once (between declarations) are not read again after the program text.
     void Open() override {
-        file = 0;
-        index = 0;
-        line = 0;
+        line = static_cast<uint16_t>(index);
         next_file();
     }
     bool HasLine() override {
@@ -103,6 +102,27 @@ public:
     void set_pending_item_count(uint16_t n) override { pending = n; }
 };
 
+// Puts back the seams that the compiler driver installs once (editor text, progress line,
+// library index), so that a test that replaces them leaves later compiles as it found them.
+class InputSeamsGuard {
+public:
+    InputSeamsGuard()
+        : m_editor(source_editor_text()), m_progress(progress_reporter()), m_index(library_index()) {}
+    ~InputSeamsGuard() {
+        set_source_editor_text(m_editor);
+        set_progress_reporter(m_progress);
+        set_library_index(m_index);
+        set_compile_mode_word(0);
+    }
+    InputSeamsGuard(const InputSeamsGuard &) = delete;
+    InputSeamsGuard &operator=(const InputSeamsGuard &) = delete;
+
+private:
+    SourceEditorText *m_editor;
+    std::function<void(uint16_t)> m_progress;
+    LibraryIndex *m_index;
+};
+
 struct OutLine {
     std::string text;
     int line;
@@ -147,6 +167,7 @@ inline std::vector<Message> collect_messages() {
 inline Result run_input(const std::string &path, LibraryIndex *index,
                         const std::function<void()> &setup = {}) {
     Result r;
+    InputSeamsGuard seams;
     macro_table().clear();
     reset_errors();
     reset_error_seen_and_fatal();
@@ -176,7 +197,6 @@ inline Result run_input(const std::string &path, LibraryIndex *index,
         r.stopped = true;
     }
     close_line_input();
-    set_library_index(nullptr);
     r.messages = collect_messages();
     return r;
 }

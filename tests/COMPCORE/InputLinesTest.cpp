@@ -19,6 +19,7 @@ TEST(InputPreamble, ProgramCompileUsesDefaultLibraryThenLineOne) {
 
 TEST(InputPreamble, BiosCompileDefinesVersionMacros) {
     TempSource src("CC_VER __Korvex__ ROM\n");
+    InputSeamsGuard seams;
     reset_errors();
     set_compile_mode_word(0);
     set_library_index(nullptr);
@@ -129,6 +130,7 @@ TEST_P(InputBrackets, Reported) {
     TempSource src(GetParam().source);
     FakeLibraryIndex idx = default_index();
     reset_errors();
+    InputSeamsGuard seams;
     Result r;
     {
         // Brackets are noted by the parsers as they read; here every character is noted.
@@ -150,7 +152,6 @@ TEST_P(InputBrackets, Reported) {
                 break;
         }
         report_unmatched_brackets();
-        set_library_index(nullptr);
         r.messages = collect_messages();
     }
     EXPECT_TRUE(has_message(r, GetParam().message, GetParam().line)) << dump(r);
@@ -261,6 +262,7 @@ public:
 };
 
 TEST(InputEditor, ExpressionCompileReadsEditorTextFromItsPosition) {
+    InputSeamsGuard seams;
     EditorText ed;
     ed.lines = {"int a;", "  x = y + 1;", "z"};
     set_source_editor_text(&ed);
@@ -278,7 +280,6 @@ TEST(InputEditor, ExpressionCompileReadsEditorTextFromItsPosition) {
     dispatch_directive();
     EXPECT_STREQ(input_pointer(), "z");
     set_compile_mode_word(0);
-    set_source_editor_text(nullptr);
 }
 
 TEST(InputEditor, ErrorInExpressionCompileThrowsWatch) {
@@ -303,6 +304,7 @@ TEST(InputEditor, FileUnsavedTextAndEditorLinesGiveTheSameLines) {
     }
     EXPECT_TRUE(unsaved.messages.empty()) << dump(unsaved);
 
+    InputSeamsGuard seams;
     EditorText ed;
     ed.lines = split_lines(text);
     set_source_editor_text(&ed);
@@ -321,7 +323,6 @@ TEST(InputEditor, FileUnsavedTextAndEditorLinesGiveTheSameLines) {
             break;
     }
     set_compile_mode_word(0);
-    set_source_editor_text(nullptr);
     ASSERT_EQ(got.size(), from_file.lines.size());
     for (std::size_t i = 0; i < got.size(); ++i) {
         EXPECT_EQ(got[i].text, from_file.lines[i].text);
@@ -406,4 +407,69 @@ TEST(InputAssembly, CharacterLiteralsInAssemblyAndCStatementsStayWhole) {
     set_asm_context(1);
     EXPECT_EQ(r.texts(), "ld a,';'\nc ch=';'; x = 1;\nld a, 'q'\n") << dump(r);
     EXPECT_TRUE(r.messages.empty()) << dump(r);
+}
+
+// The top-level loop calls compile_pending_modules between declarations; here every line is one.
+static std::string read_with_pending_modules(uint16_t pending) {
+    TempSource src("a\nb\nc\n");
+    FakeLibraryIndex idx = default_index();
+    idx.add({"LIB/MODS.LIB", "", "body1\nbody2\n"});
+    std::string out;
+    run_input(src.path(), &idx, [&] {
+        reset_line_position(0, 0);
+        fetch_next_line();
+        dispatch_directive();
+        for (;;) {
+            std::string line = input_pointer();
+            if (!line.empty())
+                out += line + "@" + std::to_string(current_line()) + " ";
+            clear_line();
+            if (line == "a") {
+                find_use_library("mods.lib"); // registers the library's modules
+                idx.pending = pending;
+            }
+            compile_pending_modules(false);
+            if (!*input_pointer()) {
+                if (end_of_input())
+                    break;
+                fetch_next_line();
+                dispatch_directive();
+            }
+        }
+    });
+    return out;
+}
+
+TEST(InputPendingModules, MoreThanSixtyFourPendingItemsCompileBeforeTheNextDeclaration) {
+    EXPECT_EQ(read_with_pending_modules(64), "a@1 b@2 c@3 body1@1 body2@2 ");
+    EXPECT_EQ(read_with_pending_modules(65), "a@1 b@2 body1@1 body2@2 c@3 ");
+}
+
+TEST(InputProgress, ShownAtTheFirstProgramLineAndEveryTenthAfter) {
+    InputSeamsGuard seams;
+    std::vector<int> shown;
+    std::string text;
+    for (int i = 1; i <= 25; ++i)
+        text += "l" + std::to_string(i) + "\n";
+    run_text(text, [&] { set_progress_reporter([&](uint16_t line) { shown.push_back(line); }); });
+    EXPECT_EQ(shown, (std::vector<int>{1, 11, 21}));
+}
+
+TEST(InputInMemory, ExpressionLinesComeFromTheTableUntilANullEntry) {
+    InputSeamsGuard seams;
+    static const char *const kLines[] = {"x + 1", "  y", nullptr, "never"};
+    reset_errors();
+    set_compile_mode_word(1);
+    reset_input_state();
+    set_in_memory_lines(kLines, 4);
+    clear_line_position();
+    std::string got;
+    for (;;) {
+        fetch_next_line();
+        dispatch_directive();
+        got += std::string(input_pointer()) + "|";
+        if (end_of_input())
+            break;
+    }
+    EXPECT_EQ(got, "x + 1|y||");
 }

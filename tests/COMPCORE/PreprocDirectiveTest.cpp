@@ -14,8 +14,16 @@ class PreprocDirective : public ::testing::Test {
 protected:
     std::vector<std::string> calls;
 
-    void SetUp() override { restore(); }
-    void TearDown() override { restore(); }
+    CodegenSeam *m_codegen = nullptr;
+
+    void SetUp() override {
+        m_codegen = &codegen_seam();
+        restore();
+    }
+    void TearDown() override {
+        restore();
+        set_codegen_seam(m_codegen == &headless_codegen() ? nullptr : m_codegen);
+    }
 
     static void restore() {
         set_directive_handlers({});
