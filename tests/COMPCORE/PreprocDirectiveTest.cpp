@@ -317,3 +317,11 @@ TEST_F(PreprocDirective, NestedArgumentsKeepTheirPositionsThroughTwoMacros) {
     EXPECT_EQ(lines[0][0].column, 1) << "body text: the outer macro name";
     EXPECT_EQ(lines[0][1].column, 6) << "the argument as written";
 }
+
+TEST_F(PreprocDirective, DefineInsideAnAssemblyBlockIsReportedAndStillDefines) {
+    Result r = run_text("#define WIDTH 8\n", [] { set_asm_context(0); });
+    EXPECT_EQ(summaries(r), std::vector<std::string>{
+                                "Using #define forbidden in assembly blocks is forbidden. Place the #define before or after the block"});
+    ASSERT_NE(find_macro_value("WIDTH"), nullptr);
+    EXPECT_EQ(find_macro_value("WIDTH")->text, "8");
+}
