@@ -2101,8 +2101,10 @@ bool run_directive() {
         g_no_ix = 1;
     } else if (match_keyword("#linenum")) {
         expand_macros();
+        // "#linenum n" names its own line n, so the next line read is n + 1 (the counter holds
+        // the number of the line last read).
         int32_t n = expect_const_expr(1);
-        set_input_line_number(static_cast<uint16_t>(n + 1));
+        set_input_line_number(static_cast<uint16_t>(n));
     } else if (match_keyword("#functnum")) {
         expand_macros();
         g_function_number = static_cast<uint16_t>(expect_const_expr(1) - 1);

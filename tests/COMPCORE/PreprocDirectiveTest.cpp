@@ -158,16 +158,16 @@ TEST_F(PreprocDirective, IncludeIsRefused) {
     EXPECT_EQ(r.texts(), "x\n");
 }
 
-// The line counter of the program text becomes n + 1 at the "#linenum" line; the lines after it
-// count on from there, and so do their messages.
+// "#linenum n" names its own line n: the next line is n + 1, the lines after it count on from
+// there, and so do their messages.
 TEST_F(PreprocDirective, LinenumRenumbersTheFollowingProgramLines) {
     Result r = run_text("a\n#linenum 100\nb\n#define N 9\n#linenum N\nc\n#error \"here\"\n");
     ASSERT_EQ(r.lines.size(), 3u) << dump(r);
     EXPECT_EQ(r.lines[0].line, 1);
-    EXPECT_EQ(r.lines[1].line, 102);
-    EXPECT_EQ(r.lines[2].line, 11);
+    EXPECT_EQ(r.lines[1].line, 101);
+    EXPECT_EQ(r.lines[2].line, 10);
     ASSERT_EQ(r.messages.size(), 1u) << dump(r);
-    EXPECT_EQ(r.messages[0].line, 12);
+    EXPECT_EQ(r.messages[0].line, 11);
 }
 
 TEST_F(PreprocDirective, FunctnumSetsTheCounterBelowTheNextNumber) {
