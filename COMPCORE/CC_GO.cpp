@@ -565,6 +565,10 @@ void install_compiler_joins()
     set_source_editor_text(&g_main_window_source);
     set_project_macro_definer([](const char *name, const char *value) { define_macro(name, value); });
     set_io_prefix_watch(&check_emitted_io_prefix);
+    set_line_position_installer(&point_lexer_at_recorded_line);
+    set_listing_recorder([](ADDR24 start, ADDR24 end, int kind) {
+        linker_seam().add_list_record(ListTable::CodeBlocks, start, end, kind);
+    });
     g_joined = true;
 }
 

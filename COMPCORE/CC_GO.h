@@ -138,8 +138,10 @@ BIOSCompileInfoCache &bios_compile_info_cache();
 // macro table (predefined macros and project defines), the input state, the node pool, the
 // assembler and the error state; the BIOS compile-state copies of the global symbols, tags and
 // macros; the current origin that qualifies logical addresses; the "%d lines compiled" progress
-// line; the open editor's text for expression compiles; the project-define hand-over; and the
-// assembler's I/O-prefix watch. `start_compiler`, `compile_file` and `compile_program` call
+// line; the open editor's text for expression compiles; the project-define hand-over; the
+// assembler's I/O-prefix watch; the source positions of a C statement inside a replayed
+// assembly line; and the listing ranges of the emitters, which go to the linker's code-block
+// list (`add_list_record`). `start_compiler`, `compile_file` and `compile_program` call
 // `ensure_compiler_joins` (once per run); `install_compiler_joins` puts every connection back,
 // for a host or a test that replaced one.
 void install_compiler_joins();

@@ -12,6 +12,7 @@
 #include "CC_DUM.h"
 #include "CC_ER.h"
 #include "CC_GLINE.h"
+#include "CC_INASM.h"
 #include "SEAM_CODEGEN.h"
 #include "BoundedFormat.h"
 #include "StringResources.h"
@@ -50,6 +51,8 @@ ExpandableBuffer<unsigned short> g_col_map;    // its source columns
 ExpandableBuffer<char> g_exp;                  // the expanded line
 ExpandableBuffer<unsigned short> g_exp_lines;
 ExpandableBuffer<unsigned short> g_exp_cols;
+ExpandableBuffer<unsigned short> g_recorded_lines;  // positions of a recorded assembly line
+ExpandableBuffer<unsigned short> g_recorded_cols;
 
 // Raw-line state of read_raw_char.
 struct RawLine {
@@ -197,6 +200,30 @@ void clear_line() {
 
 void fetch_next_line() {
     next_active_line();
+}
+
+LexerPlace lexer_place() {
+    return LexerPlace{g_lex.ptr, g_lex.line_start, g_lex.column, g_lex.line_map, g_lex.column_map};
+}
+
+void restore_lexer_place(const LexerPlace &place) {
+    g_lex.ptr = place.ptr;
+    g_lex.line_start = place.line_start;
+    g_lex.column = place.column;
+    set_current_maps(place.line_map, place.column_map);
+}
+
+void point_lexer_at_recorded_line(const AsmLineText &line, std::size_t at) {
+    const std::size_t n = line.text.size();
+    if (line.lines.size() == n && line.columns.size() == n && n > 0) {
+        g_recorded_lines.reset();
+        g_recorded_cols.reset();
+        if (g_recorded_lines.append(line.lines.data(), n) &&
+            g_recorded_cols.append(line.columns.data(), n))
+            set_current_maps(&g_recorded_lines, &g_recorded_cols);
+    }
+    set_input_pointer(line.text.c_str());
+    advance_input(at);
 }
 
 void skip_blanks_across_lines() {
@@ -349,6 +376,7 @@ void report_bracket_error(int line, int column, const char *format, ...) {
 uint16_t compile_mode_word() { return g_compile_mode; }
 void set_compile_mode_word(uint16_t mode) { g_compile_mode = mode; }
 void set_reporting(bool on) { g_reporting = on; }
+bool reporting() { return g_reporting; }
 void set_warning_switches(uint16_t serious, uint16_t trivial) {
     g_serious_on = serious;
     g_trivial_on = trivial;
@@ -2191,6 +2219,8 @@ void reset_input_state() {
     g_exp.reset();
     g_exp_lines.reset();
     g_exp_cols.reset();
+    g_recorded_lines.reset();
+    g_recorded_cols.reset();
     set_current_maps(&g_line_map, &g_col_map);
     set_input_pointer(g_line.data());
     g_raw = RawLine{};

@@ -135,6 +135,27 @@ void clear_line();
 // Fetches the next active line and points at its start.
 void fetch_next_line();
 
+// Where the lexer stands: its input pointer, line start and column, and the position maps it
+// reads. A C statement inside a replayed assembly line moves the lexer away from the input; the
+// block reader puts it back afterwards.
+struct LexerPlace {
+    const char *ptr = "";
+    const char *line_start = "";
+    uint16_t column = 0;
+    const ExpandableBuffer<unsigned short> *line_map = nullptr;
+    const ExpandableBuffer<unsigned short> *column_map = nullptr;
+};
+[[nodiscard]] LexerPlace lexer_place();
+void restore_lexer_place(const LexerPlace &place);
+
+// Points the lexer at `line.text` + `at` with the line's own source positions (copied into maps
+// the input keeps), so that a C statement inside an assembly line, even one replayed from a
+// record after its block was measured, reports at its own line and column. A line whose maps do
+// not cover its text keeps the current maps. Installed as the block reader's line-position
+// installer by `install_compiler_joins`.
+struct AsmLineText;
+void point_lexer_at_recorded_line(const AsmLineText &line, std::size_t at);
+
 // Character classes (identifier characters, blanks).
 [[nodiscard]] bool is_ident_start(char c);
 [[nodiscard]] bool is_ident_char(char c);
@@ -313,6 +334,7 @@ const char *msg(uint32_t id);
 uint16_t compile_mode_word();
 void set_compile_mode_word(uint16_t mode);
 void set_reporting(bool on);
+[[nodiscard]] bool reporting();
 void set_warning_switches(uint16_t serious, uint16_t trivial);
 uint16_t serious_warning_switch();
 uint16_t trivial_warning_switch();

@@ -114,9 +114,17 @@ public:
             return false;
         set_asm_context(2);
         wrap_line_in_braces(cursor - 1);
+        // A measured block compiles its C statements twice; they report in the real pass only.
         struct BackToAssembly {
-            ~BackToAssembly() { set_asm_context(0); }
+            bool reported = reporting();
+            ~BackToAssembly()
+            {
+                set_reporting(reported);
+                set_asm_context(0);
+            }
         } back;
+        if (g_trial_depth)
+            set_reporting(false);
         g_c_compiler();
         cursor = g_line->text.c_str() + g_line->text.size();
         return true;
@@ -479,6 +487,12 @@ void parse_asm_block(int asm_flag, int single_line, int root_cache)
         moved = !addr_equal(xmem.current, g_last_reserve);
         set_asm_context(0);
         list_start = moved ? xmem.current : start;
+        // A C statement points the lexer at its recorded line; what follows reads the input
+        // where the block ended, not the records (which end with this scope).
+        struct BackToBlockEnd {
+            LexerPlace place = lexer_place();
+            ~BackToBlockEnd() { restore_lexer_place(place); }
+        } back_to_block_end;
         for (AsmLineText &line : lines)
             assemble_captured(line, asm_flag);
     }

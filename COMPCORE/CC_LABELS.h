@@ -4,7 +4,8 @@
 // loops, and scanner utilities over the lexer's input pointer (CC_IN).
 // What it reads of the function being compiled (its option word, whether source positions are
 // suppressed) comes through `StatementMarkContext`, installed by the function-definition parser;
-// listing ranges go to the listing recorder installed by the linker (`set_listing_recorder`).
+// listing ranges go to the installed listing recorder (`set_listing_recorder`; the compile
+// joins send them to the linker seam).
 // Called by the statement parser, the code generator and the "#asm" block reader (CC_INASM).
 #pragma once
 

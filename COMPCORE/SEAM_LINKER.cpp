@@ -43,6 +43,7 @@ public:
     void write_map_file() override {}
     void write_list_file(const std::string &, uint32_t) override {}
     void clear_list_records() override {}
+    void add_list_record(ListTable, uint32_t, uint32_t, int) override {}
     void write_bin_hex_files(const std::string &) override {}
     void write_hex_end(std::FILE *, std::FILE *) override {}
     void pad_bin_file(std::FILE *, uint32_t, uint32_t) override {}

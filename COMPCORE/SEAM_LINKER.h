@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+// The linker's record lists that `add_list_record` writes to. The listing reads one list of
+// code and constant-data ranges for the whole program.
+enum class ListTable : uint8_t { CodeBlocks };
+
 class LinkerSeam {
 public:
     virtual ~LinkerSeam() = default;
@@ -54,6 +58,9 @@ public:
     virtual void write_map_file() = 0;
     virtual void write_list_file(const std::string &path, uint32_t image_bytes) = 0;
     virtual void clear_list_records() = 0;
+    // Records an emitted range [start, end) of the given kind (2 data, 3 BIOS code, 4 program
+    // code) for the listing file; an empty or inverted range is not recorded.
+    virtual void add_list_record(ListTable table, uint32_t start, uint32_t end, int kind) = 0;
     virtual void write_bin_hex_files(const std::string &path) = 0;
     virtual void write_hex_end(std::FILE *bin, std::FILE *hex) = 0;
     virtual void pad_bin_file(std::FILE *bin, uint32_t first_sector, uint32_t last_sector) = 0;

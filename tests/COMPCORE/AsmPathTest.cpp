@@ -126,12 +126,16 @@ protected:
         set_library_index(nullptr);
         set_emit_origin_table(nullptr);
         set_emit_cache_host(nullptr);
-        set_listing_recorder(nullptr);
         set_statement_mark_context({});
         set_c_statement_compiler(nullptr);
-        set_line_position_installer(nullptr);
+        install_compiler_joins();  // the listing recorder and line-position installer of a compile
         set_stub_output_context({});
         set_current_code_cache(root_code_cache());
+        for (EmitCache *c : {&root_code_cache(), &xmem_code_cache(), &constant_cache()}) {
+            c->Unbind();  // the origins they were bound to were this fixture's
+            c->Reset();
+            c->positioned = 0;
+        }
         reset_errors();
     }
 
@@ -709,6 +713,7 @@ TEST_F(AsmPath, TopLevelBlocksCompileThroughTheCompileSequence)
     BlockProgramParser program;
     set_linker_seam(&linker);
     set_emit_cache_host(nullptr);  // the compile frame's own host
+    install_compiler_joins();      // listing ranges go to the linker
     install_asm_path(&program);
     begin_input("#asm\nentry:: ld a,5\n jr entry\n#endasm\n\n#asm\n ld (hl),a\n#endasm\n");
 
@@ -727,9 +732,9 @@ TEST_F(AsmPath, TopLevelBlocksCompileThroughTheCompileSequence)
     EXPECT_EQ(asm_entries[0].line, 4);
     EXPECT_EQ(asm_entries[1].line, 8);
     EXPECT_EQ(asm_entries[1].address, 0x4005u);
-    ASSERT_EQ(listing.size(), 2u);
-    EXPECT_EQ(listing[1][0], 0x4004u);
-    EXPECT_EQ(listing[1][1], 0x4005u);
+    using R = RecordingLinker::ListRecord;
+    EXPECT_EQ(linker.list_records, (std::vector<R>{{ListTable::CodeBlocks, 0x4000, 0x4004, 4},
+                                                   {ListTable::CodeBlocks, 0x4004, 0x4005, 4}}));
 }
 
 // The same move with the compile frame's own cache host: it reserves no room while the block is

@@ -163,6 +163,13 @@ public:
     int build_result = 0;
     std::vector<std::string> libraries;
     std::vector<std::string> saved;
+    struct ListRecord {
+        ListTable table;
+        uint32_t start, end;
+        int kind;
+        bool operator==(const ListRecord &) const = default;
+    };
+    std::vector<ListRecord> list_records;  // apart from `calls`: emitters record many
 
     void note(const std::string &c) { calls.push_back(c); }
     void create_library_index() override { note("create_library_index"); }
@@ -216,6 +223,10 @@ public:
     void write_map_file() override { note("write_map_file"); }
     void write_list_file(const std::string &, uint32_t) override { note("write_list_file"); }
     void clear_list_records() override { note("clear_list_records"); }
+    void add_list_record(ListTable table, uint32_t start, uint32_t end, int kind) override
+    {
+        list_records.push_back({table, start, end, kind});
+    }
     void write_bin_hex_files(const std::string &) override { note("write_bin_hex_files"); }
     void pad_bin_file(std::FILE *, uint32_t, uint32_t) override {}
     uint32_t count_flash_sectors() override { return marked_sectors; }

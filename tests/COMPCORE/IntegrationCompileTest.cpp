@@ -534,6 +534,49 @@ TEST_F(IntegrationAsmBlock, GeneratedLinesInsideAMovedBlockMoveWithIt)
         << "the block, its generated nop first, whole in the follower";
 }
 
+// A C statement in a measured block is compiled twice: in the trial pass from the input, then
+// from the recorded line. Both times what it reports carries its own line and column, and the
+// input goes on after the block where the block ended.
+TEST_F(IntegrationAsmBlock, CStatementInAMovedBlockReportsAtItsOwnPosition)
+{
+    blocks.left = 100;
+    std::vector<std::pair<int, int>> positions;
+    set_c_statement_compiler([&positions] {
+        while (*input_pointer() == '{' || is_blank_char(*input_pointer()))
+            advance_input(1);
+        positions.emplace_back(current_line(), current_column());
+        error_here("undefined name");
+    });
+    write("prog/main.c", block(20, "  c   x++;\n") +  // lines 1-23: the C statement on line 2
+                             "#asm\n ld q,1\n#endasm\n");  // 24-26: an error on line 25
+    EXPECT_NE(compile_file(), 0);
+    EXPECT_EQ(positions, (std::vector<std::pair<int, int>>{{2, 7}, {2, 7}}))
+        << "measured, then compiled from the record";
+    std::vector<int> lines;
+    for (const sError *e = gMessageList; e; e = e->next)
+        lines.push_back(e->line);
+    EXPECT_EQ(lines, (std::vector<int>{2, 25}))
+        << "one report each, the second block read from the input after the first";
+    ASSERT_NE(gMessageList, nullptr);
+    EXPECT_EQ(gMessageList->column, 7);
+    EXPECT_EQ(sent_at(XmemBlockParser::kFollower, 2), (std::vector<uint8_t>{1, 2}));
+}
+
+// Every "#asm" block of the source reaches the linker's code-block list as one program-code
+// range: where it was assembled, a moved block at the follow-on origin.
+TEST_F(IntegrationAsmBlock, BlocksReachTheListingAsProgramCodeRanges)
+{
+    blocks.left = 100;
+    write("prog/main.c", block(5) + block(20));  // 50 bytes fit; 200 more do not
+    EXPECT_EQ(compile_file(), 0) << (messages().empty() ? "" : messages()[0].summary);
+    const uint32_t s = blocks.segment_start;
+    const uint32_t f = XmemBlockParser::kFollower;
+    using R = RecordingLinker::ListRecord;
+    EXPECT_EQ(sending.list_records,
+              (std::vector<R>{{ListTable::CodeBlocks, s, addr_add(s, 50), 4},
+                              {ListTable::CodeBlocks, f, addr_add(f, 200), 4}}));
+}
+
 // The frame's host reads bytes that already left the compiler back from the target.
 TEST_F(IntegrationAsmBlock, PeekAtFlushedCodeReadsTheTarget)
 {
