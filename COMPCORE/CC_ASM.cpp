@@ -10,6 +10,7 @@
 #include "CC_ASMDIR.h"
 #include "CC_FIOZ8.h"
 #include "CC_IN.h"
+#include "CC_MISC.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "DB_DA.h"
@@ -275,13 +276,6 @@ int scan_token()
 
 bool at_statement_end() { return g_s.token == kTokEnd || g_s.token == '$'; }
 
-std::string lower(std::string s)
-{
-    for (char &ch : s)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
-}
-
 int register_code_of(const std::string &word)
 {
     int i = g_register_hash.keyword_index(word);
@@ -291,7 +285,7 @@ int register_code_of(const std::string &word)
 // The condition number of a word (exact slot spelling; nv/v synonyms), or -1.
 int condition_of(std::string word)
 {
-    std::string l = lower(word);
+    std::string l = lower_case(word);
     if (l == "nv") word = word[0] == 'N' ? "LZ" : "lz";
     if (l == "v") word = word[0] == 'V' ? "LO" : "lo";
     if (word.size() > 2 || word.empty())
@@ -307,7 +301,7 @@ int mnemonic_row(const std::string &word)
 {
     if (g_rows.empty())
         return -1;
-    return g_mnemonic_hash.keyword_index(lower(word));
+    return g_mnemonic_hash.keyword_index(lower_case(word));
 }
 
 // Reads a character constant after its opening apostrophe: one character gives its code, two
@@ -441,8 +435,7 @@ void eval_name(ExprValue &ev, std::vector<int64_t> &values, std::string &pending
 {
     const std::string name = g_s.text;
     if (name[0] == '@') {
-        std::string rest = name.substr(1);
-        for (char &ch : rest) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        const std::string rest = upper_case(name.substr(1));
         if (rest == "SP") values.push_back(static_cast<int16_t>(host().asm_stack_depth()));
         else if (rest == "PC") values.push_back(host().asm_code_address());
         else if (rest == "RETVAL") values.push_back(host().asm_return_value_offset());
@@ -802,8 +795,8 @@ bool fit(const AsmForm &f, uint16_t word, const Operand &o, int &field, int &pre
     case kFmtXPC: return is_reg(kRegXPC);
     case kFmtAF: return is_reg(kRegAF) && !o.alt;
     case kFmtAFAlt: alt_taken = true; return is_reg(kRegAF) && o.alt;
-    case kFmtIP: return o.kind == Operand::Imm && lower(o.word) == "ip";
-    case kFmtSU: return o.kind == Operand::Imm && lower(o.word) == "su";
+    case kFmtIP: return o.kind == Operand::Imm && lower_case(o.word) == "ip";
+    case kFmtSU: return o.kind == Operand::Imm && lower_case(o.word) == "su";
     case kFmtSPInd: return o.kind == Operand::Ind && o.reg == kRegSP;
     case kFmtDEAlt:
         if (is_reg(kRegDE) && o.alt) { alt_taken = true; return true; }
@@ -1331,10 +1324,10 @@ void encode_align(Context &ctx)
 {
     uint32_t here = ctx.address_at(ctx.buf.size()) & 0xFFFF;
     int64_t n = 0;
-    if (g_s.token == kTokWord && lower(g_s.text) == "even") {
+    if (g_s.token == kTokWord && lower_case(g_s.text) == "even") {
         n = (here & 1) ? 1 : 0;
         next_asm_token();
-    } else if (g_s.token == kTokWord && lower(g_s.text) == "odd") {
+    } else if (g_s.token == kTokWord && lower_case(g_s.text) == "odd") {
         n = (here & 1) ? 0 : 1;
         next_asm_token();
     } else {
@@ -1435,7 +1428,7 @@ void assemble_instruction(Context &ctx, bool debug)
         } else if (name != "asm") {
             report(kMsgMissingColon);
         }
-        if (g_s.token == kTokWord && lower(g_s.text) == "equ") {
+        if (g_s.token == kTokWord && lower_case(g_s.text) == "equ") {
             define_equ_label(name, global);
             if (!at_statement_end()) fail(kMsgSyntaxGarbage);
             return;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BoundedFormat.h"
+#include "CC_MISC.h"
 #include "guiExceptions.h"
 #include "guiInterface.h"
 
@@ -59,17 +60,6 @@ std::string cut(std::string_view text, std::size_t max)
 
 // The current file name as a record stamp: "ERROR" stands for no file.
 bool current_is_real_file() { return g_current_name != "ERROR"; }
-
-bool same_file_name(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // The file name with its extension: the text after the last separator of either kind.
 std::string base_name(const std::string &path)
@@ -257,7 +247,7 @@ void append_message_record(sError *record)
     sError *last_of_file = nullptr;
     bool placed = false;
     for (sError *r = gMessageList; r; prev = r, r = r->next) {
-        if (!same_file_name(r->file, name))
+        if (!equal_ignoring_case(r->file, name))
             continue;
         if (r->line < record->line) {
             last_of_file = r;

@@ -399,14 +399,7 @@ uint32_t stack_origin()
 
 bool same_path_ignoring_case(const std::string &a, const std::string &b)
 {
-    const std::string x = normalize_separators(a), y = normalize_separators(b);
-    if (x.size() != y.size())
-        return false;
-    for (std::size_t i = 0; i < x.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(x[i])) !=
-            std::tolower(static_cast<unsigned char>(y[i])))
-            return false;
-    return true;
+    return equal_ignoring_case(normalize_separators(a), normalize_separators(b));
 }
 
 // The program text the line input reads: the text of an open editor that holds the source (so

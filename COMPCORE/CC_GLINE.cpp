@@ -7,6 +7,7 @@
 #include "CC_GLINE.h"
 
 #include "CC_IN.h"
+#include "CC_MISC.h"
 
 #include <algorithm>
 #include <cctype>
@@ -117,12 +118,6 @@ void pop_header_item() {
 const char *end_of_all_input() {
     report_unclosed_nowarn_region();
     return nullptr;
-}
-
-std::string upper(std::string s) {
-    for (char &c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 // File name with extension, without directories (both separators accepted).
@@ -449,7 +444,7 @@ void close_line_input() {
 // headers were entered or whose modules are indexed already is skipped silently, so repeated
 // and circular "#use" lines end at once.
 void find_use_library(std::string name) {
-    name = upper(name);                 // the message names it as written, path included
+    name = upper_case(name);                 // the message names it as written, path included
     std::string wanted = base_name(name);
     if (!g_index) {
         error_here(msg(2002), name.c_str());
@@ -458,7 +453,7 @@ void find_use_library(std::string name) {
     std::size_t count = g_index->entry_count();
     std::size_t found = count;
     for (std::size_t i = 0; i < count; ++i) {
-        if (upper(base_name(g_index->entry(i).path)) == wanted) {
+        if (equal_ignoring_case(base_name(g_index->entry(i).path), wanted)) {
             found = i;
             break;
         }

@@ -80,10 +80,7 @@ void report_config_problem(const ConfigProblem &problem)
 std::string upper_file_name(const std::string &path)
 {
     const std::string p = normalize_separators(path);
-    std::string name = p.substr(p.rfind('/') == std::string::npos ? 0 : p.rfind('/') + 1);
-    for (char &c : name)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return name;
+    return upper_case(p.substr(p.rfind('/') == std::string::npos ? 0 : p.rfind('/') + 1));
 }
 
 }  // namespace
@@ -359,9 +356,7 @@ bool compile_settings_changed()
 
 void record_bios_library_name(const std::string &name)
 {
-    std::string upper = name;
-    for (char &c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = upper_case(name);
     if (std::find(g_bios_libraries.begin(), g_bios_libraries.end(), upper) == g_bios_libraries.end())
         g_bios_libraries.push_back(upper);
 }

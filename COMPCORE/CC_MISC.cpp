@@ -3,6 +3,7 @@
 // A path that begins with a drive ("C:") keeps it as part of its directory text.
 #include "CC_MISC.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -89,6 +90,31 @@ std::string normalize_separators(const std::string &path)
         if (c == '\\')
             c = '/';
     return out;
+}
+
+bool equal_ignoring_case(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string upper_case(std::string text)
+{
+    for (char &c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string lower_case(std::string text)
+{
+    for (char &c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 void make_path(std::string &path, const std::string &reference, const std::string &extension,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 // Memory from the heap (release with std::free); counts every allocation first. Throws
 // std::bad_alloc when the heap has no room.
@@ -45,3 +46,10 @@ void touch_file(const std::string &file_name);
 
 // The path with every "\" turned into "/".
 std::string normalize_separators(const std::string &path);
+
+// Names (file names, library names, keywords) compared without regard to the case of their
+// letters; every other byte must match as it is.
+[[nodiscard]] bool equal_ignoring_case(std::string_view a, std::string_view b);
+// The text with its letters turned to upper case, or to lower case.
+[[nodiscard]] std::string upper_case(std::string text);
+[[nodiscard]] std::string lower_case(std::string text);

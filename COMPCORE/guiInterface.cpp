@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "BoundedFormat.h"
+#include "CC_MISC.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
 #include "StringResources.h"
@@ -613,19 +614,6 @@ HeadlessMainWindow::HeadlessMainWindow()
     watches.SetWindow(static_cast<TWatchesWindow *>(&debug_window));
 }
 
-namespace {
-bool same_name_nocase(const std::string &a, const std::string &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-} // namespace
-
 HeadlessEditWindow &HeadlessMainWindow::OpenEditor(const std::string &file)
 {
     if (TEditWindow *e = FindEditor(file))
@@ -645,7 +633,7 @@ std::string HeadlessMainWindow::GetSourceLine(int line)
 TEditWindow *HeadlessMainWindow::FindEditor(const std::string &file)
 {
     for (auto &e : editors)
-        if (same_name_nocase(e->file_name, file))
+        if (equal_ignoring_case(e->file_name, file))
             return e.get();
     return nullptr;
 }
@@ -788,8 +776,6 @@ void BringMainWindowToFront()
 
 namespace {
 CompilerOptionsGetter g_options_getter = nullptr;
-
-bool equal_nocase(const std::string &a, const std::string &b) { return same_name_nocase(a, b); }
 } // namespace
 
 void set_compiler_options_getter(CompilerOptionsGetter getter) { g_options_getter = getter; }
@@ -817,7 +803,8 @@ bool CompileSettingsChanged(const CompileSettings &record)
         return true;
     if (now.defines != record.defines)
         return true;
-    return !equal_nocase(now.text1, record.text1) || !equal_nocase(now.text2, record.text2);
+    return !equal_ignoring_case(now.text1, record.text1) ||
+           !equal_ignoring_case(now.text2, record.text2);
 }
 
 bool ProbeDialogDirectory(TFileDialog &dialog)

@@ -4,6 +4,7 @@
 // registers (main and alternate, IX, IY, SP, PC, XPC) and the memory ranges asked for.
 // Exit status: 0 stopped at the limit or a breakpoint, 2 undefined opcode, 1 bad arguments
 // or image.
+#include "CC_MISC.h"
 #include "SimBoard.h"
 #include "SimCpu.h"
 #include "SimImage.h"
@@ -61,10 +62,7 @@ bool ends_with_hex(std::string_view path)
 {
     if (path.size() < 4)
         return false;
-    std::string ext(path.substr(path.size() - 4));
-    for (char &c : ext)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".hex";
+    return equal_ignoring_case(path.substr(path.size() - 4), ".hex");
 }
 
 struct Dump {

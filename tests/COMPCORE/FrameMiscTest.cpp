@@ -99,6 +99,38 @@ TEST_F(FrameMisc, FileTimesAreFullAndTouchMovesThem)
     EXPECT_FALSE(fs::exists(dir / "nothere.c")) << "touch never creates a file";
 }
 
+// One comparison serves file, library and keyword names: letters match in either case, every
+// other byte (separators, digits, bytes above 127) only as it is, and lengths must agree.
+struct NameCase {
+    const char *name;
+    std::string_view a, b;
+    bool equal;
+};
+const NameCase kNames[] = {
+    {"SameText", "main.c", "main.c", true},
+    {"LettersInEitherCase", "Lib\\Math.LIB", "LIB\\math.lib", true},
+    {"BothEmpty", "", "", true},
+    {"PrefixIsNotEqual", "math.lib", "math.li", false},
+    {"SeparatorsDiffer", "lib/math.lib", "lib\\math.lib", false},
+    {"DigitAgainstLetter", "a1", "aL", false},
+    {"HighBytesOnlyAsTheyAre", "\xC4", "\xE4", false},
+};
+class FrameNames : public ::testing::TestWithParam<NameCase> {};
+TEST_P(FrameNames, CompareWithoutCase)
+{
+    const NameCase &c = GetParam();
+    EXPECT_EQ(equal_ignoring_case(c.a, c.b), c.equal);
+    EXPECT_EQ(equal_ignoring_case(c.b, c.a), c.equal);
+}
+INSTANTIATE_TEST_SUITE_P(All, FrameNames, ::testing::ValuesIn(kNames),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST(FrameNames, UpperAndLowerCaseTurnLettersOnly)
+{
+    EXPECT_EQ(upper_case("Lib\\m-1.c"), "LIB\\M-1.C");
+    EXPECT_EQ(lower_case("EQU @SP"), "equ @sp");
+}
+
 TEST(FrameCountedMalloc, CountsEveryAllocation)
 {
     const std::size_t before = counted_allocations();
