@@ -4,6 +4,8 @@
 // disassembler translates xmem addresses back. Std-only.
 #pragma once
 
+#include "CC_IN.h"
+
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -64,18 +66,9 @@ private:
         std::unique_ptr<T> object;
         std::unique_ptr<Entry> next;
     };
-    // The macro table's hash: h = h * 16 + c (signed bytes), folding the top nibble back in.
     uint16_t bucket(const std::string &name) const
     {
-        uint32_t h = 0;
-        for (char c : name) {
-            h = (h << 4) + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
-            uint32_t g = h & 0xF0000000u;
-            if (g)
-                h ^= g >> 24;
-            h &= ~g;
-        }
-        return static_cast<uint16_t>(h % m_buckets);
+        return static_cast<uint16_t>(macro_name_hash(name) % m_buckets);
     }
     uint16_t m_buckets;
     std::map<uint16_t, Entry *> m_table;

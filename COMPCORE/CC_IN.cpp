@@ -1075,8 +1075,7 @@ void next_active_line() {
 // ---------------------------------------------------------------------------------------------
 // Macro table.
 
-template <typename Info>
-std::size_t MacroSymbolTable<Info>::bucket_of(std::string_view name) {
+uint32_t macro_name_hash(std::string_view name) {
     uint32_t h = 0;
     for (char c : name) {
         h = (h << 4) + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
@@ -1085,7 +1084,12 @@ std::size_t MacroSymbolTable<Info>::bucket_of(std::string_view name) {
             h ^= g >> 24;
         h &= ~g;
     }
-    return h % kBuckets;
+    return h;
+}
+
+template <typename Info>
+std::size_t MacroSymbolTable<Info>::bucket_of(std::string_view name) {
+    return macro_name_hash(name) % kBuckets;
 }
 
 template <typename Info>

@@ -216,6 +216,10 @@ struct macroinfo {
     std::string text;          // encoded body; parameters as ESC index ESC
 };
 
+// The macro table's name hash (PJW over signed bytes): h = h * 16 + c, folding the top nibble
+// back in. The assembler's named-object table spreads its names with it too.
+[[nodiscard]] uint32_t macro_name_hash(std::string_view name);
+
 template <typename Info>
 struct MacroSymbol {
     std::string name;
@@ -226,7 +230,7 @@ template <typename Info>
 class MacroSymbolTable {
 public:
     static constexpr std::size_t kBuckets = 4001;
-    static std::size_t bucket_of(std::string_view name); // PJW hash over signed bytes
+    static std::size_t bucket_of(std::string_view name); // macro_name_hash % kBuckets
     Info *find(std::string_view name);
     Info *add(std::string_view name, std::unique_ptr<Info> info);
     bool remove(std::string_view name);

@@ -36,6 +36,16 @@ TEST(PreprocMacroTable, RedefinitionRulesAndBuiltins) {
                                                       "The builtin macro __DATE__ cannot be undefined."}));
 }
 
+// The name hash over signed bytes, with the top nibble folded back in on long names; the macro
+// table and the named emit-cache table both spread their names with it.
+TEST(PreprocMacroTable, NameHashFoldsSignedBytes) {
+    EXPECT_EQ(macro_name_hash(""), 0u);
+    EXPECT_EQ(macro_name_hash("AB"), 0x452u);
+    EXPECT_EQ(macro_name_hash("\xFF"), 0x0FFFFF0Fu) << "a byte above 127 counts as negative";
+    EXPECT_EQ(macro_name_hash("long_macro_name"), 0x0DA404F5u);
+    EXPECT_EQ(MacroSymbolTable<macroinfo>::bucket_of("long_macro_name"), 0x0DA404F5u % 4001);
+}
+
 TEST(PreprocMacroTable, BoardTypeIsKeptWithoutPermission) {
     Result r = run_text("#undef _BOARD_TYPE_\n_BOARD_TYPE_\n", [] {
         set_board_type_permission(false);
