@@ -202,6 +202,19 @@ void fetch_next_line() {
     next_active_line();
 }
 
+void read_all_lines(const std::function<void(const char *line)> &each) {
+    for (;;) {
+        fetch_next_line();
+        dispatch_directive();
+        if (*g_lex.ptr)
+            each(g_lex.ptr);
+        if (g_lex.eoi)
+            break;
+    }
+    check_open_conditionals();
+    report_unmatched_brackets();
+}
+
 LexerPlace lexer_place() {
     return LexerPlace{g_lex.ptr, g_lex.line_start, g_lex.column, g_lex.line_map, g_lex.column_map};
 }

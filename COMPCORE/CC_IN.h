@@ -134,6 +134,10 @@ char next_char();
 void clear_line();
 // Fetches the next active line and points at its start.
 void fetch_next_line();
+// Reads the input to its end as the top-level loop does (directives run, macros expanded) and
+// hands `each` every line that has characters left, the lexer at its start; then reports the
+// conditionals and brackets still open. The preprocessor tool and the tests read input so.
+void read_all_lines(const std::function<void(const char *line)> &each);
 
 // Where the lexer stands: its input pointer, line start and column, and the position maps it
 // reads. A C statement inside a replayed assembly line moves the lexer away from the input; the

@@ -86,20 +86,11 @@ int main(int argc, char **argv) {
     reset_line_position(0, 0);
     update_builtin_macros(false, 0, false);
     try {
-        for (;;) {
-            fetch_next_line();
-            dispatch_directive();
-            const char *p = input_pointer();
-            if (*p) {
-                if (positions)
-                    std::printf("%d:%d: ", current_line(), current_column());
-                std::printf("%s\n", p);
-            }
-            if (end_of_input())
-                break;
-        }
-        check_open_conditionals();
-        report_unmatched_brackets();
+        read_all_lines([positions](const char *line) {
+            if (positions)
+                std::printf("%d:%d: ", current_line(), current_column());
+            std::printf("%s\n", line);
+        });
     } catch (const xCCErrOvflo &) {
         std::printf("(compile stopped)\n");
     }

@@ -182,17 +182,9 @@ inline Result run_input(const std::string &path, LibraryIndex *index,
     reset_line_position(0, 0);
     update_builtin_macros(false, 0, false);
     try {
-        for (;;) {
-            fetch_next_line();
-            dispatch_directive();
-            const char *p = input_pointer();
-            if (*p)
-                r.lines.push_back({p, current_line(), current_column(), input_file_name()});
-            if (end_of_input())
-                break;
-        }
-        check_open_conditionals();
-        report_unmatched_brackets();
+        read_all_lines([&r](const char *line) {
+            r.lines.push_back({line, current_line(), current_column(), input_file_name()});
+        });
     } catch (const xCCErrOvflo &) {
         r.stopped = true;
     }

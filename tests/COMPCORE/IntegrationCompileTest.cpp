@@ -124,17 +124,9 @@ public:
     {
         ++programs_parsed;
         lines.clear();
-        for (;;) {
-            fetch_next_line();
-            dispatch_directive();
-            const char *p = input_pointer();
-            if (*p)
-                lines.push_back({p, current_line(), input_file_name()});
-            if (end_of_input())
-                break;
-        }
-        check_open_conditionals();
-        report_unmatched_brackets();
+        read_all_lines([this](const char *line) {
+            lines.push_back({line, current_line(), input_file_name()});
+        });
         if (after_reading)
             after_reading();
     }
