@@ -155,26 +155,23 @@ void obj_set(object *node, uint8_t kind, uint16_t type, uint32_t declarator, boo
     set_object(node, kind, type, declarator, nullptr, 0, nullptr, 0, flag, false);
 }
 
+// A constant node of a basic type (2 int, 3 unsigned, 4 long, 5 unsigned long); a signed value
+// is kept sign-extended to 32 bits.
+static void set_constant(object *node, uint16_t type, uint32_t value) {
+    obj_set(node, 0, type, 0, true);
+    node->value = value;
+}
 void obj_set_short_const(object *node, int16_t value) {
-    obj_set(node, 0, 2, 0, true);
-    node->value = static_cast<uint32_t>(static_cast<int32_t>(value));
+    set_constant(node, 2, static_cast<uint32_t>(static_cast<int32_t>(value)));
 }
 void obj_set_int_const(object *node, int32_t value) {
-    obj_set(node, 0, 2, 0, true);
-    node->value = static_cast<uint32_t>(value);
+    set_constant(node, 2, static_cast<uint32_t>(value));
 }
-void obj_set_uint_const(object *node, uint32_t value) {
-    obj_set(node, 0, 3, 0, true);
-    node->value = value;
-}
+void obj_set_uint_const(object *node, uint32_t value) { set_constant(node, 3, value); }
 void obj_set_long_const(object *node, int32_t value) {
-    obj_set(node, 0, 4, 0, true);
-    node->value = static_cast<uint32_t>(value);
+    set_constant(node, 4, static_cast<uint32_t>(value));
 }
-void obj_set_ulong_const(object *node, uint32_t value) {
-    obj_set(node, 0, 5, 0, true);
-    node->value = value;
-}
+void obj_set_ulong_const(object *node, uint32_t value) { set_constant(node, 5, value); }
 void obj_set_address_value(object *node, uint32_t value) {
     obj_set(node, 0, 12, kDeclPointer, true);
     node->value = value;

@@ -30,6 +30,21 @@ std::string hex(uint32_t v)
     return buf;
 }
 
+// The double's settings: every read is noted by name, every write by name and value.
+template <typename T>
+const T &noted_read(std::vector<std::string> &calls, const char *name, const T &setting)
+{
+    calls.push_back(name);
+    return setting;
+}
+
+void noted_write(std::vector<std::string> &calls, const char *name, uint32_t value,
+                 uint32_t &setting)
+{
+    calls.push_back(std::string(name) + " " + std::to_string(value));
+    setting = value;
+}
+
 TargetOperations *g_ops = nullptr;
 BreakpointTables *g_tables = nullptr;
 } // namespace
@@ -59,14 +74,12 @@ HeadlessTargetOperations::HeadlessTargetOperations() : memory(0x100000, 0) {}
 
 TCOptionsType HeadlessTargetOperations::GetCommSettings()
 {
-    calls.push_back("GetCommSettings");
-    return settings;
+    return noted_read(calls, "GetCommSettings", settings);
 }
 
 std::array<uint32_t, 3> HeadlessTargetOperations::GetLoaderBaudRates()
 {
-    calls.push_back("GetLoaderBaudRates");
-    return loader_rates;
+    return noted_read(calls, "GetLoaderBaudRates", loader_rates);
 }
 
 void HeadlessTargetOperations::SetLoaderBaudRates(const std::array<uint32_t, 3> &rates)
@@ -78,38 +91,32 @@ void HeadlessTargetOperations::SetLoaderBaudRates(const std::array<uint32_t, 3> 
 
 uint32_t HeadlessTargetOperations::TcGetRetryCount()
 {
-    calls.push_back("TcGetRetryCount");
-    return retry_count;
+    return noted_read(calls, "TcGetRetryCount", retry_count);
 }
 
 void HeadlessTargetOperations::TcSetRetryCount(uint32_t count)
 {
-    calls.push_back("TcSetRetryCount " + std::to_string(count));
-    retry_count = count;
+    noted_write(calls, "TcSetRetryCount", count, retry_count);
 }
 
 uint32_t HeadlessTargetOperations::TcGetResponseTimeout()
 {
-    calls.push_back("TcGetResponseTimeout");
-    return response_timeout;
+    return noted_read(calls, "TcGetResponseTimeout", response_timeout);
 }
 
 void HeadlessTargetOperations::TcSetResponseTimeout(uint32_t ms)
 {
-    calls.push_back("TcSetResponseTimeout " + std::to_string(ms));
-    response_timeout = ms;
+    noted_write(calls, "TcSetResponseTimeout", ms, response_timeout);
 }
 
 TcBoardInfo HeadlessTargetOperations::TcReadBoardInfo()
 {
-    calls.push_back("TcReadBoardInfo");
-    return board;
+    return noted_read(calls, "TcReadBoardInfo", board);
 }
 
 bool HeadlessTargetOperations::TcValidateIdBlock(const std::array<uint8_t, 132> &)
 {
-    calls.push_back("TcValidateIdBlock");
-    return id_block_valid;
+    return noted_read(calls, "TcValidateIdBlock", id_block_valid);
 }
 
 void HeadlessTargetOperations::TcSendFlashParameters(uint32_t flash_size, uint32_t sector_size,
