@@ -35,7 +35,8 @@ private:
     std::size_t m_len = 0;
 };
 
-struct Spec {
+// One conversion of a format: its flags, field width and precision.
+struct Conversion {
     bool left = false;     // '-'
     bool zero = false;     // '0'
     bool alt = false;      // '#'
@@ -61,30 +62,30 @@ std::size_t read_number(const char *&p)
     return n;
 }
 
-// Writes a field's text with padding by the spec's width and side.
-void emit_padded(Sink &out, const Spec &spec, const char *prefix, std::size_t prefix_len,
+// Writes a field's text with padding by the conversion's width and side.
+void emit_padded(Sink &out, const Conversion &conv, const char *prefix, std::size_t prefix_len,
                  const char *body, std::size_t body_len, std::size_t zeros)
 {
     std::size_t len = prefix_len + zeros + body_len;
-    std::size_t fill = spec.width > len ? spec.width - len : 0;
-    if (!spec.left && !spec.zero)
+    std::size_t fill = conv.width > len ? conv.width - len : 0;
+    if (!conv.left && !conv.zero)
         out.pad(' ', fill);
     out.put(prefix, prefix_len);
-    if (!spec.left && spec.zero)
+    if (!conv.left && conv.zero)
         out.pad('0', fill);
     out.pad('0', zeros);
     out.put(body, body_len);
-    if (spec.left)
+    if (conv.left)
         out.pad(' ', fill);
 }
 
-void emit_integer(Sink &out, const Spec &spec, uint64_t magnitude, bool negative, unsigned base,
-                  bool upper)
+void emit_integer(Sink &out, const Conversion &conv, uint64_t magnitude, bool negative,
+                  unsigned base, bool upper)
 {
     char digits[24];
     std::size_t n = 0;
     const char *set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    if (magnitude == 0 && !(spec.has_precision && spec.precision == 0))
+    if (magnitude == 0 && !(conv.has_precision && conv.precision == 0))
         digits[n++] = '0';
     while (magnitude != 0) {
         digits[n++] = set[magnitude % base];
@@ -98,17 +99,17 @@ void emit_integer(Sink &out, const Spec &spec, uint64_t magnitude, bool negative
     std::size_t prefix_len = 0;
     if (negative)
         prefix[prefix_len++] = '-';
-    else if (spec.plus && base == 10)
+    else if (conv.plus && base == 10)
         prefix[prefix_len++] = '+';
-    else if (spec.space && base == 10)
+    else if (conv.space && base == 10)
         prefix[prefix_len++] = ' ';
-    if (spec.alt && base == 16 && n > 0 && !(n == 1 && body[0] == '0')) {
+    if (conv.alt && base == 16 && n > 0 && !(n == 1 && body[0] == '0')) {
         prefix[prefix_len++] = '0';
         prefix[prefix_len++] = upper ? 'X' : 'x';
     }
-    std::size_t zeros = spec.has_precision && spec.precision > n ? spec.precision - n : 0;
-    Spec s = spec;
-    if (spec.has_precision)
+    std::size_t zeros = conv.has_precision && conv.precision > n ? conv.precision - n : 0;
+    Conversion s = conv;
+    if (conv.has_precision)
         s.zero = false; // a precision turns zero padding off, as in C
     emit_padded(out, s, prefix, prefix_len, body, n, zeros);
 }
@@ -134,47 +135,47 @@ std::size_t format_into(char *buf, std::size_t size, const char *format, va_list
         if (*p == '\0')
             break; // a lone '%' at the end is dropped
 
-        Spec spec;
+        Conversion conv;
         for (;; ++p) {
             if (*p == '-')
-                spec.left = true;
+                conv.left = true;
             else if (*p == '0')
-                spec.zero = true;
+                conv.zero = true;
             else if (*p == '#')
-                spec.alt = true;
+                conv.alt = true;
             else if (*p == '+')
-                spec.plus = true;
+                conv.plus = true;
             else if (*p == ' ')
-                spec.space = true;
+                conv.space = true;
             else
                 break;
         }
         if (*p == '*') {
             int w = va_arg(args, int);
             if (w < 0) {
-                spec.left = true;
+                conv.left = true;
                 w = -w;
             }
-            spec.width = static_cast<std::size_t>(w) > kMaxField ? kMaxField
+            conv.width = static_cast<std::size_t>(w) > kMaxField ? kMaxField
                                                                  : static_cast<std::size_t>(w);
             ++p;
         } else {
-            spec.width = read_number(p);
+            conv.width = read_number(p);
         }
         if (*p == '.') {
             ++p;
-            spec.has_precision = true;
+            conv.has_precision = true;
             if (*p == '*') {
                 int pr = va_arg(args, int);
                 if (pr < 0)
-                    spec.has_precision = false;
+                    conv.has_precision = false;
                 else
-                    spec.precision = static_cast<std::size_t>(pr) > kMaxField
+                    conv.precision = static_cast<std::size_t>(pr) > kMaxField
                                          ? kMaxField
                                          : static_cast<std::size_t>(pr);
                 ++p;
             } else {
-                spec.precision = read_number(p);
+                conv.precision = read_number(p);
             }
         }
 
@@ -207,7 +208,7 @@ std::size_t format_into(char *buf, std::size_t size, const char *format, va_list
         case 'c':
         case 'C': {
             char c = static_cast<char>(va_arg(args, int));
-            emit_padded(out, spec, "", 0, &c, 1, 0);
+            emit_padded(out, conv, "", 0, &c, 1, 0);
             break;
         }
         case 'd':
@@ -221,7 +222,7 @@ std::size_t format_into(char *buf, std::size_t size, const char *format, va_list
                 v = static_cast<int32_t>(va_arg(args, int));
             uint64_t mag = v < 0 ? static_cast<uint64_t>(0) - static_cast<uint64_t>(v)
                                  : static_cast<uint64_t>(v);
-            emit_integer(out, spec, mag, v < 0, 10, false);
+            emit_integer(out, conv, mag, v < 0, 10, false);
             break;
         }
         case 'u':
@@ -234,16 +235,16 @@ std::size_t format_into(char *buf, std::size_t size, const char *format, va_list
                 v = static_cast<unsigned short>(va_arg(args, unsigned));
             else
                 v = static_cast<uint32_t>(va_arg(args, unsigned));
-            emit_integer(out, spec, v, false, *p == 'u' ? 10 : 16, *p == 'X');
+            emit_integer(out, conv, v, false, *p == 'u' ? 10 : 16, *p == 'X');
             break;
         }
         case 'p': {
             void *ptr = va_arg(args, void *);
-            Spec s;
+            Conversion s;
             s.has_precision = true;
             s.precision = 8;
-            s.width = spec.width;
-            s.left = spec.left;
+            s.width = conv.width;
+            s.left = conv.left;
             emit_integer(out, s, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ptr)), false,
                          16, true);
             break;
@@ -254,10 +255,10 @@ std::size_t format_into(char *buf, std::size_t size, const char *format, va_list
             if (s == nullptr)
                 s = "(null)";
             std::size_t n = 0;
-            std::size_t limit = spec.has_precision ? spec.precision : kBoundedFormatMax;
+            std::size_t limit = conv.has_precision ? conv.precision : kBoundedFormatMax;
             while (n < limit && s[n] != '\0')
                 ++n;
-            Spec sp = spec;
+            Conversion sp = conv;
             sp.zero = false;
             emit_padded(out, sp, "", 0, s, n, 0);
             break;

@@ -179,19 +179,19 @@ int main(int argc, char **argv)
                              "the 1 MB space without overlapping\n");
         return 1;
     }
-    for (const std::string &spec : images) {
-        std::string path = spec;
+    for (const std::string &image_arg : images) {
+        std::string path = image_arg;
         uint64_t at = 0;
         bool hex = false;
-        size_t sep = spec.rfind('@');
+        size_t sep = image_arg.rfind('@');
         if (sep != std::string::npos) {
-            path = spec.substr(0, sep);
-            if (!parse_limited(std::string_view(spec).substr(sep + 1), 0xFFFFF, at)) {
-                std::fprintf(stderr, "kxrun: bad load address in '%s'\n", spec.c_str());
+            path = image_arg.substr(0, sep);
+            if (!parse_limited(std::string_view(image_arg).substr(sep + 1), 0xFFFFF, at)) {
+                std::fprintf(stderr, "kxrun: bad load address in '%s'\n", image_arg.c_str());
                 return 1;
             }
         } else {
-            hex = ends_with_hex(spec);
+            hex = ends_with_hex(image_arg);
         }
         std::string contents;
         if (!read_file(path, contents)) {
