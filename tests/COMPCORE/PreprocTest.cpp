@@ -148,6 +148,14 @@ static const ControlByteCase kControlBytes[] = {
      "a\x1b \x1d\x01 b a\x1b \x1d\x01 b\n"},
     {"escape_digit_escape_in_object_body", "#define EM a\x1b" "0\x1b\nEM\n", "a\x1b" "0\x1b\n"},
     {"escape_digit_escape_without_parameters", "#define EM() q\x1b" "0\x1b\nEM()\n", "q\x1b" "0\x1b\n"},
+    // Inside a literal the sequence survives whole: read as an exit marker of F's slot it would
+    // reopen F, and G's F(1) would expand a second time.
+    {"exit_marker_sequence_in_literal_argument",
+     "#define G F(1)\n#define F(a) a G\nF(\"\x1b\x1a\x1d\x01\")\n",
+     "\"\x1b\x1a\x1d\x01\" F(1)\n"},
+    // Read as an entry marker it would leave M open, and the second M would stay unexpanded.
+    {"entry_marker_sequence_in_literal_body", "#define M 'm' \"\x1b\x1a\x1d\xff\"\nM M\n",
+     "'m' \"\x1b\x1a\x1d\xff\" 'm' \"\x1b\x1a\x1d\xff\"\n"},
 };
 class PreprocControlBytes : public ::testing::TestWithParam<ControlByteCase> {};
 TEST_P(PreprocControlBytes, KeptAsWritten) {
