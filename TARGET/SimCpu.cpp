@@ -433,9 +433,11 @@ bool Core::exec_main(uint8_t op, uint32_t &cycles)
         return true;
     }
     case 0x10: {                                                   // djnz e
+        // Under altd the count goes to B' (B' = B - 1), and the jump tests that new count.
         int8_t e = int8_t(fetch());
-        s.main[rB] = uint8_t(s.main[rB] - 1);
-        if (s.main[rB] != 0)
+        uint8_t b = uint8_t(r8(rB) - 1);
+        set8(rB, b);
+        if (b != 0)
             s.pc = uint16_t(s.pc + e);
         return true;
     }

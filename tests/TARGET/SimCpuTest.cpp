@@ -216,6 +216,26 @@ TEST(Flow, DjnzLoop)
     EXPECT_EQ(m.s.main[rB], 0);
 }
 
+TEST(Flow, AltdDjnzCountsInTheAlternateB)
+{
+    Machine m;
+    // altd djnz +2 ; nop ; nop  -- B' = B - 1 = 4, not 0: jumps over the two nops
+    m.code({0x76, 0x10, 0x02, 0x00, 0x00});
+    m.s.main[rB] = 5;
+    m.s.alt[rB] = 0x20;
+    cpu_step(m.s, m.board);
+    EXPECT_EQ(m.s.alt[rB], 4);
+    EXPECT_EQ(m.s.main[rB], 5) << "main B untouched";
+    EXPECT_EQ(m.s.pc, 5);
+    // B = 1: B' becomes 0 and the jump is not taken
+    m.code({0x76, 0x10, 0x02, 0x00, 0x00});
+    m.s.main[rB] = 1;
+    cpu_step(m.s, m.board);
+    EXPECT_EQ(m.s.alt[rB], 0);
+    EXPECT_EQ(m.s.main[rB], 1);
+    EXPECT_EQ(m.s.pc, 3);
+}
+
 TEST(Flow, RstGoesThroughTheInternalVectorTable)
 {
     Machine m;
