@@ -151,13 +151,15 @@ std::size_t format_into(char *buf, std::size_t size, const char *format, va_list
                 break;
         }
         if (*p == '*') {
-            int w = va_arg(args, int);
+            // Widened first: negating the smallest int would overflow.
+            long long w = va_arg(args, int);
             if (w < 0) {
                 conv.left = true;
                 w = -w;
             }
-            conv.width = static_cast<std::size_t>(w) > kMaxField ? kMaxField
-                                                                 : static_cast<std::size_t>(w);
+            conv.width = static_cast<unsigned long long>(w) > kMaxField
+                             ? kMaxField
+                             : static_cast<std::size_t>(w);
             ++p;
         } else {
             conv.width = read_number(p);

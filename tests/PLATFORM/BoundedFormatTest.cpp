@@ -35,6 +35,11 @@ std::vector<Case> cases()
         {"string_right", bounded_format("[%5s]", "ab"), "[   ab]"},
         {"string_precision", bounded_format("[%.3s]", "abcdef"), "[abc]"},
         {"star_width", bounded_format("[%*d]", 4, 7), "[   7]"},
+        {"star_width_negative_is_left", bounded_format("[%*d]", -4, 7), "[7   ]"},
+        // The smallest int as a width: the largest field, left-aligned, cut at 1023 characters.
+        {"star_width_int_min", bounded_format("%*d|", -2147483647 - 1, 7),
+         "7" + std::string(1022, ' ')},
+        {"star_precision_negative_is_none", bounded_format("[%.*s]", -1, "abc"), "[abc]"},
         {"precision_digits", bounded_format("%.3d", 5), "005"},
         {"null_string", bounded_format("%s", static_cast<const char *>(nullptr)), "(null)"},
         // Floating-point conversions write nothing but keep the arguments in step.
