@@ -821,8 +821,9 @@ uint16_t compile_and_load(const std::string &source_path)
     const std::string brk_path = path_with_extension(source_path, "brk");
     std::ofstream brk(brk_path, std::ios::out | std::ios::trunc);
     if (!brk) {
+        // Only a file of that name is a write-protected copy; a folder in its place is not.
         std::error_code ec;
-        if (std::filesystem::exists(brk_path, ec))
+        if (std::filesystem::is_regular_file(brk_path, ec))
             throw xFileOpen(kMsgTempReadOnly, brk_path.c_str(), KX_HERE);
         const std::string dir = std::filesystem::path(brk_path).parent_path().string();
         throw xFileOpen(kMsgTempNoAccess, dir.c_str(), KX_HERE);

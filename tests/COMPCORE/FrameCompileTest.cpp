@@ -207,6 +207,29 @@ TEST_F(FrameCompile, UnwritableDumpFileThrowsFileOpen)
     EXPECT_EQ(compiler_config().rams, 0x80);
 }
 
+// A directory where the dump file belongs cannot be opened for writing by anyone, so this case
+// runs whatever rights the tests have: the compile throws with the folder's text and still puts
+// the RAM/ROM values back.
+TEST_F(FrameCompile, DumpFilePathTakenByAFolderThrowsFileOpenNamingTheFolder)
+{
+    fs::create_directories(dir / "prog" / "main.brk");
+    compiler_config().rams = 0x80;
+    try {
+        compile_file();
+        FAIL() << "no xFileOpen";
+    } catch (xFileOpen &e) {
+        EXPECT_EQ(e.message_id(), 7135u);
+        EXPECT_NE(e.argument().find("prog"), std::string::npos) << e.argument();
+        const std::string text = e.GetText();
+        EXPECT_EQ(text.rfind("Unable to create temporary files in '", 0), 0u) << text;
+        EXPECT_NE(text.find("You might not have access rights to this folder."),
+                  std::string::npos)
+            << text;
+    }
+    EXPECT_EQ(compiler_config().rams, 0x80);
+    EXPECT_FALSE(called("build_rom_image")) << "nothing is built after the failure";
+}
+
 TEST_F(FrameCompile, BiosCompileSavesTheStateAProgramCompileStartsFrom)
 {
     SetCompilingBios(1);
