@@ -44,6 +44,7 @@ namespace {
 constexpr uint32_t kMsgAsmBufferExceeded = 666;  // "Internal error: internal assembly buffer exceeded"
 constexpr uint32_t kMsgOutasmRecursion = 667;    // "Internal error: recursion on outasm"
 constexpr uint32_t kMsgCannotOpenFile = 5023;    // "Cannot open file '%s'."
+constexpr uint32_t kMsgCannotWriteFile = 7146;   // "Unable to write file '%s'."
 
 std::string text_of(uint32_t id) { return std::string(string_resource(id)); }
 }  // namespace
@@ -260,6 +261,8 @@ uint32_t download_block_size() { return 128; }
 
 namespace {
 std::FILE *g_bin = nullptr;
+std::string g_bin_path;
+bool g_bin_failed = false;  // a seek or write went wrong: the file is not the image
 }
 
 std::string path_with_extension(const std::string &source_path, const char *extension)
@@ -274,6 +277,8 @@ bool open_bin_output(const std::string &source_path)
     const std::string path = path_with_extension(source_path, "bin");
     close_bin_output();
     g_bin = std::fopen(path.c_str(), "w+b");
+    g_bin_path = path;
+    g_bin_failed = false;
     if (!g_bin) {
         ShowMessageLine(true, std::string(string_resource(kMsgCannotOpenFile)).c_str(),
                         path.c_str());
@@ -286,8 +291,11 @@ void write_bin_block(uint32_t count, uint32_t file_offset, const uint8_t *bytes)
 {
     if (!g_bin)
         return;
-    if (std::fseek(g_bin, static_cast<long>(file_offset), SEEK_SET) == 0)
-        std::fwrite(bytes, 1, count, g_bin);
+    // A failure is remembered rather than dropped: a short image must fail the compile when the
+    // file is finished, never pass as a written "bin" file.
+    if (std::fseek(g_bin, static_cast<long>(file_offset), SEEK_SET) != 0 ||
+        std::fwrite(bytes, 1, count, g_bin) != count)
+        g_bin_failed = true;
 }
 
 void close_bin_output()
@@ -295,6 +303,20 @@ void close_bin_output()
     if (g_bin)
         std::fclose(g_bin);
     g_bin = nullptr;
+}
+
+bool finish_bin_output()
+{
+    if (!g_bin)
+        return true;
+    const bool flushed = std::fflush(g_bin) == 0;
+    const bool closed = std::fclose(g_bin) == 0;
+    g_bin = nullptr;
+    if (flushed && closed && !g_bin_failed)
+        return true;
+    ShowMessageLine(true, std::string(string_resource(kMsgCannotWriteFile)).c_str(),
+                    g_bin_path.c_str());
+    return false;
 }
 
 // ---- the compile frame's cache host ------------------------------------------------------------
@@ -617,8 +639,7 @@ bool download_image(const std::string &source_path, const DownloadPlan &plan)
 
     bool written = reading;
     if (plan.to_file && plan.program && reading) {
-        close_bin_output();
-        written = write_hex_end_record(source_path);
+        written = finish_bin_output() && write_hex_end_record(source_path);
         if (written)
             ShowMessageLine(true, "%s", text_of(kMsgObjectCreated).c_str());
     }

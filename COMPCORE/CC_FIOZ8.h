@@ -38,7 +38,9 @@ uint32_t download_block_size();  // 128
 // The "bin" output used while compiling to a file.
 [[nodiscard]] bool open_bin_output(const std::string &source_path);
 void write_bin_block(uint32_t count, uint32_t file_offset, const uint8_t *bytes);
-void close_bin_output();
+void close_bin_output();  // drops the file as it stands (clean-up after a failure)
+// Flushes and closes the file; false (with a message naming it) when any write went wrong.
+[[nodiscard]] bool finish_bin_output();
 
 // True while a generated line is being assembled.
 bool generated_line_active();

@@ -142,6 +142,7 @@ extern const StringResource kStringTable[] = {
     {7143, "Sending Bios: %lu/%lu"},
     {7144, "Cannot allocate buffer."},
     {7145, "Unable to erase the flash."},
+    {7146, "Unable to write file '%s'."},
 };
 
 extern const std::size_t kStringTableSize = sizeof(kStringTable) / sizeof(kStringTable[0]);

@@ -561,6 +561,20 @@ TEST_F(FrameDownload, UnopenableBinOutputFailsTheCompile)
               "Cannot open file '" + (dir / "prog" / "main.bin").string() + "'.");
 }
 
+// A "bin" file that cannot take the whole image (here: a device that is always full) fails the
+// compile with a message naming it; a short image never passes as written.
+TEST_F(FrameDownload, ShortWriteOfTheBinFileFailsTheCompile)
+{
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no always-full device on this system";
+    compile_conditions().to_file = true;
+    fs::create_symlink("/dev/full", dir / "prog" / "main.bin");
+    EXPECT_EQ(compile_file() & 2, 2);
+    ASSERT_FALSE(headless_message_box_host().shown.empty());
+    EXPECT_EQ(headless_message_box_host().shown.back().text,
+              "Unable to write file '" + (dir / "prog" / "main.bin").string() + "'.");
+}
+
 TEST_F(FrameDownload, FailedEraseStopsTheDownloadAndRestoresTheTransport)
 {
     compile_conditions().erase = true;
