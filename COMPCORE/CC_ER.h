@@ -22,7 +22,7 @@ enum : int16_t { kMsgKindNote = -1, kMsgKindError = 0, kMsgKindTrivial = 1, kMsg
 
 struct sError {
     int16_t line = 1;   // at least 1
-    uint8_t column = 1; // at least 1 (a larger column keeps its low 8 bits)
+    uint16_t column = 1; // at least 1; long lines keep their true column (up to 65535)
     uint8_t flags = 0;  // bit 0: the file flag given with the current file name
     int16_t kind = 0;   // kMsgKind...
     std::string summary; // at most 179 bytes

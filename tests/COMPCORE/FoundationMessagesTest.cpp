@@ -92,12 +92,14 @@ TEST_F(FoundationMessages, LineAndColumnRaisedToOne)
 {
     new_message_record(kMsgKindError, 0, 0, "x");
     new_message_record(kMsgKindError, -5, 300, "y");
+    new_message_record(kMsgKindError, 7, 256, "z");
     auto r = records();
-    ASSERT_EQ(r.size(), 2u);
+    ASSERT_EQ(r.size(), 3u);
     EXPECT_EQ(r[0]->line, 1);
     EXPECT_EQ(r[0]->column, 1);
     EXPECT_EQ(r[1]->line, 1);
-    EXPECT_EQ(r[1]->column, 300 & 0xFF);
+    EXPECT_EQ(r[1]->column, 300) << "a long line's column is kept whole";
+    EXPECT_EQ(r[2]->column, 256) << "never cut to column 0";
 }
 
 TEST_F(FoundationMessages, RecordsGroupByFileInLineOrder)
