@@ -40,6 +40,7 @@ std::string g_startup_dir;
 std::vector<std::string> g_system_dirs;
 std::string g_config_path;
 std::string g_libraries_file;
+std::string g_bios_file;
 std::string g_source;
 
 uint8_t g_stage = 0;
@@ -110,6 +111,8 @@ const std::string &program_directory() { return g_program_dir; }
 const std::string &config_path() { return g_config_path; }
 void set_libraries_file(const std::string &path) { g_libraries_file = path; }
 const std::string &libraries_file() { return g_libraries_file; }
+void set_bios_file(const std::string &path) { g_bios_file = path; }
+const std::string &bios_file() { return g_bios_file; }
 void set_current_source(const std::string &path) { g_source = path; }
 const std::string &current_source() { return g_source; }
 
@@ -124,11 +127,7 @@ int16_t start_compiler()
 {
     ensure_compiler_joins();
     struct Reallocate {
-        ~Reallocate()
-        {
-            set_prototype_table_size(IdePreferences().function_prototype_table_size);
-            allocate_compiler_tables(IsCompilingBios());
-        }
+        ~Reallocate() { allocate_compiler_tables(IsCompilingBios()); }
     } reallocate;
 
     int16_t result = 1;
@@ -232,7 +231,7 @@ uint16_t compile_file()
     }
     std::fclose(list);
 
-    set_download_mode(IdePreferences().output_mode);
+    set_download_mode(static_cast<uint8_t>(IdePreferences().output_mode));
     if (!gStatusBoxShown)
         gDialogControl.ShowStatusBox(false, "", "");
     const bool bios = IsCompilingBios();

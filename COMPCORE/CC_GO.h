@@ -26,6 +26,9 @@ const std::string &config_path();
 
 void set_libraries_file(const std::string &path);
 const std::string &libraries_file();
+// The BIOS source file that the BIOS compile and the BIOS loader use.
+void set_bios_file(const std::string &path);
+const std::string &bios_file();
 void set_current_source(const std::string &path);
 const std::string &current_source();
 

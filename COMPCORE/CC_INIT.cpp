@@ -198,7 +198,7 @@ int ReadCompilerConfig(const std::string &path)
 
 namespace {
 
-uint32_t g_prototype_entries = 0;
+uint32_t g_prototype_entries = kDefaultPrototypeTableSize;
 CompileResetHooks g_hooks;
 
 // The tables themselves. Other units reach their parts through their own functions once they
@@ -241,6 +241,7 @@ CompilerTableSizes compiler_table_sizes(uint16_t sym, uint32_t prototype_entries
 }
 
 void set_prototype_table_size(uint32_t entries) { g_prototype_entries = entries; }
+uint32_t prototype_table_size() { return g_prototype_entries; }
 void set_compile_reset_hooks(const CompileResetHooks &hooks) { g_hooks = hooks; }
 
 void allocate_compiler_tables(bool bios_compile)

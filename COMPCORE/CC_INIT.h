@@ -80,8 +80,11 @@ struct CompilerTableSizes {
 // The sizes for a "sym" value and a prototype-table size.
 CompilerTableSizes compiler_table_sizes(uint16_t sym, uint32_t prototype_entries);
 
-// The prototype-table size (an IDE setting) used by the first allocation.
+// The function prototype table's size in entries ("Function Prototype Table Size", an IDE
+// setting that the settings load sets and its save reads back), used by the first allocation.
+inline constexpr uint32_t kDefaultPrototypeTableSize = 8192;
 void set_prototype_table_size(uint32_t entries);
+uint32_t prototype_table_size();
 
 // Per-compile steps that other units own; each one runs when installed. The compiler facade
 // (CC_GO) installs the real ones at the first start-up or compile.

@@ -1,19 +1,20 @@
-// SEAM_SETTINGS: the settings and project values the compiler reads, with their defaults, and
-// the hand-over of the project defines to the macro table.
+// SEAM_SETTINGS: the project values the compiler reads, with their defaults, and the hand-over
+// of the project defines to the macro table.
 #include "SEAM_SETTINGS.h"
 
+#include "CC_INIT.h"
+
 namespace {
-IdePreferencesView g_prefs;
 TKXProjectView g_project;
 ProjectMacroDefiner g_definer = nullptr;
 } // namespace
 
-IdePreferencesView &IdePreferences() { return g_prefs; }
 TKXProjectView &KXProject() { return g_project; }
 
 void reset_settings_to_defaults()
 {
-    g_prefs = IdePreferencesView{};
+    reset_preferences_to_defaults();
+    set_prototype_table_size(kDefaultPrototypeTableSize);
     g_project = TKXProjectView{};
 }
 

@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "BoundedFormat.h"
+#include "CC_GO.h"
 #include "CC_MISC.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
@@ -765,7 +766,7 @@ char StdioReadChar(char &c)
 void EmptyWatchHook() {}
 void NullHook() {}
 
-uint8_t GetTargetOutputMode() { return IdePreferences().output_mode; }
+uint8_t GetTargetOutputMode() { return static_cast<uint8_t>(IdePreferences().output_mode); }
 uint8_t IsWatchCodeRestricted() { return IdePreferences().restrict_watch_expressions; }
 
 void BringMainWindowToFront()
@@ -782,14 +783,16 @@ void set_compiler_options_getter(CompilerOptionsGetter getter) { g_options_gette
 
 void SaveCompileSettings(CompileSettings &record)
 {
-    const IdePreferencesView &prefs = IdePreferences();
+    const TIdePreferences &prefs = IdePreferences();
     record.compiler_options = g_options_getter ? g_options_getter() : std::array<int32_t, 15>{};
     record.option_word = prefs.compile_option_word;
-    record.option_bytes = {prefs.output_mode, prefs.restrict_watch_expressions,
-                           static_cast<uint8_t>(prefs.include_bios ? 1 : 0), prefs.include_rst28,
+    record.option_bytes = {static_cast<uint8_t>(prefs.output_mode),
+                           static_cast<uint8_t>(prefs.restrict_watch_expressions ? 1 : 0),
+                           static_cast<uint8_t>(prefs.include_bios ? 1 : 0),
+                           static_cast<uint8_t>(prefs.include_rst28 ? 1 : 0),
                            prefs.targetless_compile};
-    record.text1 = prefs.bios_file;
-    record.text2 = prefs.libraries_file;
+    record.text1 = bios_file();
+    record.text2 = libraries_file();
     record.defines = KXProject().defines;
 }
 

@@ -504,6 +504,7 @@ TEST_F(FrameDownload, SerialBiosReconnectsAfterTheBiosBlocks)
 TEST_F(FrameDownload, CompileToFileWritesTheBinFileAndNothingToTheTarget)
 {
     compile_conditions().to_file = true;
+    IdePreferences().zero_pad_bin_file = false;
     linker.image.assign(300, 0);
     for (size_t i = 0; i < linker.image.size(); ++i)
         linker.image[i] = static_cast<uint8_t>(i);
