@@ -20,6 +20,7 @@
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
 #include "StringResources.h"
+#include "guiExceptions.h"
 #include "guiInterface.h"
 
 #include <algorithm>
@@ -170,12 +171,20 @@ int16_t start_compiler()
     return result;
 }
 
+// A failure inside yields 1. The reason of a failure we can name is kept as an error message,
+// so the failed compile says why (a unit that is not part of this build, a file that would not
+// open) instead of failing silently.
 int16_t prepare_compile()
 {
     g_pending_error = 0;
     try {
         linker_seam().load_library_index(g_program_dir, !IsCompilingBios());
         return start_compiler();
+    } catch (xErr &e) {
+        char text[kErrBoxTextSize];
+        e.GetMessage(text, sizeof text);
+        new_message_record(kMsgKindError, 1, 1, "%s", text);
+        return 1;
     } catch (...) {
         return 1;
     }

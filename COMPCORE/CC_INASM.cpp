@@ -17,7 +17,6 @@
 #include "SEAM_TARGET.h"
 
 #include <cstring>
-#include <stdexcept>
 #include <string>
 
 namespace {
@@ -297,7 +296,7 @@ public:
     {
         ::parse_asm_block(asm_flag, single_line, root_cache);
     }
-    void parse_program() override { parser("parse_program").parse_program(); }
+    void parse_program() override { parser().parse_program(); }
     void web_reset() override
     {
         if (rest)
@@ -341,11 +340,10 @@ public:
     }
 
 private:
-    ParserSeam &parser(const char *what)
+    ParserSeam &parser()
     {
         if (!rest)
-            throw std::logic_error(std::string("the parser service '") + what +
-                                   "' is not part of this build");
+            refuse_missing_parser();
         return *rest;
     }
 };

@@ -7,8 +7,7 @@
 #include "CC_LABELS.h"
 #include "CC_OBJ.h"
 #include "CC_STAB.h"
-
-#include <stdexcept>
+#include "SEAM_CODEGEN.h"
 
 namespace {
 
@@ -141,7 +140,7 @@ void emit_word(uint16_t value)
 void gen_push_new_value(uint16_t type)
 {
     if (!g_context.load_and_push)
-        throw std::logic_error("gen_push_new_value: no value loader is part of this build");
+        refuse_missing_codegen();
     object *node = gObjectPool.new_object();
     node->type = type;
     g_context.load_and_push(node, 9);

@@ -1,13 +1,13 @@
 // SEAM_CODEGEN: what the compiler driver uses of the code generator: processor selection, the
 // BIOS/program compile switches, the current code address, the run-time symbol placement and the
-// pending call stubs. The code generator installs its implementation; until then (and in tests)
-// a headless double records every call and answers from its fields.
+// pending call stubs. The code generator installs its implementation; until it does, the
+// built-in one refuses every call that must answer or produce something by throwing `xErr`
+// "The code generator is not part of this build." (it keeps no state, so its resets do nothing).
+// Tests install a recording double.
 // Std-only.
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 class CodegenSeam {
 public:
@@ -34,27 +34,9 @@ public:
 };
 
 CodegenSeam &codegen_seam();
-void set_codegen_seam(CodegenSeam *seam); // not owned; null restores the headless double
+// Not owned; null restores the built-in refusal.
+void set_codegen_seam(CodegenSeam *seam);
 
-class HeadlessCodegen : public CodegenSeam {
-public:
-    std::vector<std::string> calls;
-    uint8_t cpu = 1;
-    uint32_t code_address = 0;
-    uint16_t root_size = 0;
-    bool link_ok = true;
-
-    uint16_t select_target_cpu(uint16_t word, uint8_t cpu_id) override;
-    uint8_t cpu_flag() const override { return cpu; }
-    void set_bios_compile(uint8_t *bios_marker) override;
-    void set_program_compile(uint8_t *program_flag) override;
-    void select_cache_set(int program_flag) override;
-    void set_code_address(uint32_t address_word) override;
-    uint32_t xmem_cache_address() const override { return code_address; }
-    uint16_t root_code_size() const override { return root_size; }
-    bool link_required_symbols(int mode) override;
-    void output_pending_stubs(int flag) override;
-    void delete_pending_asm_object() override;
-    void reset_compile_state() override;
-};
-HeadlessCodegen &headless_codegen();
+// The built-in refusal of a code-generator service: throws `xErr` "The code generator is not
+// part of this build."
+[[noreturn]] void refuse_missing_codegen();

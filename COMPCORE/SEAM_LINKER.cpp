@@ -1,20 +1,28 @@
 // SEAM_LINKER: the built-in linker seam, used until the linker installs its own. It keeps no
-// tables, so resets have nothing to do; every call that would have to produce a file or load an
-// index fails, so a compile without a linker can never end as a success.
+// tables, so resets have nothing to do and it holds no origins or labels; every call that would
+// have to load an index, save a library, record a listing range, send code or write a file
+// throws `xErr` "The linker is not part of this build.", so a compile without a linker fails
+// with that message (at its first step, the library index) and never ends as a success.
 #include "SEAM_LINKER.h"
 
+#include "guiExceptions.h"
+
 namespace {
+
+constexpr uint32_t kMsgNoLinker = 7153;  // "The linker is not part of this build."
+
+[[noreturn]] void missing() { throw xErr(kMsgNoLinker, KX_HERE); }
 
 class MissingLinker : public LinkerSeam {
 public:
     void create_library_index() override {}
-    int load_library_index(const std::string &, bool) override { return -1; }
+    int load_library_index(const std::string &, bool) override { missing(); }
     void lib_index_register_all() override {}
     void lib_index_reset() override {}
     void set_library_index_bios_owned(bool) override {}
-    std::vector<std::string> library_files() override { return {}; }
-    int ask_save_edited_library(const std::string &) override { return 0; }
-    int lib_save_if_edited(const std::string &) override { return 0; }
+    std::vector<std::string> library_files() override { missing(); }
+    int ask_save_edited_library(const std::string &) override { missing(); }
+    int lib_save_if_edited(const std::string &) override { missing(); }
 
     void origins_clear() override {}
     void resolve_origins() override {}
@@ -31,28 +39,26 @@ public:
         return std::nullopt;
     }
 
-    int open_object_file(const std::string &, bool) override { return 1; }
+    int open_object_file(const std::string &, bool) override { missing(); }
     void close_object_file(bool) override {}
     int build_rom_image(const std::string &, int, int, const std::string &, const std::string &,
-                        const std::string &, uint32_t *size_kb) override
+                        const std::string &, uint32_t *) override
     {
-        if (size_kb)
-            *size_kb = 0;
-        return 1;
+        missing();
     }
-    void write_map_file() override {}
-    void write_list_file(const std::string &, uint32_t) override {}
+    void write_map_file() override { missing(); }
+    void write_list_file(const std::string &, uint32_t) override { missing(); }
     void clear_list_records() override {}
-    void add_list_record(ListTable, uint32_t, uint32_t, int) override {}
-    void write_bin_hex_files(const std::string &) override {}
-    void write_hex_end(std::FILE *, std::FILE *) override {}
-    void pad_bin_file(std::FILE *, uint32_t, uint32_t) override {}
+    void add_list_record(ListTable, uint32_t, uint32_t, int) override { missing(); }
+    void write_bin_hex_files(const std::string &) override { missing(); }
+    void write_hex_end(std::FILE *, std::FILE *) override { missing(); }
+    void pad_bin_file(std::FILE *, uint32_t, uint32_t) override { missing(); }
 
-    uint32_t count_flash_sectors() override { return 0; }
-    bool flash_sector_marked(uint32_t, uint32_t) override { return false; }
+    uint32_t count_flash_sectors() override { missing(); }
+    bool flash_sector_marked(uint32_t, uint32_t) override { missing(); }
     void clear_flash_sector_map() override {}
 
-    void ui_send_block(uint32_t, uint32_t, const uint8_t *) override {}
+    void ui_send_block(uint32_t, uint32_t, const uint8_t *) override { missing(); }
 };
 
 MissingLinker g_missing;

@@ -1,8 +1,9 @@
 // SEAM_LINKER: what the compile frame uses of the linker and output files: the library index,
 // origins, labels, the object file, the image builder, the map and list files, the flash-sector
 // map and the download writer. The linker installs its implementation; until it does, the
-// built-in one refuses every call that would have to produce something with a clear
-// `std::logic_error` (so nothing is ever reported as done that was not). Tests install doubles.
+// built-in one throws `xErr` "The linker is not part of this build." for every call that would
+// have to answer or produce something (so nothing is ever reported as done that was not).
+// Tests install doubles.
 #pragma once
 
 #include <cstdint>

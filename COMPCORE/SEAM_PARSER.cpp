@@ -6,21 +6,16 @@
 #include "CC_IN.h"
 #include "CC_INASM.h"
 
-#include <stdexcept>
-#include <string>
+#include "guiExceptions.h"
 
 namespace {
 
-[[noreturn]] void missing(const char *what)
-{
-    throw std::logic_error(std::string("the parser service '") + what +
-                           "' is not part of this build");
-}
+constexpr uint32_t kMsgNoParser = 7154;  // "The language parser is not part of this build."
 
 class MissingParser : public ParserSeam {
 public:
-    void parse_asm_block(int, int, int) override { missing("parse_asm_block"); }
-    void parse_program() override { missing("parse_program"); }
+    void parse_asm_block(int, int, int) override { refuse_missing_parser(); }
+    void parse_program() override { refuse_missing_parser(); }
     void web_reset() override {}
     void reset_declaration_defaults() override {}
     int function_count() const override { return 0; }
@@ -36,6 +31,8 @@ MissingParser g_missing;
 ParserSeam *g_seam = &g_missing;
 
 }  // namespace
+
+[[noreturn]] void refuse_missing_parser() { throw xErr(kMsgNoParser, KX_HERE); }
 
 // nullptr goes back to the assembly-block reader, which serves `outasm` and refuses the
 // whole-program parse as the built-in seam does; naming it here also links it in.

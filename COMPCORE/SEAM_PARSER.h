@@ -1,7 +1,8 @@
 // SEAM_PARSER: what the compile frame uses of the language parser's other share (assembly
 // blocks, the whole-program parse, the "#web" reset, declaration defaults) and of the front
 // end's lexer pointers and reporters. The parser installs its implementation; until it does,
-// the built-in one refuses every call with a clear `std::logic_error`. Tests install doubles.
+// the built-in one refuses every parser service by throwing `xErr` "The language parser is not
+// part of this build." (its resets do nothing). Tests install doubles.
 #pragma once
 
 #include <cstdint>
@@ -44,3 +45,7 @@ public:
 // pointers, with the parser's own services refused.
 void set_parser_seam(ParserSeam *seam);
 ParserSeam &parser_seam();
+
+// The built-in refusal of a parser service: throws `xErr` "The language parser is not part of
+// this build."
+[[noreturn]] void refuse_missing_parser();

@@ -1,8 +1,10 @@
 // SEAM_TARGET: what the compiler core uses of the target link and the debugger core.
 // The compile-and-load sequence, the target operations and the breakpoint tables are built with
-// the target link; until then (and in tests) the core calls them through this seam: shared
-// flags and state held here, and an abstract `TargetOperations` interface whose default is a
-// headless double that records every call and answers from scriptable values.
+// the target link; until then the core calls them through this seam: shared flags and state
+// held here, and abstract `TargetOperations` and `BreakpointTables` interfaces. Until their units
+// install themselves, the built-in ones throw `xErr` ("The target link is not part of this
+// build." / "The debugger core is not part of this build.") for every call that must answer or
+// record something. Tests install recording doubles.
 // Std-only.
 #pragma once
 
@@ -10,7 +12,6 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
-#include <vector>
 
 // --- Shared state of the compile-and-load sequence --------------------------------------------
 
@@ -93,52 +94,10 @@ public:
     virtual void TraceStopCapture() = 0;
 };
 
-// The target operations in use (never null; a headless double by default).
+// The target operations in use (never null; the built-in refusal until one is installed).
 TargetOperations &target_operations();
-// Installs an implementation (not owned); null restores the headless double.
+// Installs an implementation (not owned); null restores the built-in refusal.
 void set_target_operations(TargetOperations *ops);
-
-// Headless double: records each call as a text line ("TcEraseFlash 0x7FFFF") and answers from
-// the public fields. Memory reads and writes go to a 1 MB physical image.
-class HeadlessTargetOperations : public TargetOperations {
-public:
-    HeadlessTargetOperations();
-
-    std::vector<std::string> calls;
-    TCOptionsType settings;
-    std::array<uint32_t, 3> loader_rates{57600, 115200, 115200};
-    uint32_t retry_count = 3;
-    uint32_t response_timeout = 2000;
-    TcBoardInfo board;
-    bool id_block_valid = true;
-    bool erase_fails = false;
-    std::vector<uint8_t> memory; // 1 MB physical image
-
-    TCOptionsType GetCommSettings() override;
-    std::array<uint32_t, 3> GetLoaderBaudRates() override;
-    void SetLoaderBaudRates(const std::array<uint32_t, 3> &rates) override;
-    uint32_t TcGetRetryCount() override;
-    void TcSetRetryCount(uint32_t count) override;
-    uint32_t TcGetResponseTimeout() override;
-    void TcSetResponseTimeout(uint32_t ms) override;
-    TcBoardInfo TcReadBoardInfo() override;
-    bool TcValidateIdBlock(const std::array<uint8_t, 132> &id_block) override;
-    void TcSendFlashParameters(uint32_t flash_size, uint32_t sector_size, uint32_t sector_count,
-                               uint32_t write_mode) override;
-    bool TcEraseFlash(uint32_t physical_end) override;
-    void TcDownloadFile(const std::string &path, const std::string &extension, uint32_t base,
-                        uint32_t start_offset, uint32_t sector_filter,
-                        uint32_t block_size) override;
-    void TcWritePhysicalMemory(uint32_t physical, const uint8_t *bytes, uint32_t count) override;
-    void TcReadMemory(uint32_t address_word, uint8_t *buffer, uint32_t count) override;
-    void ShowCompileStatusCaption() override;
-    void ReconnectAtDebugBaud() override;
-    void selectDisasmTables() override;
-    void TraceStartCapture() override;
-    void TraceStopCapture() override;
-};
-// The built-in double (for tests to script and inspect).
-HeadlessTargetOperations &headless_target_operations();
 
 // --- Breakpoint tables ------------------------------------------------------------------------
 
@@ -168,33 +127,7 @@ public:
                                        int column, uint32_t address) = 0;
 };
 
-// Headless tables: keep every entry in order; a range opened by beginSourceRange is kept in
-// `ranges` when endSourceRange closes it (an end without an open range is ignored).
-class HeadlessBreakpointTables : public BreakpointTables {
-public:
-    struct Range {
-        std::string file;
-        int line = 0, column = 0;
-        uint32_t start = 0;
-        int end_line = 0, end_column = 0;
-        uint32_t end = 0;
-    };
-    std::vector<SourceEntry> entries;
-    std::vector<Range> ranges;
-    bool range_open = false;
-    Range pending;
-
-    void clearBreakpoints() override;
-    void dumpBreakpoints(std::ostream &out) override;
-    void beginSourceRange(const std::string &file, int line, int column,
-                          uint32_t address) override;
-    void endSourceRange(int line, int column, uint32_t address) override;
-    void addSourceEntry(SourceTable table, const std::string &file, int line, int column,
-                        uint32_t address) override;
-    void markStatementPosition(SourceTable table, const std::string &file, int line, int column,
-                               uint32_t address) override;
-};
-
 BreakpointTables &breakpoint_tables();
-void set_breakpoint_tables(BreakpointTables *tables); // null restores the headless tables
-HeadlessBreakpointTables &headless_breakpoint_tables();
+// Installs the tables (not owned); null restores the built-in refusal, which holds nothing: it
+// clears and dumps nothing and refuses every entry.
+void set_breakpoint_tables(BreakpointTables *tables);

@@ -143,6 +143,11 @@ extern const StringResource kStringTable[] = {
     {7144, "Cannot allocate buffer."},
     {7145, "Unable to erase the flash."},
     {7146, "Unable to write file '%s'."},
+    {7150, "The code generator is not part of this build."},
+    {7151, "The target link is not part of this build."},
+    {7152, "The debugger core is not part of this build."},
+    {7153, "The linker is not part of this build."},
+    {7154, "The language parser is not part of this build."},
 };
 
 extern const std::size_t kStringTableSize = sizeof(kStringTable) / sizeof(kStringTable[0]);

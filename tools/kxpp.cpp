@@ -76,6 +76,10 @@ int main(int argc, char **argv) {
         return 2;
     }
     FolderIndex index(folder);
+    // Only the preprocessor runs here: a processor pragma has no code generator to switch.
+    DirectiveHandlers handlers;
+    handlers.select_target_cpu = [](int) {};
+    set_directive_handlers(handlers);
     reset_errors();
     reset_error_seen_and_fatal();
     set_compile_mode_word(0);

@@ -17,6 +17,7 @@
 #include "CC_STUBS.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_TARGET.h"
+#include "SeamDoubles.h"
 
 #include <map>
 
@@ -101,7 +102,7 @@ protected:
         set_emit_origin_table(nullptr);
         host.placement = 1;
         host.emitter = &xmem_code_cache();
-        set_breakpoint_tables(nullptr);
+        set_breakpoint_tables(&headless_breakpoint_tables());
         headless_breakpoint_tables().entries.clear();
         set_listing_recorder([this](ADDR24 s, ADDR24 e, int k) { listing.push_back({s, e, uint32_t(k)}); });
         set_statement_mark_context({});
@@ -676,7 +677,7 @@ TEST_F(AsmPath, SmallEmitOperations)
     emit_word(0xBEEF);
     xmem_code_cache().Flush();
     EXPECT_EQ(bytes_at(sent_bytes(host.sent), s, 2), (std::vector<uint8_t>{0xEF, 0xBE}));
-    EXPECT_THROW(gen_push_new_value(2), std::logic_error);
+    EXPECT_THROW(gen_push_new_value(2), xErr);
     int pushed_type = 0, regs = 0;
     set_stub_output_context({nullptr, nullptr, nullptr, [&](object *o, int r) {
                                  pushed_type = o->type;

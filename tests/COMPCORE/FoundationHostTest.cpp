@@ -12,6 +12,7 @@
 #include "CC_VER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
+#include "SeamDoubles.h"
 #include "Temporaryglobals.h"
 
 namespace {
@@ -427,7 +428,7 @@ TEST(FoundationTargetSeam, HeadlessOperationsRecordAndAnswer)
     ops.erase_fails = true;
     EXPECT_TRUE(target_operations().TcEraseFlash(0x7FFFF));
     EXPECT_EQ(ops.calls.back(), "TcEraseFlash 0x7FFFF");
-    set_target_operations(nullptr);
+    install_seam_doubles();
     EXPECT_EQ(&target_operations(), &headless_target_operations());
 
     SetCompilingBios(1);
@@ -458,7 +459,7 @@ TEST(FoundationCodegenSeam, HeadlessDoubleRecordsAndAnswers)
     cg.link_ok = false;
     EXPECT_FALSE(codegen_seam().link_required_symbols(0));
     EXPECT_EQ(cg.calls.front(), "select_target_cpu 1");
-    set_codegen_seam(nullptr);
+    install_seam_doubles();
     EXPECT_EQ(&codegen_seam(), &headless_codegen());
 }
 

@@ -12,6 +12,7 @@
 #include "SEAM_LINKER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
+#include "SeamDoubles.h"
 #include "guiExceptions.h"
 #include "guiInterface.h"
 
@@ -54,9 +55,8 @@ protected:
         install_compiler_joins();  // an earlier test may have replaced one of them
         reset_host_services();
         reset_settings_to_defaults();
-        set_target_operations(nullptr);
+        install_seam_doubles();
         headless_target_operations() = HeadlessTargetOperations();
-        set_codegen_seam(nullptr);
         headless_codegen() = HeadlessCodegen();
         set_download_mode(0);
         reset_start_up_stage();
@@ -69,6 +69,7 @@ protected:
     {
         set_linker_seam(nullptr);
         set_parser_seam(nullptr);
+        install_seam_doubles();
         set_emit_cache_host(nullptr);
         compiler_config() = CompilerConfig{};
         reset_errors();
@@ -196,6 +197,51 @@ TEST_F(FrameCompile, LibraryIndexFailureFails)
     EXPECT_EQ(compile_file() & 2, 2);
     EXPECT_EQ(parser.programs_parsed, 0);
 }
+
+// A compile whose code generator, target link, linker or parser is not part of the build fails
+// with that unit's one message: thrown to the caller, or (the library index, whose failures the
+// start-up turns into a result) recorded in the message list. It never ends as a success.
+struct MissingUnit {
+    const char *name;
+    void (*remove)();
+    const char *text;
+    bool thrown;
+};
+
+const MissingUnit kMissingUnits[] = {
+    {"CodeGenerator", [] { set_codegen_seam(nullptr); },
+     "The code generator is not part of this build.", true},
+    {"TargetLink", [] { set_target_operations(nullptr); },
+     "The target link is not part of this build.", true},
+    {"Linker", [] { set_linker_seam(nullptr); }, "The linker is not part of this build.", false},
+    {"Parser", [] { set_parser_seam(nullptr); },
+     "The language parser is not part of this build.", true},
+};
+
+class FrameCompileWithout : public FrameCompile,
+                            public ::testing::WithParamInterface<MissingUnit> {};
+
+TEST_P(FrameCompileWithout, FailsWithTheUnitsMessage)
+{
+    set_exception_debug_mode(false);
+    GetParam().remove();
+    if (GetParam().thrown) {
+        try {
+            const uint16_t status = compile_file();
+            FAIL() << "status " << status << " instead of the refusal";
+        } catch (xErr &e) {
+            EXPECT_EQ(e.GetText(), GetParam().text);
+        }
+        return;
+    }
+    EXPECT_EQ(compile_file(), 3) << "failed, with messages";
+    ASSERT_NE(gMessageList, nullptr);
+    EXPECT_EQ(gMessageList->summary, GetParam().text);
+    EXPECT_EQ(parser.programs_parsed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, FrameCompileWithout, ::testing::ValuesIn(kMissingUnits),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 TEST_F(FrameCompile, UnwritableDumpFileThrowsFileOpen)
 {

@@ -17,6 +17,7 @@
 #include "CC_STAB.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
+#include "SeamDoubles.h"
 #include "guiExceptions.h"
 #include "guiInterface.h"
 

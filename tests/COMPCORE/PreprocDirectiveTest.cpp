@@ -1,7 +1,7 @@
 // Directive dispatch: "#pragma" words, origin directives, "#linenum", "#useix", the nowarn forms
 // and regions, "__FILE__" across files, and the source positions of expanded characters.
 #include "InputHarness.h"
-#include "SEAM_CODEGEN.h"
+#include "SeamDoubles.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ protected:
     }
     void TearDown() override {
         restore();
-        set_codegen_seam(m_codegen == &headless_codegen() ? nullptr : m_codegen);
+        set_codegen_seam(m_codegen);
     }
 
     static void restore() {
@@ -33,7 +33,7 @@ protected:
         set_asm_context(1);
         set_compile_mode_word(0);
         set_warning_switches(1, 1);
-        set_codegen_seam(nullptr);
+        set_codegen_seam(&headless_codegen());
         headless_codegen().calls.clear();
     }
 

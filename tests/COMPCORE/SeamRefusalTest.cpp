@@ -1,0 +1,148 @@
+// The built-in seams that stand in for units not yet part of the build: every call that would
+// have to answer, record, send or write something throws one clear "... is not part of this
+// build." error, and the resets and teardowns (which have nothing to reset) do nothing.
+#include <gtest/gtest.h>
+
+#include "SEAM_CODEGEN.h"
+#include "SEAM_LINKER.h"
+#include "SEAM_PARSER.h"
+#include "SEAM_TARGET.h"
+#include "SeamDoubles.h"
+#include "guiExceptions.h"
+
+#include <functional>
+#include <sstream>
+#include <string>
+
+namespace {
+
+constexpr const char *kCodegen = "The code generator is not part of this build.";
+constexpr const char *kTarget = "The target link is not part of this build.";
+constexpr const char *kDebugger = "The debugger core is not part of this build.";
+constexpr const char *kLinker = "The linker is not part of this build.";
+constexpr const char *kParser = "The language parser is not part of this build.";
+
+// Puts the built-in seams in place for one test and the shared doubles back after it.
+class BuiltInSeams : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        set_exception_debug_mode(false);
+        set_codegen_seam(nullptr);
+        set_target_operations(nullptr);
+        set_breakpoint_tables(nullptr);
+        set_linker_seam(nullptr);
+        set_parser_seam(nullptr);
+    }
+    void TearDown() override { install_seam_doubles(); }
+};
+
+struct Refusal {
+    const char *name;
+    std::function<void()> call;
+    const char *text;
+};
+
+const Refusal kRefusals[] = {
+    {"CpuFlag", [] { (void)codegen_seam().cpu_flag(); }, kCodegen},
+    {"SelectTargetCpu", [] { (void)codegen_seam().select_target_cpu(0, 0); }, kCodegen},
+    {"RuntimeSymbols", [] { (void)codegen_seam().link_required_symbols(0); }, kCodegen},
+    {"PendingStubs", [] { codegen_seam().output_pending_stubs(0); }, kCodegen},
+    {"SetCodeAddress", [] { codegen_seam().set_code_address(0x1000); }, kCodegen},
+    {"EraseFlash", [] { (void)target_operations().TcEraseFlash(0x7FFFF); }, kTarget},
+    {"CommSettings", [] { (void)target_operations().GetCommSettings(); }, kTarget},
+    {"ReadMemory",
+     [] {
+         uint8_t b[2];
+         target_operations().TcReadMemory(0, b, 2);
+     },
+     kTarget},
+    {"WriteMemory",
+     [] {
+         const uint8_t b[2] = {1, 2};
+         target_operations().TcWritePhysicalMemory(0x80000, b, 2);
+     },
+     kTarget},
+    {"DownloadFile",
+     [] { target_operations().TcDownloadFile("a.bdl", "bdl", 0, 0, 0, 128); },
+     kTarget},
+    {"TraceCapture", [] { target_operations().TraceStartCapture(); }, kTarget},
+    {"SourceEntry",
+     [] { breakpoint_tables().addSourceEntry(SourceTable::Line, "a.c", 1, 1, 0); },
+     kDebugger},
+    {"StatementMark",
+     [] { breakpoint_tables().markStatementPosition(SourceTable::Line, "a.c", 1, 1, 0); },
+     kDebugger},
+    {"SourceRange", [] { breakpoint_tables().beginSourceRange("a.c", 1, 1, 0); }, kDebugger},
+    {"LibraryIndex", [] { (void)linker_seam().load_library_index(".", true); }, kLinker},
+    {"LibraryFiles", [] { (void)linker_seam().library_files(); }, kLinker},
+    {"SaveLibrary", [] { (void)linker_seam().lib_save_if_edited("a.lib"); }, kLinker},
+    {"ObjectFile", [] { (void)linker_seam().open_object_file("a.c", false); }, kLinker},
+    {"Image",
+     [] {
+         uint32_t kb = 0;
+         (void)linker_seam().build_rom_image("a.c", 0, 0, "rom", "hdl", "bdl", &kb);
+     },
+     kLinker},
+    {"MapFile", [] { linker_seam().write_map_file(); }, kLinker},
+    {"ListRecord",
+     [] { linker_seam().add_list_record(ListTable::CodeBlocks, 0, 4, 4); },
+     kLinker},
+    {"SendBlock",
+     [] {
+         const uint8_t b[1] = {0};
+         linker_seam().ui_send_block(1, 0x4000, b);
+     },
+     kLinker},
+    {"FlashSectors", [] { (void)linker_seam().count_flash_sectors(); }, kLinker},
+    {"WholeProgram", [] { parser_seam().parse_program(); }, kParser},
+};
+
+class Refuses : public BuiltInSeams, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(Refuses, WithTheMissingUnitsMessage)
+{
+    try {
+        GetParam().call();
+        FAIL() << "answered instead of refusing";
+    } catch (xErr &e) {
+        EXPECT_EQ(e.GetText(), GetParam().text);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Refuses, ::testing::ValuesIn(kRefusals),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST_F(BuiltInSeams, ResetsAndTeardownsHaveNothingToDo)
+{
+    codegen_seam().reset_compile_state();
+    codegen_seam().delete_pending_asm_object();
+    breakpoint_tables().clearBreakpoints();
+    std::ostringstream dump;
+    breakpoint_tables().dumpBreakpoints(dump);
+    EXPECT_TRUE(dump.str().empty()) << "tables that hold nothing dump nothing";
+    linker_seam().create_library_index();
+    linker_seam().lib_index_reset();
+    linker_seam().origins_clear();
+    linker_seam().reset_labels(7);
+    linker_seam().close_object_file(false);
+    linker_seam().clear_list_records();
+    linker_seam().clear_flash_sector_map();
+    parser_seam().web_reset();
+    parser_seam().reset_declaration_defaults();
+}
+
+TEST_F(BuiltInSeams, NullPutsTheRefusalBackAfterAnInstalledUnit)
+{
+    install_seam_doubles();
+    EXPECT_NO_THROW((void)codegen_seam().cpu_flag());
+    EXPECT_NO_THROW((void)target_operations().GetCommSettings());
+    set_codegen_seam(nullptr);
+    set_target_operations(nullptr);
+    set_breakpoint_tables(nullptr);
+    EXPECT_THROW((void)codegen_seam().cpu_flag(), xErr);
+    EXPECT_THROW((void)target_operations().GetCommSettings(), xErr);
+    EXPECT_THROW(breakpoint_tables().endSourceRange(1, 1, 0), xErr);
+}
+
+}  // namespace

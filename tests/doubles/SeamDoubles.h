@@ -1,0 +1,117 @@
+// Recording doubles of the code-generator and target seams: each records every call as a text
+// line and answers from public fields that a test scripts. `install_seam_doubles` puts the
+// three shared doubles in place; every test program that links this file does so before its
+// first test (a global environment), so a test that installs one of its own puts the shared
+// one back with `install_seam_doubles` (or the single setter) when it is done.
+#pragma once
+
+#include "SEAM_CODEGEN.h"
+#include "SEAM_TARGET.h"
+
+#include <array>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// ---- code generator ------------------------------------------------------------------------------
+
+class HeadlessCodegen : public CodegenSeam {
+public:
+    std::vector<std::string> calls;
+    uint8_t cpu = 1;
+    uint32_t code_address = 0;
+    uint16_t root_size = 0;
+    bool link_ok = true;
+
+    uint16_t select_target_cpu(uint16_t word, uint8_t cpu_id) override;
+    uint8_t cpu_flag() const override { return cpu; }
+    void set_bios_compile(uint8_t *bios_marker) override;
+    void set_program_compile(uint8_t *program_flag) override;
+    void select_cache_set(int program_flag) override;
+    void set_code_address(uint32_t address_word) override;
+    uint32_t xmem_cache_address() const override { return code_address; }
+    uint16_t root_code_size() const override { return root_size; }
+    bool link_required_symbols(int mode) override;
+    void output_pending_stubs(int flag) override;
+    void delete_pending_asm_object() override;
+    void reset_compile_state() override;
+};
+HeadlessCodegen &headless_codegen();
+
+// ---- target operations ---------------------------------------------------------------------------
+
+// Headless double: records each call as a text line ("TcEraseFlash 0x7FFFF") and answers from
+// the public fields. Memory reads and writes go to a 1 MB physical image.
+class HeadlessTargetOperations : public TargetOperations {
+public:
+    HeadlessTargetOperations();
+
+    std::vector<std::string> calls;
+    TCOptionsType settings;
+    std::array<uint32_t, 3> loader_rates{57600, 115200, 115200};
+    uint32_t retry_count = 3;
+    uint32_t response_timeout = 2000;
+    TcBoardInfo board;
+    bool id_block_valid = true;
+    bool erase_fails = false;
+    std::vector<uint8_t> memory; // 1 MB physical image
+
+    TCOptionsType GetCommSettings() override;
+    std::array<uint32_t, 3> GetLoaderBaudRates() override;
+    void SetLoaderBaudRates(const std::array<uint32_t, 3> &rates) override;
+    uint32_t TcGetRetryCount() override;
+    void TcSetRetryCount(uint32_t count) override;
+    uint32_t TcGetResponseTimeout() override;
+    void TcSetResponseTimeout(uint32_t ms) override;
+    TcBoardInfo TcReadBoardInfo() override;
+    bool TcValidateIdBlock(const std::array<uint8_t, 132> &id_block) override;
+    void TcSendFlashParameters(uint32_t flash_size, uint32_t sector_size, uint32_t sector_count,
+                               uint32_t write_mode) override;
+    bool TcEraseFlash(uint32_t physical_end) override;
+    void TcDownloadFile(const std::string &path, const std::string &extension, uint32_t base,
+                        uint32_t start_offset, uint32_t sector_filter,
+                        uint32_t block_size) override;
+    void TcWritePhysicalMemory(uint32_t physical, const uint8_t *bytes, uint32_t count) override;
+    void TcReadMemory(uint32_t address_word, uint8_t *buffer, uint32_t count) override;
+    void ShowCompileStatusCaption() override;
+    void ReconnectAtDebugBaud() override;
+    void selectDisasmTables() override;
+    void TraceStartCapture() override;
+    void TraceStopCapture() override;
+};
+HeadlessTargetOperations &headless_target_operations();
+
+// ---- breakpoint tables ---------------------------------------------------------------------------
+
+// Headless tables: keep every entry in order; a range opened by beginSourceRange is kept in
+// `ranges` when endSourceRange closes it (an end without an open range is ignored).
+class HeadlessBreakpointTables : public BreakpointTables {
+public:
+    struct Range {
+        std::string file;
+        int line = 0, column = 0;
+        uint32_t start = 0;
+        int end_line = 0, end_column = 0;
+        uint32_t end = 0;
+    };
+    std::vector<SourceEntry> entries;
+    std::vector<Range> ranges;
+    bool range_open = false;
+    Range pending;
+
+    void clearBreakpoints() override;
+    void dumpBreakpoints(std::ostream &out) override;
+    void beginSourceRange(const std::string &file, int line, int column,
+                          uint32_t address) override;
+    void endSourceRange(int line, int column, uint32_t address) override;
+    void addSourceEntry(SourceTable table, const std::string &file, int line, int column,
+                        uint32_t address) override;
+    void markStatementPosition(SourceTable table, const std::string &file, int line, int column,
+                               uint32_t address) override;
+};
+
+HeadlessBreakpointTables &headless_breakpoint_tables();
+
+// The three shared doubles above as the installed seams.
+void install_seam_doubles();
