@@ -8,8 +8,8 @@ int g_capacity = 0;
 bool g_capacity_set = false;
 } // namespace
 
-std::string gCmdLineProjectName;
-std::string gCmdLineSourceName;
+std::string gCmdLineProject;
+std::string gCmdLineSource;
 std::array<FlagColour, 4> gFlagColours = kStartColours;
 
 int message_list_capacity(int base_count, int max_errors, int max_warnings)
@@ -25,8 +25,8 @@ int message_list_capacity() { return g_capacity; }
 
 void reset_temporary_globals()
 {
-    gCmdLineProjectName.clear();
-    gCmdLineSourceName.clear();
+    gCmdLineProject.clear();
+    gCmdLineSource.clear();
     gFlagColours = kStartColours;
     g_capacity = 0;
     g_capacity_set = false;

@@ -6,8 +6,8 @@
 #include <string>
 
 // Project and source names given on the command line (empty until start-up reads them).
-extern std::string gCmdLineProjectName;
-extern std::string gCmdLineSourceName;
+extern std::string gCmdLineProject;
+extern std::string gCmdLineSource;
 
 // The message-list capacity: base count + maximum errors shown + maximum warnings shown + 2,
 // computed once by the first call; later calls return the first result.

@@ -1,6 +1,6 @@
 // guiInterface: message texts, the message box, status box, pass phrase, adapters and the
-// headless windows behind them. The IDE installs its own windows through the setters; until it
-// does, every call lands in a headless double that records it.
+// window-less hosts behind them. The IDE installs its own windows through the setters; until it
+// does, every call lands in a host that needs no window.
 #include "guiInterface.h"
 
 #include <cctype>
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <ostream>
 #include <random>
 #include <system_error>
@@ -65,24 +66,39 @@ std::string GetResStringFormatted(uint32_t id, ...)
 namespace {
 TMessageBoxHost *g_box_host = nullptr;
 TSplashHost *g_splash_host = nullptr;
+
+class WindowlessSplashHost : public TSplashHost {
+public:
+    bool IsVisible() const override { return false; }
+    void Hide() override {}
+    void SetText(const std::string &) override {}
+    void Repaint() override {}
+};
 } // namespace
 
-int HeadlessMessageBoxHost::ShowMessageBox(const std::string &text, const std::string &caption,
-                                           unsigned flags)
+int unattended_answer(unsigned flags)
 {
-    shown.push_back({text, caption, flags});
-    return answer;
+    switch (flags & kMbButtonsMask) {
+    case kMbOk:
+        return kIdOk;
+    case kMbYesNo:
+        return kIdNo;
+    default:
+        return kIdCancel;
+    }
 }
 
-HeadlessMessageBoxHost &headless_message_box_host()
+int WindowlessMessageBoxHost::ShowMessageBox(const std::string &text, const std::string &caption,
+                                             unsigned flags)
 {
-    static HeadlessMessageBoxHost host;
-    return host;
+    std::cerr << (caption.empty() ? std::string() : caption + ": ") << text << '\n';
+    return unattended_answer(flags);
 }
 
 TMessageBoxHost &message_box_host()
 {
-    return g_box_host ? *g_box_host : headless_message_box_host();
+    static WindowlessMessageBoxHost windowless;
+    return g_box_host ? *g_box_host : windowless;
 }
 
 void set_message_box_host(TMessageBoxHost *host) { g_box_host = host; }
@@ -92,13 +108,11 @@ int ShowAppMessageBox(const std::string &text, const std::string &caption, unsig
     return message_box_host().ShowMessageBox(text, caption, flags);
 }
 
-HeadlessSplashHost &headless_splash_host()
+TSplashHost &splash_host()
 {
-    static HeadlessSplashHost host;
-    return host;
+    static WindowlessSplashHost windowless;
+    return g_splash_host ? *g_splash_host : windowless;
 }
-
-TSplashHost &splash_host() { return g_splash_host ? *g_splash_host : headless_splash_host(); }
 void set_splash_host(TSplashHost *host) { g_splash_host = host; }
 
 // ================================ Status box ==================================================
@@ -106,26 +120,9 @@ void set_splash_host(TSplashHost *host) { g_splash_host = host; }
 cDialogControl gDialogControl;
 bool gStatusBoxShown = false;
 
-void HeadlessStatusBox::MeasureText(const std::string &text, int &width, int &height) const
-{
-    width = static_cast<int>(text.size()) * char_width;
-    height = char_height;
-}
-
-void HeadlessStatusBox::SetMessageLabel(const std::string &text, int left, int top, int width,
-                                        int height)
-{
-    message_text = text;
-    msg_left = left;
-    msg_top = top;
-    msg_width = width;
-    msg_height = height;
-}
-
-// Path ellipsis: keep the root part and as many trailing components as fit, joined by "...";
-// when even the last component does not fit, keep its tail behind "...".
-std::string HeadlessStatusBox::FitPath(const std::string &path, int width,
-                                       int &result_width) const
+// Grows the tail component by component while "head...tail" still fits.
+std::string fit_path_in_characters(const std::string &path, int width, int char_width,
+                                   int &result_width)
 {
     auto fits = [&](const std::string &s) {
         return static_cast<int>(s.size()) * char_width <= width;
@@ -137,7 +134,6 @@ std::string HeadlessStatusBox::FitPath(const std::string &path, int width,
         std::size_t last = path.find_last_of("/\\");
         std::string tail = last == std::string::npos ? path : path.substr(last);
         result.clear();
-        // Grow the tail component by component while it still fits.
         std::size_t cut = last;
         while (cut != std::string::npos && cut > first && first != std::string::npos) {
             std::size_t prev = path.find_last_of("/\\", cut - 1);
@@ -153,7 +149,8 @@ std::string HeadlessStatusBox::FitPath(const std::string &path, int width,
         if (fits(candidate)) {
             result = candidate;
         } else {
-            std::size_t room = width > 0 ? static_cast<std::size_t>(width / char_width) : 0;
+            std::size_t room =
+                width > 0 && char_width > 0 ? static_cast<std::size_t>(width / char_width) : 0;
             std::string name = last == std::string::npos ? path : path.substr(last + 1);
             if (room <= 3)
                 result = std::string("...").substr(0, room);
@@ -165,17 +162,16 @@ std::string HeadlessStatusBox::FitPath(const std::string &path, int width,
     return result;
 }
 
-void HeadlessStatusBox::SetFileNameLabel(const std::string &text, int width)
+void WindowlessStatusBox::MeasureText(const std::string &text, int &width, int &height) const
 {
-    file_name_text = text;
-    file_name_width = width;
+    width = static_cast<int>(text.size()) * 8;
+    height = 16;
 }
 
-void HeadlessStatusBox::ProcessOneMessage()
+std::string WindowlessStatusBox::FitPath(const std::string &path, int width,
+                                         int &result_width) const
 {
-    ++messages_processed;
-    if (on_message)
-        on_message(*this);
+    return fit_path_in_characters(path, width, 8, result_width);
 }
 
 cDialogControl::cDialogControl() = default;
@@ -189,7 +185,7 @@ void cDialogControl::ShowStatusBox(bool show_cancel, const std::string &title,
     if (m_splash_mode)
         return;
     if (!m_box)
-        m_box = m_factory ? m_factory() : std::make_unique<HeadlessStatusBox>();
+        m_box = m_factory ? m_factory() : std::make_unique<WindowlessStatusBox>();
     if (!m_box)
         return; // the factory could not make a box: status output goes nowhere
     m_prefix = prefix;
@@ -555,172 +551,113 @@ void cMainWindow::PausePolling()
         m_host->PausePolling();
 }
 
-// --- Headless windows -------------------------------------------------------------------------
+// --- The window-less main window ----------------------------------------------------------------
 
-void HeadlessDebugWindow::StdioOutput(const char *text, int length)
+std::vector<std::string> split_source_lines(const std::string &text)
 {
-    if (text && length > 0)
-        output.append(text, static_cast<std::size_t>(length));
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(pos));
+            break;
+        }
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+        if (text[end] == '\r' && pos < text.size() && text[pos] == '\n')
+            ++pos;
+    }
+    return lines;
 }
 
-bool HeadlessDebugWindow::StdioInputChar(char &c)
+const std::vector<std::string> &SourceFileLines::Lines(const std::string &path)
 {
-    if (input.empty())
-        return false;
-    c = input.front();
-    input.erase(input.begin());
-    return true;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path p(normalize_separators(path));
+    const std::uintmax_t size = fs::file_size(p, ec);
+    if (ec) {
+        Forget();
+        return m_lines;
+    }
+    const auto time = fs::last_write_time(p, ec).time_since_epoch().count();
+    if (ec) {
+        Forget();
+        return m_lines;
+    }
+    if (m_valid && m_path == path && m_size == size && m_time == time)
+        return m_lines;
+    Forget();
+    std::ifstream in(p, std::ios::binary);
+    if (!in)
+        return m_lines;
+    std::string text(static_cast<std::size_t>(size), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    ++m_loads;
+    m_lines = split_source_lines(text);
+    m_path = path;
+    m_size = size;
+    m_time = static_cast<std::int64_t>(time);
+    m_valid = true;
+    return m_lines;
 }
 
-HeadlessEditWindow::HeadlessEditWindow()
+void SourceFileLines::Forget()
 {
-    text_edit.SetWindow(this);
-    edit_frame.SetWindow(this);
+    m_valid = false;
+    m_path.clear();
+    m_lines.clear();
 }
 
-void HeadlessEditWindow::WriteText(std::ostream &out) const
+int WindowlessMainWindow::GetSourceLineCount()
 {
-    for (const std::string &line : text_lines)
-        out << line << '\n';
+    return static_cast<int>(m_lines.Lines(m_file).size());
 }
 
-uint32_t HeadlessEditWindow::GetNextPosition(uint32_t packed) const
+std::string WindowlessMainWindow::GetSourceLine(int line)
 {
-    uint32_t line = position_line(packed);
-    uint32_t column = position_column(packed);
-    std::string text = GetLineText(static_cast<int>(line));
-    if (column < text.size())
-        return pack_position(line, column + 1);
-    return pack_position(line + 1, 0);
-}
-
-std::string HeadlessEditWindow::GetLineText(int line) const
-{
-    if (line < 1 || static_cast<std::size_t>(line) > text_lines.size())
+    const std::vector<std::string> &lines = m_lines.Lines(m_file);
+    if (line < 1 || static_cast<std::size_t>(line) > lines.size())
         return {};
-    return text_lines[static_cast<std::size_t>(line) - 1];
+    return lines[static_cast<std::size_t>(line) - 1];
 }
 
-void HeadlessEditWindow::ClearLineMark(uint32_t packed)
+void WindowlessMainWindow::SetRunState(int state)
 {
-    std::erase_if(line_marks, [packed](const auto &m) { return m.first == packed; });
-}
-
-HeadlessMainWindow::HeadlessMainWindow()
-{
-    registers.SetWindow(static_cast<TRegistersWindow *>(&debug_window));
-    assembly.SetWindow(static_cast<TDisassemblyWindow *>(&debug_window));
-    stack.SetWindow(static_cast<TStackWindow *>(&debug_window));
-    dump.SetWindow(static_cast<TMemoryDumpWindow *>(&debug_window));
-    watches.SetWindow(static_cast<TWatchesWindow *>(&debug_window));
-}
-
-HeadlessEditWindow &HeadlessMainWindow::OpenEditor(const std::string &file)
-{
-    if (TEditWindow *e = FindEditor(file))
-        return static_cast<HeadlessEditWindow &>(*e);
-    editors.push_back(std::make_unique<HeadlessEditWindow>());
-    editors.back()->file_name = file;
-    return *editors.back();
-}
-
-std::string HeadlessMainWindow::GetSourceLine(int line)
-{
-    if (line < 1 || static_cast<std::size_t>(line) > source_lines.size())
-        return {};
-    return source_lines[static_cast<std::size_t>(line) - 1];
-}
-
-TEditWindow *HeadlessMainWindow::FindEditor(const std::string &file)
-{
-    for (auto &e : editors)
-        if (equal_ignoring_case(e->file_name, file))
-            return e.get();
-    return nullptr;
-}
-
-TEditWindow *HeadlessMainWindow::GetEditorForFile(const std::string &file, int flags)
-{
-    if (TEditWindow *e = FindEditor(file))
-        return e;
-    return flags ? &OpenEditor(file) : nullptr;
-}
-
-TRegisterInterface *HeadlessMainWindow::ShowRegistersWindow(bool force)
-{
-    if (auto_show || force)
-        shown.push_back("registers");
-    return &registers;
-}
-TAssemblyInterface *HeadlessMainWindow::ShowDisassemblyWindow(bool force)
-{
-    if (auto_show || force)
-        shown.push_back("disassembly");
-    return &assembly;
-}
-TStackInterface *HeadlessMainWindow::ShowStackWindow(bool force)
-{
-    if (auto_show || force)
-        shown.push_back("stack");
-    return &stack;
-}
-TWatchInterface *HeadlessMainWindow::ShowWatchesWindow(bool force)
-{
-    if (auto_show || force)
-        shown.push_back("watches");
-    return &watches;
-}
-TDumpInterface *HeadlessMainWindow::ShowDumpWindow(bool force)
-{
-    if (auto_show || force)
-        shown.push_back("dump");
-    return &dump;
-}
-TStdioWindow *HeadlessMainWindow::ShowStdioWindow(int)
-{
-    shown.push_back("stdio");
-    return &debug_window;
-}
-
-void HeadlessMainWindow::SetRunState(int state)
-{
-    run_state = state;
-    static const char *const kTexts[] = {"Edit", "Stopped", "Running"};
-    status_text = state >= 0 && state <= 2 ? kTexts[state] : "";
-    gTCState = comm_state_for_run_state(state, polling);
+    m_run_state = state;
+    gTCState = comm_state_for_run_state(state, false);
 }
 
 namespace {
-std::unique_ptr<HeadlessMainWindow> g_headless_main = std::make_unique<HeadlessMainWindow>();
-cMainWindow g_headless_adapter(g_headless_main.get());
+std::unique_ptr<WindowlessMainWindow> g_windowless_main = std::make_unique<WindowlessMainWindow>();
+cMainWindow g_windowless_adapter(g_windowless_main.get());
+FileDialogFactory g_file_dialogs;
 } // namespace
 
-cMainWindow *gMainWindowInterface = &g_headless_adapter;
+cMainWindow *gMainWindowInterface = &g_windowless_adapter;
 
 void set_main_window_interface(cMainWindow *main)
 {
-    gMainWindowInterface = main ? main : &g_headless_adapter;
+    gMainWindowInterface = main ? main : &g_windowless_adapter;
 }
 
-HeadlessMainWindow &headless_main_window() { return *g_headless_main; }
-
-void reset_host_services()
+void restore_windowless_hosts()
 {
     gDialogControl.CloseStatusBox();
     gDialogControl.SetSplashMode(false);
     gDialogControl.SetBoxFactory(nullptr);
     gTCPPassPhraseControl.Reset();
     gTCPPassPhraseControl.SetDialogFactory(nullptr);
-    g_headless_main = std::make_unique<HeadlessMainWindow>();
-    g_headless_adapter.SetHost(g_headless_main.get());
-    g_headless_adapter.SetCurrentSourceFile(QBString());
-    g_headless_adapter.GetSourcePosition() = 0;
-    gMainWindowInterface = &g_headless_adapter;
-    headless_message_box_host().shown.clear();
-    headless_message_box_host().answer = kIdOk;
-    headless_splash_host() = HeadlessSplashHost();
+    g_windowless_main = std::make_unique<WindowlessMainWindow>();
+    g_windowless_adapter.SetHost(g_windowless_main.get());
+    g_windowless_adapter.SetCurrentSourceFile(QBString());
+    g_windowless_adapter.GetSourcePosition() = 0;
+    gMainWindowInterface = &g_windowless_adapter;
     set_message_box_host(nullptr);
     set_splash_host(nullptr);
+    g_file_dialogs = nullptr;
 }
 
 // ================================ Free functions ==============================================
@@ -808,6 +745,24 @@ bool CompileSettingsChanged(const CompileSettings &record)
         return true;
     return !equal_ignoring_case(now.text1, record.text1) ||
            !equal_ignoring_case(now.text2, record.text2);
+}
+
+namespace {
+// Without windows there is nobody to choose a file.
+class WindowlessFileDialog : public TFileDialog {
+public:
+    bool Execute() override { return false; }
+    std::string FileName() const override { return {}; }
+    std::vector<std::string> FileNames() const override { return {}; }
+};
+} // namespace
+
+void set_file_dialog_factory(FileDialogFactory factory) { g_file_dialogs = std::move(factory); }
+
+std::unique_ptr<TFileDialog> make_file_dialog(const FileDialogRequest &request)
+{
+    std::unique_ptr<TFileDialog> dialog = g_file_dialogs ? g_file_dialogs(request) : nullptr;
+    return dialog ? std::move(dialog) : std::make_unique<WindowlessFileDialog>();
 }
 
 bool ProbeDialogDirectory(TFileDialog &dialog)

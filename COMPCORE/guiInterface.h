@@ -5,8 +5,10 @@
 // through which the debugger core writes into the windows.
 //
 // The windows themselves (main window, status box form, splash, editors, debug windows, message
-// box) are abstract interfaces here; the IDE supplies the Qt implementations. Every one has a
-// headless default that records what it was asked to do, so tests can script and inspect it.
+// box, file dialogs) are abstract interfaces here; the IDE installs its Qt implementations. Until
+// something is installed, a window-less host serves each one, as a tool without windows needs:
+// boxes go to the standard error stream and ask nothing, the status box has no window, and the
+// main window has no editors and reads the source being compiled from disk.
 // Std-only; GUI thread only.
 #pragma once
 
@@ -50,11 +52,18 @@ std::string GetResString(uint32_t id, Args... args)
 
 // ================================ Message box =================================================
 
+// Flags: the buttons in the low four bits, the icon in the next four.
 inline constexpr unsigned kMbOk = 0x0;          // OK button only
 inline constexpr unsigned kMbOkCancel = 0x1;
+inline constexpr unsigned kMbYesNoCancel = 0x3;
 inline constexpr unsigned kMbYesNo = 0x4;
+inline constexpr unsigned kMbButtonsMask = 0xF;
 inline constexpr unsigned kMbIconError = 0x10;
+inline constexpr unsigned kMbIconQuestion = 0x20;
 inline constexpr unsigned kMbIconWarning = 0x30;
+inline constexpr unsigned kMbIconExclamation = kMbIconWarning;
+inline constexpr unsigned kMbIconInformation = 0x40;
+inline constexpr unsigned kMbIconMask = 0xF0;
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;
@@ -68,22 +77,18 @@ public:
                                unsigned flags) = 0;
 };
 
-// Headless: records every box and answers `answer`.
-class HeadlessMessageBoxHost : public TMessageBoxHost {
+// Without windows: writes "caption: text" to the standard error stream and answers with the
+// choice that changes nothing: OK for a plain box, else Cancel when offered, else No.
+class WindowlessMessageBoxHost : public TMessageBoxHost {
 public:
-    struct Shown {
-        std::string text, caption;
-        unsigned flags;
-    };
-    std::vector<Shown> shown;
-    int answer = kIdOk;
     int ShowMessageBox(const std::string &text, const std::string &caption,
                        unsigned flags) override;
 };
+// The answer a box without anyone to ask gives for its flags.
+int unattended_answer(unsigned flags);
 
 TMessageBoxHost &message_box_host();
-void set_message_box_host(TMessageBoxHost *host); // not owned; null restores the headless one
-HeadlessMessageBoxHost &headless_message_box_host();
+void set_message_box_host(TMessageBoxHost *host); // not owned; null restores the window-less one
 
 // The application's message box (used by the exceptions and ShowCompilerMessageBox).
 int ShowAppMessageBox(const std::string &text, const std::string &caption, unsigned flags);
@@ -99,20 +104,8 @@ public:
     virtual void Repaint() = 0;
 };
 
-class HeadlessSplashHost : public TSplashHost {
-public:
-    bool visible = false;
-    std::string text;
-    int repaints = 0;
-    bool IsVisible() const override { return visible; }
-    void Hide() override { visible = false; }
-    void SetText(const std::string &t) override { text = t; }
-    void Repaint() override { ++repaints; }
-};
-
-TSplashHost &splash_host();
-void set_splash_host(TSplashHost *host); // not owned; null restores the headless one
-HeadlessSplashHost &headless_splash_host();
+TSplashHost &splash_host(); // without an installed splash: one that is never visible
+void set_splash_host(TSplashHost *host); // not owned; null restores the window-less one
 
 // ================================ Status box ==================================================
 
@@ -142,41 +135,33 @@ public:
     virtual void ProcessOneMessage() = 0;
 };
 
-// Headless box: fixed character metrics (char_width x char_height per character), a scriptable
-// panel, and a hook run by ProcessOneMessage (e.g. to press Cancel).
-class HeadlessStatusBox : public TStatusBox {
-public:
-    std::string title;
-    bool cancel_visible = false;
-    bool visible = false;
-    bool closed_by_user = false;
-    int panel_width = 320;
-    int panel_height = 64;
-    int char_width = 8;
-    int char_height = 16;
-    std::string message_text;
-    int msg_left = 0, msg_top = 0, msg_width = 0, msg_height = 0;
-    std::string file_name_text;
-    int file_name_width = 0;
-    int repaints = 0;
-    int messages_processed = 0;
-    std::function<void(HeadlessStatusBox &)> on_message;
+// Path ellipsis for text of fixed-width characters: keeps the root part and as many trailing
+// components as fit, joined by "..."; when even the last component does not fit, keeps its
+// tail behind "...". Gives the width of the result.
+std::string fit_path_in_characters(const std::string &path, int width, int char_width,
+                                   int &result_width);
 
-    void SetTitle(const std::string &t) override { title = t; }
-    void SetCancelVisible(bool v) override { cancel_visible = v; }
-    void Show() override { visible = true; }
-    bool IsVisible() const override { return visible; }
-    void Close() override { visible = false; }
-    bool ClosedByUser() const override { return closed_by_user; }
-    int PanelWidth() const override { return panel_width; }
-    int PanelHeight() const override { return panel_height; }
+// The status box of a program without windows: a 320 x 64 panel of 8 x 16 characters that
+// shows nothing and is never cancelled.
+class WindowlessStatusBox : public TStatusBox {
+public:
+    void SetTitle(const std::string &) override {}
+    void SetCancelVisible(bool) override {}
+    void Show() override { m_visible = true; }
+    bool IsVisible() const override { return m_visible; }
+    void Close() override { m_visible = false; }
+    bool ClosedByUser() const override { return false; }
+    int PanelWidth() const override { return 320; }
+    int PanelHeight() const override { return 64; }
     void MeasureText(const std::string &text, int &width, int &height) const override;
-    void SetMessageLabel(const std::string &text, int left, int top, int width,
-                         int height) override;
+    void SetMessageLabel(const std::string &, int, int, int, int) override {}
     std::string FitPath(const std::string &path, int width, int &result_width) const override;
-    void SetFileNameLabel(const std::string &text, int width) override;
-    void Repaint() override { ++repaints; }
-    void ProcessOneMessage() override;
+    void SetFileNameLabel(const std::string &, int) override {}
+    void Repaint() override {}
+    void ProcessOneMessage() override {}
+
+private:
+    bool m_visible = false;
 };
 
 using StatusBoxFactory = std::function<std::unique_ptr<TStatusBox>()>;
@@ -206,7 +191,7 @@ public:
     bool Pumping() const { return m_pumping; }
     const std::string &Prefix() const { return m_prefix; }
     TStatusBox *Box() const { return m_box.get(); }
-    // The maker of the box (the IDE installs its form); null restores the headless box.
+    // The maker of the box (the IDE installs its form); null restores the window-less box.
     void SetBoxFactory(StatusBoxFactory factory);
 
 private:
@@ -519,121 +504,69 @@ private:
     uint32_t m_source_position = 0;
 };
 
-// Never null: starts on a cMainWindow over the headless main window; the IDE points it at its
+// Never null: starts on a cMainWindow over the window-less main window; the IDE points it at its
 // own adapter.
 extern cMainWindow *gMainWindowInterface;
-void set_main_window_interface(cMainWindow *main); // null restores the headless one
+void set_main_window_interface(cMainWindow *main); // null restores the window-less one
 
-// Headless main window and debug windows: record every call; tests script the source lines,
-// editors and answers.
-class HeadlessDebugWindow : public TRegistersWindow,
-                            public TDisassemblyWindow,
-                            public TStackWindow,
-                            public TMemoryDumpWindow,
-                            public TWatchesWindow,
-                            public TStdioWindow {
+// The lines of a source file as the compiler reads them: split at LF, CR LF or a lone CR, the
+// line ends dropped, every other byte kept. The file is read again only when its path, size or
+// time stamp changes, so a compile that asks for every line reads it once.
+class SourceFileLines {
 public:
-    std::vector<std::string> lines;
-    int begin_updates = 0, end_updates = 0, clears = 0, refreshes = 0, sessions = 0;
-    std::vector<std::pair<int, int>> marks;
-    std::string output;
-    std::string input; // characters handed out by StdioInputChar
+    // The lines of the file; none when it cannot be read.
+    const std::vector<std::string> &Lines(const std::string &path);
+    // How often a file was read (tests).
+    int Loads() const { return m_loads; }
+    void Forget();
 
-    void AddLine(const std::string &text) override { lines.push_back(text); }
-    void AddDisassemblyLines(const std::string &text) override { lines.push_back(text); }
-    void AddDumpLine(const std::string &line) override { lines.push_back(line); }
-    void BeginUpdate() override { ++begin_updates; }
-    void EndUpdate() override { ++end_updates; }
-    void MarkExecutionLine(int index, int second) override { marks.emplace_back(index, second); }
-    void Clear() override { ++clears; }
-    void UpdateResults(int) override { ++refreshes; }
-    void StdioOutput(const char *text, int length) override;
-    void StdioBeginSession() override { ++sessions; }
-    bool StdioInputChar(char &c) override;
+private:
+    std::string m_path;
+    std::uintmax_t m_size = 0;
+    std::int64_t m_time = 0;
+    bool m_valid = false;
+    std::vector<std::string> m_lines;
+    int m_loads = 0;
 };
+// Splits a text into lines as SourceFileLines does.
+std::vector<std::string> split_source_lines(const std::string &text);
 
-class HeadlessEditWindow : public TEditWindow {
+// The main window of a program without windows: no editors and no debug windows; the source
+// being compiled comes from disk.
+class WindowlessMainWindow : public TMainWindowHost {
 public:
-    HeadlessEditWindow();
-    std::string file_name;
-    bool modified = false;
-    std::vector<std::string> text_lines;
-    uint32_t caret = 0;
-    std::vector<std::pair<uint32_t, int>> line_marks;
-    int execution_point_clears = 0;
-    cTextEdit text_edit;
-    cEditFrame edit_frame;
-
-    std::string FileName() const override { return file_name; }
-    bool IsModified() const override { return modified; }
-    void WriteText(std::ostream &out) const override;
-    uint32_t GetCaretPosition() const override { return caret; }
-    uint32_t GetNextPosition(uint32_t packed) const override;
-    std::string GetLineText(int line) const override;
-    void SetLineMark(uint32_t packed, int kind) override { line_marks.emplace_back(packed, kind); }
-    void ClearLineMark(uint32_t packed) override;
-    void ClearExecutionPoint() override { ++execution_point_clears; }
-    TEditorInterface *GetTextEdit() override { return &text_edit; }
-    TEditorInterface *GetEditFrame() override { return &edit_frame; }
-};
-
-class HeadlessMainWindow : public TMainWindowHost {
-public:
-    HeadlessMainWindow();
-    std::string current_file;
-    std::vector<std::string> source_lines; // lines of the current source file, from line 1
-    std::vector<std::unique_ptr<HeadlessEditWindow>> editors;
-    HeadlessDebugWindow debug_window;
-    cTextRegister registers;
-    cTextAssembly assembly;
-    cTextStack stack;
-    cTextDump dump;
-    cTextWatch watches;
-    bool auto_show = true;     // the windows' auto-show options
-    int run_state = 0;
-    bool polling_enabled = true;
-    bool polling = false;
-    int dump_refreshes = 0;
-    int brought_to_front = 0;
-    std::vector<std::pair<int, std::string>> panel_texts;
-    std::string status_text;
-    std::vector<std::string> shown; // names of the windows shown
-
-    // Opens a headless editor on a file (for GetEditorForFile and tests).
-    HeadlessEditWindow &OpenEditor(const std::string &file);
-
-    void SetCurrentFile(const std::string &file) override { current_file = file; }
-    int GetSourceLineCount() override { return static_cast<int>(source_lines.size()); }
+    void SetCurrentFile(const std::string &file) override { m_file = file; }
+    int GetSourceLineCount() override;
     std::string GetSourceLine(int line) override;
-    TEditWindow *FindEditor(const std::string &file) override;
-    TEditWindow *GetEditorForFile(const std::string &file, int flags) override;
-    TRegisterInterface *ShowRegistersWindow(bool force) override;
-    TAssemblyInterface *ShowDisassemblyWindow(bool force) override;
-    TStackInterface *ShowStackWindow(bool force) override;
-    TWatchInterface *ShowWatchesWindow(bool force) override;
-    TDumpInterface *ShowDumpWindow(bool force) override;
-    TStdioWindow *ShowStdioWindow(int flags) override;
-    TWatchesWindow *WatchesWindow() override { return &debug_window; }
-    void RefreshDumpWindows() override { ++dump_refreshes; }
-    bool IsStopped() override { return run_state == 1; }
+    TEditWindow *FindEditor(const std::string &) override { return nullptr; }
+    TEditWindow *GetEditorForFile(const std::string &, int) override { return nullptr; }
+    TRegisterInterface *ShowRegistersWindow(bool) override { return nullptr; }
+    TAssemblyInterface *ShowDisassemblyWindow(bool) override { return nullptr; }
+    TStackInterface *ShowStackWindow(bool) override { return nullptr; }
+    TWatchInterface *ShowWatchesWindow(bool) override { return nullptr; }
+    TDumpInterface *ShowDumpWindow(bool) override { return nullptr; }
+    TStdioWindow *ShowStdioWindow(int) override { return nullptr; }
+    TWatchesWindow *WatchesWindow() override { return nullptr; }
+    void RefreshDumpWindows() override {}
+    bool IsStopped() override { return m_run_state == 1; }
     void SetRunState(int state) override;
-    bool IsPolling() override { return polling; }
-    void PausePolling() override { polling = false; }
-    void ResumePolling() override
-    {
-        if (polling_enabled)
-            polling = true;
-    }
-    void SetStatusPanelText(const std::string &text, int panel) override
-    {
-        panel_texts.emplace_back(panel, text);
-    }
-    void SetStatusText(const std::string &text) override { status_text = text; }
-    void BringToFront() override { ++brought_to_front; }
+    bool IsPolling() override { return false; }
+    void PausePolling() override {}
+    void ResumePolling() override {}
+    void SetStatusPanelText(const std::string &, int) override {}
+    void SetStatusText(const std::string &) override {}
+    void BringToFront() override {}
+
+private:
+    std::string m_file;
+    int m_run_state = 0;
+    SourceFileLines m_lines;
 };
-HeadlessMainWindow &headless_main_window();
-// Back to a fresh headless main window, dialog control, boxes and pass phrase (tests).
-void reset_host_services();
+
+// Back to the window-less hosts: a fresh window-less main window behind the one adapter, no
+// status box or box factory, no splash mode, a fresh pass phrase, no message box, splash or file
+// dialog host installed. For tools at start and for tests.
+void restore_windowless_hosts();
 
 // ================================ Free functions ==============================================
 
@@ -673,6 +606,26 @@ public:
     virtual ~TFileDialog() = default;
     virtual bool Execute() = 0;
     virtual std::string FileName() const = 0;
+    // Every file chosen, in the order given (an open dialog that allows several).
+    virtual std::vector<std::string> FileNames() const { return {FileName()}; }
 };
+
+// What a file dialog is made for. The filter is a list of "description|patterns|" pairs; the
+// index of the filter shown first counts from 1.
+struct FileDialogRequest {
+    enum class Kind { Open, Save };
+    Kind kind = Kind::Open;
+    std::string title;
+    std::string directory;
+    std::string file_name;
+    std::string filter;
+    int filter_index = 1;
+    bool multi_select = false;
+    bool must_exist = true;
+};
+using FileDialogFactory = std::function<std::unique_ptr<TFileDialog>(const FileDialogRequest &)>;
+// The IDE installs its dialogs; null restores the window-less ones, which choose nothing.
+void set_file_dialog_factory(FileDialogFactory factory);
+std::unique_ptr<TFileDialog> make_file_dialog(const FileDialogRequest &request);
 // Returns whether the user confirmed (the probe's outcome does not change the result).
 bool ProbeDialogDirectory(TFileDialog &dialog);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "HostDoubles.h"
+
 #include <cstring>
 #include <functional>
 #include <string>

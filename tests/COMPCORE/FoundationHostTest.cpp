@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "HostDoubles.h"
+
 #include <sstream>
 #include <string>
 
@@ -382,7 +384,7 @@ TEST(FoundationVersion, ValuesAndWord)
 TEST(FoundationGlobals, StartValuesAndCapacityComputedOnce)
 {
     reset_temporary_globals();
-    EXPECT_TRUE(gCmdLineProjectName.empty());
+    EXPECT_TRUE(gCmdLineProject.empty());
     EXPECT_EQ(gFlagColours[0].colour, 0xFF0000u);
     EXPECT_EQ(gFlagColours[1].colour, 0x00FF00u);
     EXPECT_EQ(gFlagColours[2].colour, 0x0000FFu);

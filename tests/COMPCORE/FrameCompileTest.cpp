@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "FrameDoubles.h"
+#include "HostDoubles.h"
 
 #include "CC_ER.h"
 #include "CC_GO.h"

@@ -2,6 +2,7 @@
 #include "CC_STAB.h"
 
 #include "CC_ER.h"
+#include "HostDoubles.h"
 #include "CC_IN.h"
 #include "CC_INIT.h"
 #include "guiExceptions.h"
