@@ -555,8 +555,11 @@ bool decode(uint32_t address, std::span<const uint8_t> bytes, uint16_t &length, 
 
     std::string_view mn = asm_mnemonic_name(entry->mnemonic);
     text = padded(mn);
-    if (d.alt && vireon && mn != "ex" && mn != "ld") {
-        text[text.find(' ')] = '`';
+    // The mark takes the mnemonic's first blank; a mnemonic of the full seven characters has
+    // none, so the mark stays unplaced and the text reads "altd" before the instruction.
+    const std::size_t blank = text.find(' ');
+    if (d.alt && vireon && mn != "ex" && mn != "ld" && blank != std::string::npos) {
+        text[blank] = '`';
         d.alt = false;
         alt_placed = true;
     }

@@ -45,10 +45,16 @@ inline uint8_t logic16(uint16_t r)
 
 class Core {
 public:
-    Core(CpuState &s, Bus &bus) : s(s), bus(bus), dst(s.main.data()) {}
+    Core(CpuState &s, Bus &bus, bool continuing)
+        : s(s), bus(bus), dst(s.main.data()), continuing(continuing)
+    {
+    }
 
-    // Executes one instruction; false when its opcode is not defined.
+    // Executes one instruction (one iteration of a repeating one); false when its opcode is
+    // not defined.
     bool step(uint32_t &cycles);
+    // Set by an iteration after which BC is not 0 yet: the instruction runs again.
+    bool again = false;
 
 private:
     // --- memory ---
@@ -253,7 +259,7 @@ private:
     bool exec_main(uint8_t op, uint32_t &cycles);
     bool exec_cb(uint32_t &cycles);
     bool exec_ed(uint8_t op, uint32_t &cycles);
-    uint32_t block_cycles(uint32_t count, uint32_t per_byte) const;
+    uint32_t block_cycles(uint32_t per_byte) const;
     void block_move(uint8_t op, uint32_t &cycles);
     void multiply_accumulate(bool subtract);
 
@@ -265,6 +271,7 @@ private:
     uint8_t io_prefix = 0; // the prefix byte (0xD3 or 0xDB), 0 without one
     int idx = 0;           // 0 hl, 1 ix, 2 iy
     uint32_t extra = 0;    // prefix cycles
+    bool continuing;       // a later iteration of the repeating instruction at this address
 };
 
 bool Core::step(uint32_t &cycles)
@@ -639,15 +646,19 @@ bool Core::exec_cb(uint32_t &cycles)
     return true;
 }
 
-uint32_t Core::block_cycles(uint32_t count, uint32_t per_byte) const
+// The cycles of one iteration of a repeating instruction. The whole move costs 6 + 7 per byte;
+// with ioi whose access pattern is served at once 8 + 6 per byte; with another prefix 8 + 7 per
+// byte (the debug windows' 6+7n, 8+6n, 8+7n): the first iteration carries the base.
+uint32_t Core::block_cycles(uint32_t per_byte) const
 {
-    // A repeating move costs 6 + 7 per byte; with ioi whose access pattern is served at once
-    // 8 + 6 per byte; with another prefix 8 + 7 per byte (the debug windows' 6+7n, 8+6n, 8+7n).
-    if (io_prefix == 0xD3 && extra == 1)
-        return 8 + (per_byte - 1) * count;
-    if (extra != 0)
-        return 8 + per_byte * count;
-    return 6 + per_byte * count;
+    uint32_t base = 6;
+    if (io_prefix == 0xD3 && extra == 1) {
+        base = 8;
+        per_byte -= 1;
+    } else if (extra != 0) {
+        base = 8;
+    }
+    return continuing ? per_byte : base + per_byte;
 }
 
 // ldi ldd ldir lddr and the r3000 block moves. The I/O prefix applies to both sides of
@@ -669,22 +680,20 @@ void Core::block_move(uint8_t op, uint32_t &cycles)
     case 0xD8: dst_step = -1; dst_io = false; break;               // lsddr
     default: break;
     }
-    uint32_t count = 0;
-    do {
-        uint16_t hl = s.hl(), de = s.de();
-        uint8_t v = src_io ? bus.io_read(io_space, hl) : bus.read(hl, s.xpc);
-        if (dst_io)
-            bus.io_write(io_space, de, v);
-        else
-            bus.write(de, s.xpc, v);
-        s.set_hl(uint16_t(hl + src_step));
-        s.set_de(uint16_t(de + dst_step));
-        s.set_bc(uint16_t(s.bc() - 1));
-        ++count;
-    } while (repeat && s.bc() != 0);
+    uint16_t hl = s.hl(), de = s.de();
+    uint8_t v = src_io ? bus.io_read(io_space, hl) : bus.read(hl, s.xpc);
+    if (dst_io)
+        bus.io_write(io_space, de, v);
+    else
+        bus.write(de, s.xpc, v);
+    s.set_hl(uint16_t(hl + src_step));
+    s.set_de(uint16_t(de + dst_step));
+    s.set_bc(uint16_t(s.bc() - 1));
     set_flags(uint8_t((dflags() & ~kFlagV) | (s.bc() != 0 ? kFlagV : 0)));
-    if (repeat)
-        cycles = block_cycles(count, op == 0xB0 || op == 0xB8 ? 7 : cycle_tables().ed[op]);
+    if (repeat) {
+        again = s.bc() != 0;
+        cycles = block_cycles(op == 0xB0 || op == 0xB8 ? 7 : cycle_tables().ed[op]);
+    }
 }
 
 // uma/ums: multiple-precision multiply and add/subtract, one byte per step until BC is 0:
@@ -692,19 +701,18 @@ void Core::block_move(uint8_t op, uint32_t &cycles)
 //   (hl) = low byte of t, DE' = the rest; ix, iy, hl step up, BC steps down.
 void Core::multiply_accumulate(bool subtract)
 {
-    do {
-        int64_t x = rd(s.ix), y = rd(s.iy);
-        int64_t carry_in = s.de2();
-        int64_t t = subtract ? x - y * s.de() - carry_in : x + y * s.de() + carry_in;
-        wr(s.hl(), uint8_t(t));
-        int64_t rest = subtract ? -((t - (t & 0xFF)) / 256) : t >> 8;
-        s.alt[rD] = uint8_t(rest >> 8);
-        s.alt[rE] = uint8_t(rest);
-        s.ix = uint16_t(s.ix + 1);
-        s.iy = uint16_t(s.iy + 1);
-        s.set_hl(uint16_t(s.hl() + 1));
-        s.set_bc(uint16_t(s.bc() - 1));
-    } while (s.bc() != 0);
+    int64_t x = rd(s.ix), y = rd(s.iy);
+    int64_t carry_in = s.de2();
+    int64_t t = subtract ? x - y * s.de() - carry_in : x + y * s.de() + carry_in;
+    wr(s.hl(), uint8_t(t));
+    int64_t rest = subtract ? -((t - (t & 0xFF)) / 256) : t >> 8;
+    s.alt[rD] = uint8_t(rest >> 8);
+    s.alt[rE] = uint8_t(rest);
+    s.ix = uint16_t(s.ix + 1);
+    s.iy = uint16_t(s.iy + 1);
+    s.set_hl(uint16_t(s.hl() + 1));
+    s.set_bc(uint16_t(s.bc() - 1));
+    again = s.bc() != 0;
 }
 
 // The 0xED page.
@@ -799,12 +807,10 @@ bool Core::exec_ed(uint8_t op, uint32_t &cycles)
         s.su = uint8_t(s.su << 2);
         s.pc = uint16_t(s.iir << 8 | 0x60);
         return true;
-    case 0xC0: case 0xC8: {                                        // uma ums
-        uint32_t n = s.bc() == 0 ? 0x10000 : s.bc();
+    case 0xC0: case 0xC8:                                          // uma ums
         multiply_accumulate(op == 0xC8);
-        cycles = block_cycles(n, t.ed[op]);
+        cycles = block_cycles(t.ed[op]);
         return true;
-    }
     case 0x90: case 0x98: case 0xD0: case 0xD8: case 0xF0: case 0xF8:
         block_move(op, cycles);
         return true;
@@ -827,14 +833,23 @@ uint32_t cpu_step(CpuState &s, Bus &bus)
     if (s.fault != CpuFault::none)
         return 0;
     uint16_t start = s.pc;
-    Core core(s, bus);
+    const bool continuing = s.repeating && s.repeat_pc == start && s.repeat_xpc == s.xpc;
+    Core core(s, bus, continuing);
     uint32_t cycles = 0;
     if (!core.step(cycles)) {
         s.pc = start;
+        s.repeating = false;
         s.fault = CpuFault::undefined_opcode;
         s.fault_pc = start;
         s.fault_xpc = s.xpc;
         return 0;
+    }
+    // A repeating instruction with bytes left stays where it is, prefixes included.
+    s.repeating = core.again;
+    if (core.again) {
+        s.pc = start;
+        s.repeat_pc = start;
+        s.repeat_xpc = s.xpc;
     }
     s.cycles += cycles;
     ++s.instructions;
@@ -846,7 +861,8 @@ RunResult cpu_run(CpuState &s, Bus &bus, uint64_t max_instructions,
 {
     RunResult result;
     for (uint64_t i = 0; i < max_instructions; ++i) {
-        if (i > 0 && !breakpoints.empty()) {
+        const bool in_progress = s.repeating && s.repeat_pc == s.pc && s.repeat_xpc == s.xpc;
+        if (i > 0 && !in_progress && !breakpoints.empty()) {
             for (const Breakpoint &b : breakpoints) {
                 if (b.pc == s.pc && (b.xpc < 0 || b.xpc == s.xpc)) {
                     result.reason = StopReason::breakpoint;

@@ -13,7 +13,12 @@
 //          (de), (sp+n) operands); fetches, push/pop, call/ret and ex (sp) stay memory. On
 //          ldi/ldd/ldir/lddr both sides become I/O; on the r3000 ldisr/lddsr (destination
 //          fixed) and lsidr/lsddr (source fixed) only the fixed side does.
-//   Repeating block moves and uma/ums run to BC = 0 in one step (there are no interrupts).
+//   Repeating block moves (ldir, lddr, the r3000 lsir/lsdr/ldisr/lddsr/lsidr/lsddr) and
+//          uma/ums do one iteration per step and stay at their address (prefixes included)
+//          until BC is 0, as the CPU does. The first step costs the base and one iteration,
+//          every later one its iteration alone, so the cycles of the whole move stay the
+//          window's 6+7n, 8+6n or 8+7n; each step counts as one instruction, so a step budget
+//          bounds the real time of a run.
 #pragma once
 
 #include <array>
@@ -55,6 +60,11 @@ struct CpuState {
     uint8_t fault_xpc = 0;  // XPC at that moment
     uint64_t cycles = 0;    // clock cycles since reset
     uint64_t instructions = 0;
+    // The repeating instruction in progress: its address and XPC. The next step at that place
+    // continues it (without the base cycles); a step anywhere else starts afresh.
+    bool repeating = false;
+    uint16_t repeat_pc = 0;
+    uint8_t repeat_xpc = 0;
 
     uint16_t pair(Reg8 hi) const { return uint16_t(main[hi] << 8 | main[hi + 1]); }
     uint16_t bc() const { return pair(rB); }
@@ -113,8 +123,9 @@ struct RunResult {
     uint64_t cycles = 0;       // clock cycles of this run
 };
 
-// Runs at most max_instructions; stops before executing an instruction at a breakpoint
-// (except the first one, so a run can continue from a breakpoint) and at an undefined opcode.
+// Runs at most max_instructions steps; stops before executing an instruction at a breakpoint
+// (except the first one, so a run can continue from a breakpoint, and a repeating instruction
+// in progress, which finishes first) and at an undefined opcode.
 RunResult cpu_run(CpuState &s, Bus &bus, uint64_t max_instructions,
                   const std::vector<Breakpoint> &breakpoints = {});
 

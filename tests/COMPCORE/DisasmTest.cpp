@@ -29,6 +29,9 @@ const DisCase kDis[] = {
     {"altd_ld", DisasmPageSet::A, 0, {0x76, 0x7F}, "ld     a',a", 2},
     {"altd_add", DisasmPageSet::A, 0, {0x76, 0x80}, "add`   a,b", 2},
     {"altd_memory_dest", DisasmPageSet::A, 0, {0x76, 0x77}, "altd   ld     (hl),a", 2},
+    // A seven-letter mnemonic has no blank for the mark: the prefix stays in front.
+    {"altd_syscall", DisasmPageSet::B, 0, {0x76, 0xED, 0x75}, "altd   syscall", 3},
+    {"altd_setusr", DisasmPageSet::B, 0, {0x76, 0xED, 0x6F}, "setusr`", 3},
     {"ioi_ld", DisasmPageSet::A, 0, {0xD3, 0x3A, 0x00, 0xC0}, "ioi ld     a,(0xC000)", 4},
     {"ix_disp", DisasmPageSet::A, 0, {0xDD, 0x7E, 0x05}, "ld     a,(ix+5)", 3},
     {"iy_negative", DisasmPageSet::A, 0, {0xFD, 0x7E, 0xFB}, "ld     a,(iy-5)", 3},

@@ -22,7 +22,7 @@ TEST(BlockMove, LdirCopiesUpwardAndCounts6Plus7PerByte)
     m.s.set_de(kData + 0x100);
     m.s.set_bc(5);
     m.s.main[rF] = kFlagV;
-    uint32_t cycles = cpu_step(m.s, m.board);
+    uint32_t cycles = m.finish_instruction();
     for (uint16_t i = 0; i < 5; ++i)
         EXPECT_EQ(m.peek_logical(kData + 0x100 + i), i + 1) << i;
     EXPECT_EQ(m.peek_logical(kData + 0x105), 0);
@@ -43,7 +43,7 @@ TEST(BlockMove, LddrMovesAnOverlappingBlockUp)
     m.s.set_hl(kData + 4);
     m.s.set_de(kData + 5);
     m.s.set_bc(5);
-    cpu_step(m.s, m.board);
+    m.finish_instruction();
     const uint8_t expected[] = {1, 1, 2, 3, 4, 5};
     for (uint16_t i = 0; i < 6; ++i)
         EXPECT_EQ(m.peek_logical(kData + i), expected[i]) << i;
@@ -78,7 +78,7 @@ TEST(BlockMove, IoPrefixMovesBetweenIoRegistersWithItsCycles)
     m.s.set_hl(kData);
     m.s.set_de(kData + 0x20);
     m.s.set_bc(3);
-    uint32_t cycles = cpu_step(m.s, m.board);
+    uint32_t cycles = m.finish_instruction();
     for (uint16_t i = 0; i < 3; ++i)
         EXPECT_EQ(m.board.io_read(IoSpace::external, uint16_t(kData + 0x20 + i)), 0x10 + i);
     EXPECT_EQ(m.peek_logical(kData + 0x20), 0);
@@ -87,7 +87,7 @@ TEST(BlockMove, IoPrefixMovesBetweenIoRegistersWithItsCycles)
     Machine n;
     n.code({0xD3, 0xED, 0xB0}); // ioi ldir
     n.s.set_bc(3);
-    EXPECT_EQ(cpu_step(n.s, n.board), 8u + 6u * 3u);
+    EXPECT_EQ(n.finish_instruction(), 8u + 6u * 3u);
 }
 
 TEST(BlockMove, R3000FixedSideMoves)
@@ -99,7 +99,7 @@ TEST(BlockMove, R3000FixedSideMoves)
     m.s.set_hl(kData);
     m.s.set_de(0x0040);
     m.s.set_bc(3);
-    cpu_step(m.s, m.board);
+    m.finish_instruction();
     EXPECT_EQ(m.board.io_read(IoSpace::internal, 0x40), 9) << "last byte written";
     EXPECT_EQ(m.s.hl(), kData + 3);
     EXPECT_EQ(m.s.de(), 0x0040);
@@ -112,7 +112,7 @@ TEST(BlockMove, R3000FixedSideMoves)
     n.s.set_hl(kData);
     n.s.set_de(kData + 0x10);
     n.s.set_bc(2);
-    cpu_step(n.s, n.board);
+    n.finish_instruction();
     EXPECT_EQ(n.peek_logical(kData + 0x10), 5);
     EXPECT_EQ(n.peek_logical(kData + 0x11), 5);
     EXPECT_EQ(n.s.hl(), kData);
@@ -131,13 +131,120 @@ TEST(R3000, MultiplyAccumulateOverBytes)
     m.s.set_hl(kData + 0x20);
     m.s.set_de(0x0003);
     m.s.set_bc(2);
-    cpu_step(m.s, m.board);
+    m.finish_instruction();
     // byte 0: 0x10 + 0x80 * 3 = 0x190 -> 0x90, carry 1; byte 1: 0 + 1 * 3 + 1 = 4
     EXPECT_EQ(m.peek_logical(kData + 0x20), 0x90);
     EXPECT_EQ(m.peek_logical(kData + 0x21), 0x04);
     EXPECT_EQ(m.s.de2(), 0);
     EXPECT_EQ(m.s.bc(), 0);
     EXPECT_EQ(m.s.ix, kData + 2);
+}
+
+// A repeating instruction does one iteration per step and stays at its address (prefixes
+// included) until BC is 0; the first step carries the base cycles, so the whole move costs
+// what the disassembly window shows.
+struct RepeatCase {
+    const char *name;
+    CpuModel model;
+    std::vector<uint8_t> code;
+    uint16_t count;
+    uint32_t first_step, later_step;  // cycles
+};
+
+const RepeatCase kRepeats[] = {
+    {"ldir", CpuModel::r2000, {0xED, 0xB0}, 3, 6 + 7, 7},
+    {"lddr", CpuModel::r2000, {0xED, 0xB8}, 3, 6 + 7, 7},
+    {"ioi_ldir", CpuModel::r2000, {0xD3, 0xED, 0xB0}, 3, 8 + 6, 6},
+    {"ioe_ldir", CpuModel::r2000, {0xDB, 0xED, 0xB0}, 3, 8 + 7, 7},
+    {"altd_ldir", CpuModel::r2000, {0x76, 0xED, 0xB0}, 2, 8 + 7, 7},
+    {"lsir", CpuModel::r3000, {0xED, 0xF0}, 4, 6 + 6, 6},
+    {"ldisr", CpuModel::r3000, {0xED, 0x90}, 2, 6 + 6, 6},
+    {"lsddr", CpuModel::r3000, {0xED, 0xD8}, 2, 6 + 6, 6},
+    {"uma", CpuModel::r3000, {0xED, 0xC0}, 3, 6 + 8, 8},
+    {"ums", CpuModel::r3000, {0xED, 0xC8}, 2, 6 + 8, 8},
+};
+
+class Repeating : public ::testing::TestWithParam<RepeatCase> {};
+
+TEST_P(Repeating, OneIterationPerStepAtItsOwnAddress)
+{
+    const RepeatCase &c = GetParam();
+    Machine m(c.model);
+    m.code(c.code, 0x0100);
+    m.s.set_hl(kData);
+    m.s.set_de(kData + 0x40);
+    m.s.ix = kData + 0x80;
+    m.s.iy = kData + 0xC0;
+    m.s.set_bc(c.count);
+    uint64_t total = 0;
+    for (uint16_t i = 1; i <= c.count; ++i) {
+        const uint32_t cycles = cpu_step(m.s, m.board);
+        total += cycles;
+        EXPECT_EQ(cycles, i == 1 ? c.first_step : c.later_step) << "step " << i;
+        EXPECT_EQ(m.s.bc(), c.count - i) << "step " << i;
+        EXPECT_EQ(m.s.pc, i < c.count ? 0x0100 : m.code_end) << "step " << i;
+        EXPECT_EQ(m.s.instructions, i);
+    }
+    EXPECT_FALSE(m.s.repeating);
+    EXPECT_EQ(total, c.first_step + uint64_t(c.count - 1) * c.later_step);
+    EXPECT_EQ(m.s.cycles, total);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Repeating, ::testing::ValuesIn(kRepeats),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST(BlockMove, StepBudgetBoundsALongMove)
+{
+    // BC = 0 moves 65536 bytes; ten steps move ten of them and leave the ldir to go on.
+    Machine m;
+    m.code({0xED, 0xB0, 0x18, 0xFC}); // ldir ; jr -4
+    m.s.set_hl(kData);
+    m.s.set_de(kData + 0x1000);
+    m.s.set_bc(0);
+    const RunResult run = cpu_run(m.s, m.board, 10);
+    EXPECT_EQ(run.instructions, 10u);
+    EXPECT_EQ(run.cycles, 6u + 7u * 10u);
+    EXPECT_EQ(m.s.bc(), 0x10000 - 10);
+    EXPECT_EQ(m.s.hl(), kData + 10);
+    EXPECT_EQ(m.s.pc, 0);
+    EXPECT_NE(m.s.main[rF] & kFlagV, 0) << "bytes remain";
+}
+
+TEST(BlockMove, MoveStartedAfreshAfterItEndsOrWhenPcMoves)
+{
+    Machine m;
+    m.code({0xED, 0xB0, 0x00}); // ldir ; nop
+    m.s.set_bc(2);
+    EXPECT_EQ(m.finish_instruction(), 6u + 7u * 2u);
+    m.s.pc = 0;
+    m.s.set_bc(2);
+    EXPECT_EQ(cpu_step(m.s, m.board), 6u + 7u) << "a new move pays its base again";
+    EXPECT_TRUE(m.s.repeating);
+    m.s.pc = 2; // the debugger moved the program on
+    EXPECT_EQ(cpu_step(m.s, m.board), 2u) << "nop";
+    EXPECT_FALSE(m.s.repeating);
+    m.s.pc = 0;
+    EXPECT_EQ(cpu_step(m.s, m.board), 6u + 7u) << "back at the ldir: a fresh start";
+}
+
+TEST(BlockMove, BreakpointOnTheMoveStopsBeforeItNotInsideIt)
+{
+    Machine m;
+    m.code({0x00, 0xED, 0xB0, 0x00}); // nop ; ldir ; nop
+    m.poke_logical(kData, {1, 2, 3});
+    m.s.set_hl(kData);
+    m.s.set_de(kData + 0x10);
+    m.s.set_bc(3);
+    const std::vector<Breakpoint> at_ldir = {Breakpoint{1, -1}, Breakpoint{m.code_end, -1}};
+    RunResult run = cpu_run(m.s, m.board, 100, at_ldir);
+    EXPECT_EQ(run.reason, StopReason::breakpoint);
+    EXPECT_EQ(m.s.pc, 1);
+    EXPECT_EQ(m.s.bc(), 3);
+    run = cpu_run(m.s, m.board, 100, at_ldir);
+    EXPECT_EQ(run.reason, StopReason::breakpoint);
+    EXPECT_EQ(m.s.bc(), 0) << "the move finished before the run stopped";
+    EXPECT_EQ(run.instructions, 4u) << "three iterations and the nop";
+    EXPECT_EQ(m.peek_logical(kData + 0x12), 3);
 }
 
 TEST(R3000, UserModeStack)

@@ -49,6 +49,16 @@ struct Machine {
     }
     uint8_t peek_logical(uint16_t logical) { return board.peek(board.to_physical(logical, s.xpc)); }
 
+    // Steps one instruction to its end: a repeating one takes a step per iteration. Returns the
+    // cycles of all of them.
+    uint32_t finish_instruction()
+    {
+        uint32_t cycles = vsim::cpu_step(s, board);
+        while (s.repeating && s.fault == vsim::CpuFault::none)
+            cycles += vsim::cpu_step(s, board);
+        return cycles;
+    }
+
     // Runs until PC reaches the end of the code (or a limit).
     vsim::RunResult run(uint64_t limit = 100000)
     {
