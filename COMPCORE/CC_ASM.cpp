@@ -327,7 +327,10 @@ int32_t read_char_constant()
             default: ch = e; break;
             }
         }
-        value = value * 256 + ch;
+        // Two characters are the longest valid constant: the value stops growing past them
+        // (the count alone decides the error below), so a long text cannot overflow it.
+        if (count < 2)
+            value = value * 256 + ch;
         ++count;
     }
     if (*q != '\'' || count < 1 || count > 2) {
@@ -1834,10 +1837,18 @@ void AsmImageHost::asm_warning(int, int l, int column, const std::string &text)
     messages.push_back({false, l, column, text});
 }
 
+namespace {
+// The image's next address: the logical part wraps within its 64 KB, the page stays.
+uint32_t image_next(uint32_t address)
+{
+    return (address & 0xFFFF0000u) | ((address + 1) & 0xFFFF);
+}
+}  // namespace
+
 void AsmImageHost::asm_emit_byte(uint8_t b)
 {
     image[address] = b;
-    address = (address & 0xFFFF0000u) | ((address + 1) & 0xFFFF);
+    address = image_next(address);
 }
 
 std::optional<uint32_t> AsmImageHost::asm_lookup(const std::string &name)
@@ -1878,10 +1889,11 @@ bool AsmImageHost::asm_define(const std::string &name, uint32_t value, bool, boo
             else
                 image[f.address] = static_cast<uint8_t>(b);
         } else {
+            const uint32_t second = image_next(f.address);
             image[f.address] = static_cast<uint8_t>(v & 0xFF);
-            image[f.address + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+            image[second] = static_cast<uint8_t>((v >> 8) & 0xFF);
             if ((f.flags & kAsmFlagLong) == kAsmFlagLong)
-                image[f.address + 2] = static_cast<uint8_t>((value >> 16) & 0xFF);
+                image[image_next(second)] = static_cast<uint8_t>((value >> 16) & 0xFF);
         }
     }
     return true;
@@ -1906,8 +1918,9 @@ int AsmImageHost::error_count() const
 
 std::vector<uint8_t> AsmImageHost::bytes(uint32_t from, uint32_t to) const
 {
+    // Emitting wraps at the end of the logical space, so `to` may lie below `from`.
     std::vector<uint8_t> out;
-    for (uint32_t a = from; a < to; ++a) {
+    for (uint32_t a = from; a != to && out.size() < 0x10000; a = image_next(a)) {
         auto it = image.find(a);
         out.push_back(it == image.end() ? 0 : it->second);
     }

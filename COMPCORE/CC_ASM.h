@@ -218,7 +218,7 @@ public:
 
     explicit AsmImageHost(uint32_t origin = 0) : address(origin) {}
 
-    uint32_t address;                       // next emit address
+    uint32_t address;                       // next emit address (wraps after 0xFFFF)
     std::map<uint32_t, uint8_t> image;      // address -> byte
     std::vector<Message> messages;
     std::map<std::string, uint32_t> labels;
@@ -253,6 +253,6 @@ public:
     // Reports every fix-up still pending ("Undefined (but used) local symbol %s").
     void finish();
     int error_count() const;
-    // The bytes from `from` up to (not including) `to`.
+    // The bytes from `from` up to (not including) `to`, across the wrap from 0xFFFF to 0x0000.
     std::vector<uint8_t> bytes(uint32_t from, uint32_t to) const;
 };

@@ -84,6 +84,20 @@ LoadResult load_bin_image(SimBoard &board, std::string_view bytes, uint32_t phys
     return write_chunks(board, chunks);
 }
 
+bool looks_like_hex_image(std::string_view contents)
+{
+    if (contents.empty() || contents[0] != ':')
+        return false;
+    size_t digits = 0;
+    size_t i = 1;
+    for (; i < contents.size() && contents[i] != '\n' && contents[i] != '\r'; ++i) {
+        if (hex_digit(contents[i]) < 0)
+            return false;
+        ++digits;
+    }
+    return digits >= 10;
+}
+
 // One record per line: ":" count(2) address(4) type(2) data(2*count) checksum(2); the sum of
 // all record bytes including the checksum is 0 modulo 256.
 LoadResult load_hex_image(SimBoard &board, std::string_view text)

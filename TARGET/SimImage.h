@@ -29,6 +29,11 @@ struct LoadResult {
 // nothing is written unless the whole text is valid and every byte lands in mapped memory.
 [[nodiscard]] LoadResult load_hex_image(SimBoard &board, std::string_view text);
 
+// Whether a file's contents are an Intel HEX text, whatever its name (".hex", ".ihx", ".hdl"):
+// the first line is one record, ":" and at least ten hexadecimal digits. A "bin" image whose
+// first instruction is ld a,(mn) also begins with ':', but not with a line of digits.
+[[nodiscard]] bool looks_like_hex_image(std::string_view contents);
+
 // Reads a whole file; false when it cannot be opened.
 [[nodiscard]] bool read_file(const std::string &path, std::string &contents);
 

@@ -1,7 +1,7 @@
 // kxrun: runs a program image on the Vireon CPU simulator and prints where it stopped.
-// Loads "bin" images (at a physical address) and Intel HEX images, runs from a start address
-// for at most N instructions or until a breakpoint or an undefined opcode, then prints the
-// registers (main and alternate, IX, IY, SP, PC, XPC) and the memory ranges asked for.
+// Loads "bin" images (at a physical address) and Intel HEX images (known by name or by
+// content), runs from a start address for at most N instructions or until a breakpoint or an
+// undefined opcode, then prints the registers (main and alternate, IX, IY, SP, PC, XPC) and the memory ranges asked for.
 // Exit status: 0 stopped at the limit or a breakpoint, 2 undefined opcode, 1 bad arguments
 // or image.
 #include "CC_MISC.h"
@@ -25,8 +25,9 @@ void usage(std::FILE *to)
 {
     std::fprintf(to,
                  "usage: kxrun [options] IMAGE...\n"
-                 "  IMAGE            FILE.hex (Intel HEX), FILE@PHYS (bin at a physical address),\n"
-                 "                   or FILE (bin at physical 0)\n"
+                 "  IMAGE            FILE@PHYS (bin at a physical address), or FILE: Intel HEX\n"
+                 "                   when named .hex or when its text is HEX records (.ihx,\n"
+                 "                   .hdl), else bin at physical 0\n"
                  "  --cpu 2000|3000  instruction set (default 2000)\n"
                  "  --start ADDR     logical start address (default 0)\n"
                  "  --xpc N          XPC at the start (default 0)\n"
@@ -64,6 +65,13 @@ bool ends_with_hex(std::string_view path)
     if (path.size() < 4)
         return false;
     return equal_ignoring_case(path.substr(path.size() - 4), ".hex");
+}
+
+// Read as Intel HEX when named so (its errors are then reported as HEX errors) or when its
+// contents are HEX text whatever the name (".ihx", ".hdl").
+bool is_hex_image(std::string_view path, std::string_view contents)
+{
+    return ends_with_hex(path) || looks_like_hex_image(contents);
 }
 
 struct Dump {
@@ -183,7 +191,7 @@ int main(int argc, char **argv)
     for (const std::string &image_arg : images) {
         std::string path = image_arg;
         uint64_t at = 0;
-        bool hex = false;
+        bool at_address = false;
         size_t sep = image_arg.rfind('@');
         if (sep != std::string::npos) {
             path = image_arg.substr(0, sep);
@@ -191,14 +199,14 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "kxrun: bad load address in '%s'\n", image_arg.c_str());
                 return 1;
             }
-        } else {
-            hex = ends_with_hex(image_arg);
+            at_address = true;
         }
         std::string contents;
         if (!read_file(path, contents)) {
             std::fprintf(stderr, "kxrun: cannot read '%s'\n", path.c_str());
             return 1;
         }
+        const bool hex = !at_address && is_hex_image(path, contents);
         LoadResult r = hex ? load_hex_image(board, contents) : load_bin_image(board, contents, uint32_t(at));
         if (!r.ok) {
             std::fprintf(stderr, "kxrun: %s: %s\n", path.c_str(), r.error.c_str());

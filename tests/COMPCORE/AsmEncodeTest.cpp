@@ -250,6 +250,11 @@ const ErrorCase kErrors[] = {
     {"two_undefined", kF2000, "ld hl,a1+a2", "Only One Undefined Label per Parameter"},
     {"bad_at", kF2000, "ld hl,@foo", "Bad Use of @ operator"},
     {"unterminated_string", kF2000, "db \"abc", "Invalid String Constant"},
+    // Longer than two characters: reported without the value overflowing on the way (the
+    // sanitizer build stops on such an overflow).
+    {"long_char_constant", kF2000, "ld a,'ABCDE'", "Invalid String Constant"},
+    {"very_long_char_constant", kF2000, "ld hl,'ABCDEFGHIJKLMNOPQRSTUVWXYZ'", "Invalid String Constant"},
+    {"empty_char_constant", kF2000, "ld a,''", "Invalid String Constant"},
     {"long_word", kF2000, "ld hl,abcdefghijabcdefghijabcdefghijabcdef", "Word or string longer than 33 characters."},
     {"long_string", kF2000, "db \"abcdefghijabcdefghijabcdefghijabcdef\"", "Word or string longer than 33 characters."},
     {"error_after_label_reference", kF2000, "ld (ix+later),a", "Invalid expression."},

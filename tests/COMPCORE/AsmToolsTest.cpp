@@ -25,6 +25,7 @@ const ToolCase kTools[] = {
     {"asm_directives", "kxasm", "--cpu 2000 --org 0x4000", "directives.asm", "directives.expected"},
     {"asm_bad_lines", "kxasm", "--cpu 2000 --org 0x100", "errors.asm", "errors.expected"},
     {"asm_debug", "kxasm", "--cpu 3000 --debug --org 0x100", "debug.asm", "debug.expected"},
+    {"asm_wrap", "kxasm", "--cpu 2000 --org 0xFFFD", "wrap.asm", "wrap.expected"},
     {"dis_2000", "kxdis", "--cpu 2000 --org 0x4000", "dis.bin", "dis2000.expected"},
     {"dis_3000", "kxdis", "--cpu 3000 --org 0x4000", "dis.bin", "dis3000.expected"},
 };

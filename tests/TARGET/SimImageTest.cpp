@@ -139,4 +139,31 @@ TEST(BoardConfig, UnmappedMemoryReadsOpenBusAndIgnoresWrites)
     EXPECT_EQ(board.read_physical(0x80000), 0x12);
 }
 
+struct HexText {
+    const char *name;
+    std::string contents;
+    bool hex;
+};
+
+const HexText kHexTexts[] = {
+    {"record", ":00000001FF\n", true},
+    {"record_crlf", ":050000003E7732008094\r\n:00000001FF\r\n", true},
+    {"record_without_line_end", ":00000001FF", true},
+    {"empty", "", false},
+    {"ld_a_mn_first", std::string("\x3A\x05\x00\x00", 4), false},
+    {"too_few_digits", ":0000001\n", false},
+    {"blank_first", " :00000001FF\n", false},
+    {"text", "hello\n", false},
+};
+
+class HexDetection : public ::testing::TestWithParam<HexText> {};
+
+TEST_P(HexDetection, ByContent)
+{
+    EXPECT_EQ(looks_like_hex_image(GetParam().contents), GetParam().hex);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, HexDetection, ::testing::ValuesIn(kHexTexts),
+                         [](const auto &i) { return std::string(i.param.name); });
+
 } // namespace

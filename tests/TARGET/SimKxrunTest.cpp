@@ -76,6 +76,39 @@ TEST_F(Kxrun, LoadsIntelHexAndStopsAtTheLimit)
     EXPECT_NE(out.text.find("80010: AB"), std::string::npos) << out.text;
 }
 
+// HEX is known by its text, whatever the name; a "bin" image that starts with ld a,(mn) (0x3A,
+// the character ':') stays a "bin" image.
+struct ImageKind {
+    const char *name;
+    const char *file;
+    std::string contents;
+    const char *expect;
+};
+
+const std::string kHexProgram = ":050000003E7732008094\r\n:00000001FF\r\n";
+
+const ImageKind kImageKinds[] = {
+    {"ihx", "p.ihx", kHexProgram, "AF   7700"},
+    {"hdl", "p.HDL", kHexProgram, "AF   7700"},
+    {"no_extension", "image", kHexProgram, "AF   7700"},
+    // ld a,(0x0005) loads the image's last byte, 0x42
+    {"bin_starting_with_colon", "p.bin", std::string("\x3A\x05\x00\x00\x00\x42", 6),
+     "AF   4200"},
+};
+
+class KxrunImage : public Kxrun, public ::testing::WithParamInterface<ImageKind> {};
+
+TEST_P(KxrunImage, LoadsByContent)
+{
+    std::string image = write(GetParam().file, GetParam().contents);
+    RunOutput out = run_tool("kxrun " + image + " --max 1");
+    EXPECT_EQ(out.status, 0) << out.text;
+    EXPECT_NE(out.text.find(GetParam().expect), std::string::npos) << out.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, KxrunImage, ::testing::ValuesIn(kImageKinds),
+                         [](const auto &i) { return std::string(i.param.name); });
+
 struct BadArgs {
     const char *name;
     const char *args;
