@@ -6,6 +6,7 @@
 
 #include "CC_ADDR.h"
 #include "CC_ASM.h"
+#include "CC_DIRECT.h"
 #include "CC_DUM.h"
 #include "CC_ER.h"
 #include "CC_GLINE.h"
@@ -572,6 +573,8 @@ void install_compiler_joins()
     set_listing_recorder([](ADDR24 start, ADDR24 end, int kind) {
         linker_seam().add_list_record(ListTable::CodeBlocks, start, end, kind);
     });
+    DirectiveHandlers handlers = parser_directive_handlers();
+    set_directive_handlers(std::move(handlers));
     g_joined = true;
 }
 

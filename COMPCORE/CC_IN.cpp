@@ -9,6 +9,8 @@
 
 #include "CC_ASM.h"
 #include "CC_ASMTAB.h"
+#include "CC_DECL.h"
+#include "CC_DIRECT.h"
 #include "CC_DUM.h"
 #include "CC_ER.h"
 #include "CC_GLINE.h"
@@ -78,7 +80,6 @@ uint16_t g_fatal = 0;
 
 // Directive state.
 DirectiveHandlers g_handlers;
-uint16_t g_decl_flags = 0;
 uint16_t g_no_ix = 0;
 uint16_t g_function_number = 0;
 uint8_t g_data_wait = 0;
@@ -954,6 +955,10 @@ int32_t evaluate_directive_expression() {
         error_here(msg(427));
     advance_input(static_cast<std::size_t>(e.end() - g_lex.ptr));
     return v;
+}
+
+int32_t constant_expression_value() {
+    return g_const_parser ? g_const_parser() : evaluate_directive_expression();
 }
 
 namespace {
@@ -1905,8 +1910,8 @@ void expand_macros() {
 // Directives.
 
 void set_directive_handlers(DirectiveHandlers handlers) { g_handlers = std::move(handlers); }
-uint16_t decl_flag_word() { return g_decl_flags; }
-void set_decl_flag_word(uint16_t word) { g_decl_flags = word; }
+uint32_t decl_flag_word() { return persistent_decl_flags().word; }
+void set_decl_flag_word(uint32_t word) { persistent_decl_flags().word = word; }
 uint16_t no_ix_word() { return g_no_ix; }
 uint16_t function_number() { return g_function_number; }
 void set_function_number(uint16_t n) { g_function_number = n; }
@@ -1964,49 +1969,6 @@ namespace {
 void skip_blanks_here() {
     while (is_blank_char(*g_lex.ptr))
         advance_input(1);
-}
-
-// The quoted text of a message directive, at most 250 characters.
-std::string quoted_text_here() {
-    skip_blanks_here();
-    if (*g_lex.ptr == '"')
-        advance_input(1);
-    std::string text;
-    while (*g_lex.ptr && *g_lex.ptr != '"' && text.size() < 250) {
-        text += *g_lex.ptr;
-        advance_input(1);
-    }
-    return text;
-}
-
-void default_message_directive(uint16_t kind) {
-    expand_macros();
-    std::string text = quoted_text_here();
-    switch (kind) {
-    case 1: serious_warning_here("%s", text.c_str()); break;
-    case 2: trivial_warning_here("%s", text.c_str()); break;
-    case 0: error_here("%s", text.c_str()); break;
-    default: fatal_here("%s", text.c_str()); break;
-    }
-}
-
-void default_use_directive() {
-    expand_macros();
-    skip_blanks_here();
-    std::string name;
-    if (*g_lex.ptr == '"') {
-        advance_input(1);
-        while (*g_lex.ptr && *g_lex.ptr != '"') {
-            name += *g_lex.ptr;
-            advance_input(1);
-        }
-    } else {
-        while (*g_lex.ptr && !is_blank_char(*g_lex.ptr)) {
-            name += *g_lex.ptr;
-            advance_input(1);
-        }
-    }
-    find_use_library(name);
 }
 
 void pragma_nowarn() {
@@ -2130,19 +2092,19 @@ bool run_directive() {
     } else if (match_keyword("#include")) {
         refuse_include();
     } else if (match_keyword("#use")) {
-        g_handlers.use ? g_handlers.use() : default_use_directive();
+        g_handlers.use ? g_handlers.use() : handle_use_directive();
     } else if (match_keyword("#define")) {
         handle_define_directive();
     } else if (match_keyword("#error") || match_keyword("#warns") || match_keyword("#warnt") ||
                match_keyword("#fatal")) {
         const char *word = g_lex.line_start + 1;
         uint16_t kind = word[0] == 'e' ? 0 : word[0] == 'f' ? 3 : word[4] == 's' ? 1 : 2;
-        g_handlers.message ? g_handlers.message(kind) : default_message_directive(kind);
+        g_handlers.message ? g_handlers.message(kind) : handle_message_directive(kind);
     } else if (match_keyword("#useix")) {
-        g_decl_flags |= 0x800;
+        persistent_decl_flags().word |= kDeclUseIx;
         g_no_ix = 0;
     } else if (match_keyword("#nouseix")) {
-        g_decl_flags &= static_cast<uint16_t>(~0x800);
+        persistent_decl_flags().word &= ~kDeclUseIx;
         g_no_ix = 1;
     } else if (match_keyword("#linenum")) {
         expand_macros();
@@ -2164,9 +2126,9 @@ bool run_directive() {
         if (g_handlers.select_xmem_code_cache)
             g_handlers.select_xmem_code_cache(0);
     } else if (match_keyword("#step")) {
-        g_decl_flags |= 0x10;
+        persistent_decl_flags().word |= kDeclDebug;
     } else if (match_keyword("#nostep")) {
-        g_decl_flags &= static_cast<uint16_t>(~0x10);
+        persistent_decl_flags().word &= ~kDeclDebug;
     } else if (match_keyword("#memmap")) {
         run_handler(g_handlers.memmap, true);
     } else if (match_keyword("#class")) {

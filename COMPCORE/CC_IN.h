@@ -209,6 +209,8 @@ void check_open_conditionals();
 using ConstantExpressionParser = std::function<int32_t()>;
 void set_constant_expression_parser(ConstantExpressionParser parser);
 int32_t evaluate_directive_expression(); // the built-in evaluator
+// The constant expression at the input pointer, by the installed parser or the built-in one.
+int32_t constant_expression_value();
 
 // ---------------------------------------------------------------------------------------------
 // Macro table.
@@ -286,7 +288,7 @@ void dispatch_directive();
 int32_t expect_const_expr(uint8_t severity);
 
 // Handlers of directives whose work belongs to other units. Unset entries: the directive is
-// read and nothing more is done. "#use" and the message directives have working defaults here.
+// read and nothing more is done; "#use" and the message directives fall back to CC_DIRECT's.
 struct DirectiveHandlers {
     std::function<void()> use;                     // rest of a "#use" line
     std::function<void(uint16_t kind)> message;    // "#error" 0, "#warns" 1, "#warnt" 2, "#fatal" 3
@@ -298,9 +300,10 @@ struct DirectiveHandlers {
 };
 void set_directive_handlers(DirectiveHandlers handlers);
 
-// Persistent declaration flag word bits set by directives, and related words.
-uint16_t decl_flag_word();
-void set_decl_flag_word(uint16_t word);
+// The flag word of the persistent declaration flags record (CC_DECL), which "#useix",
+// "#nouseix", "#step" and "#nostep" change, and related words.
+uint32_t decl_flag_word();
+void set_decl_flag_word(uint32_t word);
 uint16_t no_ix_word();
 uint16_t function_number();
 void set_function_number(uint16_t n);

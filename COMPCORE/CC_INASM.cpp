@@ -6,6 +6,7 @@
 #include "CC_INASM.h"
 
 #include "CC_ASM.h"
+#include "CC_DECL.h"
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
 #include "CC_GLINE.h"
@@ -350,7 +351,8 @@ private:
 
 AsmPathSeam g_seam;
 
-// The block reader serves `outasm` from the first compile on.
+// The block reader serves `outasm`, with the top-level parser behind it, from the first
+// compile on.
 struct InstallAtStartUp {
     InstallAtStartUp() { install_asm_path(nullptr); }
 } g_install_at_start_up;
@@ -373,7 +375,7 @@ void set_line_position_installer(LinePositionInstaller install)
 
 void install_asm_path(ParserSeam *rest)
 {
-    g_seam.rest = rest == &g_seam ? nullptr : rest;
+    g_seam.rest = rest && rest != &g_seam ? rest : &top_level_parser_seam();
     set_parser_seam(&g_seam);
 }
 

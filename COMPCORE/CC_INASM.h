@@ -62,9 +62,8 @@ uint16_t statement_context_marker();
 void set_statement_context_marker(uint16_t marker);
 
 // Makes the block reader the implementation of `ParserSeam::parse_asm_block`; every other
-// service of the seam goes to `rest` (the parser's seam; nullptr: those services are refused
-// with "The language parser is not part of this build."). Done once at start-up with `rest`
-// nullptr.
+// service of the seam goes to `rest` (nullptr: the top-level parser of CC_DECL). Done once at
+// start-up with `rest` nullptr.
 void install_asm_path(ParserSeam *rest);
 ParserSeam &asm_path_parser_seam();
 

@@ -73,6 +73,7 @@ struct symbol {
     const char *file = nullptr;       // declaration file (stable text)
     uint16_t size = 0;                // bytes of the declared object
     uint16_t cleared_word = 0;
+    uint8_t precompile_mark = 0;      // "#precompile" named it
     // dimension list: one entry per array level given (at most 7)
     static constexpr int kMaxDims = 7;
     uint8_t dim_count = 0;

@@ -103,3 +103,31 @@ void set_breakpoint_tables(BreakpointTables *tables)
 {
     g_tables = tables ? tables : &g_missing_tables;
 }
+
+// ---- ID block check -----------------------------------------------------------------------
+
+uint16_t id_block_crc(const std::array<uint8_t, 132> &id_block)
+{
+    uint16_t crc = 0;
+    for (std::size_t i = 0; i < id_block.size(); ++i) {
+        if (i == 115)
+            continue;  // reserved byte, outside the check
+        const uint8_t byte = (i == 124 || i == 125) ? 0 : id_block[i];
+        uint16_t value = static_cast<uint16_t>(byte << 8);
+        for (int bit = 0; bit < 8; ++bit) {
+            const bool top = (value ^ crc) & 0x8000;
+            crc = static_cast<uint16_t>(top ? (crc << 1) ^ 0x1021 : crc << 1);
+            value = static_cast<uint16_t>(value << 1);
+        }
+    }
+    return crc;
+}
+
+bool id_block_is_valid(const std::array<uint8_t, 132> &id_block)
+{
+    static constexpr uint8_t kMarker[6] = {0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA};
+    for (std::size_t i = 0; i < 6; ++i)
+        if (id_block[126 + i] != kMarker[i])
+            return false;
+    return id_block_crc(id_block) == uint16_t(id_block[124] | id_block[125] << 8);
+}

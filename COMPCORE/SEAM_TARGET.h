@@ -59,6 +59,13 @@ struct TcBoardInfo {
     uint16_t freq_divider = 0;
 };
 
+// The ID block check: the marker 0x55, 0xAA three times at bytes 126-131, and the CRC-16/XMODEM
+// (polynomial 0x1021, initial 0) of bytes 0-114 and 116-131, bytes 124-125 counted as 0, equal
+// to the little-endian word at 124.
+[[nodiscard]] bool id_block_is_valid(const std::array<uint8_t, 132> &id_block);
+// That CRC (what a valid block holds at 124).
+uint16_t id_block_crc(const std::array<uint8_t, 132> &id_block);
+
 // --- Target operations ------------------------------------------------------------------------
 
 // Each operation returns after the exchange with the loader or the debug kernel; failures are

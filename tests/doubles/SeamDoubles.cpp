@@ -164,9 +164,9 @@ TcBoardInfo HeadlessTargetOperations::TcReadBoardInfo()
     return noted_read(calls, "TcReadBoardInfo", board);
 }
 
-bool HeadlessTargetOperations::TcValidateIdBlock(const std::array<uint8_t, 132> &)
+bool HeadlessTargetOperations::TcValidateIdBlock(const std::array<uint8_t, 132> &id_block)
 {
-    return noted_read(calls, "TcValidateIdBlock", id_block_valid);
+    return noted_read(calls, "TcValidateIdBlock", id_block_is_valid(id_block));
 }
 
 void HeadlessTargetOperations::TcSendFlashParameters(uint32_t flash_size, uint32_t sector_size,

@@ -53,7 +53,6 @@ public:
     uint32_t retry_count = 3;
     uint32_t response_timeout = 2000;
     TcBoardInfo board;
-    bool id_block_valid = true;
     bool erase_fails = false;
     std::vector<uint8_t> memory; // 1 MB physical image
 

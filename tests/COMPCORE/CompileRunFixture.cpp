@@ -1,0 +1,333 @@
+// The shared compile-and-run fixture (see the header).
+#include "CompileRunFixture.h"
+
+#include "CC_DECL.h"
+#include "CC_ER.h"
+#include "CC_FIOZ8.h"
+#include "CC_GO.h"
+#include "CC_IN.h"
+#include "CC_INASM.h"
+#include "CC_INIT.h"
+#include "SEAM_LINKER.h"
+#include "SEAM_SETTINGS.h"
+#include "SEAM_TARGET.h"
+#include "guiInterface.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace compile_run {
+
+namespace fs = std::filesystem;
+
+// ---- library catalogue and linker -------------------------------------------------------------
+
+void FileLines::Open()
+{
+    m_lines.clear();
+    std::ifstream in(m_path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    m_lines = split_source_lines(text.str());
+    line = 0;
+}
+
+bool FileLines::ReadLine(std::string &out)
+{
+    if (!HasLine())
+        return false;
+    out = m_lines[line++];
+    return true;
+}
+
+void ListedLibraries::load(const std::string &list_path)
+{
+    entries.clear();
+    std::ifstream in(list_path);
+    for (std::string l; std::getline(in, l);)
+        if (!l.empty())
+            entries.push_back({l, 0});
+}
+
+std::unique_ptr<InThread> ListedLibraries::open_header_stream(std::size_t i)
+{
+    auto stream = std::make_unique<FileLines>(entries.at(i).path);
+    stream->Open();
+    return stream;
+}
+
+int ImageLinker::load_library_index(const std::string &dir, bool register_modules)
+{
+    RecordingLinker::load_library_index(dir, register_modules);
+    catalogue.load(libraries_file());
+    set_library_index(&catalogue);
+    return index_result;
+}
+
+void ImageLinker::ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes)
+{
+    for (uint32_t i = 0; i < count; ++i) {
+        const ADDR24 at = addr_add(addr, static_cast<int32_t>(i));
+        sent[at] = bytes[i];
+        image[addr_to_physical(at) & kPhysicalMask] = bytes[i];
+    }
+}
+
+// ---- code generator, declarations, parser ------------------------------------------------------
+
+void FixtureCodegen::set_code_address(uint32_t address_word)
+{
+    HeadlessCodegen::set_code_address(address_word);
+    EmitCache &cache =
+        addr_offset(address_word) < window_start() ? root_code_cache() : xmem_code_cache();
+    set_current_code_cache(cache);
+    if (cache.positioned)
+        cache.SetAddress(address_word);
+}
+
+bool RecordingDeclarations::parse_external_declaration()
+{
+    if (refuse)
+        return false;
+    lines.push_back({input_pointer(), current_line(), input_file_name()});
+    clear_line();
+    return true;
+}
+
+std::vector<std::string> RecordingDeclarations::texts() const
+{
+    std::vector<std::string> out;
+    for (const Line &l : lines)
+        out.push_back(l.text);
+    return out;
+}
+
+ParserSeam &OriginBindingParser::real() { return top_level_parser_seam(); }
+
+void OriginBindingParser::parse_program()
+{
+    origins = TestOrigins{};
+    const int32_t root = origins.add(kRootCode, kRootCodeSize, &root_code_cache());
+    const int32_t constants = origins.add(kConstants, kConstantsSize, &constant_cache());
+    const int32_t variables = origins.add(kVariables, kVariablesSize, &root_variable_cache());
+    const int32_t xmem = origins.add(kXmemCode, kXmemCodeSize, &xmem_code_cache());
+    set_emit_origin_table(&origins);
+    for (int32_t o : {root, constants, variables, xmem})
+        origins.select_origin(o);
+    set_current_code_cache(root_code_cache());
+    real().parse_program();
+}
+
+// ---- messages -----------------------------------------------------------------------------------
+
+std::vector<Message> messages()
+{
+    std::vector<Message> out;
+    for (const sError *e = gMessageList; e; e = e->next) {
+        std::string s = e->summary;
+        const std::size_t p = s.find("   : ");  // the summary follows the "ERROR name   : " prefix
+        out.push_back({e->kind, e->line, p == std::string::npos ? s : s.substr(p + 5), e->file});
+    }
+    return out;
+}
+
+std::string messages_text()
+{
+    std::string text;
+    for (const Message &m : messages())
+        text += std::to_string(m.line) + ": " + m.summary + "\n";
+    return text;
+}
+
+}  // namespace compile_run
+
+// ---- the fixture -----------------------------------------------------------------------------------
+
+using namespace compile_run;
+
+void CompileRun::SetUp()
+{
+    saved_cwd = fs::current_path();  // the compile entry moves into the program directory
+    dir = fs::temp_directory_path() /
+          ("kx-compile-run-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir / "prog");
+    fs::create_directories(dir / "lib");
+    source = (dir / "prog" / "main.c").string();
+    write("lib/default.h", "");
+    m_libraries = {"default.h"};
+    write_library_list();
+
+    set_compiler_directories(dir.string(), "", {});
+    set_libraries_file(path("lib.dir"));
+    set_current_source(source);
+    set_linker_seam(&linker);
+    set_codegen_seam(&codegen);
+    set_declaration_seam(&declarations);
+    set_chain_seam(&chains);
+    set_emit_cache_host(nullptr);  // the compile frame's own host
+    install_compiler_joins();      // an earlier test may have replaced one of them
+    install_asm_path(&parser);
+    set_parser_seam(nullptr);
+    headless_target_operations() = HeadlessTargetOperations();
+    reset_start_up_stage();
+    release_compiler_tables();
+    reset_settings_to_defaults();
+    SetCompilingBios(0);
+    compile_conditions() = CompileConditions{};
+    reset_host_services();
+    reset_errors();
+}
+
+void CompileRun::TearDown()
+{
+    for (EmitCache *c : {&root_code_cache(), &constant_cache(), &root_variable_cache(),
+                         &xmem_code_cache()})
+        c->Unbind();
+    set_emit_origin_table(nullptr);
+    set_current_code_cache(root_code_cache());
+    install_asm_path(nullptr);
+    set_parser_seam(nullptr);
+    set_library_index(nullptr);
+    set_linker_seam(nullptr);
+    install_seam_doubles();
+    set_declaration_seam(nullptr);
+    set_chain_seam(nullptr);
+    compiler_config() = CompilerConfig{};
+    reset_start_up_stage();
+    release_compiler_tables();
+    SetCompilingBios(0);
+    reset_errors();
+    reset_host_services();
+    reset_settings_to_defaults();
+    fs::current_path(saved_cwd);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
+void CompileRun::write(const std::string &name, const std::string &text)
+{
+    std::ofstream(dir / name, std::ios::binary) << text;
+}
+
+std::string CompileRun::path(const std::string &name) const { return (dir / name).string(); }
+
+void CompileRun::write_library_list()
+{
+    std::string list;
+    for (const std::string &lib : m_libraries)
+        list += (dir / "lib" / lib).string() + "\n";
+    write("lib.dir", list);
+}
+
+void CompileRun::add_library(const std::string &name, const std::string &text)
+{
+    write("lib/" + name, text);
+    m_libraries.push_back(name);
+    write_library_list();
+}
+
+uint16_t CompileRun::compile(const std::string &program)
+{
+    write("prog/main.c", program);
+    set_current_source(source);
+    return compile_file();
+}
+
+uint16_t CompileRun::compile_bios(const std::string &program)
+{
+    SetCompilingBios(1);
+    const uint16_t status = compile(program);
+    SetCompilingBios(0);
+    return status;
+}
+
+vsim::RunResult CompileRun::run(uint16_t start, uint64_t budget,
+                                std::optional<vsim::Breakpoint> stop)
+{
+    board.reset();
+    (void)board.load(0, linker.image);
+    board.io_write(vsim::IoSpace::internal, vsim::kPortSegSize, 0xD8);
+    board.io_write(vsim::IoSpace::internal, vsim::kPortDataSeg, 0x78);
+    board.io_write(vsim::IoSpace::internal, vsim::kPortStackSeg, 0x80);
+    vsim::cpu_reset(cpu, vsim::CpuModel::r3000);
+    cpu.sp = 0xE000;
+    cpu.pc = start;
+    const vsim::Breakpoint end =
+        stop ? *stop : vsim::Breakpoint{addr_offset(memory_summary().root_code_end), -1};
+    last_run = vsim::cpu_run(cpu, board, budget, {end});
+    return last_run;
+}
+
+::testing::AssertionResult CompileRun::reg(const std::string &name, uint32_t expected) const
+{
+    const vsim::CpuState &s = cpu;
+    static const struct {
+        const char *name;
+        uint32_t (*get)(const vsim::CpuState &);
+    } kRegs[] = {
+        {"A", [](const vsim::CpuState &c) -> uint32_t { return c.main[vsim::rA]; }},
+        {"B", [](const vsim::CpuState &c) -> uint32_t { return c.main[vsim::rB]; }},
+        {"C", [](const vsim::CpuState &c) -> uint32_t { return c.main[vsim::rC]; }},
+        {"D", [](const vsim::CpuState &c) -> uint32_t { return c.main[vsim::rD]; }},
+        {"E", [](const vsim::CpuState &c) -> uint32_t { return c.main[vsim::rE]; }},
+        {"H", [](const vsim::CpuState &c) -> uint32_t { return c.main[vsim::rH]; }},
+        {"L", [](const vsim::CpuState &c) -> uint32_t { return c.main[vsim::rL]; }},
+        {"F", [](const vsim::CpuState &c) -> uint32_t { return c.main[vsim::rF]; }},
+        {"AF", [](const vsim::CpuState &c) -> uint32_t { return c.af(); }},
+        {"BC", [](const vsim::CpuState &c) -> uint32_t { return c.bc(); }},
+        {"DE", [](const vsim::CpuState &c) -> uint32_t { return c.de(); }},
+        {"HL", [](const vsim::CpuState &c) -> uint32_t { return c.hl(); }},
+        {"IX", [](const vsim::CpuState &c) -> uint32_t { return c.ix; }},
+        {"IY", [](const vsim::CpuState &c) -> uint32_t { return c.iy; }},
+        {"SP", [](const vsim::CpuState &c) -> uint32_t { return c.sp; }},
+        {"PC", [](const vsim::CpuState &c) -> uint32_t { return c.pc; }},
+        {"XPC", [](const vsim::CpuState &c) -> uint32_t { return c.xpc; }},
+    };
+    for (const auto &r : kRegs) {
+        if (name != r.name)
+            continue;
+        const uint32_t got = r.get(s);
+        char text[64];
+        const int digits = name.size() == 1 || name == "XPC" ? 2 : 4;
+        std::snprintf(text, sizeof text, "%s: 0x%0*X (expected 0x%0*X)", name.c_str(), digits,
+                      got, digits, expected);
+        if (got == expected)
+            return ::testing::AssertionSuccess() << text;
+        return ::testing::AssertionFailure() << text;
+    }
+    return ::testing::AssertionFailure() << "no register named " << name;
+}
+
+::testing::AssertionResult CompileRun::memory(uint16_t logical, const std::vector<uint8_t> &expected)
+{
+    std::string got_text, expected_text;
+    bool same = true;
+    char byte[4];
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const uint8_t got = board.read(static_cast<uint16_t>(logical + i), cpu.xpc);
+        same = same && got == expected[i];
+        std::snprintf(byte, sizeof byte, " %02X", got);
+        got_text += byte;
+        std::snprintf(byte, sizeof byte, " %02X", expected[i]);
+        expected_text += byte;
+    }
+    char at[16];
+    std::snprintf(at, sizeof at, "0x%04X:", logical);
+    if (same)
+        return ::testing::AssertionSuccess() << at << got_text;
+    return ::testing::AssertionFailure() << at << got_text << " (expected" << expected_text << ")";
+}
+
+std::vector<uint8_t> CompileRun::sent_at(ADDR24 from, std::size_t n) const
+{
+    std::vector<uint8_t> v;
+    for (std::size_t i = 0; i < n; ++i) {
+        auto it = linker.sent.find(addr_add(from, static_cast<int32_t>(i)));
+        v.push_back(it == linker.sent.end() ? 0xFF : it->second);
+    }
+    return v;
+}

@@ -1,0 +1,219 @@
+// The shared compile-and-run fixture: compile a source through the real compile entry
+// (`compile_file`), load what the compile sent toward the target into the board stand-in, run
+// it, and read registers and memory. Every compiler test that can run what it compiles uses it;
+// extend it here rather than writing another.
+//
+// What is real: the compile entry and sequence, the source input and preprocessor, the
+// whole-program parse with its directives, the "#asm" block reader and the inline assembler,
+// the emit caches. What stands in (until each unit lands):
+//   - origins: `TestOrigins` binds the code caches at the start of the parse (layout below);
+//   - the linker: `ImageLinker` loads the library catalogue from the libraries list (which
+//     lists a default header, "default.h", and any library the test writes), records the other
+//     calls, and captures every byte sent toward the target into a 1 MB physical image;
+//   - the code generator: `FixtureCodegen` selects the code cache for an address as the code
+//     generator will (`set_code_address`), and records the rest;
+//   - declarations: `RecordingDeclarations` takes each line left to the declaration parser and
+//     records it (or, with `refuse`, parses nothing there, which is reported as garbage);
+//   - chains: `RecordingChains` records what the chain directives declare and add.
+//
+// Memory layout (logical address, physical address):
+//   root code      0x0000-0x5FFF   0x00000     kRootCode
+//   constants      0x6000-0x6FFF   0x06000     kConstants
+//   root variables 0x9000-0xBFFF   0x81000     kVariables (falling from 0xBFFF)
+//   stack          0xD000-0xDFFF   0x8D000
+//   xmem code      xpc 2, 0xE000   0x10000     kXmemCode (0x8000 bytes)
+//
+// A test:
+//   TEST_F(CompileRun, Something) {
+//       ASSERT_EQ(compile("#asm\n ld hl,0x1234\n#endasm\n"), 0) << messages_text();
+//       run(kRootCode);
+//       EXPECT_TRUE(reg("HL", 0x1234));
+//   }
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "FrameDoubles.h"
+
+#include "CC_ADDR.h"
+#include "CC_GLINE.h"
+#include "SEAM_CODEGEN.h"
+#include "SEAM_DECL.h"
+#include "SEAM_PARSER.h"
+#include "SeamDoubles.h"
+#include "SimBoard.h"
+#include "SimCpu.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace compile_run {
+
+inline constexpr uint16_t kRootCode = 0x0000;
+inline constexpr uint32_t kRootCodeSize = 0x6000;
+inline constexpr uint16_t kConstants = 0x6000;
+inline constexpr uint32_t kConstantsSize = 0x1000;
+inline constexpr uint16_t kVariables = 0xBFFF;
+inline constexpr uint32_t kVariablesSize = 0x3000;
+inline constexpr ADDR24 kXmemCode = make_addr(2, 0xE000);
+inline constexpr uint32_t kXmemCodeSize = 0x8000;
+
+// A library's lines, read from its file when its header stream opens.
+class FileLines : public InThread {
+public:
+    explicit FileLines(std::string path) : m_path(std::move(path)) {}
+    void Open() override;
+    bool HasLine() override { return line < m_lines.size(); }
+    bool ReadLine(std::string &out) override;
+
+private:
+    std::string m_path;
+    std::vector<std::string> m_lines;
+};
+
+// The library catalogue as the library index builds it from the libraries list: one entry per
+// listed file, whose headers are its whole text; no module bodies.
+class ListedLibraries : public LibraryIndex {
+public:
+    std::vector<LibraryEntry> entries;
+    LineListThread bodies{{}};
+    uint16_t pending = 0;
+
+    void load(const std::string &list_path);
+    std::size_t entry_count() override { return entries.size(); }
+    LibraryEntry &entry(std::size_t i) override { return entries.at(i); }
+    void add_modules(std::size_t i) override { entries.at(i).flags |= 1; }
+    std::unique_ptr<InThread> open_header_stream(std::size_t i) override;
+    InThread &module_bodies() override { return bodies; }
+    uint16_t pending_item_count() override { return pending; }
+    void set_pending_item_count(uint16_t n) override { pending = n; }
+};
+
+// The linker stand-in: the catalogue from the libraries list, and every block sent toward the
+// target in a 1 MB physical image (0xFF where nothing was sent) and by address word.
+class ImageLinker : public RecordingLinker {
+public:
+    ListedLibraries catalogue;
+    std::vector<uint8_t> image = std::vector<uint8_t>(1u << 20, 0xFF);
+    std::map<uint32_t, uint8_t> sent;
+
+    int load_library_index(const std::string &dir, bool register_modules) override;
+    void ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes) override;
+};
+
+// The code generator's code-address selection (an address below the xmem window selects the
+// root code cache, any other the xmem code cache; the cache becomes current and moves there);
+// everything else is recorded by the headless double.
+class FixtureCodegen : public HeadlessCodegen {
+public:
+    void set_code_address(uint32_t address_word) override;
+};
+
+// Each line left to the declaration parser is recorded (text, line) and consumed; with
+// `refuse` nothing is parsed.
+class RecordingDeclarations : public DeclarationSeam {
+public:
+    struct Line {
+        std::string text;
+        int line;
+        std::string file;
+    };
+    std::vector<Line> lines;
+    bool refuse = false;
+    bool parse_external_declaration() override;
+    std::vector<std::string> texts() const;
+};
+
+class RecordingChains : public ChainSeam {
+public:
+    std::vector<std::string> calls;
+    void declare_chain(const std::string &chain) override { calls.push_back("declare " + chain); }
+    void add_chain_function(const std::string &chain, const std::string &function) override
+    {
+        calls.push_back("add " + chain + " " + function);
+    }
+    void emit_function_chains() override { calls.push_back("emit"); }
+};
+
+// The top-level parser behind the block reader, with the test origins bound at the start of
+// each parse.
+class OriginBindingParser : public ParserSeam {
+public:
+    TestOrigins origins;
+    void parse_asm_block(int, int, int) override {}
+    void parse_program() override;
+    void web_reset() override { real().web_reset(); }
+    void reset_declaration_defaults() override { real().reset_declaration_defaults(); }
+    int function_count() const override { return 0; }
+    LexerInputPointers save_input() override { return real().save_input(); }
+    void point_input_at(const char *text) override { real().point_input_at(text); }
+    void restore_input(const LexerInputPointers &saved) override { real().restore_input(saved); }
+    void error_here(const char *text) override { real().error_here(text); }
+    void fatal_here(const char *text) override { real().fatal_here(text); }
+
+private:
+    static ParserSeam &real();
+};
+
+// One recorded message: its kind, line, summary (without the "ERROR name : " prefix) and file.
+struct Message {
+    int16_t kind;
+    int line;
+    std::string summary;
+    std::string file;
+};
+std::vector<Message> messages();
+std::string messages_text();  // one line per message: "line: summary"
+
+}  // namespace compile_run
+
+class CompileRun : public ::testing::Test {
+protected:
+    compile_run::ImageLinker linker;
+    compile_run::FixtureCodegen codegen;
+    compile_run::RecordingDeclarations declarations;
+    compile_run::RecordingChains chains;
+    compile_run::OriginBindingParser parser;
+    std::filesystem::path dir, saved_cwd;
+    std::string source;  // prog/main.c
+
+    vsim::SimBoard board;
+    vsim::CpuState cpu;
+    vsim::RunResult last_run;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes a file relative to the temporary folder.
+    void write(const std::string &name, const std::string &text);
+    std::string path(const std::string &name) const;
+    // Adds a library to the libraries list (written under lib/).
+    void add_library(const std::string &name, const std::string &text);
+
+    // Writes the program as prog/main.c and compiles it; the compile status word.
+    uint16_t compile(const std::string &program);
+    // The same as a BIOS compile.
+    uint16_t compile_bios(const std::string &program);
+
+    // Loads the captured image into the board, resets the CPU (Vireon 3000 instruction set) and
+    // runs from `start` until `stop` (default: the end of the root code the compile left) or
+    // until the instruction budget is spent.
+    vsim::RunResult run(uint16_t start, uint64_t budget = 100000,
+                        std::optional<vsim::Breakpoint> stop = std::nullopt);
+
+    // "HL: 0x1234 (expected 0x1235)". Names: A B C D E H L F AF BC DE HL IX IY SP PC XPC.
+    ::testing::AssertionResult reg(const std::string &name, uint32_t expected) const;
+    // Bytes at a logical address as the running CPU sees it (its XPC).
+    ::testing::AssertionResult memory(uint16_t logical, const std::vector<uint8_t> &expected);
+    // Bytes the compile sent to an address word (0xFF where nothing was sent).
+    std::vector<uint8_t> sent_at(ADDR24 from, std::size_t n) const;
+    uint8_t physical(uint32_t address) const { return board.peek(address); }
+
+private:
+    std::vector<std::string> m_libraries;
+    void write_library_list();
+};
