@@ -64,7 +64,7 @@ int32_t targetless_value(const char *name, uint32_t value, uint32_t limit)
 
 void take_targetless_settings()
 {
-    const IdePreferencesView &p = IdePreferences();
+    const auto &p = IdePreferences();
     g_board.board_type = static_cast<uint16_t>(p.board_type);
     g_board.ram_size_code = targetless_value("RAM size code", p.ram_size_kb / 32, 127);
     g_board.flash_size = targetless_value("flash size", p.flash_size_kb / 4, 32767);

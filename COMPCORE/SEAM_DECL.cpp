@@ -1,27 +1,27 @@
 // SEAM_DECL: the stand-ins for the declaration parser and the function chains.
 #include "SEAM_DECL.h"
 
-#include <stdexcept>
+#include "guiExceptions.h"
 
 namespace {
 
-[[noreturn]] void missing(const char *what)
-{
-    throw std::logic_error(std::string(what) + " is not part of this build.");
-}
+constexpr uint32_t kMsgNoDeclarations = 7157;  // "The declaration parser is not part of this build."
+constexpr uint32_t kMsgNoChains = 7158;        // "Function chains are not part of this build."
+
+[[noreturn]] void missing(uint32_t id) { throw xErr(id, KX_HERE); }
 
 class MissingDeclarations : public DeclarationSeam {
 public:
-    bool parse_external_declaration() override { missing("The declaration parser"); }
+    bool parse_external_declaration() override { missing(kMsgNoDeclarations); }
 };
 
 // Nothing can be added, so there is never a chain to emit.
 class MissingChains : public ChainSeam {
 public:
-    void declare_chain(const std::string &) override { missing("Function chains"); }
+    void declare_chain(const std::string &) override { missing(kMsgNoChains); }
     void add_chain_function(const std::string &, const std::string &) override
     {
-        missing("Function chains");
+        missing(kMsgNoChains);
     }
     void emit_function_chains() override {}
 };

@@ -1,6 +1,6 @@
 // SEAM_DECL: what the top-level parse and the chain directives use of the declaration parser
 // and of the function chains, until those units exist. Each has a built-in stand-in that refuses
-// to work with one clear "... is not part of this build." (`std::logic_error`); the real units,
+// to work with one clear "... is not part of this build." (thrown as `xErr`); the real units,
 // and tests, install their own.
 // Std-only.
 #pragma once

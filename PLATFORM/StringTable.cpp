@@ -171,6 +171,8 @@ extern const StringResource kStringTable[] = {
     {7152, "The debugger core is not part of this build."},
     {7153, "The linker is not part of this build."},
     {7154, "The language parser is not part of this build."},
+    {7157, "The declaration parser is not part of this build."},
+    {7158, "Function chains are not part of this build."},
 };
 
 extern const std::size_t kStringTableSize = sizeof(kStringTable) / sizeof(kStringTable[0]);

@@ -40,6 +40,7 @@
 #include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
 #include "SEAM_PARSER.h"
+#include "HostDoubles.h"
 #include "SeamDoubles.h"
 #include "SimBoard.h"
 #include "SimCpu.h"

@@ -10,6 +10,7 @@
 #include "CC_GO.h"
 #include "CC_INIT.h"
 #include "SEAM_CODEGEN.h"
+#include "SEAM_DECL.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
@@ -199,7 +200,8 @@ TEST_F(FrameCompile, LibraryIndexFailureFails)
     EXPECT_EQ(parser.programs_parsed, 0);
 }
 
-// A compile whose code generator, target link, linker or parser is not part of the build fails
+// A compile whose code generator, target link, linker or declaration parser is not part of the
+// build fails
 // with that unit's one message: thrown to the caller, or (the library index, whose failures the
 // start-up turns into a result) recorded in the message list. It never ends as a success.
 struct MissingUnit {
@@ -215,8 +217,12 @@ const MissingUnit kMissingUnits[] = {
     {"TargetLink", [] { set_target_operations(nullptr); },
      "The target link is not part of this build.", true},
     {"Linker", [] { set_linker_seam(nullptr); }, "The linker is not part of this build.", false},
-    {"Parser", [] { set_parser_seam(nullptr); },
-     "The language parser is not part of this build.", true},
+    {"Declarations",
+     [] {
+         set_parser_seam(nullptr);
+         set_declaration_seam(nullptr);
+     },
+     "The declaration parser is not part of this build.", true},
 };
 
 class FrameCompileWithout : public FrameCompile,

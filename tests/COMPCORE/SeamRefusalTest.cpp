@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "SEAM_CODEGEN.h"
+#include "SEAM_DECL.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_PARSER.h"
 #include "SEAM_TARGET.h"
@@ -20,7 +21,8 @@ constexpr const char *kCodegen = "The code generator is not part of this build."
 constexpr const char *kTarget = "The target link is not part of this build.";
 constexpr const char *kDebugger = "The debugger core is not part of this build.";
 constexpr const char *kLinker = "The linker is not part of this build.";
-constexpr const char *kParser = "The language parser is not part of this build.";
+constexpr const char *kDeclarations = "The declaration parser is not part of this build.";
+constexpr const char *kChains = "Function chains are not part of this build.";
 
 // Puts the built-in seams in place for one test and the shared doubles back after it.
 class BuiltInSeams : public ::testing::Test {
@@ -33,6 +35,8 @@ protected:
         set_breakpoint_tables(nullptr);
         set_linker_seam(nullptr);
         set_parser_seam(nullptr);
+        set_declaration_seam(nullptr);
+        set_chain_seam(nullptr);
     }
     void TearDown() override { install_seam_doubles(); }
 };
@@ -95,7 +99,9 @@ const Refusal kRefusals[] = {
      },
      kLinker},
     {"FlashSectors", [] { (void)linker_seam().count_flash_sectors(); }, kLinker},
-    {"WholeProgram", [] { parser_seam().parse_program(); }, kParser},
+    {"Declaration", [] { (void)declaration_seam().parse_external_declaration(); }, kDeclarations},
+    {"DeclareChain", [] { chain_seam().declare_chain("c"); }, kChains},
+    {"ChainFunction", [] { chain_seam().add_chain_function("c", "f"); }, kChains},
 };
 
 class Refuses : public BuiltInSeams, public ::testing::WithParamInterface<Refusal> {};
@@ -130,6 +136,7 @@ TEST_F(BuiltInSeams, ResetsAndTeardownsHaveNothingToDo)
     linker_seam().clear_flash_sector_map();
     parser_seam().web_reset();
     parser_seam().reset_declaration_defaults();
+    chain_seam().emit_function_chains();  // nothing can have been collected
 }
 
 TEST_F(BuiltInSeams, NullPutsTheRefusalBackAfterAnInstalledUnit)
