@@ -110,6 +110,7 @@ std::vector<std::string> default_system_config_dirs()
 }
 
 const std::string &program_directory() { return g_program_dir; }
+void set_program_directory(const std::string &dir) { g_program_dir = normalize_separators(dir); }
 const std::string &config_path() { return g_config_path; }
 void set_libraries_file(const std::string &path) { g_libraries_file = path; }
 const std::string &libraries_file() { return g_libraries_file; }

@@ -21,6 +21,8 @@ void set_compiler_directories(const std::string &program_dir, const std::string 
 // $XDG_CONFIG_HOME/korvex (or ~/.config/korvex), then /etc/korvex.
 std::vector<std::string> default_system_config_dirs();
 const std::string &program_directory();
+// The program's own directory alone (start-up sets it before the settings are loaded).
+void set_program_directory(const std::string &dir);
 // The directory of the chosen "kxw.cfg" followed by the file name.
 const std::string &config_path();
 

@@ -65,6 +65,7 @@ struct DebugWindowSettings {
         : window_name(name), font(clBlack, -11, font_name, fpDefault, 8, false, false, false, false)
     {
     }
+    bool operator==(const DebugWindowSettings &) const = default;
 };
 
 struct StdioWindowSettings : DebugWindowSettings {
@@ -81,6 +82,7 @@ struct StdioWindowSettings : DebugWindowSettings {
     int32_t columns = 80;
     int32_t rows = 10000;
     int32_t spaces_in_tab = 8;
+    bool operator==(const StdioWindowSettings &) const = default;
 };
 
 struct AssemblyWindowSettings : DebugWindowSettings {
@@ -93,10 +95,12 @@ struct AssemblyWindowSettings : DebugWindowSettings {
     bool show_source = true;
     bool show_file_name_in_source = true;
     bool syntax_highlight = true;
+    bool operator==(const AssemblyWindowSettings &) const = default;
 };
 
 struct StackWindowSettings : DebugWindowSettings {
     StackWindowSettings() : DebugWindowSettings("Stack", "Courier New") {}
+    bool operator==(const StackWindowSettings &) const = default;
 };
 
 struct RegisterWindowSettings : DebugWindowSettings {
@@ -108,6 +112,7 @@ struct RegisterWindowSettings : DebugWindowSettings {
     // Read by the registers window when it is created; never stored.
     int32_t window_value_1 = -1;
     int32_t window_value_2 = -1;
+    bool operator==(const RegisterWindowSettings &) const = default;
 };
 
 struct DumpWindowSettings : DebugWindowSettings {
@@ -122,12 +127,14 @@ struct DumpWindowSettings : DebugWindowSettings {
     std::array<bool, 5> display_flags{true, true, true, true, false};
     bool enable_diffs = false;
     int32_t format = 0;       // 0 bytes, 1 words, 2 double words
+    bool operator==(const DumpWindowSettings &) const = default;
 };
 
 struct WatchWindowSettings : DebugWindowSettings {
     WatchWindowSettings() : DebugWindowSettings("Watch", "Courier New") {}
     bool watches_in_flyover = true;  // editor hints show watch values
     bool errors_in_flyover = false;
+    bool operator==(const WatchWindowSettings &) const = default;
 };
 
 struct TraceWindowSettings : DebugWindowSettings {
@@ -141,10 +148,12 @@ struct TraceWindowSettings : DebugWindowSettings {
     int32_t hc_time_width = 80;
     int32_t hc_repeat_width = 80;
     int32_t window_value = 1;      // the trace window's own; never stored
+    bool operator==(const TraceWindowSettings &) const = default;
 };
 
 struct MessageWindowSettings : DebugWindowSettings {
     MessageWindowSettings() : DebugWindowSettings("Messages", "Courier New") {}
+    bool operator==(const MessageWindowSettings &) const = default;
 };
 
 // The settings object. Groups follow the order in which the settings are described: opening
@@ -333,6 +342,8 @@ struct TIdePreferences {
 
     // ---- source extensions (without the dot) --------------------------------------------------
     std::set<std::string> SourceExtensions;
+
+    bool operator==(const TIdePreferences &) const = default;
 };
 
 // The one settings object.

@@ -5,6 +5,7 @@
 
 #include "FrameDoubles.h"
 #include "HostDoubles.h"
+#include "SettingsDoubles.h"
 
 #include "CC_ER.h"
 #include "CC_GO.h"
@@ -583,6 +584,71 @@ TEST_F(FrameDownload, ZeroPadKeepsTheImageOffsetsInTheBinFile)
     linker.marked_from = 128;
     EXPECT_EQ(compile_file(), 0);
     EXPECT_EQ(fs::file_size(dir / "prog" / "main.bin"), 300u);
+}
+
+// The output switches and the prototype-table size come from the loaded settings.
+namespace {
+struct LoadedSwitchCase {
+    const char *name;
+    const char *value;      // a "Compiler" value stored before the load, or "" for none
+    int32_t stored;
+    uintmax_t bin_size;     // of a 300-byte image that begins at its second block
+    bool stamp_cleared;     // the compile's time stamp is 0xFFFFFFFF
+};
+const LoadedSwitchCase kLoadedSwitches[] = {
+    {"defaults_pad_and_stamp", "", 0, 300, false},
+    {"zero_pad_off_cuts_to_the_image", "Zero Pad Bin File", 0, 172, false},
+    {"zero_pad_on", "Zero Pad Bin File", 1, 300, false},
+    {"time_stamp_off", "Include Time Stamp", 0, 300, true},
+    {"time_stamp_on", "Include Time Stamp", 1, 300, false},
+};
+class FrameLoadedSwitches : public FrameDownload,
+                            public ::testing::WithParamInterface<LoadedSwitchCase> {};
+
+// Stores one "Compiler" value, loads the settings, and keeps the test's own program directory.
+void load_with_compiler_value(const char *value, int32_t stored, const std::string &program_dir)
+{
+    if (*value) {
+        TKXRegistry reg;
+        ASSERT_TRUE(reg.open_key(settings_key("Compiler"), true));
+        WriteRegInteger(reg, value, stored);
+        ASSERT_TRUE(reg.save());
+    }
+    LoadEnvironment();
+    set_program_directory(program_dir);
+}
+}  // namespace
+
+TEST_P(FrameLoadedSwitches, ShapeTheBinFileAndTheTimeStamp)
+{
+    const LoadedSwitchCase &c = GetParam();
+    SettingsSandbox settings(c.name);
+    load_with_compiler_value(c.value, c.stored, dir.string());
+    compile_conditions().to_file = true;
+    linker.marked_from = 128;
+    EXPECT_EQ(compile_file(), 0);
+    EXPECT_EQ(fs::file_size(dir / "prog" / "main.bin"), c.bin_size);
+    EXPECT_EQ(memory_summary().compile_time_stamp == 0xFFFFFFFFu, c.stamp_cleared);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, FrameLoadedSwitches, ::testing::ValuesIn(kLoadedSwitches),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST_F(FrameCompile, PrototypeTableIsSizedFromTheLoadedValue)
+{
+    struct ReleaseTables {
+        ~ReleaseTables() { release_compiler_tables(); }
+    } release;
+    const std::pair<int32_t, uint32_t> cases[] = {{1000, 1000}, {40000, 8192}, {0, 8192}};
+    for (const auto &[stored, entries] : cases) {
+        SCOPED_TRACE(stored);
+        SettingsSandbox settings("prototypes" + std::to_string(stored));
+        load_with_compiler_value("Function Prototype Table Size", stored, dir.string());
+        release_compiler_tables();
+        reset_start_up_stage();
+        EXPECT_EQ(compile_file(), 0);
+        EXPECT_EQ(allocated_table_sizes().prototype_entries, entries);
+    }
 }
 
 TEST_F(FrameDownload, EraseWithBiosMarkerSendsNothing)
