@@ -13,6 +13,7 @@
 #include "CC_GO.h"
 #include "SEAM_SETTINGS.h"
 #include "guiEnvironment.h"
+#include "HostDoubles.h"
 #include "guiInterface.h"
 
 class RecordingSettingsHost : public TSettingsWindowHost {
