@@ -422,11 +422,11 @@ AST *parseExpressionTree(const char *text) {
         return nullptr;
     }
     parser.syntaxErrCount = 0;
-    restartOnText(*set, text);
 
     ASTBase *root = nullptr;
     int signal = 0;
     try {
+        restartOnText(*set, text);
         parser.expression(&root, &signal);
     } catch (const ParseStopped &) {
         spend(*set);
