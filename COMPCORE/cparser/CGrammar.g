@@ -280,7 +280,8 @@ assignment_expression
     |   conditional_expression
     ;
 
-/* conditional_expression = logical_or_expression [ "?"^ conditional_middle ":"! conditional_expression ]
+/* conditional_expression = logical_or_expression
+ *                          [ "?"^ conditional_middle ":"! conditional_expression ]
  * The middle operand is a comma expression without a terminator, so that "c ? a : b;" gives
  * #(QUESTIONMARK c a b). */
 conditional_expression

@@ -82,7 +82,7 @@ constexpr bool exported_tokens_match() {
 static_assert(exported_tokens_match(), "a #token line of CGrammar.g moved: renumber ctok");
 static_assert(CParser::SET_SIZE == ctok::kTokenNameCount, "token-name table size changed");
 
-// ---- live counts and the stop ---------------------------------------------------------------------
+// ---- live counts and the stop -------------------------------------------------------------------
 
 int g_live_nodes = 0;
 int g_live_tokens = 0;
@@ -123,12 +123,12 @@ int print_runtime_message(CParserMessageLog *log, FILE *stream, const char *form
     const int length = vsnprintf(text, sizeof text, format, args);
     if (length <= 0)
         return length;
-    const std::string_view piece(text, std::min(static_cast<size_t>(length), sizeof text - 1));
+    const std::string_view fragment(text, std::min(static_cast<size_t>(length), sizeof text - 1));
     const size_t room =
         CParserMessageLog::kCapacity - std::min(CParserMessageLog::kCapacity, log->text.size());
-    log->text.append(piece.substr(0, room));
-    // The runtime prints a message in pieces; the piece that ends the line ends the message.
-    if (piece.back() == '\n')
+    log->text.append(fragment.substr(0, room));
+    // The runtime prints a message in fragments; the fragment that ends the line ends the message.
+    if (fragment.back() == '\n')
         log->count++;
     return length;
 }
@@ -169,7 +169,7 @@ int generatedParserErrorTotal() { return g_error_total; }
 int liveTreeNodeCount() { return g_live_nodes; }
 int liveTokenCount() { return g_live_tokens; }
 
-// ---- AST ------------------------------------------------------------------------------------------
+// ---- AST ----------------------------------------------------------------------------------------
 
 AST::AST(ANTLRTokenPtr token, unsigned char mark_byte) : mark(mark_byte), m_token(token) {
     _left = nullptr;
@@ -185,7 +185,7 @@ int AST::line() const { return m_token->getLine(); }
 
 void AST::panic(const char *message) { throw ParseStopped(message); }
 
-// ---- CParser members declared in the grammar ------------------------------------------------------
+// ---- CParser members declared in the grammar ----------------------------------------------------
 
 int CParser::isTypeName(const char *text) {
     if (!m_frame.type_name_query)
@@ -254,7 +254,7 @@ void CParser::restartFrame() {
     init();
 }
 
-// ---- DLGLexer members declared in the grammar -----------------------------------------------------
+// ---- DLGLexer members declared in the grammar ---------------------------------------------------
 
 void DLGLexer::replaceEscape(int code) {
     if (_begexpr >= &_lextext[_bufsize - 1]) {
@@ -316,7 +316,7 @@ void DLGLexer::setLineFromDirective() {
     set_line(static_cast<int>(value));
 }
 
-// ---- the parser set ---------------------------------------------------------------------------------
+// ---- the parser set -----------------------------------------------------------------------------
 
 CParserSet::CParserSet() {
     m_input = std::make_unique<DLGStringInput>("");
@@ -361,7 +361,7 @@ CParserSet *currentParserSet() { return g_current_set; }
 
 CParserSet *setCurrentParserSet(CParserSet *set) { return std::exchange(g_current_set, set); }
 
-// ---- parse entry ------------------------------------------------------------------------------------
+// ---- parse entry --------------------------------------------------------------------------------
 
 void restartOnText(CParserSet &set, const char *text) {
     if (set.spent())
@@ -464,7 +464,7 @@ void destroyExpressionTree(AST *tree) {
     set->parser().frameState().tree = nullptr;
 }
 
-// ---- tree text and lexer alone ----------------------------------------------------------------------
+// ---- tree text and lexer alone ------------------------------------------------------------------
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-// ---- the current parser set --------------------------------------------------------------------
+// ---- the current parser set ---------------------------------------------------------------------
 
 TEST(ParserSetScope, NestedSetLeavesTheOuterSetCurrent)
 {
@@ -82,7 +82,7 @@ TEST(ParserSetReuse, SemanticErrorsBelongToOneParse)
     destroyExpressionTree(tree);
 }
 
-// ---- nothing outlives a parse ------------------------------------------------------------------
+// ---- nothing outlives a parse -------------------------------------------------------------------
 
 struct LeakCase {
     const char *name;
@@ -145,7 +145,7 @@ TEST(OwnershipOnException, HookExceptionPassesThroughAndFreesEverything)
     EXPECT_EQ(currentParserSet(), nullptr);
 }
 
-// ---- limits ------------------------------------------------------------------------------------
+// ---- limits -------------------------------------------------------------------------------------
 
 std::string nested_parentheses(int levels)
 {
@@ -206,18 +206,18 @@ TEST(ParseLimits, DepthWithinTheLimitParses)
     destroyExpressionTree(tree);
 }
 
-// ---- bad input ---------------------------------------------------------------------------------
+// ---- bad input ----------------------------------------------------------------------------------
 
 struct BadInputCase {
     const char *name;
     std::string text;
 };
 
-std::string repeated(const std::string &piece, size_t count)
+std::string repeated(const std::string &fragment, size_t count)
 {
     std::string out;
     for (size_t i = 0; i < count; ++i)
-        out += piece;
+        out += fragment;
     return out;
 }
 

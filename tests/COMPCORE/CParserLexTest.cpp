@@ -25,7 +25,7 @@ std::string lexed(const std::vector<CLexedToken> &tokens)
     return out;
 }
 
-// ---- token numbers and names ------------------------------------------------------------------------
+// ---- token numbers and names --------------------------------------------------------------------
 
 struct NumberCase {
     const char *name;
@@ -86,7 +86,7 @@ TEST(TokenNames, TableHas133EntriesAndNamesUnnamedTokensByTheirExpression)
     EXPECT_STREQ(cparserTokenName(-1), "");
 }
 
-// ---- lexer rows -------------------------------------------------------------------------------------
+// ---- lexer rows ---------------------------------------------------------------------------------
 
 struct LexCase {
     const char *name;
@@ -147,7 +147,7 @@ TEST_P(Lex, Tokens)
 INSTANTIATE_TEST_SUITE_P(Rows, Lex, ::testing::ValuesIn(kLex),
                          [](const auto &i) { return std::string(i.param.name); });
 
-// ---- line counting --------------------------------------------------------------------------------
+// ---- line counting ------------------------------------------------------------------------------
 
 struct LineCase {
     const char *name;
@@ -182,7 +182,7 @@ TEST_P(Lines, LastNameLine)
 INSTANTIATE_TEST_SUITE_P(Rows, Lines, ::testing::ValuesIn(kLines),
                          [](const auto &i) { return std::string(i.param.name); });
 
-// ---- input that must end cleanly ------------------------------------------------------------------
+// ---- input that must end cleanly ----------------------------------------------------------------
 
 struct EndCase {
     const char *name;
