@@ -168,22 +168,30 @@ void outasm(const char *format, ...)
 
     g_outasm_busy = true;
     const LexerInputPointers saved = parser.save_input();
+    // Gives the lexer back and frees the assembler: after the line, or when it throws.
     struct Restore {
         ParserSeam &parser;
         const LexerInputPointers &saved;
-        ~Restore()
+        bool done = false;
+        void now()
         {
+            if (done)
+                return;
+            done = true;
             g_generated_line = false;
             parser.restore_input(saved);
             g_outasm_busy = false;
         }
+        ~Restore() { now(); }
     } restore{parser, saved};
 
     parser.point_input_at(line);
     g_generated_line = true;
     parser.parse_asm_block((g_codegen_options & 0x20) ? 1 : 0, 1, 0);
-    g_generated_line = false;
+    restore.now();
 
+    // Only now, with the assembler free again: the room check may move the code on to the
+    // follow-on xmem segment, and the jump that bridges to it is itself a generated line.
     g_last_generated = xmem_code_cache().current;
     xmem_code_cache().EnsureRoom(0x20, false);
 }

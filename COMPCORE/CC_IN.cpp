@@ -15,6 +15,7 @@
 #include "CC_ER.h"
 #include "CC_GLINE.h"
 #include "CC_INASM.h"
+#include "CC_STAB.h"
 #include "SEAM_CODEGEN.h"
 #include "BoundedFormat.h"
 #include "StringResources.h"
@@ -162,14 +163,10 @@ bool expandable_buffer_limit_reached() {
 // ---------------------------------------------------------------------------------------------
 // Character classes and lexer primitives.
 
-bool is_ident_start(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    return std::isalpha(u) || c == '_';
-}
-bool is_ident_char(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    return std::isalnum(u) || c == '_';
-}
+// One identifier rule for the preprocessor and the scanner: the character classes of the symbol
+// tables, where bytes from 128 up (and most control codes) are letters.
+bool is_ident_start(char c) { return is_identifier_start(static_cast<unsigned char>(c)); }
+bool is_ident_char(char c) { return is_identifier_char(static_cast<unsigned char>(c)); }
 bool is_blank_char(char c) { return c == ' ' || c == '\t' || c == '\f' || c == 0x1A; }
 
 const char *input_pointer() { return g_lex.ptr; }

@@ -316,6 +316,23 @@ DisasmFlow instructionFlow(std::span<const uint8_t> bytes)
 
 namespace {
 
+// An operand whose format word asks for it shows the name that the installed lookup gives its
+// address (in `form`, "%s" or "(%s)"); false when there is no lookup or no name.
+bool symbol_named(uint16_t word, uint32_t address, const char *form, std::string &out)
+{
+    if (!(word & kFmtSymbol) || !g_symbols)
+        return false;
+    const std::optional<std::string> name = g_symbols(address);
+    if (!name)
+        return false;
+    const std::string_view f(form);
+    const std::size_t at = f.find("%s");
+    out.append(f.substr(0, at));
+    out += *name;
+    out.append(f.substr(at + 2));
+    return true;
+}
+
 // Decoder state of one call.
 struct Decoder {
     uint32_t address = 0;
@@ -363,24 +380,29 @@ struct Decoder {
         }
         case kFmtImm16: {
             uint16_t v = static_cast<uint16_t>(at(data) | at(data + 1) << 8);
+            // ljp and lcall carry the page byte too: the name goes by the whole address word.
             if (prefix == 0 && (op == 0xC7 || op == 0xCF) && !g_z180_lengths) {
+                op_plain = false;
+                const uint32_t word24 = static_cast<uint32_t>(at(data + 2)) << 16 | v;
+                if (symbol_named(word, word24, "%s", out))
+                    return false;
                 std::snprintf(buf, sizeof buf, "0x%02X%04X", at(data + 2), v);
                 out += buf;
-                op_plain = false;
                 return false;
             }
-            if ((word & kFmtSymbol) && g_symbols) {
-                if (auto name = g_symbols(v)) { out += *name; return false; }
-            }
+            if (symbol_named(word, v, "%s", out))
+                return false;
             std::snprintf(buf, sizeof buf, "0x%s%04X", "", v);
             out += buf;
             return false;
         }
         case kFmtMem: {
             uint16_t v = static_cast<uint16_t>(at(data) | at(data + 1) << 8);
+            op_plain = false;
+            if (symbol_named(word, v, "(%s)", out))
+                return false;
             std::snprintf(buf, sizeof buf, "(0x%04X)", v);
             out += buf;
-            op_plain = false;
             return false;
         }
         case kFmtEirIir: out += (op & 0x08) ? "iir" : "eir"; return true;

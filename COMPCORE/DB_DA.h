@@ -68,8 +68,10 @@ DisasmFlow instructionFlow(std::span<const uint8_t> bytes);
 bool disassembleOne(uint32_t address, std::span<const uint8_t> bytes, uint16_t &length,
                     std::string &text);
 
-// Symbol names for operands with the symbol flag: the debugger installs a lookup (address word
-// -> name); none by default.
+// Symbol names for operands with the symbol flag (16-bit addresses and immediates, memory
+// operands "(name)", and ljp/lcall by their whole address word with the page): the debugger
+// installs a lookup (address word -> name) over the linker's names; none by default, and an
+// address without a name stays a number.
 using DisasmSymbolLookup = std::optional<std::string> (*)(uint32_t address);
 void setDisasmSymbolLookup(DisasmSymbolLookup lookup);
 

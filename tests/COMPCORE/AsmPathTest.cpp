@@ -18,6 +18,8 @@
 #include "SEAM_LINKER.h"
 #include "SEAM_TARGET.h"
 #include "SeamDoubles.h"
+#include "SimBoard.h"
+#include "SimCpu.h"
 
 #include <map>
 
@@ -756,6 +758,54 @@ TEST_F(AsmPath, BlockNearSegmentEndMovesWholeThroughTheFrameHost)
     EXPECT_TRUE(host.sent.empty());
     // ljp 0xE000 in XPC page 0xF8
     expect_moved_whole(sent_bytes(linker.sent), s, {0xC7, 0x00, 0xE0, 0xF8}, {0x00}, listing);
+}
+
+// Generated lines near the end of an xmem segment: once a line leaves less room than the next
+// may need, the room check after it moves the code on to the follow-on origin through a jump
+// that is itself a generated line, assembled like any other (the assembler is free again by
+// then). The code runs across the segment end on the simulator.
+TEST_F(AsmPath, GeneratedLinesCrossToTheFollowerAndRunThere)
+{
+    constexpr uint32_t segment = make_addr(0x72, 0xE000);   // physical 0x80000, in RAM
+    constexpr uint32_t follower = make_addr(0x74, 0xE000);  // physical 0x82000
+    SendingLinker linker;
+    set_linker_seam(&linker);
+    set_emit_cache_host(nullptr);  // the frame's host: its jumps go through outasm
+    const int32_t next = origins.add(follower, 0x1000, &xmem_code_cache());
+    const int32_t seg = origins.add(segment, 0x200, &xmem_code_cache(), next);
+    set_emit_origin_table(&origins);
+    origins.entries[size_t(seg)].extent.end = addr_add(segment, 0x200 - 0x40);
+    origins.select_origin(seg);
+    set_current_code_cache(xmem_code_cache());
+    const uint32_t start = xmem_code_cache().current;
+
+    begin_input("");
+    outasm("xor a");
+    for (int i = 0; i < 40; ++i)
+        outasm("add a,%d", 1);
+    const uint32_t end = xmem_code_cache().current;
+    xmem_code_cache().Flush();
+    set_linker_seam(nullptr);
+
+    for (const Message &m : messages())
+        ADD_FAILURE() << m.summary;
+    EXPECT_EQ(addr_xpc(end), 0x74u) << "the code went on in the follower";
+    EXPECT_EQ(last_generated_address(), end);
+
+    vsim::SimBoard board;
+    for (const auto &[address, byte] : sent_bytes(linker.sent))
+        ASSERT_TRUE(board.poke(addr_to_physical(address), byte));
+    vsim::CpuState cpu;
+    vsim::cpu_reset(cpu);
+    cpu.xpc = static_cast<uint8_t>(addr_xpc(start));
+    cpu.pc = static_cast<uint16_t>(addr_offset(start));
+    const vsim::RunResult run =
+        vsim::cpu_run(cpu, board, 1000,
+                      {vsim::Breakpoint{static_cast<uint16_t>(addr_offset(end)), int(addr_xpc(end))}});
+    EXPECT_EQ(run.reason, vsim::StopReason::breakpoint);
+    EXPECT_EQ(cpu.main[vsim::rA], 40) << "A: " << int(cpu.main[vsim::rA]) << " (expected 40)";
+    EXPECT_EQ(cpu.xpc, 0x74);
+    EXPECT_EQ(run.instructions, 1u + 40u + 1u) << "every line and the one jump between";
 }
 
 }  // namespace

@@ -78,6 +78,62 @@ TEST_P(Disassemble, TextAndLength)
 INSTANTIATE_TEST_SUITE_P(Cases, Disassemble, ::testing::ValuesIn(kDis),
                          [](const auto &i) { return std::string(i.param.name); });
 
+// Symbol names: operands whose format asks for one show the name that the installed lookup
+// gives their address; other operands, and addresses without a name, stay numbers.
+std::optional<std::string> test_symbols(uint32_t address)
+{
+    switch (address) {
+    case 0x1234: return "main";
+    case 0x8100: return "counter";
+    case 0x0AE345: return "xfunc";
+    default: return std::nullopt;
+    }
+}
+
+struct SymbolCase {
+    const char *name;
+    std::vector<uint8_t> bytes;
+    const char *with_lookup;
+    const char *without;
+};
+
+const SymbolCase kSymbolCases[] = {
+    {"call", {0xCD, 0x34, 0x12}, "call   main", "call   0x1234"},
+    {"jp", {0xC3, 0x34, 0x12}, "jp     main", "jp     0x1234"},
+    {"jp_cc", {0xCA, 0x34, 0x12}, "jp     z,main", "jp     z,0x1234"},
+    {"ld_pair_immediate", {0x21, 0x00, 0x81}, "ld     hl,counter", "ld     hl,0x8100"},
+    {"ld_a_memory", {0x3A, 0x00, 0x81}, "ld     a,(counter)", "ld     a,(0x8100)"},
+    {"ld_memory_hl", {0x22, 0x00, 0x81}, "ld     (counter),hl", "ld     (0x8100),hl"},
+    {"lcall_page", {0xCF, 0x45, 0xE3, 0x0A}, "lcall  xfunc", "lcall  0x0AE345"},
+    {"ljp_other_page", {0xC7, 0x45, 0xE3, 0x0B}, "ljp    0x0BE345", "ljp    0x0BE345"},
+    {"no_name", {0xCD, 0x00, 0x20}, "call   0x2000", "call   0x2000"},
+    {"byte_immediate", {0x3E, 0x34}, "ld     a,0x34", "ld     a,0x34"},
+};
+
+class DisassembleSymbols : public ::testing::TestWithParam<SymbolCase> {
+    AsmStateGuard m_guard;
+
+protected:
+    void TearDown() override { setDisasmSymbolLookup(nullptr); }
+};
+
+TEST_P(DisassembleSymbols, NamesFromTheInstalledLookup)
+{
+    const SymbolCase &c = GetParam();
+    selectDisasmPageSet(DisasmPageSet::A);
+    uint16_t len = 0;
+    std::string text;
+    disassembleOne(0, c.bytes, len, text);
+    EXPECT_EQ(text, c.without) << "no lookup installed";
+    setDisasmSymbolLookup(&test_symbols);
+    disassembleOne(0, c.bytes, len, text);
+    EXPECT_EQ(text, c.with_lookup);
+    EXPECT_EQ(len, c.bytes.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DisassembleSymbols, ::testing::ValuesIn(kSymbolCases),
+                         [](const auto &i) { return std::string(i.param.name); });
+
 TEST_F(DisasmTables, SelectionFollowsCpuFlagAndRevision)
 {
     set_asm_target(1, 257);

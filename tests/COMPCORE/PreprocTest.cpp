@@ -283,3 +283,27 @@ TEST_P(PreprocConstExpr, SeverityDecidesTheReport) {
 }
 INSTANTIATE_TEST_SUITE_P(All, PreprocConstExpr, ::testing::ValuesIn(kConstExpr),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// The preprocessor reads names by the scanner's one rule: a byte from 128 up is a letter, so
+// such a name is defined, expanded and undefined like any other.
+struct IdentifierCase {
+    const char *name;
+    const char *input;
+    const char *texts;
+    std::vector<std::string> summaries;
+};
+static const IdentifierCase kIdentifiers[] = {
+    {"e9_first", "#define \xE9t 7\n\xE9t\n", "7\n", {}},
+    {"high_byte_inside", "#define a\xFF\x80 2\na\xFF\x80 a\n", "2 a\n", {}},
+    {"undef", "#define \xE9 1\n#undef \xE9\n\xE9\n", "\xE9\n", {}},
+    {"ifdef", "#define \xE9t\n#ifdef \xE9t\nyes\n#endif\n", "yes\n", {}},
+    {"digit_first", "#define 9x 1\n", "", {"Illegal symbol name '9x'."}},
+};
+class PreprocIdentifier : public ::testing::TestWithParam<IdentifierCase> {};
+TEST_P(PreprocIdentifier, OneRuleWithTheScanner) {
+    Result r = run_text(GetParam().input);
+    EXPECT_EQ(r.texts(), GetParam().texts);
+    EXPECT_EQ(summaries(r), GetParam().summaries);
+}
+INSTANTIATE_TEST_SUITE_P(All, PreprocIdentifier, ::testing::ValuesIn(kIdentifiers),
+                         [](const auto &i) { return std::string(i.param.name); });
