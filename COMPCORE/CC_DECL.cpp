@@ -26,6 +26,8 @@
 #include "SEAM_PARSER.h"
 #include "SEAM_TARGET.h"
 
+#include <cctype>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -56,6 +58,7 @@ constexpr uint32_t kMsgCommonNested = 2181;
 constexpr uint32_t kMsgInterruptVectorMissing = 2182;
 constexpr uint32_t kMsgWebMissing = 2183;
 constexpr uint32_t kMsgImportMissing = 2184;
+constexpr uint32_t kMsgConstantExpected = 427;
 
 bool watch() { return watch_compile(); }
 bool bios_compile() { return compile_conditions().bios_marker != 0; }
@@ -71,6 +74,12 @@ void read_anymem_threshold()
     const unsigned char c = static_cast<unsigned char>(*input_pointer());
     if (c == 0 || is_identifier_start(c))
         return;
+    // Only what can begin a constant goes to the evaluator; anything else is one report.
+    if (!std::isdigit(c) && !std::strchr("(-+~!'", c)) {
+        error_here("%s", msg(kMsgConstantExpected));
+        advance_input(1);
+        return;
+    }
     const int32_t value = directive_long_constant_value(0);
     if (value < 0 || value > 65536) {
         error_here("%s", msg(kMsgThresholdRange));
@@ -103,6 +112,14 @@ uint16_t parse_class_word()
     if (match_text("static"))
         return kClassStatic;
     error_here("%s", msg(kMsgBadClassOption));
+    // The bad word (or character) is the option: it goes with its report.
+    if (!is_identifier_start(static_cast<unsigned char>(*input_pointer()))) {
+        if (*input_pointer())
+            advance_input(1);
+        return kClassBad;
+    }
+    while (is_identifier_char(static_cast<unsigned char>(*input_pointer())))
+        advance_input(1);
     return kClassBad;
 }
 
@@ -199,8 +216,8 @@ AsmOptions read_asm_options()
             }
             error_here(msg(kMsgUnknownAsmDirective), word.c_str());
         } else {
+            // Reported as the option it stands for, not as a bracket of its own.
             const char text[2] = {static_cast<char>(c), 0};
-            note_bracket(static_cast<char>(c), current_line(), current_column());
             advance_input(1);
             error_here(msg(kMsgUnknownAsmDirective), text);
         }
@@ -302,7 +319,15 @@ void parse_item(bool &interleave)
     if (declaration_seam().parse_external_declaration())
         return;
     error_here("%s", msg(kMsgGarbageAtEnd));
+    // One run of characters goes; a character that no run takes goes alone, so that every
+    // report is followed by progress.
+    // The skipped run is garbage, not brackets to be matched later.
+    const char *before = input_pointer();
+    set_bracket_suppression(true);
     skip_token();
+    set_bracket_suppression(false);
+    if (input_pointer() == before && *before)
+        advance_input(1);
 }
 
 // What follows every item: pending stubs, a page change where no jump is needed, and pending
@@ -454,6 +479,10 @@ void parse_program()
 
     bool interleave = true;
     while (!end_of_input()) {
+        // The blanks and lines before the item are read first: the directives on them
+        // ("#step", "#memmap", "#useix", ...) belong to this item, not the one after it.
+        if (static_cast<unsigned char>(*input_pointer()) <= ' ')
+            skip_blanks_across_lines();
         g_persistent.word &= ~kDeclPerItemMask;
         g_current = g_persistent;
         apply_placement(current_placement());
@@ -461,8 +490,6 @@ void parse_program()
         select_xmem_code_cache(g_saved, (g_saved.word & kDeclDebug) ? 1 : 0);
         reserve_symbol_areas();
         clear_local_symbols();
-        if (static_cast<unsigned char>(*input_pointer()) <= ' ')
-            skip_blanks_across_lines();
         if (!input_used_up())
             parse_item(interleave);
         after_item(interleave);

@@ -91,7 +91,10 @@ bool RecordingDeclarations::parse_external_declaration()
 {
     if (refuse)
         return false;
-    lines.push_back({input_pointer(), current_line(), input_file_name()});
+    lines.push_back({input_pointer(), current_line(), input_file_name(),
+                     current_decl_flags().word});
+    if (on_line)
+        on_line(lines.back().text);
     clear_line();
     return true;
 }
@@ -246,7 +249,7 @@ uint16_t CompileRun::compile_bios(const std::string &program)
 }
 
 vsim::RunResult CompileRun::run(uint16_t start, uint64_t budget,
-                                std::optional<vsim::Breakpoint> stop)
+                                std::optional<vsim::Breakpoint> stop, uint8_t xpc)
 {
     board.reset();
     (void)board.load(0, linker.image);
@@ -256,6 +259,7 @@ vsim::RunResult CompileRun::run(uint16_t start, uint64_t budget,
     vsim::cpu_reset(cpu, vsim::CpuModel::r3000);
     cpu.sp = 0xE000;
     cpu.pc = start;
+    cpu.xpc = xpc;
     const vsim::Breakpoint end =
         stop ? *stop : vsim::Breakpoint{addr_offset(memory_summary().root_code_end), -1};
     last_run = vsim::cpu_run(cpu, board, budget, {end});

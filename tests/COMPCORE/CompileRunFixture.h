@@ -47,6 +47,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -114,17 +115,20 @@ public:
     void set_code_address(uint32_t address_word) override;
 };
 
-// Each line left to the declaration parser is recorded (text, line) and consumed; with
-// `refuse` nothing is parsed.
+// Each line left to the declaration parser is recorded (text, line, file, the current
+// declaration flag word) and consumed, after `on_line` has seen it; with `refuse` nothing is
+// parsed.
 class RecordingDeclarations : public DeclarationSeam {
 public:
     struct Line {
         std::string text;
         int line;
         std::string file;
+        uint32_t flags;
     };
     std::vector<Line> lines;
     bool refuse = false;
+    std::function<void(const std::string &text)> on_line;
     bool parse_external_declaration() override;
     std::vector<std::string> texts() const;
 };
@@ -201,10 +205,10 @@ protected:
     uint16_t compile_bios(const std::string &program);
 
     // Loads the captured image into the board, resets the CPU (Vireon 3000 instruction set) and
-    // runs from `start` until `stop` (default: the end of the root code the compile left) or
-    // until the instruction budget is spent.
+    // runs from `start` (with XPC `xpc`) until `stop` (default: the end of the root code the
+    // compile left) or until the instruction budget is spent.
     vsim::RunResult run(uint16_t start, uint64_t budget = 100000,
-                        std::optional<vsim::Breakpoint> stop = std::nullopt);
+                        std::optional<vsim::Breakpoint> stop = std::nullopt, uint8_t xpc = 0);
 
     // "HL: 0x1234 (expected 0x1235)". Names: A B C D E H L F AF BC DE HL IX IY SP PC XPC.
     ::testing::AssertionResult reg(const std::string &name, uint32_t expected) const;
