@@ -1,6 +1,9 @@
 // The shared compile-and-run fixture (see the header).
 #include "CompileRunFixture.h"
 
+#include "CC_ASM.h"
+#include "CC_ASMTAB.h"
+#include "CC_BOARD.h"
 #include "CC_DECL.h"
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
@@ -194,6 +197,9 @@ void CompileRun::TearDown()
     set_current_code_cache(root_code_cache());
     install_asm_path(nullptr);
     set_parser_seam(nullptr);
+    reset_board_parameters();  // the next compile's processor is the default one again
+    set_asm_target(1, 0);
+    init_asm_mnemonics();
     set_library_index(nullptr);
     set_linker_seam(nullptr);
     install_seam_doubles();
