@@ -19,6 +19,9 @@ namespace vsim {
 struct BoardConfig {
     uint32_t flash_base = 0x00000;
     uint32_t flash_size = 512 * 1024;
+    // The flash chip's id as the board reports it (a section of TARGET/Flash.ini): 0x01A4 for
+    // 512 KB, 0x01A3 for 256 KB.
+    uint16_t flash_id = 0x01A4;
     uint32_t ram_base = 0x80000;
     uint32_t ram_size = 512 * 1024;
 };

@@ -229,6 +229,7 @@ TEST_F(BoardSetup, ChangedMarkerByteMakesTheIdBlockInvalid)
 TEST_F(BoardSetup, MissingFlashFileEndsTheCompile)
 {
     board_on_target(valid_id_block());
+    std::filesystem::remove(dir / "Flash.ini");
     EXPECT_EQ(compile_bios("#error \"not reached\"\n") & 2, 2);
     EXPECT_EQ(messages_text(),
               "1: Flash information file (" + path("Flash.ini") + ") not found\n");

@@ -164,6 +164,9 @@ void CompileRun::SetUp()
     fs::create_directories(dir / "lib");
     source = (dir / "prog" / "main.c").string();
     write("lib/default.h", "");
+    // Our flash information file in the program directory; the headless board reports the flash
+    // id of the board stand-in.
+    fs::copy_file(fs::path(KX_TEST_DATA) / ".." / ".." / "TARGET" / "Flash.ini", dir / "Flash.ini");
     m_libraries = {"default.h"};
     write_library_list();
 
@@ -179,6 +182,7 @@ void CompileRun::SetUp()
     install_asm_path(&parser);
     set_parser_seam(nullptr);
     headless_target_operations() = HeadlessTargetOperations();
+    headless_target_operations().board.flash_id = vsim::BoardConfig{}.flash_id;
     reset_start_up_stage();
     release_compiler_tables();
     reset_settings_to_defaults();

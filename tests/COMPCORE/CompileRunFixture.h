@@ -14,7 +14,9 @@
 //     generator will (`set_code_address`), and records the rest;
 //   - declarations: `RecordingDeclarations` takes each line left to the declaration parser and
 //     records it (or, with `refuse`, parses nothing there, which is reported as garbage);
-//   - chains: `RecordingChains` records what the chain directives declare and add.
+//   - chains: `RecordingChains` records what the chain directives declare and add;
+//   - the target: the shared headless target double, whose board reports the board stand-in's
+//     flash id; our "Flash.ini" (TARGET/) lies in the program directory.
 //
 // Memory layout (logical address, physical address):
 //   root code      0x0000-0x5FFF   0x00000     kRootCode
