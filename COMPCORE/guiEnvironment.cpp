@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <utility>
 
 #include "BoundedFormat.h"
@@ -721,14 +720,11 @@ void SaveEnvironment()
     (void)reg.save();
 }
 
-void LoadSettingsAtStartUp(const std::string &program_path, const std::string &c_text)
+void LoadSettingsAtStartUp(const std::string &program_dir, const std::string &c_text)
 {
     if (const std::optional<std::string> refused = set_settings_version_key(c_text))
         show_error(*refused);
-    std::string dir = std::filesystem::path(program_path).parent_path().string();
-    if (!dir.empty() && dir.back() != '/')
-        dir += '/';
-    set_program_directory(dir);
+    set_program_directory(program_dir);
     LoadEnvironment();
     SetSourceExtensions(IdePreferences().syntax_file_types);
 }

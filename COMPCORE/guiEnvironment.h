@@ -132,7 +132,8 @@ void LoadEnvironment();
 // Writes the tree from IdePreferences, the prototype-table size and the window host.
 void SaveEnvironment();
 
-// Start-up as far as the settings go: the program directory from the program's own path, the
-// version key from the "-c" text, LoadEnvironment, then SetSourceExtensions with "Syntax File
-// Types".
-void LoadSettingsAtStartUp(const std::string &program_path, const std::string &c_text);
+// Start-up as far as the settings go, after the command line is read: the version key from the
+// "-c" text (a refused text is shown and the plain key used), the program directory (the folder
+// start-up took from the program's own path; the default documentation addresses lie below it),
+// LoadEnvironment, then SetSourceExtensions with "Syntax File Types".
+void LoadSettingsAtStartUp(const std::string &program_dir, const std::string &c_text);

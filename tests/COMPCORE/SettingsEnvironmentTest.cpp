@@ -480,6 +480,23 @@ TEST_F(SettingsEnvironment, EveryValueRoundTripsThroughItsField)
         }
     }
     EXPECT_TRUE(boxes().empty());
+
+    // The next save leaves the values it never writes as the other writer stored them.
+    reset_settings_to_defaults();
+    SaveEnvironment();
+    TKXRegistry reg;
+    for (const TreeRow &row : kTree) {
+        if (row.dir != Dir::Load || row.kind == Kind::Font || row.kind == Kind::Bool)
+            continue;
+        open(reg, row.key);
+        if (row.kind == Kind::Text) {
+            EXPECT_EQ(reg.read_string(row.name), test_text(row)) << row.name;
+        } else {
+            EXPECT_EQ(reg.read_integer(row.name), row.value) << row.name;
+        }
+    }
+    open(reg, kDump);
+    EXPECT_EQ(reg.read_bool("Enable Diffs"), true);
 }
 
 // ---- the version key ---------------------------------------------------------------------------
@@ -566,8 +583,8 @@ TEST_F(SettingsEnvironment, StartUpFormsTheKeyLoadsAndSetsTheExtensions)
         WriteRegString(reg, "Syntax File Types", "c;kx");
         ASSERT_TRUE(reg.save());
     }
-    LoadSettingsAtStartUp("/usr/lib/korvex/kxw", "Lab");
-    EXPECT_EQ(program_directory(), "/usr/lib/korvex/");
+    LoadSettingsAtStartUp("/usr/lib/korvex", "Lab");
+    EXPECT_EQ(program_directory(), "/usr/lib/korvex");
     EXPECT_EQ(SettingsVersionKey, "8.51Lab\\");
     EXPECT_EQ(IdePreferences().syntax_file_types, "c;kx");
     EXPECT_EQ(IdePreferences().SourceExtensions, (std::set<std::string>{"c", "kx"}));
@@ -575,7 +592,7 @@ TEST_F(SettingsEnvironment, StartUpFormsTheKeyLoadsAndSetsTheExtensions)
     EXPECT_TRUE(boxes().empty());
 
     reset_settings_to_defaults();
-    LoadSettingsAtStartUp("/usr/lib/korvex/kxw", "bad\\name");
+    LoadSettingsAtStartUp("/usr/lib/korvex/", "bad\\name");
     EXPECT_EQ(SettingsVersionKey, "8.51\\");
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_EQ(boxes()[0].caption, "Error");
