@@ -308,13 +308,20 @@ public:
         if (!m_saving)
             text(name, field);
     }
-    // A bool whose load default is a fixed value rather than the field's.
+    // Values whose load default is another than the field's own.
     void boolean_defaulting(const char *name, bool &field, bool def)
     {
         if (m_saving)
             WriteRegBool(m_reg, name, field);
         else
             field = ReadRegBool(m_reg, name, def);
+    }
+    void text_defaulting(const char *name, std::string &field, const std::string &def)
+    {
+        if (m_saving)
+            WriteRegString(m_reg, name, field);
+        else
+            field = ReadRegString(m_reg, name, def);
     }
 
 private:
@@ -556,130 +563,103 @@ std::string below_program_directory(const std::string &relative)
     return dir + rel;
 }
 
-int32_t window_state_number(TWindowState state) { return static_cast<int32_t>(state); }
-
-TWindowState window_state_from(int32_t number)
+// The tip-of-the-day values: before "Flash After Compile" in the load, after "Auto save" in the
+// save.
+void tips(SettingsIo &io, TIdePreferences &p)
 {
-    if (number == 0)
-        return TWindowState::Normal;
-    if (number == 1)
-        return TWindowState::Minimized;
-    return TWindowState::Maximized;
+    io.boolean("Show Tips", p.show_tips);
+    io.boolean("Print Tips", p.print_tips);
+    io.boolean("Tips Help", p.tips_help);
+    io.integer("Tips Index", p.tips_index);
 }
 
-void load_personality(TKXRegistry &reg, TIdePreferences &p)
+// "Personality". Load and save orders differ where the branches say. The menu buttons, the
+// consolidate switch and the two dialog folders are written from the main window (the host);
+// "Distribution" and the four documentation addresses load with defaults built here.
+void personality(SettingsIo &io, TIdePreferences &p, TSettingsWindowHost &host)
 {
-    (void)reg.open_key(settings_key(kSectionPersonality), true);
-    p.flash_info_file = ReadRegString(reg, "Flash Table", p.flash_info_file);
-    p.show_splash_screen = ReadRegBool(reg, "Show Splash Screen", p.show_splash_screen);
-    p.undo_after_save = ReadRegBool(reg, "Undo After Save", p.undo_after_save);
+    io.open(kSectionPersonality);
+    io.load_text("Flash Table", p.flash_info_file);
+    io.boolean("Show Splash Screen", p.show_splash_screen);
+    io.boolean("Undo After Save", p.undo_after_save);
+    if (io.saving()) {
+        std::string open_dir = host.OpenDialogInitDir(), save_dir = host.SaveDialogInitDir();
+        io.text("Open InitDir", open_dir);
+        io.text("Save InitDir", save_dir);
+    }
     std::string key = SettingsVersionKey;
     if (!key.empty() && key.back() == '\\')
         key.pop_back();
-    p.distribution = ReadRegString(reg, "Distribution", "Korvex Dist. " + key);
-    p.default_h = ReadRegString(reg, "DefaultH", p.default_h);
-    p.help_file = ReadRegString(reg, "HelpFile", p.help_file);
-    p.help_ir_file = ReadRegString(reg, "HelpIRFile", p.help_ir_file);
-    p.default_url = ReadRegString(reg, "DefaultURL", below_program_directory(p.default_url));
-    p.mru_file_limit = ReadRegInteger(reg, "MRU File Limit", p.mru_file_limit);
-    p.mru_file_limit = std::max(1, std::min(30, p.mru_file_limit));
-    p.default_keyword_url =
-        ReadRegString(reg, "DefaultKeywordURL", below_program_directory(p.default_keyword_url));
-    p.default_function_url = ReadRegString(reg, "DefaultFunctionURL",
-                                           below_program_directory(p.default_function_url));
-    p.default_operator_url = ReadRegString(reg, "DefaultOperatorURL",
-                                           below_program_directory(p.default_operator_url));
-    p.show_menu_buttons = ReadRegBool(reg, "Show Menu Buttons", p.show_menu_buttons);
-    p.ct_left = ReadRegInteger(reg, "CT Left", p.ct_left);
-    p.ct_top = ReadRegInteger(reg, "CT Top", p.ct_top);
-    p.ct_name_width = ReadRegInteger(reg, "CT Name Width", p.ct_name_width);
-    p.ct_code_panel_height = ReadRegInteger(reg, "CT Code Panel Height", p.ct_code_panel_height);
-    p.env_options_pg = ReadRegInteger(reg, "EnvOptionsPg", p.env_options_pg);
-    p.edit_options_pg = ReadRegInteger(reg, "EditOptionsPg", p.edit_options_pg);
-    p.consolidate_buttons =
-        static_cast<uint8_t>(ReadRegInteger(reg, "Consolidate Buttons", p.consolidate_buttons));
-    p.top = ReadRegInteger(reg, "Top", p.top);
-    p.left = ReadRegInteger(reg, "Left", p.left);
-    p.height = ReadRegInteger(reg, "Height", p.height);
-    p.width = ReadRegInteger(reg, "Width", p.width);
-    p.window_state = window_state_from(
-        ReadRegInteger(reg, "Window State", window_state_number(p.window_state)));
-    p.workspace_color = static_cast<TColor>(
-        ReadRegInteger(reg, "Workspace Color", static_cast<int32_t>(p.workspace_color)));
-    p.grep_directories = ReadRegBool(reg, "GrepDirectories", p.grep_directories);
-    p.grep_sub_directories = ReadRegBool(reg, "GrepSubDirectories", p.grep_sub_directories);
-    p.grep_case_sensitive = ReadRegBool(reg, "GrepCaseSensitive", p.grep_case_sensitive);
-    p.grep_whole_words = ReadRegBool(reg, "GrepWholeWords", p.grep_whole_words);
-    p.show_tips = ReadRegBool(reg, "Show Tips", p.show_tips);
-    p.print_tips = ReadRegBool(reg, "Print Tips", p.print_tips);
-    p.tips_help = ReadRegBool(reg, "Tips Help", p.tips_help);
-    p.tips_index = ReadRegInteger(reg, "Tips Index", p.tips_index);
-    p.flash_after_compile = ReadRegBool(reg, "Flash After Compile", p.flash_after_compile);
-    p.beep_after_compile = ReadRegBool(reg, "Beep After Compile", p.beep_after_compile);
-    p.detect_outside_changes =
-        ReadRegBool(reg, "Detect Outside Changes", p.detect_outside_changes);
-    p.confirm_lib_compile = ReadRegBool(reg, "Confirm Lib Compile", p.confirm_lib_compile);
-    p.create_backup_file = ReadRegBool(reg, "Create Backup File", p.create_backup_file);
-    p.auto_save = ReadRegBool(reg, "Auto save", p.auto_save);
-    p.syntax_file_types = ReadRegString(reg, "Syntax File Types", p.syntax_file_types);
-    reg.close_key();
-}
-
-void save_personality(TKXRegistry &reg, const TIdePreferences &p, TSettingsWindowHost &host)
-{
-    (void)reg.open_key(settings_key(kSectionPersonality), true);
-    WriteRegBool(reg, "Show Splash Screen", p.show_splash_screen);
-    WriteRegBool(reg, "Undo After Save", p.undo_after_save);
-    WriteRegString(reg, "Open InitDir", host.OpenDialogInitDir());
-    WriteRegString(reg, "Save InitDir", host.SaveDialogInitDir());
-    WriteRegString(reg, "Distribution", p.distribution);
-    WriteRegString(reg, "DefaultH", p.default_h);
-    WriteRegString(reg, "HelpFile", p.help_file);
-    WriteRegString(reg, "HelpIRFile", p.help_ir_file);
-    WriteRegString(reg, "DefaultURL", p.default_url);
-    WriteRegString(reg, "DefaultKeywordURL", p.default_keyword_url);
-    WriteRegString(reg, "DefaultFunctionURL", p.default_function_url);
-    WriteRegString(reg, "DefaultOperatorURL", p.default_operator_url);
-    WriteRegBool(reg, "Show Menu Buttons", host.MenuButtonsVisible());
-    WriteRegInteger(reg, "MRU File Limit", p.mru_file_limit);
-    WriteRegInteger(reg, "CT Left", p.ct_left);
-    WriteRegInteger(reg, "CT Top", p.ct_top);
-    WriteRegInteger(reg, "CT Name Width", p.ct_name_width);
-    WriteRegInteger(reg, "CT Code Panel Height", p.ct_code_panel_height);
-    WriteRegInteger(reg, "EnvOptionsPg", p.env_options_pg);
-    WriteRegInteger(reg, "EditOptionsPg", p.edit_options_pg);
-    WriteRegInteger(reg, "Consolidate Buttons", host.ConsolidateChecked() ? 1 : 0);
-    WriteRegInteger(reg, "Top", p.top);
-    WriteRegInteger(reg, "Left", p.left);
-    WriteRegInteger(reg, "Height", p.height);
-    WriteRegInteger(reg, "Width", p.width);
-    WriteRegInteger(reg, "Window State", window_state_number(p.window_state));
-    WriteRegInteger(reg, "Workspace Color", static_cast<int32_t>(p.workspace_color));
-    WriteRegBool(reg, "GrepDirectories", p.grep_directories);
-    WriteRegBool(reg, "GrepSubDirectories", p.grep_sub_directories);
-    WriteRegBool(reg, "GrepCaseSensitive", p.grep_case_sensitive);
-    WriteRegBool(reg, "GrepWholeWords", p.grep_whole_words);
-    WriteRegBool(reg, "Flash After Compile", p.flash_after_compile);
-    WriteRegBool(reg, "Beep After Compile", p.beep_after_compile);
-    WriteRegBool(reg, "Detect Outside Changes", p.detect_outside_changes);
-    WriteRegBool(reg, "Confirm Lib Compile", p.confirm_lib_compile);
-    WriteRegBool(reg, "Create Backup File", p.create_backup_file);
-    WriteRegBool(reg, "Auto save", p.auto_save);
-    WriteRegBool(reg, "Show Tips", p.show_tips);
-    WriteRegBool(reg, "Print Tips", p.print_tips);
-    WriteRegBool(reg, "Tips Help", p.tips_help);
-    WriteRegInteger(reg, "Tips Index", p.tips_index);
-    WriteRegString(reg, "Syntax File Types", p.syntax_file_types);
-    reg.close_key();
+    io.text_defaulting("Distribution", p.distribution, "Korvex Dist. " + key);
+    io.text("DefaultH", p.default_h);
+    io.text("HelpFile", p.help_file);
+    io.text("HelpIRFile", p.help_ir_file);
+    io.text_defaulting("DefaultURL", p.default_url, below_program_directory(p.default_url));
+    if (!io.saving()) {
+        io.integer("MRU File Limit", p.mru_file_limit);
+        p.mru_file_limit = std::max(1, std::min(30, p.mru_file_limit));
+    }
+    io.text_defaulting("DefaultKeywordURL", p.default_keyword_url,
+                       below_program_directory(p.default_keyword_url));
+    io.text_defaulting("DefaultFunctionURL", p.default_function_url,
+                       below_program_directory(p.default_function_url));
+    io.text_defaulting("DefaultOperatorURL", p.default_operator_url,
+                       below_program_directory(p.default_operator_url));
+    if (io.saving()) {
+        bool visible = host.MenuButtonsVisible();
+        io.boolean("Show Menu Buttons", visible);
+        io.integer("MRU File Limit", p.mru_file_limit);
+    } else {
+        io.boolean("Show Menu Buttons", p.show_menu_buttons);
+    }
+    io.integer("CT Left", p.ct_left);
+    io.integer("CT Top", p.ct_top);
+    io.integer("CT Name Width", p.ct_name_width);
+    io.integer("CT Code Panel Height", p.ct_code_panel_height);
+    io.integer("EnvOptionsPg", p.env_options_pg);
+    io.integer("EditOptionsPg", p.edit_options_pg);
+    // Read into a one-byte flag: its low byte.
+    int32_t consolidate = io.saving() ? (host.ConsolidateChecked() ? 1 : 0) : p.consolidate_buttons;
+    io.integer("Consolidate Buttons", consolidate);
+    if (!io.saving())
+        p.consolidate_buttons = static_cast<uint8_t>(consolidate);
+    io.integer("Top", p.top);
+    io.integer("Left", p.left);
+    io.integer("Height", p.height);
+    io.integer("Width", p.width);
+    // 0 normal, 1 minimized, anything else maximized (written as 2).
+    int32_t state = static_cast<int32_t>(p.window_state);
+    io.integer("Window State", state);
+    p.window_state = state == 0 ? TWindowState::Normal
+                     : state == 1 ? TWindowState::Minimized
+                                  : TWindowState::Maximized;
+    io.colour("Workspace Color", p.workspace_color);
+    io.boolean("GrepDirectories", p.grep_directories);
+    io.boolean("GrepSubDirectories", p.grep_sub_directories);
+    io.boolean("GrepCaseSensitive", p.grep_case_sensitive);
+    io.boolean("GrepWholeWords", p.grep_whole_words);
+    if (!io.saving())
+        tips(io, p);
+    io.boolean("Flash After Compile", p.flash_after_compile);
+    io.boolean("Beep After Compile", p.beep_after_compile);
+    io.boolean("Detect Outside Changes", p.detect_outside_changes);
+    io.boolean("Confirm Lib Compile", p.confirm_lib_compile);
+    io.boolean("Create Backup File", p.create_backup_file);
+    io.boolean("Auto save", p.auto_save);
+    if (io.saving())
+        tips(io, p);
+    io.text("Syntax File Types", p.syntax_file_types);
+    io.close();
 }
 
 // Load and save visit the sections in one order.
-void walk_sections(SettingsIo &io, TIdePreferences &p)
+void walk_sections(SettingsIo &io, TIdePreferences &p, TSettingsWindowHost &host)
 {
     debug_windows(io, p);
     communications(io, p);
     compiler(io, p);
     environment(io, p);
+    personality(io, p, host);
 }
 
 bool refuse_without_host()
@@ -700,8 +680,7 @@ void LoadEnvironment()
     report_settings_damage(reg);
     TIdePreferences &p = IdePreferences();
     SettingsIo io(reg, false);
-    walk_sections(io, p);
-    load_personality(reg, p);
+    walk_sections(io, p, *g_window_host);
     // The keys the load created: written quietly, the save reports what cannot be written.
     (void)reg.flush();
     g_window_host->AdjustEditorOptions();
@@ -715,8 +694,7 @@ void SaveEnvironment()
     report_settings_damage(reg);
     TIdePreferences &p = IdePreferences();
     SettingsIo io(reg, true);
-    walk_sections(io, p);
-    save_personality(reg, p, *g_window_host);
+    walk_sections(io, p, *g_window_host);
     (void)reg.save();
 }
 

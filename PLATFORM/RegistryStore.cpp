@@ -706,21 +706,20 @@ std::vector<std::string> RegistryStore::value_names() const
     return names;
 }
 
-namespace {
-const RegValue *lookup(const Key *key, std::string_view name)
+const RegValue *RegistryStore::current_value(std::string_view name) const
 {
-    return key ? find_value(const_cast<Key &>(*key), name) : nullptr;
+    Key *key = m_current_open ? resolve(m_current) : nullptr;
+    return key ? find_value(*key, name) : nullptr;
 }
-} // namespace
 
 bool RegistryStore::value_exists(std::string_view name) const
 {
-    return lookup(m_current_open ? resolve(m_current) : nullptr, name) != nullptr;
+    return current_value(name) != nullptr;
 }
 
 std::optional<RegType> RegistryStore::value_type(std::string_view name) const
 {
-    const RegValue *v = lookup(m_current_open ? resolve(m_current) : nullptr, name);
+    const RegValue *v = current_value(name);
     if (!v)
         return std::nullopt;
     return v->type;
@@ -728,7 +727,7 @@ std::optional<RegType> RegistryStore::value_type(std::string_view name) const
 
 std::optional<std::string> RegistryStore::read_string(std::string_view name) const
 {
-    const RegValue *v = lookup(m_current_open ? resolve(m_current) : nullptr, name);
+    const RegValue *v = current_value(name);
     if (!v || v->type != RegType::String || v->text.size() > kRegMaxValueBytes)
         return std::nullopt;
     return v->text;
@@ -736,7 +735,7 @@ std::optional<std::string> RegistryStore::read_string(std::string_view name) con
 
 std::optional<int32_t> RegistryStore::read_integer(std::string_view name) const
 {
-    const RegValue *v = lookup(m_current_open ? resolve(m_current) : nullptr, name);
+    const RegValue *v = current_value(name);
     if (!v || v->type != RegType::Integer)
         return std::nullopt;
     return v->integer;
@@ -744,7 +743,7 @@ std::optional<int32_t> RegistryStore::read_integer(std::string_view name) const
 
 std::optional<double> RegistryStore::read_float(std::string_view name) const
 {
-    const RegValue *v = lookup(m_current_open ? resolve(m_current) : nullptr, name);
+    const RegValue *v = current_value(name);
     if (!v || v->type != RegType::Binary || v->data.size() != 8)
         return std::nullopt;
     return bytes_double(v->data);
@@ -760,7 +759,7 @@ std::optional<bool> RegistryStore::read_bool(std::string_view name) const
 
 std::optional<std::vector<uint8_t>> RegistryStore::read_binary(std::string_view name) const
 {
-    const RegValue *v = lookup(m_current_open ? resolve(m_current) : nullptr, name);
+    const RegValue *v = current_value(name);
     if (!v || v->type != RegType::Binary || v->data.size() > kRegMaxValueBytes)
         return std::nullopt;
     return v->data;
@@ -790,29 +789,33 @@ bool RegistryStore::set_value(RegValue value)
     return true;
 }
 
-bool RegistryStore::write_string(std::string_view name, std::string_view text)
+namespace {
+RegValue named(std::string_view name, RegType type)
 {
     RegValue v;
     v.name = name;
-    v.type = RegType::String;
+    v.type = type;
+    return v;
+}
+} // namespace
+
+bool RegistryStore::write_string(std::string_view name, std::string_view text)
+{
+    RegValue v = named(name, RegType::String);
     v.text = text;
     return set_value(std::move(v));
 }
 
 bool RegistryStore::write_integer(std::string_view name, int32_t value)
 {
-    RegValue v;
-    v.name = name;
-    v.type = RegType::Integer;
+    RegValue v = named(name, RegType::Integer);
     v.integer = value;
     return set_value(std::move(v));
 }
 
 bool RegistryStore::write_float(std::string_view name, double value)
 {
-    RegValue v;
-    v.name = name;
-    v.type = RegType::Binary;
+    RegValue v = named(name, RegType::Binary);
     v.data = double_bytes(value);
     return set_value(std::move(v));
 }
@@ -828,9 +831,7 @@ bool RegistryStore::write_binary(std::string_view name, const void *data, std::s
         fail("a value larger than " + std::to_string(kRegMaxValueBytes) + " bytes");
         return false;
     }
-    RegValue v;
-    v.name = name;
-    v.type = RegType::Binary;
+    RegValue v = named(name, RegType::Binary);
     const auto *bytes = static_cast<const uint8_t *>(data);
     v.data.assign(bytes, bytes + (bytes ? size : 0));
     return set_value(std::move(v));

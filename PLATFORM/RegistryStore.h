@@ -122,6 +122,7 @@ public:
 
 private:
     Key *resolve(const std::vector<std::string> &path) const;
+    const RegValue *current_value(std::string_view name) const;
     bool set_value(RegValue value);
     void fail(std::string why);
 
