@@ -408,6 +408,7 @@ std::string g_compile_source;
 uint8_t g_download_mode = 0;
 uint32_t g_bios_root_end = 0;
 CompileConditions g_conditions;
+int g_processor_selector = 1;
 MemorySummary g_summary;
 
 // Flags spread from the options word by compile_program.
@@ -663,6 +664,8 @@ uint8_t download_mode() { return g_download_mode; }
 uint32_t bios_root_code_end() { return g_bios_root_end; }
 void set_bios_root_code_end(uint32_t addr) { g_bios_root_end = addr; }
 CompileConditions &compile_conditions() { return g_conditions; }
+void set_processor_selector(int selector) { g_processor_selector = selector; }
+int processor_selector() { return g_processor_selector; }
 const MemorySummary &memory_summary() { return g_summary; }
 
 int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t constant_start,
@@ -801,14 +804,15 @@ uint16_t compile_and_load(const std::string &source_path)
     g_compile_source = source_path;
     codegen_seam().reset_compile_state();  // forgets the last code label defined
     purgeStringPool();
-    (void)codegen_seam().select_target_cpu(0, 0);
+    // The code generator knows two families: the Z180 (selector 0) and the Vireon one.
+    (void)codegen_seam().select_target_cpu(0, g_processor_selector == 0 ? 1 : 0);
     if (prepare_compile() != 0)
         return static_cast<uint16_t>(get_error_status() | 2);
 
     // The Vireon family: the data top is the data cache's offset, the xmem code range that of
     // the xmem code cache's origin (empty while no origin is bound).
     MemoryLayoutInputs layout;
-    layout.processor_selector = 1;
+    layout.processor_selector = g_processor_selector;
     layout.free_size = cfg.free;
     layout.astk_size = cfg.astk;
     layout.heap_size = cfg.heap;

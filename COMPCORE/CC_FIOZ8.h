@@ -125,8 +125,15 @@ struct CompileConditions {
     uint8_t bios_marker = 0;   // the compiler's BIOS marker
     bool erase = false;        // erase-before-write flag of the board
     bool one_piece = false;    // "TCP all in one"
+    bool bios_present = true;  // the BIOS-included flag: the BIOS is part of the image
 };
 CompileConditions &compile_conditions();
+
+// The processor the compile is for, 0 to 5: Z180, F80 (the Vireon family, the default), I8086,
+// I80186, I80286, I80386. The compile selects the code generator's CPU by it and a BIOS compile
+// names it in "TARGETCPU"; the board and processor definitions may set it.
+void set_processor_selector(int selector);
+int processor_selector();
 
 // Memory summary filled after a compile for the debugger and the map.
 struct MemorySummary {

@@ -211,15 +211,18 @@ int16_t save_edited_bios_libraries()
         linker_seam().load_library_index(g_program_dir, !IsCompilingBios());
         return 1;
     }
+    // Every edited BIOS library is offered, not only the first: one left unsaved would be
+    // compiled into the BIOS from its old text.
+    int16_t saved = 0;
     for (const std::string &lib : linker_seam().library_files()) {
         const std::string name = upper_file_name(lib);
         if (std::find(g_bios_libraries.begin(), g_bios_libraries.end(), name) ==
             g_bios_libraries.end())
             continue;
         if (linker_seam().lib_save_if_edited(lib) != 0)
-            return 1;
+            saved = 1;
     }
-    return 0;
+    return saved;
 }
 
 // ---- the compile entry -------------------------------------------------------------------------
@@ -440,6 +443,8 @@ void reset_unit_tables(bool bios_compile)
     set_compile_mode_word(0);
     PredefinedMacroContext predefined;
     predefined.bios_compile = bios_compile;
+    predefined.cpu_selector = processor_selector();
+    predefined.bios_present = compile_conditions().bios_present;
     predefined.debug_rst_state = gDebugRstState;
     predefined.targetless = IdePreferences().targetless_compile != 0;
     install_predefined_macros(predefined);

@@ -9,6 +9,7 @@
 
 #include "CC_ER.h"
 #include "CC_GO.h"
+#include "CC_IN.h"
 #include "CC_INIT.h"
 #include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
@@ -282,6 +283,76 @@ TEST_F(FrameCompile, DumpFilePathTakenByAFolderThrowsFileOpenNamingTheFolder)
     }
     EXPECT_EQ(compiler_config().rams, 0x80);
     EXPECT_FALSE(called("build_rom_image")) << "nothing is built after the failure";
+}
+
+// A BIOS compile's predefined macros name the processor the compile is for and whether the BIOS
+// is part of the image; the code generator is switched to that processor's family.
+struct PredefinedInputs {
+    const char *name;
+    int selector;
+    bool bios_present;
+    const char *target_cpu;
+    const char *no_bios;
+    const char *cpu_call;
+};
+
+const PredefinedInputs kPredefinedInputs[] = {
+    {"VireonWithBios", 1, true, "F80", "0", "select_target_cpu 0"},
+    {"VireonWithoutBios", 1, false, "F80", "1", "select_target_cpu 0"},
+    {"Z180", 0, true, "Z180", "0", "select_target_cpu 1"},
+};
+
+class FramePredefined : public FrameCompile,
+                        public ::testing::WithParamInterface<PredefinedInputs> {
+protected:
+    void TearDown() override
+    {
+        set_processor_selector(1);
+        FrameCompile::TearDown();
+    }
+};
+
+TEST_P(FramePredefined, MacrosTakeTheProcessorAndTheBiosPresence)
+{
+    const PredefinedInputs &c = GetParam();
+    set_processor_selector(c.selector);
+    compile_conditions().bios_present = c.bios_present;
+    SetCompilingBios(1);
+    std::string target_cpu, no_bios;
+    static std::string *seen_cpu, *seen_no_bios;
+    seen_cpu = &target_cpu;
+    seen_no_bios = &no_bios;
+    parser.during_parse = [] {
+        *seen_cpu = find_macro_value("TARGETCPU")->text;
+        *seen_no_bios = find_macro_value("NO_BIOS")->text;
+    };
+    EXPECT_EQ(compile_file() & 2, 0);
+    SetCompilingBios(0);
+    EXPECT_EQ(target_cpu, c.target_cpu);
+    EXPECT_EQ(no_bios, c.no_bios);
+    const std::vector<std::string> &calls = headless_codegen().calls;
+    const auto cpu = std::find_if(calls.begin(), calls.end(), [](const std::string &call) {
+        return call.rfind("select_target_cpu", 0) == 0;
+    });
+    ASSERT_NE(cpu, calls.end());
+    EXPECT_EQ(*cpu, c.cpu_call) << "the first processor selection of the compile";
+}
+
+INSTANTIATE_TEST_SUITE_P(All, FramePredefined, ::testing::ValuesIn(kPredefinedInputs),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// Before a BIOS recompile every edited library of the BIOS is saved, not only the first; a
+// library the BIOS does not use is left alone. Names are compared after the last separator of
+// either kind, without case.
+TEST_F(FrameCompile, EveryEditedBiosLibraryIsSaved)
+{
+    record_bios_library_name("one.lib");
+    record_bios_library_name("TWO.LIB");
+    linker.libraries = {(dir / "lib" / "ONE.LIB").string(), "C:\\libs\\two.lib",
+                        (dir / "lib" / "other.lib").string()};
+    EXPECT_EQ(save_edited_bios_libraries(), 1);
+    EXPECT_EQ(linker.saved, (std::vector<std::string>{(dir / "lib" / "ONE.LIB").string(),
+                                                      "C:\\libs\\two.lib"}));
 }
 
 TEST_F(FrameCompile, BiosCompileSavesTheStateAProgramCompileStartsFrom)
