@@ -501,7 +501,8 @@ void parse_program()
         codegen_seam().set_code_address(root_code_cache().current);
         const ADDR24 before = root_code_cache().current;
         chain_seam().emit_function_chains();
-        record_listing_range(before, root_code_cache().current, kListProgramCode);
+        if (!addr_equal(root_code_cache().current, before))
+            record_listing_range(before, root_code_cache().current, kListProgramCode);
     }
     complete_bios_end_jump();
     if (!watch())

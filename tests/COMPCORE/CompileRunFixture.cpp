@@ -115,6 +115,13 @@ ParserSeam &OriginBindingParser::real() { return top_level_parser_seam(); }
 void OriginBindingParser::parse_program()
 {
     origins = TestOrigins{};
+    set_emit_origin_table(&origins);
+    if (layout) {
+        layout(origins);
+        set_current_code_cache(root_code_cache());
+        real().parse_program();
+        return;
+    }
     const int32_t root = origins.add(kRootCode, kRootCodeSize, &root_code_cache());
     const int32_t constants = origins.add(kConstants, kConstantsSize, &constant_cache());
     const int32_t variables = origins.add(kVariables, kVariablesSize, &root_variable_cache());

@@ -147,10 +147,12 @@ public:
 };
 
 // The top-level parser behind the block reader, with the test origins bound at the start of
-// each parse.
+// each parse: the layout above, or the test's own (`layout` adds and selects the origins, the
+// root code cache's among them).
 class OriginBindingParser : public ParserSeam {
 public:
     TestOrigins origins;
+    std::function<void(TestOrigins &)> layout;
     void parse_asm_block(int, int, int) override {}
     void parse_program() override;
     void web_reset() override { real().web_reset(); }

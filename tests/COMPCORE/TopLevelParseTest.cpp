@@ -7,6 +7,7 @@
 #include "CC_FIOZ8.h"
 #include "CC_GLINE.h"
 #include "CC_IN.h"
+#include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
 
 #include <map>
@@ -469,3 +470,51 @@ TEST_P(EveryByte, EndsWithAtMostOneReport)
 
 INSTANTIATE_TEST_SUITE_P(All, EveryByte, ::testing::ValuesIn(kFuzz),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// A watch expression's compile reads its in-memory lines with the same parse, but builds no
+// chains and leaves the open conditionals to the expression.
+TEST_F(CompileRun, WatchCompileSkipsTheChainsAndTheOpenConditionalCheck)
+{
+    ASSERT_EQ(compile(""), 0) << messages_text();
+    chains.calls.clear();
+    reset_errors();
+    const char *lines[] = {"#if 1", "int watched;", nullptr};
+    set_watch_compile(true);
+    set_compile_mode_word(1);
+    set_in_memory_lines(lines, 3);
+    clear_line_position();
+    clear_line();
+    clear_end_of_input();
+    struct Back {
+        ~Back()
+        {
+            set_watch_compile(false);
+            set_compile_mode_word(0);
+            ifdef_stack().clear();
+        }
+    } back;
+    EXPECT_NO_THROW((void)compile_program(kDummyAddress, kDummyAddress, kDummyAddress,
+                                          kDummyAddress, kDummyAddress, kDummyAddress, 0x01));
+    EXPECT_EQ(declarations.texts(), std::vector<std::string>{"int watched;"});
+    EXPECT_TRUE(chains.calls.empty());
+    EXPECT_EQ(messages_text(), "");
+}
+
+// "#pragma CompileProgram" ends the BIOS part with a jump that the end of the parse makes lead
+// to the code after the program (here the end of the root code).
+TEST_F(CompileRun, CompileProgramPragmaLeavesAJumpToTheEndOfTheCode)
+{
+    IdePreferences().targetless_compile = 1;
+    ASSERT_EQ(compile_bios("#asm\n ld a, 1\n#endasm\n"
+                           "#pragma CompileProgram\n"
+                           "#asm\n ld b, 2\n#endasm\n"),
+              0)
+        << messages_text();
+    // ld a,1 (2 bytes), jp end (3 bytes), ld b,2 (2 bytes): the jump leads to 0x0007.
+    EXPECT_EQ(sent_at(kRootCode, 7),
+              (std::vector<uint8_t>{0x3E, 0x01, 0xC3, 0x07, 0x00, 0x06, 0x02}));
+    EXPECT_EQ(bios_end_jump(), kDummyAddress) << "completed";
+    run(kRootCode);
+    EXPECT_TRUE(reg("A", 0x01));
+    EXPECT_TRUE(reg("B", 0x00)) << "the jump passed over the program part";
+}
