@@ -116,19 +116,15 @@ void OriginBindingParser::parse_program()
 {
     origins = TestOrigins{};
     set_emit_origin_table(&origins);
-    if (layout) {
-        layout(origins);
-        set_current_code_cache(root_code_cache());
-        real().parse_program();
-        return;
-    }
     const int32_t root = origins.add(kRootCode, kRootCodeSize, &root_code_cache());
     const int32_t constants = origins.add(kConstants, kConstantsSize, &constant_cache());
     const int32_t variables = origins.add(kVariables, kVariablesSize, &root_variable_cache());
-    const int32_t xmem = origins.add(kXmemCode, kXmemCodeSize, &xmem_code_cache());
-    set_emit_origin_table(&origins);
-    for (int32_t o : {root, constants, variables, xmem})
+    for (int32_t o : {root, constants, variables})
         origins.select_origin(o);
+    if (layout)
+        layout(origins);
+    else
+        origins.select_origin(origins.add(kXmemCode, kXmemCodeSize, &xmem_code_cache()));
     set_current_code_cache(root_code_cache());
     real().parse_program();
 }

@@ -147,8 +147,8 @@ public:
 };
 
 // The top-level parser behind the block reader, with the test origins bound at the start of
-// each parse: the layout above, or the test's own (`layout` adds and selects the origins, the
-// root code cache's among them).
+// each parse: the layout above, or with `layout` the test's own xmem code origins (it adds and
+// selects them; root code, constants and variables stay as above).
 class OriginBindingParser : public ParserSeam {
 public:
     TestOrigins origins;
