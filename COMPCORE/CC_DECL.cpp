@@ -53,8 +53,8 @@ struct CommonArea {
     ADDR24 end = kDummyAddress;
 } g_common;
 
-// Not part of this build: reported as a compile error, the rest of the line dropped.
 constexpr uint32_t kMsgCommonNested = 2181;
+// Not part of this build: reported as a compile error, the rest of the line dropped.
 constexpr uint32_t kMsgInterruptVectorMissing = 2182;
 constexpr uint32_t kMsgWebMissing = 2183;
 constexpr uint32_t kMsgImportMissing = 2184;
@@ -261,11 +261,6 @@ void refuse_line(uint32_t id)
     clear_line();
 }
 
-void skip_line_to_next()
-{
-    clear_line();
-}
-
 // Returns false when no top-level directive of this unit stands at the cursor.
 bool top_level_directive(bool &interleave)
 {
@@ -291,10 +286,10 @@ bool top_level_directive(bool &interleave)
         top_level_asm_block(line, column);
     } else if (match_text("#rst") || match_text("#step")) {
         g_persistent.word |= kDeclDebug;
-        skip_line_to_next();
+        clear_line();  // on to the next active line
     } else if (match_text("#norst") || match_text("#nostep")) {
         g_persistent.word &= ~kDeclDebug;
-        skip_line_to_next();
+        clear_line();
     } else if (match_text("#begincommon")) {
         begin_common();
     } else if (match_text("#endcommon")) {
@@ -473,6 +468,7 @@ void parse_program()
     } pop_mark;
     g_extent.root_start = root_code_cache().current;
     g_extent.xmem_start = xmem_code_cache().current;
+    g_bios_end_jump = kDummyAddress;  // a site left by a compile that ended early is stale
 
     set_up_board_and_processor();
     select_xmem_code_cache(g_persistent, 1);
