@@ -159,6 +159,11 @@ void set_code_limits(std::uint32_t last_root_code, std::uint32_t first_free) {
     g_memory_map.code_limit_high = first_free + 1;
 }
 
+void set_program_start_words(std::uint32_t constant_start, std::uint32_t second_data_start) {
+    g_memory_map.program_constant_start = constant_start;
+    g_memory_map.program_second_data_start = second_data_start;
+}
+
 void reset_addr_state() {
     g_window_start = 0xE000;
     g_xpc_base = 14;

@@ -113,6 +113,10 @@ struct MemoryMap {
     // free address (set after a program compile by the function-record unit)
     std::uint32_t code_limit_low = 0;
     std::uint32_t code_limit_high = 0;
+    // Where a program compile starts its constants and its second data cache: recorded by the
+    // BIOS compile when it places "prog_param"; kDummyAddress until then.
+    std::uint32_t program_constant_start = 0;
+    std::uint32_t program_second_data_start = 0;
 };
 
 // Inputs of LayoutMemoryMap that other units own ("kxw.cfg" sizes, processor selector, caches).
@@ -139,6 +143,8 @@ void memory_map_defaults(std::uint16_t given_address, std::uint16_t root_code_si
 const MemoryMap &memory_map();
 // Code limits after a compile: last root code address and first free address (see MemoryMap).
 void set_code_limits(std::uint32_t last_root_code, std::uint32_t first_free);
+// The program's constant and second data-cache starts (see MemoryMap).
+void set_program_start_words(std::uint32_t constant_start, std::uint32_t second_data_start);
 // Back to the start-up state (window 0xE000 / 14, empty map). The origin provider is a
 // connection to the emit caches, not state of a compile: it stays installed.
 void reset_addr_state();

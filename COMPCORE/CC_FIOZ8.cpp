@@ -410,6 +410,69 @@ uint32_t g_bios_root_end = 0;
 CompileConditions g_conditions;
 int g_processor_selector = 1;
 MemorySummary g_summary;
+MemoryWords g_memory_words;
+std::vector<JumpFixupTable> g_jump_fixups;
+std::optional<StartUpRecordOffsets> g_start_up_offsets;
+
+// Step 6 of a compile: the memory words from the configuration's ROM and RAM keys, in pages of
+// 4096 bytes, as physical addresses (a RAM base below page 0 wraps in the 20 bits).
+void set_memory_words(const CompilerConfig &cfg)
+{
+    constexpr uint32_t kPage = 4096;
+    MemoryWords &w = g_memory_words;
+    w.data_segment = cfg.ramg;
+    w.xmem_code_base = ((uint32_t(cfg.roms) + cfg.romx) * kPage) & kPhysicalMask;
+    w.code_limit = (uint32_t(cfg.rome) * kPage) & kPhysicalMask;
+    w.ram_base = ((int64_t(cfg.rams) + cfg.logx - cfg.logr) * int64_t(kPage)) & kPhysicalMask;
+    w.xmem_data_bound = (uint32_t(cfg.rame) * kPage) & kPhysicalMask;
+}
+
+// A BIOS compile gives the program information record and the build time stamp their names:
+// "prog_param" and "kx_timestamp", declared by the BIOS, lie where the start-up block keeps them,
+// behind the constants in code. The program compile then starts its constants and its second
+// data cache where the BIOS left them.
+void place_start_up_symbols()
+{
+    symbol *program_info = find_symbol("prog_param", false, kGlobalTable);
+    symbol *time_stamp = find_symbol("kx_timestamp", false, kGlobalTable);
+    if (!program_info && !time_stamp)
+        return;
+    if (!g_start_up_offsets)
+        refuse_missing_codegen();  // only the code generator knows the block's layout
+    const uint32_t base = constants_in_code_cache().current;
+    if (program_info)
+        set_program_start_words(base, data_cache().current);
+    const std::pair<symbol *, uint16_t> placed[] = {
+        {program_info, g_start_up_offsets->program_info},
+        {time_stamp, g_start_up_offsets->time_stamp}};
+    for (const auto &[sym, offset] : placed) {
+        if (!sym)
+            continue;
+        const uint32_t address = addr_add(base, offset);
+        sym->address[0] = address;
+        linker_seam().define_label(sym->name, address, 2);
+    }
+}
+
+// Pushes an empty jump-fixup table when the stack is empty, and pops what it pushed when the
+// compile ends, whichever way.
+struct JumpFixupScope {
+    bool pushed = false;
+    JumpFixupScope()
+    {
+        if (g_jump_fixups.empty()) {
+            g_jump_fixups.emplace_back();
+            pushed = true;
+        }
+    }
+    ~JumpFixupScope()
+    {
+        if (pushed && !g_jump_fixups.empty())
+            g_jump_fixups.pop_back();
+    }
+    JumpFixupScope(const JumpFixupScope &) = delete;
+    JumpFixupScope &operator=(const JumpFixupScope &) = delete;
+};
 
 // Flags spread from the options word by compile_program.
 uint8_t g_codegen_flags = 0;
@@ -666,6 +729,13 @@ void set_bios_root_code_end(uint32_t addr) { g_bios_root_end = addr; }
 CompileConditions &compile_conditions() { return g_conditions; }
 void set_processor_selector(int selector) { g_processor_selector = selector; }
 int processor_selector() { return g_processor_selector; }
+const MemoryWords &memory_words() { return g_memory_words; }
+JumpFixupTable *jump_fixups() { return g_jump_fixups.empty() ? nullptr : &g_jump_fixups.back(); }
+std::size_t jump_fixup_depth() { return g_jump_fixups.size(); }
+void set_start_up_record_offsets(std::optional<StartUpRecordOffsets> offsets)
+{
+    g_start_up_offsets = offsets;
+}
 const MemorySummary &memory_summary() { return g_summary; }
 
 int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t constant_start,
@@ -678,6 +748,7 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
     LinkerSeam &linker = linker_seam();
     const CompilerConfig &cfg = compiler_config();
     const bool object_file = !watch && (g_output_flags & 0x10);
+    const JumpFixupScope fixups;
 
     if (!watch)
         parser.web_reset();
@@ -695,6 +766,8 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
     if (bios)
         codegen_seam().set_bios_compile(&g_conditions.bios_marker);
 
+    if (!watch)
+        set_memory_words(cfg);
     root_code_cache().SetAddress(root_code_start);
     data_cache().SetAddress(data_start);
     root_variable_cache().SetAddress(second_data_start);
@@ -751,6 +824,8 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
             if (EmitCache *extra = extra_code_cache(which))
                 extra->Finish();
         set_current_code_cache(root_code_cache());
+        // The code limits: from the last root code byte up to the lowest byte of the data.
+        set_compile_code_limits(root_code_cache().current, data_cache().current, watch);
         if (g_conditions.bios_marker)
             g_bios_root_end = root_code_cache().current;
         set_error_file_name("ERROR", 0);
@@ -769,6 +844,8 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
                 if (auto addr = linker.global_label_address(entry))
                     g_summary.entry_point = *addr;
                 set_current_code_cache(root_code_cache());
+            } else {
+                place_start_up_symbols();
             }
         }
         linker.reset_labels(errors_seen() ? 7 : 3);
@@ -809,8 +886,12 @@ uint16_t compile_and_load(const std::string &source_path)
     if (prepare_compile() != 0)
         return static_cast<uint16_t>(get_error_status() | 2);
 
-    // The Vireon family: the data top is the data cache's offset, the xmem code range that of
-    // the xmem code cache's origin (empty while no origin is bound).
+    // The memory map: root code from the page after the BIOS's root code (a BIOS compile gives
+    // no address: 0), over the code generator's root code size. On the Vireon family the data
+    // top is the data cache's offset, the xmem code range that of the xmem code cache's origin
+    // (empty while no origin is bound).
+    memory_map_defaults(IsCompilingBios() ? 0 : addr_offset(g_bios_root_end),
+                        codegen_seam().root_code_size());
     MemoryLayoutInputs layout;
     layout.processor_selector = g_processor_selector;
     layout.free_size = cfg.free;
@@ -842,14 +923,22 @@ uint16_t compile_and_load(const std::string &source_path)
     uint32_t root_start = kDummyAddress, data_start = kDummyAddress;
     uint32_t constant_start = kDummyAddress, second_start = kDummyAddress;
     if (!bios) {
+        // Root code goes on where the BIOS's ended; constants and the second data cache where
+        // the BIOS left them when it placed "prog_param" (else with the root code and the data).
+        const MemoryMap &map = memory_map();
         root_start = g_bios_root_end;
         data_start = bios_compile_info_cache().program_data_start;
-        second_start = data_start;
-        constant_start = root_start;
+        second_start = map.program_second_data_start != kDummyAddress
+                           ? map.program_second_data_start
+                           : data_start;
+        constant_start = map.program_constant_start != kDummyAddress ? map.program_constant_start
+                                                                     : root_start;
     }
 
     // The BIOS marker is the code generator's to set, for this compile only.
     g_conditions.bios_marker = 0;
+    if (bios)  // what an earlier BIOS recorded for the program is not this BIOS's
+        set_program_start_words(kDummyAddress, kDummyAddress);
     // The breakpoint dump beside the source; written during every compile.
     const std::string brk_path = path_with_extension(source_path, "brk");
     std::ofstream brk(brk_path, std::ios::out | std::ios::trunc);

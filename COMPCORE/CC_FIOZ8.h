@@ -6,7 +6,10 @@
 
 #include "EMITCACHE.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 
 // ---- assembly lines and bytes ----------------------------------------------------------------
@@ -108,6 +111,41 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
 
 // Output flags byte (0x31 at the start of every compile).
 uint8_t output_flags();
+
+// The memory words of the layout, set from the configuration's ROM and RAM keys by every compile
+// that is not a watch compile (output flags bit 0x01); read by the code generator, the directive
+// dispatcher and the xdata allocator. Addresses are physical (20 bits); pages are 4096 bytes.
+struct MemoryWords {
+    uint16_t data_segment = 0;     // "ramg"
+    uint32_t xmem_code_base = 0;   // ("roms" + "romx") pages
+    uint32_t code_limit = 0;       // "rome" pages
+    uint32_t ram_base = 0;         // ("rams" + "logx" - "logr") pages
+    uint32_t xmem_data_bound = 0;  // "rame" pages
+};
+const MemoryWords &memory_words();
+
+// The jump-fixup stack: tables of the jumps still to be patched (the opcode and the code
+// position of each), keyed by a 16-bit label number. A compile pushes an empty table when the
+// stack is empty and pops it when it ends; the code generator records and resolves its jumps in
+// the table on top.
+struct JumpFixup {
+    uint8_t opcode = 0;
+    uint32_t site = 0;  // address word of the jump
+};
+using JumpFixupTable = std::multimap<uint16_t, JumpFixup>;
+// The table on top, nullptr while the stack is empty.
+JumpFixupTable *jump_fixups();
+std::size_t jump_fixup_depth();
+
+// Where the start-up block keeps the program information record and the build time stamp,
+// counted from the block's start. The run-time symbol placement of the code generator hands
+// them over when it measures the block; a BIOS compile places "prog_param" and "kx_timestamp"
+// there, behind the constants in code.
+struct StartUpRecordOffsets {
+    uint16_t program_info = 0;
+    uint16_t time_stamp = 0;
+};
+void set_start_up_record_offsets(std::optional<StartUpRecordOffsets> offsets);
 
 // The IDE's output mode stored by the compile entry: 0 flash, 1 RAM, 2 flash then run in RAM.
 void set_download_mode(uint8_t mode);

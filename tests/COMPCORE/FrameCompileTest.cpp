@@ -11,6 +11,7 @@
 #include "CC_GO.h"
 #include "CC_IN.h"
 #include "CC_INIT.h"
+#include "CC_STAB.h"
 #include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
 #include "SEAM_LINKER.h"
@@ -353,6 +354,108 @@ TEST_F(FrameCompile, EveryEditedBiosLibraryIsSaved)
     EXPECT_EQ(save_edited_bios_libraries(), 1);
     EXPECT_EQ(linker.saved, (std::vector<std::string>{(dir / "lib" / "ONE.LIB").string(),
                                                       "C:\\libs\\two.lib"}));
+}
+
+// The memory words of the layout come from the configuration's ROM and RAM keys.
+TEST_F(FrameCompile, MemoryWordsComeFromTheConfiguration)
+{
+    std::ofstream(dir / "kxw.cfg") << "roms  = 3\nromx  = 10\nrome  = 1F\nrams  = 90\n"
+                                      "logx  = E\nlogr  = 4\nrame  = B0\nramg  = 7A\n";
+    EXPECT_EQ(compile_file() & 2, 0);
+    const MemoryWords &w = memory_words();
+    EXPECT_EQ(w.data_segment, 0x7A);
+    EXPECT_EQ(w.xmem_code_base, (0x3u + 0x10u) * 0x1000u);
+    EXPECT_EQ(w.code_limit, 0x1F000u);
+    EXPECT_EQ(w.ram_base, (0x90u + 0xEu - 0x4u) * 0x1000u);
+    EXPECT_EQ(w.xmem_data_bound, 0xB0000u);
+}
+
+// The memory map's root code starts a page after the BIOS's root code (0x100 for the BIOS,
+// which gives no address), and the code limits bound the gap between root code and data.
+TEST_F(FrameCompile, MapDefaultsAndCodeLimitsFollowTheCompile)
+{
+    SetCompilingBios(1);
+    parser.during_parse = [] {
+        root_code_cache().EmitRepeat(0, 0x234);
+        data_cache().SetAddress(0xC000);
+        (void)emit_zero_bytes(0x10, false);
+    };
+    EXPECT_EQ(compile_file() & 2, 0);
+    EXPECT_EQ(memory_map().root_code_start, 0x100);
+    EXPECT_EQ(memory_map().code_limit_low, 0x233u) << "the last root code byte";
+    EXPECT_EQ(memory_map().code_limit_high, 0xBFF1u) << "the lowest data byte";
+    SetCompilingBios(0);
+    parser.during_parse = [] { root_code_cache().EmitRepeat(0, 0x10); };
+    EXPECT_EQ(compile_file() & 2, 0);
+    EXPECT_EQ(memory_map().root_code_start, 0x400) << "0x234 + 0x100, up to the next page";
+    EXPECT_EQ(memory_map().code_limit_low, 0x243u);
+}
+
+// The jump-fixup table lives for one compile, and goes however the compile ends.
+TEST_F(FrameCompile, JumpFixupTableLivesForTheCompile)
+{
+    static std::size_t depth;
+    static bool table;
+    parser.during_parse = [] {
+        depth = jump_fixup_depth();
+        table = jump_fixups() != nullptr;
+        jump_fixups()->insert({7, JumpFixup{0xC3, 0x1234}});
+    };
+    EXPECT_EQ(compile_file() & 2, 0);
+    EXPECT_EQ(depth, 1u);
+    EXPECT_TRUE(table);
+    EXPECT_EQ(jump_fixup_depth(), 0u);
+    EXPECT_EQ(jump_fixups(), nullptr);
+    parser.during_parse = [] { throw xUserCancel(KX_HERE); };
+    EXPECT_THROW(compile_file(), xUserCancel);
+    EXPECT_EQ(jump_fixup_depth(), 0u);
+}
+
+// A BIOS compile places "prog_param" and "kx_timestamp" behind its constants in code, where the
+// start-up block keeps the program information record and the time stamp; the program compile
+// that follows starts its constants and its second data cache where the BIOS left them.
+TEST_F(FrameCompile, BiosPlacesTheStartUpSymbolsAndTheProgramGoesOnBehindThem)
+{
+    set_start_up_record_offsets(StartUpRecordOffsets{0x10, 0x70});
+    SetCompilingBios(1);
+    parser.during_parse = [] {
+        (void)add_symbol("prog_param", 0, 2, 0, 7, nullptr, 0);
+        (void)add_symbol("kx_timestamp", 0, 5, 0, 7, nullptr, 0);
+        root_code_cache().EmitRepeat(0, 0x300);
+        data_cache().SetAddress(0xC000);
+        (void)emit_zero_bytes(0x20, false);
+    };
+    EXPECT_EQ(compile_file() & 2, 0);
+    set_start_up_record_offsets(std::nullopt);
+    EXPECT_EQ(find_symbol("prog_param", false, kGlobalTable)->address[0], 0x310u);
+    EXPECT_EQ(find_symbol("kx_timestamp", false, kGlobalTable)->address[0], 0x370u);
+    EXPECT_EQ(linker.defined, (std::map<std::string, uint32_t>{{"kx_timestamp", 0x370},
+                                                               {"prog_param", 0x310}}));
+    EXPECT_EQ(memory_map().program_constant_start, 0x300u);
+    EXPECT_EQ(memory_map().program_second_data_start, 0xBFE0u);
+
+    SetCompilingBios(0);
+    static uint32_t second_data;
+    parser.during_parse = [] { second_data = root_variable_cache().current; };
+    EXPECT_EQ(compile_file() & 2, 0);
+    EXPECT_EQ(second_data, 0xBFE0u);
+}
+
+// Without the start-up block's layout (no code generator has measured it) nothing is placed at a
+// made-up address: the compile refuses.
+TEST_F(FrameCompile, StartUpSymbolsWithoutTheBlockLayoutAreRefused)
+{
+    set_start_up_record_offsets(std::nullopt);
+    set_exception_debug_mode(false);
+    SetCompilingBios(1);
+    parser.during_parse = [] { (void)add_symbol("prog_param", 0, 2, 0, 7, nullptr, 0); };
+    try {
+        (void)compile_file();
+        FAIL() << "placed without the block's layout";
+    } catch (xErr &e) {
+        EXPECT_EQ(e.GetText(), "The code generator is not part of this build.");
+    }
+    SetCompilingBios(0);
 }
 
 TEST_F(FrameCompile, BiosCompileSavesTheStateAProgramCompileStartsFrom)

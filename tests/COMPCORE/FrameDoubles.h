@@ -195,7 +195,12 @@ public:
     bool check_origin_range(uint32_t) override { return false; }
     void init_label_tables() override {}
     void reset_labels(int bits) override { note("reset_labels " + std::to_string(bits)); }
-    void define_label(const std::string &, uint32_t, int) override {}
+    std::map<std::string, uint32_t> defined;  // global labels defined, apart from `calls`
+    void define_label(const std::string &name, uint32_t addr, int scope) override
+    {
+        if (scope == 2)
+            defined[name] = addr;
+    }
     std::optional<uint32_t> global_label_address(const std::string &name) override
     {
         note("label " + name);
