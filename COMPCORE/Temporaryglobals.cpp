@@ -1,6 +1,12 @@
 // Temporaryglobals: start-up values of program-wide globals.
 #include "Temporaryglobals.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "BoundedFormat.h"
+#include "CC_VER.h"
+
 namespace {
 constexpr std::array<FlagColour, 4> kStartColours = {
     {{0, 0xFF0000}, {0, 0x00FF00}, {0, 0x0000FF}, {0, 0xFF0000}}};
@@ -10,7 +16,30 @@ bool g_capacity_set = false;
 
 std::string gCmdLineProject;
 std::string gCmdLineSource;
+std::string gSettingsVersionKey;
+std::string gProgramDirectory;
 std::array<FlagColour, 4> gFlagColours = kStartColours;
+
+std::string format_settings_version_key(const std::string &c_value)
+{
+    return bounded_format("%d.%d%d%s%s\\", version_major(), version_minor(), version_revision(),
+                          version_build(), c_value.c_str());
+}
+
+std::string resource_directory_of(const std::string &program_path)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(program_path).parent_path();
+    std::error_code ec;
+    const fs::path staged = folder.parent_path() / "korvex";
+    const fs::path chosen = fs::is_directory(staged, ec) ? staged : folder;
+    std::string text = chosen.lexically_normal().string();
+    if (text.empty())
+        return "./";
+    if (text.back() != '/')
+        text.push_back('/');
+    return text;
+}
 
 int message_list_capacity(int base_count, int max_errors, int max_warnings)
 {
@@ -27,6 +56,8 @@ void reset_temporary_globals()
 {
     gCmdLineProject.clear();
     gCmdLineSource.clear();
+    gSettingsVersionKey.clear();
+    gProgramDirectory.clear();
     gFlagColours = kStartColours;
     g_capacity = 0;
     g_capacity_set = false;

@@ -8,6 +8,8 @@
 extern const StringResource kStringTable[] = {
     // id, text
     {16, "Korvex"},
+    {21, "C Source (*.c)|*.c|Library Source (*.lib)|*.lib|Source Files (*.c;*.lib)|*.c;*.lib|List Files (*.lst)|*.lst|Map Files (*.map)|*.map|All Files (*.*)|*.*|"},
+    {23, "Project Files (*%s)|*%s|"},
     {400, "Division by constant zero."},
     {407, "Insufficent free memory for declarations.\a\aThe program declarations have\nexceeded available data space."},
     {408, "Syntax error - or garbage at end of program.\a\aCheck the end of the program file(s)\nfor superfluous punctuation."},
@@ -42,6 +44,10 @@ extern const StringResource kStringTable[] = {
     {666, "Internal error: internal assembly buffer exceeded\a\aThe generated assembly line is too long. Please contact technical support."},
     {667, "Internal error: recursion on outasm"},
     {669, "Internal error: keyword hash collision"},
+    {721, "Edit"},
+    {724, "Stopped"},
+    {735, "Run Polled"},
+    {736, "Run NoPoll"},
     {739, "ERROR"},
     {743, "WARNING %-10s   : %s"},
     {756, "Missing \',\'"},
@@ -66,6 +72,8 @@ extern const StringResource kStringTable[] = {
     {777, "Only One Undefined Label per Parameter"},
     {807, "Demotion of value may lose digits."},
     {809, "ERROR %-10s   : %s"},
+    {1101, "Korvex"},
+    {1103, "Version %s - English"},
     {2002, "\'%s\' cannot be found."},
     {2012, "Threshold out of range."},
     {2023, "Unsupported operator."},

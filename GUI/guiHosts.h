@@ -1,0 +1,40 @@
+// guiHosts: the Qt side of the host services that are not a form of their own: the
+// application's message box, the file dialogs, and the guard every Qt entry point of the IDE
+// runs its work in, so that no exception leaves a slot or an event handler (one that did would
+// unwind the event loop and end the IDE). Also the small conversions the forms share.
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+#include <functional>
+#include <source_location>
+#include <string>
+
+#include "guiInterface.h"
+#include "guiKXPreferences.h"
+
+// Runs the work; an xErr is shown as its error box, anything else as the internal error naming
+// the caller's source file and line. Never throws.
+void guarded(const std::function<void()> &work,
+             std::source_location where = std::source_location::current()) noexcept;
+
+// QMessageBox, application-modal, with the buttons and icon of the flags.
+class TQtMessageBoxHost : public TMessageBoxHost {
+public:
+    int ShowMessageBox(const std::string &text, const std::string &caption,
+                       unsigned flags) override;
+};
+
+// QFileDialog for each request (the filter's "description|patterns|" pairs become Qt's).
+FileDialogFactory qt_file_dialogs();
+// "C Source (*.c)|*.c|Source Files (*.c;*.lib)|*.c;*.lib|" -> "C Source (*.c);;Source Files
+// (*.c *.lib)".
+QString qt_name_filters(const std::string &filter, int index, QString *selected);
+
+// A settings colour (0x00BBGGRR, or a system colour with the top bit set) as a QColor.
+QColor colour_of(TColor colour);
+
+// File names are bytes; Qt shows them in the locale's encoding.
+QString qpath(const std::string &path);
+std::string spath(const QString &path);

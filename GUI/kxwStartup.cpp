@@ -1,0 +1,160 @@
+// kxwStartup: start-up and command line of the IDE.
+#include "kxwStartup.h"
+
+#include <QApplication>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <system_error>
+
+#include "CC_GO.h"
+#include "CC_MISC.h"
+#include "QBSTRING.h"
+#include "Temporaryglobals.h"
+#include "frmKXMain.h"
+#include "frmKXSplash.h"
+#include "guiExceptions.h"
+#include "guiHosts.h"
+#include "guiKXPreferences.h"
+#include "guiStore.h"
+
+std::string gStartupErrorText;
+const char *const gStartupErrorCaption = "Korvex unable to open";
+TfrmSplash *frmSplash = nullptr;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// "/debug" is a switch only as the whole word.
+bool is_debug_switch(const std::string &arg) { return equal_ignoring_case(arg, "/debug"); }
+
+} // namespace
+
+// index = 1; "/debug" first moves it to 2; with at least two arguments, "-c" at the index
+// takes the next argument as its value and moves it by 2; the argument at the index, if any,
+// is the file.
+CommandLine ParseCommandLine(const std::vector<std::string> &args)
+{
+    CommandLine line;
+    std::size_t index = 1;
+    if (args.size() > 1 && is_debug_switch(args[1])) {
+        line.debug_switch = true;
+        index = 2;
+    }
+    if (args.size() > 2 && index < args.size() && args[index] == "-c" &&
+        index + 1 < args.size()) {
+        line.c_value = args[index + 1];
+        index += 2;
+    }
+    if (index < args.size()) {
+        line.has_file = true;
+        line.file = args[index];
+    }
+    return line;
+}
+
+void ClassifyCommandLineFile(const std::string &name)
+{
+    const std::string project_ext = fs::path("default.kxp").extension().string();
+    const fs::path given(normalize_separators(name));
+    std::error_code ec;
+    fs::path completed = given.has_parent_path() ? given : fs::current_path(ec) / given;
+    if (!given.has_extension())
+        completed += project_ext;
+    if (fs::is_directory(completed, ec))
+        return;
+    std::ifstream probe(completed, std::ios::binary);
+    if (!probe)
+        return;
+    probe.close();
+    const std::string path = completed.string();
+    if (equal_ignoring_case(completed.extension().string(), project_ext))
+        gCmdLineProject = path;
+    else
+        gCmdLineSource = path;
+}
+
+// The debug windows are made when they exist: none is part of this build yet, which is said
+// once, so their "Child" settings have nothing to decide.
+void CreateDebugWindows()
+{
+    static bool told = false;
+    if (!told)
+        std::cerr << "kxw: The debug windows are not part of this build.\n";
+    told = true;
+}
+
+TfrmMainWindow *StartIde(const std::vector<std::string> &args, const std::string &program_path)
+{
+    gStartupErrorText.clear();
+    const CommandLine line = ParseCommandLine(args);
+    set_exception_debug_mode(line.debug_switch);
+    gSettingsVersionKey = format_settings_version_key(line.c_value);
+    gProgramDirectory = resource_directory_of(program_path);
+
+    ide_store().LoadEnvironment();
+    ide_store().SetSourceExtensions(IdePreferences().syntax_file_types);
+    set_libraries_file(gProgramDirectory + IdePreferences().lib_dir_file);
+
+    const bool splash = IdePreferences().show_splash_screen;
+    if (splash) {
+        frmSplash = new TfrmSplash;
+        frmSplash->SetText("Loading...");
+        frmSplash->show();
+        frmSplash->repaint();
+        set_splash_host(frmSplash);
+        gDialogControl.SetSplashMode(true);
+    }
+    createStringPool();
+    auto *main = new TfrmMainWindow;
+    main->FormCreate();
+    if (frmSplash)
+        frmSplash->StepIt();
+    CreateDebugWindows();
+    if (frmSplash) {
+        gDialogControl.SetSplashMode(false);
+        set_splash_host(nullptr);
+        delete frmSplash;
+        frmSplash = nullptr;
+    }
+    if (line.has_file)
+        ClassifyCommandLineFile(line.file);
+    set_main_window_interface(main->Adapter());
+    main->show();
+    main->FirstTimeOnly()->start();
+    return main;
+}
+
+void FinishIde()
+{
+    set_main_window_interface(nullptr);
+    gDialogControl.CloseStatusBox();
+    gDialogControl.SetBoxFactory(nullptr);
+    delete frmMainWindow;
+    if (!gStartupErrorText.empty())
+        ShowAppMessageBox(gStartupErrorText, gStartupErrorCaption, kMbOk | kMbIconError);
+}
+
+int WinMain(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    TQtMessageBoxHost boxes;
+    set_message_box_host(&boxes);
+    set_file_dialog_factory(qt_file_dialogs());
+    try {
+        std::vector<std::string> args(argv, argv + argc);
+        StartIde(args, QCoreApplication::applicationFilePath().toStdString());
+        QApplication::exec();
+        FinishIde();
+    } catch (xErr &e) {
+        e.ShowError();
+    } catch (const std::exception &e) {
+        ShowAppMessageBox(e.what(), gStartupErrorCaption, kMbOk | kMbIconError);
+    } catch (...) {
+        ShowAppMessageBox(gStartupErrorCaption, "", kMbOk | kMbIconError);
+    }
+    restore_windowless_hosts();
+    return 0;
+}

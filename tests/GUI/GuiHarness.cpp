@@ -1,0 +1,237 @@
+// The GUI test harness.
+#include "GuiHarness.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QTest>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "Temporaryglobals.h"
+#include "guiKXPreferences.h"
+#include "kxwStartup.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int g_argc = 1;
+char g_arg0[] = "test_gui";
+char *g_argv[] = {g_arg0, nullptr};
+QApplication *g_app = nullptr;
+std::string g_config_home;
+
+// A QApplication cannot come up without a display: with none set, it runs offscreen. Each run
+// of the program writes its settings under a temporary XDG_CONFIG_HOME, never the user's.
+class GuiEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        const char *platform = std::getenv("QT_QPA_PLATFORM");
+        const char *display = std::getenv("DISPLAY");
+        const char *wayland = std::getenv("WAYLAND_DISPLAY");
+        if ((!platform || !*platform) && (!display || !*display) && (!wayland || !*wayland))
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        char pattern[] = "/tmp/kx_gui_config_XXXXXX";
+        if (const char *made = mkdtemp(pattern))
+            g_config_home = made;
+        setenv("XDG_CONFIG_HOME", g_config_home.c_str(), 1);
+        g_app = new QApplication(g_argc, g_argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+    void TearDown() override
+    {
+        delete g_app;
+        g_app = nullptr;
+        std::error_code ec;
+        if (!g_config_home.empty())
+            fs::remove_all(g_config_home, ec);
+    }
+};
+
+[[maybe_unused]] ::testing::Environment *const g_environment =
+    ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+
+} // namespace
+
+QApplication &test_application() { return *g_app; }
+const std::string &test_config_home() { return g_config_home; }
+
+int ScriptedBoxes::ShowMessageBox(const std::string &text, const std::string &caption,
+                                  unsigned flags)
+{
+    shown.push_back({text, caption, flags});
+    if (answers.empty())
+        return unattended_answer(flags);
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+namespace {
+class ScriptedDialog : public TFileDialog {
+public:
+    explicit ScriptedDialog(std::vector<std::string> choice) : m_choice(std::move(choice)) {}
+    bool Execute() override { return !m_choice.empty(); }
+    std::string FileName() const override { return m_choice.empty() ? "" : m_choice.front(); }
+    std::vector<std::string> FileNames() const override { return m_choice; }
+
+private:
+    std::vector<std::string> m_choice;
+};
+} // namespace
+
+FileDialogFactory ScriptedDialogs::Factory()
+{
+    return [this](const FileDialogRequest &request) {
+        requests.push_back(request);
+        std::vector<std::string> choice;
+        if (!choices.empty()) {
+            choice = choices.front();
+            choices.pop_front();
+        }
+        return std::make_unique<ScriptedDialog>(choice);
+    };
+}
+
+void RecordingStore::Note(const std::string &call)
+{
+    calls.push_back(call);
+    if (fail)
+        fail(call);
+}
+
+void RecordingStore::LoadEnvironment()
+{
+    ++loads;
+    Note("LoadEnvironment");
+}
+void RecordingStore::SaveEnvironment()
+{
+    ++saves;
+    Note("SaveEnvironment");
+}
+void RecordingStore::SetSourceExtensions(const std::string &list)
+{
+    source_extensions = list;
+    ::SetSourceExtensions(list);
+    Note("SetSourceExtensions");
+}
+void RecordingStore::SaveProject()
+{
+    ++project_saves;
+    Note("SaveProject");
+}
+int RecordingStore::MruFindFile(const std::string &path)
+{
+    Note("MruFindFile");
+    for (std::size_t i = 0; i < mru.size(); ++i)
+        if (mru[i].path == path)
+            return static_cast<int>(i);
+    return -1;
+}
+std::optional<EditorState> RecordingStore::MruGetEntry(int index)
+{
+    Note("MruGetEntry");
+    if (index < 0 || static_cast<std::size_t>(index) >= mru.size())
+        return std::nullopt;
+    return mru[static_cast<std::size_t>(index)];
+}
+void RecordingStore::MruRemoveEntry(int index)
+{
+    Note("MruRemoveEntry");
+    if (index >= 0 && static_cast<std::size_t>(index) < mru.size())
+        mru.erase(mru.begin() + index);
+}
+void RecordingStore::MruAddEditor(const EditorState &state)
+{
+    Note("MruAddEditor");
+    mru.push_back(state);
+}
+
+void GuiTest::SetUp()
+{
+    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char &c : name)
+        if (c == '/')
+            c = '_';
+    m_dir = fs::temp_directory_path() / ("kx_gui_" + std::to_string(getpid()) + "_" + name);
+    fs::remove_all(m_dir);
+    fs::create_directories(m_dir);
+    m_old_cwd = fs::current_path();
+    fs::current_path(m_dir);
+    reset_preferences_to_defaults();
+    ::SetSourceExtensions(IdePreferences().syntax_file_types);
+    reset_temporary_globals();
+    gStartupErrorText.clear();
+    gProgramDirectory = m_dir.string() + "/";
+    set_ide_store(&m_store);
+    set_message_box_host(&m_boxes);
+    set_file_dialog_factory(m_dialogs.Factory());
+}
+
+void GuiTest::TearDown()
+{
+    if (frmMainWindow)
+        FinishIde();
+    Settle();
+    restore_windowless_hosts();
+    set_ide_store(nullptr);
+    reset_preferences_to_defaults();
+    reset_temporary_globals();
+    gStartupErrorText.clear();
+    fs::current_path(m_old_cwd);
+    std::error_code ec;
+    fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(m_dir, ec);
+}
+
+TfrmMainWindow &GuiTest::Main()
+{
+    if (!m_main) {
+        m_main = new TfrmMainWindow;
+        m_main->FormCreate();
+        set_main_window_interface(m_main->Adapter());
+        m_main->show();
+    }
+    return *m_main;
+}
+
+std::string GuiTest::Path(const std::string &name) const { return (m_dir / name).string(); }
+
+std::string GuiTest::Write(const std::string &name, const std::string &bytes)
+{
+    const fs::path path = m_dir / name;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path.string();
+}
+
+std::string GuiTest::Read(const std::string &path) const
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void GuiTest::Type(TfrmEdit *editor, const QString &text)
+{
+    const QStringList lines = text.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            QTest::keyClick(editor->Editor(), Qt::Key_Return);
+        QTest::keyClicks(editor->Editor(), lines[i]);
+    }
+}
+
+void GuiTest::Settle()
+{
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+}

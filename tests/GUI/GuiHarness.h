@@ -1,0 +1,101 @@
+// The GUI test programs' harness: the QApplication made inside a global test environment
+// (offscreen when no display is set; test discovery never makes it), a temporary
+// XDG_CONFIG_HOME for the whole program, scripted message boxes and file dialogs, a recording
+// settings-and-project store, and a fixture with a main window and a temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "frmKXMain.h"
+#include "guiInterface.h"
+#include "guiStore.h"
+
+class QApplication;
+
+#include <QString>
+#include <ostream>
+
+// Test output shows a QString as its text.
+inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
+
+// Boxes answer from a queue (then as nobody would: OK, else Cancel, else No) and are recorded.
+class ScriptedBoxes : public TMessageBoxHost {
+public:
+    struct Shown {
+        std::string text, caption;
+        unsigned flags;
+    };
+    std::vector<Shown> shown;
+    std::deque<int> answers;
+    int ShowMessageBox(const std::string &text, const std::string &caption,
+                       unsigned flags) override;
+};
+
+// File dialogs: each request is recorded and answered by the next scripted choice (an empty
+// choice is a Cancel).
+class ScriptedDialogs {
+public:
+    std::vector<FileDialogRequest> requests;
+    std::deque<std::vector<std::string>> choices;
+    FileDialogFactory Factory();
+};
+
+// The store double: counts every call, keeps a recently-used list, and can be made to fail.
+class RecordingStore : public TIdeStore {
+public:
+    int loads = 0, saves = 0, project_saves = 0;
+    std::string source_extensions;
+    std::vector<EditorState> mru;
+    std::vector<std::string> calls;
+    std::function<void(const std::string &call)> fail; // may throw for a call
+
+    void LoadEnvironment() override;
+    void SaveEnvironment() override;
+    void SetSourceExtensions(const std::string &list) override;
+    void SaveProject() override;
+    int MruFindFile(const std::string &path) override;
+    std::optional<EditorState> MruGetEntry(int index) override;
+    void MruRemoveEntry(int index) override;
+    void MruAddEditor(const EditorState &state) override;
+
+private:
+    void Note(const std::string &call);
+};
+
+// The program's QApplication (made by the environment).
+QApplication &test_application();
+// The temporary XDG_CONFIG_HOME of this test program.
+const std::string &test_config_home();
+
+// A main window over fresh doubles and a temporary folder that is the current folder; the
+// settings object at its defaults with the source extensions built.
+class GuiTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes a file (bytes exactly) under the temporary folder; its path.
+    std::string Write(const std::string &name, const std::string &bytes);
+    std::string Read(const std::string &path) const;
+    std::string Path(const std::string &name) const;
+    // Makes the main window (FormCreate, shown) unless the test started the IDE itself.
+    TfrmMainWindow &Main();
+    // Types at the caret as the user would ("\n" presses Return).
+    void Type(TfrmEdit *editor, const QString &text);
+    // Lets the event loop run briefly (posted events, deferred deletes).
+    static void Settle();
+
+    std::filesystem::path m_dir;
+    std::filesystem::path m_old_cwd;
+    ScriptedBoxes m_boxes;
+    ScriptedDialogs m_dialogs;
+    RecordingStore m_store;
+    TfrmMainWindow *m_main = nullptr;
+};

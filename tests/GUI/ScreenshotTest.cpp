@@ -1,0 +1,142 @@
+// A screenshot of the IDE on a real X server (Xvfb): the main window with its caption and status
+// panels and an editor with coloured source. The test starts Xvfb, runs this program again on
+// it with only the capture case, then checks the picture. Without Xvfb it is skipped.
+#include "GuiHarness.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QMdiArea>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <filesystem>
+
+#include "guiKXPreferences.h"
+#include "kxwStartup.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char *kSource =
+    "/* Blink the board's light. */\n"
+    "#use \"vireon.lib\"\n"
+    "int count;\n"
+    "main()\n"
+    "{\n"
+    "    while (1) {\n"
+    "        count = count + 1;\n"
+    "    }\n"
+    "}\n";
+
+int count_pixels(const QImage &image, QRgb colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
+}
+
+// Runs only as the child of the test below, on the X server it started.
+class ScreenshotChild : public GuiTest {};
+
+TEST_F(ScreenshotChild, DISABLED_CaptureMainWindow)
+{
+    const QString out = qEnvironmentVariable("KX_SCREENSHOT");
+    if (out.isEmpty())
+        GTEST_SKIP() << "runs as the child of ScreenshotUnderX only";
+    IdePreferences().window_state = TWindowState::Normal;
+    IdePreferences().left = 0;
+    IdePreferences().top = 0;
+    IdePreferences().width = 900;
+    IdePreferences().height = 600;
+    Write("main.c", kSource);
+    TfrmMainWindow *main = StartIde({"kxw", "main.c"}, Path("kxw"));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
+    ASSERT_EQ(main->Editors().size(), 1u);
+    TfrmEdit *editor = main->Editors()[0];
+    editor->showMaximized();
+    editor->Editor()->setCursorPosition(6, 8);
+    Type(editor, "x");
+    QTest::qWait(300);
+    // A maximized child shows its caption in the main window's.
+    EXPECT_EQ(editor->windowTitle(), "MAIN.C *");
+    EXPECT_EQ(main->windowTitle(), "Korvex - [MAIN.C *]");
+    EXPECT_EQ(main->StatusPanel(1)->text(), "Line: 7");
+    EXPECT_EQ(main->StatusPanel(2)->text(), "Col: 10");
+    EXPECT_EQ(main->StatusPanel(3)->text(), "Modified");
+    for (int i = 0; i < TfrmMainWindow::kStatusPanels; ++i)
+        EXPECT_TRUE(main->StatusPanel(i)->isVisible()) << "panel " << i;
+    // The caption as the X server holds it.
+    const QString xprop = QStandardPaths::findExecutable("xprop");
+    if (!xprop.isEmpty()) {
+        QProcess prop;
+        prop.start(xprop, {"-id", QString::number(main->winId()), "WM_NAME"});
+        ASSERT_TRUE(prop.waitForFinished(10000));
+        EXPECT_TRUE(prop.readAllStandardOutput().contains("Korvex - [MAIN.C *]"))
+            << "WM_NAME of the window";
+    }
+    const QPixmap shot = main->screen()->grabWindow(0);
+    ASSERT_TRUE(shot.save(out, "PNG"));
+    main->close();
+}
+
+TEST(ScreenshotUnderX, MainWindowWithColouredSource)
+{
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "Xvfb is not installed (./kx installs it): no screenshot taken";
+    QProcess server;
+    server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    ASSERT_TRUE(server.waitForStarted(10000));
+    QByteArray display;
+    for (int i = 0; i < 100 && !display.contains('\n'); ++i) {
+        server.waitForReadyRead(100);
+        display += server.readAllStandardOutput();
+    }
+    display = display.trimmed();
+    ASSERT_FALSE(display.isEmpty()) << "Xvfb named no display";
+
+    const fs::path shot_path = fs::temp_directory_path() /
+                               ("kx_screenshot_" + std::to_string(getpid()) + ".png");
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", ":" + QString::fromLatin1(display));
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("KX_SCREENSHOT", QString::fromStdString(shot_path.string()));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_also_run_disabled_tests",
+                 "--gtest_filter=ScreenshotChild.DISABLED_CaptureMainWindow"});
+    const bool finished = child.waitForFinished(60000);
+    const QByteArray output = child.readAll();
+    if (!finished)
+        child.kill();
+    server.terminate();
+    if (!server.waitForFinished(5000))
+        server.kill();
+    ASSERT_TRUE(finished) << output.toStdString();
+    ASSERT_EQ(child.exitCode(), 0) << output.toStdString();
+
+    QImage image(QString::fromStdString(shot_path.string()));
+    ASSERT_FALSE(image.isNull()) << "no screenshot at " << shot_path;
+    EXPECT_EQ(image.size(), QSize(1024, 768));
+    // Reserved words are blue, numbers and directives green, comments gray: the source is
+    // coloured on screen.
+    EXPECT_GT(count_pixels(image, qRgb(0, 0, 255)), 50);
+    EXPECT_GT(count_pixels(image, qRgb(0, 128, 0)), 20);
+    EXPECT_GT(count_pixels(image, qRgb(128, 128, 128)), 20);
+    std::error_code ec;
+    // Kept in the build folder for a look: <build>/screenshots/main_window.png.
+    const fs::path kept = fs::path(KX_TOOLS_DIR).parent_path() / "screenshots" / "main_window.png";
+    fs::create_directories(kept.parent_path(), ec);
+    fs::copy_file(shot_path, kept, fs::copy_options::overwrite_existing, ec);
+    fs::remove(shot_path, ec);
+}
+
+} // namespace
