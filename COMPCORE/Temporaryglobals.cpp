@@ -4,9 +4,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "BoundedFormat.h"
-#include "CC_VER.h"
-
 namespace {
 constexpr std::array<FlagColour, 4> kStartColours = {
     {{0, 0xFF0000}, {0, 0x00FF00}, {0, 0x0000FF}, {0, 0xFF0000}}};
@@ -16,15 +13,7 @@ bool g_capacity_set = false;
 
 std::string gCmdLineProject;
 std::string gCmdLineSource;
-std::string gSettingsVersionKey;
-std::string gProgramDirectory;
 std::array<FlagColour, 4> gFlagColours = kStartColours;
-
-std::string format_settings_version_key(const std::string &c_value)
-{
-    return bounded_format("%d.%d%d%s%s\\", version_major(), version_minor(), version_revision(),
-                          version_build(), c_value.c_str());
-}
 
 std::string resource_directory_of(const std::string &program_path)
 {
@@ -56,8 +45,6 @@ void reset_temporary_globals()
 {
     gCmdLineProject.clear();
     gCmdLineSource.clear();
-    gSettingsVersionKey.clear();
-    gProgramDirectory.clear();
     gFlagColours = kStartColours;
     g_capacity = 0;
     g_capacity_set = false;

@@ -9,18 +9,10 @@
 extern std::string gCmdLineProject;
 extern std::string gCmdLineSource;
 
-// The per-version settings key segment, formatted at start-up before the settings load.
-extern std::string gSettingsVersionKey;
-// "%d.%d%d%s%s\": the three version numbers, the version suffix and the value of the command
-// line's "-c" (empty without it), which selects a separate settings tree for the same version.
-std::string format_settings_version_key(const std::string &c_value);
-
-// The folder of the program's read-only resources ("kxw.cfg", "Lib.dir", bios/, lib/), ending in
-// "/"; set at start-up before the settings load.
-extern std::string gProgramDirectory;
-// The resource folder of a program file: the folder "korvex" beside the program's own folder
-// when it exists (where the build stages it for every program it makes), else the program's
-// folder.
+// The folder of a program's read-only resources ("kxw.cfg", "Lib.dir", bios/, lib/), ending in
+// "/", which start-up makes the program directory: the folder "korvex" beside the program's own
+// folder when it exists (where the build stages it for every program it makes), else the
+// program's folder.
 std::string resource_directory_of(const std::string &program_path);
 
 // The message-list capacity: base count + maximum errors shown + maximum warnings shown + 2,

@@ -17,7 +17,6 @@
 #include "CC_GO.h"
 #include "CC_MISC.h"
 #include "KorvexLexer.h"
-#include "Temporaryglobals.h"
 #include "frmKXMain.h"
 #include "guiHosts.h"
 #include "guiKXPreferences.h"
@@ -37,6 +36,15 @@ bool is_file(const std::string &path)
 {
     std::error_code ec;
     return !path.empty() && std::filesystem::is_regular_file(normalize_separators(path), ec);
+}
+
+// The program directory followed by the name, as the path buffers joined them.
+std::string in_program_directory(const std::string &name)
+{
+    std::string dir = program_directory();
+    if (!dir.empty() && dir.back() != '/')
+        dir.push_back('/');
+    return dir + name;
 }
 
 void marks_not_built()
@@ -404,8 +412,8 @@ void TfrmEdit::OpenFileAtCursor()
     const std::string word =
         text.substr(start, (close == std::string::npos ? text.size() : close) - start);
 
-    if (!word.empty() && is_file(gProgramDirectory + word)) {
-        m_main->OpenFile(gProgramDirectory + word);
+    if (!word.empty() && is_file(in_program_directory(word))) {
+        m_main->OpenFile(in_program_directory(word));
         return;
     }
     if (!word.empty()) {
@@ -415,8 +423,8 @@ void TfrmEdit::OpenFileAtCursor()
                 entry.pop_back();
             if (entry.empty() || !equal_ignoring_case(name_part(entry), word))
                 continue;
-            if (is_file(gProgramDirectory + entry)) {
-                m_main->OpenFile(gProgramDirectory + entry);
+            if (is_file(in_program_directory(entry))) {
+                m_main->OpenFile(in_program_directory(entry));
                 return;
             }
             if (is_file(entry)) {

@@ -180,12 +180,12 @@ void TfrmMainWindow::FormCreate()
 {
     for (std::size_t i = 0; i < m_run_state_texts.size(); ++i)
         m_run_state_texts[i] = GetResString(kRunStateTextIds[i]);
-    m_last_open_dir = gProgramDirectory;
-    m_last_save_dir = gProgramDirectory;
+    m_last_open_dir = program_directory();
+    m_last_save_dir = program_directory();
     TIdePreferences &prefs = IdePreferences();
     for (std::string *dir : {&prefs.open_file_dir, &prefs.project_dir, &prefs.adv_bios_dir,
                              &prefs.adv_lib_dir, &prefs.adv_source_dir, &prefs.board_file_dir})
-        *dir = gProgramDirectory;
+        *dir = program_directory();
     gDialogControl.SetBoxFactory(qt_status_box_factory(this));
 }
 
@@ -225,7 +225,7 @@ void TfrmMainWindow::FormShow()
         std::string start = fs::current_path(ec).string();
         if (start.empty() || start.back() != '/')
             start += '/';
-        set_compiler_directories(gProgramDirectory, start, default_system_config_dirs());
+        set_compiler_directories(program_directory(), start, default_system_config_dirs());
         if (!gCmdLineSource.empty())
             OpenFile(gCmdLineSource);
         m_tag = 1;

@@ -63,6 +63,9 @@ public:
                                    std::string &reason);
     // The File Open command: the open dialog with several files; each chosen file opens.
     void actFileOpenExecute();
+    // Where the open and the save dialogs start next.
+    const std::string &LastOpenDir() const { return m_last_open_dir; }
+    const std::string &LastSaveDir() const { return m_last_save_dir; }
     void ShowAbout();
 
     // Status bar.

@@ -1,11 +1,13 @@
-// guiStore: the program's own store. Each operation goes to its unit; an operation whose unit is
-// not built yet does nothing and says so once, on the standard error stream, so the shell runs
-// and nobody mistakes the silence for a saved file.
+// guiStore: the program's own store. Each operation goes to its unit: the settings to
+// guiEnvironment; an operation whose unit is not built yet (the project file, the recently-used
+// list) does nothing and says so once, on the standard error stream, so the shell runs and
+// nobody mistakes the silence for a saved file.
 #include "guiStore.h"
 
 #include <iostream>
 #include <set>
 
+#include "guiEnvironment.h"
 #include "guiKXPreferences.h"
 
 namespace {
@@ -19,8 +21,8 @@ void not_built(const char *unit)
 
 class ProgramStore : public TIdeStore {
 public:
-    void LoadEnvironment() override { not_built("The settings store"); }
-    void SaveEnvironment() override { not_built("The settings store"); }
+    void LoadEnvironment() override { ::LoadEnvironment(); }
+    void SaveEnvironment() override { ::SaveEnvironment(); }
     void SetSourceExtensions(const std::string &list) override { ::SetSourceExtensions(list); }
     void SaveProject() override { not_built("The project file"); }
     int MruFindFile(const std::string &) override

@@ -14,6 +14,7 @@
 #include "Temporaryglobals.h"
 #include "frmKXMain.h"
 #include "frmKXSplash.h"
+#include "guiEnvironment.h"
 #include "guiExceptions.h"
 #include "guiHosts.h"
 #include "guiKXPreferences.h"
@@ -29,6 +30,27 @@ namespace fs = std::filesystem;
 
 // "/debug" is a switch only as the whole word.
 bool is_debug_switch(const std::string &arg) { return equal_ignoring_case(arg, "/debug"); }
+
+// What the settings ask of the main window. The toolbars are not part of this build, so their
+// two switches keep the values the settings hold; the dialog folders are the main window's
+// once it exists.
+class TShellSettingsHost : public TSettingsWindowHost {
+public:
+    bool MenuButtonsVisible() override { return IdePreferences().show_menu_buttons; }
+    bool ConsolidateChecked() override { return IdePreferences().consolidate_buttons != 0; }
+    std::string OpenDialogInitDir() override
+    {
+        return frmMainWindow ? frmMainWindow->LastOpenDir() : program_directory();
+    }
+    std::string SaveDialogInitDir() override
+    {
+        return frmMainWindow ? frmMainWindow->LastSaveDir() : program_directory();
+    }
+    // Editors read their options when they are made; nothing global waits for them.
+    void AdjustEditorOptions() override {}
+};
+
+TShellSettingsHost g_settings_host;
 
 } // namespace
 
@@ -91,12 +113,18 @@ TfrmMainWindow *StartIde(const std::vector<std::string> &args, const std::string
     gStartupErrorText.clear();
     const CommandLine line = ParseCommandLine(args);
     set_exception_debug_mode(line.debug_switch);
-    gSettingsVersionKey = format_settings_version_key(line.c_value);
-    gProgramDirectory = resource_directory_of(program_path);
+    if (const std::optional<std::string> refused = set_settings_version_key(line.c_value))
+        ShowAppMessageBox(*refused, GetResString(kMsgErrorCaption), kMbOk | kMbIconError);
+    set_program_directory(resource_directory_of(program_path));
 
+    set_settings_window_host(&g_settings_host);
     ide_store().LoadEnvironment();
     ide_store().SetSourceExtensions(IdePreferences().syntax_file_types);
-    set_libraries_file(gProgramDirectory + IdePreferences().lib_dir_file);
+    // The libraries list: the setting's name as it is written, below the program directory.
+    std::string libraries = program_directory();
+    if (!libraries.empty() && libraries.back() != '/')
+        libraries.push_back('/');
+    set_libraries_file(libraries + IdePreferences().lib_dir_file);
 
     const bool splash = IdePreferences().show_splash_screen;
     if (splash) {
@@ -133,6 +161,7 @@ void FinishIde()
     gDialogControl.CloseStatusBox();
     gDialogControl.SetBoxFactory(nullptr);
     delete frmMainWindow;
+    set_settings_window_host(nullptr);
     if (!gStartupErrorText.empty())
         ShowAppMessageBox(gStartupErrorText, gStartupErrorCaption, kMbOk | kMbIconError);
 }

@@ -12,7 +12,6 @@
 #include "CC_GO.h"
 #include "CC_MISC.h"
 #include "KorvexLexer.h"
-#include "Temporaryglobals.h"
 #include "guiKXPreferences.h"
 
 namespace {
@@ -215,11 +214,11 @@ protected:
     void SetUp() override
     {
         GuiTest::SetUp();
-        gProgramDirectory = Path("prog") + "/";
+        set_program_directory(Path("prog") + "/");
         fs::create_directories(Path("prog"));
         m_other = Write("elsewhere/libs/X.LIB", "/* the library */\n");
         Write("prog/Lib.dir", "lib/NOTHERE.LIB\r\n" + m_other + "\r\n");
-        set_libraries_file(gProgramDirectory + "Lib.dir");
+        set_libraries_file(Path("prog/Lib.dir"));
     }
     void TearDown() override
     {

@@ -10,7 +10,9 @@
 #include <iterator>
 #include <memory>
 
+#include "CC_GO.h"
 #include "Temporaryglobals.h"
+#include "guiEnvironment.h"
 #include "guiKXPreferences.h"
 #include "kxwStartup.h"
 
@@ -168,7 +170,7 @@ void GuiTest::SetUp()
     ::SetSourceExtensions(IdePreferences().syntax_file_types);
     reset_temporary_globals();
     gStartupErrorText.clear();
-    gProgramDirectory = m_dir.string() + "/";
+    set_program_directory(m_dir.string() + "/");
     set_ide_store(&m_store);
     set_message_box_host(&m_boxes);
     set_file_dialog_factory(m_dialogs.Factory());
@@ -184,6 +186,8 @@ void GuiTest::TearDown()
     reset_preferences_to_defaults();
     reset_temporary_globals();
     gStartupErrorText.clear();
+    set_program_directory("");
+    set_settings_window_host(nullptr);
     fs::current_path(m_old_cwd);
     std::error_code ec;
     fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);

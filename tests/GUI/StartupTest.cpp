@@ -12,7 +12,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "CC_GO.h"
 #include "Temporaryglobals.h"
+#include "guiEnvironment.h"
 #include "frmKXSplash.h"
 #include "guiExceptions.h"
 #include "guiKXPreferences.h"
@@ -60,7 +62,8 @@ TEST_P(CommandLineArgs, ClassifiesAsTheStartUpWould)
     args.insert(args.end(), c.args.begin(), c.args.end());
     const CommandLine line = ParseCommandLine(args);
     EXPECT_EQ(line.debug_switch, c.debug);
-    EXPECT_EQ(format_settings_version_key(line.c_value), c.key);
+    EXPECT_FALSE(set_settings_version_key(line.c_value).has_value());
+    EXPECT_EQ(SettingsVersionKey, c.key);
     if (line.has_file)
         ClassifyCommandLineFile(line.file);
     auto expected = [&](const std::string &rel) {
@@ -121,8 +124,8 @@ TEST_F(Startup, NewUserOpensTheMainWindowAndClosingWritesTheSettingsOnce)
     EXPECT_EQ(main->windowTitle(), "Korvex");
     EXPECT_EQ(main->Tag(), 1);
     EXPECT_EQ(gMainWindowInterface, main->Adapter());
-    EXPECT_EQ(gSettingsVersionKey, "8.51\\");
-    EXPECT_EQ(gProgramDirectory, Path("bin") + "/");
+    EXPECT_EQ(SettingsVersionKey, "8.51\\");
+    EXPECT_EQ(program_directory(), Path("bin") + "/");
     EXPECT_EQ(m_store.loads, 1);
     EXPECT_EQ(m_store.source_extensions, "c;lib;h;hh");
     EXPECT_TRUE(main->FirstTimeOnly()->isActive());
@@ -154,6 +157,31 @@ TEST_F(Startup, ClosingStoresTheWindowPlacement)
     EXPECT_EQ(IdePreferences().width, 640);
     EXPECT_EQ(IdePreferences().height, 480);
     EXPECT_EQ(IdePreferences().window_state, TWindowState::Normal);
+}
+
+// On the program's own store: the settings written when the IDE closes bring the next start's
+// window back where it was left.
+TEST_F(Startup, RealSettingsStoreKeepsThePlacementBetweenRuns)
+{
+    set_ide_store(nullptr);
+    const std::string registry = Path("config/korvex/registry.kxreg");
+    set_settings_registry_path(registry);
+    TfrmMainWindow *main = StartIde({"kxw"}, Path("kxw"));
+    main->setWindowState(Qt::WindowNoState);
+    main->setGeometry(50, 60, 640, 480);
+    main->close();
+    FinishIde();
+    EXPECT_TRUE(fs::exists(registry));
+    EXPECT_TRUE(m_boxes.shown.empty());
+
+    reset_preferences_to_defaults();
+    EXPECT_EQ(IdePreferences().window_state, TWindowState::Maximized);
+    main = StartIde({"kxw"}, Path("kxw"));
+    EXPECT_EQ(IdePreferences().window_state, TWindowState::Normal);
+    EXPECT_EQ(IdePreferences().width, 640);
+    EXPECT_EQ(main->geometry().size(), QSize(640, 480));
+    FinishIde();
+    set_settings_registry_path("");
 }
 
 // The source named on the command line opens when the main window is shown.

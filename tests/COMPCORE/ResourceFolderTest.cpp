@@ -1,5 +1,4 @@
-// The start-up values every program of the build shares: the settings key and the folder of the
-// read-only resources.
+// The folder of the read-only resources every program of the build shares.
 #include "Temporaryglobals.h"
 
 #include <gtest/gtest.h>
@@ -11,12 +10,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-TEST(StartupGlobals, SettingsKeyCarriesTheDashCValue)
-{
-    EXPECT_EQ(format_settings_version_key(""), "8.51\\");
-    EXPECT_EQ(format_settings_version_key("x"), "8.51x\\");
-}
 
 class ResourceFolder : public ::testing::Test {
 protected:
