@@ -6,13 +6,18 @@
 // Called by the logical-line reader (CC_IN), the top-level loop and the "#use" handling.
 #include "CC_GLINE.h"
 
+#include "CC_DECL.h"
+#include "CC_ER.h"
+#include "CC_FIOZ8.h"
 #include "CC_IN.h"
 #include "CC_MISC.h"
+#include "SEAM_TARGET.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -48,7 +53,10 @@ struct LineInput {
     int32_t program_line_shift = 0;
     std::vector<const char *> memory_lines;
     // The three words of the xmem code-cache selection saved while pending modules compile.
+    DeclFlags saved_selection;
     std::vector<HeaderStackItem> header_stack;
+    // Lines read per file number (the file-name list of the message records).
+    std::map<std::size_t, uint16_t> line_counts;
 };
 
 LineInput g_in;
@@ -85,7 +93,26 @@ void restore_program_position() {
     g_in.line = static_cast<uint16_t>(g_prog.line + g_in.program_line_shift);
 }
 
+// The number of the file being read: its place in the message records' file-name list.
+std::size_t current_file_number() {
+    const std::size_t count = error_file_name_count();
+    return count ? count - 1 : 0;
+}
+
+void note_line_count() { g_in.line_counts[current_file_number()] = g_in.line; }
+
+// The debugger's source ranges: each span of source text read without a change of file maps
+// onto the code emitted meanwhile, from the current code cache's address.
+void open_source_range(const std::string &file, int line, int column) {
+    breakpoint_tables().beginSourceRange(file, line, column, current_code_cache().current);
+}
+
+void close_source_range() {
+    breakpoint_tables().endSourceRange(g_in.line, g_in.column, current_code_cache().current);
+}
+
 const char *deliver(std::size_t column_offset) {
+    note_line_count();
     std::size_t off = std::min<std::size_t>(column_offset, g_in.buffer.size());
     g_in.column = 0;
     g_in.delivered_offset = static_cast<uint16_t>(off);
@@ -105,9 +132,13 @@ void show_progress() {
 void pop_header_item() {
     HeaderStackItem item = std::move(g_in.header_stack.back());
     g_in.header_stack.pop_back();
+    close_source_range();
     g_in.state = item.saved_state;
     g_in.line = item.saved_line;
     g_in.column = item.saved_column;
+    // The preamble is no source text: the program text opens its own range when it starts.
+    if (item.saved_state != LineInputState::preamble)
+        open_source_range(item.saved_file_name, item.saved_line, item.saved_column);
     set_input_file_name(item.saved_file_name, item.saved_file_flag);
     if (item.stream)
         item.stream->Close();
@@ -204,6 +235,8 @@ SourceEditorText *source_editor_text() { return g_editor; }
 // file the current input file.
 void ProgThread::Open() {
     report_unmatched_brackets();
+    select_xmem_code_cache(persistent_decl_flags(), 1);  // program text: debug code
+    g_in.line_counts[current_file_number()] = 0;
     line = 0;
     column = 0;
     g_in.line = 0;
@@ -211,6 +244,7 @@ void ProgThread::Open() {
     g_in.progress_countdown = 0;
     g_in.progress = true;
     set_input_file_name(g_program_file, 1);
+    open_source_range(g_program_file, 0, 0);
     m_pos = 0;
     if (compile_mode_word() != 0 || m_loaded)
         return;
@@ -304,6 +338,10 @@ void set_input_line_number(uint16_t line) {
 uint16_t input_column_offset() { return g_in.delivered_offset; }
 uint32_t source_line_offset() { return g_prog.line_offset(); }
 uint32_t line_fetch_count() { return g_in.fetch_count; }
+uint16_t file_line_count(std::size_t file_number) {
+    auto it = g_in.line_counts.find(file_number);
+    return it == g_in.line_counts.end() ? 0 : it->second;
+}
 
 void set_in_memory_lines(const char *const *lines, std::size_t count) {
     g_in.memory_lines.assign(lines, lines + std::min<std::size_t>(count, 16));
@@ -353,6 +391,7 @@ const char *get_source_line() {
                 show_progress();
                 return text;
             }
+            close_source_range();
             g_in.progress = false;
             g_in.state = LineInputState::module_bodies;
             if (g_index)
@@ -408,6 +447,7 @@ void reset_line_position(int line, int column) {
     g_in.fetch_count = 0;
     g_in.progress = false;
     g_in.program_line_shift = 0;
+    g_in.line_counts.clear();
     g_prog = ProgThread();
     if (compile_mode_word() == 0) {
         g_in.state = LineInputState::preamble;
@@ -421,6 +461,7 @@ void reset_line_position(int line, int column) {
     g_in.column = static_cast<uint16_t>(column > 0 ? column - 1 : 0);
     g_in.preamble_counter = 0;
     set_input_file_name(g_program_file, 1);
+    open_source_range(g_program_file, g_in.line, g_in.column);
     save_program_position();
 }
 
@@ -477,11 +518,13 @@ void find_use_library(std::string name) {
         return;
     }
     item.stream->Open();
+    close_source_range();
     set_input_file_name(e.path, 0);
     g_in.header_stack.push_back(std::move(item));
     g_in.state = LineInputState::library_header;
     g_in.line = 0;
     g_in.column = 0;
+    open_source_range(e.path, 0, 0);
 }
 
 void compile_pending_modules(bool force) {
@@ -491,6 +534,9 @@ void compile_pending_modules(bool force) {
     if (g_in.state == LineInputState::program && (g_index->pending_item_count() > 64 || force)) {
         save_program_position();
         saved_line = g_in.line;
+        // Library bodies compile without debug code; the program's selection comes back after.
+        g_in.saved_selection = persistent_decl_flags();
+        persistent_decl_flags().word &= ~uint32_t(0x10);
         g_in.progress = false;
         g_in.state = LineInputState::pending_modules;
         g_index->module_bodies().Open();
@@ -504,8 +550,11 @@ void compile_pending_modules(bool force) {
         report_unmatched_brackets();
         restore_program_position();
         g_in.line = saved_line;
+        open_source_range(g_program_file, g_in.line, g_in.column);
         set_input_file_name(g_program_file, 1);
         g_in.state = LineInputState::program;
+        note_line_count();
+        persistent_decl_flags() = g_in.saved_selection;
         g_in.progress = true;
         g_index->set_pending_item_count(0);
         clear_end_of_input();

@@ -166,6 +166,8 @@ uint16_t input_column_offset();
 uint32_t source_line_offset();
 // Line fetch count of this compile.
 uint32_t line_fetch_count();
+// Lines read of a file, by its number in the message records' file-name list (0 when none).
+uint16_t file_line_count(std::size_t file_number);
 
 // Bracket matching. Kinds: 2 "{" 3 "}" 4 "[" 5 "]" 6 "(" 7 ")" 8 comment open 9 "*/"
 // 10 "#asm" 11 "#endasm"; even kinds open, odd kinds close.

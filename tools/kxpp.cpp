@@ -5,6 +5,7 @@
 #include "CC_ER.h"
 #include "CC_GLINE.h"
 #include "CC_IN.h"
+#include "SEAM_TARGET.h"
 #include "guiExceptions.h"
 
 #include <algorithm>
@@ -57,6 +58,17 @@ private:
     LineListThread m_bodies;
 };
 
+// Only the preprocessor runs here: no debugger keeps source positions.
+class NoDebuggerTables : public BreakpointTables {
+public:
+    void clearBreakpoints() override {}
+    void dumpBreakpoints(std::ostream &) override {}
+    void beginSourceRange(const std::string &, int, int, uint32_t) override {}
+    void endSourceRange(int, int, uint32_t) override {}
+    void addSourceEntry(SourceTable, const std::string &, int, int, uint32_t) override {}
+    void markStatementPosition(SourceTable, const std::string &, int, int, uint32_t) override {}
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -80,6 +92,8 @@ int main(int argc, char **argv) {
     DirectiveHandlers handlers;
     handlers.select_target_cpu = [](int) {};
     set_directive_handlers(handlers);
+    NoDebuggerTables no_debugger;
+    set_breakpoint_tables(&no_debugger);
     reset_errors();
     reset_error_seen_and_fatal();
     set_compile_mode_word(0);

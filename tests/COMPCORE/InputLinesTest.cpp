@@ -1,6 +1,12 @@
 // Source input: preamble, line ends, "#use", brackets, logical lines and conditional sections.
 #include "InputHarness.h"
 
+#include "CC_DECL.h"
+#include "CC_ER.h"
+#include "CC_FIOZ8.h"
+#include "SEAM_TARGET.h"
+#include "SeamDoubles.h"
+
 #include <gtest/gtest.h>
 
 using namespace input_test;
@@ -472,4 +478,101 @@ TEST(InputInMemory, ExpressionLinesComeFromTheTableUntilANullEntry) {
             break;
     }
     EXPECT_EQ(got, "x + 1|y||");
+}
+
+// ---- debugger source ranges, line counts and the xmem code-cache selection ------------------
+
+// Every stretch of source read without a change of file is one source range of the debugger:
+// the program text up to a "#use", the library's headers, the program text again from the
+// "#use" on. The preamble's own "#use" gives the default library's range and nothing for the
+// preamble itself.
+TEST(InputSourceRanges, ProgramTextAndUsedHeadersEachGetTheirRange) {
+    TempSource src("a\n#use \"util.lib\"\nb\nc\n");
+    FakeLibraryIndex idx = default_index();
+    idx.add({"LIB/UTIL.LIB", "u1\nu2\n", ""});
+    HeadlessBreakpointTables &tables = headless_breakpoint_tables();
+    tables.clearBreakpoints();
+    Result r = run_input(src.path(), &idx, [] { root_code_cache().SetAddress(0x4000); });
+    set_current_code_cache(root_code_cache());
+    EXPECT_EQ(r.texts(), "a\nu1\nu2\nb\nc\n") << dump(r);
+    struct Seen {
+        std::string file;
+        int line, end_line;
+        bool operator==(const Seen &) const = default;
+    };
+    std::vector<Seen> seen;
+    for (const HeadlessBreakpointTables::Range &range : tables.ranges) {
+        seen.push_back({range.file, range.line, range.end_line});
+        EXPECT_EQ(range.start, 0x4000u);
+    }
+    const std::vector<Seen> expected = {{"LIB/DEFAULT.H", 0, 0},
+                                        {src.path(), 0, 2},
+                                        {"LIB/UTIL.LIB", 0, 2},
+                                        {src.path(), 2, 4}};
+    ASSERT_EQ(seen.size(), expected.size());
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].file, expected[i].file) << "range " << i;
+        EXPECT_EQ(seen[i].line, expected[i].line) << "range " << i;
+        EXPECT_EQ(seen[i].end_line, expected[i].end_line) << "range " << i;
+    }
+    EXPECT_FALSE(tables.range_open) << "the last range is closed at the end of the text";
+}
+
+// An expression compiled at a source position opens its range there.
+TEST(InputSourceRanges, ExpressionCompileOpensItsRangeAtItsPosition) {
+    InputSeamsGuard seams;
+    HeadlessBreakpointTables &tables = headless_breakpoint_tables();
+    tables.clearBreakpoints();
+    set_program_file("watched.c");
+    set_compile_mode_word(1);
+    reset_line_position(12, 5);
+    set_compile_mode_word(0);
+    ASSERT_TRUE(tables.range_open);
+    EXPECT_EQ(tables.pending.file, "watched.c");
+    EXPECT_EQ(tables.pending.line, 11);
+    EXPECT_EQ(tables.pending.column, 4);
+    tables.clearBreakpoints();
+}
+
+// The lines read of each file are counted under its number in the file-name list.
+TEST(InputLineCounts, TheProgramFileCountsItsLines) {
+    run_text("a\nb\nc\n");
+    EXPECT_EQ(file_line_count(error_file_name_count() - 1), 3);
+}
+
+// Program text starts with debug code selected; pending library bodies compile without it,
+// and the program's selection comes back after them.
+TEST(InputCodeCacheSelection, ProgramDebugAndLibraryBodiesWithout) {
+    const uint8_t kernel = gDebugRstState;
+    gDebugRstState = 0;
+    persistent_decl_flags().word = 0;
+    TempSource src("a\nb\nc\n");
+    FakeLibraryIndex idx = default_index();
+    idx.add({"LIB/MODS.LIB", "", "body1\n"});
+    std::string seen;
+    run_input(src.path(), &idx, [&] {
+        reset_line_position(0, 0);
+        fetch_next_line();
+        dispatch_directive();
+        for (;;) {
+            std::string line = input_pointer();
+            if (!line.empty())
+                seen += line + ((persistent_decl_flags().word & 0x10) ? ":debug " : ":nodebug ");
+            clear_line();
+            if (line == "a") {
+                find_use_library("mods.lib");
+                idx.pending = 65;
+            }
+            compile_pending_modules(false);
+            if (!*input_pointer()) {
+                if (end_of_input())
+                    break;
+                fetch_next_line();
+                dispatch_directive();
+            }
+        }
+    });
+    gDebugRstState = kernel;
+    persistent_decl_flags().word = 0;
+    EXPECT_EQ(seen, "a:debug b:debug body1:nodebug c:debug ");
 }

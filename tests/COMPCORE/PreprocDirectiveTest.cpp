@@ -2,6 +2,7 @@
 // and regions, "__FILE__" across files, and the source positions of expanded characters.
 #include "InputHarness.h"
 #include "SeamDoubles.h"
+#include "SEAM_TARGET.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +143,14 @@ TEST_F(PreprocDirective, DeprecatedOriginsWarnAndStillRun) {
 }
 
 TEST_F(PreprocDirective, FlagDirectivesAndUseIsNotTakenForUseix) {
+    // Without the RST 28 debug kernel the program text starts with the debug bits clear, so only
+    // the directives' own bits show.
+    const uint8_t kernel = gDebugRstState;
+    gDebugRstState = 1;
+    struct RestoreKernel {
+        uint8_t state;
+        ~RestoreKernel() { gDebugRstState = state; }
+    } restore_kernel{kernel};
     Result r = run_text("#useix\n#step\n#debug\n", [this] { set_directive_handlers(recording_handlers()); });
     EXPECT_EQ(decl_flag_word(), 0x810);
     EXPECT_EQ(no_ix_word(), 0);
