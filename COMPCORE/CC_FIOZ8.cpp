@@ -4,6 +4,7 @@
 // cache. Owns the static emit caches and the program-wide pointers that name them.
 #include "CC_FIOZ8.h"
 
+#include "CC_ASMDIR.h"
 #include "CC_DUM.h"
 #include "CC_ER.h"
 #include "CC_GLINE.h"
@@ -789,6 +790,8 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
     }
     if (!watch)
         parser.reset_declaration_defaults();
+    root_address_directory().clear();
+    xmem_address_directory().clear();
     set_current_code_cache(root_code_cache());
     if (!watch)
         open_program_source(g_compile_source);

@@ -17,6 +17,7 @@
 #include "CC_MISC.h"
 #include "CC_OBJ.h"
 #include "CC_STAB.h"
+#include "CC_STUBS.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
@@ -576,6 +577,12 @@ void install_compiler_joins()
     set_project_macro_definer([](const char *name, const char *value) { define_macro(name, value); });
     set_io_prefix_watch(&check_emitted_io_prefix);
     set_line_position_installer(&point_lexer_at_recorded_line);
+    // The stub flush: root entry stubs in the stub-call mode, none in a watch compile; the value
+    // loader is the code generator's (until it is built, pushing a value is refused).
+    StubOutputContext stubs;
+    stubs.stub_call_mode = [] { return stub_call_mode(); };
+    stubs.watch_compile = [] { return watch_compile(); };
+    set_stub_output_context(stubs);
     set_listing_recorder([](ADDR24 start, ADDR24 end, int kind) {
         linker_seam().add_list_record(ListTable::CodeBlocks, start, end, kind);
     });

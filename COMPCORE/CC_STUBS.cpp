@@ -3,6 +3,7 @@
 // (`outasm`), literals straight into the constant area's cache.
 #include "CC_STUBS.h"
 
+#include "CC_ASMDIR.h"
 #include "CC_FIOZ8.h"
 #include "CC_LABELS.h"
 #include "CC_OBJ.h"
@@ -14,6 +15,7 @@ namespace {
 std::vector<symbol *> g_pending;
 std::vector<lit_map_entry> g_literals;
 StubOutputContext g_context;
+bool g_stub_call_mode = true;
 
 bool g_result_in_registers = false;
 bool g_flags_set = false;
@@ -41,6 +43,9 @@ void write_root_stub(symbol *fn)
     outasm("inc sp");
     outasm("push de");
     outasm("ljp %d", static_cast<int>(fn->address[kFunctionAddressSlot]));
+    // The pair goes into the address directories, so that the root entry and the function's
+    // xmem address translate into each other.
+    record_xmem_stub(stub, fn->address[kFunctionAddressSlot]);
     (void)define_code_label(fn->name ? fn->name : "", stub, kLabelGlobal | kLabelRootStub);
 }
 
@@ -78,6 +83,8 @@ void push_pending_stub(symbol *function)
 
 std::size_t pending_stub_count() { return g_pending.size(); }
 void set_stub_output_context(StubOutputContext context) { g_context = std::move(context); }
+void set_stub_call_mode(bool on) { g_stub_call_mode = on; }
+bool stub_call_mode() { return g_stub_call_mode; }
 
 void output_pending_stubs()
 {

@@ -40,6 +40,11 @@ struct StubOutputContext {
 };
 void set_stub_output_context(StubOutputContext context);
 
+// The code generator's stub-call mode: on (the default), references from assembly text to xmem
+// functions go through root entry stubs. The compile frame's context reads it.
+void set_stub_call_mode(bool on);
+bool stub_call_mode();
+
 // Writes the pending root stubs (stub-call mode, not in a watch compile) and the literal pool.
 void output_pending_stubs();
 

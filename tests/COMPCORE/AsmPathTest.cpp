@@ -8,6 +8,8 @@
 #include "InputHarness.h"
 
 #include "CC_ASM.h"
+#include "CC_ASMDIR.h"
+#include "CC_ER.h"
 #include "CC_GO.h"
 #include "CC_INASM.h"
 #include "CC_INIT.h"
@@ -644,6 +646,52 @@ TEST_F(AsmPath, AssemblyTakingAnXmemFunctionAddressGetsTheRootStub)
     EXPECT_EQ(bytes_at(image, make_addr(0, 0xE000), 6),
               (std::vector<uint8_t>{0x21, 0x00, 0x40, 0x11, 0x00, 0x40}));
     EXPECT_EQ(bytes_at(image, 0x400A - 3, 4), (std::vector<uint8_t>{0xC7, 0x10, 0xE0, 0x0E}));
+}
+
+// With the settings the compile frame installs, the flush writes the root stub a program needs
+// and records it in the address directories, so that a long jump written to the stub's root
+// address goes straight to the function in xmem. A watch compile writes no stub.
+TEST_F(AsmPath, FrameStubSettingsWriteAndRecordTheStub)
+{
+    struct ReleaseTables {
+        ~ReleaseTables()
+        {
+            release_compiler_tables();
+            set_linker_seam(nullptr);
+        }
+    } release;
+    RecordingLinker linker;  // the frame sends listing ranges to the linker
+    set_linker_seam(&linker);
+    install_compiler_joins();
+    root_address_directory().clear();
+    xmem_address_directory().clear();
+    allocate_symbol_tables(200);
+    set_local_scope(false);
+    symbol *fn = add_symbol("xfn", 3, 2, 0, 254, nullptr, 0);
+    fn->flags[0] |= 1;
+    fn->address[kFunctionAddressSlot] = make_addr(0x0E, 0xE010);
+    fn->address[kRootStubAddressSlot] = kDummyAddress;
+
+    set_watch_compile(true);
+    compile("#asm\n ld hl,xfn\n#endasm\n");
+    output_pending_stubs();
+    set_watch_compile(false);
+    EXPECT_EQ(fn->address[kRootStubAddressSlot], kDummyAddress) << "no stub in a watch compile";
+
+    compile("#asm\n ld hl,xfn\n#endasm\n");
+    output_pending_stubs();
+    EXPECT_EQ(fn->address[kRootStubAddressSlot], 0x4000u);
+    EXPECT_EQ(translate_root_address(0x4000), make_addr(0x0E, 0xE010));
+    EXPECT_EQ(translate_xmem_address(make_addr(0x0E, 0xE010)), 0x4000u);
+    compile("#asm\n ljp 0x4000\n#endasm\n");
+    for (const Message &m : messages())
+        ADD_FAILURE() << m.line << ": " << m.summary;
+    xmem_code_cache().Flush();
+    const uint32_t jump = addr_add(xmem_code_cache().current, -4);
+    EXPECT_EQ(bytes_at(sent_bytes(host.sent), jump, 4),
+              (std::vector<uint8_t>{0xC7, 0x10, 0xE0, 0x0E}));
+    root_address_directory().clear();
+    xmem_address_directory().clear();
 }
 
 TEST_F(AsmPath, LiteralsAreWrittenOnceAndNothingElseMoves)

@@ -7,6 +7,7 @@
 #include "HostDoubles.h"
 #include "SettingsDoubles.h"
 
+#include "CC_ASMDIR.h"
 #include "CC_ER.h"
 #include "CC_GO.h"
 #include "CC_IN.h"
@@ -389,6 +390,16 @@ TEST_F(FrameCompile, MapDefaultsAndCodeLimitsFollowTheCompile)
     EXPECT_EQ(compile_file() & 2, 0);
     EXPECT_EQ(memory_map().root_code_start, 0x400) << "0x234 + 0x100, up to the next page";
     EXPECT_EQ(memory_map().code_limit_low, 0x243u);
+}
+
+// Every compile starts with empty address directories: stubs of an earlier compile translate
+// nothing in this one.
+TEST_F(FrameCompile, AddressDirectoriesStartEmpty)
+{
+    record_xmem_stub(0x4000, 0x0EE010);
+    EXPECT_EQ(compile_file() & 2, 0);
+    EXPECT_EQ(root_address_directory().count(), 0);
+    EXPECT_EQ(xmem_address_directory().count(), 0);
 }
 
 // The jump-fixup table lives for one compile, and goes however the compile ends.
