@@ -114,27 +114,28 @@ void wrote(TKXRegistry &reg, bool ok, const std::string &message)
 void WriteRegString(TKXRegistry &reg, const std::string &name, const std::string &text)
 {
     const bool ok = reg.write_string(name, text);
-    wrote(reg, ok, "Could not write " + text + " to " + name);
+    wrote(reg, ok, bounded_format("Could not write %s to %s", text.c_str(), name.c_str()));
 }
 
 void WriteRegInteger(TKXRegistry &reg, const std::string &name, int32_t value)
 {
     const bool ok = reg.write_integer(name, value);
-    wrote(reg, ok, "Could not write " + std::to_string(value) + " to " + name);
+    wrote(reg, ok, bounded_format("Could not write %d to %s", value, name.c_str()));
 }
 
 void WriteRegFloat(TKXRegistry &reg, const std::string &name, double value)
 {
     const bool ok = reg.write_float(name, value);
+    // The bounded formatting writes no floating-point text: the number is formatted here.
     char number[64];
     std::snprintf(number, sizeof number, "%lf", value);
-    wrote(reg, ok, "Could not write " + std::string(number) + " to " + name);
+    wrote(reg, ok, bounded_format("Could not write %s to %s", number, name.c_str()));
 }
 
 void WriteRegBool(TKXRegistry &reg, const std::string &name, bool value)
 {
     const bool ok = reg.write_bool(name, value);
-    wrote(reg, ok, "Could not write " + std::to_string(value ? 1 : 0) + " to " + name);
+    wrote(reg, ok, bounded_format("Could not write %d to %s", value ? 1 : 0, name.c_str()));
 }
 
 void WriteRegBinary(TKXRegistry &reg, const std::string &name, const void *buffer,

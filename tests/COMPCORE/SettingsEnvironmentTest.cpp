@@ -865,6 +865,11 @@ TEST_F(SettingsEnvironment, WriteFailuresAreShownOncePerRegistryObject)
     WriteRegBool(third, "Flag", true);
     ASSERT_EQ(boxes().size(), 3u);
     EXPECT_EQ(boxes()[2].text, "Could not write 1 to Flag");
+    TKXRegistry fourth;
+    WriteRegString(fourth, "Huge", std::string(kRegMaxValueBytes + 1, 'x'));
+    ASSERT_EQ(boxes().size(), 4u);
+    EXPECT_EQ(boxes()[3].text.rfind("Could not write xxx", 0), 0u);
+    EXPECT_LE(boxes()[3].text.size(), 1023u) << "the message is cut, not the size of the value";
 }
 
 TEST_F(SettingsEnvironment, DamagedStoreLoadsDefaultsReportsOnceAndIsKept)
