@@ -1,0 +1,133 @@
+// LinkFrame: the pure codec of the target link's frames, shared by the host's transports and
+// the board stand-in: the message table (types and subtypes), the two-sum check with
+// end-around carry, the frame layout with its serial escaping, and the CRC of the board's
+// ID block. No I/O and no state: each side keeps its own reader and its own writer on top.
+// Std-only.
+//
+// Frame (all multi-byte fields little-endian):
+//   [0x7E]          flag byte, serial link only, never escaped
+//   version 2, 0    header bytes 0-1 (ignored on receipt)
+//   type            header byte 2: 0 SYS, 1 DBG
+//   subtype         header byte 3: bits 0-5 the subtype, 0x40 NAK, 0x80 ACK
+//   length          header bytes 4-5: payload length
+//   header check    header bytes 6-7: check over header bytes 0-5
+//   payload         length bytes
+//   frame check     2 bytes: check over the 8 header bytes and the payload
+// On the serial link every byte after the flag that equals 0x7E or 0x7D goes as 0x7D and the
+// byte XOR 0x20; over TCP the frame goes without flag and without escaping.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+inline constexpr uint8_t kLinkFlag = 0x7E;
+inline constexpr uint8_t kLinkEscape = 0x7D;
+inline constexpr uint8_t kLinkEscapeXor = 0x20;
+inline constexpr uint8_t kLinkVersion = 2;
+inline constexpr size_t kLinkHeaderSize = 8;
+inline constexpr size_t kLinkCheckSize = 2;
+// A payload handed to a send may hold at most this many bytes...
+inline constexpr size_t kLinkMaxSendPayload = 16384;
+// ...and a received header announcing more than this makes the frame bad.
+inline constexpr size_t kLinkMaxReceivePayload = 32768;
+
+inline constexpr uint8_t kLinkAck = 0x80;
+inline constexpr uint8_t kLinkNak = 0x40;
+inline constexpr uint8_t kLinkSubtypeMask = 0x3F;
+
+// Message types.
+inline constexpr uint8_t kLinkSys = 0; // loader and pilot BIOS
+inline constexpr uint8_t kLinkDbg = 1; // debug kernel
+
+// SYS subtypes.
+enum SysSubtype : uint8_t {
+    kSysNak = 0,
+    kSysNoop = 1,
+    kSysRead = 2,
+    kSysWrite = 3,
+    kSysInfoProbe = 4,
+    kSysStartBios = 5,
+    kSysSetBaudRate = 6,
+    kSysSetOptions = 7, // no handler on the host
+    kSysRelocate = 8,   // no handler on the host
+    kSysEraseFlash = 9,
+    kSysFlashData = 10,
+    kSysText = 63, // text message from the target
+};
+
+// DBG subtypes. 53 to 63 are the loader's requests, without names of their own in the table.
+enum DbgSubtype : uint8_t {
+    kDbgSingleStep = 1,
+    kDbgToggleBp = 2,
+    kDbgClearBps = 3,
+    kDbgToggleAllBps = 4, // no handler on the host
+    kDbgAtBp = 5,
+    kDbgStartProgram = 6,
+    kDbgRunProgram = 7,
+    kDbgStopProgram = 8,
+    kDbgAddWatch = 9,
+    kDbgDeleteWatch = 10,
+    kDbgDeleteAllWatches = 11,
+    kDbgExecWatch = 12,
+    kDbgExecAllWatches = 13,
+    kDbgSendChar = 14,
+    kDbgReset = 15,
+    kDbgSetSendFlags = 16,
+    kDbgRegData = 17,
+    kDbgWatchData = 18,
+    kDbgAsmData = 19,
+    kDbgStackData = 20,
+    kDbgStdio = 21,
+    kDbgWriteRegData = 22,
+    kDbgCharReady = 23,
+    kDbgNoop = 24,
+    kDbgEnabledOptions = 25,
+    kDbgSetDebugTag = 26,
+    kDbgGetDebugTag = 27,
+    kDbgTrace = 28, // execution-trace packet
+    kDbgSetTraceFlags = 29,
+    kDbgSetTargetBaud = 53,
+    kDbgPilotHeader = 54,
+    kDbgResetWithMode = 55,
+    kDbgLinkRequest = 56, // sent by the host after a TCP connect
+    kDbgLoaderDropped = 57,
+    kDbgPilotImage = 60,
+    kDbgColdLoader = 61,       // the cold loader sent over TCP
+    kDbgChallengeResponse = 62,
+    kDbgChallenge = 63, // the board's challenge after a TCP connect
+};
+
+// The table name of a subtype ("READ", "SINGLESTEP", ...; bits 6-7 ignored), or null for a
+// subtype the table does not name.
+const char *link_subtype_name(uint8_t type, uint8_t subtype);
+
+// The two-sum check: A (high byte) and B (low byte) start from `state`; for each byte
+// A += byte, B += A, each sum folding its carry back in (end-around carry). Returns A*256+B,
+// which goes on the wire little-endian (B first).
+uint16_t ComputeCheck(std::span<const uint8_t> bytes, uint16_t state = 0);
+
+// The 8 header bytes of a frame, header check included.
+std::array<uint8_t, kLinkHeaderSize> link_header(uint8_t type, uint8_t subtype, uint16_t length);
+
+// One whole frame as it goes on the wire: with flag and escaping for the serial link, plain
+// for TCP. The payload length must fit 16 bits (callers hold the send limit).
+std::vector<uint8_t> build_link_frame(uint8_t type, uint8_t subtype,
+                                      std::span<const uint8_t> payload, bool serial);
+
+// Appends bytes to `out` with 0x7E and 0x7D escaped.
+void escape_link_bytes(std::span<const uint8_t> bytes, std::vector<uint8_t> &out);
+
+// CRC-16/XMODEM: polynomial 0x1021, most significant bit first, no final inversion.
+uint16_t crc16_xmodem(std::span<const uint8_t> bytes, uint16_t crc = 0);
+
+// The board's ID block (132 bytes): the marker 55 AA 55 AA 55 AA at 126 and the CRC at 124,
+// taken over bytes 0-114 and 116-131 with bytes 124-125 counted as 0.
+inline constexpr size_t kIdBlockSize = 132;
+inline constexpr size_t kIdBlockCrcOffset = 124;
+inline constexpr size_t kIdBlockMarkerOffset = 126;
+uint16_t id_block_crc(std::span<const uint8_t, kIdBlockSize> block);
+bool id_block_marker_ok(std::span<const uint8_t, kIdBlockSize> block);
+// Writes the marker and then the CRC into the block.
+void seal_id_block(std::span<uint8_t, kIdBlockSize> block);
