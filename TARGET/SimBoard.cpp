@@ -27,6 +27,11 @@ bool valid_config(const BoardConfig &c)
     return apart;
 }
 
+bool is_console_port(uint16_t port)
+{
+    return port == kPortConsoleData || port == kPortConsoleStatus || port == kPortExit;
+}
+
 } // namespace
 
 SimBoard::SimBoard(const BoardConfig &config)
@@ -109,12 +114,18 @@ void SimBoard::write_physical(uint32_t physical, uint8_t value)
 
 uint8_t SimBoard::io_read(IoSpace space, uint16_t port)
 {
+    if (space == IoSpace::external && m_console && is_console_port(port))
+        return m_console->console_read(port);
     return space == IoSpace::internal ? m_io_internal[port] : m_io_external[port];
 }
 
 void SimBoard::io_write(IoSpace space, uint16_t port, uint8_t value)
 {
     if (space == IoSpace::external) {
+        if (m_console && is_console_port(port)) {
+            m_console->console_write(port, value);
+            return;
+        }
         m_io_external[port] = value;
         return;
     }

@@ -35,6 +35,31 @@ inline constexpr uint16_t kXmemWindowStart = 0xE000;
 // Value of unmapped physical memory.
 inline constexpr uint8_t kOpenBus = 0xFF;
 
+// The program's console and exit trap: three ports of the external I/O space (`ioe`) that
+// nothing else on the board decodes. Our runtime library's console routines and `__xexit`
+// use them; the board stand-in's debug kernel and `kxrun --console` serve them.
+//   kPortConsoleData   write: one character of program output.
+//                      read: the next input character (0 when none is waiting).
+//   kPortConsoleStatus read: bit 0 an input character is waiting, bit 1 output is ready
+//                      (always set). A read that finds no input asks the console for a
+//                      character; the reader polls the status port until bit 0 is set.
+//   kPortExit          write (any value): the program has ended. The writing instruction is
+//                      the exit trap: its address is `__xexit__`, and a stop there reports
+//                      the PC at its first byte, with the registers as `__xexit` left them.
+inline constexpr uint16_t kPortConsoleData = 0xFFF0;
+inline constexpr uint16_t kPortConsoleStatus = 0xFFF1;
+inline constexpr uint16_t kPortExit = 0xFFF2;
+inline constexpr uint8_t kConsoleInputReady = 0x01;
+inline constexpr uint8_t kConsoleOutputReady = 0x02;
+
+// Whoever serves the console ports. Without one attached the ports are plain I/O registers.
+class ConsoleDevice {
+public:
+    virtual ~ConsoleDevice() = default;
+    virtual uint8_t console_read(uint16_t port) = 0;
+    virtual void console_write(uint16_t port, uint8_t value) = 0;
+};
+
 class SimBoard : public Bus {
 public:
     // Sizes and bases must be multiples of 4 KB inside the 1 MB space and must not overlap;
@@ -68,6 +93,9 @@ public:
     bool is_flash(uint32_t physical) const;
     bool is_ram(uint32_t physical) const;
 
+    // Routes the three console ports to `device` (null: plain registers again).
+    void attach_console(ConsoleDevice *device) { m_console = device; }
+
     uint8_t segsize() const { return m_segsize; }
     uint8_t dataseg() const { return m_dataseg; }
     uint8_t stackseg() const { return m_stackseg; }
@@ -86,6 +114,7 @@ private:
     std::array<uint32_t, 14> m_page_offset{};
     std::vector<uint8_t> m_io_internal; // 64 KB each: registers read back what was written
     std::vector<uint8_t> m_io_external;
+    ConsoleDevice *m_console = nullptr;
 };
 
 } // namespace vsim

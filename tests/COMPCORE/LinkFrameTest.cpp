@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <array>
 #include <cstdio>
 #include <string>
@@ -31,6 +33,7 @@ struct CheckCase {
     uint16_t start;
     uint16_t check;
 };
+void PrintTo(const CheckCase &c, std::ostream *os) { *os << c.name; }
 
 const CheckCase kChecks[] = {
     {"one_two_three", {0x01, 0x02, 0x03}, 0x0000, 0x060A},
@@ -67,6 +70,7 @@ struct FrameCase {
     bool serial;
     const char *wire;
 };
+void PrintTo(const FrameCase &c, std::ostream *os) { *os << c.name; }
 
 const FrameCase kFrames[] = {
     {"noop_serial", 0, 1, {}, true, "7E 02 00 00 01 00 00 0F 03 36 15"},
@@ -127,6 +131,7 @@ struct NameCase {
     uint8_t type, subtype;
     const char *text; // null: no name in the table
 };
+void PrintTo(const NameCase &c, std::ostream *os) { *os << c.name; }
 
 const NameCase kNames[] = {
     {"sys_nak", 0, 0, "NAK"},

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@ struct Case {
     const char *message;
     const char *digest;
 };
+void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
 const Case kSuite[] = {
     {"empty", "", "d41d8cd98f00b204e9800998ecf8427e"},
