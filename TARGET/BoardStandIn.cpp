@@ -309,8 +309,8 @@ void BoardStandIn::read_serial(Clock::time_point now)
     ssize_t n = ::read(m_master, buffer, paced ? kPacedChunk : sizeof buffer);
     if (n <= 0)
         return; // nothing yet (the slave side held open keeps EIO away)
-    if (paced)
-        m_in_next = std::max(m_in_next, now) + line_time(size_t(n), baud);
+    if (paced) // a late wake-up may catch up one run, as a UART's FIFO would
+        m_in_next = std::max(m_in_next, now - line_time(kPacedChunk, baud)) + line_time(size_t(n), baud);
     m_firmware->serial_input(std::span<const uint8_t>(buffer, size_t(n)), baud);
 }
 
@@ -341,7 +341,7 @@ void BoardStandIn::write_serial(Clock::time_point now)
         c.sent += size_t(n);
         m_serial_queued -= size_t(n);
         if (paced)
-            m_out_next = std::max(m_out_next, now) + line_time(size_t(n), baud);
+            m_out_next = std::max(m_out_next, now - line_time(kPacedChunk, baud)) + line_time(size_t(n), baud);
         if (c.sent == c.bytes.size())
             m_serial_out.pop_front();
     }

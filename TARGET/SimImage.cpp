@@ -3,6 +3,9 @@
 // as it was.
 #include "SimImage.h"
 
+#include "CC_MISC.h"
+
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -176,6 +179,31 @@ bool read_file(const std::string &path, std::string &contents)
     ss << in.rdbuf();
     contents = ss.str();
     return true;
+}
+
+LoadResult load_image_argument(SimBoard &board, const std::string &argument)
+{
+    std::string path = argument;
+    uint32_t at = 0;
+    size_t sep = argument.rfind('@');
+    if (sep != std::string::npos) {
+        path = argument.substr(0, sep);
+        std::string number = argument.substr(sep + 1);
+        char *end = nullptr;
+        unsigned long long value = std::strtoull(number.c_str(), &end, 0);
+        if (number.empty() || number[0] == '-' || *end != '\0' || value >= kPhysicalSize)
+            return fail("bad load address in '" + argument + "'");
+        at = uint32_t(value);
+    }
+    std::string contents;
+    if (!read_file(path, contents))
+        return fail("cannot read '" + path + "'");
+    bool named_hex = path.size() >= 4 && equal_ignoring_case(path.substr(path.size() - 4), ".hex");
+    bool hex = sep == std::string::npos && (named_hex || looks_like_hex_image(contents));
+    LoadResult r = hex ? load_hex_image(board, contents) : load_bin_image(board, contents, at);
+    if (!r.ok)
+        r.error = path + ": " + r.error;
+    return r;
 }
 
 } // namespace vsim

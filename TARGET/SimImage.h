@@ -1,8 +1,8 @@
 // SimImage: loads program images into the board stand-in's physical memory: a raw "bin"
 // image at a chosen physical address, or an Intel HEX image at the addresses its records
 // give (data, end-of-file, extended segment and extended linear address records).
-// Loading writes flash directly (as the firmware side does). Used by tools/kxrun and tests.
-// Standard library only.
+// Loading writes flash directly (as the firmware side does). Used by tools/kxrun, tools/kxboard
+// and tests. Standard library and compcore's name comparison.
 #pragma once
 
 #include "SimBoard.h"
@@ -36,5 +36,10 @@ struct LoadResult {
 
 // Reads a whole file; false when it cannot be opened.
 [[nodiscard]] bool read_file(const std::string &path, std::string &contents);
+
+// An image named on a command line: "FILE@PHYS" loads FILE as a "bin" image at PHYS (a number
+// in C notation below 1 MB); a plain FILE loads as Intel HEX when it is named ".hex" or holds
+// HEX text, else as a "bin" image at physical 0. The error names the argument or the file.
+[[nodiscard]] LoadResult load_image_argument(SimBoard &board, const std::string &argument);
 
 } // namespace vsim

@@ -4,12 +4,10 @@
 // undefined opcode, then prints the registers (main and alternate, IX, IY, SP, PC, XPC) and the memory ranges asked for.
 // Exit status: 0 stopped at the limit or a breakpoint, 2 undefined opcode, 1 bad arguments
 // or image.
-#include "CC_MISC.h"
 #include "SimBoard.h"
 #include "SimCpu.h"
 #include "SimImage.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -58,20 +56,6 @@ bool parse_number(std::string_view text, uint64_t &out)
 bool parse_limited(std::string_view text, uint64_t limit, uint64_t &out)
 {
     return parse_number(text, out) && out <= limit;
-}
-
-bool ends_with_hex(std::string_view path)
-{
-    if (path.size() < 4)
-        return false;
-    return equal_ignoring_case(path.substr(path.size() - 4), ".hex");
-}
-
-// Read as Intel HEX when named so (its errors are then reported as HEX errors) or when its
-// contents are HEX text whatever the name (".ihx", ".hdl").
-bool is_hex_image(std::string_view path, std::string_view contents)
-{
-    return ends_with_hex(path) || looks_like_hex_image(contents);
 }
 
 struct Dump {
@@ -189,27 +173,9 @@ int main(int argc, char **argv)
         return 1;
     }
     for (const std::string &image_arg : images) {
-        std::string path = image_arg;
-        uint64_t at = 0;
-        bool at_address = false;
-        size_t sep = image_arg.rfind('@');
-        if (sep != std::string::npos) {
-            path = image_arg.substr(0, sep);
-            if (!parse_limited(std::string_view(image_arg).substr(sep + 1), 0xFFFFF, at)) {
-                std::fprintf(stderr, "kxrun: bad load address in '%s'\n", image_arg.c_str());
-                return 1;
-            }
-            at_address = true;
-        }
-        std::string contents;
-        if (!read_file(path, contents)) {
-            std::fprintf(stderr, "kxrun: cannot read '%s'\n", path.c_str());
-            return 1;
-        }
-        const bool hex = !at_address && is_hex_image(path, contents);
-        LoadResult r = hex ? load_hex_image(board, contents) : load_bin_image(board, contents, uint32_t(at));
+        LoadResult r = load_image_argument(board, image_arg);
         if (!r.ok) {
-            std::fprintf(stderr, "kxrun: %s: %s\n", path.c_str(), r.error.c_str());
+            std::fprintf(stderr, "kxrun: %s\n", r.error.c_str());
             return 1;
         }
     }
