@@ -216,6 +216,15 @@ void BoardFirmware::nak(const LinkMessage &m)
     send(m.type, uint8_t((m.subtype & kLinkSubtypeMask) | kLinkNak));
 }
 
+// A request whose payload is shorter than `size` is refused; true when it was.
+bool BoardFirmware::refused_short(const LinkMessage &m, size_t size)
+{
+    if (m.payload.size() >= size)
+        return false;
+    nak(m);
+    return true;
+}
+
 // --- the serial line ------------------------------------------------------------------------
 
 void BoardFirmware::serial_input(std::span<const uint8_t> bytes, uint32_t baud)
@@ -509,10 +518,8 @@ void BoardFirmware::dispatch_sys(const LinkMessage &m)
         erase_flash(m);
         return;
     case kSysFlashData:
-        if (p.size() < 8) {
-            nak(m);
+        if (refused_short(m, 8))
             return;
-        }
         m_loader.flash_parameters = {le16(&p[0]), le16(&p[2]), le16(&p[4]), le16(&p[6])};
         ack(m);
         return;
@@ -551,10 +558,8 @@ std::optional<std::vector<uint32_t>> BoardFirmware::request_addresses(std::span<
 void BoardFirmware::memory_read(const LinkMessage &m)
 {
     const std::vector<uint8_t> &p = m.payload;
-    if (p.size() < 7) {
-        nak(m);
+    if (refused_short(m, 7))
         return;
-    }
     size_t count = le16(&p[1]);
     auto addresses = count <= 128 ? request_addresses(p, count) : std::nullopt;
     if (!addresses) {
@@ -572,10 +577,8 @@ void BoardFirmware::memory_read(const LinkMessage &m)
 void BoardFirmware::memory_write(const LinkMessage &m)
 {
     const std::vector<uint8_t> &p = m.payload;
-    if (p.size() < 7) {
-        nak(m);
+    if (refused_short(m, 7))
         return;
-    }
     size_t count = le16(&p[1]);
     auto addresses = count <= p.size() - 7 ? request_addresses(p, count) : std::nullopt;
     if (!addresses) {
@@ -717,10 +720,8 @@ void BoardFirmware::dispatch_dbg(const LinkMessage &m)
         ack(m, watch_data());
         return;
     case kDbgSendChar:
-        if (p.empty()) {
-            nak(m);
+        if (refused_short(m, 1))
             return;
-        }
         m_input.push_back(p[0]);
         ack(m);
         m_waiting_input = false;
@@ -734,10 +735,8 @@ void BoardFirmware::dispatch_dbg(const LinkMessage &m)
         reset_cpu();
         return;
     case kDbgSetSendFlags:
-        if (p.empty()) {
-            nak(m);
+        if (refused_short(m, 1))
             return;
-        }
         m_send_flags = p[0];
         ack(m);
         return;
@@ -750,10 +749,8 @@ void BoardFirmware::dispatch_dbg(const LinkMessage &m)
         write_registers(m);
         return;
     case kDbgCharReady:
-        if (p.empty()) {
-            nak(m);
+        if (refused_short(m, 1))
             return;
-        }
         m_chars_ready = p[0];
         ack(m);
         return;
@@ -766,10 +763,8 @@ void BoardFirmware::dispatch_dbg(const LinkMessage &m)
         return;
     }
     case kDbgSetDebugTag:
-        if (p.size() < 2) {
-            nak(m);
+        if (refused_short(m, 2))
             return;
-        }
         m_debug_tag = le16(p.data());
         ack(m);
         return;
@@ -879,10 +874,8 @@ void BoardFirmware::write_registers(const LinkMessage &m)
 // the host whether tracing runs (bit 7).
 void BoardFirmware::set_trace_flags(const LinkMessage &m)
 {
-    if (m.payload.empty()) {
-        nak(m);
+    if (refused_short(m, 1))
         return;
-    }
     uint8_t f = m.payload[0];
     m_trace_flags = f & 0x3F;
     ack(m);

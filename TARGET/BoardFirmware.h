@@ -254,6 +254,7 @@ private:
     void send_raw(std::span<const uint8_t> bytes);
     void ack(const LinkMessage &m, std::span<const uint8_t> payload = {});
     void nak(const LinkMessage &m);
+    bool refused_short(const LinkMessage &m, size_t size);
     void log_frame(LinkKind link, const LinkMessage &m, uint32_t baud);
 
     // requests

@@ -206,6 +206,13 @@ void BoardStandIn::link_write(LinkKind link, std::vector<uint8_t> bytes, uint32_
 
 void BoardStandIn::link_close_tcp() { close_client(); }
 
+// The host went away (or another took its place): the firmware hears of it.
+void BoardStandIn::drop_client()
+{
+    close_client();
+    m_firmware->tcp_closed();
+}
+
 void BoardStandIn::close_client()
 {
     if (m_client >= 0)
@@ -353,10 +360,8 @@ void BoardStandIn::accept_client()
     int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0)
         return;
-    if (m_client >= 0) {
-        close_client();
-        m_firmware->tcp_closed();
-    }
+    if (m_client >= 0)
+        drop_client();
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     m_client = fd;
@@ -370,8 +375,7 @@ void BoardStandIn::read_client()
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
     if (n <= 0) {
-        close_client();
-        m_firmware->tcp_closed();
+        drop_client();
         return;
     }
     m_firmware->tcp_input(std::span<const uint8_t>(buffer, size_t(n)));
@@ -385,8 +389,7 @@ void BoardStandIn::write_client()
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
             return;
         if (n <= 0) {
-            close_client();
-            m_firmware->tcp_closed();
+            drop_client();
             return;
         }
         c.sent += size_t(n);

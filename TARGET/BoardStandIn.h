@@ -111,6 +111,7 @@ private:
     void read_client();
     void write_client();
     void close_client();
+    void drop_client();
     void answer_discovery();
 
     StandInConfig m_config;

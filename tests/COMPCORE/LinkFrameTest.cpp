@@ -3,6 +3,8 @@
 // of the ID block.
 #include "LinkFrame.h"
 
+#include "AsmTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -16,16 +18,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string hex(const Bytes &b)
-{
-    std::string s;
-    char buf[4];
-    for (uint8_t v : b) {
-        std::snprintf(buf, sizeof buf, "%s%02X", s.empty() ? "" : " ", v);
-        s += buf;
-    }
-    return s;
-}
+std::string hex(const Bytes &b) { return asm_hex(b); }
 
 struct CheckCase {
     const char *name;

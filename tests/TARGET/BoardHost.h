@@ -5,8 +5,8 @@
 // returns as soon as what it waits for has come.
 #pragma once
 
+#include "../COMPCORE/AsmTestSupport.h"
 #include "BoardStandIn.h"
-#include "CC_ASM.h"
 #include "LinkFrame.h"
 #include "MD5.h"
 
@@ -36,16 +36,7 @@ namespace boardtest {
 using Bytes = std::vector<uint8_t>;
 using Ms = std::chrono::milliseconds;
 
-inline std::string hex(const Bytes &b)
-{
-    std::string s;
-    char buf[4];
-    for (uint8_t v : b) {
-        std::snprintf(buf, sizeof buf, "%s%02X", s.empty() ? "" : " ", v);
-        s += buf;
-    }
-    return s;
-}
+inline std::string hex(const Bytes &b) { return asm_hex(b); }
 
 inline uint16_t le16(const Bytes &b, size_t at) { return uint16_t(b.at(at) | b.at(at + 1) << 8); }
 inline uint32_t le32(const Bytes &b, size_t at) { return uint32_t(le16(b, at) | le16(b, at + 2) << 16); }
@@ -69,11 +60,12 @@ struct Program {
     uint16_t at(const std::string &label) const { return uint16_t(labels.at(label)); }
 };
 
-// Assembles Vireon 2000 assembly text (one statement per line) at `origin`.
+// Assembles Vireon 2000 assembly text (one statement per line) at `origin`, leaving the
+// assembler as it found it.
 inline Program assemble(const std::string &text, uint32_t origin = 0)
 {
     Program p;
-    reset_asm_state();
+    AsmStateGuard guard;
     set_asm_target(1, 0);
     init_asm_mnemonics();
     AsmImageHost host(origin);
@@ -85,7 +77,6 @@ inline Program assemble(const std::string &text, uint32_t origin = 0)
         ++host.line;
     }
     host.finish();
-    set_asm_host(nullptr);
     for (const auto &m : host.messages)
         p.errors += std::to_string(m.line) + ": " + m.text + "\n";
     p.bytes = host.bytes(origin, host.address);
