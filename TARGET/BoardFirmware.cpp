@@ -97,6 +97,7 @@ std::array<uint8_t, kIdBlockSize> default_id_block(const FirmwareConfig &c)
 BoardFirmware::BoardFirmware(const FirmwareConfig &config, FirmwareOutput &output)
     : m_config(config), m_out(output), m_board(config.board), m_random(std::random_device{}())
 {
+    m_config.board = m_board.config(); // the map the board took (an invalid one falls back)
     m_board.attach_console(this);
     m_send_flags = m_config.power_on_send_flags;
     m_phase = m_config.initial_phase;
@@ -159,25 +160,14 @@ void BoardFirmware::close_tcp()
 
 void BoardFirmware::power_cycle()
 {
-    for (uint32_t a = 0; a < m_config.board.ram_size; ++a)
-        (void)m_board.poke(m_config.board.ram_base + a, 0);
+    const BoardConfig &map = m_board.config();
+    for (uint32_t a = 0; a < map.ram_size; ++a)
+        (void)m_board.poke(map.ram_base + a, 0);
     m_debug_tag = 0xFFFF;
-    m_breakpoints.clear();
-    m_watches.clear();
-    m_tracing = false;
-    m_trace_flags = 0;
-    m_send_flags = m_config.power_on_send_flags;
-    m_mode = RunMode::stopped;
-    m_input.clear();
     m_stdio.clear();
-    m_waiting_input = m_want_char = m_sendchar_sent = false;
     m_chars_ready = 0;
-    m_phase = BoardPhase::cold;
+    reset_kernel();
     m_raw_stage = RawStage::idle;
-    m_agreed_baud = 0;
-    m_window.fill(0);
-    m_serial_reader.reset();
-    reset_cpu();
     close_tcp();
 }
 
@@ -263,22 +253,32 @@ void BoardFirmware::serial_input(std::span<const uint8_t> bytes, uint32_t baud)
     }
 }
 
-// The board was reset into its bootstrap port: the kernel's state goes, memory stays.
+// The board was reset into its bootstrap port: the kernel's state goes, memory and the debug
+// tag stay.
 void BoardFirmware::enter_cold()
 {
-    m_phase = BoardPhase::cold;
+    reset_kernel();
     m_raw_stage = RawStage::records;
     m_raw_collect.clear();
     m_loader.cold_records.clear();
     m_loader.cold_complete = false;
+}
+
+// What a reset of the processor ends: the debug kernel's tables and the program's run; the
+// board is back in its cold phase with no agreed line speed.
+void BoardFirmware::reset_kernel()
+{
+    m_phase = BoardPhase::cold;
     m_agreed_baud = 0;
     m_serial_reader.reset();
     m_window.fill(0);
     m_mode = RunMode::stopped;
-    m_waiting_input = false;
+    m_waiting_input = m_want_char = m_sendchar_sent = false;
+    m_input.clear();
     m_breakpoints.clear();
     m_watches.clear();
     m_tracing = false;
+    m_trace_flags = 0;
     m_send_flags = m_config.power_on_send_flags;
     reset_cpu();
 }

@@ -92,7 +92,7 @@ struct FirmwareConfig {
     uint8_t freq_divider = 36;  // crystal = divider * 614400 Hz
     uint16_t cpu_id = 0xFFFF;   // 0xFFFF: 0x0003 for the 2000, 0x0101 for the 3000
     uint16_t product_id = 0x2A00;
-    std::array<uint8_t, 6> mac{0x00, 0x90, 0xC2, 0x00, 0x00, 0x38};
+    std::array<uint8_t, 6> mac{0x02, 0x4B, 0x58, 0x00, 0x00, 0x01}; // locally administered
     std::optional<std::array<uint8_t, kIdBlockSize>> id_block;
 
     // TCP: the challenge sent on every accept. Method 0 expects 16 zero bytes back; method 1
@@ -244,6 +244,7 @@ private:
     // links
     void raw_byte(uint8_t byte, uint32_t baud);
     void enter_cold();
+    void reset_kernel();
     void deliver(LinkKind link, LinkMessage message, uint32_t baud);
     void dispatch(const LinkMessage &m);
     void dispatch_sys(const LinkMessage &m);
