@@ -441,6 +441,18 @@ inline Registers registers_of(const Bytes &p)
             le16(p, 16), le16(p, 18), le16(p, 20), le16(p, 22), le16(p, 25), p.at(2),     p.at(24)};
 }
 
+// A started stand-in, or null (with a test failure saying why).
+inline std::unique_ptr<vsim::BoardStandIn> start_board(const vsim::StandInConfig &config)
+{
+    auto board = std::make_unique<vsim::BoardStandIn>(config);
+    std::string error;
+    if (!board->start(error)) {
+        ADD_FAILURE() << "board: " << error;
+        return nullptr;
+    }
+    return board;
+}
+
 // --- a board ready for a debug session over TCP ---------------------------------------------------
 
 inline vsim::StandInConfig debug_config()

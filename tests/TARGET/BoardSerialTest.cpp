@@ -32,12 +32,9 @@ struct SerialBoard {
 
     explicit SerialBoard(const StandInConfig &c, uint32_t baud = 57600)
     {
-        board = std::make_unique<BoardStandIn>(c);
-        std::string error;
-        if (!board->start(error)) {
-            ADD_FAILURE() << error;
+        board = start_board(c);
+        if (!board)
             return;
-        }
         host = open_serial(*board, baud);
         if (!host)
             ADD_FAILURE() << "cannot open " << board->pty_path();

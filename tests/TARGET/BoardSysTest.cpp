@@ -28,12 +28,9 @@ struct SysBoard {
     std::unique_ptr<Host> host;
     explicit SysBoard(const StandInConfig &c = sys_config())
     {
-        board = std::make_unique<BoardStandIn>(c);
-        std::string error;
-        if (!board->start(error)) {
-            ADD_FAILURE() << error;
+        board = start_board(c);
+        if (!board)
             return;
-        }
         host = open_tcp_session(*board);
         if (!host)
             ADD_FAILURE() << "no TCP session";

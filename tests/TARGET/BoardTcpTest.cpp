@@ -23,16 +23,6 @@ StandInConfig tcp_config(uint8_t method = 0, std::string phrase = "")
     return c;
 }
 
-std::unique_ptr<BoardStandIn> started(const StandInConfig &c)
-{
-    auto b = std::make_unique<BoardStandIn>(c);
-    std::string error;
-    if (!b->start(error)) {
-        ADD_FAILURE() << error;
-        return nullptr;
-    }
-    return b;
-}
 
 struct ChallengeCase {
     const char *name;
@@ -58,7 +48,7 @@ class Challenge : public ::testing::TestWithParam<ChallengeCase> {};
 TEST_P(Challenge, AnswerDecidesTheConnection)
 {
     const ChallengeCase &c = GetParam();
-    auto board = started(tcp_config(c.method, c.board_phrase));
+    auto board = start_board(tcp_config(c.method, c.board_phrase));
     ASSERT_TRUE(board);
     auto host = open_tcp(*board);
     ASSERT_TRUE(host);
@@ -93,7 +83,7 @@ TEST(BoardTcp, ChallengeBytesFixedOrFresh)
 {
     StandInConfig c = tcp_config(1, "x");
     c.firmware.challenge = std::array<uint8_t, 16>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    auto fixed = started(c);
+    auto fixed = start_board(c);
     ASSERT_TRUE(fixed);
     auto host = open_tcp(*fixed);
     ASSERT_TRUE(host);
@@ -101,7 +91,7 @@ TEST(BoardTcp, ChallengeBytesFixedOrFresh)
     ASSERT_TRUE(ch);
     EXPECT_EQ(ch->payload, (Bytes{1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
 
-    auto fresh = started(tcp_config(1, "x"));
+    auto fresh = start_board(tcp_config(1, "x"));
     ASSERT_TRUE(fresh);
     auto a = open_tcp(*fresh);
     auto first = a->next();
@@ -115,7 +105,7 @@ TEST(BoardTcp, ChallengeBytesFixedOrFresh)
 // Before the challenge is answered the board acts on nothing.
 TEST(BoardTcp, NothingIsAnsweredBeforeTheChallenge)
 {
-    auto board = started(tcp_config());
+    auto board = start_board(tcp_config());
     ASSERT_TRUE(board);
     auto host = open_tcp(*board);
     ASSERT_TRUE(host);
@@ -133,7 +123,7 @@ TEST(BoardTcp, NothingIsAnsweredBeforeTheChallenge)
 // kept; a length that does not match its payload is refused.
 TEST(BoardTcp, LoaderRequestsAreAckedAndLogged)
 {
-    auto board = started(tcp_config());
+    auto board = start_board(tcp_config());
     ASSERT_TRUE(board);
     auto host = open_tcp_session(*board);
     ASSERT_TRUE(host);
@@ -188,7 +178,7 @@ TEST(BoardTcp, LoaderRequestsAreAckedAndLogged)
 // One host at a time: a second connection replaces the first, which the board closes.
 TEST(BoardTcp, NewConnectionReplacesTheOld)
 {
-    auto board = started(tcp_config());
+    auto board = start_board(tcp_config());
     ASSERT_TRUE(board);
     auto first = open_tcp_session(*board);
     ASSERT_TRUE(first);
@@ -201,7 +191,7 @@ TEST(BoardTcp, NewConnectionReplacesTheOld)
 
 TEST(BoardTcp, ScriptedCloseDropsTheConnection)
 {
-    auto board = started(tcp_config());
+    auto board = start_board(tcp_config());
     ASSERT_TRUE(board);
     auto host = open_tcp_session(*board);
     ASSERT_TRUE(host);
@@ -270,7 +260,7 @@ StandInConfig discovery_config(uint16_t reply_port)
 TEST(BoardDiscovery, RequestGetsTheBoardsReply)
 {
     Udp host;
-    auto board = started(discovery_config(host.port));
+    auto board = start_board(discovery_config(host.port));
     ASSERT_TRUE(board);
     host.send_to(board->discovery_port(), discovery_request());
     Bytes reply = host.receive(board->config().wait_timeout);
@@ -289,7 +279,7 @@ TEST(BoardDiscovery, RequestGetsTheBoardsReply)
 TEST(BoardDiscovery, OtherLengthsIgnoredAndShortReplyScripted)
 {
     Udp host;
-    auto board = started(discovery_config(host.port));
+    auto board = start_board(discovery_config(host.port));
     ASSERT_TRUE(board);
     host.send_to(board->discovery_port(), Bytes(83, 0));
     board->short_discovery_reply();
@@ -305,7 +295,7 @@ TEST(BoardDiscovery, OtherLengthsIgnoredAndShortReplyScripted)
 TEST(BoardDiscovery, RepliesToDiscoveryPortPlusOne)
 {
     for (int attempt = 0; attempt < 20; ++attempt) {
-        auto board = started(discovery_config(0));
+        auto board = start_board(discovery_config(0));
         ASSERT_TRUE(board);
         Udp host(uint16_t(board->discovery_port() + 1));
         if (!host.bound || board->discovery_port() == 0xFFFF)
