@@ -163,6 +163,9 @@ void set_program_start_words(std::uint32_t constant_start, std::uint32_t second_
     g_memory_map.program_constant_start = constant_start;
     g_memory_map.program_second_data_start = second_data_start;
 }
+void set_root_data_base(std::uint32_t address) { g_memory_map.root_data_base = address; }
+void set_xmem_code_base(std::uint32_t address) { g_memory_map.xmem_code_base = address; }
+void set_page_switch_routine(std::uint16_t address) { g_memory_map.page_switch_routine = address; }
 
 void reset_addr_state() {
     g_window_start = 0xE000;

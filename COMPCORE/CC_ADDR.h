@@ -117,6 +117,12 @@ struct MemoryMap {
     // BIOS compile when it places "prog_param"; kDummyAddress until then.
     std::uint32_t program_constant_start = 0;
     std::uint32_t program_second_data_start = 0;
+    // set by the origin directives: the root variable cache's address after "#rvarorg", and
+    // the 256-aligned base that the first "#xcodorg" of a BIOS gives the xmem code
+    std::uint32_t root_data_base = 0;
+    std::uint32_t xmem_code_base = 0;
+    // the Z180's page-switch routine, which xmem code calls to move on to the next page
+    std::uint16_t page_switch_routine = 0;
 };
 
 // Inputs of LayoutMemoryMap that other units own ("kxw.cfg" sizes, processor selector, caches).
@@ -145,6 +151,9 @@ const MemoryMap &memory_map();
 void set_code_limits(std::uint32_t last_root_code, std::uint32_t first_free);
 // The program's constant and second data-cache starts (see MemoryMap).
 void set_program_start_words(std::uint32_t constant_start, std::uint32_t second_data_start);
+void set_root_data_base(std::uint32_t address);
+void set_xmem_code_base(std::uint32_t address);
+void set_page_switch_routine(std::uint16_t address);
 // Back to the start-up state (window 0xE000 / 14, empty map). The origin provider is a
 // connection to the emit caches, not state of a compile: it stays installed.
 void reset_addr_state();

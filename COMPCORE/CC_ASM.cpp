@@ -1062,9 +1062,9 @@ void emit_encoding(Context &ctx, const Encoding &e, const Operand ops[2], size_t
             else if (f.mnemonic == kMnJp || f.mnemonic == kMnCall)
                 emit_value(ctx, o, kAsmFlagWord, e.opcode, 2);
             else
-                emit_value(ctx, o, kAsmFlagWord, 0, 2);
+                emit_value(ctx, o, kAsmFlagValue, 0, 2);
             break;
-        case kFmtMem: emit_value(ctx, o, kAsmFlagWord, 0, 2); break;
+        case kFmtMem: emit_value(ctx, o, kAsmFlagValue, 0, 2); break;
         case kFmtSPDisp:
         case kFmtDispSwap: ctx.buf.push_back(static_cast<uint8_t>(o.disp)); break;
         case kFmtRel: {
@@ -1192,13 +1192,14 @@ void encode_instruction(Context &ctx)
     // lcall with a numeric target: page and offset, or one address with "xmem"/"root"
     if (f80 && mn == kMnLcall) {
         if (count == 2) {
+            // The page is the caller's: the offset is a plain word whose long-call record
+            // keeps that page for a label that turns out to lie in xmem.
             ctx.buf.push_back(0xCF);
-            LcallFixup rec{1, "", 0, host().asm_source_line()};
-            Operand page = ops[0];
-            size_t at = ctx.buf.size();
-            emit_value(ctx, ops[1], kAsmFlagWord, 0xCF, 2, &rec);
-            (void)at;
-            emit_value(ctx, page, kAsmFlagByte, 0xCF, 1, &rec);
+            const Operand &page = ops[0];
+            const uint8_t page_byte = static_cast<uint8_t>(constant_of(page).value_or(0) & 0xFF);
+            LcallFixup rec{1, "", page_byte, host().asm_source_line()};
+            emit_value(ctx, ops[1], kAsmFlagValue, 0, 2, &rec);
+            emit_value(ctx, page, kAsmFlagByte, 0, 1);
             return;
         }
         if (count == 1 && ops[0].kind == Operand::Imm && !constant_of(ops[0]).has_value()) {
@@ -1315,7 +1316,7 @@ void encode_data(Context &ctx, int size)
             o.kind = Operand::Imm;
             o.expr = g_s;
             skip_expression();
-            emit_value(ctx, o, size == 1 ? kAsmFlagByte : kAsmFlagWord, 0, size);
+            emit_value(ctx, o, size == 1 ? kAsmFlagByte : kAsmFlagValue, 0, size);
         }
         if (g_s.token != ',') break;
         next_asm_token();

@@ -1,7 +1,7 @@
 // CC_DECL: the whole-program parse and its top-level directives, the "#memmap" and "#class"
 // option stacks, and the declaration flags records.
 // One run of `parse_program` reads the program item by item until the input streams report the
-// end of all input: a top-level directive of its own, a refused "interrupt_vector", or a
+// end of all input: a top-level directive of its own, an "interrupt_vector", or a
 // declaration or function definition (handed to the declaration parser). Between items it
 // writes pending xmem call stubs, lets the xmem code cache move on to the next page where no
 // jump is needed, and offers pending library modules to the input.
@@ -18,8 +18,10 @@
 #include "CC_LABELS.h"
 #include "CC_MOD.h"
 #include "CC_OBJ.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
+#include "ORIGINS.h"
 #include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
 #include "SEAM_LINKER.h"
@@ -54,8 +56,6 @@ struct CommonArea {
 } g_common;
 
 constexpr uint32_t kMsgCommonNested = 2181;
-// Not part of this build: reported as a compile error, the rest of the line dropped.
-constexpr uint32_t kMsgInterruptVectorMissing = 2182;
 constexpr uint32_t kMsgWebMissing = 2183;
 constexpr uint32_t kMsgImportMissing = 2184;
 constexpr uint32_t kMsgConstantExpected = 427;
@@ -248,7 +248,7 @@ void top_level_asm_block(uint16_t line, uint16_t column)
     parser_seam().parse_asm_block((g_current.word & kDeclDebugRst) ? 1 : 0, 0,
                                   options.constant ? 1 : 0);
     output_pending_stubs();
-    clear_local_code_labels();
+    reset_labels(kCloseLocal);
     clear_local_symbols();
 }
 
@@ -308,7 +308,7 @@ void parse_item(bool &interleave)
         return;
     if (match_text("interrupt_vector")) {
         current_code_cache().Flush();
-        refuse_line(kMsgInterruptVectorMissing);
+        (void)do_interrupt_vector();
         return;
     }
     if (declaration_seam().parse_external_declaration())

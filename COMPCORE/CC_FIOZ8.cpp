@@ -5,6 +5,7 @@
 #include "CC_FIOZ8.h"
 
 #include "CC_ASMDIR.h"
+#include "CC_ASMTAB.h"
 #include "CC_DUM.h"
 #include "CC_ER.h"
 #include "CC_GLINE.h"
@@ -17,6 +18,7 @@
 #include "CC_VER.h"
 #include "QBSTRING.h"
 #include "CC_INASM.h"
+#include "CC_RELOC.h"
 #include "SEAM_CODEGEN.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_PARSER.h"
@@ -70,6 +72,7 @@ struct CachePointers {
     EmitCache *constants_in_code = &g_live.root_code;
     EmitCache *current = &g_live.root_code;
     EmitCache *extra[2] = {nullptr, nullptr};
+    EmitCache *battery_backed = &g_live.root_variables;
 } g_ptr;
 
 bool g_separate_id = false;
@@ -113,6 +116,17 @@ EmitCache *extra_code_cache(int which)
     return (which == 0 || which == 1) ? g_ptr.extra[which] : nullptr;
 }
 
+EmitCache &battery_backed_cache() { return *g_ptr.battery_backed; }
+void set_battery_backed_cache(EmitCache &cache) { g_ptr.battery_backed = &cache; }
+void make_constant_cache_the_constant_target() { g_ptr.constants_in_code = g_ptr.constants; }
+
+void flush_emit_caches()
+{
+    root_code_cache().Flush();
+    xmem_code_cache().Flush();
+    constants_in_code_cache().Flush();
+}
+
 void point_caches_at_live_set(bool separate_id)
 {
     g_separate_id = separate_id;
@@ -126,6 +140,7 @@ void point_caches_at_live_set(bool separate_id)
     g_ptr.constants_in_code = separate_id ? static_cast<EmitCache *>(&g_live.constants)
                                           : static_cast<EmitCache *>(&g_live.root_code);
     g_ptr.current = &g_live.root_code;
+    g_ptr.battery_backed = &g_live.root_variables;
 }
 
 void set_separate_instruction_data(bool on)
@@ -222,7 +237,8 @@ static EmitCache &cache_for_patch(uint32_t addr)
     if (g_separate_id && g_watch_compile)
         return watch_code_cache();
     if ((addr & 0xFFFF) < window_start()) {
-        if (linker_seam().check_origin_range(addr))
+        // Constants in code lie in their own cache only where its origin says so.
+        if (constants_in_code_cache().OriginHolds(addr))
             return constants_in_code_cache();
         if (g_generating_watch_code)
             return watch_code_cache();
@@ -233,14 +249,7 @@ static EmitCache &cache_for_patch(uint32_t addr)
         EmitCache *extra = g_ptr.extra[which];
         if (!extra)
             continue;
-        const EmitOriginExtent &o = extra->GetOrigin();
-        if (o.size == 0)
-            continue;
-        const uint32_t pa = addr_to_physical(addr);
-        const uint32_t ps = addr_to_physical(o.start);
-        const bool inside = extra->direction > 0 ? (pa >= ps && pa < ps + o.size)
-                                                 : (pa + o.size > ps && pa <= ps);
-        if (inside)
+        if (extra->OriginHolds(addr))
             chosen = extra;  // the second extra cache, checked last, takes precedence
     }
     return *chosen;
@@ -332,8 +341,6 @@ bool finish_bin_output()
 
 namespace {
 
-int32_t g_no_output = 0;
-
 class FrameCacheHost : public EmitCacheHost {
 public:
     void send_block(uint32_t addr, uint32_t count, const uint8_t *bytes) override
@@ -348,11 +355,11 @@ public:
     void error(const char *text) override { parser_seam().error_here(text); }
     void fatal(const char *text) override { parser_seam().fatal_here(text); }
     void assemble_line(const char *line) override { outasm("%s", line); }
-    int32_t no_output_counter() const override { return g_no_output; }
+    int32_t no_output_counter() const override { return code_suppression_counter(); }
     // While an "#asm" block is measured its bytes go to a scratch copy and nothing may move the
     // real caches: no room is reserved then.
     bool output_suppressed() const override { return asm_trial_depth() > 0; }
-    int32_t expression_trial() const override { return 0; }
+    int32_t expression_trial() const override { return expression_trial_word(); }
     // 2 while a C statement inside assembly text is compiled; 1 while code goes to an xmem code
     // cache (the live one, an extra "debug"/"nodebug" one, or the block reader's scratch copy).
     int code_placement() const override
@@ -361,9 +368,10 @@ public:
             return 2;
         return current_code_cache().kind == 2 ? 1 : 0;
     }
-    bool watch_code_option() const override { return false; }
-    bool cpu_is_z180() const override { return codegen_seam().cpu_flag() == 0; }
-    uint16_t page_switch_routine() const override { return 0; }
+    // Watch code needs its own origin only while the settings restrict watch code to one.
+    bool watch_code_option() const override { return IdePreferences().restrict_watch_expressions; }
+    bool cpu_is_z180() const override { return asm_target().cpu_flag == 0; }
+    uint16_t page_switch_routine() const override { return memory_map().page_switch_routine; }
     // A block moves to the follow-on origin only from where the block reader last reserved room.
     uint32_t code_start_marker() const override { return last_reserve_address(); }
     EmitCache *current_emitter() const override { return &current_code_cache(); }
@@ -753,6 +761,7 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
 
     if (!watch)
         parser.web_reset();
+    set_label_recording(true);
     (void)set_xmem_window(cfg.logx);
     g_codegen_flags = static_cast<uint8_t>(((options & 0x02) ? 0x04 : 0) |
                                            ((options & 0x04) ? 0x08 : 0) |

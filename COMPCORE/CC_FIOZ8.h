@@ -88,9 +88,17 @@ EmitCache &constants_in_code_cache(); // root code unless instruction and data a
 EmitCache &current_code_cache();      // the one `emit_code_byte` uses
 void set_current_code_cache(EmitCache &cache);
 // Two optional extra code caches installed by the declaration parser (index 0 or 1); nullptr
-// removes one.
+// removes one. The origin options "debug" and "nodebug" install theirs as 0 and 1.
 void set_extra_code_cache(int which, EmitCache *cache);
 EmitCache *extra_code_cache(int which);
+// The battery-backed variable cache: the root variable cache until an origin is marked
+// "batterybacked".
+EmitCache &battery_backed_cache();
+void set_battery_backed_cache(EmitCache &cache);
+// "#rconorg": constants in code go to the constant cache from now on.
+void make_constant_cache_the_constant_target();
+// Flushes the root code cache, the xmem code cache and the constant target, in that order.
+void flush_emit_caches();
 
 // Points every program-wide pointer at the live set. With `separate_id` the constant cache
 // serves constants in code; without it the root code cache does.

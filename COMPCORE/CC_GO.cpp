@@ -16,6 +16,7 @@
 #include "CC_LABELS.h"
 #include "CC_MISC.h"
 #include "CC_OBJ.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "SEAM_LINKER.h"
@@ -400,6 +401,7 @@ void BIOSCompileInfoCache::save()
     const MemoryMap &map = memory_map();
     program_root_code_start = map.root_code_start;
     program_data_start = static_cast<uint16_t>(map.data_top);
+    origins = copy_origin_table();
     // The live xmem code cache is kept only while it is the current one.
     copy_cache_set(saved_caches(), live_caches(),
                    &xmem_code_cache() == &live_caches().xmem_code);
@@ -411,10 +413,13 @@ void BIOSCompileInfoCache::save()
 void BIOSCompileInfoCache::restore()
 {
     if (!saved_) {
+        origin_table().Clear();
         if (hooks_.start_fresh)
             hooks_.start_fresh();
         return;
     }
+    // The caches' copies name origins by index: the table is back before they are.
+    restore_origin_table(origins);
     copy_cache_set(live_caches(), saved_caches(), true);
     set_bios_root_code_end(bios_code_end);
     if (hooks_.restore)
@@ -454,6 +459,8 @@ void reset_unit_tables(bool bios_compile)
     reset_error_seen_and_fatal();
     reset_asm_state();
     reset_asm_path_state();
+    init_label_tables();
+    reset_labels(kCloseLocal);
 }
 
 // The lighter reset before an expression is compiled for the debugger.
@@ -463,7 +470,7 @@ void reset_for_expression()
     clear_local_symbols();
     clear_local_tags();
     clear_hashfix_list();
-    clear_local_code_labels();
+    reset_labels(kCloseLocal);
     ifdef_stack().clear();
     reset_macro_expansion();
     gObjectPool.reset();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "CC_FIOZ8.h"
+#include "ORIGINS.h"
 
 #include <array>
 #include <cstdint>
@@ -124,7 +125,15 @@ public:
     void restore();
     void set_hooks(const BiosStateHooks &hooks) { hooks_ = hooks; }
     bool saved() const { return saved_; }
+    // Back to the start-up state: nothing saved (the next program compile starts fresh).
+    void forget()
+    {
+        saved_ = false;
+        origins = OriginTableCopy{};
+    }
 
+    // The origins the BIOS declared, with their fill points.
+    OriginTableCopy origins;
     // Memory-layout values carried into the program compile.
     uint32_t bios_code_end = 0;
     uint16_t program_root_code_start = 0;

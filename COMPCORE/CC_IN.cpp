@@ -16,6 +16,7 @@
 #include "CC_GLINE.h"
 #include "CC_INASM.h"
 #include "CC_STAB.h"
+#include "ORIGINS.h"
 #include "SEAM_CODEGEN.h"
 #include "BoundedFormat.h"
 #include "StringResources.h"
@@ -729,6 +730,11 @@ public:
             fail();
         return m_failed ? 0 : v;
     }
+    // The expression that begins here, up to the first text that cannot continue it.
+    int32_t parse_prefix() {
+        int32_t v = conditional();
+        return m_failed ? 0 : v;
+    }
     [[nodiscard]] bool failed() const { return m_failed; }
     [[nodiscard]] const char *end() const { return m_p; }
 
@@ -954,8 +960,17 @@ int32_t evaluate_directive_expression() {
     return v;
 }
 
+// Without the expression parser a constant operand ends where the expression does: the operand
+// readers of the origin directives read several on one line.
 int32_t constant_expression_value() {
-    return g_const_parser ? g_const_parser() : evaluate_directive_expression();
+    if (g_const_parser)
+        return g_const_parser();
+    DirectiveExpression e(g_lex.ptr);
+    const int32_t v = e.parse_prefix();
+    if (e.failed())
+        error_here(msg(427));
+    advance_input(static_cast<std::size_t>(e.end() - g_lex.ptr));
+    return v;
 }
 
 namespace {
@@ -1958,7 +1973,7 @@ int32_t expect_const_expr(uint8_t severity) {
         }
         return 0;
     }
-    return g_const_parser ? g_const_parser() : evaluate_directive_expression();
+    return constant_expression_value();
 }
 
 namespace {
@@ -2144,11 +2159,13 @@ bool run_directive() {
             const char *word;
             int kind;
         } kOrigins[] = {{"#rcodorg", 1}, {"#xcodorg", 2}, {"#wcodorg", 3},
-                        {"#rconorg", 7}, {"#rvarorg", 4}, {"#wvarorg", 5}};
+                        {"#rconorg", 7}, {"#rvarorg", 4}, {"#wvarorg", 4}};
         for (const auto &o : kOrigins) {
             if (match_keyword(o.word)) {
                 if (g_handlers.origin)
-                    g_handlers.origin(o.kind);
+                    g_handlers.origin(o.kind, o.word);
+                else
+                    origin_directive_line(static_cast<uint8_t>(o.kind), o.word);
                 return true;
             }
         }

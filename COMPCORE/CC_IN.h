@@ -209,7 +209,8 @@ void check_open_conditionals();
 using ConstantExpressionParser = std::function<int32_t()>;
 void set_constant_expression_parser(ConstantExpressionParser parser);
 int32_t evaluate_directive_expression(); // the built-in evaluator
-// The constant expression at the input pointer, by the installed parser or the built-in one.
+// The constant expression at the input pointer, by the installed parser or the built-in one
+// (which, unlike the "#if" evaluator, stops where the expression ends).
 int32_t constant_expression_value();
 
 // ---------------------------------------------------------------------------------------------
@@ -288,13 +289,16 @@ void dispatch_directive();
 int32_t expect_const_expr(uint8_t severity);
 
 // Handlers of directives whose work belongs to other units. Unset entries: the directive is
-// read and nothing more is done; "#use" and the message directives fall back to CC_DIRECT's.
+// read and nothing more is done; "#use" and the message directives fall back to CC_DIRECT's,
+// the origin directives to the origin table's own handler (ORIGINS).
 struct DirectiveHandlers {
     std::function<void()> use;                     // rest of a "#use" line
     std::function<void(uint16_t kind)> message;    // "#error" 0, "#warns" 1, "#warnt" 2, "#fatal" 3
     std::function<void()> funcchain, makechain, memmap, klass, corg, dorg;
     std::function<void(int debug_state)> select_xmem_code_cache; // "#debug" 1, "#nodebug" 0
-    std::function<void(int kind)> origin;          // kinds 1 rcod 2 xcod 3 wcod 4 rvar 5 wvar 7 rcon
+    // The origin directives, with their kind (1 rcod, 2 xcod, 3 wcod, 4 rvar and wvar, 7 rcon)
+    // and word; unset: the origin table's own handler (ORIGINS).
+    std::function<void(int kind, std::string_view word)> origin;
     std::function<void(int cpu)> select_target_cpu; // 0 Vireon, 1 Z180
     std::function<void()> compile_bios, compile_program;
 };

@@ -12,8 +12,8 @@
 #include "CC_GLINE.h"
 #include "CC_IN.h"
 #include "CC_LABELS.h"
+#include "CC_RELOC.h"
 #include "CC_STUBS.h"
-#include "SEAM_LINKER.h"
 #include "SEAM_PARSER.h"
 #include "SEAM_TARGET.h"
 
@@ -85,25 +85,37 @@ public:
     }
     uint32_t asm_code_address() override { return current_code_cache().current; }
     void asm_emit_byte(uint8_t b) override { emit_code_byte(b); }
+    // A defined label of the function, else of the program.
     std::optional<uint32_t> asm_lookup(const std::string &name) override
     {
-        if (auto a = code_label_address(name))
-            return a;
-        return linker_seam().global_label_address(name);
+        const QBFixupRec *label = find_label(name.c_str(), kLabelLocal | kLabelGlobal);
+        if (!label || !label->defined)
+            return std::nullopt;
+        return label->address;
     }
     // A trial pass only measures: no fix-ups are queued and no labels defined.
-    uint32_t asm_reference(const std::string &name, uint32_t address, uint16_t flags, uint8_t,
-                           int32_t addend, const LcallFixup *) override
+    uint32_t asm_reference(const std::string &name, uint32_t address, uint16_t flags,
+                           uint8_t opcode, int32_t addend, const LcallFixup *lcall) override
     {
         if (g_trial_depth)
             return kDummyAddress;
-        return reference_code_label(name, address, flags, addend);
+        return reference_label(name.c_str(), address, flags, static_cast<uint16_t>(addend), opcode,
+                               lcall);
     }
+    // A local label's record starts afresh as a plain local label once its references are
+    // patched; a global label is a label of the program. A redefinition is reported by the
+    // label tables, so the assembler is told nothing more.
     bool asm_define(const std::string &name, uint32_t value, bool global, bool) override
     {
         if (g_trial_depth)
             return true;
-        return define_code_label(name, value, global ? kLabelGlobal : kLabelLocal);
+        if (global) {
+            define_label(name.c_str(), value, kLabelGlobal);
+        } else {
+            define_asm_label(name.c_str(), value, kLabelLocal);
+            define_label(name.c_str(), value, kLabelLocal);
+        }
+        return true;
     }
     bool asm_c_statement(const char *&cursor) override
     {
@@ -386,7 +398,6 @@ void reset_asm_path_state()
     reset_unique_labels();
     reset_statement_marks();
     reset_loop_stack();
-    reset_code_labels();
     reset_pending_output();
     g_trial_depth = 0;
     g_last_reserve = kDummyAddress;

@@ -5,9 +5,10 @@
 // starts in the last 4096 bytes of an xmem code segment with a follow-on origin is first measured
 // by a trial pass (into a scratch cache, so the trial's bytes never leave the compiler) and moved
 // whole to the follow-on segment when it would not fit.
-// While it runs it is the assembler's host (`AsmHost`): diagnostics, code bytes, code labels
-// (CC_LABELS), debugger line entries and C statements inside assembly. It is installed as the
-// implementation of `ParserSeam::parse_asm_block`; the seam's other services go to the parser.
+// While it runs it is the assembler's host (`AsmHost`): diagnostics, code bytes, labels and
+// fix-ups (CC_RELOC), debugger line entries and C statements inside assembly. It is installed
+// as the implementation of `ParserSeam::parse_asm_block`; the seam's other services go to the
+// parser.
 #pragma once
 
 #include "CC_ADDR.h"
@@ -67,7 +68,8 @@ void set_statement_context_marker(uint16_t marker);
 void install_asm_path(ParserSeam *rest);
 ParserSeam &asm_path_parser_seam();
 
-// Start of a compile: labels, statement marks, pending output and the block reader's state.
+// Start of a compile: unique labels, statement marks, pending output and the block reader's
+// state (the label tables close their scopes themselves).
 void reset_asm_path_state();
 
 // Message ids of the block reader.

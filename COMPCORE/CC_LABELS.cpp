@@ -4,19 +4,15 @@
 // lexer's position; nothing here prints.
 #include "CC_LABELS.h"
 
-#include "CC_ASM.h"
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
 #include "CC_GLINE.h"
 #include "CC_IN.h"
 #include "CC_STAB.h"
-#include "SEAM_LINKER.h"
 #include "SEAM_TARGET.h"
 
 #include <cstdio>
 #include <cstring>
-#include <iterator>
-#include <map>
 #include <vector>
 
 namespace {
@@ -258,115 +254,3 @@ void report_missing(const char *text) { error_here(msg(kMsgMissingExpected), tex
 void report_previously_defined(const char *name) { error_here(msg(kMsgPreviouslyDefinedName), name); }
 void report_missing_char(char c) { error_here(msg(kMsgMissingCharacter), c); }
 uint16_t statement_column() { return current_column(); }
-
-// ---- code labels of assembly text ---------------------------------------------------------------
-
-namespace {
-
-struct CodeLabel {
-    ADDR24 address = kDummyAddress;
-    int flags = 0;
-};
-
-struct PendingFixup {
-    std::string name;
-    ADDR24 at = kDummyAddress;
-    uint16_t flags = 0;
-    int32_t addend = 0;
-    uint16_t line = 0;
-    uint16_t column = 0;
-};
-
-std::map<std::string, CodeLabel> g_labels;
-std::vector<PendingFixup> g_fixups;
-
-// Patch shapes, by the assembler's operand flags:
-//   relative byte: target - (at + 1), must lie in -128..127
-//   byte         : low byte of the target, must lie in 0..255
-//   word         : target offset, low byte first
-//   long         : word, then the target's XPC byte
-void patch_fixup(const PendingFixup &f, ADDR24 target)
-{
-    const int32_t value = static_cast<int32_t>(addr_offset(target)) + f.addend;
-    if ((f.flags & kAsmFlagRelByte) && !(f.flags & kAsmFlagWord)) {
-        const int32_t d = static_cast<int16_t>(
-            static_cast<uint16_t>(value - static_cast<int32_t>(addr_offset(f.at)) - 1));
-        if (d < -128 || d > 127) {
-            report_error(f.line, f.column, "%s", msg(kMsgJumpRange));
-            return;
-        }
-        patch_code_byte(f.at, static_cast<uint8_t>(d & 0xFF));
-        return;
-    }
-    if ((f.flags & kAsmFlagByte) && !(f.flags & kAsmFlagWord)) {
-        if ((value & 0xFFFF) > 0xFF) {
-            report_error(f.line, f.column, "%s", msg(kMsgByteRange));
-            return;
-        }
-        patch_code_byte(f.at, static_cast<uint8_t>(value));
-        return;
-    }
-    patch_code_word(f.at, static_cast<uint16_t>(value));
-    if ((f.flags & kAsmFlagLong) == kAsmFlagLong)
-        patch_code_byte(addr_add(f.at, 2), addr_xpc(target));
-}
-
-}  // namespace
-
-std::optional<ADDR24> code_label_address(const std::string &name)
-{
-    auto it = g_labels.find(name);
-    if (it == g_labels.end())
-        return std::nullopt;
-    return it->second.address;
-}
-
-bool define_code_label(const std::string &name, ADDR24 address, int flags)
-{
-    // A root entry stub takes over its function's name: later uses get the stub.
-    if (g_labels.count(name) && !(flags & kLabelRootStub))
-        return false;
-    g_labels[name] = CodeLabel{address, flags};
-    if (flags & kLabelGlobal)
-        linker_seam().define_label(name, address, flags);
-    std::vector<PendingFixup> due;
-    for (auto it = g_fixups.begin(); it != g_fixups.end();) {
-        if (it->name == name) {
-            due.push_back(*it);
-            it = g_fixups.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    for (const PendingFixup &f : due)
-        patch_fixup(f, address);
-    return true;
-}
-
-ADDR24 reference_code_label(const std::string &name, ADDR24 at, uint16_t flags, int32_t addend)
-{
-    if (auto a = code_label_address(name))
-        return addr_add(*a, addend);
-    g_fixups.push_back(PendingFixup{name, at, flags, addend, current_line(), current_column()});
-    return kDummyAddress;
-}
-
-void clear_local_code_labels()
-{
-    for (auto it = g_labels.begin(); it != g_labels.end();)
-        it = (it->second.flags & kLabelLocal) ? g_labels.erase(it) : std::next(it);
-}
-
-void reset_code_labels()
-{
-    g_labels.clear();
-    g_fixups.clear();
-}
-
-std::vector<std::string> unresolved_code_labels()
-{
-    std::vector<std::string> names;
-    for (const PendingFixup &f : g_fixups)
-        names.push_back(f.name);
-    return names;
-}

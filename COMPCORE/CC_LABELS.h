@@ -115,24 +115,3 @@ enum : uint32_t {
     kMsgTooManyActiveWhiles = 612,
     kMsgMissingCharacter = 2051,
 };
-
-// ---- code labels of assembly text ---------------------------------------------------------------
-// Labels defined and referenced by assembly text and by the stub and literal output. Stands in
-// for the linker's label layer until it is joined: a reference to a label not yet defined queues
-// a fix-up that is patched (patch_code_byte/patch_code_word) when the label is defined; every
-// global definition is also handed to `linker_seam().define_label`.
-
-// Definition flags: 1 local, 2 global, 0x400 root entry stub.
-enum : int { kLabelLocal = 1, kLabelGlobal = 2, kLabelRootStub = 0x400 };
-
-std::optional<ADDR24> code_label_address(const std::string &name);
-// False when the name is defined already (the caller reports it).
-[[nodiscard]] bool define_code_label(const std::string &name, ADDR24 address, int flags);
-// The label's address plus the addend when defined; otherwise queues a fix-up at `at`, patched
-// as the assembler's operand flags say (relative byte, byte, word, long), and returns 0.
-ADDR24 reference_code_label(const std::string &name, ADDR24 at, uint16_t flags, int32_t addend);
-// Local labels end with their function; everything ends with the compile.
-void clear_local_code_labels();
-void reset_code_labels();
-// Names referenced and still undefined.
-std::vector<std::string> unresolved_code_labels();

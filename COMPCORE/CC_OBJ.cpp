@@ -5,7 +5,7 @@
 
 #include "CC_ER.h"
 #include "CC_IN.h"
-#include "CC_LABELS.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "StringResources.h"
 
@@ -74,18 +74,20 @@ void ObjectPool::reset() {
 
 namespace {
 
-// The host until the code generator installs its own: labels come from the code-label layer
-// (CC_LABELS) and the compile kind from the compile mode word; the stack state and the frame
+// The host until the code generator installs its own: labels come from the label tables
+// (CC_RELOC) and the compile kind from the compile mode word; the stack state and the frame
 // options, which only the code generator keeps, read as 0 and off.
 // A label that is not yet defined answers the placeholder address: the code generator knows the
 // site that will hold the reference and queues the fix-up when it emits it.
 class BuiltinObjHost : public ObjHost {
 public:
-    ADDR24 reference_label(const char *name, uint32_t, bool) override {
-        return code_label_address(name ? name : "").value_or(kDummyAddress);
+    ADDR24 reference_label(const char *name, uint32_t flags, bool) override {
+        const QBFixupRec *label = find_label(name, flags);
+        return label && label->defined ? label->address : kDummyAddress;
     }
     bool label_defined(const char *name) override {
-        return code_label_address(name ? name : "").has_value();
+        const QBFixupRec *label = find_label(name, kLabelLocal | kLabelGlobal);
+        return label && label->defined;
     }
     bool short_displacement_option() override { return false; }
     int16_t stack_depth() override { return 0; }

@@ -112,7 +112,7 @@ public:
     virtual int16_t pending_adjust_2() = 0;
     virtual uint16_t compile_kind() = 0;            // the compile sequence's compile-kind word
 };
-// nullptr restores the built-in host: labels from the code-label layer (CC_LABELS; a label not
-// yet defined answers kDummyAddress), the compile kind from the compile mode word (CC_IN),
+// nullptr restores the built-in host: labels from the label tables (CC_RELOC; a label not yet
+// defined answers kDummyAddress), the compile kind from the compile mode word (CC_IN),
 // options off and stack state 0 until the code generator installs its own host.
 void set_obj_host(ObjHost *host);

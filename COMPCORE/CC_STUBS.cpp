@@ -7,6 +7,7 @@
 #include "CC_FIOZ8.h"
 #include "CC_LABELS.h"
 #include "CC_OBJ.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "SEAM_CODEGEN.h"
 
@@ -46,7 +47,7 @@ void write_root_stub(symbol *fn)
     // The pair goes into the address directories, so that the root entry and the function's
     // xmem address translate into each other.
     record_xmem_stub(stub, fn->address[kFunctionAddressSlot]);
-    (void)define_code_label(fn->name ? fn->name : "", stub, kLabelGlobal | kLabelRootStub);
+    define_label(fn->name ? fn->name : "", stub, kLabelGlobal | kLabelRepeatable);
 }
 
 void write_literal_pool()
@@ -61,8 +62,7 @@ void write_literal_pool()
             continue;
         lit.address = area.current;
         lit.written = true;
-        if (!define_code_label(lit.label, lit.address, kLabelGlobal))
-            report_previously_defined(lit.label.c_str());
+        define_label(lit.label.c_str(), lit.address, kLabelGlobal);
         for (char c : lit.text)
             area.EmitByte(static_cast<uint8_t>(c));
         area.EmitByte(0);

@@ -63,6 +63,9 @@ uint8_t *g_capture_target = nullptr;
 
 bool g_in_ensure_room = false;
 
+int32_t g_code_suppression = 0;
+int32_t g_expression_trial = 0;
+
 std::string message_text(uint32_t id)
 {
     return std::string(string_resource(id));
@@ -104,6 +107,17 @@ void disarm_byte_capture()
     g_capture_armed = false;
     g_capture_target = nullptr;
 }
+
+int32_t code_suppression_counter() { return g_code_suppression; }
+void raise_code_suppression() { ++g_code_suppression; }
+void lower_code_suppression()
+{
+    if (g_code_suppression > 0)
+        --g_code_suppression;
+}
+void set_code_suppression_counter(int32_t value) { g_code_suppression = value; }
+int32_t expression_trial_word() { return g_expression_trial; }
+void set_expression_trial_word(int32_t value) { g_expression_trial = value; }
 
 // ---- CacheBuffer -----------------------------------------------------------------------------
 
@@ -402,6 +416,20 @@ uint32_t EmitCache::SetAddress(uint32_t addr)
 
 void EmitCache::RewindToOrigin() { open_window(GetOrigin().end); }
 
+bool EmitCache::OriginHolds(uint32_t addr) const
+{
+    if (!is_bound())
+        return false;
+    const EmitOriginExtent &o = GetOrigin();
+    if (o.size == 0)
+        return false;
+    const uint32_t pa = addr_to_physical(addr);
+    const uint32_t ps = addr_to_physical(o.start);
+    if (direction > 0)
+        return pa >= ps && pa - ps < o.size;
+    return pa <= ps && ps - pa < o.size;
+}
+
 uint8_t EmitCache::PeekByte(uint32_t addr)
 {
     const int32_t at = locate(addr);
@@ -496,6 +524,8 @@ void XmemCache::OutOfSpace() { g_host->fatal(message_text(kMsgOutOfXmemCode).c_s
 
 void XmemCache::AfterEnsure() { CrossPage(0, true); }
 
+// The jump goes where the code goes on: the follower's fill point (its start until something
+// was emitted into it).
 void XmemCache::JumpToFollower()
 {
     const EmitOriginExtent &o = GetOrigin();
@@ -503,7 +533,7 @@ void XmemCache::JumpToFollower()
     if (!next)
         return;
     char line[64];
-    std::snprintf(line, sizeof line, "ljp %u", static_cast<unsigned>(next->start));
+    std::snprintf(line, sizeof line, "ljp %u", static_cast<unsigned>(next->end));
     g_host->assemble_line(line);
 }
 

@@ -1,10 +1,12 @@
-// SEAM_LINKER: the built-in linker seam, used until the linker installs its own. It keeps no
-// tables, so resets have nothing to do and it holds no origins or labels; every call that would
-// have to load an index, save a library, record a listing range, send code or write a file
-// throws `xErr` "The linker is not part of this build.", so a compile without a linker fails
-// with that message (at its first step, the library index) and never ends as a success.
+// SEAM_LINKER: the built-in linker seam, used until the linker installs its own. Origins and
+// labels are served by their units (ORIGINS, CC_RELOC); every other call that would have to
+// load an index, save a library, record a listing range, send code or write a file throws
+// `xErr` "The linker is not part of this build.", so a compile without a linker fails with that
+// message (at its first step, the library index) and never ends as a success.
 #include "SEAM_LINKER.h"
 
+#include "CC_RELOC.h"
+#include "ORIGINS.h"
 #include "guiExceptions.h"
 
 namespace {
@@ -24,19 +26,31 @@ public:
     int ask_save_edited_library(const std::string &) override { missing(); }
     int lib_save_if_edited(const std::string &) override { missing(); }
 
-    void origins_clear() override {}
-    void resolve_origins() override {}
-    uint32_t origins_lowest_address(uint8_t) override { return 0; }
-    uint32_t origins_highest_address(uint8_t) override { return 0; }
-    uint32_t origins_highest_code_address() override { return 0; }
-    bool check_origin_range(uint32_t) override { return false; }
-
-    void init_label_tables() override {}
-    void reset_labels(int) override {}
-    void define_label(const std::string &, uint32_t, int) override {}
-    std::optional<uint32_t> global_label_address(const std::string &) override
+    void origins_clear() override { origin_table().Clear(); }
+    void resolve_origins() override { ::resolve_origins(); }
+    uint32_t origins_lowest_address(uint8_t kind) override
     {
-        return std::nullopt;
+        return origin_table().LowestAddress(kind);
+    }
+    uint32_t origins_highest_address(uint8_t kind) override
+    {
+        return origin_table().HighestAddress(kind);
+    }
+    uint32_t origins_highest_code_address() override { return origin_table().HighestCodeAddress(); }
+    bool check_origin_range(uint32_t addr) override { return ::check_origin_range(addr); }
+
+    void init_label_tables() override { ::init_label_tables(); }
+    void reset_labels(int bits) override { ::reset_labels(bits); }
+    void define_label(const std::string &name, uint32_t addr, int scope) override
+    {
+        ::define_label(name.c_str(), addr, static_cast<uint32_t>(scope));
+    }
+    std::optional<uint32_t> global_label_address(const std::string &name) override
+    {
+        const QBFixupRec *label = find_label(name.c_str(), kLabelGlobal);
+        if (!label || !label->defined)
+            return std::nullopt;
+        return label->address;
     }
 
     int open_object_file(const std::string &, bool) override { missing(); }

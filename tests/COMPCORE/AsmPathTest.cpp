@@ -15,6 +15,8 @@
 #include "CC_INIT.h"
 #include "CC_LABELS.h"
 #include "CC_OBJ.h"
+#include "ORIGINS.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "SEAM_LINKER.h"
@@ -55,6 +57,15 @@ std::vector<uint8_t> bytes_at(const std::map<uint32_t, uint8_t> &image, uint32_t
         v.push_back(it == image.end() ? 0xFF : it->second);
     }
     return v;
+}
+
+// A defined label of the function or the program.
+std::optional<ADDR24> label_address(const char *name)
+{
+    const QBFixupRec *label = find_label(name, kLabelLocal | kLabelGlobal);
+    if (!label || !label->defined)
+        return std::nullopt;
+    return label->address;
 }
 
 // The parser's top-level loop as far as blocks go: "#asm" (with the word "root" for the root
@@ -129,7 +140,7 @@ protected:
     {
         close_line_input();
         set_library_index(nullptr);
-        set_emit_origin_table(nullptr);
+        install_origin_table();
         set_emit_cache_host(nullptr);
         set_statement_mark_context({});
         set_c_statement_compiler(nullptr);
@@ -444,8 +455,9 @@ TEST_F(AsmPath, MovedBlockKeepsDiagnosticsConditionalsAndPositions)
     EXPECT_EQ(installed_lines, (std::vector<int>{9, 9}));
     const auto image = sent_bytes(host.sent);
     EXPECT_EQ(bytes_at(image, kFollower, 6), (std::vector<uint8_t>{0x3E, 0x07, 0x18, 0x00, 0x18, 0xFC}));
-    EXPECT_EQ(code_label_address("back"), std::optional<ADDR24>(addr_add(kFollower, 2)));
-    EXPECT_TRUE(unresolved_code_labels().empty());
+    EXPECT_EQ(label_address("back"), std::optional<ADDR24>(addr_add(kFollower, 2)));
+    EXPECT_EQ(label_address("fwd"), std::optional<ADDR24>(addr_add(kFollower, 4)));
+    EXPECT_EQ(find_label("fwd", kLabelLocal)->count, 0u) << "its fix-up was patched";
     const auto asm_entries = entries(SourceTable::AsmSource);
     ASSERT_EQ(asm_entries.size(), 2u);
     EXPECT_EQ(asm_entries[0].line, 31);
@@ -603,7 +615,7 @@ TEST_F(AsmPath, PendingXmemFunctionGetsOneRootStub)
     output_pending_stubs();
     EXPECT_EQ(&current_code_cache(), &xmem_code_cache());  // switched back
     EXPECT_EQ(fn.address[kRootStubAddressSlot], 0x4000u);
-    EXPECT_EQ(code_label_address("fn"), std::optional<ADDR24>(0x4000u));
+    EXPECT_EQ(label_address("fn"), std::optional<ADDR24>(0x4000u));
     EXPECT_EQ(pending_stub_count(), 0u);
     EXPECT_EQ(root_code_cache().current, 0x400Bu);  // one stub of 11 bytes, not two
     root_code_cache().Flush();
@@ -617,7 +629,8 @@ TEST_F(AsmPath, PendingXmemFunctionGetsOneRootStub)
 }
 
 // Through the assembler: taking the address of an xmem function queues it; the flush writes its
-// root stub and the operand already emitted is patched to the stub; later uses get the stub.
+// root stub, the operand already emitted is patched to the stub when the function's labels close
+// (the reference was the function's own until then); later uses get the stub.
 TEST_F(AsmPath, AssemblyTakingAnXmemFunctionAddressGetsTheRootStub)
 {
     struct ReleaseTables {
@@ -638,6 +651,7 @@ TEST_F(AsmPath, AssemblyTakingAnXmemFunctionAddressGetsTheRootStub)
     EXPECT_EQ(root_code_cache().current, 0x400Bu);
     compile("#asm\n ld de,xfn\n#endasm\n");
     EXPECT_EQ(pending_stub_count(), 0u);
+    reset_labels(kCloseLocal);
     for (const Message &m : messages())
         ADD_FAILURE() << m.line << ": " << m.summary;
     xmem_code_cache().Flush();
@@ -710,7 +724,7 @@ TEST_F(AsmPath, LiteralsAreWrittenOnceAndNothingElseMoves)
     ASSERT_EQ(literal_pool().size(), 1u);
     EXPECT_TRUE(literal_pool()[0].written);
     EXPECT_EQ(literal_pool()[0].address, 0x6000u);
-    EXPECT_EQ(code_label_address("str1"), std::optional<ADDR24>(0x6000u));
+    EXPECT_EQ(label_address("str1"), std::optional<ADDR24>(0x6000u));
     ASSERT_EQ(listing.size(), 1u);
     EXPECT_EQ(listing[0][2], uint32_t(kListData));
     constant_cache().Flush();
@@ -777,7 +791,7 @@ TEST_F(AsmPath, TopLevelBlocksCompileThroughTheCompileSequence)
         ADD_FAILURE() << m.line << ": " << m.summary;
     EXPECT_EQ(bytes_at(sent_bytes(linker.sent), 0x4000, 5),
               (std::vector<uint8_t>{0x3E, 0x05, 0x18, 0xFC, 0x77}));
-    EXPECT_EQ(code_label_address("entry"), std::optional<ADDR24>(0x4000u));
+    EXPECT_EQ(label_address("entry"), std::optional<ADDR24>(0x4000u));
     const auto asm_entries = entries(SourceTable::AsmSource);
     ASSERT_EQ(asm_entries.size(), 2u);
     EXPECT_EQ(asm_entries[0].line, 4);

@@ -11,6 +11,7 @@
 #include "CC_IN.h"
 #include "CC_INASM.h"
 #include "CC_INIT.h"
+#include "CC_RELOC.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
@@ -78,6 +79,74 @@ void ImageLinker::ui_send_block(uint32_t count, uint32_t addr, const uint8_t *by
     }
 }
 
+void ImageLinker::origins_clear()
+{
+    RecordingLinker::origins_clear();
+    origin_table().Clear();
+}
+
+void ImageLinker::resolve_origins()
+{
+    RecordingLinker::resolve_origins();
+    ::resolve_origins();
+}
+
+uint32_t ImageLinker::origins_lowest_address(uint8_t kind)
+{
+    return origin_table().LowestAddress(kind);
+}
+
+uint32_t ImageLinker::origins_highest_address(uint8_t kind)
+{
+    return origin_table().HighestAddress(kind);
+}
+
+uint32_t ImageLinker::origins_highest_code_address()
+{
+    return origin_table().HighestCodeAddress();
+}
+
+bool ImageLinker::check_origin_range(uint32_t addr) { return ::check_origin_range(addr); }
+void ImageLinker::init_label_tables() { ::init_label_tables(); }
+
+void ImageLinker::reset_labels(int bits)
+{
+    RecordingLinker::reset_labels(bits);
+    ::reset_labels(bits);
+}
+
+void ImageLinker::define_label(const std::string &name, uint32_t addr, int scope)
+{
+    ::define_label(name.c_str(), addr, static_cast<uint32_t>(scope));
+}
+
+std::optional<uint32_t> ImageLinker::global_label_address(const std::string &name)
+{
+    RecordingLinker::global_label_address(name);
+    const QBFixupRec *label = find_label(name.c_str(), kLabelGlobal);
+    if (!label || !label->defined)
+        return std::nullopt;
+    return label->address;
+}
+
+int32_t add_origin(const char *name, uint8_t kind, ADDR24 start, uint32_t size, EmitCache &cache,
+                   int32_t follower)
+{
+    OriginContainer &table = origin_table();
+    OriginDirective o;
+    o.name = name;
+    o.kind = kind;
+    o.start = o.end = start;
+    o.size = size;
+    o.cache = &cache;
+    if (const OriginDirective *next = table.at(follower)) {
+        o.next = next->name;
+        o.follower = follower;
+    }
+    table.origins.push_back(o);
+    return static_cast<int32_t>(table.origins.size() - 1);
+}
+
 // ---- code generator, declarations, parser ------------------------------------------------------
 
 void FixtureCodegen::set_code_address(uint32_t address_word)
@@ -114,17 +183,22 @@ ParserSeam &OriginBindingParser::real() { return top_level_parser_seam(); }
 
 void OriginBindingParser::parse_program()
 {
-    origins = TestOrigins{};
-    set_emit_origin_table(&origins);
-    const int32_t root = origins.add(kRootCode, kRootCodeSize, &root_code_cache());
-    const int32_t constants = origins.add(kConstants, kConstantsSize, &constant_cache());
-    const int32_t variables = origins.add(kVariables, kVariablesSize, &root_variable_cache());
-    for (int32_t o : {root, constants, variables})
-        origins.select_origin(o);
-    if (layout)
-        layout(origins);
-    else
-        origins.select_origin(origins.add(kXmemCode, kXmemCodeSize, &xmem_code_cache()));
+    OriginContainer &origins = origin_table();
+    if (declare_layout && origins.origins.empty()) {
+        const int32_t root =
+            add_origin("rootcode", kOriginRootCode, kRootCode, kRootCodeSize, root_code_cache());
+        const int32_t constants =
+            add_origin("consts", kOriginRootConst, kConstants, kConstantsSize, constant_cache());
+        const int32_t variables = add_origin("vars", kOriginRootVars, kVariables, kVariablesSize,
+                                             root_variable_cache());
+        for (int32_t o : {root, constants, variables})
+            origins.select_origin(o);
+        if (layout)
+            layout(origins);
+        else
+            origins.select_origin(
+                add_origin("xmemcode", kOriginXmemCode, kXmemCode, kXmemCodeSize, xmem_code_cache()));
+    }
     set_current_code_cache(root_code_cache());
     real().parse_program();
 }
@@ -182,6 +256,8 @@ void CompileRun::SetUp()
     set_chain_seam(&chains);
     set_emit_cache_host(nullptr);  // the compile frame's own host
     install_compiler_joins();      // an earlier test may have replaced one of them
+    install_origin_table();
+    origin_table().Clear();
     install_asm_path(&parser);
     set_parser_seam(nullptr);
     headless_target_operations() = HeadlessTargetOperations();
@@ -197,10 +273,9 @@ void CompileRun::SetUp()
 
 void CompileRun::TearDown()
 {
-    for (EmitCache *c : {&root_code_cache(), &constant_cache(), &root_variable_cache(),
-                         &xmem_code_cache()})
-        c->Unbind();
-    set_emit_origin_table(nullptr);
+    origin_table().Clear();  // unbinds the caches from this test's origins
+    reset_labels(kCloseLocal | kCloseGlobal | kCloseSilent);
+    bios_compile_info_cache().forget();
     set_current_code_cache(root_code_cache());
     install_asm_path(nullptr);
     set_parser_seam(nullptr);

@@ -5,11 +5,15 @@
 //
 // What is real: the compile entry and sequence, the source input and preprocessor, the
 // whole-program parse with its directives, the "#asm" block reader and the inline assembler,
-// the emit caches. What stands in (until each unit lands):
-//   - origins: `TestOrigins` binds the code caches at the start of the parse (layout below);
+// the emit caches, the origin table and the label tables. The origins of the layout below are
+// declared (as a BIOS declares them) at the start of every parse whose origin table is empty: a
+// BIOS compile, or a program compile without a BIOS state; a program compiled after a BIOS
+// compile takes the BIOS's origins. A test's own origin directives add to them.
+// What stands in (until each unit lands):
 //   - the linker: `ImageLinker` loads the library catalogue from the libraries list (which
-//     lists a default header, "default.h", and any library the test writes), records the other
-//     calls, and captures every byte sent toward the target into a 1 MB physical image;
+//     lists a default header, "default.h", and any library the test writes), serves origins and
+//     labels from their units (recording the calls), records the other calls, and captures
+//     every byte sent toward the target into a 1 MB physical image;
 //   - the code generator: `FixtureCodegen` selects the code cache for an address as the code
 //     generator will (`set_code_address`), and records the rest;
 //   - declarations: `RecordingDeclarations` takes each line left to the declaration parser and
@@ -42,6 +46,7 @@
 #include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
 #include "SEAM_PARSER.h"
+#include "ORIGINS.h"
 #include "HostDoubles.h"
 #include "SeamDoubles.h"
 #include "SimBoard.h"
@@ -97,8 +102,9 @@ public:
     void set_pending_item_count(uint16_t n) override { pending = n; }
 };
 
-// The linker stand-in: the catalogue from the libraries list, and every block sent toward the
-// target in a 1 MB physical image (0xFF where nothing was sent) and by address word.
+// The linker stand-in: the catalogue from the libraries list, origins and labels from their
+// units, and every block sent toward the target in a 1 MB physical image (0xFF where nothing
+// was sent) and by address word.
 class ImageLinker : public RecordingLinker {
 public:
     ListedLibraries catalogue;
@@ -107,7 +113,22 @@ public:
 
     int load_library_index(const std::string &dir, bool register_modules) override;
     void ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes) override;
+    void origins_clear() override;
+    void resolve_origins() override;
+    uint32_t origins_lowest_address(uint8_t kind) override;
+    uint32_t origins_highest_address(uint8_t kind) override;
+    uint32_t origins_highest_code_address() override;
+    bool check_origin_range(uint32_t addr) override;
+    void init_label_tables() override;
+    void reset_labels(int bits) override;
+    void define_label(const std::string &name, uint32_t addr, int scope) override;
+    std::optional<uint32_t> global_label_address(const std::string &name) override;
 };
+
+// Adds an origin to the program's origin table as its directive would (unbound; `follower` is
+// the index of the origin that follows it, or -1); its index.
+int32_t add_origin(const char *name, uint8_t kind, ADDR24 start, uint32_t size, EmitCache &cache,
+                   int32_t follower = -1);
 
 // The code generator's code-address selection (an address below the xmem window selects the
 // root code cache, any other the xmem code cache; the cache becomes current and moves there);
@@ -147,12 +168,13 @@ public:
 };
 
 // The top-level parser behind the block reader, with the test origins bound at the start of
-// each parse: the layout above, or with `layout` the test's own xmem code origins (it adds and
-// selects them; root code, constants and variables stay as above).
+// each parse whose origin table is empty: the layout above, or with `layout` the test's own
+// xmem code origins (it adds and selects them; root code, constants and variables stay as
+// above); with `declare_layout` off, none.
 class OriginBindingParser : public ParserSeam {
 public:
-    TestOrigins origins;
-    std::function<void(TestOrigins &)> layout;
+    std::function<void(OriginContainer &)> layout;
+    bool declare_layout = true;
     void parse_asm_block(int, int, int) override {}
     void parse_program() override;
     void web_reset() override { real().web_reset(); }

@@ -6,6 +6,7 @@
 
 #include "CC_ADDR.h"
 #include "CC_FIOZ8.h"
+#include "ORIGINS.h"
 #include "SEAM_PARSER.h"
 
 namespace {
@@ -34,7 +35,7 @@ protected:
     void TearDown() override
     {
         set_emit_cache_host(nullptr);
-        set_emit_origin_table(nullptr);
+        install_origin_table();
         set_io_prefix_watch(nullptr);
     }
 };
@@ -311,6 +312,7 @@ TEST_P(FrameOutOfSpace, ReportsTheClassMessage)
 INSTANTIATE_TEST_SUITE_P(All, FrameOutOfSpace, ::testing::ValuesIn(kSpace),
                          [](const auto &i) { return std::string(i.param.name); });
 
+// The jump lands where the code goes on: the follower's fill point.
 TEST_F(FrameCaches, FullXmemOriginMovesToItsFollowerAtALineBoundary)
 {
     set_emit_origin_table(&origins);
@@ -324,7 +326,7 @@ TEST_F(FrameCaches, FullXmemOriginMovesToItsFollowerAtALineBoundary)
     host.marker = xmem.current;
     xmem.EnsureRoom(0x20, false);
     ASSERT_EQ(host.lines.size(), 1u);
-    EXPECT_EQ(host.lines[0], "ljp " + std::to_string(make_addr(8, 0xE000)));
+    EXPECT_EQ(host.lines[0], "ljp " + std::to_string(make_addr(8, 0xE100)));
     EXPECT_EQ(xmem.origin_index, b);
     EXPECT_EQ(xmem.current, make_addr(8, 0xE100));
     EXPECT_TRUE(host.errors.empty());

@@ -6,6 +6,7 @@
 
 #include "CC_ADDR.h"
 #include "CC_FIOZ8.h"
+#include "ORIGINS.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ protected:
     {
         reset_addr_state();
         set_emit_cache_host(&host);
+        set_emit_origin_table(nullptr);  // lines into caches without origins
         set_parser_seam(&parser);
         g_parser = &parser;
         point_caches_at_live_set(false);
@@ -32,6 +34,7 @@ protected:
     {
         set_parser_seam(nullptr);
         set_emit_cache_host(nullptr);
+        install_origin_table();
         root_code_cache().Reset();
         g_parser = nullptr;
     }

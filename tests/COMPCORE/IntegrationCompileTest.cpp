@@ -226,10 +226,11 @@ protected:
     {
         IntegrationCompile::SetUp();
         set_asm_target(1, 0);  // the Vireon set, with "ljp"
-        parser.layout = [this](TestOrigins &origins) {
-            const int32_t next = origins.add(kFollower, 0x1000, &xmem_code_cache());
-            const int32_t seg = origins.add(kSegment, 0x400, &xmem_code_cache(), next);
-            origins.entries[size_t(seg)].extent.end = addr_add(kSegment, int32_t(0x400 - left));
+        parser.layout = [this](OriginContainer &origins) {
+            EmitCache &xmem = xmem_code_cache();
+            const int32_t next = compile_run::add_origin("next", kOriginXmemCode, kFollower, 0x1000, xmem);
+            const int32_t seg = compile_run::add_origin("seg", kOriginXmemCode, kSegment, 0x400, xmem, next);
+            origins.at(seg)->end = addr_add(kSegment, int32_t(0x400 - left));
             origins.select_origin(seg);
             segment_start = xmem_code_cache().current;
         };

@@ -43,7 +43,9 @@ protected:
         DirectiveHandlers h;
         h.compile_bios = [this] { calls.push_back("bios"); };
         h.compile_program = [this] { calls.push_back("program"); };
-        h.origin = [this](int kind) { calls.push_back("origin " + std::to_string(kind)); };
+        h.origin = [this](int kind, std::string_view word) {
+            calls.push_back("origin " + std::to_string(kind) + " " + std::string(word));
+        };
         h.select_target_cpu = [this](int cpu) { calls.push_back("cpu " + std::to_string(cpu)); };
         h.select_xmem_code_cache = [this](int d) { calls.push_back("debug " + std::to_string(d)); };
         h.corg = [this] { calls.push_back("corg"); };
@@ -114,14 +116,14 @@ static const OriginCase kOrigins[] = {
     {"xcodorg", "#xcodorg xmem 0x0 0xE000 0x1000", 2},
     {"wcodorg", "#wcodorg w 0x0 0x100 0x100", 3},
     {"rvarorg", "#rvarorg v 0x0 0xC000 0x1000", 4},
-    {"wvarorg", "#wvarorg w 0x0 0xB000 0x100", 5},
+    {"wvarorg", "#wvarorg w 0x0 0xB000 0x100", 4},
     {"rconorg", "#rconorg c 0x0 0x3000 0x100", 7},
 };
 class PreprocOrigin : public PreprocDirective, public ::testing::WithParamInterface<OriginCase> {};
 TEST_P(PreprocOrigin, DispatchedWithItsKindOnlyForTheVireonFamily) {
     const OriginCase &c = GetParam();
     Result on = run_text(std::string(c.line) + "\n", [this] { set_directive_handlers(recording_handlers()); });
-    EXPECT_EQ(calls, std::vector<std::string>{"origin " + std::to_string(c.kind)});
+    EXPECT_EQ(calls, std::vector<std::string>{"origin " + std::to_string(c.kind) + " #" + c.name});
     EXPECT_EQ(on.texts(), "");
 
     calls.clear();

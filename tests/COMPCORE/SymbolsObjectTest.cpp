@@ -4,7 +4,7 @@
 
 #include "CC_ER.h"
 #include "CC_IN.h"
-#include "CC_LABELS.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
 
 #include <gmock/gmock.h>
@@ -386,12 +386,12 @@ TEST_F(ObjHostFixture, AddressOfConstantReportedOnceBeforeOtherErrors) {
     EXPECT_EQ(gMessageList->next, nullptr);
 }
 
-// Without a host of the code generator's, labels come from the code-label layer.
-TEST(ObjBuiltinHost, LabelsComeFromTheCodeLabelLayer) {
+// Without a host of the code generator's, labels come from the label tables.
+TEST(ObjBuiltinHost, LabelsComeFromTheLabelTables) {
     set_obj_host(nullptr);
     reset_addr_state();
-    reset_code_labels();
-    ASSERT_TRUE(define_code_label("here", make_addr(0, 0x1234), kLabelGlobal));
+    reset_labels(kCloseLocal | kCloseGlobal | kCloseSilent);
+    define_label("here", make_addr(0, 0x1234), kLabelGlobal);
 
     symbol l;
     l.kind = 252;
@@ -408,7 +408,7 @@ TEST(ObjBuiltinHost, LabelsComeFromTheCodeLabelLayer) {
     set_object(&n, 254, 2, 0, placeholder_symbol(), 0x10, nullptr, 0, true, false);
     n.name = "here";
     EXPECT_EQ(obj_address(&n, 2, 0), make_addr(0, 0x1246)); // the label plus 0x10 + 2
-    reset_code_labels();
+    reset_labels(kCloseLocal | kCloseGlobal | kCloseSilent);
     EXPECT_FALSE(obj_address_known(&label));
 }
 
