@@ -219,8 +219,9 @@ class IntegrationAsmBlock : public IntegrationCompile {
 protected:
     uint32_t left = 0;
     uint32_t segment_start = 0;
-    static constexpr uint32_t kSegment = make_addr(0xF2, 0xE000);
-    static constexpr uint32_t kFollower = make_addr(0xF8, 0xE000);
+    // Physical 0x20000 and 0x26000: clear of the layout's origins.
+    static constexpr uint32_t kSegment = make_addr(0x12, 0xE000);
+    static constexpr uint32_t kFollower = make_addr(0x18, 0xE000);
 
     void SetUp() override
     {
