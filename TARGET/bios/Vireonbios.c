@@ -1,0 +1,158 @@
+/* Vireonbios.c: the BIOS of the board stand-in, compiled before every program.
+
+   Memory (flash at physical 0, 512 KB; RAM at 0x80000, 512 KB):
+     root code       logical 0x0000-0x5FFF   flash 0x00000
+     root constants  logical 0x6000-0x7FFF   flash 0x06000
+     root variables  logical 0x8000-0xCFFF   RAM   0x80000   (DATASEG 0x78, from the top down)
+     stack           logical 0xD000-0xDFFF   RAM   0x8D000   (STACKSEG 0x80)
+     xmem code       XPC window 0xE000       flash 0x10000 on (XPC 0x02 at its start)
+
+   At reset the processor runs from 0: the BIOS sets the MMU, the stack and the interrupt
+   vectors, clears the variables and the stack, and then takes the jump that the compiler
+   completes at "#pragma CompileProgram" to the program's start-up block (which calls
+   dkStartup, main or dkInitDebug and premain, and __xexit).
+
+   The program ends through __xexit (exit): the exit code goes to L, the XPC to H and the
+   address of the call to HL', and the instruction labelled __xexit__ writes the code to the
+   exit port, which ends the run on the stand-in. Run-time errors end the same way with their
+   code (rterror_). Until the debug kernel exists, its entry points return at once and the
+   debugger's "rst 0x28" hook returns with every register and flag intact. */
+
+#rcodorg rootcode 0x0 0x0000 0x6000 apply
+#rconorg rootconst 0x0 0x6000 0x2000 apply
+#rvarorg rootdata 0x0 0xCFFF 0x5000 apply
+#xcodorg xmemcode 0x2 0xE000 0x70000 apply
+
+/*** the reset entry and the interrupt vectors ***/
+#asm
+bios_reset::
+        jp biosmain
+
+; The vector page (IIR and EIR point at it): 16 entries of 16 bytes. "rst v" calls entry
+; 2 * v; "syscall" entry 0x60. The debugger's hook "rst 0x28" returns at once; "rst 0x38"
+; (also what unprogrammed flash, 0xFF, executes) is run-time error 242; every other entry is
+; an unexpected interrupt, run-time error 241.
+        align 256
+bios_vectors::
+        ld a,241                ; 0x00 periodic interrupt
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0x10
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0x20 rst 0x10
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0x30 rst 0x18
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0x40 rst 0x20
+        jp bios_vector_error
+        align 16
+        ret                     ; 0x50 rst 0x28: the debugger's hook
+        align 16
+        ld a,241                ; 0x60 syscall
+        jp bios_vector_error
+        align 16
+        ld a,242                ; 0x70 rst 0x38
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0x80
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0x90
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0xA0
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0xB0
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0xC0
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0xD0
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0xE0
+        jp bios_vector_error
+        align 16
+        ld a,241                ; 0xF0
+        jp bios_vector_error
+
+; The fault is the instruction before the pushed return address ("rst" is one byte).
+bios_vector_error:
+        pop hl
+        dec hl
+        jp rterror_
+#endasm
+
+/*** the exit and the run-time errors ***/
+#asm
+; __xexit (also exit): ends the program with the code stacked as a C argument.
+__xexit::
+exit::
+        pop de                  ; the return address: the call is the 3 bytes before it
+        pop hl                  ; the code
+        dec de
+        dec de
+        dec de
+        push de
+        exx
+        pop hl                  ; HL' = the call
+        exx
+        ld a,xpc
+        ld h,a
+        jr bios_exit_trap
+
+; rterror_: ends the program with run-time error A at the fault address HL.
+rterror_::
+        push hl
+        exx
+        pop hl                  ; HL' = the fault
+        exx
+        ld l,a
+        ld a,xpc
+        ld h,a
+bios_exit_trap:
+        ld a,l
+__xexit__::
+        ioe ld (0xFFF2),a       ; the exit port: the stand-in ends the run here
+        jr __xexit__
+#endasm
+
+/*** the debug kernel's entry points ***/
+#asm
+; dkStartup: called first by the program's start-up block; dkInitDebug before premain when
+; the program is compiled for debugging. Nothing to set up until the debug kernel exists.
+dkStartup::
+        ret
+
+dkInitDebug::
+        ret
+#endasm
+
+/*** the start-up: the last code before the jump to the program ***/
+#asm
+biosmain::
+        ld a,0xD8
+        ioi ld (0x13),a         ; SEGSIZE: the data segment from 0x8000, the stack from 0xD000
+        ld a,0x78
+        ioi ld (0x12),a         ; DATASEG: logical 0x8000 at physical 0x80000
+        ld a,0x80
+        ioi ld (0x11),a         ; STACKSEG: logical 0xD000 at physical 0x8D000
+        ld sp,0xE000
+        ld a,bios_vectors >> 8
+        ld iir,a
+        ld eir,a
+        ld hl,0x8000            ; the variables and the stack are cleared
+        ld de,0x8001
+        ld bc,0x5FFF
+        ld (hl),0
+        ldir
+        ipset 0                 ; interrupts on: the program runs at priority 0
+bios_ready::
+#endasm
+
+#pragma CompileProgram

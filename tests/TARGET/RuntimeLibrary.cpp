@@ -1,0 +1,360 @@
+// The runtime library assembled without the compiler and run on the simulator (see the
+// header). The assembler host here keeps a local label table per block and one global table,
+// and resolves a forward reference by the first label of its name defined in its own block or
+// globally, as the label layer of a compile does.
+#include "RuntimeLibrary.h"
+
+#include "CC_ASM.h"
+#include "CC_ASMTAB.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cctype>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace rtlib {
+
+fs::path target_dir()
+{
+    // KX_TEST_DATA is <sources>/tests/data.
+    return fs::path(KX_TEST_DATA).parent_path().parent_path() / "TARGET";
+}
+
+std::vector<fs::path> runtime_sources()
+{
+    std::vector<fs::path> files{target_dir() / "bios" / "Vireonbios.c"};
+    std::vector<fs::path> libs;
+    for (const auto &entry : fs::directory_iterator(target_dir() / "lib"))
+        if (entry.path().extension() == ".LIB")
+            libs.push_back(entry.path());
+    std::sort(libs.begin(), libs.end());
+    files.insert(files.end(), libs.begin(), libs.end());
+    return files;
+}
+
+namespace {
+
+std::string trim_left(const std::string &s)
+{
+    size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+        ++i;
+    return s.substr(i);
+}
+
+bool starts_with_word(const std::string &s, const std::string &word)
+{
+    if (s.compare(0, word.size(), word) != 0)
+        return false;
+    return s.size() == word.size() || !(std::isalnum(static_cast<unsigned char>(s[word.size()])) ||
+                                        s[word.size()] == '_');
+}
+
+} // namespace
+
+std::vector<AsmBlock> asm_blocks(const fs::path &file, std::vector<std::string> &problems)
+{
+    std::ifstream in(file);
+    std::vector<AsmBlock> blocks;
+    if (!in) {
+        problems.push_back(file.string() + ": cannot be read");
+        return blocks;
+    }
+    const std::string name = file.filename().string();
+    bool in_comment = false, in_block = false;
+    int number = 0;
+    int block_line = 0;
+    for (std::string text; std::getline(in, text);) {
+        ++number;
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        if (in_block) {
+            const std::string t = trim_left(text);
+            if (starts_with_word(t, "#endasm")) {
+                in_block = false;
+                continue;
+            }
+            if (!t.empty() && t[0] == '#')
+                problems.push_back(name + ":" + std::to_string(number) +
+                                   ": a directive inside an assembly block");
+            blocks.back().push_back({name, number, text});
+            continue;
+        }
+        // C text: skip comments, find a line that opens a block.
+        std::string code;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (in_comment) {
+                if (text.compare(i, 2, "*/") == 0) {
+                    in_comment = false;
+                    ++i;
+                }
+                continue;
+            }
+            if (text.compare(i, 2, "/*") == 0) {
+                in_comment = true;
+                ++i;
+                continue;
+            }
+            if (text.compare(i, 2, "//") == 0)
+                break;
+            code += text[i];
+        }
+        if (starts_with_word(trim_left(code), "#asm")) {
+            in_block = true;
+            block_line = number;
+            blocks.emplace_back();
+        }
+    }
+    if (in_block)
+        problems.push_back(name + ":" + std::to_string(block_line) + ": \"#asm\" without \"#endasm\"");
+    return blocks;
+}
+
+uint16_t Image::at(const std::string &name) const
+{
+    auto it = globals.find(name);
+    assert(it != globals.end() && "a runtime label the image does not have");
+    return it == globals.end() ? 0 : it->second;
+}
+
+namespace {
+
+// Local labels per block, global labels for all; references resolved as labels come.
+class ScopedHost : public AsmImageHost {
+public:
+    explicit ScopedHost(uint32_t origin) : AsmImageHost(origin) {}
+
+    struct Pending {
+        std::string name;
+        uint32_t at;
+        uint16_t flags;
+        int32_t addend;
+        int block;  // -1 once its block has ended: then only a global label resolves it
+        std::string where;
+    };
+
+    int block = 0;
+    std::string where;  // "file:line" of the line being assembled
+    std::map<std::string, uint32_t> globals, locals;
+    std::vector<Pending> pending;
+    std::vector<std::string> problems;
+
+    std::optional<uint32_t> asm_lookup(const std::string &name) override
+    {
+        if (auto it = locals.find(name); it != locals.end())
+            return it->second;
+        if (auto it = globals.find(name); it != globals.end())
+            return it->second;
+        return std::nullopt;
+    }
+
+    uint32_t asm_reference(const std::string &name, uint32_t at, uint16_t flags, uint8_t,
+                           int32_t addend, const LcallFixup *) override
+    {
+        pending.push_back({name, at, flags, addend, block, where});
+        return 0;
+    }
+
+    bool asm_define(const std::string &name, uint32_t value, bool global, bool) override
+    {
+        auto &table = global ? globals : locals;
+        if (table.count(name) || (global && locals.count(name)) || (!global && globals.count(name)))
+            return false;
+        table[name] = value;
+        for (size_t i = 0; i < pending.size();) {
+            const Pending p = pending[i];
+            if (p.name == name && (global || p.block == block)) {
+                patch(p, value);
+                pending.erase(pending.begin() + static_cast<long>(i));
+            } else {
+                ++i;
+            }
+        }
+        return true;
+    }
+
+    void end_block()
+    {
+        locals.clear();
+        for (Pending &p : pending)
+            if (p.block == block)
+                p.block = -1;
+        ++block;
+    }
+
+private:
+    void patch(const Pending &p, uint32_t value)
+    {
+        if ((p.flags & kAsmFlagRelByte) && !(p.flags & kAsmFlagWord)) {
+            const int32_t d = static_cast<int16_t>(
+                static_cast<uint16_t>((value & 0xFFFF) + p.addend - p.at - 1));
+            if (d < -128 || d > 127)
+                problems.push_back(p.where + ": Jump out of Range to " + p.name);
+            else
+                image[p.at] = static_cast<uint8_t>(d & 0xFF);
+        } else if ((p.flags & kAsmFlagByte) && !(p.flags & kAsmFlagWord)) {
+            const uint32_t b = ((value & 0xFFFF) + p.addend) & 0xFFFF;
+            if (b > 255)
+                problems.push_back(p.where + ": byte out of range: " + p.name);
+            else
+                image[p.at] = static_cast<uint8_t>(b);
+        } else {
+            const int64_t v = static_cast<int64_t>(value) + p.addend;
+            image[p.at] = static_cast<uint8_t>(v & 0xFF);
+            image[(p.at & 0xFFFF0000u) | ((p.at + 1) & 0xFFFF)] = static_cast<uint8_t>((v >> 8) & 0xFF);
+            if ((p.flags & kAsmFlagLong) == kAsmFlagLong)
+                image[(p.at & 0xFFFF0000u) | ((p.at + 2) & 0xFFFF)] =
+                    static_cast<uint8_t>((value >> 16) & 0xFF);
+        }
+    }
+};
+
+} // namespace
+
+Image assemble(const std::vector<fs::path> &files, uint16_t origin,
+               const std::map<std::string, uint16_t> &externals, bool r3000)
+{
+    Image out;
+    out.origin = origin;
+    set_asm_target(1, r3000 ? 257 : 0);
+    init_asm_mnemonics();
+    ScopedHost host(origin);
+    AsmHost *previous = asm_host();
+    set_asm_host(&host);
+    for (const fs::path &file : files) {
+        std::vector<AsmBlock> blocks = asm_blocks(file, out.messages);
+        for (const AsmBlock &block : blocks) {
+            for (const AsmLine &line : block) {
+                host.where = line.file + ":" + std::to_string(line.line);
+                const size_t before = host.messages.size();
+                host.line = line.line;
+                assemble_line(line.text.c_str(), false);
+                for (size_t m = before; m < host.messages.size(); ++m)
+                    out.messages.push_back(host.where + ": " + host.messages[m].text);
+            }
+            host.end_block();
+        }
+    }
+    for (const auto &[name, address] : externals)
+        if (!host.asm_define(name, address, true, false))
+            out.messages.push_back("external " + name + " is defined by the sources too");
+    for (const ScopedHost::Pending &p : host.pending)
+        out.messages.push_back(p.where + ": Undefined (but used) global label " + p.name);
+    for (const std::string &problem : host.problems)
+        out.messages.push_back(problem);
+    set_asm_host(previous);
+
+    const uint32_t end = host.address & 0xFFFF;
+    out.bytes = host.bytes(origin, end);
+    for (const auto &[name, address] : host.globals)
+        out.globals[name] = static_cast<uint16_t>(address & 0xFFFF);
+    return out;
+}
+
+const Image &runtime_image()
+{
+    static const Image image =
+        assemble(runtime_sources(), 0, {{"main", kMainStub}, {"_GLOBAL_INIT", kInitStub}});
+    return image;
+}
+
+Machine::Machine(const Image &img) : image(img)
+{
+    (void)board.load(img.origin, img.bytes);
+    board.io_write(vsim::IoSpace::internal, vsim::kPortSegSize, 0xD8);
+    board.io_write(vsim::IoSpace::internal, vsim::kPortDataSeg, 0x78);
+    board.io_write(vsim::IoSpace::internal, vsim::kPortStackSeg, 0x80);
+    // The stand-ins of the program's chain and main: the chain counts its runs in 0x8000, main
+    // copies that count to 0x8001 (so the order shows), and both return.
+    code(kInitStub, {0x21, 0x00, 0x80, 0x34, 0xC9});
+    code(kMainStub, {0x3A, 0x00, 0x80, 0x32, 0x01, 0x80, 0xC9});
+}
+
+vsim::CpuState Machine::pattern(uint32_t seed)
+{
+    vsim::CpuState s;
+    vsim::cpu_reset(s);
+    uint32_t x = seed * 2654435761u + 0x9E3779B9u;
+    auto next = [&x] {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return static_cast<uint8_t>(x >> 8);
+    };
+    for (auto &r : s.main)
+        r = next();
+    for (auto &r : s.alt)
+        r = next();
+    s.ix = static_cast<uint16_t>(next() << 8 | next());
+    s.iy = static_cast<uint16_t>(next() << 8 | next());
+    s.xpc = 0;
+    s.ip = 0;
+    return s;
+}
+
+CallResult Machine::call(const std::string &routine, const vsim::CpuState &regs,
+                         const std::vector<uint8_t> &stacked, uint64_t limit)
+{
+    return call_address(image.at(routine), regs, stacked, limit);
+}
+
+CallResult Machine::call_address(uint16_t address, const vsim::CpuState &regs,
+                                 const std::vector<uint8_t> &stacked, uint64_t limit)
+{
+    CallResult r;
+    vsim::CpuState s = regs;
+    s.fault = vsim::CpuFault::none;
+    s.repeating = false;
+    uint16_t sp = kStackTop;
+    r.entry_sp = sp;
+    for (size_t i = stacked.size(); i-- > 0;)
+        board.write(--sp, s.xpc, stacked[i]);
+    board.write(--sp, s.xpc, static_cast<uint8_t>(kReturn >> 8));
+    board.write(--sp, s.xpc, static_cast<uint8_t>(kReturn & 0xFF));
+    s.sp = sp;
+    s.pc = address;
+    r.before = s;
+    const uint16_t trap = image.globals.count("__xexit__") ? image.at("__xexit__") : 0;
+    std::vector<vsim::Breakpoint> stops{{kReturn, -1}};
+    if (trap)
+        stops.push_back({trap, -1});
+    const vsim::RunResult run = vsim::cpu_run(s, board, limit, stops);
+    r.instructions = run.instructions;
+    r.after = s;
+    switch (run.reason) {
+    case vsim::StopReason::breakpoint: r.end = s.pc == kReturn ? End::returned : End::exited; break;
+    case vsim::StopReason::undefined_opcode: r.end = End::fault; break;
+    case vsim::StopReason::limit: r.end = End::limit; break;
+    }
+    return r;
+}
+
+uint8_t Machine::peek(uint16_t logical) { return board.read(logical, 0); }
+
+uint16_t Machine::peek16(uint16_t logical)
+{
+    return static_cast<uint16_t>(peek(logical) | peek(static_cast<uint16_t>(logical + 1)) << 8);
+}
+
+void Machine::poke(uint16_t logical, const std::vector<uint8_t> &bytes)
+{
+    for (size_t i = 0; i < bytes.size(); ++i)
+        board.write(static_cast<uint16_t>(logical + i), 0, bytes[i]);
+}
+
+void Machine::code(uint16_t logical, const std::vector<uint8_t> &bytes)
+{
+    (void)board.load(board.to_physical(logical, 0), bytes);
+}
+
+std::vector<uint8_t> le16(uint16_t v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; }
+
+std::vector<uint8_t> le32(uint32_t v)
+{
+    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 24)};
+}
+
+} // namespace rtlib
