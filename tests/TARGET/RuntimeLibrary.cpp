@@ -213,18 +213,21 @@ private:
 
 } // namespace
 
-Image assemble(const std::vector<fs::path> &files, uint16_t origin,
-               const std::map<std::string, uint16_t> &externals, bool r3000)
+namespace {
+
+Image assemble_blocks(const std::vector<std::vector<AsmBlock>> &files, uint16_t origin,
+                      const std::map<std::string, uint16_t> &externals, bool r3000,
+                      std::vector<std::string> problems)
 {
     Image out;
     out.origin = origin;
+    out.messages = std::move(problems);
     set_asm_target(1, r3000 ? 257 : 0);
     init_asm_mnemonics();
     ScopedHost host(origin);
     AsmHost *previous = asm_host();
     set_asm_host(&host);
-    for (const fs::path &file : files) {
-        std::vector<AsmBlock> blocks = asm_blocks(file, out.messages);
+    for (const std::vector<AsmBlock> &blocks : files) {
         for (const AsmBlock &block : blocks) {
             for (const AsmLine &line : block) {
                 host.where = line.file + ":" + std::to_string(line.line);
@@ -250,6 +253,30 @@ Image assemble(const std::vector<fs::path> &files, uint16_t origin,
     out.bytes = host.bytes(origin, end);
     for (const auto &[name, address] : host.globals)
         out.globals[name] = static_cast<uint16_t>(address & 0xFFFF);
+    return out;
+}
+
+} // namespace
+
+Image assemble(const std::vector<fs::path> &files, uint16_t origin,
+               const std::map<std::string, uint16_t> &externals, bool r3000)
+{
+    std::vector<std::string> problems;
+    std::vector<std::vector<AsmBlock>> blocks;
+    for (const fs::path &file : files)
+        blocks.push_back(asm_blocks(file, problems));
+    return assemble_blocks(blocks, origin, externals, r3000, problems);
+}
+
+Image assemble_lines(const std::vector<std::string> &lines, uint16_t origin, const Image &with)
+{
+    AsmBlock block;
+    int number = 0;
+    for (const std::string &line : lines)
+        block.push_back({"test", ++number, line});
+    Image out = assemble_blocks({{block}}, origin, with.globals, false, {});
+    for (const auto &[name, address] : with.globals)
+        out.globals.erase(name);
     return out;
 }
 
@@ -320,11 +347,17 @@ CallResult Machine::call_address(uint16_t address, const vsim::CpuState &regs,
     std::vector<vsim::Breakpoint> stops{{kReturn, -1}};
     if (trap)
         stops.push_back({trap, -1});
-    const vsim::RunResult run = vsim::cpu_run(s, board, limit, stops);
+    const vsim::RunResult run = vsim::cpu_run(s, bus, limit, stops);
     r.instructions = run.instructions;
     r.after = s;
     switch (run.reason) {
-    case vsim::StopReason::breakpoint: r.end = s.pc == kReturn ? End::returned : End::exited; break;
+    case vsim::StopReason::breakpoint:
+        r.end = s.pc == kReturn ? End::returned : End::exited;
+        if (r.end == End::exited) {
+            vsim::CpuState trap = s;  // the trap's own write to the exit port
+            vsim::cpu_step(trap, bus);
+        }
+        break;
     case vsim::StopReason::undefined_opcode: r.end = End::fault; break;
     case vsim::StopReason::limit: r.end = End::limit; break;
     }

@@ -51,11 +51,45 @@ struct Image {
 Image assemble(const std::vector<std::filesystem::path> &files, uint16_t origin,
                const std::map<std::string, uint16_t> &externals, bool r3000 = false);
 
+// Assembles lines given here (one block) at `origin`, with the globals of `with` as
+// externals: a test's own caller or callee around the runtime routines.
+Image assemble_lines(const std::vector<std::string> &lines, uint16_t origin, const Image &with);
+
 // The image of every runtime source at 0, with `main` and `_GLOBAL_INIT` pointing at small
 // test routines that the image does not have: kMainStub and kInitStub.
 const Image &runtime_image();
 inline constexpr uint16_t kInitStub = 0x7E00;   // in root constants' flash: set by the machine
 inline constexpr uint16_t kMainStub = 0x7E10;
+
+// The console and exit ports of the stand-in (external I/O; TARGET/SimBoard.h documents
+// them): the bus below records what the program writes there.
+inline constexpr uint16_t kConsoleData = 0xFFF0;
+inline constexpr uint16_t kExitPort = 0xFFF2;
+
+// The board's bus with the console's output and the exit port's writes recorded.
+class RecordingBus : public vsim::Bus {
+public:
+    explicit RecordingBus(vsim::SimBoard &board) : m_board(board) {}
+    std::string console;
+    std::vector<uint8_t> exits;
+
+    uint8_t read(uint16_t logical, uint8_t xpc) override { return m_board.read(logical, xpc); }
+    void write(uint16_t logical, uint8_t xpc, uint8_t v) override { m_board.write(logical, xpc, v); }
+    uint8_t read_physical(uint32_t p) override { return m_board.read_physical(p); }
+    void write_physical(uint32_t p, uint8_t v) override { m_board.write_physical(p, v); }
+    uint8_t io_read(vsim::IoSpace space, uint16_t port) override { return m_board.io_read(space, port); }
+    void io_write(vsim::IoSpace space, uint16_t port, uint8_t v) override
+    {
+        if (space == vsim::IoSpace::external && port == kConsoleData)
+            console += static_cast<char>(v);
+        if (space == vsim::IoSpace::external && port == kExitPort)
+            exits.push_back(v);
+        m_board.io_write(space, port, v);
+    }
+
+private:
+    vsim::SimBoard &m_board;
+};
 
 // Where a call ended.
 enum class End { returned, exited, limit, fault };
@@ -78,6 +112,7 @@ public:
     explicit Machine(const Image &image = runtime_image());
 
     vsim::SimBoard board;
+    RecordingBus bus{board};
     const Image &image;
 
     // Every register filled with a pattern (different for each seed) so that a routine that
