@@ -414,7 +414,13 @@ uint32_t EmitCache::SetAddress(uint32_t addr)
     return addr;
 }
 
-void EmitCache::RewindToOrigin() { open_window(GetOrigin().end); }
+// Without a flush the bytes still held are dropped: written at the new window they would land
+// where they were never emitted.
+void EmitCache::RewindToOrigin()
+{
+    CacheBuffer::Reset();
+    open_window(GetOrigin().end);
+}
 
 bool EmitCache::OriginHolds(uint32_t addr) const
 {

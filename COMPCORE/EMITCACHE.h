@@ -144,7 +144,8 @@ public:
 
     // Flushes when positioned, then opens the window at `addr`. Returns `addr`.
     uint32_t SetAddress(uint32_t addr);
-    // Opens the window at the bound origin's fill point (no flush).
+    // Opens the window at the bound origin's fill point; bytes still held are dropped, not
+    // flushed.
     void RewindToOrigin();
     // The bound origin, or the empty origin when unbound.
     const EmitOriginExtent &GetOrigin() const;

@@ -446,4 +446,41 @@ TEST_P(LinkCollision, SeriousWarningsNameTheFront)
 INSTANTIATE_TEST_SUITE_P(All, LinkCollision, ::testing::ValuesIn(kCollisions),
                          [](const auto &i) { return std::string(i.param.name); });
 
+// ---- the watch-code area and the flush of the current caches ---------------------------------------
+
+TEST_F(LinkOrigins, WatchCodeRewindsToItsOriginStart)
+{
+    const Result r = run_text("#wcodorg wc 0x0 0x7F00 0x100 apply\n");
+    ASSERT_TRUE(r.messages.empty()) << dump(r);
+    EmitCache &watch = watch_code_cache();
+    watch.EmitRepeat(0x11, 5);
+    watch.Flush();
+    watch.EmitRepeat(0x22, 3);
+    rewind_to_origin_start(watch);
+    EXPECT_EQ(watch.current, 0x7F00u);
+    EXPECT_EQ(origin("wc").end, 0x7F00u);
+    EXPECT_EQ(watch.count, 0) << "what the last watch left is dropped, not written";
+    watch.EmitByte(0x33);
+    watch.Flush();
+    ASSERT_EQ(host.sent.size(), 2u);
+    EXPECT_EQ(host.sent[1].addr, 0x7F00u);
+    EXPECT_EQ(host.sent[1].bytes, std::vector<uint8_t>{0x33});
+}
+
+TEST_F(LinkOrigins, FlushEmitCachesWritesRootXmemAndTheConstantTarget)
+{
+    const Result r = run_text("#rcodorg r 0 0x4000 0x100 apply\n#xcodorg x 2 0xE000 0x100 apply\n"
+                              "#rconorg k 0 0x3000 0x100 apply\n#rvarorg v 0 0xC000 0x100 apply\n");
+    ASSERT_TRUE(r.messages.empty()) << dump(r);
+    for (EmitCache *c : {&root_code_cache(), &xmem_code_cache(), &constant_cache(),
+                         &root_variable_cache()})
+        c->EmitByte(0x5A);
+    flush_emit_caches();
+    std::vector<ADDR24> written;
+    for (const SentBlock &b : host.sent)
+        written.push_back(b.addr);
+    EXPECT_EQ(written, (std::vector<ADDR24>{0x4000, make_addr(2, 0xE000), 0x3000}))
+        << "in that order; the variables stay in their cache";
+}
+
 }  // namespace
