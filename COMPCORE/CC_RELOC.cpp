@@ -250,7 +250,9 @@ void note_undefined(const char *name)
     clear_label_reference_marker();
 }
 
-void report_undefined_local(const char *name, bool silent)
+// A local label at line 1; a global one at the symbol's declaration when the program declares
+// it, in the symbol's file. A watch expression keeps the text for its one xWatch instead.
+void report_undefined(const char *name, bool silent, bool global)
 {
     g_undefined_found = true;
     if (silent)
@@ -259,26 +261,13 @@ void report_undefined_local(const char *name, bool silent)
         note_undefined(name);
         return;
     }
-    report_error(1, 1, msg(kMsgUndefinedLocal), name);
-}
-
-// At the symbol's declaration when the program declares it, in the symbol's file.
-void report_undefined_global(const char *name, bool silent)
-{
-    g_undefined_found = true;
-    if (silent)
-        return;
-    if (watch_compile()) {
-        note_undefined(name);
-        return;
-    }
-    const symbol *s = find_symbol(name, false, kGlobalTable);
+    const symbol *s = global ? find_symbol(name, false, kGlobalTable) : nullptr;
+    const uint32_t id = global ? kMsgUndefinedGlobal : kMsgUndefinedLocal;
     if (!s) {
-        report_error(1, 1, msg(kMsgUndefinedGlobal), name);
+        report_error(1, 1, msg(id), name);
         return;
     }
-    report_error_in_file(s->line, s->column, s->file ? s->file : "ERROR", msg(kMsgUndefinedGlobal),
-                         name);
+    report_error_in_file(s->line, s->column, s->file ? s->file : "ERROR", msg(id), name);
 }
 
 std::vector<LabelPair *> pairs_of(LabelTable &table)
@@ -316,7 +305,7 @@ void close_local_scope(bool silent)
         }
         delete_fixups(rec);
         if (own != 0)
-            report_undefined_local(name, silent);
+            report_undefined(name, silent, false);
     }
     label_table_clear(local_table());
 }
@@ -328,7 +317,7 @@ void close_global_scope(bool silent)
         QBFixupRec &rec = *pair->value;
         if (rec.defined)
             continue;
-        report_undefined_global(pair->key.c_str(), silent);
+        report_undefined(pair->key.c_str(), silent, true);
         delete_fixups(rec);
     }
     label_table_clear(global_table());

@@ -101,6 +101,16 @@ protected:
             s.push_back(m.summary);
         return s;
     }
+    // Exactly that one message, or none for "".
+    static void expect_only(const std::string &message)
+    {
+        const auto messages = summaries();
+        if (message.empty()) {
+            EXPECT_TRUE(messages.empty()) << messages.front();
+        } else {
+            EXPECT_EQ(messages, std::vector<std::string>{message});
+        }
+    }
 };
 
 // ---- references and definitions ---------------------------------------------------------------
@@ -205,12 +215,7 @@ TEST_P(LinkFixupKind, PatchesByItsKind)
     reference_label("L", kCode + 1, kLabelGlobal | c.flags, c.addend);
     define_label("L", c.label, kLabelGlobal);
     EXPECT_EQ(output(kCode + 1, c.patched.size()), c.patched);
-    const auto messages = summaries();
-    if (c.message.empty()) {
-        EXPECT_TRUE(messages.empty()) << messages.front();
-    } else {
-        EXPECT_EQ(messages, std::vector<std::string>{c.message});
-    }
+    expect_only(c.message);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, LinkFixupKind, ::testing::ValuesIn(kKinds),
@@ -256,12 +261,7 @@ TEST_P(LinkJump, BuiltInPatcherWritesWhatNeedsNoBouncer)
     define_label("T", c.target, kLabelGlobal);
     reset_labels(kCloseLocal);  // the global definition reaches the function's reference here
     EXPECT_EQ(output(c.from, c.patched.size()), c.patched);
-    const auto messages = summaries();
-    if (c.message.empty()) {
-        EXPECT_TRUE(messages.empty()) << messages.front();
-    } else {
-        EXPECT_EQ(messages, std::vector<std::string>{c.message});
-    }
+    expect_only(c.message);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, LinkJump, ::testing::ValuesIn(kJumps),
