@@ -40,15 +40,24 @@ constexpr uint32_t kWatchThrowLine = 398;
 void patch_jump_builtin(ADDR24 position, uint8_t opcode, ADDR24 target, uint32_t flags);
 JumpPatcher g_jump_patcher = &patch_jump_builtin;
 
+// The tables exist from the first use on (the compiler set-up makes them first).
+void make_tables()
+{
+    if (g_global)
+        return;
+    g_global = new LabelTable(500, 0.8f);
+    g_local = new LabelTable(100, 0.8f);
+}
+
 LabelTable &global_table()
 {
-    init_label_tables();
+    make_tables();
     return *g_global;
 }
 
 LabelTable &local_table()
 {
-    init_label_tables();
+    make_tables();
     return *g_local;
 }
 
@@ -329,10 +338,7 @@ void close_global_scope(bool silent)
 
 void init_label_tables()
 {
-    if (!g_global) {
-        g_global = new LabelTable(500, 0.8f);
-        g_local = new LabelTable(100, 0.8f);
-    }
+    make_tables();
     clear_label_reference_marker();
 }
 

@@ -278,6 +278,8 @@ TEST_F(LinkLabels, OpcodeEmittedAfterTheReferenceGoesWithTheFixup)
         calls.emplace_back(text);
     });
     reference_label("T", kCode + 1, kLabelGlobal | kFixOpcodeFollows);  // opcode not known yet
+    (void)find_label("T", kLabelLocal | kLabelGlobal);  // lookups and other labels between
+    define_label("other", 0x10, kLabelGlobal);
     emit({0xCD, 0, 0});
     reference_label("T", kCode + 4, kLabelGlobal | kFixOpcodeFollows, 3, 0xC3);
     emit({0xC3, 0, 0});
