@@ -104,22 +104,26 @@ XmemCache &option_cache(std::unique_ptr<XmemCache> &slot, int extra)
     return *slot;
 }
 
-// "debug" / "nodebug" / "all"; false when none is at the cursor.
+// "debug" / "nodebug" / "all"; false when none is at the cursor. Only a code origin takes
+// one: on any other the word is reported and changes nothing.
 bool parse_debug_word(OriginDirective &o)
 {
-    if (match_keyword("debug")) {
-        o.debug = 1;
-        o.cache = &option_cache(g_debug_cache, 0);
-    } else if (match_keyword("nodebug")) {
-        o.debug = 2;
-        o.cache = &option_cache(g_nodebug_cache, 1);
-    } else if (match_keyword("all")) {
-        o.debug = 0;
-    } else {
+    int debug = 0;
+    if (match_keyword("debug"))
+        debug = 1;
+    else if (match_keyword("nodebug"))
+        debug = 2;
+    else if (!match_keyword("all"))
         return false;
-    }
-    if (o.kind != kOriginRootCode && o.kind != kOriginXmemCode)
+    if (o.kind != kOriginRootCode && o.kind != kOriginXmemCode) {
         error_here("%s", msg(kMsgOriginDebugKind));
+        return true;
+    }
+    o.debug = static_cast<uint8_t>(debug);
+    if (debug == 1)
+        o.cache = &option_cache(g_debug_cache, 0);
+    else if (debug == 2)
+        o.cache = &option_cache(g_nodebug_cache, 1);
     return true;
 }
 

@@ -244,8 +244,11 @@ TEST_P(LinkOriginBad, ReportsOnceAndLosesNothing)
     EXPECT_EQ(summaries(r), c.messages) << dump(r);
     EXPECT_EQ(origin_table().origins.size(), c.origins);
     EXPECT_EQ(r.texts(), "next line\n") << "the line after it is read as usual";
-    for (const OriginDirective &o : origin_table().origins)
+    for (const OriginDirective &o : origin_table().origins) {
         EXPECT_EQ(o.next, "") << "no chain from a refused follows";
+        EXPECT_EQ(o.debug, 0) << "no debug word taken by a refused origin";
+        EXPECT_NE(o.cache, debug_code_cache());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(All, LinkOriginBad, ::testing::ValuesIn(kBad),
