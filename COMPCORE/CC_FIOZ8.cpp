@@ -569,7 +569,7 @@ void erase_flash(TargetOperations &target)
     const uint32_t retries = target.TcGetRetryCount();
     const uint32_t timeout = target.TcGetResponseTimeout();
     target.TcSetRetryCount(0);
-    target.TcSetResponseTimeout(target.GetCommSettings().response_timeout_ms);
+    target.TcSetResponseTimeout(target.GetCommSettings().flash_erase_timeout);
     ShowMessageLine(false, "%s", text_of(kMsgErasingFlash).c_str());
     const bool failed =
         target.TcEraseFlash(kFlashBase + addr_to_physical(linker_seam().origins_highest_code_address()));

@@ -13,6 +13,8 @@
 #include <iosfwd>
 #include <string>
 
+#include "TCOptions.h"
+
 // --- Shared state of the compile-and-load sequence --------------------------------------------
 
 // Communication state: 0 idle, 1 cold loader, 2 pilot BIOS, 3 BIOS, 4 user program, 6 running
@@ -43,11 +45,7 @@ void SetMillisecondClock(MillisecondClockFn clock);
 
 // --- Communication settings -------------------------------------------------------------------
 
-// The fields of the communication settings that the compiler reads.
-struct TCOptionsType {
-    uint32_t response_timeout_ms = 2000;
-    uint16_t link_kind = 0; // 0 serial, otherwise TCP/IP
-};
+// `TCOptionsType`, the communication settings record, is TCOptions.h's.
 
 // Board information from the target's ID block.
 struct TcBoardInfo {
