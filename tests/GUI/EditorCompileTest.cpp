@@ -1,0 +1,76 @@
+// What the compiler reads of an open editor: its unsaved text, through the real compile entry,
+// run on the board stand-in.
+#include "CompileRunFixture.h"
+#include "GuiHarness.h"
+
+#include <QTest>
+
+#include "CC_GO.h"
+#include "guiKXPreferences.h"
+
+namespace {
+
+using namespace compile_run;
+
+// The compile-and-run fixture with the IDE's main window as the host of the source.
+class EditorCompile : public CompileRun {
+protected:
+    void SetUp() override
+    {
+        CompileRun::SetUp();
+        reset_preferences_to_defaults();
+        SetSourceExtensions(IdePreferences().syntax_file_types);
+        set_ide_store(&m_store);
+        set_message_box_host(&m_boxes);
+        m_main = new TfrmMainWindow;
+        m_main->FormCreate();
+        set_main_window_interface(m_main->Adapter());
+        m_main->show();
+    }
+    void TearDown() override
+    {
+        delete m_main;
+        set_main_window_interface(nullptr);
+        reset_host_services();
+        set_ide_store(nullptr);
+        CompileRun::TearDown();
+    }
+    ScriptedBoxes m_boxes;
+    RecordingStore m_store;
+    TfrmMainWindow *m_main = nullptr;
+};
+
+// a.c loads 5 into A; its editor says 7 and is not saved: the compile runs the editor's 7. Once
+// the editor is closed without saving, the file's 5 is compiled.
+TEST_F(EditorCompile, UnsavedEditorTextIsWhatCompiles)
+{
+    const std::string program = "#asm\n ld a, 5\n#endasm\n";
+    write("prog/main.c", program);
+    TfrmEdit *editor = m_main->OpenFile(source);
+    ASSERT_NE(editor, nullptr);
+    editor->Editor()->setCursorPosition(1, 7);
+    QTest::keyClick(editor->Editor(), Qt::Key_Delete);
+    QTest::keyClicks(editor->Editor(), "7");
+    ASSERT_TRUE(editor->IsModified());
+    ASSERT_EQ(editor->Text(), "#asm\n ld a, 7\n#endasm\n");
+
+    set_current_source(source);
+    ASSERT_EQ(compile_file(), 0) << messages_text();
+    run(kRootCode);
+    EXPECT_TRUE(reg("A", 7));
+
+    m_boxes.answers = {kIdNo};
+    EXPECT_TRUE(editor->close());
+    ASSERT_EQ(m_boxes.shown.size(), 1u);
+    EXPECT_EQ(m_boxes.shown[0].text, "Save changes to '" + source + "'?");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(m_main->Editors().empty());
+
+    linker.image.assign(linker.image.size(), 0xFF);
+    set_current_source(source);
+    ASSERT_EQ(compile_file(), 0) << messages_text();
+    run(kRootCode);
+    EXPECT_TRUE(reg("A", 5));
+}
+
+} // namespace
