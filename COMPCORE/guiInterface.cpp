@@ -15,6 +15,7 @@
 
 #include "BoundedFormat.h"
 #include "CC_GO.h"
+#include "CC_GLINE.h"
 #include "CC_MISC.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
@@ -552,24 +553,6 @@ void cMainWindow::PausePolling()
 }
 
 // --- The window-less main window ----------------------------------------------------------------
-
-std::vector<std::string> split_source_lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(pos));
-            break;
-        }
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 1;
-        if (text[end] == '\r' && pos < text.size() && text[pos] == '\n')
-            ++pos;
-    }
-    return lines;
-}
 
 const std::vector<std::string> &SourceFileLines::Lines(const std::string &path)
 {

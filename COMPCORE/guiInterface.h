@@ -528,8 +528,6 @@ private:
     std::vector<std::string> m_lines;
     int m_loads = 0;
 };
-// Splits a text into lines as SourceFileLines does.
-std::vector<std::string> split_source_lines(const std::string &text);
 
 // The main window of a program without windows: no editors and no debug windows; the source
 // being compiled comes from disk.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CC_GLINE.h"
 #include "HostDoubles.h"
 
 namespace {

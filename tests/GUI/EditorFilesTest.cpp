@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "CC_GLINE.h"
 #include "CC_MISC.h"
 #include "guiKXPreferences.h"
 
