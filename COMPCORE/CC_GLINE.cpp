@@ -534,6 +534,8 @@ void compile_pending_modules(bool force) {
     if (g_in.state == LineInputState::program && (g_index->pending_item_count() > 64 || force)) {
         save_program_position();
         saved_line = g_in.line;
+        // The program text's range ends here: the bodies' code is not the program's.
+        close_source_range();
         // Library bodies compile without debug code; the program's selection comes back after.
         g_in.saved_selection = persistent_decl_flags();
         persistent_decl_flags().word &= ~uint32_t(0x10);

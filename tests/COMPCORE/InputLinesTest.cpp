@@ -415,8 +415,15 @@ TEST(InputAssembly, CharacterLiteralsInAssemblyAndCStatementsStayWhole) {
     EXPECT_TRUE(r.messages.empty()) << dump(r);
 }
 
+// The line and its number, as the pending-module reads below note each line.
+static std::string line_at_number(const std::string &line) {
+    return line + "@" + std::to_string(current_line()) + " ";
+}
+
 // The top-level loop calls compile_pending_modules between declarations; here every line is one.
-static std::string read_with_pending_modules(uint16_t pending) {
+// `note` says what each line read contributes to the result.
+static std::string read_with_pending_modules(
+    uint16_t pending, const std::function<std::string(const std::string &)> &note = line_at_number) {
     TempSource src("a\nb\nc\n");
     FakeLibraryIndex idx = default_index();
     idx.add({"LIB/MODS.LIB", "", "body1\nbody2\n"});
@@ -428,7 +435,7 @@ static std::string read_with_pending_modules(uint16_t pending) {
         for (;;) {
             std::string line = input_pointer();
             if (!line.empty())
-                out += line + "@" + std::to_string(current_line()) + " ";
+                out += note(line);
             clear_line();
             if (line == "a") {
                 find_use_library("mods.lib"); // registers the library's modules
@@ -546,33 +553,24 @@ TEST(InputCodeCacheSelection, ProgramDebugAndLibraryBodiesWithout) {
     const uint8_t kernel = gDebugRstState;
     gDebugRstState = 0;
     persistent_decl_flags().word = 0;
-    TempSource src("a\nb\nc\n");
-    FakeLibraryIndex idx = default_index();
-    idx.add({"LIB/MODS.LIB", "", "body1\n"});
-    std::string seen;
-    run_input(src.path(), &idx, [&] {
-        reset_line_position(0, 0);
-        fetch_next_line();
-        dispatch_directive();
-        for (;;) {
-            std::string line = input_pointer();
-            if (!line.empty())
-                seen += line + ((persistent_decl_flags().word & 0x10) ? ":debug " : ":nodebug ");
-            clear_line();
-            if (line == "a") {
-                find_use_library("mods.lib");
-                idx.pending = 65;
-            }
-            compile_pending_modules(false);
-            if (!*input_pointer()) {
-                if (end_of_input())
-                    break;
-                fetch_next_line();
-                dispatch_directive();
-            }
-        }
+    const std::string seen = read_with_pending_modules(65, [](const std::string &line) {
+        return line + ((persistent_decl_flags().word & 0x10) ? ":debug " : ":nodebug ");
     });
     gDebugRstState = kernel;
     persistent_decl_flags().word = 0;
-    EXPECT_EQ(seen, "a:debug b:debug body1:nodebug c:debug ");
+    EXPECT_EQ(seen, "a:debug b:debug body1:nodebug body2:nodebug c:debug ");
+}
+
+// Pending library bodies compiled between two declarations interrupt the program text's range:
+// it ends before them and starts again after them.
+TEST(InputSourceRanges, PendingBodiesInterruptTheProgramRange) {
+    HeadlessBreakpointTables &tables = headless_breakpoint_tables();
+    tables.clearBreakpoints();
+    (void)read_with_pending_modules(65);
+    std::vector<std::pair<int, int>> program;
+    for (const HeadlessBreakpointTables::Range &range : tables.ranges)
+        if (range.file.find("LIB/") == std::string::npos)
+            program.emplace_back(range.line, range.end_line);
+    EXPECT_EQ(program, (std::vector<std::pair<int, int>>{{0, 1}, {1, 2}, {2, 3}}));
+    tables.clearBreakpoints();
 }
