@@ -4,6 +4,9 @@
 // undefined opcode, then prints the registers (main and alternate, IX, IY, SP, PC, XPC) and the memory ranges asked for.
 // Exit status: 0 stopped at the limit or a breakpoint, 2 undefined opcode, 1 bad arguments
 // or image.
+// With --console it runs a program to its end instead: the console port's output goes to the
+// standard output and nothing else does; the exit port ends the run with the program's exit
+// code as kxrun's status, and the way the run ended is one line on the standard error.
 #include "SimBoard.h"
 #include "SimCpu.h"
 #include "SimImage.h"
@@ -37,10 +40,15 @@ void usage(std::FILE *to)
                  "  --dump PHYS:LEN  print LEN bytes of physical memory, within 1 MB (repeatable)\n"
                  "  --flash SIZE     flash size in bytes (default 0x80000, at physical 0)\n"
                  "  --ram SIZE       RAM size in bytes (default 0x80000, at physical 0x80000)\n"
+                 "  --console        run the program to its end: its console output on the\n"
+                 "                   standard output (input from the standard input), how it\n"
+                 "                   ended on the standard error, its exit code as the status\n"
                  "  -h, --help       print this text\n"
                  "Numbers are decimal, 0x hexadecimal or 0 octal.\n"
                  "Exit status: 0 stopped at the limit or a breakpoint, 2 undefined opcode,\n"
-                 "1 bad arguments or image.\n");
+                 "1 bad arguments or image. With --console: the program's exit code (0-255),\n"
+                 "254 when it stopped before its end (instruction limit or breakpoint), 255 at\n"
+                 "an undefined opcode.\n");
 }
 
 bool parse_number(std::string_view text, uint64_t &out)
@@ -74,14 +82,94 @@ void print_registers(const CpuState &s)
     std::printf("XPC  %02X    IP   %02X\n", s.xpc, s.ip);
 }
 
-void print_dump(const SimBoard &board, const Dump &d)
+void print_dump(std::FILE *to, const SimBoard &board, const Dump &d)
 {
     for (uint32_t line = 0; line < d.length; line += 16) {
-        std::printf("%05X:", d.address + line);
+        std::fprintf(to, "%05X:", d.address + line);
         for (uint32_t i = line; i < d.length && i < line + 16; ++i)
-            std::printf(" %02X", board.peek(d.address + i));
-        std::printf("\n");
+            std::fprintf(to, " %02X", board.peek(d.address + i));
+        std::fprintf(to, "\n");
     }
+}
+
+// The console and exit ports for --console: output to the standard output as it comes, input
+// from the standard input one character at a time when the program asks for it, the first
+// write to the exit port the program's end.
+class StdioConsole : public ConsoleDevice {
+public:
+    bool exited = false;
+    uint8_t exit_code = 0;
+
+    uint8_t console_read(uint16_t port) override
+    {
+        if (port == kPortConsoleStatus) {
+            if (!m_pending && !m_eof) {
+                const int c = std::getchar();
+                m_eof = c == EOF;
+                if (!m_eof) {
+                    m_pending = true;
+                    m_input = uint8_t(c);
+                }
+            }
+            return uint8_t(kConsoleOutputReady | (m_pending ? kConsoleInputReady : 0));
+        }
+        if (port == kPortConsoleData && m_pending) {
+            m_pending = false;
+            return m_input;
+        }
+        return 0;
+    }
+
+    void console_write(uint16_t port, uint8_t value) override
+    {
+        if (port == kPortConsoleData && !exited) {
+            std::fputc(value, stdout);
+        } else if (port == kPortExit && !exited) {
+            exited = true;
+            exit_code = value;
+            std::fflush(stdout);
+        }
+    }
+
+private:
+    bool m_pending = false, m_eof = false;
+    uint8_t m_input = 0;
+};
+
+// Runs to the program's end (the exit port), a breakpoint, an undefined opcode or the limit,
+// reports the end on the standard error and returns kxrun's status.
+int run_console(CpuState &s, SimBoard &board, StdioConsole &console, uint64_t max,
+                const std::vector<Breakpoint> &breakpoints)
+{
+    uint64_t count = 0;
+    for (; count < max && !console.exited; ++count) {
+        const bool continuing = s.repeating && s.repeat_pc == s.pc && s.repeat_xpc == s.xpc;
+        if (count > 0 && !continuing) {
+            for (const Breakpoint &b : breakpoints) {
+                if (b.pc == s.pc && (b.xpc < 0 || b.xpc == s.xpc)) {
+                    std::fprintf(stderr, "breakpoint at %02X:%04X\n", s.xpc, s.pc);
+                    return 254;
+                }
+            }
+        }
+        cpu_step(s, board);
+        if (s.fault != CpuFault::none) {
+            std::fprintf(stderr, "undefined opcode at %02X:%04X (physical %05X)\n", s.fault_xpc,
+                         s.fault_pc, board.to_physical(s.fault_pc, s.fault_xpc));
+            return 255;
+        }
+    }
+    if (!console.exited) {
+        std::fprintf(stderr, "instruction limit (%llu instructions)\n", (unsigned long long)count);
+        return 254;
+    }
+    // The exit routine leaves the code in L, the XPC in H and the address of its call (or of a
+    // run-time error's fault) in HL'.
+    std::fprintf(stderr, "exit %u", console.exit_code);
+    if (console.exit_code >= 224 && console.exit_code <= 253)
+        std::fprintf(stderr, " (run-time error at %02X:%04X)", s.main[rH], s.hl2());
+    std::fprintf(stderr, "\n");
+    return console.exit_code;
 }
 
 } // namespace
@@ -94,6 +182,7 @@ int main(int argc, char **argv)
     std::vector<Breakpoint> breakpoints;
     std::vector<Dump> dumps;
     std::vector<std::string> images;
+    bool console_mode = false;
 
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -147,6 +236,8 @@ int main(int argc, char **argv)
         } else if (arg == "--ram") {
             ok = value(v) && parse_limited(v, 0x100000, n);
             config.ram_size = uint32_t(n);
+        } else if (arg == "--console") {
+            console_mode = true;
         } else if (arg == "-h" || arg == "--help") {
             usage(stdout);
             return 0;
@@ -185,6 +276,16 @@ int main(int argc, char **argv)
     s.pc = uint16_t(start);
     s.xpc = uint8_t(xpc);
     s.sp = uint16_t(sp);
+    if (console_mode) {
+        StdioConsole console;
+        board.attach_console(&console);
+        const int status = run_console(s, board, console, max, breakpoints);
+        board.attach_console(nullptr);
+        std::fflush(stdout);
+        for (const Dump &d : dumps)
+            print_dump(stderr, board, d);
+        return status;
+    }
     RunResult run = cpu_run(s, board, max, breakpoints);
 
     switch (run.reason) {
@@ -199,6 +300,6 @@ int main(int argc, char **argv)
                 (unsigned long long)run.cycles);
     print_registers(s);
     for (const Dump &d : dumps)
-        print_dump(board, d);
+        print_dump(stdout, board, d);
     return run.reason == StopReason::undefined_opcode ? 2 : 0;
 }

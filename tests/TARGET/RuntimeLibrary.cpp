@@ -290,6 +290,7 @@ const Image &runtime_image()
 Machine::Machine(const Image &img) : image(img)
 {
     (void)board.load(img.origin, img.bytes);
+    board.attach_console(&console);
     board.io_write(vsim::IoSpace::internal, vsim::kPortSegSize, 0xD8);
     board.io_write(vsim::IoSpace::internal, vsim::kPortDataSeg, 0x78);
     board.io_write(vsim::IoSpace::internal, vsim::kPortStackSeg, 0x80);
@@ -347,7 +348,7 @@ CallResult Machine::call_address(uint16_t address, const vsim::CpuState &regs,
     std::vector<vsim::Breakpoint> stops{{kReturn, -1}};
     if (trap)
         stops.push_back({trap, -1});
-    const vsim::RunResult run = vsim::cpu_run(s, bus, limit, stops);
+    const vsim::RunResult run = vsim::cpu_run(s, board, limit, stops);
     r.instructions = run.instructions;
     r.after = s;
     switch (run.reason) {
@@ -355,7 +356,7 @@ CallResult Machine::call_address(uint16_t address, const vsim::CpuState &regs,
         r.end = s.pc == kReturn ? End::returned : End::exited;
         if (r.end == End::exited) {
             vsim::CpuState trap = s;  // the trap's own write to the exit port
-            vsim::cpu_step(trap, bus);
+            vsim::cpu_step(trap, board);
         }
         break;
     case vsim::StopReason::undefined_opcode: r.end = End::fault; break;

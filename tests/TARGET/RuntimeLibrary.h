@@ -61,34 +61,23 @@ const Image &runtime_image();
 inline constexpr uint16_t kInitStub = 0x7E00;   // in root constants' flash: set by the machine
 inline constexpr uint16_t kMainStub = 0x7E10;
 
-// The console and exit ports of the stand-in (external I/O; TARGET/SimBoard.h documents
-// them): the bus below records what the program writes there.
-inline constexpr uint16_t kConsoleData = 0xFFF0;
-inline constexpr uint16_t kExitPort = 0xFFF2;
-
-// The board's bus with the console's output and the exit port's writes recorded.
-class RecordingBus : public vsim::Bus {
+// The board's console and exit ports (TARGET/SimBoard.h) with what the program writes
+// there recorded.
+class RecordingConsole : public vsim::ConsoleDevice {
 public:
-    explicit RecordingBus(vsim::SimBoard &board) : m_board(board) {}
-    std::string console;
+    std::string output;
     std::vector<uint8_t> exits;
-
-    uint8_t read(uint16_t logical, uint8_t xpc) override { return m_board.read(logical, xpc); }
-    void write(uint16_t logical, uint8_t xpc, uint8_t v) override { m_board.write(logical, xpc, v); }
-    uint8_t read_physical(uint32_t p) override { return m_board.read_physical(p); }
-    void write_physical(uint32_t p, uint8_t v) override { m_board.write_physical(p, v); }
-    uint8_t io_read(vsim::IoSpace space, uint16_t port) override { return m_board.io_read(space, port); }
-    void io_write(vsim::IoSpace space, uint16_t port, uint8_t v) override
+    uint8_t console_read(uint16_t port) override
     {
-        if (space == vsim::IoSpace::external && port == kConsoleData)
-            console += static_cast<char>(v);
-        if (space == vsim::IoSpace::external && port == kExitPort)
-            exits.push_back(v);
-        m_board.io_write(space, port, v);
+        return port == vsim::kPortConsoleStatus ? vsim::kConsoleOutputReady : 0;
     }
-
-private:
-    vsim::SimBoard &m_board;
+    void console_write(uint16_t port, uint8_t value) override
+    {
+        if (port == vsim::kPortConsoleData)
+            output += static_cast<char>(value);
+        else if (port == vsim::kPortExit)
+            exits.push_back(value);
+    }
 };
 
 // Where a call ended.
@@ -110,9 +99,12 @@ struct CallResult {
 class Machine {
 public:
     explicit Machine(const Image &image = runtime_image());
+    Machine(const Machine &) = delete;
+    Machine &operator=(const Machine &) = delete;
+    ~Machine() { board.attach_console(nullptr); }
 
     vsim::SimBoard board;
-    RecordingBus bus{board};
+    RecordingConsole console;
     const Image &image;
 
     // Every register filled with a pattern (different for each seed) so that a routine that

@@ -68,7 +68,7 @@ int priority_at_access(Machine &m, const std::string &routine, vsim::CpuState re
     regs.sp = Machine::kStackTop;
     if (routine == plain)
         return regs.ip & 3;
-    vsim::cpu_run(regs, m.bus, 1000, {{m.image.at(plain), -1}});
+    vsim::cpu_run(regs, m.board, 1000, {{m.image.at(plain), -1}});
     return regs.ip & 3;
 }
 
@@ -162,7 +162,7 @@ TEST(RuntimeBlockMove, SharedCopyHoldsInterruptsOff)
     regs.pc = m.image.at("doldir_s");
     regs.sp = Machine::kStackTop;
     // push ip (2 bytes), ipset 3 (2 bytes), then the copy.
-    vsim::cpu_run(regs, m.bus, 100, {{uint16_t(m.image.at("doldir_s") + 4), -1}});
+    vsim::cpu_run(regs, m.board, 100, {{uint16_t(m.image.at("doldir_s") + 4), -1}});
     EXPECT_EQ(regs.ip & 3, 3);
 }
 
@@ -323,11 +323,11 @@ TEST_P(RuntimeFrame, BuildsTheInlineFrameAndKeepsTheReturnValue)
         s.pc = kTestCode;
         s.sp = Machine::kStackTop;
         for (int i = 1; i >= 0; --i)
-            probe.bus.write(--s.sp, 0, argument[i]);
-        probe.bus.write(--s.sp, 0, Machine::kReturn >> 8);
-        probe.bus.write(--s.sp, 0, Machine::kReturn & 0xFF);
+            probe.board.write(--s.sp, 0, argument[i]);
+        probe.board.write(--s.sp, 0, Machine::kReturn >> 8);
+        probe.board.write(--s.sp, 0, Machine::kReturn & 0xFF);
         const uint16_t return_at = s.sp;
-        vsim::cpu_run(s, probe.bus, 1000, {{fn.at("body"), -1}});
+        vsim::cpu_run(s, probe.board, 1000, {{fn.at("body"), -1}});
         ASSERT_EQ(s.pc, fn.at("body"));
         const int size = kAutos + (f.registers ? kRegisterSize : 0);
         if (f.ix) {
@@ -409,7 +409,7 @@ TEST_P(RuntimeCheckFailure, EndsTheProgramWithItsErrorAtTheCall)
     EXPECT_EQ(c.exit_code(), GetParam().code);
     EXPECT_EQ(c.after.main[vsim::rH], 0) << "XPC of the fault";
     EXPECT_EQ(c.fault(), Machine::kReturn - 3);
-    EXPECT_EQ(m.bus.exits, std::vector<uint8_t>{GetParam().code});
+    EXPECT_EQ(m.console.exits, std::vector<uint8_t>{GetParam().code});
 }
 INSTANTIATE_TEST_SUITE_P(All, RuntimeCheckFailure, ::testing::ValuesIn(kErrorCalls),
                          [](const auto &i) { return std::string(i.param.name); });
@@ -425,7 +425,7 @@ TEST(RuntimeExit, ExitReportsItsCodeAndCall)
         EXPECT_EQ(c.exit_code(), 0x07) << name;
         EXPECT_EQ(c.after.main[vsim::rH], 0x05) << name;
         EXPECT_EQ(c.fault(), Machine::kReturn - 3) << name;
-        EXPECT_EQ(m.bus.exits, std::vector<uint8_t>{0x07}) << name;
+        EXPECT_EQ(m.console.exits, std::vector<uint8_t>{0x07}) << name;
     }
 }
 
@@ -447,7 +447,7 @@ TEST(RuntimeExit, TheTrapStaysOnItselfWhenRunOn)
     const CallResult c = m.call("exit", Machine::pattern(44), le16(3));
     ASSERT_EQ(c.end, End::exited);
     vsim::CpuState s = c.after;
-    vsim::cpu_run(s, m.bus, 10);
+    vsim::cpu_run(s, m.board, 10);
     EXPECT_EQ(s.fault, vsim::CpuFault::none);
     EXPECT_TRUE(s.pc >= m.image.at("__xexit__") && s.pc < m.image.at("__xexit__") + 6);
 }
@@ -684,7 +684,7 @@ TEST(RuntimeConsole, PutcharAndPutsWriteTheConsolePort)
     EXPECT_EQ(c.after.hl(), 5);
     c = call_c(m, "puts", {0x8300 + 0x10});  // an empty string: only the new line
     ASSERT_EQ(c.end, End::returned);
-    EXPECT_EQ(m.bus.console, "Aline\n\n");
+    EXPECT_EQ(m.console.output, "Aline\n\n");
 }
 
 // ---- start-up ------------------------------------------------------------------------------------
@@ -717,7 +717,7 @@ TEST(RuntimeBios, ResetSetsTheBoardUpAndClearsTheVariables)
     vsim::CpuState s;
     vsim::cpu_reset(s);
     m.board.reset();
-    const vsim::RunResult run = vsim::cpu_run(s, m.bus, 200000, {{m.image.at("bios_ready"), -1}});
+    const vsim::RunResult run = vsim::cpu_run(s, m.board, 200000, {{m.image.at("bios_ready"), -1}});
     ASSERT_EQ(run.reason, vsim::StopReason::breakpoint);
     EXPECT_EQ(s.sp, 0xE000);
     EXPECT_EQ(m.board.segsize(), 0xD8);
