@@ -984,6 +984,14 @@ struct Context {
     uint32_t address = 0;     // address of buf[0]
     std::vector<uint8_t> buf;
     const ia_sym *row = nullptr;
+    // A jump or call that is the whole statement: offered to the host's branch emitter.
+    struct Branch {
+        bool set = false;
+        uint8_t opcode = 0;
+        uint32_t target = 0;
+        std::string name;
+        bool call = false;
+    } branch;
 
     uint32_t address_at(size_t offset) const
     {
@@ -1008,8 +1016,8 @@ const DisasmPages &pages_for_target()
     return disasmPages(t.revision == 257 ? DisasmPageSet::B : DisasmPageSet::A);
 }
 
-void emit_value(Context &ctx, const Operand &o, uint16_t flags, uint8_t opcode, int size,
-                const LcallFixup *lcall = nullptr)
+int64_t emit_value(Context &ctx, const Operand &o, uint16_t flags, uint8_t opcode, int size,
+                   const LcallFixup *lcall = nullptr)
 {
     size_t pos = ctx.buf.size();
     ScanState saved = g_s;
@@ -1021,7 +1029,7 @@ void emit_value(Context &ctx, const Operand &o, uint16_t flags, uint8_t opcode, 
         if (!v.pending && (x < -128 || x > 255))
             report(kMsgByteRange);
         ctx.buf.push_back(static_cast<uint8_t>(x & 0xFF));
-        return;
+        return x;
     }
     if (!v.pending && !v.has_name && (x < -32768 || x > 0xFFFF) && size == 2)
         report(kMsgByteRange);
@@ -1029,6 +1037,19 @@ void emit_value(Context &ctx, const Operand &o, uint16_t flags, uint8_t opcode, 
     ctx.buf.push_back(static_cast<uint8_t>((x >> 8) & 0xFF));
     if (size == 3)
         ctx.buf.push_back(static_cast<uint8_t>((x >> 16) & 0xFF));
+    return x;
+}
+
+// Notes a jump or call that makes up the whole statement for the host's branch emitter.
+void note_branch(Context &ctx, uint8_t opcode, int64_t target, const std::string &name, bool call)
+{
+    if (ctx.buf.size() != 3 && ctx.buf.size() != 4)
+        return;
+    ctx.branch.set = true;
+    ctx.branch.opcode = opcode;
+    ctx.branch.target = static_cast<uint32_t>(target) & 0xFFFFFF;
+    ctx.branch.name = name;
+    ctx.branch.call = call;
 }
 
 // Writes the bytes of a matched form: [0xDD/0xFD] [0xED|0xCB] [d] opcode [d] [data...].
@@ -1049,21 +1070,25 @@ void emit_encoding(Context &ctx, const Encoding &e, const Operand ops[2], size_t
     ctx.buf.push_back(e.opcode);
     if (f.page != AsmPage::CB && displaced >= 0)
         ctx.buf.push_back(static_cast<uint8_t>(ops[displaced].disp));
-    (void)start;
     for (int i = 0; i < 2; ++i) {
         uint16_t code = (i == 0 ? f.fmt1 : f.fmt2) & kFmtCodeMask;
         const Operand &o = ops[i];
         switch (code) {
         // only a jump or call target hands its opcode on; any other operand is a value
         case kFmtImm8: emit_value(ctx, o, kAsmFlagByte, 0, 1); break;
-        case kFmtImm16:
-            if (f.mnemonic == kMnLjp || f.mnemonic == kMnLcall)
-                emit_value(ctx, o, kAsmFlagLong, e.opcode, 3);
-            else if (f.mnemonic == kMnJp || f.mnemonic == kMnCall)
-                emit_value(ctx, o, kAsmFlagWord, e.opcode, 2);
-            else
+        case kFmtImm16: {
+            const bool is_long = f.mnemonic == kMnLjp || f.mnemonic == kMnLcall;
+            if (is_long || f.mnemonic == kMnJp || f.mnemonic == kMnCall) {
+                const int64_t target = emit_value(ctx, o, is_long ? kAsmFlagLong : kAsmFlagWord,
+                                                  e.opcode, is_long ? 3 : 2);
+                if (ctx.buf.size() == start + 1 + (is_long ? 3u : 2u))
+                    note_branch(ctx, e.opcode, target, o.word,
+                                f.mnemonic == kMnCall || f.mnemonic == kMnLcall);
+            } else {
                 emit_value(ctx, o, kAsmFlagValue, 0, 2);
+            }
             break;
+        }
         case kFmtMem: emit_value(ctx, o, kAsmFlagValue, 0, 2); break;
         case kFmtSPDisp:
         case kFmtDispSwap: ctx.buf.push_back(static_cast<uint8_t>(o.disp)); break;
@@ -1106,7 +1131,7 @@ void check_wait_state(const AsmForm &f, const Encoding &e)
 }
 
 // "call name" for a routine of the target libraries: 0xCD and the routine's address (a fix-up
-// while it is not yet defined).
+// while it is not yet defined), written by the host's branch emitter like any call.
 void emit_named_call(Context &ctx, const char *name)
 {
     ctx.buf.push_back(0xCD);
@@ -1120,7 +1145,7 @@ void emit_named_call(Context &ctx, const char *name)
     o.expr = g_s;
     g_s = saved;
     g_line_start = saved_line;
-    emit_value(ctx, o, kAsmFlagWord, 0xCD, 2);
+    note_branch(ctx, 0xCD, emit_value(ctx, o, kAsmFlagWord, 0xCD, 2), name, true);
     host().asm_call_target(name);
 }
 
@@ -1678,8 +1703,10 @@ bool assemble_statement(const char *&input, bool debug_flag)
     if (!g_stmt_error && !ctx.buf.empty()) {
         if (!generated_line() && debug_flag && g_dry_run == 0)
             host().asm_line_entry(ctx.address);
-        for (uint8_t b : ctx.buf)
-            host().asm_emit_byte(b);
+        const Context::Branch &branch = ctx.branch;
+        if (!branch.set || !host().asm_branch(branch.opcode, branch.target, branch.name, branch.call))
+            for (uint8_t b : ctx.buf)
+                host().asm_emit_byte(b);
         if (io_used)
             g_io_watch = true;
         for (const PendingReference &r : g_references)

@@ -115,6 +115,17 @@ public:
     virtual bool asm_c_statement(const char *&) { return false; }
     // A source position with its code address for the debugger's line table.
     virtual void asm_line_entry(uint32_t) {}
+    // A jump or call whose whole statement is the opcode and an address operand ("jp", "jp cc",
+    // "ljp", "call", "call cc", "lcall", and the block-move replacement's call): the host's
+    // branch emitter may write it instead of the assembler (true), choosing the long form or a
+    // bouncer by where the target lies. `target` is the address word (0 for a name still
+    // undefined, whose fix-up the assembler queues at the statement address plus 1); `name`
+    // is the operand as written when it is a single word.
+    virtual bool asm_branch(uint8_t /*opcode*/, uint32_t /*target*/, const std::string & /*name*/,
+                            bool /*call*/)
+    {
+        return false;
+    }
 };
 
 // The host in use (never null once set; the assembler asserts it).

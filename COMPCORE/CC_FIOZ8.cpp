@@ -155,6 +155,9 @@ void set_watch_code_generation(bool watch_compile, bool generating_watch_code)
     g_generating_watch_code = generating_watch_code;
 }
 
+bool watch_code_generation() { return g_watch_compile; }
+bool separate_instruction_data() { return g_separate_id; }
+
 void set_io_prefix_watch(bool (*watch)(uint8_t)) { g_io_prefix_watch = watch; }
 void set_processor_revision(int revision) { g_processor_revision = revision; }
 void set_codegen_options_byte(uint8_t options) { g_codegen_options = options; }

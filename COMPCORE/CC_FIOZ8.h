@@ -105,7 +105,9 @@ void flush_emit_caches();
 void point_caches_at_live_set(bool separate_id);
 // "Separate Instruction and Data" and the watch-compile state that the patch routine consults.
 void set_separate_instruction_data(bool on);
+bool separate_instruction_data();
 void set_watch_code_generation(bool watch_compile, bool generating_watch_code);
+bool watch_code_generation();  // a watch expression is being compiled
 
 // ---- the compile sequence ----------------------------------------------------------------------
 

@@ -14,6 +14,8 @@
 #include "CC_LABELS.h"
 #include "CC_RELOC.h"
 #include "CC_STUBS.h"
+#include "CC_Z80.h"
+#include "CC_Z80GEN.h"
 #include "SEAM_PARSER.h"
 #include "SEAM_TARGET.h"
 
@@ -141,6 +143,12 @@ public:
         cursor = g_line->text.c_str() + g_line->text.size();
         return true;
     }
+    // Jumps and calls go through the code generator's branch emitter (long forms, bouncers).
+    bool asm_branch(uint8_t opcode, uint32_t target, const std::string &name, bool call) override
+    {
+        return assemble_branch(opcode, target, name, call);
+    }
+    int32_t asm_stack_depth() override { return stack_depth_bytes(); }
     void asm_line_entry(uint32_t address) override
     {
         if (g_trial_depth)

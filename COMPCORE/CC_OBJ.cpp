@@ -107,6 +107,7 @@ bool bit(uint32_t word, int n) { return (word >> n) & 1; }
 } // namespace
 
 void set_obj_host(ObjHost *host) { g_host = host ? host : &g_builtin_host; }
+ObjHost &builtin_obj_host() { return g_builtin_host; }
 
 symbol *placeholder_symbol() { return &g_placeholder; }
 

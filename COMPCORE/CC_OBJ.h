@@ -37,6 +37,41 @@ struct object {
 enum : uint32_t { kDeclNone = 0, kDeclArray = 1, kDeclPointer = 2, kDeclFunction = 3 };
 inline uint32_t decl_level(uint32_t declarator, int level) { return (declarator >> (4 * level)) & 3; }
 
+// ---- the node's flag bits, one mapping for the parser and the code generator ------------------
+// Where each named bit sits in object::flags (byte, bit). `set_object` fills bytes 0, 1 and 3
+// from the symbol and clears byte 2, so every code-generator bit of byte 2 starts clear.
+//   [0] bit 0  addressInRegisters: a kind-255 node whose registers hold its address (the lvalue
+//              flag: set_object's plain-or-pointer argument)
+//   [0] bit 1  inByteRegister: the value sits in A (set_object's second flag)
+//   [0] bits 2-3 storage-space code (copied from bits 2-3 of the symbol's first flag byte)
+//   [1] bit 4  value-not-needed mark, [1] bit 5 address-kept mark, [1] bit 6 writable (parser)
+//   [2] bit 0  copied from bit 7 of the symbol's second flag byte
+//   [2] bit 1  noLoadNeeded: a load returns at once
+//   [2] bit 2  storeSuppressed: the next store only clears this bit and noLoadNeeded
+//   [2] bit 3  noCode: loads, pushes and stores of the node emit nothing
+//   [2] bit 4  internalIo: every access gets the internal I/O prefix (0xD3)
+//   [2] bit 5  externalIo: every access gets the external I/O prefix (0xDB)
+struct ObjFlag {
+    uint8_t byte;
+    uint8_t mask;
+};
+inline constexpr ObjFlag addressInRegisters{0, 0x01};
+inline constexpr ObjFlag inByteRegister{0, 0x02};
+inline constexpr ObjFlag noLoadNeeded{2, 0x02};
+inline constexpr ObjFlag storeSuppressed{2, 0x04};
+inline constexpr ObjFlag noCode{2, 0x08};
+inline constexpr ObjFlag internalIo{2, 0x10};
+inline constexpr ObjFlag externalIo{2, 0x20};
+
+inline bool obj_flag(const object *node, ObjFlag f) { return (node->flags[f.byte] & f.mask) != 0; }
+inline void set_obj_flag(object *node, ObjFlag f, bool on)
+{
+    node->flags[f.byte] = static_cast<uint8_t>(on ? (node->flags[f.byte] | f.mask)
+                                                  : (node->flags[f.byte] & ~f.mask));
+}
+// The node's own two-bit storage-space code (0 ordinary; 1 and 2 the "_s"/"_ss" routines).
+inline uint8_t obj_storage_bits(const object *node) { return (node->flags[0] >> 2) & 3; }
+
 class ObjectPool {
 public:
     explicit ObjectPool(std::size_t nodes);
@@ -116,3 +151,5 @@ public:
 // defined answers kDummyAddress), the compile kind from the compile mode word (CC_IN),
 // options off and stack state 0 until the code generator installs its own host.
 void set_obj_host(ObjHost *host);
+// The built-in host, whose label and compile-kind answers an installed host may pass on.
+ObjHost &builtin_obj_host();
