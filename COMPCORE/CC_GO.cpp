@@ -20,7 +20,6 @@
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
-#include "CC_Z80CPU.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
@@ -585,7 +584,6 @@ void install_compiler_joins()
     set_source_editor_text(&g_main_window_source);
     set_project_macro_definer([](const char *name, const char *value) { define_macro(name, value); });
     set_io_prefix_watch(&check_emitted_io_prefix);
-    install_code_generator();
     set_obj_host(&value_model_obj_host());
     set_line_position_installer(&point_lexer_at_recorded_line);
     // The stub flush: root entry stubs in the stub-call mode, none in a watch compile; the value

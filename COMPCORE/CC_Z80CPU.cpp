@@ -147,8 +147,6 @@ namespace {
 
 class Z80CodegenSeam : public CodegenSeam {
 public:
-    CodegenSeam *rest = nullptr;
-
     uint16_t select_target_cpu(uint16_t word, uint8_t kind) override
     {
         return ::select_target_cpu(word, kind);
@@ -159,32 +157,25 @@ public:
     void select_cache_set(int mode) override { ::select_cache_set(mode); }
     void set_code_address(uint32_t address) override { (void)::set_code_address(address); }
     uint32_t xmem_cache_address() const override { return ::xmem_cache_address(); }
-    // Start of every compile: the code generator's own state, then the rest's.
     void reset_compile_state() override
     {
         reset_code_generator();
-        if (rest)
-            rest->reset_compile_state();
+        unbuilt_codegen_seam().reset_compile_state();
     }
 
     // Services of units that are not built yet.
-    uint16_t root_code_size() const override { return rest->root_code_size(); }
-    bool link_required_symbols(int mode) override { return rest->link_required_symbols(mode); }
-    void output_pending_stubs(int flag) override { rest->output_pending_stubs(flag); }
-    void delete_pending_asm_object() override { rest->delete_pending_asm_object(); }
+    uint16_t root_code_size() const override { return unbuilt_codegen_seam().root_code_size(); }
+    bool link_required_symbols(int mode) override
+    {
+        return unbuilt_codegen_seam().link_required_symbols(mode);
+    }
+    void output_pending_stubs(int flag) override { unbuilt_codegen_seam().output_pending_stubs(flag); }
+    void delete_pending_asm_object() override { unbuilt_codegen_seam().delete_pending_asm_object(); }
 } g_seam;
 
 }  // namespace
 
 CodegenSeam &code_generator_seam() { return g_seam; }
-
-void install_code_generator()
-{
-    CodegenSeam &now = codegen_seam();
-    if (&now != &g_seam)
-        g_seam.rest = &now;
-    set_codegen_seam(&g_seam);
-}
 
 void reset_code_generator()
 {

@@ -72,11 +72,10 @@ MemoryConfiguration &current_memory_configuration();
 
 // ---- the compile sequence's view -------------------------------------------------------------------
 
-// The code generator behind `codegen_seam()`: CPU selection, cache sets, BIOS switches and code
-// addresses are served here; the services of units not built yet go to the seam that was
-// installed before (`install_code_generator`).
+// The code generator behind `codegen_seam()` (unless a test installs another): CPU selection,
+// cache sets, BIOS switches and code addresses are served here; the services of units not built
+// yet go to `unbuilt_codegen_seam()`.
 CodegenSeam &code_generator_seam();
-void install_code_generator();
 
 // Start of a compile: the code generator's own state (value model, branches).
 void reset_code_generator();

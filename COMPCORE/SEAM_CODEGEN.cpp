@@ -1,9 +1,11 @@
-// SEAM_CODEGEN: the built-in code-generator seam, used until the code generator installs its
-// own. It keeps no state, so the reset and the teardown have nothing to do; every call that
-// would have to answer or emit something throws, so a compile without a code generator fails
-// with one clear message instead of going on with made-up answers.
+// SEAM_CODEGEN: the code generator as the driver reaches it. By default the code generator
+// itself (CC_Z80CPU) answers; the services of its units that are not built yet go to the built-in
+// refusal below, which keeps no state (so the reset and the teardown have nothing to do) and
+// throws for every call that would have to answer or emit something, so a compile fails with one
+// clear message instead of going on with made-up answers.
 #include "SEAM_CODEGEN.h"
 
+#include "CC_Z80CPU.h"
 #include "guiExceptions.h"
 
 namespace {
@@ -27,11 +29,12 @@ public:
 };
 
 MissingCodegen g_missing;
-CodegenSeam *g_seam = &g_missing;
+CodegenSeam *g_seam = nullptr;  // the code generator itself
 
 }  // namespace
 
 [[noreturn]] void refuse_missing_codegen() { throw xErr(kMsgNoCodeGenerator, KX_HERE); }
 
-CodegenSeam &codegen_seam() { return *g_seam; }
-void set_codegen_seam(CodegenSeam *seam) { g_seam = seam ? seam : &g_missing; }
+CodegenSeam &codegen_seam() { return g_seam ? *g_seam : code_generator_seam(); }
+void set_codegen_seam(CodegenSeam *seam) { g_seam = seam; }
+CodegenSeam &unbuilt_codegen_seam() { return g_missing; }

@@ -1,9 +1,9 @@
 // SEAM_CODEGEN: what the compiler driver uses of the code generator: processor selection, the
 // BIOS/program compile switches, the current code address, the run-time symbol placement and the
-// pending call stubs. The code generator installs its implementation; until it does, the
-// built-in one refuses every call that must answer or produce something by throwing `xErr`
-// "The code generator is not part of this build." (it keeps no state, so its resets do nothing).
-// Tests install a recording double.
+// pending call stubs. The code generator answers by default (CC_Z80CPU); what its units not yet
+// built would answer is refused by throwing `xErr` "The code generator is not part of this
+// build." (the refusal keeps no state, so its resets do nothing). Tests install a recording
+// double.
 // Std-only.
 #pragma once
 
@@ -34,8 +34,11 @@ public:
 };
 
 CodegenSeam &codegen_seam();
-// Not owned; null restores the built-in refusal.
+// Not owned; null restores the code generator.
 void set_codegen_seam(CodegenSeam *seam);
+// The built-in refusal for every service: what the code generator hands on for its units that
+// are not built yet.
+CodegenSeam &unbuilt_codegen_seam();
 
 // The built-in refusal of a code-generator service: throws `xErr` "The code generator is not
 // part of this build."

@@ -48,11 +48,9 @@ struct Refusal {
 };
 
 const Refusal kRefusals[] = {
-    {"CpuFlag", [] { (void)codegen_seam().cpu_flag(); }, kCodegen},
-    {"SelectTargetCpu", [] { (void)codegen_seam().select_target_cpu(0, 0); }, kCodegen},
     {"RuntimeSymbols", [] { (void)codegen_seam().link_required_symbols(0); }, kCodegen},
     {"PendingStubs", [] { codegen_seam().output_pending_stubs(0); }, kCodegen},
-    {"SetCodeAddress", [] { codegen_seam().set_code_address(0x1000); }, kCodegen},
+    {"RootCodeSize", [] { (void)codegen_seam().root_code_size(); }, kCodegen},
     {"EraseFlash", [] { (void)target_operations().TcEraseFlash(0x7FFFF); }, kTarget},
     {"CommSettings", [] { (void)target_operations().GetCommSettings(); }, kTarget},
     {"ReadMemory",
@@ -142,12 +140,12 @@ TEST_F(BuiltInSeams, ResetsAndTeardownsHaveNothingToDo)
 TEST_F(BuiltInSeams, NullPutsTheRefusalBackAfterAnInstalledUnit)
 {
     install_seam_doubles();
-    EXPECT_NO_THROW((void)codegen_seam().cpu_flag());
+    EXPECT_NO_THROW((void)codegen_seam().link_required_symbols(0));
     EXPECT_NO_THROW((void)target_operations().GetCommSettings());
     set_codegen_seam(nullptr);
     set_target_operations(nullptr);
     set_breakpoint_tables(nullptr);
-    EXPECT_THROW((void)codegen_seam().cpu_flag(), xErr);
+    EXPECT_THROW((void)codegen_seam().link_required_symbols(0), xErr);
     EXPECT_THROW((void)target_operations().GetCommSettings(), xErr);
     EXPECT_THROW(breakpoint_tables().endSourceRange(1, 1, 0), xErr);
 }
