@@ -1928,6 +1928,7 @@ uint16_t no_ix_word() { return g_no_ix; }
 uint16_t function_number() { return g_function_number; }
 void set_function_number(uint16_t n) { g_function_number = n; }
 uint8_t data_wait_flag() { return g_data_wait; }
+void set_data_wait_flag(uint8_t on) { g_data_wait = on ? 1 : 0; }
 void set_origin_switch(uint8_t on) { g_origin_switch = on; }
 uint8_t origin_switch() { return g_origin_switch; }
 void set_board_type_permission(bool on) { g_board_type_permission = on; }

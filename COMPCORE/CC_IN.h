@@ -312,6 +312,7 @@ uint16_t no_ix_word();
 uint16_t function_number();
 void set_function_number(uint16_t n);
 uint8_t data_wait_flag();
+void set_data_wait_flag(uint8_t on);  // as "#pragma DATAWAITSUSED on/off" does
 void set_origin_switch(uint8_t on);
 uint8_t origin_switch();
 void set_board_type_permission(bool on);

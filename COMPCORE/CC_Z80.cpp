@@ -418,7 +418,7 @@ std::string GenericItem::operand_text(int size)
     return text;
 }
 
-void GenericItem::set_from_object(object *value, uint8_t m, int32_t member_offset)
+bool GenericItem::set_from_object(object *value, uint8_t m, int32_t member_offset)
 {
     node = value;
     mode = m;
@@ -439,14 +439,14 @@ void GenericItem::set_from_object(object *value, uint8_t m, int32_t member_offse
             n = 4;
         if (n == 0) {
             cg_error(kMsgCgInvalidOperandType);
-            return;
+            return false;
         }
         set_value(value->value, n);
         if (const char *name = obj_name(value)) {
             label = name;
             base = static_cast<int32_t>(value->value);
         }
-        return;
+        return true;
     }
     case kModeDirect:
         if (obj_address_known(value)) {
@@ -455,15 +455,15 @@ void GenericItem::set_from_object(object *value, uint8_t m, int32_t member_offse
             label = name;
             base = static_cast<int16_t>(value->value & 0xFFFF) + member_offset;
         }
-        return;
+        return true;
     case kModeFrame:
         base = static_cast<int16_t>(value->value & 0xFFFF) + member_offset;
-        return;
+        return true;
     case kModeStack:
         base = obj_stack_offset(value) + member_offset;
-        return;
+        return true;
     default:
-        return;
+        return true;
     }
 }
 
@@ -600,7 +600,7 @@ uint8_t CodeGenForObject::select_mode(uint16_t bytes)
             mode = kModeFrame;
             break;
         }
-        if (cpu_is_f80() && function_field_f() == 0 && obj_size(node, 0) == 2) {
+        if (cpu_is_f80() && !ix && function_field_f() == 0 && obj_size(node, 0) == 2) {
             const int32_t s = obj_stack_offset(node) + static_cast<int32_t>(member_offset);
             if (s >= 0 && s + last <= 255) {
                 mode = kModeStack;
@@ -741,12 +741,14 @@ void CodeGenForObject::transfer(uint8_t op, uint16_t count)
         return;
     }
     if (step == 0) {
-        cg_error(kMsgCgInvalidObjectOperation);
+        cg_error(op == kOpLoad && mode == kModeNone ? kMsgCgUnknownStorage
+                                                    : kMsgCgInvalidObjectOperation);
         return;
     }
 
     operands[0].clear();
-    operands[0].set_from_object(node, mode, static_cast<int32_t>(member_offset));
+    if (!operands[0].set_from_object(node, mode, static_cast<int32_t>(member_offset)))
+        return;
     operands[0].count = count;
     int remaining = count;
     bool restore_l = false;

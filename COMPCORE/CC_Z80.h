@@ -154,8 +154,9 @@ public:
     std::string operand_text(int size);
     void clear();
     // Fills the item from a value node for a mode (0 by type, 1 address or label, 3 frame
-    // displacement, 5 stack offset; 2 and others only the node). Type errors report 623.
-    void set_from_object(object *node, uint8_t mode, int32_t member_offset);
+    // displacement, 5 stack offset; 2 and others only the node). A constant of a type without a
+    // size reports 623 (false).
+    [[nodiscard]] bool set_from_object(object *node, uint8_t mode, int32_t member_offset);
     void set_value(uint32_t value, int bytes);
 
     uint16_t count = 0;           // bytes still to move (or to emit)

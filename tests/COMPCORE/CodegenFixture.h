@@ -1,0 +1,235 @@
+// Fixture of the code-generator tests: generated lines go the real way (`outasm`, the assembly-line
+// reader, the inline assembler and its branch emitter) into the live emit caches, whose written
+// blocks a recording host keeps; a recorder on the parser seam notes the text of every generated
+// line. `run` loads what was emitted into the board stand-in, maps data and stack to RAM and runs
+// the code on the simulated CPU.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "FrameDoubles.h"
+#include "InputHarness.h"
+
+#include "CC_ASM.h"
+#include "CC_ASMTAB.h"
+#include "CC_ER.h"
+#include "CC_FIOZ8.h"
+#include "CC_GO.h"
+#include "CC_IN.h"
+#include "CC_INASM.h"
+#include "CC_LABELS.h"
+#include "CC_OBJ.h"
+#include "CC_STAB.h"
+#include "CC_STUBS.h"
+#include "CC_Z80.h"
+#include "CC_Z80CPU.h"
+#include "CC_Z80GEN.h"
+#include "SEAM_PARSER.h"
+#include "SEAM_SETTINGS.h"
+#include "SimBoard.h"
+#include "SimCpu.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace codegen_test {
+
+// The text of every generated line, in order; everything else goes on to the assembly-line path.
+class OutasmRecorder : public ParserSeam {
+public:
+    std::vector<std::string> lines;
+
+    void parse_asm_block(int asm_flag, int single_line, int root) override
+    {
+        asm_path_parser_seam().parse_asm_block(asm_flag, single_line, root);
+    }
+    void parse_program() override { asm_path_parser_seam().parse_program(); }
+    void web_reset() override {}
+    void reset_declaration_defaults() override {}
+    int function_count() const override { return 0; }
+    LexerInputPointers save_input() override { return asm_path_parser_seam().save_input(); }
+    void point_input_at(const char *text) override
+    {
+        lines.emplace_back(text);
+        asm_path_parser_seam().point_input_at(text);
+    }
+    void restore_input(const LexerInputPointers &saved) override
+    {
+        asm_path_parser_seam().restore_input(saved);
+    }
+    void error_here(const char *text) override { asm_path_parser_seam().error_here(text); }
+    void fatal_here(const char *text) override { asm_path_parser_seam().fatal_here(text); }
+};
+
+// Where the tests put code and data.
+constexpr uint32_t kRootCode = 0x4000;
+constexpr uint8_t kPageA = 0x10;  // xmem pages (physical 0x1E000, 0x2E000: flash)
+constexpr uint8_t kPageB = 0x20;
+constexpr uint32_t kXmemA = make_addr(kPageA, 0xE000);
+constexpr uint32_t kXmemB = make_addr(kPageB, 0xE000);
+constexpr uint16_t kData = 0x8000;  // data segment (RAM)
+constexpr uint16_t kStackTop = 0xE000;
+
+// The outcome of a run.
+struct RunResult {
+    vsim::CpuState cpu;
+    bool stopped = false;  // reached the stop address
+};
+
+class CodegenTest : public ::testing::Test {
+protected:
+    RecordingCacheHost host;
+    OutasmRecorder recorder;
+    std::map<uint32_t, uint8_t> data;  // logical data/stack address -> byte, loaded before a run
+
+    void SetUp() override
+    {
+        set_emit_cache_host(&host);
+        set_emit_origin_table(nullptr);
+        host.placement = 1;
+        reset_errors();
+        reset_error_seen_and_fatal();
+        set_compile_mode_word(0);
+        set_warning_switches(1, 1);
+        set_reporting(true);
+        set_parser_seam(&recorder);
+        set_listing_recorder(nullptr);
+        set_codegen_options_byte(0);
+        set_watch_code_generation(false, false);
+        point_caches_at_live_set(false);
+        for (EmitCache *c : {&root_code_cache(), &xmem_code_cache(), &watch_code_cache()}) {
+            c->Unbind();
+            c->Reset();
+            c->positioned = 0;
+        }
+        root_code_cache().SetAddress(kRootCode);
+        xmem_code_cache().SetAddress(kXmemA);
+        set_current_code_cache(root_code_cache());
+        reset_asm_path_state();
+        reset_asm_state();
+        set_asm_block_move_replacement(false);
+        reset_settings_to_defaults();
+        set_data_wait_flag(0);
+        set_codegen_function_context({});
+        set_obj_host(&value_model_obj_host());
+        (void)select_target_cpu(0, 0);
+        reset_code_generator();
+        set_input_pointer("");
+    }
+
+    void TearDown() override
+    {
+        install_asm_path(nullptr);
+        set_codegen_function_context({});
+        set_pending_pusher(nullptr);
+        set_obj_host(nullptr);
+        set_data_wait_flag(0);
+        reset_settings_to_defaults();
+        set_asm_target(1, 0);
+        (void)select_target_cpu(0, 0);
+        reset_code_generator();
+        for (EmitCache *c : {&root_code_cache(), &xmem_code_cache(), &watch_code_cache()}) {
+            c->Unbind();
+            c->Reset();
+            c->positioned = 0;
+        }
+        set_current_code_cache(root_code_cache());
+        set_emit_cache_host(nullptr);
+        reset_code_labels();
+        reset_errors();
+        install_compiler_joins();  // the listing recorder and node host of a compile
+    }
+
+    const std::vector<std::string> &lines() const { return recorder.lines; }
+    std::vector<std::string> summaries() const
+    {
+        std::vector<std::string> out;
+        for (const input_test::Message &m : input_test::collect_messages())
+            out.push_back(m.summary);
+        return out;
+    }
+
+    // Everything written so far, by address word.
+    std::map<uint32_t, uint8_t> image()
+    {
+        for (EmitCache *c : {&root_code_cache(), &xmem_code_cache(), &watch_code_cache()})
+            if (c->positioned)
+                c->Flush();
+        std::map<uint32_t, uint8_t> out;
+        for (const SentBlock &b : host.sent)
+            for (size_t i = 0; i < b.bytes.size(); ++i)
+                out[addr_add(b.addr, static_cast<int32_t>(i))] = b.bytes[i];
+        return out;
+    }
+    std::vector<uint8_t> bytes(uint32_t from, size_t n)
+    {
+        const auto img = image();
+        std::vector<uint8_t> v;
+        for (size_t i = 0; i < n; ++i) {
+            auto it = img.find(addr_add(from, static_cast<int32_t>(i)));
+            v.push_back(it == img.end() ? 0xFF : it->second);
+        }
+        return v;
+    }
+    // The bytes emitted into a cache since `from`.
+    std::vector<uint8_t> emitted(EmitCache &cache, uint32_t from)
+    {
+        const uint32_t end = cache.current;
+        return bytes(from, static_cast<size_t>(addr_diff(end, from)));
+    }
+
+    // Loads the emitted code and `data`, maps data (from 0x8000) and stack (from 0xD000) to RAM
+    // and runs from `start` (with XPC `xpc`) until `stop` (logical, any XPC) or the budget.
+    RunResult run(uint32_t start, uint16_t stop, const vsim::CpuState *initial = nullptr,
+                  uint64_t budget = 10000)
+    {
+        vsim::SimBoard board;
+        for (const auto &[addr, b] : image())
+            EXPECT_TRUE(board.poke(addr_to_physical(addr), b));
+        board.io_write(vsim::IoSpace::internal, vsim::kPortDataSeg, 0x78);
+        board.io_write(vsim::IoSpace::internal, vsim::kPortStackSeg, 0x80);
+        board.io_write(vsim::IoSpace::internal, vsim::kPortSegSize, 0xD8);
+        for (const auto &[addr, b] : data)
+            EXPECT_TRUE(board.poke(board.to_physical(static_cast<uint16_t>(addr), 0), b));
+        RunResult r;
+        vsim::cpu_reset(r.cpu);
+        if (initial)
+            r.cpu = *initial;
+        r.cpu.pc = addr_offset(start);
+        r.cpu.xpc = addr_xpc(start);
+        if (!initial)
+            r.cpu.sp = kStackTop;
+        const vsim::RunResult done = vsim::cpu_run(r.cpu, board, budget, {{stop, -1}});
+        r.stopped = done.reason == vsim::StopReason::breakpoint && r.cpu.pc == stop;
+        m_board_ram.clear();
+        for (uint16_t a = kData; a < kData + 0x100; ++a)
+            m_board_ram[a] = board.read(a, 0);
+        for (uint32_t a = 0xDF00; a < kStackTop; ++a)
+            m_board_ram[static_cast<uint16_t>(a)] = board.read(static_cast<uint16_t>(a), 0);
+        return r;
+    }
+    // A data or stack byte after the last run.
+    uint8_t ram(uint16_t logical) const
+    {
+        auto it = m_board_ram.find(logical);
+        return it == m_board_ram.end() ? 0xFF : it->second;
+    }
+
+    // The current code address.
+    uint32_t here() const { return current_code_cache().current; }
+
+private:
+    std::map<uint16_t, uint8_t> m_board_ram;
+};
+
+// A node for data at a fixed address (kind 1, no symbol).
+inline object global_at(uint16_t address, uint16_t type)
+{
+    object o;
+    obj_set(&o, 1, type, 0, true);
+    o.value = address;
+    return o;
+}
+
+}  // namespace codegen_test
