@@ -267,7 +267,8 @@ void emit_branch_instruction(uint32_t target, uint8_t op, uint32_t *operand, con
     } else if (target != kDummyAddress && f80) {
         const bool c_in_asm = asm_context() == 2;
         if (!in_root(current_code_cache().current)) {
-            if (op == kOpCall && (no_bouncers() || c_in_asm))
+            // Only an xmem target is called long: a root function returns with "ret".
+            if (op == kOpCall && !in_root(target) && (no_bouncers() || c_in_asm))
                 op = kOpLcall;
         } else if (c_in_asm && op == kOpCall) {
             // A root stub address of an xmem function: call the function itself.
