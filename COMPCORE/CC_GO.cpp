@@ -20,6 +20,7 @@
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
+#include "CC_Z80GEN.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
@@ -585,6 +586,7 @@ void install_compiler_joins()
     set_project_macro_definer([](const char *name, const char *value) { define_macro(name, value); });
     set_io_prefix_watch(&check_emitted_io_prefix);
     set_obj_host(&value_model_obj_host());
+    set_jump_patcher(&patch_jump_fixup);
     set_line_position_installer(&point_lexer_at_recorded_line);
     // The stub flush: root entry stubs in the stub-call mode, none in a watch compile; the value
     // loader is the code generator's (until it is built, pushing a value is refused).

@@ -8,6 +8,7 @@
 #include "CC_FIOZ8.h"
 #include "CC_IN.h"
 #include "CC_LABELS.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "CC_Z80GEN.h"
 #include "DB_DA.h"
@@ -666,8 +667,9 @@ void CodeGenForObject::emit_operands(uint8_t step_mode)
     if (step_mode == kModeDirect) {
         OpcodeOperand &a = operands[2];
         if (!a.label.empty())
-            a.set_value(addr_offset(reference_code_label(a.label, current_code_cache().current,
-                                                         kAsmFlagWord, a.base)),
+            a.set_value(addr_offset(reference_label(a.label.c_str(), current_code_cache(),
+                                                    kLabelLocal | kLabelGlobal,
+                                                    static_cast<uint16_t>(a.base))),
                         2);
         a.emit_bytes(2);
     } else if (step_mode == kModeFrame || step_mode == kModeStack) {

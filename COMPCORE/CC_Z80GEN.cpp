@@ -10,6 +10,7 @@
 #include "CC_IN.h"
 #include "CC_INASM.h"
 #include "CC_LABELS.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
@@ -123,7 +124,7 @@ void gen_block_move(const object *destination, uint16_t count)
         if (count >= 1 && count <= 25) {
             // ldi until BC is 0: "jp lo" loops while the logical flag says BC is not yet 0.
             const std::string label = make_unique_label("KXLAB");
-            (void)define_code_label(label, current_code_cache().current, kLabelLocal);
+            define_label(label.c_str(), current_code_cache().current, kLabelLocal);
             outasm("ldi");
             outasm("jp lo, %s", label.c_str());
         } else {
@@ -330,19 +331,21 @@ uint32_t gen_conditional_call(const char *name, int cc)
 void patch_jump(const BranchRecord &branch, uint32_t target)
 {
     const uint32_t operand = branch.operand;
-    if (in_root(target)) {
-        patch_code_word(operand, addr_offset(target));
-        return;
-    }
     const bool f80 = cpu_is_f80();
     EmitCache &root = root_code_cache();
     EmitCache &xmem = xmem_code_cache();
-    EmitCache &was = current_code_cache();
-    const uint32_t saved_root = root.current;
-    const uint32_t saved_xmem = xmem.current;
     const uint32_t at = addr_add(operand, -1);
     EmitCache &site = in_root(at) ? root : xmem;
     uint8_t op = branch.opcode ? branch.opcode : site.PeekByte(at);
+    if (in_root(target)) {
+        patch_code_word(operand, addr_offset(target));
+        if (f80 && (op == kOpLjp || op == kOpLcall))
+            patch_code_byte(addr_add(operand, 2), addr_xpc(target));
+        return;
+    }
+    EmitCache &was = current_code_cache();
+    const uint32_t saved_root = root.current;
+    const uint32_t saved_xmem = xmem.current;
     if (relative(op)) {
         // A relative branch keeps its form: only a displacement that reaches is written.
         const int32_t d = addr_diff(target, addr_add(operand, 1));
@@ -404,6 +407,11 @@ bool assemble_branch(uint8_t opcode, uint32_t target, const std::string &name, b
         (void)gen_jump(target, opcode);
     }
     return true;
+}
+
+void patch_jump_fixup(uint32_t position, uint8_t opcode, uint32_t target, uint32_t)
+{
+    patch_jump({opcode, position}, target);
 }
 
 void reset_branch_state()

@@ -80,6 +80,8 @@ void emit_far_branch(uint32_t target, uint8_t opcode, uint32_t *operand, const s
 uint32_t gen_conditional_call(const char *name, int cc);
 // Completes an emitted branch whose target became known.
 void patch_jump(const BranchRecord &branch, uint32_t target);
+// The same as the label layer's jump patcher (`set_jump_patcher`): the operand at `position`.
+void patch_jump_fixup(uint32_t position, uint8_t opcode, uint32_t target, uint32_t flags);
 
 // The xmem code cache's emit address; the address just behind the last branch.
 uint32_t xmem_cache_address();

@@ -412,7 +412,7 @@ TEST_P(ConditionalCall, CallsExactlyWhenTheConditionHolds)
     const uint32_t f = here();
     outasm("ld b, 1");
     outasm("ret");
-    ASSERT_TRUE(define_code_label("f", f, kLabelGlobal));
+    define_label("f", f, kLabelGlobal);
     const uint32_t start = here();
     const uint32_t call = gen_conditional_call("f", GetParam().cc);
     EXPECT_EQ(lines().back(), "call f");
@@ -434,7 +434,7 @@ TEST_P(ConditionalCall, CallsExactlyWhenTheConditionHolds)
 TEST_P(ConditionalCall, IsOneInstructionOnTheZ180)
 {
     (void)select_target_cpu(0, 1);
-    ASSERT_TRUE(define_code_label("f", 0x4321, kLabelGlobal));
+    define_label("f", 0x4321, kLabelGlobal);
     const uint32_t start = here();
     EXPECT_EQ(gen_conditional_call("f", GetParam().cc), start);
     EXPECT_EQ(emitted(root_code_cache(), start),
@@ -458,7 +458,7 @@ TEST_F(Branch, ConditionalCallForAnUnknownCpuIsRefused)
 TEST_F(Branch, AssembledJumpBetweenXmemPagesUsesABouncer)
 {
     land_in_page_b();
-    ASSERT_TRUE(define_code_label("far_away", kLandingB, kLabelGlobal));
+    define_label("far_away", kLandingB, kLabelGlobal);
     emit_in_xmem();
     const uint32_t start = here();
     const uint32_t bouncer = root_code_cache().current;
@@ -472,7 +472,7 @@ TEST_F(Branch, AssembledJumpBetweenXmemPagesUsesABouncer)
 
 TEST_F(Branch, AssembledCallInXmemUnderNoBouncersIsLcall)
 {
-    ASSERT_TRUE(define_code_label("far_away", kLandingB, kLabelGlobal));
+    define_label("far_away", kLandingB, kLabelGlobal);
     emit_in_xmem();
     const uint32_t start = here();
     outasm("call far_away");
@@ -488,7 +488,7 @@ TEST_F(Branch, AssembledForwardJumpIsQueuedAtItsOperand)
     const uint32_t start = here();
     outasm("jp later");
     outasm("ld a, 0x11");
-    ASSERT_TRUE(define_code_label("later", here(), kLabelLocal));
+    define_label("later", here(), kLabelLocal);
     outasm("ld a, 0x22");
     const RunResult r = run(start, addr_offset(here()));
     ASSERT_TRUE(r.stopped);
@@ -498,7 +498,7 @@ TEST_F(Branch, AssembledForwardJumpIsQueuedAtItsOperand)
 TEST_F(Branch, BlockMoveReplacementCallsThroughTheBranchEmitter)
 {
     set_asm_block_move_replacement(true);
-    ASSERT_TRUE(define_code_label("ldir_func", 0x4321, kLabelGlobal));
+    define_label("ldir_func", 0x4321, kLabelGlobal);
     emit_in_xmem();
     const uint32_t start = here();
     outasm("ldir");

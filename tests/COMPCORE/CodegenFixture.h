@@ -1,12 +1,13 @@
 // Fixture of the code-generator tests: generated lines go the real way (`outasm`, the assembly-line
 // reader, the inline assembler and its branch emitter) into the live emit caches, whose written
 // blocks a recording host keeps; a recorder on the parser seam notes the text of every generated
-// line. `run` loads what was emitted into the board stand-in, maps data and stack to RAM and runs
-// the code on the simulated CPU.
+// line. `run` loads what was emitted into the board stand-in as the compile-and-run fixture does
+// (data and stack in RAM) and runs the code on the simulated CPU.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include "CompileRunFixture.h"
 #include "FrameDoubles.h"
 #include "InputHarness.h"
 
@@ -19,6 +20,7 @@
 #include "CC_INASM.h"
 #include "CC_LABELS.h"
 #include "CC_OBJ.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
@@ -108,6 +110,10 @@ protected:
         set_current_code_cache(root_code_cache());
         reset_asm_path_state();
         reset_asm_state();
+        init_label_tables();
+        reset_labels(kCloseLocal | kCloseGlobal | kCloseSilent);
+        set_label_recording(true);
+        set_jump_patcher(&patch_jump_fixup);
         set_asm_block_move_replacement(false);
         reset_settings_to_defaults();
         set_data_wait_flag(0);
@@ -136,7 +142,7 @@ protected:
         }
         set_current_code_cache(root_code_cache());
         set_emit_cache_host(nullptr);
-        reset_code_labels();
+        reset_labels(kCloseLocal | kCloseGlobal | kCloseSilent);
         reset_errors();
         install_compiler_joins();  // the listing recorder and node host of a compile
     }
@@ -179,17 +185,16 @@ protected:
         return bytes(from, static_cast<size_t>(addr_diff(end, from)));
     }
 
-    // Loads the emitted code and `data`, maps data (from 0x8000) and stack (from 0xD000) to RAM
-    // and runs from `start` (with XPC `xpc`) until `stop` (logical, any XPC) or the budget.
+    // Loads the emitted code and `data` into a board prepared as for every run, and runs from
+    // `start` (with its XPC) until `stop` (logical, any XPC) or the budget.
     RunResult run(uint32_t start, uint16_t stop, const vsim::CpuState *initial = nullptr,
                   uint64_t budget = 10000)
     {
-        vsim::SimBoard board;
+        std::vector<uint8_t> physical(1u << 20, 0xFF);
         for (const auto &[addr, b] : image())
-            EXPECT_TRUE(board.poke(addr_to_physical(addr), b));
-        board.io_write(vsim::IoSpace::internal, vsim::kPortDataSeg, 0x78);
-        board.io_write(vsim::IoSpace::internal, vsim::kPortStackSeg, 0x80);
-        board.io_write(vsim::IoSpace::internal, vsim::kPortSegSize, 0xD8);
+            physical[addr_to_physical(addr)] = b;
+        vsim::SimBoard board;
+        compile_run::prepare_board(board, physical);
         for (const auto &[addr, b] : data)
             EXPECT_TRUE(board.poke(board.to_physical(static_cast<uint16_t>(addr), 0), b));
         RunResult r;

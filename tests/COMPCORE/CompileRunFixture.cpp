@@ -12,6 +12,7 @@
 #include "CC_INASM.h"
 #include "CC_INIT.h"
 #include "CC_RELOC.h"
+#include "CC_Z80CPU.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
@@ -149,14 +150,56 @@ int32_t add_origin(const char *name, uint8_t kind, ADDR24 start, uint32_t size, 
 
 // ---- code generator, declarations, parser ------------------------------------------------------
 
+uint16_t FixtureCodegen::select_target_cpu(uint16_t word, uint8_t cpu_id)
+{
+    (void)HeadlessCodegen::select_target_cpu(word, cpu_id);
+    return code_generator_seam().select_target_cpu(word, cpu_id);
+}
+
+uint8_t FixtureCodegen::cpu_flag() const { return code_generator_seam().cpu_flag(); }
+
+void FixtureCodegen::set_bios_compile(uint8_t *bios_marker)
+{
+    HeadlessCodegen::set_bios_compile(bios_marker);
+    code_generator_seam().set_bios_compile(bios_marker);
+}
+
+void FixtureCodegen::set_program_compile(uint8_t *program_flag)
+{
+    HeadlessCodegen::set_program_compile(program_flag);
+    code_generator_seam().set_program_compile(program_flag);
+}
+
+void FixtureCodegen::select_cache_set(int program_flag)
+{
+    HeadlessCodegen::select_cache_set(program_flag);
+    code_generator_seam().select_cache_set(program_flag);
+}
+
 void FixtureCodegen::set_code_address(uint32_t address_word)
 {
     HeadlessCodegen::set_code_address(address_word);
-    EmitCache &cache =
-        addr_offset(address_word) < window_start() ? root_code_cache() : xmem_code_cache();
-    set_current_code_cache(cache);
-    if (cache.positioned)
-        cache.SetAddress(address_word);
+    code_generator_seam().set_code_address(address_word);
+}
+
+uint32_t FixtureCodegen::xmem_cache_address() const
+{
+    return code_generator_seam().xmem_cache_address();
+}
+
+void FixtureCodegen::reset_compile_state()
+{
+    HeadlessCodegen::reset_compile_state();
+    reset_code_generator();
+}
+
+void prepare_board(vsim::SimBoard &board, const std::vector<uint8_t> &image)
+{
+    board.reset();
+    (void)board.load(0, image);
+    board.io_write(vsim::IoSpace::internal, vsim::kPortSegSize, 0xD8);
+    board.io_write(vsim::IoSpace::internal, vsim::kPortDataSeg, 0x78);
+    board.io_write(vsim::IoSpace::internal, vsim::kPortStackSeg, 0x80);
 }
 
 bool RecordingDeclarations::parse_external_declaration()
@@ -339,11 +382,7 @@ uint16_t CompileRun::compile_bios(const std::string &program)
 vsim::RunResult CompileRun::run(uint16_t start, uint64_t budget,
                                 std::optional<vsim::Breakpoint> stop, uint8_t xpc)
 {
-    board.reset();
-    (void)board.load(0, linker.image);
-    board.io_write(vsim::IoSpace::internal, vsim::kPortSegSize, 0xD8);
-    board.io_write(vsim::IoSpace::internal, vsim::kPortDataSeg, 0x78);
-    board.io_write(vsim::IoSpace::internal, vsim::kPortStackSeg, 0x80);
+    compile_run::prepare_board(board, linker.image);
     vsim::cpu_reset(cpu, vsim::CpuModel::r3000);
     cpu.sp = 0xE000;
     cpu.pc = start;

@@ -14,8 +14,9 @@
 //     lists a default header, "default.h", and any library the test writes), serves origins and
 //     labels from their units (recording the calls), records the other calls, and captures
 //     every byte sent toward the target into a 1 MB physical image;
-//   - the code generator: `FixtureCodegen` selects the code cache for an address as the code
-//     generator will (`set_code_address`), and records the rest;
+//   - the code generator's units not built yet: `FixtureCodegen` records every call and hands
+//     what the code generator serves (CPU selection, cache sets, BIOS switches, code addresses,
+//     its per-compile reset) on to it; the rest answers from the headless double;
 //   - declarations: `RecordingDeclarations` takes each line left to the declaration parser and
 //     records it (or, with `refuse`, parses nothing there, which is reported as garbage);
 //   - chains: `RecordingChains` records what the chain directives declare and add;
@@ -130,13 +131,22 @@ public:
 int32_t add_origin(const char *name, uint8_t kind, ADDR24 start, uint32_t size, EmitCache &cache,
                    int32_t follower = -1);
 
-// The code generator's code-address selection (an address below the xmem window selects the
-// root code cache, any other the xmem code cache; the cache becomes current and moves there);
-// everything else is recorded by the headless double.
+// Records every call (the headless double) and passes what the code generator serves on to it.
 class FixtureCodegen : public HeadlessCodegen {
 public:
+    uint16_t select_target_cpu(uint16_t word, uint8_t cpu_id) override;
+    uint8_t cpu_flag() const override;
+    void set_bios_compile(uint8_t *bios_marker) override;
+    void set_program_compile(uint8_t *program_flag) override;
+    void select_cache_set(int program_flag) override;
     void set_code_address(uint32_t address_word) override;
+    uint32_t xmem_cache_address() const override;
+    void reset_compile_state() override;
 };
+
+// Every run here: the physical image loaded into the board, data (from 0x8000) and the stack
+// (0xD000-0xDFFF) mapped to RAM.
+void prepare_board(vsim::SimBoard &board, const std::vector<uint8_t> &image);
 
 // Each line left to the declaration parser is recorded (text, line, file, the current
 // declaration flag word) and consumed, after `on_line` has seen it; with `refuse` nothing is
