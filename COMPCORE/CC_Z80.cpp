@@ -40,7 +40,7 @@ struct HlContents {
 } g_hl;
 
 uint32_t g_last_transfer = 0;
-int g_step_size = 0;        // published for the emitters of one step
+int g_step_size = 0;        // of the step being emitted (`transfer_step_size`)
 int g_template_immediate = 0;
 
 CodegenFunctionContext g_context;
@@ -194,8 +194,6 @@ public:
 // ---- messages and small queries -----------------------------------------------------------------------
 
 void cg_error(uint32_t id) { error_here("%s", msg(id)); }
-
-void cg_error(uint32_t id, const char *arg) { error_here(msg(id), arg); }
 
 int cpu_flag() { return asm_target().cpu_flag; }
 
@@ -792,6 +790,7 @@ void CodeGenForObject::transfer(uint8_t op, uint16_t count)
     if (restore_l)
         outasm("ld l, a");
     finish();
+    g_step_size = 0;
     g_last_transfer = current_code_cache().current;
     if (stored_hl) {
         g_hl.after = g_last_transfer;
@@ -904,3 +903,4 @@ void reset_value_model()
 }
 
 ObjHost &value_model_obj_host() { return g_obj_host; }
+int transfer_step_size() { return g_step_size; }

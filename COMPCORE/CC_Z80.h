@@ -293,6 +293,8 @@ bool zero_hl();
 void forget_hl_contents();
 // The code address after the last load or store.
 uint32_t last_transfer_address();
+// The bytes of the step being emitted (0 outside a transfer): for the operations of a move.
+int transfer_step_size();
 
 // What the model reads of the function being compiled and of the parser.
 struct CodegenFunctionContext {
@@ -328,6 +330,5 @@ enum : uint32_t {
     kMsgCgInvalidObjectOperation = 2001,
     kMsgCgUnknownOpcode = 2056,
 };
-// Reports a message by id at the current position (its summary and detail), with one argument.
+// Reports a message by id at the current position (its summary and detail).
 void cg_error(uint32_t id);
-void cg_error(uint32_t id, const char *arg);

@@ -40,11 +40,21 @@ protected:
     void emit_in_xmem() { set_current_code_cache(xmem_code_cache()); }
     RunResult run_to_landing(uint32_t start, uint8_t flags = 0)
     {
-        vsim::CpuState initial;
-        vsim::cpu_reset(initial);
-        initial.sp = kStackTop;
+        vsim::CpuState initial = fresh_cpu();
         initial.main[vsim::rF] = flags;
         return run(start, kLandedB, &initial);
+    }
+    // A "jp z" to the landing in page B at `start`: taken with Z, else the code goes on behind
+    // it with "ld a, 0x11" up to `fell_through`.
+    void expect_taken_only_with_z(uint32_t start, uint16_t fell_through)
+    {
+        RunResult r = run_to_landing(start, vsim::kFlagZ);
+        ASSERT_TRUE(r.stopped);
+        EXPECT_EQ(r.cpu.xpc, kPageB);
+        vsim::CpuState initial = fresh_cpu();
+        r = run(start, fell_through, &initial);
+        ASSERT_TRUE(r.stopped) << "without Z the code goes on behind the jump";
+        EXPECT_EQ(r.cpu.main[vsim::rA], 0x11);
     }
 };
 
@@ -70,6 +80,21 @@ TEST_F(Branch, JumpBetweenXmemPagesGoesThroughARootBouncer)
     ASSERT_TRUE(r.stopped);
     EXPECT_EQ(r.cpu.xpc, kPageB);
     EXPECT_EQ(r.cpu.main[vsim::rA], 0x55);
+}
+
+// A measured block (a dry run or a trial pass) is written again for real: its jumps leave the
+// root code alone.
+TEST_F(Branch, MeasuredJumpBetweenXmemPagesWritesNoBouncer)
+{
+    emit_in_xmem();
+    const uint32_t start = here();
+    const uint32_t root_before = root_code_cache().current;
+    set_asm_dry_run_depth(1);
+    (void)gen_jump(kLandingB, kOpJp);
+    set_asm_dry_run_depth(0);
+    EXPECT_EQ(root_code_cache().current, root_before);
+    EXPECT_EQ(here(), addr_add(start, 3)) << "as long as the real jump";
+    EXPECT_TRUE(listing.empty());
 }
 
 struct JumpCase {
@@ -122,20 +147,7 @@ TEST_F(Branch, ConditionalJumpFromRootToXmemIsTakenOnlyUnderItsCondition)
     const uint32_t start = here();
     (void)gen_jump(kLandingB, 0xCA);  // jp z
     outasm("ld a, 0x11");
-    const uint16_t fell_through = addr_offset(here());
-
-    vsim::CpuState initial;
-    vsim::cpu_reset(initial);
-    initial.sp = kStackTop;
-    initial.main[vsim::rF] = vsim::kFlagZ;
-    RunResult r = run(start, kLandedB, &initial);
-    ASSERT_TRUE(r.stopped);
-    EXPECT_EQ(r.cpu.xpc, kPageB);
-
-    initial.main[vsim::rF] = 0;
-    r = run(start, fell_through, &initial);
-    ASSERT_TRUE(r.stopped);
-    EXPECT_EQ(r.cpu.main[vsim::rA], 0x11);
+    expect_taken_only_with_z(start, addr_offset(here()));
 }
 
 TEST_F(Branch, JumpFromRootArrivesInTheTargetsPage)
@@ -322,19 +334,7 @@ TEST_F(Branch, ForwardConditionalJumpFromRootToXmemKeepsItsCondition)
     const uint16_t fell_through = addr_offset(here());
     outasm("nop");
     patch_jump(b, kLandingB);
-
-    vsim::CpuState initial;
-    vsim::cpu_reset(initial);
-    initial.sp = kStackTop;
-    initial.main[vsim::rF] = vsim::kFlagZ;
-    RunResult r = run(start, kLandedB, &initial);
-    ASSERT_TRUE(r.stopped);
-    EXPECT_EQ(r.cpu.xpc, kPageB);
-
-    initial.main[vsim::rF] = 0;
-    r = run(start, fell_through, &initial);
-    ASSERT_TRUE(r.stopped) << "without Z the code goes on behind the jump";
-    EXPECT_EQ(r.cpu.main[vsim::rA], 0x11);
+    expect_taken_only_with_z(start, fell_through);
 }
 
 TEST_F(Branch, ForwardCallToXmemUnderNoBouncersBecomesLcallWithoutBouncer)
@@ -420,9 +420,7 @@ TEST_P(ConditionalCall, CallsExactlyWhenTheConditionHolds)
     EXPECT_EQ(bytes(call, 3), (std::vector<uint8_t>{0xCD, uint8_t(f), uint8_t(f >> 8)}));
     for (bool holds : {true, false}) {
         SCOPED_TRACE(holds ? "holds" : "does not hold");
-        vsim::CpuState initial;
-        vsim::cpu_reset(initial);
-        initial.sp = kStackTop;
+        vsim::CpuState initial = fresh_cpu();
         initial.main[vsim::rF] = holds ? GetParam().holds : GetParam().fails;
         const RunResult r = run(start, after, &initial);
         ASSERT_TRUE(r.stopped);

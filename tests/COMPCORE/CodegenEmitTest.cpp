@@ -52,9 +52,7 @@ TEST_F(CodegenTest, WidenedAHoldsTheCharInHl)
 {
     const uint32_t start = here();
     gen_widen_a_to_hl();
-    vsim::CpuState initial;
-    vsim::cpu_reset(initial);
-    initial.sp = kStackTop;
+    vsim::CpuState initial = fresh_cpu();
     initial.main[vsim::rA] = 0xF0;
     initial.set_hl(0xFFFF);
     const RunResult r = run(start, addr_offset(here()), &initial);
@@ -151,8 +149,7 @@ TEST_P(Adjust, MovesSpByExactlyNKeepingHlWhenAsked)
         return;
     EXPECT_FALSE(comparison_flags_set()) << "the flags no longer reflect the value";
 
-    vsim::CpuState initial;
-    vsim::cpu_reset(initial);
+    vsim::CpuState initial = fresh_cpu();
     initial.sp = 0xD800;
     initial.set_hl(0x1234);
     const RunResult r = run(start, addr_offset(here()), &initial);
@@ -239,9 +236,7 @@ TEST_F(CodegenTest, BlockMovesCopyExactlyTheCount)
             data[kData + i] = static_cast<uint8_t>(0xA0 + i);
             data[kData + 0x40 + i] = 0;
         }
-        vsim::CpuState initial;
-        vsim::cpu_reset(initial);
-        initial.sp = kStackTop;
+        vsim::CpuState initial = fresh_cpu();
         initial.set_hl(kData);
         initial.set_de(kData + 0x40);
         initial.set_bc(10);

@@ -228,6 +228,27 @@ private:
     std::map<uint16_t, uint8_t> m_board_ram;
 };
 
+// One move of `count` bytes of a node: the registers by `set` (kRidNone: by the node's type, a
+// char in A when `promote` is 0), the mode the node asks for, then the step loop.
+inline void move(object &node, uint8_t op, uint16_t count, uint8_t set = kRidNone,
+                 uint8_t promote = 1)
+{
+    MoveObject m(&node);
+    m.registers.promote_char = promote;
+    m.registers.request(set, node.type);
+    m.select_mode(count);
+    m.transfer(op, count);
+}
+
+// The CPU as a run starts it: reset, the stack at the top of its segment.
+inline vsim::CpuState fresh_cpu()
+{
+    vsim::CpuState s;
+    vsim::cpu_reset(s);
+    s.sp = kStackTop;
+    return s;
+}
+
 // A node for data at a fixed address (kind 1, no symbol).
 inline object global_at(uint16_t address, uint16_t type)
 {

@@ -242,19 +242,12 @@ TEST_P(Load, EmitsTheLinesAndLoadsTheValue)
     set_codegen_function_context({{}, [&] { return c.ix; }, {}, {}, {}});
     object node = c.node();
     const uint32_t start = here();
-    MoveObject m(&node);
-    m.registers.promote_char = c.promote;
-    m.registers.request(c.set, node.type);
-    const uint16_t size = type_size(node.type);
-    m.select_mode(size);
-    m.transfer(kOpLoad, size);
+    move(node, kOpLoad, type_size(node.type), c.set, c.promote);
     EXPECT_EQ(lines(), c.lines);
     EXPECT_TRUE(summaries().empty());
 
     data = {{kData, 0x78}, {kData + 1, 0x56}, {kData + 2, 0x34}, {kData + 3, 0x12}};
-    vsim::CpuState initial;
-    vsim::cpu_reset(initial);
-    initial.sp = kStackTop;
+    vsim::CpuState initial = fresh_cpu();
     if (c.before)
         c.before(initial);
     const RunResult r = run(start, addr_offset(here()), &initial);
@@ -268,20 +261,13 @@ INSTANTIATE_TEST_SUITE_P(All, Load, ::testing::ValuesIn(kLoads),
 TEST_F(CodegenTest, CharLoadedIntoAIsMarkedAsHeldInA)
 {
     object byte = global_at(kData, 1);
-    MoveObject m(&byte);
-    m.registers.promote_char = 0;
-    m.registers.request(kRidNone, 1);
-    m.select_mode(1);
-    m.transfer(kOpLoad, 1);
+    move(byte, kOpLoad, 1, kRidNone, 0);
     EXPECT_TRUE(obj_flag(&byte, inByteRegister));
 
     // A passes the low byte of HL on: the value ends in HL, not in A.
     (void)select_target_cpu(0, 1);
     object word = held_address(2);
-    MoveObject w(&word);
-    w.registers.request(kRidNone, 2);
-    w.select_mode(2);
-    w.transfer(kOpLoad, 2);
+    move(word, kOpLoad, 2);
     EXPECT_FALSE(obj_flag(&word, inByteRegister));
 }
 
@@ -356,16 +342,11 @@ TEST_P(Store, WritesTheBytesThatStoreTheRegisters)
     set_codegen_function_context({{}, [&] { return c.ix; }, {}, {}, {}});
     object node = c.node();
     const uint32_t start = here();
-    MoveObject m(&node);
-    m.registers.request(c.set, node.type);
-    m.select_mode(c.count);
-    m.transfer(kOpStore, c.count);
+    move(node, kOpStore, c.count, c.set);
     EXPECT_TRUE(summaries().empty()) << summaries().front();
     EXPECT_EQ(emitted(root_code_cache(), start), c.bytes);
 
-    vsim::CpuState initial;
-    vsim::cpu_reset(initial);
-    initial.sp = kStackTop;
+    vsim::CpuState initial = fresh_cpu();
     c.before(initial);
     data = {{kData, 0}, {kData + 1, 0}};
     const RunResult r = run(start, addr_offset(here()), &initial);
@@ -397,9 +378,7 @@ TEST_F(CodegenTest, ConstantStoresThroughHlAndTheFrame)
     EXPECT_EQ(emitted(root_code_cache(), second),
               (std::vector<uint8_t>{0xDD, 0x36, 0xFE, 0xEF, 0xDD, 0x36, 0xFF, 0xBE}));
 
-    vsim::CpuState initial;
-    vsim::cpu_reset(initial);
-    initial.sp = kStackTop;
+    vsim::CpuState initial = fresh_cpu();
     initial.set_hl(kData);
     initial.ix = kData + 4;
     const RunResult r = run(start, addr_offset(here()), &initial);
@@ -423,37 +402,26 @@ const RefusalCase kRefusals[] = {
      [] {
          object held;
          obj_set(&held, 255, 2, 0, false);
-         MoveObject m(&held);
-         m.registers.request(kRidNone, 2);
-         m.select_mode(2);
-         m.transfer(kOpLoad, 2);
+         move(held, kOpLoad, 2);
      },
      "Invalid operation for an object."},
     {"load_in_mode_6",
      [] {
          object odd;
          obj_set(&odd, 7, 2, 0, true);
-         MoveObject m(&odd);
-         m.registers.request(kRidNone, 2);
-         m.select_mode(2);
-         m.transfer(kOpLoad, 2);
+         move(odd, kOpLoad, 2);
      },
      "Internal error: load value of unknown storage class."},
     {"unknown_operation",
      [] {
          object g = global_at(kData, 2);
-         MoveObject m(&g);
-         m.select_mode(2);
-         m.transfer(99, 2);
+         move(g, 99, 2);
      },
      "Internal error: Invalid operation on object."},
     {"constant_of_a_structure",
      [] {
          object s = constant(16, 0);
-         MoveObject m(&s);
-         m.registers.request(kRidHL, 12);
-         m.select_mode(2);
-         m.transfer(kOpLoad, 2);
+         move(s, kOpLoad, 2, kRidHL);
      },
      "Internal error: invalid operand data type."},
     {"register_list_of_a_structure", [] { PrimaryRegister r; r.request(kRidNone, 16); },
@@ -461,18 +429,13 @@ const RefusalCase kRefusals[] = {
     {"constant_store_direct",
      [] {
          object g = global_at(kData, 2);
-         MoveObject m(&g);
-         m.select_mode(2);
-         m.transfer(kOpConstantStore, 2);
+         move(g, kOpConstantStore, 2);
      },
      "Invalid operation for an object."},
     {"store_b_direct",
      [] {
          object g = global_at(kData, 1);
-         MoveObject m(&g);
-         m.registers.request(kRidB, 1);
-         m.select_mode(1);
-         m.transfer(kOpStore, 1);
+         move(g, kOpStore, 1, kRidB);
      },
      "Internal error: Invalid register store."},
     {"load_template_mode_4",
@@ -507,17 +470,11 @@ INSTANTIATE_TEST_SUITE_P(All, Refused, ::testing::ValuesIn(kRefusals),
 void store_then_load(const std::vector<std::string> &between)
 {
     object g = global_at(kData, 2);
-    MoveObject store(&g);
-    store.registers.request(kRidHL, 2);
-    store.select_mode(2);
-    store.transfer(kOpStore, 2);
+    move(g, kOpStore, 2, kRidHL);
     for (const std::string &line : between)
         outasm("%s", line.c_str());
     object again = global_at(kData, 2);
-    MoveObject load(&again);
-    load.registers.request(kRidNone, 2);
-    load.select_mode(2);
-    load.transfer(kOpLoad, 2);
+    move(again, kOpLoad, 2);
 }
 
 struct WatchCase {
@@ -557,15 +514,9 @@ TEST_F(CodegenTest, HlWatchComparesTheAddress)
 {
     set_hl_watch(true);
     object g = global_at(kData, 2);
-    MoveObject store(&g);
-    store.registers.request(kRidHL, 2);
-    store.select_mode(2);
-    store.transfer(kOpStore, 2);
+    move(g, kOpStore, 2, kRidHL);
     object other = global_at(kData + 2, 2);
-    MoveObject load(&other);
-    load.registers.request(kRidNone, 2);
-    load.select_mode(2);
-    load.transfer(kOpLoad, 2);
+    move(other, kOpLoad, 2);
     EXPECT_EQ(lines(), std::vector<std::string>{"ld hl, (0x8002)"});
 }
 
@@ -576,10 +527,7 @@ TEST_F(CodegenTest, ZeroHlLoadUsesBoolOnceThenPlainLoads)
     set_zero_hl(true);
     for (int i = 0; i < 2; ++i) {
         object zero = constant(2, 0);
-        MoveObject m(&zero);
-        m.registers.request(kRidNone, 2);
-        m.select_mode(2);
-        m.transfer(kOpLoad, 2);
+        move(zero, kOpLoad, 2);
     }
     EXPECT_EQ(lines(), (std::vector<std::string>{"bool hl", "ld l, h", "ld hl, 0x0"}));
     EXPECT_FALSE(zero_hl());
@@ -590,11 +538,8 @@ TEST_F(CodegenTest, ZeroHlLoadOnTheZ180IsAPlainLoad)
     (void)select_target_cpu(0, 1);
     set_zero_hl(true);
     object zero = constant(2, 0);
-    MoveObject m(&zero);
-    m.registers.request(kRidNone, 2);
-    m.select_mode(2);
     const uint32_t start = here();
-    m.transfer(kOpLoad, 2);
+    move(zero, kOpLoad, 2);
     EXPECT_EQ(lines(), std::vector<std::string>{"ld hl, 0"});
     EXPECT_EQ(emitted(root_code_cache(), start), (std::vector<uint8_t>{0x21, 0x00, 0x00}));
 }
@@ -605,21 +550,14 @@ TEST_F(CodegenTest, IoObjectsGetTheirPrefixBeforeEachStep)
 {
     object in = global_at(0x40, 1);
     set_obj_flag(&in, internalIo, true);
-    MoveObject load(&in);
-    load.registers.promote_char = 0;
-    load.registers.request(kRidNone, 1);
-    load.select_mode(1);
     uint32_t start = here();
-    load.transfer(kOpLoad, 1);
+    move(in, kOpLoad, 1, kRidNone, 0);
     EXPECT_EQ(emitted(root_code_cache(), start), (std::vector<uint8_t>{0xD3, 0x3A, 0x40, 0x00}));
 
     object out = global_at(0x42, 2);
     set_obj_flag(&out, externalIo, true);
-    MoveObject store(&out);
-    store.registers.request(kRidDE, 2);
-    store.select_mode(2);
     start = here();
-    store.transfer(kOpStore, 2);
+    move(out, kOpStore, 2, kRidDE);
     EXPECT_EQ(emitted(root_code_cache(), start),
               (std::vector<uint8_t>{0xDB, 0xED, 0x53, 0x42, 0x00}));
 }
@@ -629,11 +567,8 @@ TEST_F(CodegenTest, IoObjectOnTheZ180IsAnErrorWithoutPrefix)
     (void)select_target_cpu(0, 1);
     object in = global_at(0x40, 1);
     set_obj_flag(&in, internalIo, true);
-    MoveObject load(&in);
-    load.registers.request(kRidA, 1);
-    load.select_mode(1);
     const uint32_t start = here();
-    load.transfer(kOpLoad, 1);
+    move(in, kOpLoad, 1, kRidA);
     EXPECT_EQ(summaries(), std::vector<std::string>{"Unknown opcode for target CPU."});
     EXPECT_EQ(emitted(root_code_cache(), start), (std::vector<uint8_t>{0x3A, 0x40, 0x00}));
 }
@@ -710,10 +645,7 @@ TEST_F(CodegenTest, StackLoadIntoDeMakesRoomInHlAndFollowsTheMovedStack)
         clear_pending_value();
     });
     object v = automatic(2, 2);
-    MoveObject m(&v);
-    m.registers.request(kRidDE, 2);
-    m.select_mode(2);
-    m.transfer(kOpLoad, 2);
+    move(v, kOpLoad, 2, kRidDE);
     EXPECT_EQ(lines(), (std::vector<std::string>{"push hl", "ld hl, (sp+4)", "ex de, hl"}));
 }
 
