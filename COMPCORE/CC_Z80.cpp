@@ -599,7 +599,7 @@ uint8_t CodeGenForObject::select_mode(uint16_t bytes)
             mode = kModeFrame;
             break;
         }
-        if (cpu_is_f80() && !ix && function_field_f() == 0 && obj_size(node, 0) == 2) {
+        if (cpu_is_f80() && !ix && function_field_f() == 0 && bytes == 2) {
             const int32_t s = obj_stack_offset(node) + static_cast<int32_t>(member_offset);
             if (s >= 0 && s + last <= 255) {
                 mode = kModeStack;
@@ -754,33 +754,27 @@ void CodeGenForObject::transfer(uint8_t op, uint16_t count)
     bool restore_l = false;
     bool stored_hl = false;
     while (remaining > 0) {
-        before_step();
         g_step_size = step;
         if (op == kOpLoad) {
+            before_step();
             load_step(registers.take(step), step, remaining, restore_l);
             remaining -= step;
             continue;
         }
-        if (op == kOpStore) {
-            const uint8_t reg = registers.take(step);
-            if (!gen_store_register(reg, mode))
-                break;
-            prepare_operands(mode, node);
-            template_emit(g_store);
-            emit_operands(mode);
-            if (reg == kRidHL) {
-                int32_t where = 0;
-                g_hl.known = hl_identity(node, mode, member_offset, where);
-                g_hl.mode = mode;
-                g_hl.where = where;
-                stored_hl = g_hl.known;
-            }
-        } else {
-            if (!gen_store_constant(step, mode))
-                break;
-            prepare_operands(mode, node);
-            template_emit(g_store);
-            emit_operands(mode);
+        // A store without a form emits nothing of the step, not even its prefix.
+        const uint8_t reg = op == kOpStore ? registers.take(step) : uint8_t(kRidNone);
+        if (!(op == kOpStore ? gen_store_register(reg, mode) : gen_store_constant(step, mode)))
+            break;
+        before_step();
+        prepare_operands(mode, node);
+        template_emit(g_store);
+        emit_operands(mode);
+        if (reg == kRidHL) {
+            int32_t where = 0;
+            g_hl.known = hl_identity(node, mode, member_offset, where);
+            g_hl.mode = mode;
+            g_hl.where = where;
+            stored_hl = g_hl.known;
         }
         if (mode == kModeDirect || mode == kModeFrame || mode == kModeStack)
             member_offset += static_cast<uint32_t>(step);
