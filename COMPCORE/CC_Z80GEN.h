@@ -6,15 +6,10 @@
 // Called by the value model (CC_Z80), the operator, frame and built-in code, and the inline
 // assembler, whose "jp"/"call"/"ljp"/"lcall" with an address target come here through its host.
 //
-// Runtime routines the emitted code calls, with the register convention assumed here (the
-// target library must match it):
-//   swap4_    exchanges BC:DE (high word in BC) with the 4-byte value on top of the stack
-//             (below the return address); no other register changes.
-//   doldir_s  block move for storage-space code 1: source HL, destination DE, count BC, as
-//             "ldir" leaves them (HL, DE advanced, BC 0); A and the flags may change.
-//   ldir_func block move with data wait states: as "ldir" (source HL, destination DE, count BC;
-//             afterwards HL and DE advanced, BC 0); A and the flags may change.
-//   lddr_func as "lddr", for the assembler's replacement of "lddr".
+// The runtime routines these emitters call ("swap4_", "doldir_s", "ldir_func", and "lddr_func"
+// for the assembler's replacement) take their operands as the runtime contract of
+// TARGET/lib/RuntimeContract.h says: block moves with the source in HL, the destination in DE
+// and the count in BC, "swap4_" exchanging BC:DE with the 4 bytes at SP+2.
 #pragma once
 
 #include "CC_OBJ.h"
