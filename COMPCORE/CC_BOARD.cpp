@@ -19,7 +19,7 @@
 
 namespace {
 
-BoardParameters g_board;
+CompileBoard g_board;
 
 constexpr uint32_t kDividerBaud = 614400;  // crystal frequency per unit of the divider
 
@@ -62,14 +62,18 @@ int32_t targetless_value(const char *name, uint32_t value, uint32_t limit)
     return static_cast<int32_t>(value);
 }
 
+// The sizes in the units the macros take, truncated: RAM in 32 KB, flash in 4 KB, the crystal
+// in 614400 Hz.
 void take_targetless_settings()
 {
-    const auto &p = IdePreferences();
-    g_board.board_type = static_cast<uint16_t>(p.board_type);
-    g_board.ram_size_code = targetless_value("RAM size code", p.ram_size_kb / 32, 127);
-    g_board.flash_size = targetless_value("flash size", p.flash_size_kb / 4, 32767);
-    g_board.freq_divider = targetless_value("frequency divider", p.crystal_hz / kDividerBaud, 255);
-    g_board.cpu_id = static_cast<uint16_t>(p.cpu_id);
+    const BoardParameters &p = gBoardParameters;
+    g_board.board_type = static_cast<uint16_t>(p.boardType);
+    g_board.ram_size_code =
+        targetless_value("RAM size code", static_cast<uint32_t>(p.ramSize / 32), 127);
+    g_board.flash_size =
+        targetless_value("flash size", static_cast<uint32_t>(p.flashSize / 4), 32767);
+    g_board.freq_divider = targetless_value("frequency divider", p.crystalSpeed / kDividerBaud, 255);
+    g_board.cpu_id = static_cast<uint16_t>(p.cpuId);
     g_board.board_type_valid = true;
 }
 
@@ -84,7 +88,7 @@ bool owed_one_piece() { return IdePreferences().tcp_all_in_one; }
 void bios_board_set_up()
 {
     TargetOperations &target = target_operations();
-    if (!IdePreferences().targetless_compile || gBiosLoadFlag) {
+    if (!gTargetlessCompile || gBiosLoadFlag) {
         const TcBoardInfo info = target.TcReadBoardInfo();
         take_id_block(info, target.TcValidateIdBlock(info.id_block));
         char text[32];
@@ -137,7 +141,7 @@ void bios_board_set_up()
 
 void program_board_set_up()
 {
-    if (watch() || IdePreferences().targetless_compile || download_mode() == 1 ||
+    if (watch() || gTargetlessCompile || download_mode() == 1 ||
         !compile_conditions().erase)
         return;
     send_flash_parameters(read_flash_info_file(g_board.flash_id));
@@ -162,8 +166,8 @@ uint16_t flash_key(const IniFile &ini, const std::string &section, const char *k
 
 }  // namespace
 
-const BoardParameters &board_parameters() { return g_board; }
-void reset_board_parameters() { g_board = BoardParameters{}; }
+const CompileBoard &compile_board() { return g_board; }
+void reset_board_parameters() { g_board = CompileBoard{}; }
 
 std::string flash_info_path()
 {

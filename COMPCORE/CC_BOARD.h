@@ -1,6 +1,6 @@
 // CC_BOARD: the board and the processor a compile is for, fixed before the first top-level
 // item. A BIOS compile learns the board from the target's ID block (or, compiled without a
-// target, from the targetless board settings), defines the board macros for the BIOS and its
+// target, from the project's targetless board, `gBoardParameters`), defines the board macros for the BIOS and its
 // libraries and sends the flash parameters to the loader; a program compile only sends the
 // flash parameters while they are owed. Every compile then selects the processor's instruction
 // tables and shows the processor in the status bar.
@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <string>
 
-// The board parameters of the last BIOS compile, kept for the program compiles after it.
-struct BoardParameters {
+// The board of the last BIOS compile, kept for the program compiles after it.
+struct CompileBoard {
     uint16_t board_type = 0;
     int32_t ram_size_code = 0;   // RAM size in 32 KB units
     int32_t flash_size = 0;      // flash size in 4096-byte units
@@ -23,7 +23,7 @@ struct BoardParameters {
     int32_t id_block_size = 0;
     int32_t id_block_ptr = 0;
 };
-const BoardParameters &board_parameters();
+const CompileBoard &compile_board();
 void reset_board_parameters();  // tests
 
 // The whole set-up (see the unit comment).

@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // A message text may hold a summary, two BEL characters and a detail.
 inline constexpr const char *kNoFurtherInformation = "No further information available.";
@@ -103,6 +104,8 @@ void set_max_errors_shown(int max_errors);
 void set_max_warnings_shown(int max_warnings);
 int max_errors_shown();
 int max_warnings_shown();
+// The two halves of the warning maximum: value / 2, and the rest.
+std::pair<int, int> max_warnings_shown_halves();
 
 // --- Hooks filled by other units --------------------------------------------------------------
 

@@ -454,7 +454,7 @@ void reset_unit_tables(bool bios_compile)
     predefined.cpu_selector = processor_selector();
     predefined.bios_present = compile_conditions().bios_present;
     predefined.debug_rst_state = gDebugRstState;
-    predefined.targetless = IdePreferences().targetless_compile != 0;
+    predefined.targetless = gTargetlessCompile != 0;
     install_predefined_macros(predefined);
     DefineProjectMacros();
     gObjectPool.reset();

@@ -32,8 +32,12 @@ constexpr uint32_t kMsgNoDebuggerCore = 7152;  // "The debugger core is not part
 class MissingTargetOperations : public TargetOperations {
 public:
     TCOptionsType GetCommSettings() override { missing(kMsgNoTargetLink); }
+    void SetCommSettings(TCOptionsType) override { missing(kMsgNoTargetLink); }
     std::array<uint32_t, 3> GetLoaderBaudRates() override { missing(kMsgNoTargetLink); }
     void SetLoaderBaudRates(const std::array<uint32_t, 3> &) override { missing(kMsgNoTargetLink); }
+    void TcGetUsbSerialDelay(uint8_t &, uint32_t &) override { missing(kMsgNoTargetLink); }
+    void TcSetUsbSerialDelay(uint8_t, uint32_t) override { missing(kMsgNoTargetLink); }
+    void SetTraceOptions() override { missing(kMsgNoDebuggerCore); }
     uint32_t TcGetRetryCount() override { missing(kMsgNoTargetLink); }
     void TcSetRetryCount(uint32_t) override { missing(kMsgNoTargetLink); }
     uint32_t TcGetResponseTimeout() override { missing(kMsgNoTargetLink); }

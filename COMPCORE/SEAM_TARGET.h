@@ -72,9 +72,19 @@ class TargetOperations {
 public:
     virtual ~TargetOperations() = default;
 
+    // The current communication settings; SetCommSettings replaces them whole (it neither
+    // opens nor closes a connection).
     virtual TCOptionsType GetCommSettings() = 0;
+    virtual void SetCommSettings(TCOptionsType settings) = 0;
+    // Cold loader, pilot BIOS, BIOS.
     virtual std::array<uint32_t, 3> GetLoaderBaudRates() = 0;
     virtual void SetLoaderBaudRates(const std::array<uint32_t, 3> &rates) = 0;
+    // The USB-to-serial converter flag and the delay (ms) waited after the serial port opens.
+    virtual void TcGetUsbSerialDelay(uint8_t &use_converter, uint32_t &delay_ms) = 0;
+    virtual void TcSetUsbSerialDelay(uint8_t use_converter, uint32_t delay_ms) = 0;
+    // The trace store takes its record layout and capacity from the trace options of the
+    // settings (unless tracing is off or runs on the target).
+    virtual void SetTraceOptions() = 0;
     virtual uint32_t TcGetRetryCount() = 0;
     virtual void TcSetRetryCount(uint32_t count) = 0;
     virtual uint32_t TcGetResponseTimeout() = 0;

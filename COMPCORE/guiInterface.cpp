@@ -710,10 +710,11 @@ void SaveCompileSettings(CompileSettings &record)
                            static_cast<uint8_t>(prefs.restrict_watch_expressions ? 1 : 0),
                            static_cast<uint8_t>(prefs.include_bios ? 1 : 0),
                            static_cast<uint8_t>(prefs.include_rst28 ? 1 : 0),
-                           prefs.targetless_compile};
+                           gTargetlessCompile};
     record.text1 = bios_file();
     record.text2 = libraries_file();
-    record.defines = KXProject().defines;
+    const ProjectDefines &defines = project_defines();
+    record.defines.assign(defines.begin(), defines.end());
 }
 
 bool CompileSettingsChanged(const CompileSettings &record)

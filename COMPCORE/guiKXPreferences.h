@@ -267,13 +267,6 @@ struct TIdePreferences {
     int32_t trace_value = 0;
     std::string trace_auto_save_file;   // "Trace Auto Save File"
     bool enable_trace_auto_save = false;
-    // The targetless board the compile is for, and whether the compile is targetless.
-    uint8_t targetless_compile = 0;
-    uint32_t board_type = 0;
-    uint32_t cpu_id = 0;
-    uint32_t crystal_hz = 0;
-    uint32_t ram_size_kb = 0;
-    uint32_t flash_size_kb = 0;
     bool root_stubs = false;         // xmem functions entered through root stubs
     uint16_t compile_option_word = 0;  // a value of the compile-settings record
 

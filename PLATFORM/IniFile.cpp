@@ -1,9 +1,15 @@
-// IniFile: the profile-file reader.
+// IniFile: the line-preserving profile file.
 #include "IniFile.h"
 
 #include <cctype>
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -45,39 +51,155 @@ bool is_comment(std::string_view line)
     return line.empty() || line.front() == ';' || line.front() == '#';
 }
 
-// Calls each(key, value) for the key lines of the section until it returns true.
-template <typename Each>
-void for_each_key(const std::vector<std::string> &lines, std::string_view section, Each each)
+// The key of a key line: the text before "=", trimmed; nothing for other lines.
+std::optional<std::string_view> key_name(std::string_view line)
 {
-    bool inside = false;
-    for (const std::string &line : lines) {
-        if (auto name = section_name(line)) {
-            inside = same_name(*name, section);
-            continue;
-        }
-        if (!inside || is_comment(line))
-            continue;
-        const std::size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
-        const std::string_view view(line);
-        if (each(trim(view.substr(0, eq)), trim(view.substr(eq + 1))))
-            return;
-    }
+    if (is_comment(line))
+        return std::nullopt;
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos)
+        return std::nullopt;
+    return trim(line.substr(0, eq));
 }
 
-}  // namespace
+// Where a section's lines lie: its header and the line after its last line.
+struct SectionSpan {
+    std::size_t header;
+    std::size_t end;
+};
+
+// The first section of that name.
+std::optional<SectionSpan> find_section(const std::vector<std::string> &lines,
+                                        std::string_view section)
+{
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto name = section_name(lines[i]);
+        if (!name || !same_name(*name, section))
+            continue;
+        std::size_t end = i + 1;
+        while (end < lines.size() && !section_name(lines[end]))
+            ++end;
+        return SectionSpan{i, end};
+    }
+    return std::nullopt;
+}
+
+// The line of the key in the first section of that name.
+std::optional<std::size_t> find_key(const std::vector<std::string> &lines,
+                                    std::string_view section, std::string_view key)
+{
+    const auto span = find_section(lines, section);
+    if (!span)
+        return std::nullopt;
+    for (std::size_t i = span->header + 1; i < span->end; ++i)
+        if (const auto name = key_name(lines[i]); name && same_name(*name, key))
+            return i;
+    return std::nullopt;
+}
+
+// The value of a key line: after "=", trimmed, up to a NUL byte.
+std::string value_of(std::string_view line)
+{
+    std::string_view value = trim(line.substr(line.find('=') + 1));
+    return std::string(value.substr(0, value.find('\0')));
+}
+
+// Sets the key in the lines (see the header for where lines go).
+void set_key(std::vector<std::string> &lines, std::string_view section, std::string_view key,
+             std::string_view value)
+{
+    const auto span = find_section(lines, section);
+    if (!span) {
+        if (!lines.empty() && !trim(lines.back()).empty())
+            lines.emplace_back();
+        lines.push_back("[" + std::string(section) + "]");
+        lines.push_back(std::string(key) + "=" + std::string(value));
+        return;
+    }
+    std::size_t last_key = span->header;
+    for (std::size_t i = span->header + 1; i < span->end; ++i) {
+        const auto name = key_name(lines[i]);
+        if (!name)
+            continue;
+        if (same_name(*name, key)) {
+            std::string &line = lines[i];
+            std::size_t keep = line.find('=') + 1;
+            while (keep < line.size() && (line[keep] == ' ' || line[keep] == '\t'))
+                ++keep;
+            line = line.substr(0, keep) + std::string(value);
+            return;
+        }
+        last_key = i;
+    }
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last_key + 1),
+                 std::string(key) + "=" + std::string(value));
+}
+
+// Why names or a value cannot go into a profile file; empty when they can.
+std::string refusal(std::string_view section, std::string_view key, std::string_view value)
+{
+    const auto has_any = [](std::string_view text, std::string_view bytes) {
+        return text.find_first_of(bytes) != std::string_view::npos;
+    };
+    static constexpr std::string_view kBreaks("\r\n\0", 3);
+    if (trim(section).empty() || has_any(section, kBreaks) || has_any(section, "]"))
+        return "The section name \"" + std::string(section) + "\" cannot be written.";
+    if (trim(key).empty() || has_any(key, kBreaks) || has_any(key, "=") ||
+        section_name(key) || is_comment(key))
+        return "The key name \"" + std::string(key) + "\" cannot be written.";
+    if (has_any(value, kBreaks))
+        return "The value of \"" + std::string(key) + "\" holds a line break or NUL byte.";
+    return {};
+}
+
+std::string errno_text(int error) { return std::generic_category().message(error); }
+
+bool write_all(const fs::path &path, std::string_view bytes, std::string &reason)
+{
+    errno = 0;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+    }
+    if (!out)
+        reason = errno_text(errno ? errno : EIO);
+    return static_cast<bool>(out);
+}
+
+} // namespace
+
+// ---- reading -----------------------------------------------------------------------------------
+
+IniFile::IniFile(std::string path)
+{
+    (void)load(path);
+}
 
 bool IniFile::load(const std::string &path)
 {
+    m_path = path;
+    return read_file() == FileState::Read;
+}
+
+IniFile::FileState IniFile::read_file()
+{
     m_lines.clear();
-    std::ifstream in(path, std::ios::binary);
+    std::error_code ec;
+    const fs::file_status status = fs::status(m_path, ec);
+    if (!fs::exists(status))
+        return FileState::Missing;
+    if (fs::is_directory(status))
+        return FileState::Unreadable;
+    std::ifstream in(m_path, std::ios::binary);
     if (!in)
-        return false;
+        return FileState::Unreadable;
     std::ostringstream text;
     text << in.rdbuf();
+    if (in.bad())
+        return FileState::Unreadable;
     load_text(text.str());
-    return true;
+    return FileState::Read;
 }
 
 void IniFile::load_text(std::string_view text)
@@ -98,25 +220,145 @@ void IniFile::load_text(std::string_view text)
 
 bool IniFile::section_has_keys(std::string_view section) const
 {
-    bool found = false;
-    for_each_key(m_lines, section, [&](std::string_view, std::string_view) {
-        found = true;
-        return true;
-    });
-    return found;
+    const auto span = find_section(m_lines, section);
+    if (!span)
+        return false;
+    for (std::size_t i = span->header + 1; i < span->end; ++i)
+        if (key_name(m_lines[i]))
+            return true;
+    return false;
 }
 
 std::optional<std::string> IniFile::read_string(std::string_view section,
                                                 std::string_view key) const
 {
-    std::optional<std::string> value;
-    for_each_key(m_lines, section, [&](std::string_view k, std::string_view v) {
-        if (!same_name(k, key))
-            return false;
-        value = std::string(v);
+    const auto line = find_key(m_lines, section, key);
+    if (!line)
+        return std::nullopt;
+    return value_of(m_lines[*line]);
+}
+
+std::string IniFile::read_string(std::string_view section, std::string_view key,
+                                 std::string_view fallback) const
+{
+    return read_string(section, key).value_or(std::string(fallback));
+}
+
+int64_t IniFile::read_integer(std::string_view section, std::string_view key,
+                              int64_t fallback) const
+{
+    const auto text = read_string(section, key);
+    if (!text)
+        return fallback;
+    return parse_ini_integer(*text).value_or(fallback);
+}
+
+std::string IniFile::text() const
+{
+    std::string out;
+    for (const std::string &line : m_lines) {
+        out += line;
+        out += "\r\n";
+    }
+    return out;
+}
+
+// ---- writing -----------------------------------------------------------------------------------
+
+bool IniFile::fail(std::string why)
+{
+    m_error = std::move(why);
+    return false;
+}
+
+bool IniFile::write_string(std::string_view section, std::string_view key,
+                           std::string_view value)
+{
+    if (std::string why = refusal(section, key, value); !why.empty())
+        return fail(std::move(why));
+    section = trim(section);
+    key = trim(key);
+    if (m_path.empty()) {
+        set_key(m_lines, section, key, value);
         return true;
-    });
-    return value;
+    }
+    // The file as it is now, so that what others wrote since stays.
+    const FileState state = read_file();
+    if (state == FileState::Unreadable)
+        return fail("The file cannot be read.");
+    if (state == FileState::Read && file_is_read_only(m_path))
+        return fail("The file is read-only.");
+    std::vector<std::string> lines = m_lines;
+    set_key(lines, section, key, value);
+    const std::vector<std::string> before = std::move(m_lines);
+    m_lines = std::move(lines);
+    std::string reason;
+    if (!replace_whole_file(m_path, text(), reason)) {
+        m_lines = before;
+        return fail("The file cannot be written: " + reason + ".");
+    }
+    return true;
+}
+
+bool IniFile::write_integer(std::string_view section, std::string_view key, int64_t value)
+{
+    return write_string(section, key, std::to_string(value));
+}
+
+// ---- files -------------------------------------------------------------------------------------
+
+bool file_is_read_only(const std::string &path)
+{
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    return fs::exists(status) &&
+           (status.permissions() & fs::perms::owner_write) == fs::perms::none;
+}
+
+bool clear_read_only(const std::string &path)
+{
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
+    return !ec;
+}
+
+bool replace_whole_file(const std::string &path, std::string_view bytes, std::string &reason)
+{
+    std::error_code ec;
+    fs::path target(path);
+    if (fs::is_symlink(target, ec)) {
+        target = fs::canonical(target, ec);
+        if (ec) {
+            reason = ec.message();
+            return false;
+        }
+    }
+    const fs::file_status status = fs::status(target, ec);
+    const bool exists = fs::exists(status);
+    if (exists && fs::is_directory(status)) {
+        reason = errno_text(EISDIR);
+        return false;
+    }
+    // A file with other hard links is rewritten where it is, so every link sees the new bytes.
+    if (exists && fs::hard_link_count(target, ec) > 1)
+        return write_all(target, bytes, reason);
+
+    std::random_device seed;
+    fs::path scratch = target;
+    scratch += ".kxnew" + std::to_string(seed() % 1000000u);
+    if (!write_all(scratch, bytes, reason)) {
+        fs::remove(scratch, ec);
+        return false;
+    }
+    if (exists)
+        fs::permissions(scratch, status.permissions(), fs::perm_options::replace, ec);
+    fs::rename(scratch, target, ec);
+    if (ec) {
+        reason = ec.message();
+        fs::remove(scratch, ec);
+        return false;
+    }
+    return true;
 }
 
 std::optional<int64_t> parse_ini_integer(std::string_view text)

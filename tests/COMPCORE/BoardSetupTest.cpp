@@ -41,15 +41,15 @@ bool target_called_like(const std::string &prefix)
 }
 
 // A board without a target: 512 KB RAM, 256 KB flash, 22.1184 MHz.
-void targetless_board(uint32_t cpu_id = 0x100)
+void targetless_board(int32_t cpu_id = 0x100)
 {
-    auto &p = IdePreferences();
-    p.targetless_compile = 1;
-    p.board_type = 0x2100;
-    p.cpu_id = cpu_id;
-    p.crystal_hz = 22118400;
-    p.ram_size_kb = 512;
-    p.flash_size_kb = 256;
+    gTargetlessCompile = 1;
+    BoardParameters &p = gBoardParameters;
+    p.boardType = 0x2100;
+    p.cpuId = cpu_id;
+    p.crystalSpeed = 22118400;
+    p.ramSize = 512;
+    p.flashSize = 256;
 }
 
 // An ID block of a 256 KB flash whose ID block area is 128 + 4096 bytes, valid (marker and CRC).
@@ -114,8 +114,8 @@ TEST_F(BoardSetup, TargetlessBiosCompileDefinesTheBoardFromTheSettings)
 TEST_F(BoardSetup, TargetlessSizesThatOverflowAreReportedNotWrapped)
 {
     targetless_board();
-    IdePreferences().ram_size_kb = 8192;            // RAM code 256, beyond 127
-    IdePreferences().crystal_hz = 614400u * 300u;   // divider 300, beyond 255
+    gBoardParameters.ramSize = 8192;                // RAM code 256, beyond 127
+    gBoardParameters.crystalSpeed = 614400u * 300u; // divider 300, beyond 255
     EXPECT_EQ(compile_bios("") & 2, 2);
     EXPECT_EQ(messages_text(), "1: Targetless board: the RAM size code 256 is out of range.\n"
                                "1: Targetless board: the frequency divider 300 is out of range.\n");
@@ -125,7 +125,7 @@ TEST_F(BoardSetup, TargetlessSizesThatOverflowAreReportedNotWrapped)
 
 struct CpuCase {
     const char *name;
-    uint32_t cpu_id;
+    int32_t cpu_id;
     const char *status;
 };
 
@@ -185,8 +185,8 @@ class BiosBaud : public BoardSetup, public ::testing::WithParamInterface<BaudCas
 TEST_P(BiosBaud, FollowsTheLoaderRateTheBoardAndTheCrystal)
 {
     targetless_board();
-    IdePreferences().board_type = GetParam().board_type;
-    IdePreferences().crystal_hz = GetParam().divider * 614400u;
+    gBoardParameters.boardType = GetParam().board_type;
+    gBoardParameters.crystalSpeed = GetParam().divider * 614400u;
     headless_target_operations().loader_rates[2] = GetParam().rate;
     ASSERT_EQ(compile_bios(""), 0) << messages_text();
     EXPECT_EQ(macro("_BIOSBAUD_"), GetParam().macro);

@@ -15,6 +15,7 @@
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
 #include "SeamDoubles.h"
+#include "SettingsDoubles.h"
 #include "Temporaryglobals.h"
 
 namespace {
@@ -349,16 +350,17 @@ TEST_F(FoundationHost, CompileSettingsChangeDetection)
     g_options = {};
     set_compiler_options_getter(options_getter);
     set_bios_file("C:\\Bios\\BIOS.C");
-    KXProject().defines = {{"A", "1"}, {"B", "2"}};
+    ScopedProjectDefines project(ProjectDefines{{"A", "1"}, {"B", "2"}});
+    ProjectDefines &defines = ScopedProjectDefines::current();
     CompileSettings saved;
     SaveCompileSettings(saved);
     EXPECT_FALSE(CompileSettingsChanged(saved));
 
     set_bios_file("c:\\bios\\bios.c"); // texts compare without case
     EXPECT_FALSE(CompileSettingsChanged(saved));
-    KXProject().defines[1].second = "3";
+    defines["B"] = "3";
     EXPECT_TRUE(CompileSettingsChanged(saved));
-    KXProject().defines[1].second = "2";
+    defines["B"] = "2";
     g_options[0] = 2;
     EXPECT_TRUE(CompileSettingsChanged(saved));
     g_options[0] = 0;
@@ -366,7 +368,7 @@ TEST_F(FoundationHost, CompileSettingsChangeDetection)
     EXPECT_TRUE(CompileSettingsChanged(saved));
     EXPECT_EQ(GetTargetOutputMode(), 1);
     IdePreferences().output_mode = 0;
-    KXProject().defines.pop_back();
+    defines.erase("B");
     EXPECT_TRUE(CompileSettingsChanged(saved));
     set_compiler_options_getter(nullptr);
 }
@@ -405,15 +407,24 @@ TEST(FoundationSettings, DefineProjectMacrosHandsDefinesInOrder)
     set_project_macro_definer(nullptr);
     DefineProjectMacros(); // no definer installed: nothing happens
     EXPECT_TRUE(got.empty());
-    KXProject().defines = {{"ALPHA", "1"}, {"BETA", ""}};
-    set_project_macro_definer([](const char *n, const char *v) {
-        got.push_back(std::string(n) + "=" + v);
-    });
-    DefineProjectMacros();
-    EXPECT_EQ(got, (std::vector<std::string>{"ALPHA=1", "BETA="}));
+    {
+        // Map order: by the bytes of the names, whatever order they were given in.
+        ScopedProjectDefines project(ProjectDefines{{"beta", ""}, {"ALPHA", "1"}, {"Beta", "2"}});
+        IdePreferences().enable_watch_expressions = false;
+        IdePreferences().max_watches = 12;
+        set_project_macro_definer([](const char *n, const char *v) {
+            got.push_back(std::string(n) + "=" + v);
+        });
+        DefineProjectMacros();
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{
+                       "ALPHA=1", "Beta=2", "beta=", "_DK_ENABLE_BREAKPOINTS_=1",
+                       "_DK_ENABLE_ASMSINGLESTEP_=1", "_DK_ENABLE_WATCHEXPRESSIONS_=0",
+                       "_DK_ENABLE_TRACING_=1", "_DK_MAX_BREAKPOINTS_=32", "_DK_MAX_WATCHES_=12",
+                       "_DK_WATCH_MEM_=512"}));
     set_project_macro_definer(installed);
     reset_settings_to_defaults();
-    EXPECT_TRUE(KXProject().defines.empty());
+    EXPECT_TRUE(project_defines().empty());
     EXPECT_EQ(IdePreferences().flash_info_file, "Flash.ini");
 }
 

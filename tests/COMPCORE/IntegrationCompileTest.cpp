@@ -4,6 +4,7 @@
 // doubles): the declaration parser, which records the lines it is given, and the linker with its
 // library index, which reads the libraries list into the catalogue.
 #include "CompileRunFixture.h"
+#include "SettingsDoubles.h"
 
 #include "CC_ASMTAB.h"
 #include "CC_ER.h"
@@ -202,7 +203,7 @@ TEST_F(IntegrationCompile, ProgramCompilesStartFromTheBiosState)
 TEST_F(IntegrationCompile, ProjectDefinesAndTheOpenEditorTextReachTheCompile)
 {
     write("prog/main.c", "int from_file;\n");
-    KXProject().defines = {{"FROM_PROJECT", "5"}};
+    ScopedProjectDefines project(ProjectDefines{{"FROM_PROJECT", "5"}});
     headless_main_window().OpenEditor(source).text_lines = {"int from_editor = FROM_PROJECT;"};
     EXPECT_EQ(compile_file(), 0) << (messages().empty() ? "" : messages()[0].summary);
     ASSERT_FALSE(declarations.lines.empty());

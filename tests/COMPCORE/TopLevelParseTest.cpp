@@ -498,15 +498,19 @@ TEST_F(CompileRun, WatchCompileSkipsTheChainsAndTheOpenConditionalCheck)
 }
 
 // "#pragma CompileProgram" ends the BIOS part with a jump that the end of the parse makes lead
-// to the code after the program (here the end of the root code).
+// to the code after the program (here the end of the root code). Compiled without a target, the
+// pragma also looks for the exit hook, which this program lacks: one warning.
 TEST_F(CompileRun, CompileProgramPragmaLeavesAJumpToTheEndOfTheCode)
 {
-    IdePreferences().targetless_compile = 1;
+    gTargetlessCompile = 1;
     ASSERT_EQ(compile_bios("#asm\n ld a, 1\n#endasm\n"
                            "#pragma CompileProgram\n"
-                           "#asm\n ld b, 2\n#endasm\n"),
+                           "#asm\n ld b, 2\n#endasm\n") &
+                  2,
               0)
         << messages_text();
+    EXPECT_EQ(messages_text(),
+              "4: __xexit__ is not defined; C statement debugging may not work correctly\n");
     // ld a,1 (2 bytes), jp end (3 bytes), ld b,2 (2 bytes): the jump leads to 0x0007.
     EXPECT_EQ(sent_at(kRootCode, 7),
               (std::vector<uint8_t>{0x3E, 0x01, 0xC3, 0x07, 0x00, 0x06, 0x02}));

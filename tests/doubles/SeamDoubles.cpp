@@ -127,6 +127,12 @@ TCOptionsType HeadlessTargetOperations::GetCommSettings()
     return noted_read(calls, "GetCommSettings", settings);
 }
 
+void HeadlessTargetOperations::SetCommSettings(TCOptionsType record)
+{
+    calls.push_back("SetCommSettings");
+    settings = record;
+}
+
 std::array<uint32_t, 3> HeadlessTargetOperations::GetLoaderBaudRates()
 {
     return noted_read(calls, "GetLoaderBaudRates", loader_rates);
@@ -138,6 +144,23 @@ void HeadlessTargetOperations::SetLoaderBaudRates(const std::array<uint32_t, 3> 
                     std::to_string(rates[1]) + " " + std::to_string(rates[2]));
     loader_rates = rates;
 }
+
+void HeadlessTargetOperations::TcGetUsbSerialDelay(uint8_t &use_converter, uint32_t &delay_ms)
+{
+    calls.push_back("TcGetUsbSerialDelay");
+    use_converter = usb_serial;
+    delay_ms = usb_serial_delay;
+}
+
+void HeadlessTargetOperations::TcSetUsbSerialDelay(uint8_t use_converter, uint32_t delay_ms)
+{
+    calls.push_back("TcSetUsbSerialDelay " + std::to_string(use_converter) + " " +
+                    std::to_string(delay_ms));
+    usb_serial = use_converter;
+    usb_serial_delay = delay_ms;
+}
+
+void HeadlessTargetOperations::SetTraceOptions() { calls.push_back("SetTraceOptions"); }
 
 uint32_t HeadlessTargetOperations::TcGetRetryCount()
 {

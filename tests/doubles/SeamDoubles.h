@@ -50,6 +50,8 @@ public:
     std::vector<std::string> calls;
     TCOptionsType settings;
     std::array<uint32_t, 3> loader_rates{57600, 115200, 115200};
+    uint8_t usb_serial = 0;
+    uint32_t usb_serial_delay = 0;
     uint32_t retry_count = 3;
     uint32_t response_timeout = 2000;
     TcBoardInfo board;
@@ -57,8 +59,12 @@ public:
     std::vector<uint8_t> memory; // 1 MB physical image
 
     TCOptionsType GetCommSettings() override;
+    void SetCommSettings(TCOptionsType settings) override;
     std::array<uint32_t, 3> GetLoaderBaudRates() override;
     void SetLoaderBaudRates(const std::array<uint32_t, 3> &rates) override;
+    void TcGetUsbSerialDelay(uint8_t &use_converter, uint32_t &delay_ms) override;
+    void TcSetUsbSerialDelay(uint8_t use_converter, uint32_t delay_ms) override;
+    void SetTraceOptions() override;
     uint32_t TcGetRetryCount() override;
     void TcSetRetryCount(uint32_t count) override;
     uint32_t TcGetResponseTimeout() override;

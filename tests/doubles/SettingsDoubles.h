@@ -16,6 +16,32 @@
 #include "HostDoubles.h"
 #include "guiInterface.h"
 
+// Serves these definitions as the current project's for the life of the object, then puts the
+// project unit's provider back.
+class ScopedProjectDefines {
+public:
+    explicit ScopedProjectDefines(ProjectDefines defines) : m_saved(project_defines_provider())
+    {
+        current() = std::move(defines);
+        set_project_defines_provider([]() -> const ProjectDefines * { return &current(); });
+    }
+    ~ScopedProjectDefines()
+    {
+        set_project_defines_provider(m_saved);
+        current().clear();
+    }
+    ScopedProjectDefines(const ScopedProjectDefines &) = delete;
+    ScopedProjectDefines &operator=(const ScopedProjectDefines &) = delete;
+    static ProjectDefines &current()
+    {
+        static ProjectDefines defines;
+        return defines;
+    }
+
+private:
+    ProjectDefinesProvider m_saved;
+};
+
 class RecordingSettingsHost : public TSettingsWindowHost {
 public:
     bool menu_buttons_visible = true;
