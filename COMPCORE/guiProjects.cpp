@@ -439,8 +439,9 @@ void TKXProject::AddDefine(std::string name, std::string value)
 
 // A scan of five states (and one after a backslash) up to the end of the text or a NUL byte:
 //   between     blanks, line ends and ";" skipped; a name starts with "_" or a letter
-//   name        letters, digits, "_"; ends at a blank or line end (after-name), at ";" or the end
-//               (defined empty), at "=" (before-value)
+//   name        letters, digits, "_"; ends at a blank (after-name), at ";", a line end or the end
+//               (defined empty), at "=" (before-value). A line end ends the definition whether it
+//               is CR LF or a lone LF, as texts of this host have them.
 //   after-name  blanks skipped; a line end, ";" or the end defines it empty; "=" leads on
 //   before-value  blanks and line ends skipped (the value may start on a later line); the end
 //               defines the name empty; any other character starts the value
@@ -476,10 +477,10 @@ void TKXProject::ParseDefines(const std::string &text, std::string &invalid_name
             if (!end && name_char(c))
                 break;
             name_end = i;
-            if (end || c == ';') {
+            if (end || c == ';' || line_end(c)) {
                 AddDefine(name(), "");
                 state = State::Between;
-            } else if (blank(c) || line_end(c)) {
+            } else if (blank(c)) {
                 state = State::AfterName;
             } else if (c == '=') {
                 state = State::BeforeValue;
@@ -743,7 +744,7 @@ void TKXProject::ReadTargetless()
         return std::to_string(ini.read_integer(s, key, fallback));
     };
     std::vector<Field> fields = {
-        {"boardType", {"Board ID"}, {number("Board ID", 257)}, {"257"}, kMsgBoardValueRange},
+        {"boardType", {"Board ID"}, {number("Board ID", 257)}, {"0x0101"}, kMsgBoardValueRange},
         {"cpuId",
          {"CPU ID", "CPU Revision"},
          {number("CPU ID", 2000), number("CPU Revision", 0)},
