@@ -17,6 +17,7 @@
 #include "CC_ER.h"
 #include "CC_GO.h"
 #include "CC_MISC.h"
+#include "FileReplace.h"
 #include "IniFile.h"
 #include "RegistryStore.h"
 #include "guiExceptions.h"
@@ -1074,7 +1075,7 @@ void TKXProject::WriteWholeFile()
         (void)written;
     }
     std::string reason;
-    if (!replace_whole_file(m_file_name, ini.text(), reason))
+    if (!replace_file_contents(m_file_name, ini.text(), reason))
         note(GetResString(kMsgProjectNotSaved, m_file_name.c_str(), reason.c_str()), true);
 }
 

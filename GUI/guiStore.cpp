@@ -1,7 +1,7 @@
 // guiStore: the program's own store. Each operation goes to its unit: the settings to
-// guiEnvironment; an operation whose unit is not built yet (the project file, the recently-used
-// list) does nothing and says so once, on the standard error stream, so the shell runs and
-// nobody mistakes the silence for a saved file.
+// guiEnvironment, the project to the current project (guiProjects); an operation whose unit is
+// not built yet (the recently-used list) does nothing and says so once, on the standard error
+// stream, so the shell runs and nobody mistakes the silence for a saved file.
 #include "guiStore.h"
 
 #include <iostream>
@@ -9,6 +9,7 @@
 
 #include "guiEnvironment.h"
 #include "guiKXPreferences.h"
+#include "guiProjects.h"
 
 namespace {
 
@@ -24,7 +25,11 @@ public:
     void LoadEnvironment() override { ::LoadEnvironment(); }
     void SaveEnvironment() override { ::SaveEnvironment(); }
     void SetSourceExtensions(const std::string &list) override { ::SetSourceExtensions(list); }
-    void SaveProject() override { not_built("The project file"); }
+    void SaveProject() override
+    {
+        if (gProject)
+            gProject->Save();
+    }
     int MruFindFile(const std::string &) override
     {
         not_built("The recently-used file list");

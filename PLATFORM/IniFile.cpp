@@ -1,13 +1,12 @@
 // IniFile: the line-preserving profile file.
 #include "IniFile.h"
 
+#include "FileReplace.h"
+
 #include <cctype>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
-#include <system_error>
 
 namespace fs = std::filesystem;
 
@@ -152,21 +151,6 @@ std::string refusal(std::string_view section, std::string_view key, std::string_
     return {};
 }
 
-std::string errno_text(int error) { return std::generic_category().message(error); }
-
-bool write_all(const fs::path &path, std::string_view bytes, std::string &reason)
-{
-    errno = 0;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) {
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-    }
-    if (!out)
-        reason = errno_text(errno ? errno : EIO);
-    return static_cast<bool>(out);
-}
-
 } // namespace
 
 // ---- reading -----------------------------------------------------------------------------------
@@ -293,7 +277,7 @@ bool IniFile::write_string(std::string_view section, std::string_view key,
     const std::vector<std::string> before = std::move(m_lines);
     m_lines = std::move(lines);
     std::string reason;
-    if (!replace_whole_file(m_path, text(), reason)) {
+    if (!replace_file_contents(m_path, text(), reason)) {
         m_lines = before;
         return fail("The file cannot be written: " + reason + ".");
     }
@@ -320,45 +304,6 @@ bool clear_read_only(const std::string &path)
     std::error_code ec;
     fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
     return !ec;
-}
-
-bool replace_whole_file(const std::string &path, std::string_view bytes, std::string &reason)
-{
-    std::error_code ec;
-    fs::path target(path);
-    if (fs::is_symlink(target, ec)) {
-        target = fs::canonical(target, ec);
-        if (ec) {
-            reason = ec.message();
-            return false;
-        }
-    }
-    const fs::file_status status = fs::status(target, ec);
-    const bool exists = fs::exists(status);
-    if (exists && fs::is_directory(status)) {
-        reason = errno_text(EISDIR);
-        return false;
-    }
-    // A file with other hard links is rewritten where it is, so every link sees the new bytes.
-    if (exists && fs::hard_link_count(target, ec) > 1)
-        return write_all(target, bytes, reason);
-
-    std::random_device seed;
-    fs::path scratch = target;
-    scratch += ".kxnew" + std::to_string(seed() % 1000000u);
-    if (!write_all(scratch, bytes, reason)) {
-        fs::remove(scratch, ec);
-        return false;
-    }
-    if (exists)
-        fs::permissions(scratch, status.permissions(), fs::perm_options::replace, ec);
-    fs::rename(scratch, target, ec);
-    if (ec) {
-        reason = ec.message();
-        fs::remove(scratch, ec);
-        return false;
-    }
-    return true;
 }
 
 std::optional<int64_t> parse_ini_integer(std::string_view text)

@@ -10,8 +10,8 @@
 // CR LF and written with CR LF; every other byte of every other line is written back unchanged.
 //
 // A file-backed object writes at once: each write reads the file again (so writes of another
-// object in between are kept), changes the one line and replaces the whole file atomically (a
-// scratch file beside it takes its place). A file without owner write permission is read-only:
+// object in between are kept), changes the one line and replaces the whole file atomically
+// (FileReplace). A file without owner write permission is read-only:
 // writing it fails, and nothing changes. Standard library only.
 #pragma once
 
@@ -80,8 +80,3 @@ std::optional<int64_t> parse_ini_integer(std::string_view text);
 [[nodiscard]] bool file_is_read_only(const std::string &path);
 // Gives the file owner write permission and keeps its other permissions; false when that failed.
 [[nodiscard]] bool clear_read_only(const std::string &path);
-// Replaces the file's contents at once: the bytes go to a scratch file beside it, which takes
-// its place with the old file's permissions (a symbolic link keeps pointing at its file). False,
-// with the reason, when it could not be done; the old file is whole then.
-[[nodiscard]] bool replace_whole_file(const std::string &path, std::string_view bytes,
-                                      std::string &reason);
