@@ -72,7 +72,8 @@ void take_targetless_settings()
         targetless_value("RAM size code", static_cast<uint32_t>(p.ramSize / 32), 127);
     g_board.flash_size =
         targetless_value("flash size", static_cast<uint32_t>(p.flashSize / 4), 32767);
-    g_board.freq_divider = targetless_value("frequency divider", p.crystalSpeed / kDividerBaud, 255);
+    g_board.freq_divider =
+        targetless_value("frequency divider", p.crystalSpeed / kDividerBaud, 255);
     g_board.cpu_id = static_cast<uint16_t>(p.cpuId);
     g_board.board_type_valid = true;
 }

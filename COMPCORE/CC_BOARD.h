@@ -1,7 +1,7 @@
 // CC_BOARD: the board and the processor a compile is for, fixed before the first top-level
 // item. A BIOS compile learns the board from the target's ID block (or, compiled without a
-// target, from the project's targetless board, `gBoardParameters`), defines the board macros for the BIOS and its
-// libraries and sends the flash parameters to the loader; a program compile only sends the
+// target, from the project's targetless board, `gBoardParameters`), defines the board macros
+// for the BIOS and its libraries and sends the flash parameters to the loader; a program compile only sends the
 // flash parameters while they are owed. Every compile then selects the processor's instruction
 // tables and shows the processor in the status bar.
 // Reads the flash information file ("Flash.ini" in the program directory) with IniFile.

@@ -428,7 +428,10 @@ void set_max_warnings_shown(int max_warnings_value)
 
 int max_errors_shown() { return g_max_errors; }
 int max_warnings_shown() { return max_warnings(); }
-std::pair<int, int> max_warnings_shown_halves() { return {g_max_warnings_low, g_max_warnings_high}; }
+std::pair<int, int> max_warnings_shown_halves()
+{
+    return {g_max_warnings_low, g_max_warnings_high};
+}
 
 void set_error_file_hooks(const ErrorFileHooks &hooks) { g_hooks = hooks; }
 void set_message_list_reset_hook(MessageListResetHook hook) { g_reset_hook = hook; }

@@ -430,7 +430,7 @@ void BIOSCompileInfoCache::restore()
 
 BIOSCompileInfoCache &bios_compile_info_cache() { return g_bios_cache; }
 
-// ---- the units joined into one compile -----------------------------------------------------------
+// ---- the units joined into one compile ----------------------------------------------------------
 
 namespace {
 

@@ -668,7 +668,7 @@ bool TKXProject::WriteComm()
     return true;
 }
 
-// ---- "Targetless Compile" ------------------------------------------------------------------------
+// ---- "Targetless Compile" -----------------------------------------------------------------------
 
 bool ParseBoardParameters(const std::string &text, BoardParameters &record, std::string *bad_field)
 {
@@ -796,7 +796,7 @@ void TKXProject::WriteTargetless()
     put(ini, s, "Description", b.description);
 }
 
-// ---- "Compiler Options" ----------------------------------------------------------------------------
+// ---- "Compiler Options" -------------------------------------------------------------------------
 
 void TKXProject::ReadMaxErrors()
 {
@@ -909,7 +909,7 @@ void TKXProject::WriteRestrictWatch()
              IdePreferences().restrict_watch_expressions);
 }
 
-// ---- "Debug Options" -------------------------------------------------------------------------------
+// ---- "Debug Options" ----------------------------------------------------------------------------
 
 void TKXProject::ReadDebugOptions()
 {
@@ -956,7 +956,17 @@ void TKXProject::WriteDebugOptions()
     put(ini, s, "Max Watch Expressions", std::to_string(p.max_watches));
 }
 
-// ---- one-key sections ------------------------------------------------------------------------------
+// ---- one-key sections ---------------------------------------------------------------------------
+
+// A one-key section's flag, never written into the factory project.
+void TKXProject::write_switch(const char *section, const char *key, bool on)
+{
+    if (IsFactoryProject())
+        return;
+    Report report(*this);
+    IniFile ini(m_file_name);
+    put_flag(ini, section, key, on);
+}
 
 void TKXProject::ReadIncludeRST()
 {
@@ -966,11 +976,7 @@ void TKXProject::ReadIncludeRST()
 
 void TKXProject::WriteIncludeRST()
 {
-    if (IsFactoryProject())
-        return;
-    Report report(*this);
-    IniFile ini(m_file_name);
-    put_flag(ini, kSectionIncludeRst, "Include RST", IdePreferences().include_rst28);
+    write_switch(kSectionIncludeRst, "Include RST", IdePreferences().include_rst28);
 }
 
 void TKXProject::ReadIncludeBIOS()
@@ -981,11 +987,7 @@ void TKXProject::ReadIncludeBIOS()
 
 void TKXProject::WriteIncludeBIOS()
 {
-    if (IsFactoryProject())
-        return;
-    Report report(*this);
-    IniFile ini(m_file_name);
-    put_flag(ini, kSectionIncludeBios, "Include BIOS", IdePreferences().include_bios);
+    write_switch(kSectionIncludeBios, "Include BIOS", IdePreferences().include_bios);
 }
 
 void TKXProject::ReadPollTarget()
@@ -996,11 +998,7 @@ void TKXProject::ReadPollTarget()
 
 void TKXProject::WritePollTarget()
 {
-    if (IsFactoryProject())
-        return;
-    Report report(*this);
-    IniFile ini(m_file_name);
-    put_flag(ini, kSectionPollTarget, "Poll target while running", gPollEnabled);
+    write_switch(kSectionPollTarget, "Poll target while running", gPollEnabled);
 }
 
 // ---- "Korvex Files" and "Compression Utility" --------------------------------------------------
@@ -1129,6 +1127,9 @@ bool TKXProject::Update()
 
 void TKXProject::SaveAs(const std::string &file_name)
 {
+    // Another file does not hold the texts the load refused: it gets the values in use.
+    if (file_name != m_file_name)
+        m_refused.clear();
     m_file_name = file_name;
     if (IsFactoryProject())
         return;

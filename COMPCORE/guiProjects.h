@@ -175,6 +175,7 @@ private:
     // one used instead; a failed write goes into the report.
     void put(IniFile &ini, const char *section, const char *key, const std::string &text);
     void put_flag(IniFile &ini, const char *section, const char *key, bool on);
+    void write_switch(const char *section, const char *key, bool on);
     // Records that the file's text of a key could not be used and what was used instead.
     void refuse(const char *section, const char *key, const std::string &text,
                 const std::string &used, uint32_t reason_id);

@@ -567,7 +567,7 @@ TEST_F(FrameStartUp, BadConfigLineBecomesACompilerMessage)
 
 }  // namespace
 
-// ---- the download of the built image -------------------------------------------------------------
+// ---- the download of the built image ------------------------------------------------------------
 
 namespace {
 

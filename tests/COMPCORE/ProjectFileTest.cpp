@@ -23,11 +23,12 @@ std::vector<std::string> lines_of(const std::string &text)
     return lines;
 }
 
-constexpr const char *kHeader = "This is a machine generated file.\r\n"
-                                "Modifications by hand must be made carefully at one's own risk.\r\n"
-                                "Deleting an entry will result in factory default for that entry.\r\n"
-                                "----------------------------------------------------------------\r\n"
-                                "\r\n";
+constexpr const char *kHeader =
+    "This is a machine generated file.\r\n"
+    "Modifications by hand must be made carefully at one's own risk.\r\n"
+    "Deleting an entry will result in factory default for that entry.\r\n"
+    "----------------------------------------------------------------\r\n"
+    "\r\n";
 
 class ProjectFile : public ProjectFixture {};
 
@@ -141,7 +142,7 @@ TEST_F(ProjectFile, AMissingFileLoadsNothing)
     EXPECT_TRUE(target.calls.empty());
 }
 
-// ---- start-up ---------------------------------------------------------------------------------------
+// ---- start-up -----------------------------------------------------------------------------------
 
 namespace {
 
@@ -202,13 +203,14 @@ TEST_F(ProjectFile, StartUpKeepsFilesThatExist)
 {
     SetProjectPaths();
     fs::create_directories(fs::path(gDefaultProjectPath).parent_path());
-    std::ofstream(gDefaultProjectPath, std::ios::binary) << "[Debug Options]\r\nMax Breakpoints=9\r\n";
+    std::ofstream(gDefaultProjectPath, std::ios::binary)
+        << "[Debug Options]\r\nMax Breakpoints=9\r\n";
     LoadStartUpProject("");
     EXPECT_EQ(bytes(gDefaultProjectPath), "[Debug Options]\r\nMax Breakpoints=9\r\n");
     EXPECT_EQ(IdePreferences().max_breakpoints, 9);
 }
 
-// ---- read-only files --------------------------------------------------------------------------------
+// ---- read-only files ----------------------------------------------------------------------------
 
 namespace {
 
@@ -219,7 +221,8 @@ struct ReadOnlyCase {
     fs::perms after;
 };
 
-constexpr fs::perms kReadOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+constexpr fs::perms kReadOnly =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
 
 const ReadOnlyCase kReadOnlies[] = {
     {"yes_clears_only_write_protection", kIdYes, false, kReadOnly | fs::perms::owner_write},
@@ -286,7 +289,7 @@ TEST_F(ProjectFile, TheFactoryProjectIsLoadedWithoutAQuestion)
     EXPECT_EQ(fs::status(gFactoryProjectPath).permissions(), kReadOnly);
 }
 
-// ---- sections that cannot be written -----------------------------------------------------------------
+// ---- sections that cannot be written ------------------------------------------------------------
 
 // A BIOS baud rate of 0 in the target link leaves "COMM" as it is; the rest is still saved.
 TEST_F(ProjectFile, ACommSectionThatCannotBeWrittenSkipsOnlyItself)

@@ -37,7 +37,10 @@ protected:
     // A project file of these sections (LF lines, written with CR LF) becomes the current
     // project and is loaded.
     TKXProject &load_text(const std::string &sections);
-    std::vector<HeadlessMessageBoxHost::Shown> &boxes() { return headless_message_box_host().shown; }
+    std::vector<HeadlessMessageBoxHost::Shown> &boxes()
+    {
+        return headless_message_box_host().shown;
+    }
     // The boxes' texts, one per line.
     std::string box_texts() const;
 

@@ -31,7 +31,7 @@ TCOptionsType scrambled_record()
 
 }  // namespace
 
-// ---- "COMM" ------------------------------------------------------------------------------------------
+// ---- "COMM" -------------------------------------------------------------------------------------
 
 TEST_F(ProjectSections, NoCommSectionGivesTheDefaultsSentWhole)
 {
@@ -199,6 +199,12 @@ TEST_P(RefusedComm, IsReportedAndKeptInTheFile)
     gProject->Save();
     EXPECT_EQ(key(path, "COMM", c.key), c.text) << "kept while unchanged";
     EXPECT_EQ(boxes().size(), 1u);
+    const std::string copy = (dir / "copy.kxp").string();
+    gProject->SaveAs(copy);
+    EXPECT_EQ(key(copy, "COMM", c.key), used) << "another file gets the value in use";
+    EXPECT_EQ(key(path, "COMM", c.key), c.text);
+    gProject = std::make_unique<TKXProject>(path);
+    ASSERT_TRUE(gProject->CheckWritable());
     target.settings.control_port = 80;
     (void)set_comm_text(target.settings.network_address, "10.1.1.1");
     (void)set_comm_text(target.settings.controller_name, "renamed");
@@ -219,7 +225,7 @@ TEST_F(ProjectSections, TextsThatJustFitAreTaken)
     EXPECT_EQ(box_texts(), "");
 }
 
-// ---- "Targetless Compile" -------------------------------------------------------------------------
+// ---- "Targetless Compile" -----------------------------------------------------------------------
 
 TEST_F(ProjectSections, NoTargetlessSectionGivesTheDefaultBoard)
 {
@@ -368,7 +374,8 @@ const BoardParameters kBefore{1, 2, 3, 4, 5, "before"};
 
 const BoardStringCase kBoardStrings[] = {
     {"defaults", "257:2000r0:29.4912:128:256", "", {257, 0, 29491200, 128, 256, "before"}},
-    {"hex_board_type", "0x101:3000r1:22.1184:512:1024", "", {257, 0x101, 22118400, 512, 1024, "before"}},
+    {"hex_board_type", "0x101:3000r1:22.1184:512:1024", "",
+     {257, 0x101, 22118400, 512, 1024, "before"}},
     {"upper_revision_letter", "5:3000R2:1:2:3", "", {5, 0x102, 1000000, 2, 3, "before"}},
     {"no_revision", "5:3000:1:2:3", "", {5, 0x100, 1000000, 2, 3, "before"}},
     {"any_separator", "5/2000r1 1.5,2;3", "", {5, 1, 1500000, 2, 3, "before"}},
@@ -403,7 +410,7 @@ TEST_P(BoardString, ParsesIntoTheRecordOrLeavesIt)
 INSTANTIATE_TEST_SUITE_P(All, BoardString, ::testing::ValuesIn(kBoardStrings),
                          [](const auto &i) { return std::string(i.param.name); });
 
-// ---- "Compiler Options" and the compiler half of the hand-over ------------------------------------
+// ---- "Compiler Options" and the compiler half of the hand-over ----------------------------------
 
 TEST_F(ProjectSections, WarningMaximumIsHeldInTwoHalves)
 {
@@ -615,8 +622,9 @@ TEST_F(ProjectSections, LibrariesAndBiosFilesHandedToTheCompiler)
     set_program_directory(dir.string());
     write("mylib.dir", "");
     const std::string long_bios = "/very/" + std::string(300, 'b') + "/bios.c";
-    const std::string path = write("p.kxp", crlf("[Korvex Files]\nUse Lib File=1\nLIB File=mylib.dir\n"
-                                                 "Use BIOS File=1\nBIOS File=" + long_bios + "\n"));
+    const std::string path =
+        write("p.kxp", crlf("[Korvex Files]\nUse Lib File=1\nLIB File=mylib.dir\n"
+                            "Use BIOS File=1\nBIOS File=" + long_bios + "\n"));
     load(path);
     EXPECT_EQ(libraries_file(), (dir / "mylib.dir").string()) << "resolved in the program folder";
     EXPECT_EQ(IdePreferences().lib_file_name, "mylib.dir") << "the settings keep the text";
@@ -680,5 +688,6 @@ TEST_F(ProjectSections, LoaderImagesAndTheCompressionUtility)
     gProject->WriteCompression();
     gProject->WriteFiles();
     EXPECT_EQ(key(path, "Compression Utility", "Zimport External Utility"), "other");
-    EXPECT_EQ(key(path, "Korvex Files", "Cold Loader File"), (dir / "bios" / "coldload.bin").string());
+    EXPECT_EQ(key(path, "Korvex Files", "Cold Loader File"),
+              (dir / "bios" / "coldload.bin").string());
 }

@@ -106,7 +106,7 @@ TEST_P(IniInteger, Parses)
 INSTANTIATE_TEST_SUITE_P(All, IniInteger, ::testing::ValuesIn(kIntegers),
                          [](const auto &i) { return std::string(i.param.name); });
 
-// ---- writing ---------------------------------------------------------------------------------------
+// ---- writing ------------------------------------------------------------------------------------
 
 namespace {
 
@@ -260,7 +260,8 @@ TEST_F(IniWrite, AReadOnlyFileIsNeverWritten)
 TEST_F(IniWrite, KeepsPermissionsAndLinks)
 {
     const std::string path = file("real.ini", "[s]\na=1\n");
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace);
     fs::create_symlink(path, dir / "link.ini");
     IniFile ini((dir / "link.ini").string());
     ASSERT_TRUE(ini.write_string("s", "a", "2")) << ini.error();

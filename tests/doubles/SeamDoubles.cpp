@@ -66,7 +66,7 @@ void install_seam_doubles()
     set_breakpoint_tables(&headless_breakpoint_tables());
 }
 
-// ---- code generator ------------------------------------------------------------------------------
+// ---- code generator -----------------------------------------------------------------------------
 
 uint16_t HeadlessCodegen::select_target_cpu(uint16_t word, uint8_t cpu_id)
 {
@@ -118,7 +118,7 @@ void HeadlessCodegen::output_pending_stubs(int flag)
 void HeadlessCodegen::delete_pending_asm_object() { calls.push_back("delete_pending_asm_object"); }
 void HeadlessCodegen::reset_compile_state() { calls.push_back("reset_compile_state"); }
 
-// ---- target operations ---------------------------------------------------------------------------
+// ---- target operations --------------------------------------------------------------------------
 
 HeadlessTargetOperations::HeadlessTargetOperations() : memory(0x100000, 0) {}
 
@@ -244,7 +244,7 @@ void HeadlessTargetOperations::selectDisasmTables() { calls.push_back("selectDis
 void HeadlessTargetOperations::TraceStartCapture() { calls.push_back("TraceStartCapture"); }
 void HeadlessTargetOperations::TraceStopCapture() { calls.push_back("TraceStopCapture"); }
 
-// ---- breakpoint tables ---------------------------------------------------------------------------
+// ---- breakpoint tables --------------------------------------------------------------------------
 
 void HeadlessBreakpointTables::clearBreakpoints()
 {

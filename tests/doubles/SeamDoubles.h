@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-// ---- code generator ------------------------------------------------------------------------------
+// ---- code generator -----------------------------------------------------------------------------
 
 class HeadlessCodegen : public CodegenSeam {
 public:
@@ -39,7 +39,7 @@ public:
 };
 HeadlessCodegen &headless_codegen();
 
-// ---- target operations ---------------------------------------------------------------------------
+// ---- target operations --------------------------------------------------------------------------
 
 // Headless double: records each call as a text line ("TcEraseFlash 0x7FFFF") and answers from
 // the public fields. Memory reads and writes go to a 1 MB physical image.
@@ -87,7 +87,7 @@ public:
 };
 HeadlessTargetOperations &headless_target_operations();
 
-// ---- breakpoint tables ---------------------------------------------------------------------------
+// ---- breakpoint tables --------------------------------------------------------------------------
 
 // Headless tables: keep every entry in order; a range opened by beginSourceRange is kept in
 // `ranges` when endSourceRange closes it (an end without an open range is ignored).
