@@ -376,7 +376,7 @@ TEST_F(CompileRun, MissingOriginIsReportedOncePerCache)
 // its caches as the BIOS left them; nothing is declared twice.
 TEST_F(CompileRun, ProgramTakesTheOriginsOfTheBios)
 {
-    IdePreferences().targetless_compile = 1;  // no board to read
+    gTargetlessCompile = 1;  // no board to read
     ASSERT_EQ(compile_bios("#rcodorg biosonly 0x0 0x7000 0x100\n#asm\n ld a,1\n#endasm\n"), 0)
         << messages_text();
     const ADDR24 bios_end = origin_table().origins.at(0).end;
