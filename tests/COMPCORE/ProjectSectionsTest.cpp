@@ -22,7 +22,7 @@ TCOptionsType scrambled_record()
     r.serial_response_timeout = r.tcp_response_timeout = r.serial_poll_period = 77;
     r.tcp_poll_period = r.serial_retry_count = r.tcp_retry_count = r.com_port = 77;
     r.baud_rate = r.stop_bits = r.max_download_baud = r.disable_baud_negotiation = 77;
-    r.pilot_bios_address = r.flash_erase_timeout = r.use_tcpip = r.verify_dsr = 77;
+    r.pilot_bios_address = r.flash_erase_timeout = r.link_kind = r.verify_dsr = 77;
     (void)set_comm_text(r.network_address, "9.9.9.9");
     r.control_port = 77;
     (void)set_comm_text(r.controller_name, "old");
