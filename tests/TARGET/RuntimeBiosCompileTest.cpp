@@ -1,0 +1,68 @@
+// Our BIOS through the real compile entry: it compiles alone as a BIOS compile with no
+// message (its origins declared by its own directives, none missing), and the code the
+// compile sends runs on the board stand-in from reset through its set-up to the jump that
+// "#pragma CompileProgram" leaves.
+#include "CompileRunFixture.h"
+#include "RuntimeLibrary.h"
+#include "guiKXPreferences.h"
+
+#include <fstream>
+#include <sstream>
+
+using namespace compile_run;
+
+TEST_F(CompileRun, OurBiosCompilesAloneAndSetsTheBoardUp)
+{
+    parser.declare_layout = false;            // the BIOS declares the origins itself
+    IdePreferences().targetless_compile = 1;  // no board to read
+    std::ifstream in(rtlib::target_dir() / "bios" / "Vireonbios.c");
+    std::ostringstream text;
+    text << in.rdbuf();
+    ASSERT_EQ(compile_bios(text.str()), 0) << messages_text();
+    EXPECT_EQ(messages_text(), "");
+    for (uint32_t a = 0x80000; a < 0x85000; a += 0x101)
+        (void)board.poke(a, 0xAA);
+    run(0, 200000);
+    EXPECT_EQ(last_run.reason, vsim::StopReason::breakpoint) << "reached the end of the BIOS's code";
+    EXPECT_TRUE(reg("SP", 0xE000));
+    EXPECT_EQ(board.segsize(), 0xD8);
+    EXPECT_EQ(board.dataseg(), 0x78);
+    EXPECT_EQ(board.stackseg(), 0x80);
+    EXPECT_EQ(cpu.iir, 0x01) << "the vector page follows the reset jump";
+    EXPECT_EQ(cpu.ip & 3, 0);
+    EXPECT_EQ(physical(0x80000), 0);
+    EXPECT_EQ(physical(0x84FFF), 0);
+}
+
+// The BIOS and every library compiled as one BIOS compile give the image the library tests
+// assemble: the same bytes at the same addresses (so every label and every reference between
+// the blocks is where the tests' assembler put it).
+TEST_F(CompileRun, OurLibrariesCompileToTheImageTheTestsRun)
+{
+    parser.declare_layout = false;
+    IdePreferences().targetless_compile = 1;
+    std::string text;
+    for (const auto &file : rtlib::runtime_sources()) {
+        std::ifstream in(file);
+        std::ostringstream t;
+        t << in.rdbuf();
+        text += t.str() + "\n";
+    }
+    const std::string tail = "#asm\nmain::\n ret\n_GLOBAL_INIT::\n ret\nend_of_code::\n#endasm\n";
+    ASSERT_EQ(compile_bios(text + tail), 0) << messages_text();
+    EXPECT_EQ(messages_text(), "");
+
+    // The same sources for the tests' assembler, with the jump the pragma leaves (to the end
+    // of the code) after the BIOS.
+    const std::filesystem::path jump = path("jump.c"), end = path("tail.c");
+    write("jump.c", "#asm\n jp end_of_code\n#endasm\n");
+    write("tail.c", tail);
+    std::vector<std::filesystem::path> files = rtlib::runtime_sources();
+    files.insert(files.begin() + 1, jump);
+    files.push_back(end);
+    const rtlib::Image image = rtlib::assemble(files, 0, {});
+    ASSERT_TRUE(image.messages.empty()) << image.messages.front();
+    std::vector<uint8_t> sent = sent_at(0, image.bytes.size());
+    for (size_t i = 0; i < image.bytes.size(); ++i)
+        ASSERT_EQ(sent[i], image.bytes[i]) << "the byte at " << std::hex << i;
+}
