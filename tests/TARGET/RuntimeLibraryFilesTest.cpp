@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <regex>
 #include <set>
 
 using namespace rtlib;
@@ -29,6 +28,43 @@ std::string trim(const std::string &s)
 {
     const size_t a = s.find_first_not_of(" \t");
     return a == std::string::npos ? "" : s.substr(a);
+}
+
+bool ident_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// The identifier starting at `from` (after blanks), or "".
+std::string identifier_at(const std::string &s, size_t from = 0)
+{
+    while (from < s.size() && (s[from] == ' ' || s[from] == '\t'))
+        ++from;
+    size_t end = from;
+    while (end < s.size() && ident_char(s[end]))
+        ++end;
+    if (end == from || std::isdigit(static_cast<unsigned char>(s[from])))
+        return "";
+    return s.substr(from, end - from);
+}
+
+// The identifier just before the first "(" of the line, or "".
+std::string name_before_paren(const std::string &s)
+{
+    size_t p = s.find('(');
+    if (p == std::string::npos)
+        return "";
+    while (p > 0 && s[p - 1] == ' ')
+        --p;
+    size_t b = p;
+    while (b > 0 && ident_char(s[b - 1]))
+        --b;
+    return s.substr(b, p - b);
+}
+
+// "name::" at the start of an assembly line: the name.
+std::string global_label(const std::string &line)
+{
+    const std::string n = identifier_at(line);
+    const size_t at = line.find(n);
+    return !n.empty() && line.compare(at + n.size(), 2, "::") == 0 ? n : "";
 }
 
 struct Module {
@@ -50,19 +86,14 @@ Library read_library(const fs::path &file)
     std::ifstream in(file);
     enum { outside, header_names, header, body } state = outside;
     bool in_asm = false, in_comment = false, description_name = false;
-    static const std::regex label(R"(^\s*([A-Za-z_][A-Za-z_0-9]*)::)");
-    static const std::regex definition(R"(^[A-Za-z_][^;()]*\b([A-Za-z_][A-Za-z_0-9]*)\s*\([^;]*\)\s*$)");
-    static const std::regex prototype(R"(\b([A-Za-z_][A-Za-z_0-9]*)\s*\([^()]*\)\s*;)");
-    static const std::regex name(R"([A-Za-z_][A-Za-z_0-9]*)");
     int number = 0;
     for (std::string text; std::getline(in, text);) {
         ++number;
         const std::string t = trim(text);
         const std::string l = lower(t);
         if (description_name) {
-            std::smatch m;
-            if (std::regex_search(t, m, name))
-                lib.described.insert(m.str());
+            if (const std::string n = identifier_at(t); !n.empty())
+                lib.described.insert(n);
             description_name = false;
         }
         if (l.rfind("/* start function description", 0) == 0) {
@@ -77,9 +108,17 @@ Library read_library(const fs::path &file)
         if (state == header_names) {
             std::string names = t.rfind("/***", 0) == 0 ? t.substr(std::string("/*** BeginHeader").size()) : t;
             const size_t end = names.find("*/");
-            for (auto it = std::sregex_iterator(names.begin(), end == std::string::npos ? names.end() : names.begin() + long(end), name);
-                 it != std::sregex_iterator(); ++it)
-                lib.modules.back().listed.insert(it->str());
+            if (end != std::string::npos)
+                names.resize(end);
+            for (size_t i = 0; i < names.size();) {
+                if (!ident_char(names[i])) {
+                    ++i;
+                    continue;
+                }
+                const std::string n = identifier_at(names, i);
+                lib.modules.back().listed.insert(n);
+                i += n.size();
+            }
             if (end != std::string::npos)
                 state = header;
             continue;
@@ -96,26 +135,28 @@ Library read_library(const fs::path &file)
             in_comment = t.find("*/") == std::string::npos;
             continue;
         }
-        if (lower(t).rfind("#asm", 0) == 0) {
+        if (l.rfind("#asm", 0) == 0) {
             in_asm = true;
             continue;
         }
-        if (lower(t).rfind("#endasm", 0) == 0) {
+        if (l.rfind("#endasm", 0) == 0) {
             in_asm = false;
             continue;
         }
         if (lib.modules.empty())
             continue;
         Module &m = lib.modules.back();
-        std::smatch match;
-        if (state == header && std::regex_search(t, match, prototype))
-            m.prototypes.insert(match[1].str());
+        const bool call_shape = t.find('(') != std::string::npos && t.find(')') != std::string::npos;
+        if (state == header && call_shape && t.back() == ';' && t[0] != '#')
+            m.prototypes.insert(name_before_paren(t));
         if (state != body)
             continue;
-        if (in_asm && std::regex_search(text, match, label))
-            m.labels.insert(match[1].str());
-        if (!in_asm && std::regex_search(t, match, definition))
-            m.functions.insert(match[1].str());
+        if (in_asm) {
+            if (const std::string n = global_label(text); !n.empty())
+                m.labels.insert(n);
+        } else if (call_shape && t.find(';') == std::string::npos && std::isalpha(static_cast<unsigned char>(t[0]))) {
+            m.functions.insert(name_before_paren(t));
+        }
     }
     return lib;
 }
@@ -191,11 +232,12 @@ TEST(LibraryList, LibDirAndDefaultHeaderBringInEveryLibrary)
     }
     std::ifstream header(target_dir() / "default.h");
     ASSERT_TRUE(header);
-    static const std::regex use(R"(^#use\s+"([^"]+)\")");
     for (std::string line; std::getline(header, line);) {
-        std::smatch m;
-        if (std::regex_search(line, m, use))
-            used.insert(m[1].str());
+        if (line.rfind("#use", 0) != 0)
+            continue;
+        const size_t a = line.find('"'), b = line.rfind('"');
+        if (a != std::string::npos && b > a)
+            used.insert(line.substr(a + 1, b - a - 1));
     }
     const std::vector<std::string> all = library_names();
     EXPECT_EQ(listed, std::set<std::string>(all.begin(), all.end()));
