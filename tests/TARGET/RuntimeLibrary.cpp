@@ -175,6 +175,18 @@ public:
         return true;
     }
 
+    // A call to a name not yet defined leaves room for the page byte of an "lcall" after its
+    // address, as the compile's branch emitter does with "No Bouncers" on (its default); every
+    // other jump and call the assembler writes as it stands.
+    bool asm_branch(uint8_t opcode, uint32_t target, const std::string &, bool call) override
+    {
+        if (!call || opcode != 0xCD || target != 0)
+            return false;
+        for (uint8_t b : {uint8_t(0xCD), uint8_t(0), uint8_t(0), uint8_t(0)})
+            asm_emit_byte(b);
+        return true;
+    }
+
     void end_block()
     {
         locals.clear();
@@ -216,8 +228,8 @@ private:
 namespace {
 
 Image assemble_blocks(const std::vector<std::vector<AsmBlock>> &files, uint16_t origin,
-                      const std::map<std::string, uint16_t> &externals, bool r3000,
-                      std::vector<std::string> problems)
+                      const std::map<std::string, uint16_t> &externals, bool externals_first,
+                      bool r3000, std::vector<std::string> problems)
 {
     Image out;
     out.origin = origin;
@@ -227,6 +239,13 @@ Image assemble_blocks(const std::vector<std::vector<AsmBlock>> &files, uint16_t 
     ScopedHost host(origin);
     AsmHost *previous = asm_host();
     set_asm_host(&host);
+    auto define_externals = [&] {
+        for (const auto &[name, address] : externals)
+            if (!host.asm_define(name, address, true, false))
+                out.messages.push_back("external " + name + " is defined by the sources too");
+    };
+    if (externals_first)
+        define_externals();
     for (const std::vector<AsmBlock> &blocks : files) {
         for (const AsmBlock &block : blocks) {
             for (const AsmLine &line : block) {
@@ -240,9 +259,8 @@ Image assemble_blocks(const std::vector<std::vector<AsmBlock>> &files, uint16_t 
             host.end_block();
         }
     }
-    for (const auto &[name, address] : externals)
-        if (!host.asm_define(name, address, true, false))
-            out.messages.push_back("external " + name + " is defined by the sources too");
+    if (!externals_first)
+        define_externals();
     for (const ScopedHost::Pending &p : host.pending)
         out.messages.push_back(p.where + ": Undefined (but used) global label " + p.name);
     for (const std::string &problem : host.problems)
@@ -265,7 +283,7 @@ Image assemble(const std::vector<fs::path> &files, uint16_t origin,
     std::vector<std::vector<AsmBlock>> blocks;
     for (const fs::path &file : files)
         blocks.push_back(asm_blocks(file, problems));
-    return assemble_blocks(blocks, origin, externals, r3000, problems);
+    return assemble_blocks(blocks, origin, externals, false, r3000, problems);
 }
 
 Image assemble_lines(const std::vector<std::string> &lines, uint16_t origin, const Image &with)
@@ -274,7 +292,7 @@ Image assemble_lines(const std::vector<std::string> &lines, uint16_t origin, con
     int number = 0;
     for (const std::string &line : lines)
         block.push_back({"test", ++number, line});
-    Image out = assemble_blocks({{block}}, origin, with.globals, false, {});
+    Image out = assemble_blocks({{block}}, origin, with.globals, true, false, {});
     for (const auto &[name, address] : with.globals)
         out.globals.erase(name);
     return out;

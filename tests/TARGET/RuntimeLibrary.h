@@ -51,8 +51,8 @@ struct Image {
 Image assemble(const std::vector<std::filesystem::path> &files, uint16_t origin,
                const std::map<std::string, uint16_t> &externals, bool r3000 = false);
 
-// Assembles lines given here (one block) at `origin`, with the globals of `with` as
-// externals: a test's own caller or callee around the runtime routines.
+// Assembles lines given here (one block) at `origin`, the globals of `with` known before it:
+// a test's own caller or callee around the runtime routines.
 Image assemble_lines(const std::vector<std::string> &lines, uint16_t origin, const Image &with);
 
 // The image of every runtime source at 0, with `main` and `_GLOBAL_INIT` pointing at small

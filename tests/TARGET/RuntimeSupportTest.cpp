@@ -266,10 +266,14 @@ constexpr int kAutos = 6;                // L
 constexpr int kRegisterSize = 8;         // R
 constexpr uint16_t kRegisterArea = 0x8500;
 
-Image frame_function(const FrameForm &f)
+// `shift` nops first move every return address by one: a routine that kept a return address
+// where the flags change would return one byte off for one of the two.
+Image frame_function(const FrameForm &f, int shift)
 {
     const int size = kAutos + (f.registers ? kRegisterSize : 0);
-    std::vector<std::string> lines = {"        exx", "        ld hl," + std::to_string(-size)};
+    std::vector<std::string> lines(shift, "        nop");
+    lines.push_back("        exx");
+    lines.push_back("        ld hl," + std::to_string(-size));
     if (f.registers) {
         lines.push_back("        ld de," + std::to_string(kRegisterArea));
         lines.push_back("        ld bc," + std::to_string(kRegisterSize));
@@ -304,63 +308,67 @@ Image frame_function(const FrameForm &f)
 class RuntimeFrame : public ::testing::TestWithParam<FrameForm> {};
 TEST_P(RuntimeFrame, BuildsTheInlineFrameAndKeepsTheReturnValue)
 {
-    const FrameForm &f = GetParam();
-    const Image fn = frame_function(f);
-    ASSERT_TRUE(fn.messages.empty()) << fn.messages.front();
-    Machine m;
-    m.code(kTestCode, fn.bytes);
-    const std::vector<uint8_t> area = {1, 2, 3, 4, 5, 6, 7, 8};
-    m.poke(kRegisterArea, area);
-    vsim::CpuState regs = Machine::pattern(21);
-    const std::vector<uint8_t> argument = {0xCD, 0xAB};
+    for (int shift : {0, 1}) {
+        SCOPED_TRACE("shifted by " + std::to_string(shift));
+        const FrameForm &f = GetParam();
+        const Image fn = frame_function(f, shift);
+        ASSERT_TRUE(fn.messages.empty()) << fn.messages.front();
+        Machine m;
+        m.code(kTestCode, fn.bytes);
+        const std::vector<uint8_t> area = {1, 2, 3, 4, 5, 6, 7, 8};
+        m.poke(kRegisterArea, area);
+        vsim::CpuState regs = Machine::pattern(21);
+        const std::vector<uint8_t> argument = {0xCD, 0xAB};
 
-    // Up to the body: the frame as the inline prologue builds it.
-    {
-        Machine probe;
-        probe.code(kTestCode, fn.bytes);
-        probe.poke(kRegisterArea, area);
-        vsim::CpuState s = regs;
-        s.pc = kTestCode;
-        s.sp = Machine::kStackTop;
-        for (int i = 1; i >= 0; --i)
-            probe.board.write(--s.sp, 0, argument[i]);
-        probe.board.write(--s.sp, 0, Machine::kReturn >> 8);
-        probe.board.write(--s.sp, 0, Machine::kReturn & 0xFF);
-        const uint16_t return_at = s.sp;
-        vsim::cpu_run(s, probe.board, 1000, {{fn.at("body"), -1}});
-        ASSERT_EQ(s.pc, fn.at("body"));
-        const int size = kAutos + (f.registers ? kRegisterSize : 0);
-        if (f.ix) {
-            EXPECT_EQ(s.ix, return_at - 2) << "IX points at the saved IX";
-            EXPECT_EQ(probe.peek16(s.ix), regs.ix) << "the caller's IX under the return address";
-            EXPECT_EQ(s.sp, s.ix - size);
-        } else {
-            EXPECT_EQ(s.sp, return_at - size);
-            EXPECT_EQ(s.ix, regs.ix);
+        // Up to the body: the frame as the inline prologue builds it.
+        {
+            Machine probe;
+            probe.code(kTestCode, fn.bytes);
+            probe.poke(kRegisterArea, area);
+            vsim::CpuState s = regs;
+            s.pc = kTestCode;
+            s.sp = Machine::kStackTop;
+            for (int i = 1; i >= 0; --i)
+                probe.board.write(--s.sp, 0, argument[i]);
+            probe.board.write(--s.sp, 0, Machine::kReturn >> 8);
+            probe.board.write(--s.sp, 0, Machine::kReturn & 0xFF);
+            const uint16_t return_at = s.sp;
+            vsim::cpu_run(s, probe.board, 1000, {{fn.at("body"), -1}});
+            ASSERT_EQ(s.pc, fn.at("body"));
+            const int size = kAutos + (f.registers ? kRegisterSize : 0);
+            if (f.ix) {
+                EXPECT_EQ(s.ix, return_at - 2) << "IX points at the saved IX";
+                EXPECT_EQ(probe.peek16(s.ix), regs.ix) << "the caller's IX under the return address";
+                EXPECT_EQ(s.sp, s.ix - size);
+            } else {
+                EXPECT_EQ(s.sp, return_at - size);
+                EXPECT_EQ(s.ix, regs.ix);
+            }
+            vsim::CpuState own = regs;  // the function's own main registers again (F may change)
+            own.main[vsim::rF] = s.main[vsim::rF];
+            EXPECT_EQ(s.main, own.main);
+            if (f.registers) {
+                for (int i = 0; i < kRegisterSize; ++i)
+                    EXPECT_EQ(probe.peek(uint16_t(s.sp + i)), area[i]) << "saved register byte " << i;
+            }
         }
-        vsim::CpuState own = regs;  // the function's own main registers again (F may change)
-        own.main[vsim::rF] = s.main[vsim::rF];
-        EXPECT_EQ(s.main, own.main);
+
+        const CallResult c = m.call_address(kTestCode, regs, argument);
+        ASSERT_EQ(c.end, End::returned);
+        EXPECT_EQ(c.after.hl(), 0xABCD) << "the return value survives the epilogue";
+        EXPECT_EQ(c.after.bc(), 0x1234);
+        EXPECT_EQ(c.after.de(), 0x5678);
+        EXPECT_EQ(c.after.main[vsim::rA], 0x99);
+        EXPECT_EQ(c.after.ix, regs.ix);
+        EXPECT_EQ(c.after.iy, regs.iy);
+        EXPECT_EQ(c.after.sp, c.entry_sp - 2) << "the caller removes the argument";
         if (f.registers) {
             for (int i = 0; i < kRegisterSize; ++i)
-                EXPECT_EQ(probe.peek(uint16_t(s.sp + i)), area[i]) << "saved register byte " << i;
+                EXPECT_EQ(m.peek(uint16_t(kRegisterArea + i)), area[i]) << "restored register byte " << i;
         }
     }
-
-    const CallResult c = m.call_address(kTestCode, regs, argument);
-    ASSERT_EQ(c.end, End::returned);
-    EXPECT_EQ(c.after.hl(), 0xABCD) << "the return value survives the epilogue";
-    EXPECT_EQ(c.after.bc(), 0x1234);
-    EXPECT_EQ(c.after.de(), 0x5678);
-    EXPECT_EQ(c.after.main[vsim::rA], 0x99);
-    EXPECT_EQ(c.after.ix, regs.ix);
-    EXPECT_EQ(c.after.iy, regs.iy);
-    EXPECT_EQ(c.after.sp, c.entry_sp - 2) << "the caller removes the argument";
-    if (f.registers) {
-        for (int i = 0; i < kRegisterSize; ++i)
-            EXPECT_EQ(m.peek(uint16_t(kRegisterArea + i)), area[i]) << "restored register byte " << i;
-    }
 }
+
 INSTANTIATE_TEST_SUITE_P(All, RuntimeFrame, ::testing::ValuesIn(kFrames),
                          [](const auto &i) { return std::string(i.param.name); });
 
