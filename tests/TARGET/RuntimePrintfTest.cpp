@@ -61,7 +61,7 @@ const PrintfCase kCases[] = {
     {"float_small", "%.10f %.30f %.60f", {F(1.0e-5f), F(1.0e-30f), FB(0x00000001)}},
     {"float_precision_carry", "%.2f %.3f %.1f %.0f", {F(9.999f), F(0.9995f), F(99.95f), F(999.5f)}},
     {"float_integers", "%.0f %.0f %.0f", {F(4294967296.0f), F(1.0e10f), F(123456.0f)}},
-    {"float_specials", "[%f][%f][%8f][%-8f][%+f][%08f]",
+    {"float_infinities_and_nans", "[%f][%f][%8f][%-8f][%+f][%08f]",
      {FB(0x7F800000), FB(0xFF800000), FB(0x7F800000), FB(0xFF800000), FB(0x7F800000), FB(0x7FC00000)}},
     {"float_nan_sign", "%f %f", {FB(0x7FC00000), FB(0xFFC00000)}},
     {"unknown_conversions", "[%y][%5y][%-q][%", {}},
@@ -103,19 +103,19 @@ std::string host_format(const char *format, const std::vector<Arg> &args)
         const char conv = *p;
         if (conv)
             ++p;
-        std::string spec(start, p);
+        std::string conversion(start, p);
         if (!std::strchr("diuxXcsf%", conv) || conv == 0) {
-            out += spec;  // our printf writes an unknown conversion as it stands
+            out += conversion;  // our printf writes an unknown conversion as it stands
             continue;
         }
         char buf[512];
         auto print = [&](auto value) {
             if (stars.size() == 2)
-                std::snprintf(buf, sizeof buf, spec.c_str(), stars[0], stars[1], value);
+                std::snprintf(buf, sizeof buf, conversion.c_str(), stars[0], stars[1], value);
             else if (stars.size() == 1)
-                std::snprintf(buf, sizeof buf, spec.c_str(), stars[0], value);
+                std::snprintf(buf, sizeof buf, conversion.c_str(), stars[0], value);
             else
-                std::snprintf(buf, sizeof buf, spec.c_str(), value);
+                std::snprintf(buf, sizeof buf, conversion.c_str(), value);
         };
         if (conv == '%') {
             std::snprintf(buf, sizeof buf, "%%");
