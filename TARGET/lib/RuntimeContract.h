@@ -258,8 +258,9 @@ inline constexpr Routine kRoutines[] = {
      kF | kIX | kAlternates, 0, "as rspixrff_"},
 
     // ---- interrupt functions --------------------------------------------------------------
-    {"entint_", In::interrupt_entry, Ty::none, Ty::none, Out::frame, Ty::none, 0, 0, 0,
-     "saves BC, DE, IX, IY and the alternate registers under its return address"},
+    {"entint_", In::interrupt_entry, Ty::none, Ty::none, Out::frame, Ty::none, 0, kHL, 0,
+     "saves BC, DE, IX, IY and the alternate registers under its return address (HL, which "
+     "the function pushed before the call, changes)"},
     {"intr1", In::interrupt_exit, Ty::none, Ty::none, Out::frame, Ty::none, 0, 0, 0,
      "restores what entint_ saved, pops HL and AF, ipres, ret"},
     {"intr2", In::interrupt_exit, Ty::none, Ty::none, Out::frame, Ty::none, 0, 0, 0, "as intr1"},

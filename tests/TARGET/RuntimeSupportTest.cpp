@@ -394,7 +394,7 @@ TEST_P(RuntimeInterrupt, ExitRestoresEveryRegisterAndLowersThePriority)
     ASSERT_EQ(c.end, End::returned);
     vsim::CpuState expected = c.before;
     expected.ip = 0x40;  // ipres: priority 0 again
-    EXPECT_EQ(changed_kept_register(row("entint_"), expected, c.after), "");
+    EXPECT_EQ(changed_kept_register(row(exit), expected, c.after), "");
     EXPECT_EQ(c.after.sp, c.entry_sp);
 }
 INSTANTIATE_TEST_SUITE_P(All, RuntimeInterrupt, ::testing::Values("intr1", "intr2", "intr3"));
