@@ -104,6 +104,7 @@ void bios_board_set_up()
         if (gBiosLoadFlag)
             target.ShowCompileStatusCaption();
     } else {
+        compile_conditions().flash_info = false;  // no flash information without a board
         take_targetless_settings();
     }
     if (download_mode() == 1)
@@ -195,6 +196,7 @@ FlashParameters read_flash_info_file(uint16_t flash_id)
     f.flash_size = flash_key(ini, section, "flash size", f.flash_size);
     f.write_mode = flash_key(ini, section, "write mode", f.write_mode);
     compile_conditions().erase = f.write_mode != 2 || owed_one_piece();
+    compile_conditions().flash_info = f.write_mode != 2;
     return f;
 }
 

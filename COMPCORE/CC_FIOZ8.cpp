@@ -293,7 +293,7 @@ std::string path_with_extension(const std::string &source_path, const char *exte
     return path;
 }
 
-bool open_bin_output(const std::string &source_path)
+bool open_bin_output(const std::string &source_path, uint32_t pad_sectors)
 {
     const std::string path = path_with_extension(source_path, "bin");
     close_bin_output();
@@ -305,6 +305,10 @@ bool open_bin_output(const std::string &source_path)
                         path.c_str());
         return false;
     }
+    // With the BIOS in the image the file is flash as a whole: what no block covers reads as
+    // erased flash, never as the zeros of a gap.
+    if (compile_conditions().bios_present && !linker_seam().pad_bin_file(g_bin, 0, pad_sectors))
+        g_bin_failed = true;
     return true;
 }
 
@@ -562,6 +566,7 @@ void finish_quietly_all()
 struct DownloadPlan {
     bool to_file, bios_marker, erase, one_piece, serial, program;
     uint8_t mode;  // 0 flash, 1 RAM, 2 flash then run in RAM
+    uint32_t image_start;  // physical address of the image file's first byte
 };
 
 bool flash_mode(uint8_t mode) { return mode == 0 || mode == 2; }
@@ -582,19 +587,24 @@ void erase_flash(TargetOperations &target)
         throw xTCErr(kMsgEraseFailed, KX_HERE);  // nothing may be written over an unerased flash
 }
 
-// Ends the "hex" file of a compile to a file (the "bin" file beside it is passed along).
+// The "hex" twin of the "bin" file of a compile to a file: written anew from the "bin" file.
 bool write_hex_end_record(const std::string &source_path)
 {
     const std::string hex_path = path_with_extension(source_path, "hex");
     const std::string bin_path = path_with_extension(source_path, "bin");
-    std::FILE *hex = std::fopen(hex_path.c_str(), "ab");
-    std::FILE *bin = hex ? std::fopen(bin_path.c_str(), "ab") : nullptr;
-    if (hex && bin)
-        linker_seam().write_hex_end(bin, hex);
-    else
+    std::FILE *bin = std::fopen(bin_path.c_str(), "rb");
+    std::FILE *hex = bin ? std::fopen(hex_path.c_str(), "w") : nullptr;
+    bool ok = bin && hex;
+    if (ok) {
+        ok = linker_seam().write_hex_end(bin, hex);
+        ok = std::fclose(hex) == 0 && ok;
+        hex = nullptr;
+        if (!ok)
+            ShowMessageLine(true, text_of(kMsgCannotWriteFile).c_str(), hex_path.c_str());
+    } else {
         ShowMessageLine(true, text_of(kMsgCannotOpenFile).c_str(),
-                        (hex ? bin_path : hex_path).c_str());
-    const bool ok = hex && bin;
+                        (bin ? hex_path : bin_path).c_str());
+    }
     if (bin)
         std::fclose(bin);
     if (hex)
@@ -619,9 +629,11 @@ void send_image_file(TargetOperations &target, const std::string &source_path, u
 }
 
 // The download image goes to the target (block by block on a serial link, as one file on a
-// network link) or, compiling to a file, into the "bin" output. Returns false when the image
-// could not be read, so that nothing is reported as loaded that was not.
-bool download_image(const std::string &source_path, const DownloadPlan &plan)
+// network link) or, compiling to a file, into the "bin" output. Every block is taken at its
+// physical address: the image start plus its place in the file. Returns false when the image
+// could not be read, so that nothing is reported as loaded that was not; *bin_base is the
+// physical address of the "bin" file's first byte.
+bool download_image(const std::string &source_path, const DownloadPlan &plan, uint32_t *bin_base)
 {
     LinkerSeam &linker = linker_seam();
     TargetOperations &target = target_operations();
@@ -662,9 +674,15 @@ bool download_image(const std::string &source_path, const DownloadPlan &plan)
     }
     const unsigned long total = static_cast<unsigned long>(linker.count_flash_sectors()) * block;
     gTCState = 4;
+    const bool zero_pad = IdePreferences().zero_pad_bin_file;
     bool reading = true;
-    if (plan.to_file && plan.program)
-        reading = open_bin_output(source_path);
+    if (plan.to_file && plan.program) {
+        std::fseek(image, 0, SEEK_END);
+        const long size = std::ftell(image);
+        std::rewind(image);
+        const uint64_t span = uint64_t(size > 0 ? size : 0) + (zero_pad ? plan.image_start : 0);
+        reading = open_bin_output(source_path, static_cast<uint32_t>((span + 1023) / 1024));
+    }
     if (!plan.to_file) {
         const uint32_t text = plan.mode == 0 ? kMsgLoadingFlash
                               : plan.mode == 2 ? kMsgLoadingFlashRam
@@ -673,20 +691,20 @@ bool download_image(const std::string &source_path, const DownloadPlan &plan)
     }
 
     const uint32_t bios_end = addr_to_physical(g_bios_root_end);
-    const bool zero_pad = IdePreferences().zero_pad_bin_file;
     unsigned long progress = 0;
     uint32_t offset = 0;
-    std::optional<uint32_t> image_start;
+    std::optional<uint32_t> first_block;  // physical address of the first block sent
     while (reading) {
         std::memset(buffer.get(), 0xFF, block);
         const std::size_t got = std::fread(buffer.get(), 1, block, image);
         if (got == 0)
             break;
         gDialogControl.PumpStatusBoxMessages();
-        if (linker.flash_sector_marked(offset, block)) {
-            if (!image_start)
-                image_start = offset;
-            if (!plan.one_piece && reconnect_pending && offset > bios_end) {
+        const uint32_t physical = plan.image_start + offset;
+        if (linker.flash_sector_marked(physical, block)) {
+            if (!first_block)
+                first_block = physical;
+            if (!plan.one_piece && reconnect_pending && physical > bios_end) {
                 reconnect_pending = false;
                 if (!plan.erase) {
                     target.ReconnectAtDebugBaud();
@@ -700,24 +718,28 @@ bool download_image(const std::string &source_path, const DownloadPlan &plan)
                 ShowMessageLine(false, text_of(kMsgProgress).c_str(), progress, total);
             }
             if (plan.to_file && plan.program)
-                write_bin_block(static_cast<uint32_t>(got), zero_pad ? offset : offset - *image_start,
-                                buffer.get());
+                write_bin_block(static_cast<uint32_t>(got),
+                                zero_pad ? physical : physical - *first_block, buffer.get());
             if (!plan.to_file && plan.serial)
-                target.TcWritePhysicalMemory(base + offset, buffer.get(), static_cast<uint32_t>(got));
+                target.TcWritePhysicalMemory(base + physical, buffer.get(),
+                                             static_cast<uint32_t>(got));
         }
         offset += static_cast<uint32_t>(got);
     }
+    *bin_base = zero_pad ? 0 : first_block.value_or(plan.image_start);
 
+    // A whole-file transfer places the file's byte 0 at the image start above the base.
+    const uint32_t file_base = base + plan.image_start;
     if (plan.one_piece) {
         if (!plan.to_file && !plan.serial)
-            send_image_file(target, source_path, kMsgSendingProgram, base, offset,
+            send_image_file(target, source_path, kMsgSendingProgram, file_base, offset,
                             static_cast<uint32_t>(total));
     } else if (!plan.to_file && plan.bios_marker && !plan.erase && reconnect_pending) {
         if (!plan.serial)
-            send_image_file(target, source_path, kMsgSendingBios, base, offset,
+            send_image_file(target, source_path, kMsgSendingBios, file_base, offset,
                             static_cast<uint32_t>(total));
     } else if (!plan.to_file && !plan.serial) {  // a serial link got every block above
-        send_image_file(target, source_path, kMsgSendingProgram, base, offset,
+        send_image_file(target, source_path, kMsgSendingProgram, file_base, offset,
                         static_cast<uint32_t>(total));
     }
 
@@ -734,6 +756,7 @@ bool download_image(const std::string &source_path, const DownloadPlan &plan)
 }  // namespace
 
 uint8_t output_flags() { return g_output_flags; }
+void set_output_flags(uint8_t flags) { g_output_flags = flags; }
 void set_download_mode(uint8_t mode) { g_download_mode = mode; }
 uint8_t download_mode() { return g_download_mode; }
 uint32_t bios_root_code_end() { return g_bios_root_end; }
@@ -996,19 +1019,22 @@ uint16_t compile_and_load(const std::string &source_path)
         return failed();
 
     linker.close_object_file(false);
-    uint32_t size_kb = 0;
-    const bool built = linker.build_rom_image(source_path, cfg.cchexf, cfg.ccsvrm, kObjectExt,
-                                              kImageHexExt, kImageExt, &size_kb) == 0;
+    uint32_t low_sector = 0;
+    const bool built =
+        linker.build_rom_image(source_path, kObjectExt, kImageHexExt, kImageExt, &low_sector) == 0;
     if (!built) {
         ShowMessageLine(true, "%s", text_of(kMsgUnableToOpenObject).c_str());
         return failed();
     }
+    const uint32_t image_start = low_sector * 1024;
     if (compiler_options().list_files) {
         ShowMessageLine(false, "%s", text_of(kMsgGeneratingList).c_str());
-        linker.write_list_file(source_path, size_kb * 1024);
+        linker.write_list_file(source_path, image_start);
     } else {
         linker.clear_list_records();
     }
+    bool bin_written = false;
+    uint32_t bin_base = 0;
     if (g_conditions.erase && g_conditions.bios_marker) {
         if (!bios)
             ShowMessageLine(true, "%s", text_of(kMsgObjectCreated).c_str());
@@ -1021,10 +1047,13 @@ uint16_t compile_and_load(const std::string &source_path)
         plan.serial = target_operations().GetCommSettings().link_kind == 0;
         plan.program = !bios;
         plan.mode = g_download_mode;
-        if (!download_image(source_path, plan))
+        plan.image_start = image_start;
+        if (!download_image(source_path, plan, &bin_base))
             return failed();
+        bin_written = plan.to_file && plan.program;
     }
-    if (!g_conditions.erase)
-        linker.write_bin_hex_files(source_path);
+    // Only a "bin" file that this compile wrote is cut at the "splitbin" origins.
+    if (!g_conditions.erase && bin_written && !linker.write_bin_hex_files(source_path, bin_base))
+        return failed();
     return get_error_status();
 }

@@ -38,8 +38,9 @@ void patch_code_word(uint32_t addr, uint16_t w);
 
 uint32_t download_block_size();  // 128
 
-// The "bin" output used while compiling to a file.
-[[nodiscard]] bool open_bin_output(const std::string &source_path);
+// The "bin" output used while compiling to a file. With the BIOS in the image it opens as
+// `pad_sectors` sectors of erased flash (0xFF), which the blocks then overwrite.
+[[nodiscard]] bool open_bin_output(const std::string &source_path, uint32_t pad_sectors);
 void write_bin_block(uint32_t count, uint32_t file_offset, const uint8_t *bytes);
 void close_bin_output();  // drops the file as it stands (clean-up after a failure)
 // Flushes and closes the file; false (with a message naming it) when any write went wrong.
@@ -119,8 +120,11 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
                         uint32_t second_data_start, uint32_t linker_a, uint32_t linker_b,
                         uint16_t options);
 
-// Output flags byte (0x31 at the start of every compile).
+// Output flags byte (0x31 at the start of every compile): 0x01 the layout's memory words come
+// from the configuration, 0x10 the object trace file is written, 0x20 the code goes to the
+// target. The download writer and the image builder read it.
 uint8_t output_flags();
+void set_output_flags(uint8_t flags);
 
 // The memory words of the layout, set from the configuration's ROM and RAM keys by every compile
 // that is not a watch compile (output flags bit 0x01); read by the code generator, the directive
@@ -174,6 +178,11 @@ struct CompileConditions {
     bool erase = false;        // erase-before-write flag of the board
     bool one_piece = false;    // "TCP all in one"
     bool bios_present = true;  // the BIOS-included flag: the BIOS is part of the image
+    // The BIOS compile keeps its image in memory, for the program compiles that include it.
+    bool bios_kept_in_memory = false;
+    // The board's flash takes whole sectors (the flash information file's write mode is not 2):
+    // its images begin at physical 0.
+    bool flash_info = false;
 };
 CompileConditions &compile_conditions();
 

@@ -337,6 +337,7 @@ void set_input_line_number(uint16_t line) {
 }
 uint16_t input_column_offset() { return g_in.delivered_offset; }
 uint32_t source_line_offset() { return g_prog.line_offset(); }
+const std::string &compiled_program_text() { return g_prog.text(); }
 uint32_t line_fetch_count() { return g_in.fetch_count; }
 uint16_t file_line_count(std::size_t file_number) {
     auto it = g_in.line_counts.find(file_number);

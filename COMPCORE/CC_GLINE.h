@@ -64,6 +64,8 @@ public:
 
     // Byte offset in the file of the start of the last line read (program compile).
     [[nodiscard]] uint32_t line_offset() const { return m_line_offset; }
+    // The whole program text as it was read (program compile).
+    [[nodiscard]] const std::string &text() const { return m_text; }
 
 private:
     bool m_loaded = false;
@@ -164,6 +166,9 @@ void set_input_line_number(uint16_t line);
 uint16_t input_column_offset();
 // Byte offset of the start of the last program line read.
 uint32_t source_line_offset();
+// The program text the last program compile read (the editor's text when it came from there),
+// kept until the next compile names its program file; the listing echoes source lines from it.
+const std::string &compiled_program_text();
 // Line fetch count of this compile.
 uint32_t line_fetch_count();
 // Lines read of a file, by its number in the message records' file-name list (0 when none).

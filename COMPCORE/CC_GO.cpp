@@ -17,6 +17,7 @@
 #include "CC_MISC.h"
 #include "CC_OBJ.h"
 #include "CC_RELOC.h"
+#include "CC_ROM.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
@@ -463,6 +464,7 @@ void reset_unit_tables(bool bios_compile)
     reset_asm_path_state();
     init_label_tables();
     reset_labels(kCloseLocal);
+    clear_flash_sector_map();  // the blocks this compile writes, from none
 }
 
 // The lighter reset before an expression is compiled for the debugger.

@@ -1,6 +1,8 @@
 // LinkFrame: the pure frame codec of the target link (see LinkFrame.h).
 #include "LinkFrame.h"
 
+#include "CC_ROM.h"
+
 namespace {
 
 struct SubtypeName {
@@ -122,20 +124,11 @@ std::vector<uint8_t> build_link_frame(uint8_t type, uint8_t subtype,
     return out;
 }
 
-// Each byte enters at the top of a 16-bit value; eight times, when bit 15 of (value XOR CRC)
-// is set the CRC shifts and takes the polynomial, else it only shifts.
+// The image builder's CRC step, byte after byte, with the polynomial 0x1021.
 uint16_t crc16_xmodem(std::span<const uint8_t> bytes, uint16_t crc)
 {
-    for (uint8_t byte : bytes) {
-        uint16_t value = uint16_t(byte << 8);
-        for (int bit = 0; bit < 8; ++bit) {
-            bool top = ((value ^ crc) & 0x8000) != 0;
-            crc = uint16_t(crc << 1);
-            if (top)
-                crc ^= 0x1021;
-            value = uint16_t(value << 1);
-        }
-    }
+    for (uint8_t byte : bytes)
+        crc = crc16_update(byte, 0x1021, crc);
     return crc;
 }
 

@@ -1,12 +1,14 @@
-// SEAM_LINKER: the built-in linker seam, used until the linker installs its own. Origins and
-// labels are served by their units (ORIGINS, CC_RELOC); every other call that would have to
-// load an index, save a library, record a listing range, send code or write a file throws
-// `xErr` "The linker is not part of this build.", so a compile without a linker fails with that
-// message (at its first step, the library index) and never ends as a success.
+// SEAM_LINKER: the built-in linker seam. Origins, labels, the download writer, the image files
+// and the listing are served by their units (ORIGINS, CC_RELOC, CC_ROM, list_files); every
+// other call that would have to load an index, save a library or write the map file throws
+// `xErr` "The linker is not part of this build.", so a compile without those units fails with
+// that message (at its first step, the library index) and never ends as a success.
 #include "SEAM_LINKER.h"
 
 #include "CC_RELOC.h"
+#include "CC_ROM.h"
 #include "ORIGINS.h"
+#include "list_files.h"
 #include "guiExceptions.h"
 
 namespace {
@@ -53,26 +55,49 @@ public:
         return label->address;
     }
 
-    int open_object_file(const std::string &, bool) override { missing(); }
-    void close_object_file(bool) override {}
-    int build_rom_image(const std::string &, int, int, const std::string &, const std::string &,
-                        const std::string &, uint32_t *) override
+    int open_object_file(const std::string &path, bool from_file) override
     {
-        missing();
+        return ::open_object_file(path, from_file);
+    }
+    void close_object_file(bool) override { ::close_object_file(); }
+    int build_rom_image(const std::string &path, const std::string &object_ext,
+                        const std::string &hex_ext, const std::string &image_ext,
+                        uint32_t *low_sector) override
+    {
+        return ::build_rom_image(path, object_ext, hex_ext, image_ext, nullptr, low_sector);
     }
     void write_map_file() override { missing(); }
-    void write_list_file(const std::string &, uint32_t) override { missing(); }
-    void clear_list_records() override {}
-    void add_list_record(ListTable, uint32_t, uint32_t, int) override { missing(); }
-    void write_bin_hex_files(const std::string &) override { missing(); }
-    void write_hex_end(std::FILE *, std::FILE *) override { missing(); }
-    void pad_bin_file(std::FILE *, uint32_t, uint32_t) override { missing(); }
+    void write_list_file(const std::string &path, uint32_t image_start) override
+    {
+        ListFile list;
+        (void)::write_list_file(list, path, image_start);
+    }
+    void clear_list_records() override { ::clear_list_records(code_block_list()); }
+    void add_list_record(ListTable, uint32_t start, uint32_t end, int kind) override
+    {
+        ::add_list_record(code_block_list(), start, end, kind);
+    }
+    bool write_bin_hex_files(const std::string &path, uint32_t bin_base) override
+    {
+        return ::write_bin_hex_files(path, bin_base);
+    }
+    bool write_hex_end(std::FILE *bin, std::FILE *hex) override { return ::write_hex_end(bin, hex); }
+    bool pad_bin_file(std::FILE *bin, uint32_t first_sector, uint32_t last_sector) override
+    {
+        return ::pad_bin_file(bin, first_sector, last_sector);
+    }
 
-    uint32_t count_flash_sectors() override { missing(); }
-    bool flash_sector_marked(uint32_t, uint32_t) override { missing(); }
-    void clear_flash_sector_map() override {}
+    uint32_t count_flash_sectors() override { return ::count_flash_sectors(); }
+    bool flash_sector_marked(uint32_t offset, uint32_t size) override
+    {
+        return ::flash_sector_marked(offset, size);
+    }
+    void clear_flash_sector_map() override { ::clear_flash_sector_map(); }
 
-    void ui_send_block(uint32_t, uint32_t, const uint8_t *) override { missing(); }
+    void ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes) override
+    {
+        ::ui_send_block(count, addr, bytes);
+    }
 };
 
 MissingLinker g_missing;

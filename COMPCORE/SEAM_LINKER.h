@@ -1,8 +1,9 @@
 // SEAM_LINKER: what the compile frame uses of the linker and output files: the library index,
 // origins, labels, the object file, the image builder, the map and list files, the flash-sector
-// map and the download writer. The linker installs its implementation; until it does, the
-// built-in one throws `xErr` "The linker is not part of this build." for every call that would
-// have to answer or produce something (so nothing is ever reported as done that was not).
+// map and the download writer. The built-in implementation serves origins, labels, the output
+// files and the listing from their units (ORIGINS, CC_RELOC, CC_ROM, list_files); every other
+// call that would have to answer or produce something throws `xErr` "The linker is not part of
+// this build." until its unit is installed (so nothing is ever reported as done that was not).
 // Tests install doubles.
 #pragma once
 
@@ -53,18 +54,26 @@ public:
     // Output files. Non-zero results are failures.
     virtual int open_object_file(const std::string &source_path, bool second_form) = 0;
     virtual void close_object_file(bool second_form) = 0;
-    virtual int build_rom_image(const std::string &path, int hex_flag, int second_flag,
-                                const std::string &object_ext, const std::string &hex_ext,
-                                const std::string &image_ext, uint32_t *size_kb) = 0;
+    // The image from the object file; 0 on success, with the image's low sector (its first byte
+    // is physical low * 1024).
+    virtual int build_rom_image(const std::string &path, const std::string &object_ext,
+                                const std::string &hex_ext, const std::string &image_ext,
+                                uint32_t *low_sector) = 0;
     virtual void write_map_file() = 0;
-    virtual void write_list_file(const std::string &path, uint32_t image_bytes) = 0;
+    // The listing from this compile's download image, whose first byte is physical
+    // `image_start`.
+    virtual void write_list_file(const std::string &path, uint32_t image_start) = 0;
     virtual void clear_list_records() = 0;
     // Records an emitted range [start, end) of the given kind (2 data, 3 BIOS code, 4 program
     // code) for the listing file; an empty or inverted range is not recorded.
     virtual void add_list_record(ListTable table, uint32_t start, uint32_t end, int kind) = 0;
-    virtual void write_bin_hex_files(const std::string &path) = 0;
-    virtual void write_hex_end(std::FILE *bin, std::FILE *hex) = 0;
-    virtual void pad_bin_file(std::FILE *bin, uint32_t first_sector, uint32_t last_sector) = 0;
+    // Cuts the "bin" file (its byte 0 at physical `bin_base`) at the "splitbin" origins; false
+    // when a piece could not be written.
+    virtual bool write_bin_hex_files(const std::string &path, uint32_t bin_base) = 0;
+    // The HEX file of a whole image and its end record; false when a read or write failed.
+    virtual bool write_hex_end(std::FILE *bin, std::FILE *hex) = 0;
+    // Sectors [first, last) of 0xFF at the stream's position; false when a write failed.
+    virtual bool pad_bin_file(std::FILE *bin, uint32_t first_sector, uint32_t last_sector) = 0;
 
     // Flash-sector map.
     virtual uint32_t count_flash_sectors() = 0;

@@ -4,6 +4,8 @@
 // other call throws, so nothing is ever reported as erased, loaded, read or recorded that was not.
 #include "SEAM_TARGET.h"
 
+#include "LinkFrame.h"
+
 #include "guiExceptions.h"
 
 #include <chrono>
@@ -83,6 +85,14 @@ public:
     {
         missing(kMsgNoDebuggerCore);
     }
+    bool lookupBreakpointByAddress(uint32_t, SourceTable, source_item &) override
+    {
+        missing(kMsgNoDebuggerCore);
+    }
+    bool getSourceItemsAtAddress(uint32_t, SourceTable, std::vector<source_item> &) override
+    {
+        missing(kMsgNoDebuggerCore);
+    }
 };
 
 MissingTargetOperations g_missing_ops;
@@ -112,19 +122,7 @@ void set_breakpoint_tables(BreakpointTables *tables)
 
 uint16_t id_block_crc(const std::array<uint8_t, 132> &id_block)
 {
-    uint16_t crc = 0;
-    for (std::size_t i = 0; i < id_block.size(); ++i) {
-        if (i == 115)
-            continue;  // reserved byte, outside the check
-        const uint8_t byte = (i == 124 || i == 125) ? 0 : id_block[i];
-        uint16_t value = static_cast<uint16_t>(byte << 8);
-        for (int bit = 0; bit < 8; ++bit) {
-            const bool top = (value ^ crc) & 0x8000;
-            crc = static_cast<uint16_t>(top ? (crc << 1) ^ 0x1021 : crc << 1);
-            value = static_cast<uint16_t>(value << 1);
-        }
-    }
-    return crc;
+    return ::id_block_crc(std::span<const uint8_t, kIdBlockSize>(id_block));
 }
 
 bool id_block_is_valid(const std::array<uint8_t, 132> &id_block)

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "TCOptions.h"
 
@@ -126,6 +127,16 @@ struct SourceEntry {
     int line;
     int column;
     uint32_t address;
+    uint32_t line_offset = 0;  // byte offset of the source line in its file
+};
+
+// One source position as the look-ups hand it out: the file, line and column (from 1), and the
+// byte offset of the line in its file (from which the listing echoes it).
+struct source_item {
+    std::string file;
+    uint16_t line = 0;
+    uint16_t column = 0;
+    uint32_t line_offset = 0;
 };
 
 class BreakpointTables {
@@ -140,6 +151,14 @@ public:
                                 uint32_t address) = 0;
     virtual void markStatementPosition(SourceTable table, const std::string &file, int line,
                                        int column, uint32_t address) = 0;
+
+    // Look-ups by code address; addresses are equal when their physical addresses are. The
+    // first record of the table at the address (false when there is none), and every record
+    // there, in the table's order, appended to `items` (false when the list stays empty).
+    virtual bool lookupBreakpointByAddress(uint32_t address, SourceTable table,
+                                           source_item &found) = 0;
+    virtual bool getSourceItemsAtAddress(uint32_t address, SourceTable table,
+                                         std::vector<source_item> &items) = 0;
 };
 
 BreakpointTables &breakpoint_tables();

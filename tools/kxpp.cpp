@@ -67,6 +67,10 @@ public:
     void endSourceRange(int, int, uint32_t) override {}
     void addSourceEntry(SourceTable, const std::string &, int, int, uint32_t) override {}
     void markStatementPosition(SourceTable, const std::string &, int, int, uint32_t) override {}
+    bool lookupBreakpointByAddress(uint32_t, SourceTable, source_item &) override { return false; }
+    bool getSourceItemsAtAddress(uint32_t, SourceTable, std::vector<source_item> &) override {
+        return false;
+    }
 };
 
 } // namespace

@@ -12,14 +12,17 @@
 #include "CC_INASM.h"
 #include "CC_INIT.h"
 #include "CC_RELOC.h"
+#include "CC_ROM.h"
 #include "CC_Z80CPU.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
 #include "guiInterface.h"
+#include "list_files.h"
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <unistd.h>
 
@@ -73,11 +76,91 @@ int ImageLinker::load_library_index(const std::string &dir, bool register_module
 
 void ImageLinker::ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes)
 {
-    for (uint32_t i = 0; i < count; ++i) {
-        const ADDR24 at = addr_add(addr, static_cast<int32_t>(i));
-        sent[at] = bytes[i];
-        image[addr_to_physical(at) & kPhysicalMask] = bytes[i];
-    }
+    for (uint32_t i = 0; i < count; ++i)
+        sent[addr_add(addr, static_cast<int32_t>(i))] = bytes[i];
+    ::ui_send_block(count, addr, bytes);
+}
+
+int ImageLinker::open_object_file(const std::string &path, bool from_file)
+{
+    RecordingLinker::open_object_file(path, from_file);
+    return ::open_object_file(path, from_file);
+}
+
+void ImageLinker::close_object_file(bool from_file)
+{
+    RecordingLinker::close_object_file(from_file);
+    ::close_object_file();
+}
+
+// The real image; the bytes of its records (the ranges the builder reports) go into `image`.
+int ImageLinker::build_rom_image(const std::string &path, const std::string &obj,
+                                 const std::string &hex, const std::string &img,
+                                 uint32_t *low_sector)
+{
+    note("build_rom_image " + obj + " " + hex + " " + img);
+    DLSegmentList segments;
+    const int result = ::build_rom_image(path, obj, hex, img, &segments, low_sector);
+    const std::optional<BuiltImage> built = last_built_image();
+    if (result != 0 || !built)
+        return result;
+    std::ifstream in(built->image_path, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    for (const DLSegment &s : segments.segments())
+        for (uint32_t a = s.start; a < s.start + s.length; ++a)
+            image[a & kPhysicalMask] = bytes.at(a - built->first_address);
+    return result;
+}
+
+void ImageLinker::write_list_file(const std::string &path, uint32_t image_start)
+{
+    RecordingLinker::write_list_file(path, image_start);
+    ListFile list;
+    (void)::write_list_file(list, path, image_start);
+}
+
+void ImageLinker::clear_list_records()
+{
+    RecordingLinker::clear_list_records();
+    ::clear_list_records(code_block_list());
+}
+
+void ImageLinker::add_list_record(ListTable table, uint32_t start, uint32_t end, int kind)
+{
+    RecordingLinker::add_list_record(table, start, end, kind);
+    ::add_list_record(code_block_list(), start, end, kind);
+}
+
+uint32_t ImageLinker::count_flash_sectors() { return ::count_flash_sectors(); }
+
+bool ImageLinker::flash_sector_marked(uint32_t physical, uint32_t block_size)
+{
+    return ::flash_sector_marked(physical, block_size);
+}
+
+void ImageLinker::clear_flash_sector_map()
+{
+    RecordingLinker::clear_flash_sector_map();
+    ::clear_flash_sector_map();
+}
+
+bool ImageLinker::write_bin_hex_files(const std::string &path, uint32_t bin_base)
+{
+    RecordingLinker::write_bin_hex_files(path, bin_base);
+    return ::write_bin_hex_files(path, bin_base);
+}
+
+bool ImageLinker::write_hex_end(std::FILE *bin, std::FILE *hex)
+{
+    RecordingLinker::write_hex_end(bin, hex);
+    return ::write_hex_end(bin, hex);
+}
+
+bool ImageLinker::pad_bin_file(std::FILE *bin, uint32_t first_sector, uint32_t last_sector)
+{
+    RecordingLinker::pad_bin_file(bin, first_sector, last_sector);
+    return ::pad_bin_file(bin, first_sector, last_sector);
 }
 
 void ImageLinker::origins_clear()

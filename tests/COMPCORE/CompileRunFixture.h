@@ -12,8 +12,10 @@
 // What stands in (until each unit lands):
 //   - the linker: `ImageLinker` loads the library catalogue from the libraries list (which
 //     lists a default header, "default.h", and any library the test writes), serves origins and
-//     labels from their units (recording the calls), records the other calls, and captures
-//     every byte sent toward the target into a 1 MB physical image;
+//     labels from their units (recording the calls), sends every byte through the real download
+//     writer into the object trace file, builds the real download image from it, lays the
+//     bytes of that image's records into a 1 MB physical image (0xFF elsewhere, kept across the
+//     compiles of one test), and records the other calls;
 //   - the code generator's units not built yet: `FixtureCodegen` records every call and hands
 //     what the code generator serves (CPU selection, cache sets, BIOS switches, code addresses,
 //     its per-compile reset) on to it; the rest answers from the headless double;
@@ -104,8 +106,9 @@ public:
 };
 
 // The linker stand-in: the catalogue from the libraries list, origins and labels from their
-// units, and every block sent toward the target in a 1 MB physical image (0xFF where nothing
-// was sent) and by address word.
+// units, the real download writer, image builder and code-block map; what the built images
+// hold in a 1 MB physical image (0xFF where nothing was built), and every byte sent by address
+// word.
 class ImageLinker : public RecordingLinker {
 public:
     ListedLibraries catalogue;
@@ -114,6 +117,19 @@ public:
 
     int load_library_index(const std::string &dir, bool register_modules) override;
     void ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes) override;
+    int open_object_file(const std::string &path, bool from_file) override;
+    void close_object_file(bool from_file) override;
+    int build_rom_image(const std::string &path, const std::string &obj, const std::string &hex,
+                        const std::string &img, uint32_t *low_sector) override;
+    void write_list_file(const std::string &path, uint32_t image_start) override;
+    void clear_list_records() override;
+    void add_list_record(ListTable table, uint32_t start, uint32_t end, int kind) override;
+    uint32_t count_flash_sectors() override;
+    bool flash_sector_marked(uint32_t physical, uint32_t block_size) override;
+    void clear_flash_sector_map() override;
+    bool write_bin_hex_files(const std::string &path, uint32_t bin_base) override;
+    bool write_hex_end(std::FILE *bin, std::FILE *hex) override;
+    bool pad_bin_file(std::FILE *bin, uint32_t first_sector, uint32_t last_sector) override;
     void origins_clear() override;
     void resolve_origins() override;
     uint32_t origins_lowest_address(uint8_t kind) override;

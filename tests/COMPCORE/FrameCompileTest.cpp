@@ -110,7 +110,7 @@ TEST_F(FrameCompile, SuccessfulCompileRunsThePassesInOrder)
     const char *order[] = {"lib_index_register_all", "load_library_index", "open_object_file",
                            "resolve_origins",        "label main",         "reset_labels 3",
                            "write_map_file",         "close_object_file",  "build_rom_image",
-                           "clear_list_records",     "write_bin_hex_files"};
+                           "clear_list_records"};
     size_t last = 0;
     for (const char *step : order) {
         const size_t at = position(step);
@@ -119,6 +119,7 @@ TEST_F(FrameCompile, SuccessfulCompileRunsThePassesInOrder)
         last = at;
     }
     EXPECT_TRUE(called("build_rom_image rom hdl bdl")) << "one spelling: written as read";
+    EXPECT_FALSE(called("write_bin_hex_files")) << "a compile to the target writes no bin file";
     EXPECT_TRUE(fs::exists(dir / "prog" / "main.brk"));
     EXPECT_EQ(output_flags(), 0x31);
     EXPECT_EQ(memory_summary().entry_point, 0x1234u);
@@ -752,6 +753,8 @@ TEST_F(FrameDownload, CompileToFileWritesTheBinFileAndNothingToTheTarget)
     EXPECT_TRUE(target_calls("TcWrite").empty());
     EXPECT_TRUE(target_calls("TcDownloadFile").empty());
     EXPECT_TRUE(called("write_hex_end"));
+    EXPECT_TRUE(called("pad_bin_file 0 1")) << "with the BIOS the file opens as erased flash";
+    EXPECT_TRUE(called("write_bin_hex_files 128")) << "the bin file begins at its first block";
     std::ifstream bin(dir / "prog" / "main.bin", std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(bin)),
                                      std::istreambuf_iterator<char>());

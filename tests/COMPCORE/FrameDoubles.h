@@ -213,11 +213,11 @@ public:
     }
     void close_object_file(bool) override { note("close_object_file"); }
     // Writes the download image beside the source, as the image builder does.
-    int build_rom_image(const std::string &path, int, int, const std::string &obj,
-                        const std::string &hex, const std::string &img, uint32_t *kb) override
+    int build_rom_image(const std::string &path, const std::string &obj, const std::string &hex,
+                        const std::string &img, uint32_t *low_sector) override
     {
         note("build_rom_image " + obj + " " + hex + " " + img);
-        *kb = 4;
+        *low_sector = image_low_sector;
         if (build_result == 0 && write_image) {
             std::ofstream out(path_with_extension(path, img.c_str()), std::ios::binary);
             out.write(reinterpret_cast<const char *>(image.data()),
@@ -226,14 +226,25 @@ public:
         return build_result;
     }
     void write_map_file() override { note("write_map_file"); }
-    void write_list_file(const std::string &, uint32_t) override { note("write_list_file"); }
+    void write_list_file(const std::string &, uint32_t image_start) override
+    {
+        note("write_list_file " + std::to_string(image_start));
+    }
     void clear_list_records() override { note("clear_list_records"); }
     void add_list_record(ListTable table, uint32_t start, uint32_t end, int kind) override
     {
         list_records.push_back({table, start, end, kind});
     }
-    void write_bin_hex_files(const std::string &) override { note("write_bin_hex_files"); }
-    void pad_bin_file(std::FILE *, uint32_t, uint32_t) override {}
+    bool write_bin_hex_files(const std::string &, uint32_t bin_base) override
+    {
+        note("write_bin_hex_files " + std::to_string(bin_base));
+        return true;
+    }
+    bool pad_bin_file(std::FILE *, uint32_t first, uint32_t last) override
+    {
+        note("pad_bin_file " + std::to_string(first) + " " + std::to_string(last));
+        return true;
+    }
     uint32_t count_flash_sectors() override { return marked_sectors; }
     bool flash_sector_marked(uint32_t offset, uint32_t) override
     {
@@ -241,11 +252,17 @@ public:
     }
     void clear_flash_sector_map() override { note("clear_flash_sector_map"); }
     void ui_send_block(uint32_t, uint32_t, const uint8_t *) override {}
-    void write_hex_end(std::FILE *, std::FILE *) override { note("write_hex_end"); }
+    bool write_hex_end(std::FILE *, std::FILE *) override
+    {
+        note("write_hex_end");
+        return true;
+    }
     uint32_t origins_highest_code_address() override { return highest_code; }
 
-    // The download image and its marked blocks (image offsets from, up to but not including).
+    // The download image, its first byte's sector and its marked blocks (physical addresses
+    // from, up to but not including).
     std::vector<uint8_t> image = std::vector<uint8_t>(300, 0x5A);
+    uint32_t image_low_sector = 0;
     bool write_image = true;
     uint32_t marked_from = 0, marked_to = 0xFFFFFFFFu;
     uint32_t marked_sectors = 3;

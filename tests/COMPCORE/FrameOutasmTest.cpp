@@ -36,6 +36,8 @@ protected:
         set_emit_cache_host(nullptr);
         install_origin_table();
         root_code_cache().Reset();
+        xmem_code_cache().Reset();
+        set_current_code_cache(root_code_cache());  // the next test's code goes to root again
         g_parser = nullptr;
     }
 };

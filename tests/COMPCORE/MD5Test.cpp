@@ -6,8 +6,12 @@
 #include <ostream>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+#include <unistd.h>
 
 namespace {
 
@@ -109,6 +113,36 @@ TEST(Md5, CountOfZeroOrLessAddsNothing)
     uint8_t out[16];
     MD5Final(ctx, out);
     EXPECT_EQ(hex(out), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+// The digest of a file equals what the system's md5sum says of it, whatever the pieces.
+TEST(Md5, EqualsMd5sumOfAFile)
+{
+    if (std::system("md5sum --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "md5sum is not installed";
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("kx-md5-" + std::to_string(::getpid()) + ".bin"))
+                                 .string();
+    std::vector<uint8_t> m(100000);
+    for (size_t i = 0; i < m.size(); ++i)
+        m[i] = uint8_t((i * 131 + i / 7) & 0xFF);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(m.data()), std::streamsize(m.size()));
+    std::string expected;
+    if (std::FILE *p = ::popen(("md5sum '" + path + "'").c_str(), "r")) {
+        char line[128] = {};
+        if (std::fgets(line, sizeof line, p))
+            expected = std::string(line).substr(0, 32);
+        ::pclose(p);
+    }
+    std::filesystem::remove(path);
+    MD5Context ctx;
+    MD5Init(ctx);
+    for (size_t at = 0, piece = 1; at < m.size(); at += piece, piece = piece * 7 % 1000 + 1)
+        MD5Update(ctx, m.data() + at, int(std::min(piece, m.size() - at)));
+    uint8_t out[16];
+    MD5Final(ctx, out);
+    EXPECT_EQ(hex(out), expected);
 }
 
 // The bit count carries from its low word into its high word.

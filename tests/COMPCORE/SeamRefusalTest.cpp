@@ -14,6 +14,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -79,24 +80,19 @@ const Refusal kRefusals[] = {
     {"LibraryIndex", [] { (void)linker_seam().load_library_index(".", true); }, kLinker},
     {"LibraryFiles", [] { (void)linker_seam().library_files(); }, kLinker},
     {"SaveLibrary", [] { (void)linker_seam().lib_save_if_edited("a.lib"); }, kLinker},
-    {"ObjectFile", [] { (void)linker_seam().open_object_file("a.c", false); }, kLinker},
-    {"Image",
-     [] {
-         uint32_t kb = 0;
-         (void)linker_seam().build_rom_image("a.c", 0, 0, "rom", "hdl", "bdl", &kb);
-     },
-     kLinker},
     {"MapFile", [] { linker_seam().write_map_file(); }, kLinker},
-    {"ListRecord",
-     [] { linker_seam().add_list_record(ListTable::CodeBlocks, 0, 4, 4); },
-     kLinker},
-    {"SendBlock",
+    {"AddressLookup",
      [] {
-         const uint8_t b[1] = {0};
-         linker_seam().ui_send_block(1, 0x4000, b);
+         source_item item;
+         (void)breakpoint_tables().lookupBreakpointByAddress(0, SourceTable::Line, item);
      },
-     kLinker},
-    {"FlashSectors", [] { (void)linker_seam().count_flash_sectors(); }, kLinker},
+     kDebugger},
+    {"SourceItems",
+     [] {
+         std::vector<source_item> items;
+         (void)breakpoint_tables().getSourceItemsAtAddress(0, SourceTable::AsmSource, items);
+     },
+     kDebugger},
     {"Declaration", [] { (void)declaration_seam().parse_external_declaration(); }, kDeclarations},
     {"DeclareChain", [] { chain_seam().declare_chain("c"); }, kChains},
     {"ChainFunction", [] { chain_seam().add_chain_function("c", "f"); }, kChains},

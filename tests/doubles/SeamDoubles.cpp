@@ -2,6 +2,9 @@
 // that installs them before the first test of every program that links this file.
 #include "SeamDoubles.h"
 
+#include "CC_ADDR.h"
+#include "CC_GLINE.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -281,11 +284,32 @@ void HeadlessBreakpointTables::endSourceRange(int line, int column, uint32_t add
 void HeadlessBreakpointTables::addSourceEntry(SourceTable table, const std::string &file,
                                               int line, int column, uint32_t address)
 {
-    entries.push_back({table, file, line, column, address});
+    entries.push_back({table, file, line, column, address, source_line_offset()});
 }
 
 void HeadlessBreakpointTables::markStatementPosition(SourceTable table, const std::string &file,
                                                      int line, int column, uint32_t address)
 {
-    entries.push_back({table, file, line, column, address});
+    entries.push_back({table, file, line, column, address, source_line_offset()});
+}
+
+bool HeadlessBreakpointTables::getSourceItemsAtAddress(uint32_t address, SourceTable table,
+                                                       std::vector<source_item> &items)
+{
+    const std::size_t before = items.size();
+    for (const SourceEntry &e : entries)
+        if (e.table == table && addr_to_physical(e.address) == addr_to_physical(address))
+            items.push_back({e.file, static_cast<uint16_t>(e.line),
+                             static_cast<uint16_t>(e.column), e.line_offset});
+    return items.size() > before;
+}
+
+bool HeadlessBreakpointTables::lookupBreakpointByAddress(uint32_t address, SourceTable table,
+                                                         source_item &found)
+{
+    std::vector<source_item> items;
+    if (!getSourceItemsAtAddress(address, table, items))
+        return false;
+    found = items.front();
+    return true;
 }

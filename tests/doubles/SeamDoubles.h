@@ -89,7 +89,8 @@ HeadlessTargetOperations &headless_target_operations();
 
 // ---- breakpoint tables --------------------------------------------------------------------------
 
-// Headless tables: keep every entry in order; a range opened by beginSourceRange is kept in
+// Headless tables: keep every entry in order (with the line offset the input reports when it is
+// made); a range opened by beginSourceRange is kept in
 // `ranges` when endSourceRange closes it (an end without an open range is ignored).
 class HeadlessBreakpointTables : public BreakpointTables {
 public:
@@ -114,6 +115,11 @@ public:
                         uint32_t address) override;
     void markStatementPosition(SourceTable table, const std::string &file, int line, int column,
                                uint32_t address) override;
+    // The entries of the table whose address has the same physical address, in entry order.
+    bool lookupBreakpointByAddress(uint32_t address, SourceTable table,
+                                   source_item &found) override;
+    bool getSourceItemsAtAddress(uint32_t address, SourceTable table,
+                                 std::vector<source_item> &items) override;
 };
 
 HeadlessBreakpointTables &headless_breakpoint_tables();
