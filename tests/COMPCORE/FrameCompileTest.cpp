@@ -698,6 +698,23 @@ TEST_P(FrameDownloadPlan, SendsTheImageWhereTheBoardAndLinkSay)
 INSTANTIATE_TEST_SUITE_P(All, FrameDownloadPlan, ::testing::ValuesIn(kDownloads),
                          [](const auto &i) { return std::string(i.param.name); });
 
+// An image that begins above physical 0: every block goes to its physical address, the
+// bitmap is asked by physical address, and the listing learns where the image begins.
+TEST_F(FrameDownload, BlocksGoToTheirPhysicalAddressesAboveTheImageStart)
+{
+    compiler_options().list_files = 1;
+    linker.image_low_sector = 0x40;  // the image's byte 0 is physical 0x10000
+    linker.marked_from = 0x10080;
+    linker.marked_to = 0x10100;
+    linker.marked_sectors = 1;
+    EXPECT_EQ(compile_file(), 0);
+    compiler_options().list_files = 0;
+    EXPECT_EQ(target_calls("TcWritePhysicalMemory"),
+              std::vector<std::string>{"TcWritePhysicalMemory 0x10080 128"});
+    EXPECT_EQ(target.memory[0x10080], 0x5A);
+    EXPECT_EQ(linker.list_image_start, 0x10000u);
+}
+
 TEST_F(FrameDownload, OnlyMarkedBlocksAreWritten)
 {
     linker.marked_from = 128;

@@ -226,9 +226,11 @@ public:
         return build_result;
     }
     void write_map_file() override { note("write_map_file"); }
+    uint32_t list_image_start = 0;  // of the last listing asked for
     void write_list_file(const std::string &, uint32_t image_start) override
     {
-        note("write_list_file " + std::to_string(image_start));
+        note("write_list_file");
+        list_image_start = image_start;
     }
     void clear_list_records() override { note("clear_list_records"); }
     void add_list_record(ListTable table, uint32_t start, uint32_t end, int kind) override
