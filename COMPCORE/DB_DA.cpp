@@ -756,6 +756,14 @@ const CycleTables &cycleTables()
     return c;
 }
 
+int ioiExtraCycles(uint32_t next4)
+{
+    for (const auto &p : kIoiPatterns)
+        if ((next4 & p[0]) == p[0] && (next4 & p[1]) == 0)
+            return 1;
+    return 2;
+}
+
 int instructionCycles(std::span<const uint8_t> bytes)
 {
     const CycleTables &c = cycleTables();
@@ -767,12 +775,9 @@ int instructionCycles(std::span<const uint8_t> bytes)
         i = 1;
         if (b0 == 0xD3) {
             ioi = true;
-            uint32_t w = static_cast<uint32_t>(byte_at(bytes, 1)) << 24 |
-                         static_cast<uint32_t>(byte_at(bytes, 2)) << 16 |
-                         static_cast<uint32_t>(byte_at(bytes, 3)) << 8 | byte_at(bytes, 4);
-            extra = 2;
-            for (const auto &p : kIoiPatterns)
-                if ((w & p[0]) == p[0] && (w & p[1]) == 0) { extra = 1; break; }
+            extra = ioiExtraCycles(static_cast<uint32_t>(byte_at(bytes, 1)) << 24 |
+                                   static_cast<uint32_t>(byte_at(bytes, 2)) << 16 |
+                                   static_cast<uint32_t>(byte_at(bytes, 3)) << 8 | byte_at(bytes, 4));
         } else {
             ioe = b0 == 0xDB;
             extra = 2;

@@ -88,3 +88,6 @@ struct CycleTables {
 const CycleTables &cycleTables();
 // The cycle value of one instruction (prefixes included) by the disassembly window's rules.
 int instructionCycles(std::span<const uint8_t> bytes);
+// Extra cycles of an ioi prefix before the four bytes `next4` (first byte in bits 24-31): 1 for
+// the access patterns the bus serves at once, otherwise 2.
+int ioiExtraCycles(uint32_t next4);

@@ -1,8 +1,8 @@
 // SimCycles: clock-cycle figures of the Vireon instructions, as the debug windows show them.
-// Five tables of 256 entries (main page, and the pages after 0xCB, 0xDD, 0xED, 0xFD), the
+// Four tables of 256 entries (main page, and the pages after 0xCB, 0xDD or 0xFD, and 0xED), the
 // special values for block moves and conditional returns, and the prefix extras of `altd`,
-// `ioi` and `ioe`. The CPU core counts executed cycles from the same figures.
-// Standard library only.
+// `ioi` and `ioe`: the disassembler's cycle table (compcore's DB_DA), which the CPU core counts
+// executed cycles by.
 #pragma once
 
 #include <array>
