@@ -16,9 +16,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <bit>
+#include <cctype>
 #include <fstream>
-#include <memory>
 #include <sstream>
 
 namespace {
@@ -85,7 +85,7 @@ uint32_t count_flash_sectors()
 {
     uint32_t n = 0;
     for (uint8_t byte : g_bitmap)
-        n += static_cast<uint32_t>(__builtin_popcount(byte));
+        n += static_cast<uint32_t>(std::popcount(byte));
     return n;
 }
 
@@ -566,6 +566,12 @@ bool write_bin_hex_files(const std::string &path, uint32_t bin_base)
     const long size = std::ftell(bin);
     const uint32_t bin_end = bin_base + static_cast<uint32_t>(size > 0 ? size : 0);
 
+    const auto open_piece = [](const std::string &piece_path, const char *mode) {
+        std::FILE *f = std::fopen(piece_path.c_str(), mode);
+        if (!f)
+            ShowMessageLine(true, text_of(kMsgCannotOpenFile).c_str(), piece_path.c_str());
+        return f;
+    };
     // Each piece runs from its start to the high end of the origin after which the next one
     // begins (that byte included); the next piece begins at that follower's low end.
     std::size_t cursor = 0;
@@ -581,13 +587,10 @@ bool write_bin_hex_files(const std::string &path, uint32_t bin_base)
                 break;
             }
         }
-        const std::string piece_path = stem + std::to_string(piece) + ".bin";
-        std::FILE *out = std::fopen(piece_path.c_str(), "w+b");
+        std::FILE *out = open_piece(stem + std::to_string(piece) + ".bin", "w+b");
         const FileCloser close_out{out};
-        if (!out) {
-            ShowMessageLine(true, text_of(kMsgCannotOpenFile).c_str(), piece_path.c_str());
+        if (!out)
             return false;
-        }
         uint8_t block[512];
         for (uint32_t at = start; at <= end && at < bin_end;) {
             const uint32_t n = std::min<uint32_t>({512, end - at + 1, bin_end - at});
@@ -596,14 +599,9 @@ bool write_bin_hex_files(const std::string &path, uint32_t bin_base)
                 return false;
             at += n;
         }
-        const std::string hex_path = stem + std::to_string(piece) + ".hex";
-        std::FILE *hex = std::fopen(hex_path.c_str(), "w");
+        std::FILE *hex = open_piece(stem + std::to_string(piece) + ".hex", "w");
         const FileCloser close_hex{hex};
-        if (!hex) {
-            ShowMessageLine(true, text_of(kMsgCannotOpenFile).c_str(), hex_path.c_str());
-            return false;
-        }
-        if (!write_hex_end(out, hex))
+        if (!hex || !write_hex_end(out, hex))
             return false;
         if (!next_start)
             break;

@@ -5,6 +5,7 @@
 #include "DB_DA.h"
 
 #include <array>
+#include <charconv>
 #include <cstdio>
 
 std::string formatCodeAddress(uint32_t address)
@@ -17,21 +18,6 @@ std::string formatCodeAddress(uint32_t address)
     return text;
 }
 
-namespace {
-
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-}  // namespace
-
 int computeCycles(std::string_view line)
 {
     // Bytes 0-3 of the line's byte column (characters 8-15).
@@ -40,9 +26,10 @@ int computeCycles(std::string_view line)
         const std::size_t at = 8 + 2 * i;
         if (at + 1 >= line.size())
             break;
-        const int hi = hex_digit(line[at]), lo = hex_digit(line[at + 1]);
-        if (hi >= 0 && lo >= 0)
-            bytes[i] = static_cast<uint8_t>(hi << 4 | lo);
+        uint8_t value = 0;
+        const auto [end, error] = std::from_chars(line.data() + at, line.data() + at + 2, value, 16);
+        if (error == std::errc() && end == line.data() + at + 2)
+            bytes[i] = value;
     }
     return instructionCycles(bytes);
 }

@@ -60,6 +60,17 @@ protected:
             *low = l;
         return r;
     }
+    // main.bin holding the image, and main.hex written from it.
+    void hex_of(const std::vector<uint8_t> &image)
+    {
+        write_bytes(file("bin"), image);
+        std::FILE *bin = std::fopen(file("bin").c_str(), "rb");
+        std::FILE *hex = std::fopen(file("hex").c_str(), "w");
+        ASSERT_TRUE(bin && hex);
+        EXPECT_TRUE(write_hex_end(bin, hex));
+        std::fclose(bin);
+        std::fclose(hex);
+    }
 };
 
 TEST_F(ImageFiles, RecordsLieInPlaceAndErasedFlashElsewhere)
@@ -194,13 +205,7 @@ TEST_F(ImageFiles, MissingTraceFileOrUnwritableImageFails)
 TEST_F(ImageFiles, HexOf64KilobytesHasTwoWindowsOf1024Records)
 {
     const std::vector<uint8_t> image = pattern(0x10000);
-    write_bytes(file("bin"), image);
-    std::FILE *bin = std::fopen(file("bin").c_str(), "rb");
-    std::FILE *hex = std::fopen(file("hex").c_str(), "w");
-    ASSERT_TRUE(bin && hex);
-    EXPECT_TRUE(write_hex_end(bin, hex));
-    std::fclose(bin);
-    std::fclose(hex);
+    hex_of(image);
     std::vector<std::string> lines;
     std::istringstream in(read_text(file("hex")));
     for (std::string l; std::getline(in, l);)
@@ -221,13 +226,7 @@ TEST_F(ImageFiles, HexOf64KilobytesHasTwoWindowsOf1024Records)
 TEST_F(ImageFiles, ShortLastReadMakesAShortRecord)
 {
     const std::vector<uint8_t> image = pattern(100, 3);
-    write_bytes(file("bin"), image);
-    std::FILE *bin = std::fopen(file("bin").c_str(), "rb");
-    std::FILE *hex = std::fopen(file("hex").c_str(), "w");
-    ASSERT_TRUE(bin && hex);
-    EXPECT_TRUE(write_hex_end(bin, hex));
-    std::fclose(bin);
-    std::fclose(hex);
+    hex_of(image);
     const std::string text = read_text(file("hex"));
     EXPECT_NE(text.find("\n:04006000"), std::string::npos) << text;
     vsim::SimBoard board;
