@@ -521,6 +521,13 @@ int mangle_local_name(char *name, unsigned number) {
     return 1;
 }
 
+symbol *symbol_entry(SymbolTableId table, std::size_t n) {
+    const Table &t = table_of(table);
+    if (n >= t.next_entry - t.entry_start)
+        return nullptr;
+    return &g_area[t.entry_start + n];
+}
+
 void set_local_scope(bool local) { g_local_scope = local; }
 bool local_scope() { return g_local_scope; }
 void set_placement_switch(bool xmem) { g_placement_xmem = xmem; }

@@ -98,6 +98,9 @@ void reserve_symbol_areas();
 // last entry found.
 symbol *find_symbol(const char *name, bool kind_filter, SymbolTableId table);
 symbol *last_symbol_found();
+// The n-th entry of a table in the order the names were entered (0 the first), or nullptr past
+// the last one: the frame code walks the function's locals this way.
+symbol *symbol_entry(SymbolTableId table, std::size_t n);
 // Declares or completes a name (see the kinds table of the design). Never null.
 symbol *add_symbol(const char *name, uint32_t declarator, int32_t type, int16_t value,
                    uint8_t kind, const uint16_t *dims, int dim_count);

@@ -7,6 +7,7 @@
 #include "CC_FIOZ8.h"
 #include "CC_IN.h"
 #include "CC_Z80.h"
+#include "CC_Z80FUNC.h"
 #include "CC_Z80GEN.h"
 #include "DB_DA.h"
 #include "SEAM_CODEGEN.h"
@@ -181,4 +182,5 @@ void reset_code_generator()
 {
     reset_value_model();
     reset_branch_state();
+    reset_function_frames();
 }
