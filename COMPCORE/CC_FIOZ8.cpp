@@ -16,6 +16,7 @@
 #include "CC_MOD.h"
 #include "CC_STAB.h"
 #include "CC_VER.h"
+#include "CC_Z80START.h"
 #include "QBSTRING.h"
 #include "CC_INASM.h"
 #include "CC_RELOC.h"
@@ -454,6 +455,8 @@ void place_start_up_symbols()
     if (!program_info && !time_stamp)
         return;
     if (!g_start_up_offsets)
+        (void)codegen_seam().measure_start_up_block(nullptr);  // hands the offsets over
+    if (!g_start_up_offsets)
         refuse_missing_codegen();  // only the code generator knows the block's layout
     const uint32_t base = constants_in_code_cache().current;
     if (program_info)
@@ -886,6 +889,8 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
                 place_start_up_symbols();
             }
         }
+        if (!watch)
+            codegen_seam().note_required_symbols();  // the start-up block's names, asm labels too
         linker.reset_labels(errors_seen() ? 7 : 3);
         set_global_symbol_mark();
     } catch (const xCCErrOvflo &) {
@@ -971,6 +976,23 @@ uint16_t compile_and_load(const std::string &source_path)
                            : data_start;
         constant_start = map.program_constant_start != kDummyAddress ? map.program_constant_start
                                                                      : root_start;
+        // The start-up block goes where the BIOS's last jump leads; the program follows it.
+        StartUpLayout start_up;
+        start_up.start = root_start;
+        start_up.two_blocks = separate_instruction_data();
+        start_up.second_start = constant_start;
+        start_up.debug = gDebugRstState == 0;
+        start_up.heap = cfg.heap;
+        start_up.heap_low = static_cast<uint16_t>(map.heap_area.first);
+        start_up.heap_high = static_cast<uint16_t>(map.heap_area.last);
+        start_up.rams = cfg.rams;
+        start_up.logr = cfg.logr;
+        set_start_up_layout(start_up);
+        uint16_t second_size = 0;
+        const uint16_t block_size = codegen_seam().measure_start_up_block(&second_size);
+        root_start = addr_add(root_start, block_size);
+        if (start_up.two_blocks)
+            constant_start = addr_add(constant_start, second_size);
     }
 
     // The BIOS marker is the code generator's to set, for this compile only.

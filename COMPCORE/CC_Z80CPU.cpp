@@ -8,6 +8,7 @@
 #include "CC_IN.h"
 #include "CC_Z80.h"
 #include "CC_Z80FUNC.h"
+#include "CC_Z80START.h"
 #include "CC_Z80GEN.h"
 #include "DB_DA.h"
 #include "SEAM_CODEGEN.h"
@@ -164,12 +165,15 @@ public:
         unbuilt_codegen_seam().reset_compile_state();
     }
 
-    // Services of units that are not built yet.
-    uint16_t root_code_size() const override { return unbuilt_codegen_seam().root_code_size(); }
-    bool link_required_symbols(int mode) override
+    uint16_t root_code_size() const override { return start_up_block_size(); }
+    bool link_required_symbols(int mode) override { return ::link_required_symbols(mode); }
+    uint16_t measure_start_up_block(uint16_t *second_size) override
     {
-        return unbuilt_codegen_seam().link_required_symbols(mode);
+        return ::measure_start_up_block(second_size);
     }
+    void note_required_symbols() override { ::note_required_symbols(); }
+
+    // Services of units that are not built yet.
     void output_pending_stubs(int flag) override { unbuilt_codegen_seam().output_pending_stubs(flag); }
     void delete_pending_asm_object() override { unbuilt_codegen_seam().delete_pending_asm_object(); }
 } g_seam;
@@ -183,4 +187,5 @@ void reset_code_generator()
     reset_value_model();
     reset_branch_state();
     reset_function_frames();
+    reset_start_up_state();
 }

@@ -23,6 +23,8 @@ public:
     uint32_t xmem_cache_address() const override { refuse_missing_codegen(); }
     uint16_t root_code_size() const override { refuse_missing_codegen(); }
     bool link_required_symbols(int) override { refuse_missing_codegen(); }
+    uint16_t measure_start_up_block(uint16_t *) override { refuse_missing_codegen(); }
+    void note_required_symbols() override {}
     void output_pending_stubs(int) override { refuse_missing_codegen(); }
     void delete_pending_asm_object() override {}
     void reset_compile_state() override {}

@@ -23,8 +23,14 @@ public:
     virtual void set_code_address(uint32_t address_word) = 0;
     virtual uint32_t xmem_cache_address() const = 0;
     virtual uint16_t root_code_size() const = 0;
-    // After a program compile: checks and places the run-time symbols; false on failure.
+    // After a program compile: checks the run-time symbols and writes the start-up block; false
+    // on failure (the messages recorded). `mode`: the vector flag of the block.
     [[nodiscard]] virtual bool link_required_symbols(int mode) = 0;
+    // Before a program compile: the start-up block's size (the second block's in `second_size`),
+    // without looking a symbol up.
+    virtual uint16_t measure_start_up_block(uint16_t *second_size) = 0;
+    // Before the compile's label scope closes: keeps the addresses of the names the block calls.
+    virtual void note_required_symbols() = 0;
     // Emits the pending xmem call stubs (and at the end of a compile the pooled literals).
     virtual void output_pending_stubs(int flag) = 0;
     // Compile teardown: deletes a pending inline-assembler object.

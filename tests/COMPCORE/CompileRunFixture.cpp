@@ -270,6 +270,30 @@ uint32_t FixtureCodegen::xmem_cache_address() const
     return code_generator_seam().xmem_cache_address();
 }
 
+uint16_t FixtureCodegen::root_code_size() const
+{
+    return start_up ? code_generator_seam().root_code_size() : HeadlessCodegen::root_code_size();
+}
+
+bool FixtureCodegen::link_required_symbols(int mode)
+{
+    const bool recorded = HeadlessCodegen::link_required_symbols(mode);
+    return start_up ? code_generator_seam().link_required_symbols(mode) : recorded;
+}
+
+uint16_t FixtureCodegen::measure_start_up_block(uint16_t *second_size)
+{
+    const uint16_t recorded = HeadlessCodegen::measure_start_up_block(second_size);
+    return start_up ? code_generator_seam().measure_start_up_block(second_size) : recorded;
+}
+
+void FixtureCodegen::note_required_symbols()
+{
+    HeadlessCodegen::note_required_symbols();
+    if (start_up)
+        code_generator_seam().note_required_symbols();
+}
+
 void FixtureCodegen::reset_compile_state()
 {
     HeadlessCodegen::reset_compile_state();

@@ -147,9 +147,15 @@ public:
 int32_t add_origin(const char *name, uint8_t kind, ADDR24 start, uint32_t size, EmitCache &cache,
                    int32_t follower = -1);
 
-// Records every call (the headless double) and passes what the code generator serves on to it.
+// Records every call (the headless double) and passes what the code generator serves on to it;
+// with `start_up` also the start-up block (measured, checked and written by the code generator).
 class FixtureCodegen : public HeadlessCodegen {
 public:
+    bool start_up = false;
+    uint16_t root_code_size() const override;
+    bool link_required_symbols(int mode) override;
+    uint16_t measure_start_up_block(uint16_t *second_size) override;
+    void note_required_symbols() override;
     uint16_t select_target_cpu(uint16_t word, uint8_t cpu_id) override;
     uint8_t cpu_flag() const override;
     void set_bios_compile(uint8_t *bios_marker) override;

@@ -217,7 +217,7 @@ struct MissingUnit {
 };
 
 const MissingUnit kMissingUnits[] = {
-    {"CodeGenerator", [] { set_codegen_seam(nullptr); },
+    {"CodeGenerator", [] { set_codegen_seam(&unbuilt_codegen_seam()); },
      "The code generator is not part of this build.", true},
     {"TargetLink", [] { set_target_operations(nullptr); },
      "The target link is not part of this build.", true},

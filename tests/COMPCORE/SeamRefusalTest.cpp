@@ -49,9 +49,11 @@ struct Refusal {
 };
 
 const Refusal kRefusals[] = {
-    {"RuntimeSymbols", [] { (void)codegen_seam().link_required_symbols(0); }, kCodegen},
+    {"RuntimeSymbols", [] { (void)unbuilt_codegen_seam().link_required_symbols(0); }, kCodegen},
+    {"StartUpBlockSize",
+     [] { (void)unbuilt_codegen_seam().measure_start_up_block(nullptr); }, kCodegen},
     {"PendingStubs", [] { codegen_seam().output_pending_stubs(0); }, kCodegen},
-    {"RootCodeSize", [] { (void)codegen_seam().root_code_size(); }, kCodegen},
+    {"RootCodeSize", [] { (void)unbuilt_codegen_seam().root_code_size(); }, kCodegen},
     {"EraseFlash", [] { (void)target_operations().TcEraseFlash(0x7FFFF); }, kTarget},
     {"CommSettings", [] { (void)target_operations().GetCommSettings(); }, kTarget},
     {"ReadMemory",
@@ -141,7 +143,7 @@ TEST_F(BuiltInSeams, NullPutsTheRefusalBackAfterAnInstalledUnit)
     set_codegen_seam(nullptr);
     set_target_operations(nullptr);
     set_breakpoint_tables(nullptr);
-    EXPECT_THROW((void)codegen_seam().link_required_symbols(0), xErr);
+    EXPECT_THROW(codegen_seam().output_pending_stubs(0), xErr);
     EXPECT_THROW((void)target_operations().GetCommSettings(), xErr);
     EXPECT_THROW(breakpoint_tables().endSourceRange(1, 1, 0), xErr);
 }

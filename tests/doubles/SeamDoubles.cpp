@@ -113,6 +113,16 @@ bool HeadlessCodegen::link_required_symbols(int mode)
     return link_ok;
 }
 
+uint16_t HeadlessCodegen::measure_start_up_block(uint16_t *second_size)
+{
+    calls.push_back("measure_start_up_block");
+    if (second_size)
+        *second_size = 0;
+    return start_up_size;
+}
+
+void HeadlessCodegen::note_required_symbols() { calls.push_back("note_required_symbols"); }
+
 void HeadlessCodegen::output_pending_stubs(int flag)
 {
     calls.push_back("output_pending_stubs " + std::to_string(flag));

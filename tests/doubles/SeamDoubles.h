@@ -23,6 +23,7 @@ public:
     uint32_t code_address = 0;
     uint16_t root_size = 0;
     bool link_ok = true;
+    uint16_t start_up_size = 0;
 
     uint16_t select_target_cpu(uint16_t word, uint8_t cpu_id) override;
     uint8_t cpu_flag() const override { return cpu; }
@@ -33,6 +34,8 @@ public:
     uint32_t xmem_cache_address() const override { return code_address; }
     uint16_t root_code_size() const override { return root_size; }
     bool link_required_symbols(int mode) override;
+    uint16_t measure_start_up_block(uint16_t *second_size) override;
+    void note_required_symbols() override;
     void output_pending_stubs(int flag) override;
     void delete_pending_asm_object() override;
     void reset_compile_state() override;
