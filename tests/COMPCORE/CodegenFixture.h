@@ -10,6 +10,7 @@
 #include "CompileRunFixture.h"
 #include "FrameDoubles.h"
 #include "InputHarness.h"
+#include "RuntimeLibrary.h"
 
 #include "CC_ASM.h"
 #include "CC_ASMTAB.h"
@@ -223,6 +224,19 @@ protected:
 
     // The current code address.
     uint32_t here() const { return current_code_cache().current; }
+
+    // The runtime library's routines (TARGET/lib/RUNTIME.LIB, assembled without the compiler)
+    // below the test code, loaded with the next run and named for the label tables.
+    void load_runtime_library()
+    {
+        static const rtlib::Image library =
+            rtlib::assemble({rtlib::target_dir() / "lib" / "RUNTIME.LIB"}, 0x1000, {});
+        ASSERT_LT(0x1000 + library.bytes.size(), size_t{kRootCode});
+        for (const auto &[name, address] : library.globals)
+            define_label(name.c_str(), make_addr(0, address), kLabelGlobal);
+        for (size_t i = 0; i < library.bytes.size(); ++i)
+            data[library.origin + i] = library.bytes[i];
+    }
 
 private:
     std::map<uint16_t, uint8_t> m_board_ram;

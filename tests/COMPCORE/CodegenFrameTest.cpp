@@ -4,7 +4,6 @@
 #include "CodegenFixture.h"
 
 #include "CC_Z80FUNC.h"
-#include "RuntimeLibrary.h"
 
 #include <functional>
 
@@ -72,19 +71,6 @@ protected:
             area_end = static_cast<uint16_t>(v.address + type_size(v.type));
         }
         return bytes;
-    }
-
-    // The runtime library's frame and interrupt routines, placed below the test code and named
-    // for the label tables.
-    void use_runtime()
-    {
-        static const rtlib::Image image =
-            rtlib::assemble({rtlib::target_dir() / "lib" / "RUNTIME.LIB"}, 0x1000, {});
-        ASSERT_LT(0x1000 + image.bytes.size(), size_t{kRootCode});
-        for (const auto &[name, address] : image.globals)
-            define_label(name.c_str(), make_addr(0, address), kLabelGlobal);
-        for (size_t i = 0; i < image.bytes.size(); ++i)
-            data[image.origin + i] = image.bytes[i];
     }
 
     // A caller with IX 0x1357 that calls the function the test emits next; returns where the
@@ -297,7 +283,7 @@ TEST_P(FrameRuns, LeaveTheCallerAsTheyFoundIt)
     }
     for (uint16_t a = 0x8010; a < 0x8010 + registers; ++a)
         data[a] = static_cast<uint8_t>(0xA0 + a - 0x8010);
-    use_runtime();
+    load_runtime_library();
     const uint16_t back = caller();
     { FunctionProlog p(c.autos, registers); }
     // Every automatic byte: IX frames below IX, the others from SP up.
@@ -351,7 +337,7 @@ INSTANTIATE_TEST_SUITE_P(All, FrameRuns, ::testing::ValuesIn(kRunCases),
 TEST_F(FrameTest, InterruptFunctionRestoresTheInterruptedCode)
 {
     options = priority(1);
-    use_runtime();
+    load_runtime_library();
     const uint16_t back = caller();
     { FunctionProlog p(0, 0); }
     outasm("ld hl, 0x0F0F");
