@@ -3,6 +3,8 @@
 
 #include "CC_ROM.h"
 
+#include <utility>
+
 namespace {
 
 struct SubtypeName {
@@ -122,6 +124,159 @@ std::vector<uint8_t> build_link_frame(uint8_t type, uint8_t subtype,
     out.push_back(kLinkFlag);
     escape_link_bytes(plain, out);
     return out;
+}
+
+// --- Receiving ----------------------------------------------------------------------------------
+
+LinkFrameReader::Event LinkFrameReader::take(uint8_t byte)
+{
+    Event cut = Event::none;
+    if (m_serial && byte == kLinkFlag && m_state != State::drop) {
+        if (in_frame())
+            cut = end_frame(Event::bad);
+        m_state = State::hunting;
+    }
+    if (!m_serial && byte == kLinkVersion && m_state == State::after_bad_header)
+        m_state = State::hunting;
+
+    switch (m_state) {
+    case State::hunting:
+        start_frame(byte);
+        return cut;
+    case State::header:
+        return header_byte(byte);
+    case State::payload:
+        return payload_byte(byte);
+    case State::check:
+        return check_byte(byte);
+    case State::after_bad_header:
+    case State::drop:
+        reset();
+        return Event::none;
+    }
+    return Event::none;
+}
+
+bool LinkFrameReader::in_frame() const
+{
+    return m_state == State::header || m_state == State::payload || m_state == State::check;
+}
+
+bool LinkFrameReader::receiving(uint8_t type, uint8_t subtype) const
+{
+    return (m_state == State::payload || m_state == State::check) && m_header[2] == type &&
+           (m_header[3] & kLinkSubtypeMask) == (subtype & kLinkSubtypeMask);
+}
+
+void LinkFrameReader::drop()
+{
+    reset();
+    m_state = State::drop;
+}
+
+void LinkFrameReader::reset()
+{
+    m_state = State::hunting;
+    m_escape = false;
+    m_header_count = 0;
+    m_payload.clear();
+    m_expected = 0;
+    m_check_count = 0;
+    m_raw.clear();
+}
+
+void LinkFrameReader::start_frame(uint8_t byte)
+{
+    reset();
+    if (m_serial) {
+        if (byte != kLinkFlag)
+            return; // between frames
+        m_raw.push_back(byte);
+        m_state = State::header;
+        return;
+    }
+    m_raw.push_back(byte);
+    m_header[0] = byte;
+    m_header_count = 1;
+    m_state = State::header;
+}
+
+// Serial: 0x7D only marks the next byte, which is taken XOR 0x20. Either way the byte as it
+// came goes to the raw record.
+bool LinkFrameReader::store(uint8_t byte, uint8_t *&out)
+{
+    m_raw.push_back(byte);
+    if (m_serial && m_escape) {
+        m_escape = false;
+        *out++ = uint8_t(byte ^ kLinkEscapeXor);
+        return true;
+    }
+    if (m_serial && byte == kLinkEscape) {
+        m_escape = true;
+        return false;
+    }
+    *out++ = byte;
+    return true;
+}
+
+LinkFrameReader::Event LinkFrameReader::header_byte(uint8_t byte)
+{
+    uint8_t *at = m_header.data() + m_header_count;
+    if (!store(byte, at))
+        return Event::none;
+    if (++m_header_count < kLinkHeaderSize)
+        return Event::none;
+    const size_t length = size_t(m_header[4] | m_header[5] << 8);
+    const uint16_t check = ComputeCheck(std::span<const uint8_t>(m_header.data(), 6));
+    if (length > kLinkMaxReceivePayload || check != uint16_t(m_header[6] | m_header[7] << 8)) {
+        Event e = end_frame(Event::bad);
+        m_state = State::after_bad_header;
+        return e;
+    }
+    m_expected = length;
+    m_payload.reserve(length);
+    m_state = State::payload;
+    return Event::none;
+}
+
+LinkFrameReader::Event LinkFrameReader::payload_byte(uint8_t byte)
+{
+    if (m_expected == 0) {
+        m_state = State::check;
+        return check_byte(byte);
+    }
+    uint8_t value = 0;
+    uint8_t *at = &value;
+    if (!store(byte, at))
+        return Event::none;
+    m_payload.push_back(value);
+    if (m_payload.size() == m_expected)
+        m_state = State::check;
+    return Event::none;
+}
+
+LinkFrameReader::Event LinkFrameReader::check_byte(uint8_t byte)
+{
+    uint8_t *at = m_check.data() + m_check_count;
+    if (!store(byte, at))
+        return Event::none;
+    if (++m_check_count < kLinkCheckSize)
+        return Event::none;
+    uint16_t check = ComputeCheck(m_header);
+    check = ComputeCheck(m_payload, check);
+    return end_frame(check == uint16_t(m_check[0] | m_check[1] << 8) ? Event::good : Event::bad);
+}
+
+LinkFrameReader::Event LinkFrameReader::end_frame(Event event)
+{
+    m_ended_type = m_header_count > 2 ? m_header[2] : 0;
+    m_ended_subtype = m_header_count > 3 ? m_header[3] : 0;
+    m_ended_payload.clear();
+    if (event == Event::good)
+        std::swap(m_ended_payload, m_payload);
+    std::swap(m_ended_raw, m_raw);
+    reset();
+    return event;
 }
 
 // The image builder's CRC step, byte after byte, with the polynomial 0x1021.

@@ -119,6 +119,86 @@ std::vector<uint8_t> build_link_frame(uint8_t type, uint8_t subtype,
 // Appends bytes to `out` with 0x7E and 0x7D escaped.
 void escape_link_bytes(std::span<const uint8_t> bytes, std::vector<uint8_t> &out);
 
+// --- Receiving ----------------------------------------------------------------------------------
+
+// The host's frame reader: takes the bytes of a link one at a time and says when a frame ends,
+// good or bad. One state machine serves both links; they differ only in how a frame starts:
+// - serial: only the flag 0x7E starts a frame, and a flag anywhere (but while dropping)
+//   restarts reception at that byte; bytes between frames are skipped; 0x7D escapes the next
+//   byte.
+// - stream (TCP): frames lie back to back, so any byte in hand when none is being received
+//   starts one as its header byte 0; after a header whose check failed, a byte 2 (the protocol
+//   version) starts the next frame at once, any other byte is dropped first.
+// A header announcing more than 32,768 payload bytes, a header check or a frame check that
+// does not hold, and a frame cut short by a restarting flag are bad frames. Every buffer is
+// bounded by the frame limits, whatever the bytes.
+class LinkFrameReader {
+public:
+    enum class Event : uint8_t {
+        none, // the byte was taken; no frame ended
+        good, // a frame with both checks holding ended with this byte
+        bad,  // a frame was spoiled (its header fields are those received, maybe garbage)
+    };
+    // Parser states, in the order a frame passes them.
+    enum class State : uint8_t {
+        hunting = 0,
+        header = 1,
+        payload = 2,
+        check = 3,
+        after_bad_header = 5, // the next byte restarts the parser or is dropped
+        drop = 6,             // the next byte is dropped, then hunting
+    };
+
+    explicit LinkFrameReader(bool serial) : m_serial(serial) {}
+
+    // Takes one byte. At most one frame ends per byte; a flag that cuts a frame short ends
+    // that frame as bad and starts the next one.
+    Event take(uint8_t byte);
+
+    // The frame that ended last (valid until the next take): its header fields, its payload
+    // (good frames: exactly the announced length) and the bytes as they came on the link.
+    uint8_t type() const { return m_ended_type; }
+    uint8_t subtype() const { return m_ended_subtype; }
+    std::span<const uint8_t> payload() const { return m_ended_payload; }
+    std::span<const uint8_t> raw() const { return m_ended_raw; }
+
+    State state() const { return m_state; }
+    // True while a frame is partly received (header, payload or check).
+    bool in_frame() const;
+    // True while the payload or check of a frame of this type and subtype (bits 0-5) is
+    // being received.
+    bool receiving(uint8_t type, uint8_t subtype) const;
+    // The next byte is dropped and whatever was partly received is forgotten, without a report.
+    void drop();
+    // Forgets everything: hunting, nothing received.
+    void reset();
+
+private:
+    Event end_frame(Event event);
+    void start_frame(uint8_t byte);
+    bool store(uint8_t byte, uint8_t *&out);
+    Event header_byte(uint8_t byte);
+    Event payload_byte(uint8_t byte);
+    Event check_byte(uint8_t byte);
+
+    bool m_serial;
+    State m_state = State::hunting;
+    bool m_escape = false;
+    // The frame being received: 8 header bytes, the payload, 2 check bytes.
+    std::array<uint8_t, kLinkHeaderSize> m_header{};
+    size_t m_header_count = 0;
+    std::vector<uint8_t> m_payload;
+    size_t m_expected = 0;
+    std::array<uint8_t, kLinkCheckSize> m_check{};
+    size_t m_check_count = 0;
+    std::vector<uint8_t> m_raw;
+    // The frame that ended last.
+    uint8_t m_ended_type = 0;
+    uint8_t m_ended_subtype = 0;
+    std::vector<uint8_t> m_ended_payload;
+    std::vector<uint8_t> m_ended_raw;
+};
+
 // CRC-16/XMODEM: polynomial 0x1021, most significant bit first, no final inversion.
 uint16_t crc16_xmodem(std::span<const uint8_t> bytes, uint16_t crc = 0);
 
