@@ -174,6 +174,13 @@ void LinkFrameReader::drop()
     m_state = State::drop;
 }
 
+LinkFrameReader::Event LinkFrameReader::abandon()
+{
+    if (!in_frame())
+        return Event::none;
+    return end_frame(Event::bad);
+}
+
 void LinkFrameReader::reset()
 {
     m_state = State::hunting;

@@ -170,6 +170,9 @@ public:
     bool receiving(uint8_t type, uint8_t subtype) const;
     // The next byte is dropped and whatever was partly received is forgotten, without a report.
     void drop();
+    // Ends a partly received frame as bad (the link went away under it); `none` when no frame
+    // was being received.
+    Event abandon();
     // Forgets everything: hunting, nothing received.
     void reset();
 

@@ -178,6 +178,19 @@ TEST(ReadFrames, DropForgetsAPartlyReceivedAnswer)
               std::vector<std::string>{"good 0/129 []"});
 }
 
+// A link that goes away in the middle of a frame leaves a bad frame with what its header said.
+TEST(ReadFrames, AbandonEndsAPartlyReceivedFrameAsBad)
+{
+    LinkFrameReader r(false);
+    EXPECT_EQ(r.abandon(), Event::none) << "nothing being received";
+    read_all(r, first(kTa, 11));
+    EXPECT_EQ(r.abandon(), Event::bad);
+    EXPECT_EQ(r.type(), 1);
+    EXPECT_EQ(r.subtype(), 21);
+    EXPECT_FALSE(r.in_frame());
+    EXPECT_EQ(read_all(r, kTb), std::vector<std::string>{"good 0/129 []"});
+}
+
 TEST(ReadFrames, ReceivingOnlyOnceTheHeaderHeld)
 {
     LinkFrameReader r(false);
