@@ -25,6 +25,13 @@ bool MsTimer::MsTimerExpired() const
     return static_cast<int32_t>(m_deadline - MsTimerNow()) < 1;
 }
 
+uint32_t MsTimer::MsTimerLeft() const
+{
+    if (MsTimerExpired())
+        return 0;
+    return m_deadline - MsTimerNow();
+}
+
 void MsTimerWait(uint32_t milliseconds)
 {
     MsTimer timer(milliseconds);

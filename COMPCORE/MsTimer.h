@@ -24,6 +24,8 @@ public:
     // below 1, which holds across the wrap of the millisecond count. A timer never started has
     // expired.
     bool MsTimerExpired() const;
+    // Milliseconds until the deadline; 0 once it has passed (or was never set).
+    uint32_t MsTimerLeft() const;
 
     uint32_t interval() const { return m_interval; }
     uint32_t deadline() const { return m_deadline; }

@@ -2,6 +2,8 @@
 // hand-over of frames to the GUI thread (see TConnection.h).
 #include "TConnection.h"
 
+#include "MsTimer.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QObject>
@@ -12,7 +14,6 @@
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include <poll.h>
@@ -32,14 +33,6 @@ namespace {
 bool g_in_callback = false;
 TConnection *g_callback_connection = nullptr;
 uint64_t g_callback_seq = 0;
-
-using Clock = std::chrono::steady_clock;
-
-uint32_t ms_left(Clock::time_point deadline)
-{
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? uint32_t(left.count()) : 0;
-}
 
 } // namespace
 
@@ -792,17 +785,18 @@ bool TConnection::WaitWritable(int fd, uint32_t ms)
             std::atomic<int> &n;
             ~Count() { --n; }
         } count{m_wait_count};
-        const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+        MsTimer deadline(ms);
+        deadline.MsTimerStart();
         for (;;) {
             if (m_cancel) {
                 m_cancel = false;
                 throw xConnectionErr(kLinkUserCancel);
             }
             pollfd p{fd, POLLOUT, 0};
-            const uint32_t slice = std::min(ms_left(deadline), link_timings().sync_poll_ms);
+            const uint32_t slice = std::min(deadline.MsTimerLeft(), link_timings().sync_poll_ms);
             if (::poll(&p, 1, int(slice)) > 0)
                 return true;
-            if (ms_left(deadline) == 0)
+            if (deadline.MsTimerExpired())
                 return false;
         }
     }

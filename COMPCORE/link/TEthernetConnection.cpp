@@ -1,26 +1,15 @@
 // TEthernetConnection: the TCP/IP link on POSIX sockets (see TEthernetConnection.h).
 #include "TEthernetConnection.h"
 
+#include "MsTimer.h"
+
 #include <cerrno>
-#include <chrono>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-uint32_t ms_left(Clock::time_point deadline)
-{
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? uint32_t(left.count()) : 0;
-}
-
-} // namespace
 
 TEthernetConnection::TEthernetConnection() : TConnection(false) {}
 
@@ -123,7 +112,8 @@ void TEthernetConnection::WriteBytes(const uint8_t *bytes, size_t count)
         explicit Busy(int &c) : n(c) { ++n; }
         ~Busy() { --n; }
     } busy(m_busy);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(link_timings().send_ms);
+    MsTimer deadline(link_timings().send_ms);
+    deadline.MsTimerStart();
     size_t done = 0;
     while (done < count) {
         const ssize_t n = ::send(m_socket, bytes + done, count - done, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -138,7 +128,7 @@ void TEthernetConnection::WriteBytes(const uint8_t *bytes, size_t count)
         }
         bool writable = false;
         try {
-            writable = WaitWritable(m_socket, ms_left(deadline));
+            writable = WaitWritable(m_socket, deadline.MsTimerLeft());
         } catch (const xConnectionErr &e) {
             AbortReader(e.code());
             throw;

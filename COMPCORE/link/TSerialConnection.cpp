@@ -1,9 +1,10 @@
 // TSerialConnection: the serial line on POSIX (see TSerialConnection.h).
 #include "TSerialConnection.h"
 
+#include "MsTimer.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <map>
 #include <mutex>
 
@@ -22,14 +23,12 @@ constexpr int kOutputQueueLimit = 65584;
 std::mutex g_devices_mutex;
 std::map<uint32_t, std::string> g_devices;
 
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point after(uint32_t ms) { return Clock::now() + std::chrono::milliseconds(ms); }
-
-uint32_t ms_left(Clock::time_point deadline)
+// A deadline `ms` from now.
+MsTimer after(uint32_t ms)
 {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? uint32_t(left.count()) : 0;
+    MsTimer t(ms);
+    t.MsTimerStart();
+    return t;
 }
 
 // The speeds a line can be set to; 0 for one it cannot.
@@ -220,7 +219,7 @@ void TSerialConnection::WriteBytes(const uint8_t *bytes, size_t count)
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             throw xConnectionErr(kLinkWriteStartFailed);
-        if (!WaitWritable(m_fd, ms_left(deadline)))
+        if (!WaitWritable(m_fd, deadline.MsTimerLeft()))
             throw xConnectionErr(kLinkWriteWaitFailed);
     }
 }
@@ -234,7 +233,7 @@ void TSerialConnection::WriteRaw(const uint8_t *bytes, size_t count)
         int queued = 0;
         if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued < kOutputQueueLimit)
             break;
-        if (ms_left(deadline) == 0)
+        if (deadline.MsTimerExpired())
             throw xConnectionErr(kLinkWriteWaitFailed);
         WaitPumping(link_timings().sync_poll_ms);
     }
@@ -258,7 +257,7 @@ void TSerialConnection::WaitOutputEmpty()
         int queued = 0;
         if (m_fd < 0 || ::ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued == 0)
             return;
-        if (ms_left(deadline) == 0)
+        if (deadline.MsTimerExpired())
             throw xConnectionErr(kLinkWriteWaitFailed);
         WaitPumping(link_timings().sync_poll_ms);
     }
@@ -334,7 +333,7 @@ size_t TSerialConnection::read_synchronous(size_t wanted)
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             throw xConnectionErr(kLinkNothingReceived);
-        const uint32_t left = ms_left(deadline);
+        const uint32_t left = deadline.MsTimerLeft();
         if (left == 0)
             throw xConnectionErr(kLinkNothingReceived);
         pollfd p{m_fd, POLLIN, 0};

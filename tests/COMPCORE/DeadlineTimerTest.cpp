@@ -73,6 +73,7 @@ TEST_P(DeadlineExpiry, Holds)
     EXPECT_EQ(t.MsTimerStart(), c.start);
     g_now = c.start + c.later;
     EXPECT_EQ(t.MsTimerExpired(), c.expired);
+    EXPECT_EQ(t.MsTimerLeft(), c.expired ? 0u : c.interval - c.later);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, DeadlineExpiry, ::testing::ValuesIn(kExpiryCases),
