@@ -235,24 +235,13 @@ void TConnection::TraceTimeStamp()
         t->time_stamp();
 }
 
-void TConnection::TraceSend(const uint8_t *bytes, size_t count)
+void TConnection::TraceBytes(bool sent, const uint8_t *bytes, size_t count)
 {
     auto t = trace_callbacks();
     if (!t)
         return;
-    if (t->send_header)
-        t->send_header();
-    if (t->dump)
-        t->dump(std::span<const uint8_t>(bytes, count), m_mode == ReaderMode::threaded, m_serial);
-}
-
-void TConnection::TraceReceive(const uint8_t *bytes, size_t count)
-{
-    auto t = trace_callbacks();
-    if (!t)
-        return;
-    if (t->receive_header)
-        t->receive_header();
+    if (const auto &direction = sent ? t->send_header : t->receive_header)
+        direction();
     if (t->dump)
         t->dump(std::span<const uint8_t>(bytes, count), m_mode == ReaderMode::threaded, m_serial);
 }
@@ -282,6 +271,26 @@ bool TConnection::LogNonPacketReads() const
 }
 
 void TConnection::SetOptions(const TCOptionsType &settings) { copy_comm_settings(m_options, settings); }
+
+void TConnection::SetRetryCount(uint32_t count)
+{
+    (m_serial ? m_options.serial_retry_count : m_options.tcp_retry_count) = count;
+}
+
+uint32_t TConnection::GetRetryCount() const
+{
+    return m_serial ? m_options.serial_retry_count : m_options.tcp_retry_count;
+}
+
+uint32_t TConnection::GetResponseTimeout() const
+{
+    return m_serial ? m_options.serial_response_timeout : m_options.tcp_response_timeout;
+}
+
+void TConnection::SetResponseTimeout(uint32_t ms)
+{
+    (m_serial ? m_options.serial_response_timeout : m_options.tcp_response_timeout) = ms;
+}
 
 void TConnection::ReplyMessage()
 {
@@ -344,7 +353,7 @@ void TConnection::SendFrame(uint8_t type, uint8_t subtype, const uint8_t *payloa
         build_link_frame(type, subtype, std::span<const uint8_t>(payload, length), m_serial);
     WriteBytes(frame.data(), frame.size());
     TraceTimeStamp();
-    TraceSend(frame.data(), frame.size());
+    TraceBytes(true, frame.data(), frame.size());
 }
 
 void TConnection::SendAndWait(uint8_t type, uint8_t subtype, const uint8_t *payload,
@@ -560,7 +569,7 @@ void TConnection::frame_ended(LinkFrameReader::Event event, uint8_t type, uint8_
         return;
     }
     TraceTimeStamp();
-    TraceReceive(raw.data(), raw.size());
+    TraceBytes(false, raw.data(), raw.size());
     bool registered = false, keep = false, callback = false;
     if (type <= kLinkDbg) {
         std::lock_guard<std::mutex> lock(m_table_mutex);

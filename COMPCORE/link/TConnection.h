@@ -154,10 +154,11 @@ public:
     virtual void ReadRaw(uint8_t *buffer, size_t count) = 0;
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
-    virtual void SetRetryCount(uint32_t count) = 0;
-    virtual uint32_t GetRetryCount() const = 0;
-    virtual uint32_t GetResponseTimeout() const = 0;
-    virtual void SetResponseTimeout(uint32_t ms) = 0;
+    // The retry count and the response time-out (ms) of the link's kind in the settings copy.
+    void SetRetryCount(uint32_t count);
+    uint32_t GetRetryCount() const;
+    uint32_t GetResponseTimeout() const;
+    void SetResponseTimeout(uint32_t ms);
 
     // True while a request is in progress.
     bool IsBusy() const { return m_busy > 0; }
@@ -211,8 +212,8 @@ protected:
 
     // Trace events (each does nothing without its callback).
     void TraceTimeStamp();
-    void TraceSend(const uint8_t *bytes, size_t count);
-    void TraceReceive(const uint8_t *bytes, size_t count);
+    // The direction (sent or received), then the dump of the bytes.
+    void TraceBytes(bool sent, const uint8_t *bytes, size_t count);
     void TracePortOpened(const SerialLineSettings &line, uint32_t port, bool ok);
     void TracePortClosed();
     bool LogNonPacketWrites() const;

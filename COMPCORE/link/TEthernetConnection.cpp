@@ -88,21 +88,6 @@ void TEthernetConnection::Close()
     m_socket = -1;
 }
 
-void TEthernetConnection::SetRetryCount(uint32_t count)
-{
-    TCOptionsType o = Options();
-    o.tcp_retry_count = count;
-    SetOptions(o);
-}
-uint32_t TEthernetConnection::GetRetryCount() const { return Options().tcp_retry_count; }
-uint32_t TEthernetConnection::GetResponseTimeout() const { return Options().tcp_response_timeout; }
-void TEthernetConnection::SetResponseTimeout(uint32_t ms)
-{
-    TCOptionsType o = Options();
-    o.tcp_response_timeout = ms;
-    SetOptions(o);
-}
-
 void TEthernetConnection::WriteBytes(const uint8_t *bytes, size_t count)
 {
     if (m_socket < 0)

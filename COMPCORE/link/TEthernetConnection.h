@@ -28,10 +28,6 @@ public:
     bool IsOpen() const override { return m_socket >= 0; }
     // Stops the reader (releasing it from a hand-over at once) and closes the socket.
     void Close() override;
-    void SetRetryCount(uint32_t count) override;
-    uint32_t GetRetryCount() const override;
-    uint32_t GetResponseTimeout() const override;
-    void SetResponseTimeout(uint32_t ms) override;
 
 protected:
     // Sends the whole frame, waiting (at most the send time) while the socket is full. A

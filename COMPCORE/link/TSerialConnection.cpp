@@ -188,21 +188,6 @@ void TSerialConnection::Close()
     TracePortClosed();
 }
 
-void TSerialConnection::SetRetryCount(uint32_t count)
-{
-    TCOptionsType o = Options();
-    o.serial_retry_count = count;
-    SetOptions(o);
-}
-uint32_t TSerialConnection::GetRetryCount() const { return Options().serial_retry_count; }
-uint32_t TSerialConnection::GetResponseTimeout() const { return Options().serial_response_timeout; }
-void TSerialConnection::SetResponseTimeout(uint32_t ms)
-{
-    TCOptionsType o = Options();
-    o.serial_response_timeout = ms;
-    SetOptions(o);
-}
-
 // --- Writing ------------------------------------------------------------------------------------
 
 void TSerialConnection::WriteBytes(const uint8_t *bytes, size_t count)
@@ -240,7 +225,7 @@ void TSerialConnection::WriteRaw(const uint8_t *bytes, size_t count)
     WriteBytes(bytes, count);
     if (LogNonPacketWrites()) {
         TraceTimeStamp();
-        TraceSend(bytes, count);
+        TraceBytes(true, bytes, count);
     }
 }
 
@@ -352,7 +337,7 @@ void TSerialConnection::ReadRaw(uint8_t *buffer, size_t count)
     read_synchronous(count);
     if (LogNonPacketReads()) {
         TraceTimeStamp();
-        TraceReceive(m_input.data(), count);
+        TraceBytes(false, m_input.data(), count);
     }
     std::copy(m_input.begin(), m_input.begin() + long(count), buffer);
 }

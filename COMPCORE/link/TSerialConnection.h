@@ -39,10 +39,6 @@ public:
     bool IsOpen() const override { return m_fd >= 0; }
     // Stops the reader (releasing it from a hand-over at once), closes the port.
     void Close() override;
-    void SetRetryCount(uint32_t count) override;
-    uint32_t GetRetryCount() const override;
-    uint32_t GetResponseTimeout() const override;
-    void SetResponseTimeout(uint32_t ms) override;
 
     // --- port services of the loader stages ---
     // Drops whatever waits in the input queue.

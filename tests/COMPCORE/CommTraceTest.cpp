@@ -3,6 +3,7 @@
 #include "TcTrace.h"
 
 #include "LinkFrame.h"
+#include "TraceSandbox.h"
 #include "guiKXPreferences.h"
 
 #include <gtest/gtest.h>
@@ -188,38 +189,9 @@ TEST(TraceDecodeFuzz, RandomAndMutatedFrames)
 
 class TraceFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        reset_preferences_to_defaults();
-        const char *old = std::getenv("XDG_STATE_HOME");
-        m_old = old ? old : "";
-        m_had_old = old != nullptr;
-        m_dir = std::filesystem::temp_directory_path() /
-                ("kx-trace-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_dir);
-        setenv("XDG_STATE_HOME", m_dir.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        TcCloseTraceFile();
-        reset_preferences_to_defaults();
-        if (m_had_old)
-            setenv("XDG_STATE_HOME", m_old.c_str(), 1);
-        else
-            unsetenv("XDG_STATE_HOME");
-        std::filesystem::remove_all(m_dir);
-    }
-    std::string file_text()
-    {
-        std::ifstream in(TcTraceFilePath(), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::filesystem::path m_dir;
-    std::string m_old;
-    bool m_had_old = false;
+    std::string file_text() { return sandbox.text(); }
+    TraceSandbox sandbox;
+    const std::filesystem::path &m_dir = sandbox.dir;
 };
 
 TEST_F(TraceFileTest, FileLiesInTheStateFolder)

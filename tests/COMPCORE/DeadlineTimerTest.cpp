@@ -34,6 +34,14 @@ protected:
         gDialogControl.CloseStatusBox();
         reset_host_services();
     }
+    // The status box as a reset shows it.
+    static HeadlessStatusBox &shown_box()
+    {
+        gDialogControl.ShowStatusBox(true, "Reseting target", "");
+        auto *box = dynamic_cast<HeadlessStatusBox *>(gDialogControl.Box());
+        EXPECT_NE(box, nullptr);
+        return *box;
+    }
 };
 
 TEST_F(DeadlineTimer, NowIsTheHostClock)
@@ -103,9 +111,7 @@ TEST_F(DeadlineTimer, WaitEndsAtItsDeadline)
 
 TEST_F(DeadlineTimer, WaitPumpsTheStatusBoxOncePerPass)
 {
-    gDialogControl.ShowStatusBox(true, "Reseting target", "");
-    auto *box = dynamic_cast<HeadlessStatusBox *>(gDialogControl.Box());
-    ASSERT_NE(box, nullptr);
+    HeadlessStatusBox *box = &shown_box();
     g_step = 10;
     MsTimerWait(50);
     EXPECT_GE(box->messages_processed, 4);
@@ -114,9 +120,7 @@ TEST_F(DeadlineTimer, WaitPumpsTheStatusBoxOncePerPass)
 
 TEST_F(DeadlineTimer, WaitOfZeroTakesAtMostOneMessage)
 {
-    gDialogControl.ShowStatusBox(true, "Reseting target", "");
-    auto *box = dynamic_cast<HeadlessStatusBox *>(gDialogControl.Box());
-    ASSERT_NE(box, nullptr);
+    HeadlessStatusBox *box = &shown_box();
     g_step = 1;
     MsTimerWait(0);
     EXPECT_LE(box->messages_processed, 1);
@@ -124,9 +128,7 @@ TEST_F(DeadlineTimer, WaitOfZeroTakesAtMostOneMessage)
 
 TEST_F(DeadlineTimer, ClosingTheStatusBoxEndsTheWaitWithUserCancel)
 {
-    gDialogControl.ShowStatusBox(true, "Reseting target", "");
-    auto *box = dynamic_cast<HeadlessStatusBox *>(gDialogControl.Box());
-    ASSERT_NE(box, nullptr);
+    HeadlessStatusBox *box = &shown_box();
     box->on_message = [](HeadlessStatusBox &b) {
         if (b.messages_processed == 3)
             b.closed_by_user = true;

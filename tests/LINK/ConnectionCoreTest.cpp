@@ -6,6 +6,7 @@
 #include "TEthernetConnection.h"
 #include "TSerialConnection.h"
 #include "TcTrace.h"
+#include "TraceSandbox.h"
 #include "guiKXPreferences.h"
 
 #include <QCoreApplication>
@@ -28,23 +29,11 @@ constexpr uint32_t kPort = 8;
 std::unique_ptr<TSerialConnection> open_serial(const RawPeer &peer, uint32_t timeout_ms = 2000,
                                                uint32_t retries = 0)
 {
-    SetSerialDevice(kPort, peer.device());
-    auto c = std::make_unique<TSerialConnection>();
     TCOptionsType o;
     o.com_port = kPort;
     o.serial_response_timeout = timeout_ms;
     o.serial_retry_count = retries;
-    c->SetOptions(o);
-    EXPECT_EQ(code_of([&] { c->openSerialPort(ReaderMode::threaded); }), 0);
-    register_requests(*c);
-    return c;
-}
-
-int64_t elapsed_ms(const std::function<void()> &f)
-{
-    auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count();
+    return open_serial_on(peer.device(), o);
 }
 
 bool on_gui_thread() { return QThread::currentThread() == QCoreApplication::instance()->thread(); }
@@ -339,37 +328,8 @@ TEST_F(ConnectionCore, OpenAndCloseCyclesLeakNoThreadOrDescriptor)
 
 class ConnectionTrace : public ConnectionCore {
 protected:
-    void SetUp() override
-    {
-        ConnectionCore::SetUp();
-        reset_preferences_to_defaults();
-        m_dir = std::filesystem::temp_directory_path() / ("kx-link-trace-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(m_dir);
-        const char *old = std::getenv("XDG_STATE_HOME");
-        m_old = old ? old : "";
-        setenv("XDG_STATE_HOME", m_dir.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        TcCloseTraceFile();
-        reset_preferences_to_defaults();
-        if (m_old.empty())
-            unsetenv("XDG_STATE_HOME");
-        else
-            setenv("XDG_STATE_HOME", m_old.c_str(), 1);
-        std::filesystem::remove_all(m_dir);
-        ConnectionCore::TearDown();
-    }
-    std::string trace_text()
-    {
-        TcCloseTraceFile();
-        std::ifstream in(TcTraceFilePath(), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::filesystem::path m_dir;
-    std::string m_old;
+    std::string trace_text() { return sandbox.text(); }
+    TraceSandbox sandbox;
 };
 
 TEST_F(ConnectionTrace, FramesBothWaysWithVerboseDecoding)

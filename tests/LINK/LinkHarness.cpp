@@ -74,6 +74,24 @@ int code_of(const std::function<void()> &f)
     return 0;
 }
 
+int64_t elapsed_ms(const std::function<void()> &f)
+{
+    auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::unique_ptr<TSerialConnection> open_serial_on(const std::string &device, const TCOptionsType &o,
+                                                  ReaderMode mode)
+{
+    SetSerialDevice(o.com_port, device);
+    auto c = std::make_unique<TSerialConnection>();
+    c->SetOptions(o);
+    EXPECT_EQ(code_of([&] { c->openSerialPort(mode); }), 0);
+    register_requests(*c);
+    return c;
+}
+
 size_t open_descriptors() { return entries("/proc/self/fd"); }
 size_t thread_count() { return entries("/proc/self/task"); }
 

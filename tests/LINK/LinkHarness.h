@@ -6,6 +6,7 @@
 
 #include "LinkFrame.h"
 #include "TConnection.h"
+#include "TSerialConnection.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,8 @@ void pump_for(int ms);
 
 // The result code f throws as xConnectionErr, or 0 when it throws nothing.
 int code_of(const std::function<void()> &f);
+// How long f took, in milliseconds.
+int64_t elapsed_ms(const std::function<void()> &f);
 
 // Puts the timing record back after a test that shortened it.
 struct TimingGuard {
@@ -106,6 +109,11 @@ private:
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
+
+// A serial connection on `device`, entered in the port table as the settings' COM port,
+// opened in `mode` (expected to succeed), with the test requests registered.
+std::unique_ptr<TSerialConnection> open_serial_on(const std::string &device, const TCOptionsType &o,
+                                                  ReaderMode mode = ReaderMode::threaded);
 
 // Registers, as the request layer will, the requests these tests send: SYS NOOP, DBG NOOP,
 // SYS READ (waits, reply kept) and SYS STARTBIOS (reply kept, no wait).

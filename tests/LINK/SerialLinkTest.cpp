@@ -30,23 +30,10 @@ TCOptionsType serial_options(uint32_t retries = 0, uint32_t timeout_ms = 200)
     return o;
 }
 
-// A serial connection on `device`, opened in `mode`, with the test requests registered.
 std::unique_ptr<TSerialConnection> open_on(const std::string &device, ReaderMode mode,
                                            const TCOptionsType &o = serial_options())
 {
-    SetSerialDevice(kPort, device);
-    auto c = std::make_unique<TSerialConnection>();
-    c->SetOptions(o);
-    EXPECT_EQ(code_of([&] { c->openSerialPort(mode); }), 0);
-    register_requests(*c);
-    return c;
-}
-
-int64_t elapsed_ms(const std::function<void()> &f)
-{
-    auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count();
+    return open_serial_on(device, o, mode);
 }
 
 class SerialLink : public ::testing::Test {

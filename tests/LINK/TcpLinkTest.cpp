@@ -31,13 +31,6 @@ TCOptionsType tcp_options(uint16_t port, uint32_t timeout_ms = 2000, uint32_t re
     return o;
 }
 
-int64_t elapsed_ms(const std::function<void()> &f)
-{
-    auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count();
-}
-
 std::unique_ptr<TEthernetConnection> connect_to(const TCOptionsType &o, int *code = nullptr)
 {
     auto c = std::make_unique<TEthernetConnection>();
