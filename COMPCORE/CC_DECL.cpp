@@ -13,6 +13,7 @@
 #include "CC_FIOZ8.h"
 #include "CC_GLINE.h"
 #include "CC_GO.h"
+#include "CC_IMPORT.h"
 #include "CC_IN.h"
 #include "CC_INASM.h"
 #include "CC_LABELS.h"
@@ -57,7 +58,6 @@ struct CommonArea {
 
 constexpr uint32_t kMsgCommonNested = 2181;
 constexpr uint32_t kMsgWebMissing = 2183;
-constexpr uint32_t kMsgImportMissing = 2184;
 constexpr uint32_t kMsgConstantExpected = 427;
 
 bool watch() { return watch_compile(); }
@@ -280,8 +280,10 @@ bool top_level_directive(bool &interleave)
         (void)skip_blanks();
         output_pending_stubs();
         compile_pending_modules(true);
-    } else if (match_text("#ximport") || match_text("#zimport")) {
-        refuse_line(kMsgImportMissing);
+    } else if (match_text("#ximport")) {
+        import_data_file(false);
+    } else if (match_text("#zimport")) {
+        import_data_file(true);
     } else if (match_text("#asm")) {
         top_level_asm_block(line, column);
     } else if (match_text("#rst") || match_text("#step")) {

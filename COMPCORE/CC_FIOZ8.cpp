@@ -16,6 +16,7 @@
 #include "CC_MOD.h"
 #include "CC_STAB.h"
 #include "CC_VER.h"
+#include "CC_XDATA.h"
 #include "CC_Z80START.h"
 #include "QBSTRING.h"
 #include "CC_INASM.h"
@@ -821,6 +822,9 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
         for (EmitCache *c : all)
             c->Unbind();
     }
+    // Xmem data goes on from where the caches now stand, up to the "rame" bound.
+    if (!watch)
+        init_xdata_allocator(g_memory_words.xmem_data_bound);
     // Without its object file the compile cannot produce anything: it fails, with the message.
     if (object_file && linker.open_object_file(g_compile_source, (options & 0x80) != 0) != 0) {
         ShowMessageLine(true, "%s", text_of(kMsgUnableToOpenObject).c_str());

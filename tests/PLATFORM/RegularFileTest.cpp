@@ -1,0 +1,83 @@
+// Reading a whole regular file: what is read, what is refused before a byte is read (a FIFO
+// must not make the reader wait for a writer), and the limit.
+#include "RegularFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ReadCase {
+    const char *name;
+    const char *path;  // below the test's folder; made by `make`
+    std::size_t limit;
+    RegularFileStatus status;
+    std::string bytes;
+};
+
+void make(const fs::path &dir)
+{
+    std::ofstream(dir / "four.bin", std::ios::binary) << std::string("a\0\xFF\n", 4);
+    std::ofstream(dir / "empty.bin", std::ios::binary);
+    std::ofstream(dir / "name with blanks \"and quotes\"", std::ios::binary) << "q";
+    fs::create_symlink(dir / "four.bin", dir / "link.bin");
+    fs::create_directories(dir / "folder");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+}
+
+const ReadCase kReads[] = {
+    {"whole_file", "four.bin", 100, RegularFileStatus::Read, std::string("a\0\xFF\n", 4)},
+    {"exactly_the_limit", "four.bin", 4, RegularFileStatus::Read, std::string("a\0\xFF\n", 4)},
+    {"one_past_the_limit", "four.bin", 3, RegularFileStatus::TooLarge, ""},
+    {"empty_file", "empty.bin", 0, RegularFileStatus::Read, ""},
+    {"link_followed", "link.bin", 100, RegularFileStatus::Read, std::string("a\0\xFF\n", 4)},
+    {"blanks_and_quotes", "name with blanks \"and quotes\"", 100, RegularFileStatus::Read, "q"},
+    {"missing", "none.bin", 100, RegularFileStatus::NotOpened, ""},
+    {"directory", "folder", 100, RegularFileStatus::NotRegular, ""},
+    {"fifo_without_writer", "fifo", 100, RegularFileStatus::NotRegular, ""},
+};
+
+class RegularFileRead : public ::testing::TestWithParam<ReadCase> {
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() / ("kx_regular_" + std::to_string(::getpid()) + "_" +
+                                             GetParam().name);
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        make(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+    fs::path m_dir;
+};
+
+TEST_P(RegularFileRead, GivesTheBytesOrWhyNot)
+{
+    const ReadCase &c = GetParam();
+    std::vector<uint8_t> bytes{1, 2, 3};  // whatever was there goes
+    EXPECT_EQ(read_regular_file((m_dir / c.path).string(), c.limit, bytes), c.status);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes);
+    EXPECT_EQ(is_regular_file_path((m_dir / c.path).string()),
+              c.status == RegularFileStatus::Read || c.status == RegularFileStatus::TooLarge);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, RegularFileRead, ::testing::ValuesIn(kReads),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// A device is not a data file, even one that reads like an endless one.
+TEST(RegularFile, DeviceIsRefused)
+{
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(read_regular_file("/dev/zero", 16, bytes), RegularFileStatus::NotRegular);
+    EXPECT_FALSE(is_regular_file_path("/dev/null"));
+}
+
+}  // namespace
