@@ -16,6 +16,7 @@
 #include "CC_XDATA.h"
 #include "ProcessRunner.h"
 #include "RegularFile.h"
+#include "SEAM_LINKER.h"
 #include "SEAM_SETTINGS.h"
 #include "guiInterface.h"
 
@@ -30,7 +31,10 @@ constexpr std::size_t kMaxNameLength = 259;
 // Nothing larger than the physical address space can be placed.
 constexpr std::size_t kMaxImportBytes = std::size_t(kPhysicalMask) + 1;
 constexpr uint32_t kCompressedBit = 0x80000000u;
-constexpr uint8_t kImportFlagShift = 3;  // flag bits 3-4 of the map's record: the import kind
+// The import kind in bits 3-4 of the first flag byte of the map's record.
+constexpr uint8_t kImportFlagShift = 3;
+constexpr uint8_t kImportXimport = 1;
+constexpr uint8_t kImportZimport = 2;
 
 // "directory/name"; a name that is a full path stays as it is, and no directory adds nothing.
 std::string join_path(const std::string &dir, const std::string &name)
@@ -162,16 +166,20 @@ std::optional<ImportBytes> read_compressed(const std::vector<std::string> &candi
 }
 
 // The map's record of the import: name, address of the length word, size (low 16 bits of the
-// length), where the directive stands, and its kind.
+// length), where the directive stands, and its kind in flag bits 3-4.
 void record_import(const std::string &name, ADDR24 at, std::size_t length, bool compressed,
                    uint16_t line)
 {
-    (void)name;
-    (void)at;
-    (void)length;
-    (void)compressed;
-    (void)line;
-    (void)kImportFlagShift;
+    std::string copy = name;  // the list copies the record and its name
+    symbol record;
+    record.name = copy.data();
+    record.address[0] = at;
+    record.size = static_cast<uint16_t>(length);
+    record.line = line;
+    record.file = get_error_file_name();
+    record.flags[0] = static_cast<uint8_t>((compressed ? kImportZimport : kImportXimport)
+                                           << kImportFlagShift);
+    linker_seam().mapfile_add_symbol(record);
 }
 
 // Length word, then the bytes; a byte at the last address of the window's first 4 KB moves the

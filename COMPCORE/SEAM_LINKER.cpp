@@ -67,6 +67,7 @@ public:
         return ::build_rom_image(path, object_ext, hex_ext, image_ext, nullptr, low_sector);
     }
     void write_map_file() override { missing(); }
+    void mapfile_add_symbol(const symbol &) override { missing(); }
     void write_list_file(const std::string &path, uint32_t image_start) override
     {
         ListFile list;

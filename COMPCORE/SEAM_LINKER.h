@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+struct symbol;
+
 // The linker's record lists that `add_list_record` writes to. The listing reads one list of
 // code and constant-data ranges for the whole program.
 enum class ListTable : uint8_t { CodeBlocks };
@@ -60,6 +62,10 @@ public:
                                 const std::string &hex_ext, const std::string &image_ext,
                                 uint32_t *low_sector) = 0;
     virtual void write_map_file() = 0;
+    // Appends a global data item to the list the map file's global and static data section
+    // shows: the list keeps its own copy of the record and of its name. Flag bits 3-4 of the
+    // first flag byte: 1 placed by "#ximport", 2 by "#zimport".
+    virtual void mapfile_add_symbol(const symbol &record) = 0;
     // The listing from this compile's download image, whose first byte is physical
     // `image_start`.
     virtual void write_list_file(const std::string &path, uint32_t image_start) = 0;

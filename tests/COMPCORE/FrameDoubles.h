@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "CC_FIOZ8.h"
+#include "CC_STAB.h"
 #include "EMITCACHE.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_PARSER.h"
@@ -226,6 +227,19 @@ public:
         return build_result;
     }
     void write_map_file() override { note("write_map_file"); }
+    // The map file's global data items, apart from `calls`: copies, names with them.
+    struct DataItem {
+        std::string name, file;
+        symbol record;  // its name and file pointers are not kept
+    };
+    std::vector<DataItem> data_items;
+    void mapfile_add_symbol(const symbol &record) override
+    {
+        DataItem item{record.name ? record.name : "", record.file ? record.file : "", record};
+        item.record.name = nullptr;
+        item.record.file = nullptr;
+        data_items.push_back(item);
+    }
     uint32_t list_image_start = 0;  // of the last listing asked for
     void write_list_file(const std::string &, uint32_t image_start) override
     {

@@ -138,6 +138,37 @@ TEST_F(ImportRun, ImportsFollowEachOther)
               (Bytes{3, 0, 0, 0, 'x', 'y', 'z', 1, 0, 0, 0, 'Q'}));
 }
 
+// Each import is a global data item of the map: its name, the length word's address, the low 16
+// bits of the placed length, the directive's file and line, and its kind.
+TEST_F(ImportRun, EachImportIsAGlobalDataItemOfTheMap)
+{
+    install_utility();
+    write("prog/a.bin", "abc");
+    write("prog/b.bin", "zzzzzz");
+    ASSERT_EQ(compile("#ximport \"a.bin\" FIRST\n\n#zimport \"b.bin\" SECOND\n"), 0)
+        << messages_text();
+    ASSERT_EQ(linker.data_items.size(), 2u);
+    struct Expected {
+        const char *name;
+        ADDR24 address;
+        uint16_t size;
+        uint16_t line;
+        uint8_t kind;
+    };
+    const Expected expected[] = {{"FIRST", make_addr(2, 0xE000), 3, 1, 1},
+                                 {"SECOND", make_addr(2, 0xE007), 2, 3, 2}};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto &item = linker.data_items[i];
+        SCOPED_TRACE(expected[i].name);
+        EXPECT_EQ(item.name, expected[i].name);
+        EXPECT_EQ(item.record.address[0], expected[i].address);
+        EXPECT_EQ(item.record.size, expected[i].size);
+        EXPECT_EQ(item.record.line, expected[i].line);
+        EXPECT_EQ(item.file, source);
+        EXPECT_EQ((item.record.flags[0] >> 3) & 3, expected[i].kind);
+    }
+}
+
 // The listing shows the placed range as data.
 TEST_F(ImportRun, PlacedRangeIsListedAsData)
 {
@@ -295,8 +326,9 @@ TEST_P(ImportFault, IsOneReportAndPlacesNothing)
         expected.replace(at, 1, path("prog/"));
     EXPECT_EQ(messages_text(), expected);
     EXPECT_EQ(macro("DATA"), c.macro);
-    EXPECT_EQ(image_at(kXmemPhysical, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF})) << "nothing placed";
-    EXPECT_EQ(image_at(kRootCode, 1), Bytes{0x00}) << "the next item was compiled";
+    EXPECT_TRUE(linker.data_items.empty()) << "nothing for the map";
+    EXPECT_EQ(sent_at(kXmemCode, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF})) << "nothing placed";
+    EXPECT_EQ(sent_at(kRootCode, 1), Bytes{0x00}) << "the next item was compiled";
 }
 
 INSTANTIATE_TEST_SUITE_P(All, ImportFault, ::testing::ValuesIn(kFaults),
@@ -354,9 +386,10 @@ TEST_F(ImportSpace, NoRoomPlacesNothingAndTheNameIsZero)
     EXPECT_EQ(messages_text(), "1: Out of xmem code space, use a larger ROM/RAM.\n");
     EXPECT_EQ(macro("BIG"), "0x0L");
     EXPECT_EQ(macro("SMALL"), "0x20000L");
-    // The one byte more makes the xmem code end even, as every compile does.
-    EXPECT_EQ(image_at(0x20000, 9), (Bytes{1, 0, 0, 0, '1', 0, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(image_at(0, 1), Bytes{0xFF}) << "nothing at physical 0";
+    // A failed compile builds no image: what it sent is what it placed. The one byte more makes
+    // the xmem code end even, as every compile does.
+    EXPECT_EQ(sent_at(make_addr(0x12, 0xE000), 8), (Bytes{1, 0, 0, 0, '1', 0, 0xFF, 0xFF}));
+    EXPECT_EQ(sent_at(0, 1), Bytes{0xFF}) << "nothing at physical 0";
 }
 
 // Origins whose followers lead back to one already tried end the search.
@@ -499,8 +532,8 @@ TEST_P(UtilityFault, IsOneReportAndPlacesNothing)
     EXPECT_EQ(compile("#zimport \"data.bin\" DATA\n#asm\n nop\n#endasm\n") & 2, 2);
     EXPECT_EQ(messages_text(), c.messages);
     EXPECT_EQ(macro("DATA"), "(undefined)");
-    EXPECT_EQ(image_at(kXmemPhysical, 1), Bytes{0xFF});
-    EXPECT_EQ(image_at(kRootCode, 1), Bytes{0x00}) << "the next item was compiled";
+    EXPECT_EQ(sent_at(kXmemCode, 1), Bytes{0xFF});
+    EXPECT_EQ(sent_at(kRootCode, 1), Bytes{0x00}) << "the next item was compiled";
 }
 
 INSTANTIATE_TEST_SUITE_P(All, UtilityFault, ::testing::ValuesIn(kUtilityFaults),

@@ -3,6 +3,7 @@
 // build." error, and the resets and teardowns (which have nothing to reset) do nothing.
 #include <gtest/gtest.h>
 
+#include "CC_STAB.h"
 #include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
 #include "SEAM_LINKER.h"
@@ -83,6 +84,7 @@ const Refusal kRefusals[] = {
     {"LibraryFiles", [] { (void)linker_seam().library_files(); }, kLinker},
     {"SaveLibrary", [] { (void)linker_seam().lib_save_if_edited("a.lib"); }, kLinker},
     {"MapFile", [] { linker_seam().write_map_file(); }, kLinker},
+    {"MapDataItem", [] { linker_seam().mapfile_add_symbol(symbol{}); }, kLinker},
     {"AddressLookup",
      [] {
          source_item item;
