@@ -201,6 +201,32 @@ void place(EmitCache &cache, const std::vector<uint8_t> &bytes, bool compressed)
     }
 }
 
+// Steps after the bytes are known: the space, the name, the map's record, the bytes.
+void allocate_and_place(const ImportBytes &in, bool compressed, uint16_t line)
+{
+    std::optional<ADDR24> at;
+    if (in.too_large)
+        error_here("%s", msg(kMsgOutOfXmemCode));
+    else
+        at = allocCodeSpace(static_cast<uint32_t>(in.bytes.size()) + 4);
+    const std::optional<std::string> identifier = read_identifier();
+    if (!identifier)
+        return;
+    // Without room nothing is placed; the name still stands for an address, 0.
+    char value[32];
+    std::snprintf(value, sizeof value, "0x%lxL",
+                  at ? static_cast<unsigned long>(addr_to_physical(*at)) : 0ul);
+    (void)define_macro(*identifier, value);
+    if (!at)
+        return;
+
+    record_import(*identifier, *at, in.bytes.size(), compressed, line);
+    EmitCache &cache = xmem_code_cache();
+    cache.SetAddress(*at);
+    place(cache, in.bytes, compressed);
+    record_listing_range(*at, cache.current, kListData);
+}
+
 }  // namespace
 
 void import_data_file(bool compressed)
@@ -214,29 +240,9 @@ void import_data_file(bool compressed)
         compressed ? read_compressed(candidates) : read_plain(candidates);
     if (!in)
         return;
-
-    std::optional<ADDR24> at;
-    if (in->too_large)
-        error_here("%s", msg(kMsgOutOfXmemCode));
-    else
-        at = allocCodeSpace(static_cast<uint32_t>(in->bytes.size()) + 4);
-    const std::optional<std::string> identifier = read_identifier();
-    if (!identifier)
-        return;
-    // Without room nothing is placed; the name still stands for an address, 0.
-    char value[32];
-    std::snprintf(value, sizeof value, "0x%lxL",
-                  at ? static_cast<unsigned long>(addr_to_physical(*at)) : 0ul);
-    (void)define_macro(*identifier, value);
-    if (!at)
-        return;
-
-    record_import(*identifier, *at, in->bytes.size(), compressed, line);
+    // The allocator makes the xmem code cache current; the directive leaves current what was.
     EmitCache &previous = current_code_cache();
-    EmitCache &cache = xmem_code_cache();
-    cache.SetAddress(*at);
-    place(cache, in->bytes, compressed);
-    record_listing_range(*at, cache.current, kListData);
+    allocate_and_place(*in, compressed, line);
     set_current_code_cache(previous);
 }
 

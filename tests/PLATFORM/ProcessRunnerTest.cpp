@@ -66,10 +66,11 @@ bool running(int pid)
     return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
 }
 
-// A killed process needs a moment to end; this waits at most a tenth of a second for it.
+// A killed process needs a moment to end; this waits for it, but not for ever (a loaded machine
+// may take a while to let it go).
 bool ends_soon(int pid)
 {
-    for (int i = 0; i < 100 && running(pid); ++i)
+    for (int i = 0; i < 5000 && running(pid); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return !running(pid);
 }

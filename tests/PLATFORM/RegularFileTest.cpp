@@ -80,4 +80,15 @@ TEST(RegularFile, DeviceIsRefused)
     EXPECT_FALSE(is_regular_file_path("/dev/null"));
 }
 
+// A file that holds more than its size says (as one that grows while it is read, or a kernel
+// file of size 0) is read up to the limit and no further.
+TEST(RegularFile, MoreThanItsSizeIsReadOnlyUpToTheLimit)
+{
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(read_regular_file("/proc/self/status", 16, bytes), RegularFileStatus::TooLarge);
+    EXPECT_TRUE(bytes.empty());
+    ASSERT_EQ(read_regular_file("/proc/self/status", 1u << 20, bytes), RegularFileStatus::Read);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 5), "Name:");
+}
+
 }  // namespace
