@@ -144,7 +144,8 @@ std::optional<ImportBytes> read_compressed(const std::vector<std::string> &candi
     const std::string output = *chosen + ".KXZ";
     if (!compressed_file_is_current(*chosen, output)) {
         const std::string utility =
-            join_path(normalize_separators(program_directory()), gZimportUtility);
+            join_path(normalize_separators(program_directory()),
+                      normalize_separators(gZimportUtility));
         if (gZimportUtility.empty() || !run_compression_utility({utility, *chosen})) {
             error_here("%s", msg(kMsgCompressionFailed));
             drop_rest_of_line();
