@@ -408,12 +408,11 @@ TcTraceCallbacks TcTraceWriters()
     };
     c.send_header = [] { with_open_trace([](TraceFile &t) { put(t, " send \r\n"); }); };
     c.receive_header = [] { with_open_trace([](TraceFile &t) { put(t, " receive\r\n"); }); };
-    c.dump = [](std::span<const uint8_t> bytes, bool threaded, bool escaped) {
+    c.dump = [](std::span<const uint8_t> bytes, bool frame, bool escaped) {
         with_open_trace([&](TraceFile &t) {
-            if (t.verbose && threaded)
+            if (t.verbose && frame)
                 put(t, TcTraceDecode(bytes, escaped));
-            if ((threaded && t.packet_data) ||
-                (!threaded && (t.non_packet_writes || t.non_packet_reads)))
+            if ((frame && t.packet_data) || (!frame && (t.non_packet_writes || t.non_packet_reads)))
                 put(t, hex_rows(bytes));
         });
     };
@@ -434,5 +433,6 @@ TcTraceCallbacks TcTraceWriters()
     const TIdePreferences &prefs = IdePreferences();
     c.log_non_packet_writes = prefs.tc_log_non_packet_writes;
     c.log_non_packet_reads = prefs.tc_log_non_packet_reads;
+    c.event_lock = &trace().lock;
     return c;
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <span>
 #include <string>
 
@@ -24,18 +25,22 @@ struct SerialLineSettings {
 
 // What a transport calls, each when set: the time stamp first, before every other event; the
 // direction before the dump of a sent or received frame or raw byte run; the dump itself
-// (`threaded`: the connection runs its reader, so the bytes are a frame; `escaped`: a serial
-// frame, flag and escapes included); the port events of a serial open and close. The two
-// switches tell the transports whether to trace raw byte runs at all.
+// (`frame`: the bytes are a frame, else a raw byte run of the synchronous mode; `escaped`: a
+// serial frame, flag and escapes included); the port events of a serial open and close. The
+// two switches tell the transports whether to trace raw byte runs at all. A transport holds
+// `event_lock`, when set, around the calls of one event, so that the lines of an event written
+// on the reader thread never land between those of one written on the GUI thread; the writers
+// take it again on the same thread.
 struct TcTraceCallbacks {
     std::function<void()> time_stamp;
     std::function<void()> send_header;
     std::function<void()> receive_header;
-    std::function<void(std::span<const uint8_t> bytes, bool threaded, bool escaped)> dump;
+    std::function<void(std::span<const uint8_t> bytes, bool frame, bool escaped)> dump;
     std::function<void(const SerialLineSettings &line, uint32_t port, bool ok)> port_opened;
     std::function<void()> port_closed;
     bool log_non_packet_writes = false;
     bool log_non_packet_reads = false;
+    std::recursive_mutex *event_lock = nullptr;
 };
 
 // The folder of the trace file and the file's full path.

@@ -229,33 +229,46 @@ void TConnection::SetReadExceptionHandler(std::function<void()> handler)
     m_read_exception = std::move(handler);
 }
 
-void TConnection::TraceTimeStamp()
-{
-    if (auto t = trace_callbacks(); t && t->time_stamp)
-        t->time_stamp();
-}
-
-void TConnection::TraceBytes(bool sent, const uint8_t *bytes, size_t count)
+// One trace event, whole: under the trace's event lock, the time stamp and then `write`.
+template <class F>
+void TConnection::trace_event(F write) const
 {
     auto t = trace_callbacks();
     if (!t)
         return;
-    if (const auto &direction = sent ? t->send_header : t->receive_header)
-        direction();
-    if (t->dump)
-        t->dump(std::span<const uint8_t>(bytes, count), m_mode == ReaderMode::threaded, m_serial);
+    std::unique_lock<std::recursive_mutex> event;
+    if (t->event_lock)
+        event = std::unique_lock<std::recursive_mutex>(*t->event_lock);
+    if (t->time_stamp)
+        t->time_stamp();
+    write(*t);
+}
+
+void TConnection::TraceBytes(TraceKind kind, std::span<const uint8_t> bytes, bool frame)
+{
+    trace_event([&](const TcTraceCallbacks &t) {
+        if (kind != TraceKind::spoiled)
+            if (const auto &direction = kind == TraceKind::sent ? t.send_header : t.receive_header)
+                direction();
+        if (t.dump)
+            t.dump(bytes, frame, m_serial);
+    });
 }
 
 void TConnection::TracePortOpened(const SerialLineSettings &line, uint32_t port, bool ok)
 {
-    if (auto t = trace_callbacks(); t && t->port_opened)
-        t->port_opened(line, port, ok);
+    trace_event([&](const TcTraceCallbacks &t) {
+        if (t.port_opened)
+            t.port_opened(line, port, ok);
+    });
 }
 
 void TConnection::TracePortClosed()
 {
-    if (auto t = trace_callbacks(); t && t->port_closed)
-        t->port_closed();
+    trace_event([&](const TcTraceCallbacks &t) {
+        if (t.port_closed)
+            t.port_closed();
+    });
 }
 
 bool TConnection::LogNonPacketWrites() const
@@ -351,9 +364,10 @@ void TConnection::SendFrame(uint8_t type, uint8_t subtype, const uint8_t *payloa
         throw xConnectionErr(kLinkPayloadTooLarge);
     std::vector<uint8_t> frame =
         build_link_frame(type, subtype, std::span<const uint8_t>(payload, length), m_serial);
+    // Traced before it goes: once written, its answer may be traced by the reader at once,
+    // and the trace must show the request first.
+    TraceBytes(TraceKind::sent, frame, true);
     WriteBytes(frame.data(), frame.size());
-    TraceTimeStamp();
-    TraceBytes(true, frame.data(), frame.size());
 }
 
 void TConnection::SendAndWait(uint8_t type, uint8_t subtype, const uint8_t *payload,
@@ -562,14 +576,11 @@ void TConnection::frame_ended(LinkFrameReader::Event event, uint8_t type, uint8_
         EndReader(0);
     const uint8_t sub = subtype & kLinkSubtypeMask;
     if (event == LinkFrameReader::Event::bad) {
-        TraceTimeStamp();
-        if (auto t = trace_callbacks(); t && t->dump)
-            t->dump(raw, true, m_serial);
+        TraceBytes(TraceKind::spoiled, raw, true);
         RecordLinkError(kLinkErrorBadPacket, type, sub);
         return;
     }
-    TraceTimeStamp();
-    TraceBytes(false, raw.data(), raw.size());
+    TraceBytes(TraceKind::received, raw, true);
     bool registered = false, keep = false, callback = false;
     if (type <= kLinkDbg) {
         std::lock_guard<std::mutex> lock(m_table_mutex);

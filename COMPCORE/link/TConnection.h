@@ -34,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 class QObject;
@@ -210,10 +211,11 @@ protected:
     void SetMode(ReaderMode mode) { m_mode = mode; }
     bool Serial() const { return m_serial; }
 
-    // Trace events (each does nothing without its callback).
-    void TraceTimeStamp();
-    // The direction (sent or received), then the dump of the bytes.
-    void TraceBytes(bool sent, const uint8_t *bytes, size_t count);
+    // Trace events, each written whole under the trace's event lock: the time stamp, then the
+    // direction (a spoiled frame has none) and the bytes, a frame (`frame`) or a raw byte run;
+    // or the time stamp and a port event. Each call does nothing without its callbacks.
+    enum class TraceKind : uint8_t { sent, received, spoiled };
+    void TraceBytes(TraceKind kind, std::span<const uint8_t> bytes, bool frame);
     void TracePortOpened(const SerialLineSettings &line, uint32_t port, bool ok);
     void TracePortClosed();
     bool LogNonPacketWrites() const;
@@ -254,6 +256,8 @@ private:
     MessageHandlerEntry &entry(uint8_t type, uint8_t subtype);
     const MessageHandlerEntry &entry(uint8_t type, uint8_t subtype) const;
     std::shared_ptr<const TcTraceCallbacks> trace_callbacks() const;
+    template <class F>
+    void trace_event(F write) const;
 
     const bool m_serial;
     ReaderMode m_mode = ReaderMode::initial;

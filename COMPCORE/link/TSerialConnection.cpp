@@ -147,7 +147,6 @@ void TSerialConnection::openSerialPort(ReaderMode mode)
     try {
         set_up_line();
     } catch (const xConnectionErr &) {
-        TraceTimeStamp();
         TracePortOpened(line(), port, false);
         StopReader();
         SetMode(ReaderMode::initial);
@@ -156,7 +155,6 @@ void TSerialConnection::openSerialPort(ReaderMode mode)
         throw;
     }
     SetReaderMode(mode);
-    TraceTimeStamp();
     TracePortOpened(line(), port, true);
 }
 
@@ -184,7 +182,6 @@ void TSerialConnection::Close()
         return;
     ::close(m_fd);
     m_fd = -1;
-    TraceTimeStamp();
     TracePortClosed();
 }
 
@@ -224,8 +221,7 @@ void TSerialConnection::WriteRaw(const uint8_t *bytes, size_t count)
     }
     WriteBytes(bytes, count);
     if (LogNonPacketWrites()) {
-        TraceTimeStamp();
-        TraceBytes(true, bytes, count);
+        TraceBytes(TraceKind::sent, {bytes, count}, false);
     }
 }
 
@@ -336,8 +332,7 @@ void TSerialConnection::ReadRaw(uint8_t *buffer, size_t count)
         return;
     read_synchronous(count);
     if (LogNonPacketReads()) {
-        TraceTimeStamp();
-        TraceBytes(false, m_input.data(), count);
+        TraceBytes(TraceKind::received, {m_input.data(), count}, false);
     }
     std::copy(m_input.begin(), m_input.begin() + long(count), buffer);
 }

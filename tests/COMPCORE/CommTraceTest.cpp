@@ -249,7 +249,7 @@ TEST_F(TraceFileTest, SentAndReceivedFramesWithVerboseDecoding)
 struct DumpSwitchCase {
     const char *name;
     bool packet_data, non_packet_writes, non_packet_reads;
-    bool threaded;
+    bool frame;
     bool hex_written;
 };
 void PrintTo(const DumpSwitchCase &c, std::ostream *os) { *os << c.name; }
@@ -273,7 +273,7 @@ TEST_P(TraceDumpSwitches, DecideTheHexRows)
     IdePreferences().tc_log_non_packet_reads = c.non_packet_reads;
     ASSERT_TRUE(TcOpenTraceFile());
     Bytes bytes = {0x80, 0x0E, 0x30};
-    TcTraceWriters().dump(bytes, c.threaded, true);
+    TcTraceWriters().dump(bytes, c.frame, true);
     TcCloseTraceFile();
     EXPECT_EQ(file_text(), c.hex_written ? "80 0e 30 \r\n" : "");
 }

@@ -168,7 +168,7 @@ TEST_F(ConnectionCore, ACallbackMessageEndsTheRequestWaitingForIt)
 
 TEST_F(ConnectionCore, CancelFailsTheWaitingRequestNotTheNext)
 {
-    int requests = 0;
+    std::atomic<int> requests{0}; // counted on the peer's thread
     peer->respond([&](const PeerFrame &f) {
         if (++requests == 1)
             return Bytes{}; // the first one is never answered
@@ -182,11 +182,11 @@ TEST_F(ConnectionCore, CancelFailsTheWaitingRequestNotTheNext)
     EXPECT_LT(ms, 2000);
     EXPECT_EQ(code_of([&] { c->Send(kLinkSys, kSysNoop, nullptr, 0); }), 0);
 
-    // From another thread, too.
+    // From another thread, too, once the request is on the line (and so waits).
     requests = 0;
     std::thread canceller([&] {
-        std::this_thread::sleep_for(Ms(30));
-        c->Cancel();
+        if (peer->wait_frames(3))
+            c->Cancel();
     });
     EXPECT_EQ(code_of([&] { c->Send(kLinkSys, kSysNoop, nullptr, 0); }), kLinkUserCancel);
     canceller.join();
@@ -344,10 +344,11 @@ TEST_F(ConnectionTrace, FramesBothWaysWithVerboseDecoding)
     pump_for(20);
     c->Close();
     std::string text = trace_text();
-    EXPECT_NE(text.find(") send \r\nSYS/NOOP\r\n7e 02 00 00 01 00 00 0f 03 36 15 \r\n"), std::string::npos)
-        << text;
-    EXPECT_NE(text.find(") receive\r\nSYS/NOOP (ACK)\r\n7e 02 00 00 81 00 00 90 83 "), std::string::npos)
-        << text;
+    const size_t sent = text.find(") send \r\nSYS/NOOP\r\n7e 02 00 00 01 00 00 0f 03 36 15 \r\n");
+    const size_t received = text.find(") receive\r\nSYS/NOOP (ACK)\r\n7e 02 00 00 81 00 00 90 83 ");
+    EXPECT_NE(sent, std::string::npos) << text;
+    EXPECT_NE(received, std::string::npos) << text;
+    EXPECT_LT(sent, received) << "the request is traced before its answer\n" << text;
 }
 
 TEST_F(ConnectionTrace, RawBytesWithTheNonPacketSwitches)
