@@ -15,6 +15,8 @@
 #include <cassert>
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -140,7 +142,13 @@ const MessageHandlerEntry &TConnection::entry(uint8_t type, uint8_t subtype) con
 void TConnection::RegisterHandler(uint8_t type, uint8_t subtype, MessageCallback callback,
                                   uintptr_t context, bool waits, bool keep_reply)
 {
-    assert(subtype <= kLinkSubtypeMask && "a subtype is 0 to 63");
+    // A wrong number would quietly take the entry of another message.
+    if (type > kLinkDbg)
+        throw std::invalid_argument("message type " + std::to_string(type) +
+                                    " is neither SYS (0) nor DBG (1)");
+    if (subtype > kLinkSubtypeMask)
+        throw std::invalid_argument("message subtype " + std::to_string(subtype) +
+                                    " is above 63");
     std::lock_guard<std::mutex> lock(m_table_mutex);
     MessageHandlerEntry &e = entry(type, subtype);
     e = MessageHandlerEntry{};

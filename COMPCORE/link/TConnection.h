@@ -101,7 +101,8 @@ public:
 
     // --- handlers ---
     // Fills the entry: callback, context, no reply buffer, not arrived, registered, and the two
-    // flags. A type other than SYS and DBG or a subtype above 63 is a caller's mistake.
+    // flags. A type other than SYS and DBG or a subtype above 63 is refused
+    // (std::invalid_argument).
     void RegisterHandler(uint8_t type, uint8_t subtype, MessageCallback callback,
                          uintptr_t context, bool waits, bool keep_reply);
     MessageHandlerEntry GetHandlerEntry(uint8_t type, uint8_t subtype) const;

@@ -52,6 +52,16 @@ protected:
     TimingGuard timings;
 };
 
+TEST_F(ConnectionCore, HandlersOutsideTheTableAreRefused)
+{
+    auto c = open_serial(*peer);
+    auto noop = [](const uint8_t *, uint16_t, uintptr_t) -> uint32_t { return 0; };
+    EXPECT_THROW(c->RegisterHandler(2, kSysNoop, noop, 0, true, false), std::invalid_argument);
+    EXPECT_THROW(c->RegisterHandler(kLinkSys, kSysNoop | kLinkAck, noop, 0, true, false),
+                 std::invalid_argument);
+    EXPECT_FALSE(c->GetHandlerEntry(kLinkSys, kSysNoop).callback) << "no entry taken instead";
+}
+
 TEST_F(ConnectionCore, CallbacksRunOnTheGuiThreadInArrivalOrder)
 {
     auto c = open_serial(*peer);
