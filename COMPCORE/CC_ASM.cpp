@@ -1645,6 +1645,13 @@ int asm_dry_run_depth() { return g_dry_run; }
 void set_asm_block_move_replacement(bool on) { g_block_move_replacement = on; }
 void set_asm_redefinition_allowed(bool on) { g_redefinition_allowed = on; }
 
+std::string take_previous_map_name()
+{
+    std::string name = std::move(g_open_function);
+    g_open_function.clear();
+    return name;
+}
+
 void reset_asm_state()
 {
     g_alt_count = g_io_count = 0;

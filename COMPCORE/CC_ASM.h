@@ -194,6 +194,9 @@ void set_asm_block_move_replacement(bool on);
 void set_asm_redefinition_allowed(bool on);
 
 // Resets the statement state between compiles (prefix counters, open assembly function).
+// The global code label recorded last (the map's previous-name text), emptied by the call: the
+// end of the program closes its map entry.
+std::string take_previous_map_name();
 void reset_asm_state();
 
 // Message ids of the assembler.

@@ -7,6 +7,7 @@
 // jump is needed, and offers pending library modules to the input.
 #include "CC_DECL.h"
 
+#include "CC_ASM.h"
 #include "CC_BOARD.h"
 #include "CC_DIRECT.h"
 #include "CC_ER.h"
@@ -23,6 +24,7 @@
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "ORIGINS.h"
+#include "MAPFILE.h"
 #include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
 #include "SEAM_LINKER.h"
@@ -494,6 +496,9 @@ void parse_program()
     }
 
     g_precompile = false;
+    // The last function or label of the program ends here.
+    if (const std::string last = take_previous_map_name(); !last.empty() && !watch())
+        mapfile_end_function(last, current_code_cache().current);
     if (!watch()) {
         // Chain routines load XPC and call into the window: they run from root code.
         codegen_seam().set_code_address(root_code_cache().current);

@@ -761,6 +761,7 @@ bool download_image(const std::string &source_path, const DownloadPlan &plan, ui
 
 uint8_t output_flags() { return g_output_flags; }
 void set_output_flags(uint8_t flags) { g_output_flags = flags; }
+const std::string &compile_source_path() { return g_compile_source; }
 void set_download_mode(uint8_t mode) { g_download_mode = mode; }
 uint8_t download_mode() { return g_download_mode; }
 uint32_t bios_root_code_end() { return g_bios_root_end; }

@@ -114,6 +114,9 @@ bool watch_code_generation();  // a watch expression is being compiled
 
 // Compile status word: bit 1 (2) the compile failed, bit 0 (1) messages were recorded.
 uint16_t compile_and_load(const std::string &source_path);
+// The main source of the compile under way (or of the last one); set before the compile's
+// set-up, so the map file can be named after it.
+const std::string &compile_source_path();
 
 // The compile proper. Returns 0 after a fatal-error overflow, else the function count plus 1.
 int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t constant_start,

@@ -49,6 +49,7 @@ struct LineInput {
     std::string buffer;
     uint32_t fetch_count = 0;
     uint32_t line_offset = 0;
+    bool reading = false;  // from the start of a compile to the end of all input
     // "#linenum" renumbers the program text: added to the program stream's own count.
     int32_t program_line_shift = 0;
     std::vector<const char *> memory_lines;
@@ -147,6 +148,7 @@ void pop_header_item() {
 // The last file has ended: a "#pragma nowarn" region left open in it is reported, as a change
 // of file would have reported it.
 const char *end_of_all_input() {
+    g_in.reading = false;
     report_unclosed_nowarn_region();
     return nullptr;
 }
@@ -327,6 +329,7 @@ void set_input_file_name(std::string_view name, uint16_t flag) {
 const std::string &input_file_name() { return g_in.file_name; }
 uint16_t input_file_flag() { return g_in.file_flag; }
 LineInputState line_input_state() { return g_in.state; }
+bool reading_input() { return g_in.reading; }
 uint16_t input_line_number() { return g_in.line; }
 // In the program text the new number holds for the lines that follow; in a library stream it
 // holds until that stream delivers its next line.
@@ -446,6 +449,7 @@ void reset_line_position(int line, int column) {
     while (!g_in.header_stack.empty())
         pop_header_item();
     g_in.fetch_count = 0;
+    g_in.reading = true;
     g_in.progress = false;
     g_in.program_line_shift = 0;
     g_in.line_counts.clear();
@@ -473,6 +477,7 @@ void clear_line_position() {
 }
 
 void close_line_input() {
+    g_in.reading = false;
     while (!g_in.header_stack.empty())
         pop_header_item();
     if (g_index)

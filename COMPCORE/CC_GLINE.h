@@ -157,6 +157,8 @@ const std::string &input_file_name();
 uint16_t input_file_flag();
 
 LineInputState line_input_state();
+// True while a compile reads its input: from the start of a compile to the end of all input.
+bool reading_input();
 // 1-based number of the current physical line of the current input level.
 uint16_t input_line_number();
 // Moves the current input level's line counter ("#linenum").

@@ -22,6 +22,7 @@
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
 #include "CC_Z80GEN.h"
+#include "MAPFILE.h"
 #include "SEAM_LINKER.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
@@ -184,9 +185,13 @@ int16_t start_compiler()
 int16_t prepare_compile()
 {
     g_pending_error = 0;
+    // A fatal error left by the last compile must not silence the library index's reports.
+    reset_error_seen_and_fatal();
     try {
         linker_seam().load_library_index(g_program_dir, !IsCompilingBios());
         return start_compiler();
+    } catch (const xCCErrOvflo &) {
+        return 1;  // the fatal error is recorded already
     } catch (xErr &e) {
         char text[kErrBoxTextSize];
         e.GetMessage(text, sizeof text);
@@ -440,6 +445,12 @@ namespace {
 // predefined macros; a program compile keeps the globals and macros the BIOS state gave it.
 void reset_unit_tables(bool bios_compile)
 {
+    // The map and the library marks first: the predefined macros below enter the map.
+    LinkerSeam &linker = linker_seam();
+    linker.init_map_file();
+    linker.lib_index_unmark_all();
+    linker.lib_index_reset();
+    linker.set_library_index_bios_owned(bios_compile);
     if (bios_compile) {
         reset_global_symbols();
         clear_global_tags();
@@ -599,6 +610,7 @@ void install_compiler_joins()
     set_listing_recorder([](ADDR24 start, ADDR24 end, int kind) {
         linker_seam().add_list_record(ListTable::CodeBlocks, start, end, kind);
     });
+    set_macro_listing_recorder([](std::string_view name) { mapfile_add_macro(std::string(name)); });
     DirectiveHandlers handlers = parser_directive_handlers();
     set_directive_handlers(std::move(handlers));
     g_joined = true;

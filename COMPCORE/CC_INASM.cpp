@@ -16,6 +16,7 @@
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
 #include "CC_Z80GEN.h"
+#include "MAPFILE.h"
 #include "SEAM_PARSER.h"
 #include "SEAM_TARGET.h"
 
@@ -156,6 +157,27 @@ public:
         int line = 0, col = 0;
         position_of(1, line, col);
         breakpoint_tables().addSourceEntry(SourceTable::Line, file_name(), line, col, address);
+    }
+    // A global label opens a map entry and closes the one before it. The block is assembled
+    // after it was read, so the label's own line comes from the recorded positions.
+    void asm_function_label(const std::string &name, uint32_t address,
+                            const std::string &previous) override
+    {
+        if (g_trial_depth)
+            return;
+        if (!previous.empty())
+            mapfile_end_function(previous, address);
+        int line = 0, col = 0;
+        position_of(1, line, col);
+        std::optional<MapSourcePosition> where;
+        if (reading_input() && !input_file_name().empty())
+            where = MapSourcePosition{input_file_name(), line};
+        mapfile_add_function(name, address, false, where);
+    }
+    void asm_call_target(const std::string &name) override
+    {
+        if (!g_trial_depth)
+            mapfile_add_call(name);
     }
 };
 

@@ -92,6 +92,70 @@ std::string normalize_separators(const std::string &path)
     return out;
 }
 
+namespace {
+
+// The entry of `dir` whose name is `component`, exactly or else without regard to case.
+std::optional<fs::path> find_component(const fs::path &dir, const std::string &component)
+{
+    std::error_code ec;
+    if (fs::exists(dir / component, ec))
+        return dir / component;
+    for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (equal_ignoring_case(entry, component))
+            return dir / entry;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> find_path_ignoring_case(const std::string &path)
+{
+    const bool absolute = !path.empty() && path[0] == '/';
+    fs::path found = absolute ? fs::path("/") : fs::path();
+    std::size_t pos = absolute ? 1 : 0;
+    while (pos <= path.size()) {
+        std::size_t slash = path.find('/', pos);
+        if (slash == std::string::npos)
+            slash = path.size();
+        const std::string component = path.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (component.empty() || component == ".")
+            continue;
+        if (component == "..") {
+            found /= "..";
+            continue;
+        }
+        std::optional<fs::path> next = find_component(found, component);
+        if (!next)
+            return std::nullopt;
+        found = *next;
+    }
+    std::error_code ec;
+    if (!fs::is_regular_file(found, ec))
+        return std::nullopt;
+    return found.string();
+}
+
+}  // namespace
+
+std::optional<std::string> find_file_ignoring_case(const std::string &name,
+                                                   const std::string &directory,
+                                                   const std::string &default_extension)
+{
+    std::string path = normalize_separators(name);
+    if (path.empty())
+        return std::nullopt;
+    if (path[0] != '/' && !directory.empty())
+        path = join(normalize_separators(directory), path);
+    if (std::optional<std::string> found = find_path_ignoring_case(path))
+        return found;
+    const PathParts parts = split(path);
+    if (!parts.extension.empty() || default_extension.empty())
+        return std::nullopt;
+    return find_path_ignoring_case(path + "." + default_extension);
+}
+
 bool equal_ignoring_case(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())

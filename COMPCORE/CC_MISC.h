@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,15 @@ std::FILE *open_with_ext(const std::string &path, const std::string &reference,
 // 0 when the file exists as named or with the extension, -1 otherwise.
 int find_file_with_ext(const std::string &path, const std::string &reference,
                        const std::string &extension);
+
+// The regular file a name stands for, each component matched without regard to case (an exact
+// match first) so that a name written in another case still finds its file, which keeps its own
+// case. A relative name is looked for in `directory`; a name whose last component has no
+// extension is tried as given, then with `default_extension` (without its "."). Nothing when no
+// such file exists.
+std::optional<std::string> find_file_ignoring_case(const std::string &name,
+                                                   const std::string &directory,
+                                                   const std::string &default_extension);
 
 // The file's last-write time as a full count of nanoseconds (so times compare exactly);
 // 0 when the file does not exist.

@@ -7,9 +7,12 @@
 #include "CC_ASMTAB.h"
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
+#include "CC_GLINE.h"
 #include "CC_IN.h"
+#include "CC_MISC.h"
 #include "CC_STAB.h"
 #include "EMITCACHE.h"
+#include "LB_CAT.h"
 #include "guiExceptions.h"
 #include "guiKXPreferences.h"
 
@@ -364,6 +367,30 @@ const QBFixupRec *find_label(const char *name, uint32_t flags)
     return pair ? pair->value : nullptr;
 }
 
+namespace {
+
+// The program's own definition of a name that a library it uses lists: the program's wins, with
+// a serious warning ("main" is the program's whatever its case).
+void warn_if_overriding_library(const char *name)
+{
+    if (line_input_state() != LineInputState::program || equal_ignoring_case(name, "main"))
+        return;
+    const ZModEntry *module = lib_find_module(name);
+    if (!module)
+        return;
+    const std::string &path = module->library->path;
+    if (path.empty()) {
+        serious_warning_here(msg(kMsgUserCodeOverrides), name);
+        return;
+    }
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+    serious_warning_here(msg(kMsgUserSymbolOverrides), name, name, module->header_line + 1,
+                         file.c_str());
+}
+
+}  // namespace
+
 void define_label(const char *name, ADDR24 address, uint32_t flags)
 {
     if (expression_nesting() > 0)
@@ -385,6 +412,7 @@ void define_label(const char *name, ADDR24 address, uint32_t flags)
     QBFixupRec &rec = *pair->value;
     if (rec.defined && !repeatable(flags))
         return;
+    warn_if_overriding_library(key.c_str());
 
     // The label is defined before its fix-ups are applied: whatever the patching emits (a
     // bouncer, a long jump) may refer to it and then gets its address at once.

@@ -178,4 +178,6 @@ enum : uint32_t {
     kMsgUndefinedGlobal = 7206,
     kMsgCannotLinkInWatch = 7207,
     kMsgNoXmemJumpPatcher = 7208,
+    kMsgUserSymbolOverrides = 7272,
+    kMsgUserCodeOverrides = 7273,
 };

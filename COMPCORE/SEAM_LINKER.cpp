@@ -1,32 +1,43 @@
-// SEAM_LINKER: the built-in linker seam. Origins, labels, the download writer, the image files
-// and the listing are served by their units (ORIGINS, CC_RELOC, CC_ROM, list_files); every
-// other call that would have to load an index, save a library or write the map file throws
-// `xErr` "The linker is not part of this build.", so a compile without those units fails with
-// that message (at its first step, the library index) and never ends as a success.
+// SEAM_LINKER: the built-in linker seam: every call is served by its unit, origins and labels
+// (ORIGINS, CC_RELOC), the download writer, the image files and the listing (CC_ROM,
+// list_files), the library index and the map file (LB_CAT, MAPFILE). Tests install doubles.
 #include "SEAM_LINKER.h"
 
+#include "CC_GO.h"
 #include "CC_RELOC.h"
 #include "CC_ROM.h"
+#include "LB_CAT.h"
+#include "MAPFILE.h"
 #include "ORIGINS.h"
 #include "list_files.h"
-#include "guiExceptions.h"
 
 namespace {
 
-constexpr uint32_t kMsgNoLinker = 7153;  // "The linker is not part of this build."
-
-[[noreturn]] void missing() { throw xErr(kMsgNoLinker, KX_HERE); }
-
-class MissingLinker : public LinkerSeam {
+class BuiltInLinker : public LinkerSeam {
 public:
-    void create_library_index() override {}
-    int load_library_index(const std::string &, bool) override { missing(); }
-    void lib_index_register_all() override {}
-    void lib_index_reset() override {}
-    void set_library_index_bios_owned(bool) override {}
-    std::vector<std::string> library_files() override { missing(); }
-    int ask_save_edited_library(const std::string &) override { missing(); }
-    int lib_save_if_edited(const std::string &) override { missing(); }
+    void create_library_index() override { ::create_library_index(); }
+    // A program compile keeps the libraries indexed before; the BIOS compile rebuilds them.
+    int load_library_index(const std::string &directory, bool register_modules) override
+    {
+        return ::load_library_index(directory, libraries_file(), register_modules, true);
+    }
+    // Before a program compile: the names the last program compile's "#use" lines entered go.
+    void lib_index_register_all() override { lib_index_remove_used_modules(); }
+    void lib_index_unmark_all() override { ::lib_index_unmark_all(); }
+    void lib_index_reset() override { ::lib_index_reset(); }
+    void set_library_index_bios_owned(bool bios_owned) override
+    {
+        set_library_index_recording(!bios_owned);
+    }
+    std::vector<std::string> library_files() override { return ::library_files(); }
+    int ask_save_edited_library(const std::string &path) override
+    {
+        return ::lib_save_if_edited(path) ? 1 : 0;
+    }
+    int lib_save_if_edited(const std::string &path) override
+    {
+        return ::lib_save_if_edited(path) ? 1 : 0;
+    }
 
     void origins_clear() override { origin_table().Clear(); }
     void resolve_origins() override { ::resolve_origins(); }
@@ -66,8 +77,9 @@ public:
     {
         return ::build_rom_image(path, object_ext, hex_ext, image_ext, nullptr, low_sector);
     }
-    void write_map_file() override { missing(); }
-    void mapfile_add_symbol(const symbol &) override { missing(); }
+    void init_map_file() override { ::init_map_file(); }
+    void write_map_file() override { ::write_map_file(); }
+    void mapfile_add_symbol(const symbol &record) override { ::mapfile_add_symbol(record); }
     void write_list_file(const std::string &path, uint32_t image_start) override
     {
         ListFile list;
@@ -101,10 +113,11 @@ public:
     }
 };
 
-MissingLinker g_missing;
-LinkerSeam *g_seam = &g_missing;
+BuiltInLinker g_builtin;
+LinkerSeam *g_seam = &g_builtin;
 
 }  // namespace
 
-void set_linker_seam(LinkerSeam *seam) { g_seam = seam ? seam : &g_missing; }
+void set_linker_seam(LinkerSeam *seam) { g_seam = seam ? seam : &g_builtin; }
 LinkerSeam &linker_seam() { return *g_seam; }
+LinkerSeam &builtin_linker_seam() { return g_builtin; }

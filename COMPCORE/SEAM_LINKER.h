@@ -1,10 +1,7 @@
 // SEAM_LINKER: what the compile frame uses of the linker and output files: the library index,
 // origins, labels, the object file, the image builder, the map and list files, the flash-sector
-// map and the download writer. The built-in implementation serves origins, labels, the output
-// files and the listing from their units (ORIGINS, CC_RELOC, CC_ROM, list_files); every other
-// call that would have to answer or produce something throws `xErr` "The linker is not part of
-// this build." until its unit is installed (so nothing is ever reported as done that was not).
-// Tests install doubles.
+// map and the download writer. The built-in implementation serves every call from its unit
+// (ORIGINS, CC_RELOC, CC_ROM, list_files, LB_CAT, MAPFILE). Tests install doubles.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +25,8 @@ public:
     // 0 on success.
     virtual int load_library_index(const std::string &directory, bool register_modules) = 0;
     virtual void lib_index_register_all() = 0;
+    // Compiler set-up: the per-compile marks of every library and module cleared.
+    virtual void lib_index_unmark_all() = 0;
     virtual void lib_index_reset() = 0;
     virtual void set_library_index_bios_owned(bool bios_owned) = 0;
     // The library files of the index (paths as stored; either separator).
@@ -61,6 +60,8 @@ public:
     virtual int build_rom_image(const std::string &path, const std::string &object_ext,
                                 const std::string &hex_ext, const std::string &image_ext,
                                 uint32_t *low_sector) = 0;
+    // Compiler set-up: the map file of the compile opened, its tables emptied.
+    virtual void init_map_file() = 0;
     virtual void write_map_file() = 0;
     // Appends a global data item to the list the map file's global and static data section
     // shows: the list keeps its own copy of the record and of its name. Flag bits 3-4 of the
@@ -93,3 +94,5 @@ public:
 // nullptr restores the built-in seam.
 void set_linker_seam(LinkerSeam *seam);
 LinkerSeam &linker_seam();
+// The built-in seam, whatever is installed (a double that uses the real library index and map).
+LinkerSeam &builtin_linker_seam();

@@ -11,12 +11,14 @@
 #include <iostream>
 #include <ostream>
 #include <random>
+#include <sstream>
 #include <system_error>
 
 #include "BoundedFormat.h"
 #include "CC_GO.h"
 #include "CC_GLINE.h"
 #include "CC_MISC.h"
+#include "FileReplace.h"
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
 #include "StringResources.h"
@@ -361,6 +363,16 @@ void TEditorInterface::WriteText(std::ostream &out)
 {
     if (m_editor)
         m_editor->WriteText(out);
+}
+
+bool TEditorInterface::Save() { return m_editor && m_editor->Save(); }
+
+bool TEditWindow::Save()
+{
+    std::ostringstream text;
+    WriteText(text);
+    std::string reason;
+    return replace_file_contents(FileName(), text.str(), reason);
 }
 
 void TEditorInterface::UpdateMarkers(uint32_t packed)

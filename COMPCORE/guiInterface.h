@@ -276,6 +276,9 @@ public:
     virtual void ClearExecutionPoint() = 0;
     virtual TEditorInterface *GetTextEdit() = 0;
     virtual TEditorInterface *GetEditFrame() = 0;
+    // Writes the text to its own file; true when it got there. By default the file's contents
+    // are replaced by the text; an editor window saves through its own command.
+    virtual bool Save();
 };
 
 class TRegistersWindow : public virtual TGuiWindow {
@@ -354,6 +357,8 @@ public:
     virtual int Reserved3() { return 0; }
     virtual int Reserved4() { return 0; }
     virtual void WriteText(std::ostream &out);
+    // Saves the window's text to its file; false when it is not saved.
+    virtual bool Save();
 
     void UpdateMarkers(uint32_t packed);
     TEditorInterface *GetWindowInterface();

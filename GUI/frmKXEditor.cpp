@@ -440,6 +440,8 @@ void TfrmEdit::OpenFileAtCursor()
     m_main->actFileOpenExecute();
 }
 
+bool TfrmEdit::Save() { return m_main->SaveFile(this); }
+
 void TfrmEdit::WriteText(std::ostream &out) const
 {
     const std::string text = Text();

@@ -92,6 +92,8 @@ public:
     std::string FileName() const override { return m_file_name; }
     bool IsModified() const override;
     void WriteText(std::ostream &out) const override;
+    // Through the main window's save (a read-only file is refused there).
+    bool Save() override;
     uint32_t GetCaretPosition() const override;
     uint32_t GetNextPosition(uint32_t packed) const override;
     std::string GetLineText(int line) const override; // 0-based; without its line end

@@ -459,6 +459,7 @@ TEST_F(AsmPath, MovedBlockKeepsDiagnosticsConditionalsAndPositions)
     EXPECT_EQ(label_address("fwd"), std::optional<ADDR24>(addr_add(kFollower, 4)));
     EXPECT_EQ(find_label("fwd", kLabelLocal)->count, 0u) << "its fix-up was patched";
     const auto asm_entries = entries(SourceTable::AsmSource);
+    for (auto &e : asm_entries) printf("DBG %s %d %d %x\n", e.file.c_str(), e.line, e.column, e.address);
     ASSERT_EQ(asm_entries.size(), 2u);
     EXPECT_EQ(asm_entries[0].line, 31);
     EXPECT_EQ(asm_entries[0].address, addr_add(kFollower, 206));
@@ -792,11 +793,15 @@ TEST_F(AsmPath, TopLevelBlocksCompileThroughTheCompileSequence)
     EXPECT_EQ(bytes_at(sent_bytes(linker.sent), 0x4000, 5),
               (std::vector<uint8_t>{0x3E, 0x05, 0x18, 0xFC, 0x77}));
     EXPECT_EQ(label_address("entry"), std::optional<ADDR24>(0x4000u));
+    // The global label's map entry comes first: its own line, column 1, its address.
     const auto asm_entries = entries(SourceTable::AsmSource);
-    ASSERT_EQ(asm_entries.size(), 2u);
-    EXPECT_EQ(asm_entries[0].line, 4);
-    EXPECT_EQ(asm_entries[1].line, 8);
-    EXPECT_EQ(asm_entries[1].address, 0x4005u);
+    ASSERT_EQ(asm_entries.size(), 3u);
+    EXPECT_EQ(asm_entries[0].line, 2);
+    EXPECT_EQ(asm_entries[0].column, 1);
+    EXPECT_EQ(asm_entries[0].address, 0x4000u);
+    EXPECT_EQ(asm_entries[1].line, 4);
+    EXPECT_EQ(asm_entries[2].line, 8);
+    EXPECT_EQ(asm_entries[2].address, 0x4005u);
     using R = RecordingLinker::ListRecord;
     EXPECT_EQ(linker.list_records, (std::vector<R>{{ListTable::CodeBlocks, 0x4000, 0x4004, 4},
                                                    {ListTable::CodeBlocks, 0x4004, 0x4005, 4}}));

@@ -32,46 +32,67 @@ namespace fs = std::filesystem;
 
 // ---- library catalogue and linker -------------------------------------------------------------
 
-void FileLines::Open()
+void ImageLinker::create_library_index()
 {
-    m_lines.clear();
-    std::ifstream in(m_path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    m_lines = split_source_lines(text.str());
-    line = 0;
-}
-
-bool FileLines::ReadLine(std::string &out)
-{
-    if (!HasLine())
-        return false;
-    out = m_lines[line++];
-    return true;
-}
-
-void ListedLibraries::load(const std::string &list_path)
-{
-    entries.clear();
-    std::ifstream in(list_path);
-    for (std::string l; std::getline(in, l);)
-        if (!l.empty())
-            entries.push_back({l, 0});
-}
-
-std::unique_ptr<InThread> ListedLibraries::open_header_stream(std::size_t i)
-{
-    auto stream = std::make_unique<FileLines>(entries.at(i).path);
-    stream->Open();
-    return stream;
+    RecordingLinker::create_library_index();
+    builtin_linker_seam().create_library_index();
 }
 
 int ImageLinker::load_library_index(const std::string &dir, bool register_modules)
 {
     RecordingLinker::load_library_index(dir, register_modules);
-    catalogue.load(libraries_file());
-    set_library_index(&catalogue);
-    return index_result;
+    return builtin_linker_seam().load_library_index(dir, register_modules);
+}
+
+void ImageLinker::lib_index_register_all()
+{
+    RecordingLinker::lib_index_register_all();
+    builtin_linker_seam().lib_index_register_all();
+}
+
+void ImageLinker::lib_index_unmark_all()
+{
+    RecordingLinker::lib_index_unmark_all();
+    builtin_linker_seam().lib_index_unmark_all();
+}
+
+void ImageLinker::lib_index_reset()
+{
+    RecordingLinker::lib_index_reset();
+    builtin_linker_seam().lib_index_reset();
+}
+
+void ImageLinker::set_library_index_bios_owned(bool bios_owned)
+{
+    RecordingLinker::set_library_index_bios_owned(bios_owned);
+    builtin_linker_seam().set_library_index_bios_owned(bios_owned);
+}
+
+std::vector<std::string> ImageLinker::library_files()
+{
+    return builtin_linker_seam().library_files();
+}
+
+int ImageLinker::ask_save_edited_library(const std::string &path)
+{
+    return builtin_linker_seam().ask_save_edited_library(path);
+}
+
+int ImageLinker::lib_save_if_edited(const std::string &path)
+{
+    return builtin_linker_seam().lib_save_if_edited(path);
+}
+
+void ImageLinker::init_map_file()
+{
+    RecordingLinker::init_map_file();
+    builtin_linker_seam().init_map_file();
+}
+
+void ImageLinker::write_map_file()
+{
+    RecordingLinker::write_map_file();
+    builtin_linker_seam().write_map_file();
 }
 
 void ImageLinker::ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes)
@@ -432,7 +453,6 @@ void CompileRun::TearDown()
     reset_board_parameters();  // the next compile's processor is the default one again
     set_asm_target(1, 0);
     init_asm_mnemonics();
-    set_library_index(nullptr);
     set_linker_seam(nullptr);
     install_seam_doubles();
     set_declaration_seam(nullptr);

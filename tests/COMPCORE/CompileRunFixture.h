@@ -10,12 +10,12 @@
 // BIOS compile, or a program compile without a BIOS state; a program compiled after a BIOS
 // compile takes the BIOS's origins. A test's own origin directives add to them.
 // What stands in (until each unit lands):
-//   - the linker: `ImageLinker` loads the library catalogue from the libraries list (which
-//     lists a default header, "default.h", and any library the test writes), serves origins and
-//     labels from their units (recording the calls), sends every byte through the real download
-//     writer into the object trace file, builds the real download image from it, lays the
-//     bytes of that image's records into a 1 MB physical image (0xFF elsewhere, kept across the
-//     compiles of one test), and records the other calls;
+//   - the linker: `ImageLinker` serves the library index (over the libraries list, which lists
+//     a default header, "default.h", and any library the test writes) and the map file from
+//     their units, serves origins and labels from theirs (recording the calls), sends every
+//     byte through the real download writer into the object trace file, builds the real
+//     download image from it, lays the bytes of that image's records into a 1 MB physical image
+//     (0xFF elsewhere, kept across the compiles of one test), and records the other calls;
 //   - the code generator's units not built yet: `FixtureCodegen` records every call and hands
 //     what the code generator serves (CPU selection, cache sets, BIOS switches, code addresses,
 //     its per-compile reset) on to it; the rest answers from the headless double;
@@ -74,48 +74,26 @@ inline constexpr uint32_t kVariablesSize = 0x3000;
 inline constexpr ADDR24 kXmemCode = make_addr(2, 0xE000);
 inline constexpr uint32_t kXmemCodeSize = 0x8000;
 
-// A library's lines, read from its file when its header stream opens.
-class FileLines : public InThread {
-public:
-    explicit FileLines(std::string path) : m_path(std::move(path)) {}
-    void Open() override;
-    bool HasLine() override { return line < m_lines.size(); }
-    bool ReadLine(std::string &out) override;
-
-private:
-    std::string m_path;
-    std::vector<std::string> m_lines;
-};
-
-// The library catalogue as the library index builds it from the libraries list: one entry per
-// listed file, whose headers are its whole text; no module bodies.
-class ListedLibraries : public LibraryIndex {
-public:
-    std::vector<LibraryEntry> entries;
-    LineListThread bodies{{}};
-    uint16_t pending = 0;
-
-    void load(const std::string &list_path);
-    std::size_t entry_count() override { return entries.size(); }
-    LibraryEntry &entry(std::size_t i) override { return entries.at(i); }
-    void add_modules(std::size_t i) override { entries.at(i).flags |= 1; }
-    std::unique_ptr<InThread> open_header_stream(std::size_t i) override;
-    InThread &module_bodies() override { return bodies; }
-    uint16_t pending_item_count() override { return pending; }
-    void set_pending_item_count(uint16_t n) override { pending = n; }
-};
-
-// The linker stand-in: the catalogue from the libraries list, origins and labels from their
-// units, the real download writer, image builder and code-block map; what the built images
-// hold in a 1 MB physical image (0xFF where nothing was built), and every byte sent by address
-// word.
+// The linker stand-in: the real library index over the libraries list and the real map file
+// (each call also recorded), origins and labels from their units, the real download writer,
+// image builder and code-block map; what the built images hold in a 1 MB physical image (0xFF
+// where nothing was built), and every byte sent by address word.
 class ImageLinker : public RecordingLinker {
 public:
-    ListedLibraries catalogue;
     std::vector<uint8_t> image = std::vector<uint8_t>(1u << 20, 0xFF);
     std::map<uint32_t, uint8_t> sent;
 
+    void create_library_index() override;
     int load_library_index(const std::string &dir, bool register_modules) override;
+    void lib_index_register_all() override;
+    void lib_index_unmark_all() override;
+    void lib_index_reset() override;
+    void set_library_index_bios_owned(bool bios_owned) override;
+    std::vector<std::string> library_files() override;
+    int ask_save_edited_library(const std::string &path) override;
+    int lib_save_if_edited(const std::string &path) override;
+    void init_map_file() override;
+    void write_map_file() override;
     void ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes) override;
     int open_object_file(const std::string &path, bool from_file) override;
     void close_object_file(bool from_file) override;

@@ -180,8 +180,12 @@ public:
         return index_result;
     }
     void lib_index_register_all() override { note("lib_index_register_all"); }
-    void lib_index_reset() override {}
-    void set_library_index_bios_owned(bool) override {}
+    void lib_index_unmark_all() override { note("lib_index_unmark_all"); }
+    void lib_index_reset() override { note("lib_index_reset"); }
+    void set_library_index_bios_owned(bool bios) override
+    {
+        note(bios ? "library index BIOS-owned" : "library index program-owned");
+    }
     std::vector<std::string> library_files() override { return libraries; }
     int ask_save_edited_library(const std::string &) override { return 0; }
     int lib_save_if_edited(const std::string &path) override
@@ -226,6 +230,7 @@ public:
         }
         return build_result;
     }
+    void init_map_file() override { note("init_map_file"); }
     void write_map_file() override { note("write_map_file"); }
     // The map file's global data items, apart from `calls`: copies, names with them.
     struct DataItem {

@@ -3,7 +3,6 @@
 // build." error, and the resets and teardowns (which have nothing to reset) do nothing.
 #include <gtest/gtest.h>
 
-#include "CC_STAB.h"
 #include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
 #include "SEAM_LINKER.h"
@@ -22,7 +21,6 @@ namespace {
 constexpr const char *kCodegen = "The code generator is not part of this build.";
 constexpr const char *kTarget = "The target link is not part of this build.";
 constexpr const char *kDebugger = "The debugger core is not part of this build.";
-constexpr const char *kLinker = "The linker is not part of this build.";
 constexpr const char *kDeclarations = "The declaration parser is not part of this build.";
 constexpr const char *kChains = "Function chains are not part of this build.";
 
@@ -80,11 +78,6 @@ const Refusal kRefusals[] = {
      [] { breakpoint_tables().markStatementPosition(SourceTable::Line, "a.c", 1, 1, 0); },
      kDebugger},
     {"SourceRange", [] { breakpoint_tables().beginSourceRange("a.c", 1, 1, 0); }, kDebugger},
-    {"LibraryIndex", [] { (void)linker_seam().load_library_index(".", true); }, kLinker},
-    {"LibraryFiles", [] { (void)linker_seam().library_files(); }, kLinker},
-    {"SaveLibrary", [] { (void)linker_seam().lib_save_if_edited("a.lib"); }, kLinker},
-    {"MapFile", [] { linker_seam().write_map_file(); }, kLinker},
-    {"MapDataItem", [] { linker_seam().mapfile_add_symbol(symbol{}); }, kLinker},
     {"AddressLookup",
      [] {
          source_item item;

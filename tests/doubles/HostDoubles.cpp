@@ -36,6 +36,15 @@ void HeadlessEditWindow::WriteText(std::ostream &out) const
         out << line << '\n';
 }
 
+bool HeadlessEditWindow::Save()
+{
+    ++saves;
+    if (!TEditWindow::Save())
+        return false;
+    modified = false;
+    return true;
+}
+
 uint32_t HeadlessEditWindow::GetNextPosition(uint32_t packed) const
 {
     uint32_t line = position_line(packed);

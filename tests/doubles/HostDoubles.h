@@ -53,6 +53,7 @@ public:
     int char_width = 8;
     int char_height = 16;
     std::string message_text;
+    std::vector<std::string> message_history;  // every message text, in order
     int msg_left = 0, msg_top = 0, msg_width = 0, msg_height = 0;
     std::string file_name_text;
     int file_name_width = 0;
@@ -77,6 +78,7 @@ public:
                          int height) override
     {
         message_text = text;
+        message_history.push_back(text);
         msg_left = left;
         msg_top = top;
         msg_width = width;
@@ -141,6 +143,9 @@ public:
     std::string FileName() const override { return file_name; }
     bool IsModified() const override { return modified; }
     void WriteText(std::ostream &out) const override;
+    // Writes the text to the file, as the default does, and the text is no longer modified.
+    bool Save() override;
+    int saves = 0;
     uint32_t GetCaretPosition() const override { return caret; }
     uint32_t GetNextPosition(uint32_t packed) const override;
     std::string GetLineText(int line) const override;
