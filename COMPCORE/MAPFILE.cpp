@@ -172,7 +172,7 @@ void write_layout(std::ostream &out)
     write_layout_row(out, "Root Data", data_end, data_size);
 
     EmitCache &xmem = xmem_code_cache();
-    const ADDR24 xmem_start = memory_summary().xmem_code_start;
+    const ADDR24 xmem_start = xmem.is_bound() ? xmem.GetOrigin().start : xmem.window_start;
     const auto physical = [](ADDR24 a) {
         return addr_to_physical(physical_to_addr(addr_to_physical(a)));
     };
@@ -301,15 +301,16 @@ std::optional<MapSourcePosition> definition_position()
 
 void set_type_name_formatter(TypeNameFormatter formatter) { g_type_name = std::move(formatter); }
 
-void init_map_file()
+void init_map_file() { init_map_file(compile_source_path()); }
+
+void init_map_file(const std::string &source_path)
 {
     if (g_stream.is_open())
         g_stream.close();
     clear_map_tables();
-    const std::string &source = compile_source_path();
-    if (source.empty())
+    if (source_path.empty())
         return;
-    const std::string path = change_extension(source, "map");
+    const std::string path = change_extension(source_path, "map");
     g_stream.clear();
     g_stream.open(path, std::ios::out | std::ios::trunc);
     if (!g_stream)

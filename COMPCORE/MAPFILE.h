@@ -60,6 +60,8 @@ extern std::map<uint32_t, AddressName> gAddressNameMap;
 // compile's source (its extension replaced, or ".map" added). A file that cannot be created is
 // reported on the status line ("Cannot open file '%s'."); the compile goes on without a map.
 void init_map_file();
+// The same for a given main source (`init_map_file` names the compile's own).
+void init_map_file(const std::string &source_path);
 
 // Where a definition was read, when the caller knows better than the current input line.
 struct MapSourcePosition {

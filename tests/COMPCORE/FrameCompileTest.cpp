@@ -125,6 +125,28 @@ TEST_F(FrameCompile, SuccessfulCompileRunsThePassesInOrder)
     EXPECT_EQ(memory_summary().entry_point, 0x1234u);
 }
 
+// Every compile's set-up opens the map and clears the library index's marks; the index records
+// what "#use" enters for a program, not for the BIOS.
+TEST_F(FrameCompile, SetUpOpensTheMapAndClearsTheLibraryMarks)
+{
+    for (const bool bios : {false, true}) {
+        linker.calls.clear();
+        SetCompilingBios(bios ? 1 : 0);
+        EXPECT_EQ(compile_file() & 2, 0);
+        SetCompilingBios(0);
+        const char *order[] = {"init_map_file", "lib_index_unmark_all", "lib_index_reset",
+                               bios ? "library index BIOS-owned" : "library index program-owned",
+                               "write_map_file"};
+        size_t last = 0;
+        for (const char *step : order) {
+            const size_t at = position(step);
+            ASSERT_NE(at, std::string::npos) << step;
+            EXPECT_GE(at, last) << step << " out of order";
+            last = at;
+        }
+    }
+}
+
 TEST_F(FrameCompile, MissingLibrariesListFailsWithStatus2)
 {
     set_libraries_file((dir / "nothere.dir").string());

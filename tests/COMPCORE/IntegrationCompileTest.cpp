@@ -1,8 +1,8 @@
 // The compile entry with the real front end joined to it: a program and its libraries in a
 // temporary folder (with a libraries list and a "kxw.cfg") are compiled through `compile_file`
 // and read by the whole-program parse. Only what does not exist yet stands in (the fixture's
-// doubles): the declaration parser, which records the lines it is given, and the linker with its
-// library index, which reads the libraries list into the catalogue.
+// doubles): the declaration parser, which records the lines it is given, and the parts of the
+// linker not built yet. Libraries without modules are read whole by "#use".
 #include "CompileRunFixture.h"
 #include "SettingsDoubles.h"
 
