@@ -299,6 +299,14 @@ std::optional<MapSourcePosition> definition_position()
 
 }  // namespace
 
+std::optional<std::string> map_address_name(uint32_t address)
+{
+    const auto it = gAddressNameMap.find(addr_to_physical(address));
+    if (it == gAddressNameMap.end())
+        return std::nullopt;
+    return it->second.name;
+}
+
 void set_type_name_formatter(TypeNameFormatter formatter) { g_type_name = std::move(formatter); }
 
 void init_map_file() { init_map_file(compile_source_path()); }

@@ -55,6 +55,9 @@ struct AddressName {
     std::string name;
 };
 extern std::map<uint32_t, AddressName> gAddressNameMap;
+// The name recorded at a code address word (by its physical address), or nothing: the symbol
+// lookup the IDE gives the disassembler.
+std::optional<std::string> map_address_name(uint32_t address);
 
 // Compiler set-up: closes a map left open, empties the tables and opens "<base>.map" for the
 // compile's source (its extension replaced, or ".map" added). A file that cannot be created is

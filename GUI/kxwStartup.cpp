@@ -10,6 +10,8 @@
 
 #include "CC_GO.h"
 #include "CC_MISC.h"
+#include "DB_DA.h"
+#include "MAPFILE.h"
 #include "QBSTRING.h"
 #include "Temporaryglobals.h"
 #include "frmKXMain.h"
@@ -136,6 +138,8 @@ TfrmMainWindow *StartIde(const std::vector<std::string> &args, const std::string
         gDialogControl.SetSplashMode(true);
     }
     createStringPool();
+    // The disassembly names code addresses by the functions and labels compiles recorded.
+    setDisasmSymbolLookup(&map_address_name);
     auto *main = new TfrmMainWindow;
     main->FormCreate();
     if (frmSplash)
@@ -157,6 +161,7 @@ TfrmMainWindow *StartIde(const std::vector<std::string> &args, const std::string
 
 void FinishIde()
 {
+    setDisasmSymbolLookup(nullptr);
     set_main_window_interface(nullptr);
     gDialogControl.CloseStatusBox();
     gDialogControl.SetBoxFactory(nullptr);

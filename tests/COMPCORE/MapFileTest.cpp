@@ -210,6 +210,9 @@ TEST_F(MapFile, TheAddressNameMapKeepsTheFirstNameAndOutlivesTheTables)
     clear_map_tables();
     write_map_file();
     EXPECT_EQ(gAddressNameMap.at(physical).name, "first");
+    EXPECT_EQ(map_address_name(make_addr(0x01, 0xF123)), std::optional<std::string>("first"))
+        << "the disassembler's lookup, by physical address";
+    EXPECT_EQ(map_address_name(make_addr(0x02, 0xE124)), std::nullopt);
     gAddressNameMap.erase(physical);
 }
 
@@ -272,6 +275,27 @@ using namespace compile_run;
 
 namespace {
 
+// The map without the macros the compile's set-up defines from the settings (they have no
+// file and change with the settings): every other macro line names its file.
+std::string without_set_up_macros(const std::string &map)
+{
+    std::istringstream in(map);
+    std::string out;
+    bool macros = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line == "// Macro listing and source reference.")
+            macros = true;
+        if (line == "// Function call graph.")
+            macros = false;
+        const bool no_file = line.size() == 35 && line.rfind("   ", 0) == 0 && line[3] != ' ' &&
+                             line.find_first_not_of(' ', line.find(' ', 3)) == std::string::npos;
+        if (macros && no_file)
+            continue;
+        out += line + "\n";
+    }
+    return out;
+}
+
 // A program with a "premain" that calls main, a library module, macros, labels in root and xmem
 // code, a recursion and a callee reached twice.
 TEST_F(CompileRun, TheMapOfACompileIsWrittenWhole)
@@ -305,7 +329,7 @@ TEST_F(CompileRun, TheMapOfACompileIsWrittenWhole)
                       "#endasm\n"),
               0)
         << messages_text();
-    EXPECT_TRUE(same_text(read_text(path("prog/main.map")), "program.map"));
+    EXPECT_TRUE(same_text(without_set_up_macros(read_text(path("prog/main.map"))), "program.map"));
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <fstream>
 
 #include "CC_GO.h"
+#include "DB_DA.h"
+#include "MAPFILE.h"
 #include "Temporaryglobals.h"
 #include "guiEnvironment.h"
 #include "frmKXSplash.h"
@@ -124,6 +126,15 @@ TEST_F(Startup, NewUserOpensTheMainWindowAndClosingWritesTheSettingsOnce)
     EXPECT_EQ(main->windowTitle(), "Korvex");
     EXPECT_EQ(main->Tag(), 1);
     EXPECT_EQ(gMainWindowInterface, main->Adapter());
+    {
+        // The disassembly names a code address by the function a compile recorded there.
+        gAddressNameMap[0x2345] = AddressName{0x2345, "recorded_fn"};
+        uint16_t length = 0;
+        std::string text;
+        disassembleOne(0, std::vector<uint8_t>{0xCD, 0x45, 0x23}, length, text);
+        gAddressNameMap.erase(0x2345);
+        EXPECT_EQ(text, "call   recorded_fn");
+    }
     EXPECT_EQ(SettingsVersionKey, "8.51\\");
     EXPECT_EQ(program_directory(), Path("bin") + "/");
     EXPECT_EQ(m_store.loads, 1);
