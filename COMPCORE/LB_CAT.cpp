@@ -952,6 +952,17 @@ void close_input_file(LibReader &reader)
 
 // ---- the streams --------------------------------------------------------------------------------
 
+void ModThread::Close() { close_input_file(m_reader); }
+
+bool ModThread::read_next(std::string &out)
+{
+    if (!lib_reader_get_line(m_reader, out))
+        return false;
+    ++line;
+    column = 0;
+    return true;
+}
+
 void OneLbHdrThread::Open()
 {
     m_started = true;
@@ -996,17 +1007,6 @@ bool OneLbHdrThread::HasLine()
     }
     return true;
 }
-
-bool OneLbHdrThread::ReadLine(std::string &out)
-{
-    if (!HasLine() || !lib_reader_get_line(m_reader, out))
-        return false;
-    ++line;
-    column = 0;
-    return true;
-}
-
-void OneLbHdrThread::Close() { close_input_file(m_reader); }
 
 void LbRegLnkThread::Open()
 {
@@ -1055,21 +1055,12 @@ bool LbRegLnkThread::HasLine()
     return false;
 }
 
-bool LbRegLnkThread::ReadLine(std::string &out)
-{
-    if (!HasLine() || !lib_reader_get_line(m_reader, out))
-        return false;
-    ++line;
-    column = 0;
-    return true;
-}
-
 void LbRegLnkThread::Close()
 {
     if (m_module)
         end_module();
     m_module = nullptr;
-    close_input_file(m_reader);
+    ModThread::Close();
 }
 
 void LbRegLnkThread::Reset()

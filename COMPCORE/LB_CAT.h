@@ -185,29 +185,38 @@ void lib_reader_set_position(LibReader &reader, uint32_t start, uint32_t end);
 // library entry.
 void close_input_file(LibReader &reader);
 
+// A stream of library module text, read through its own reader.
+class ModThread : public InThread {
+public:
+    void Close() override;
+
+protected:
+    // The next line of the current range (the line count advanced); false at its end.
+    bool read_next(std::string &out);
+    LibReader m_reader;
+};
+
 // The headers of one library, module after module (what "#use" enters).
-class OneLbHdrThread : public InThread {
+class OneLbHdrThread : public ModThread {
 public:
     explicit OneLbHdrThread(ZLibEntry &library) : m_library(library) {}
     void Open() override;
     [[nodiscard]] bool HasLine() override;
-    [[nodiscard]] bool ReadLine(std::string &out) override;
-    void Close() override;
+    [[nodiscard]] bool ReadLine(std::string &out) override { return HasLine() && read_next(out); }
 
 private:
     bool enter_module();
     ZLibEntry &m_library;
-    LibReader m_reader;
     std::size_t m_module = 0;
     bool m_started = false;
 };
 
 // The bodies of the modules the compile needs, as `next_library_module` offers them.
-class LbRegLnkThread : public InThread {
+class LbRegLnkThread : public ModThread {
 public:
     void Open() override;
     [[nodiscard]] bool HasLine() override;
-    [[nodiscard]] bool ReadLine(std::string &out) override;
+    [[nodiscard]] bool ReadLine(std::string &out) override { return HasLine() && read_next(out); }
     void Close() override;
     // Forgets the module being read (set-up of a compile).
     void Reset();
@@ -215,7 +224,6 @@ public:
 private:
     bool start(ZModEntry *module);
     void end_module();
-    LibReader m_reader;
     ZModEntry *m_module = nullptr;
 };
 

@@ -99,6 +99,17 @@ protected:
         return std::string::npos;
     }
     bool called(const std::string &call) const { return position(call) != std::string::npos; }
+    // Every step was called, each after the one before it.
+    void expect_in_order(const std::vector<std::string> &steps) const
+    {
+        size_t last = 0;
+        for (const std::string &step : steps) {
+            const size_t at = position(step);
+            ASSERT_NE(at, std::string::npos) << step;
+            EXPECT_GE(at, last) << step << " out of order";
+            last = at;
+        }
+    }
 };
 
 TEST_F(FrameCompile, SuccessfulCompileRunsThePassesInOrder)
@@ -107,17 +118,9 @@ TEST_F(FrameCompile, SuccessfulCompileRunsThePassesInOrder)
     const uint16_t status = compile_file();
     EXPECT_EQ(status, 0);
     EXPECT_EQ(parser.programs_parsed, 1);
-    const char *order[] = {"lib_index_register_all", "load_library_index", "open_object_file",
-                           "resolve_origins",        "label main",         "reset_labels 3",
-                           "write_map_file",         "close_object_file",  "build_rom_image",
-                           "clear_list_records"};
-    size_t last = 0;
-    for (const char *step : order) {
-        const size_t at = position(step);
-        ASSERT_NE(at, std::string::npos) << step;
-        EXPECT_GE(at, last) << step << " out of order";
-        last = at;
-    }
+    expect_in_order({"lib_index_register_all", "load_library_index", "open_object_file",
+                     "resolve_origins", "label main", "reset_labels 3", "write_map_file",
+                     "close_object_file", "build_rom_image", "clear_list_records"});
     EXPECT_TRUE(called("build_rom_image rom hdl bdl")) << "one spelling: written as read";
     EXPECT_FALSE(called("write_bin_hex_files")) << "a compile to the target writes no bin file";
     EXPECT_TRUE(fs::exists(dir / "prog" / "main.brk"));
@@ -134,16 +137,9 @@ TEST_F(FrameCompile, SetUpOpensTheMapAndClearsTheLibraryMarks)
         SetCompilingBios(bios ? 1 : 0);
         EXPECT_EQ(compile_file() & 2, 0);
         SetCompilingBios(0);
-        const char *order[] = {"init_map_file", "lib_index_unmark_all", "lib_index_reset",
-                               bios ? "library index BIOS-owned" : "library index program-owned",
-                               "write_map_file"};
-        size_t last = 0;
-        for (const char *step : order) {
-            const size_t at = position(step);
-            ASSERT_NE(at, std::string::npos) << step;
-            EXPECT_GE(at, last) << step << " out of order";
-            last = at;
-        }
+        expect_in_order({"init_map_file", "lib_index_unmark_all", "lib_index_reset",
+                         bios ? "library index BIOS-owned" : "library index program-owned",
+                         "write_map_file"});
     }
 }
 

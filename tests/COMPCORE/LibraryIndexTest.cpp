@@ -637,6 +637,7 @@ TEST_F(LibIndex, UseEntersModulesAndRemovingForgetsOnlyWhatTheProgramEntered)
     list("fixture.lib\nb.lib\n");
     ASSERT_EQ(load(), 0);
     EXPECT_EQ(lib_find_module("alpha"), nullptr) << "not before a \"#use\"";
+    lib_index_unmark_all();  // a compile's set-up: no item pending
     set_library_index_recording(false);  // the BIOS's "#use"
     library_catalogue().add_modules(1);
     set_library_index_recording(true);   // the program's
