@@ -467,8 +467,9 @@ void index_library(ZLibEntry &modules, ZLibEntry &descriptions, bool rescan, boo
     lib_index_add_modules(descriptions, *g_descriptions, true, true);
 }
 
-// The libraries the list names, as found, in list order. Each line is upper-cased and cut at a
-// tab or ";"; lines that begin with "*" or end at once are skipped.
+// The libraries the list names, as found, in list order. Each line is cut at a tab or ";";
+// lines that begin with "*" or end at once are skipped. Names are matched without regard to
+// case, a file of the name as written first; a missing one is reported upper-cased.
 std::vector<std::string> listed_libraries(std::istream &list, const std::string &directory)
 {
     std::vector<std::string> found;
@@ -479,12 +480,13 @@ std::vector<std::string> listed_libraries(std::istream &list, const std::string 
         const std::size_t first = line.find_first_not_of(' ');
         if (first == std::string::npos)
             continue;
-        line = upper_case(line.substr(first, line.find_last_not_of(' ') - first + 1));
+        line = line.substr(first, line.find_last_not_of(' ') - first + 1);
         if (std::optional<std::string> library = find_file_ignoring_case(line, directory, "lib")) {
             found.push_back(*library);
             continue;
         }
-        ShowMessageLine(false, "%s", GetResString(kMsgCannotOpenLibrary, line.c_str()).c_str());
+        ShowMessageLine(false, "%s",
+                        GetResString(kMsgCannotOpenLibrary, upper_case(line).c_str()).c_str());
     }
     return found;
 }

@@ -9,6 +9,7 @@
 #include "CC_ROM.h"
 #include "DB_DA.h"
 #include "DB_ML.h"
+#include "Lb_encr.h"
 #include "SEAM_TARGET.h"
 #include "StringResources.h"
 
@@ -29,7 +30,7 @@ constexpr uint32_t kLookahead = 16;   // image bytes read beyond a chunk for its
 constexpr std::size_t kMaxEcho = 255; // characters of a source line echoed
 
 CodeBlockList g_code_blocks;
-ProtectedFileTest g_protected = nullptr;
+ProtectedFileTest g_protected = &is_encrypted_file;
 
 bool empty(const CodeBlock &b) { return !addr_less(b.start, b.end); }
 bool holds(const CodeBlock &b, ADDR24 a) { return !addr_less(a, b.start) && addr_less(a, b.end); }
@@ -41,12 +42,15 @@ std::string text_of(uint32_t id) { return std::string(string_resource(id)); }
 // ---- code-block map -------------------------------------------------------------------------------
 
 CodeBlockList &code_block_list() { return g_code_blocks; }
-void set_protected_file_test(ProtectedFileTest test) { g_protected = test; }
+void set_protected_file_test(ProtectedFileTest test)
+{
+    g_protected = test ? test : &is_encrypted_file;
+}
 
 void add_list_record(CodeBlockList &list, ADDR24 start, ADDR24 end, int kind)
 {
     assert(kind >= kBlockConstant && kind <= kBlockProgramCode && "emitters record kinds 2 to 4");
-    if (g_protected && g_protected(input_file_name()))
+    if (g_protected(input_file_name()))
         kind = kBlockProtected;
     else if (IsCompilingBios() && kind == kBlockProgramCode)
         kind = kBlockBiosCode;

@@ -70,8 +70,8 @@ void add_list_record(CodeBlockList &list, ADDR24 start, ADDR24 end, int kind);
 // Removes every block.
 void clear_list_records(CodeBlockList &list);
 
-// Whether a source file is a protected library file (the library container's table). None is
-// until the test is installed.
+// Whether a source file is a protected library file: the library container's table
+// (`is_encrypted_file`) unless another test is installed; nullptr puts that one back.
 using ProtectedFileTest = bool (*)(const std::string &path);
 void set_protected_file_test(ProtectedFileTest test);
 

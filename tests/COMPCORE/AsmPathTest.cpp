@@ -459,7 +459,6 @@ TEST_F(AsmPath, MovedBlockKeepsDiagnosticsConditionalsAndPositions)
     EXPECT_EQ(label_address("fwd"), std::optional<ADDR24>(addr_add(kFollower, 4)));
     EXPECT_EQ(find_label("fwd", kLabelLocal)->count, 0u) << "its fix-up was patched";
     const auto asm_entries = entries(SourceTable::AsmSource);
-    for (auto &e : asm_entries) printf("DBG %s %d %d %x\n", e.file.c_str(), e.line, e.column, e.address);
     ASSERT_EQ(asm_entries.size(), 2u);
     EXPECT_EQ(asm_entries[0].line, 31);
     EXPECT_EQ(asm_entries[0].address, addr_add(kFollower, 206));

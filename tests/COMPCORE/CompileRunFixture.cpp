@@ -95,6 +95,12 @@ void ImageLinker::write_map_file()
     builtin_linker_seam().write_map_file();
 }
 
+void ImageLinker::mapfile_add_symbol(const symbol &record)
+{
+    RecordingLinker::mapfile_add_symbol(record);
+    builtin_linker_seam().mapfile_add_symbol(record);
+}
+
 void ImageLinker::ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes)
 {
     for (uint32_t i = 0; i < count; ++i)

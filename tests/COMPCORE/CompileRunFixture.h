@@ -94,6 +94,7 @@ public:
     int lib_save_if_edited(const std::string &path) override;
     void init_map_file() override;
     void write_map_file() override;
+    void mapfile_add_symbol(const symbol &record) override;
     void ui_send_block(uint32_t count, uint32_t addr, const uint8_t *bytes) override;
     int open_object_file(const std::string &path, bool from_file) override;
     void close_object_file(bool from_file) override;

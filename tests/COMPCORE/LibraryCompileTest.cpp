@@ -4,13 +4,18 @@
 // header's word, duplicates between libraries, and a program's own definition of a library
 // symbol. What is compiled runs on the board stand-in.
 #include "CompileRunFixture.h"
+#include "LibraryTestSupport.h"
 
 #include "CC_ER.h"
+#include "CC_GO.h"
 #include "HostDoubles.h"
 #include "MAPFILE.h"
 #include "guiInterface.h"
+#include "list_files.h"
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -229,6 +234,41 @@ TEST_F(LibraryCompile, AModuleInXmemIsReadAndCalled)
         << messages_text();
     run_to("main_end");
     EXPECT_TRUE(reg("HL", 0x5151));
+}
+
+// A protected library's module is read through its container and compiled; the listing shows
+// its code only as protected, and the map hides the name no description of the index tells.
+TEST_F(LibraryCompile, AProtectedModulesCodeIsHiddenInTheListingAndTheMap)
+{
+    library_test::ProtectionScope protection;
+    add_library("secret.lib", library_test::protect("/*** BeginHeader secret_fn */\n"
+                                                    "/*** EndHeader */\n"
+                                                    "#asm\n"
+                                                    "secret_fn::\n"
+                                                    "        ld hl,0x5EC2\n"
+                                                    "        ret\n"
+                                                    "#endasm\n"));
+    compiler_options().list_files = 1;
+    const uint16_t status = compile("#use secret.lib\n#asm\nmain::\n call secret_fn\n"
+                                    "main_end::\n nop\n#endasm\n");
+    compiler_options().list_files = 0;
+    ASSERT_EQ(status, 0) << messages_text();
+    EXPECT_TRUE(is_encrypted_file(path("lib/secret.lib")));
+    run_to("main_end");
+    EXPECT_TRUE(reg("HL", 0x5EC2));
+
+    const auto text_of = [](const std::string &file) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    const std::string listing = text_of(path("prog/main.lst"));
+    EXPECT_NE(listing.find("*** Encrypted library code ***"), std::string::npos) << listing;
+    EXPECT_EQ(listing.find("215EC2"), std::string::npos) << "no byte of it shown";
+    const std::string map = text_of(path("prog/main.map"));
+    EXPECT_EQ(map.find("secret_fn"), std::string::npos) << map;
+    EXPECT_NE(map.find("   ####                            /secret.lib"), std::string::npos) << map;
 }
 
 }  // namespace

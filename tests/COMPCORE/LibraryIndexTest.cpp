@@ -513,6 +513,18 @@ TEST_F(LibIndex, TheListSkipsCommentsCutsLinesAndFindsNamesWithoutCase)
     EXPECT_TRUE(fs::exists(lib("lib/First.lib.MD1")));
 }
 
+TEST_F(LibIndex, ANameMatchingTwoFilesTakesTheOneOfItsOwnCase)
+{
+    dir.write("Util.lib", "/*** BeginHeader from_mixed */\n/*** EndHeader */\n");
+    dir.write("UTIL.LIB", "/*** BeginHeader from_upper */\n/*** EndHeader */\n");
+    list("Util.lib\n");
+    ASSERT_EQ(load(), 0);
+    EXPECT_EQ(library_files(), std::vector<std::string>{lib("Util.lib")});
+    EXPECT_EQ(names(modules(0)), std::vector<std::string>{"from_mixed"});
+    EXPECT_TRUE(fs::exists(lib("Util.lib.MD1")));
+    EXPECT_FALSE(fs::exists(lib("UTIL.LIB.MD1")));
+}
+
 TEST_F(LibIndex, AMissingListIsResultOne)
 {
     EXPECT_EQ(load(), 1);

@@ -333,3 +333,19 @@ TEST_F(CompileRun, TheMapOfACompileIsWrittenWhole)
 }
 
 }  // namespace
+
+namespace {
+
+// An import is a global data row of the map: the length word's address, the low 16 bits of the
+// length, the directive's file and line, and "#ximport" as its type.
+TEST_F(CompileRun, AnImportIsAGlobalDataRowOfTheMap)
+{
+    write("prog/a.bin", "abcde");
+    ASSERT_EQ(compile("\n#ximport \"a.bin\" FIRST\n"), 0) << messages_text();
+    const std::string map = read_text(path("prog/main.map"));
+    const std::string row = " 02:e000        5   FIRST                           /main.c"
+                            "                             2  #ximport        \n";
+    EXPECT_NE(map.find("Type\n" + row + "\n// Parameter"), std::string::npos) << map;
+}
+
+}  // namespace
