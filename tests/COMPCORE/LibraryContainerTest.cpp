@@ -21,6 +21,21 @@ std::vector<std::string> all_lines(LibContainer &c, std::size_t size = 512)
     return lines;
 }
 
+// A protected file of the text, examined and opened in `c`.
+class ProtectedContainer : public ::testing::Test {
+protected:
+    TempFolder dir{"container"};
+    ProtectionScope protection;
+    LibContainer c;
+
+    void open_protected(const std::string &text)
+    {
+        dir.write("p.lib", protect(text));
+        ASSERT_TRUE(examine_library_file(dir / "p.lib", true));
+        ASSERT_TRUE(open_library_container(c, dir / "p.lib"));
+    }
+};
+
 TEST(LibraryContainer, PlainFileIsKindZeroWithNothingOpen)
 {
     TempFolder dir("container");
@@ -44,27 +59,17 @@ TEST(LibraryContainer, EveryFileIsPlainWithoutAProtectionScheme)
     EXPECT_FALSE(is_encrypted_file(dir / "p.lib"));
 }
 
-TEST(LibraryContainer, ProtectedFileGivesItsLinesWithTheirLineFeeds)
+TEST_F(ProtectedContainer, GivesItsLinesWithTheirLineFeeds)
 {
-    TempFolder dir("container");
-    ProtectionScope protection;
-    dir.write("p.lib", protect("first line\nsecond\nno line end"));
-    ASSERT_TRUE(examine_library_file(dir / "p.lib", true));
-    LibContainer c;
-    ASSERT_TRUE(open_library_container(c, dir / "p.lib"));
+    open_protected("first line\nsecond\nno line end");
     EXPECT_EQ(c.Kind(), 7);
     EXPECT_EQ(c.Tell(), c.ContentStart());
     EXPECT_EQ(all_lines(c), (std::vector<std::string>{"first line\n", "second\n", "no line end"}));
 }
 
-TEST(LibraryContainer, SeekingBackReadsTheFirstLineAgain)
+TEST_F(ProtectedContainer, SeekingBackReadsTheFirstLineAgain)
 {
-    TempFolder dir("container");
-    ProtectionScope protection;
-    dir.write("p.lib", protect("alpha beta\ngamma\n"));
-    ASSERT_TRUE(examine_library_file(dir / "p.lib", true));
-    LibContainer c;
-    ASSERT_TRUE(open_library_container(c, dir / "p.lib"));
+    open_protected("alpha beta\ngamma\n");
     char buffer[64];
     const uint32_t first = c.Tell();
     ASSERT_NE(c.GetLine(buffer, sizeof buffer), nullptr);
@@ -80,14 +85,9 @@ TEST(LibraryContainer, SeekingBackReadsTheFirstLineAgain)
     EXPECT_STREQ(buffer, "beta\n");
 }
 
-TEST(LibraryContainer, ALineLongerThanTheBufferComesInPieces)
+TEST_F(ProtectedContainer, ALineLongerThanTheBufferComesInPieces)
 {
-    TempFolder dir("container");
-    ProtectionScope protection;
-    dir.write("p.lib", protect("abcdefghij\nk\n"));
-    ASSERT_TRUE(examine_library_file(dir / "p.lib", true));
-    LibContainer c;
-    ASSERT_TRUE(open_library_container(c, dir / "p.lib"));
+    open_protected("abcdefghij\nk\n");
     EXPECT_EQ(all_lines(c, 5), (std::vector<std::string>{"abcd", "efgh", "ij\n", "k\n"}));
 }
 
