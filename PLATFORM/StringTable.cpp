@@ -232,7 +232,6 @@ extern const StringResource kStringTable[] = {
     {7150, "The code generator is not part of this build."},
     {7151, "The target link is not part of this build."},
     {7152, "The debugger core is not part of this build."},
-    {7153, "The linker is not part of this build."},
     {7154, "The language parser is not part of this build."},
     {7157, "The declaration parser is not part of this build."},
     {7158, "Function chains are not part of this build."},
