@@ -7,6 +7,7 @@
 #include "CC_GLINE.h"
 #include "HostDoubles.h"
 #include "LB_CAT.h"
+#include "RuntimeLibrary.h"
 #include "SEAM_TARGET.h"
 #include "guiExceptions.h"
 #include "guiInterface.h"
@@ -523,6 +524,33 @@ TEST_F(LibIndex, ANameMatchingTwoFilesTakesTheOneOfItsOwnCase)
     EXPECT_EQ(names(modules(0)), std::vector<std::string>{"from_mixed"});
     EXPECT_TRUE(fs::exists(lib("Util.lib.MD1")));
     EXPECT_FALSE(fs::exists(lib("UTIL.LIB.MD1")));
+}
+
+// Our runtime libraries (copied: the index files are written beside them) index without a
+// message, every module listing a name; their descriptions are found.
+TEST_F(LibIndex, TheRuntimeLibrariesIndexCleanly)
+{
+    std::string listed;
+    for (const fs::path &source : rtlib::runtime_sources()) {
+        if (source.extension() != ".LIB")
+            continue;
+        fs::copy_file(source, dir.path() / source.filename());
+        listed += source.filename().string() + "\n";
+    }
+    ASSERT_FALSE(listed.empty());
+    list(listed);
+    ASSERT_EQ(load(), 0);
+    EXPECT_EQ(message_record_count(), 0);
+    for (std::size_t i = 0; i < module_index()->libraries.size(); ++i) {
+        SCOPED_TRACE(modules(i).path);
+        ASSERT_FALSE(modules(i).modules.empty());
+        for (const auto &m : modules(i).modules)
+            EXPECT_FALSE(m->names.empty()) << "the module at line " << m->header_line + 1;
+    }
+    const ZModEntry *found = nullptr;
+    ASSERT_TRUE(lib_find_function("putchar in STDIO.LIB", &found, nullptr));
+    EXPECT_EQ(found->library->path, lib("STDIO.LIB"));
+    EXPECT_TRUE(lib_find_function("exit", &found, nullptr));
 }
 
 TEST_F(LibIndex, AMissingListIsResultOne)
