@@ -992,6 +992,7 @@ struct Context {
         std::string name;
         bool call = false;
     } branch;
+    std::string named_call;  // a runtime routine called in place of the instruction
 
     uint32_t address_at(size_t offset) const
     {
@@ -1147,6 +1148,7 @@ void emit_named_call(Context &ctx, const char *name)
     g_line_start = saved_line;
     note_branch(ctx, 0xCD, emit_value(ctx, o, kAsmFlagWord, 0xCD, 2), name, true);
     host().asm_call_target(name);
+    ctx.named_call = name;
 }
 
 // Encodes one instruction (not a prefix, not a directive) into ctx.
@@ -1711,14 +1713,18 @@ bool assemble_statement(const char *&input, bool debug_flag)
         if (!generated_line() && debug_flag && g_dry_run == 0)
             host().asm_line_entry(ctx.address);
         const Context::Branch &branch = ctx.branch;
-        if (!branch.set || !host().asm_branch(branch.opcode, branch.target, branch.name, branch.call))
+        // A routine call the host writes brings its own fix-up.
+        const bool host_call = !ctx.named_call.empty() && host().asm_named_call(ctx.named_call);
+        if (!host_call &&
+            (!branch.set || !host().asm_branch(branch.opcode, branch.target, branch.name, branch.call)))
             for (uint8_t b : ctx.buf)
                 host().asm_emit_byte(b);
         if (io_used)
             g_io_watch = true;
-        for (const PendingReference &r : g_references)
-            (void)host().asm_reference(r.name, r.address, r.flags, r.opcode, r.addend,
-                                       r.has_lcall ? &r.lcall : nullptr);
+        if (!host_call)
+            for (const PendingReference &r : g_references)
+                (void)host().asm_reference(r.name, r.address, r.flags, r.opcode, r.addend,
+                                           r.has_lcall ? &r.lcall : nullptr);
     }
     g_references.clear();
     if (g_s.token == '$') {

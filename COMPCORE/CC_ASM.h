@@ -126,6 +126,10 @@ public:
     {
         return false;
     }
+    // The call of a runtime routine that the assembler writes in place of an instruction (the
+    // block-move replacement's "ldir_func" and "lddr_func"): the host's named-call emitter may
+    // write it with its own fix-up (true); otherwise the assembler writes "call name".
+    virtual bool asm_named_call(const std::string & /*name*/) { return false; }
 };
 
 // The host in use (never null once set; the assembler asserts it).

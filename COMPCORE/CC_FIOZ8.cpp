@@ -474,26 +474,6 @@ void place_start_up_symbols()
     }
 }
 
-// Pushes an empty jump-fixup table when the stack is empty, and pops what it pushed when the
-// compile ends, whichever way.
-struct JumpFixupScope {
-    bool pushed = false;
-    JumpFixupScope()
-    {
-        if (g_jump_fixups.empty()) {
-            g_jump_fixups.emplace_back();
-            pushed = true;
-        }
-    }
-    ~JumpFixupScope()
-    {
-        if (pushed && !g_jump_fixups.empty())
-            g_jump_fixups.pop_back();
-    }
-    JumpFixupScope(const JumpFixupScope &) = delete;
-    JumpFixupScope &operator=(const JumpFixupScope &) = delete;
-};
-
 // Flags spread from the options word by compile_program.
 uint8_t g_codegen_flags = 0;
 uint8_t g_codegen_flags2 = 0;
@@ -771,6 +751,20 @@ void set_processor_selector(int selector) { g_processor_selector = selector; }
 int processor_selector() { return g_processor_selector; }
 const MemoryWords &memory_words() { return g_memory_words; }
 JumpFixupTable *jump_fixups() { return g_jump_fixups.empty() ? nullptr : &g_jump_fixups.back(); }
+
+JumpFixupScope::JumpFixupScope()
+{
+    if (g_jump_fixups.empty()) {
+        g_jump_fixups.emplace_back();
+        pushed = true;
+    }
+}
+
+JumpFixupScope::~JumpFixupScope()
+{
+    if (pushed && !g_jump_fixups.empty())
+        g_jump_fixups.pop_back();
+}
 std::size_t jump_fixup_depth() { return g_jump_fixups.size(); }
 void set_start_up_record_offsets(std::optional<StartUpRecordOffsets> offsets)
 {

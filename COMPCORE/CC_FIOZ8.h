@@ -153,6 +153,15 @@ using JumpFixupTable = std::multimap<uint16_t, JumpFixup>;
 // The table on top, nullptr while the stack is empty.
 JumpFixupTable *jump_fixups();
 std::size_t jump_fixup_depth();
+// Pushes an empty table when the stack is empty, and pops what it pushed when it ends, whichever
+// way (a compile holds one; so does work outside a compile that records jumps).
+struct JumpFixupScope {
+    bool pushed = false;
+    JumpFixupScope();
+    ~JumpFixupScope();
+    JumpFixupScope(const JumpFixupScope &) = delete;
+    JumpFixupScope &operator=(const JumpFixupScope &) = delete;
+};
 
 // Where the start-up block keeps the program information record and the build time stamp,
 // counted from the block's start. The run-time symbol placement of the code generator hands

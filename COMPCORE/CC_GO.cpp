@@ -601,11 +601,18 @@ void install_compiler_joins()
     set_obj_host(&value_model_obj_host());
     set_jump_patcher(&patch_jump_fixup);
     set_line_position_installer(&point_lexer_at_recorded_line);
-    // The stub flush: root entry stubs in the stub-call mode, none in a watch compile; the value
-    // loader is the code generator's (until it is built, pushing a value is refused).
+    // The stub flush: root entry stubs in the stub-call mode, none in a watch compile; a fresh
+    // value is loaded and pushed by the code generator.
     StubOutputContext stubs;
     stubs.stub_call_mode = [] { return stub_call_mode(); };
     stubs.watch_compile = [] { return watch_compile(); };
+    stubs.load_and_push = [](object *node, int register_set) {
+        const uint8_t set = static_cast<uint8_t>(register_set);
+        MoveObject load(node);
+        load.load(set, false, false);
+        MoveObject push(node);
+        push.push(set);
+    };
     set_stub_output_context(stubs);
     set_listing_recorder([](ADDR24 start, ADDR24 end, int kind) {
         linker_seam().add_list_record(ListTable::CodeBlocks, start, end, kind);

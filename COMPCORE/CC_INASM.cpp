@@ -15,6 +15,7 @@
 #include "CC_RELOC.h"
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
+#include "CC_Z80CALL.h"
 #include "CC_Z80GEN.h"
 #include "MAPFILE.h"
 #include "SEAM_PARSER.h"
@@ -148,6 +149,16 @@ public:
     bool asm_branch(uint8_t opcode, uint32_t target, const std::string &name, bool call) override
     {
         return assemble_branch(opcode, target, name, call);
+    }
+    // The block-move replacement calls through the named-call emitter, without its flush of the
+    // pending value: HL, DE and BC are set up for the move, and nothing may come between them and
+    // the call. A measuring pass takes the assembler's own bytes, which have the same size.
+    bool asm_named_call(const std::string &name) override
+    {
+        if (g_trial_depth || asm_dry_run_depth() > 0)
+            return false;
+        (void)gen_call_routine(name.c_str());
+        return true;
     }
     int32_t asm_stack_depth() override { return stack_depth_bytes(); }
     void asm_line_entry(uint32_t address) override

@@ -72,6 +72,18 @@ inline void set_obj_flag(object *node, ObjFlag f, bool on)
 // The node's own two-bit storage-space code (0 ordinary; 1 and 2 the "_s"/"_ss" routines).
 inline uint8_t obj_storage_bits(const object *node) { return (node->flags[0] >> 2) & 3; }
 
+// The condition state of a value, in work words 1 and 2 (cleared by every fill): whether the
+// zero flag, respectively the carry flag, already holds the value's truth; 0 not known,
+// positive as is, negative inverted. The comparison generators set it, a conditional jump
+// reads and clears it.
+inline int16_t obj_zero_state(const object *node) { return static_cast<int16_t>(node->work[1]); }
+inline int16_t obj_carry_state(const object *node) { return static_cast<int16_t>(node->work[2]); }
+inline void set_obj_condition_state(object *node, int16_t zero, int16_t carry)
+{
+    node->work[1] = static_cast<uint16_t>(zero);
+    node->work[2] = static_cast<uint16_t>(carry);
+}
+
 class ObjectPool {
 public:
     explicit ObjectPool(std::size_t nodes);

@@ -11,10 +11,10 @@
 #include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "CC_Z80GEN.h"
+#include "CC_Z80LOAD.h"
 #include "DB_DA.h"
 
 #include <cstdio>
-#include <stdexcept>
 #include <string_view>
 
 namespace {
@@ -352,9 +352,10 @@ PreventRegisterCollision::PreventRegisterCollision(const PrimaryRegister &regist
     flag = against.collision;
     if (!flag)
         return;
-    if (!g_pending_pusher)
-        throw std::logic_error("Pushing the pending value is not part of this build.");
-    g_pending_pusher();
+    if (g_pending_pusher)
+        g_pending_pusher();
+    else
+        flush_pending_value();
 }
 
 // ---- operand items ---------------------------------------------------------------------------------------
@@ -868,6 +869,7 @@ void set_zero_hl(bool on) { g_zero_hl = on; }
 bool zero_hl() { return g_zero_hl; }
 void forget_hl_contents() { g_hl = HlContents{}; }
 uint32_t last_transfer_address() { return g_last_transfer; }
+void note_last_transfer() { g_last_transfer = current_code_cache().current; }
 
 void set_codegen_function_context(CodegenFunctionContext context) { g_context = std::move(context); }
 const CodegenFunctionContext &codegen_function_context() { return g_context; }

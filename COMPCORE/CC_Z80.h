@@ -25,7 +25,8 @@
 //     direct address of the current step, [3] its displacement.
 //   * Program-wide state owned here: the pending value (the one register-held value that must
 //     survive while another operand is computed: `set_pending_value`; before a load that would
-//     overwrite its registers `PreventRegisterCollision` has it pushed by the installed pusher),
+//     overwrite its registers `PreventRegisterCollision` has it pushed: `flush_pending_value`
+//     of CC_Z80LOAD, or a pusher a test installs),
 //     the stack offset (follows SP inside a function: -2 per push, +2 per pop; `@SP` and the
 //     stack-relative offsets of nodes read the bytes pushed, its negation), the remembered HL
 //     contents of the HL watch, and the two parser switches that this model reads (HL watch,
@@ -129,7 +130,8 @@ ARegisterCollision value_collides(const object *value, bool keep_as_address,
                                   const PrimaryRegister &requested);
 
 // Before a load into `requested`: tests the pending value and, on a collision, has it pushed out
-// of the way (`set_pending_pusher`). `flag` tells whether it was.
+// of the way (`flush_pending_value`, or the pusher of `set_pending_pusher`). `flag` tells
+// whether it was.
 struct PreventRegisterCollision {
     PrimaryRegister requested;
     ARegisterCollision against;
@@ -214,6 +216,22 @@ public:
     // Moves SP by n, keeping HL when this node's value occupies it.
     void gen_stack_adjust_keep_primary(int16_t n);
 
+    // The loads, stores, pushes and pops of the node (CC_Z80LOAD). `set` is a register set id
+    // (kRidNone: by the node's type). Each reports its own errors and stops; none throws.
+    // The value (or with `as_address` its address) into the registers; a char goes to A when
+    // `byte_request` is set and no registers were chosen yet.
+    void load(uint8_t set, bool as_address, bool byte_request);
+    // The node's address into a register pair.
+    void load_address(uint8_t set);
+    // A register-held value onto the stack (kind 254), high word first; back (kind 255).
+    void push(uint8_t set);
+    void pop(uint8_t set);
+    // Pops a stacked value, or chooses the mode of any other; true when a memory access follows.
+    bool pop_to_registers();
+    // The primary registers into the node (an lvalue); a constant node into it.
+    void store();
+    void store_value(object *constant);
+
     // The three operations of a move, called by `transfer`: after the last step, before each
     // step, after each store step with the bytes left. Nothing here; `MoveObject` emits.
     virtual void finish() {}
@@ -231,6 +249,8 @@ public:
 
 protected:
     void load_step(uint8_t reg, int step, int remaining, bool &restore_l);
+    // A value in memory (or a constant) into `target` (CC_Z80LOAD); false after reporting.
+    bool load_from_memory(uint8_t target);
 };
 
 class MoveObject : public CodeGenForObject {
@@ -281,7 +301,8 @@ object *pending_value();
 bool pending_keep_as_address();
 void set_pending_value(object *node, bool keep_as_address);
 void clear_pending_value();
-// Pushes the pending value out of the way (the value loads and stores install it).
+// Pushes the pending value out of the way instead of `flush_pending_value` (tests record with
+// it); nullptr restores the flush.
 void set_pending_pusher(std::function<void()> push);
 
 // The HL watch (the parser turns it on around one statement form) and the zero-HL switch.
@@ -291,8 +312,9 @@ void set_zero_hl(bool on);
 bool zero_hl();
 // Forget what HL was stored to.
 void forget_hl_contents();
-// The code address after the last load or store.
+// The code address after the last load, store, push or pop (the moves record it).
 uint32_t last_transfer_address();
+void note_last_transfer();
 // The bytes of the step being emitted (0 outside a transfer): for the operations of a move.
 int transfer_step_size();
 

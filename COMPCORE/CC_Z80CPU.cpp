@@ -10,6 +10,7 @@
 #include "CC_Z80FUNC.h"
 #include "CC_Z80START.h"
 #include "CC_Z80GEN.h"
+#include "CC_Z80LOAD.h"
 #include "DB_DA.h"
 #include "SEAM_CODEGEN.h"
 
@@ -188,4 +189,5 @@ void reset_code_generator()
     reset_branch_state();
     reset_function_frames();
     reset_start_up_state();
+    reset_value_loads();
 }

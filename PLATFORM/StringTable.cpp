@@ -10,6 +10,7 @@ extern const StringResource kStringTable[] = {
     {16, "Korvex"},
     {21, "C Source (*.c)|*.c|Library Source (*.lib)|*.lib|Source Files (*.c;*.lib)|*.c;*.lib|List Files (*.lst)|*.lst|Map Files (*.map)|*.map|All Files (*.*)|*.*|"},
     {23, "Project Files (*%s)|*%s|"},
+    {399, "Illegal use of type void.\a\aVoid may be used as a function's\nargument list, a return value or pointer type."},
     {400, "Division by constant zero."},
     {401, "Operands and/or operator incompatible."},
     {402, "Structure with address expected."},

@@ -2,7 +2,9 @@
 // reader, the inline assembler and its branch emitter) into the live emit caches, whose written
 // blocks a recording host keeps; a recorder on the parser seam notes the text of every generated
 // line. `run` loads what was emitted into the board stand-in as the compile-and-run fixture does
-// (data and stack in RAM) and runs the code on the simulated CPU.
+// (data and stack in RAM) and runs the code on the simulated CPU. `RuntimeCodegenTest` also
+// places our runtime library (assembled as the library tests assemble it) below the code and
+// defines its routines as global labels, so generated calls of "llong_", "I__F", ... run.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -32,6 +34,7 @@
 #include "SimBoard.h"
 #include "SimCpu.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -72,6 +75,7 @@ constexpr uint8_t kPageB = 0x20;
 constexpr uint32_t kXmemA = make_addr(kPageA, 0xE000);
 constexpr uint32_t kXmemB = make_addr(kPageB, 0xE000);
 constexpr uint16_t kData = 0x8000;  // data segment (RAM)
+constexpr uint16_t kDataSize = 0x400;  // what `ram` reads back after a run
 constexpr uint16_t kStackTop = 0xE000;
 
 // The outcome of a run.
@@ -192,6 +196,11 @@ protected:
                   uint64_t budget = 10000)
     {
         std::vector<uint8_t> physical(1u << 20, 0xFF);
+        if (with_runtime) {
+            const rtlib::Image &runtime = rtlib::runtime_image();
+            std::copy(runtime.bytes.begin(), runtime.bytes.end(),
+                      physical.begin() + runtime.origin);
+        }
         for (const auto &[addr, b] : image())
             physical[addr_to_physical(addr)] = b;
         vsim::SimBoard board;
@@ -209,7 +218,7 @@ protected:
         const vsim::RunResult done = vsim::cpu_run(r.cpu, board, budget, {{stop, -1}});
         r.stopped = done.reason == vsim::StopReason::breakpoint && r.cpu.pc == stop;
         m_board_ram.clear();
-        for (uint16_t a = kData; a < kData + 0x100; ++a)
+        for (uint16_t a = kData; a < kData + kDataSize; ++a)
             m_board_ram[a] = board.read(a, 0);
         for (uint32_t a = 0xDF00; a < kStackTop; ++a)
             m_board_ram[static_cast<uint16_t>(a)] = board.read(static_cast<uint16_t>(a), 0);
@@ -238,8 +247,36 @@ protected:
             data[library.origin + i] = library.bytes[i];
     }
 
+    // The runtime library's bytes go into every run (RuntimeCodegenTest).
+    bool with_runtime = false;
+
 private:
     std::map<uint16_t, uint8_t> m_board_ram;
+};
+
+// The code-generator fixture with the runtime library in every run: its routines are global
+// labels at their addresses in the library image (root code from 0, below kRootCode).
+class RuntimeCodegenTest : public CodegenTest {
+protected:
+    void SetUp() override
+    {
+        // Assembling the library sets the assembler up for itself: before the fixture does.
+        const rtlib::Image &runtime = rtlib::runtime_image();
+        ASSERT_TRUE(runtime.messages.empty()) << runtime.messages.front();
+        ASSERT_LT(runtime.origin + runtime.bytes.size(), kRootCode);
+        CodegenTest::SetUp();
+        for (const auto &[name, address] : runtime.globals)
+            define_label(name.c_str(), address, kLabelGlobal);
+        with_runtime = true;
+    }
+    // The name of the routine at an address, or "" when none starts there.
+    static std::string routine_at(uint32_t address)
+    {
+        for (const auto &[name, at] : rtlib::runtime_image().globals)
+            if (at == address)
+                return name;
+        return "";
+    }
 };
 
 // One move of `count` bytes of a node: the registers by `set` (kRidNone: by the node's type, a
