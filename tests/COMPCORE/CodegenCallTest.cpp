@@ -8,6 +8,7 @@
 #include "CC_Z80LOAD.h"
 
 #include <functional>
+#include <ostream>
 
 namespace {
 
@@ -38,6 +39,7 @@ struct KindCase {
     uint32_t flags;
     int kind;
 };
+void PrintTo(const KindCase &c, std::ostream *os) { *os << c.name; }
 
 const KindCase kKinds[] = {
     {"plain", false, 0, 1},          {"forced", true, 0x1000, 1},
@@ -174,6 +176,7 @@ struct JumpCase {
     std::vector<std::string> lines;  // the test of the value
     uint8_t opcode;
 };
+void PrintTo(const JumpCase &c, std::ostream *os) { *os << c.name; }
 
 const JumpCase kJumps[] = {
     {"int_jumps_when_true", 1, false, [] { return held(2); }, 0, 0, 0, {"bool hl"}, 0xC2},
@@ -275,6 +278,7 @@ struct TruthCase {
     std::vector<uint8_t> bytes;
     bool truth;
 };
+void PrintTo(const TruthCase &c, std::ostream *os) { *os << c.name; }
 
 const TruthCase kTruths[] = {
     {"char_zero", 1, 0, {0x00, 0xFF}, false},

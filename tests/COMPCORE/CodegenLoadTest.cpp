@@ -8,6 +8,7 @@
 #include "CC_Z80LOAD.h"
 
 #include <functional>
+#include <ostream>
 
 namespace {
 
@@ -109,6 +110,7 @@ struct CopyCase {
     PlaceRow place;
     int cpu;  // 1 F80, 0 Z180
 };
+void PrintTo(const CopyCase &c, std::ostream *os) { *os << c.name; }
 
 std::vector<CopyCase> copy_cases()
 {
@@ -195,6 +197,7 @@ struct LinesCase {
     std::function<void()> emit;
     std::vector<std::string> lines;
 };
+void PrintTo(const LinesCase &c, std::ostream *os) { *os << c.name; }
 
 const LinesCase kLineCases[] = {
     {"char_byte_request_then_into_hl", 1,
@@ -402,6 +405,21 @@ TEST_P(MoveLines, AreWritten)
 INSTANTIATE_TEST_SUITE_P(All, MoveLines, ::testing::ValuesIn(kLineCases),
                          [](const auto &i) { return std::string(i.param.name); });
 
+TEST_F(CodegenTest, PopToRegistersPopsAStackedValueAndTellsWhetherMemoryFollows)
+{
+    object s;
+    obj_set(&s, 254, 4, 0, false);
+    EXPECT_FALSE(MoveObject(&s).pop_to_registers());
+    EXPECT_EQ(s.kind, 255);
+    EXPECT_EQ(lines(), (std::vector<std::string>{"pop de", "pop bc"}));
+    object g = variable(2, kData);
+    EXPECT_TRUE(MoveObject(&g).pop_to_registers());
+    object h = held(2);
+    EXPECT_FALSE(MoveObject(&h).pop_to_registers());
+    object c = constant(2, 1);
+    EXPECT_FALSE(MoveObject(&c).pop_to_registers());
+}
+
 // ---- runs of addresses, pushes and the stores that go through HL -----------------------------------
 
 TEST_F(CodegenTest, AddressOfAnAutomaticIsItsAddressEitherWay)
@@ -447,6 +465,7 @@ struct StoreRun {
     std::function<void()> emit_value;
     std::vector<uint8_t> stored;
 };
+void PrintTo(const StoreRun &c, std::ostream *os) { *os << c.name; }
 
 // Where the stores through HL put their value: automatic variables are placed there by SP or IX.
 constexpr uint16_t kStoreAt = kData + 0x200;
@@ -562,6 +581,7 @@ struct ConstantStoreCase {
     std::vector<std::string> lines;
     std::vector<uint8_t> stored;
 };
+void PrintTo(const ConstantStoreCase &c, std::ostream *os) { *os << c.name; }
 
 const ConstantStoreCase kConstantStores[] = {
     {"char_global", 1, 0, [] { return variable(1, kTarget); }, constant(1, 0xA5),
@@ -641,6 +661,7 @@ struct RoutineCase {
     const char *load;
     const char *store;
 };
+void PrintTo(const RoutineCase &c, std::ostream *os) { *os << c.name; }
 
 const RoutineCase kRoutines[] = {
     {"size_flag", 0, kSizeFlag, "llong_", "slong_"},
@@ -807,6 +828,7 @@ struct RefusalCase {
     std::function<void()> emit;
     std::vector<std::string> summaries;
 };
+void PrintTo(const RefusalCase &c, std::ostream *os) { *os << c.name; }
 
 const RefusalCase kRefusals[] = {
     {"struct_value", 1, [] { object s = variable(16, kData); gen_load_value(&s); },
