@@ -25,6 +25,9 @@ char type_letter(int type) { return type >= 0 && type < 9 ? kTypeLetters[type] :
 // Bytes a value of the type takes on the stack (a char as 2).
 int stacked_size(int type) { return type == 4 || type == 5 || type == 7 ? 4 : 2; }
 
+// Whether {x, y} is {a, b} in either order.
+bool either_way(int x, int y, int a, int b) { return (x == a && y == b) || (x == b && y == a); }
+
 }  // namespace
 
 int type_class(int type)
@@ -124,24 +127,12 @@ const ConvertAValue::Cell ConvertAValue::kCheckTable[8][8] = {
     {K, K, K, K, K, X, S, X},  // pointer
     {X, X, X, X, X, X, X, X},  // invalid
 };
-const ConvertCheck::Cell ConvertCheck::kTable[8][8] = {
-    {S, K, K, K, K, K, K, X},
-    {K, S, K, K, K, K, K, X},
-    {K, K, S, K, K, K, K, X},
-    {D, D, D, S, K, K, K, X},
-    {D, D, D, K, S, K, K, X},
-    {D, D, D, D, D, S, X, X},
-    {K, K, K, K, K, X, S, X},
-    {X, X, X, X, X, X, X, X},
-};
 
 ConvertValue::ConvertValue(object *value, int target, bool pointer, uint8_t opts)
     : ConvertCheck(value, target, pointer, opts)
 {
-    const auto pair = [this](int a, int b) {
-        return (source_class == a && target_class == b) || (source_class == b && target_class == a);
-    };
-    if (pair(kClassInt, kClassUnsigned) || pair(kClassLong, kClassUnsignedLong))
+    if (either_way(source_class, target_class, kClassInt, kClassUnsigned) ||
+        either_way(source_class, target_class, kClassLong, kClassUnsignedLong))
         write_back = 0;
 }
 
@@ -362,10 +353,7 @@ void gen_stack_conversion(object *node, int target_type)
     if (first_level(node) == kDeclPointer || first_level(node) == kDeclArray || source == 12)
         source = 3;
     const int target = target_type == 12 ? 2 : target_type;
-    const auto pair = [&](int a, int b) {
-        return (source == a && target == b) || (source == b && target == a);
-    };
-    if (source == target || pair(2, 3) || pair(4, 5))
+    if (source == target || either_way(source, target, 2, 3) || either_way(source, target, 4, 5))
         return;
     if (source > 9 || target > 9) {
         cg_error(kMsgCgConversion);

@@ -84,8 +84,7 @@ public:
 class ConvertCheck : public ConvertAValue {
 public:
     using ConvertAValue::ConvertAValue;
-    using Cell = void (ConvertCheck::*)();
-    static const Cell kTable[8][8];
+    static constexpr const Cell (&kTable)[8][8] = kCheckTable;
 };
 
 // As ConvertCheck, but int and unsigned int, and long and unsigned long, keep the node's type.

@@ -65,14 +65,14 @@ std::string long_routine(const object *node, const char *base)
     return base;
 }
 
-// Has the pending value pushed when it would be overwritten by a load into `set` (not when the
-// value to be loaded is the pending value itself: its registers hold what is wanted).
-void guard_registers(const object *node, uint8_t set, uint16_t type)
+// Has the pending value pushed when it would be overwritten by a load into the pair `set` (not
+// when the node is the pending value itself: its registers hold what is wanted).
+void guard_pair(const object *node, uint8_t set)
 {
     if (!pending_value() || pending_value() == node)
         return;
     PrimaryRegister wanted;
-    wanted.request(set, type);
+    wanted.request(set, 12);
     PreventRegisterCollision guard(wanted);
 }
 
@@ -89,7 +89,7 @@ bool emit_address_load(object *node, uint8_t set, uint32_t member_offset)
         cg_error(kMsgCgAddressConstant);
         return false;
     case 2: {
-        guard_registers(node, kRidHL, 12);
+        guard_pair(node, kRidHL);
         const CodegenFunctionContext &function = codegen_function_context();
         const bool ix = function.ix_frame && function.ix_frame();
         // After the guard: a pushed pending value has moved the stack.
@@ -122,7 +122,7 @@ bool emit_address_load(object *node, uint8_t set, uint32_t member_offset)
         return true;
     }
     case 254:
-        guard_registers(node, set, 12);
+        guard_pair(node, set);
         gen_pop_register(set);
         return true;
     case 255:
@@ -134,7 +134,7 @@ bool emit_address_load(object *node, uint8_t set, uint32_t member_offset)
         cg_error(kMsgCgAddressUnknownClass);
         return false;
     }
-    guard_registers(node, set, 12);
+    guard_pair(node, set);
     OpcodeOperand address;
     if (!address.set_from_object(node, kModeDirect, static_cast<int32_t>(member_offset)))
         return false;
@@ -494,15 +494,19 @@ void CodeGenForObject::store_value(object *constant)
     auto address_to_hl = [this] {
         return node->kind == 255 || emit_address_load(node, kRidHL, member_offset);
     };
+    // The constant store instructions, a byte a step, through HL or IX.
+    auto constant_steps = [&](uint8_t m) {
+        if (m == kModeIndirect && !address_to_hl())
+            return;
+        mode = m;
+        transfer(kOpConstantStore, static_cast<uint16_t>(bytes));
+    };
     switch (bytes) {
     case 1: {
         const uint8_t m = select_mode(1);
         if (m != kModeIndirect && m != kModeFrame)
             break;
-        if (m == kModeIndirect && !address_to_hl())
-            return;
-        mode = m;
-        transfer(kOpConstantStore, 1);
+        constant_steps(m);
         return;
     }
     case 2: {
@@ -527,10 +531,7 @@ void CodeGenForObject::store_value(object *constant)
             note_last_transfer();
             return;
         }
-        if (m == kModeIndirect && !address_to_hl())
-            return;
-        mode = m;
-        transfer(kOpConstantStore, 2);
+        constant_steps(m);
         return;
     }
     case 4: {

@@ -14,21 +14,6 @@ namespace {
 
 using namespace codegen_test;
 
-object variable(uint16_t type, uint16_t address, uint32_t declarator = 0)
-{
-    object o;
-    obj_set(&o, 1, type, declarator, true);
-    o.value = address;
-    return o;
-}
-
-object held(uint16_t type, uint32_t declarator = 0)
-{
-    object o;
-    obj_set(&o, 255, type, declarator, false);
-    return o;
-}
-
 const QBFixupRec *global_label(const char *name) { return find_label(name, kLabelGlobal); }
 
 // ---- fix-up kinds --------------------------------------------------------------------------------------

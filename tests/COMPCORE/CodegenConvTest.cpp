@@ -29,37 +29,6 @@ uint32_t bits(float f)
     return b;
 }
 
-object constant(uint16_t type, uint32_t value, uint32_t declarator = 0)
-{
-    object o;
-    obj_set(&o, 0, type, declarator, true);
-    o.value = value;
-    return o;
-}
-
-object variable(uint16_t type, uint16_t address, uint32_t declarator = 0)
-{
-    object o;
-    obj_set(&o, 1, type, declarator, true);
-    o.value = address;
-    return o;
-}
-
-object held(uint16_t type, uint32_t declarator = 0, bool in_a = false)
-{
-    object o;
-    obj_set(&o, 255, type, declarator, false);
-    set_obj_flag(&o, inByteRegister, in_a);
-    return o;
-}
-
-object stacked(uint16_t type, uint32_t declarator = 0)
-{
-    object o;
-    obj_set(&o, 254, type, declarator, false);
-    return o;
-}
-
 // The demotion-warning switch of the compiler, on while it lives.
 struct DemotionWarnings {
     uint16_t was = compiler_options().type_check.demotion;
@@ -69,12 +38,6 @@ struct DemotionWarnings {
 
 const char *const kDemotion = "Demotion of value may lose digits.";
 const char *const kIncompatible = "Operands and/or operator incompatible.";
-
-std::vector<uint8_t> call_bytes(const char *routine)
-{
-    const uint16_t at = rtlib::runtime_image().at(routine);
-    return {0xCD, static_cast<uint8_t>(at), static_cast<uint8_t>(at >> 8)};
-}
 
 // ---- type classes --------------------------------------------------------------------------------------
 

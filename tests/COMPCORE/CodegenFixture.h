@@ -300,13 +300,70 @@ inline vsim::CpuState fresh_cpu()
     return s;
 }
 
-// A node for data at a fixed address (kind 1, no symbol).
-inline object global_at(uint16_t address, uint16_t type)
+// A node for data at a fixed address (kind 1, no symbol), with a declarator for a pointer
+// variable or an array.
+inline object variable(uint16_t type, uint16_t address, uint32_t declarator = 0)
 {
     object o;
-    obj_set(&o, 1, type, 0, true);
+    obj_set(&o, 1, type, declarator, true);
     o.value = address;
     return o;
+}
+inline object global_at(uint16_t address, uint16_t type) { return variable(type, address); }
+
+// An automatic variable at a frame offset.
+inline object automatic(uint16_t type, int16_t offset, uint32_t declarator = 0)
+{
+    object o;
+    obj_set(&o, 2, type, declarator, true);
+    o.value = static_cast<uint32_t>(static_cast<int32_t>(offset));
+    return o;
+}
+
+inline object constant(uint16_t type, uint32_t value, uint32_t declarator = 0)
+{
+    object o;
+    obj_set(&o, 0, type, declarator, true);
+    o.value = value;
+    return o;
+}
+
+// A value already in the primary registers (a char in A with `in_a`).
+inline object held(uint16_t type, uint32_t declarator = 0, bool in_a = false)
+{
+    object o;
+    obj_set(&o, 255, type, declarator, false);
+    set_obj_flag(&o, inByteRegister, in_a);
+    return o;
+}
+
+// The registers hold the node's address.
+inline object held_address(uint16_t type)
+{
+    object o;
+    obj_set(&o, 255, type, 0, true);
+    return o;
+}
+
+// A value pushed on the target stack.
+inline object stacked(uint16_t type, uint32_t declarator = 0)
+{
+    object o;
+    obj_set(&o, 254, type, declarator, false);
+    return o;
+}
+
+// The node's own storage-space code (1 shared, 2 protected).
+inline void set_storage_code(object &o, uint8_t code)
+{
+    o.flags[0] = static_cast<uint8_t>((o.flags[0] & ~0x0C) | code << 2);
+}
+
+// "call routine" as bytes, to the routine's address in the runtime library image.
+inline std::vector<uint8_t> call_bytes(const char *routine)
+{
+    const uint16_t at = rtlib::runtime_image().at(routine);
+    return {0xCD, static_cast<uint8_t>(at), static_cast<uint8_t>(at >> 8)};
 }
 
 }  // namespace codegen_test

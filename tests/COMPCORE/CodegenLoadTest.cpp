@@ -22,58 +22,6 @@ void use_function(uint32_t options, bool ix = false)
     set_codegen_function_context({[=] { return options; }, [=] { return ix; }, {}, {}, {}});
 }
 
-object variable(uint16_t type, uint16_t address, uint32_t declarator = 0)
-{
-    object o;
-    obj_set(&o, 1, type, declarator, true);
-    o.value = address;
-    return o;
-}
-
-object automatic(uint16_t type, int16_t offset, uint32_t declarator = 0)
-{
-    object o;
-    obj_set(&o, 2, type, declarator, true);
-    o.value = static_cast<uint32_t>(static_cast<int32_t>(offset));
-    return o;
-}
-
-object constant(uint16_t type, uint32_t value, uint32_t declarator = 0)
-{
-    object o;
-    obj_set(&o, 0, type, declarator, true);
-    o.value = value;
-    return o;
-}
-
-// A value already in the primary registers.
-object held(uint16_t type, bool in_a = false)
-{
-    object o;
-    obj_set(&o, 255, type, 0, false);
-    set_obj_flag(&o, inByteRegister, in_a);
-    return o;
-}
-
-// The registers hold the node's address.
-object held_address(uint16_t type)
-{
-    object o;
-    obj_set(&o, 255, type, 0, true);
-    return o;
-}
-
-void set_storage_code(object &o, uint8_t code)
-{
-    o.flags[0] = static_cast<uint8_t>((o.flags[0] & ~0x0C) | code << 2);
-}
-
-std::vector<uint8_t> call_bytes(const char *routine)
-{
-    const uint16_t at = rtlib::runtime_image().at(routine);
-    return {0xCD, static_cast<uint8_t>(at), static_cast<uint8_t>(at >> 8)};
-}
-
 // ---- every type from every place, loaded and stored into a second variable -----------------------
 
 struct TypeRow {
@@ -212,10 +160,10 @@ const LinesCase kLineCases[] = {
      {"ld a, (0x8000)", "ld l, a", "ld h, 0"}},
     {"char_in_a_into_bc_and_de", 1,
      [] {
-         object c = held(1, true);
+         object c = held(1, 0, true);
          MoveObject bc(&c);
          bc.load(kRidBC, false, false);
-         object d = held(1, true);
+         object d = held(1, 0, true);
          MoveObject de(&d);
          de.load(kRidDE, false, false);
      },
@@ -299,7 +247,7 @@ const LinesCase kLineCases[] = {
      {"push bc", "push de", "pop de", "pop bc"}},
     {"char_in_a_pushed_as_int", 1,
      [] {
-         object c = held(1, true);
+         object c = held(1, 0, true);
          gen_push_value(&c);
          EXPECT_EQ(c.type, 2);
      },
@@ -370,7 +318,7 @@ const LinesCase kLineCases[] = {
          object c = held(1);
          gen_load_value_as_int(&c);
          EXPECT_EQ(c.type, 2);
-         object a = held(1, true);
+         object a = held(1, 0, true);
          gen_load_value_as_int(&a);
          EXPECT_EQ(a.type, 1);
          object g = variable(1, kData);
@@ -856,7 +804,7 @@ const RefusalCase kRefusals[] = {
      {"Internal error: load address of unknown storage class."}},
     {"char_reload_into_ix", 1,
      [] {
-         object c = held(1, true);
+         object c = held(1, 0, true);
          MoveObject(&c).load(kRidIX, false, false);
      },
      {"Internal error: Invalid char reload."}},

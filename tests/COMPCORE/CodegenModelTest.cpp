@@ -159,29 +159,6 @@ struct LoadCase {
     std::function<void(const vsim::CpuState &)> check;
 };
 
-object constant(uint16_t type, uint32_t value)
-{
-    object o;
-    obj_set(&o, 0, type, 0, true);
-    o.value = value;
-    return o;
-}
-
-object held_address(uint16_t type)
-{
-    object o;
-    obj_set(&o, 255, type, 0, true);  // the registers hold its address
-    return o;
-}
-
-object automatic(uint16_t type, int16_t offset)
-{
-    object o;
-    obj_set(&o, 2, type, 0, true);
-    o.value = static_cast<uint32_t>(static_cast<int32_t>(offset));
-    return o;
-}
-
 const LoadCase kLoads[] = {
     {"unsigned_long_global", 1, [] { return global_at(kData, 5); }, kRidNone, 1, false,
      {"ld de, (0x8000)", "ld bc, (0x8002)"}, {},
@@ -581,13 +558,6 @@ struct CollisionCase {
     uint8_t requested;
     bool collides;
 };
-
-object held(uint16_t type, uint32_t declarator = 0)
-{
-    object o;
-    obj_set(&o, 255, type, declarator, false);
-    return o;
-}
 
 const CollisionCase kCollisions[] = {
     {"int_in_hl_against_hl", [] { return held(2); }, false, kRidHL, true},
