@@ -234,24 +234,23 @@ protected:
     // The current code address.
     uint32_t here() const { return current_code_cache().current; }
 
-    // The runtime library's routines (TARGET/lib/RUNTIME.LIB, assembled without the compiler)
-    // below the test code, loaded with the next run and named for the label tables.
+    // The runtime library (the BIOS and every library, assembled as the library tests assemble
+    // them) below the test code: loaded with every later run, its routines named as global
+    // labels. The first assembly sets the assembler up for itself: a fixture that needs the
+    // library from the start assembles it before its own set-up (RuntimeCodegenTest).
     void load_runtime_library()
     {
-        static const rtlib::Image library =
-            rtlib::assemble({rtlib::target_dir() / "lib" / "RUNTIME.LIB"}, 0x1000, {});
-        ASSERT_LT(0x1000 + library.bytes.size(), size_t{kRootCode});
-        for (const auto &[name, address] : library.globals)
+        const rtlib::Image &runtime = rtlib::runtime_image();
+        ASSERT_TRUE(runtime.messages.empty()) << runtime.messages.front();
+        ASSERT_LT(runtime.origin + runtime.bytes.size(), size_t{kRootCode});
+        for (const auto &[name, address] : runtime.globals)
             define_label(name.c_str(), make_addr(0, address), kLabelGlobal);
-        for (size_t i = 0; i < library.bytes.size(); ++i)
-            data[library.origin + i] = library.bytes[i];
+        with_runtime = true;
     }
-
-    // The runtime library's bytes go into every run (RuntimeCodegenTest).
-    bool with_runtime = false;
 
 private:
     std::map<uint16_t, uint8_t> m_board_ram;
+    bool with_runtime = false;  // the runtime library's bytes go into every run
 };
 
 // The code-generator fixture with the runtime library in every run: its routines are global
@@ -260,14 +259,9 @@ class RuntimeCodegenTest : public CodegenTest {
 protected:
     void SetUp() override
     {
-        // Assembling the library sets the assembler up for itself: before the fixture does.
-        const rtlib::Image &runtime = rtlib::runtime_image();
-        ASSERT_TRUE(runtime.messages.empty()) << runtime.messages.front();
-        ASSERT_LT(runtime.origin + runtime.bytes.size(), kRootCode);
+        (void)rtlib::runtime_image();  // assembled before the fixture sets the assembler up
         CodegenTest::SetUp();
-        for (const auto &[name, address] : runtime.globals)
-            define_label(name.c_str(), address, kLabelGlobal);
-        with_runtime = true;
+        load_runtime_library();
     }
     // The name of the routine at an address, or "" when none starts there.
     static std::string routine_at(uint32_t address)
