@@ -1038,7 +1038,8 @@ bool TTargetlessModel::FillBoardParameters(BoardParameters &record)
         show(*refusal);
         return false;
     }
-    if (gProject)
+    // The project writes the program-wide record; another record is the caller's own.
+    if (gProject && &record == &gBoardParameters)
         gProject->WriteTargetless();
     return true;
 }

@@ -146,9 +146,9 @@ public:
     // Show: seeds the store, reads the lists, boards and CPU revisions, and selects the board
     // whose ID is the record's board type (else the first).
     void Startup(const BoardParameters &board);
-    // OK, first: the chosen board into the record and the project's targetless section. A value
-    // that cannot be used is shown and the record stays as it was (false). Without a chosen
-    // board the record stays as it is.
+    // OK, first: the chosen board into the record and, when the record is gBoardParameters,
+    // the current project's targetless section. A value that cannot be used is shown and the
+    // record stays as it was (false). Without a chosen board the record stays as it is.
     bool FillBoardParameters(BoardParameters &record);
     // The same without showing or writing anything: the record, or the message to show.
     std::optional<PageMessage> BoardParametersResult(BoardParameters &record) const;
