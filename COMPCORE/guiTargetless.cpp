@@ -40,18 +40,6 @@ std::string trimmed(std::string_view s)
     return std::string(s);
 }
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_name(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i]))
-            return false;
-    return true;
-}
-
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // "%.4f" of a frequency, with the locale's separator.
@@ -302,7 +290,7 @@ std::string rti_value(std::string_view text, std::string_view key)
             end = text.size();
         const std::string_view line = text.substr(start, end - start);
         const std::size_t eq = line.find('=');
-        if (eq != std::string_view::npos && same_name(trimmed(line.substr(0, eq)), wanted))
+        if (eq != std::string_view::npos && same_line_name(trimmed(line.substr(0, eq)), wanted))
             return trimmed(line.substr(eq + 1));
         start = end + 1;
     }
@@ -460,6 +448,24 @@ void TTargetlessModel::rebuild_id_map()
     for (std::size_t i = 0; i < m_rows.size(); ++i)
         if (const std::optional<int64_t> id = parse_id(m_rows[i].record.value(kBoardId)))
             m_id_to_row.emplace(*id, static_cast<int>(i));
+}
+
+// A board added on the page: its record in the order the page writes it, a row that is
+// selected and shown.
+void TTargetlessModel::add_board(int64_t id, const std::string &name, const std::string &cpu,
+                                 const std::string &ram, const std::string &crystal,
+                                 const std::string &flash)
+{
+    TStringList record;
+    record.add(kBoardId, FormatHexId(1, id));
+    record.add(kBoardName, name);
+    record.add(kBoardCpu, cpu);
+    record.add(kBoardRam, ram);
+    record.add(kBoardCrystal, crystal);
+    record.add(kBoardFlash, flash);
+    add_row(std::move(record));
+    m_selected = static_cast<int>(m_rows.size()) - 1;
+    lbBoardTypeChange();
 }
 
 int TTargetlessModel::row_of_id(int64_t id) const
@@ -754,17 +760,8 @@ void TTargetlessModel::ApplySpecifiedBoard()
     if (!id)
         return;
     SelectRow(row_of_id(*id));
-
-    TStringList record;
-    record.add(kBoardId, FormatHexId(1, *id));
-    record.add(kBoardName, m_name_text);
-    record.add(kBoardCpu, cpu->value(kCpuIdent));
-    record.add(kBoardRam, m_ram_size.text);
-    record.add(kBoardCrystal, m_base_freq.text);
-    record.add(kBoardFlash, m_flash_size.text);
-    add_row(std::move(record));
-    m_selected = static_cast<int>(m_rows.size()) - 1;
-    lbBoardTypeChange();
+    add_board(*id, m_name_text, cpu->value(kCpuIdent), m_ram_size.text, m_base_freq.text,
+              m_flash_size.text);
 }
 
 void TTargetlessModel::ApplyRtiBoard()
@@ -820,17 +817,7 @@ void TTargetlessModel::ApplyRtiBoard()
         else
             list = TComboList{list.items, -1, *value};
     }
-
-    TStringList record;
-    record.add(kBoardId, FormatHexId(1, *id));
-    record.add(kBoardName, board_name);
-    record.add(kBoardCpu, cpu_ident);
-    record.add(kBoardRam, ram);
-    record.add(kBoardCrystal, crystal);
-    record.add(kBoardFlash, flash);
-    add_row(std::move(record));
-    m_selected = static_cast<int>(m_rows.size()) - 1;
-    lbBoardTypeChange();
+    add_board(*id, board_name, cpu_ident, ram, crystal, flash);
 }
 
 // ---- deleting a user board ---------------------------------------------------------------------

@@ -239,6 +239,8 @@ private:
     // The ID a check looks at: the Specify page's ID, or the memo's board ID on the RTI page.
     std::string id_under_test() const;
     void add_row(TStringList record);
+    void add_board(int64_t id, const std::string &name, const std::string &cpu,
+                   const std::string &ram, const std::string &crystal, const std::string &flash);
     void rebuild_id_map();
     bool user_board(const TBoardRow &row) const;
     std::vector<std::string> read_list(const char *name, const char *fallback);

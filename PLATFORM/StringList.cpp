@@ -16,7 +16,9 @@ bool needs_quotes(std::string_view line)
 
 char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool same_name(std::string_view a, std::string_view b)
+} // namespace
+
+bool same_line_name(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
@@ -25,8 +27,6 @@ bool same_name(std::string_view a, std::string_view b)
             return false;
     return true;
 }
-
-} // namespace
 
 std::string TStringList::comma_text() const
 {
@@ -108,7 +108,7 @@ int TStringList::index_of_name(std::string_view name) const
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         const std::size_t eq = line.find('=');
-        if (eq != std::string_view::npos && same_name(line.substr(0, eq), name))
+        if (eq != std::string_view::npos && same_line_name(line.substr(0, eq), name))
             return static_cast<int>(i);
     }
     return -1;

@@ -18,6 +18,10 @@
 #include <string_view>
 #include <vector>
 
+// Whether two line names are the same: ASCII letters compared without regard to case, every
+// other byte as it is.
+bool same_line_name(std::string_view a, std::string_view b);
+
 class TStringList {
 public:
     std::vector<std::string> lines;
