@@ -1035,18 +1035,20 @@ bool TTargetlessModel::SaveTargetlessLists()
 {
     TTargetlessStore &s = store();
     bool written = true;
-    auto put = [&](std::string_view sub_key, const std::string &name, const std::string &text) {
-        if (name.empty() || ReadTargetlessValue(s, sub_key, name) == text)
+    // A value whose lines are already stored (in whatever quoting) is left as it is.
+    auto put = [&](std::string_view sub_key, const std::string &name, const TStringList &list) {
+        if (name.empty() ||
+            TStringList::from_comma_text(ReadTargetlessValue(s, sub_key, name)) == list)
             return;
-        written = WriteTargetlessValue(s, sub_key, name, text) && written;
+        written = WriteTargetlessValue(s, sub_key, name, list.comma_text()) && written;
     };
     for (const TBoardRow &row : m_rows)
-        put(kBoardsSubKey, row.record.value(kBoardId), row.record.comma_text());
+        put(kBoardsSubKey, row.record.value(kBoardId), row.record);
     for (const TCpuEntry &cpu : m_cpus)
-        put(kCpusSubKey, cpu.record.value(kCpuIdent), cpu.record.comma_text());
-    put("", kCrystalSpeedsValue, TStringList(m_base_freq.items).comma_text());
-    put("", kRamSizesValue, TStringList(m_ram_size.items).comma_text());
-    put("", kFlashSizesValue, TStringList(m_flash_size.items).comma_text());
+        put(kCpusSubKey, cpu.record.value(kCpuIdent), cpu.record);
+    put("", kCrystalSpeedsValue, TStringList(m_base_freq.items));
+    put("", kRamSizesValue, TStringList(m_ram_size.items));
+    put("", kFlashSizesValue, TStringList(m_flash_size.items));
     if (!written)
         report_store_failure(s, "Some boards could not be written to the board store.");
     if (!s.save()) {
