@@ -3,6 +3,9 @@
 // (guiEnvironment) and the project fill it in.
 #include "guiKXPreferences.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace {
 TIdePreferences g_preferences;
 } // namespace
@@ -33,4 +36,37 @@ void SetSourceExtensions(const std::string &list)
     }
     if (start < list.size())
         extensions.insert(list.substr(start));
+}
+
+namespace {
+
+// a * b / c rounded half away from zero, held to 32 bits.
+int32_t mul_div(int32_t a, int32_t b, int32_t c)
+{
+    const int64_t product = static_cast<int64_t>(a) * b;
+    const int64_t half = c / 2;
+    const int64_t q = product >= 0 ? (product + half) / c : (product - half) / c;
+    return static_cast<int32_t>(std::clamp<int64_t>(q, INT32_MIN, INT32_MAX));
+}
+
+} // namespace
+
+void TPrinterFont::SetHeight(int32_t pixels)
+{
+    height = pixels;
+    size = -mul_div(pixels, 72, kScreenPixelsPerInch);
+}
+
+void TPrinterFont::SetSize(int32_t points)
+{
+    size = points;
+    height = -mul_div(points, kScreenPixelsPerInch, 72);
+}
+
+TPrinterFont printer_font(std::string name, int32_t height)
+{
+    TPrinterFont font;
+    font.name = std::move(name);
+    font.SetHeight(height);
+    return font;
 }

@@ -20,6 +20,7 @@ using TColor = uint32_t;
 inline constexpr TColor clBlack = 0x000000;
 inline constexpr TColor clWhite = 0xFFFFFF;
 inline constexpr TColor clAppWorkSpace = 0x8000000C; // the application workspace colour
+inline constexpr TColor clWindowText = 0x80000008;   // the system's window-text colour
 
 // Font pitch, one byte.
 using TFontPitch = uint8_t;
@@ -48,6 +49,30 @@ struct TFontProperties {
     }
     bool operator==(const TFontProperties &) const = default;
 };
+
+// A font as the print setup keeps it: the window font's values and a character set. Height and
+// size describe one font at the screen's 96 pixels per inch, so setting one sets the other: a
+// negative height is the character height in pixels, a positive one the cell height.
+inline constexpr uint8_t kDefaultCharset = 1;
+inline constexpr int32_t kScreenPixelsPerInch = 96;
+struct TPrinterFont {
+    uint8_t charset = kDefaultCharset;
+    TColor colour = clWindowText;
+    int32_t height = -13;
+    std::string name = "Courier New";
+    TFontPitch pitch = fpDefault;
+    int32_t size = 10;  // points
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikeout = false;
+
+    void SetHeight(int32_t pixels);
+    void SetSize(int32_t points);
+    bool operator==(const TPrinterFont &) const = default;
+};
+// A font of this name and height (the size follows), no style.
+TPrinterFont printer_font(std::string name, int32_t height);
 
 // Main window state: what "Window State" stores (0, 1, 2).
 enum class TWindowState : uint8_t { Normal = 0, Minimized = 1, Maximized = 2 };
@@ -308,8 +333,11 @@ struct TIdePreferences {
     bool auto_save = false;
 
     // ---- print setup (its own load and save; the print font joins with them) ----------------
+    // The font source text is printed in. Held by value: until the first print-setup load it is
+    // the editor's default font, so a save before any load writes usable values.
+    TPrinterFont PrintFont;
     bool PrintLineNumbers = false;
-    uint8_t PrintPagePosition = 0;
+    uint8_t PrintPagePosition = 0;  // 0 or 1: where page numbers go when switched on again
 
     // ---- run-time texts, never stored --------------------------------------------------------
     std::string open_file_dir;       // last directories of the IDE's file dialogs

@@ -1054,6 +1054,151 @@ void TKXProject::WriteCompression()
     put(ini, kSectionCompression, "Zimport External Utility", gZimportUtility);
 }
 
+// ---- "MRU Files" and "Open Files" ---------------------------------------------------------------
+
+namespace {
+
+class WindowlessProjectWindow : public TProjectWindowHost {
+public:
+    std::vector<sEditInfo> OpenEditors() override { return {}; }
+    void OpenFileFromEditInfo(const sEditInfo &) override {}
+};
+
+TProjectWindowHost *g_project_window_host = nullptr;
+
+// The keys of one numbered section, in the order the readers take them.
+struct EntryKeys {
+    std::string section;
+    explicit EntryKeys(const char *prefix, int k) : section(numbered_section(prefix, k)) {}
+    std::string operator()(const char *name) const { return section + " " + name; }
+};
+
+int32_t int_of(const IniFile &ini, const EntryKeys &keys, const char *name)
+{
+    return static_cast<int32_t>(ini.read_integer(keys.section, keys(name), 0));
+}
+
+} // namespace
+
+void set_project_window_host(TProjectWindowHost *host) { g_project_window_host = host; }
+
+TProjectWindowHost &project_window_host()
+{
+    static WindowlessProjectWindow windowless;
+    return g_project_window_host ? *g_project_window_host : windowless;
+}
+
+// "%2d" gives a blank and the digit below 10 and the whole number from 10 on.
+std::string numbered_section(const char *prefix, int k)
+{
+    char number[16];
+    std::snprintf(number, sizeof number, "%2d", k);
+    return std::string(prefix) + number;
+}
+
+// A count larger than the entries present costs nothing: the first missing path ends the group.
+void TKXProject::ReadMruOpenFiles()
+{
+    const IniFile ini(m_file_name);
+    const int64_t count = ini.read_integer(kSectionMruFiles, "FileCount", 0);
+    const int64_t limit = std::min<int64_t>(count, IdePreferences().mru_file_limit);
+    MruClear();
+    for (int64_t k = limit; k >= 1; --k) {
+        const EntryKeys keys("MRU", static_cast<int>(k));
+        sEditInfo info;
+        info.path = ini.read_string(keys.section, keys("Path"), "");
+        if (info.path.empty())
+            break;
+        if (!is_file(normalize_separators(info.path)))
+            continue;
+        info.left = int_of(ini, keys, "X");
+        info.top = int_of(ini, keys, "Y");
+        info.width = int_of(ini, keys, "W");
+        info.height = int_of(ini, keys, "H");
+        info.top_line = int_of(ini, keys, "Top Row");
+        info.window_state = int_of(ini, keys, "WindowState");
+        info.caret_line = int_of(ini, keys, "Cursor Row");
+        info.caret_column = int_of(ini, keys, "Cursor Col");
+        MruAddEntry(std::move(info));
+    }
+    const int64_t open = ini.read_integer(kSectionOpenFiles, "Number Open", 0);
+    for (int64_t k = std::min<int64_t>(open, INT32_MAX); k >= 1; --k) {
+        const EntryKeys keys("OpenFile", static_cast<int>(k));
+        sEditInfo info;
+        info.path = ini.read_string(keys.section, keys("Path"), "");
+        if (info.path.empty())
+            break;
+        if (!is_file(normalize_separators(info.path)))
+            continue;
+        info.left = int_of(ini, keys, "X");
+        info.top = int_of(ini, keys, "Y");
+        info.width = int_of(ini, keys, "W");
+        info.height = int_of(ini, keys, "H");
+        // These two keys of an open file hold the top line in "Top Col" and the left column in
+        // "Top Row"; the writer pairs them the same way.
+        info.top_line = int_of(ini, keys, "Top Col");
+        info.left_column = int_of(ini, keys, "Top Row");
+        info.window_state = int_of(ini, keys, "WindowState");
+        info.caret_line = int_of(ini, keys, "Cursor Row");
+        info.caret_column = int_of(ini, keys, "Cursor Col");
+        project_window_host().OpenFileFromEditInfo(info);
+    }
+}
+
+void TKXProject::WriteMru()
+{
+    Report report(*this);
+    {
+        IniFile ini(m_file_name);
+        const int16_t count = MruCount();
+        put(ini, kSectionMruFiles, "FileCount", std::to_string(count));
+        for (int i = 0; i < count; ++i) {
+            const std::optional<sEditInfo> info = MruGetEntry(i, false);
+            if (!info)
+                break;
+            const EntryKeys keys("MRU", i + 1);
+            const auto number = [&](const char *name, int32_t value) {
+                put(ini, keys.section.c_str(), keys(name).c_str(), std::to_string(value));
+            };
+            put(ini, keys.section.c_str(), keys("Path").c_str(), info->path);
+            number("X", info->left);
+            number("Y", info->top);
+            number("W", info->width);
+            number("H", info->height);
+            number("Top Row", info->top_line);
+            number("WindowState", info->window_state);
+            number("Cursor Row", info->caret_line);
+            number("Cursor Col", info->caret_column);
+        }
+    }
+    int counter = 0;
+    for (const sEditInfo &editor : project_window_host().OpenEditors())
+        WriteOpenFile(editor, m_file_name, counter);
+    IniFile ini(m_file_name);
+    put(ini, kSectionOpenFiles, "Number Open", std::to_string(counter));
+}
+
+void TKXProject::WriteOpenFile(const sEditInfo &editor, const std::string &file_name,
+                               int &counter)
+{
+    Report report(*this);
+    IniFile ini(file_name);
+    const EntryKeys keys("OpenFile", ++counter);
+    const auto number = [&](const char *name, int32_t value) {
+        put(ini, keys.section.c_str(), keys(name).c_str(), std::to_string(value));
+    };
+    put(ini, keys.section.c_str(), keys("Path").c_str(), editor.path);
+    number("X", editor.left);
+    number("Y", editor.top);
+    number("W", editor.width);
+    number("H", editor.height);
+    number("Top Row", editor.left_column);
+    number("Top Col", editor.top_line);
+    number("WindowState", editor.window_state);
+    number("Cursor Row", editor.caret_line);
+    number("Cursor Col", editor.caret_column);
+}
+
 // ---- the file as a whole ----------------------------------------------------------------------
 
 // Built whole in memory and written at once: a failure leaves no half-written project.
@@ -1111,6 +1256,7 @@ bool TKXProject::CheckWritable()
     ReadRestrictWatch();
     ReadFiles();
     ReadCompression();
+    ReadMruOpenFiles();
     ReadIncludeRST();
     ReadDefines();
     if (CheckDefines(m_defines_text))
@@ -1138,6 +1284,7 @@ void TKXProject::SaveAs(const std::string &file_name)
     (void)WriteComm();
     WriteCompilerOptions();
     WriteIncludeBIOS();
+    WriteMru();
     WriteIncludeRST();
     WriteDebugOptions();
     WritePollTarget();
@@ -1256,4 +1403,5 @@ void reset_projects()
     gLoaderBaudRates = {2400, 57600, 115200};
     gPollEnabled = true;
     g_choices = ProjectCompilerChoices{};
+    MruClear();
 }

@@ -27,6 +27,7 @@
 
 #include "SEAM_SETTINGS.h"
 #include "SEAM_TARGET.h"
+#include "guiMru.h"
 
 class IniFile;
 
@@ -127,6 +128,13 @@ public:
     virtual void WriteFiles();
     virtual void ReadCompression();
     virtual void WriteCompression();
+    // "MRU Files" with its numbered sections into the recently-used list, then "Open Files":
+    // each listed file that still exists is opened, the last one first.
+    virtual void ReadMruOpenFiles();
+    // The recently-used list and the open editor windows.
+    virtual void WriteMru();
+    // One open editor window as the next numbered "Open Files" section of `file_name`.
+    void WriteOpenFile(const sEditInfo &editor, const std::string &file_name, int &counter);
 
     // The whole file from the built-in defaults (only "port" comes from the settings): the
     // three header lines, 64 dashes, an empty line, then every section. Written at once.
@@ -198,6 +206,25 @@ private:
     bool m_report_error = false;
 };
 
+// What the file lists need of the main window. Without an installed host a window-less one
+// serves: no editor windows, and a file to open opens nothing.
+class TProjectWindowHost {
+public:
+    virtual ~TProjectWindowHost() = default;
+    // The source editor windows in the main window's child order, front first.
+    virtual std::vector<sEditInfo> OpenEditors() = 0;
+    // Opens the file in an editor window with the record's placement, caret and scroll position
+    // (nothing when the file is gone) and takes the file's recently-used entry off.
+    virtual void OpenFileFromEditInfo(const sEditInfo &info) = 0;
+};
+void set_project_window_host(TProjectWindowHost *host);  // not owned; null: window-less
+TProjectWindowHost &project_window_host();
+
+// The numbered section of a file-list entry: the prefix, then k as "%2d" prints it ("MRU 1",
+// "MRU10", "OpenFile100"); a key is the section's name followed by a blank and the key's own
+// name ("MRU 1 Path").
+std::string numbered_section(const char *prefix, int k);
+
 // The current project (owned here; the main window creates, opens and replaces it).
 extern std::unique_ptr<TKXProject> gProject;
 // The factory and default project files: the user's configuration folder followed by the
@@ -229,5 +256,6 @@ void LoadStartUpProject(const std::string &command_line_project);
 [[nodiscard]] bool ParseBoardParameters(const std::string &text, BoardParameters &record,
                                         std::string *bad_field = nullptr);
 
-// Back to the start: no project, the program-wide project values at their defaults (tests).
+// Back to the start: no project, the program-wide project values at their defaults and an empty
+// recently-used list (tests).
 void reset_projects();

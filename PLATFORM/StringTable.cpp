@@ -282,6 +282,7 @@ extern const StringResource kStringTable[] = {
     {7344, "a controller name has at most 255 characters."},
     {7345, "it is not a number the board record can hold."},
     {7346, "a crystal frequency is a number of MHz from 0 to 4294.967295."},
+    {7350, "The watch history %s could not be saved:\n%s"},
     {7400, "Internal error:  Improper use of ui_send()."},
     {7401, "Downloading Library from target."},
     {7402, "Could not open list file \"%s\" for output."},
