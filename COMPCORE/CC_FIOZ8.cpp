@@ -10,6 +10,7 @@
 #include "CC_ER.h"
 #include "CC_GLINE.h"
 #include "CC_GO.h"
+#include "CC_HIER.h"
 #include "CC_IN.h"
 #include "CC_INIT.h"
 #include "CC_MISC.h"
@@ -368,7 +369,8 @@ public:
     // While an "#asm" block is measured its bytes go to a scratch copy and nothing may move the
     // real caches: no room is reserved then.
     bool output_suppressed() const override { return asm_trial_depth() > 0; }
-    int32_t expression_trial() const override { return expression_trial_word(); }
+    // The expression parser's condition-inversion count: -1 while a condition is only tried.
+    int32_t expression_trial() const override { return condition_inversion_count(); }
     // 2 while a C statement inside assembly text is compiled; 1 while code goes to an xmem code
     // cache (the live one, an extra "debug"/"nodebug" one, or the block reader's scratch copy).
     int code_placement() const override

@@ -10,6 +10,7 @@
 #include "CC_DUM.h"
 #include "CC_ER.h"
 #include "CC_GLINE.h"
+#include "CC_HIER.h"
 #include "CC_IN.h"
 #include "CC_INASM.h"
 #include "CC_INIT.h"
@@ -470,6 +471,7 @@ void reset_unit_tables(bool bios_compile)
     install_predefined_macros(predefined);
     DefineProjectMacros();
     gObjectPool.reset();
+    reset_expression_parser();
     reset_error_seen_and_fatal();
     reset_asm_state();
     reset_asm_path_state();
@@ -489,6 +491,7 @@ void reset_for_expression()
     ifdef_stack().clear();
     reset_macro_expansion();
     gObjectPool.reset();
+    reset_expression_parser();
     reset_asm_state();
 }
 

@@ -14,7 +14,7 @@
 namespace {
 
 std::vector<symbol *> g_pending;
-std::vector<lit_map_entry> g_literals;
+LiteralPool g_literals;
 StubOutputContext g_context;
 bool g_stub_call_mode = true;
 
@@ -57,13 +57,13 @@ void write_literal_pool()
                                                                      : constant_cache();
     const ADDR24 start = area.current;
     bool wrote = false;
-    for (lit_map_entry &lit : g_literals) {
-        if (lit.written)
+    for (auto &[text, lit] : g_literals) {
+        if (lit.emitted)
             continue;
         lit.address = area.current;
-        lit.written = true;
+        lit.emitted = 1;
         define_label(lit.label.c_str(), lit.address, kLabelGlobal);
-        for (char c : lit.text)
+        for (char c : text)
             area.EmitByte(static_cast<uint8_t>(c));
         area.EmitByte(0);
         wrote = true;
@@ -108,12 +108,18 @@ void output_pending_stubs()
         make_current_at_own_address(xmem_code_cache());
 }
 
-void pool_literal(const std::string &label, const std::string &text)
+lit_map_entry &pool_literal(const std::string &label, const std::string &text)
 {
-    g_literals.push_back(lit_map_entry{text, false, kDummyAddress, label});
+    return g_literals.emplace(text, lit_map_entry{0, kDummyAddress, label})->second;
 }
 
-const std::vector<lit_map_entry> &literal_pool() { return g_literals; }
+lit_map_entry *find_pooled_literal(const std::string &text)
+{
+    const auto it = g_literals.find(text);
+    return it == g_literals.end() ? nullptr : &it->second;
+}
+
+const LiteralPool &literal_pool() { return g_literals; }
 
 void reset_pending_output()
 {

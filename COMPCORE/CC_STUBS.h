@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,17 +50,23 @@ bool stub_call_mode();
 void output_pending_stubs();
 
 // ---- literal pool -------------------------------------------------------------------------------
+// String literals that the expression parser pooled, ordered by their text (compared byte for
+// byte, zero bytes included). With "String Literal Optimization" off equal texts are pooled once
+// each, every copy under its own label.
 
 struct lit_map_entry {
-    std::string text;
-    bool written = false;
-    ADDR24 address = kDummyAddress;
-    std::string label;  // names the literal in assembly text
+    uint8_t emitted = 0;            // written to the target
+    ADDR24 address = kDummyAddress; // where it was written
+    std::string label;              // the "__STR" label that names it in assembly text
 };
+using LiteralPool = std::multimap<std::string, lit_map_entry>;
+using lit_pair = LiteralPool::value_type;
 
-// Adds a literal under its label (the parser's pooling of a string literal).
-void pool_literal(const std::string &label, const std::string &text);
-const std::vector<lit_map_entry> &literal_pool();
+// Adds a literal under its label; the entry added.
+lit_map_entry &pool_literal(const std::string &label, const std::string &text);
+// The first entry of an equal text, or nullptr.
+lit_map_entry *find_pooled_literal(const std::string &text);
+const LiteralPool &literal_pool();
 
 // Start of a compile: empties the stack and the pool.
 void reset_pending_output();

@@ -64,7 +64,6 @@ uint8_t *g_capture_target = nullptr;
 bool g_in_ensure_room = false;
 
 int32_t g_code_suppression = 0;
-int32_t g_expression_trial = 0;
 
 std::string message_text(uint32_t id)
 {
@@ -116,8 +115,6 @@ void lower_code_suppression()
         --g_code_suppression;
 }
 void set_code_suppression_counter(int32_t value) { g_code_suppression = value; }
-int32_t expression_trial_word() { return g_expression_trial; }
-void set_expression_trial_word(int32_t value) { g_expression_trial = value; }
 
 // ---- CacheBuffer -----------------------------------------------------------------------------
 

@@ -86,9 +86,6 @@ int32_t code_suppression_counter();
 void raise_code_suppression();
 void lower_code_suppression();  // never below 0
 void set_code_suppression_counter(int32_t value);
-// The code generator's expression-trial word: -1 while an expression is only tried.
-int32_t expression_trial_word();
-void set_expression_trial_word(int32_t value);
 
 // ---- the cache classes -----------------------------------------------------------------------
 

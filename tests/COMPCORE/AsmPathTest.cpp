@@ -722,8 +722,8 @@ TEST_F(AsmPath, LiteralsAreWrittenOnceAndNothingElseMoves)
     output_pending_stubs();
     EXPECT_EQ(constant_cache().current, 0x6003u);
     ASSERT_EQ(literal_pool().size(), 1u);
-    EXPECT_TRUE(literal_pool()[0].written);
-    EXPECT_EQ(literal_pool()[0].address, 0x6000u);
+    EXPECT_TRUE(literal_pool().begin()->second.emitted);
+    EXPECT_EQ(literal_pool().begin()->second.address, 0x6000u);
     EXPECT_EQ(label_address("str1"), std::optional<ADDR24>(0x6000u));
     ASSERT_EQ(listing.size(), 1u);
     EXPECT_EQ(listing[0][2], uint32_t(kListData));
