@@ -66,6 +66,11 @@ public:
     void selectDisasmTables() override { missing(kMsgNoTargetLink); }
     void TraceStartCapture() override { missing(kMsgNoTargetLink); }
     void TraceStopCapture() override { missing(kMsgNoTargetLink); }
+    bool areBreakpointsEnabled() override { missing(kMsgNoDebuggerCore); }
+    uint8_t getMaxWatches() override { missing(kMsgNoDebuggerCore); }
+    bool toggleBreakpoint(TEditorInterface &) override { missing(kMsgNoDebuggerCore); }
+    bool toggleHardBreakpoint(TEditorInterface &) override { missing(kMsgNoDebuggerCore); }
+    void forgetBreakpoints() override { missing(kMsgNoDebuggerCore); }
 };
 
 class MissingBreakpointTables : public BreakpointTables {
@@ -90,6 +95,10 @@ public:
         missing(kMsgNoDebuggerCore);
     }
     bool getSourceItemsAtAddress(uint32_t, SourceTable, std::vector<source_item> &) override
+    {
+        missing(kMsgNoDebuggerCore);
+    }
+    uint32_t lookupAddressBySource(const std::string &, uint16_t, uint16_t) override
     {
         missing(kMsgNoDebuggerCore);
     }

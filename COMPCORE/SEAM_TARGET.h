@@ -16,6 +16,8 @@
 
 #include "TCOptions.h"
 
+class TEditorInterface;
+
 // --- Shared state of the compile-and-load sequence --------------------------------------------
 
 // Communication state: 0 idle, 1 cold loader, 2 pilot BIOS, 3 BIOS, 4 user program, 6 running
@@ -108,6 +110,18 @@ public:
     virtual void selectDisasmTables() = 0;
     virtual void TraceStartCapture() = 0;
     virtual void TraceStopCapture() = 0;
+
+    // What the source editor uses of the debugger core. The options the target reported:
+    // breakpoints available, and the most watches it keeps.
+    virtual bool areBreakpointsEnabled() = 0;
+    virtual uint8_t getMaxWatches() = 0;
+    // A soft or hard breakpoint toggled at the editor's caret: the debugger reads caret and
+    // file name through the adapter and sets or clears the mark through it. False when no
+    // more breakpoints can be added.
+    virtual bool toggleBreakpoint(TEditorInterface &editor) = 0;
+    virtual bool toggleHardBreakpoint(TEditorInterface &editor) = 0;
+    // Empties the user breakpoint list and clears the editor marks, without the target.
+    virtual void forgetBreakpoints() = 0;
 };
 
 // The target operations in use (never null; the built-in refusal until one is installed).
@@ -159,6 +173,10 @@ public:
                                            source_item &found) = 0;
     virtual bool getSourceItemsAtAddress(uint32_t address, SourceTable table,
                                          std::vector<source_item> &items) = 0;
+    // The code address of the line table's statement that covers a source position (file
+    // upper-cased, line and column from 1), or 0 when none does.
+    virtual uint32_t lookupAddressBySource(const std::string &file, uint16_t line,
+                                           uint16_t column) = 0;
 };
 
 BreakpointTables &breakpoint_tables();

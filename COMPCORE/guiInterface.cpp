@@ -328,11 +328,11 @@ uint32_t TEditorInterface::GetNextPosition(uint32_t packed)
 
 bool TEditorInterface::IsModified() { return m_editor && m_editor->IsModified(); }
 
+// The whole name: a path cut to a fixed buffer would name another file.
 const char *TEditorInterface::GetFileName()
 {
-    bounded_copy(m_file_name.data(), m_file_name.size(),
-                 m_editor ? m_editor->FileName().c_str() : "");
-    return m_file_name.data();
+    m_file_name = m_editor ? m_editor->FileName() : std::string();
+    return m_file_name.c_str();
 }
 
 uint32_t TEditorInterface::GetCaretPosition() { return m_editor ? m_editor->GetCaretPosition() : 0; }
@@ -343,10 +343,10 @@ void TEditorInterface::ClearExecutionPoint()
         m_editor->ClearExecutionPoint();
 }
 
-void TEditorInterface::SetLineMark(uint32_t packed, int mark_kind)
+void TEditorInterface::SetLineMark(uint32_t packed, const TMarkKind &kind)
 {
     if (m_editor)
-        m_editor->SetLineMark(packed, mark_kind);
+        m_editor->SetLineMark(packed, kind);
 }
 
 const char *TEditorInterface::GetLineText(int line)
@@ -354,10 +354,15 @@ const char *TEditorInterface::GetLineText(int line)
     std::string text = m_editor ? m_editor->GetLineText(line) : std::string();
     m_line_text = std::make_unique<char[]>(text.size() + 1);
     std::memcpy(m_line_text.get(), text.c_str(), text.size() + 1);
+    m_line_length = text.size();
     return m_line_text.get();
 }
 
-void TEditorInterface::FreeLineText() { m_line_text.reset(); }
+void TEditorInterface::FreeLineText()
+{
+    m_line_text.reset();
+    m_line_length = 0;
+}
 
 void TEditorInterface::WriteText(std::ostream &out)
 {
@@ -629,6 +634,7 @@ namespace {
 std::unique_ptr<WindowlessMainWindow> g_windowless_main = std::make_unique<WindowlessMainWindow>();
 cMainWindow g_windowless_adapter(g_windowless_main.get());
 FileDialogFactory g_file_dialogs;
+FlyOverWatchFactory g_flyover_watches;
 } // namespace
 
 cMainWindow *gMainWindowInterface = &g_windowless_adapter;
@@ -653,6 +659,7 @@ void restore_windowless_hosts()
     set_message_box_host(nullptr);
     set_splash_host(nullptr);
     g_file_dialogs = nullptr;
+    g_flyover_watches = nullptr;
 }
 
 // ================================ Free functions ==============================================
@@ -759,6 +766,30 @@ std::unique_ptr<TFileDialog> make_file_dialog(const FileDialogRequest &request)
 {
     std::unique_ptr<TFileDialog> dialog = g_file_dialogs ? g_file_dialogs(request) : nullptr;
     return dialog ? std::move(dialog) : std::make_unique<WindowlessFileDialog>();
+}
+
+namespace {
+constexpr uint32_t kMsgNoDebuggerCore = 7152; // "The debugger core is not part of this build."
+
+// Until the watches are built, every evaluation is refused.
+class MissingFlyOverWatch : public TFlyOverWatch {
+public:
+    std::string Evaluate(const std::string &, bool) override
+    {
+        throw xErr(kMsgNoDebuggerCore, KX_HERE);
+    }
+};
+} // namespace
+
+void set_flyover_watch_factory(FlyOverWatchFactory factory)
+{
+    g_flyover_watches = std::move(factory);
+}
+
+std::unique_ptr<TFlyOverWatch> make_flyover_watch()
+{
+    std::unique_ptr<TFlyOverWatch> watch = g_flyover_watches ? g_flyover_watches() : nullptr;
+    return watch ? std::move(watch) : std::make_unique<MissingFlyOverWatch>();
 }
 
 bool ProbeDialogDirectory(TFileDialog &dialog)

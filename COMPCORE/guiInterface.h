@@ -261,6 +261,24 @@ inline constexpr uint32_t pack_position(uint32_t line, uint32_t column)
 }
 inline constexpr uint32_t position_line(uint32_t packed) { return packed >> 16; }
 inline constexpr uint32_t position_column(uint32_t packed) { return packed & 0xFFFFu; }
+// The highest line or column a packed position holds.
+inline constexpr uint32_t kPackedPositionMax = 0xFFFF;
+
+// The kind of a line mark the debugger sets: two (flag, colour) records, of which the editor
+// compares only the colours. Colours are 0x00BBGGRR.
+struct TMarkColour {
+    bool flag = false;
+    uint32_t colour = 0;
+};
+struct TMarkKind {
+    TMarkColour first, second;
+};
+inline constexpr TMarkKind kExecutionPointMark{{false, 0xFF0000}, {false, 0x00FF00}};
+inline constexpr TMarkKind kBreakpointMark{{false, 0x0000FF}, {false, 0xFF0000}};
+inline constexpr bool same_mark_kind(const TMarkKind &a, const TMarkKind &b)
+{
+    return a.first.colour == b.first.colour && a.second.colour == b.second.colour;
+}
 
 // The source editor window.
 class TEditWindow : public virtual TGuiWindow {
@@ -270,8 +288,10 @@ public:
     virtual void WriteText(std::ostream &out) const = 0;
     virtual uint32_t GetCaretPosition() const = 0;
     virtual uint32_t GetNextPosition(uint32_t packed) const = 0;
+    // 0-based; every byte of the line without its line end.
     virtual std::string GetLineText(int line) const = 0;
-    virtual void SetLineMark(uint32_t packed, int mark_kind) = 0;
+    // A mark of another kind than the two above marks nothing.
+    virtual void SetLineMark(uint32_t packed, const TMarkKind &kind) = 0;
     virtual void ClearLineMark(uint32_t packed) = 0;
     virtual void ClearExecutionPoint() = 0;
     virtual TEditorInterface *GetTextEdit() = 0;
@@ -306,7 +326,26 @@ public:
 class TWatchesWindow : public virtual TGuiWindow {
 public:
     virtual void UpdateResults(int argument) = 0;
+    // The number of watches the window holds.
+    virtual int WatchCount() = 0;
+    // One evaluation with the window's watch list: the result line; on an error the error's
+    // text with `keep_error`, else nothing.
+    virtual std::string EvaluateExpression(const std::string &expression, bool keep_error) = 0;
 };
+
+// A watch list of its own for one evaluation, made when no watches window is there (the
+// editor's fly-over hint): `Evaluate` answers as the watches window's EvaluateExpression.
+class TFlyOverWatch {
+public:
+    virtual ~TFlyOverWatch() = default;
+    virtual std::string Evaluate(const std::string &expression, bool keep_error) = 0;
+};
+using FlyOverWatchFactory = std::function<std::unique_ptr<TFlyOverWatch>()>;
+// The watches install their maker; null restores the built-in one, whose watch throws xErr
+// ("The debugger core is not part of this build.") for every evaluation.
+void set_flyover_watch_factory(FlyOverWatchFactory factory);
+std::unique_ptr<TFlyOverWatch> make_flyover_watch();
+
 class TStdioWindow : public virtual TGuiWindow {
 public:
     virtual void StdioOutput(const char *text, int length) = 0;
@@ -343,14 +382,15 @@ public:
     uint32_t GetNextPosition(uint32_t packed) override;
     void SetWindow(TGuiWindow *window) override;
     virtual bool IsModified();
-    // Copies the window's file name into the adapter's 260-byte buffer and returns it.
+    // The window's file name, whole (kept by the adapter until the next call).
     virtual const char *GetFileName();
     virtual uint32_t GetCaretPosition();
     virtual void Reserved1() {}
     virtual void ClearExecutionPoint();
-    virtual void SetLineMark(uint32_t packed, int mark_kind);
+    virtual void SetLineMark(uint32_t packed, const TMarkKind &kind);
     virtual void Reserved2() {}
-    // The text of one line, in a buffer owned by the adapter until FreeLineText.
+    // The text of one line (from 0), in a buffer owned by the adapter until FreeLineText:
+    // every byte, NUL included, then a zero; LineTextLength tells how many.
     virtual const char *GetLineText(int line);
     virtual void FreeLineText();
     virtual void GetZeroPosition(uint32_t &out) { out = 0; }
@@ -363,11 +403,13 @@ public:
     void UpdateMarkers(uint32_t packed);
     TEditorInterface *GetWindowInterface();
     TEditWindow *Editor() const { return m_editor; }
+    std::size_t LineTextLength() const { return m_line_length; }
 
 private:
     TEditWindow *m_editor = nullptr;
-    std::array<char, 260> m_file_name{};
+    std::string m_file_name;
     std::unique_ptr<char[]> m_line_text;
+    std::size_t m_line_length = 0;
 };
 class cEditFrame : public TEditorInterface {};
 class cTextEdit : public TEditorInterface {};

@@ -6,11 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
+#include <QTimer>
 
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <ostream>
 
 #include "BoundedFormat.h"
@@ -47,13 +48,11 @@ std::string in_program_directory(const std::string &name)
     return dir + name;
 }
 
-void marks_not_built()
-{
-    static bool told = false;
-    if (!told)
-        std::cerr << "kxw: Editor line marks are not part of this build.\n";
-    told = true;
-}
+// The fly-over hint's timer interval and the widest hint.
+constexpr int kWatchHintInterval = 1000;
+constexpr int kHintMaxWidth = 1000;
+
+constexpr int kPackedMax = static_cast<int>(kPackedPositionMax);
 
 } // namespace
 
@@ -86,6 +85,7 @@ void TfrmEdit::ApplyPlacement(const EditorState &info)
 
 TfrmEdit::~TfrmEdit()
 {
+    m_tag->Detach(m_editor);
     m_edit_frame.SetWindow(nullptr);
     m_text_edit.SetWindow(nullptr);
     if (m_main) {
@@ -117,6 +117,23 @@ void TfrmEdit::FormCreate()
 
     m_edit_frame.SetWindow(this);
     m_text_edit.SetWindow(this);
+    m_tag = std::make_shared<TMemoSourceTag>();
+    m_tag->Attach(m_editor);
+
+    m_watch_hint = new QTimer(this);
+    m_watch_hint->setInterval(kWatchHintInterval);
+    connect(m_watch_hint, &QTimer::timeout, this, [this] { guarded([&] { tmrWatchHintTimer(); }); });
+    m_hint_window = new QLabel(m_editor, Qt::ToolTip);
+    m_hint_window->setForegroundRole(QPalette::ToolTipText);
+    m_hint_window->setBackgroundRole(QPalette::ToolTipBase);
+    m_hint_window->setAutoFillBackground(true);
+    m_hint_window->setMaximumWidth(kHintMaxWidth);
+    m_hint_window->setWordWrap(true);
+    m_hint_window->setMargin(2);
+    m_hint_window->hide();
+    m_editor->installEventFilter(this);
+    m_editor->viewport()->installEventFilter(this);
+    m_editor->viewport()->setMouseTracking(true);
 
     connect(m_editor, &QsciScintilla::modificationChanged, this,
             [this](bool modified) { guarded([&] { EditorStateChange(modified); }); });
@@ -149,6 +166,8 @@ void TfrmEdit::FormCreate()
     m_popup = new QMenu(this);
     m_popup->addAction(actOpenFileAtCursor);
     m_popup->addSeparator();
+    BuildBookmarkMenus();
+    m_popup->addSeparator();
     m_popup->addAction(actReadOnly);
     m_popup->addAction(actUseSyntaxParser);
     m_editor->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -160,8 +179,28 @@ void TfrmEdit::FormCreate()
     UpdateCaption();
 }
 
+// "Bookmark &0" carries 10, the others their own digit.
+void TfrmEdit::BuildBookmarkMenus()
+{
+    ToggleBookmarkMenu = m_popup->addMenu(tr("To&ggle Bookmark"));
+    GotoBookmarkMenu = m_popup->addMenu(tr("Go to Boo&kmark"));
+    for (int digit = 0; digit <= 9; ++digit) {
+        const int number = digit == 0 ? 10 : digit;
+        const QString caption = tr("Bookmark &%1").arg(digit);
+        QAction *toggle = ToggleBookmarkMenu->addAction(caption);
+        toggle->setData(number);
+        connect(toggle, &QAction::triggered, this,
+                [this, number] { guarded([&] { ToggleBookmarkClick(number); }); });
+        QAction *go = GotoBookmarkMenu->addAction(caption);
+        go->setData(number);
+        connect(go, &QAction::triggered, this,
+                [this, number] { guarded([&] { GotoBookmarkClick(number); }); });
+    }
+}
+
 void TfrmEdit::PopupMenu(const QPoint &at)
 {
+    HideHint();
     actReadOnly->setChecked(m_editor->isReadOnly());
     actUseSyntaxParser->setChecked(HasSyntaxParser());
     m_popup->popup(m_editor->mapToGlobal(at));
@@ -375,6 +414,7 @@ bool TfrmEdit::FormCloseQuery()
 void TfrmEdit::FormClose()
 {
     ide_store().MruAddEditor(State());
+    SaveBookmarks();
     m_closing = true;
 }
 
@@ -452,16 +492,24 @@ uint32_t TfrmEdit::GetCaretPosition() const
 {
     int line = 0, column = 0;
     m_editor->getCursorPosition(&line, &column);
-    return pack_position(static_cast<uint32_t>(line), static_cast<uint32_t>(column));
+    return pack_position(static_cast<uint32_t>(std::min(line, kPackedMax)),
+                         static_cast<uint32_t>(std::min(column, kPackedMax)));
 }
 
+// The next byte of the line; at or past its end the start of the next line (a line end that
+// ends the text starts none, as for the compiler); the position itself when there is no next
+// line or the next column cannot be packed.
 uint32_t TfrmEdit::GetNextPosition(uint32_t packed) const
 {
-    const uint32_t line = position_line(packed);
-    const uint32_t column = position_column(packed);
-    if (column < GetLineText(static_cast<int>(line)).size())
-        return pack_position(line, column + 1);
-    return pack_position(line + 1, 0);
+    const int line = static_cast<int>(position_line(packed));
+    const int column = static_cast<int>(position_column(packed));
+    if (line >= m_editor->lines())
+        return packed;
+    if (static_cast<std::size_t>(column) < GetLineText(line).size())
+        return column < kPackedMax ? pack_position(line, column + 1) : packed;
+    if (line + 1 < SourceLineCount() && line < kPackedMax)
+        return pack_position(line + 1, 0);
+    return packed;
 }
 
 std::string TfrmEdit::GetLineText(int line) const
@@ -475,7 +523,3 @@ std::string TfrmEdit::GetLineText(int line) const
     text.resize(static_cast<std::size_t>(to - from));
     return text;
 }
-
-void TfrmEdit::SetLineMark(uint32_t, int) { marks_not_built(); }
-void TfrmEdit::ClearLineMark(uint32_t) { marks_not_built(); }
-void TfrmEdit::ClearExecutionPoint() { marks_not_built(); }

@@ -4,6 +4,12 @@
 // insert state in the main window's status bar, colours sources by their extension, asks before
 // unsaved text is lost, and serves the compiler and the debugger through its two adapters.
 // Saving and opening go through the main window, which owns those decisions.
+//
+// The debugger's marks (breakpoints, the execution point) and the numbered bookmarks belong to
+// the text, which several windows of one file share (`TMemoSourceTag`); bookmarks are kept
+// from one opening to the next in the ".bmk" file beside the source. While a program is
+// stopped, resting the mouse on a word or inside the selection evaluates it as a watch and
+// shows the value in a fly-over hint.
 #pragma once
 
 #include <QMdiSubWindow>
@@ -14,11 +20,14 @@
 #include <memory>
 #include <string>
 
+#include "MemoSourceTag.h"
 #include "guiInterface.h"
 #include "guiStore.h"
 
 class QAction;
+class QLabel;
 class QMenu;
+class QTimer;
 class TfrmMainWindow;
 class TKorvexLexer;
 
@@ -86,6 +95,44 @@ public:
     QAction *actOpenFileAtCursor = nullptr;
     QAction *actReadOnly = nullptr;
     QAction *actUseSyntaxParser = nullptr;
+    // The popup menu's "To&ggle Bookmark" and "Go to Boo&kmark" items, in menu order
+    // ("Bookmark &0" to "Bookmark &9"); each carries its bookmark number as its data.
+    QMenu *ToggleBookmarkMenu = nullptr;
+    QMenu *GotoBookmarkMenu = nullptr;
+
+    // ---- marks, breakpoints and bookmarks ----
+    TMemoSourceTag &MarkerState() { return *m_tag; }
+    // This window shows the other's text from now on, with its marks and bookmarks.
+    void JoinMemoSource(TfrmEdit *other);
+    // Leaving debug mode: every mark goes, the debugger forgets its breakpoints; the caret stays.
+    void ClearDebugMarks();
+    // A soft (or hard) breakpoint at the caret, through the debugger.
+    void ToggleBreakpointAtCursor();
+    void ToggleHardBreakpointAtCursor();
+    // The source's path with the extension ".bmk".
+    std::string BookmarkFileName() const;
+    // After the file was loaded: the bookmarks of its ".bmk" file; a line that cannot be read
+    // ends the reading with a warning, the bookmarks before it kept.
+    void LoadBookmarks();
+    // At closing: the set bookmarks into the ".bmk" file (replaced whole), or the old file
+    // removed when none is set. Nothing for a file that is not on disk.
+    void SaveBookmarks();
+    // The menus' items: their numbers 1 to 9 and 10 for "Bookmark &0".
+    void ToggleBookmarkClick(int number);
+    void GotoBookmarkClick(int number);
+
+    // ---- the fly-over hint ----
+    // What the mouse does over the text (point in the memo's viewport).
+    void EditorMouseMove(const QPoint &at, bool left_button);
+    // One tick of the hint timer: evaluates the word under the mouse while the program is
+    // stopped, and shows the value.
+    void tmrWatchHintTimer();
+    // A key, the popup menu or the mouse leaving: the hint goes; a tick to come is dropped.
+    void HideHint();
+    QTimer *WatchHintTimer() const { return m_watch_hint; }
+    QLabel *HintWindow() const { return m_hint_window; }
+    const std::string &HintExpression() const;
+    bool Marking() const { return m_marking; }
 
     // TEditWindow: what the compiler and the debugger read through the adapters. Lines and
     // columns of packed positions count from 0.
@@ -94,10 +141,13 @@ public:
     void WriteText(std::ostream &out) const override;
     // Through the main window's save (a read-only file is refused there).
     bool Save() override;
+    // Lines and columns past 65535 cannot be packed: the caret's saturate at 0xFFFF, and a
+    // next position that would not fit is the position itself.
     uint32_t GetCaretPosition() const override;
     uint32_t GetNextPosition(uint32_t packed) const override;
     std::string GetLineText(int line) const override; // 0-based; without its line end
-    void SetLineMark(uint32_t packed, int mark_kind) override;
+    // The execution point also takes the caret to its byte.
+    void SetLineMark(uint32_t packed, const TMarkKind &kind) override;
     void ClearLineMark(uint32_t packed) override;
     void ClearExecutionPoint() override;
     TEditorInterface *GetTextEdit() override { return &m_text_edit; }
@@ -107,6 +157,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
@@ -115,6 +166,8 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void PopupMenu(const QPoint &at);
+    void BuildBookmarkMenus();
+    void ShowHint(const std::string &text);
     void SetReadOnly(bool read_only);
 
     TfrmMainWindow *m_main;
@@ -128,6 +181,14 @@ private:
     bool m_closing = false;
     bool m_close_decided = false;
     int64_t m_file_time = 0;
+    std::shared_ptr<TMemoSourceTag> m_tag;
+    QTimer *m_watch_hint = nullptr;   // tmrWatchHint
+    QLabel *m_hint_window = nullptr;  // FHintWindow
+    bool m_hint_just_shown = false;   // FHintJustShown
+    bool m_hint_just_hidden = false;  // FHintJustHidden
+    bool m_evaluating = false;        // FEvaluating
+    bool m_skip_tick = false;         // FSkipTick
+    bool m_hide_while_evaluating = false;
     cEditFrame m_edit_frame;
     cTextEdit m_text_edit;
 };

@@ -379,8 +379,7 @@ void TfrmMainWindow::ShareMemoSource(TfrmEdit *editor)
     for (TfrmEdit *other : Editors()) {
         if (other == editor || !IsSameFile(other->FileName(), editor->FileName()))
             continue;
-        editor->Editor()->setDocument(other->Editor()->document());
-        editor->UpdateCaption();
+        editor->JoinMemoSource(other);
         return;
     }
 }
@@ -409,6 +408,8 @@ TfrmEdit *TfrmMainWindow::OpenFile(const std::string &name)
         opened->ApplyPlacement(*remembered);
     opened->MarkUnmodified();
     ShareMemoSource(opened);
+    if (opened->MarkerState().ShareCount() == 0)
+        opened->LoadBookmarks();
     if (remembered)
         opened->RestoreCaret(*remembered);
     opened->show();

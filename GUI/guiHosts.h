@@ -19,6 +19,19 @@
 void guarded(const std::function<void()> &work,
              std::source_location where = std::source_location::current()) noexcept;
 
+// Sets a flag for a scope and puts its old value back, also when the scope is left by a throw.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool &flag) : m_flag(flag), m_old(flag) { flag = true; }
+    ~TFlagScope() { m_flag = m_old; }
+    TFlagScope(const TFlagScope &) = delete;
+    TFlagScope &operator=(const TFlagScope &) = delete;
+
+private:
+    bool &m_flag;
+    bool m_old;
+};
+
 // QMessageBox, application-modal, with the buttons and icon of the flags.
 class TQtMessageBoxHost : public TMessageBoxHost {
 public:

@@ -71,6 +71,7 @@ public:
     bool getSourceItemsAtAddress(uint32_t, SourceTable, std::vector<source_item> &) override {
         return false;
     }
+    uint32_t lookupAddressBySource(const std::string &, uint16_t, uint16_t) override { return 0; }
 };
 
 } // namespace

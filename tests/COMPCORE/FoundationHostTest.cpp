@@ -266,12 +266,13 @@ TEST_F(FoundationHost, EditorAdaptersForwardAndOwnBuffers)
     EXPECT_EQ(frame->GetWindowInterface(), edit);
     EXPECT_STREQ(frame->GetFileName(), "main.c");
     EXPECT_TRUE(frame->IsModified());
-    EXPECT_STREQ(frame->GetLineText(1), "ab");
+    EXPECT_STREQ(frame->GetLineText(0), "ab");
     frame->FreeLineText();
-    EXPECT_EQ(frame->GetNextPosition(pack_position(1, 1)), pack_position(1, 2));
-    EXPECT_EQ(frame->GetNextPosition(pack_position(1, 2)), pack_position(2, 0));
-    frame->SetLineMark(pack_position(2, 0), 3);
-    frame->UpdateMarkers(pack_position(2, 0));
+    EXPECT_EQ(frame->GetNextPosition(pack_position(0, 1)), pack_position(0, 2));
+    EXPECT_EQ(frame->GetNextPosition(pack_position(0, 2)), pack_position(1, 0));
+    EXPECT_EQ(frame->GetNextPosition(pack_position(1, 1)), pack_position(1, 1));
+    frame->SetLineMark(pack_position(1, 0), kBreakpointMark);
+    frame->UpdateMarkers(pack_position(1, 0));
     EXPECT_TRUE(e.line_marks.empty());
     std::ostringstream out;
     frame->WriteText(out);
@@ -279,9 +280,9 @@ TEST_F(FoundationHost, EditorAdaptersForwardAndOwnBuffers)
     uint32_t zero = 99;
     frame->GetZeroPosition(zero);
     EXPECT_EQ(zero, 0u);
-    // A file name longer than the adapter's buffer is cut.
-    e.file_name = std::string(400, 'f');
-    EXPECT_EQ(std::string(frame->GetFileName()).size(), 259u);
+    // A long path reaches the debugger whole.
+    e.file_name = "/" + std::string(400, 'f') + "/main.c";
+    EXPECT_EQ(frame->GetFileName(), e.file_name);
 }
 
 TEST_F(FoundationHost, StdioGoesThroughTheStdioWindow)

@@ -10,6 +10,7 @@
 #include "SEAM_TARGET.h"
 #include "SeamDoubles.h"
 #include "guiExceptions.h"
+#include "guiInterface.h"
 
 #include <functional>
 #include <sstream>
@@ -88,6 +89,30 @@ const Refusal kRefusals[] = {
      [] {
          std::vector<source_item> items;
          (void)breakpoint_tables().getSourceItemsAtAddress(0, SourceTable::AsmSource, items);
+     },
+     kDebugger},
+    {"BreakpointOptions", [] { (void)target_operations().areBreakpointsEnabled(); }, kDebugger},
+    {"WatchLimit", [] { (void)target_operations().getMaxWatches(); }, kDebugger},
+    {"ToggleBreakpoint",
+     [] {
+         cTextEdit editor;
+         (void)target_operations().toggleBreakpoint(editor);
+     },
+     kDebugger},
+    {"ToggleHardBreakpoint",
+     [] {
+         cTextEdit editor;
+         (void)target_operations().toggleHardBreakpoint(editor);
+     },
+     kDebugger},
+    {"ForgetBreakpoints", [] { target_operations().forgetBreakpoints(); }, kDebugger},
+    {"SourceLookup",
+     [] { (void)breakpoint_tables().lookupAddressBySource("A.C", 1, 1); },
+     kDebugger},
+    {"FlyOverWatch",
+     [] {
+         set_flyover_watch_factory(nullptr);
+         (void)make_flyover_watch()->Evaluate("count", true);
      },
      kDebugger},
     {"Declaration", [] { (void)declaration_seam().parse_external_declaration(); }, kDeclarations},

@@ -24,6 +24,11 @@ class QApplication;
 
 // Test output shows a QString as its text.
 inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
+// And a place in an editor's text as (line, column).
+inline void PrintTo(const TTextPosition &at, std::ostream *out)
+{
+    *out << '(' << at.line << ", " << at.column << ')';
+}
 
 // Boxes answer from a queue (then as nobody would: OK, else Cancel, else No) and are recorded.
 class ScriptedBoxes : public TMessageBoxHost {

@@ -15,6 +15,13 @@ void HeadlessDebugWindow::StdioOutput(const char *text, int length)
         output.append(text, static_cast<std::size_t>(length));
 }
 
+std::string HeadlessDebugWindow::EvaluateExpression(const std::string &expression,
+                                                    bool keep_error)
+{
+    evaluated.push_back(expression);
+    return evaluate ? evaluate(expression, keep_error) : expression + " = 1";
+}
+
 bool HeadlessDebugWindow::StdioInputChar(char &c)
 {
     if (input.empty())
@@ -47,19 +54,20 @@ bool HeadlessEditWindow::Save()
 
 uint32_t HeadlessEditWindow::GetNextPosition(uint32_t packed) const
 {
-    uint32_t line = position_line(packed);
-    uint32_t column = position_column(packed);
-    std::string text = GetLineText(static_cast<int>(line));
-    if (column < text.size())
+    const uint32_t line = position_line(packed);
+    const uint32_t column = position_column(packed);
+    if (column < GetLineText(static_cast<int>(line)).size())
         return pack_position(line, column + 1);
-    return pack_position(line + 1, 0);
+    if (line + 1 < text_lines.size())
+        return pack_position(line + 1, 0);
+    return packed;
 }
 
 std::string HeadlessEditWindow::GetLineText(int line) const
 {
-    if (line < 1 || static_cast<std::size_t>(line) > text_lines.size())
+    if (line < 0 || static_cast<std::size_t>(line) >= text_lines.size())
         return {};
-    return text_lines[static_cast<std::size_t>(line) - 1];
+    return text_lines[static_cast<std::size_t>(line)];
 }
 
 void HeadlessEditWindow::ClearLineMark(uint32_t packed)

@@ -123,11 +123,19 @@ public:
     void MarkExecutionLine(int index, int second) override { marks.emplace_back(index, second); }
     void Clear() override { ++clears; }
     void UpdateResults(int) override { ++refreshes; }
+    // Watches: `watch_count` held; each evaluation is recorded in `evaluated` and answered by
+    // `evaluate` (which may throw), else by "<expression> = 1".
+    int watch_count = 0;
+    std::vector<std::string> evaluated;
+    std::function<std::string(const std::string &expression, bool keep_error)> evaluate;
+    int WatchCount() override { return watch_count; }
+    std::string EvaluateExpression(const std::string &expression, bool keep_error) override;
     void StdioOutput(const char *text, int length) override;
     void StdioBeginSession() override { ++sessions; }
     bool StdioInputChar(char &c) override;
 };
 
+// An editor whose lines count from 0, as the real one's do.
 class HeadlessEditWindow : public TEditWindow {
 public:
     HeadlessEditWindow();
@@ -135,7 +143,8 @@ public:
     bool modified = false;
     std::vector<std::string> text_lines;
     uint32_t caret = 0;
-    std::vector<std::pair<uint32_t, int>> line_marks;
+    // Each mark set: the position and whether it is the execution point's.
+    std::vector<std::pair<uint32_t, bool>> line_marks;
     int execution_point_clears = 0;
     cTextEdit text_edit;
     cEditFrame edit_frame;
@@ -149,7 +158,10 @@ public:
     uint32_t GetCaretPosition() const override { return caret; }
     uint32_t GetNextPosition(uint32_t packed) const override;
     std::string GetLineText(int line) const override;
-    void SetLineMark(uint32_t packed, int kind) override { line_marks.emplace_back(packed, kind); }
+    void SetLineMark(uint32_t packed, const TMarkKind &kind) override
+    {
+        line_marks.emplace_back(packed, same_mark_kind(kind, kExecutionPointMark));
+    }
     void ClearLineMark(uint32_t packed) override;
     void ClearExecutionPoint() override { ++execution_point_clears; }
     TEditorInterface *GetTextEdit() override { return &text_edit; }

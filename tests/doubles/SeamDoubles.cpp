@@ -4,6 +4,8 @@
 
 #include "CC_ADDR.h"
 #include "CC_GLINE.h"
+#include "CC_MISC.h"
+#include "guiInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -257,6 +259,48 @@ void HeadlessTargetOperations::selectDisasmTables() { calls.push_back("selectDis
 void HeadlessTargetOperations::TraceStartCapture() { calls.push_back("TraceStartCapture"); }
 void HeadlessTargetOperations::TraceStopCapture() { calls.push_back("TraceStopCapture"); }
 
+bool HeadlessTargetOperations::areBreakpointsEnabled()
+{
+    return noted_read(calls, "areBreakpointsEnabled", breakpoints_enabled);
+}
+uint8_t HeadlessTargetOperations::getMaxWatches()
+{
+    return noted_read(calls, "getMaxWatches", max_watches);
+}
+bool HeadlessTargetOperations::toggleBreakpoint(TEditorInterface &editor)
+{
+    return Toggle("toggleBreakpoint", editor);
+}
+bool HeadlessTargetOperations::toggleHardBreakpoint(TEditorInterface &editor)
+{
+    return Toggle("toggleHardBreakpoint", editor);
+}
+void HeadlessTargetOperations::forgetBreakpoints()
+{
+    calls.push_back("forgetBreakpoints");
+    breakpoints.clear();
+}
+
+bool HeadlessTargetOperations::Toggle(const char *name, TEditorInterface &editor)
+{
+    const uint32_t caret = editor.GetCaretPosition();
+    const std::string file = editor.GetFileName();
+    calls.push_back(std::string(name) + " " + hex(caret) + " " + file);
+    const std::pair<std::string, uint32_t> at{file, caret};
+    for (auto it = breakpoints.begin(); it != breakpoints.end(); ++it) {
+        if (*it == at) {
+            breakpoints.erase(it);
+            editor.UpdateMarkers(caret);
+            return true;
+        }
+    }
+    if (!toggle_result)
+        return false;
+    breakpoints.push_back(at);
+    editor.SetLineMark(caret, kBreakpointMark);
+    return true;
+}
+
 // ---- breakpoint tables --------------------------------------------------------------------------
 
 void HeadlessBreakpointTables::clearBreakpoints()
@@ -312,6 +356,17 @@ bool HeadlessBreakpointTables::getSourceItemsAtAddress(uint32_t address, SourceT
             items.push_back({e.file, static_cast<uint16_t>(e.line),
                              static_cast<uint16_t>(e.column), e.line_offset});
     return items.size() > before;
+}
+
+uint32_t HeadlessBreakpointTables::lookupAddressBySource(const std::string &file, uint16_t line,
+                                                        uint16_t column)
+{
+    const SourceEntry *best = nullptr;
+    for (const SourceEntry &e : entries)
+        if (e.table == SourceTable::Line && equal_ignoring_case(e.file, file) && e.line == line &&
+            e.column <= column && (!best || e.column >= best->column))
+            best = &e;
+    return best ? best->address : 0;
 }
 
 bool HeadlessBreakpointTables::lookupBreakpointByAddress(uint32_t address, SourceTable table,

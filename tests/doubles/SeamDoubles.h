@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 // ---- code generator -----------------------------------------------------------------------------
@@ -87,6 +88,23 @@ public:
     void selectDisasmTables() override;
     void TraceStartCapture() override;
     void TraceStopCapture() override;
+
+    // The debugger's side of the editor. A toggle reads caret and file name through the
+    // adapter (recorded as "toggleBreakpoint 0x<packed caret> <file>"); a caret that holds a
+    // breakpoint loses it and its mark, else with `toggle_result` it gets one and the mark,
+    // and without it nothing changes and the toggle answers false.
+    bool breakpoints_enabled = true;
+    uint8_t max_watches = 8;
+    bool toggle_result = true;
+    std::vector<std::pair<std::string, uint32_t>> breakpoints; // file, packed position
+    bool areBreakpointsEnabled() override;
+    uint8_t getMaxWatches() override;
+    bool toggleBreakpoint(TEditorInterface &editor) override;
+    bool toggleHardBreakpoint(TEditorInterface &editor) override;
+    void forgetBreakpoints() override;
+
+private:
+    bool Toggle(const char *name, TEditorInterface &editor);
 };
 HeadlessTargetOperations &headless_target_operations();
 
@@ -123,6 +141,10 @@ public:
                                    source_item &found) override;
     bool getSourceItemsAtAddress(uint32_t address, SourceTable table,
                                  std::vector<source_item> &items) override;
+    // The line table's last entry of that file (names compared without case) and line whose
+    // column is not after the one asked; 0 when there is none.
+    uint32_t lookupAddressBySource(const std::string &file, uint16_t line,
+                                   uint16_t column) override;
 };
 
 HeadlessBreakpointTables &headless_breakpoint_tables();
