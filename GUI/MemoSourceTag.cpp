@@ -15,8 +15,11 @@ constexpr int kBreakpointBox = 20;
 constexpr int kBreakpointText = 21;
 constexpr int kExecutionBox = 22;
 constexpr int kExecutionText = 23;
-// The bookmarks' marker (the error line has 20, the fold markers 25-31).
+// The bookmarks' marker (the error line has 20, the fold markers 25-31), in the symbol margin
+// beside the line numbers.
 constexpr int kBookmarkMarker = 19;
+constexpr int kBookmarkMargin = 1;
+constexpr int kBookmarkMarginWidth = 12;
 
 int box_of(TMemoSourceTag::Mark kind)
 {
@@ -45,6 +48,10 @@ void TMemoSourceTag::Attach(QsciScintilla *view)
     define_mark(view, kExecutionBox, kExecutionText, kStyleExecutionPoint);
     view->markerDefine(QsciScintilla::Bookmark, kBookmarkMarker);
     view->setMarkerBackgroundColor(QColor(0x00, 0x00, 0x80), kBookmarkMarker);
+    view->setMarkerForegroundColor(QColor(0x00, 0x00, 0x80), kBookmarkMarker);
+    view->setMarginType(kBookmarkMargin, QsciScintilla::SymbolMargin);
+    view->setMarginWidth(kBookmarkMargin, kBookmarkMarginWidth);
+    view->setMarginMarkerMask(kBookmarkMargin, 1 << kBookmarkMarker);
     m_views.push_back(view);
 }
 

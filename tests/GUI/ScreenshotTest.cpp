@@ -1,6 +1,7 @@
 // A screenshot of the IDE on a real X server (Xvfb): the main window with its caption and status
-// panels and an editor with coloured source. The test starts Xvfb, runs this program again on
-// it with only the capture case, then checks the picture. Without Xvfb it is skipped.
+// panels and an editor with coloured source, a breakpoint mark and the execution point. The
+// test starts Xvfb, runs this program again on it with only the capture case, then checks the
+// picture. Without Xvfb it is skipped.
 #include "GuiHarness.h"
 
 #include <QImage>
@@ -80,6 +81,13 @@ TEST_F(ScreenshotChild, DISABLED_CaptureMainWindow)
         EXPECT_TRUE(prop.readAllStandardOutput().contains("Korvex - [MAIN.C *]"))
             << "WM_NAME of the window";
     }
+    // A breakpoint on the typed "x", the execution point on the "i" of "int", a bookmark on
+    // the line of "main".
+    editor->Editor()->setCursorPosition(3, 0);
+    editor->ToggleBookmarkClick(1);
+    editor->GetTextEdit()->SetLineMark(pack_position(6, 8), kBreakpointMark);
+    editor->GetTextEdit()->SetLineMark(pack_position(2, 0), kExecutionPointMark);
+    QTest::qWait(300);
     const QPixmap shot = main->screen()->grabWindow(0);
     ASSERT_TRUE(shot.save(out, "PNG"));
     main->close();
@@ -131,6 +139,11 @@ TEST(ScreenshotUnderX, MainWindowWithColouredSource)
     EXPECT_GT(count_pixels(image, qRgb(0, 0, 255)), 50);
     EXPECT_GT(count_pixels(image, qRgb(0, 128, 0)), 20);
     EXPECT_GT(count_pixels(image, qRgb(128, 128, 128)), 20);
+    // The breakpoint's red and the execution point's lime behind one character each.
+    EXPECT_GT(count_pixels(image, qRgb(255, 0, 0)), 40);
+    EXPECT_LT(count_pixels(image, qRgb(255, 0, 0)), 400);
+    EXPECT_GT(count_pixels(image, qRgb(0, 255, 0)), 40);
+    EXPECT_LT(count_pixels(image, qRgb(0, 255, 0)), 400);
     std::error_code ec;
     // Kept in the build folder for a look: <build>/screenshots/main_window.png.
     const fs::path kept = fs::path(KX_TOOLS_DIR).parent_path() / "screenshots" / "main_window.png";
