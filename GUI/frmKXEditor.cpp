@@ -122,7 +122,8 @@ void TfrmEdit::FormCreate()
 
     m_watch_hint = new QTimer(this);
     m_watch_hint->setInterval(kWatchHintInterval);
-    connect(m_watch_hint, &QTimer::timeout, this, [this] { guarded([&] { tmrWatchHintTimer(); }); });
+    connect(m_watch_hint, &QTimer::timeout, this,
+            [this] { guarded([&] { tmrWatchHintTimer(); }); });
     m_hint_window = new QLabel(m_editor, Qt::ToolTip);
     m_hint_window->setForegroundRole(QPalette::ToolTipText);
     m_hint_window->setBackgroundRole(QPalette::ToolTipBase);

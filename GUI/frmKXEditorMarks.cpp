@@ -58,7 +58,8 @@ std::optional<std::string> parse_bookmark(std::string_view line, int &number,
         const std::size_t comma = line.find(',', start);
         if (count == 3)
             return "it holds more than three fields";
-        fields[count++] = line.substr(start, comma == std::string_view::npos ? comma : comma - start);
+        const std::size_t end = comma == std::string_view::npos ? line.size() : comma;
+        fields[count++] = line.substr(start, end - start);
         if (comma == std::string_view::npos)
             break;
         start = comma + 1;

@@ -149,7 +149,8 @@ TEST_P(EditorHintQuiet, NoTimer)
 
 const QuietCase kQuiet[] = {
     {"EditMode", [](EditorHint &) { frmMainWindow->SetRunState(0); }},
-    {"WatchesInFlyoverOff", [](EditorHint &) { IdePreferences().watch.watches_in_flyover = false; }},
+    {"WatchesInFlyoverOff",
+     [](EditorHint &) { IdePreferences().watch.watches_in_flyover = false; }},
     {"NoFocus", [](EditorHint &) { frmMainWindow->StatusPanel(0)->setFocus(); }},
     {"NoWordThere", [](EditorHint &t) { t.editor->Editor()->setText("   \n   \n"); }},
 };
