@@ -514,6 +514,7 @@ void communications(SettingsIo &io, TIdePreferences &p)
     io.boolean("TCP Download Only", p.tcp_download_only);
     io.boolean("TCP all in one", p.tcp_all_in_one);
     io.load_integer("Port", p.port);
+    io.text("Discovery Address", p.discovery_address);
     io.boolean_defaulting("Enable TC Logging", p.tc_logging, false);
     io.boolean_defaulting("Log Verbose", p.tc_log_verbose, false);
     io.boolean_defaulting("Log Non-packet Writes", p.tc_log_non_packet_writes, false);

@@ -223,6 +223,8 @@ struct TIdePreferences {
     bool tcp_download_only = false;  // "TCP Download Only"
     bool tcp_all_in_one = false;     // "TCP all in one": the flash parameters are always sent
     int32_t port = 1;                // "Port": the serial port a new project file receives
+    std::string discovery_address = "255.255.255.255"; // "Discovery Address": where network
+                                                         // discovery sends its request
 
     // ---- project-backed choices (the project file and its dialogs own them) -----------------
     bool warn_all = true;            // warning level as three radio flags

@@ -165,6 +165,18 @@ MessageHandlerEntry TConnection::GetHandlerEntry(uint8_t type, uint8_t subtype) 
     return entry(type, subtype);
 }
 
+void TConnection::SetHandlerEntry(uint8_t type, uint8_t subtype, const MessageHandlerEntry &e)
+{
+    if (type > kLinkDbg || subtype > kLinkSubtypeMask)
+        throw std::invalid_argument("no handler entry for message " + std::to_string(type) + "/" +
+                                    std::to_string(subtype));
+    std::lock_guard<std::mutex> lock(m_table_mutex);
+    MessageHandlerEntry &to = entry(type, subtype);
+    to = e;
+    to.payload = nullptr;
+    to.payload_length = 0;
+}
+
 void TConnection::SetReplyBuffer(uint8_t type, uint8_t subtype, bool keep_reply, uint8_t *buffer,
                                  size_t capacity)
 {

@@ -47,6 +47,17 @@ struct TLinkTimings {
     uint32_t send_ms = 60000;     // one frame or raw byte run written out
     uint32_t sync_read_ms = 5000; // a synchronous read whose bytes stop coming
     uint32_t sync_poll_ms = 10;   // between the checks of a synchronous read for bytes
+    // The serial cold load: each DTR level is held this long, the modem lines are read this
+    // long after the start and the end sequences, and the line drains this long at the end.
+    uint32_t cold_dtr_ms = 500;
+    uint32_t cold_start_ms = 30;
+    uint32_t cold_end_ms = 100;
+    uint32_t cold_drain_ms = 250;
+    // Waited before the serial pilot BIOS load opens the port, when a USB-to-serial converter
+    // is in use (set with the converter flag).
+    uint32_t usb_serial_delay_ms = 0;
+    // Network discovery sends its request again after this long, twice.
+    uint32_t discovery_interval_ms = 1000;
 };
 // The one timing record of the process.
 TLinkTimings &link_timings();
@@ -106,6 +117,9 @@ public:
     void RegisterHandler(uint8_t type, uint8_t subtype, MessageCallback callback,
                          uintptr_t context, bool waits, bool keep_reply);
     MessageHandlerEntry GetHandlerEntry(uint8_t type, uint8_t subtype) const;
+    // Puts back an entry taken with GetHandlerEntry (registered or not), as a request that
+    // borrowed the entry leaves it.
+    void SetHandlerEntry(uint8_t type, uint8_t subtype, const MessageHandlerEntry &e);
     void SetReplyBuffer(uint8_t type, uint8_t subtype, bool keep_reply, uint8_t *buffer,
                         size_t capacity);
     void SetArrived(uint8_t type, uint8_t subtype, bool value);

@@ -13,7 +13,11 @@
 
 TEthernetConnection::TEthernetConnection() : TConnection(false) {}
 
-TEthernetConnection::~TEthernetConnection() { Close(); }
+TEthernetConnection::~TEthernetConnection()
+{
+    Close();
+    endDiscovery();
+}
 
 void TEthernetConnection::connectTcp(ReaderMode mode)
 {

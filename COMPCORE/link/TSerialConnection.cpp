@@ -22,6 +22,7 @@ constexpr int kOutputQueueLimit = 65584;
 
 std::mutex g_devices_mutex;
 std::map<uint32_t, std::string> g_devices;
+ModemStatusService g_modem_status;
 
 // A deadline `ms` from now.
 MsTimer after(uint32_t ms)
@@ -79,6 +80,12 @@ void SetSerialDevice(uint32_t com_port, const std::string &path)
         g_devices.erase(com_port);
     else
         g_devices[com_port] = path;
+}
+
+void SetModemStatusService(ModemStatusService service)
+{
+    std::lock_guard<std::mutex> lock(g_devices_mutex);
+    g_modem_status = std::move(service);
 }
 
 TSerialConnection::TSerialConnection() : TConnection(true) {}
@@ -246,6 +253,13 @@ void TSerialConnection::WaitOutputEmpty()
 
 uint32_t TSerialConnection::ModemStatus() const
 {
+    ModemStatusService service;
+    {
+        std::lock_guard<std::mutex> lock(g_devices_mutex);
+        service = g_modem_status;
+    }
+    if (service)
+        return m_fd < 0 ? 0 : service(Options().com_port);
     int bits = 0;
     if (m_fd < 0 || ::ioctl(m_fd, TIOCMGET, &bits) != 0)
         return 0;

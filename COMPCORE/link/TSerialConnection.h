@@ -9,12 +9,19 @@
 
 #include "TConnection.h"
 
+#include <functional>
 #include <string>
 
 // The device of a COM port: the table's entry, else /dev/ttyS(n-1); empty for port 0.
 std::string SerialDeviceName(uint32_t com_port);
 // Enters (or, with an empty path, removes) the device of a COM port.
 void SetSerialDevice(uint32_t com_port, const std::string &path);
+
+// Where the modem status lines come from: by default the line itself (TIOCMGET). A device
+// without modem lines (a pseudo-terminal) shows none, so tests enter a scripted service that
+// is asked with the port's COM number; an empty function restores the line.
+using ModemStatusService = std::function<uint32_t(uint32_t com_port)>;
+void SetModemStatusService(ModemStatusService service);
 
 class TSerialConnection : public TConnection {
 public:
@@ -45,7 +52,8 @@ public:
     void PurgeInput();
     // Waits until the output queue is empty (4104 after the send time; a cancel: 4124).
     void WaitOutputEmpty();
-    // The modem status lines (TIOCM_* bits); 0 for a device without modem lines.
+    // The modem status lines (TIOCM_* bits, TIOCM_DSR among them) from the modem-status
+    // service; 0 for a device without modem lines.
     uint32_t ModemStatus() const;
     // Waits while the event loop runs; a cancel: 4124.
     void WaitMs(uint32_t ms);

@@ -158,6 +158,7 @@ const TreeRow kTree[] = {
     {kComm, "TCP Download Only", Kind::Bool, Dir::Both, F(tcp_download_only), 0},
     {kComm, "TCP all in one", Kind::Bool, Dir::Both, F(tcp_all_in_one), 0},
     {kComm, "Port", Kind::Int, Dir::Load, F(port), 3},
+    {kComm, "Discovery Address", Kind::Text, Dir::Both, F(discovery_address), 0},
     {kComm, "Enable TC Logging", Kind::Bool, Dir::Both, F(tc_logging), 0},
     {kComm, "Log Verbose", Kind::Bool, Dir::Both, F(tc_log_verbose), 0},
     {kComm, "Log Non-packet Writes", Kind::Bool, Dir::Both, F(tc_log_non_packet_writes), 0},
