@@ -630,12 +630,12 @@ void BoardFirmware::dispatch_loader(const LinkMessage &m)
         if (m_phase == BoardPhase::cold)
             m_phase = BoardPhase::pilot_load;
         return;
-    case kDbgPilotHeader: // u32 BIOS baud, u16 7, the header
-        if (p.size() != 6 + kPilotHeaderSize || le16(&p[4]) != kPilotHeaderSize) {
+    case kDbgPilotHeader: // u32 BIOS baud, u16 7, the header, one spare byte (14 bytes)
+        if (p.size() != 7 + kPilotHeaderSize || le16(&p[4]) != kPilotHeaderSize) {
             nak(m);
             return;
         }
-        m_loader.tcp_pilot_header.assign(p.begin() + 6, p.end());
+        m_loader.tcp_pilot_header.assign(p.begin() + 6, p.begin() + 6 + kPilotHeaderSize);
         ack(m);
         return;
     case kDbgPilotImage: // u32 BIOS baud, u16 image length, the image from 0xCC

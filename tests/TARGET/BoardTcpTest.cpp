@@ -141,6 +141,9 @@ TEST(BoardTcp, LoaderRequestsAreAckedAndLogged)
     put32(p54, 57600);
     put16(p54, 7);
     p54.insert(p54.end(), header.begin(), header.end());
+    auto a13 = host->request(kLinkDbg, kDbgPilotHeader, p54);
+    EXPECT_TRUE(a13 && a13->nak()) << "the header message holds 14 bytes, the last one spare";
+    p54.push_back(0);
     auto a54 = host->request(kLinkDbg, kDbgPilotHeader, p54);
     ASSERT_TRUE(a54 && a54->ack());
 

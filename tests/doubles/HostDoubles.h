@@ -188,6 +188,7 @@ public:
     int brought_to_front = 0;
     std::vector<std::pair<int, std::string>> panel_texts;
     std::string status_text;
+    std::vector<std::string> status_history; // every status text, in order
     std::vector<std::string> shown; // names of the windows shown
 
     // Opens a headless editor on a file (for GetEditorForFile and tests).
@@ -219,7 +220,11 @@ public:
     {
         panel_texts.emplace_back(panel, text);
     }
-    void SetStatusText(const std::string &text) override { status_text = text; }
+    void SetStatusText(const std::string &text) override
+    {
+        status_text = text;
+        status_history.push_back(text);
+    }
     void BringToFront() override { ++brought_to_front; }
 };
 
