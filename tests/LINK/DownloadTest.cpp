@@ -67,6 +67,14 @@ TEST_P(Download, Packets)
     const MessageHandlerEntry e = CurrentConnection()->GetHandlerEntry(kLinkSys, kSysWrite);
     EXPECT_TRUE(e.registered && e.waits && e.keep_reply && !e.callback)
         << "SYS WRITE's registration is back";
+    auto count_writes = [&](const BoardFirmware &f) {
+        size_t n = 0;
+        for (const auto &r : f.frames())
+            n += r.type == kLinkSys && (r.subtype & kLinkSubtypeMask) == kSysWrite;
+        return n;
+    };
+    // Packets go without waiting: the board may still be taking the last ones.
+    board->wait_until([&](const BoardFirmware &f) { return count_writes(f) >= c.blocks.size(); });
     auto writes = frames_of(*board, kLinkSys, kSysWrite);
     if (*c.message) {
         if (!c.blocks.empty()) {

@@ -106,6 +106,9 @@ protected:
         link_timings().cold_drain_ms = 1;
         link_timings().usb_serial_delay_ms = 0;
         link_timings().sync_read_ms = 2000;
+        // A raw read looks three times, this far apart, for its first byte: room for a board
+        // on a loaded machine.
+        link_timings().sync_poll_ms = 100;
         folder = std::filesystem::temp_directory_path() /
                  ("kx-tc-" + std::to_string(::getpid()) + "-" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
