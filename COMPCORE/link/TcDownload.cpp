@@ -64,8 +64,6 @@ struct WaitHooks {
 
 } // namespace
 
-int DownloadAcknowledgements() { return g_acks; }
-
 void SendFilePackets(const std::string &file, uint32_t start, uint32_t address_offset,
                      uint32_t length, const DownloadFilter &filter, uint16_t argument,
                      uint32_t file_offset, const std::function<void(const std::string &)> &progress)

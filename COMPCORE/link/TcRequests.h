@@ -87,8 +87,6 @@ using DownloadFilter = std::function<bool(uint32_t block_address, uint16_t argum
 void SendFilePackets(const std::string &file, uint32_t start, uint32_t address_offset,
                      uint32_t length, const DownloadFilter &filter, uint16_t argument,
                      uint32_t file_offset, const std::function<void(const std::string &)> &progress);
-// The acknowledgements counted by the last download.
-int DownloadAcknowledgements();
 
 // --- loaders ---
 // The cold loader: over TCP in DBG 61; on a serial line as raw three-byte records to the
