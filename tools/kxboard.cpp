@@ -156,6 +156,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "kxboard: %s\n", error.c_str());
         return 1;
     }
+    // Whoever reads the links may interrupt at once: the handlers stand before they are shown.
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
     if (config.serial)
         std::printf("serial: %s\n", board.pty_path().c_str());
     if (config.tcp)
@@ -164,8 +167,6 @@ int main(int argc, char **argv)
         std::printf("discovery: udp port %u\n", board.discovery_port());
     std::fflush(stdout);
 
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
     size_t frames_seen = 0, raw_seen = 0;
     while (!g_interrupted) {
         timespec tick{0, 100 * 1000 * 1000};
