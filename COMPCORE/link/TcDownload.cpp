@@ -88,6 +88,9 @@ void SendFilePackets(const std::string &file, uint32_t start, uint32_t address_o
     int total = 0;
     for (uint32_t done = 0; done < length; done += kBlock)
         total += accepts(start + done) ? 1 : 0;
+    // Without a connection nothing would be loaded: that is no download.
+    if (!c && total > 0)
+        throw xConnectionErr(kLinkNoConnection);
 
     int sent = 0;
     std::vector<uint8_t> packet(kPacketHeader + kBlock);
@@ -101,7 +104,7 @@ void SendFilePackets(const std::string &file, uint32_t start, uint32_t address_o
         // early never sends what the buffer held before.
         if (!in.read(reinterpret_cast<char *>(&packet[kPacketHeader]), std::streamsize(n)))
             throw xConnectionErr(kLinkFileFailed);
-        if (!accepts(block) || !c)
+        if (!accepts(block))
             continue;
         c->Send(kLinkSys, kSysWrite, packet.data(), kPacketHeader + n, packet.size());
         ++sent;

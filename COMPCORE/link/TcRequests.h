@@ -79,8 +79,8 @@ void EraseFlash(uint32_t value);
 // Sends `length` bytes of the file from `file_offset` as SYS WRITE packets of 128 bytes (the
 // block at start + 128 n goes to address_offset + start + 128 n) for the blocks the filter
 // accepts, without waiting for each answer, then waits until every packet is acknowledged:
-// at most sent x the TCP response time-out. 4003: the file cannot be opened or is shorter
-// than asked; 4122: a packet was refused (sending stops); 4105: acknowledgements missing;
+// at most sent x the TCP response time-out. 4000: no connection to load into; 4003: the
+// file cannot be opened or is shorter than asked; 4122: a packet was refused (sending stops); 4105: acknowledgements missing;
 // 4124: cancelled; 4125: the application quit. SYS WRITE's registration is put back on every
 // path.
 using DownloadFilter = std::function<bool(uint32_t block_address, uint16_t argument)>;

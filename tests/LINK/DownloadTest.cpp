@@ -129,6 +129,17 @@ TEST_F(TcTest, AMissingImageFile)
     EXPECT_TRUE(frames_of(*board, kLinkSys, kSysWrite).empty());
 }
 
+TEST_F(TcTest, ADownloadWithoutAConnectionLoadsNothingAndSaysSo)
+{
+    const std::string file = write_file("prog.bdl", image(300));
+    EXPECT_EQ(failure_of([&] { TcDownloadFile(file, ".bdl", 0, kRam, 300, {}, 0, 0); }),
+              "Target communication error.");
+    EXPECT_EQ(failure_of([&] {
+                  TcDownloadFile(file, ".bdl", 0, kRam, 300, [](uint32_t, uint16_t) { return false; }, 0, 0);
+              }),
+              "") << "nothing to load: nothing missing";
+}
+
 TEST_F(TcTest, ACancelDuringTheWaitEndsTheDownload)
 {
     auto board = open_board(5000);

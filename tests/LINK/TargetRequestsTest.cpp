@@ -8,6 +8,10 @@
 
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 using namespace tctest;
 
 namespace {
@@ -210,6 +214,31 @@ TEST_F(TcTest, AnEqualOpenKeepsTheConnectionAndAModeZeroOpenReopens)
     EXPECT_EQ(opens, 2u) << "the equal open opened nothing:\n" << text;
     EXPECT_NE(text.find(" port closed"), std::string::npos);
     EXPECT_EQ(frames_of(*board, kLinkSys, kSysNoop).size(), 2u);
+}
+
+TEST_F(TcTest, AnOpenOnAnotherComPortLeavesTheFirstPort)
+{
+    auto first = linktest::RawPeer::serial();
+    auto second = linktest::RawPeer::serial();
+    first->respond(first->ack_all());
+    second->respond(second->ack_all());
+    SetSerialDevice(kComPort, first->device());
+    SetSerialDevice(kComPort + 1, second->device());
+    TcOpenConnection(serial_settings(), ReaderMode::threaded);
+    TcRegisterHandlers();
+    TcSendSysPoll();
+    TCOptionsType other = serial_settings();
+    other.com_port = kComPort + 1;
+    TcOpenConnection(other, ReaderMode::threaded);
+    TcRegisterHandlers();
+    TcSendSysPoll();
+    EXPECT_EQ(first->frame_count(), 1u);
+    EXPECT_EQ(second->frame_count(), 1u) << "the poll went to the port the settings name";
+    const int fd = ::open(first->device().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << "the first port is free again";
+    ::close(fd);
+    SetSerialDevice(kComPort + 1, "");
 }
 
 TEST_F(TcTest, AnEqualTcpOpenSendsNothing)
