@@ -109,7 +109,8 @@ public:
     }
     // The seven values of a font, each name after `prefix`; `defaults` gives the load's
     // defaults of all but the style, `style_default` that of the style. Applied in the order
-    // charset, colour, height, name, pitch, size, style: the size decides over the height.
+    // charset, colour, height, name, pitch, size, style: where the two disagree, the size
+    // decides over the height.
     void font(const std::string &prefix, TPrinterFont &font, const TPrinterFont &defaults,
               int32_t style_default)
     {
@@ -134,8 +135,11 @@ public:
         font.name = ReadRegString(m_reg, key("Name"), defaults.name);
         font.pitch = static_cast<TFontPitch>(
             enum_of<uint8_t>(ReadRegInteger(m_reg, key("Pitch"), defaults.pitch), fpFixed));
+        // A size that the height already gives leaves the height alone: a height such as -14
+        // gives 11 points, which would make it -15.
         const int32_t size = ReadRegInteger(m_reg, key("Size"), defaults.size);
-        font.SetSize(usable_size(size) ? size : font.size);
+        if (usable_size(size) && size != font.size)
+            font.SetSize(size);
         set_style(font, ReadRegInteger(m_reg, key("Style"), style_default));
     }
 
