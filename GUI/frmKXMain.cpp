@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
@@ -26,6 +27,8 @@
 #include "frmKXMessageBox.h"
 #include "guiHosts.h"
 #include "guiKXPreferences.h"
+#include "guiMruMenu.h"
+#include "guiProjects.h"
 #include "guiStore.h"
 #include "kxwStartup.h"
 
@@ -66,11 +69,33 @@ std::string cannot_open_text(const std::string &name, const std::string &reason)
     return text + "\n" + reason;
 }
 
+// The project's file lists reach the main window through this: the editors it writes as open
+// files, and the files a loaded project opens.
+class MainWindowFileLists : public TProjectWindowHost {
+public:
+    std::vector<sEditInfo> OpenEditors() override
+    {
+        std::vector<sEditInfo> states;
+        if (frmMainWindow)
+            for (TfrmEdit *editor : frmMainWindow->EditorsFrontFirst())
+                states.push_back(editor->State());
+        return states;
+    }
+    void OpenFileFromEditInfo(const sEditInfo &info) override
+    {
+        if (frmMainWindow)
+            frmMainWindow->OpenFileFromEditInfo(info);
+    }
+};
+
+MainWindowFileLists g_file_lists;
+
 } // namespace
 
 TfrmMainWindow::TfrmMainWindow(QWidget *parent) : QMainWindow(parent), m_adapter(this)
 {
     frmMainWindow = this;
+    set_project_window_host(&g_file_lists);
     setWindowTitle(QString::fromLatin1(GetResString(16).c_str()));
     resize(812, 660);
     m_workspace = new QMdiArea(this);
@@ -102,8 +127,10 @@ TfrmMainWindow::~TfrmMainWindow()
     for (QMdiSubWindow *window : m_workspace->viewport()->findChildren<QMdiSubWindow *>(
              QString(), Qt::FindDirectChildrenOnly))
         delete window;
-    if (frmMainWindow == this)
+    if (frmMainWindow == this) {
         frmMainWindow = nullptr;
+        set_project_window_host(nullptr);
+    }
 }
 
 // Eight panels, added as permanent widgets so that status tips do not hide them. Panels 1 and
@@ -156,6 +183,12 @@ void TfrmMainWindow::BuildMenus()
     QAction *exit = file->addAction(tr("E&xit"));
     exit->setStatusTip(tr("Exit application"));
     connect(exit, &QAction::triggered, this, [this] { close(); });
+    // The recently-used files follow; with none, the menu hides this last separator.
+    file->addSeparator();
+    m_file_menu = file;
+    m_mru_separator = MruSeparatorIndexOf(file);
+    ide_store().MruSetSeparatorIndex(m_mru_separator);
+    connect(file, &QMenu::aboutToShow, this, [this] { guarded([&] { File1Click(); }); });
 
     QMenu *window = menuBar()->addMenu(tr("&Window"));
     connect(window->addAction(tr("&Cascade")), &QAction::triggered, m_workspace,
@@ -384,15 +417,9 @@ void TfrmMainWindow::ShareMemoSource(TfrmEdit *editor)
     }
 }
 
-TfrmEdit *TfrmMainWindow::OpenFile(const std::string &name)
+TfrmEdit *TfrmMainWindow::CreateEditor(const std::string &name, bool exists,
+                                       const EditorState *remembered)
 {
-    const int index = ide_store().MruFindFile(name);
-    const std::optional<EditorState> remembered =
-        index >= 0 ? ide_store().MruGetEntry(index) : std::nullopt;
-    std::error_code ec;
-    const bool exists = fs::exists(normalize_separators(name), ec);
-    if (remembered && !exists)
-        return nullptr;
     auto editor = std::make_unique<TfrmEdit>(this, name);
     if (exists) {
         std::string reason;
@@ -414,10 +441,63 @@ TfrmEdit *TfrmMainWindow::OpenFile(const std::string &name)
         opened->RestoreCaret(*remembered);
     opened->show();
     m_workspace->setActiveSubWindow(opened);
+    return opened;
+}
+
+TfrmEdit *TfrmMainWindow::OpenFile(const std::string &name)
+{
+    const int index = ide_store().MruFindFile(name);
+    const std::optional<EditorState> remembered =
+        index >= 0 ? ide_store().MruGetEntry(index) : std::nullopt;
+    std::error_code ec;
+    const bool exists = fs::exists(normalize_separators(name), ec);
+    if (remembered && !exists)
+        return nullptr;
+    TfrmEdit *opened = CreateEditor(name, exists, remembered ? &*remembered : nullptr);
+    if (!opened)
+        return nullptr;
     if (index >= 0)
         ide_store().MruRemoveEntry(index);
     opened->UpdateCaption();
     return opened;
+}
+
+TfrmEdit *TfrmMainWindow::OpenFileFromEditInfo(const EditorState &info)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(normalize_separators(info.path), ec))
+        return nullptr;
+    TfrmEdit *opened = CreateEditor(info.path, true, &info);
+    if (!opened)
+        return nullptr;
+    const int index = ide_store().MruFindFile(info.path);
+    if (index >= 0)
+        ide_store().MruRemoveEntry(index);
+    opened->UpdateCaption();
+    return opened;
+}
+
+std::vector<TfrmEdit *> TfrmMainWindow::EditorsFrontFirst() const
+{
+    std::vector<TfrmEdit *> editors;
+    const QList<QMdiSubWindow *> stacked = m_workspace->subWindowList(QMdiArea::StackingOrder);
+    for (auto it = stacked.rbegin(); it != stacked.rend(); ++it)
+        if (auto *editor = dynamic_cast<TfrmEdit *>(*it); editor && !editor->Closing())
+            editors.push_back(editor);
+    return editors;
+}
+
+void TfrmMainWindow::File1Click()
+{
+    MruBuildMenu(m_file_menu, m_mru_separator, ide_store().MruMenuPaths(),
+                 [this](const std::string &path) { actFileMRUOpen(path); });
+}
+
+void TfrmMainWindow::actFileMRUOpen(const std::string &path)
+{
+    std::error_code ec;
+    if (fs::is_regular_file(normalize_separators(path), ec))
+        OpenFile(path);
 }
 
 bool TfrmMainWindow::SaveFile(TfrmEdit *editor)

@@ -17,6 +17,7 @@
 
 class QLabel;
 class QMdiArea;
+class QMenu;
 class QTimer;
 
 class TfrmMainWindow : public QMainWindow, public TMainWindowHost {
@@ -48,9 +49,21 @@ public:
     // Flags: bit 0 or 1 opens the file when no editor has it; bit 1 also brings a found editor
     // to the front. An empty name means the current source file.
     TfrmEdit *GetEditorForFile(const std::string &name, int flags) override;
-    // A new editor on the file (a second one on an open file shares its text). A file that
-    // exists but cannot be read opens nothing: a box names it and the reason.
+    // A new editor on the file (a second one on an open file shares its text), placed as the
+    // file's recently-used entry remembers it, which then leaves the list. A file that exists
+    // but cannot be read opens nothing: a box names it and the reason.
     TfrmEdit *OpenFile(const std::string &name);
+    // A new editor placed, scrolled and with its caret as the record says; the file's
+    // recently-used entry leaves the list. Nothing when the file does not exist.
+    TfrmEdit *OpenFileFromEditInfo(const EditorState &info);
+    // Editors front first, as the project file lists them.
+    std::vector<TfrmEdit *> EditorsFrontFirst() const;
+    // The File menu opens: its numbered recently-used items are rebuilt from the list.
+    void File1Click();
+    // A numbered item was chosen: the file opens when it still exists; otherwise nothing
+    // happens and its entry stays.
+    void actFileMRUOpen(const std::string &path);
+    QMenu *FileMenu() const { return m_file_menu; }
     static bool IsSameFile(const std::string &a, const std::string &b);
     void ShareMemoSource(TfrmEdit *editor);
     // Saves the editor to its own file: a read-only file is refused with a box, a file never
@@ -109,6 +122,7 @@ private:
     void BuildMenus();
     void BuildStatusBar();
     void ApplyWindowPlacement();
+    TfrmEdit *CreateEditor(const std::string &name, bool exists, const EditorState *remembered);
 
     cMainWindow m_adapter;
     QMdiArea *m_workspace = nullptr;
@@ -126,6 +140,8 @@ private:
     bool m_shown_once = false;
     bool m_close_done = false;
     QAction *m_current_action = nullptr;
+    QMenu *m_file_menu = nullptr;
+    int m_mru_separator = -1; // the File menu's last separator: recently-used items follow it
     TfrmEdit *m_active_editor = nullptr;
 };
 

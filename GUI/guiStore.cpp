@@ -1,24 +1,13 @@
 // guiStore: the program's own store. Each operation goes to its unit: the settings to
-// guiEnvironment, the project to the current project (guiProjects); an operation whose unit is
-// not built yet (the recently-used list) does nothing and says so once, on the standard error
-// stream, so the shell runs and nobody mistakes the silence for a saved file.
+// guiEnvironment, the project to the current project (guiProjects), the recently-used list to
+// guiMru.
 #include "guiStore.h"
-
-#include <iostream>
-#include <set>
 
 #include "guiEnvironment.h"
 #include "guiKXPreferences.h"
 #include "guiProjects.h"
 
 namespace {
-
-void not_built(const char *unit)
-{
-    static std::set<std::string> told;
-    if (told.insert(unit).second)
-        std::cerr << "kxw: " << unit << " is not part of this build.\n";
-}
 
 class ProgramStore : public TIdeStore {
 public:
@@ -30,18 +19,15 @@ public:
         if (gProject)
             gProject->Save();
     }
-    int MruFindFile(const std::string &) override
+    int MruFindFile(const std::string &path) override { return ::MruFindFile(path); }
+    std::optional<EditorState> MruGetEntry(int index) override
     {
-        not_built("The recently-used file list");
-        return -1;
+        return ::MruGetEntry(index, true);
     }
-    std::optional<EditorState> MruGetEntry(int) override
-    {
-        not_built("The recently-used file list");
-        return std::nullopt;
-    }
-    void MruRemoveEntry(int) override { not_built("The recently-used file list"); }
-    void MruAddEditor(const EditorState &) override { not_built("The recently-used file list"); }
+    void MruRemoveEntry(int index) override { ::MruRemoveEntry(index); }
+    void MruAddEditor(const EditorState &state) override { ::MruAddEditor(state); }
+    void MruSetSeparatorIndex(int index) override { ::SetMruSeparatorIndex(index); }
+    std::vector<std::string> MruMenuPaths() override { return ::MruMenuPaths(); }
 };
 
 TIdeStore *g_store = nullptr;

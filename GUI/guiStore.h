@@ -7,16 +7,13 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "guiMru.h"
 
 // What the recently-used list keeps of an editor window: its file, placement, caret and scroll
-// position. Lines and columns count from 0.
-struct EditorState {
-    std::string path;
-    int left = 0, top = 0, height = 0, width = 0;
-    int window_state = 0; // 0 normal, 1 minimized, 2 maximized
-    int caret_line = 0, caret_column = 0;
-    int top_line = 0, left_column = 0;
-};
+// position (guiMru's record). Lines and columns count from 0.
+using EditorState = sEditInfo;
 
 class TIdeStore {
 public:
@@ -29,11 +26,15 @@ public:
     // Writes the current project (`TKXProject::Save`).
     virtual void SaveProject() = 0;
     // The recently-used list: the index of a file's entry or -1, an entry, removing an entry,
-    // and recording an editor that closes.
+    // and recording an editor that closes. Indices count File-menu items: the front entry is
+    // the item after the separator that `MruSetSeparatorIndex` names.
     virtual int MruFindFile(const std::string &path) = 0;
     virtual std::optional<EditorState> MruGetEntry(int index) = 0;
     virtual void MruRemoveEntry(int index) = 0;
     virtual void MruAddEditor(const EditorState &state) = 0;
+    virtual void MruSetSeparatorIndex(int index) = 0;
+    // The paths of the File menu's numbered items, front first, at most ten.
+    virtual std::vector<std::string> MruMenuPaths() = 0;
 };
 
 // The store in use: the program's own until another is installed.

@@ -290,6 +290,7 @@ extern const StringResource kStringTable[] = {
     {7345, "it is not a number the board record can hold."},
     {7346, "a crystal frequency is a number of MHz from 0 to 4294.967295."},
     {7350, "The watch history %s could not be saved:\n%s"},
+    {7351, "The toolbar %s could not be restored from the settings: %s\nIt keeps the buttons it has."},
     {7400, "Internal error:  Improper use of ui_send()."},
     {7401, "Downloading Library from target."},
     {7402, "Could not open list file \"%s\" for output."},

@@ -153,6 +153,20 @@ void RecordingStore::MruAddEditor(const EditorState &state)
     Note("MruAddEditor");
     mru.push_back(state);
 }
+void RecordingStore::MruSetSeparatorIndex(int index)
+{
+    Note("MruSetSeparatorIndex");
+    separator_index = index;
+}
+std::vector<std::string> RecordingStore::MruMenuPaths()
+{
+    Note("MruMenuPaths");
+    std::vector<std::string> paths;
+    for (const EditorState &state : mru)
+        if (paths.size() < 10)
+            paths.push_back(state.path);
+    return paths;
+}
 
 void GuiTest::SetUp()
 {

@@ -69,6 +69,10 @@ public:
     std::optional<EditorState> MruGetEntry(int index) override;
     void MruRemoveEntry(int index) override;
     void MruAddEditor(const EditorState &state) override;
+    // The list's indices stay list positions; the separator is only kept.
+    int separator_index = -2;
+    void MruSetSeparatorIndex(int index) override;
+    std::vector<std::string> MruMenuPaths() override;
 
 private:
     void Note(const std::string &call);
