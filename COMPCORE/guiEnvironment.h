@@ -164,6 +164,9 @@ void LoadWatchHistory(const std::string &source_file, std::vector<std::string> &
 void SaveWatchHistory(const std::string &source_file, const std::vector<std::string> &watches,
                       const std::vector<std::string> &history);
 
+// The text's lines: a CR, an LF or the pair ends a line; a last line without an end counts.
+std::vector<std::string> SplitTextLines(const std::string &text);
+
 // ---- combo box histories, in the key "Personality" ------------------------------------------
 //
 // One history is the value <name> (the entries, each followed by CR LF, most recent first) and

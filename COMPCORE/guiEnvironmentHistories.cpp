@@ -24,27 +24,6 @@ enum : uint32_t {
 
 // ---- lines of name=value -------------------------------------------------------------------
 
-// The text's lines: a CR, an LF or the pair ends a line; a last line without an end counts.
-std::vector<std::string> split_lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '\r' && c != '\n') {
-            line += c;
-            continue;
-        }
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        lines.push_back(std::move(line));
-        line.clear();
-    }
-    if (!line.empty())
-        lines.push_back(std::move(line));
-    return lines;
-}
-
 // The name part of a line (before its first "="); empty for a line without one.
 std::string name_of(const std::string &line)
 {
@@ -97,6 +76,26 @@ std::optional<std::string> key_below(const std::string &section, const std::stri
 
 } // namespace
 
+std::vector<std::string> SplitTextLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') {
+            line += c;
+            continue;
+        }
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        lines.push_back(std::move(line));
+        line.clear();
+    }
+    if (!line.empty())
+        lines.push_back(std::move(line));
+    return lines;
+}
+
 // ---- watch histories ------------------------------------------------------------------------
 
 std::string WatchHistoryFile(const std::string &source_file)
@@ -116,7 +115,7 @@ void LoadWatchHistory(const std::string &source_file, std::vector<std::string> &
     const std::optional<std::string> text = read_head(file, kWatchHistoryReadLimit);
     if (!text)
         return;
-    const std::vector<std::string> lines = split_lines(*text);
+    const std::vector<std::string> lines = SplitTextLines(*text);
     std::size_t n = 0;
     while (n < lines.size() && name_of(lines[n]) == "Watch" + std::to_string(n)) {
         watches.push_back(value_of(lines[n]));
@@ -166,7 +165,7 @@ std::optional<ComboHistory> ReadComboHistory(const std::string &name)
     if (!reg.open_key(settings_key(kSectionPersonality), false))
         return std::nullopt;
     ComboHistory history;
-    history.items = split_lines(ReadRegString(reg, name, ""));
+    history.items = SplitTextLines(ReadRegString(reg, name, ""));
     const int32_t index = ReadRegInteger(reg, name + " Index", -1);
     history.index = index >= 0 && static_cast<std::size_t>(index) < history.items.size()
                         ? index

@@ -47,25 +47,6 @@ bool usable_name(const std::string &name)
     });
 }
 
-std::vector<std::string> lines_of(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') {
-            line += text[i];
-            continue;
-        }
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        lines.push_back(std::move(line));
-        line.clear();
-    }
-    if (!line.empty())
-        lines.push_back(std::move(line));
-    return lines;
-}
-
 // "Keyword rest": the keyword and what follows its one blank (empty without one).
 std::pair<std::string, std::string> split_word(const std::string &line)
 {
@@ -80,7 +61,7 @@ std::pair<std::string, std::string> split_word(const std::string &line)
 std::optional<Component> parse_component(const std::string &text, TToolbarHost &host,
                                          std::string &why)
 {
-    const std::vector<std::string> lines = lines_of(text);
+    const std::vector<std::string> lines = SplitTextLines(text);
     Component component;
     const auto [head, name] = lines.empty() ? std::pair<std::string, std::string>()
                                             : split_word(lines[0]);
