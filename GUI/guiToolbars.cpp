@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QLayout>
 #include <QMainWindow>
-#include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
 
