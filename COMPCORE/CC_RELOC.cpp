@@ -11,12 +11,14 @@
 #include "CC_IN.h"
 #include "CC_MISC.h"
 #include "CC_STAB.h"
+#include "CC_STUBS.h"
 #include "EMITCACHE.h"
 #include "LB_CAT.h"
 #include "guiExceptions.h"
 #include "guiKXPreferences.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -103,6 +105,20 @@ void warn_label_in_xmem(const LongCallRecord &record)
     set_error_file_name(previous.c_str(), previous_flag);
 }
 
+// Without bouncers an xmem function is entered through its root entry stub: a 16-bit word that
+// names it (in xmem, or a function placed there) takes the stub's address once it has one.
+ADDR24 root_entry_under_no_bouncers(const char *name, ADDR24 v)
+{
+    if (!name || std::strlen(name) > kMaxIdentifier)
+        return v;
+    const symbol *s = find_symbol(name, false, kGlobalTable);
+    if (!s || s->address[kRootStubAddressSlot] == kDummyAddress)
+        return v;
+    if (in_xmem(v) || (s->flags[0] & 1))
+        return s->address[kRootStubAddressSlot];
+    return v;
+}
+
 // Fix-up kinds, in the order they are tried:
 //   relative     byte  d = A + addend - (position + 1), -128..127
 //   byte         byte  A + addend, at most 255
@@ -110,7 +126,8 @@ void warn_label_in_xmem(const LongCallRecord &record)
 //   page byte    byte  page of translate(A) + addend
 //   page word    word  page of translate(A) + addend
 //   jump / call        the jump patcher (root-only labels checked first)
-//   word         word  A (translated for the long and translated kinds) + addend [, page byte]
+//   word         word  A (translated for the long and translated kinds; under "No Bouncers" an
+//                      xmem function's root entry stub) + addend [, page byte]
 void apply_fixup(const QBFixupItem &f, ADDR24 a, const char *name)
 {
     if (f.lcall && in_xmem(a)) {
@@ -168,6 +185,8 @@ void apply_fixup(const QBFixupItem &f, ADDR24 a, const char *name)
                 v = t;
         }
     }
+    if (no_bouncers())
+        v = root_entry_under_no_bouncers(name, v);
     patch_code_word(f.position, static_cast<uint16_t>(addr_offset(v) + f.addend));
     if (vireon_family() && (f.flags & kFixLongAddress))
         patch_code_byte(addr_add(f.position, 2), addr_xpc(v));

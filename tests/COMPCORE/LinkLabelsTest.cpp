@@ -14,6 +14,7 @@
 #include "CC_INIT.h"
 #include "CC_RELOC.h"
 #include "CC_STAB.h"
+#include "CC_STUBS.h"
 #include "EMITCACHE.h"
 #include "ORIGINS.h"
 #include "SEAM_SETTINGS.h"
@@ -439,6 +440,53 @@ TEST_F(LinkLabels, AsmLabelLeavesItsTableOncePatched)
     EXPECT_EQ(pending_global_count(), 0u) << "pruned before its pair went";
     EXPECT_EQ(find_label("glob", kLabelGlobal), nullptr);
 }
+
+// ---- "No Bouncers": a word that names an xmem function --------------------------------------------
+
+struct NoBouncerCase {
+    const char *name;
+    bool no_bouncers;
+    ADDR24 label;        // where the label is defined
+    ADDR24 stub;         // the function's root entry stub (kDummyAddress: none yet)
+    bool placed_in_xmem; // the function symbol's xmem flag
+    uint16_t patched;    // the word afterwards
+};
+const NoBouncerCase kNoBouncers[] = {
+    {"xmem_label_takes_the_stub", true, make_addr(5, 0xE123), 0x1200, true, 0x1200},
+    {"xmem_flag_alone_takes_the_stub", true, 0x3456, 0x1200, true, 0x1200},
+    {"xmem_label_without_flag_takes_the_stub", true, make_addr(5, 0xE123), 0x1200, false, 0x1200},
+    {"no_stub_yet_keeps_the_label", true, make_addr(5, 0xE123), kDummyAddress, true, 0xE123},
+    {"root_function_keeps_the_label", true, 0x3456, 0x1200, false, 0x3456},
+    {"bouncers_keep_the_label", false, make_addr(5, 0xE123), 0x1200, true, 0xE123},
+};
+
+class LinkNoBouncers : public LinkLabels, public ::testing::WithParamInterface<NoBouncerCase> {};
+
+TEST_P(LinkNoBouncers, WordTakesTheRootEntryStub)
+{
+    const NoBouncerCase &c = GetParam();
+    struct Restore {
+        ~Restore()
+        {
+            IdePreferences().no_bouncers = false;
+            release_compiler_tables();
+        }
+    } restore;
+    IdePreferences().no_bouncers = c.no_bouncers;
+    allocate_symbol_tables(200);
+    set_local_scope(false);
+    symbol *f = add_symbol("f", 3, 2, 0, 254, nullptr, 0);
+    f->address[kRootStubAddressSlot] = c.stub;
+    f->flags[0] = c.placed_in_xmem ? 1 : 0;
+    emit({0x21, 0, 0});
+    reference_label("f", kCode + 1, kLabelGlobal);
+    define_label("f", c.label, kLabelGlobal);
+    EXPECT_EQ(output(kCode + 1, 2), (std::vector<uint8_t>{uint8_t(c.patched), uint8_t(c.patched >> 8)}));
+    expect_only("");
+}
+
+INSTANTIATE_TEST_SUITE_P(All, LinkNoBouncers, ::testing::ValuesIn(kNoBouncers),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 // ---- long calls ---------------------------------------------------------------------------------
 
