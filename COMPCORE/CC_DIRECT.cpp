@@ -10,7 +10,9 @@
 #include "CC_GLINE.h"
 #include "CC_GO.h"
 #include "CC_LABELS.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
+#include "CC_Z80CALL.h"
 #include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
 #include "SEAM_TARGET.h"
@@ -91,6 +93,27 @@ void remember_bios_library(const std::string &name)
         record_bios_library_name(name);
 }
 
+namespace {
+
+// One name of the list: marked, and its label requested so that the library module that defines
+// it is compiled with the BIOS even when nothing calls it. The request's fix-up is a disabled
+// one: only the wanted label counts.
+void precompile_function(const std::string &name)
+{
+    symbol *function = find_symbol(name.c_str(), false, kGlobalTable);
+    if (!function) {
+        error_here(msg(kMsgPrecompileUndefined), name.c_str());
+        return;
+    }
+    function->precompile_mark = 1;
+    if (function->reference_state != 0)
+        function->reference_state = 2;
+    (void)resolve_label_address(name.c_str(), kFixDisabled, 0);
+    ShowMessageLine(false, msg(kMsgPrecompiling), name.c_str());
+}
+
+}  // namespace
+
 void handle_precompile_directive()
 {
     if (!IsCompilingBios())
@@ -100,20 +123,16 @@ void handle_precompile_directive()
         const std::string name = read_name();
         if (name.empty()) {
             error_here("%s", msg(kMsgPrecompileNoArguments));
-            return;
+            break;
         }
-        symbol *function = find_symbol(name.c_str(), false, kGlobalTable);
-        if (!function) {
-            error_here(msg(kMsgPrecompileUndefined), name.c_str());
-        } else {
-            function->precompile_mark = 1;
-            ShowMessageLine(false, msg(kMsgPrecompiling), name.c_str());
-        }
+        precompile_function(name);
         skip_spaces();
         if (at() != ',')
-            return;
+            break;
         advance_input(1);
     }
+    // The label requests leave no reference for the next emitted operand.
+    clear_label_reference_marker();
 }
 
 void handle_funcchain_directive()

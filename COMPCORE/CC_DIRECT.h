@@ -16,7 +16,8 @@
 void handle_use_directive();
 // While the BIOS is compiled: the upper-cased name, once, in the BIOS's library list.
 void remember_bios_library(const std::string &name);
-// "#precompile" name { "," name }: marks the named global functions for precompiling.
+// "#precompile" name { "," name }: marks the named global functions for precompiling and asks
+// for their labels, so that the library modules that define them are compiled.
 void handle_precompile_directive();
 // "#funcchain" chain function
 void handle_funcchain_directive();

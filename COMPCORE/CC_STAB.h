@@ -67,7 +67,7 @@ struct symbol {
     uint32_t declarator = 0;          // one 4-bit group per level, outermost lowest
     ADDR24 address[3] = {kDummyAddress, kDummyAddress, kDummyAddress};
     int16_t value = 0;
-    uint8_t cleared_byte = 0;
+    uint8_t reference_state = 0;      // 0 unreferenced; "#precompile" makes any other state 2
     uint16_t line = 0;                // declaration position
     uint16_t column = 0;
     const char *file = nullptr;       // declaration file (stable text)

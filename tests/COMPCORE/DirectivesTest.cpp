@@ -9,6 +9,7 @@
 #include "HostDoubles.h"
 #include "guiInterface.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -145,9 +146,44 @@ TEST_F(Precompile, MarksKnownFunctionsAndReportsUnknownOnes)
     EXPECT_FALSE(precompile_in_progress()) << "cleared at the end of the parse";
 }
 
+// A function that only "#precompile" names is wanted all the same: its library module is
+// compiled with the BIOS, and a symbol that something referenced is marked for it (state 2).
+TEST_F(Precompile, NamedFunctionsModuleIsCompiledWithTheBios)
+{
+    add_library("pre.lib", "/*** BeginHeader pre_one */\n/*** EndHeader */\n"
+                           "#asm\npre_one::\n ld hl,0x1111\n ret\n#endasm\n"
+                           "/*** BeginHeader pre_two */\n/*** EndHeader */\n"
+                           "#asm\npre_two::\n ld hl,0x2222\n ret\n#endasm\n");
+    declarations.on_line = [](const std::string &text) {
+        if (text == "int pre_one();")
+            add_symbol("pre_one", 3, 2, 0, 1, nullptr, 0)->reference_state = 1;
+        else if (text == "int pre_two();")
+            (void)add_symbol("pre_two", 3, 2, 0, 1, nullptr, 0);
+    };
+    ASSERT_EQ(compile_bios("#use pre.lib\nint pre_one();\nint pre_two();\n"
+                           "#precompile pre_one, pre_two\n") & 2, 0)
+        << messages_text();
+    const auto sent = [this](std::vector<uint8_t> bytes) {
+        return std::search(linker.image.begin(), linker.image.end(), bytes.begin(), bytes.end()) !=
+               linker.image.end();
+    };
+    EXPECT_TRUE(sent({0x21, 0x11, 0x11, 0xC9})) << "pre_one compiled";
+    EXPECT_TRUE(sent({0x21, 0x22, 0x22, 0xC9})) << "pre_two compiled";
+    EXPECT_EQ(find_symbol("pre_one", false, kGlobalTable)->reference_state, 2);
+    EXPECT_EQ(find_symbol("pre_two", false, kGlobalTable)->reference_state, 0)
+        << "an unreferenced symbol stays unreferenced";
+}
+
+// Nothing defines the named function: its label is wanted and stays undefined.
+TEST_F(Precompile, UndefinedNamedFunctionIsReportedAtTheEnd)
+{
+    EXPECT_EQ(compile_bios("int f();\n#precompile f\n") & 2, 2);
+    EXPECT_EQ(messages_text(), "1: Undefined (but used) global label f\n");
+}
+
 TEST_F(Precompile, ProgramCompileWarnsFirst)
 {
-    EXPECT_EQ(compile("int f();\n#precompile f\n"), 1) << messages_text();
+    EXPECT_EQ(compile("int f();\n#precompile f\n#asm\nf::\n ret\n#endasm\n"), 1) << messages_text();
     EXPECT_EQ(messages_text(),
               "2: #precompile must be used in the BIOS, or in a library used by the BIOS.\n");
     EXPECT_EQ(status_line, "") << "nothing after the directive";
