@@ -240,6 +240,9 @@ void set_up_board_and_processor()
 
     // The revision word 257 (CPU id 0x101) enables the extended mnemonic rows.
     set_asm_target(codegen_seam().cpu_flag(), g_board.cpu_id);
+    // The first revisions of the 2000 (ids 0 to 2) need a no-operation before the byte that
+    // completes an I/O-prefixed read-modify-write; every 3000 (0x100 up) is past that.
+    set_processor_revision(g_board.cpu_id);
     init_asm_mnemonics();
     if (TMainWindowHost *host = gMainWindowInterface->Host())
         host->SetStatusText(cpu_status_text(g_board.cpu_id));

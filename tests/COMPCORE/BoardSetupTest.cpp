@@ -292,3 +292,28 @@ TEST_P(ProgramFlashParameters, SentOnlyWhenOwedAndNotInRam)
 
 INSTANTIATE_TEST_SUITE_P(All, ProgramFlashParameters, ::testing::ValuesIn(kOwed),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// The board's processor revision decides the no-operation between an I/O-prefixed access and a
+// memory access through HL right behind it.
+struct RevisionCase {
+    const char *name;
+    int32_t cpu_id;
+    std::vector<uint8_t> bytes;  // of "ioi ld a,(hl)" and "ld (hl),a"
+};
+const RevisionCase kRevisions[] = {
+    {"v2000_revision_2_gets_a_nop", 2, {0xD3, 0x7E, 0x00, 0x77}},
+    {"v2000_revision_3", 3, {0xD3, 0x7E, 0x77, 0xFF}},
+    {"v3000", 0x100, {0xD3, 0x7E, 0x77, 0xFF}},
+};
+
+class BoardRevision : public BoardSetup, public ::testing::WithParamInterface<RevisionCase> {};
+
+TEST_P(BoardRevision, DecidesTheNopBeforeAnIoPrefixedAccess)
+{
+    targetless_board(GetParam().cpu_id);
+    ASSERT_EQ(compile_bios("#asm\n ioi ld a,(hl)\n ld (hl),a\n#endasm\n") & 2, 0) << messages_text();
+    EXPECT_EQ(sent_at(kRootCode, 4), GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, BoardRevision, ::testing::ValuesIn(kRevisions),
+                         [](const auto &i) { return std::string(i.param.name); });
