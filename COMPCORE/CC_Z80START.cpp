@@ -5,6 +5,7 @@
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
 #include "CC_IN.h"
+#include "CC_ROM.h"
 #include "CC_STAB.h"
 #include "CC_VER.h"
 #include "CC_Z80.h"
@@ -256,6 +257,31 @@ void send_page_map()
     linker_seam().ui_send_block(static_cast<uint32_t>(map.size()), l.page_map_address, map.data());
 }
 
+// The image builder writes the image's CRC over the 0xFFFF word behind the program information
+// record, leaving the time stamp out of the sum, and the object file's trailer names the
+// interrupt-vector base.
+void tell_image_builder(const Built &b)
+{
+    const StartUpLayout &l = g_layout;
+    const ADDR24 records = l.two_blocks ? l.second_start : l.start;
+    const int32_t crc_offset = b.record_offset + static_cast<int32_t>(l.program_info.size());
+    ImageLayout image = image_layout();
+    image.interrupt_vector_base = l.vector_base;
+    image.crc_field = addr_to_physical(addr_add(records, crc_offset));
+    image.excluded_field = addr_to_physical(addr_add(records, b.stamp_offset));
+    set_image_layout(image);
+}
+
+// A compile without a start-up block (a BIOS) has no CRC field of its own.
+void forget_image_fields()
+{
+    ImageLayout image = image_layout();
+    image.interrupt_vector_base = 0;
+    image.crc_field.reset();
+    image.excluded_field.reset();
+    set_image_layout(image);
+}
+
 }  // namespace
 
 void set_start_up_layout(const StartUpLayout &layout) { g_layout = layout; }
@@ -270,7 +296,11 @@ void note_required_symbols()
             g_noted[name] = *address;
 }
 
-void reset_start_up_state() { g_noted.clear(); }
+void reset_start_up_state()
+{
+    g_noted.clear();
+    forget_image_fields();
+}
 
 uint16_t measure_start_up_block(uint16_t *second_size)
 {
@@ -307,6 +337,7 @@ bool link_required_symbols(int vector_flag)
         linker_seam().ui_send_block(second.used(), l.second_start, second.data());
     if (l.page_map)
         send_page_map();
+    tell_image_builder(b);
     return true;
 }
 

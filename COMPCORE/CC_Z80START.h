@@ -49,7 +49,8 @@ const StartUpLayout &start_up_layout();
 // second block's length goes to `second_size` (0 without the two-block layout).
 uint16_t measure_start_up_block(uint16_t *second_size);
 
-// Checks the run-time symbols and writes the block (and the page map) to the target image.
+// Checks the run-time symbols and writes the block (and the page map) to the target image; tells
+// the image builder where the CRC goes (the 0xFFFF word) and what it leaves out (the time stamp).
 // `vector_flag`: the Z180's interrupt-vector register starts at 0. False (with the messages
 // recorded, line and column 0) when a symbol is missing or misplaced; nothing is sent then.
 [[nodiscard]] bool link_required_symbols(int vector_flag);
@@ -65,5 +66,6 @@ uint16_t start_up_block_size();
 // 1 January 1980.
 uint32_t start_up_time_stamp(int64_t utc_seconds);
 
-// Start of a compile: forgets the noted symbols.
+// Start of a compile: forgets the noted symbols and the image's CRC fields that the last block
+// told the image builder.
 void reset_start_up_state();

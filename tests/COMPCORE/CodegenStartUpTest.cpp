@@ -6,6 +6,7 @@
 #include "InputHarness.h"
 
 #include "CC_ER.h"
+#include "CC_ROM.h"
 #include "CC_STAB.h"
 #include "CC_VER.h"
 #include "CC_Z80CPU.h"
@@ -16,6 +17,8 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 namespace {
@@ -350,6 +353,39 @@ TEST_F(StartUpRun, DebugCompileRunsDkInitDebugAndPremain)
     EXPECT_TRUE(memory(0x9000, {0x42}));
     EXPECT_TRUE(memory(0x9004, {0x77}));
     EXPECT_TRUE(memory(0x9002, {0x00, 0x00}));
+}
+
+// The image carries its CRC-16/XMODEM in the 0xFFFF word behind the program information record,
+// summed with that word and the time stamp behind it counted as zeros.
+TEST_F(StartUpRun, ImageCrcGoesInTheWordBehindTheProgramRecord)
+{
+    gDebugRstState = 1;
+    struct StampOff {
+        ~StampOff() { IdePreferences().include_time_stamp = false; }
+    } stamp_off;
+    IdePreferences().include_time_stamp = true;
+    ASSERT_EQ(compile(kProgram) & 2, 0) << messages_text();
+    const std::optional<BuiltImage> built = last_built_image();
+    ASSERT_TRUE(built.has_value());
+    std::ifstream in(built->image_path, std::ios::binary);
+    const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    // The block ends with the record (96 bytes), the CRC word and the time stamp (4 bytes).
+    const uint32_t crc_at = addr_offset(start_up_layout().start) + start_up_block_size() - 6u;
+    ASSERT_GE(crc_at, built->first_address);
+    const uint32_t p = crc_at - built->first_address;
+    ASSERT_LT(p + 6, image.size());
+    uint16_t crc = 0;
+    for (uint32_t i = 0; i < image.size(); ++i) {
+        const uint8_t byte = (i >= p && i < p + 6) ? 0 : image[i];
+        crc ^= uint16_t(byte << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) ? uint16_t((crc << 1) ^ 0x1021) : uint16_t(crc << 1);
+    }
+    EXPECT_EQ(image[p] | image[p + 1] << 8, crc);
+    const uint32_t stamp = uint32_t(image[p + 2]) | uint32_t(image[p + 3]) << 8 |
+                           uint32_t(image[p + 4]) << 16 | uint32_t(image[p + 5]) << 24;
+    EXPECT_NE(stamp, 0xFFFFFFFFu) << "the time stamp is there, left out of the sum";
 }
 
 TEST_F(StartUpRun, MissingMainEndsTheCompileWithoutTheBlock)
