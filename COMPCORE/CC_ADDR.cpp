@@ -166,6 +166,11 @@ void set_program_start_words(std::uint32_t constant_start, std::uint32_t second_
 void set_root_data_base(std::uint32_t address) { g_memory_map.root_data_base = address; }
 void set_xmem_code_base(std::uint32_t address) { g_memory_map.xmem_code_base = address; }
 void set_page_switch_routine(std::uint16_t address) { g_memory_map.page_switch_routine = address; }
+void set_bios_part_end(std::uint32_t physical_code_end, std::uint16_t root_code_end)
+{
+    g_memory_map.bios_part_code_end = physical_code_end;
+    g_memory_map.bios_part_root_end = root_code_end;
+}
 
 void reset_addr_state() {
     g_window_start = 0xE000;

@@ -123,6 +123,11 @@ struct MemoryMap {
     std::uint32_t xmem_code_base = 0;
     // the Z180's page-switch routine, which xmem code calls to move on to the next page
     std::uint16_t page_switch_routine = 0;
+    // Where the BIOS part of a compile that goes on with the program ("#pragma CompileProgram")
+    // ended: the highest code address of the origins (physical) and the root code address; 0
+    // until such a compile gets there without errors.
+    std::uint32_t bios_part_code_end = 0;
+    std::uint16_t bios_part_root_end = 0;
 };
 
 // Inputs of LayoutMemoryMap that other units own ("kxw.cfg" sizes, processor selector, caches).
@@ -154,6 +159,7 @@ void set_program_start_words(std::uint32_t constant_start, std::uint32_t second_
 void set_root_data_base(std::uint32_t address);
 void set_xmem_code_base(std::uint32_t address);
 void set_page_switch_routine(std::uint16_t address);
+void set_bios_part_end(std::uint32_t physical_code_end, std::uint16_t root_code_end);
 // Back to the start-up state (window 0xE000 / 14, empty map). The origin provider is a
 // connection to the emit caches, not state of a compile: it stays installed.
 void reset_addr_state();

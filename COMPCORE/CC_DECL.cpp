@@ -417,14 +417,46 @@ void apply_placement(uint16_t code)
         w &= ~kDeclXmem;
 }
 
-// Separate debug and non-debug xmem code caches exist only with origins that ask for them;
-// until then the one xmem code cache serves both and only the bits change.
+namespace {
+
+// Whether the cache of a "debug" (1) or "nodebug" (2) origin option is bound to an xmem code
+// origin of that option: only then does it take xmem code (a root code origin may carry the
+// option too).
+bool serves_xmem_code(const EmitCache *cache, uint8_t option)
+{
+    if (!cache)
+        return false;
+    const OriginDirective *o = origin_table().at(cache->origin_index);
+    return o && o->cache == cache && o->kind == kOriginXmemCode && o->debug == option;
+}
+
+// Xmem code goes to the cache of its kind of origin when the program declared one, else to the
+// xmem code cache of all code. The cache left closes its block; what is being emitted right now
+// stays where it is until the code address is set again.
+void use_xmem_code_cache(EmitCache *alternative, uint8_t option)
+{
+    EmitCache *wanted = &live_caches().xmem_code;
+    if (serves_xmem_code(alternative, option))
+        wanted = alternative;
+    if (&xmem_code_cache() == wanted)
+        return;
+    xmem_code_cache().Flush();
+    set_xmem_code_cache(*wanted);
+}
+
+}  // namespace
+
+// Debug code in effect (requested, with the RST 28 kernel) sets bits 4 and 5 and goes to the
+// xmem code of a "debug" origin; anything else clears them and goes to a "nodebug" origin's.
 void select_xmem_code_cache(DeclFlags &flags, int debug)
 {
-    if (debug && gDebugRstState == 0)
+    if (debug && gDebugRstState == 0) {
         flags.word |= kDeclDebug | kDeclDebugRst;
-    else
+        use_xmem_code_cache(debug_code_cache(), 1);
+    } else {
         flags.word &= ~(kDeclDebug | kDeclDebugRst);
+        use_xmem_code_cache(nodebug_code_cache(), 2);
+    }
 }
 
 void set_watch_function_compile(bool on) { g_watch_function = on; }
@@ -457,6 +489,14 @@ void pragma_compile_program()
         SetCompilingBios(1);
         set_compile_mode(0);
     }
+    // Where the BIOS part ends, in the memory map: its highest code (page * 4096 + offset) and
+    // its root code address.
+    if (errors_seen() == 0) {
+        const ADDR24 highest = origin_table().HighestCodeAddress();
+        const uint32_t physical = (uint32_t(addr_xpc(highest)) * 0x1000u + addr_offset(highest)) &
+                                  kPhysicalMask;
+        set_bios_part_end(physical, addr_offset(root_code_cache().current));
+    }
 }
 
 bool precompile_in_progress() { return g_precompile; }
@@ -473,6 +513,7 @@ void parse_program()
     g_extent.root_start = root_code_cache().current;
     g_extent.xmem_start = xmem_code_cache().current;
     g_bios_end_jump = kDummyAddress;  // a site left by a compile that ended early is stale
+    set_bios_part_end(0, 0);
 
     set_up_board_and_processor();
     select_xmem_code_cache(g_persistent, 1);
@@ -510,6 +551,8 @@ void parse_program()
     complete_bios_end_jump();
     if (!watch())
         check_open_conditionals();
+    // The compile finishes the xmem code cache of all code and each origin option's cache.
+    use_xmem_code_cache(nullptr, 0);
     g_extent.root_end = root_code_cache().current;
     g_extent.xmem_end = xmem_code_cache().current;
 }

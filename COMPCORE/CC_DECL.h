@@ -75,7 +75,9 @@ void reset_declaration_defaults();
 // when less than the threshold is left in root code space (root on a BIOS compile).
 void apply_placement(uint16_t code);
 
-// Sets (debug requested with the RST 28 kernel) or clears bits 4 and 5 of the record.
+// Sets (debug requested with the RST 28 kernel) or clears bits 4 and 5 of the record, and makes
+// the xmem code cache of an xmem origin declared "debug" ("nodebug") the xmem code cache; without
+// such an origin the one xmem code cache takes both kinds.
 void select_xmem_code_cache(DeclFlags &flags, int debug);
 
 // While the function of a watch expression is compiled its code goes to root whatever the
@@ -105,7 +107,8 @@ void set_bios_end_jump(ADDR24 site);
 ADDR24 bios_end_jump();
 
 // "#pragma CompileProgram" in a BIOS compile: the BIOS part ends with a jump (completed at the
-// end of the parse), the caches are flushed and, without errors, the program part begins.
+// end of the parse), the caches are flushed and, without errors, the program part begins and
+// the memory map records where the BIOS part ended (`MemoryMap::bios_part_code_end`).
 void pragma_compile_program();
 
 // Set by "#precompile", cleared at the end of the parse.

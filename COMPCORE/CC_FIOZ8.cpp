@@ -107,6 +107,7 @@ EmitCache &data_cache() { return *g_ptr.data; }
 EmitCache &constants_in_code_cache() { return *g_ptr.constants_in_code; }
 EmitCache &current_code_cache() { return *g_ptr.current; }
 void set_current_code_cache(EmitCache &cache) { g_ptr.current = &cache; }
+void set_xmem_code_cache(EmitCache &cache) { g_ptr.xmem_code = &cache; }
 
 void set_extra_code_cache(int which, EmitCache *cache)
 {
@@ -862,8 +863,9 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
             root_variable_cache().Finish();
         }
         constant_cache().Finish();
+        // An origin option's cache that no origin binds took no code: nothing to finish.
         for (int which = 0; which < 2; ++which)
-            if (EmitCache *extra = extra_code_cache(which))
+            if (EmitCache *extra = extra_code_cache(which); extra && extra->is_bound())
                 extra->Finish();
         set_current_code_cache(root_code_cache());
         // The code limits: from the last root code byte up to the lowest byte of the data.

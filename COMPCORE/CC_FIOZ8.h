@@ -88,6 +88,9 @@ EmitCache &data_cache();              // the data pointer
 EmitCache &constants_in_code_cache(); // root code unless instruction and data are separate
 EmitCache &current_code_cache();      // the one `emit_code_byte` uses
 void set_current_code_cache(EmitCache &cache);
+// The xmem code cache the parser selects: the live one, or the cache of a "debug" or "nodebug"
+// xmem code origin (the start of every compile points it at the live one again).
+void set_xmem_code_cache(EmitCache &cache);
 // Two optional extra code caches installed by the declaration parser (index 0 or 1); nullptr
 // removes one. The origin options "debug" and "nodebug" install theirs as 0 and 1.
 void set_extra_code_cache(int which, EmitCache *cache);

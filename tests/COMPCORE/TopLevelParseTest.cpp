@@ -153,6 +153,52 @@ TEST_F(CompileRun, AsmXmemBlockRunsInTheXmemWindow)
     EXPECT_TRUE(reg("A", 0x07));
 }
 
+// Xmem origins declared "debug" and "nodebug" take the xmem code of their kind; the xmem code
+// cache of all code keeps what neither takes, and code of a kind without its origin.
+struct XmemKindCase {
+    const char *name;
+    const char *origins;
+    std::vector<uint8_t> in_debug, in_nodebug, in_all;  // first bytes of each origin
+};
+const XmemKindCase kXmemKinds[] = {
+    {"both_origins",
+     "#xcodorg dbg 0x20 0xE000 0x1000 debug apply\n#xcodorg nod 0x30 0xE000 0x1000 nodebug apply\n",
+     {0xEF, 0x3E, 0x01, 0xFF}, {0x3E, 0x02, 0x3E, 0x03}, {0xFF}},
+    {"debug_origin_only", "#xcodorg dbg 0x20 0xE000 0x1000 debug apply\n",
+     {0xEF, 0x3E, 0x01, 0xFF}, {0xFF}, {0x3E, 0x02, 0x3E, 0x03}},
+    {"declared_not_applied", "#xcodorg dbg 0x20 0xE000 0x1000 debug\n", {0xFF}, {0xFF},
+     {0xEF, 0x3E, 0x01, 0x3E}},
+};
+
+class XmemCodeKind : public CompileRun, public ::testing::WithParamInterface<XmemKindCase> {
+protected:
+    uint8_t saved_state = gDebugRstState;
+    void TearDown() override
+    {
+        gDebugRstState = saved_state;
+        CompileRun::TearDown();
+    }
+};
+
+TEST_P(XmemCodeKind, GoesToTheOriginOfItsKind)
+{
+    const XmemKindCase &c = GetParam();
+    gDebugRstState = 0;
+    ASSERT_EQ(compile(std::string(c.origins) +
+                      "#asm xmem debug\n ld a,1\n#endasm\n"
+                      "#asm xmem nodebug\n ld a,2\n#endasm\n"
+                      "#asm xmem\n ld a,3\n#endasm\n"),
+              0)
+        << messages_text();
+    EXPECT_EQ(sent_at(make_addr(0x20, 0xE000), c.in_debug.size()), c.in_debug);
+    EXPECT_EQ(sent_at(make_addr(0x30, 0xE000), c.in_nodebug.size()), c.in_nodebug);
+    EXPECT_EQ(sent_at(kXmemCode, c.in_all.size()), c.in_all);
+    EXPECT_EQ(&xmem_code_cache(), &live_caches().xmem_code) << "the parse ends on the cache of all code";
+}
+
+INSTANTIATE_TEST_SUITE_P(All, XmemCodeKind, ::testing::ValuesIn(kXmemKinds),
+                         [](const auto &i) { return std::string(i.param.name); });
+
 // A "const" block goes to the root code cache whatever the placement says.
 TEST_F(CompileRun, ConstBlockStaysInRoot)
 {
@@ -498,6 +544,35 @@ TEST_F(CompileRun, WatchCompileSkipsTheChainsAndTheOpenConditionalCheck)
     EXPECT_TRUE(chains.calls.empty());
     EXPECT_EQ(messages_text(), "");
 }
+
+// Where the BIOS part ended goes into the memory map: its highest code (here its xmem code, at
+// physical 0x10001) and its root code address (behind "ld a,1" and the jump) - unless the BIOS
+// part had errors.
+struct BiosPartCase {
+    const char *name;
+    const char *bios_part;
+    uint32_t code_end;
+    uint16_t root_end;
+};
+const BiosPartCase kBiosParts[] = {
+    {"clean", "#asm xmem\n nop\n#endasm\n#asm\n ld a, 1\n#endasm\n", 0x10001, 5},
+    {"root_only", "#asm\n ld a, 1\n#endasm\n", 5, 5},
+    {"with_an_error", "#asm\n ld a, 1\n#endasm\n#error stop\n", 0, 0},
+};
+
+class BiosPartEnd : public CompileRun, public ::testing::WithParamInterface<BiosPartCase> {};
+
+TEST_P(BiosPartEnd, IsRecordedInTheMemoryMap)
+{
+    gTargetlessCompile = 1;
+    (void)compile_bios(std::string(GetParam().bios_part) +
+                       "#pragma CompileProgram\n#asm\n ld b, 2\n#endasm\n");
+    EXPECT_EQ(memory_map().bios_part_code_end, GetParam().code_end) << messages_text();
+    EXPECT_EQ(memory_map().bios_part_root_end, GetParam().root_end);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, BiosPartEnd, ::testing::ValuesIn(kBiosParts),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 // "#pragma CompileProgram" ends the BIOS part with a jump that the end of the parse makes lead
 // to the code after the program (here the end of the root code). Compiled without a target, the
