@@ -459,6 +459,9 @@ void reset_line_position(int line, int column) {
         g_in.line = 0;
         g_in.column = 0;
         g_in.preamble_counter = kPreambleStart;
+        // The preamble is no source text: what the set-up defines belongs to no file, not to the
+        // file the last compile read last.
+        set_input_file_name("", 0);
         return;
     }
     g_in.state = LineInputState::program;
