@@ -1636,8 +1636,9 @@ bool check_emitted_io_prefix(uint8_t b)
     bool hit = (b >= 0x70 && b <= 0x77) || (b & 0xC7) == 0x46;
     for (uint8_t c : kIoPrefixCheckBytes)
         hit = hit || b == c;
-    if (hit)
-        g_io_watch = false;
+    // Only the first byte of the code that follows is looked at: an operand or data byte
+    // further on that happens to read like one of these opcodes gets nothing put before it.
+    g_io_watch = false;
     return hit;
 }
 

@@ -404,8 +404,12 @@ TEST_F(AsmIoWatch, ArmedAfterAnIoStatementForTheNextByteOnly)
     EXPECT_TRUE(check_emitted_io_prefix(0x34));   // inc (hl)
     EXPECT_FALSE(check_emitted_io_prefix(0x7E));  // disarmed
     assemble_line("ioe ld (0x10),a");
-    EXPECT_FALSE(check_emitted_io_prefix(0x00));  // nop does not complete the sequence
     EXPECT_TRUE(check_emitted_io_prefix(0x46));   // ld b,(hl)
+    // Only the first byte after the statement is looked at: a byte further on (an operand, data)
+    // that reads like one of the opcodes is left alone.
+    assemble_line("ioi ld a,(hl)");
+    EXPECT_FALSE(check_emitted_io_prefix(0x21));  // ld hl,nn
+    EXPECT_FALSE(check_emitted_io_prefix(0x7E));  // its operand's high byte
     set_asm_host(nullptr);
 }
 

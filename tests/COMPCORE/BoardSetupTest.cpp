@@ -294,16 +294,19 @@ INSTANTIATE_TEST_SUITE_P(All, ProgramFlashParameters, ::testing::ValuesIn(kOwed)
                          [](const auto &i) { return std::string(i.param.name); });
 
 // The board's processor revision decides the no-operation between an I/O-prefixed access and a
-// memory access through HL right behind it.
+// memory access through HL right behind it; only the instruction right behind is looked at.
 struct RevisionCase {
     const char *name;
     int32_t cpu_id;
-    std::vector<uint8_t> bytes;  // of "ioi ld a,(hl)" and "ld (hl),a"
+    const char *next;            // the line after "ioi ld a,(hl)"
+    std::vector<uint8_t> bytes;  // from the first byte of "ioi ld a,(hl)"
 };
 const RevisionCase kRevisions[] = {
-    {"v2000_revision_2_gets_a_nop", 2, {0xD3, 0x7E, 0x00, 0x77}},
-    {"v2000_revision_3", 3, {0xD3, 0x7E, 0x77, 0xFF}},
-    {"v3000", 0x100, {0xD3, 0x7E, 0x77, 0xFF}},
+    {"v2000_revision_2_gets_a_nop", 2, "ld (hl),a", {0xD3, 0x7E, 0x00, 0x77}},
+    {"v2000_revision_3", 3, "ld (hl),a", {0xD3, 0x7E, 0x77, 0xFF}},
+    {"v3000", 0x100, "ld (hl),a", {0xD3, 0x7E, 0x77, 0xFF}},
+    {"other_instruction_behind", 2, "ld hl,0x7E00", {0xD3, 0x7E, 0x21, 0x00, 0x7E, 0xFF}},
+    {"data_behind", 2, "db 0x77, 0x77", {0xD3, 0x7E, 0x00, 0x77, 0x77, 0xFF}},
 };
 
 class BoardRevision : public BoardSetup, public ::testing::WithParamInterface<RevisionCase> {};
@@ -311,8 +314,10 @@ class BoardRevision : public BoardSetup, public ::testing::WithParamInterface<Re
 TEST_P(BoardRevision, DecidesTheNopBeforeAnIoPrefixedAccess)
 {
     targetless_board(GetParam().cpu_id);
-    ASSERT_EQ(compile_bios("#asm\n ioi ld a,(hl)\n ld (hl),a\n#endasm\n") & 2, 0) << messages_text();
-    EXPECT_EQ(sent_at(kRootCode, 4), GetParam().bytes);
+    ASSERT_EQ(compile_bios(std::string("#asm\n ioi ld a,(hl)\n ") + GetParam().next + "\n#endasm\n") & 2,
+              0)
+        << messages_text();
+    EXPECT_EQ(sent_at(kRootCode, GetParam().bytes.size()), GetParam().bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, BoardRevision, ::testing::ValuesIn(kRevisions),

@@ -439,9 +439,13 @@ void CompileRun::SetUp()
     set_parser_seam(nullptr);
     headless_target_operations() = HeadlessTargetOperations();
     headless_target_operations().board.flash_id = vsim::BoardConfig{}.flash_id;
+    // The processor is the stand-in's (a 2000 past the revisions that need a no-operation after
+    // an I/O-prefixed access), read from the target or given by the targetless settings.
+    headless_target_operations().board.cpu_id = kStandInCpuId;
     reset_start_up_stage();
     release_compiler_tables();
     reset_settings_to_defaults();
+    gBoardParameters.cpuId = kStandInCpuId;
     SetCompilingBios(0);
     compile_conditions() = CompileConditions{};
     reset_host_services();

@@ -23,7 +23,8 @@
 //     records it (or, with `refuse`, parses nothing there, which is reported as garbage);
 //   - chains: `RecordingChains` records what the chain directives declare and add;
 //   - the target: the shared headless target double, whose board reports the board stand-in's
-//     flash id; our "Flash.ini" (TARGET/) lies in the program directory.
+//     flash id and processor (the targetless settings give that processor too); our
+//     "Flash.ini" (TARGET/) lies in the program directory.
 //
 // Memory layout (logical address, physical address):
 //   root code      0x0000-0x5FFF   0x00000     kRootCode
@@ -73,6 +74,8 @@ inline constexpr uint16_t kVariables = 0xBFFF;
 inline constexpr uint32_t kVariablesSize = 0x3000;
 inline constexpr ADDR24 kXmemCode = make_addr(2, 0xE000);
 inline constexpr uint32_t kXmemCodeSize = 0x8000;
+// The processor id the board stand-in reports for its 2000.
+inline constexpr uint16_t kStandInCpuId = 0x0003;
 
 // The linker stand-in: the real library index over the libraries list and the real map file
 // (each call also recorded), origins and labels from their units, the real download writer,
