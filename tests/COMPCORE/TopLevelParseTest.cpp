@@ -86,7 +86,9 @@ const DebugCase kDebugCases[] = {
     {"nodebug_after_debug", "#asm debug nodebug\n ld a,1\n#endasm\n", 0, {0x3E, 0x01}},
 };
 
-class AsmDebugCode : public CompileRun, public ::testing::WithParamInterface<DebugCase> {
+// A table of compiles that set the debug kernel's state, which each gives back.
+template <class Case>
+class KernelStateRun : public CompileRun, public ::testing::WithParamInterface<Case> {
 protected:
     uint8_t saved_state = gDebugRstState;
     void TearDown() override
@@ -95,6 +97,8 @@ protected:
         CompileRun::TearDown();
     }
 };
+
+class AsmDebugCode : public KernelStateRun<DebugCase> {};
 
 TEST_P(AsmDebugCode, RestartsOnlyWhereAsked)
 {
@@ -170,15 +174,7 @@ const XmemKindCase kXmemKinds[] = {
      {0xEF, 0x3E, 0x01, 0x3E}},
 };
 
-class XmemCodeKind : public CompileRun, public ::testing::WithParamInterface<XmemKindCase> {
-protected:
-    uint8_t saved_state = gDebugRstState;
-    void TearDown() override
-    {
-        gDebugRstState = saved_state;
-        CompileRun::TearDown();
-    }
-};
+class XmemCodeKind : public KernelStateRun<XmemKindCase> {};
 
 TEST_P(XmemCodeKind, GoesToTheOriginOfItsKind)
 {
