@@ -165,6 +165,7 @@ bool separate_instruction_data() { return g_separate_id; }
 void set_io_prefix_watch(bool (*watch)(uint8_t)) { g_io_prefix_watch = watch; }
 void set_processor_revision(int revision) { g_processor_revision = revision; }
 void set_codegen_options_byte(uint8_t options) { g_codegen_options = options; }
+uint8_t codegen_options_byte() { return g_codegen_options; }
 bool generated_line_active() { return g_generated_line; }
 uint32_t last_generated_address() { return g_last_generated; }
 

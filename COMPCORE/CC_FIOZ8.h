@@ -56,8 +56,10 @@ uint32_t last_generated_address();
 void set_io_prefix_watch(bool (*watch)(uint8_t b));
 void set_processor_revision(int revision);
 
-// Bit 0x20 of the code generator's options byte: the first flag of the one-line assembly.
+// The code generator's options byte. Bit 0x20: the first flag of the one-line assembly; bit
+// 0x10: "^" on 16 bits calls its routine.
 void set_codegen_options_byte(uint8_t options);
+uint8_t codegen_options_byte();
 
 // ---- the cache objects and the program-wide cache pointers -------------------------------------
 

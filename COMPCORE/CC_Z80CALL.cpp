@@ -105,6 +105,7 @@ BranchRecord gen_jump_named(const char *name)
 // ---- conditional jumps ------------------------------------------------------------------------------
 
 void set_flag_tracking(std::function<bool()> tracking) { g_flag_tracking = std::move(tracking); }
+bool flag_tracking() { return g_flag_tracking && g_flag_tracking(); }
 
 void gen_zero_flag_test(object *value)
 {
@@ -145,7 +146,7 @@ BranchRecord gen_conditional_jump(object *value, uint32_t target, int condition,
     }
     int16_t zero = obj_zero_state(value);
     int16_t carry = obj_carry_state(value);
-    if (!(g_flag_tracking && g_flag_tracking()))
+    if (!flag_tracking())
         carry = 0;
     else if (zero != 0)
         condition ^= 1;

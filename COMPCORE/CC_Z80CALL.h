@@ -39,6 +39,7 @@ BranchRecord gen_jump_named(const char *name);
 // Whether the comparison generators' flag tracking applies (the parser's condition context is
 // on and not nested deeper than one level); unset reads off.
 void set_flag_tracking(std::function<bool()> tracking);
+bool flag_tracking();
 // Loads the value as an int and sets the zero flag exactly when it is zero, by its type.
 void gen_zero_flag_test(object *value);
 // A jump on the value's truth: condition 0 jumps when it is true, 1 when it is false (a void
