@@ -82,7 +82,10 @@ void read_anymem_threshold()
         advance_input(1);
         return;
     }
+    const int reports = errors_seen();
     const int32_t value = directive_long_constant_value(0);
+    if (errors_seen() != reports)
+        return;  // a faulty constant was reported; the threshold stays
     if (value < 0 || value > 65536) {
         error_here("%s", msg(kMsgThresholdRange));
         return;

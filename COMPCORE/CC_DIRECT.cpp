@@ -9,6 +9,7 @@
 #include "CC_FIOZ8.h"
 #include "CC_GLINE.h"
 #include "CC_GO.h"
+#include "CC_HIER.h"
 #include "CC_LABELS.h"
 #include "CC_RELOC.h"
 #include "CC_STAB.h"
@@ -177,19 +178,32 @@ void handle_message_directive(uint16_t kind)
     }
 }
 
-int32_t directive_long_constant_value(std::size_t length)
+namespace {
+
+// Skips `length` characters and reads the constant expression behind them, which may not cross
+// the line. Code that a faulty expression compiles is thrown away.
+template <typename Read>
+auto directive_constant(std::size_t length, Read read)
 {
     advance_input(length);
     const bool crossing_off = no_line_crossing();
     set_no_line_crossing(true);
-    const int32_t value = constant_expression_value();
+    DiscardedCode discarded;
+    const auto value = read();
     set_no_line_crossing(crossing_off);
     return value;
 }
 
+}  // namespace
+
+int32_t directive_long_constant_value(std::size_t length)
+{
+    return static_cast<int32_t>(directive_constant(length, &parse_long_constant_expression));
+}
+
 int16_t directive_constant_value(std::size_t length)
 {
-    return static_cast<int16_t>(directive_long_constant_value(length));
+    return static_cast<int16_t>(directive_constant(length, &parse_constant_expression));
 }
 
 DirectiveHandlers parser_directive_handlers()

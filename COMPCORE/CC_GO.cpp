@@ -22,6 +22,7 @@
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
+#include "CC_Z80CALL.h"
 #include "CC_Z80GEN.h"
 #include "MAPFILE.h"
 #include "SEAM_LINKER.h"
@@ -603,6 +604,8 @@ void install_compiler_joins()
     set_io_prefix_watch(&check_emitted_io_prefix);
     set_obj_host(&value_model_obj_host());
     set_jump_patcher(&patch_jump_fixup);
+    // A comparison whose value only decides a condition leaves its truth in the flags.
+    set_flag_tracking(&condition_flag_tracking);
     set_line_position_installer(&point_lexer_at_recorded_line);
     // The stub flush: root entry stubs in the stub-call mode, none in a watch compile; a fresh
     // value is loaded and pushed by the code generator.

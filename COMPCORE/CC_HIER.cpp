@@ -1,13 +1,25 @@
 // CC_HIER: the one-pass expression parser (see CC_HIER.h). Read from the bottom up: characters,
 // numbers and character constants, string literals and the literal pool, the look-ahead bundle,
-// and the state the code generator and the other parsers read.
+// the primaries, the unary and postfix placeholders, the binary levels, the conditional, the
+// assignment frame, the entries and the constant expressions.
 #include "CC_HIER.h"
 
+#include "CC_CONV.h"
+#include "CC_ER.h"
+#include "CC_FIOZ8.h"
 #include "CC_GLINE.h"
+#include "CC_GO.h"
+#include "CC_IEXPR.h"
 #include "CC_IN.h"
 #include "CC_LABELS.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
+#include "CC_Z80.h"
+#include "CC_Z80CALL.h"
+#include "CC_Z80EX.h"
+#include "CC_Z80GEN.h"
+#include "CC_Z80LOAD.h"
+#include "CC_Z80UN.h"
 #include "CParserFrame.h"
 #include "guiKXPreferences.h"
 
@@ -15,6 +27,11 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <algorithm>
+#include <exception>
+#include <initializer_list>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -23,6 +40,17 @@ namespace {
 bool g_comparison_hint = false;
 bool g_assignment_hint = false;
 uint16_t g_nesting = 0;
+bool g_last_was_assignment = false;
+bool g_stack_reset_requested = false;
+uint16_t g_stack_allowance = 0;
+uint16_t g_last_constant_type = 0;
+uint32_t g_last_constant_value = 0;
+// Set while a comparison that is not the top one of the condition is compiled.
+bool g_inner_comparison = false;
+// Parentheses open in the primary level: the descent costs host stack per level, so a text
+// nested deeper than this is refused instead of exhausting it.
+int g_paren_depth = 0;
+constexpr int kMaxParenDepth = 100;
 int16_t g_condition_inversion = 0;
 uint16_t g_auto_references = 0;
 bool g_auto_blocked = false;
@@ -452,9 +480,1041 @@ bool is_comparison_tree(const AST *tree)
     return token >= ctok::EQUAL && token <= ctok::GREATERTHANOREQUALTO;
 }
 
+// ---- the look-ahead tree in the levels ----------------------------------------------------------------
+
+namespace {
+
+// A level steps down over the tree nodes of its own operators, so that its first operand gets the
+// leftmost subtree and the right operand of each operator, in the order of the text, the subtree
+// beside the left one of that operator. Each node stepped over hands its mark down.
+class LevelTree {
+public:
+    LevelTree(AST *tree, std::initializer_list<int> tokens)
+    {
+        while (tree && is_one_of(tree->token_type(), tokens)) {
+            m_steps.push_back(tree);
+            AST *down = tree->first_child();
+            if (down)
+                down->mark = tree->mark;
+            tree = down;
+        }
+        m_first = tree;
+        m_next = m_steps.size();
+    }
+    AST *first() const { return m_first; }
+    // The operator node whose right operand `next_right` handed out last.
+    AST *last_operator() const { return m_next < m_steps.size() ? m_steps[m_next] : nullptr; }
+    AST *next_right()
+    {
+        if (m_next == 0)
+            return nullptr;
+        AST *left = m_steps[--m_next]->first_child();
+        AST *right = left ? left->right_sibling() : nullptr;
+        if (right)
+            right->mark = m_steps[m_next]->mark;
+        return right;
+    }
+
+private:
+    static bool is_one_of(int token, std::initializer_list<int> tokens)
+    {
+        for (int t : tokens)
+            if (t == token)
+                return true;
+        return false;
+    }
+    std::vector<AST *> m_steps;
+    AST *m_first = nullptr;
+    std::size_t m_next = 0;
+};
+
+// ---- small helpers of the levels ----------------------------------------------------------------------
+
+object *fresh_node() { return gObjectPool.new_object(); }
+uint32_t code_here() { return current_code_cache().current; }
+
+// Before each operator test: a blank or control character under the pointer is skipped, across
+// lines unless the expression may not cross them.
+void skip_white()
+{
+    if (static_cast<unsigned char>(at()) < '!')
+        skip_blanks_across_lines();
+}
+
+// Nothing is left of the node's value but a harmless constant.
+void make_int_zero(object *node) { set_constant(node, 2, 0); }
+void make_unsigned_zero(object *node) { set_constant(node, 3, 0); }
+
+// A constant becomes the int 1 when it is true, else 0.
+void make_truth_constant(object *node)
+{
+    const bool truth = !obj_const_equals(node, 0.0);
+    set_constant(node, 2, truth ? 1 : 0);
+}
+
+bool is_struct_value(const object *node) { return node->declarator == 0 && node->type >= 16; }
+
+// Consumes a bracketed group: from the opener under the pointer (or, with `depth` 1, from just
+// behind an opener already consumed) to its closer, across lines where the expression may cross
+// them. A group in parentheses or square brackets ends at a ";" too: no expression holds one.
+void skip_group(char open, char close, int depth = 0)
+{
+    do {
+        skip_white();
+        const char c = at();
+        if (c == '\0' || (c == ';' && open != '{'))
+            return;
+        consume();
+        if (c == open)
+            ++depth;
+        else if (c == close)
+            --depth;
+    } while (depth > 0);
+}
+
+// A form whose compiler is not part of this build: reported once, its text consumed, and the
+// node a harmless constant.
+void refuse_form(object *node, const char *what)
+{
+    error_here(msg(kMsgExprNotBuilt), what);
+    make_int_zero(node);
+}
+
+// ---- the stack check at the end of an outermost expression ----------------------------------------------
+
+// The temporary and automatic stack counted from nothing again.
+void restart_stack_tracking()
+{
+    g_stack_reset_requested = false;
+    set_stack_offset(0);
+    set_pending_stack_adjustments(0, value_model_obj_host().pending_adjust_2());
+}
+
+void check_expression_stack(const object *node)
+{
+    if (g_stack_reset_requested) {
+        restart_stack_tracking();
+        return;
+    }
+    int expected = g_stack_allowance;
+    if (node->kind == 254 && is_struct_value(node))
+        expected += type_size(node->type);
+    const int tracked = stack_offset();
+    if (expected != (tracked < 0 ? -tracked : tracked)) {
+        set_stack_offset(static_cast<int16_t>(-expected));
+        error_here(msg(kMsgExprTemporaryStack));
+    }
+    const int16_t automatic = value_model_obj_host().pending_adjust_1();
+    if (automatic < 0) {
+        set_pending_stack_adjustments(0, value_model_obj_host().pending_adjust_2());
+        error_here(msg(kMsgExprAutomaticStack));
+    }
+}
+
+// One assignment level open: counted while it runs. When an exception leaves the outermost one,
+// the stack tracking starts afresh.
+class NestingLevel {
+public:
+    NestingLevel() : m_exceptions(std::uncaught_exceptions()) { ++g_nesting; }
+    ~NestingLevel()
+    {
+        --g_nesting;
+        if (std::uncaught_exceptions() > m_exceptions && g_nesting == 0)
+            restart_stack_tracking();
+    }
+    NestingLevel(const NestingLevel &) = delete;
+    NestingLevel &operator=(const NestingLevel &) = delete;
+
+private:
+    int m_exceptions;
+};
+
+// The first of the operator texts that stands at the input pointer, consumed; nullptr when none.
+const char *match_operator(std::initializer_list<const char *> texts)
+{
+    for (const char *text : texts)
+        if (match_text(text))
+            return text;
+    return nullptr;
+}
+
+bool is_commutative_operator(const char *op)
+{
+    return op[0] == '&' || op[0] == '*' || op[0] == '+' || op[0] == '^' || op[0] == '|';
+}
+
+// The const flag of every declarator level (bit 2 of each group).
+constexpr uint32_t kConstFlags = 0x44444444u;
+
+}  // namespace
+
+// ---- primaries ----------------------------------------------------------------------------------------
+
+bool is_builtin_call(const char *name)
+{
+    while (is_blank_char(at()))
+        advance_input(1);
+    const LexerPlace start = lexer_place();
+    if (match_text(name)) {
+        while (is_blank_char(at()))
+            advance_input(1);
+        if (at() == '(' && !find_symbol(name, false, kLocalTable)) {
+            const symbol *entry = find_symbol(name, false, kGlobalTable);
+            if (entry && decl_level(entry->declarator, 0) == kDeclFunction &&
+                entry->address[0] == kDummyAddress)
+                return true;
+        }
+    }
+    restore_lexer_place(start);
+    return false;
+}
+
+int builtin_function_code()
+{
+    enum Condition { kAlways, kInlineIo, kIpset };
+    struct Builtin {
+        const char *name;
+        int code;
+        Condition condition;
+    };
+    static constexpr Builtin kBuiltins[] = {
+        {"CofuncMaxInstance", 1, kAlways}, {"BIT", 4, kAlways},      {"bit", 4, kAlways},
+        {"SET", 5, kAlways},               {"set", 5, kAlways},      {"RES", 6, kAlways},
+        {"res", 6, kAlways},               {"WrPortI", 32, kInlineIo}, {"RdPortI", 33, kInlineIo},
+        {"BitRdPortI", 34, kInlineIo},     {"BitWrPortI", 35, kInlineIo},
+        {"ipset", 17, kIpset},             {"ipres", 18, kIpset},
+    };
+    for (const Builtin &b : kBuiltins) {
+        if (b.condition == kInlineIo && compiler_options().inline_io == 0)
+            continue;
+        if (b.condition == kIpset && cpu_flag() != 1)
+            continue;
+        if (is_builtin_call(b.name))
+            return b.code;
+    }
+    return 0;
+}
+
+void error_recovery()
+{
+    for (;;) {
+        const char c = at();
+        if (c == '\0' || std::strchr(";,)]}", c))
+            return;
+        if (is_identifier_char(static_cast<unsigned char>(c))) {
+            while (is_identifier_char(static_cast<unsigned char>(at())))
+                consume();
+        } else {
+            consume();
+        }
+    }
+}
+
+namespace {
+
+// The node of a name found in the symbol tables (or declared as a function by its call).
+object *name_primary(object *node, const char *name)
+{
+    symbol *entry = find_symbol(name, false, kLocalTable);
+    if (entry && entry->kind == 2 && g_auto_references == 0)
+        g_auto_references = 1;
+    if (!entry)
+        entry = find_symbol(name, false, kGlobalTable);
+    if (!entry) {
+        skip_white();
+        if (at() != '(') {
+            error_here(msg(kMsgExprNotDeclared), name);
+            make_unsigned_zero(node);
+            return node;
+        }
+        entry = add_symbol(name, kDeclFunction, 2, 0, 1, nullptr, 0);
+    }
+    entry->flags[0] |= 0x02;  // referenced
+
+    uint8_t kind = entry->kind;
+    uint32_t offset = 0;
+    switch (entry->kind) {
+    case 1:
+    case 252:
+        break;
+    case 2:
+        if (g_auto_blocked) {
+            error_here(msg(kMsgExprAutoNotAllowed));
+            make_unsigned_zero(node);
+            return node;
+        }
+        offset = static_cast<uint32_t>(static_cast<int32_t>(entry->value));
+        break;
+    case 3:
+    case 4:
+    case 5:
+        kind = 3;
+        break;
+    case 8:
+    case 9:  // enumeration constants
+        set_constant(node, 2, static_cast<uint32_t>(static_cast<int32_t>(entry->value)));
+        return node;
+    default:
+        error_here(msg(kMsgExprNotAName));
+        make_unsigned_zero(node);
+        return node;
+    }
+    const uint32_t first = decl_level(entry->declarator, 0);
+    set_object(node, kind, static_cast<uint16_t>(entry->type), entry->declarator, entry, offset,
+               entry->dims, entry->dim_count, first == kDeclNone || first == kDeclPointer, false);
+    node->flags[1] = static_cast<uint8_t>((node->flags[1] & ~0x40) | ((entry->flags[1] & 0x20) << 1));
+    return node;
+}
+
+}  // namespace
+
+object *parse_primary(object *node, uint16_t already_open, AST *tree)
+{
+    LevelTree t(tree, {ctok::IDENTIFIER, ctok::STRING, ctok::OCTALINT, ctok::DECIMALINT,
+                       ctok::HEXADECIMALINT, ctok::CHARACTER, ctok::FLOATONE, ctok::FLOATTWO});
+    skip_white();
+    if (already_open || at() == '(') {
+        if (!already_open)
+            consume();
+        if (g_paren_depth >= kMaxParenDepth) {
+            error_here(msg(kMsgExprTooDeep), kMaxParenDepth);
+            make_int_zero(node);
+            skip_group('(', ')', 1);  // the rest of the group whose "(" was consumed
+            return node;
+        }
+        ++g_paren_depth;
+        struct Depth {
+            ~Depth() { --g_paren_depth; }
+        } depth;
+        const std::size_t brackets = bracket_depth();
+        const int reports = errors_seen();
+        parse_comma_level(node, 1, t.first());
+        skip_white();
+        if (at() == ')') {
+            consume();
+            return node;
+        }
+        // The parse goes on as if the ")" were there; an expression that already reported
+        // what is wrong inside gets no second report for it.
+        if (errors_seen() == reports)
+            report_missing_char(')');
+        if (bracket_depth() == brackets)
+            note_bracket(')', current_line(), current_column());
+        return node;
+    }
+    if (const int code = builtin_function_code()) {
+        node->builtin_id = static_cast<uint8_t>(code);
+        return node;
+    }
+    char name[kMaxIdentifier + 1];
+    if (scan_identifier(name, false, false))
+        return name_primary(node, name);
+    if (scan_number_or_char(node))
+        return node;
+    if (parse_string_literal(node, g_expression_flag == 0))
+        return node;
+    error_here(msg(kMsgExprInvalid));
+    make_int_zero(node);
+    error_recovery();
+    return node;
+}
+
+// ---- unary and postfix levels --------------------------------------------------------------------------
+// The prefix "+", "-", "~" and "!" are compiled; every other unary and postfix form (increments,
+// "*", "&", "sizeof", casts, calls, subscripts, members, "waitfordone", "$") is read over and
+// reported as not part of this build, with the node a harmless constant.
+
+object *parse_postfix_expression(object *node, uint16_t already_open, AST *tree)
+{
+    parse_primary(node, already_open, tree);
+    if (node->builtin_id) {
+        node->builtin_id = 0;
+        skip_white();
+        skip_group('(', ')');
+        refuse_form(node, "The built-in function");
+        return node;
+    }
+    for (;;) {
+        skip_white();
+        const char c = at();
+        if (c == '(') {
+            skip_group('(', ')');
+            refuse_form(node, "A function call");
+        } else if (c == '[') {
+            skip_group('[', ']');
+            refuse_form(node, "Subscripting");
+        } else if (c == '.' || (c == '-' && input_pointer()[1] == '>')) {
+            consume();
+            if (at() == '>')
+                consume();
+            char member[kMaxIdentifier + 1];
+            (void)scan_identifier(member, false, false);
+            refuse_form(node, "Member access");
+        } else if (scan_increment_operator()) {
+            refuse_form(node, "The increment operator");
+        } else {
+            return node;
+        }
+    }
+}
+
+object *parse_unary_expression(object *node, AST *tree)
+{
+    LevelTree t(tree, {ctok::SIZEOF, ctok::PLUSPLUS, ctok::MINUSMINUS, ctok::ONESCOMPLEMENT,
+                       ctok::NOT, ctok::MINUS, ctok::STAR, ctok::AMPERSAND, ctok::WAITFORDONE,
+                       ctok::Eof});
+    skip_white();
+    if (scan_increment_operator()) {
+        parse_unary_expression(node, t.first());
+        refuse_form(node, "The increment operator");
+        return node;
+    }
+    for (const char *word : {"sizeof", "waitfordone", "waitforfirstdone"}) {
+        if (!match_keyword(word))
+            continue;
+        skip_white();
+        if (at() == '(' || at() == '{')
+            skip_group(at(), at() == '(' ? ')' : '}');
+        else
+            parse_unary_expression(node, nullptr);
+        refuse_form(node, word);
+        return node;
+    }
+    const char c = at();
+    if (c == '*' || c == '&' || c == '$') {
+        consume();
+        parse_unary_expression(node, t.first());
+        refuse_form(node, c == '*' ? "Dereferencing" : c == '&' ? "The address operator"
+                                                                : "A \"#web\" reference");
+        return node;
+    }
+    if (c != '+' && c != '-' && c != '~' && c != '!')
+        return parse_postfix_expression(node, 0, t.first());
+
+    consume();
+    parse_unary_expression(node, t.first());
+    if (!check_not_void(node))
+        return node;
+    if (node->kind == 0) {
+        switch (c) {
+        case '!':
+            set_constant(node, 2, obj_const_equals(node, 0.0) ? 1 : 0);
+            break;
+        case '-':
+            if (node->type == 7) {
+                float f;
+                std::memcpy(&f, &node->value, sizeof f);
+                f = -f;
+                std::memcpy(&node->value, &f, sizeof f);
+            } else {
+                node->value = 0u - node->value;
+            }
+            break;
+        case '~':
+            node->value = ~node->value;
+            break;
+        default:  // "+"
+            break;
+        }
+        return node;
+    }
+    const uint16_t type = node->declarator != 0 ? uint16_t(12) : node->type;
+    gen_load_value(node);
+    if (type == 4 || type == 5 || type == 7) {
+        switch (c) {
+        case '!':
+            if (type == 7)
+                gen_logical_not_float();
+            else
+                gen_logical_not_long();
+            node->type = 2;
+            node->declarator = 0;
+            break;
+        case '-':
+            if (type == 7)
+                gen_negate_float();
+            else
+                gen_negate_long();
+            break;
+        case '~':
+            if (type == 7)
+                error_here(msg(kMsgCgIncompatible));
+            else
+                gen_complement_long();
+            break;
+        default:
+            break;
+        }
+        return node;
+    }
+    if (c == '+')
+        return node;
+    if (type == 1)
+        ConvertCCObject(node, 2, false, 0);
+    if (c == '!') {
+        gen_logical_not_int();
+        node->type = 2;
+        node->declarator = 0;
+        return node;
+    }
+    if (c == '-')
+        gen_negate_int();
+    else
+        gen_complement_int();
+    if (type == 1)
+        ConvertCCObject(node, 1, false, 0);
+    return node;
+}
+
+// ---- binary levels ------------------------------------------------------------------------------------
+
+void binary_step(const char *op, LevelRoutine next, object *left, AST *tree)
+{
+    set_condition_inversion_count(0);
+    object *right = fresh_node();
+    if (!(is_commutative_operator(op) && left->kind != 255))
+        defer_load(left, false);
+    next(right, tree);
+    (void)claim_pending_value(left);
+    gen_binary_operation(op, left, right);
+    skip_white();
+}
+
+namespace {
+
+// A level of one-character operators (`texts`) over the level below it (`operand`); an operator
+// character that begins a compound assignment ends the level.
+object *character_level(object *node, AST *tree, const char *texts,
+                        std::initializer_list<int> tokens, LevelRoutine operand)
+{
+    LevelTree t(tree, tokens);
+    operand(node, t.first());
+    for (;;) {
+        skip_white();
+        const char c = at();
+        if (c == '\0' || !std::strchr(texts, c) || compound_assignment_length())
+            return node;
+        consume();
+        const char op[2] = {c, '\0'};
+        binary_step(op, operand, node, t.next_right());
+    }
+}
+
+}  // namespace
+
+object *parse_multiplicative(object *node, AST *tree)
+{
+    return character_level(node, tree, "*/%", {ctok::STAR, ctok::DIVIDE, ctok::MOD},
+                           &parse_unary_expression);
+}
+
+object *parse_additive(object *node, AST *tree)
+{
+    return character_level(node, tree, "+-", {ctok::PLUS, ctok::MINUS}, &parse_multiplicative);
+}
+
+object *parse_shift(object *node, AST *tree)
+{
+    LevelTree t(tree, {ctok::SHIFTLEFT, ctok::SHIFTRIGHT});
+    parse_additive(node, t.first());
+    for (;;) {
+        skip_white();
+        if ((at() != '<' && at() != '>') || compound_assignment_length())
+            return node;
+        const char *op = match_operator({"<<", ">>"});
+        if (!op)
+            return node;
+        binary_step(op, &parse_additive, node, t.next_right());
+    }
+}
+
+namespace {
+
+// One comparison whose text was consumed: the left operand waits while the right one is
+// compiled by `next`. Only the comparison at the top of the look-ahead tree may leave its truth
+// in the flags alone; any other is an operand whose value is needed.
+void comparison_step(const char *op, LevelRoutine next, object *left, LevelTree &tree)
+{
+    set_condition_inversion_count(0);
+    defer_load(left, false);
+    object *right = fresh_node();
+    next(right, tree.next_right());
+    (void)claim_pending_value(left);
+    const AST *node = tree.last_operator();
+    const bool saved = g_inner_comparison;
+    g_inner_comparison = !node || node->parent() != nullptr;
+    gen_binary_operation(op, left, right);
+    g_inner_comparison = saved;
+}
+
+}  // namespace
+
+object *parse_relational(object *node, AST *tree)
+{
+    LevelTree t(tree, {ctok::LESSTHAN, ctok::GREATERTHAN, ctok::LESSTHANOREQUALTO,
+                       ctok::GREATERTHANOREQUALTO});
+    parse_shift(node, t.first());
+    for (;;) {
+        skip_white();
+        const char c = at();
+        if ((c != '<' && c != '>') || input_pointer()[1] == c)
+            return node;
+        const char *op = match_operator({"<=", ">=", "<", ">"});
+        if (!op)
+            return node;
+        comparison_step(op, &parse_shift, node, t);
+    }
+}
+
+object *parse_equality(object *node, AST *tree)
+{
+    LevelTree t(tree, {ctok::EQUAL, ctok::NOTEQUAL});
+    parse_relational(node, t.first());
+    for (;;) {
+        skip_white();
+        const char *op = match_operator({"==", "!="});
+        if (!op)
+            return node;
+        comparison_step(op, &parse_relational, node, t);
+    }
+}
+
+namespace {
+
+struct LogicalLevel {
+    const char *text;
+    int token;
+};
+constexpr LogicalLevel kLogicalLevels[5] = {
+    {"||", ctok::OR}, {"&&", ctok::AND}, {"|", ctok::BITWISEOR}, {"^", ctok::BITWISEXOR},
+    {"&", ctok::AMPERSAND},
+};
+
+// "||" (level 0) and "&&" (level 1) after their text was consumed. The value is the int 0 or 1 on
+// every path: a constant left operand decides alone or hands over to the right one; otherwise a
+// jump on the left value leads past the right operand to the value that decides.
+void short_circuit_step(int level, object *left, AST *right_tree)
+{
+    // A void left operand has no truth: reported once, it counts as 0.
+    if (!check_not_void(left))
+        make_int_zero(left);
+    const bool left_constant = left->kind == 0;
+    BranchRecord decided{};
+    if (left_constant) {
+        make_truth_constant(left);
+    } else {
+        g_comparison_hint = false;
+        decided = gen_conditional_jump(left, kDummyAddress, level, false);
+    }
+    const bool dead = left_constant && (level == 0 ? left->value != 0 : left->value == 0);
+
+    object *right = fresh_node();
+    {
+        DiscardedCode guard(dead);
+        parse_logical_level(right, level + 1, right_tree);
+    }
+    if (!check_not_void(right))
+        make_int_zero(right);
+    if (right->kind == 0)
+        make_truth_constant(right);
+
+    if (!left_constant) {
+        gen_truth_test(right);
+        const BranchRecord joined = gen_jump(kDummyAddress, kOpJp);
+        patch_jump(decided, code_here());
+        gen_load_new_value(level == 0 ? 1 : 0);
+        patch_jump(joined, code_here());
+        (void)clear_condition_state();
+        set_object(left, 255, 2, 0, nullptr, 0, nullptr, 0, false, false);
+        return;
+    }
+    if (right->kind == 0) {
+        gen_binary_operation(kLogicalLevels[level].text, left, right);
+        return;
+    }
+    if (dead) {
+        gen_load_value(left);
+        (void)clear_condition_state();
+        return;
+    }
+    gen_truth_test(right);
+    *left = *right;
+}
+
+}  // namespace
+
+object *parse_logical_level(object *node, int level, AST *tree)
+{
+    if (level >= 5)
+        return parse_equality(node, tree);
+    const LogicalLevel &row = kLogicalLevels[level];
+    LevelTree t(tree, {row.token});
+    parse_logical_level(node, level + 1, t.first());
+    for (;;) {
+        skip_white();
+        if (at() != row.text[0])
+            return node;
+        if (row.text[1] == '\0' && input_pointer()[1] == row.text[0])
+            return node;  // "|" is not taken from "||", nor "&" from "&&"
+        set_condition_inversion_count(0);
+        if (compound_assignment_length() || !match_text(row.text))
+            return node;
+        if (level <= 1) {
+            short_circuit_step(level, node, t.next_right());
+            continue;
+        }
+        defer_load(node, false);
+        object *right = fresh_node();
+        parse_logical_level(right, level + 1, t.next_right());
+        (void)clear_condition_state();
+        (void)claim_pending_value(node);
+        gen_binary_operation(row.text, node, right);
+        (void)clear_condition_state();
+    }
+}
+
+// ---- the conditional ------------------------------------------------------------------------------------
+
+object *parse_conditional(object *node, AST *tree)
+{
+    const bool question = tree && tree->token_type() == ctok::QUESTIONMARK;
+    AST *condition_tree = question ? tree->first_child() : tree;
+    AST *second_tree = condition_tree && question ? condition_tree->right_sibling() : nullptr;
+    AST *third_tree = second_tree ? second_tree->right_sibling() : nullptr;
+
+    parse_logical_level(node, 0, condition_tree);
+    skip_white();
+    if (at() != '?')
+        return node;
+    consume();
+    set_condition_inversion_count(0);
+    gen_load_value(node);
+    g_comparison_hint = false;
+    const BranchRecord to_third = gen_conditional_jump(node, kDummyAddress, 1, false);
+
+    object *second = fresh_node();
+    parse_conditional(second, second_tree);
+    const bool second_zero = obj_const_equals(second, 0.0);
+    gen_load_value(second);
+    skip_white();
+    if (at() == ':')
+        consume();
+    else
+        report_missing_char(':');
+    BranchRecord to_end = gen_jump(kDummyAddress, kOpJp);
+    patch_jump(to_third, code_here());
+
+    object *third = fresh_node();
+    parse_conditional(third, third_tree);
+    const bool third_zero = obj_const_equals(third, 0.0);
+    gen_load_value(third);
+
+    // Whole declarator words are compared, but a const flag is no declarator level.
+    const uint32_t second_levels = second->declarator & ~kConstFlags;
+    const uint32_t third_levels = third->declarator & ~kConstFlags;
+    uint16_t type = second->type;
+    uint32_t declarator = second->declarator;
+    if (second_levels == 0 && third_levels == 0) {
+        if (second->type != third->type) {
+            type = std::max(second->type, third->type);
+            if (type > 3) {
+                if (third->type == type) {
+                    // The second branch's value is converted behind the third branch.
+                    const BranchRecord past = gen_jump(kDummyAddress, kOpJp);
+                    patch_jump(to_end, code_here());
+                    object converted = *second;
+                    ConvertCCObject(&converted, type, false, 0);
+                    to_end = past;
+                } else {
+                    ConvertCCObject(third, type, false, 0);
+                }
+            }
+        }
+    } else if (third_levels == 0) {
+        if (!third_zero)
+            report_incompatible_operands();
+    } else if (second_levels != third_levels || second->type != third->type) {
+        if (second_zero) {
+            type = third->type;
+            declarator = third->declarator;
+        } else {
+            report_incompatible_operands();
+        }
+    }
+    *node = *third;
+    node->type = type;
+    node->declarator = declarator;
+    patch_jump(to_end, code_here());
+    return node;
+}
+
+// ---- assignment -----------------------------------------------------------------------------------------
+
+int scan_operator_chars(char *buffer)
+{
+    const char *p = input_pointer();
+    int n = 0;
+    if ((p[0] == '<' || p[0] == '>') && p[1] == p[0])
+        n = 2;
+    else if (p[0] && std::strchr("%&*+-/^|", p[0]))
+        n = 1;
+    for (int i = 0; i < n; ++i)
+        buffer[i] = p[i];
+    buffer[n] = '\0';
+    return n;
+}
+
+int compound_assignment_length()
+{
+    char op[3];
+    const int n = scan_operator_chars(op);
+    return n > 0 && input_pointer()[n] == '=' ? n + 1 : 0;
+}
+
+int scan_assignment_operator(char *buffer)
+{
+    skip_white();
+    const int length = compound_assignment_length();
+    if (length) {
+        (void)scan_operator_chars(buffer);
+        for (int i = 0; i < length; ++i)
+            consume();
+    } else if (at() == '=' && input_pointer()[1] != '=') {
+        buffer[0] = '\0';
+        consume();
+    } else {
+        return 0;
+    }
+    set_condition_inversion_count(0);
+    return 1;
+}
+
+const char *scan_increment_operator()
+{
+    const char c = at();
+    if ((c != '+' && c != '-') || input_pointer()[1] != c)
+        return nullptr;
+    consume();
+    consume();
+    return c == '+' ? "+" : "-";
+}
+
+object *parse_assignment(object *node, [[maybe_unused]] uint16_t mode, AST *tree)
+{
+    NestingLevel level;
+    const bool assigns = tree && tree->token_type() >= ctok::ASSIGNEQUAL &&
+                         tree->token_type() <= ctok::BITWISEOREQUAL;
+    AST *target_tree = assigns ? tree->first_child() : tree;
+    node->work[0] = 0;  // the assignment's counter field
+    parse_conditional(node, target_tree);
+    char op[3];
+    bool assigned = false;
+    if (scan_assignment_operator(op)) {
+        assigned = true;
+        // Until assignments are compiled, the value is read whole and its code thrown away.
+        object *value = fresh_node();
+        {
+            DiscardedCode discarded;
+            parse_assignment(value, 1, target_tree ? target_tree->right_sibling() : nullptr);
+        }
+        refuse_form(node, "Assignment");
+    }
+    g_last_was_assignment = assigned;
+    if (g_nesting == 1)
+        check_expression_stack(node);
+    return node;
+}
+
+// ---- the comma level and the entries ------------------------------------------------------------------------
+
+object *parse_comma_level(object *node, uint16_t mode, AST *tree)
+{
+    (void)clear_condition_state();
+    LevelTree t(tree, {ctok::COMMA});
+    parse_assignment(node, mode, t.first());
+    for (;;) {
+        skip_white();
+        if (at() != ',')
+            return node;
+        consume();
+        if (node->kind == 254 && is_struct_value(node))
+            discard_stack_value(node);
+        parse_assignment(node, mode, t.next_right());
+    }
+}
+
+namespace {
+
+// One expression entry: the node pool's mark, the generated parser's bundle and, when asked for,
+// its tree with the two hints. Everything is given back when the entry ends, also by exception.
+// The comparison hint stays as the entry set it: the jump that the condition compiler emits on
+// the value after the entry reads it too.
+class ExpressionEntry {
+public:
+    ExpressionEntry(uint16_t mode, uint8_t lookahead)
+    {
+        gObjectPool.push_mark();
+        if (mode == 1 && lookahead)
+            m_tree = m_box.parse(input_pointer());
+        g_comparison_hint = is_comparison_tree(m_tree);
+        g_assignment_hint = false;
+        if (m_tree && m_tree->token_type() == ctok::ASSIGNEQUAL && m_tree->first_child()) {
+            const AST *value = m_tree->first_child()->right_sibling();
+            const int token = value ? value->token_type() : 0;
+            g_assignment_hint = token == ctok::OCTALINT || token == ctok::DECIMALINT ||
+                                token == ctok::HEXADECIMALINT;
+        }
+    }
+    ~ExpressionEntry()
+    {
+        g_assignment_hint = false;
+        gObjectPool.pop_mark();
+    }
+    ExpressionEntry(const ExpressionEntry &) = delete;
+    ExpressionEntry &operator=(const ExpressionEntry &) = delete;
+
+    AST *tree() const { return m_tree; }
+
+private:
+    StringParserBlackBox m_box;
+    AST *m_tree = nullptr;
+};
+
+}  // namespace
+
+object *parse_expression(object *result, uint16_t mode, uint8_t flag, uint8_t lookahead)
+{
+    ExpressionEntry entry(mode, lookahead);
+    g_expression_flag = flag;
+    object *node = fresh_node();
+    parse_assignment(node, mode, entry.tree());
+    *result = *node;
+    return result;
+}
+
+object *parse_expression_list(object *result, uint16_t mode, uint8_t /*flag*/, uint8_t lookahead)
+{
+    ExpressionEntry entry(mode, lookahead);
+    object *node = fresh_node();
+    parse_comma_level(node, mode, entry.tree());
+    *result = *node;
+    return result;
+}
+
+void discard_stack_value(object *node)
+{
+    gen_stack_adjust_tracked(static_cast<int16_t>(obj_size(node, 1)));
+    node->kind = 255;
+}
+
+void parse_value_expression(uint16_t mode)
+{
+    gObjectPool.push_mark();
+    object *node = fresh_node();
+    parse_expression_list(node, mode, 0, 0);
+    if (node->type < 16 || node->declarator != 0) {
+        if (mode != 0 || node->kind != 0)
+            gen_load_value_as_int(node);
+    } else if (node->kind == 254) {
+        discard_stack_value(node);
+    }
+    gObjectPool.pop_mark();
+}
+
+void parse_expression_statement()
+{
+    gObjectPool.push_mark();
+    object *node = fresh_node();
+    parse_expression_list(node, 0, 0, 0);
+    if (!g_last_was_assignment) {
+        if (is_struct_value(node)) {
+            if (node->kind == 254)
+                discard_stack_value(node);
+            else
+                gen_load_address_hl(node);
+        } else {
+            gen_load_value(node);
+        }
+    }
+    gObjectPool.pop_mark();
+}
+
+// ---- constant expressions ---------------------------------------------------------------------------------
+
+namespace {
+
+// The constant expression at the input pointer: its node, or nullopt after 427.
+std::optional<object> constant_expression()
+{
+    gObjectPool.push_mark();
+    object *node = fresh_node();
+    parse_expression(node, 1, 0, 0);
+    const object result = *node;
+    gObjectPool.pop_mark();
+    if (result.kind == 0)
+        return result;
+    error_here(msg(kMsgExprNotConstant));
+    return std::nullopt;
+}
+
+}  // namespace
+
+uint16_t parse_constant_expression()
+{
+    const std::optional<object> node = constant_expression();
+    if (!node)
+        return 0;
+    g_last_constant_type = node->type;
+    g_last_constant_value = node->value;
+    return static_cast<uint16_t>(node->value);
+}
+
+uint32_t parse_long_constant_expression()
+{
+    const std::optional<object> node = constant_expression();
+    if (!node)
+        return 0;
+    g_last_constant_type = node->type;
+    return node->value;
+}
+
+uint16_t last_constant_type() { return g_last_constant_type; }
+uint32_t last_constant_value() { return g_last_constant_value; }
+
+// ---- code that is thrown away ------------------------------------------------------------------------
+
+DiscardedCode::DiscardedCode(bool active) : m_active(active)
+{
+    if (!m_active)
+        return;
+    if (pending_value())
+        flush_pending_value();
+    // What the cache holds so far leaves before the suppression: the rewind flushes.
+    m_cache = &current_code_cache();
+    if (m_cache->positioned)
+        m_cache->Flush();
+    m_start = m_cache->current;
+    m_stack = stack_offset();
+    raise_code_suppression();
+}
+
+DiscardedCode::~DiscardedCode()
+{
+    if (!m_active)
+        return;
+    if (m_cache->current != m_start)
+        m_cache->SetAddress(m_start);
+    set_stack_offset(m_stack);
+    lower_code_suppression();
+}
+
 // ---- state read by other units ----------------------------------------------------------------------
 
 bool comparison_hint() { return g_comparison_hint; }
+bool condition_flag_tracking()
+{
+    return g_comparison_hint && g_nesting <= 1 && !g_inner_comparison;
+}
 bool assignment_hint() { return g_assignment_hint; }
 uint16_t expression_nesting_count() { return g_nesting; }
 int16_t condition_inversion_count() { return g_condition_inversion; }
@@ -462,11 +1522,21 @@ void set_condition_inversion_count(int16_t count) { g_condition_inversion = coun
 uint16_t automatic_reference_count() { return g_auto_references; }
 void block_auto_references(bool blocked) { g_auto_blocked = blocked; }
 uint8_t expression_flag() { return g_expression_flag; }
+bool last_was_assignment() { return g_last_was_assignment; }
+void request_stack_tracking_reset() { g_stack_reset_requested = true; }
+void set_expression_stack_allowance(uint16_t bytes) { g_stack_allowance = bytes; }
 
 void reset_expression_parser()
 {
     g_comparison_hint = g_assignment_hint = false;
     g_nesting = 0;
+    g_last_was_assignment = false;
+    g_stack_reset_requested = false;
+    g_stack_allowance = 0;
+    g_last_constant_type = 0;
+    g_last_constant_value = 0;
+    g_paren_depth = 0;
+    g_inner_comparison = false;
     g_condition_inversion = 0;
     g_auto_references = 0;
     g_auto_blocked = false;

@@ -1,13 +1,13 @@
 // CC_HIER: the one-pass expression parser. A hand-written descent over the text at the lexer's
 // input pointer (CC_IN), one routine per precedence level, that fills value nodes (`object`,
-// CC_OBJ) and hands every binary operator to the code generator's operator dispatch, which folds
-// constants or emits code while the text is read. Constant expressions are the same parse whose
-// result node turned out constant.
-// This file holds the bottom of the descent: numbers, character constants, escapes, string
-// literals and the literal pool; and the bundle that runs the generated C parser (cparser/) over
-// the same text for its look-ahead tree, the hints the code generator reads, and the expression
-// state that other units read (the automatic-reference count, the condition-inversion count).
+// CC_OBJ) and hands every binary operator to the code generator's operator dispatch
+// (`gen_binary_operation`, CC_Z80EX), which folds constants (CC_IEXPR) or emits code while the
+// text is read. Constant expressions are the same parse whose result node turned out constant.
+// Optionally the generated C parser (cparser/) reads the same text first; its tree only gives
+// the code generator two hints (a comparison used as a condition, an assignment of a number).
 // Diagnostics go through CC_IN's reporters at the current position; the parse goes on after each.
+// Called by the statements and declarations, the "#if" conditions and the directives that take
+// a constant (CC_IN, CC_DIRECT), and the built-ins of the code generator.
 #pragma once
 
 #include "CC_OBJ.h"
@@ -19,6 +19,122 @@
 
 class AST;
 class CParserSet;
+
+// ---- entries ------------------------------------------------------------------------------------
+// `mode` 1: the value is used; 0: the expression is compiled for its effects. `flag` goes to the
+// expression flag byte. `lookahead` (with mode 1) asks for the generated parser's tree.
+
+// One assignment expression (no comma operator at the top) into `result`.
+object *parse_expression(object *result, uint16_t mode, uint8_t flag, uint8_t lookahead);
+// A comma list.
+object *parse_expression_list(object *result, uint16_t mode, uint8_t flag, uint8_t lookahead);
+// A loop or costatement condition: a full expression whose value (not a structure) is loaded
+// into the primary registers as an int when `mode` is set or it is not a constant.
+void parse_value_expression(uint16_t mode);
+// An expression statement: a full expression whose value, unless its outermost operator was an
+// assignment, is materialised (loaded; a structure's address into HL, or popped when it lies on
+// the stack).
+void parse_expression_statement();
+// Pops a structure value lying on the stack and marks the node free.
+void discard_stack_value(object *node);
+
+// ---- constant expressions -----------------------------------------------------------------------
+// The expression at the input pointer compiled as any other; constant when the result node is.
+// Otherwise 427 "Constant expression expected." and 0.
+
+// The low 16 bits of the value; the type and the whole value are kept.
+uint16_t parse_constant_expression();
+// All 32 bits; the type is kept.
+uint32_t parse_long_constant_expression();
+// Of the last constant expression read: its type code, and (16-bit entry only) its whole value.
+uint16_t last_constant_type();
+uint32_t last_constant_value();
+
+// ---- the levels -----------------------------------------------------------------------------------
+// Each compiles its level at the input pointer into `node` and returns it. `tree` is the part of
+// the look-ahead tree that stands for the text (nullptr without one).
+//
+//   comma       = assignment { "," assignment }
+//   assignment  = conditional [ assignment-operator assignment ]
+//   conditional = logical-or [ "?" conditional ":" conditional ]
+//   logical-or  = logical-and { "||" logical-and }     ... through "&&" "|" "^" "&"
+//   equality    = relational { ( "==" | "!=" ) relational }
+//   relational  = shift { ( "<=" | ">=" | "<" | ">" ) shift }
+//   shift       = additive { ( "<<" | ">>" ) additive }
+//   additive    = multiplicative { ( "+" | "-" ) multiplicative }
+//   multiplicative = unary { ( "*" | "/" | "%" ) unary }
+object *parse_comma_level(object *node, uint16_t mode, AST *tree);
+// The frame of the assignment level: the nesting count, and the stack check at the end of an
+// outermost expression. An assignment operator is read with its value and reported as not part
+// of this build.
+object *parse_assignment(object *node, uint16_t mode, AST *tree);
+object *parse_conditional(object *node, AST *tree);
+// Levels 0 "||", 1 "&&", 2 "|", 3 "^", 4 "&"; 5 and above is the equality level.
+object *parse_logical_level(object *node, int level, AST *tree);
+object *parse_equality(object *node, AST *tree);
+object *parse_relational(object *node, AST *tree);
+object *parse_shift(object *node, AST *tree);
+object *parse_additive(object *node, AST *tree);
+object *parse_multiplicative(object *node, AST *tree);
+// The prefix "+", "-", "~" and "!" (folded on a constant, code otherwise); the other unary and
+// postfix forms are read over and reported as not part of this build.
+object *parse_unary_expression(object *node, AST *tree);
+object *parse_postfix_expression(object *node, uint16_t already_open, AST *tree);
+// A parenthesised expression, a built-in's name, a name, a number, a character constant or a
+// string literal. `already_open`: the caller consumed the "(".
+object *parse_primary(object *node, uint16_t already_open, AST *tree);
+
+// One binary operator whose text was consumed: the right operand by `next`, then the dispatch;
+// the left operand waits as the pending value unless the operator is commutative and the left is
+// not held in registers.
+using LevelRoutine = object *(*)(object *node, AST *tree);
+void binary_step(const char *op, LevelRoutine next, object *left, AST *tree);
+
+// The length (2 or 3) of a compound assignment operator at the input pointer, else 0.
+int compound_assignment_length();
+// The operator characters before the "=" of a compound assignment at the input pointer ("%",
+// "&", "*", "+", "-", "/", "^", "|", "<<", ">>") copied into `buffer` (room for 3); their count.
+// Consumes nothing.
+int scan_operator_chars(char *buffer);
+// An assignment operator at the input pointer, consumed: 1, with the operator part of a compound
+// one in `buffer` (empty for "="); 0 and nothing consumed when there is none.
+int scan_assignment_operator(char *buffer);
+// "++" or "--" at the input pointer, consumed: "+" or "-"; nullptr and nothing consumed.
+const char *scan_increment_operator();
+// Skips the input after an expression error, up to where the parse can go on: a ";", ",", ")",
+// "]" or "}" (not consumed), or the end of the line.
+void error_recovery();
+
+// Code compiled while one of these lives (and `active`) is thrown away: nothing of it leaves the
+// caches, its label references record nothing, and the code cache and the stack offset go back to
+// where they were. A value waiting in the registers is pushed first, for real: a push inside the
+// discarded code would be gone while the value is taken for stacked. Used for the operand that a
+// constant left operand of "||" or "&&" already decided, and for the constants of directives.
+class EmitCache;
+class DiscardedCode {
+public:
+    explicit DiscardedCode(bool active = true);
+    ~DiscardedCode();
+    DiscardedCode(const DiscardedCode &) = delete;
+    DiscardedCode &operator=(const DiscardedCode &) = delete;
+
+private:
+    bool m_active;
+    EmitCache *m_cache = nullptr;
+    uint32_t m_start = 0;
+    int16_t m_stack = 0;
+};
+
+// ---- built-in functions ---------------------------------------------------------------------------
+
+// True (the name consumed) when the name stands at the input pointer followed by "(", is no local
+// name, and is a global function that was declared and never defined; else nothing is consumed.
+bool is_builtin_call(const char *name);
+// The code of the built-in whose name stands at the input pointer (consumed), else 0:
+//   1 "CofuncMaxInstance"; 4 "BIT"/"bit"; 5 "SET"/"set"; 6 "RES"/"res";
+//   with the built-in I/O option: 32 "WrPortI", 33 "RdPortI", 34 "BitRdPortI", 35 "BitWrPortI";
+//   on the processor with "ipset": 17 "ipset", 18 "ipres".
+int builtin_function_code();
 
 // ---- characters ---------------------------------------------------------------------------------
 
@@ -110,10 +226,26 @@ bool is_comparison_tree(const AST *tree);
 
 // ---- expression state read by other units --------------------------------------------------------
 
+// Set when the outermost operator of the last assignment level was an assignment.
+bool last_was_assignment();
+
+// The end of every outermost expression checks the temporary stack: the code generator's stack
+// offset must be minus (the function's own allowance plus a structure value the expression leaves
+// on the stack); the first pending stack adjustment must not be negative. A mismatch is an error
+// (660, 661) and is corrected. A load or store that leaves the stack as it cannot tell asks for a
+// reset instead of the check.
+void request_stack_tracking_reset();
+// 2 while the function being compiled keeps 2 bytes on the stack below every expression.
+void set_expression_stack_allowance(uint16_t bytes);
+
 // The comparison hint: the whole expression is one comparison whose value is only needed as a
 // condition. The assignment hint: the expression is a simple assignment of a number.
 bool comparison_hint();
 bool assignment_hint();
+// Whether a comparison compiled now, and the jump on the condition's value after it, work on the
+// flags alone: under the comparison hint, for the comparison at the top of the condition (not
+// one nested in parentheses or serving as another operator's operand).
+bool condition_flag_tracking();
 // Assignment levels open right now (0 between expressions).
 uint16_t expression_nesting_count();
 
@@ -147,5 +279,10 @@ enum : uint32_t {
     kMsgExprNotAName = 520,
     kMsgExprBadHex = 2021,
     kMsgExprBadBinary = 2022,
+    kMsgExprNotConstant = 427,
+    kMsgExprTemporaryStack = 660,
+    kMsgExprAutomaticStack = 661,
+    kMsgExprTooDeep = 7160,
+    kMsgExprNotBuilt = 7161,
     kMsgExprMissingCharacter = 2051,
 };

@@ -14,6 +14,7 @@
 #include "CC_DUM.h"
 #include "CC_ER.h"
 #include "CC_GLINE.h"
+#include "CC_HIER.h"
 #include "CC_INASM.h"
 #include "CC_STAB.h"
 #include "ORIGINS.h"
@@ -71,7 +72,6 @@ bool g_hold = false;
 uint16_t g_asm_context = 1;
 
 ifdef_stack_t g_ifdefs;
-ConstantExpressionParser g_const_parser;
 
 // Reporter state.
 uint16_t g_compile_mode = 0;
@@ -712,275 +712,26 @@ void check_open_conditionals() {
     }
 }
 
-void set_constant_expression_parser(ConstantExpressionParser parser) {
-    g_const_parser = std::move(parser);
-}
-
 namespace {
 
-// Small evaluator of "#if" expressions: C's integer operators over decimal, hexadecimal and
-// octal numbers and character constants; an identifier left after expansion counts as 0.
-class DirectiveExpression {
-public:
-    explicit DirectiveExpression(const char *p) : m_p(p) {}
-    int32_t parse() {
-        int32_t v = conditional();
-        skip();
-        if (*m_p && !m_failed)
-            fail();
-        return m_failed ? 0 : v;
-    }
-    // The expression that begins here, up to the first text that cannot continue it.
-    int32_t parse_prefix() {
-        int32_t v = conditional();
-        return m_failed ? 0 : v;
-    }
-    [[nodiscard]] bool failed() const { return m_failed; }
-    [[nodiscard]] const char *end() const { return m_p; }
-
-private:
-    const char *m_p;
-    bool m_failed = false;
-    int m_depth = 0;
-
-    void fail() { m_failed = true; }
-    void skip() {
-        while (is_blank_char(*m_p))
-            ++m_p;
-    }
-    bool eat(const char *op) {
-        skip();
-        std::size_t n = std::strlen(op);
-        if (std::strncmp(m_p, op, n) != 0)
-            return false;
-        // "|" is not taken from "||", "&" not from "&&", "<" not from "<<" or "<=", and so on.
-        if (n == 1 && (m_p[1] == op[0] || (m_p[1] == '=' && std::strchr("<>=!", op[0]))))
-            return false;
-        if (n == 2 && (op[0] == '<' || op[0] == '>') && op[1] == op[0] && m_p[2] == '=')
-            return false;
-        m_p += n;
-        return true;
-    }
-    int32_t conditional() {
-        int32_t c = logical_or();
-        if (!eat("?"))
-            return c;
-        int32_t a = conditional();
-        if (!eat(":")) {
-            fail();
-            return 0;
-        }
-        int32_t b = conditional();
-        return c ? a : b;
-    }
-    int32_t logical_or() {
-        int32_t v = logical_and();
-        while (eat("||")) {
-            int32_t r = logical_and();
-            v = (v || r) ? 1 : 0;
-        }
-        return v;
-    }
-    int32_t logical_and() {
-        int32_t v = bit_or();
-        while (eat("&&")) {
-            int32_t r = bit_or();
-            v = (v && r) ? 1 : 0;
-        }
-        return v;
-    }
-    int32_t bit_or() {
-        int32_t v = bit_xor();
-        while (eat("|"))
-            v |= bit_xor();
-        return v;
-    }
-    int32_t bit_xor() {
-        int32_t v = bit_and();
-        while (eat("^"))
-            v ^= bit_and();
-        return v;
-    }
-    int32_t bit_and() {
-        int32_t v = equality();
-        while (eat("&"))
-            v &= equality();
-        return v;
-    }
-    int32_t equality() {
-        int32_t v = relational();
-        for (;;) {
-            if (eat("=="))
-                v = v == relational();
-            else if (eat("!="))
-                v = v != relational();
-            else
-                return v;
-        }
-    }
-    int32_t relational() {
-        int32_t v = shift();
-        for (;;) {
-            if (eat("<="))
-                v = v <= shift();
-            else if (eat(">="))
-                v = v >= shift();
-            else if (eat("<"))
-                v = v < shift();
-            else if (eat(">"))
-                v = v > shift();
-            else
-                return v;
-        }
-    }
-    int32_t shift() {
-        int32_t v = additive();
-        for (;;) {
-            if (eat("<<"))
-                v = static_cast<int32_t>(static_cast<uint32_t>(v) << (additive() & 31));
-            else if (eat(">>"))
-                v >>= (additive() & 31);
-            else
-                return v;
-        }
-    }
-    int32_t additive() {
-        int32_t v = multiplicative();
-        for (;;) {
-            if (eat("+"))
-                v = static_cast<int32_t>(static_cast<uint32_t>(v) + static_cast<uint32_t>(multiplicative()));
-            else if (eat("-"))
-                v = static_cast<int32_t>(static_cast<uint32_t>(v) - static_cast<uint32_t>(multiplicative()));
-            else
-                return v;
-        }
-    }
-    int32_t multiplicative() {
-        int32_t v = unary();
-        for (;;) {
-            char op = 0;
-            if (eat("*"))
-                op = '*';
-            else if (eat("/"))
-                op = '/';
-            else if (eat("%"))
-                op = '%';
-            else
-                return v;
-            int32_t r = unary();
-            if (op == '*') {
-                v = static_cast<int32_t>(static_cast<uint32_t>(v) * static_cast<uint32_t>(r));
-            } else if (r == 0) {
-                error_here(msg(400));
-                v = 0;
-            } else if (v == INT32_MIN && r == -1) {
-                v = op == '/' ? v : 0;
-            } else {
-                v = op == '/' ? v / r : v % r;
-            }
-        }
-    }
-    int32_t unary() {
-        if (++m_depth > 200) {
-            fail();
-            return 0;
-        }
-        int32_t v;
-        if (eat("!"))
-            v = !unary();
-        else if (eat("~"))
-            v = ~unary();
-        else if (eat("-"))
-            v = static_cast<int32_t>(0u - static_cast<uint32_t>(unary()));
-        else if (eat("+"))
-            v = unary();
-        else
-            v = primary();
-        --m_depth;
-        return v;
-    }
-    int32_t primary() {
-        skip();
-        if (*m_p == '(') {
-            ++m_p;
-            int32_t v = conditional();
-            if (!eat(")"))
-                fail();
-            return v;
-        }
-        if (std::isdigit(static_cast<unsigned char>(*m_p))) {
-            char *end = nullptr;
-            unsigned long long v = std::strtoull(m_p, &end, 0);
-            m_p = end;
-            while (*m_p == 'u' || *m_p == 'U' || *m_p == 'l' || *m_p == 'L')
-                ++m_p;
-            if (is_ident_char(*m_p))
-                fail();
-            return static_cast<int32_t>(v);
-        }
-        if (*m_p == '\'') {
-            ++m_p;
-            int32_t v = static_cast<unsigned char>(*m_p);
-            if (*m_p == '\\') {
-                ++m_p;
-                switch (*m_p) {
-                case 'n': v = '\n'; break;
-                case 't': v = '\t'; break;
-                case 'r': v = '\r'; break;
-                case '0': v = 0; break;
-                default: v = static_cast<unsigned char>(*m_p); break;
-                }
-            }
-            if (*m_p)
-                ++m_p;
-            if (*m_p != '\'') {
-                fail();
-                return 0;
-            }
-            ++m_p;
-            return v;
-        }
-        if (std::size_t n = ident_length(m_p)) {
-            m_p += n;
-            return 0;
-        }
-        fail();
-        return 0;
-    }
-};
-
-} // namespace
-
-int32_t evaluate_directive_expression() {
-    DirectiveExpression e(g_lex.ptr);
-    int32_t v = e.parse();
-    if (e.failed())
-        error_here(msg(427));
-    advance_input(static_cast<std::size_t>(e.end() - g_lex.ptr));
-    return v;
-}
-
-// Without the expression parser a constant operand ends where the expression does: the operand
-// readers of the origin directives read several on one line.
-int32_t constant_expression_value() {
-    if (g_const_parser)
-        return g_const_parser();
-    DirectiveExpression e(g_lex.ptr);
-    const int32_t v = e.parse_prefix();
-    if (e.failed())
-        error_here(msg(427));
-    advance_input(static_cast<std::size_t>(e.end() - g_lex.ptr));
-    return v;
-}
-
-namespace {
-
-int32_t directive_expression_value() {
+// The condition of "#if" or "#elif": the constant expression on the rest of the line, after its
+// macros are expanded; all 32 bits of it count. Text left behind it is an error of its own when
+// the expression reported none. Code that a faulty condition compiles is thrown away.
+bool directive_condition() {
     set_no_line_crossing(true);
     expand_macros();
-    int32_t v = g_const_parser ? g_const_parser() : evaluate_directive_expression();
+    const int reports = errors_seen();
+    uint32_t value = 0;
+    {
+        DiscardedCode discarded;
+        value = parse_long_constant_expression();
+    }
+    while (is_blank_char(*g_lex.ptr))
+        advance_input(1);
+    if (*g_lex.ptr && errors_seen() == reports)
+        error_here(msg(kMsgExprInvalid));
     set_no_line_crossing(false);
-    return v;
+    return value != 0;
 }
 
 bool top_inactive() { return !g_ifdefs.empty() && g_ifdefs.back().state == 0; }
@@ -1030,7 +781,7 @@ void next_branch(bool is_elif) {
         return;
     }
     Ifdef_Info rec = directive_record(0);
-    bool on = directive_expression_value() != 0;
+    bool on = directive_condition();
     rec.state = on ? 1 : 0;
     rec.taken = on ? 1 : 0;
     g_ifdefs.push_back(rec);
@@ -1073,7 +824,7 @@ void next_active_line() {
         if (match_keyword("#if")) {
             Ifdef_Info rec = directive_record(0);
             if (!inactive) {
-                rec.state = directive_expression_value() != 0 ? 1 : 0;
+                rec.state = directive_condition() ? 1 : 0;
                 rec.taken = rec.state;
             }
             g_ifdefs.push_back(rec);
@@ -1974,7 +1725,7 @@ int32_t expect_const_expr(uint8_t severity) {
         }
         return 0;
     }
-    return constant_expression_value();
+    return directive_long_constant_value(0);
 }
 
 namespace {

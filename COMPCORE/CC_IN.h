@@ -204,15 +204,6 @@ ifdef_stack_t &ifdef_stack();
 // Reports every conditional still open, innermost first, and empties the stack.
 void check_open_conditionals();
 
-// The constant-expression evaluator of "#if" and "#elif": reads at the input pointer.
-// The expression parser installs its own; until then a small evaluator of this unit is used.
-using ConstantExpressionParser = std::function<int32_t()>;
-void set_constant_expression_parser(ConstantExpressionParser parser);
-int32_t evaluate_directive_expression(); // the built-in evaluator
-// The constant expression at the input pointer, by the installed parser or the built-in one
-// (which, unlike the "#if" evaluator, stops where the expression ends).
-int32_t constant_expression_value();
-
 // ---------------------------------------------------------------------------------------------
 // Macro table.
 

@@ -412,7 +412,8 @@ void warn_if_overriding_library(const char *name)
 
 void define_label(const char *name, ADDR24 address, uint32_t flags)
 {
-    if (expression_nesting() > 0)
+    // A label of code that is thrown away would name an address other code takes.
+    if (expression_nesting() > 0 || code_suppression_counter() != 0)
         return;
     const QBString key(name ? name : "");
     LabelPair *pair = nullptr;

@@ -105,7 +105,8 @@ const QBFixupRec *find_label(const char *name, uint32_t flags);
 
 // Defines a local (kLabelLocal) or global (kLabelGlobal) label and patches its queued fix-ups,
 // newest first. A second definition is reported and keeps the first address, unless it is
-// repeatable (kLabelRepeatable with "No Bouncers" on).
+// repeatable (kLabelRepeatable with "No Bouncers" on). Nothing is defined while code is thrown
+// away (the code-suppression counter is raised).
 void define_label(const char *name, ADDR24 address, uint32_t flags);
 // `define_label`, then the label leaves the table of each scope named in the flags.
 void define_asm_label(const char *name, ADDR24 address, uint32_t flags);

@@ -4,7 +4,11 @@
 //   kxpp [-p] [-L folder] file      -p: prefix every line with "line:column: "
 #include "CC_ER.h"
 #include "CC_GLINE.h"
+#include "CC_GO.h"
+#include "CC_HIER.h"
 #include "CC_IN.h"
+#include "CC_STAB.h"
+#include "EMITCACHE.h"
 #include "SEAM_TARGET.h"
 #include "guiExceptions.h"
 
@@ -106,6 +110,12 @@ int main(int argc, char **argv) {
     set_program_file(file);
     set_preamble_context(false, 0x851, false);
     reset_input_state();
+    // "#if" conditions are compiled as expressions: a name in them is looked up in the (empty)
+    // symbol tables.
+    allocate_symbol_tables(compiler_options().sym);
+    reset_expression_parser();
+    // Nor is there an origin table: what a faulty condition compiles is thrown away unplaced.
+    set_emit_origin_table(nullptr);
     reset_line_position(0, 0);
     update_builtin_macros(false, 0, false);
     try {

@@ -520,6 +520,8 @@ vsim::RunResult CompileRun::run(uint16_t start, uint64_t budget,
                                 std::optional<vsim::Breakpoint> stop, uint8_t xpc)
 {
     compile_run::prepare_board(board, linker.image);
+    for (const auto &[logical, byte] : preset)
+        EXPECT_TRUE(board.poke(board.to_physical(logical, 0), byte));
     vsim::cpu_reset(cpu, vsim::CpuModel::r3000);
     cpu.sp = 0xE000;
     cpu.pc = start;

@@ -59,6 +59,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -243,6 +244,10 @@ protected:
     uint16_t compile(const std::string &program);
     // The same as a BIOS compile.
     uint16_t compile_bios(const std::string &program);
+
+    // Bytes laid into the board's memory (logical addresses, XPC 0) after the image, before
+    // every run: the values a test gives its variables.
+    std::map<uint16_t, uint8_t> preset;
 
     // Loads the captured image into the board, resets the CPU (Vireon 3000 instruction set) and
     // runs from `start` (with XPC `xpc`) until `stop` (default: the end of the root code the

@@ -310,6 +310,23 @@ TEST_F(ExprText, ANodeKeepsItsTextWhenTheNextLiteralIsRead)
     EXPECT_EQ(current_literal(), "second one");
 }
 
+// A literal whose pooled copy was written already is still an array of its own dimension there.
+TEST_F(ExprText, WrittenPooledLiteralStaysAnArray)
+{
+    read("\"abc\" \"abc\"");
+    object first, again;
+    parse_string_literal(&first, true);
+    lit_map_entry *entry = find_pooled_literal("abc");
+    ASSERT_NE(entry, nullptr);
+    entry->emitted = 1;
+    entry->address = 0x6000;
+    EXPECT_EQ(parse_string_literal(&again, true), 4);
+    EXPECT_EQ(again.kind, 3);
+    EXPECT_EQ(decl_level(again.declarator, 0), kDeclArray);
+    EXPECT_EQ(obj_array_size(&again), 4u);
+    EXPECT_STREQ(again.name, first.name);
+}
+
 TEST_F(ExprText, UnpooledLiteralIsAConstantArrayUnderItsOwnLabel)
 {
     read("\"hi\" \"hi\"");

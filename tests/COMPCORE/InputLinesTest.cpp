@@ -257,7 +257,9 @@ TEST(InputConditionals, MissingIdentifierOpensGroupAsSpecified) {
 
 TEST(InputConditionals, IfExpressionEndsWithItsLine) {
     Result r = run_text("#if 1 +\n0\nA\n#endif\n");
-    EXPECT_TRUE(has_message(r, "Constant expression expected.", 1)) << dump(r);
+    EXPECT_EQ(summaries(r), std::vector<std::string>{"Invalid expression."}) << dump(r);
+    EXPECT_TRUE(has_message(r, "Invalid expression.", 1)) << dump(r);
+    EXPECT_EQ(r.texts(), "0\nA\n") << "the line after the condition is no part of it";
 }
 
 class EditorText : public SourceEditorText {

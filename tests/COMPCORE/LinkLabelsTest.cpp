@@ -161,7 +161,9 @@ TEST_F(LinkLabels, NothingIsRecordedWhileCodeIsThrownAwayOrRecordingIsOff)
 {
     raise_code_suppression();
     EXPECT_EQ(reference_label("x", kCode, kLabelGlobal), kDummyAddress);
+    define_label("x", 0x10, kLabelGlobal);
     lower_code_suppression();
+    EXPECT_EQ(find_label("x", kLabelGlobal), nullptr) << "thrown-away code defines nothing";
     set_label_recording(false);
     EXPECT_EQ(reference_label("x", kCode, kLabelGlobal), kDummyAddress);
     set_label_recording(true);
