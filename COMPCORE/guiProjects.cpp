@@ -1078,6 +1078,32 @@ int32_t int_of(const IniFile &ini, const EntryKeys &keys, const char *name)
     return static_cast<int32_t>(ini.read_integer(keys.section, keys(name), 0));
 }
 
+// One remembered editor of a numbered section, or nothing when the group ends (no path) or the
+// file is gone. The two key names of the top line and the left column differ between the
+// recently-used and the open-file groups.
+enum class EntryRead { End, Skip, Read };
+
+EntryRead read_edit_entry(const IniFile &ini, const EntryKeys &keys, const char *top_line_key,
+                          const char *left_column_key, sEditInfo &info)
+{
+    info.path = ini.read_string(keys.section, keys("Path"), "");
+    if (info.path.empty())
+        return EntryRead::End;
+    if (!is_file(normalize_separators(info.path)))
+        return EntryRead::Skip;
+    info.left = int_of(ini, keys, "X");
+    info.top = int_of(ini, keys, "Y");
+    info.width = int_of(ini, keys, "W");
+    info.height = int_of(ini, keys, "H");
+    info.top_line = int_of(ini, keys, top_line_key);
+    if (left_column_key)
+        info.left_column = int_of(ini, keys, left_column_key);
+    info.window_state = int_of(ini, keys, "WindowState");
+    info.caret_line = int_of(ini, keys, "Cursor Row");
+    info.caret_column = int_of(ini, keys, "Cursor Col");
+    return EntryRead::Read;
+}
+
 } // namespace
 
 void set_project_window_host(TProjectWindowHost *host) { g_project_window_host = host; }
@@ -1106,42 +1132,23 @@ void TKXProject::ReadMruOpenFiles()
     for (int64_t k = limit; k >= 1; --k) {
         const EntryKeys keys("MRU", static_cast<int>(k));
         sEditInfo info;
-        info.path = ini.read_string(keys.section, keys("Path"), "");
-        if (info.path.empty())
+        const EntryRead got = read_edit_entry(ini, keys, "Top Row", nullptr, info);
+        if (got == EntryRead::End)
             break;
-        if (!is_file(normalize_separators(info.path)))
-            continue;
-        info.left = int_of(ini, keys, "X");
-        info.top = int_of(ini, keys, "Y");
-        info.width = int_of(ini, keys, "W");
-        info.height = int_of(ini, keys, "H");
-        info.top_line = int_of(ini, keys, "Top Row");
-        info.window_state = int_of(ini, keys, "WindowState");
-        info.caret_line = int_of(ini, keys, "Cursor Row");
-        info.caret_column = int_of(ini, keys, "Cursor Col");
-        MruAddEntry(std::move(info));
+        if (got == EntryRead::Read)
+            MruAddEntry(std::move(info));
     }
     const int64_t open = ini.read_integer(kSectionOpenFiles, "Number Open", 0);
     for (int64_t k = std::min<int64_t>(open, INT32_MAX); k >= 1; --k) {
         const EntryKeys keys("OpenFile", static_cast<int>(k));
         sEditInfo info;
-        info.path = ini.read_string(keys.section, keys("Path"), "");
-        if (info.path.empty())
-            break;
-        if (!is_file(normalize_separators(info.path)))
-            continue;
-        info.left = int_of(ini, keys, "X");
-        info.top = int_of(ini, keys, "Y");
-        info.width = int_of(ini, keys, "W");
-        info.height = int_of(ini, keys, "H");
         // These two keys of an open file hold the top line in "Top Col" and the left column in
         // "Top Row"; the writer pairs them the same way.
-        info.top_line = int_of(ini, keys, "Top Col");
-        info.left_column = int_of(ini, keys, "Top Row");
-        info.window_state = int_of(ini, keys, "WindowState");
-        info.caret_line = int_of(ini, keys, "Cursor Row");
-        info.caret_column = int_of(ini, keys, "Cursor Col");
-        project_window_host().OpenFileFromEditInfo(info);
+        const EntryRead got = read_edit_entry(ini, keys, "Top Col", "Top Row", info);
+        if (got == EntryRead::End)
+            break;
+        if (got == EntryRead::Read)
+            project_window_host().OpenFileFromEditInfo(info);
     }
 }
 

@@ -2,6 +2,8 @@
 // The file format and the merge are described in the header.
 #include "RegistryStore.h"
 
+#include "AsciiCase.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -38,17 +40,7 @@ namespace {
 
 using Key = RegistryStore::Key;
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_name(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i]))
-            return false;
-    return true;
-}
+bool same_name(std::string_view a, std::string_view b) { return same_ascii_without_case(a, b); }
 
 std::vector<std::string> split_path(std::string_view path)
 {

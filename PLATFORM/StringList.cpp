@@ -1,6 +1,8 @@
 // StringList: the line list and its comma text.
 #include "StringList.h"
 
+#include "AsciiCase.h"
+
 namespace {
 
 // Blanks and control bytes: they separate lines and force quoting.
@@ -14,19 +16,9 @@ bool needs_quotes(std::string_view line)
     return false;
 }
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 } // namespace
 
-bool same_line_name(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i]))
-            return false;
-    return true;
-}
+bool same_line_name(std::string_view a, std::string_view b) { return same_ascii_without_case(a, b); }
 
 std::string TStringList::comma_text() const
 {
