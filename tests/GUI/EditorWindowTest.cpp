@@ -281,6 +281,21 @@ TEST_F(OpenAtCursor, NameInTheCurrentFolder)
     EXPECT_TRUE(TfrmMainWindow::IsSameFile(Main().Editors()[1]->FileName(), here));
 }
 
+// An empty name would name the program folder itself, and a folder is no file: neither opens,
+// the open dialog asks instead.
+TEST_F(OpenAtCursor, EmptyNameOrAFolderNameOpensOnlyTheDialog)
+{
+    fs::create_directories(Path("prog/sub"));
+    TfrmEdit *editor = Main().OpenFile(Write("main.c", "#use \"\"\n#use \"sub\"\n"));
+    for (int line : {0, 1}) {
+        editor->Editor()->setCursorPosition(line, 6 + line);
+        editor->OpenFileAtCursor();
+    }
+    EXPECT_EQ(m_dialogs.requests.size(), 2u);
+    EXPECT_EQ(Main().Editors().size(), 1u);
+    EXPECT_TRUE(m_boxes.shown.empty());
+}
+
 // An exception inside a Qt entry point is shown and stops there: the window stays and works.
 TEST_F(EditorWindow, ExceptionInAnEventHandlerIsShownAndContained)
 {
