@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "guiExceptions.h"
+#include "PollRecordingMain.h"
 #include "guiKXPreferences.h"
 
 namespace {
@@ -33,6 +34,7 @@ protected:
         std::string Evaluate(const std::string &expression, bool keep_error) override
         {
             m_test.evaluations.push_back({expression, keep_error});
+            m_test.paused_during.push_back(m_test.main->pauses > m_test.main->resumes);
             if (m_test.during)
                 m_test.during();
             if (m_test.fails)
@@ -48,6 +50,7 @@ protected:
     {
         GuiTest::SetUp();
         set_flyover_watch_factory([this] { return std::make_unique<RecordingWatch>(*this); });
+        main = &PollRecordingMain::Make(m_main);
         editor = Main().OpenFile(Write("h.c", kSource));
         ASSERT_NE(editor, nullptr);
         Main().SetRunState(1);
@@ -92,9 +95,11 @@ protected:
 
 public:
     TfrmEdit *editor = nullptr;
+    PollRecordingMain *main = nullptr;
 
 protected:
     std::vector<Evaluation> evaluations;
+    std::vector<bool> paused_during; // polling paused while each evaluation ran
     std::function<void()> during;
     bool fails = false;
 };
@@ -113,6 +118,8 @@ TEST_F(EditorHint, StoppedTheValueShowsAfterTheInterval)
     EXPECT_TRUE(HintShown());
     EXPECT_EQ(HintText(), "counter = 5");
     EXPECT_FALSE(TimerOn());
+    EXPECT_EQ(paused_during, std::vector<bool>{true});
+    EXPECT_EQ(main->pauses, main->resumes) << "polling resumed afterwards";
     // The move the showing itself causes is passed over; a key takes the hint away.
     Move(1, 5);
     EXPECT_FALSE(TimerOn());
@@ -176,6 +183,8 @@ TEST_F(EditorHint, FailedEvaluationShowsTheErrorText)
     EXPECT_TRUE(evaluations[0].keep_error);
     EXPECT_TRUE(HintShown());
     EXPECT_EQ(HintText(), "An error occurred while attempting to evaluate the expression");
+    EXPECT_EQ(main->pauses, 1);
+    EXPECT_EQ(main->resumes, 1);
 }
 
 // Without the watches built, the evaluation is refused: the hint says it failed.

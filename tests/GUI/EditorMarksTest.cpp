@@ -11,6 +11,7 @@
 
 #include "CC_MISC.h"
 #include "KorvexLexer.h"
+#include "PollRecordingMain.h"
 #include "SEAM_TARGET.h"
 #include "SeamDoubles.h"
 #include "guiExceptions.h"
@@ -31,7 +32,9 @@ protected:
         GuiTest::SetUp();
         headless_target_operations() = HeadlessTargetOperations();
         headless_breakpoint_tables() = HeadlessBreakpointTables();
+        main = &PollRecordingMain::Make(m_main);
     }
+    PollRecordingMain *main = nullptr;
     TfrmEdit *Open(const std::string &name = "m.c", const std::string &text = kSource)
     {
         TfrmEdit *editor = Main().OpenFile(Write(name, text));
@@ -283,6 +286,7 @@ TEST_F(EditorMarks, ToggleAsksTheDebuggerWithCaretAndWholePath)
     EXPECT_EQ(Calls().back(), "toggleBreakpoint 0x20004 " + editor->FileName());
     EXPECT_EQ(Breakpoints(editor), (std::vector<TTextPosition>{{2, 4}}));
     EXPECT_TRUE(m_boxes.shown.empty());
+    EXPECT_EQ(main->resumes, 1) << "a toggle that succeeded resumes polling";
     editor->ToggleBreakpointAtCursor();
     EXPECT_TRUE(Breakpoints(editor).empty());
     EXPECT_FALSE(editor->IsModified());
@@ -317,6 +321,7 @@ TEST_P(EditorToggleRefused, ErrorBoxAndTheMarksStay)
     EXPECT_EQ(m_boxes.shown[0].flags & kMbIconMask, kMbIconError);
     EXPECT_EQ(Breakpoints(editor), (std::vector<TTextPosition>{{0, 0}}));
     EXPECT_EQ(Called("toggleBreakpoint"), c.supported);
+    EXPECT_EQ(main->resumes, 0);
 }
 INSTANTIATE_TEST_SUITE_P(All, EditorToggleRefused, ::testing::ValuesIn(kRefusals),
                          [](const auto &i) { return std::string(i.param.name); });
