@@ -153,8 +153,10 @@ void ExpressionHandling::discard_operand(object *node)
 {
     (void)claim_pending_value(node);
     if (on_stack(node)) {
-        gen_stack_adjust_tracked(static_cast<int16_t>(obj_type_size(node) < 2 ? 2
-                                                                             : obj_type_size(node)));
+        // HL may hold a value still pending: it survives the release.
+        const auto bytes = static_cast<int16_t>(std::max<uint16_t>(obj_type_size(node), 2));
+        gen_adjust_stack(bytes, true);
+        add_stack_offset(bytes);
         node->kind = 255;
     }
 }

@@ -387,6 +387,30 @@ TEST_F(OperatorRun, PointerArithmeticScales)
     EXPECT_EQ(word(out3), 0x8200 + 14);
 }
 
+// A char left in A and an int computed into HL after it: the char goes below the int on the
+// stack as an int, and both arrive.
+TEST_F(OperatorRun, ByteInAAndWordInRegisters)
+{
+    for (const char *op : {"+", "-", "<"}) {
+        object c = variable(1, variable_at(1, 200));
+        gen_load_value_as_int(&c);
+        ASSERT_TRUE(obj_flag(&c, inByteRegister));
+        defer_load(&c, false);
+        object i = variable(2, variable_at(2, s(-1000)));
+        gen_load_value(&i);
+        (void)claim_pending_value(&c);
+        gen_binary_operation(op, &c, &i);
+        const uint16_t out = next_slot(2);
+        store(c, out);
+    }
+    run_all();
+    const uint16_t expected[] = {static_cast<uint16_t>(200 - 1000), 1200, 0};
+    for (size_t n = 0; n < std::size(expected); ++n) {
+        const auto at = static_cast<uint16_t>(kData + 0x100 + 2 * n);
+        EXPECT_EQ(ram(at) | ram(static_cast<uint16_t>(at + 1)) << 8, expected[n]) << n;
+    }
+}
+
 // ---- the edges of division ------------------------------------------------------------------------------
 
 // Dividing by a variable 0 ends the program through the runtime's error exit with code 240

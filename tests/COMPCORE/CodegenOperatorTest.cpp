@@ -288,6 +288,22 @@ TEST_F(RuntimeCodegenTest, DroppedStackedOperandIsReleased)
     EXPECT_EQ(lines().back(), "add sp, 2");
 }
 
+// An addressable operand: a fixed address or a frame variable without a short displacement has
+// its address in HL; a constant stays.
+TEST_F(RuntimeCodegenTest, AddressablePlacement)
+{
+    object a = variable(2, 0x8000);
+    object k = constant(2, 5);
+    {
+        TargetExpressionHandling handling(&a, &k);
+        handling.place_operand(&a, kPlaceAddressable, 2);
+        handling.place_operand(&k, kPlaceAddressable, 2);
+    }
+    EXPECT_EQ(lines(), std::vector<std::string>{"ld hl, 0x8000"});
+    EXPECT_TRUE(obj_flag(&a, addressInRegisters));
+    EXPECT_EQ(k.kind, 0);
+}
+
 // ---- exact lines and routines ------------------------------------------------------------------------------
 
 // i the int at 0x8000, j the int at 0x8002, u the unsigned at 0x8004, l and m longs at 0x8010
