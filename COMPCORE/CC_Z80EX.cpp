@@ -151,6 +151,21 @@ void TargetExpressionHandling::set_result(uint32_t type)
     (void)clear_condition_state();
 }
 
+void TargetExpressionHandling::stacked_routine(const char *routine, uint8_t swap_option,
+                                               uint32_t type, bool caller_releases)
+{
+    arrange_operands(kPlaceStacked, kPlacePrimary, swap_option);
+    call_with_stacked(routine, caller_releases);
+    set_result(type);
+}
+
+void TargetExpressionHandling::word_routine(const char *routine, uint32_t type)
+{
+    arrange_operands(kPlaceSecondary, kPlacePrimary, kSwapExchange);
+    (void)gen_call_named(routine);
+    set_result(type);
+}
+
 void TargetExpressionHandling::call_with_stacked(const char *routine, bool caller_releases)
 {
     (void)gen_call_named(routine);
@@ -212,14 +227,10 @@ void TargetExpressionHandling::add()
         set_result(type);
         return;
     case 4: case 5:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapNone);
-        call_with_stacked("L_add", false);
-        set_result(type);
+        stacked_routine("L_add", kSwapNone, type);
         return;
     case 7:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapNone);
-        call_with_stacked("F_add", true);
-        set_result(type);
+        stacked_routine("F_add", kSwapNone, type, true);
         return;
     default:
         report_invalid_operator_type("+");
@@ -242,14 +253,10 @@ void TargetExpressionHandling::subtract()
         set_result(type);
         return;
     case 4: case 5:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapExchange);
-        call_with_stacked("L_sub", false);
-        set_result(type);
+        stacked_routine("L_sub", kSwapExchange, type);
         return;
     case 7:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapExchange);
-        call_with_stacked("F_sub", true);
-        set_result(type);
+        stacked_routine("F_sub", kSwapExchange, type, true);
         return;
     default:
         report_invalid_operator_type("-");
@@ -292,14 +299,10 @@ void TargetExpressionHandling::multiply()
         return;
     }
     case 4: case 5:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapNone);
-        call_with_stacked("G_mul", false);
-        set_result(type);
+        stacked_routine("G_mul", kSwapNone, type);
         return;
     case 7:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapNone);
-        call_with_stacked("F_mul", true);
-        set_result(type);
+        stacked_routine("F_mul", kSwapNone, type, true);
         return;
     default:
         report_invalid_operator_type("*");
@@ -322,34 +325,27 @@ void TargetExpressionHandling::divide()
             const auto magnitude = static_cast<uint32_t>(std::llabs(divisor));
             if (is_power_of_two(magnitude)) {
                 const int k = std::countr_zero(magnitude);
-                if (is_signed) {
-                    arrange_operands(kPlacePrimary, kPlaceInPlace, kSwapExchange);
-                    outasm("ld b, 0x%x", divisor < 0 ? 0x80 : 0);
-                    outasm("ld a, %d", k);
-                    (void)gen_call_named("c_divt");
-                } else {
+                if (!is_signed) {
                     right->value = static_cast<uint32_t>(k);
-                    arrange_operands(kPlaceSecondary, kPlacePrimary, kSwapExchange);
-                    (void)gen_call_named("c_usr");
+                    word_routine("c_usr", type);
+                    return;
                 }
+                arrange_operands(kPlacePrimary, kPlaceInPlace, kSwapExchange);
+                outasm("ld b, 0x%x", divisor < 0 ? 0x80 : 0);
+                outasm("ld a, %d", k);
+                (void)gen_call_named("c_divt");
                 set_result(type);
                 return;
             }
         }
-        arrange_operands(kPlaceSecondary, kPlacePrimary, kSwapExchange);
-        (void)gen_call_named(is_signed ? "c_div" : "c_udv");
-        set_result(type);
+        word_routine(is_signed ? "c_div" : "c_udv", type);
         return;
     }
     case 4: case 5:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapExchange);
-        call_with_stacked(type == 4 ? "L_div" : "G_div", false);
-        set_result(type);
+        stacked_routine(type == 4 ? "L_div" : "G_div", kSwapExchange, type);
         return;
     case 7:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapExchange);
-        call_with_stacked("F_div", true);
-        set_result(type);
+        stacked_routine("F_div", kSwapExchange, type, true);
         return;
     default:
         report_invalid_operator_type("/");
@@ -371,9 +367,7 @@ void TargetExpressionHandling::modulo()
         set_result(type);
         return;
     case 4: case 5:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapExchange);
-        call_with_stacked(type == 4 ? "L_mod" : "G_mod", false);
-        set_result(type);
+        stacked_routine(type == 4 ? "L_mod" : "G_mod", kSwapExchange, type);
         return;
     default:
         report_invalid_operator_type("%");
@@ -389,14 +383,10 @@ void TargetExpressionHandling::shift_left()
     const uint32_t type = code_type();
     switch (type) {
     case 2: case 3:
-        arrange_operands(kPlaceSecondary, kPlacePrimary, kSwapExchange);
-        (void)gen_call_named("c_asl");
-        set_result(type);
+        word_routine("c_asl", type);
         return;
     case 4: case 5:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapExchange);
-        call_with_stacked("L_asl", false);
-        set_result(type);
+        stacked_routine("L_asl", kSwapExchange, type);
         return;
     default:
         report_invalid_operator_type("<<");
@@ -412,14 +402,10 @@ void TargetExpressionHandling::shift_right()
     const uint32_t type = code_type();
     switch (type) {
     case 2: case 3:
-        arrange_operands(kPlaceSecondary, kPlacePrimary, kSwapExchange);
-        (void)gen_call_named(type == 2 ? "c_asr" : "c_usr");
-        set_result(type);
+        word_routine(type == 2 ? "c_asr" : "c_usr", type);
         return;
     case 4: case 5:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapExchange);
-        call_with_stacked(type == 4 ? "L_asr" : "G_asr", false);
-        set_result(type);
+        stacked_routine(type == 4 ? "L_asr" : "G_asr", kSwapExchange, type);
         return;
     default:
         report_invalid_operator_type(">>");
@@ -436,9 +422,10 @@ void TargetExpressionHandling::inline_bitwise(const char *op)
     switch (type) {
     case 2: case 3:
         if (op[0] == '^' && (codegen_options_byte() & kOptionXorRoutine)) {
-            arrange_operands(kPlaceStacked, kPlacePrimary, kSwapNone);
-            call_with_stacked("x_", false);
-        } else if (op[0] == '^') {
+            stacked_routine("x_", kSwapNone, type);
+            return;
+        }
+        if (op[0] == '^') {
             arrange_operands(kPlaceSecondary, kPlacePrimary, kSwapNone);
             outasm("ld a, l");
             outasm("xor e");
@@ -450,15 +437,13 @@ void TargetExpressionHandling::inline_bitwise(const char *op)
             arrange_operands(kPlaceSecondary, kPlacePrimary, kSwapNone);
             outasm(op[0] == '|' ? "or hl, de" : "and hl, de");
         } else {
-            arrange_operands(kPlaceStacked, kPlacePrimary, kSwapNone);
-            call_with_stacked(op[0] == '|' ? "o_" : "a_", false);
+            stacked_routine(op[0] == '|' ? "o_" : "a_", kSwapNone, type);
+            return;
         }
         set_result(type);
         return;
     case 4: case 5:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapNone);
-        call_with_stacked(op[0] == '|' ? "L_or" : op[0] == '^' ? "L_xor" : "L_and", false);
-        set_result(type);
+        stacked_routine(op[0] == '|' ? "L_or" : op[0] == '^' ? "L_xor" : "L_and", kSwapNone, type);
         return;
     default:
         report_invalid_operator_type(op);
@@ -520,23 +505,19 @@ void TargetExpressionHandling::equality(bool equal)
             word_equality(equal);
             return;
         }
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapNone);
-        call_with_stacked(equal ? "e_" : "n_", false);
+        stacked_routine(equal ? "e_" : "n_", kSwapNone, 2);
         break;
     case 4: case 5:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapNone);
-        call_with_stacked(equal ? "eq_4" : "neq_4", false);
+        stacked_routine(equal ? "eq_4" : "neq_4", kSwapNone, 2);
         break;
     case 7:
-        arrange_operands(kPlaceStacked, kPlacePrimary, kSwapNone);
-        call_with_stacked(equal ? "cf_eq" : "cf_ne", false);
+        stacked_routine(equal ? "cf_eq" : "cf_ne", kSwapNone, 2);
         break;
     default:
         report_invalid_operator_type(op);
         (void)clear_condition_state();
         return;
     }
-    set_result(2);
     set_condition_state(true, true);
 }
 

@@ -52,6 +52,11 @@ private:
     // Calls a routine that takes a stacked operand: the stacked bytes leave the tracked depth
     // (with `caller_releases` the caller takes them off the stack after the call).
     void call_with_stacked(const char *routine, bool caller_releases);
+    // The 32-bit and float form: the left operand stacked, the right one in BC:DE, a routine.
+    void stacked_routine(const char *routine, uint8_t swap_option, uint32_t type,
+                         bool caller_releases = false);
+    // The 16-bit routine form: the left operand in DE, the right one in HL.
+    void word_routine(const char *routine, uint32_t type);
     void word_equality(bool equal);
     void equality(bool equal);
     void order(Order order);

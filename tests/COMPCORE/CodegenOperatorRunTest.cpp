@@ -378,6 +378,16 @@ TEST_F(OperatorRun, PointerArithmeticScales)
     gen_binary_operation("+", &row, &i);  // row + i, i == 2
     const uint16_t out3 = next_slot();
     store(row, out3);
+    // 3 + p with both computed: the 3 lies on the stack under p when the scaling needs it.
+    object ic = variable(2, variable_at(2, 3));
+    gen_load_value(&ic);
+    defer_load(&ic, false);
+    object pc = pointer(p_at, kIntPointer);
+    gen_load_value(&pc);
+    (void)claim_pending_value(&ic);
+    gen_binary_operation("+", &ic, &pc);
+    const uint16_t out4 = next_slot();
+    store(ic, out4);
     EXPECT_EQ(stack_offset(), 0);
     run_all();
     auto word = [this](uint16_t at) { return uint16_t(ram(at) | ram(uint16_t(at + 1)) << 8); };
@@ -385,6 +395,7 @@ TEST_F(OperatorRun, PointerArithmeticScales)
     EXPECT_EQ(word(out1), 3);
     EXPECT_EQ(word(out2), 0xFFF8) << "-8 elements";
     EXPECT_EQ(word(out3), 0x8200 + 14);
+    EXPECT_EQ(word(out4), 0x8206);
 }
 
 // A char left in A and an int computed into HL after it: the char goes below the int on the
