@@ -41,7 +41,8 @@ uint8_t classes_of(const object *node)
     return node->type == 7 ? kOperandFloat : 0;
 }
 
-// The usual conversion of an operand to the operation's type (a pointer keeps its own type).
+// The usual conversion of an operand to the operation's type (in pointer arithmetic, type 12,
+// a pointer keeps its own type and an integer stays an integer).
 void to_result_type(object *node, uint32_t result_type)
 {
     ConvertCCObject(node, static_cast<int>(result_type), false, 0);
