@@ -70,6 +70,17 @@ public:
     uint8_t getMaxWatches() override { missing(kMsgNoDebuggerCore); }
     bool toggleBreakpoint(TEditorInterface &) override { missing(kMsgNoDebuggerCore); }
     bool toggleHardBreakpoint(TEditorInterface &) override { missing(kMsgNoDebuggerCore); }
+    TcLinkError TcGetLinkError() override { missing(kMsgNoTargetLink); }
+    void TcShowLinkError(uint8_t, uint8_t, uint8_t) override { missing(kMsgNoTargetLink); }
+    void TcSendSysPoll() override { missing(kMsgNoTargetLink); }
+    void TcSendDbgPoll() override { missing(kMsgNoTargetLink); }
+    // Without a link no request can be in progress: there is nothing to fetch. (The status
+    // box's Cancel asks this of every operation, a compile included.)
+    void TcCheckPendingError() override {}
+    void TcCloseConnection() override { missing(kMsgNoTargetLink); }
+    void TcResetTarget() override { missing(kMsgNoTargetLink); }
+    void TcClearTraceFlags() override { missing(kMsgNoTargetLink); }
+    void TcSetTraceFlag(uint8_t, bool) override { missing(kMsgNoTargetLink); }
     void forgetBreakpoints() override { missing(kMsgNoDebuggerCore); }
 };
 

@@ -69,6 +69,16 @@ uint16_t id_block_crc(const std::array<uint8_t, 132> &id_block);
 
 // --- Target operations ------------------------------------------------------------------------
 
+// A link error the transport's reader recorded instead of throwing: kind 0 a NAK received, 1 no
+// handler registered for the message, 2 a bad packet, 3 the loader dropped the connection.
+// Taking the record clears it.
+struct TcLinkError {
+    uint8_t kind = 0;
+    uint8_t type = 0;
+    uint8_t subtype = 0;
+    bool pending = false;
+};
+
 // Each operation returns after the exchange with the loader or the debug kernel; failures are
 // thrown as xTCErr by the implementation.
 class TargetOperations {
@@ -120,6 +130,21 @@ public:
     // more breakpoints can be added.
     virtual bool toggleBreakpoint(TEditorInterface &editor) = 0;
     virtual bool toggleHardBreakpoint(TEditorInterface &editor) = 0;
+    // What the main window uses of the link while a program runs and when debugging ends.
+    virtual TcLinkError TcGetLinkError() = 0;
+    // Shows a link error in a box by its kind.
+    virtual void TcShowLinkError(uint8_t kind, uint8_t type, uint8_t subtype) = 0;
+    // SYS NOOP; DBG NOOP (not sent while a request is in progress).
+    virtual void TcSendSysPoll() = 0;
+    virtual void TcSendDbgPoll() = 0;
+    // When a request is in progress on the connection: its result, a failure thrown.
+    virtual void TcCheckPendingError() = 0;
+    virtual void TcCloseConnection() = 0;
+    // DBG RESET.
+    virtual void TcResetTarget() = 0;
+    // The cached trace-flag mask: cleared without sending; one bit set or cleared and sent.
+    virtual void TcClearTraceFlags() = 0;
+    virtual void TcSetTraceFlag(uint8_t bit, bool on) = 0;
     // Empties the user breakpoint list and clears the editor marks, without the target.
     virtual void forgetBreakpoints() = 0;
 };

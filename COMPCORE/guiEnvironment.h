@@ -231,7 +231,8 @@ public:
     virtual void ShowWindow() = 0;
 };
 
-// The section of a window name ("frmMessages" -> "Message Window"); empty for other names.
+// The section of a window name ("frmMessages" -> "Message Window", any name holding
+// "frmMemoryDump" -> "Dump Window"); empty for other names.
 std::string DockStateSection(const std::string &window_name);
 // Reads the section's values over `placement`, whose values are the defaults ("Window State"
 // defaults to normal; 1 gives minimized, any other value but 0 maximized). False, changing

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <string_view>
 #include <system_error>
 
 #include "CC_MISC.h"
@@ -291,11 +292,17 @@ std::string dock_key(const std::string &section)
 
 } // namespace
 
+// Names are compared exactly, in the table's order; the memory dump windows carry a number
+// after their name ("frmMemoryDump2"), so theirs is found inside the name.
 std::string DockStateSection(const std::string &window_name)
 {
-    for (const DockSection &s : kDockSections)
-        if (window_name == s.window)
+    for (const DockSection &s : kDockSections) {
+        const std::string_view name(s.window);
+        const bool match = name == "frmMemoryDump" ? window_name.find(name) != std::string::npos
+                                                   : window_name == name;
+        if (match)
             return s.section;
+    }
     return {};
 }
 

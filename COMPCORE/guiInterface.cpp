@@ -249,10 +249,13 @@ void cDialogControl::PumpStatusBoxMessages()
     if (m_box)
         m_box->ProcessOneMessage();
     if (m_box && m_box->ClosedByUser()) {
+        const std::exception_ptr kept = m_box->TakeCancelError();
         m_box->Close();
         m_box.reset();
         gStatusBoxShown = false;
         m_pumping = false;
+        if (kept)
+            std::rethrow_exception(kept);
         throw xUserCancel(KX_HERE);
     }
     m_pumping = false;

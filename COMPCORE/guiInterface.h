@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -133,6 +134,9 @@ public:
     virtual void Repaint() = 0;
     // Takes one pending window message of the thread, if any, and dispatches it.
     virtual void ProcessOneMessage() = 0;
+    // The error a request in progress ended with when the user cancelled (kept by the box so
+    // that it is thrown by the next pump, not out of the cancel's own handler); taking clears it.
+    virtual std::exception_ptr TakeCancelError() { return nullptr; }
 };
 
 // Path ellipsis for text of fixed-width characters: keeps the root part and as many trailing
@@ -180,8 +184,9 @@ public:
     // Fits a path into the file-name label with an ellipsis in its middle.
     void SetStatusBoxPathText(const std::string &text);
     void SetStatusBoxText(const std::string &title);
-    // Dispatches one pending message; throws xUserCancel when the user closed the box (the box
-    // is gone by then). Without a box it does nothing.
+    // Dispatches one pending message; when the user closed the box (the box is gone by then)
+    // throws the error the cancelled request ended with, else xUserCancel. Without a box it
+    // does nothing.
     void PumpStatusBoxMessages();
     // Clears gStatusBoxShown; closes and destroys the box when it is up. Harmless otherwise.
     void CloseStatusBox();

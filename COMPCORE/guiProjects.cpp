@@ -10,7 +10,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <utility>
 
@@ -1387,12 +1389,19 @@ void LoadStartUpProject(const std::string &command_line_project)
     }
     TIdePreferences &p = IdePreferences();
     std::string chosen = gDefaultProjectPath;
-    if (!command_line_project.empty()) {
+    if (!command_line_project.empty())
         chosen = command_line_project;
-        p.project = command_line_project;
-    } else if (is_file(p.project)) {
+    else if (is_file(p.project))
         chosen = p.project;
+    // A project that is there but cannot be read would load as nothing but defaults and be
+    // saved over at the end: the user hears of it once and gets the default project.
+    if (chosen != gDefaultProjectPath && is_file(chosen) && !std::ifstream(chosen)) {
+        ShowAppMessageBox("The project file " + chosen + " cannot be read (" +
+                              std::strerror(errno) + "). The default project is opened.",
+                          GetResString(kMsgErrorCaption), kMbOk | kMbIconError);
+        chosen = gDefaultProjectPath;
     }
+    p.project = chosen;
     gProject = std::make_unique<TKXProject>(chosen);
     if (gProject->CheckWritable())
         return;

@@ -243,9 +243,9 @@ std::string project_folder();
 // Sets gFactoryProjectPath and gDefaultProjectPath from the settings.
 void SetProjectPaths();
 // Start-up: writes the factory and default project files when they are missing (the folder is
-// made when needed), then loads the project named on the command line (which becomes the
-// settings value "Project"), else the settings' "Project" when that file exists, else the
-// default project; a project that cannot be loaded gives way to the default project.
+// made when needed), then loads the project named on the command line, else the settings'
+// "Project" when that file exists, else the default project; the one chosen becomes the
+// settings value "Project". A project that cannot be loaded gives way to the default project.
 void LoadStartUpProject(const std::string &command_line_project);
 
 // Parses "%d:%dr%d:%s:%d:%d" (board ID, CPU number with its revision, crystal MHz, RAM KB,

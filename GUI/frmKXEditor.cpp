@@ -26,6 +26,8 @@ namespace {
 
 // The memo's colour while it is read-only.
 constexpr TColor kReadOnlyColour = 15201274;
+// The marker that draws the "Error line" style behind a line.
+constexpr int kErrorLineMarker = 20;
 
 std::string name_part(const std::string &path)
 {
@@ -177,6 +179,9 @@ void TfrmEdit::FormCreate()
 
     m_editor->setMarginType(0, QsciScintilla::NumberMargin);
     m_editor->setMarginWidth(0, QStringLiteral("99999"));
+    const KorvexStyleInfo &error_line = korvex_style(kStyleErrorLine);
+    m_editor->markerDefine(QsciScintilla::Background, kErrorLineMarker);
+    m_editor->setMarkerBackgroundColor(QColor::fromRgb(error_line.background), kErrorLineMarker);
     UpdateCaption();
 }
 
@@ -523,4 +528,16 @@ std::string TfrmEdit::GetLineText(int line) const
     m_editor->SendScintilla(QsciScintillaBase::SCI_GETTEXTRANGE, from, to, text.data());
     text.resize(static_cast<std::size_t>(to - from));
     return text;
+}
+
+void TfrmEdit::SetErrorLine(int line)
+{
+    m_editor->markerDeleteAll(kErrorLineMarker);
+    if (line >= 0 && line < m_editor->lines())
+        m_editor->markerAdd(line, kErrorLineMarker);
+}
+
+int TfrmEdit::ErrorLine() const
+{
+    return m_editor->markerFindNext(0, 1u << kErrorLineMarker);
 }

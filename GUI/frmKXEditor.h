@@ -91,6 +91,13 @@ public:
     bool Closing() const { return m_closing; }
     // Panels 1 and 2 from the caret kept last (when the window becomes active).
     void FormActivate();
+    // The memo's read-only state and colour (the main window sets it while it debugs).
+    void SetReadOnly(bool read_only);
+    bool IsReadOnly() const { return m_editor->isReadOnly(); }
+    // Gives one line (from 0) the "Error line" look, taking it from the line that had it; -1
+    // takes it from every line. The line that has it, or -1.
+    void SetErrorLine(int line);
+    int ErrorLine() const;
 
     QAction *actOpenFileAtCursor = nullptr;
     QAction *actReadOnly = nullptr;
@@ -168,7 +175,6 @@ private:
     void PopupMenu(const QPoint &at);
     void BuildBookmarkMenus();
     void ShowHint(const std::string &text);
-    void SetReadOnly(bool read_only);
 
     TfrmMainWindow *m_main;
     TKorvexMemo *m_editor = nullptr;

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
@@ -24,6 +25,7 @@
 #include "SEAM_TARGET.h"
 #include "Temporaryglobals.h"
 #include "frmKXAbout.h"
+#include "frmKXDockable.h"
 #include "frmKXMessageBox.h"
 #include "guiHosts.h"
 #include "guiKXPreferences.h"
@@ -115,6 +117,17 @@ TfrmMainWindow::TfrmMainWindow(QWidget *parent) : QMainWindow(parent), m_adapter
     m_first_time_only->setInterval(1);
     connect(m_first_time_only, &QTimer::timeout, this,
             [this] { guarded([&] { FirstTimeOnlyTimer(); }); });
+    m_poll_timer = new QTimer(this);
+    m_poll_timer->setInterval(100);
+    connect(m_poll_timer, &QTimer::timeout, this, [this] { guarded([&] { tmrPollTimer(); }); });
+    const TIdePreferences &prefs = IdePreferences();
+    SetAutoShow(DebugWindow::Disassembly, prefs.assembly.show);
+    SetAutoShow(DebugWindow::Stdio, prefs.stdio.show);
+    SetAutoShow(DebugWindow::Registers, prefs.registers.show);
+    SetAutoShow(DebugWindow::Watches, prefs.watch.show);
+    SetAutoShow(DebugWindow::Stack, prefs.stack.show);
+    SetAutoShow(DebugWindow::Trace, prefs.trace.show);
+    setAcceptDrops(true);
     BuildStatusBar();
     BuildMenus();
 }
@@ -122,6 +135,16 @@ TfrmMainWindow::TfrmMainWindow(QWidget *parent) : QMainWindow(parent), m_adapter
 // The editors go first, while the window they report to is whole.
 TfrmMainWindow::~TfrmMainWindow()
 {
+    // The dockable windows leave the list and save their placement while the list is whole.
+    while (!m_dockables.empty()) {
+        TfrmDockable *window = m_dockables.back();
+        if (QWidget *host = window->Host())
+            delete host;
+        else
+            delete window;
+        if (!m_dockables.empty() && m_dockables.back() == window)
+            m_dockables.pop_back();
+    }
     // Closed windows waiting for their deferred delete are children too, though no longer in
     // the workspace's list; the workspace could not take them down itself.
     for (QMdiSubWindow *window : m_workspace->viewport()->findChildren<QMdiSubWindow *>(
@@ -195,6 +218,7 @@ void TfrmMainWindow::BuildMenus()
             &QMdiArea::cascadeSubWindows);
     connect(window->addAction(tr("&Tile")), &QAction::triggered, m_workspace,
             &QMdiArea::tileSubWindows);
+    BuildDebugActions(window);
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
     connect(help->addAction(tr("&About...")), &QAction::triggered, this,
@@ -259,8 +283,19 @@ void TfrmMainWindow::FormShow()
         if (start.empty() || start.back() != '/')
             start += '/';
         set_compiler_directories(program_directory(), start, default_system_config_dirs());
+        // The file watch runs when the application comes back to the front (the main window not
+        // minimized) and when the main window is restored (changeEvent).
+        connect(qApp, &QGuiApplication::applicationStateChanged, this,
+                [this](Qt::ApplicationState state) {
+                    guarded([&] {
+                        if (state == Qt::ApplicationActive && !isMinimized())
+                            CheckFileTimeStamps();
+                    });
+                });
         if (!gCmdLineSource.empty())
             OpenFile(gCmdLineSource);
+        actTraceOn->setChecked(false);
+        actTraceOff->setChecked(true);
         m_tag = 1;
     } catch (xErr &e) {
         gStartupErrorText = e.GetText();
@@ -271,15 +306,6 @@ void TfrmMainWindow::FormShow()
     }
     if (m_tag != 1 && gStartupErrorText.empty())
         gStartupErrorText = gStartupErrorCaption;
-}
-
-void TfrmMainWindow::FirstTimeOnlyTimer()
-{
-    m_first_time_only->stop();
-    if (!gStartupErrorText.empty()) {
-        close();
-        return;
-    }
 }
 
 void TfrmMainWindow::UpdateContext(QObject *sender)
@@ -329,7 +355,18 @@ bool TfrmMainWindow::FormCloseQuery()
         if (editor->IsModified())
             return false;
     }
-    // Debug mode is left here once the debugger exists.
+    // Debug mode is left first (the Edit Mode command); a link that fails on the way is
+    // reported and the close goes on.
+    if (!IsEditMode()) {
+        gTCState = 0;
+        try {
+            ResumePolling();
+            SetDebugMode(0);
+        } catch (xErr &e) {
+            e.ShowError();
+        }
+        QCoreApplication::processEvents();
+    }
     ide_store().SaveProject();
     for (auto it = editors.rbegin(); it != editors.rend(); ++it)
         (*it)->CloseDecided();
@@ -431,6 +468,8 @@ TfrmEdit *TfrmMainWindow::CreateEditor(const std::string &name, bool exists,
     }
     TfrmEdit *opened = editor.release();
     m_workspace->addSubWindow(opened);
+    if (!IsEditMode())
+        opened->SetReadOnly(true);
     if (remembered)
         opened->ApplyPlacement(*remembered);
     opened->MarkUnmodified();
@@ -586,19 +625,6 @@ void TfrmMainWindow::actFileOpenExecute()
         OpenFile(file);
 }
 
-void TfrmMainWindow::SetStatusPanelText(const std::string &text, int panel)
-{
-    if (panel < 0 || panel >= kStatusPanels || m_panel_locks[static_cast<std::size_t>(panel)])
-        return;
-    m_panels[static_cast<std::size_t>(panel)]->setText(QString::fromLocal8Bit(text.c_str()));
-}
-
-void TfrmMainWindow::LockStatusPanel(int panel, bool locked)
-{
-    if (panel >= 0 && panel < kStatusPanels)
-        m_panel_locks[static_cast<std::size_t>(panel)] = locked;
-}
-
 int TfrmMainWindow::GetSourceLineCount()
 {
     if (TfrmEdit *editor = FindEditor(m_current_file))
@@ -615,24 +641,6 @@ std::string TfrmMainWindow::GetSourceLine(int line)
     if (line < 1 || static_cast<std::size_t>(line) > lines.size())
         return {};
     return lines[static_cast<std::size_t>(line) - 1];
-}
-
-// The debug windows are not part of this build: none exists to show.
-TRegisterInterface *TfrmMainWindow::ShowRegistersWindow(bool) { return nullptr; }
-TAssemblyInterface *TfrmMainWindow::ShowDisassemblyWindow(bool) { return nullptr; }
-TStackInterface *TfrmMainWindow::ShowStackWindow(bool) { return nullptr; }
-TWatchInterface *TfrmMainWindow::ShowWatchesWindow(bool) { return nullptr; }
-TDumpInterface *TfrmMainWindow::ShowDumpWindow(bool) { return nullptr; }
-TStdioWindow *TfrmMainWindow::ShowStdioWindow(int) { return nullptr; }
-
-// Panel 5 names the run state ("Run NoPoll" while running: there is no poll timer yet).
-void TfrmMainWindow::SetRunState(int state)
-{
-    m_run_state = state;
-    const std::size_t text = state == 2 ? 3 : static_cast<std::size_t>(state);
-    if (text < m_run_state_texts.size())
-        SetStatusPanelText(m_run_state_texts[text], 5);
-    gTCState = comm_state_for_run_state(state, false);
 }
 
 void TfrmMainWindow::BringToFront()

@@ -1,24 +1,33 @@
-// frmKXMain: `TfrmMainWindow`, the IDE's main window. Editor windows are children of its
-// workspace (a QMdiArea); its status bar has the eight panels every part writes into; it
-// serves the host services as the main window (`TMainWindowHost`) behind the one adapter
-// `cMainWindow`. This unit covers how it comes up and goes down, opening, finding and saving
-// source files, and the source lines the compiler reads (an open editor's text, else the file).
+// frmKXMain: `TfrmMainWindow`, the IDE's main window. Editor windows and the debug windows
+// that are MDI children live in its workspace (a QMdiArea), the other debug windows in its dock
+// widgets; its status bar has the eight panels every part writes into; it serves the host
+// services as the main window (`TMainWindowHost`) behind the one adapter `cMainWindow`.
+// frmKXMain.cpp covers how it comes up and goes down, opening, finding and saving source files,
+// and the source lines the compiler reads (an open editor's text, else the file);
+// frmKXMainStatus.cpp what follows the first show (start-up project, title, compiler start),
+// the status bar, the file watch, the messages window and the list services;
+// frmKXMainDebug.cpp the poll timer, the run state, debug mode and the debug windows.
 #pragma once
 
 #include <QMainWindow>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "frmKXEditor.h"
+#include "guiDebugWindows.h"
 #include "guiInterface.h"
 
 class QLabel;
+class QListWidget;
 class QMdiArea;
 class QMenu;
 class QTimer;
+class TfrmDockable;
+class TfrmMessages;
 
 class TfrmMainWindow : public QMainWindow, public TMainWindowHost {
     Q_OBJECT
@@ -81,11 +90,45 @@ public:
     const std::string &LastSaveDir() const { return m_last_save_dir; }
     void ShowAbout();
 
-    // Status bar.
+    // Status bar. A locked panel keeps its text until it is unlocked.
     void SetStatusPanelText(const std::string &text, int panel) override;
     void LockStatusPanel(int panel, bool locked);
     QLabel *StatusPanel(int panel) const { return m_panels.at(static_cast<std::size_t>(panel)); }
     void SetStatusText(const std::string &text) override { SetStatusPanelText(text, 7); }
+    // Panel 7: "%s: %d" with the IP address and TCP port over TCP/IP, else "COM%d: %d" with the
+    // serial port and baud rate, from the target link's communication settings.
+    void ShowCommSummary();
+    // Panel 0 the current project's base name; the caption (and the application's name) that
+    // name, " - " and the "Distribution" text, or that text alone for the default project.
+    void SetMainWindowTitle();
+
+    // After an outside program changed the file of an open editor: asks once per change (once
+    // for editors sharing one text) whether to load it again; Yes keeps the caret.
+    void CheckFileTimeStamps();
+    // Opens each file as a source file, in the order given (files dropped on the window).
+    void DropFiles(const std::vector<std::string> &files);
+
+    // The compiler messages window, brought up and filled.
+    TfrmMessages *ShowMessagesWindow();
+    // The window's toggle: made (as an MDI child when its "Child" setting is on) and shown, or
+    // shown again, or closed when it is up.
+    void actToggleMessagesExecute();
+    void SetMessagesShown(bool shown) { m_messages_shown = shown; }
+    bool MessagesShown() const { return m_messages_shown; }
+    QAction *actToggleMessages = nullptr;
+
+    // The selected lines of a list, in order, appended to `strings`.
+    void CollectListSelection(const QListWidget *list, std::vector<std::string> &strings) const;
+    // The selected lines on the clipboard, each ended by a line break; nothing when none.
+    void CopyListSelectionToClipboard(const QListWidget *list);
+    // The selected lines into the file chosen in the dialog, one per line. False when nothing
+    // was written (cancelled, nothing selected, or the write failed: a box says why).
+    bool SaveListSelectionToFile(TFileDialog &dialog, const QListWidget *list);
+
+    // The dockable windows, in the order they were made.
+    void AddDockable(TfrmDockable *window);
+    void RemoveDockable(TfrmDockable *window);
+    const std::vector<TfrmDockable *> &Dockables() const { return m_dockables; }
 
     // TMainWindowHost.
     void SetCurrentFile(const std::string &file) override { m_current_file = file; }
@@ -107,22 +150,67 @@ public:
     void RefreshDumpWindows() override {}
     bool IsStopped() override { return m_run_state == 1; }
     bool IsEditMode() const { return m_run_state == 0; }
+    int RunState() const { return m_run_state; }
+    // Stores the state and shows it in panel 5: 0 "Edit" and the communication summary, 1
+    // "Stopped", 2 "Run Polled" while the poll timer runs, else "Run NoPoll"; with the
+    // communication state the target link names its errors by.
     void SetRunState(int state) override;
-    bool IsPolling() override { return false; }
-    void PausePolling() override {}
-    void ResumePolling() override {}
     void BringToFront() override;
+
+    // The poll timer (100 ms): paused around every other operation on the target, resumed
+    // only while polling is enabled.
+    bool IsPolling() override;
+    void PausePolling() override;
+    void ResumePolling() override;
+    // One tick: a link error the transport recorded ends the run (shown once, by its kind);
+    // else every poll period's worth of ticks one poll goes out (a DBG poll over TCP/IP, a SYS
+    // poll over a serial line). Nothing happens while the timer is paused.
+    void tmrPollTimer();
+    QTimer *PollTimer() const { return m_poll_timer; }
+    uint32_t PollTicks() const { return m_poll_ticks; }
+    bool LinkLost() const { return m_link_lost; }
+
+    // 0 leaves debug mode (the link closed over TCP/IP, else the target reset unless the link
+    // was lost; debug windows closed; editors writable again), 1 or 2 enters or stays in it
+    // (editors read-only; the debug windows whose auto-show flag is set opened). A link error
+    // on the way is thrown once everything else is done.
+    void SetDebugMode(int mode);
+    int DebugMode() const { return m_debug_mode; }
+    bool AutoShow(DebugWindow window) const
+    {
+        return m_auto_show[static_cast<std::size_t>(window)];
+    }
+    void SetAutoShow(DebugWindow window, bool on)
+    {
+        m_auto_show[static_cast<std::size_t>(window)] = on;
+    }
+    // Trace on and off in the target.
+    void actTraceOnExecute();
+    void actTraceOffExecute();
+    bool actTraceOnUpdate() const;
+    bool actTraceOffUpdate() const;
+    QAction *actTraceOn = nullptr;
+    QAction *actTraceOff = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void FormShow();
     void BuildMenus();
     void BuildStatusBar();
+    void BuildDebugActions(QMenu *window_menu);
     void ApplyWindowPlacement();
     TfrmEdit *CreateEditor(const std::string &name, bool exists, const EditorState *remembered);
+    // First-show steps 4 to 9; false when one failed (its reason is in the message list).
+    bool StartUpProjectAndCompiler();
+    // Shows the window (through its toggle) when its flag asks (and "None" is off) or `force`.
+    void AutoShowWindow(DebugWindow window, bool force);
+    void SetEditorsReadOnly(bool read_only);
 
     cMainWindow m_adapter;
     QMdiArea *m_workspace = nullptr;
@@ -136,6 +224,15 @@ private:
     std::string m_last_open_dir, m_last_open_file, m_last_save_dir;
     SourceFileLines m_file_lines;
     int m_run_state = 0;
+    int m_debug_mode = 0;
+    QTimer *m_poll_timer = nullptr;
+    uint32_t m_poll_ticks = 0;
+    bool m_poll_pending = false;
+    bool m_link_lost = false;
+    std::array<bool, kDebugWindowCount> m_auto_show{};
+    bool m_messages_shown = false;
+    bool m_checking_files = false;
+    std::vector<TfrmDockable *> m_dockables;
     int m_tag = 0;
     bool m_shown_once = false;
     bool m_close_done = false;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "SEAM_TARGET.h"
 #include "guiHosts.h"
 
 // 470 x 110: the file-name line, a 423 x 43 panel holding the message, Cancel centred below.
@@ -29,7 +30,23 @@ TfrmMessageBox::TfrmMessageBox(QWidget *owner) : QDialog(owner)
     connect(btnCancel, &QPushButton::clicked, this, [this] { guarded([&] { btnCancelClick(); }); });
 }
 
-void TfrmMessageBox::btnCancelClick() { m_cancelled = true; }
+void TfrmMessageBox::btnCancelClick()
+{
+    m_cancelled = true;
+    try {
+        target_operations().TcCheckPendingError();
+    } catch (...) {
+        if (!m_cancel_error)
+            m_cancel_error = std::current_exception();
+    }
+}
+
+std::exception_ptr TfrmMessageBox::TakeCancelError()
+{
+    std::exception_ptr taken = m_cancel_error;
+    m_cancel_error = nullptr;
+    return taken;
+}
 
 void TfrmMessageBox::keyPressEvent(QKeyEvent *event)
 {
@@ -63,6 +80,7 @@ void TfrmMessageBox::hideEvent(QHideEvent *event)
 {
     QDialog::hideEvent(event);
     m_cancelled = false;
+    m_cancel_error = nullptr;
 }
 
 TQtStatusBox::TQtStatusBox(QWidget *owner) : m_form(new TfrmMessageBox(owner)) {}
@@ -151,6 +169,11 @@ void TQtStatusBox::Repaint()
 }
 
 void TQtStatusBox::ProcessOneMessage() { QCoreApplication::processEvents(); }
+
+std::exception_ptr TQtStatusBox::TakeCancelError()
+{
+    return m_form ? m_form->TakeCancelError() : nullptr;
+}
 
 StatusBoxFactory qt_status_box_factory(QWidget *owner)
 {

@@ -2,12 +2,15 @@
 // GUI thread, and the status box the host services' holder (`cDialogControl`) makes of it.
 // The box is application-modal without a nested event loop: the operation keeps running and
 // pumps messages, the other windows take no input meanwhile. Cancel, Enter or Escape (whatever
-// has the focus) mark it cancelled; the holder's next pump sees the mark and throws
+// has the focus) mark it cancelled and let the target link end a request in progress; the
+// holder's next pump sees the mark and throws the error that request ended with, else
 // `xUserCancel`.
 #pragma once
 
 #include <QDialog>
 #include <QPointer>
+
+#include <exception>
 
 #include "guiInterface.h"
 
@@ -19,7 +22,10 @@ class TfrmMessageBox : public QDialog {
 public:
     explicit TfrmMessageBox(QWidget *owner);
     bool Cancelled() const { return m_cancelled; }
+    // Marks the box cancelled and asks the target link for the result of a request in
+    // progress (`TcCheckPendingError`); an error it throws is kept for the next pump.
     void btnCancelClick();
+    std::exception_ptr TakeCancelError();
 
     QLabel *lblFileName = nullptr;
     QWidget *lblPanel = nullptr;
@@ -34,6 +40,7 @@ protected:
 
 private:
     bool m_cancelled = false;
+    std::exception_ptr m_cancel_error;
 };
 
 // The holder's status box on a TfrmMessageBox owned by `owner`. Releasing it hides the form and
@@ -60,6 +67,7 @@ public:
     void SetFileNameLabel(const std::string &text, int width) override;
     void Repaint() override;
     void ProcessOneMessage() override;
+    std::exception_ptr TakeCancelError() override;
 
 private:
     QPointer<TfrmMessageBox> m_form;

@@ -15,6 +15,7 @@
 #include "QBSTRING.h"
 #include "Temporaryglobals.h"
 #include "frmKXMain.h"
+#include "frmKXMessages.h"
 #include "frmKXSplash.h"
 #include "guiEnvironment.h"
 #include "guiExceptions.h"
@@ -100,14 +101,19 @@ void ClassifyCommandLineFile(const std::string &name)
         gCmdLineSource = path;
 }
 
-// The debug windows are made when they exist: none is part of this build yet, which is said
-// once, so their "Child" settings have nothing to decide.
+// Of the seven windows (watches, stdio, messages, disassembly, stack, registers, trace) only the
+// compiler messages window is part of this build, which is said once; it is made here when its
+// "Child" setting is off (as a child it is made when first shown).
 void CreateDebugWindows()
 {
     static bool told = false;
     if (!told)
-        std::cerr << "kxw: The debug windows are not part of this build.\n";
+        std::cerr << "kxw: The debug windows other than the compiler messages window are not "
+                     "part of this build.\n";
     told = true;
+    const MessageWindowSettings &messages = IdePreferences().messages;
+    if (!messages.child && frmMainWindow && !frmMessages)
+        new TfrmMessages(frmMainWindow, false, messages.dockable);
 }
 
 TfrmMainWindow *StartIde(const std::vector<std::string> &args, const std::string &program_path)

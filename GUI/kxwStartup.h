@@ -33,7 +33,7 @@ CommandLine ParseCommandLine(const std::vector<std::string> &args); // args[0]: 
 // file stores nothing.
 void ClassifyCommandLineFile(const std::string &name);
 
-// Makes the debug windows whose "Child" setting is off.
+// Makes the debug windows whose "Child" setting is off (of those built: the messages window).
 void CreateDebugWindows();
 
 // Everything before the event loop: returns the main window, shown, with its first-show timer

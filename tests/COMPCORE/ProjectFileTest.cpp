@@ -156,8 +156,8 @@ struct StartUpCase {
 };
 
 const StartUpCase kStartUps[] = {
-    {"nothing_named", "", "", false, "default", ""},
-    {"setting_names_a_missing_file", "", "old.kxp", false, "default", "old.kxp"},
+    {"nothing_named", "", "", false, "default", "default"},
+    {"setting_names_a_missing_file", "", "old.kxp", false, "default", "default"},
     {"command_line_names_a_missing_file", "new.kxp", "", false, "default", "default"},
     {"setting_names_a_project", "", "mine.kxp", true, "mine.kxp", "mine.kxp"},
     {"command_line_names_a_project", "cmd.kxp", "mine.kxp", true, "cmd.kxp", "cmd.kxp"},

@@ -72,6 +72,14 @@ const Refusal kRefusals[] = {
      [] { target_operations().TcDownloadFile("a.bdl", "bdl", 0, 0, 0, 128); },
      kTarget},
     {"TraceCapture", [] { target_operations().TraceStartCapture(); }, kTarget},
+    {"LinkError", [] { (void)target_operations().TcGetLinkError(); }, kTarget},
+    {"ShowLinkError", [] { target_operations().TcShowLinkError(2, 1, 3); }, kTarget},
+    {"SysPoll", [] { target_operations().TcSendSysPoll(); }, kTarget},
+    {"DbgPoll", [] { target_operations().TcSendDbgPoll(); }, kTarget},
+    {"CloseConnection", [] { target_operations().TcCloseConnection(); }, kTarget},
+    {"ResetTarget", [] { target_operations().TcResetTarget(); }, kTarget},
+    {"TraceFlag", [] { target_operations().TcSetTraceFlag(7, true); }, kTarget},
+    {"ClearTraceFlags", [] { target_operations().TcClearTraceFlags(); }, kTarget},
     {"SourceEntry",
      [] { breakpoint_tables().addSourceEntry(SourceTable::Line, "a.c", 1, 1, 0); },
      kDebugger},
@@ -153,6 +161,8 @@ TEST_F(BuiltInSeams, ResetsAndTeardownsHaveNothingToDo)
     parser_seam().web_reset();
     parser_seam().reset_declaration_defaults();
     chain_seam().emit_function_chains();  // nothing can have been collected
+    // No link, so no request in progress: a Cancel of the status box finds nothing to fetch.
+    target_operations().TcCheckPendingError();
 }
 
 TEST_F(BuiltInSeams, NullPutsTheRefusalBackAfterAnInstalledUnit)

@@ -1,5 +1,6 @@
 // The status box, the about box and the slot guard.
 #include "GuiHarness.h"
+#include "SeamDoubles.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -62,6 +63,39 @@ TEST_F(StatusBox, CancelButtonCancels)
     EXPECT_TRUE(Form()->btnCancel->isVisible());
     QTest::mouseClick(Form()->btnCancel, Qt::LeftButton);
     EXPECT_THROW(gDialogControl.PumpStatusBoxMessages(), xUserCancel);
+}
+
+// Cancel asks the link to end a request in progress; when that request failed, its error (not
+// the cancel) is what the next pump throws, and the click itself shows nothing.
+TEST_F(StatusBox, CancelWhileARequestFailsKeepsItsErrorForThePump)
+{
+    HeadlessTargetOperations link;
+    link.fail = [](const std::string &call) {
+        if (call == "TcCheckPendingError")
+            throw xTCErr(5033, KX_HERE);
+    };
+    set_target_operations(&link);
+    Main();
+    gDialogControl.ShowStatusBox(true, "Loading", "");
+    ASSERT_NE(Form(), nullptr);
+    QTest::mouseClick(Form()->btnCancel, Qt::LeftButton);
+    EXPECT_EQ(link.calls, std::vector<std::string>{"TcCheckPendingError"});
+    EXPECT_TRUE(m_boxes.shown.empty());
+    try {
+        gDialogControl.PumpStatusBoxMessages();
+        ADD_FAILURE() << "the pump did not throw";
+    } catch (xUserCancel &) {
+        ADD_FAILURE() << "the request's error was lost";
+    } catch (xTCErr &e) {
+        EXPECT_EQ(e.message_id(), 5033u);
+    }
+    EXPECT_EQ(gDialogControl.Box(), nullptr);
+    // The next box starts without it.
+    link.fail = nullptr;
+    gDialogControl.ShowStatusBox(true, "Loading", "");
+    QTest::mouseClick(Form()->btnCancel, Qt::LeftButton);
+    EXPECT_THROW(gDialogControl.PumpStatusBoxMessages(), xUserCancel);
+    install_seam_doubles();
 }
 
 // Application-modal without a nested loop: ShowStatusBox returns at once and the box is what

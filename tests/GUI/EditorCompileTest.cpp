@@ -1,44 +1,16 @@
 // What the compiler reads of an open editor: its unsaved text, through the real compile entry,
 // run on the board stand-in.
-#include "CompileRunFixture.h"
-#include "GuiHarness.h"
+#include "IdeCompileRun.h"
 
 #include <QTest>
 
 #include "CC_GO.h"
-#include "guiKXPreferences.h"
 
 namespace {
 
 using namespace compile_run;
 
-// The compile-and-run fixture with the IDE's main window as the host of the source.
-class EditorCompile : public CompileRun {
-protected:
-    void SetUp() override
-    {
-        CompileRun::SetUp();
-        reset_preferences_to_defaults();
-        SetSourceExtensions(IdePreferences().syntax_file_types);
-        set_ide_store(&m_store);
-        set_message_box_host(&m_boxes);
-        m_main = new TfrmMainWindow;
-        m_main->FormCreate();
-        set_main_window_interface(m_main->Adapter());
-        m_main->show();
-    }
-    void TearDown() override
-    {
-        delete m_main;
-        set_main_window_interface(nullptr);
-        reset_host_services();
-        set_ide_store(nullptr);
-        CompileRun::TearDown();
-    }
-    ScriptedBoxes m_boxes;
-    RecordingStore m_store;
-    TfrmMainWindow *m_main = nullptr;
-};
+class EditorCompile : public IdeCompileRun {};
 
 // a.c loads 5 into A; its editor says 7 and is not saved: the compile runs the editor's 7. Once
 // the editor is closed without saving, the file's 5 is compiled.

@@ -283,7 +283,8 @@ TEST_F(EditorMarks, ToggleAsksTheDebuggerWithCaretAndWholePath)
     ASSERT_GT(editor->FileName().size(), 300u);
     editor->Editor()->setCursorPosition(2, 4);
     editor->ToggleBreakpointAtCursor();
-    EXPECT_EQ(Calls().back(), "toggleBreakpoint 0x20004 " + editor->FileName());
+    // (The polling pause around it refreshes the status bar through the link as well.)
+    EXPECT_TRUE(Called("toggleBreakpoint 0x20004 " + editor->FileName()));
     EXPECT_EQ(Breakpoints(editor), (std::vector<TTextPosition>{{2, 4}}));
     EXPECT_TRUE(m_boxes.shown.empty());
     EXPECT_EQ(main->resumes, 1) << "a toggle that succeeded resumes polling";
@@ -360,7 +361,7 @@ TEST_F(EditorMarks, HardToggleMarksAndARefusalIsTold)
     TfrmEdit *editor = Open();
     editor->Editor()->setCursorPosition(1, 0);
     editor->ToggleHardBreakpointAtCursor();
-    EXPECT_EQ(Calls().back(), "toggleHardBreakpoint 0x10000 " + editor->FileName());
+    EXPECT_TRUE(Called("toggleHardBreakpoint 0x10000 " + editor->FileName()));
     EXPECT_EQ(Breakpoints(editor), (std::vector<TTextPosition>{{1, 0}}));
     headless_target_operations().toggle_result = false;
     editor->Editor()->setCursorPosition(2, 0);

@@ -10,9 +10,12 @@
 #include <iterator>
 #include <memory>
 
+#include "CC_ER.h"
 #include "CC_GO.h"
+#include "CC_IN.h"
 #include "Temporaryglobals.h"
 #include "guiEnvironment.h"
+#include "guiProjects.h"
 #include "guiKXPreferences.h"
 #include "kxwStartup.h"
 
@@ -168,6 +171,16 @@ std::vector<std::string> RecordingStore::MruMenuPaths()
     return paths;
 }
 
+void RecordingDebugWindows::Toggle(DebugWindow window)
+{
+    calls.push_back(std::string("Toggle ") + debug_window_name(window));
+    if (fail)
+        fail(window);
+    const std::size_t i = Index(window);
+    exists[i] = true;
+    shown[i] = !shown[i];
+}
+
 void GuiTest::SetUp()
 {
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -185,9 +198,16 @@ void GuiTest::SetUp()
     reset_temporary_globals();
     gStartupErrorText.clear();
     set_program_directory(m_dir.string() + "/");
+    // Each test its own settings file: what one test's windows store, the next never loads.
+    set_settings_registry_path((m_dir / "registry.kxreg").string());
     set_ide_store(&m_store);
+    set_debug_windows(&m_windows);
+    set_linker_seam(&m_linker);
     set_message_box_host(&m_boxes);
     set_file_dialog_factory(m_dialogs.Factory());
+    reset_errors();
+    reset_start_up_stage();
+    macro_table().clear(); // a project load defines macros once the compiler is joined
 }
 
 void GuiTest::TearDown()
@@ -197,10 +217,16 @@ void GuiTest::TearDown()
     Settle();
     restore_windowless_hosts();
     set_ide_store(nullptr);
+    set_debug_windows(nullptr);
+    set_linker_seam(nullptr);
+    reset_errors();
+    reset_start_up_stage();
+    reset_projects();
     reset_preferences_to_defaults();
     reset_temporary_globals();
     gStartupErrorText.clear();
     set_program_directory("");
+    set_settings_registry_path("");
     set_settings_window_host(nullptr);
     fs::current_path(m_old_cwd);
     std::error_code ec;

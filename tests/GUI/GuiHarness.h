@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -13,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "FrameDoubles.h"
 #include "frmKXMain.h"
+#include "guiDebugWindows.h"
 #include "guiInterface.h"
 #include "guiStore.h"
 
@@ -78,13 +81,33 @@ private:
     void Note(const std::string &call);
 };
 
+// The debug windows as the main window sees them: each toggle flips the window's shown flag
+// (making it when it does not exist) and is recorded as "Toggle <name>"; a toggle can be made to
+// throw.
+class RecordingDebugWindows : public TDebugWindows {
+public:
+    std::array<bool, kDebugWindowCount> exists{};
+    std::array<bool, kDebugWindowCount> shown{};
+    std::vector<std::string> calls;
+    std::function<void(DebugWindow)> fail;
+
+    bool Exists(DebugWindow window) override { return exists[Index(window)]; }
+    bool IsShown(DebugWindow window) override { return shown[Index(window)]; }
+    void Toggle(DebugWindow window) override;
+    TGuiInterface *Adapter(DebugWindow) override { return nullptr; }
+    TStdioWindow *StdioWindow() override { return nullptr; }
+    static std::size_t Index(DebugWindow window) { return static_cast<std::size_t>(window); }
+};
+
 // The program's QApplication (made by the environment).
 QApplication &test_application();
 // The temporary XDG_CONFIG_HOME of this test program.
 const std::string &test_config_home();
 
-// A main window over fresh doubles and a temporary folder that is the current folder; the
-// settings object at its defaults with the source extensions built.
+// A main window over fresh doubles and a temporary folder that is the current folder (with the
+// settings store's file, "registry.kxreg", in it); the settings object at its defaults with the source extensions built; a linker double whose
+// library index loads, so that the compiler starts as in a whole build; nothing recorded in the
+// message list and the compiler's start-up not yet run.
 class GuiTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -106,5 +129,7 @@ protected:
     ScriptedBoxes m_boxes;
     ScriptedDialogs m_dialogs;
     RecordingStore m_store;
+    RecordingDebugWindows m_windows;
+    RecordingLinker m_linker;
     TfrmMainWindow *m_main = nullptr;
 };

@@ -55,6 +55,7 @@ TEST_F(ScreenshotChild, DISABLED_CaptureMainWindow)
     IdePreferences().top = 0;
     IdePreferences().width = 900;
     IdePreferences().height = 600;
+    IdePreferences().distribution = "Korvex";
     Write("main.c", kSource);
     TfrmMainWindow *main = StartIde({"kxw", "main.c"}, Path("kxw"));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(main));

@@ -277,7 +277,7 @@ bool HeadlessTargetOperations::toggleHardBreakpoint(TEditorInterface &editor)
 }
 void HeadlessTargetOperations::forgetBreakpoints()
 {
-    calls.push_back("forgetBreakpoints");
+    Note("forgetBreakpoints");
     breakpoints.clear();
 }
 
@@ -299,6 +299,39 @@ bool HeadlessTargetOperations::Toggle(const char *name, TEditorInterface &editor
     breakpoints.push_back(at);
     editor.SetLineMark(caret, kBreakpointMark);
     return true;
+}
+
+void HeadlessTargetOperations::Note(const std::string &call)
+{
+    calls.push_back(call);
+    if (fail)
+        fail(call);
+}
+
+TcLinkError HeadlessTargetOperations::TcGetLinkError()
+{
+    Note("TcGetLinkError");
+    const TcLinkError taken = link_error;
+    link_error = TcLinkError{};
+    return taken;
+}
+
+void HeadlessTargetOperations::TcShowLinkError(uint8_t kind, uint8_t type, uint8_t subtype)
+{
+    Note("TcShowLinkError " + std::to_string(kind) + " " + std::to_string(type) + " " +
+         std::to_string(subtype));
+}
+
+void HeadlessTargetOperations::TcSendSysPoll() { Note("TcSendSysPoll"); }
+void HeadlessTargetOperations::TcSendDbgPoll() { Note("TcSendDbgPoll"); }
+void HeadlessTargetOperations::TcCheckPendingError() { Note("TcCheckPendingError"); }
+void HeadlessTargetOperations::TcCloseConnection() { Note("TcCloseConnection"); }
+void HeadlessTargetOperations::TcResetTarget() { Note("TcResetTarget"); }
+void HeadlessTargetOperations::TcClearTraceFlags() { Note("TcClearTraceFlags"); }
+
+void HeadlessTargetOperations::TcSetTraceFlag(uint8_t bit, bool on)
+{
+    Note("TcSetTraceFlag " + std::to_string(bit) + (on ? " on" : " off"));
 }
 
 // ---- breakpoint tables --------------------------------------------------------------------------

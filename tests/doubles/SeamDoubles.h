@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <utility>
@@ -61,6 +62,10 @@ public:
     TcBoardInfo board;
     bool erase_fails = false;
     std::vector<uint8_t> memory; // 1 MB physical image
+    // The link error the next TcGetLinkError takes (it clears `pending`).
+    TcLinkError link_error;
+    // When set, each named call throws the xTCErr it makes (e.g. a dead link).
+    std::function<void(const std::string &call)> fail;
 
     TCOptionsType GetCommSettings() override;
     void SetCommSettings(TCOptionsType settings) override;
@@ -103,8 +108,21 @@ public:
     bool toggleHardBreakpoint(TEditorInterface &editor) override;
     void forgetBreakpoints() override;
 
+    // The link while a program runs and when debugging ends; each call recorded and given
+    // to `fail`, which may throw.
+    TcLinkError TcGetLinkError() override;
+    void TcShowLinkError(uint8_t kind, uint8_t type, uint8_t subtype) override;
+    void TcSendSysPoll() override;
+    void TcSendDbgPoll() override;
+    void TcCheckPendingError() override;
+    void TcCloseConnection() override;
+    void TcResetTarget() override;
+    void TcClearTraceFlags() override;
+    void TcSetTraceFlag(uint8_t bit, bool on) override;
+
 private:
     bool Toggle(const char *name, TEditorInterface &editor);
+    void Note(const std::string &call);
 };
 HeadlessTargetOperations &headless_target_operations();
 
