@@ -101,12 +101,9 @@ void TfrmMainWindow::SetRunState(int state)
         ShowCommSummary();
         break;
     case 1:
-        SetStatusPanelText(m_run_state_texts[1], 5);
-        gTCState = 7;
-        break;
     case 2:
-        gTCState = IsPolling() ? 6 : 7;
-        SetStatusPanelText(m_run_state_texts[IsPolling() ? 2 : 3], 5);
+        gTCState = comm_state_for_run_state(state, IsPolling());
+        SetStatusPanelText(m_run_state_texts[state == 1 ? 1 : IsPolling() ? 2 : 3], 5);
         break;
     default:
         break;
