@@ -41,6 +41,12 @@ int message_list_capacity(int base_count, int max_errors, int max_warnings)
 
 int message_list_capacity() { return g_capacity; }
 
+void set_message_list_capacity(int capacity)
+{
+    g_capacity = capacity;
+    g_capacity_set = true;
+}
+
 void reset_temporary_globals()
 {
     gCmdLineProject.clear();

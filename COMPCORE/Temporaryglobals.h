@@ -20,6 +20,8 @@ std::string resource_directory_of(const std::string &program_path);
 int message_list_capacity(int base_count, int max_errors, int max_warnings);
 // The capacity computed, or 0 before the first call.
 int message_list_capacity();
+// The capacity from now on, whatever was computed before (the options dialog's new limits).
+void set_message_list_capacity(int capacity);
 
 // Four (flag, colour) pairs; colours in blue-green-red byte order: blue, green, red, blue.
 struct FlagColour {

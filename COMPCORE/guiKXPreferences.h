@@ -350,6 +350,8 @@ struct TIdePreferences {
     std::string board_file_dir;
     std::string stdio_log_dir;
     std::string trace_save_filter = "Trace (*.trc) | *.trc | All (*.*) | *.*";
+    std::string trace_save_dir;      // last folder and file of the trace-file browser
+    std::string trace_save_file;
 
     // ---- switches of the compiler core and the target link -----------------------------------
     bool no_bouncers = true;          // "No Bouncers": xmem calls without root bouncers

@@ -1353,15 +1353,34 @@ bool TKXProject::ApplyProjectSettings()
     set_compiler_options(static_cast<uint16_t>(level), c.rtc_indices, c.rtc_pointers, now.option4,
                          c.optimize_size, now.lit, now.mac, now.sym, 0, &now.hex_output,
                          &type_check, c.separate_id, c.list_files, c.inline_io);
-    set_libraries_file(p.use_lib_file && !m_lib_file.empty()
-                           ? m_lib_file
-                           : joined(program_directory(), p.lib_dir_file));
-    set_bios_file(p.use_bios_file && !m_bios_file.empty()
-                      ? m_bios_file
-                      : joined(program_directory(), "bios/" + p.default_bios));
+    set_libraries_file(libraries_file_in_use(p));
+    set_bios_file(bios_file_in_use(p));
     if (p.enable_tracing)
         with_target_link([](TargetOperations &t) { t.SetTraceOptions(); });
     return true;
+}
+
+// ---- paths ------------------------------------------------------------------------------------
+
+std::string program_directory_path(const std::string &relative)
+{
+    return joined(program_directory(), relative);
+}
+
+std::string resolve_project_path(const std::string &text) { return resolved(text); }
+
+std::string libraries_file_in_use(const TIdePreferences &prefs)
+{
+    return prefs.use_lib_file && !prefs.lib_file_name.empty()
+               ? resolved(prefs.lib_file_name)
+               : joined(program_directory(), prefs.lib_dir_file);
+}
+
+std::string bios_file_in_use(const TIdePreferences &prefs)
+{
+    return prefs.use_bios_file && !prefs.bios_file_name.empty()
+               ? resolved(prefs.bios_file_name)
+               : joined(program_directory(), "bios/" + prefs.default_bios);
 }
 
 // ---- start-up ---------------------------------------------------------------------------------

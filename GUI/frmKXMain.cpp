@@ -26,6 +26,7 @@
 #include "Temporaryglobals.h"
 #include "frmKXAbout.h"
 #include "frmKXDockable.h"
+#include "frmKXEnvOptions.h"
 #include "frmKXMessageBox.h"
 #include "guiHosts.h"
 #include "guiKXPreferences.h"
@@ -212,6 +213,16 @@ void TfrmMainWindow::BuildMenus()
     m_mru_separator = MruSeparatorIndexOf(file);
     ide_store().MruSetSeparatorIndex(m_mru_separator);
     connect(file, &QMenu::aboutToShow, this, [this] { guarded([&] { File1Click(); }); });
+
+    QMenu *project = menuBar()->addMenu(tr("&Project"));
+    QAction *options = project->addAction(tr("&Options..."));
+    options->setStatusTip(tr("Edit the options of the project"));
+    connect(options, &QAction::triggered, this, [this, options] {
+        guarded([&] {
+            UpdateContext(options);
+            actProjectOptionsExecute(this);
+        });
+    });
 
     QMenu *window = menuBar()->addMenu(tr("&Window"));
     connect(window->addAction(tr("&Cascade")), &QAction::triggered, m_workspace,

@@ -1,0 +1,216 @@
+// frmKXDiscovery: the board discovery dialog.
+#include "frmKXDiscovery.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "guiExceptions.h"
+#include "guiHosts.h"
+#include "guiOptionsHost.h"
+
+namespace {
+
+constexpr int kDefaultIntervalMs = 100;
+int g_interval_ms = kDefaultIntervalMs;
+
+QString qs(const std::string &text) { return QString::fromLocal8Bit(text.c_str()); }
+std::string ss(const QString &text) { return text.toLocal8Bit().toStdString(); }
+
+enum Column { kName = 0, kAddress, kPort, kStatus, kMac };
+
+} // namespace
+
+int discovery_poll_interval_ms() { return g_interval_ms; }
+void set_discovery_poll_interval_ms(int ms) { g_interval_ms = ms < 0 ? kDefaultIntervalMs : ms; }
+
+TfrmDiscovery::TfrmDiscovery(QWidget *owner) : QDialog(owner)
+{
+    setObjectName("frmDiscovery");
+    setWindowTitle("Discovery");
+    lvDiscovery = new QTreeWidget(this);
+    lvDiscovery->setObjectName("lvDiscovery");
+    lvDiscovery->setHeaderLabels({"Name", "IP Address", "Control Port", "Status", "MAC Address"});
+    lvDiscovery->setRootIsDecorated(false);
+    lvDiscovery->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvDiscovery->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvDiscovery->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvDiscovery->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+
+    actSelect = new QAction("&Select", this);
+    actSelect->setObjectName("actSelect");
+    actCancel = new QAction("&Cancel", this);
+    actCancel->setObjectName("actCancel");
+    btnSelect = new QPushButton(actSelect->text(), this);
+    btnSelect->setObjectName("btnSelect");
+    btnCancel = new QPushButton(actCancel->text(), this);
+    btnCancel->setObjectName("btnCancel");
+    btnCancel->setAutoDefault(false);
+    tmrDiscovery = new QTimer(this);
+    tmrDiscovery->setObjectName("tmrDiscovery");
+    tmrDiscovery->setInterval(discovery_poll_interval_ms());
+    tmrDiscovery->setSingleShot(true);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnSelect);
+    buttons->addWidget(btnCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lvDiscovery);
+    layout->addLayout(buttons);
+    resize(560, 260);
+
+    connect(btnSelect, &QPushButton::clicked, actSelect, &QAction::trigger);
+    connect(btnCancel, &QPushButton::clicked, actCancel, &QAction::trigger);
+    connect(actSelect, &QAction::triggered, this, [this] { guarded([&] { btnSelectClick(); }); });
+    connect(actCancel, &QAction::triggered, this, [this] { guarded([&] { btnCancelClick(); }); });
+    connect(actSelect, &QAction::enabledChanged, btnSelect, &QPushButton::setEnabled);
+    connect(actCancel, &QAction::enabledChanged, btnCancel, &QPushButton::setEnabled);
+    connect(tmrDiscovery, &QTimer::timeout, this, [this] { guarded([&] { tmrDiscoveryTimer(); }); });
+    actUpdate();
+}
+
+// A dialog taken down while discovery still runs (its owner going away) ends it too.
+TfrmDiscovery::~TfrmDiscovery()
+{
+    if (m_busy) {
+        try {
+            discovery_link().TcEndDiscovery();
+        } catch (...) {
+        }
+    }
+    if (m_cursor_set)
+        QApplication::restoreOverrideCursor();
+}
+
+void TfrmDiscovery::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    guarded([&] { FormShow(); });
+}
+
+void TfrmDiscovery::SetBusy(bool busy)
+{
+    m_busy = busy;
+    if (busy && !m_cursor_set) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_cursor_set = true;
+    } else if (!busy && m_cursor_set) {
+        QApplication::restoreOverrideCursor();
+        m_cursor_set = false;
+    }
+    actUpdate();
+}
+
+void TfrmDiscovery::FormShow()
+{
+    SetBusy(true);
+    try {
+        discovery_link().TcInitDiscovery(kDiscoveryPort);
+    } catch (xErr &e) {
+        Fail(e);
+        return;
+    }
+    tmrDiscovery->start();
+}
+
+void TfrmDiscovery::tmrDiscoveryTimer()
+{
+    tmrDiscovery->stop();
+    if (!m_busy)
+        return;
+    if (m_polls_left == 0) {
+        EndDiscovery();
+        return;
+    }
+    --m_polls_left;
+    DiscoveredBoard board;
+    bool answered = false;
+    try {
+        answered = discovery_link().TcDiscoverLoaders(board);
+    } catch (xErr &e) {
+        Fail(e);
+        return;
+    }
+    const bool empty = board.name.empty() && board.address.empty() && board.port.empty() &&
+                       board.status.empty() && board.mac.empty();
+    if (answered && !empty) {
+        bool listed = false;
+        for (int i = 0; i < lvDiscovery->topLevelItemCount() && !listed; ++i)
+            listed = ss(lvDiscovery->topLevelItem(i)->text(kAddress)) == board.address;
+        if (!listed)
+            new QTreeWidgetItem(lvDiscovery, {qs(board.name), qs(board.address), qs(board.port),
+                                              qs(board.status), qs(board.mac)});
+    }
+    tmrDiscovery->start();
+}
+
+void TfrmDiscovery::EndDiscovery()
+{
+    tmrDiscovery->stop();
+    try {
+        discovery_link().TcEndDiscovery();
+    } catch (xErr &e) {
+        e.ShowError();
+    }
+    SetBusy(false);
+}
+
+void TfrmDiscovery::Fail(xErr &error)
+{
+    tmrDiscovery->stop();
+    error.ShowError();
+    try {
+        discovery_link().TcEndDiscovery();
+    } catch (xErr &) {
+        // The first failure is the one the user needs to hear of.
+    }
+    SetBusy(false);
+}
+
+void TfrmDiscovery::actUpdate()
+{
+    actSelect->setEnabled(!m_busy);
+    actCancel->setEnabled(!m_busy);
+    btnSelect->setEnabled(!m_busy);
+    btnCancel->setEnabled(!m_busy);
+}
+
+void TfrmDiscovery::btnSelectClick()
+{
+    const QList<QTreeWidgetItem *> chosen = lvDiscovery->selectedItems();
+    if (chosen.isEmpty())
+        return;
+    const QTreeWidgetItem *row = chosen.front();
+    m_address = ss(row->text(kAddress));
+    m_name = ss(row->text(kName));
+    m_port = ss(row->text(kPort));
+    accept();
+}
+
+void TfrmDiscovery::btnCancelClick() { reject(); }
+
+void TfrmDiscovery::closeEvent(QCloseEvent *event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TfrmDiscovery::done(int result)
+{
+    if (!FormCloseQuery())
+        return;
+    QDialog::done(result);
+}

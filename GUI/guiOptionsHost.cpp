@@ -1,0 +1,119 @@
+// guiOptionsHost: the program's own neighbours of the option dialogs.
+#include "guiOptionsHost.h"
+
+#include <QDialog>
+
+#include "CC_ER.h"
+#include "SEAM_TARGET.h"
+#include "Temporaryglobals.h"
+#include "frmKXMain.h"
+#include "guiExceptions.h"
+
+namespace {
+
+constexpr uint32_t kMsgNoTargetLink = 7151;   // "The target link is not part of this build."
+constexpr uint32_t kMsgNoDebuggerCore = 7152; // "The debugger core is not part of this build."
+constexpr uint32_t kMsgNoHelp = 7162;         // "Help is not part of this build."
+
+class ProgramCompiler : public TOptionsCompiler {
+public:
+    CompilerOptions GetCompilerOptions() override
+    {
+        CompilerOptions o;
+        get_compiler_options(&o.warning_level, &o.rtc_indices, &o.rtc_pointers, &o.option4,
+                             &o.optimize_size, &o.lit, &o.mac, &o.sym, nullptr, &o.hex_output,
+                             &o.type_check, &o.output_mode, &o.separate_id, &o.list_files,
+                             &o.inline_io);
+        return o;
+    }
+    void SetCompilerOptions(const CompilerOptions &o) override
+    {
+        set_compiler_options(o.warning_level, o.rtc_indices, o.rtc_pointers, o.option4,
+                             o.optimize_size, o.lit, o.mac, o.sym, 0, &o.hex_output,
+                             &o.type_check, o.separate_id, o.list_files, o.inline_io);
+    }
+    uint8_t SetCompileMode(uint8_t mode) override { return set_compile_mode(mode); }
+    int MaxErrorsShown() override { return max_errors_shown(); }
+    int MaxWarningsShown() override { return max_warnings_shown(); }
+    void SetMessageLimits(const MessageLimits &limits) override
+    {
+        set_max_errors_shown(limits.errors);
+        set_max_warnings_shown(limits.warnings_low + limits.warnings_high);
+        set_message_list_capacity(limits.total);
+    }
+    void SetBiosFile(const std::string &path) override { set_bios_file(path); }
+    void SetLibrariesFile(const std::string &path) override { set_libraries_file(path); }
+};
+
+// The main window as it stands: no debugger yet, so no trace window and no connection to close
+// but through the target link.
+class ProgramShell : public TOptionsShell {
+public:
+    int RunState() override
+    {
+        if (!frmMainWindow || frmMainWindow->IsEditMode())
+            return 0;
+        return frmMainWindow->IsStopped() ? 1 : 2;
+    }
+    bool TraceWindowExists() override { return false; }
+    void ShowHelpContext(QWidget *, uint32_t) override { throw xErr(kMsgNoHelp, KX_HERE); }
+    std::vector<std::string> OpenFileNames() override
+    {
+        std::vector<std::string> names;
+        if (frmMainWindow)
+            for (TfrmEdit *editor : frmMainWindow->Editors())
+                names.push_back(editor->FileName());
+        return names;
+    }
+    void CloseConnection() override { throw xErr(kMsgNoTargetLink, KX_HERE); }
+    void RefreshConnectionPanel() override
+    {
+        if (frmMainWindow)
+            frmMainWindow->SetStatusPanelText(
+                connection_panel_text(target_operations().GetCommSettings()), 7);
+    }
+    int ExecModal(QDialog &dialog) override { return dialog.exec(); }
+};
+
+class ProgramTrace : public TOptionsTrace {
+public:
+    void SetTraceOptions() override { target_operations().SetTraceOptions(); }
+    std::optional<uint32_t> Capacity() override { return std::nullopt; }
+    void SendTraceFlags() override { throw xErr(kMsgNoDebuggerCore, KX_HERE); }
+};
+
+class ProgramDiscovery : public TDiscoveryLink {
+public:
+    void TcInitDiscovery(uint16_t) override { throw xErr(kMsgNoTargetLink, KX_HERE); }
+    bool TcDiscoverLoaders(DiscoveredBoard &) override { throw xErr(kMsgNoTargetLink, KX_HERE); }
+    void TcEndDiscovery() override {}
+};
+
+ProgramCompiler g_program_compiler;
+ProgramShell g_program_shell;
+ProgramTrace g_program_trace;
+ProgramDiscovery g_program_discovery;
+TOptionsCompiler *g_compiler = &g_program_compiler;
+TOptionsShell *g_shell = &g_program_shell;
+TOptionsTrace *g_trace = &g_program_trace;
+TDiscoveryLink *g_discovery = &g_program_discovery;
+
+} // namespace
+
+TOptionsCompiler &options_compiler() { return *g_compiler; }
+void set_options_compiler(TOptionsCompiler *compiler)
+{
+    g_compiler = compiler ? compiler : &g_program_compiler;
+}
+
+TOptionsShell &options_shell() { return *g_shell; }
+void set_options_shell(TOptionsShell *shell) { g_shell = shell ? shell : &g_program_shell; }
+
+TOptionsTrace &options_trace() { return *g_trace; }
+void set_options_trace(TOptionsTrace *trace) { g_trace = trace ? trace : &g_program_trace; }
+
+TDiscoveryLink &discovery_link() { return *g_discovery; }
+void set_discovery_link(TDiscoveryLink *link)
+{
+    g_discovery = link ? link : &g_program_discovery;
+}

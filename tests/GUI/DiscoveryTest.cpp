@@ -1,0 +1,176 @@
+// The discovery dialog on a scripted link: rows per board, the busy lock, the end after the last
+// poll, a failing link, and Select handing the board to the Communications page. The polls are
+// run by the test, one tick at a time; the dialog's own timer is set never to fire.
+#include "OptionsDoubles.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+
+#include "frmKXDiscovery.h"
+#include "frmKXEnvOptions.h"
+
+namespace {
+
+DiscoveredBoard board(const char *name, const char *address)
+{
+    return {name, address, "4244", "Waiting", "00:90:c2:00:00:01"};
+}
+
+class Discovery : public OptionsTest {
+protected:
+    std::unique_ptr<TfrmDiscovery> dialog;
+
+    void SetUp() override
+    {
+        OptionsTest::SetUp();
+        set_discovery_poll_interval_ms(24 * 3600 * 1000);
+    }
+    void TearDown() override
+    {
+        dialog.reset();
+        set_discovery_poll_interval_ms(-1);
+        OptionsTest::TearDown();
+    }
+    TfrmDiscovery &Open()
+    {
+        dialog = std::make_unique<TfrmDiscovery>(nullptr);
+        dialog->show();
+        return *dialog;
+    }
+    static void Ticks(TfrmDiscovery &d, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            d.tmrDiscoveryTimer();
+    }
+    static QStringList Row(const TfrmDiscovery &d, int row)
+    {
+        QStringList texts;
+        for (int column = 0; column < 5; ++column)
+            texts << d.lvDiscovery->topLevelItem(row)->text(column);
+        return texts;
+    }
+};
+
+TEST_F(Discovery, ListsEachBoardOnceByItsAddress)
+{
+    discovery.answers = {board("Lab", "10.0.0.7"), std::nullopt, board("Lab", "10.0.0.7"),
+                         board("Twin", "10.0.0.8"), board("Twin", "10.0.0.9"),
+                         board("Lab", "10.0.0.7")};
+    TfrmDiscovery &d = Open();
+    EXPECT_EQ(discovery.started, std::vector<uint16_t>{4242});
+    Ticks(d, 6);
+    ASSERT_EQ(d.lvDiscovery->topLevelItemCount(), 3);
+    EXPECT_EQ(Row(d, 0),
+              (QStringList{"Lab", "10.0.0.7", "4244", "Waiting", "00:90:c2:00:00:01"}));
+    EXPECT_EQ(Row(d, 1)[1], "10.0.0.8");
+    EXPECT_EQ(Row(d, 2)[0], "Twin");
+    EXPECT_EQ(Row(d, 2)[1], "10.0.0.9");
+}
+
+TEST_F(Discovery, NothingEndsTheDialogWhileItIsBusy)
+{
+    discovery.answers = {board("Lab", "10.0.0.7")};
+    TfrmDiscovery &d = Open();
+    Ticks(d, 1);
+    d.lvDiscovery->setCurrentItem(d.lvDiscovery->topLevelItem(0));
+    EXPECT_TRUE(d.Busy());
+    EXPECT_FALSE(d.btnSelect->isEnabled());
+    EXPECT_FALSE(d.btnCancel->isEnabled());
+    d.btnSelect->click();
+    d.btnCancel->click();
+    QTest::keyClick(&d, Qt::Key_Escape);
+    d.close();
+    d.reject();
+    EXPECT_TRUE(d.isVisible());
+
+    // Fifty polls, then the next tick ends discovery; the rows stay.
+    Ticks(d, TfrmDiscovery::kPolls - 1);
+    EXPECT_TRUE(d.Busy());
+    EXPECT_EQ(discovery.polls, TfrmDiscovery::kPolls);
+    Ticks(d, 1);
+    EXPECT_FALSE(d.Busy());
+    EXPECT_EQ(discovery.ended, 1);
+    EXPECT_EQ(discovery.polls, TfrmDiscovery::kPolls);
+    EXPECT_TRUE(d.btnSelect->isEnabled());
+    EXPECT_EQ(d.lvDiscovery->topLevelItemCount(), 1);
+    QTest::keyClick(&d, Qt::Key_Escape);
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(d.result(), QDialog::Rejected);
+}
+
+TEST_F(Discovery, SelectNeedsARow)
+{
+    discovery.answers = {board("Lab", "10.0.0.7"), board("Bench", "10.0.0.12")};
+    TfrmDiscovery &d = Open();
+    Ticks(d, TfrmDiscovery::kPolls + 1);
+    d.btnSelect->click();
+    EXPECT_TRUE(d.isVisible());
+    d.lvDiscovery->setCurrentItem(d.lvDiscovery->topLevelItem(1));
+    d.btnSelect->click();
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(d.ResultAddress(), "10.0.0.12");
+    EXPECT_EQ(d.ResultName(), "Bench");
+    EXPECT_EQ(d.ResultPort(), "4244");
+}
+
+TEST_F(Discovery, AFailingLinkIsReportedAndLeavesTheDialogFreeToClose)
+{
+    struct Case {
+        const char *name;
+        bool fail_start;
+        int fail_at_poll;
+        int rows;
+    };
+    for (const Case &c : {Case{"AtStart", true, -1, 0}, Case{"AtThirdPoll", false, 3, 1}}) {
+        SCOPED_TRACE(c.name);
+        discovery = FakeDiscovery();
+        discovery.fail_start = c.fail_start;
+        discovery.fail_at_poll = c.fail_at_poll;
+        discovery.answers = {board("Lab", "10.0.0.7")};
+        TfrmDiscovery &d = Open();
+        Ticks(d, 5);
+        EXPECT_EQ(TakeBoxes(), Journal{"Error: The target link is not part of this build."});
+        EXPECT_FALSE(d.Busy());
+        EXPECT_EQ(discovery.ended, 1);
+        EXPECT_EQ(d.lvDiscovery->topLevelItemCount(), c.rows);
+        EXPECT_LE(discovery.polls, 3) << "no poll after the failure";
+        d.btnCancel->click();
+        EXPECT_FALSE(d.isVisible());
+    }
+}
+
+TEST_F(Discovery, SelectFillsTheCommunicationsPage)
+{
+    discovery.answers = {board("Lab", "10.0.0.7")};
+    TfrmEnvOptions options(nullptr, &gBoardParameters);
+    options.show();
+    options.rdbUseTCP->click();
+    shell.modal = [&](QDialog &shown) {
+        auto &d = dynamic_cast<TfrmDiscovery &>(shown);
+        Ticks(d, TfrmDiscovery::kPolls + 1);
+        d.lvDiscovery->setCurrentItem(d.lvDiscovery->topLevelItem(0));
+        d.btnSelect->click();
+    };
+    options.btnDiscovery->click();
+    EXPECT_EQ(options.edtNetworkAddress->text(), "10.0.0.7");
+    EXPECT_EQ(options.edtControllerName->text(), "Lab");
+    EXPECT_EQ(options.edtControlPort->text(), "4244");
+
+    // Cancelled, the page keeps what it shows.
+    shell.modal = [&](QDialog &shown) {
+        auto &d = dynamic_cast<TfrmDiscovery &>(shown);
+        Ticks(d, TfrmDiscovery::kPolls + 1);
+        d.btnCancel->click();
+    };
+    options.btnDiscovery->click();
+    EXPECT_EQ(options.edtNetworkAddress->text(), "10.0.0.7");
+    options.btnCancel->click();
+}
+
+} // namespace
