@@ -20,7 +20,10 @@
 #include <algorithm>
 #include <memory>
 
+#include "CC_ER.h"
 #include "CC_GO.h"
+#include "Temporaryglobals.h"
+#include "guiTCBoards.h"
 #include "IniFile.h"
 #include "QBSpinEdit.h"
 #include "TcTrace.h"
@@ -709,6 +712,65 @@ TEST_F(EnvOptions, LeavingInvalidDefinesAsksAndCanKeepTheFocus)
     d.btnHelp->setFocus(Qt::TabFocusReason);
     ASSERT_EQ(m_boxes.shown.size(), 1u);
     EXPECT_TRUE(Focused(d.DefinesMemo));
+}
+
+} // namespace
+
+namespace {
+
+// ---- the Targetless page ---------------------------------------------------------------------------
+
+TEST_F(EnvOptions, TheTargetlessPageIsAppliedFirstAndItsStoreLast)
+{
+    TfrmEnvOptions &d = Open();
+    TTargetlessPage &page = *d.tsTargetless;
+    d.pcEnvOptions->setCurrentWidget(&page);
+    EXPECT_EQ(page.pcSpecify->currentWidget(), page.tsSelect);
+    page.pcSpecify->setCurrentWidget(page.tsSpecify);
+    page.ID->clear();
+    QTest::keyClicks(page.ID, "0xFF20");
+    QTest::keyClicks(page.Name, "Bench board");
+    page.RAMSize->setEditText("512");
+    page.btnSpecifyUpdate->click();
+    ASSERT_EQ(TakeBoxes(), Journal{});
+    d.btnOK->click();
+    EXPECT_EQ(gBoardParameters.boardType, 0xFF20u);
+    EXPECT_EQ(gBoardParameters.ramSize, 512);
+    std::string stored = TTargetlessStore().read("BoardsV2", "0xFF20");
+    ASSERT_NE(stored.find("BN=Bench board"), std::string::npos) << stored;
+
+    // A stored board whose size is no number: OK refuses before anything is applied.
+    const std::size_t ram = stored.find("512");
+    ASSERT_NE(ram, std::string::npos);
+    stored.replace(ram, 3, "lots");
+    {
+        TTargetlessStore store;
+        ASSERT_TRUE(store.write("BoardsV2", "0xFF20", stored));
+        ASSERT_TRUE(store.save());
+    }
+    const BoardParameters board = gBoardParameters;
+    TfrmEnvOptions &again = Open();
+    again.cseMaxWarningsShown->setText("7");
+    again.btnOK->click();
+    EXPECT_EQ(TakeBoxes(), Journal{"RAM Size Error: Enter RAM size in KBytes, 128 etc."});
+    EXPECT_TRUE(again.isVisible());
+    EXPECT_EQ(again.pcEnvOptions->currentWidget(), again.tsTargetless);
+    EXPECT_TRUE(journal.empty()) << journal.front();
+    EXPECT_EQ(gBoardParameters, board);
+    EXPECT_EQ(compiler.max_warnings, 10);
+}
+
+// The program's own compiler service: the new limits reach the message list.
+TEST_F(EnvOptions, TheCompilerTakesTheLimitsAndTheMessageListItsCapacity)
+{
+    set_options_compiler(nullptr);
+    (void)message_list_capacity(100, 10, 10);
+    options_compiler().SetMessageLimits(split_message_limits(20, 7));
+    EXPECT_EQ(max_errors_shown(), 20);
+    EXPECT_EQ(max_warnings_shown_halves(), (std::pair<int, int>{3, 4}));
+    EXPECT_EQ(message_list_capacity(), 29);
+    set_max_errors_shown(10);
+    set_max_warnings_shown(10);
 }
 
 } // namespace
