@@ -28,28 +28,10 @@
 
 namespace {
 
-QString qs(const std::string &text) { return QString::fromLocal8Bit(text.c_str()); }
-std::string ss(const QString &text) { return text.toLocal8Bit().toStdString(); }
-
-template <class Control>
-Control *captioned(QWidget *parent, const char *name, const char *caption)
-{
-    auto *c = new Control(QString::fromUtf8(caption), parent);
-    c->setObjectName(name);
-    return c;
-}
-
-template <class Control>
-Control *control(QWidget *parent, const char *name)
-{
-    auto *c = new Control(parent);
-    c->setObjectName(name);
-    return c;
-}
 
 QPushButton *browse_button(QWidget *parent, const char *name)
 {
-    QPushButton *b = captioned<QPushButton>(parent, name, "...");
+    QPushButton *b = named_control<QPushButton>(parent, name, "...");
     b->setAutoDefault(false);
     b->setEnabled(false);
     return b;
@@ -103,48 +85,48 @@ TfrmAdvCompilerOpt::TfrmAdvCompilerOpt(QWidget *owner) : QDialog(owner)
     setObjectName("frmAdvCompilerOpt");
     setWindowTitle("Advanced Compiler Options");
 
-    gbxDefaultSource = captioned<QGroupBox>(this, "gbxDefaultSource", " Default &Project Source File ");
-    chkDefaultSource = captioned<QCheckBox>(gbxDefaultSource, "chkDefaultSource", "Use");
-    cboDefaultSource = control<QComboBox>(gbxDefaultSource, "cboDefaultSource");
+    gbxDefaultSource = named_control<QGroupBox>(this, "gbxDefaultSource", " Default &Project Source File ");
+    chkDefaultSource = named_control<QCheckBox>(gbxDefaultSource, "chkDefaultSource", "Use");
+    cboDefaultSource = named_control<QComboBox>(gbxDefaultSource, "cboDefaultSource");
     cboDefaultSource->setEditable(true);
     cboDefaultSource->setInsertPolicy(QComboBox::NoInsert);
     btnDefaultSource = browse_button(gbxDefaultSource, "btnDefaultSource");
     use_row(gbxDefaultSource, chkDefaultSource, cboDefaultSource, btnDefaultSource);
 
-    gbxUserBIOS = captioned<QGroupBox>(this, "gbxUserBIOS", " &User Defined BIOS File ");
-    chkUseUserBIOS = captioned<QCheckBox>(gbxUserBIOS, "chkUseUserBIOS", "Use");
-    edtUserBIOSPath = control<QLineEdit>(gbxUserBIOS, "edtUserBIOSPath");
+    gbxUserBIOS = named_control<QGroupBox>(this, "gbxUserBIOS", " &User Defined BIOS File ");
+    chkUseUserBIOS = named_control<QCheckBox>(gbxUserBIOS, "chkUseUserBIOS", "Use");
+    edtUserBIOSPath = named_control<QLineEdit>(gbxUserBIOS, "edtUserBIOSPath");
     btnUserBIOS = browse_button(gbxUserBIOS, "btnUserBIOS");
     use_row(gbxUserBIOS, chkUseUserBIOS, edtUserBIOSPath, btnUserBIOS);
 
-    GroupBox1 = captioned<QGroupBox>(this, "GroupBox1", " User &Defined Lib Directory File ");
-    chkUseUserLib = captioned<QCheckBox>(GroupBox1, "chkUseUserLib", "Use");
-    edtUserLibPath = control<QLineEdit>(GroupBox1, "edtUserLibPath");
+    GroupBox1 = named_control<QGroupBox>(this, "GroupBox1", " User &Defined Lib Directory File ");
+    chkUseUserLib = named_control<QCheckBox>(GroupBox1, "chkUseUserLib", "Use");
+    edtUserLibPath = named_control<QLineEdit>(GroupBox1, "edtUserLibPath");
     btnUserLib = browse_button(GroupBox1, "btnUserLib");
     use_row(GroupBox1, chkUseUserLib, edtUserLibPath, btnUserLib);
     set_path_in_use(cboDefaultSource, btnDefaultSource, false);
     set_path_in_use(edtUserBIOSPath, btnUserBIOS, false);
     set_path_in_use(edtUserLibPath, btnUserLib, false);
 
-    gbxWatchCode = captioned<QGroupBox>(this, "gbxWatchCode", " W&atch Code ");
-    rdbAllowAllWatches = captioned<QRadioButton>(gbxWatchCode, "rdbAllowAllWatches",
+    gbxWatchCode = named_control<QGroupBox>(this, "gbxWatchCode", " W&atch Code ");
+    rdbAllowAllWatches = named_control<QRadioButton>(gbxWatchCode, "rdbAllowAllWatches",
                                                  "Allow any expressions in watch expressions");
-    rdbRestrictWatches = captioned<QRadioButton>(
+    rdbRestrictWatches = named_control<QRadioButton>(
         gbxWatchCode, "rdbRestrictWatches", "Restrict watch expressions (May save root code space)");
     auto *watch = new QVBoxLayout(gbxWatchCode);
     watch->addWidget(rdbAllowAllWatches);
     watch->addWidget(rdbRestrictWatches);
 
-    GroupBox4 = captioned<QGroupBox>(this, "GroupBox4", " Debu&g Instructions and BIOS Inclusion ");
-    chkIncludeBIOS = captioned<QCheckBox>(GroupBox4, "chkIncludeBIOS", "Include BIOS");
-    chkIncludeRST28 = captioned<QCheckBox>(GroupBox4, "chkIncludeRST28", "Include RST 28 instructions");
+    GroupBox4 = named_control<QGroupBox>(this, "GroupBox4", " Debu&g Instructions and BIOS Inclusion ");
+    chkIncludeBIOS = named_control<QCheckBox>(GroupBox4, "chkIncludeBIOS", "Include BIOS");
+    chkIncludeRST28 = named_control<QCheckBox>(GroupBox4, "chkIncludeRST28", "Include RST 28 instructions");
     auto *debug = new QVBoxLayout(GroupBox4);
     debug->addWidget(chkIncludeBIOS);
     debug->addWidget(chkIncludeRST28);
 
-    btnOK = captioned<QPushButton>(this, "btnOK", "&OK");
+    btnOK = named_control<QPushButton>(this, "btnOK", "&OK");
     btnOK->setDefault(true);
-    btnCancel = captioned<QPushButton>(this, "btnCancel", "&Cancel");
+    btnCancel = named_control<QPushButton>(this, "btnCancel", "&Cancel");
     btnCancel->setAutoDefault(false);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -178,14 +160,14 @@ TfrmAdvCompilerOpt::TfrmAdvCompilerOpt(QWidget *owner) : QDialog(owner)
     std::sort(sources.begin(), sources.end());
     sources.erase(std::unique(sources.begin(), sources.end()), sources.end());
     for (const std::string &source : sources)
-        cboDefaultSource->addItem(qs(source));
-    cboDefaultSource->setCurrentIndex(cboDefaultSource->findText(qs(p.default_source_file)));
-    cboDefaultSource->setEditText(qs(p.default_source_file));
+        cboDefaultSource->addItem(qpath(source));
+    cboDefaultSource->setCurrentIndex(cboDefaultSource->findText(qpath(p.default_source_file)));
+    cboDefaultSource->setEditText(qpath(p.default_source_file));
     chkUseUserBIOS->setChecked(p.use_bios_file);
     chkUseUserLib->setChecked(p.use_lib_file);
     chkDefaultSource->setChecked(p.use_default_source_file);
-    edtUserBIOSPath->setText(qs(p.bios_file_name));
-    edtUserLibPath->setText(qs(p.lib_file_name));
+    edtUserBIOSPath->setText(qpath(p.bios_file_name));
+    edtUserLibPath->setText(qpath(p.lib_file_name));
     rdbAllowAllWatches->setChecked(!p.restrict_watch_expressions);
     rdbRestrictWatches->setChecked(p.restrict_watch_expressions);
     chkIncludeRST28->setChecked(p.include_rst28);
@@ -212,7 +194,7 @@ void TfrmAdvCompilerOpt::btnUserBIOSClick()
     const std::string chosen = browse("BIOS files (*.c)|*.c", "Choose a BIOS to compile",
                                       IdePreferences().adv_bios_dir);
     if (!chosen.empty())
-        edtUserBIOSPath->setText(qs(chosen));
+        edtUserBIOSPath->setText(qpath(chosen));
 }
 
 void TfrmAdvCompilerOpt::btnUserLibClick()
@@ -221,7 +203,7 @@ void TfrmAdvCompilerOpt::btnUserLibClick()
                                       "Choose a Library Directory file",
                                       IdePreferences().adv_lib_dir);
     if (!chosen.empty())
-        edtUserLibPath->setText(qs(chosen));
+        edtUserLibPath->setText(qpath(chosen));
 }
 
 void TfrmAdvCompilerOpt::btnDefaultSourceClick()
@@ -231,9 +213,9 @@ void TfrmAdvCompilerOpt::btnDefaultSourceClick()
                IdePreferences().adv_source_dir);
     if (chosen.empty())
         return;
-    if (cboDefaultSource->findText(qs(chosen), Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-        cboDefaultSource->addItem(qs(chosen));
-    cboDefaultSource->setEditText(qs(chosen));
+    if (cboDefaultSource->findText(qpath(chosen), Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        cboDefaultSource->addItem(qpath(chosen));
+    cboDefaultSource->setEditText(qpath(chosen));
 }
 
 // A relative name is looked for in the program directory; the current folder stays as it is.
@@ -248,7 +230,7 @@ bool TfrmAdvCompilerOpt::FormCloseQuery()
         {chkUseUserLib, edtUserLibPath, "Invalid Library Directory filename"},
     };
     for (const auto &check : kChecks) {
-        if (!check.use->isChecked() || names_program_file(ss(check.path->text())))
+        if (!check.use->isChecked() || names_program_file(spath(check.path->text())))
             continue;
         ShowAppMessageBox(check.refusal, GetResString(kMsgErrorCaption), kMbOk | kMbIconError);
         check.path->setFocus();
@@ -266,9 +248,9 @@ void TfrmAdvCompilerOpt::FormClose(int result)
     p.use_bios_file = chkUseUserBIOS->isChecked();
     p.use_default_source_file = chkDefaultSource->isChecked();
     p.restrict_watch_expressions = rdbRestrictWatches->isChecked();
-    p.lib_file_name = ss(edtUserLibPath->text());
-    p.bios_file_name = ss(edtUserBIOSPath->text());
-    p.default_source_file = ss(cboDefaultSource->currentText());
+    p.lib_file_name = spath(edtUserLibPath->text());
+    p.bios_file_name = spath(edtUserBIOSPath->text());
+    p.default_source_file = spath(cboDefaultSource->currentText());
     p.include_rst28 = chkIncludeRST28->isChecked();
     p.include_bios = chkIncludeBIOS->isChecked();
     if (gProject)
@@ -282,13 +264,7 @@ void TfrmAdvCompilerOpt::FormClose(int result)
 
 void TfrmAdvCompilerOpt::done(int result)
 {
-    bool close = result != QDialog::Accepted;
-    guarded([&] {
-        if (result == QDialog::Accepted)
-            close = FormCloseQuery();
-    });
-    if (!close)
-        return;
-    guarded([&] { FormClose(result); });
-    QDialog::done(result);
+    if (option_dialog_closes(result, [this] { return FormCloseQuery(); },
+                             [this](int r) { FormClose(r); }))
+        QDialog::done(result);
 }

@@ -20,8 +20,6 @@ namespace {
 constexpr int kDefaultIntervalMs = 100;
 int g_interval_ms = kDefaultIntervalMs;
 
-QString qs(const std::string &text) { return QString::fromLocal8Bit(text.c_str()); }
-std::string ss(const QString &text) { return text.toLocal8Bit().toStdString(); }
 
 enum Column { kName = 0, kAddress, kPort, kStatus, kMac };
 
@@ -146,10 +144,10 @@ void TfrmDiscovery::tmrDiscoveryTimer()
     if (answered && !empty) {
         bool listed = false;
         for (int i = 0; i < lvDiscovery->topLevelItemCount() && !listed; ++i)
-            listed = ss(lvDiscovery->topLevelItem(i)->text(kAddress)) == board.address;
+            listed = spath(lvDiscovery->topLevelItem(i)->text(kAddress)) == board.address;
         if (!listed)
-            new QTreeWidgetItem(lvDiscovery, {qs(board.name), qs(board.address), qs(board.port),
-                                              qs(board.status), qs(board.mac)});
+            new QTreeWidgetItem(lvDiscovery, {qpath(board.name), qpath(board.address), qpath(board.port),
+                                              qpath(board.status), qpath(board.mac)});
     }
     tmrDiscovery->start();
 }
@@ -191,9 +189,9 @@ void TfrmDiscovery::btnSelectClick()
     if (chosen.isEmpty())
         return;
     const QTreeWidgetItem *row = chosen.front();
-    m_address = ss(row->text(kAddress));
-    m_name = ss(row->text(kName));
-    m_port = ss(row->text(kPort));
+    m_address = spath(row->text(kAddress));
+    m_name = spath(row->text(kName));
+    m_port = spath(row->text(kPort));
     accept();
 }
 

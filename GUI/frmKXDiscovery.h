@@ -10,6 +10,7 @@
 
 #include <QDialog>
 
+#include <cstdint>
 #include <string>
 
 class QAction;

@@ -38,8 +38,6 @@
 
 namespace {
 
-QString qs(const std::string &text) { return QString::fromLocal8Bit(text.c_str()); }
-std::string ss(const QString &text) { return text.toLocal8Bit().toStdString(); }
 
 constexpr const char *kDefaultPortList = "COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8";
 constexpr const char *kVerifyOn =
@@ -52,32 +50,16 @@ constexpr bool TIdePreferences::*kTraceFieldValues[6] = {
     &TIdePreferences::trace_info_time,     &TIdePreferences::trace_info_file,
     &TIdePreferences::trace_info_line_col, &TIdePreferences::trace_info_reg};
 
-template <class Control>
-Control *control(QWidget *parent, const char *name)
-{
-    auto *c = new Control(parent);
-    c->setObjectName(name);
-    return c;
-}
-
-template <class Button>
-Button *captioned(QWidget *parent, const char *name, const char *caption)
-{
-    auto *b = new Button(QString::fromUtf8(caption), parent);
-    b->setObjectName(name);
-    return b;
-}
-
 QPushButton *button(QWidget *parent, const char *name, const char *caption)
 {
-    QPushButton *b = captioned<QPushButton>(parent, name, caption);
+    QPushButton *b = named_control<QPushButton>(parent, name, caption);
     b->setAutoDefault(false);
     return b;
 }
 
 QLabel *label(QWidget *parent, const char *name, const char *caption, QWidget *buddy = nullptr)
 {
-    QLabel *l = captioned<QLabel>(parent, name, caption);
+    QLabel *l = named_control<QLabel>(parent, name, caption);
     if (buddy)
         l->setBuddy(buddy);
     return l;
@@ -85,12 +67,12 @@ QLabel *label(QWidget *parent, const char *name, const char *caption, QWidget *b
 
 QGroupBox *group(QWidget *parent, const char *name, const char *caption)
 {
-    return captioned<QGroupBox>(parent, name, caption);
+    return named_control<QGroupBox>(parent, name, caption);
 }
 
 TQBSpinEdit *spin(QWidget *parent, const char *name, int32_t low, int32_t high)
 {
-    auto *s = control<TQBSpinEdit>(parent, name);
+    auto *s = named_control<TQBSpinEdit>(parent, name);
     s->SetMinValue(low);
     s->SetMaxValue(high);
     return s;
@@ -99,7 +81,7 @@ TQBSpinEdit *spin(QWidget *parent, const char *name, int32_t low, int32_t high)
 // A drop-down list that offers only its items.
 QComboBox *list_combo(QWidget *parent, const char *name, std::initializer_list<const char *> items)
 {
-    auto *c = control<QComboBox>(parent, name);
+    auto *c = named_control<QComboBox>(parent, name);
     for (const char *item : items)
         c->addItem(QString::fromUtf8(item));
     c->setCurrentIndex(-1);
@@ -109,7 +91,7 @@ QComboBox *list_combo(QWidget *parent, const char *name, std::initializer_list<c
 // The item equal to the text, letter case ignored; -1 when there is none.
 int find_item(const QComboBox *combo, const std::string &text)
 {
-    return combo->findText(qs(text), Qt::MatchFixedString);
+    return combo->findText(qpath(text), Qt::MatchFixedString);
 }
 
 void enable_all(std::initializer_list<QWidget *> widgets, bool on)
@@ -154,11 +136,11 @@ TfrmEnvOptions::TfrmEnvOptions(QWidget *owner, BoardParameters *board, std::stri
 {
     setObjectName("frmEnvOptions");
     setWindowTitle("Project Options");
-    pcEnvOptions = control<QTabWidget>(this, "pcEnvOptions");
-    tsCommunications = control<QWidget>(pcEnvOptions, "tsCommunications");
-    tsCompiler = control<QWidget>(pcEnvOptions, "tsCompiler");
-    tsDebugger = control<QWidget>(pcEnvOptions, "tsDebugger");
-    tsEditor = control<QWidget>(pcEnvOptions, "tsEditor");
+    pcEnvOptions = named_control<QTabWidget>(this, "pcEnvOptions");
+    tsCommunications = named_control<QWidget>(pcEnvOptions, "tsCommunications");
+    tsCompiler = named_control<QWidget>(pcEnvOptions, "tsCompiler");
+    tsDebugger = named_control<QWidget>(pcEnvOptions, "tsDebugger");
+    tsEditor = named_control<QWidget>(pcEnvOptions, "tsEditor");
     tsTargetless = new TTargetlessPage(pcEnvOptions, board, std::move(base_path));
     pcEnvOptions->addTab(tsCommunications, "Communications");
     pcEnvOptions->addTab(tsCompiler, "Compiler");
@@ -170,7 +152,7 @@ TfrmEnvOptions::TfrmEnvOptions(QWidget *owner, BoardParameters *board, std::stri
     BuildDebuggerPage();
     BuildDefinesPage();
 
-    btnOK = captioned<QPushButton>(this, "btnOK", "&OK");
+    btnOK = named_control<QPushButton>(this, "btnOK", "&OK");
     btnOK->setDefault(true);
     btnCancel = button(this, "btnCancel", "&Cancel");
     btnHelp = button(this, "btnHelp", "&Help");
@@ -196,16 +178,16 @@ void TfrmEnvOptions::BuildCommunicationsPage()
 {
     QWidget *page = tsCommunications;
     GroupBox5 = group(page, "GroupBox5", " Connection Type ");
-    rdbUseTCP = captioned<QRadioButton>(GroupBox5, "rdbUseTCP", "Use &TCP/IP Connection");
-    rdbUseSerial = captioned<QRadioButton>(GroupBox5, "rdbUseSerial", "Use &Serial Connection");
+    rdbUseTCP = named_control<QRadioButton>(GroupBox5, "rdbUseTCP", "Use &TCP/IP Connection");
+    rdbUseSerial = named_control<QRadioButton>(GroupBox5, "rdbUseSerial", "Use &Serial Connection");
     column(GroupBox5, {rdbUseTCP, rdbUseSerial});
 
     gbxTCP = group(page, "gbxTCP", " TCP/IP Options ");
-    edtNetworkAddress = control<QLineEdit>(gbxTCP, "edtNetworkAddress");
+    edtNetworkAddress = named_control<QLineEdit>(gbxTCP, "edtNetworkAddress");
     lblNetworkAddress = label(gbxTCP, "lblNetworkAddress", "Network &Address ", edtNetworkAddress);
-    edtControllerName = control<QLineEdit>(gbxTCP, "edtControllerName");
+    edtControllerName = named_control<QLineEdit>(gbxTCP, "edtControllerName");
     lblControllerName = label(gbxTCP, "lblControllerName", "Controlle&r Name", edtControllerName);
-    edtControlPort = control<QLineEdit>(gbxTCP, "edtControlPort");
+    edtControlPort = named_control<QLineEdit>(gbxTCP, "edtControlPort");
     lblControlPort = label(gbxTCP, "lblControlPort", "Contro&l Port", edtControlPort);
     btnDiscovery = button(gbxTCP, "btnDiscovery", "&Discovery");
     rows(gbxTCP, {{lblNetworkAddress, edtNetworkAddress},
@@ -220,10 +202,10 @@ void TfrmEnvOptions::BuildCommunicationsPage()
     lblSerialBaud = label(gbxBaudRates, "lblSerialBaud", "&Debug Baud Rate", cboSerialBaud);
     cboMaxBaud = list_combo(gbxBaudRates, "cboMaxBaud", {"57600", "115200", "230400", "460800"});
     lblMaxBaud = label(gbxBaudRates, "lblMaxBaud", "&Max Download Baud Rate", cboMaxBaud);
-    cbDisableBaud = captioned<QCheckBox>(gbxBaudRates, "cbDisableBaud", "Disable Baud &Negotiation");
+    cbDisableBaud = named_control<QCheckBox>(gbxBaudRates, "cbDisableBaud", "Disable Baud &Negotiation");
     rows(gbxBaudRates,
          {{lblSerialBaud, cboSerialBaud}, {lblMaxBaud, cboMaxBaud}, {nullptr, cbDisableBaud}});
-    cboSerialPort = control<QComboBox>(gbxSerial, "cboSerialPort");
+    cboSerialPort = named_control<QComboBox>(gbxSerial, "cboSerialPort");
     cboSerialPort->setEditable(true);
     cboSerialPort->setInsertPolicy(QComboBox::NoInsert);
     for (int i = 1; i <= 8; ++i)
@@ -231,10 +213,10 @@ void TfrmEnvOptions::BuildCommunicationsPage()
     lblSerialPort = label(gbxSerial, "lblSerialPort", "Serial &Port", cboSerialPort);
     cboSerialStop = list_combo(gbxSerial, "cboSerialStop", {"1", "2"});
     lblSerialStop = label(gbxSerial, "lblSerialStop", "Stop &Bits", cboSerialStop);
-    chkDSR = captioned<QCheckBox>(gbxSerial, "chkDSR", "Enable Processor &verification");
-    lblVerify = control<QLabel>(gbxSerial, "lblVerify");
+    chkDSR = named_control<QCheckBox>(gbxSerial, "chkDSR", "Enable Processor &verification");
+    lblVerify = named_control<QLabel>(gbxSerial, "lblVerify");
     lblVerify->setWordWrap(true);
-    cbUseUSB = captioned<QCheckBox>(gbxSerial, "cbUseUSB", "&Use USB to Serial Converter");
+    cbUseUSB = named_control<QCheckBox>(gbxSerial, "cbUseUSB", "&Use USB to Serial Converter");
     rows(gbxSerial, {{nullptr, gbxBaudRates},
                      {lblSerialPort, cboSerialPort},
                      {lblSerialStop, cboSerialStop},
@@ -245,9 +227,9 @@ void TfrmEnvOptions::BuildCommunicationsPage()
     // The communication trace goes to a file of the user's state folder, not beside the
     // program: the page says where.
     gbxTcTrace = group(page, "gbxTcTrace", " Communication Trace ");
-    chkTcLogging = captioned<QCheckBox>(gbxTcTrace, "chkTcLogging", "Enable TC &Logging");
-    lblTcTraceFile = control<QLabel>(gbxTcTrace, "lblTcTraceFile");
-    lblTcTraceFile->setText(qs("Written to " + TcTraceFilePath()));
+    chkTcLogging = named_control<QCheckBox>(gbxTcTrace, "chkTcLogging", "Enable TC &Logging");
+    lblTcTraceFile = named_control<QLabel>(gbxTcTrace, "lblTcTraceFile");
+    lblTcTraceFile->setText(qpath("Written to " + TcTraceFilePath()));
     lblTcTraceFile->setWordWrap(true);
     lblTcTraceFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column(gbxTcTrace, {chkTcLogging, lblTcTraceFile});
@@ -264,31 +246,31 @@ void TfrmEnvOptions::BuildCompilerPage()
     QWidget *page = tsCompiler;
     gbxRTChecking = group(page, "gbxRTChecking", " &Run-Time Checking ");
     chkrtCheckArrayIndices =
-        captioned<QCheckBox>(gbxRTChecking, "chkrtCheckArrayIndices", "Array Indices");
-    chkrtCheckPointers = captioned<QCheckBox>(gbxRTChecking, "chkrtCheckPointers", "Pointers");
+        named_control<QCheckBox>(gbxRTChecking, "chkrtCheckArrayIndices", "Array Indices");
+    chkrtCheckPointers = named_control<QCheckBox>(gbxRTChecking, "chkrtCheckPointers", "Pointers");
     column(gbxRTChecking, {chkrtCheckArrayIndices, chkrtCheckPointers});
 
     gbxTypeChecking = group(page, "gbxTypeChecking", " &Type Checking ");
-    chkCheckPrototypes = captioned<QCheckBox>(gbxTypeChecking, "chkCheckPrototypes", "Prototype");
-    chkCheckDemotions = captioned<QCheckBox>(gbxTypeChecking, "chkCheckDemotions", "Demotion");
-    chkCheckPointers = captioned<QCheckBox>(gbxTypeChecking, "chkCheckPointers", "Pointer");
+    chkCheckPrototypes = named_control<QCheckBox>(gbxTypeChecking, "chkCheckPrototypes", "Prototype");
+    chkCheckDemotions = named_control<QCheckBox>(gbxTypeChecking, "chkCheckDemotions", "Demotion");
+    chkCheckPointers = named_control<QCheckBox>(gbxTypeChecking, "chkCheckPointers", "Pointer");
     column(gbxTypeChecking, {chkCheckPrototypes, chkCheckDemotions, chkCheckPointers});
 
     gbxWarnings = group(page, "gbxWarnings", " &Warning Reports ");
-    rdbAllWarnings = captioned<QRadioButton>(gbxWarnings, "rdbAllWarnings", "All");
-    rdbSeriousWarnings = captioned<QRadioButton>(gbxWarnings, "rdbSeriousWarnings", "Serious Only");
-    rdbNoWarnings = captioned<QRadioButton>(gbxWarnings, "rdbNoWarnings", "None");
+    rdbAllWarnings = named_control<QRadioButton>(gbxWarnings, "rdbAllWarnings", "All");
+    rdbSeriousWarnings = named_control<QRadioButton>(gbxWarnings, "rdbSeriousWarnings", "Serious Only");
+    rdbNoWarnings = named_control<QRadioButton>(gbxWarnings, "rdbNoWarnings", "None");
     column(gbxWarnings, {rdbAllWarnings, rdbSeriousWarnings, rdbNoWarnings});
 
     gbxOptimizations = group(page, "gbxOptimizations", " O&ptimize For ");
-    rdbOptimizeSize = captioned<QRadioButton>(gbxOptimizations, "rdbOptimizeSize", "Size");
-    rdbOptimizeSpeed = captioned<QRadioButton>(gbxOptimizations, "rdbOptimizeSpeed", "Speed");
+    rdbOptimizeSize = named_control<QRadioButton>(gbxOptimizations, "rdbOptimizeSize", "Size");
+    rdbOptimizeSpeed = named_control<QRadioButton>(gbxOptimizations, "rdbOptimizeSpeed", "Speed");
     column(gbxOptimizations, {rdbOptimizeSize, rdbOptimizeSpeed});
 
     gbxBIOS = group(page, "gbxBIOS", " &BIOS Memory Setting ");
-    rdbRunInFlash = captioned<QRadioButton>(gbxBIOS, "rdbRunInFlash", "Code and BIOS in Flash");
-    rdbRunInRam = captioned<QRadioButton>(gbxBIOS, "rdbRunInRam", "Code and BIOS in RAM");
-    rdbFlashToRam = captioned<QRadioButton>(gbxBIOS, "rdbFlashToRam",
+    rdbRunInFlash = named_control<QRadioButton>(gbxBIOS, "rdbRunInFlash", "Code and BIOS in Flash");
+    rdbRunInRam = named_control<QRadioButton>(gbxBIOS, "rdbRunInRam", "Code and BIOS in RAM");
+    rdbFlashToRam = named_control<QRadioButton>(gbxBIOS, "rdbFlashToRam",
                                             "Code and BIOS in Flash, Run in RAM");
     column(gbxBIOS, {rdbRunInFlash, rdbRunInRam, rdbFlashToRam});
 
@@ -302,27 +284,27 @@ void TfrmEnvOptions::BuildCompilerPage()
            cseMaxWarningsShown}});
 
     gboxListFiles = group(page, "gboxListFiles", " &List Files ");
-    chkListFiles = captioned<QCheckBox>(gboxListFiles, "chkListFiles",
+    chkListFiles = named_control<QCheckBox>(gboxListFiles, "chkListFiles",
                                         "Generate assembly list file for each compile");
     column(gboxListFiles, {chkListFiles});
 
     GroupBox2 = group(page, "GroupBox2", " Separate &Instruction && Data Space ");
-    cbSeparateID = captioned<QCheckBox>(GroupBox2, "cbSeparateID",
+    cbSeparateID = named_control<QCheckBox>(GroupBox2, "cbSeparateID",
                                         "Enable separate instruction and data spaces");
     column(GroupBox2, {cbSeparateID});
 
     GroupBox3 = group(page, "GroupBox3", " Default Compile &Mode ");
     rdbCompileToTarget =
-        captioned<QRadioButton>(GroupBox3, "rdbCompileToTarget", "Compile to attached target");
-    rdbCompileToFile = captioned<QRadioButton>(GroupBox3, "rdbCompileToFile",
+        named_control<QRadioButton>(GroupBox3, "rdbCompileToTarget", "Compile to attached target");
+    rdbCompileToFile = named_control<QRadioButton>(GroupBox3, "rdbCompileToFile",
                                                "Compile defined target configuration to .bin file");
-    rdbCompileToFileUseTarget = captioned<QRadioButton>(
+    rdbCompileToFileUseTarget = named_control<QRadioButton>(
         GroupBox3, "rdbCompileToFileUseTarget", "Compile to .bin file using attached target");
     column(GroupBox3, {rdbCompileToTarget, rdbCompileToFile, rdbCompileToFileUseTarget});
 
     gboxInternalIO = group(page, "gboxInternalIO", " In-line I/O ");
     chkInternalIO =
-        captioned<QCheckBox>(gboxInternalIO, "chkInternalIO", " Inline builtin I/O functions");
+        named_control<QCheckBox>(gboxInternalIO, "chkInternalIO", " Inline builtin I/O functions");
     column(gboxInternalIO, {chkInternalIO});
 
     btnAdvanced = button(page, "btnAdvanced", "&Advanced...");
@@ -346,19 +328,19 @@ void TfrmEnvOptions::BuildDebuggerPage()
     QWidget *page = tsDebugger;
     gbxDebugger = group(page, "gbxDebugger", " Debugger Options ");
     chkEnableBreakpoints =
-        captioned<QCheckBox>(gbxDebugger, "chkEnableBreakpoints", "&Enable breakpoints");
+        named_control<QCheckBox>(gbxDebugger, "chkEnableBreakpoints", "&Enable breakpoints");
     cseMaxBreakpoints = spin(gbxDebugger, "cseMaxBreakpoints", TBreakpointSteps::kLowest,
                              TBreakpointSteps::kHighest);
     cseMaxBreakpoints->SetEditorEnabled(false);
     lblMaxBreakpoints =
         label(gbxDebugger, "lblMaxBreakpoints", "&Max breakpoints:", cseMaxBreakpoints);
     chkEnableWatches =
-        captioned<QCheckBox>(gbxDebugger, "chkEnableWatches", "Enable &watch expressions");
+        named_control<QCheckBox>(gbxDebugger, "chkEnableWatches", "Enable &watch expressions");
     cseMaxWatch = spin(gbxDebugger, "cseMaxWatch", 1, 16);
     lblMaxWatch = label(gbxDebugger, "lblMaxWatch", "Max w&atch expressions:", cseMaxWatch);
     cseWatchMem = spin(gbxDebugger, "cseWatchMem", 32, 4096);
     lblWatchMem = label(gbxDebugger, "lblWatchMem", "Watch memory:", cseWatchMem);
-    chkEnableAsmSingleStep = captioned<QCheckBox>(gbxDebugger, "chkEnableAsmSingleStep",
+    chkEnableAsmSingleStep = named_control<QCheckBox>(gbxDebugger, "chkEnableAsmSingleStep",
                                                   "Enable instruction level &single stepping");
     rows(gbxDebugger, {{chkEnableBreakpoints, nullptr},
                        {lblMaxBreakpoints, cseMaxBreakpoints},
@@ -368,26 +350,26 @@ void TfrmEnvOptions::BuildDebuggerPage()
                        {chkEnableAsmSingleStep, nullptr}});
 
     // The tracing controls, in a panel that is never shown.
-    auto *tracing = control<QWidget>(page, "pnlTracing");
-    chkEnableTrace = captioned<QCheckBox>(tracing, "chkEnableTrace", "Enable Tracing");
+    auto *tracing = named_control<QWidget>(page, "pnlTracing");
+    chkEnableTrace = named_control<QCheckBox>(tracing, "chkEnableTrace", "Enable Tracing");
     gbxTraceBuffer = group(tracing, "gbxTraceBuffer", "Trace Buffer (PC)");
     cseTraceBufSize = spin(gbxTraceBuffer, "cseTraceBufSize", 1, 64);
     cseTraceBufSize->SetValue(8);
     lblTraceBufSize = label(gbxTraceBuffer, "lblTraceBufSize", "Size (MBytes):", cseTraceBufSize);
-    chkTraceBufWrap = captioned<QCheckBox>(gbxTraceBuffer, "chkTraceBufWrap", "Wrap");
+    chkTraceBufWrap = named_control<QCheckBox>(gbxTraceBuffer, "chkTraceBufWrap", "Wrap");
     lblTraceEntries = label(gbxTraceBuffer, "lblTraceEntries", "Entries:");
     lblTraceEntriesCount = label(gbxTraceBuffer, "lblTraceEntriesCount", "64,246,723");
     rows(gbxTraceBuffer, {{lblTraceBufSize, cseTraceBufSize},
                           {nullptr, chkTraceBufWrap},
                           {lblTraceEntries, lblTraceEntriesCount}});
     gbxTraceFields = group(tracing, "gbxTraceFields", "Trace Window Information Fields");
-    chkTraceInfoFunc = captioned<QCheckBox>(gbxTraceFields, "chkTraceInfoFunc", "Function name");
-    chkTraceInfoAction = captioned<QCheckBox>(gbxTraceFields, "chkTraceInfoAction", "Action");
-    chkTraceInfoTime = captioned<QCheckBox>(gbxTraceFields, "chkTraceInfoTime", "Time stamp");
-    chkTraceInfoFile = captioned<QCheckBox>(gbxTraceFields, "chkTraceInfoFile", "File name");
+    chkTraceInfoFunc = named_control<QCheckBox>(gbxTraceFields, "chkTraceInfoFunc", "Function name");
+    chkTraceInfoAction = named_control<QCheckBox>(gbxTraceFields, "chkTraceInfoAction", "Action");
+    chkTraceInfoTime = named_control<QCheckBox>(gbxTraceFields, "chkTraceInfoTime", "Time stamp");
+    chkTraceInfoFile = named_control<QCheckBox>(gbxTraceFields, "chkTraceInfoFile", "File name");
     chkTraceInfoLineCol =
-        captioned<QCheckBox>(gbxTraceFields, "chkTraceInfoLineCol", "Line/column");
-    chkTraceInfoReg = captioned<QCheckBox>(gbxTraceFields, "chkTraceInfoReg", "Register values");
+        named_control<QCheckBox>(gbxTraceFields, "chkTraceInfoLineCol", "Line/column");
+    chkTraceInfoReg = named_control<QCheckBox>(gbxTraceFields, "chkTraceInfoReg", "Register values");
     m_trace_fields = {chkTraceInfoFunc, chkTraceInfoAction,  chkTraceInfoTime,
                       chkTraceInfoFile, chkTraceInfoLineCol, chkTraceInfoReg};
     for (QCheckBox *box : m_trace_fields)
@@ -395,16 +377,16 @@ void TfrmEnvOptions::BuildDebuggerPage()
     column(gbxTraceFields, {chkTraceInfoFunc, chkTraceInfoAction, chkTraceInfoTime,
                             chkTraceInfoFile, chkTraceInfoLineCol, chkTraceInfoReg});
     gbxTraceLevel = group(tracing, "gbxTraceLevel", "Trace Level");
-    rbTraceRST = captioned<QRadioButton>(gbxTraceLevel, "rbTraceRST",
+    rbTraceRST = named_control<QRadioButton>(gbxTraceLevel, "rbTraceRST",
                                          "Full, Line breaks and function entry/exit");
     rbTraceFunc =
-        captioned<QRadioButton>(gbxTraceLevel, "rbTraceFunc", "Function entry/exit only");
+        named_control<QRadioButton>(gbxTraceLevel, "rbTraceFunc", "Function entry/exit only");
     rbTraceRST->setChecked(true);
     column(gbxTraceLevel, {rbTraceRST, rbTraceFunc});
     gbxTraceSaveToFile = group(tracing, "gbxTraceSaveToFile", "Saving Trace Window to a File");
     chkTraceSaveToFile =
-        captioned<QCheckBox>(gbxTraceSaveToFile, "chkTraceSaveToFile", "Save on program termination");
-    cboTraceSaveToFile = control<QComboBox>(gbxTraceSaveToFile, "cboTraceSaveToFile");
+        named_control<QCheckBox>(gbxTraceSaveToFile, "chkTraceSaveToFile", "Save on program termination");
+    cboTraceSaveToFile = named_control<QComboBox>(gbxTraceSaveToFile, "cboTraceSaveToFile");
     cboTraceSaveToFile->setEditable(true);
     cboTraceSaveToFile->setInsertPolicy(QComboBox::NoInsert);
     cboTraceSaveToFile->setEnabled(false);
@@ -426,7 +408,7 @@ void TfrmEnvOptions::BuildDebuggerPage()
 
 void TfrmEnvOptions::BuildDefinesPage()
 {
-    DefinesMemo = control<QsciScintilla>(tsEditor, "DefinesMemo");
+    DefinesMemo = named_control<QsciScintilla>(tsEditor, "DefinesMemo");
     DefinesMemo->setUtf8(false);
     DefinesMemo->setEolMode(QsciScintilla::EolWindows);
     lblDefines = label(tsEditor, "lblDefines", "&Global Macro Definitions:", DefinesMemo);
@@ -500,7 +482,6 @@ void TfrmEnvOptions::FormCreate()
     TIdePreferences &p = IdePreferences();
     m_options = options_compiler().GetCompilerOptions();
     m_snapshot = target_operations().GetCommSettings();
-    m_loader_rates = target_operations().GetLoaderBaudRates();
 
     FillCommunicationsPage();
 
@@ -519,7 +500,7 @@ void TfrmEnvOptions::FormCreate()
 
     FillDebuggerPage();
     if (gProject)
-        DefinesMemo->setText(qs(gProject->DefinesText()));
+        DefinesMemo->setText(qpath(gProject->DefinesText()));
     // The watch memory size is never shown; the single-step box takes its place.
     lblWatchMem->hide();
     cseWatchMem->hide();
@@ -530,9 +511,9 @@ void TfrmEnvOptions::FillCommunicationsPage()
     const TIdePreferences &p = IdePreferences();
     cbDisableBaudClick();
     rdbUseTCP->setChecked(p.use_tcpip);
-    edtNetworkAddress->setText(qs(p.network_address));
-    edtControllerName->setText(qs(p.tcp_name));
-    edtControlPort->setText(qs(p.tcp_port));
+    edtNetworkAddress->setText(qpath(p.network_address));
+    edtControllerName->setText(qpath(p.tcp_name));
+    edtControlPort->setText(qpath(p.tcp_port));
     rdbUseSerial->setChecked(!p.use_tcpip);
     cbDisableBaud->setChecked(p.disable_baud_negotiation);
     cbUseUSB->setChecked(p.use_usb_serial);
@@ -541,13 +522,13 @@ void TfrmEnvOptions::FillCommunicationsPage()
     const TStringList items = ports ? *ports : *TStringList::from_comma_text(kDefaultPortList);
     cboSerialPort->clear();
     for (const std::string &port : items.lines)
-        cboSerialPort->addItem(qs(port));
+        cboSerialPort->addItem(qpath(port));
     // A port the list lacks is still shown, so that OK keeps it.
     cboSerialPort->setCurrentIndex(find_item(cboSerialPort, p.serial_port));
-    cboSerialPort->setEditText(qs(p.serial_port));
+    cboSerialPort->setEditText(qpath(p.serial_port));
     cboSerialBaud->setCurrentIndex(find_item(cboSerialBaud, p.bios_baud_rate));
     cboMaxBaud->setCurrentIndex(find_item(cboMaxBaud, p.max_baud_rate));
-    const int stop = cboSerialStop->findText(qs(p.stop_bits));
+    const int stop = cboSerialStop->findText(qpath(p.stop_bits));
     cboSerialStop->setCurrentIndex(stop < 0 ? 0 : stop);
     chkTcLogging->setChecked(p.tc_logging);
 }
@@ -591,7 +572,7 @@ void TfrmEnvOptions::FillDebuggerPage()
     rbTraceRST->setChecked(p.enable_trace_rst);
     rbTraceFunc->setChecked(!p.enable_trace_rst);
     chkTraceSaveToFile->setChecked(p.enable_trace_auto_save);
-    cboTraceSaveToFile->setEditText(qs(p.trace_auto_save_file));
+    cboTraceSaveToFile->setEditText(qpath(p.trace_auto_save_file));
     chkEnableBreakpointsClick();
     chkEnableWatchesClick();
 
@@ -656,7 +637,7 @@ void TfrmEnvOptions::pcEnvOptionsChange()
 
 void TfrmEnvOptions::DefinesMemoExit()
 {
-    if (gProject && !gProject->CheckDefines(ss(DefinesMemo->text())))
+    if (gProject && !gProject->CheckDefines(spath(DefinesMemo->text())))
         DefinesMemo->setFocus();
 }
 
@@ -711,23 +692,23 @@ void TfrmEnvOptions::btnDiscoveryClick()
     TfrmDiscovery discovery(this);
     if (options_shell().ExecModal(discovery) != QDialog::Accepted)
         return;
-    edtNetworkAddress->setText(qs(discovery.ResultAddress()));
-    edtControllerName->setText(qs(discovery.ResultName()));
-    edtControlPort->setText(qs(discovery.ResultPort()));
+    edtNetworkAddress->setText(qpath(discovery.ResultAddress()));
+    edtControllerName->setText(qpath(discovery.ResultName()));
+    edtControlPort->setText(qpath(discovery.ResultPort()));
 }
 
 CommPageValues TfrmEnvOptions::CommValues() const
 {
     CommPageValues v;
     v.use_tcp = rdbUseTCP->isChecked();
-    v.network_address = ss(edtNetworkAddress->text());
-    v.controller_name = ss(edtControllerName->text());
-    v.control_port = ss(edtControlPort->text());
-    const std::string port = ss(cboSerialPort->currentText());
+    v.network_address = spath(edtNetworkAddress->text());
+    v.controller_name = spath(edtControllerName->text());
+    v.control_port = spath(edtControlPort->text());
+    const std::string port = spath(cboSerialPort->currentText());
     v.port_number = port.size() > 3 ? port.substr(3) : std::string();
-    v.debug_baud = ss(cboSerialBaud->currentText());
-    v.max_baud = ss(cboMaxBaud->currentText());
-    v.stop_bits = ss(cboSerialStop->currentText());
+    v.debug_baud = spath(cboSerialBaud->currentText());
+    v.max_baud = spath(cboMaxBaud->currentText());
+    v.stop_bits = spath(cboSerialStop->currentText());
     v.verify_dsr = chkDSR->isChecked();
     v.disable_baud = cbDisableBaud->isChecked();
     v.use_usb = cbUseUSB->isChecked();
@@ -843,7 +824,7 @@ void TfrmEnvOptions::TraceInfoChange()
             options_trace().SetTraceOptions();
         capacity = options_trace().Capacity();
     });
-    lblTraceEntriesCount->setText(capacity ? qs(group_thousands(*capacity)) : QString());
+    lblTraceEntriesCount->setText(capacity ? qpath(group_thousands(*capacity)) : QString());
 }
 
 void TfrmEnvOptions::btnTraceSaveToFileClick()
@@ -860,9 +841,9 @@ void TfrmEnvOptions::btnTraceSaveToFileClick()
     if (!dialog->Execute() || dialog->FileName().empty())
         return;
     const std::string chosen = dialog->FileName();
-    cboTraceSaveToFile->setEditText(qs(chosen));
-    if (cboTraceSaveToFile->findText(qs(chosen), Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-        cboTraceSaveToFile->insertItem(0, qs(chosen));
+    cboTraceSaveToFile->setEditText(qpath(chosen));
+    if (cboTraceSaveToFile->findText(qpath(chosen), Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        cboTraceSaveToFile->insertItem(0, qpath(chosen));
     const std::filesystem::path path(normalize_separators(chosen));
     p.trace_save_dir = path.parent_path().string();
     p.trace_save_file = path.filename().string();
@@ -962,12 +943,12 @@ bool TfrmEnvOptions::FormCloseQuery()
         return false;
     }
     bool permitted = true;
-    if (const auto refused = check_message_limits(ss(cseMaxErrorsShown->text()),
-                                                  ss(cseMaxWarningsShown->text()))) {
+    if (const auto refused = check_message_limits(spath(cseMaxErrorsShown->text()),
+                                                  spath(cseMaxWarningsShown->text()))) {
         Refuse(*refused);
         permitted = false;
     }
-    const std::optional<int32_t> port = com_port_number(ss(cboSerialPort->currentText()));
+    const std::optional<int32_t> port = com_port_number(spath(cboSerialPort->currentText()));
     if (!port) {
         Refuse(com_port_refusal());
         permitted = false;
@@ -990,16 +971,12 @@ bool TfrmEnvOptions::FormCloseQuery()
 
 void TfrmEnvOptions::done(int result)
 {
-    bool close = result != QDialog::Accepted;
-    guarded([&] {
-        if (result == QDialog::Accepted)
-            close = FormCloseQuery();
-    });
-    if (!close)
-        return;
-    m_closing = true;
-    guarded([&] { FormClose(result); });
-    QDialog::done(result);
+    const auto close = [this](int r) {
+        m_closing = true;
+        FormClose(r);
+    };
+    if (option_dialog_closes(result, [this] { return FormCloseQuery(); }, close))
+        QDialog::done(result);
 }
 
 // Each step runs in the guard of its own: a neighbour that fails is reported and the steps
@@ -1025,7 +1002,7 @@ void TfrmEnvOptions::FormClose(int result)
             guarded([&] { (void)gProject->WriteComm(); });
             guarded([&] { gProject->WriteCompilerOptions(); });
             guarded([&] { gProject->WriteDebugOptions(); });
-            guarded([&] { gProject->SetDefines(ss(DefinesMemo->text())); });
+            guarded([&] { gProject->SetDefines(spath(DefinesMemo->text())); });
         }
         guarded([&] { (void)tsTargetless->SaveTargetlessLists(); });
     }
@@ -1070,20 +1047,20 @@ void TfrmEnvOptions::ApplyCommunicationsPage()
     p.use_usb_serial = cbUseUSB->isChecked();
     p.use_tcpip = rdbUseTCP->isChecked();
     p.verify_dsr = chkDSR->isChecked();
-    p.network_address = ss(edtNetworkAddress->text());
-    p.tcp_name = ss(edtControllerName->text());
-    p.tcp_port = ss(edtControlPort->text());
-    p.serial_port = ss(cboSerialPort->currentText());
-    p.bios_baud_rate = ss(cboSerialBaud->currentText());
-    p.max_baud_rate = ss(cboMaxBaud->currentText());
-    p.stop_bits = ss(cboSerialStop->currentText());
+    p.network_address = spath(edtNetworkAddress->text());
+    p.tcp_name = spath(edtControllerName->text());
+    p.tcp_port = spath(edtControlPort->text());
+    p.serial_port = spath(cboSerialPort->currentText());
+    p.bios_baud_rate = spath(cboSerialBaud->currentText());
+    p.max_baud_rate = spath(cboMaxBaud->currentText());
+    p.stop_bits = spath(cboSerialStop->currentText());
     p.tc_logging = chkTcLogging->isChecked();
 
     if (find_item(cboSerialPort, p.serial_port) < 0) {
-        cboSerialPort->insertItem(0, qs(p.serial_port));
+        cboSerialPort->insertItem(0, qpath(p.serial_port));
         TStringList items;
         for (int i = 0; i < cboSerialPort->count(); ++i)
-            items.lines.push_back(ss(cboSerialPort->itemText(i)));
+            items.lines.push_back(spath(cboSerialPort->itemText(i)));
         p.serial_port_list = items.comma_text();
     }
 
@@ -1126,9 +1103,9 @@ void TfrmEnvOptions::ApplyCompilerOptions()
 
 void TfrmEnvOptions::ApplyMessageLimits()
 {
-    const int errors = static_cast<int>(whole_integer(ss(cseMaxErrorsShown->text())).value_or(0));
+    const int errors = static_cast<int>(whole_integer(spath(cseMaxErrorsShown->text())).value_or(0));
     const int warnings =
-        static_cast<int>(whole_integer(ss(cseMaxWarningsShown->text())).value_or(0));
+        static_cast<int>(whole_integer(spath(cseMaxWarningsShown->text())).value_or(0));
     options_compiler().SetMessageLimits(split_message_limits(errors, warnings));
 }
 
@@ -1142,7 +1119,7 @@ void TfrmEnvOptions::ApplyDebuggerPage()
     for (std::size_t i = 0; i < m_trace_fields.size(); ++i)
         p.*kTraceFieldValues[i] = m_trace_fields[i]->isChecked();
     p.enable_trace_auto_save = chkTraceSaveToFile->isChecked();
-    p.trace_auto_save_file = ss(cboTraceSaveToFile->currentText());
+    p.trace_auto_save_file = spath(cboTraceSaveToFile->currentText());
     p.enable_watch_expressions = chkEnableWatches->isChecked();
     if (p.enable_watch_expressions) {
         p.max_watches = cseMaxWatch->GetValue();

@@ -245,7 +245,6 @@ private:
 
     BoardParameters *m_board;
     TCOptionsType m_snapshot;
-    std::array<uint32_t, 3> m_loader_rates{};
     CompilerOptions m_options;
     bool m_usb_at_show = false;
     std::array<QCheckBox *, 6> m_trace_fields{};

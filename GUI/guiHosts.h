@@ -7,6 +7,8 @@
 #include <QColor>
 #include <QString>
 
+class QWidget;
+
 #include <functional>
 #include <source_location>
 #include <string>
@@ -47,6 +49,22 @@ QString qt_name_filters(const std::string &filter, int index, QString *selected)
 
 // A settings colour (0x00BBGGRR, or a system colour with the top bit set) as a QColor.
 QColor colour_of(TColor colour);
+
+// A form's control made with its object name (and its caption), as the forms name them.
+template <class Control>
+Control *named_control(QWidget *parent, const char *name)
+{
+    auto *control = new Control(parent);
+    control->setObjectName(name);
+    return control;
+}
+template <class Control>
+Control *named_control(QWidget *parent, const char *name, const char *caption)
+{
+    auto *control = new Control(QString::fromUtf8(caption), parent);
+    control->setObjectName(name);
+    return control;
+}
 
 // File names are bytes; Qt shows them in the locale's encoding.
 QString qpath(const std::string &path);

@@ -8,6 +8,7 @@
 #include "Temporaryglobals.h"
 #include "frmKXMain.h"
 #include "guiExceptions.h"
+#include "guiHosts.h"
 
 namespace {
 
@@ -116,4 +117,17 @@ TDiscoveryLink &discovery_link() { return *g_discovery; }
 void set_discovery_link(TDiscoveryLink *link)
 {
     g_discovery = link ? link : &g_program_discovery;
+}
+
+bool option_dialog_closes(int result, const std::function<bool()> &close_query,
+                          const std::function<void(int)> &close)
+{
+    bool closes = result != QDialog::Accepted;
+    guarded([&] {
+        if (result == QDialog::Accepted)
+            closes = close_query();
+    });
+    if (closes)
+        guarded([&] { close(result); });
+    return closes;
 }

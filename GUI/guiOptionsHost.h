@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -102,3 +103,10 @@ public:
 };
 TDiscoveryLink &discovery_link();
 void set_discovery_link(TDiscoveryLink *link); // not owned; null: the program's own
+
+// ---- closing an option dialog ------------------------------------------------------------------
+
+// With the result OK the dialog's close query runs first and may keep it open; then its close
+// steps run, whatever the result. Both inside the slot guard. True when the dialog may close.
+bool option_dialog_closes(int result, const std::function<bool()> &close_query,
+                          const std::function<void(int)> &close);
