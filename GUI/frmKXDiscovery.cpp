@@ -17,16 +17,14 @@
 
 namespace {
 
-constexpr int kDefaultIntervalMs = 100;
-int g_interval_ms = kDefaultIntervalMs;
+DiscoveryDialogSettings g_settings;
 
 
 enum Column { kName = 0, kAddress, kPort, kStatus, kMac };
 
 } // namespace
 
-int discovery_poll_interval_ms() { return g_interval_ms; }
-void set_discovery_poll_interval_ms(int ms) { g_interval_ms = ms < 0 ? kDefaultIntervalMs : ms; }
+DiscoveryDialogSettings &discovery_dialog_settings() { return g_settings; }
 
 TfrmDiscovery::TfrmDiscovery(QWidget *owner) : QDialog(owner)
 {
@@ -52,7 +50,7 @@ TfrmDiscovery::TfrmDiscovery(QWidget *owner) : QDialog(owner)
     btnCancel->setAutoDefault(false);
     tmrDiscovery = new QTimer(this);
     tmrDiscovery->setObjectName("tmrDiscovery");
-    tmrDiscovery->setInterval(discovery_poll_interval_ms());
+    tmrDiscovery->setInterval(g_settings.poll_interval_ms);
     tmrDiscovery->setSingleShot(true);
 
     auto *buttons = new QHBoxLayout;
@@ -113,7 +111,7 @@ void TfrmDiscovery::FormShow()
 {
     SetBusy(true);
     try {
-        discovery_link().TcInitDiscovery(kDiscoveryPort);
+        discovery_link().TcInitDiscovery(g_settings.port);
     } catch (xErr &e) {
         Fail(e);
         return;

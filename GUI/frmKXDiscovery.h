@@ -19,14 +19,17 @@ class QTimer;
 class QTreeWidget;
 class xErr;
 
-// The time between two polls of the link (100 ms); tests change it.
-int discovery_poll_interval_ms();
-void set_discovery_poll_interval_ms(int ms); // a negative value restores 100
+// The time between two polls of the link and the UDP port the boards listen on; tests change
+// them (a test's stand-in listens on a free port).
+struct DiscoveryDialogSettings {
+    int poll_interval_ms = 100;
+    uint16_t port = 4242;
+};
+DiscoveryDialogSettings &discovery_dialog_settings();
 
 class TfrmDiscovery : public QDialog {
     Q_OBJECT
 public:
-    static constexpr uint16_t kDiscoveryPort = 4242;
     static constexpr int kPolls = 50;
 
     explicit TfrmDiscovery(QWidget *owner);

@@ -5,6 +5,7 @@
 
 #include "CC_ER.h"
 #include "SEAM_TARGET.h"
+#include "TC.h"
 #include "Temporaryglobals.h"
 #include "frmKXMain.h"
 #include "guiExceptions.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr uint32_t kMsgNoTargetLink = 7151;   // "The target link is not part of this build."
 constexpr uint32_t kMsgNoDebuggerCore = 7152; // "The debugger core is not part of this build."
 constexpr uint32_t kMsgNoHelp = 7162;         // "Help is not part of this build."
 
@@ -46,8 +46,7 @@ public:
     void SetLibrariesFile(const std::string &path) override { set_libraries_file(path); }
 };
 
-// The main window as it stands: no debugger yet, so no trace window and no connection to close
-// but through the target link.
+// The main window as it stands: no debugger yet, so no trace window.
 class ProgramShell : public TOptionsShell {
 public:
     int RunState() override
@@ -66,7 +65,7 @@ public:
                 names.push_back(editor->FileName());
         return names;
     }
-    void CloseConnection() override { throw xErr(kMsgNoTargetLink, KX_HERE); }
+    void CloseConnection() override { TcCloseConnection(); }
     void RefreshConnectionPanel() override
     {
         if (frmMainWindow)
@@ -83,11 +82,19 @@ public:
     void SendTraceFlags() override { throw xErr(kMsgNoDebuggerCore, KX_HERE); }
 };
 
+// The target link's discovery, on the settings' discovery address.
 class ProgramDiscovery : public TDiscoveryLink {
 public:
-    void TcInitDiscovery(uint16_t) override { throw xErr(kMsgNoTargetLink, KX_HERE); }
-    bool TcDiscoverLoaders(DiscoveredBoard &) override { throw xErr(kMsgNoTargetLink, KX_HERE); }
-    void TcEndDiscovery() override {}
+    void TcInitDiscovery(uint16_t port) override { ::TcInitDiscovery(port); }
+    bool TcDiscoverLoaders(DiscoveredBoard &board) override
+    {
+        DiscoveryReply reply;
+        if (!::TcDiscoverLoaders(reply))
+            return false;
+        board = {reply.name, reply.address, reply.port, reply.status, reply.mac};
+        return true;
+    }
+    void TcEndDiscovery() override { ::TcEndDiscovery(); }
 };
 
 ProgramCompiler g_program_compiler;

@@ -1,6 +1,7 @@
 // The discovery dialog on a scripted link: rows per board, the busy lock, the end after the last
 // poll, a failing link, and Select handing the board to the Communications page. The polls are
-// run by the test, one tick at a time; the dialog's own timer is set never to fire.
+// run by the test, one tick at a time; the dialog's own timer is set never to fire. Last, the
+// dialog on the target link's own discovery, answered by the board stand-in on 127.0.0.1.
 #include "OptionsDoubles.h"
 
 #include <QLineEdit>
@@ -10,6 +11,8 @@
 #include <QTreeWidget>
 
 #include <memory>
+
+#include "BoardStandIn.h"
 
 #include "frmKXDiscovery.h"
 #include "frmKXEnvOptions.h"
@@ -28,12 +31,12 @@ protected:
     void SetUp() override
     {
         OptionsTest::SetUp();
-        set_discovery_poll_interval_ms(24 * 3600 * 1000);
+        discovery_dialog_settings().poll_interval_ms = 24 * 3600 * 1000;
     }
     void TearDown() override
     {
         dialog.reset();
-        set_discovery_poll_interval_ms(-1);
+        discovery_dialog_settings() = DiscoveryDialogSettings();
         OptionsTest::TearDown();
     }
     TfrmDiscovery &Open()
@@ -171,6 +174,51 @@ TEST_F(Discovery, SelectFillsTheCommunicationsPage)
     options.btnDiscovery->click();
     EXPECT_EQ(options.edtNetworkAddress->text(), "10.0.0.7");
     options.btnCancel->click();
+}
+
+TEST_F(Discovery, TheStandInAnswersTheTargetLinksBroadcastOnLoopback)
+{
+    set_discovery_link(nullptr);
+    IdePreferences().discovery_address = "127.0.0.1";
+    discovery_dialog_settings().poll_interval_ms = 100;
+    // The stand-in listens on a free port; the link's reply port above it may be taken by
+    // someone else on this machine, and then another pair is tried.
+    std::unique_ptr<vsim::BoardStandIn> stand_in;
+    for (int attempt = 0; attempt < 5 && !stand_in; ++attempt) {
+        vsim::StandInConfig config;
+        config.serial = config.tcp = false;
+        config.udp = true;
+        config.discovery_status = 1;
+        config.board_name = "Bench board";
+        config.board_address = {10, 0, 0, 7};
+        config.firmware.mac = {0x02, 0x4B, 0x58, 0xA0, 0x0B, 0xFF};
+        auto board = std::make_unique<vsim::BoardStandIn>(config);
+        std::string error;
+        ASSERT_TRUE(board->start(error)) << error;
+        discovery_dialog_settings().port = board->discovery_port();
+        TfrmDiscovery &d = Open();
+        if (d.Busy()) {
+            stand_in = std::move(board);
+            break;
+        }
+        TakeBoxes();
+        dialog.reset();
+    }
+    ASSERT_TRUE(stand_in) << "no free discovery port pair";
+    TfrmDiscovery &d = *dialog;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return d.lvDiscovery->topLevelItemCount() > 0; }, 10000));
+    // The rest of the polls at once; the board, answering each broadcast, stays one row.
+    Ticks(d, TfrmDiscovery::kPolls + 1);
+    EXPECT_FALSE(d.Busy());
+    ASSERT_EQ(d.lvDiscovery->topLevelItemCount(), 1);
+    EXPECT_EQ(Row(d, 0), (QStringList{"Bench board", "10.0.0.7",
+                                      QString::number(stand_in->tcp_port()), "Programmed",
+                                      "02:4b:58:a0:0b:ff"}));
+    d.lvDiscovery->setCurrentItem(d.lvDiscovery->topLevelItem(0));
+    d.btnSelect->click();
+    EXPECT_EQ(d.ResultAddress(), "10.0.0.7");
+    EXPECT_EQ(d.ResultName(), "Bench board");
+    EXPECT_TRUE(TakeBoxes().empty());
 }
 
 } // namespace
