@@ -1367,8 +1367,6 @@ std::string program_directory_path(const std::string &relative)
     return joined(program_directory(), relative);
 }
 
-std::string resolve_project_path(const std::string &text) { return resolved(text); }
-
 std::string libraries_file_in_use(const TIdePreferences &prefs)
 {
     return prefs.use_lib_file && !prefs.lib_file_name.empty()

@@ -240,11 +240,9 @@ extern bool gPollEnabled;
 
 // The program directory followed by a relative location (either separator), as a path here.
 std::string program_directory_path(const std::string &relative);
-// A stored path as a project resolves it: the program directory followed by the text when that
-// names an existing file, else the text.
-std::string resolve_project_path(const std::string &text);
 // The libraries list and BIOS files the settings choose: the project's own file when its "Use"
-// switch is on and its name is not empty (resolved as above); else the program directory's
+// switch is on and its name is not empty (the program directory followed by the name when that
+// names an existing file, else the name as it stands); else the program directory's
 // "DefaultLibDir", or "bios/" and "DefaultBIOS" there. Never cut.
 std::string libraries_file_in_use(const TIdePreferences &prefs);
 std::string bios_file_in_use(const TIdePreferences &prefs);
