@@ -481,7 +481,8 @@ int build_rom_image(const std::string &path, const std::string &object_ext,
     const FileCloser close_hex{hex_file};
     if (!image_file || !hex_file)
         return 1;
-    if (std::fwrite(image.data(), 1, image.size(), image_file) != image.size() ||
+    // An empty image writes nothing (its data pointer may be null, which fwrite may not take).
+    if ((!image.empty() && std::fwrite(image.data(), 1, image.size(), image_file) != image.size()) ||
         !write_hex_end(image_file, hex_file) || std::fflush(image_file) != 0 ||
         std::fflush(hex_file) != 0)
         return 1;
