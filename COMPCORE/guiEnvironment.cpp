@@ -14,6 +14,7 @@
 #include "CC_INIT.h"
 #include "CC_VER.h"
 #include "guiInterface.h"
+#include "RegistryValueIo.h"
 
 std::string SettingsVersionKey;
 
@@ -245,11 +246,9 @@ namespace {
 
 // One direction of the tree: the same walk reads every value into its field or writes it from
 // the field, so a key whose load and save orders agree is written down once.
-class SettingsIo {
+class SettingsIo : public RegistryValueIo {
 public:
-    SettingsIo(TKXRegistry &reg, bool saving) : m_reg(reg), m_saving(saving) {}
-    bool saving() const { return m_saving; }
-    TKXRegistry &reg() { return m_reg; }
+    using RegistryValueIo::RegistryValueIo;
 
     void open(const std::string &section)
     {
@@ -257,34 +256,11 @@ public:
         // could not be opened give their defaults, writes report.
         (void)m_reg.open_key(settings_key(section), true);
     }
-    void close() { m_reg.close_key(); }
-
-    void boolean(const char *name, bool &field)
-    {
-        if (m_saving)
-            WriteRegBool(m_reg, name, field);
-        else
-            field = ReadRegBool(m_reg, name, field);
-    }
-    void integer(const char *name, int32_t &field)
-    {
-        if (m_saving)
-            WriteRegInteger(m_reg, name, field);
-        else
-            field = ReadRegInteger(m_reg, name, field);
-    }
     void colour(const char *name, TColor &field)
     {
         int32_t value = static_cast<int32_t>(field);
         integer(name, value);
         field = static_cast<TColor>(value);
-    }
-    void text(const char *name, std::string &field)
-    {
-        if (m_saving)
-            WriteRegString(m_reg, name, field);
-        else
-            field = ReadRegString(m_reg, name, field);
     }
     void font(TFontProperties &field)
     {
@@ -324,10 +300,6 @@ public:
         else
             field = ReadRegString(m_reg, name, def);
     }
-
-private:
-    TKXRegistry &m_reg;
-    bool m_saving;
 };
 
 // The common head of a window's key. The load reads the font first; the save writes it after

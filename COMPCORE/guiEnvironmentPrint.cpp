@@ -3,6 +3,7 @@
 // window loads the print setup when it is first shown and saves it when it closes, after the
 // other settings; the Environment Options dialog loads and saves the text-style colours.
 #include "guiEnvironment.h"
+#include "RegistryValueIo.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -54,10 +55,9 @@ void set_style(TPrinterFont &font, int32_t bits)
 
 // One direction of the print setup: the load reads every value into its place, the save writes
 // it from there; where their orders differ, the functions below say so.
-class PrintIo {
+class PrintIo : public RegistryValueIo {
 public:
-    PrintIo(TKXRegistry &reg, bool saving) : m_reg(reg), m_saving(saving) {}
-    bool saving() const { return m_saving; }
+    using RegistryValueIo::RegistryValueIo;
 
     void open(const std::string &path)
     {
@@ -65,29 +65,6 @@ public:
         // A key that can neither be opened nor created leaves no key current: the reads then
         // give their defaults and the writes fail, so no other key is touched.
         (void)m_reg.open_key(settings_key(path), true);
-    }
-    void close() { m_reg.close_key(); }
-
-    void boolean(const char *name, bool &field)
-    {
-        if (m_saving)
-            WriteRegBool(m_reg, name, field);
-        else
-            field = ReadRegBool(m_reg, name, field);
-    }
-    void integer(const char *name, int32_t &field)
-    {
-        if (m_saving)
-            WriteRegInteger(m_reg, name, field);
-        else
-            field = ReadRegInteger(m_reg, name, field);
-    }
-    void text(const char *name, std::string &field)
-    {
-        if (m_saving)
-            WriteRegString(m_reg, name, field);
-        else
-            field = ReadRegString(m_reg, name, field);
     }
     // A margin keeps its value unless the stored one is a usable distance.
     void margin(const char *name, double &field)
@@ -142,10 +119,6 @@ public:
             font.SetSize(size);
         set_style(font, ReadRegInteger(m_reg, key("Style"), style_default));
     }
-
-private:
-    TKXRegistry &m_reg;
-    bool m_saving;
 };
 
 // The main part of "Print Setup\": after the units, the load reads "Orientation" and then
