@@ -139,6 +139,8 @@ TfrmDockable::TfrmDockable(TfrmMainWindow *main, const QString &name, bool as_ch
         if (main)
             main->Workspace()->addSubWindow(sub);
         sub->setGeometry(bounds);
+        // Up only when asked, also when the main window is shown after it was made.
+        sub->hide();
         m_host = sub;
     } else {
         auto *dock = new TDockableDock(this, main);
@@ -162,14 +164,17 @@ TfrmDockable::TfrmDockable(TfrmMainWindow *main, const QString &name, bool as_ch
     m_placement.visible = false;
     if (main)
         main->AddDockable(this);
+    m_constructing = true;
     LoadDockState(this);
+    m_constructing = false;
 }
 
 TfrmDockable::~TfrmDockable()
 {
     if (m_main)
         m_main->RemoveDockable(this);
-    m_placement.visible = false;
+    // "Visible" says whether the window was up when it went: one the user closed was marked
+    // then, one still open when the IDE closes comes back with the next start.
     try {
         SaveDockState(this);
     } catch (...) {
@@ -195,6 +200,12 @@ bool TfrmDockable::IsShown() const { return m_host && m_host->isVisible(); }
 
 void TfrmDockable::ShowWindow()
 {
+    // Asked by its stored placement while the base is being made: the window it belongs to is
+    // not whole yet (its controls and bounds follow), so it shows once that is done.
+    if (m_constructing) {
+        QMetaObject::invokeMethod(this, [this] { ShowWindow(); }, Qt::QueuedConnection);
+        return;
+    }
     if (m_host)
         m_host->show();
 }
@@ -267,6 +278,7 @@ void TfrmDockable::RestorePosition()
 // Restoring a window state shows the child again: that show restores nothing more.
 void TfrmDockable::FormShow()
 {
+    m_placement.visible = true;
     if (m_restoring)
         return;
     const QScopedValueRollback<bool> restoring(m_restoring, true);
@@ -275,6 +287,7 @@ void TfrmDockable::FormShow()
 
 TfrmDockable::CloseAction TfrmDockable::FormClose()
 {
+    m_placement.visible = false;
     SavePosition();
     return m_placement.child ? CloseAction::Free : CloseAction::Hide;
 }

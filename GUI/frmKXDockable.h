@@ -57,10 +57,12 @@ public:
     // The window named `name` (its component name), with the bounds of its form as the
     // placement's defaults; in the workspace when `as_child`, else floating in a dock widget
     // that may dock when `dockable`. Joins the main window's list and loads its placement; a
-    // placement saved "Visible" shows it once the main window has been shown.
+    // placement saved "Visible" shows it: once the making is done (the derived window whole)
+    // when the main window has been shown, else at the main window's first show.
     TfrmDockable(TfrmMainWindow *main, const QString &name, bool as_child, bool dockable,
                  const QRect &bounds);
-    // Leaves the list, saves the placement ("Visible" false) and takes its host along.
+    // Leaves the list, saves the placement ("Visible" when the window was up: shown and not
+    // closed since) and takes its host along.
     ~TfrmDockable() override;
 
     TfrmMainWindow *MainWindow() const { return m_main; }
@@ -82,9 +84,9 @@ public:
     // An MDI child takes its child bounds and then its window state; a floating window takes
     // its floating bounds; a docked one keeps its place.
     virtual void RestorePosition();
-    // Each time the window is shown.
+    // Each time the window is shown: it counts as up until it is closed.
     void FormShow();
-    // When it closes: the placement is saved; a child is freed, any other hidden.
+    // When it closes: no longer up; the placement is saved; a child is freed, any other hidden.
     virtual CloseAction FormClose();
     // `source` dragged over this window at (x, y) of its client area: accepted when it is a
     // dockable window; the zone found (if any) comes back in `zone` with its rectangle in
@@ -118,6 +120,7 @@ private:
     TDockPlacement m_placement;
     QRect m_normal_bounds;
     bool m_restoring = false;
+    bool m_constructing = false;
     // A drag in progress over another window.
     QPointer<TfrmDockable> m_drag_site;
     QRubberBand *m_drag_band = nullptr;

@@ -136,9 +136,11 @@ TfrmMainWindow::TfrmMainWindow(QWidget *parent) : QMainWindow(parent), m_adapter
 // The editors go first, while the window they report to is whole.
 TfrmMainWindow::~TfrmMainWindow()
 {
-    // The dockable windows leave the list and save their placement while the list is whole.
+    // The dockable windows leave the list and save their placement while the list is whole;
+    // one still up takes its place as it is now.
     while (!m_dockables.empty()) {
         TfrmDockable *window = m_dockables.back();
+        window->SavePosition();
         if (QWidget *host = window->Host())
             delete host;
         else
@@ -308,6 +310,7 @@ void TfrmMainWindow::FormShow()
         actTraceOn->setChecked(false);
         actTraceOff->setChecked(true);
         m_tag = 1;
+        ShowDockablesLeftOpen();
     } catch (xErr &e) {
         gStartupErrorText = e.GetText();
     } catch (const std::exception &e) {

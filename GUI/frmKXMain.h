@@ -206,6 +206,8 @@ private:
     void BuildDebugActions(QMenu *window_menu);
     void ApplyWindowPlacement();
     TfrmEdit *CreateEditor(const std::string &name, bool exists, const EditorState *remembered);
+    // The dockable windows made before the first show that were up when the IDE last closed.
+    void ShowDockablesLeftOpen();
     // First-show steps 4 to 9; false when one failed (its reason is in the message list).
     bool StartUpProjectAndCompiler();
     // Shows the window (through its toggle) when its flag asks (and "None" is off) or `force`.

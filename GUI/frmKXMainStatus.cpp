@@ -301,6 +301,13 @@ bool TfrmMainWindow::SaveListSelectionToFile(TFileDialog &dialog, const QListWid
 
 void TfrmMainWindow::AddDockable(TfrmDockable *window) { m_dockables.push_back(window); }
 
+void TfrmMainWindow::ShowDockablesLeftOpen()
+{
+    for (TfrmDockable *window : m_dockables)
+        if (window->Placement().visible)
+            window->ShowWindow();
+}
+
 void TfrmMainWindow::RemoveDockable(TfrmDockable *window)
 {
     const auto it = std::find(m_dockables.begin(), m_dockables.end(), window);

@@ -103,7 +103,8 @@ void ClassifyCommandLineFile(const std::string &name)
 
 // Of the seven windows (watches, stdio, messages, disassembly, stack, registers, trace) only the
 // compiler messages window is part of this build, which is said once; it is made here when its
-// "Child" setting is off (as a child it is made when first shown).
+// "Child" setting is off (as a child it is made when first shown), or when it was up as the IDE
+// last closed (the main window's first show brings it back).
 void CreateDebugWindows()
 {
     static bool told = false;
@@ -112,8 +113,10 @@ void CreateDebugWindows()
                      "part of this build.\n";
     told = true;
     const MessageWindowSettings &messages = IdePreferences().messages;
-    if (!messages.child && frmMainWindow && !frmMessages)
-        new TfrmMessages(frmMainWindow, false, messages.dockable);
+    TDockPlacement last;
+    ReadDockState(DockStateSection("frmMessages"), last);
+    if ((!messages.child || last.visible) && frmMainWindow && !frmMessages)
+        new TfrmMessages(frmMainWindow, messages.child, messages.dockable);
 }
 
 TfrmMainWindow *StartIde(const std::vector<std::string> &args, const std::string &program_path)

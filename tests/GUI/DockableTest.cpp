@@ -137,7 +137,7 @@ TEST_F(Dockable, FloatingOneIsOnlyHiddenAndComesBackWhereItWas)
     delete window->Host();
     EXPECT_TRUE(window.isNull());
     EXPECT_EQ(Stored("Stack Window").float_width, 333);
-    EXPECT_FALSE(Stored("Stack Window").visible);
+    EXPECT_TRUE(Stored("Stack Window").visible) << "it was up again when it went";
 }
 
 // The stored placement replaces the form's own; showing the child applies it.
@@ -191,9 +191,16 @@ TEST_F(Dockable, VisibleShowsOnlyAfterTheMainWindowsFirstShow)
     auto *early = new TestWindow(&hidden, "frmWatches", true);
     EXPECT_FALSE(early->IsShown());
 
+    // The main window's first show brings it up.
+    hidden.show();
+    EXPECT_TRUE(early->IsShown());
+
     ASSERT_EQ(Main().Tag(), 1);
     auto *late = new TestWindow(&Main(), "frmWatches", true);
+    EXPECT_FALSE(late->IsShown()) << "not before the window is whole";
+    Settle();
     EXPECT_TRUE(late->IsShown());
+    EXPECT_EQ(late->SubWindow()->geometry(), QRect(0, 0, 200, 100));
 }
 
 TEST_F(Dockable, MainWindowListsItsLiveWindowsInOrder)
@@ -220,6 +227,60 @@ TEST_F(Dockable, MainWindowTakesItsWindowsAlong)
     EXPECT_TRUE(Stored("Stack Window").child);
     EXPECT_EQ(Stored("Trace Window").float_width, TestWindow::kBounds.width());
 }
+
+struct LeftOpenCase {
+    const char *name;
+    bool child;
+    bool shown;
+    bool closed_by_user; // after it was shown
+    bool docked;         // a floating one docked into the main window first
+    bool visible;        // "Visible" as stored when the IDE went
+};
+const LeftOpenCase kLeftOpen[] = {
+    {"ChildUp", true, true, false, false, true},
+    {"FloatingUp", false, true, false, false, true},
+    {"DockedUp", false, true, false, true, true},
+    {"ChildClosedByTheUser", true, true, true, false, false},
+    {"FloatingClosedByTheUser", false, true, true, false, false},
+    {"NeverShown", false, false, false, false, false},
+};
+
+class LeftOpen : public Dockable, public ::testing::WithParamInterface<LeftOpenCase> {};
+
+// "Visible" says whether the window was up when the IDE closed; the next start brings an open
+// one back at the main window's first show.
+TEST_P(LeftOpen, VisibleIsWhetherTheWindowWasUp)
+{
+    const LeftOpenCase &c = GetParam();
+    auto *window = new TestWindow(&Main(), "frmStdio", c.child);
+    if (c.shown)
+        window->ShowWindow();
+    if (c.docked) {
+        Main().addDockWidget(Qt::LeftDockWidgetArea, window->DockWidget());
+        window->DockWidget()->setFloating(false);
+    }
+    if (c.closed_by_user)
+        window->CloseWindow();
+    Settle();
+    ASSERT_TRUE(Main().FormCloseQuery());
+    delete m_main;
+    m_main = nullptr;
+    EXPECT_EQ(Stored("Stdio Window").visible, c.visible);
+
+    // The next start: a window made before the main window's first show.
+    TfrmMainWindow next;
+    next.FormCreate();
+    QPointer<TestWindow> again = new TestWindow(&next, "frmStdio", c.child);
+    Settle();
+    EXPECT_FALSE(again->IsShown());
+    next.show();
+    Settle();
+    ASSERT_FALSE(again.isNull());
+    EXPECT_EQ(again->IsShown(), c.visible);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, LeftOpen, ::testing::ValuesIn(kLeftOpen),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 struct DropCase {
     const char *name;

@@ -102,6 +102,45 @@ TEST_F(FirstShow, FloatingMessagesWindowIsMadeAtStartUp)
     EXPECT_TRUE(made->IsShown());
 }
 
+class MessagesLeftOpen : public FirstShow, public ::testing::WithParamInterface<bool> {
+protected:
+    void Restart()
+    {
+        m_main->close();
+        FinishIde();
+        m_main = nullptr;
+        Settle();
+        ASSERT_TRUE(frmMessages.isNull());
+        Start();
+    }
+};
+
+// The messages window, up when the IDE closed, is up again at the next start, where it was;
+// closed by the user, it stays closed.
+TEST_P(MessagesLeftOpen, ComesBackAtTheNextStart)
+{
+    const bool child = GetParam();
+    IdePreferences().messages.child = child;
+    Start();
+    TfrmMessages *window = m_main->ShowMessagesWindow();
+    ASSERT_NE(window, nullptr);
+    window->Host()->setGeometry(30, 40, 350, 150);
+    Restart();
+    ASSERT_FALSE(frmMessages.isNull());
+    EXPECT_TRUE(frmMessages->IsShown());
+    EXPECT_EQ(frmMessages->IsMdiChild(), child);
+    EXPECT_EQ(frmMessages->Host()->geometry(), QRect(30, 40, 350, 150));
+
+    frmMessages->CloseWindow();
+    Settle();
+    Restart();
+    EXPECT_TRUE(frmMessages.isNull() || !frmMessages->IsShown());
+    EXPECT_TRUE(m_boxes.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(All, MessagesLeftOpen, ::testing::Bool(),
+                         [](const auto &i) { return i.param ? "Child" : "Floating"; });
+
 // "Project" names a file that is gone: the default project opens and becomes "Project".
 TEST_F(FirstShow, VanishedProjectGivesWayToTheDefault)
 {
