@@ -11,6 +11,7 @@
 #include "EMITCACHE.h"
 #include "SEAM_TARGET.h"
 #include "guiExceptions.h"
+#include "ToolSeams.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -62,22 +63,6 @@ private:
     LineListThread m_bodies;
 };
 
-// Only the preprocessor runs here: no debugger keeps source positions.
-class NoDebuggerTables : public BreakpointTables {
-public:
-    void clearBreakpoints() override {}
-    void dumpBreakpoints(std::ostream &) override {}
-    void beginSourceRange(const std::string &, int, int, uint32_t) override {}
-    void endSourceRange(int, int, uint32_t) override {}
-    void addSourceEntry(SourceTable, const std::string &, int, int, uint32_t) override {}
-    void markStatementPosition(SourceTable, const std::string &, int, int, uint32_t) override {}
-    bool lookupBreakpointByAddress(uint32_t, SourceTable, source_item &) override { return false; }
-    bool getSourceItemsAtAddress(uint32_t, SourceTable, std::vector<source_item> &) override {
-        return false;
-    }
-    uint32_t lookupAddressBySource(const std::string &, uint16_t, uint16_t) override { return 0; }
-};
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -101,7 +86,7 @@ int main(int argc, char **argv) {
     DirectiveHandlers handlers;
     handlers.select_target_cpu = [](int) {};
     set_directive_handlers(handlers);
-    NoDebuggerTables no_debugger;
+    kxtools::NoDebuggerTables no_debugger;
     set_breakpoint_tables(&no_debugger);
     reset_errors();
     reset_error_seen_and_fatal();
@@ -128,14 +113,7 @@ int main(int argc, char **argv) {
         std::printf("(compile stopped)\n");
     }
     close_line_input();
-    for (sError *e = gMessageList; e; e = e->next) {
-        std::string s = e->summary;
-        std::size_t cut = s.find("   : ");
-        std::string text = cut == std::string::npos ? s : s.substr(cut + 5);
-        std::string name = std::filesystem::path(e->file).filename().string();
-        std::printf("%s %s:%d:%d: %s\n", e->kind == 0 ? "error" : "warning", name.c_str(), e->line,
-                    e->column, text.c_str());
-    }
+    kxtools::print_messages(stdout);
     set_library_index(nullptr);
     return get_error_status() & 2 ? 1 : 0;
 }

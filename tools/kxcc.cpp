@@ -1,0 +1,313 @@
+// kxcc: compiles a C file into a runnable image without the IDE, the way the IDE compiles to a
+// file without a target: the BIOS compile first, then the program with "Include BIOS", into
+// IMAGE (the "bin" file), its "hex" twin and the map beside it (and the listing with --list).
+//   kxcc [-o IMAGE] [--cpu 2000|3000] [--list] [--nodebug] file.c
+//   kxcc prog.c -o prog.bin && kxrun --console prog.bin
+//
+// The BIOS, "Lib.dir", "kxw.cfg", "Flash.ini" and the libraries come from the staged resources
+// (<build>/korvex, beside the tool's own folder). Both compiles run in a private work folder on
+// copies of the BIOS and the program, so that the compile's own files (object, download image,
+// breakpoint dump) never land beside the user's source or in the shared resources, and two runs
+// never meet. Messages are printed as kxpp prints them; any error exits 1 and leaves no image.
+#include "CC_ER.h"
+#include "CC_FIOZ8.h"
+#include "CC_GO.h"
+#include "SEAM_SETTINGS.h"
+#include "SEAM_TARGET.h"
+#include "Temporaryglobals.h"
+#include "ToolSeams.h"
+#include "guiExceptions.h"
+#include "guiKXPreferences.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kMsgNoTargetLink = 7151;  // "The target link is not part of this build."
+
+struct Options {
+    std::string source;
+    std::string image;  // the "bin" file
+    int cpu = 2000;
+    bool list = false;
+    bool debug = true;
+};
+
+void usage(std::FILE *to)
+{
+    std::fprintf(to,
+                 "usage: kxcc [-o IMAGE] [--cpu 2000|3000] [--list] [--nodebug] file.c\n"
+                 "  -o IMAGE         the image (\"bin\") to write; its \"hex\" twin, the map and\n"
+                 "                   the listing go beside it (default: file.bin beside file.c)\n"
+                 "  --cpu 2000|3000  the processor compiled for (default 2000)\n"
+                 "  --list           also write the listing (IMAGE with \".lst\")\n"
+                 "  --nodebug        compile without the debug kernel's hooks (\"Include RST 28\"\n"
+                 "                   off)\n"
+                 "Exit status: 0 compiled, 1 any error (bad arguments too; no image is left).\n");
+}
+
+std::optional<Options> parse_arguments(int argc, char **argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-o" && i + 1 < argc) {
+            o.image = argv[++i];
+        } else if (arg == "--cpu" && i + 1 < argc) {
+            const std::string cpu = argv[++i];
+            if (cpu != "2000" && cpu != "3000") {
+                std::fprintf(stderr, "kxcc: --cpu takes 2000 or 3000, not '%s'\n", cpu.c_str());
+                return std::nullopt;
+            }
+            o.cpu = std::atoi(cpu.c_str());
+        } else if (arg == "--list") {
+            o.list = true;
+        } else if (arg == "--nodebug") {
+            o.debug = false;
+        } else if (arg == "--help") {
+            usage(stdout);
+            std::exit(0);
+        } else if (!arg.empty() && arg[0] == '-') {
+            std::fprintf(stderr, "kxcc: unknown option '%s'\n", arg.c_str());
+            return std::nullopt;
+        } else if (o.source.empty()) {
+            o.source = arg;
+        } else {
+            std::fprintf(stderr, "kxcc: one source file only ('%s' and '%s')\n",
+                         o.source.c_str(), arg.c_str());
+            return std::nullopt;
+        }
+    }
+    if (o.source.empty())
+        return std::nullopt;
+    if (o.image.empty())
+        o.image = fs::path(o.source).replace_extension(".bin").string();
+    return o;
+}
+
+// The target side of a compile to a file without a target: the settings and loader rates the
+// compile reads, and no port. Whatever would reach a board refuses.
+class NoTargetOperations : public TargetOperations {
+public:
+    TCOptionsType GetCommSettings() override { return m_settings; }
+    void SetCommSettings(TCOptionsType settings) override { m_settings = settings; }
+    std::array<uint32_t, 3> GetLoaderBaudRates() override { return m_rates; }
+    void SetLoaderBaudRates(const std::array<uint32_t, 3> &rates) override { m_rates = rates; }
+    void TcGetUsbSerialDelay(uint8_t &, uint32_t &) override { refuse(); }
+    void TcSetUsbSerialDelay(uint8_t, uint32_t) override { refuse(); }
+    void SetTraceOptions() override {}
+    uint32_t TcGetRetryCount() override { refuse(); }
+    void TcSetRetryCount(uint32_t) override { refuse(); }
+    uint32_t TcGetResponseTimeout() override { refuse(); }
+    void TcSetResponseTimeout(uint32_t) override { refuse(); }
+    TcBoardInfo TcReadBoardInfo() override { refuse(); }
+    bool TcValidateIdBlock(const std::array<uint8_t, 132> &) override { refuse(); }
+    void TcSendFlashParameters(uint32_t, uint32_t, uint32_t, uint32_t) override { refuse(); }
+    bool TcEraseFlash(uint32_t) override { refuse(); }
+    void TcDownloadFile(const std::string &, const std::string &, uint32_t, uint32_t, uint32_t,
+                        uint32_t) override
+    {
+        refuse();
+    }
+    void TcWritePhysicalMemory(uint32_t, const uint8_t *, uint32_t) override { refuse(); }
+    void TcReadMemory(uint32_t, uint8_t *, uint32_t) override { refuse(); }
+    void ShowCompileStatusCaption() override {}
+    void ReconnectAtDebugBaud() override {}
+    void selectDisasmTables() override {}
+    void TraceStartCapture() override {}
+    void TraceStopCapture() override {}
+    bool areBreakpointsEnabled() override { return false; }
+    uint8_t getMaxWatches() override { return 0; }
+    bool toggleBreakpoint(TEditorInterface &) override { return false; }
+    bool toggleHardBreakpoint(TEditorInterface &) override { return false; }
+    TcLinkError TcGetLinkError() override { return {}; }
+    void TcShowLinkError(uint8_t, uint8_t, uint8_t) override { refuse(); }
+    void TcSendSysPoll() override { refuse(); }
+    void TcSendDbgPoll() override { refuse(); }
+    void TcCheckPendingError() override {}
+    void TcCloseConnection() override {}
+    void TcResetTarget() override { refuse(); }
+    void TcClearTraceFlags() override {}
+    void TcSetTraceFlag(uint8_t, bool) override { refuse(); }
+    void forgetBreakpoints() override {}
+
+private:
+    [[noreturn]] static void refuse() { throw xErr(kMsgNoTargetLink, KX_HERE); }
+    TCOptionsType m_settings;
+    std::array<uint32_t, 3> m_rates{2400, 57600, 115200};  // a new project's rates
+};
+
+// The folder of this program (the resources are staged beside it).
+std::string own_path(const char *argv0)
+{
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(argv0) : self.string();
+}
+
+// A private folder for the compiles' own files, removed whatever happens.
+struct WorkFolder {
+    fs::path path;
+    WorkFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "kxcc-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            path = pattern;
+    }
+    ~WorkFolder()
+    {
+        std::error_code ec;
+        if (!path.empty())
+            fs::remove_all(path, ec);
+    }
+};
+
+// The compile-to-file sequence without a target: the BIOS compile, then the program with the
+// BIOS in its image. This is the one place that changes when the IDE's compile-to-file entry of
+// the compile-and-load sequence is part of the build: it becomes a call of that entry (with no
+// attached target), whose status word has the same meaning.
+uint16_t compile_to_file(const std::string &bios, const std::string &program)
+{
+    compile_conditions().to_file = true;
+    set_bios_file(bios);
+    set_current_source(bios);
+    SetCompilingBios(1);
+    compile_conditions().bios_present = true;
+    uint16_t status = compile_file();
+    SetCompilingBios(0);
+    if ((status & 2) != 0)
+        return status;
+    compile_conditions().bios_present = IdePreferences().include_bios;
+    set_current_source(program);
+    status = compile_file();
+    compile_conditions().bios_present = true;
+    return status;
+}
+
+// The outputs of the program's compile, from the work folder to their places beside IMAGE.
+bool take_outputs(const fs::path &work_source, const Options &o)
+{
+    const fs::path image(o.image);
+    std::vector<std::pair<fs::path, fs::path>> moves = {
+        {fs::path(work_source).replace_extension(".bin"), image},
+        {fs::path(work_source).replace_extension(".hex"), fs::path(image).replace_extension(".hex")},
+        {fs::path(work_source).replace_extension(".map"), fs::path(image).replace_extension(".map")},
+    };
+    if (o.list)
+        moves.push_back({fs::path(work_source).replace_extension(".lst"),
+                         fs::path(image).replace_extension(".lst")});
+    for (const auto &[from, to] : moves) {
+        std::error_code ec;
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            std::fprintf(stderr, "kxcc: cannot write '%s': %s\n", to.c_str(),
+                         ec.message().c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+void remove_outputs(const Options &o)
+{
+    const fs::path image(o.image);
+    std::error_code ec;
+    fs::remove(image, ec);
+    fs::remove(fs::path(image).replace_extension(".hex"), ec);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const std::optional<Options> parsed = parse_arguments(argc, argv);
+    if (!parsed) {
+        usage(stderr);
+        return 1;
+    }
+    const Options &o = *parsed;
+    std::error_code same;
+    if (fs::equivalent(o.source, o.image, same) ||
+        fs::path(o.image).replace_extension(".hex") == fs::path(o.source)) {
+        std::fprintf(stderr, "kxcc: the image '%s' would replace the source\n", o.image.c_str());
+        return 1;
+    }
+    // A failed compile leaves no image, not even the one an earlier run wrote.
+    remove_outputs(o);
+
+    const std::string resources = resource_directory_of(own_path(argv[0]));
+    const fs::path bios = fs::path(resources) / "bios" / "Vireonbios.c";
+    for (const fs::path &needed : {fs::path(o.source), bios}) {
+        std::error_code ec;
+        if (!fs::is_regular_file(needed, ec)) {
+            std::fprintf(stderr, "error: Cannot open file '%s'.\n", needed.c_str());
+            return 1;
+        }
+    }
+    WorkFolder work;
+    if (work.path.empty()) {
+        std::fprintf(stderr, "kxcc: cannot make a work folder in '%s'\n",
+                     fs::temp_directory_path().c_str());
+        return 1;
+    }
+    const fs::path work_bios = work.path / "bios" / bios.filename();
+    const fs::path work_source = work.path / fs::path(o.source).filename();
+    std::error_code ec;
+    fs::create_directories(work_bios.parent_path(), ec);
+    fs::copy_file(bios, work_bios, ec);
+    if (!ec)
+        fs::copy_file(o.source, work_source, ec);
+    if (ec) {
+        std::fprintf(stderr, "kxcc: cannot copy into '%s': %s\n", work.path.c_str(),
+                     ec.message().c_str());
+        return 1;
+    }
+
+    set_compiler_directories(resources, "", {});
+    set_libraries_file(fs::path(resources) / IdePreferences().lib_dir_file);
+    kxtools::NoDebuggerTables no_debugger;
+    set_breakpoint_tables(&no_debugger);
+    NoTargetOperations no_target;
+    set_target_operations(&no_target);
+
+    // A board like the stand-in, compiled for without a target.
+    gTargetlessCompile = 1;
+    gBoardParameters.cpuId = o.cpu == 3000 ? 0x101 : 0x003;
+    gBoardParameters.ramSize = 512;
+    gBoardParameters.flashSize = 512;
+    IdePreferences().include_bios = true;
+    IdePreferences().include_rst28 = o.debug;
+    gDebugRstState = o.debug ? 0 : 1;
+    compiler_options().list_files = o.list ? 1 : 0;
+
+    uint16_t status = 2;
+    try {
+        status = compile_to_file(work_bios.string(), work_source.string());
+    } catch (xErr &e) {
+        char text[1024];
+        e.GetMessage(text, sizeof text);
+        std::fprintf(stderr, "error: %s\n", text);
+        status = 2;
+    }
+    kxtools::print_messages(stderr);
+    if ((status & 2) != 0 || (get_error_status() & 2) != 0) {
+        remove_outputs(o);
+        return 1;
+    }
+    if (!take_outputs(work_source, o)) {
+        remove_outputs(o);
+        return 1;
+    }
+    return 0;
+}
