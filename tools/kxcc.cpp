@@ -195,21 +195,28 @@ uint16_t compile_to_file(const std::string &bios, const std::string &program)
     return status;
 }
 
-// The outputs of the program's compile, from the work folder to their places beside IMAGE.
-bool take_outputs(const fs::path &work_source, const Options &o)
+// What a compile writes beside IMAGE: the "bin" file first, then its "hex" twin and the map,
+// and the listing when asked for; each by its extension in the work folder.
+std::vector<std::pair<std::string, fs::path>> outputs(const Options &o)
 {
     const fs::path image(o.image);
-    std::vector<std::pair<fs::path, fs::path>> moves = {
-        {fs::path(work_source).replace_extension(".bin"), image},
-        {fs::path(work_source).replace_extension(".hex"), fs::path(image).replace_extension(".hex")},
-        {fs::path(work_source).replace_extension(".map"), fs::path(image).replace_extension(".map")},
+    std::vector<std::pair<std::string, fs::path>> files = {
+        {".bin", image},
+        {".hex", fs::path(image).replace_extension(".hex")},
+        {".map", fs::path(image).replace_extension(".map")},
     };
     if (o.list)
-        moves.push_back({fs::path(work_source).replace_extension(".lst"),
-                         fs::path(image).replace_extension(".lst")});
-    for (const auto &[from, to] : moves) {
+        files.push_back({".lst", fs::path(image).replace_extension(".lst")});
+    return files;
+}
+
+// The outputs of the program's compile, from the work folder to their places.
+bool take_outputs(const fs::path &work_source, const Options &o)
+{
+    for (const auto &[extension, to] : outputs(o)) {
         std::error_code ec;
-        fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+        fs::copy_file(fs::path(work_source).replace_extension(extension), to,
+                      fs::copy_options::overwrite_existing, ec);
         if (ec) {
             std::fprintf(stderr, "kxcc: cannot write '%s': %s\n", to.c_str(),
                          ec.message().c_str());
@@ -219,12 +226,25 @@ bool take_outputs(const fs::path &work_source, const Options &o)
     return true;
 }
 
-void remove_outputs(const Options &o)
+// The image and its "hex" twin go (a failed compile leaves no image to run).
+void remove_image(const Options &o)
 {
-    const fs::path image(o.image);
+    const auto files = outputs(o);
     std::error_code ec;
-    fs::remove(image, ec);
-    fs::remove(fs::path(image).replace_extension(".hex"), ec);
+    fs::remove(files[0].second, ec);
+    fs::remove(files[1].second, ec);
+}
+
+// True when an output would be written over the source.
+bool replaces_source(const Options &o)
+{
+    const fs::path source = fs::path(o.source).lexically_normal();
+    for (const auto &[extension, file] : outputs(o)) {
+        std::error_code ec;
+        if (file.lexically_normal() == source || fs::equivalent(file, source, ec))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -237,14 +257,12 @@ int main(int argc, char **argv)
         return 1;
     }
     const Options &o = *parsed;
-    std::error_code same;
-    if (fs::equivalent(o.source, o.image, same) ||
-        fs::path(o.image).replace_extension(".hex") == fs::path(o.source)) {
+    if (replaces_source(o)) {
         std::fprintf(stderr, "kxcc: the image '%s' would replace the source\n", o.image.c_str());
         return 1;
     }
     // A failed compile leaves no image, not even the one an earlier run wrote.
-    remove_outputs(o);
+    remove_image(o);
 
     const std::string resources = resource_directory_of(own_path(argv[0]));
     const fs::path bios = fs::path(resources) / "bios" / "Vireonbios.c";
@@ -292,21 +310,24 @@ int main(int argc, char **argv)
     compiler_options().list_files = o.list ? 1 : 0;
 
     uint16_t status = 2;
+    std::string thrown;  // a failure the compile threw, after the messages it recorded
     try {
         status = compile_to_file(work_bios.string(), work_source.string());
     } catch (xErr &e) {
         char text[1024];
         e.GetMessage(text, sizeof text);
-        std::fprintf(stderr, "error: %s\n", text);
+        thrown = text;
         status = 2;
     }
     kxtools::print_messages(stderr);
+    if (!thrown.empty())
+        std::fprintf(stderr, "error: %s\n", thrown.c_str());
     if ((status & 2) != 0 || (get_error_status() & 2) != 0) {
-        remove_outputs(o);
+        remove_image(o);
         return 1;
     }
     if (!take_outputs(work_source, o)) {
-        remove_outputs(o);
+        remove_image(o);
         return 1;
     }
     return 0;

@@ -1,0 +1,152 @@
+// kxcc: the BIOS compile with the program's, and what a failed compile leaves: the messages,
+// exit status 1 and no image (not even one an earlier run wrote), nothing of the user's lost.
+#include "KxccSupport.h"
+
+#include <algorithm>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+using namespace kxcc_test;
+
+// A private copy of the tool with its staged resources beside it, so that a test can take one
+// of them away.
+class KxccCopy : public Folder {
+protected:
+    fs::path kxcc, resources;
+    void SetUp() override
+    {
+        Folder::SetUp();
+        fs::create_directories(dir / "tools");
+        kxcc = dir / "tools" / "kxcc";
+        fs::copy_file(tool("kxcc"), kxcc);
+        resources = dir / "korvex";
+        fs::copy(fs::path(KX_TOOLS_DIR).parent_path() / "korvex", resources,
+                 fs::copy_options::recursive);
+        write_file(dir / "prog.c", "#asm\nmain::\n        ret\n#endasm\n");
+    }
+};
+
+struct MissingCase {
+    const char *name;
+    const char *removed;  // below the resources
+    const char *message;  // %s: the removed file's path
+};
+
+const MissingCase kMissing[] = {
+    {"libraries_list", "Lib.dir", "Could not find Libraries file: %s\n"},
+    {"bios", "bios/Vireonbios.c", "Cannot open file '%s'.\n"},
+};
+
+class KxccMissing : public KxccCopy, public ::testing::WithParamInterface<MissingCase> {};
+
+TEST_P(KxccMissing, ExitsOneWithTheMessageAndNoImage)
+{
+    const MissingCase &c = GetParam();
+    const fs::path removed = resources / c.removed;
+    fs::remove(removed);
+    write_file(dir / "prog.bin", "an image of an earlier run");
+    const ToolRun r = run(dir, kxcc.string(), (dir / "prog.c").string());
+    EXPECT_EQ(r.status, 1) << r.err;
+    char expected[512];
+    std::snprintf(expected, sizeof expected, c.message, removed.lexically_normal().c_str());
+    EXPECT_NE(r.err.find(expected), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "prog.bin"));
+    EXPECT_FALSE(fs::exists(dir / "prog.hex"));
+    EXPECT_TRUE(fs::exists(dir / "prog.c"));
+}
+INSTANTIATE_TEST_SUITE_P(All, KxccMissing, ::testing::ValuesIn(kMissing),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// No compile leaves its own files (object, download image, breakpoint dump) beside the source
+// or beside the staged BIOS; the compile's index files of the libraries go beside the staged
+// libraries.
+TEST_F(KxccCopy, CompilesLeaveNothingBesideTheSourceOrTheBios)
+{
+    fs::create_directories(dir / "out");
+    (void)run(dir, kxcc.string(), (dir / "prog.c").string() + " -o " + (dir / "out" / "p.bin").string());
+    std::vector<std::string> beside;
+    for (const auto &e : fs::directory_iterator(dir))
+        if (e.is_regular_file())
+            beside.push_back(e.path().filename().string());
+    EXPECT_EQ(beside, std::vector<std::string>{"prog.c"});
+    std::vector<std::string> bios;
+    for (const auto &e : fs::directory_iterator(resources / "bios"))
+        bios.push_back(e.path().filename().string());
+    std::sort(bios.begin(), bios.end());
+    EXPECT_EQ(bios, (std::vector<std::string>{"Vireonbios.c", "coldload.bin", "pilot.bin"}));
+}
+
+class Kxcc : public Folder {};
+
+struct BadCase {
+    const char *name;
+    const char *arguments;  // %s: the folder
+    const char *message;
+};
+
+const BadCase kBad[] = {
+    {"no_source", "", "usage: kxcc"},
+    {"missing_source", "%s/none.c", "error: Cannot open file '%s/none.c'."},
+    {"two_sources", "%s/prog.c %s/prog.c", "one source file only"},
+    {"unknown_option", "--fast %s/prog.c", "unknown option '--fast'"},
+    {"unknown_cpu", "--cpu 4000 %s/prog.c", "--cpu takes 2000 or 3000, not '4000'"},
+    {"image_is_the_source", "-o %s/prog.c %s/prog.c", "would replace the source"},
+    {"hex_twin_is_the_source", "-o %s/prog.bin %s/prog.hex", "would replace the source"},
+};
+
+class KxccBadArguments : public Kxcc, public ::testing::WithParamInterface<BadCase> {};
+
+TEST_P(KxccBadArguments, ExitOneAndTheSourceIsKept)
+{
+    const BadCase &c = GetParam();
+    const std::string program = "#asm\nmain::\n        ret\n#endasm\n";
+    write_file(dir / "prog.c", program);
+    write_file(dir / "prog.hex", program);
+    char arguments[1024], message[1024];
+    const std::string d = dir.string();
+    std::snprintf(arguments, sizeof arguments, c.arguments, d.c_str(), d.c_str());
+    std::snprintf(message, sizeof message, c.message, d.c_str());
+    const ToolRun r = run(dir, tool("kxcc"), arguments);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(dir / "prog.c"), program);
+    EXPECT_EQ(read_file(dir / "prog.hex"), program);
+    EXPECT_EQ(r.out, "");
+}
+INSTANTIATE_TEST_SUITE_P(All, KxccBadArguments, ::testing::ValuesIn(kBad),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// A compile error: the messages as kxpp prints them; exit 1; no image, also where an earlier run
+// left one.
+TEST_F(Kxcc, CompileErrorsExitOneWithTheMessagesAndNoImage)
+{
+    write_file(dir / "bad.c", "#asm\nmain::\n        ld q,1\n        jp nowhere_at_all\n#endasm\n");
+    write_file(dir / "bad.bin", "old");
+    write_file(dir / "bad.hex", "old");
+    const ToolRun r = run(dir, tool("kxcc"), (dir / "bad.c").string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(("\n" + r.err).find("\nerror"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "bad.bin"));
+    EXPECT_FALSE(fs::exists(dir / "bad.hex"));
+    EXPECT_EQ(r.out, "");
+}
+
+// The BIOS compiles alone without an error or a missing origin, for both processors, with and
+// without the debug kernel's hooks: whatever the program's compile says, no error names the
+// BIOS.
+TEST_F(Kxcc, TheBiosCompilesWithoutAnErrorOrAMissingOrigin)
+{
+    write_file(dir / "prog.c", "#asm\nmain::\n        ret\n#endasm\n");
+    for (const char *options : {"--cpu 2000", "--cpu 3000", "--cpu 2000 --nodebug"}) {
+        const ToolRun r = run(dir, tool("kxcc"), std::string(options) + " " + (dir / "prog.c").string());
+        std::istringstream lines(r.err);
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_NE(line.rfind("error Vireonbios.c", 0), 0u) << options << ": " << line;
+            EXPECT_EQ(line.find("origin directive"), std::string::npos) << options << ": " << line;
+        }
+    }
+}
+
+}  // namespace
