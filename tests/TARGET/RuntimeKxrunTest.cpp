@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -68,7 +70,9 @@ class KxrunConsole : public ::testing::TestWithParam<ConsoleCase> {};
 TEST_P(KxrunConsole, RunsTheProgramToItsEnd)
 {
     const ConsoleCase &c = GetParam();
-    const fs::path dir = fs::temp_directory_path() / ("kxrun_console_" + std::string(c.name));
+    // The process id keeps two test runs on one machine (two builds) out of each other's folder.
+    const fs::path dir = fs::temp_directory_path() /
+                         ("kxrun_console_" + std::to_string(::getpid()) + "_" + c.name);
     fs::create_directories(dir);
     // The image from physical 0: the BIOS, the jump to the program where the BIOS's start-up
     // ends, the libraries, then unprogrammed flash (0xFF) up to the program.
