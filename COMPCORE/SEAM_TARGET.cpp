@@ -1,9 +1,11 @@
-// SEAM_TARGET: shared flags of the compile-and-load sequence, the millisecond clock, and the
-// built-in target operations and breakpoint tables used until the target link and the debugger
-// core install theirs. Those keep nothing, so clearing and dumping have nothing to do; every
-// other call throws, so nothing is ever reported as erased, loaded, read or recorded that was not.
+// SEAM_TARGET: shared flags of the compile-and-load sequence, the millisecond clock, the
+// built-in target operations used until the target link installs its own, and the breakpoint
+// tables in use (the debugger core's, DB_SRC, unless a test installs others). The built-in
+// operations throw for every call, so nothing is ever reported as erased, loaded or read that
+// was not.
 #include "SEAM_TARGET.h"
 
+#include "DB_SRC.h"
 #include "LinkFrame.h"
 
 #include "guiExceptions.h"
@@ -84,41 +86,9 @@ public:
     void forgetBreakpoints() override { missing(kMsgNoDebuggerCore); }
 };
 
-class MissingBreakpointTables : public BreakpointTables {
-public:
-    void clearBreakpoints() override {}
-    void dumpBreakpoints(std::ostream &) override {}
-    void beginSourceRange(const std::string &, int, int, uint32_t) override
-    {
-        missing(kMsgNoDebuggerCore);
-    }
-    void endSourceRange(int, int, uint32_t) override { missing(kMsgNoDebuggerCore); }
-    void addSourceEntry(SourceTable, const std::string &, int, int, uint32_t) override
-    {
-        missing(kMsgNoDebuggerCore);
-    }
-    void markStatementPosition(SourceTable, const std::string &, int, int, uint32_t) override
-    {
-        missing(kMsgNoDebuggerCore);
-    }
-    bool lookupBreakpointByAddress(uint32_t, SourceTable, source_item &) override
-    {
-        missing(kMsgNoDebuggerCore);
-    }
-    bool getSourceItemsAtAddress(uint32_t, SourceTable, std::vector<source_item> &) override
-    {
-        missing(kMsgNoDebuggerCore);
-    }
-    uint32_t lookupAddressBySource(const std::string &, uint16_t, uint16_t) override
-    {
-        missing(kMsgNoDebuggerCore);
-    }
-};
-
 MissingTargetOperations g_missing_ops;
-MissingBreakpointTables g_missing_tables;
 TargetOperations *g_ops = &g_missing_ops;
-BreakpointTables *g_tables = &g_missing_tables;
+BreakpointTables *g_tables = nullptr;  // null: the debugger core's own tables
 } // namespace
 
 bool IsCompilingBios() { return g_compiling_bios != 0; }
@@ -132,11 +102,8 @@ void SetMillisecondClock(MillisecondClockFn clock) { g_clock = clock; }
 TargetOperations &target_operations() { return *g_ops; }
 void set_target_operations(TargetOperations *ops) { g_ops = ops ? ops : &g_missing_ops; }
 
-BreakpointTables &breakpoint_tables() { return *g_tables; }
-void set_breakpoint_tables(BreakpointTables *tables)
-{
-    g_tables = tables ? tables : &g_missing_tables;
-}
+BreakpointTables &breakpoint_tables() { return g_tables ? *g_tables : db_source_tables(); }
+void set_breakpoint_tables(BreakpointTables *tables) { g_tables = tables; }
 
 // ---- ID block check -----------------------------------------------------------------------
 

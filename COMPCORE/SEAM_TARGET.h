@@ -1,10 +1,11 @@
 // SEAM_TARGET: what the compiler core uses of the target link and the debugger core.
-// The compile-and-load sequence, the target operations and the breakpoint tables are built with
-// the target link; until then the core calls them through this seam: shared flags and state
-// held here, and abstract `TargetOperations` and `BreakpointTables` interfaces. Until their units
-// install themselves, the built-in ones throw `xErr` ("The target link is not part of this
-// build." / "The debugger core is not part of this build.") for every call that must answer or
-// record something. Tests install recording doubles.
+// The compile-and-load sequence and the target operations are built with the target link; until
+// then the core calls them through this seam: shared flags and state held here, and abstract
+// `TargetOperations` and `BreakpointTables` interfaces. Until the target link installs its
+// operations, the built-in ones throw `xErr` ("The target link is not part of this build." /
+// "The debugger core is not part of this build.") for every call that must answer or record
+// something. The breakpoint tables are the debugger core's own (DB_SRC). Tests install
+// recording doubles.
 // Std-only.
 #pragma once
 
@@ -68,6 +69,7 @@ struct TcBoardInfo {
 uint16_t id_block_crc(const std::array<uint8_t, 132> &id_block);
 
 // --- Target operations ------------------------------------------------------------------------
+
 
 // A link error the transport's reader recorded instead of throwing: kind 0 a NAK received, 1 no
 // handler registered for the message, 2 a bad packet, 3 the loader dropped the connection.
@@ -205,6 +207,5 @@ public:
 };
 
 BreakpointTables &breakpoint_tables();
-// Installs the tables (not owned); null restores the built-in refusal, which holds nothing: it
-// clears and dumps nothing and refuses every entry.
+// Installs the tables (not owned); null restores the debugger core's own tables (DB_SRC).
 void set_breakpoint_tables(BreakpointTables *tables);

@@ -410,8 +410,10 @@ using namespace compile_run;
 void CompileRun::SetUp()
 {
     saved_cwd = fs::current_path();  // the compile entry moves into the program directory
+    // A short folder name: messages that name a file below it must fit a message's summary
+    // from any build folder.
     dir = fs::temp_directory_path() /
-          ("kx-compile-run-" + std::to_string(::getpid()) + "-" +
+          ("kxcr-" + std::to_string(::getpid()) + "-" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir / "prog");

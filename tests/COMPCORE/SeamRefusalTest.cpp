@@ -3,6 +3,7 @@
 // build." error, and the resets and teardowns (which have nothing to reset) do nothing.
 #include <gtest/gtest.h>
 
+#include "DB_SRC.h"
 #include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
 #include "SEAM_LINKER.h"
@@ -13,7 +14,6 @@
 #include "guiInterface.h"
 
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -80,25 +80,6 @@ const Refusal kRefusals[] = {
     {"ResetTarget", [] { target_operations().TcResetTarget(); }, kTarget},
     {"TraceFlag", [] { target_operations().TcSetTraceFlag(7, true); }, kTarget},
     {"ClearTraceFlags", [] { target_operations().TcClearTraceFlags(); }, kTarget},
-    {"SourceEntry",
-     [] { breakpoint_tables().addSourceEntry(SourceTable::Line, "a.c", 1, 1, 0); },
-     kDebugger},
-    {"StatementMark",
-     [] { breakpoint_tables().markStatementPosition(SourceTable::Line, "a.c", 1, 1, 0); },
-     kDebugger},
-    {"SourceRange", [] { breakpoint_tables().beginSourceRange("a.c", 1, 1, 0); }, kDebugger},
-    {"AddressLookup",
-     [] {
-         source_item item;
-         (void)breakpoint_tables().lookupBreakpointByAddress(0, SourceTable::Line, item);
-     },
-     kDebugger},
-    {"SourceItems",
-     [] {
-         std::vector<source_item> items;
-         (void)breakpoint_tables().getSourceItemsAtAddress(0, SourceTable::AsmSource, items);
-     },
-     kDebugger},
     {"BreakpointOptions", [] { (void)target_operations().areBreakpointsEnabled(); }, kDebugger},
     {"WatchLimit", [] { (void)target_operations().getMaxWatches(); }, kDebugger},
     {"ToggleBreakpoint",
@@ -114,9 +95,6 @@ const Refusal kRefusals[] = {
      },
      kDebugger},
     {"ForgetBreakpoints", [] { target_operations().forgetBreakpoints(); }, kDebugger},
-    {"SourceLookup",
-     [] { (void)breakpoint_tables().lookupAddressBySource("A.C", 1, 1); },
-     kDebugger},
     {"FlyOverWatch",
      [] {
          set_flyover_watch_factory(nullptr);
@@ -147,10 +125,6 @@ TEST_F(BuiltInSeams, ResetsAndTeardownsHaveNothingToDo)
 {
     codegen_seam().reset_compile_state();
     codegen_seam().delete_pending_asm_object();
-    breakpoint_tables().clearBreakpoints();
-    std::ostringstream dump;
-    breakpoint_tables().dumpBreakpoints(dump);
-    EXPECT_TRUE(dump.str().empty()) << "tables that hold nothing dump nothing";
     linker_seam().create_library_index();
     linker_seam().lib_index_reset();
     linker_seam().origins_clear();
@@ -175,7 +149,17 @@ TEST_F(BuiltInSeams, NullPutsTheRefusalBackAfterAnInstalledUnit)
     set_breakpoint_tables(nullptr);
     EXPECT_THROW(codegen_seam().output_pending_stubs(0), xErr);
     EXPECT_THROW((void)target_operations().GetCommSettings(), xErr);
-    EXPECT_THROW(breakpoint_tables().endSourceRange(1, 1, 0), xErr);
+}
+
+// The position tables are part of every build: without a double the seam serves the debugger
+// core's own.
+TEST_F(BuiltInSeams, BreakpointTablesAreTheDebuggerCores)
+{
+    EXPECT_EQ(&breakpoint_tables(), &db_source_tables());
+    install_seam_doubles();
+    EXPECT_NE(&breakpoint_tables(), &db_source_tables());
+    set_breakpoint_tables(nullptr);
+    EXPECT_EQ(&breakpoint_tables(), &db_source_tables());
 }
 
 }  // namespace
