@@ -16,6 +16,7 @@
 #include "Temporaryglobals.h"
 #include "frmKXMain.h"
 #include "frmKXMessages.h"
+#include "frmKXPassPhrase.h"
 #include "frmKXSplash.h"
 #include "guiEnvironment.h"
 #include "guiExceptions.h"
@@ -163,6 +164,8 @@ TfrmMainWindow *StartIde(const std::vector<std::string> &args, const std::string
     if (line.has_file)
         ClassifyCommandLineFile(line.file);
     set_main_window_interface(main->Adapter());
+    // A TCP/IP board's challenge asks for its pass phrase on the IDE's form.
+    gTCPPassPhraseControl.SetDialogFactory(qt_pass_phrase_dialogs(main));
     main->show();
     main->FirstTimeOnly()->start();
     return main;
@@ -174,6 +177,8 @@ void FinishIde()
     set_main_window_interface(nullptr);
     gDialogControl.CloseStatusBox();
     gDialogControl.SetBoxFactory(nullptr);
+    gTCPPassPhraseControl.Reset();
+    gTCPPassPhraseControl.SetDialogFactory(nullptr);
     delete frmMainWindow;
     set_settings_window_host(nullptr);
     if (!gStartupErrorText.empty())
