@@ -70,6 +70,15 @@ uint16_t id_block_crc(const std::array<uint8_t, 132> &id_block);
 
 // --- Target operations ------------------------------------------------------------------------
 
+// The debugger's copy of the target registers. PC is a target address word (XPC << 16 | PC).
+struct TargetRegisterSet {
+    uint16_t AF = 0, BC = 0, DE = 0, HL = 0, SP = 0;
+    uint32_t PC = 0;
+    uint16_t IX = 0, IY = 0;
+    uint16_t AF2 = 0, BC2 = 0, DE2 = 0, HL2 = 0; // AF', BC', DE', HL'
+    bool operator==(const TargetRegisterSet &) const = default;
+};
+
 
 // A link error the transport's reader recorded instead of throwing: kind 0 a NAK received, 1 no
 // handler registered for the message, 2 a bad packet, 3 the loader dropped the connection.

@@ -18,6 +18,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <set>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -444,6 +445,10 @@ public:
     // Instruction index in the low 16 bits, a second value in the high 16 bits.
     virtual void MarkExecutionLine(uint32_t packed) = 0;
     virtual void Clear() = 0;
+
+    // The cycle count of each listed line (0 for a block move or a conditional return), which
+    // the window sums over a selection.
+    std::vector<int> cycles;
 };
 class cTextAssembly : public TAssemblyInterface {
 public:
@@ -468,6 +473,20 @@ class TDumpInterface : public TGuiInterface {
 public:
     virtual void AddDumpLine(const char *line) = 0;
     virtual void Reserved1() {}
+    // A line with the address (word) of its first byte; the window may keep it for its hints.
+    virtual void AddDumpLineAt(const char *line, uint32_t address)
+    {
+        (void)address;
+        AddDumpLine(line);
+    }
+
+    // What the dump text keeps between fills: the column of the first byte asked for, the
+    // bytes last shown (16 a line; a line never shown before has none, so nothing in it counts
+    // as changed) and, with change marking, the physical addresses whose bytes differ from them.
+    uint8_t start_column = 0;
+    std::vector<uint8_t> previous;
+    std::vector<bool> previous_shown;
+    std::set<uint32_t> changed;
 };
 class cTextDump : public TDumpInterface {
 public:

@@ -16,14 +16,7 @@
 #include <cstdint>
 #include <string>
 
-// The registers last read from the target. PC is a target address word (XPC << 16 | PC).
-struct TargetRegisterSet {
-    uint16_t AF = 0, BC = 0, DE = 0, HL = 0, SP = 0;
-    uint32_t PC = 0;
-    uint16_t IX = 0, IY = 0;
-    uint16_t AF2 = 0, BC2 = 0, DE2 = 0, HL2 = 0; // AF', BC', DE', HL'
-    bool operator==(const TargetRegisterSet &) const = default;
-};
+// The registers last read from the target (`TargetRegisterSet` is SEAM_TARGET's).
 extern TargetRegisterSet gTargetRegisters;
 
 // Where the target's own messages go: run control, the stdio window and the trace store
