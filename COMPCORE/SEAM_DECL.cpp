@@ -1,18 +1,31 @@
-// SEAM_DECL: the stand-ins for the declaration parser and the function chains.
+// SEAM_DECL: the declaration parser as the declaration seam, and the stand-ins for the
+// function-definition compiler, the assignment check and the function chains.
 #include "SEAM_DECL.h"
+
+#include "CC_DECLR.h"
 
 #include "guiExceptions.h"
 
 namespace {
 
-constexpr uint32_t kMsgNoDeclarations = 7157;  // "The declaration parser is not part of this build."
 constexpr uint32_t kMsgNoChains = 7158;        // "Function chains are not part of this build."
+constexpr uint32_t kMsgNoFunctions = 7170;     // "Function definitions are not part of this build."
+constexpr uint32_t kMsgNoAssignmentCheck = 7171;  // "The assignment check is not part of this build."
 
 [[noreturn]] void missing(uint32_t id) { throw xErr(id, KX_HERE); }
 
-class MissingDeclarations : public DeclarationSeam {
+// A body is never read over: the compile ends here.
+class MissingFunctions : public FunctionDefinitionSeam {
 public:
-    bool parse_external_declaration() override { missing(kMsgNoDeclarations); }
+    bool parse_function_definition(int, int32_t, int32_t) override { missing(kMsgNoFunctions); }
+};
+
+class MissingAssignmentCheck : public InitializerCheckSeam {
+public:
+    void check_initializer(const object &, const object &) override
+    {
+        missing(kMsgNoAssignmentCheck);
+    }
 };
 
 // Nothing can be added, so there is never a chain to emit.
@@ -26,18 +39,33 @@ public:
     void emit_function_chains() override {}
 };
 
-MissingDeclarations g_missing_declarations;
 MissingChains g_missing_chains;
-DeclarationSeam *g_declarations = &g_missing_declarations;
+MissingFunctions g_missing_functions;
+MissingAssignmentCheck g_missing_check;
+DeclarationSeam *g_declarations = nullptr;  // the declaration parser
 ChainSeam *g_chains = &g_missing_chains;
+FunctionDefinitionSeam *g_functions = &g_missing_functions;
+InitializerCheckSeam *g_check = &g_missing_check;
 
 }  // namespace
 
-void set_declaration_seam(DeclarationSeam *seam)
+void set_declaration_seam(DeclarationSeam *seam) { g_declarations = seam; }
+DeclarationSeam &declaration_seam()
 {
-    g_declarations = seam ? seam : &g_missing_declarations;
+    return g_declarations ? *g_declarations : declaration_parser_seam();
 }
-DeclarationSeam &declaration_seam() { return *g_declarations; }
+
+void set_function_definition_seam(FunctionDefinitionSeam *seam)
+{
+    g_functions = seam ? seam : &g_missing_functions;
+}
+FunctionDefinitionSeam &function_definition_seam() { return *g_functions; }
+
+void set_initializer_check_seam(InitializerCheckSeam *seam)
+{
+    g_check = seam ? seam : &g_missing_check;
+}
+InitializerCheckSeam &initializer_check_seam() { return *g_check; }
 
 void set_chain_seam(ChainSeam *seam) { g_chains = seam ? seam : &g_missing_chains; }
 ChainSeam &chain_seam() { return *g_chains; }

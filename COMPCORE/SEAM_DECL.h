@@ -1,11 +1,16 @@
-// SEAM_DECL: what the top-level parse and the chain directives use of the declaration parser
-// and of the function chains, until those units exist. Each has a built-in stand-in that refuses
-// to work with one clear "... is not part of this build." (thrown as `xErr`); the real units,
-// and tests, install their own.
+// SEAM_DECL: what the top-level parse uses of the declaration parser, what the declaration
+// parser uses of the function-definition compiler and of the assignment check, and what the
+// chain directives use of the function chains. The declaration parser (CC_DECLR) is the built-in
+// declaration seam; each other seam has a built-in stand-in that refuses to work with one clear
+// "... is not part of this build." (thrown as `xErr`) until its unit exists. Tests install their
+// own.
 // Std-only.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+struct object;
 
 // External declarations and function definitions at top level.
 class DeclarationSeam {
@@ -15,9 +20,34 @@ public:
     // nothing could be parsed there (the caller reports the garbage and skips it).
     [[nodiscard]] virtual bool parse_external_declaration() = 0;
 };
-// nullptr restores the built-in stand-in.
+// nullptr restores the declaration parser.
 void set_declaration_seam(DeclarationSeam *seam);
 DeclarationSeam &declaration_seam();
+
+// Function declarators at global scope, with the declarator results of the declaration parser
+// (CC_DECLR `declarator_result`) describing the function.
+class FunctionDefinitionSeam {
+public:
+    virtual ~FunctionDefinitionSeam() = default;
+    // `result`: 1 the "()" was read, 2 the parameter list starts at the input pointer. Enters the
+    // function and, when a body follows, compiles it: true then. A declaration only: false.
+    [[nodiscard]] virtual bool parse_function_definition(int result, int32_t type,
+                                                         int32_t storage) = 0;
+};
+// nullptr restores the built-in stand-in.
+void set_function_definition_seam(FunctionDefinitionSeam *seam);
+FunctionDefinitionSeam &function_definition_seam();
+
+// The type check of an initialiser: the value checked as if it were assigned to the target,
+// with the messages of an assignment.
+class InitializerCheckSeam {
+public:
+    virtual ~InitializerCheckSeam() = default;
+    virtual void check_initializer(const object &target, const object &value) = 0;
+};
+// nullptr restores the built-in stand-in.
+void set_initializer_check_seam(InitializerCheckSeam *seam);
+InitializerCheckSeam &initializer_check_seam();
 
 // Function chains: collected by "#makechain" and "#funcchain" (and by function definitions),
 // emitted as one routine per chain after the last top-level item.

@@ -223,8 +223,9 @@ TEST_F(FrameCompile, LibraryIndexFailureFails)
     EXPECT_EQ(parser.programs_parsed, 0);
 }
 
-// A compile whose code generator, target link or declaration parser is not part of the build
-// fails with that unit's one message, thrown to the caller. It never ends as a success.
+// A compile whose code generator, target link or function-definition compiler is not part of
+// the build fails with that unit's one message, thrown to the caller. It never ends as a
+// success.
 struct MissingUnit {
     const char *name;
     void (*remove)();
@@ -237,12 +238,14 @@ const MissingUnit kMissingUnits[] = {
      "The code generator is not part of this build.", true},
     {"TargetLink", [] { set_target_operations(nullptr); },
      "The target link is not part of this build.", true},
-    {"Declarations",
+    // The declaration parser reads "main(){}" and hands the function on.
+    {"FunctionDefinitions",
      [] {
          set_parser_seam(nullptr);
          set_declaration_seam(nullptr);
+         set_function_definition_seam(nullptr);
      },
-     "The declaration parser is not part of this build.", true},
+     "Function definitions are not part of this build.", true},
 };
 
 class FrameCompileWithout : public FrameCompile,

@@ -3,6 +3,7 @@
 // build." error, and the resets and teardowns (which have nothing to reset) do nothing.
 #include <gtest/gtest.h>
 
+#include "CC_OBJ.h"
 #include "DB_SRC.h"
 #include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
@@ -22,7 +23,8 @@ namespace {
 constexpr const char *kCodegen = "The code generator is not part of this build.";
 constexpr const char *kTarget = "The target link is not part of this build.";
 constexpr const char *kDebugger = "The debugger core is not part of this build.";
-constexpr const char *kDeclarations = "The declaration parser is not part of this build.";
+constexpr const char *kFunctions = "Function definitions are not part of this build.";
+constexpr const char *kAssignmentCheck = "The assignment check is not part of this build.";
 constexpr const char *kChains = "Function chains are not part of this build.";
 
 // Puts the built-in seams in place for one test and the shared doubles back after it.
@@ -37,6 +39,8 @@ protected:
         set_linker_seam(nullptr);
         set_parser_seam(nullptr);
         set_declaration_seam(nullptr);
+        set_function_definition_seam(nullptr);
+        set_initializer_check_seam(nullptr);
         set_chain_seam(nullptr);
     }
     void TearDown() override { install_seam_doubles(); }
@@ -101,7 +105,14 @@ const Refusal kRefusals[] = {
          (void)make_flyover_watch()->Evaluate("count", true);
      },
      kDebugger},
-    {"Declaration", [] { (void)declaration_seam().parse_external_declaration(); }, kDeclarations},
+    {"FunctionDefinition",
+     [] { (void)function_definition_seam().parse_function_definition(1, 2, 1); }, kFunctions},
+    {"InitializerCheck",
+     [] {
+         object target, value;
+         initializer_check_seam().check_initializer(target, value);
+     },
+     kAssignmentCheck},
     {"DeclareChain", [] { chain_seam().declare_chain("c"); }, kChains},
     {"ChainFunction", [] { chain_seam().add_chain_function("c", "f"); }, kChains},
 };

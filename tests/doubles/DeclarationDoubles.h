@@ -1,0 +1,85 @@
+// Recording doubles of what the declaration parser hands on: the function-definition compiler
+// and the assignment check of initialisers. A test installs them after the compile-and-run
+// fixture's set-up and removes them (nullptr) in its tear-down.
+#pragma once
+
+#include "CC_DECL.h"
+#include "CC_DECLR.h"
+#include "CC_IN.h"
+#include "CC_OBJ.h"
+#include "SEAM_DECL.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Each function declarator is recorded (name, declarator word, type, storage class, result
+// code, cofunction instance count); its parameter list is read over up to its ")", and a body
+// in braces is read over and counted as compiled. `body`, when set, reads the start of a body
+// first (after its "{").
+class RecordingFunctionDefinitions : public FunctionDefinitionSeam {
+public:
+    struct Call {
+        std::string name;
+        uint32_t word;
+        int32_t type;
+        int32_t storage;
+        int result;
+        uint32_t instances;
+    };
+    std::vector<Call> calls;
+    std::function<void()> body;
+
+    bool parse_function_definition(int result, int32_t type, int32_t storage) override
+    {
+        const DeclaratorResult &r = declarator_result();
+        calls.push_back({r.name, r.word, type, storage, result,
+                         cofunction_count(current_decl_flags().word)});
+        if (result == 2)
+            skip_group('(', ')', 1);
+        skip_blanks_across_lines();
+        if (*input_pointer() != '{')
+            return false;
+        advance_input(1);
+        if (body)
+            body();
+        skip_group('{', '}', 1);
+        return true;
+    }
+
+private:
+    // Reads over a group whose opening character was consumed.
+    static void skip_group(char open, char close, int depth)
+    {
+        while (depth > 0) {
+            skip_blanks_across_lines();
+            const char c = *input_pointer();
+            if (c == 0)
+                return;
+            if (c == open)
+                ++depth;
+            else if (c == close)
+                --depth;
+            advance_input(1);
+        }
+    }
+};
+
+// Every initialiser value is recorded against its target (types and declarator words) and
+// passes.
+class RecordingInitializerCheck : public InitializerCheckSeam {
+public:
+    struct Check {
+        uint16_t target_type;
+        uint32_t target_word;
+        uint16_t value_type;
+        uint8_t value_kind;
+    };
+    std::vector<Check> checks;
+
+    void check_initializer(const object &target, const object &value) override
+    {
+        checks.push_back({target.type, target.declarator, value.type, value.kind});
+    }
+};
