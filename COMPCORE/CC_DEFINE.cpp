@@ -316,6 +316,9 @@ int emit_initialized_data(uint32_t word, int32_t type, uint16_t *dims, int dim_c
             return 0;
         }
         error_here("%s", msg(kMsgDeclBadDeclaration));
+        // What stands there is no declarator: the declaration ends at its ";".
+        while (*input_pointer() && *input_pointer() != ';')
+            advance_input(1);
         return 0;
     }
     if (mode == 2) {
@@ -386,6 +389,22 @@ void skip_declarator_rest()
         else if ((c == ')' || c == ']' || c == '}') && depth > 0)
             --depth;
         advance_input(1);
+    }
+}
+
+// Reads over a parameter list that starts at the cursor, up to and with its ")".
+void skip_parameter_list()
+{
+    int depth = 1;
+    for (;;) {
+        const char c = peek();
+        if (c == 0 || c == ';' || c == '{')
+            return;
+        advance_input(1);
+        if (c == '(')
+            ++depth;
+        else if (c == ')' && --depth == 0)
+            return;
     }
 }
 
@@ -592,6 +611,10 @@ int32_t define_declarators(int32_t type, int32_t storage, int context, bool impl
             if (!next_declarator())
                 return answer();
             continue;
+        }
+        if (function && result == 2) {
+            // A function declared here (not defined): its parameters describe nothing kept.
+            skip_parameter_list();
         }
         if (implicit && !function) {
             error_here("%s", msg(kMsgDeclNeedFunction));

@@ -6,6 +6,7 @@
 
 #include "CC_ASMDIR.h"
 #include "CC_ASMTAB.h"
+#include "CC_DECLR.h"
 #include "CC_DUM.h"
 #include "CC_ER.h"
 #include "CC_GLINE.h"
@@ -474,6 +475,7 @@ void place_start_up_symbols()
             continue;
         const uint32_t address = addr_add(base, offset);
         sym->address[0] = address;
+        sym->flags[kSymDefined.byte] |= kSymDefined.mask;
         linker_seam().define_label(sym->name, address, 2);
     }
 }

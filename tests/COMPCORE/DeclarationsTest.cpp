@@ -13,6 +13,7 @@
 #include "CC_DECLR.h"
 #include "CC_STAB.h"
 #include "SEAM_DECL.h"
+#include "guiKXPreferences.h"
 
 #include <algorithm>
 #include <cstring>
@@ -250,6 +251,10 @@ const Fault kFaults[] = {
     {"UnsizedWithoutInitialiser", "int a[];", {"Dimension missing."}},
     {"StructureNotDefined", "struct later s;", {"Struct use before definition."}},
     {"ExternThenDefinition", "extern int e;\nint e;", {}},
+    {"NoSeparatorAfterDeclarator", "int a b;", {"Bad declaration: ',' ';' or '=' expected."}},
+    {"InconsistentSharing", "extern shared int g;\nint g;",
+     {"g has inconsistent shared attribute declaration."}},
+    {"SharedPointer", "shared char *p;\nprotected long l;", {}},
 };
 
 class DeclarationFaults : public Declarations, public ::testing::WithParamInterface<Fault> {};
@@ -476,6 +481,35 @@ TEST_F(LocalDeclarations, InitialisedAutoByClassNamesTheClassDirective)
     compile("#class auto\nvoid f() { int a = 1; }");
     EXPECT_EQ(summaries(), (std::vector<std::string>{
                                "Cannot initialize an auto variable: \"#class auto\" made it auto."}));
+}
+
+TEST_F(LocalDeclarations, SharingIsForGlobalsAndPointersOnly)
+{
+    compile("void f() { shared static int s; shared static char *p; }");
+    EXPECT_EQ(summaries(), (std::vector<std::string>{
+                               "Shared & protected: for Global,External and Pointers only."}));
+}
+
+TEST_F(LocalDeclarations, BiosLocalWithoutClassWarnsWhenAsked)
+{
+    IdePreferences().storage_class_warning = true;
+    compile_bios("void f() { int a; static int b; auto int c; }");
+    IdePreferences().storage_class_warning = false;
+    EXPECT_EQ(summaries(),
+              (std::vector<std::string>{"To support #class, declare locals variables in library "
+                                        "files with an explicit storage class (i.e., static or "
+                                        "auto)."}));
+}
+
+TEST_F(LocalDeclarations, FunctionDeclaredInABlockIsAnExtern)
+{
+    compile("void f() { int g(int x, char y), a; }");
+    EXPECT_EQ(messages_text(), "");
+    EXPECT_EQ(seen, (std::vector<std::string>{"a 2 -2"}));
+    const symbol *g = find_symbol("g", false, kGlobalTable);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->kind, 252);
+    EXPECT_EQ(g->declarator & 0xF, 3u);
 }
 
 TEST_F(LocalDeclarations, ClassStaticPlacesLocalsWithoutClass)

@@ -8,6 +8,7 @@
 #include "SettingsDoubles.h"
 
 #include "CC_ASMDIR.h"
+#include "CC_DECLR.h"
 #include "CC_ER.h"
 #include "CC_GO.h"
 #include "CC_IN.h"
@@ -459,6 +460,10 @@ TEST_F(FrameCompile, BiosPlacesTheStartUpSymbolsAndTheProgramGoesOnBehindThem)
     set_start_up_record_offsets(std::nullopt);
     EXPECT_EQ(find_symbol("prog_param", false, kGlobalTable)->address[0], 0x310u);
     EXPECT_EQ(find_symbol("kx_timestamp", false, kGlobalTable)->address[0], 0x370u);
+    for (const char *name : {"prog_param", "kx_timestamp"}) {
+        const symbol *placed = find_symbol(name, false, kGlobalTable);
+        EXPECT_TRUE(placed->flags[kSymDefined.byte] & kSymDefined.mask) << name;
+    }
     EXPECT_EQ(linker.defined, (std::map<std::string, uint32_t>{{"kx_timestamp", 0x370},
                                                                {"prog_param", 0x310}}));
     EXPECT_EQ(memory_map().program_constant_start, 0x300u);
