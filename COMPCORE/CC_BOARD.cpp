@@ -170,6 +170,7 @@ uint16_t flash_key(const IniFile &ini, const std::string &section, const char *k
 
 const CompileBoard &compile_board() { return g_board; }
 void reset_board_parameters() { g_board = CompileBoard{}; }
+void clear_compile_board_type() { g_board.board_type = 0; }
 
 std::string flash_info_path()
 {

@@ -25,6 +25,9 @@ struct CompileBoard {
 };
 const CompileBoard &compile_board();
 void reset_board_parameters();  // tests
+// Forgets the board type, so that a compile to a file with a target attached shows the board
+// as still to be discovered until its BIOS compile reads the ID block.
+void clear_compile_board_type();
 
 // The whole set-up (see the unit comment).
 void set_up_board_and_processor();

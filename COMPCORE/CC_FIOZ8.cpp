@@ -602,9 +602,11 @@ bool write_hex_end_record(const std::string &source_path)
     return ok;
 }
 
-// Sends the whole image as one file transfer (network links), then back to the debug baud rate.
+// Sends the whole image as one file transfer (network links): the marked blocks of the first
+// `length` bytes, the file's byte 0 at `address_offset`.
 void send_image_file(TargetOperations &target, const std::string &source_path, uint32_t text_id,
-                     uint32_t base, uint32_t offset, uint32_t total)
+                     uint32_t address_offset, uint32_t length, uint32_t image_start,
+                     uint32_t total)
 {
     const uint32_t retries = target.TcGetRetryCount();
     target.TcSetRetryCount(0);
@@ -614,8 +616,8 @@ void send_image_file(TargetOperations &target, const std::string &source_path, u
         uint32_t retries;
         ~RestoreRetries() { target.TcSetRetryCount(retries); }
     } restore{target, retries};
-    target.TcDownloadFile(source_path, kImageExt, base, offset, 1, download_block_size());
-    target.ReconnectAtDebugBaud();
+    target.TcDownloadFile(source_path, kImageExt, address_offset, length, image_start,
+                          download_block_size());
 }
 
 // The download image goes to the target (block by block on a serial link, as one file on a
@@ -718,19 +720,31 @@ bool download_image(const std::string &source_path, const DownloadPlan &plan, ui
     }
     *bin_base = zero_pad ? 0 : first_block.value_or(plan.image_start);
 
-    // A whole-file transfer places the file's byte 0 at the image start above the base.
+    // A whole-file transfer places the file's byte 0 at the image start above the base. Once
+    // the image is in, the loader starts the BIOS and the link goes to the debug rate: after a
+    // BIOS whose blocks a serial link wrote one by one as much as after a file transfer, and
+    // after an image written into the erased flash; only a serial program load over a running
+    // BIOS leaves the link as it is.
     const uint32_t file_base = base + plan.image_start;
-    if (plan.one_piece) {
-        if (!plan.to_file && !plan.serial)
-            send_image_file(target, source_path, kMsgSendingProgram, file_base, offset,
-                            static_cast<uint32_t>(total));
-    } else if (!plan.to_file && plan.bios_marker && !plan.erase && reconnect_pending) {
-        if (!plan.serial)
-            send_image_file(target, source_path, kMsgSendingBios, file_base, offset,
-                            static_cast<uint32_t>(total));
-    } else if (!plan.to_file && !plan.serial) {  // a serial link got every block above
-        send_image_file(target, source_path, kMsgSendingProgram, file_base, offset,
+    const auto send_file = [&](uint32_t text_id) {
+        send_image_file(target, source_path, text_id, file_base, offset, plan.image_start,
                         static_cast<uint32_t>(total));
+    };
+    if (plan.to_file) {
+        // nothing goes to a target
+    } else if (plan.one_piece) {
+        if (!plan.serial) {
+            send_file(kMsgSendingProgram);
+            target.ReconnectAtDebugBaud();
+        }
+    } else if (plan.bios_marker && !plan.erase && reconnect_pending) {
+        if (!plan.serial)
+            send_file(kMsgSendingBios);
+        target.ReconnectAtDebugBaud();
+    } else if (!plan.serial || plan.erase) {
+        if (!plan.serial)
+            send_file(kMsgSendingProgram);
+        target.ReconnectAtDebugBaud();
     }
 
     bool written = reading;

@@ -16,6 +16,7 @@ uint8_t gTCState = 0;
 uint8_t gDebugRstState = 0;
 uint8_t gTargetlessCompile = 0;
 uint8_t gBiosLoadFlag = 0;
+uint8_t gBiosCompileFlag = 0;
 
 namespace {
 uint8_t g_compiling_bios = 0;
@@ -65,7 +66,6 @@ public:
     void TcReadMemory(uint32_t, uint8_t *, uint32_t) override { missing(kMsgNoTargetLink); }
     void ShowCompileStatusCaption() override { missing(kMsgNoTargetLink); }
     void ReconnectAtDebugBaud() override { missing(kMsgNoTargetLink); }
-    void selectDisasmTables() override { missing(kMsgNoTargetLink); }
     void TraceStartCapture() override { missing(kMsgNoTargetLink); }
     void TraceStopCapture() override { missing(kMsgNoTargetLink); }
     bool areBreakpointsEnabled() override { missing(kMsgNoDebuggerCore); }

@@ -38,6 +38,9 @@ extern uint8_t gDebugRstState;
 extern uint8_t gTargetlessCompile;
 // Set when the BIOS goes to the target in this run.
 extern uint8_t gBiosLoadFlag;
+// Set for as long as the compile-and-load sequence compiles and loads the BIOS rather than a
+// program.
+extern uint8_t gBiosCompileFlag;
 
 // --- Millisecond clock ------------------------------------------------------------------------
 
@@ -119,8 +122,11 @@ public:
                                        uint32_t sector_count, uint32_t write_mode) = 0;
     // True on failure.
     virtual bool TcEraseFlash(uint32_t physical_end) = 0;
+    // Sends the first `length` bytes of the image file (the source path with `extension`) in
+    // write packets: the block at file offset n goes to `address_offset` + n, and only the
+    // blocks whose flash sector is marked (the sector map's test at `image_start` + n) go.
     virtual void TcDownloadFile(const std::string &path, const std::string &extension,
-                                uint32_t base, uint32_t start_offset, uint32_t sector_filter,
+                                uint32_t address_offset, uint32_t length, uint32_t image_start,
                                 uint32_t block_size) = 0;
     virtual void TcWritePhysicalMemory(uint32_t physical, const uint8_t *bytes,
                                        uint32_t count) = 0;
@@ -128,7 +134,6 @@ public:
 
     virtual void ShowCompileStatusCaption() = 0;
     virtual void ReconnectAtDebugBaud() = 0;
-    virtual void selectDisasmTables() = 0;
     virtual void TraceStartCapture() = 0;
     virtual void TraceStopCapture() = 0;
 

@@ -13,6 +13,8 @@
 #include "DB_DA.h"
 #include "MAPFILE.h"
 #include "QBSTRING.h"
+#include "TcRequests.h"
+#include "TcTargetOperations.h"
 #include "Temporaryglobals.h"
 #include "frmKXMain.h"
 #include "frmKXMessages.h"
@@ -191,6 +193,9 @@ int WinMain(int argc, char **argv)
     TQtMessageBoxHost boxes;
     set_message_box_host(&boxes);
     set_file_dialog_factory(qt_file_dialogs());
+    // The target link serves the compiler, the project's link settings and the options dialog
+    // from the first project load on.
+    install_target_link();
     try {
         std::vector<std::string> args(argv, argv + argc);
         StartIde(args, QCoreApplication::applicationFilePath().toStdString());
@@ -203,6 +208,8 @@ int WinMain(int argc, char **argv)
     } catch (...) {
         ShowAppMessageBox(gStartupErrorCaption, "", kMbOk | kMbIconError);
     }
+    ShutdownLink();
+    set_target_operations(nullptr);
     restore_windowless_hosts();
     return 0;
 }

@@ -429,6 +429,21 @@ extern const StringResource kStringTable[] = {
     {7682, "Waiting"},
     {7683, "Error"},
     {7684, "unknown status"},
+    {7700, "Opening connection to %s:%d"},
+    {7701, " Loading Initial Loader"},
+    {7702, "Sending Pilot Bios"},
+    {7703, "Negotiating baud rate with target"},
+    {7704, "Compiling File: %s."},
+    {7705, "Using attached target to compile to file"},
+    {7706, "Using attached target to compile to file for load flash/run in RAM"},
+    {7707, "Targetless compile to file"},
+    {7708, "Targetless compile to file for load flash/run in RAM"},
+    {7709, "Compiling to flash"},
+    {7710, "Compiling to flash for running in RAM"},
+    {7711, "Compiling to RAM"},
+    {7712, "Discovering board type..."},
+    {7713, "Board: 0x%04x"},
+    {7714, "Board: 0x%04x - %s"},
 };
 
 extern const std::size_t kStringTableSize = sizeof(kStringTable) / sizeof(kStringTable[0]);

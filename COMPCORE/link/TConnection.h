@@ -58,6 +58,8 @@ struct TLinkTimings {
     uint32_t usb_serial_delay_ms = 0;
     // Network discovery sends its request again after this long, twice.
     uint32_t discovery_interval_ms = 1000;
+    // After STARTBIOS the BIOS is given this long before the link opens at the debug rate.
+    uint32_t bios_start_ms = 250;
 };
 // The one timing record of the process.
 TLinkTimings &link_timings();

@@ -669,13 +669,13 @@ const DownloadCase kDownloads[] = {
       "TcWritePhysicalMemory 0x80100 44"},
      "", true, "Loading to flash"},
     {"network_ram_as_one_file", 1, 1, false, false, {},
-     "bdl 0x0 0x12C 0x1 128", false, "Loading to RAM"},
+     "bdl 0x0 0x12C 0x0 128", false, "Loading to RAM"},
     {"network_erase_as_one_file_into_flash", 1, 0, true, false, {},
-     "bdl 0x80000 0x12C 0x1 128", true, "Loading to flash"},
+     "bdl 0x80000 0x12C 0x0 128", true, "Loading to flash"},
     {"one_piece_flash_run_in_ram", 1, 2, true, true, {},
-     "bdl 0x80000 0x12C 0x1 128", true, "Loading to flash to run in RAM"},
+     "bdl 0x80000 0x12C 0x0 128", true, "Loading to flash to run in RAM"},
     {"one_piece_ram_is_not_erased", 1, 1, true, true, {},
-     "bdl 0x0 0x12C 0x1 128", false, "Loading to RAM"},
+     "bdl 0x0 0x12C 0x0 128", false, "Loading to RAM"},
 };
 
 class FrameDownloadPlan : public FrameDownload,
@@ -762,7 +762,7 @@ TEST_F(FrameDownload, BiosOverANetworkLinkIsSentAsOneFile)
     EXPECT_EQ(compile_file() & 2, 0);
     const std::vector<std::string> transfers = target_calls("TcDownloadFile");
     ASSERT_EQ(transfers.size(), 1u);
-    EXPECT_EQ(transfers[0], "TcDownloadFile " + source + " bdl 0x80000 0x12C 0x1 128");
+    EXPECT_EQ(transfers[0], "TcDownloadFile " + source + " bdl 0x80000 0x12C 0x0 128");
     EXPECT_TRUE(shown("Sending Bios: 0/384"));
 }
 

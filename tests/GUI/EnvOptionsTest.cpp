@@ -27,6 +27,9 @@
 #include "IniFile.h"
 #include "QBSpinEdit.h"
 #include "TcTrace.h"
+#include "TcTargetOperations.h"
+#include "guiCompilerInterface.h"
+#include "TC.h"
 #include "frmKXEnvOptions.h"
 #include "frmKXTargetless.h"
 #include "guiEnvironment.h"
@@ -488,6 +491,49 @@ TEST_F(EnvOptions, NewLinkSettingsCarryThePage)
     EXPECT_EQ(link.usb_serial, 1);
     EXPECT_EQ(link.usb_serial_delay, 2000u);
     EXPECT_EQ(d.Snapshot().baud_rate, 115200u) << "the snapshot is the link's before OK";
+}
+
+// In the IDE the target link itself holds the link settings: the dialog reads them from it and
+// OK hands it the page, with nothing refused.
+TEST_F(EnvOptions, TheTargetLinkTakesThePageInTheIde)
+{
+    SetCommSettings(link.settings);
+    SetLoaderBaudRates(2400, 57600, 115200);
+    TcSetUsbSerialDelay(false, 2000);
+    install_target_link();
+    struct PutBack {
+        JournalLink &link;
+        ~PutBack()
+        {
+            set_target_operations(&link);
+            TcSetUsbSerialDelay(false, 0);
+        }
+    } put_back{link};
+
+    TfrmEnvOptions &d = Open();
+    EXPECT_EQ(d.Snapshot().com_port, 2u) << "read from the link";
+    d.rdbUseTCP->click();
+    d.edtNetworkAddress->setText("10.1.2.3");
+    d.edtControlPort->setText("4244");
+    d.cboSerialBaud->setCurrentIndex(d.cboSerialBaud->findText("57600"));
+    d.cbUseUSB->setChecked(true);
+    d.btnOK->click();
+
+    EXPECT_EQ(TakeBoxes(), std::vector<std::string>{});
+    TCOptionsType r;
+    GetCommSettings(r);
+    EXPECT_EQ(r.link_kind, 1u);
+    EXPECT_EQ(comm_text(r.network_address), "10.1.2.3");
+    EXPECT_EQ(r.control_port, 4244);
+    EXPECT_EQ(r.baud_rate, 57600u);
+    uint32_t cold = 0, bios = 0, debug = 0;
+    GetLoaderBaudRates(cold, bios, debug);
+    EXPECT_EQ(debug, 57600u);
+    bool usb = false;
+    uint32_t delay = 0;
+    TcGetUsbSerialDelay(usb, delay);
+    EXPECT_TRUE(usb);
+    EXPECT_EQ(delay, 2000u);
 }
 
 TEST_F(EnvOptions, TheTraceFileIsShownWhereLoggingIsSwitchedOn)

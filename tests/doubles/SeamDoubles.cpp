@@ -221,13 +221,12 @@ bool HeadlessTargetOperations::TcEraseFlash(uint32_t physical_end)
 }
 
 void HeadlessTargetOperations::TcDownloadFile(const std::string &path,
-                                              const std::string &extension, uint32_t base,
-                                              uint32_t start_offset, uint32_t sector_filter,
-                                              uint32_t block_size)
+                                              const std::string &extension,
+                                              uint32_t address_offset, uint32_t length,
+                                              uint32_t image_start, uint32_t block_size)
 {
-    calls.push_back("TcDownloadFile " + path + " " + extension + " " + hex(base) + " " +
-                    hex(start_offset) + " " + hex(sector_filter) + " " +
-                    std::to_string(block_size));
+    calls.push_back("TcDownloadFile " + path + " " + extension + " " + hex(address_offset) + " " +
+                    hex(length) + " " + hex(image_start) + " " + std::to_string(block_size));
 }
 
 void HeadlessTargetOperations::TcWritePhysicalMemory(uint32_t physical, const uint8_t *bytes,
@@ -255,7 +254,6 @@ void HeadlessTargetOperations::ShowCompileStatusCaption()
     calls.push_back("ShowCompileStatusCaption");
 }
 void HeadlessTargetOperations::ReconnectAtDebugBaud() { calls.push_back("ReconnectAtDebugBaud"); }
-void HeadlessTargetOperations::selectDisasmTables() { calls.push_back("selectDisasmTables"); }
 void HeadlessTargetOperations::TraceStartCapture() { calls.push_back("TraceStartCapture"); }
 void HeadlessTargetOperations::TraceStopCapture() { calls.push_back("TraceStopCapture"); }
 

@@ -83,14 +83,13 @@ public:
     void TcSendFlashParameters(uint32_t flash_size, uint32_t sector_size, uint32_t sector_count,
                                uint32_t write_mode) override;
     bool TcEraseFlash(uint32_t physical_end) override;
-    void TcDownloadFile(const std::string &path, const std::string &extension, uint32_t base,
-                        uint32_t start_offset, uint32_t sector_filter,
+    void TcDownloadFile(const std::string &path, const std::string &extension,
+                        uint32_t address_offset, uint32_t length, uint32_t image_start,
                         uint32_t block_size) override;
     void TcWritePhysicalMemory(uint32_t physical, const uint8_t *bytes, uint32_t count) override;
     void TcReadMemory(uint32_t address_word, uint8_t *buffer, uint32_t count) override;
     void ShowCompileStatusCaption() override;
     void ReconnectAtDebugBaud() override;
-    void selectDisasmTables() override;
     void TraceStartCapture() override;
     void TraceStopCapture() override;
 
