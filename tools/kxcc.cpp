@@ -124,7 +124,6 @@ public:
     void TcReadMemory(uint32_t, uint8_t *, uint32_t) override { refuse(); }
     void ShowCompileStatusCaption() override {}
     void ReconnectAtDebugBaud() override {}
-    void selectDisasmTables() override {}
     void TraceStartCapture() override {}
     void TraceStopCapture() override {}
     bool areBreakpointsEnabled() override { return false; }
