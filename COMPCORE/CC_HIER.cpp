@@ -15,10 +15,12 @@
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
+#include "CC_Z80BLT.h"
 #include "CC_Z80CALL.h"
 #include "CC_Z80EX.h"
 #include "CC_Z80GEN.h"
 #include "CC_Z80LOAD.h"
+#include "CC_Z80PIO.h"
 #include "CC_Z80UN.h"
 #include "CParserFrame.h"
 #include "guiKXPreferences.h"
@@ -819,6 +821,30 @@ object *parse_primary(object *node, uint16_t already_open, AST *tree)
     return node;
 }
 
+// ---- built-in calls -------------------------------------------------------------------------------------
+
+namespace {
+
+// The bit and port built-ins compile at their "(": the code generator reads the arguments and
+// leaves its result (a bit's 0/1, a byte read) in HL. False for the built-ins compiled nowhere yet.
+bool compile_builtin_call(object *node, int code)
+{
+    switch (code) {
+    case 4: gen_bit_builtin(kBitTest, kBitMemory); break;
+    case 5: gen_bit_builtin(kBitSet, kBitMemory); break;
+    case 6: gen_bit_builtin(kBitReset, kBitMemory); break;
+    case kBuiltinWrPortI:
+    case kBuiltinRdPortI:
+    case kBuiltinBitRdPortI:
+    case kBuiltinBitWrPortI: gen_io_builtin_call(code); break;
+    default: return false;
+    }
+    obj_set(node, 255, 2, 0, false);
+    return true;
+}
+
+}  // namespace
+
 // ---- unary and postfix levels --------------------------------------------------------------------------
 // The prefix "+", "-", "~" and "!" are compiled; every other unary and postfix form (increments,
 // "*", "&", "sizeof", casts, calls, subscripts, members, "waitfordone", "$") is read over and
@@ -828,7 +854,10 @@ object *parse_postfix_expression(object *node, uint16_t already_open, AST *tree)
 {
     parse_primary(node, already_open, tree);
     if (node->builtin_id) {
+        const int code = node->builtin_id;
         node->builtin_id = 0;
+        if (compile_builtin_call(node, code))
+            return node;
         skip_white();
         skip_group('(', ')');
         refuse_form(node, "The built-in function");
@@ -1389,6 +1418,17 @@ object *parse_expression(object *result, uint16_t mode, uint8_t flag, uint8_t lo
     object *node = fresh_node();
     parse_assignment(node, mode, entry.tree());
     *result = *node;
+    return result;
+}
+
+object *parse_call_argument(object *result)
+{
+    NestingLevel level;
+    gObjectPool.push_mark();
+    object *node = fresh_node();
+    parse_assignment(node, 1, nullptr);
+    *result = *node;
+    gObjectPool.pop_mark();
     return result;
 }
 

@@ -26,6 +26,11 @@ class CParserSet;
 
 // One assignment expression (no comma operator at the top) into `result`.
 object *parse_expression(object *result, uint16_t mode, uint8_t flag, uint8_t lookahead);
+// One argument of a call (an assignment expression, its value used). It is a part of the
+// expression that holds the call: the hints and the flag of that expression stay, and the stack
+// check at the end of an outermost expression leaves it alone (the call's pushes are still
+// there).
+object *parse_call_argument(object *result);
 // A comma list.
 object *parse_expression_list(object *result, uint16_t mode, uint8_t flag, uint8_t lookahead);
 // A loop or costatement condition: a full expression whose value (not a structure) is loaded
@@ -134,6 +139,8 @@ bool is_builtin_call(const char *name);
 //   1 "CofuncMaxInstance"; 4 "BIT"/"bit"; 5 "SET"/"set"; 6 "RES"/"res";
 //   with the built-in I/O option: 32 "WrPortI", 33 "RdPortI", 34 "BitRdPortI", 35 "BitWrPortI";
 //   on the processor with "ipset": 17 "ipset", 18 "ipres".
+// The postfix level compiles the bit and port built-ins through the code generator (CC_Z80BLT,
+// CC_Z80PIO), their value an int in HL; the others are reported as not part of this build.
 int builtin_function_code();
 
 // ---- characters ---------------------------------------------------------------------------------

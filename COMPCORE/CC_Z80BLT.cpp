@@ -1,10 +1,15 @@
 // CC_Z80BLT: switch dispatch and the inline bit operations.
 #include "CC_Z80BLT.h"
 
+#include "CC_CONV.h"
 #include "CC_FIOZ8.h"
+#include "CC_HIER.h"
+#include "CC_IN.h"
 #include "CC_LABELS.h"
 #include "CC_RELOC.h"
+#include "CC_Z80CALL.h"
 #include "CC_Z80GEN.h"
+#include "CC_Z80LOAD.h"
 #include "EMITCACHE.h"
 
 #include <string>
@@ -84,4 +89,127 @@ void gen_constant_bit_operation(BitOperation operation, BitSpace space, int32_t 
     outasm("jr z, %s", clear.c_str());
     outasm("inc hl");
     define_label(clear.c_str(), current_code_cache().current, kLabelLocal);
+}
+
+// ---- the bit built-ins ---------------------------------------------------------------------------
+
+BuiltinArguments::BuiltinArguments()
+{
+    (void)skip_blanks();
+    if (!match_text("(")) {
+        report_missing_char('(');
+        return;
+    }
+    m_reversed = std::make_unique<ReverseFunctionArguments>();
+    if (!m_reversed->active())
+        return;  // too many arguments: reported, and the list read over
+    flush_pending_value();
+    m_ok = true;
+}
+
+bool BuiltinArguments::next()
+{
+    (void)skip_blanks();
+    if (match_text(","))
+        return true;
+    report_missing_char(',');
+    return false;
+}
+
+void BuiltinArguments::close()
+{
+    (void)skip_blanks();
+    if (!match_text(")"))
+        report_missing_char(')');
+}
+
+void gen_load_argument(object *node, int type, bool as_pointer)
+{
+    const uint32_t level = decl_level(node->declarator, 0);
+    // An array or a function name loads as the address it stands for; a pointer as it is.
+    if (level == kDeclNone || (as_pointer && level == kDeclPointer))
+        ConvertCCObject(node, type, as_pointer, 0);
+    gen_load_value(node);
+}
+
+void gen_bit_builtin(BitOperation operation, BitSpace space)
+{
+    static constexpr const char *kFunctions[3][3] = {
+        {"BIT", "IBIT", "EBIT"}, {"RES", "IRES", "ERES"}, {"SET", "ISET", "ESET"}};
+    BuiltinArguments args;
+    if (!args.ok())
+        return;
+    object bit{};
+    (void)parse_call_argument(&bit);
+    // The Z180 has no I/O prefix: its I/O bits go through the functions whatever the number.
+    const bool by_call = bit.kind != 0 || (space != kBitMemory && !cpu_is_f80());
+    if (by_call) {
+        gen_load_argument(&bit, 2, false);
+        gen_push_value(&bit);
+    }
+    if (!args.next()) {
+        if (by_call)
+            gen_stack_adjust_tracked(2);  // the bit number goes again
+        return;
+    }
+    object address{};
+    (void)parse_call_argument(&address);
+    gen_load_argument(&address, 2, false);
+    args.close();
+    if (by_call) {
+        gen_push_value(&address);
+        (void)gen_call_named(kFunctions[operation][space]);
+        gen_adjust_stack(4, operation == kBitTest);
+        add_stack_offset(4);
+        return;
+    }
+    gen_constant_bit_operation(operation, space, static_cast<int32_t>(bit.value));
+}
+
+// ---- structure copies -------------------------------------------------------------------------------
+
+namespace {
+
+// The address a copy reads or writes into a register pair: a pointer's value, the address of
+// anything else; a register-held node (HL) is moved, a stacked one popped.
+void load_copy_address(object *node, uint8_t set)
+{
+    if (node->kind == 255) {
+        if (set == kRidDE)
+            gen_exchange_de_hl();
+        return;
+    }
+    MoveObject m(node);
+    if (node->kind != 254 && decl_level(node->declarator, 0) == kDeclPointer)
+        m.load(set, false, false);
+    else
+        m.load_address(set);
+}
+
+}  // namespace
+
+void gen_block_copy(object *source, object *destination, uint16_t count)
+{
+    if (obj_flag(source, internalIo) || obj_flag(source, externalIo))
+        cg_error(kMsgCgIoSourceCopy);
+    // A source held in HL waits (pushed if the destination's load needs HL) unless the
+    // destination lies on the stack and is popped into DE without touching HL.
+    if (destination->kind != 254)
+        defer_load(source, true);
+    load_copy_address(destination, kRidDE);
+    (void)claim_pending_value(source);
+    load_copy_address(source, kRidHL);
+    gen_push_register(kRidDE);
+    if (count != 0) {  // "ldir" with BC = 0 would move 64 KB
+        gen_load_register_const(kRidBC, count);
+        // The move writes the destination as shared or protected when either side is.
+        object target = *destination;
+        const uint8_t space = storage_space_code(source) | storage_space_code(destination);
+        target.flags[0] = static_cast<uint8_t>((target.flags[0] & ~0x0C) | (space & 3) << 2);
+        gen_block_move(&target, count);
+    }
+    gen_pop_register(kRidHL);
+    destination->kind = 255;
+    set_obj_flag(destination, addressInRegisters, true);
+    set_obj_flag(destination, inByteRegister, false);
 }

@@ -4,6 +4,7 @@
 #include "CC_Z80CALL.h"
 
 #include "CC_FIOZ8.h"
+#include "CC_LABELS.h"
 #include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
@@ -93,6 +94,33 @@ BranchRecord gen_call_routine(const char *name)
     uint32_t operand = 0;
     emit_branch_instruction(target, kOpCall, &operand, function);
     return branch_written(operand);
+}
+
+void gen_indirect_call(object *function_pointer)
+{
+    PrimaryRegister hl;
+    hl.request(kRidHL, 12);
+    const bool was_pending = pending_value() == function_pointer;
+    const PreventRegisterCollision guard(hl);
+    const std::string back = make_unique_label("KXLAB");
+    if (guard.flag && was_pending) {
+        gen_pop_register(kRidIY);  // the pointer the guard just pushed
+        outasm("ld de, %s", back.c_str());
+        gen_push_register(kRidDE);
+        outasm("jp (iy)");
+    } else {
+        if (function_pointer->kind != 254) {
+            (void)claim_pending_value(function_pointer);
+            gen_load_value(function_pointer);
+            gen_push_value(function_pointer);
+        }
+        outasm("ld hl, %s", back.c_str());
+        outasm("ex (sp), hl");
+        outasm("jp (hl)");
+    }
+    add_stack_offset(2);  // the callee's return takes the word that replaced the pointer
+    define_label(back.c_str(), here(), kLabelLocal);
+    function_pointer->kind = 255;  // consumed: what the callee returns is in the registers
 }
 
 BranchRecord gen_jump_named(const char *name)

@@ -34,6 +34,14 @@ BranchRecord gen_call_routine(const char *name);
 // Jumps to the named label through the branch emitter.
 BranchRecord gen_jump_named(const char *name);
 
+// A call through a function pointer whose value lies on top of the target stack, above the
+// arguments: the return address takes its place ("ld hl, back", "ex (sp), hl", "jp (hl)"), so
+// the callee returns behind the jump with the arguments as a direct call leaves them. A pointer
+// still waiting in HL as the pending value is pushed by the collision guard and taken into IY
+// ("pop iy", "ld de, back", "push de", "jp (iy)"); a pointer anywhere else is loaded and pushed
+// first. The stack offset loses the pointer's two bytes.
+void gen_indirect_call(object *function_pointer);
+
 // ---- conditional jumps ------------------------------------------------------------------------------
 
 // Whether the comparison generators' flag tracking applies (the parser's condition context is

@@ -95,6 +95,17 @@ uint32_t time_stamp()
     return start_up_time_stamp(static_cast<int64_t>(std::time(nullptr)));
 }
 
+// Whether the Z180's interrupt-vector register starts at 0 (step 1 of the block).
+bool vector_base_from_zero(int vector_flag)
+{
+    const StartUpLayout &l = g_layout;
+    if (!vector_flag || l.keep_vector_base)
+        return false;
+    const uint8_t difference = static_cast<uint8_t>(l.rams - l.logr);
+    return !(l.ram_difference_byte && *l.ram_difference_byte < l.program_info.size() &&
+             l.program_info[*l.ram_difference_byte] == difference);
+}
+
 // The block, in order:
 //   Z180: 3E n ED 47 (ld a,n; ld i,a); 21 w E5 EB; 21 w E5; 06 n 0E n
 //   CD w              call dkStartup
@@ -133,7 +144,7 @@ Built build(bool measure, int vector_flag, Block &code, Block &second)
 
     if (z180) {
         code.byte(0x3E);
-        code.byte(vector_flag ? 0 : static_cast<uint8_t>(l.vector_base >> 8));
+        code.byte(vector_base_from_zero(vector_flag) ? 0 : static_cast<uint8_t>(l.vector_base >> 8));
         code.byte(0xED);
         code.byte(0x47);
         code.byte(0x21);

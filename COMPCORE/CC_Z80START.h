@@ -14,7 +14,9 @@
 #include "CC_ADDR.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // What the compile driver's memory layout gives the block.
@@ -29,6 +31,12 @@ struct StartUpLayout {
     // The Z180's steps: the interrupt-vector base, memory option bit 0, the memory-map word,
     // the stack top, and whether the two vector addresses differ ("vrst30" gets its jump).
     uint16_t vector_base = 0;
+    // The vector flag of `link_required_symbols` starts the interrupt-vector register at 0
+    // instead, unless the driver keeps the base, or the byte of the program information record
+    // at `ram_difference_byte` (when named) holds the "rams" - "logr" difference of this layout:
+    // the program was made for the RAM it runs in.
+    bool keep_vector_base = false;
+    std::optional<size_t> ram_difference_byte;
     bool memory_option_bit0 = false;
     uint16_t map_word = 0;
     uint16_t stack_top = 0xDFFF;

@@ -89,6 +89,7 @@ protected:
     RecordingCacheHost host;
     OutasmRecorder recorder;
     std::map<uint32_t, uint8_t> data;  // logical data/stack address -> byte, loaded before a run
+    std::map<uint16_t, uint8_t> io;    // internal I/O register -> byte, set before a run
 
     void SetUp() override
     {
@@ -207,6 +208,8 @@ protected:
         compile_run::prepare_board(board, physical);
         for (const auto &[addr, b] : data)
             EXPECT_TRUE(board.poke(board.to_physical(static_cast<uint16_t>(addr), 0), b));
+        for (const auto &[port, b] : io)
+            board.io_write(vsim::IoSpace::internal, port, b);
         RunResult r;
         vsim::cpu_reset(r.cpu);
         if (initial)
@@ -222,7 +225,15 @@ protected:
             m_board_ram[a] = board.read(a, 0);
         for (uint32_t a = 0xDF00; a < kStackTop; ++a)
             m_board_ram[static_cast<uint16_t>(a)] = board.read(static_cast<uint16_t>(a), 0);
+        for (uint16_t port = 0; port < 0x100; ++port)
+            m_board_io[port] = board.io_read(vsim::IoSpace::internal, port);
         return r;
+    }
+    // An internal I/O register (0x00..0xFF) after the last run.
+    uint8_t io_register(uint16_t port) const
+    {
+        auto it = m_board_io.find(port);
+        return it == m_board_io.end() ? 0xFF : it->second;
     }
     // A data or stack byte after the last run.
     uint8_t ram(uint16_t logical) const
@@ -250,6 +261,7 @@ protected:
 
 private:
     std::map<uint16_t, uint8_t> m_board_ram;
+    std::map<uint16_t, uint8_t> m_board_io;
     bool with_runtime = false;  // the runtime library's bytes go into every run
 };
 

@@ -292,6 +292,50 @@ TEST_F(StartUp, Z180BlockSetsTheMachineUpBeforeDkStartup)
     EXPECT_EQ(linker.sent[0].second, (expected));
 }
 
+// The Z180's "ld a, n; ld i, a": the vector base's high byte, or 0 when the vector flag asks for
+// it, the driver does not keep the base and the program information record was not made for
+// this RAM ("rams" - "logr" in its named byte).
+struct VectorCase {
+    const char *name;
+    int flag;
+    bool keep;
+    std::optional<size_t> byte;
+    uint8_t recorded;
+    uint8_t expected;
+};
+
+const VectorCase kVectorCases[] = {
+    {"no_flag_keeps_the_base", 0, false, std::nullopt, 0, 0x12},
+    {"flag_starts_at_zero", 1, false, std::nullopt, 0, 0x00},
+    {"flag_but_driver_keeps_the_base", 1, true, std::nullopt, 0, 0x12},
+    {"flag_record_made_for_this_ram", 1, false, 5, 0x7E, 0x12},
+    {"flag_record_made_for_other_ram", 1, false, 5, 0x40, 0x00},
+};
+
+class StartUpVector : public StartUp, public ::testing::WithParamInterface<VectorCase> {};
+
+TEST_P(StartUpVector, BaseOrZero)
+{
+    const VectorCase &c = GetParam();
+    (void)select_target_cpu(0, 1);
+    layout.vector_base = 0x1200;
+    layout.rams = 0x80;
+    layout.logr = 0x02;
+    layout.keep_vector_base = c.keep;
+    layout.ram_difference_byte = c.byte;
+    if (c.byte)
+        layout.program_info[*c.byte] = c.recorded;
+    set_start_up_layout(layout);
+    (void)measure_start_up_block(nullptr);
+    note_required_symbols();
+    ASSERT_TRUE(link_required_symbols(c.flag)) << summaries().front();
+    EXPECT_EQ(std::vector<uint8_t>(linker.sent[0].second.begin(), linker.sent[0].second.begin() + 4),
+              (std::vector<uint8_t>{0x3E, c.expected, 0xED, 0x47}));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, StartUpVector, ::testing::ValuesIn(kVectorCases),
+                         [](const auto &i) { return std::string(i.param.name); });
+
 }  // namespace
 
 // ---- through the compile ------------------------------------------------------------------------------
