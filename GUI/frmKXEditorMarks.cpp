@@ -170,7 +170,9 @@ void TfrmEdit::ToggleBreakpointAtCursor()
 }
 
 // A refusal is told as the soft toggle's is. A failure on the way resets the compile state
-// (the status box closes with it) and is shown.
+// (the status box closes with it), is shown, and ends debugging, whose target can no longer be
+// trusted to hold the breakpoints the editor shows. What fails while debugging ends tells
+// nothing beyond the error already shown.
 void TfrmEdit::ToggleHardBreakpointAtCursor()
 {
     try {
@@ -183,6 +185,12 @@ void TfrmEdit::ToggleHardBreakpointAtCursor()
         reset_compile_mode();
         gDialogControl.CloseStatusBox();
         error.ShowError();
+        if (m_main->DebugMode() != 0) {
+            try {
+                m_main->SetDebugMode(0);
+            } catch (xErr &) {
+            }
+        }
     }
 }
 

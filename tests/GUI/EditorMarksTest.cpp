@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPixmap>
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -340,21 +341,36 @@ TEST_F(EditorMarks, MarkOfTheStatementUnderTheCaretGoesFirst)
     EXPECT_EQ(Breakpoints(editor), (std::vector<TTextPosition>{{2, 8}}));
 }
 
-// A debugger failure of the hard toggle is shown; nothing is marked.
-TEST_F(EditorMarks, HardToggleFailureIsShown)
+// A debugger failure of the hard toggle is shown, nothing is marked, and debugging (when it was
+// on) ends, taking the marks it showed with it.
+class EditorHardToggleFails : public EditorMarks, public ::testing::WithParamInterface<int> {};
+
+TEST_P(EditorHardToggleFails, ShownAndDebuggingEnds)
 {
     struct FailingHard : HeadlessTargetOperations {
         bool toggleHardBreakpoint(TEditorInterface &) override { throw xErr(5016, KX_HERE); }
     } failing;
     set_target_operations(&failing);
     TfrmEdit *editor = Open();
+    if (GetParam() != 0)
+        Main().SetDebugMode(GetParam());
+    editor->GetTextEdit()->SetLineMark(pack_position(0, 0), kExecutionPointMark);
     editor->ToggleHardBreakpointAtCursor();
+    const int mode_after = Main().DebugMode();
+    const std::vector<std::string> calls = failing.calls;
     install_seam_doubles();
     ASSERT_EQ(m_boxes.shown.size(), 1u);
     EXPECT_EQ(m_boxes.shown[0].text, "Operation canceled by user.");
     EXPECT_EQ(m_boxes.shown[0].caption, "Error");
     EXPECT_TRUE(Breakpoints(editor).empty());
+    EXPECT_EQ(mode_after, 0);
+    const bool forgot =
+        std::find(calls.begin(), calls.end(), "forgetBreakpoints") != calls.end();
+    EXPECT_EQ(forgot, GetParam() != 0) << "leaving debugging clears the editors' marks";
+    EXPECT_EQ(editor->MarkerState().ExecutionPoint().has_value(), GetParam() == 0);
 }
+INSTANTIATE_TEST_SUITE_P(All, EditorHardToggleFails, ::testing::Values(0, 2),
+                         [](const auto &i) { return i.param ? "Debugging" : "Editing"; });
 
 TEST_F(EditorMarks, HardToggleMarksAndARefusalIsTold)
 {
