@@ -76,7 +76,7 @@ int line_number_of(const QString &text)
 
 void GoToLineNumber(TfrmEdit *editor, int line_number)
 {
-    if (!editor || line_number < 0)
+    if (!editor || line_number < 1)
         return;
     QsciScintilla *memo = editor->Editor();
     const int line = std::clamp(line_number - 1, 0, std::max(0, memo->lines() - 1));

@@ -39,6 +39,7 @@ private:
 // number that is not negative.
 int line_number_of(const QString &text);
 
-// After OK: puts the editor's caret at column 0 of the named line (from 1) and scrolls to it. 0
-// counts as the first line and a number past the end as the last; -1 (no number) does nothing.
+// After OK: puts the editor's caret at column 0 of the named line (from 1) and scrolls to it. A
+// number past the end names the last line; 0 names no line and, like -1 (no number), does
+// nothing.
 void GoToLineNumber(TfrmEdit *editor, int line_number);

@@ -176,55 +176,9 @@ void TfrmMainWindow::BuildStatusBar()
 
 void TfrmMainWindow::BuildMenus()
 {
-    QMenu *file = menuBar()->addMenu(tr("&File"));
-    QAction *open = file->addAction(tr("&Open..."));
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    open->setStatusTip(tr("Open a file"));
-    connect(open, &QAction::triggered, this, [this, open] {
-        guarded([&] {
-            UpdateContext(open);
-            actFileOpenExecute();
-        });
-    });
-    QAction *save = file->addAction(tr("&Save"));
-    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    save->setStatusTip(tr("Save current file"));
-    connect(save, &QAction::triggered, this, [this, save] {
-        guarded([&] {
-            UpdateContext(save);
-            if (m_active_editor)
-                SaveFile(m_active_editor);
-        });
-    });
-    QAction *save_as = file->addAction(tr("Save &As..."));
-    save_as->setStatusTip(tr("Save current file with different name"));
-    connect(save_as, &QAction::triggered, this, [this, save_as] {
-        guarded([&] {
-            UpdateContext(save_as);
-            if (m_active_editor)
-                SaveAs(m_active_editor);
-        });
-    });
-    file->addSeparator();
-    QAction *exit = file->addAction(tr("E&xit"));
-    exit->setStatusTip(tr("Exit application"));
-    connect(exit, &QAction::triggered, this, [this] { close(); });
-    // The recently-used files follow; with none, the menu hides this last separator.
-    file->addSeparator();
-    m_file_menu = file;
-    m_mru_separator = MruSeparatorIndexOf(file);
-    ide_store().MruSetSeparatorIndex(m_mru_separator);
-    connect(file, &QMenu::aboutToShow, this, [this] { guarded([&] { File1Click(); }); });
-
-    QMenu *project = menuBar()->addMenu(tr("&Project"));
-    QAction *options = project->addAction(tr("&Options..."));
-    options->setStatusTip(tr("Edit the options of the project"));
-    connect(options, &QAction::triggered, this, [this, options] {
-        guarded([&] {
-            UpdateContext(options);
-            actProjectOptionsExecute(this);
-        });
-    });
+    BuildFileMenu();
+    BuildEditMenu();
+    BuildProjectMenu();
 
     QMenu *window = menuBar()->addMenu(tr("&Window"));
     connect(window->addAction(tr("&Cascade")), &QAction::triggered, m_workspace,

@@ -13,11 +13,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "frmKXEditor.h"
+#include "frmKXFind.h"
 #include "guiDebugWindows.h"
 #include "guiInterface.h"
 
@@ -89,6 +91,51 @@ public:
     const std::string &LastOpenDir() const { return m_last_open_dir; }
     const std::string &LastSaveDir() const { return m_last_save_dir; }
     void ShowAbout();
+
+    // ---- the File, Edit and Project commands (frmKXMainFile.cpp) ----
+    // The commands' actions; each one's enabled state comes from UpdateActions, and each
+    // execute checks its rule again.
+    QAction *actFileNew = nullptr, *actFileOpen = nullptr, *actFileSave = nullptr,
+            *actFileSaveAs = nullptr, *actFileSaveAll = nullptr, *actFileClose = nullptr,
+            *actFileExit = nullptr;
+    QAction *actEditCut = nullptr, *actEditCopy = nullptr, *actEditPaste = nullptr,
+            *actUndo = nullptr, *actRedo = nullptr, *actFind = nullptr, *actReplace = nullptr,
+            *actFindNext = nullptr, *actGoto = nullptr, *actPreviousError = nullptr,
+            *actNextError = nullptr;
+    // Every command's enabled state from the windows as they are now (run when the event loop
+    // goes idle, when a menu opens and when an editor's state changes).
+    void UpdateActions();
+    // The active workspace window when it is a source editor.
+    TfrmEdit *ActiveEditorWindow() const;
+    // New: the next "Untitled<n>.c" of the current folder that does not exist opens in a new
+    // editor (n counts on from the last New); none past 65500 (a box says so, nothing opens).
+    TfrmEdit *actFileNewExecute();
+    void actFileSaveAllExecute();
+    void actFileCloseExecute();
+    // Saves the open editor of the file (names compared without regard to case) as Save does;
+    // nothing when no editor has it. False when an editor had it and it was not saved.
+    bool SaveEditorFile(const std::string &name);
+    // Closes every workspace window, last first. False when an editor refused (the command that
+    // asked is abandoned; the windows after it in the walk stay).
+    [[nodiscard]] bool CloseAllWindows();
+    // The clipboard and undo commands on the active editor; Copy by the active window (a source
+    // editor, or the compiler messages window).
+    void actEditCutExecute();
+    void actEditCopyExecute();
+    bool actEditCopyUpdate() const;
+    void actEditPasteExecute();
+    void actUndoExecute();
+    void actRedoExecute();
+    // Find and Replace open the dialog on the active editor; Find Next repeats the last search
+    // there (the Find dialog when there was none).
+    void actFindExecute();
+    void actReplaceExecute();
+    void actFindNextExecute();
+    const TSearchRequest &LastSearch() const { return m_last_search; }
+    // Go to Line: the dialog; on OK the caret goes to column 0 of the line it names.
+    void actGotoExecute();
+    void actPreviousErrorExecute();
+    void actNextErrorExecute();
 
     // Status bar. A locked panel keeps its text until it is unlocked.
     void SetStatusPanelText(const std::string &text, int panel) override;
@@ -213,6 +260,16 @@ private:
     // Shows the window (through its toggle) when its flag asks (and "None" is off) or `force`.
     void AutoShowWindow(DebugWindow window, bool force);
     void SetEditorsReadOnly(bool read_only);
+    // The File, Edit and Project menus with their commands (frmKXMainFile.cpp).
+    void BuildFileMenu();
+    void BuildEditMenu();
+    void BuildProjectMenu();
+    // The action runs its execute when its update rule still allows it.
+    void Connect(QAction *action, std::function<bool()> allowed, std::function<void()> execute);
+    bool EditorActive() const { return ActiveEditorWindow() != nullptr; }
+    bool MessagesVisible() const;
+    void RunFindDialog(bool replace);
+    void RunSearch(int command);
 
     cMainWindow m_adapter;
     QMdiArea *m_workspace = nullptr;
@@ -242,6 +299,8 @@ private:
     QMenu *m_file_menu = nullptr;
     int m_mru_separator = -1; // the File menu's last separator: recently-used items follow it
     TfrmEdit *m_active_editor = nullptr;
+    int m_untitled_counter = 0;
+    TSearchRequest m_last_search;
 };
 
 // The main form while it exists.

@@ -45,4 +45,33 @@ TEST_F(EditorCompile, UnsavedEditorTextIsWhatCompiles)
     EXPECT_TRUE(reg("A", 5));
 }
 
+// Saved with Save All and closed, the editors' text is what the files give: the compile runs
+// as it ran with the editors open.
+TEST_F(EditorCompile, SavedAllAndClosedCompilesAsTheEditorsDid)
+{
+    write("prog/main.c", "#asm\n ld a, 5\n#endasm\n");
+    TfrmEdit *editor = m_main->OpenFile(source);
+    ASSERT_NE(editor, nullptr);
+    editor->Editor()->setCursorPosition(1, 7);
+    QTest::keyClick(editor->Editor(), Qt::Key_Delete);
+    QTest::keyClicks(editor->Editor(), "9");
+    set_current_source(source);
+    ASSERT_EQ(compile_file(), 0) << messages_text();
+    run(kRootCode);
+    EXPECT_TRUE(reg("A", 9));
+
+    m_main->actFileSaveAllExecute();
+    EXPECT_FALSE(editor->IsModified());
+    ASSERT_TRUE(m_main->CloseAllWindows());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(m_main->Editors().empty());
+    EXPECT_TRUE(m_boxes.shown.empty()) << "nothing was left to ask about";
+
+    linker.image.assign(linker.image.size(), 0xFF);
+    set_current_source(source);
+    ASSERT_EQ(compile_file(), 0) << messages_text();
+    run(kRootCode);
+    EXPECT_TRUE(reg("A", 9));
+}
+
 } // namespace

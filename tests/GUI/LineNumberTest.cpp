@@ -72,9 +72,11 @@ struct GotoCase {
 const GotoCase kGoto[] = {
     {"First", "1", 0},
     {"Third", "3", 2},
-    {"ZeroIsTheFirstLine", "0", 0},
+    {"ZeroNamesNoLine", "0", 1},
     {"PastTheEndIsTheLastLine", "99", 4},
     {"EmptyLeavesTheCaret", "", 1},
+    {"LettersLeaveTheCaret", "abc", 1},
+    {"NegativeLeavesTheCaret", "-4", 1},
 };
 class GoToLine : public GuiTest, public ::testing::WithParamInterface<GotoCase> {};
 
