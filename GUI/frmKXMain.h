@@ -20,6 +20,7 @@
 
 #include "frmKXEditor.h"
 #include "frmKXFind.h"
+#include "guiEnvironment.h"
 #include "guiDebugWindows.h"
 #include "guiInterface.h"
 
@@ -30,6 +31,7 @@ class QMenu;
 class QTimer;
 class TfrmDockable;
 class TfrmMessages;
+class TKorvexPrinter;
 
 class TfrmMainWindow : public QMainWindow, public TMainWindowHost {
     Q_OBJECT
@@ -136,6 +138,42 @@ public:
     void actGotoExecute();
     void actPreviousErrorExecute();
     void actNextErrorExecute();
+    // The Project commands. Create names a new project file (asking before one is overwritten),
+    // writes it with the factory settings and makes it the project; Open and Close choose the
+    // project that OpenProject opens on a queued call; each saves the project and closes every
+    // workspace window first, and an editor that refuses stops it with the project unchanged.
+    QAction *actProjectCreate = nullptr, *actProjectOpen = nullptr, *actProjectSave = nullptr,
+            *actProjectSaveAs = nullptr, *actProjectClose = nullptr, *actProjectOptions = nullptr;
+    void actProjectCreateExecute();
+    void actProjectOpenExecute();
+    void actProjectSaveExecute();
+    void actProjectSaveAsExecute();
+    void actProjectCloseExecute();
+    // Opens the settings' "Project" as the project; one that cannot be used is told (message
+    // 5148) and the default project opens instead. Then the BIOS is to be loaded again, and the
+    // title and the connection panel follow.
+    void OpenProject();
+    // Panel 0 and the caption from the project.
+    void UpdateTitle() { SetMainWindowTitle(); }
+    const std::string &LastProjectDir() const { return m_last_project_dir; }
+
+    // ---- printing and the other main-window services (frmKXMainPrint.cpp) ----
+    QAction *actPrint = nullptr, *actPrintPreview = nullptr, *actPrintSetup = nullptr;
+    // The preview of the active editor's text (an empty one without an editor).
+    void actPrintPreviewExecute();
+    // The print dialog; on OK the active editor's text, titled with its full file name.
+    void actPrintExecute();
+    // The page setup dialog; on OK its orientation and margins are the print setup's (saved).
+    void actPrintSetupExecute();
+    // Prints the editor's text on the printer with the print setup; the pages printed.
+    int PrintEditor(TKorvexPrinter &printer, TfrmEdit *editor);
+    TPreviewPrinter &PrintSetup() { return m_print_setup; }
+    // Find Next on the current editor without a dialog: nothing when no search was made.
+    void actAltFindNextExecute();
+    // The files of every open editor, sorted, each once.
+    void GetOpenFileNames(std::vector<std::string> &names) const;
+    // The first workspace window that is an editor, or none.
+    TfrmEdit *FirstEditor() const;
 
     // Status bar. A locked panel keeps its text until it is unlocked.
     void SetStatusPanelText(const std::string &text, int panel) override;
@@ -264,12 +302,15 @@ private:
     void BuildFileMenu();
     void BuildEditMenu();
     void BuildProjectMenu();
+    void BuildPrintActions(QMenu *file);
+    TKorvexPrinter &Printer();
     // The action runs its execute when its update rule still allows it.
     void Connect(QAction *action, std::function<bool()> allowed, std::function<void()> execute);
     bool EditorActive() const { return ActiveEditorWindow() != nullptr; }
     bool MessagesVisible() const;
     void RunFindDialog(bool replace);
     void RunSearch(int command);
+    void QueueOpenProject();
 
     cMainWindow m_adapter;
     QMdiArea *m_workspace = nullptr;
@@ -300,6 +341,9 @@ private:
     int m_mru_separator = -1; // the File menu's last separator: recently-used items follow it
     TfrmEdit *m_active_editor = nullptr;
     int m_untitled_counter = 0;
+    std::string m_last_project_file, m_last_project_dir;
+    TPreviewPrinter m_print_setup;
+    std::shared_ptr<TKorvexPrinter> m_printer; // shared: deleted where it was made
     TSearchRequest m_last_search;
 };
 

@@ -1,7 +1,8 @@
 // frmKXMain, the File, Edit and Project commands: new, save all and close of source files, the
 // close-all walk the project commands use, the clipboard and undo on the active editor, find
-// and replace, go to line, the previous and next compiler error, and the commands' enabled
-// states, which one update pass sets whenever the event loop goes idle.
+// and replace, go to line, the previous and next compiler error, creating, opening, saving and
+// closing the project, and the commands' enabled states, which one update pass sets whenever
+// the event loop goes idle.
 #include "frmKXMain.h"
 
 #include <QAbstractEventDispatcher>
@@ -15,13 +16,16 @@
 #include <filesystem>
 #include <system_error>
 
+#include "CC_GO.h"
 #include "CC_MISC.h"
 #include "frmKXEnvOptions.h"
 #include "frmKXLineNumber.h"
 #include "frmKXMessages.h"
 #include "guiHosts.h"
+#include "guiKXPreferences.h"
 #include "guiMruMenu.h"
 #include "guiOptionsHost.h"
+#include "guiProjects.h"
 #include "guiStore.h"
 
 namespace {
@@ -88,6 +92,8 @@ void TfrmMainWindow::BuildFileMenu()
     actFileClose = add_action(file, tr("&Close"), tr("Close current file"));
     Connect(actFileClose, [this] { return EditorActive(); }, [this] { actFileCloseExecute(); });
     file->addSeparator();
+    BuildPrintActions(file);
+    file->addSeparator();
     actFileExit = add_action(file, tr("E&xit"), tr("Exit application"), Qt::ALT | Qt::Key_F4);
     connect(actFileExit, &QAction::triggered, this, [this] { close(); });
     // The recently-used files follow; with none, the menu hides this last separator.
@@ -146,9 +152,21 @@ void TfrmMainWindow::BuildEditMenu()
 void TfrmMainWindow::BuildProjectMenu()
 {
     QMenu *project = menuBar()->addMenu(tr("&Project"));
-    QAction *options = project->addAction(tr("&Options..."));
-    options->setStatusTip(tr("Edit the options of the project"));
-    Connect(options, nullptr, [this] { actProjectOptionsExecute(this); });
+    actProjectCreate =
+        add_action(project, tr("Create..."), tr("Create a new project with factory settings..."));
+    Connect(actProjectCreate, nullptr, [this] { actProjectCreateExecute(); });
+    actProjectOpen = add_action(project, tr("Open..."), tr("Open Project..."));
+    Connect(actProjectOpen, nullptr, [this] { actProjectOpenExecute(); });
+    actProjectSave = add_action(project, tr("Save"), tr("Save Project"));
+    Connect(actProjectSave, nullptr, [this] { actProjectSaveExecute(); });
+    actProjectSaveAs = add_action(project, tr("Save As..."), tr("Save Project As..."));
+    Connect(actProjectSaveAs, nullptr, [this] { actProjectSaveAsExecute(); });
+    actProjectClose =
+        add_action(project, tr("Close"), tr("Close Project and return to Default Project"));
+    Connect(actProjectClose, nullptr, [this] { actProjectCloseExecute(); });
+    project->addSeparator();
+    actProjectOptions = add_action(project, tr("&Project Options"), tr("Project Options"));
+    Connect(actProjectOptions, nullptr, [this] { actProjectOptionsExecute(this); });
 }
 
 TfrmEdit *TfrmMainWindow::ActiveEditorWindow() const
@@ -374,4 +392,122 @@ void TfrmMainWindow::actNextErrorExecute()
 {
     if (MessagesVisible())
         frmMessages->NextMessage();
+}
+
+// ---- Project -------------------------------------------------------------------------------------
+
+namespace {
+
+// The project dialogs: the project filter (message 23 with the project extension), one file.
+std::unique_ptr<TFileDialog> project_dialog(FileDialogRequest::Kind kind, const char *title,
+                                            const std::string &directory,
+                                            const std::string &file, const std::string &filter)
+{
+    FileDialogRequest request;
+    request.kind = kind;
+    request.title = title;
+    request.directory = directory;
+    request.file_name = file;
+    request.filter = filter;
+    request.must_exist = kind == FileDialogRequest::Kind::Open;
+    return make_file_dialog(request);
+}
+
+} // namespace
+
+// The dialog may name a file that does not exist yet: that is what a new project is.
+void TfrmMainWindow::actProjectCreateExecute()
+{
+    std::unique_ptr<TFileDialog> dialog =
+        project_dialog(FileDialogRequest::Kind::Save, "Create", m_last_project_dir,
+                       m_last_project_file, m_project_filter);
+    if (!dialog->Execute() || dialog->FileName().empty())
+        return;
+    const std::string chosen = dialog->FileName();
+    std::error_code ec;
+    if (fs::exists(normalize_separators(chosen), ec) &&
+        ShowAppMessageBox(chosen + "Exists. Overwrite?", "",
+                          kMbYesNoCancel | kMbIconExclamation) != kIdYes)
+        return;
+    ide_store().SaveProject();
+    if (!CloseAllWindows())
+        return;
+    m_last_project_file = chosen;
+    m_last_project_dir = fs::path(normalize_separators(chosen)).parent_path().string();
+    IdePreferences().project = chosen;
+    gProject.reset();
+    gProject = std::make_unique<TKXProject>(chosen);
+    (void)gProject->Update();
+    set_compile_mode(1);
+    SetMainWindowTitle();
+    ShowCommSummary();
+}
+
+void TfrmMainWindow::actProjectOpenExecute()
+{
+    std::unique_ptr<TFileDialog> dialog =
+        project_dialog(FileDialogRequest::Kind::Open, "Open", m_last_project_dir,
+                       m_last_project_file, m_project_filter);
+    if (!dialog->Execute() || dialog->FileName().empty())
+        return;
+    const std::string chosen = dialog->FileName();
+    m_last_project_file = chosen;
+    m_last_project_dir = fs::path(normalize_separators(chosen)).parent_path().string();
+    if (gProject)
+        gProject->SetProjectDirectory(m_last_project_dir);
+    ide_store().SaveProject();
+    if (!CloseAllWindows())
+        return;
+    IdePreferences().project = chosen;
+    QueueOpenProject();
+}
+
+void TfrmMainWindow::actProjectSaveExecute() { ide_store().SaveProject(); }
+
+void TfrmMainWindow::actProjectSaveAsExecute()
+{
+    const std::string current = gProject ? gProject->FileName() : std::string();
+    std::unique_ptr<TFileDialog> dialog =
+        project_dialog(FileDialogRequest::Kind::Save, "Save As", m_last_project_dir, current,
+                       m_project_filter);
+    if (!dialog->Execute() || dialog->FileName().empty() || !gProject)
+        return;
+    const std::string chosen = dialog->FileName();
+    m_last_project_dir = fs::path(normalize_separators(chosen)).parent_path().string();
+    gProject->SetProjectDirectory(m_last_project_dir);
+    gProject->SaveAs(chosen);
+    IdePreferences().project = chosen;
+    SetMainWindowTitle();
+}
+
+void TfrmMainWindow::actProjectCloseExecute()
+{
+    ide_store().SaveProject();
+    if (!CloseAllWindows())
+        return;
+    IdePreferences().project = gDefaultProjectPath;
+    QueueOpenProject();
+}
+
+void TfrmMainWindow::QueueOpenProject()
+{
+    QMetaObject::invokeMethod(
+        this, [this] { guarded([&] { OpenProject(); }); }, Qt::QueuedConnection);
+}
+
+// A project file that cannot be used is told (message 5148) and the default project takes its
+// place, so that title, settings and the next save all speak of one project.
+void TfrmMainWindow::OpenProject()
+{
+    const std::string name = IdePreferences().project;
+    gProject.reset();
+    gProject = std::make_unique<TKXProject>(name);
+    if (!gProject->CheckWritable()) {
+        ShowAppMessageBox(GetResString(5148, name.c_str()), GetResString(kMsgErrorCaption),
+                          kMbOk | kMbIconError);
+        LoadStartUpProject(gDefaultProjectPath);
+    }
+    set_compile_mode(1);
+    SetMainWindowTitle();
+    ShowCommSummary();
 }
