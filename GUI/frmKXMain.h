@@ -167,6 +167,7 @@ public:
     void actPrintSetupExecute();
     // Prints the editor's text on the printer with the print setup; the pages printed.
     int PrintEditor(TKorvexPrinter &printer, TfrmEdit *editor);
+    // The print setup in force (read from the settings when printing is first asked for).
     TPreviewPrinter &PrintSetup() { return m_print_setup; }
     // Find Next on the current editor without a dialog: nothing when no search was made.
     void actAltFindNextExecute();

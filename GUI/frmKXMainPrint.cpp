@@ -29,7 +29,6 @@ struct WaitCursor {
 
 void TfrmMainWindow::BuildPrintActions(QMenu *file)
 {
-    LoadPrintSetup(&m_print_setup);
     actPrintPreview = file->addAction(tr("Print Pre&view..."));
     actPrintPreview->setStatusTip(tr("Preview the printout of the current file"));
     Connect(actPrintPreview, nullptr, [this] { actPrintPreviewExecute(); });
@@ -42,16 +41,21 @@ void TfrmMainWindow::BuildPrintActions(QMenu *file)
     Connect(actPrintSetup, nullptr, [this] { actPrintSetupExecute(); });
 }
 
+// The print setup is read from the settings when printing is first asked for, not when the
+// window is made: a window that never prints never opens the settings store for it.
 TKorvexPrinter &TfrmMainWindow::Printer()
 {
-    if (!m_printer)
+    if (!m_printer) {
+        LoadPrintSetup(&m_print_setup);
         m_printer = std::make_shared<TKorvexPrinter>();
+    }
     m_printer->SetSetup(m_print_setup);
     return *m_printer;
 }
 
 int TfrmMainWindow::PrintEditor(TKorvexPrinter &printer, TfrmEdit *editor)
 {
+    Printer();
     printer.SetSetup(m_print_setup);
     if (!editor)
         return 0;
