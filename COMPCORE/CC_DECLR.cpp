@@ -465,6 +465,20 @@ void restore_declaration_front(const DeclarationFrontState &state)
     g_const = state.constant;
 }
 
+DeclaratorContext save_declarator_context()
+{
+    DeclaratorContext context{g_result, save_declaration_front(), g_reading};
+    g_reading = false;
+    return context;
+}
+
+void restore_declarator_context(const DeclaratorContext &context)
+{
+    g_result = context.result;
+    restore_declaration_front(context.front);
+    g_reading = context.reading;
+}
+
 int32_t parse_type_or_typedef()
 {
     const int32_t type = parse_type_specifier();

@@ -141,6 +141,17 @@ struct DeclarationFrontState {
 };
 DeclarationFrontState save_declaration_front();
 void restore_declaration_front(const DeclarationFrontState &state);
+// Everything a declarator read keeps program-wide (its results, the declaration's typedef and
+// const flag, the reading guard). A type name read inside a declaration (a cast or "sizeof" in a
+// dimension) saves it, reads with a fresh one, and puts the declaration's back.
+struct DeclaratorContext {
+    DeclaratorResult result;
+    DeclarationFrontState front;
+    bool reading = false;
+};
+// Returns the context and leaves a fresh one.
+DeclaratorContext save_declarator_context();
+void restore_declarator_context(const DeclaratorContext &context);
 
 // Structures and enumerations, after the word "struct" (kind 0), "union" (1) or "enum".
 int32_t parse_struct_or_union(int kind);

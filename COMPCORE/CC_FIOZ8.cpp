@@ -176,6 +176,10 @@ uint32_t last_generated_address() { return g_last_generated; }
 // point the lexer at it, and let the assembly-line parser assemble exactly that line.
 void outasm(const char *format, ...)
 {
+    // Code compiled only for its type writes nothing, and leaves the assembler alone: the
+    // "sizeof" of an "#asm" operand is read in the middle of an assembly line.
+    if (emit_blocked())
+        return;
     ParserSeam &parser = parser_seam();
     if (g_outasm_busy) {
         parser.fatal_here(text_of(kMsgOutasmRecursion).c_str());

@@ -1,10 +1,12 @@
 // CC_HIER: the one-pass expression parser (see CC_HIER.h). Read from the bottom up: characters,
 // numbers and character constants, string literals and the literal pool, the look-ahead bundle,
-// the primaries, the unary and postfix placeholders, the binary levels, the conditional, the
-// assignment frame, the entries and the constant expressions.
+// the primaries, the node operations and type spellings, the unary and postfix levels with
+// "sizeof", the binary levels, the conditional, the assignment frame, the entries and the
+// constant expressions.
 #include "CC_HIER.h"
 
 #include "CC_CONV.h"
+#include "CC_DECLR.h"
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
 #include "CC_GLINE.h"
@@ -12,6 +14,7 @@
 #include "CC_IEXPR.h"
 #include "CC_IN.h"
 #include "CC_LABELS.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
@@ -27,6 +30,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <algorithm>
@@ -53,6 +57,8 @@ bool g_inner_comparison = false;
 // nested deeper than this is refused instead of exhausting it.
 int g_paren_depth = 0;
 constexpr int kMaxParenDepth = 100;
+// Set when a nesting past that bound was refused, until the next expression starts.
+bool g_nesting_refused = false;
 int16_t g_condition_inversion = 0;
 uint16_t g_auto_references = 0;
 bool g_auto_blocked = false;
@@ -779,7 +785,9 @@ object *parse_primary(object *node, uint16_t already_open, AST *tree)
         if (!already_open)
             consume();
         if (g_paren_depth >= kMaxParenDepth) {
-            error_here(msg(kMsgExprTooDeep), kMaxParenDepth);
+            if (!g_nesting_refused)
+                error_here(msg(kMsgExprTooDeep), kMaxParenDepth);
+            g_nesting_refused = true;
             make_int_zero(node);
             skip_group('(', ')', 1);  // the rest of the group whose "(" was consumed
             return node;
@@ -845,85 +853,355 @@ bool compile_builtin_call(object *node, int code)
 
 }  // namespace
 
-// ---- unary and postfix levels --------------------------------------------------------------------------
-// The prefix "+", "-", "~" and "!" are compiled; every other unary and postfix form (increments,
-// "*", "&", "sizeof", casts, calls, subscripts, members, "waitfordone", "$") is read over and
-// reported as not part of this build, with the node a harmless constant.
+// ---- node operations shared by the levels --------------------------------------------------------------
 
-object *parse_postfix_expression(object *node, uint16_t already_open, AST *tree)
+namespace {
+
+bool g_bare_increment = false;
+
+constexpr uint8_t kValueNotNeeded = 0x10;  // flags[1]
+constexpr uint8_t kAddressKept = 0x20;     // flags[1]
+constexpr uint8_t kWritable = 0x40;        // flags[1]
+
+bool has_lvalue_flag(const object *node) { return (node->flags[0] & 0x01) != 0; }
+
+// The lvalue flag and the lvalue byte beside it.
+void set_lvalue(object *node, bool on)
 {
-    parse_primary(node, already_open, tree);
-    if (node->builtin_id) {
-        const int code = node->builtin_id;
-        node->builtin_id = 0;
-        if (compile_builtin_call(node, code))
-            return node;
-        skip_white();
-        skip_group('(', ')');
-        refuse_form(node, "The built-in function");
-        return node;
+    node->flags[0] = static_cast<uint8_t>(on ? node->flags[0] | 0x01 : node->flags[0] & ~0x01);
+    node->flags[3] = on ? 1 : 0;
+}
+
+void set_writable(object *node) { node->flags[1] |= kWritable; }
+bool is_writable(const object *node) { return (node->flags[1] & kWritable) != 0; }
+
+uint32_t first_level(const object *node) { return decl_level(node->declarator, 0); }
+
+// A level in front of the node's levels (the new first level).
+void push_level(object *node, uint32_t level) { node->declarator = (node->declarator << 4) | level; }
+
+}  // namespace
+
+void dereference_node(object *node)
+{
+    node->dereferenced = 1;
+    uint32_t first = first_level(node);
+    if (first != kDeclArray && first != kDeclPointer) {
+        error_here(msg(kMsgExprNotAPointer));
+        first = kDeclArray;
     }
-    for (;;) {
-        skip_white();
-        const char c = at();
-        if (c == '(') {
-            skip_group('(', ')');
-            refuse_form(node, "A function call");
-        } else if (c == '[') {
-            skip_group('[', ']');
-            refuse_form(node, "Subscripting");
-        } else if (c == '.' || (c == '-' && input_pointer()[1] == '>')) {
-            consume();
-            if (at() == '>')
-                consume();
-            char member[kMaxIdentifier + 1];
-            (void)scan_identifier(member, false, false);
-            refuse_form(node, "Member access");
-        } else if (scan_increment_operator()) {
-            refuse_form(node, "The increment operator");
-        } else {
-            return node;
+    if (first == kDeclArray) {
+        if (node->dim_count == 0 || !node->dims) {
+            node->declarator >>= 4;
+            set_lvalue(node, true);
+            return;
         }
+        ++node->dims;
+        --node->dim_count;
+    }
+    if (node->kind == 0)
+        gen_load_value(node);
+    node->declarator >>= 4;
+    set_lvalue(node, first_level(node) != kDeclArray);
+}
+
+int require_lvalue(const object *node)
+{
+    bool lvalue = false;
+    switch (node->kind) {
+    case 255:
+        lvalue = has_lvalue_flag(node);
+        break;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 252:
+        lvalue = has_lvalue_flag(node) || (node->declarator == 0 && node->type < 16) ||
+                 first_level(node) == kDeclPointer;
+        break;
+    default:
+        // A constant carries the lvalue flag of a plain value, and a stacked value is no place.
+        break;
+    }
+    if (lvalue)
+        return 1;
+    error_here(msg(kMsgExprNeedLvalue));
+    return 0;
+}
+
+int is_directly_addressable(const object *node)
+{
+    switch (node->kind) {
+    case 0:
+    case 1:
+    case 3:
+    case 4:
+    case 252:
+        return 1;
+    case 2:
+    case 5:
+        if (obj_short_offset(node) != 0)
+            return 1;
+        return obj_size(node, 1) == 2 && obj_stack_offset(node) + 2 < 256 ? 1 : 0;
+    default:
+        return 0;
     }
 }
 
-object *parse_unary_expression(object *node, AST *tree)
+void add_int_constant(const char *op, object *node, int32_t value)
 {
-    LevelTree t(tree, {ctok::SIZEOF, ctok::PLUSPLUS, ctok::MINUSMINUS, ctok::ONESCOMPLEMENT,
-                       ctok::NOT, ctok::MINUS, ctok::STAR, ctok::AMPERSAND, ctok::WAITFORDONE,
-                       ctok::Eof});
-    skip_white();
-    if (scan_increment_operator()) {
-        parse_unary_expression(node, t.first());
-        refuse_form(node, "The increment operator");
-        return node;
-    }
-    for (const char *word : {"sizeof", "waitfordone", "waitforfirstdone"}) {
-        if (!match_keyword(word))
-            continue;
-        skip_white();
-        if (at() == '(' || at() == '{')
-            skip_group(at(), at() == '(' ? ')' : '}');
-        else
-            parse_unary_expression(node, nullptr);
-        refuse_form(node, word);
-        return node;
-    }
-    const char c = at();
-    if (c == '*' || c == '&' || c == '$') {
-        consume();
-        parse_unary_expression(node, t.first());
-        refuse_form(node, c == '*' ? "Dereferencing" : c == '&' ? "The address operator"
-                                                                : "A \"#web\" reference");
-        return node;
-    }
-    if (c != '+' && c != '-' && c != '~' && c != '!')
-        return parse_postfix_expression(node, 0, t.first());
+    object *constant = fresh_node();
+    set_constant(constant, 2, static_cast<uint32_t>(value));
+    gen_binary_operation(op, node, constant);
+}
 
-    consume();
-    parse_unary_expression(node, t.first());
+void add_char_constant(const char *op, object *node, int32_t value)
+{
+    object *constant = fresh_node();
+    set_constant(constant, 1, static_cast<uint32_t>(value) & 0xFF);
+    gen_binary_operation(op, node, constant);
+}
+
+int is_bare_increment()
+{
+    const char *p = input_pointer();
+    while (is_blank_char(*p))
+        ++p;
+    if (!is_identifier_start(static_cast<unsigned char>(*p)))
+        return 0;
+    for (int n = 0; n < 31 && is_identifier_char(static_cast<unsigned char>(*p)); ++n) {
+        if (char_class(static_cast<unsigned char>(*p)) & kClassLead)
+            ++p;  // the second byte of a double-byte character
+        if (*p)
+            ++p;
+    }
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if ((p[0] != '+' && p[0] != '-') || p[1] != p[0])
+        return 0;
+    p += 2;
+    return *p == ')' || *p == ';' || *p == '\0' ? 1 : 0;
+}
+
+void set_bare_increment_hint(bool on) { g_bare_increment = on; }
+bool bare_increment_hint() { return g_bare_increment; }
+
+// ---- type spellings ------------------------------------------------------------------------------------
+
+std::string format_type_name(uint16_t type, uint32_t declarator, const char *tag)
+{
+    static constexpr const char *kBaseNames[16] = {
+        "null",   "char",   "int",     "unsigned int", "long",    "unsigned long",
+        "type 6", "float",  "type 8",  "type 9",       "type 10", "label",
+        "void",   "type 13", "type 14", "type 15",
+    };
+    std::string base = type < 16 ? kBaseNames[type] : "struct";
+    std::string levels;
+    uint32_t previous = kDeclNone;
+    int level = 0;
+    for (; level < 8; ++level) {
+        const uint32_t group = declarator >> (4 * level);
+        const uint32_t kind = group & 3;
+        if (kind == kDeclNone)
+            break;
+        const bool constant = (group & 4) != 0;
+        if (kind == kDeclArray)
+            levels = "[]" + levels;
+        else if (kind == kDeclPointer)
+            levels = (constant ? "* const " : "*") + levels;
+        else
+            levels = "(" + levels + (previous == kDeclPointer ? ")()" : ")");
+        previous = kind;
+    }
+    if (level < 8 && ((declarator >> (4 * level)) & 4))
+        base = "const " + base;
+    if (type >= 17 && tag)
+        base += std::string(" ") + tag;
+    return base + levels;
+}
+
+// ---- unary and postfix levels --------------------------------------------------------------------------
+
+namespace {
+
+// Operators, casts and subscripts nest by recursion, each costing host stack: they count toward
+// the same bound as open parentheses. A refused nesting makes the levels above it leave their
+// operators unapplied, so one report stands for the whole text.
+
+class NestedOperand {
+public:
+    NestedOperand() : m_entered(g_paren_depth < kMaxParenDepth)
+    {
+        if (m_entered)
+            ++g_paren_depth;
+        else if (!g_nesting_refused)
+            error_here(msg(kMsgExprTooDeep), kMaxParenDepth);
+        if (!m_entered)
+            g_nesting_refused = true;
+    }
+    ~NestedOperand()
+    {
+        if (m_entered)
+            --g_paren_depth;
+    }
+    NestedOperand(const NestedOperand &) = delete;
+    NestedOperand &operator=(const NestedOperand &) = delete;
+    bool entered() const { return m_entered; }
+
+private:
+    bool m_entered;
+};
+
+// The numbering of the index stubs of indexed cofunction accesses.
+uint16_t g_cofunction_index = 0;
+
+// The dimension list of a function's address: one element.
+constexpr uint16_t kFunctionAddressDims[1] = {1};
+
+// The six-bit cofunction instance count a node copied from its symbol.
+uint32_t cofunction_instances(const object *node)
+{
+    return (static_cast<uint32_t>(node->flags[0]) >> 4) | ((node->flags[1] & 0x03u) << 4);
+}
+
+// After a refused nesting: the rest of the operand, brackets and all, up to where the enclosing
+// expression can go on.
+void skip_operand()
+{
+    int depth = 0;
+    for (;;) {
+        skip_white();
+        const char c = at();
+        if (c == '\0' || c == ';')
+            return;
+        if (depth == 0 && (c == ',' || c == ')' || c == ']' || c == '}'))
+            return;
+        consume();
+        if (c == '(' || c == '[')
+            ++depth;
+        else if (c == ')' || c == ']')
+            --depth;
+    }
+}
+
+// The closer of a bracket the level opened; a missing one is reported and taken as read, so
+// that the bracket count at the end of the input does not report it again.
+void require_closing(char c)
+{
+    skip_white();
+    if (at() == c) {
+        consume();
+        return;
+    }
+    report_missing_char(c);
+    note_bracket(c, current_line(), current_column());
+}
+
+// A program-wide declaration being read (a dimension holding a cast or "sizeof") keeps its
+// declarator context through a type name read here.
+class DeclaratorContextKept {
+public:
+    DeclaratorContextKept() : m_saved(save_declarator_context()) {}
+    ~DeclaratorContextKept() { restore_declarator_context(m_saved); }
+    DeclaratorContextKept(const DeclaratorContextKept &) = delete;
+    DeclaratorContextKept &operator=(const DeclaratorContextKept &) = delete;
+
+private:
+    DeclaratorContext m_saved;
+};
+
+// While one lives, nothing is emitted: the code address stays, label references record nothing,
+// and what the code generator tracks (the pending value, the stack offset, the flags and HL
+// contents) is as it was before. "sizeof" compiles its operand so.
+class NoCodeEmitted {
+public:
+    NoCodeEmitted()
+        : m_pending(pending_value()), m_keep(pending_keep_as_address()), m_stack(stack_offset()),
+          m_result_in_registers(comparison_result_in_registers()),
+          m_flags_set(comparison_flags_set())
+    {
+        clear_pending_value();
+        raise_code_suppression();
+        raise_emit_block();
+    }
+    ~NoCodeEmitted()
+    {
+        lower_emit_block();
+        lower_code_suppression();
+        set_stack_offset(m_stack);
+        clear_pending_value();
+        if (m_pending)
+            set_pending_value(m_pending, m_keep);
+        set_condition_state(m_result_in_registers, m_flags_set);
+        forget_hl_contents();
+    }
+    NoCodeEmitted(const NoCodeEmitted &) = delete;
+    NoCodeEmitted &operator=(const NoCodeEmitted &) = delete;
+
+private:
+    object *m_pending;
+    bool m_keep;
+    int16_t m_stack;
+    bool m_result_in_registers;
+    bool m_flags_set;
+};
+
+// A type name at the input pointer (a type specifier, else a typedef name): its type code,
+// consumed; 0 and nothing consumed when none stands there.
+int32_t read_type_name()
+{
+    skip_white();
+    return parse_type_or_typedef();
+}
+
+// ---- prefix operators ----
+
+// "*": the operand's value is the address of the result.
+void apply_indirection(object *node)
+{
     if (!check_not_void(node))
-        return node;
+        return;
+    if (has_lvalue_flag(node))
+        gen_load_value(node);
+    dereference_node(node);
+    set_writable(node);
+}
+
+// "&": a static object's address is a constant (an array level in front); any other address is
+// computed into HL (a pointer level in front). A function's address stays as it is.
+void apply_address_of(object *node, bool was_lvalue)
+{
+    if (!check_not_void(node))
+        return;
+    const uint32_t first = first_level(node);
+    if (!is_struct_value(node) && first != kDeclArray && first != kDeclFunction &&
+        !require_lvalue(node)) {
+        make_int_zero(node);
+        return;
+    }
+    const bool function_address = first == kDeclArray &&
+                                  decl_level(node->declarator, 1) == kDeclFunction;
+    if (!function_address) {
+        if (first == kDeclArray ||
+            (node->sym && node->kind != 2 && node->kind != 254 && node->kind != 255)) {
+            push_level(node, kDeclArray);
+            node->address_of = 1;
+        } else {
+            gen_load_address_hl(node);
+            set_obj_flag(node, addressInRegisters, false);
+            push_level(node, kDeclPointer);
+        }
+    }
+    node->flags[0] = static_cast<uint8_t>(node->flags[0] & ~0x01);
+    node->flags[3] = was_lvalue ? 1 : 0;
+}
+
+// "+", "-", "~" and "!" on a compiled operand.
+void apply_arithmetic_prefix(char c, object *node)
+{
+    if (!check_not_void(node))
+        return;
     if (node->kind == 0) {
         switch (c) {
         case '!':
@@ -945,7 +1223,7 @@ object *parse_unary_expression(object *node, AST *tree)
         default:  // "+"
             break;
         }
-        return node;
+        return;
     }
     const uint16_t type = node->declarator != 0 ? uint16_t(12) : node->type;
     gen_load_value(node);
@@ -974,25 +1252,576 @@ object *parse_unary_expression(object *node, AST *tree)
         default:
             break;
         }
-        return node;
+        return;
     }
     if (c == '+')
-        return node;
+        return;
     if (type == 1)
         ConvertCCObject(node, 2, false, 0);
     if (c == '!') {
         gen_logical_not_int();
         node->type = 2;
         node->declarator = 0;
-        return node;
+        return;
     }
     if (c == '-')
         gen_negate_int();
     else
         gen_complement_int();
     if (type == 1)
-        ConvertCCObject(node, 1, false, 0);
+        ConvertCCObject(node, 1, false, kConvMaskChar);
+}
+
+// "(" type-name abstract-declarator ")" unary, after the type name was read.
+void compile_cast(int32_t type, object *node, AST *tree)
+{
+    (void)parse_abstract_declarator(type);
+    const DeclaratorResult declarator = declarator_result();
+    require_closing(')');
+    if (declarator.dim_count > 1)
+        error_here(msg(kMsgExprTooManyDimensions), kMaxDimensions);
+    uint32_t word = declarator.word;
+    if ((word & 3) == kDeclArray)
+        word = (word & ~3u) | kDeclPointer;
+    const uint32_t cast_first = word & 3;
+
+    parse_unary_expression(node, tree);
+    if (g_nesting_refused || !check_not_void(node))
+        return;
+    const uint32_t operand_first = first_level(node);
+    const uint16_t cast_type = static_cast<uint16_t>(type < 0 ? 0 : type);
+    ConvertCCObject(node, cast_type, cast_first != kDeclNone,
+                    kConvWarnLostDigits | kConvMaskChar);
+
+    if (cast_type == 12 && word == 0) {
+        node->type = 12;
+        node->declarator = 0;
+        return;
+    }
+    node->type = cast_type;
+    if (cast_first == kDeclPointer && operand_first == kDeclArray) {
+        node->declarator = (word & ~3u) | kDeclArray;
+        return;
+    }
+    if (node->declarator == ((kDeclFunction << 4) | kDeclArray))
+        gen_load_value(node);
+    node->declarator = word;
+}
+
+// ---- increments ----
+
+// The value of a float operand before an increment, kept on the stack while the new value is
+// computed and stored: an undo by the opposite operator would not give it back exactly. With
+// the address of the operand on the stack (`address_kept`), the old value goes below it.
+object *keep_float_value(object *node, bool address_kept)
+{
+    gen_load_value(node);
+    if (address_kept)
+        gen_pop_register(kRidHL);
+    object *saved = fresh_node();
+    *saved = *node;
+    gen_push_value(saved);
+    if (address_kept)
+        gen_push_register(kRidHL);
+    return saved;
+}
+
+// "++" or "--" (`op` "+" or "-") on a compiled operand, before (`pre`) or after it.
+void compile_increment(object *node, const char *op, bool pre)
+{
+    const bool bare = g_bare_increment;
+    g_bare_increment = false;
+    if (g_nesting_refused)
+        return;
+    if (!is_writable(node))
+        error_here(msg(kMsgExprReadOnly));
+    if (!require_lvalue(node)) {
+        set_lvalue(node, false);
+        return;
+    }
+    bool address_kept = false;
+    if (!is_directly_addressable(node) && node->kind != 254) {
+        gen_load_address_hl(node);
+        set_pending_value(node, true);
+        flush_pending_value();
+        address_kept = true;
+    }
+    object *target = fresh_node();
+    *target = *node;
+    if (node->kind == 254) {
+        node->kind = 255;
+        set_obj_flag(node, addressInRegisters, address_kept);
+    }
+    const bool value_needed = !bare && (node->flags[1] & kValueNotNeeded) == 0;
+    const bool is_float = node->type == 7 && node->declarator == 0;
+    object *saved = nullptr;
+    if (!pre && value_needed && is_float)
+        saved = keep_float_value(node, address_kept);
+
+    if (node->type == 1 && node->declarator == 0)
+        add_char_constant(op, node, 1);
+    else
+        add_int_constant(op, node, 1);
+
+    target->flags[0] = static_cast<uint8_t>((target->flags[0] & ~0x02) | (node->flags[0] & 0x02));
+    target->flags[1] = static_cast<uint8_t>((target->flags[1] & ~kAddressKept) |
+                                            (node->flags[1] & kAddressKept));
+    gen_store_registers(target);
+    node->flags[1] &= static_cast<uint8_t>(~kAddressKept);
+
+    if (bare) {
+        node->flags[1] |= kValueNotNeeded;
+    } else if (value_needed && !pre) {
+        if (saved) {
+            gen_load_value(saved);
+            *node = *saved;
+        } else if (node->type == 1 && node->declarator == 0) {
+            add_char_constant(op[0] == '+' ? "-" : "+", node, 1);
+        } else {
+            add_int_constant(op[0] == '+' ? "-" : "+", node, 1);
+        }
+        node->computed = 1;
+    } else if (!value_needed && pre) {
+        node->flags[1] &= static_cast<uint8_t>(~kValueNotNeeded);
+        gen_load_value(node);
+    }
+    set_obj_flag(node, addressInRegisters, false);
+}
+
+// ---- postfix operators ----
+
+// The member `name` of the structure type `type` (the local table first), or nullptr.
+symbol *find_member(const char *name, uint16_t type)
+{
+    char mangled[kMaxIdentifier + 1] = {};
+    std::snprintf(mangled, sizeof mangled, "%.32s", name);
+    (void)mangle_local_name(mangled, type);
+    if (symbol *m = find_symbol(mangled, true, kLocalTable))
+        return m;
+    return find_symbol(mangled, true, kGlobalTable);
+}
+
+// The node becomes the member: its type, levels, dimensions and storage bits; an lvalue.
+void take_member_description(object *node, const symbol *member)
+{
+    node->type = static_cast<uint16_t>(member->type);
+    node->declarator = member->declarator;
+    node->dims = member->dims;
+    node->dim_count = member->dim_count;
+    node->flags[0] = static_cast<uint8_t>((node->flags[0] & ~0x0C) | (member->flags[0] & 0x0C));
+    set_lvalue(node, true);
+}
+
+// A member of the structure whose address the registers hold (or whose value is a pointer in
+// them): the offset is added at run time; any other node moves its own offset.
+void apply_member(object *node, const symbol *member)
+{
+    const int32_t offset = static_cast<int16_t>(member->value);
+    if (node->kind == 255 && (has_lvalue_flag(node) || first_level(node) == kDeclPointer)) {
+        const uint16_t type = node->type;
+        set_obj_flag(node, addressInRegisters, false);
+        node->type = 1;
+        node->declarator = kDeclPointer;
+        add_int_constant("+", node, offset);
+        node->type = type;
+        node->declarator = 0;
+    } else {
+        node->value += static_cast<uint32_t>(offset);
+    }
+    set_writable(node);
+    take_member_description(node, member);
+}
+
+// The member name after "." or "->": its entry for the node's structure type, else nullptr
+// (nothing read when no name stands there).
+symbol *read_member_name(const object *node)
+{
+    skip_white();
+    char name[kMaxIdentifier + 1];
+    if (!scan_identifier(name, false, false))
+        return nullptr;
+    return find_member(name, node->type);
+}
+
+void report_bad_member_access(object *node)
+{
+    error_here(msg(kMsgExprBadStructReference));
+    error_recovery();
+    make_int_zero(node);
+}
+
+// "->" member, the arrow consumed.
+void compile_arrow(object *node)
+{
+    const uint32_t first = first_level(node);
+    symbol *member = first == kDeclPointer || first == kDeclArray ? read_member_name(node) : nullptr;
+    if (!member) {
+        report_bad_member_access(node);
+        return;
+    }
+    gen_load_value(node);
+    set_obj_flag(node, addressInRegisters, false);
+    apply_member(node, member);
+}
+
+// "." member, the period consumed. A structure value on the stack (a returned one) gives up
+// the member's bytes and releases the rest.
+void compile_dot(object *node)
+{
+    symbol *member = is_struct_value(node) ? read_member_name(node) : nullptr;
+    if (!member) {
+        report_bad_member_access(node);
+        return;
+    }
+    if (node->kind == 255 && has_lvalue_flag(node)) {
+        apply_member(node, member);
+        return;
+    }
+    if (node->kind != 254) {
+        node->value += static_cast<uint32_t>(static_cast<int32_t>(member->value));
+        take_member_description(node, member);
+        return;
+    }
+    object *part = fresh_node();
+    obj_from_symbol(part, member);
+    if (is_struct_value(part)) {
+        report_bad_member_access(node);
+        return;
+    }
+    const uint16_t whole = type_size(node->type);
+    const uint16_t offset = static_cast<uint16_t>(member->value);
+    const uint16_t size = static_cast<uint16_t>(obj_size(part, 1));
+    gen_adjust_stack(static_cast<int16_t>(offset), false);
+    part->declarator &= ~0xFu;
+    part->kind = 254;
+    set_lvalue(part, false);
+    gen_load_value(part);
+    gen_adjust_stack(static_cast<int16_t>(whole - offset - size), true);
+    add_stack_offset(static_cast<int16_t>(whole - size));
+    set_object(node, 255, static_cast<uint16_t>(member->type), member->declarator, nullptr, 0,
+               member->dims, member->dim_count, false, false);
+}
+
+// The dimension a subscript is checked against (0: none).
+uint16_t subscript_dimension(const object *node)
+{
+    if (first_level(node) != kDeclArray)
+        return 0;
+    if (node->dims && node->dim_count > 0)
+        return node->dims[0];
+    if (node->sym == placeholder_symbol() && node->literal)
+        return static_cast<uint16_t>(std::strlen(node->literal) + 1);
+    return 0;
+}
+
+// A run-time index at or above the dimension (taken unsigned, so a negative one too) calls
+// "abound_e": HL = -dimension + index sets the carry exactly then. HL holds the index after.
+void gen_index_check(object *index, uint16_t dimension)
+{
+    flush_pending_value();
+    const bool word = index->declarator == 0 && (index->type == 2 || index->type == 3);
+    if (word) {
+        MoveObject m(index);
+        m.load(kRidDE, false, false);
+    } else {
+        gen_load_value(index);
+        ConvertCCObject(index, 2, false, 0);
+        gen_exchange_de_hl();
+    }
+    outasm("ld hl, %d", -static_cast<int32_t>(dimension));
+    gen_add_hl_de();
+    gen_exchange_de_hl();
+    if (cpu_flag() == 1) {
+        const std::string past = make_unique_label("KXLAB");
+        outasm("jp nc, %s", past.c_str());
+        (void)gen_call_named("abound_e");
+        define_label(past.c_str(), current_code_cache().current, kLabelLocal);
+    } else {
+        (void)gen_conditional_call("abound_e", 3);
+    }
+    obj_set(index, 255, 2, 0, false);
+}
+
+// "[" index "]", the bracket consumed.
+void compile_subscript(object *node)
+{
+    NestedOperand nested;
+    if (!nested.entered()) {
+        skip_group('[', ']', 1);
+        return;
+    }
+    const uint32_t first = first_level(node);
+    const bool indexable = first == kDeclArray || first == kDeclPointer;
+    if (!indexable && !g_nesting_refused) {
+        const char *name = obj_name(node);
+        const char *tag = node->sym && node->sym != placeholder_symbol() ? node->sym->name : nullptr;
+        error_here(msg(kMsgExprCannotSubscript), name ? name : "unknown",
+                   format_type_name(node->type, node->declarator, tag).c_str());
+    }
+    const uint16_t dimension = subscript_dimension(node);
+    if (indexable && node->kind == 255)
+        defer_load(node, false);
+    object *index = fresh_node();
+    parse_comma_level(index, 0, nullptr);
+    if (!indexable || g_nesting_refused) {
+        (void)claim_pending_value(node);
+        require_closing(']');
+        return;
+    }
+    if (dimension != 0) {
+        if (index->kind == 0) {
+            ConvertCCObject(index, 2, false, 0);
+            if (static_cast<int16_t>(index->value) >= static_cast<int32_t>(dimension))
+                error_here(msg(kMsgExprIndexOutOfBounds));
+        } else if (compiler_options().rtc_indices != 0) {
+            gen_index_check(index, dimension);
+        }
+        node->work[0] = 1;  // the checked-subscript word
+    }
+    (void)claim_pending_value(node);
+    gen_binary_operation("+", node, index);
+    if (first_level(node) == kDeclPointer && (node->kind != 255 || has_lvalue_flag(node)))
+        gen_load_value(node);
+    dereference_node(node);
+    set_writable(node);
+    require_closing(']');
+}
+
+// An indexed cofunction's "[" index "]": the index code lies out of line, between a jump over it
+// and a jump back to where the call continues; the call enters it at "cofif_%04x_1".
+void compile_cofunction_index(object *node)
+{
+    if (cofunction_instances(node) == 1)
+        error_here(msg(kMsgExprIndexedSimpleCofunc));
+    const std::string past = make_unique_label("KXLAB");
+    outasm("jp %s", past.c_str());
+    ++g_cofunction_index;
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "cofif_%04x_1", g_cofunction_index);
+    define_label(entry, current_code_cache().current, kLabelGlobal);
+    object *index = fresh_node();
+    parse_comma_level(index, 0, nullptr);
+    ConvertCCObject(index, 2, false, 0);
+    gen_load_value(index);
+    require_closing(']');
+    outasm("jp cofif_%04x_2", g_cofunction_index);
+    define_label(past.c_str(), current_code_cache().current, kLabelLocal);
+}
+
+// A function name left without a call stands for the function's address.
+void finish_function_designator(object *node)
+{
+    node->declarator = (node->declarator << 4) | kDeclArray;
+    node->dims = kFunctionAddressDims;
+    node->dim_count = 1;
+    symbol *function = node->sym;
+    if (!function || function == placeholder_symbol())
+        return;
+    if (no_bouncers()) {
+        function->flags[2] |= 0x01;
+        return;
+    }
+    const ADDR24 address = function->address[0];
+    if (address != kDummyAddress && addr_offset(address) >= window_start())
+        error_here(msg(kMsgExprXmemFunction), function->name);
+}
+
+}  // namespace
+
+uint16_t cofunction_index_counter() { return g_cofunction_index; }
+
+object *parse_postfix_expression(object *node, uint16_t already_open, AST *tree)
+{
+    LevelTree t(tree, {ctok::DOT, ctok::POINTERTO, ctok::LSQUAREBRACKET, ctok::LPARENTHESIS});
+    parse_primary(node, already_open, t.first());
+    if (node->builtin_id) {
+        const int code = node->builtin_id;
+        node->builtin_id = 0;
+        if (compile_builtin_call(node, code))
+            return node;
+        skip_white();
+        skip_group('(', ')');
+        refuse_form(node, "The built-in function");
+        return node;
+    }
+    for (;;) {
+        skip_white();
+        if (first_level(node) == kDeclFunction && cofunction_instances(node) != 0) {
+            if (at() == '[') {
+                consume();
+                compile_cofunction_index(node);
+                skip_white();
+            } else if (cofunction_instances(node) != 1) {
+                error_here(msg(kMsgExprSimpleIndexedCofunc));
+            }
+        }
+        const char c = at();
+        if (c == '(') {
+            skip_group('(', ')');
+            refuse_form(node, "A function call");
+            return node;
+        }
+        if (c == '-') {
+            if (input_pointer()[1] != '>')
+                break;
+            consume();
+            consume();
+            compile_arrow(node);
+        } else if (c == '.') {
+            consume();
+            compile_dot(node);
+        } else if (c == '[') {
+            consume();
+            compile_subscript(node);
+        } else {
+            break;
+        }
+    }
+    if (first_level(node) == kDeclFunction)
+        finish_function_designator(node);
     return node;
+}
+
+object *parse_unary_expression(object *node, AST *tree)
+{
+    LevelTree t(tree, {ctok::SIZEOF, ctok::PLUSPLUS, ctok::MINUSMINUS, ctok::ONESCOMPLEMENT,
+                       ctok::NOT, ctok::MINUS, ctok::STAR, ctok::AMPERSAND, ctok::WAITFORDONE,
+                       ctok::Eof});
+    skip_white();
+    for (const char *word : {"waitfordone", "waitforfirstdone"}) {
+        if (!match_keyword(word))
+            continue;
+        skip_white();
+        if (at() == '(' || at() == '{')
+            skip_group(at(), at() == '(' ? ')' : '}');
+        refuse_form(node, word);
+        return node;
+    }
+    if (match_keyword("sizeof")) {
+        (void)parse_sizeof_operand(node);
+        return node;
+    }
+    const char c = at();
+    const bool increment = (c == '+' || c == '-') && input_pointer()[1] == c;
+    if (c == '$') {
+        consume();
+        parse_unary_expression(node, t.first());
+        refuse_form(node, "A \"#web\" reference");
+        return node;
+    }
+    if (increment || c == '*' || c == '&' || c == '+' || c == '-' || c == '~' || c == '!') {
+        NestedOperand nested;
+        if (!nested.entered()) {
+            make_int_zero(node);
+            skip_operand();
+            return node;
+        }
+        if (increment) {
+            const char *op = scan_increment_operator();
+            parse_unary_expression(node, t.first());
+            compile_increment(node, op, true);
+            return node;
+        }
+        const bool was_lvalue = c == '&' && has_lvalue_flag(node);
+        consume();
+        parse_unary_expression(node, t.first());
+        if (g_nesting_refused)
+            return node;
+        if (c == '*')
+            apply_indirection(node);
+        else if (c == '&')
+            apply_address_of(node, was_lvalue);
+        else
+            apply_arithmetic_prefix(c, node);
+        return node;
+    }
+    if (c == '(') {
+        consume();
+        DeclaratorContextKept context;
+        if (const int32_t type = read_type_name()) {
+            NestedOperand nested;
+            if (!nested.entered()) {
+                make_int_zero(node);
+                skip_group('(', ')', 1);  // the rest of the type name
+                skip_operand();
+                return node;
+            }
+            compile_cast(type, node, t.first());
+            return node;
+        }
+        parse_postfix_expression(node, 1, t.first());
+    } else {
+        parse_postfix_expression(node, 0, t.first());
+    }
+    skip_white();
+    if (const char *op = scan_increment_operator())
+        compile_increment(node, op, false);
+    return node;
+}
+
+// "sizeof" operand = "(" type-name abstract-declarator ")" | "(" expression ")" | unary
+std::optional<uint16_t> parse_sizeof_operand(object *node)
+{
+    DeclaratorContextKept context;
+    NestedOperand nested;
+    if (!nested.entered()) {
+        make_unsigned_zero(node);
+        skip_operand();
+        return std::nullopt;
+    }
+    const int reports = errors_seen();
+    uint32_t size = 0;
+    bool by_type = false;
+    skip_white();
+    if (at() == '(') {
+        consume();
+        if (const int32_t type = read_type_name()) {
+            (void)parse_abstract_declarator(type);
+            size = declarator_result().size;
+            by_type = true;
+        } else {
+            const uint32_t before = code_here();
+            node->computed = 0;
+            {
+                NoCodeEmitted no_code;
+                parse_comma_level(node, 1, nullptr);
+            }
+            if (code_here() != before)
+                error_here("%s", "Internal Error: code emitted during sizeof.");
+        }
+        require_closing(')');
+    } else {
+        NoCodeEmitted no_code;
+        parse_unary_expression(node, nullptr);
+    }
+    if (!by_type) {
+        // The operand left nothing on the stack: no code ran for it.
+        if (check_not_void(node)) {
+            const bool function = obj_is_function(node) && node->declarator != 0 &&
+                                  first_level(node) != kDeclPointer;
+            if (node->address_of) {
+                size = 2;  // "&" made a constant address
+            } else if (!function && node->type != 11) {
+                object pointer = *node;
+                push_level(&pointer, kDeclPointer);
+                size = array_object_size(&pointer);
+            }
+            if (size == 0 && node->type != 12) {
+                if (const char *name = obj_name(node))
+                    error_here(msg(kMsgExprSizeUnknown), name);
+                else
+                    error_here("%s", "The size of this object cannot be determined.");
+            }
+        }
+    }
+    if (size >= 0x8000) {
+        error_here(msg(kMsgExprSizeTooLarge));
+        size = 0;
+    }
+    set_constant(node, 3, size);
+    if (errors_seen() != reports)
+        return std::nullopt;
+    return static_cast<uint16_t>(size);
 }
 
 // ---- binary levels ------------------------------------------------------------------------------------
@@ -1383,6 +2212,7 @@ public:
     ExpressionEntry(uint16_t mode, uint8_t lookahead)
     {
         gObjectPool.push_mark();
+        g_nesting_refused = false;
         if (mode == 1 && lookahead)
             m_tree = m_box.parse(input_pointer());
         g_comparison_hint = is_comparison_tree(m_tree);
@@ -1451,7 +2281,11 @@ void parse_value_expression(uint16_t mode)
 {
     gObjectPool.push_mark();
     object *node = fresh_node();
+    // An increment alone needs no undo only where its value is not read: a loop condition
+    // "n--)" tests the value.
+    g_bare_increment = mode == 0 && is_bare_increment();
     parse_expression_list(node, mode, 0, 0);
+    g_bare_increment = false;
     if (node->type < 16 || node->declarator != 0) {
         if (mode != 0 || node->kind != 0)
             gen_load_value_as_int(node);
@@ -1465,7 +2299,9 @@ void parse_expression_statement()
 {
     gObjectPool.push_mark();
     object *node = fresh_node();
+    g_bare_increment = is_bare_increment();
     parse_expression_list(node, 0, 0, 0);
+    g_bare_increment = false;
     if (!g_last_was_assignment) {
         if (is_struct_value(node)) {
             if (node->kind == 254)
@@ -1581,6 +2417,9 @@ void reset_expression_parser()
     g_auto_references = 0;
     g_auto_blocked = false;
     g_expression_flag = 0;
+    g_bare_increment = false;
+    g_nesting_refused = false;
+    g_cofunction_index = 0;
     g_number_text.clear();
     g_current_literal.clear();
     g_literal_records.clear();

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class AST;
@@ -81,10 +82,54 @@ object *parse_relational(object *node, AST *tree);
 object *parse_shift(object *node, AST *tree);
 object *parse_additive(object *node, AST *tree);
 object *parse_multiplicative(object *node, AST *tree);
-// The prefix "+", "-", "~" and "!" (folded on a constant, code otherwise); the other unary and
-// postfix forms are read over and reported as not part of this build.
+//   unary   = ( "++" | "--" ) unary | ( "*" | "&" | "+" | "-" | "~" | "!" ) unary
+//           | "(" type-name abstract-declarator ")" unary
+//           | "sizeof" ( "(" type-name abstract-declarator ")" | "(" expression ")" | unary )
+//           | postfix [ "++" | "--" ]
+//   postfix = primary { "[" expression "]" | "." member | "->" member | "(" arguments ")" }
+// Constants fold; everything else becomes code as it is read. The declarator context of a
+// declaration being read survives a cast or "sizeof" inside it. Calls, "waitfordone",
+// "waitforfirstdone" and "$" are reported as not part of this build.
 object *parse_unary_expression(object *node, AST *tree);
 object *parse_postfix_expression(object *node, uint16_t already_open, AST *tree);
+
+// ---- node operations shared by the levels --------------------------------------------------------
+
+// Removes the first declarator level ("*" and "[]"): 459 when it is neither an array nor a
+// pointer (then taken as an array). A constant address is loaded first. The result is an lvalue
+// unless it is still an array.
+void dereference_node(object *node);
+// 1 for an lvalue: a node held in registers as its address, or a stored node (kinds 1, 2, 3, 4
+// and 252) that carries the lvalue flag or is a scalar or a pointer. Else 458 and 0.
+int require_lvalue(const object *node);
+// 1 when an increment or a store can address the operand where it lies (the stored kinds, and
+// an automatic one within reach of a short displacement).
+int is_directly_addressable(const object *node);
+// `op` applied to the node and a fresh int (char) constant through the operator dispatch.
+void add_int_constant(const char *op, object *node, int32_t value);
+void add_char_constant(const char *op, object *node, int32_t value);
+// 1 when the text at the input pointer is a name, "++" or "--", then ")", ";" or the end of the
+// text: an increment whose value nobody reads. Consumes nothing.
+int is_bare_increment();
+// The bare-increment hint: set by a statement whose whole text is such an increment, read and
+// cleared by the increment.
+void set_bare_increment_hint(bool on);
+bool bare_increment_hint();
+
+// The C spelling of a type: the base name ("char", "int", ... "void", "struct" for tags, with
+// the tag after it for codes 17 and above), "const " before it when the base is const, and the
+// declarator levels from the first: "[]" and "*" ("* const ") put before the text so far, a
+// function level "(" before it and ")" after it (")()" after a pointer level). Each call returns
+// its own text.
+std::string format_type_name(uint16_t type, uint32_t declarator, const char *tag);
+
+// The number of index stubs of indexed cofunction accesses so far in this compile: the call
+// that follows an access enters the latest at "cofif_%04x_1" and is sent back to "cofif_%04x_2".
+uint16_t cofunction_index_counter();
+
+// The operand of "sizeof" at the input pointer (the word already read): its size as an
+// unsigned int constant in `node`, or nullopt after an error. Code is never emitted.
+std::optional<uint16_t> parse_sizeof_operand(object *node);
 // A parenthesised expression, a built-in's name, a name, a number, a character constant or a
 // string literal. `already_open`: the caller consumed the "(".
 object *parse_primary(object *node, uint16_t already_open, AST *tree);
@@ -292,4 +337,16 @@ enum : uint32_t {
     kMsgExprTooDeep = 7160,
     kMsgExprNotBuilt = 7161,
     kMsgExprMissingCharacter = 2051,
+    kMsgExprReadOnly = 442,
+    kMsgExprTooManyDimensions = 444,
+    kMsgExprXmemFunction = 446,
+    kMsgExprCannotSubscript = 447,
+    kMsgExprIndexOutOfBounds = 448,
+    kMsgExprBadStructReference = 449,
+    kMsgExprNeedLvalue = 458,
+    kMsgExprNotAPointer = 459,
+    kMsgExprIndexedSimpleCofunc = 2017,
+    kMsgExprSimpleIndexedCofunc = 2018,
+    kMsgExprSizeUnknown = 2132,
+    kMsgExprSizeTooLarge = 2148,
 };

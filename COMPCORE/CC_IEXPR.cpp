@@ -44,7 +44,8 @@ uint32_t array_object_size(const object *node)
             return product * type_size(node->type);
         if (kind == kDeclPointer || kind == kDeclFunction)
             return product * 2;
-        if (node->dims && dim < node->dim_count) {
+        // A dimension of 0 is one that was never given ("extern int v[];").
+        if (node->dims && dim < node->dim_count && node->dims[dim] != 0) {
             product *= node->dims[dim++];
         } else if (node->sym == placeholder_symbol() && node->literal) {
             product = static_cast<uint32_t>(std::strlen(node->literal) + 1);

@@ -10,6 +10,7 @@
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
 #include "CC_GLINE.h"
+#include "CC_HIER.h"
 #include "CC_IN.h"
 #include "CC_LABELS.h"
 #include "CC_RELOC.h"
@@ -144,6 +145,37 @@ public:
         g_c_compiler();
         cursor = g_line->text.c_str() + g_line->text.size();
         return true;
+    }
+    // "sizeof" in an operand: the C operand is read from the assembly text, within its line,
+    // and compiled for its type only. A measured block reads it twice and reports once.
+    std::optional<int32_t> asm_sizeof(const char *&cursor) override
+    {
+        const LexerPlace place = lexer_place();
+        const bool crossing_off = no_line_crossing();
+        const bool reported = reporting();
+        struct Back {
+            const LexerPlace &place;
+            bool crossing_off;
+            bool reported;
+            ~Back()
+            {
+                restore_lexer_place(place);
+                set_no_line_crossing(crossing_off);
+                set_reporting(reported);
+                gObjectPool.pop_mark();
+            }
+        } back{place, crossing_off, reported};
+        gObjectPool.push_mark();
+        set_no_line_crossing(true);
+        if (g_trial_depth)
+            set_reporting(false);
+        set_input_pointer(cursor);
+        object *node = gObjectPool.new_object();
+        const std::optional<uint16_t> size = parse_sizeof_operand(node);
+        cursor = input_pointer();
+        if (!size)
+            return std::nullopt;
+        return *size;
     }
     // Jumps and calls go through the code generator's branch emitter (long forms, bouncers).
     bool asm_branch(uint8_t opcode, uint32_t target, const std::string &name, bool call) override

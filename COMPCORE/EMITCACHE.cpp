@@ -64,6 +64,7 @@ uint8_t *g_capture_target = nullptr;
 bool g_in_ensure_room = false;
 
 int32_t g_code_suppression = 0;
+int32_t g_emit_block = 0;
 
 std::string message_text(uint32_t id)
 {
@@ -115,6 +116,14 @@ void lower_code_suppression()
         --g_code_suppression;
 }
 void set_code_suppression_counter(int32_t value) { g_code_suppression = value; }
+
+void raise_emit_block() { ++g_emit_block; }
+void lower_emit_block()
+{
+    if (g_emit_block > 0)
+        --g_emit_block;
+}
+bool emit_blocked() { return g_emit_block > 0; }
 
 // ---- CacheBuffer -----------------------------------------------------------------------------
 
@@ -229,6 +238,8 @@ void EmitCache::open_window(uint32_t addr)
 
 uint32_t EmitCache::EmitByte(uint8_t b)
 {
+    if (g_emit_block > 0)
+        return current;
     if (!is_bound())
         CheckOrigin();
     if (count >= size)
@@ -270,6 +281,8 @@ int32_t EmitCache::locate(uint32_t addr) const
 
 uint32_t EmitCache::EmitByteAt(uint32_t addr, uint8_t b)
 {
+    if (g_emit_block > 0)
+        return addr;
     if (!is_bound())
         CheckOrigin();
     const int32_t at = locate(addr);

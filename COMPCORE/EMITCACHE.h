@@ -86,6 +86,11 @@ int32_t code_suppression_counter();
 void raise_code_suppression();
 void lower_code_suppression();  // never below 0
 void set_code_suppression_counter(int32_t value);
+// The emit block: raised while code is compiled only for its type ("sizeof"); while it is
+// positive no cache writes or moves at all, so the code address stays where it was.
+void raise_emit_block();
+void lower_emit_block();  // never below 0
+[[nodiscard]] bool emit_blocked();
 
 // ---- the cache classes -----------------------------------------------------------------------
 
