@@ -142,6 +142,11 @@ void init_exit_hook() {
 }
 
 uint16_t exit_hook_address() { return g_exit_hook; }
+void set_exit_hook(uint16_t address)
+{
+    g_exit_hook = address;
+    g_exit_hook_initialised = true;
+}
 bool exit_hook_initialised() { return g_exit_hook_initialised; }
 
 int runtime_library_missing() {

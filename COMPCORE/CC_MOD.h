@@ -52,6 +52,8 @@ bool function_info_at(ADDR24 address, uint32_t *word_a, ADDR24 *start, uint32_t 
 // Exit hook: resolves "__xexit__" (serious warning when it is not defined).
 void init_exit_hook();
 uint16_t exit_hook_address();
+// The exit routine's address as a program image gives it (an image loaded without a compile).
+void set_exit_hook(uint16_t address);
 bool exit_hook_initialised();
 // Resolves a global symbol's logical address qualified by the current origin into `out`;
 // false (with the serious warning) when the symbol is not defined.

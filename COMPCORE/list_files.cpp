@@ -47,6 +47,8 @@ void set_protected_file_test(ProtectedFileTest test)
     g_protected = test ? test : &is_encrypted_file;
 }
 
+bool is_protected_source(const std::string &path) { return g_protected(path); }
+
 void add_list_record(CodeBlockList &list, ADDR24 start, ADDR24 end, int kind)
 {
     assert(kind >= kBlockConstant && kind <= kBlockProgramCode && "emitters record kinds 2 to 4");

@@ -74,6 +74,8 @@ void clear_list_records(CodeBlockList &list);
 // (`is_encrypted_file`) unless another test is installed; nullptr puts that one back.
 using ProtectedFileTest = bool (*)(const std::string &path);
 void set_protected_file_test(ProtectedFileTest test);
+// The installed test: what the listing and the debugger ask before they show a file's code.
+[[nodiscard]] bool is_protected_source(const std::string &path);
 
 // ---- the listing ---------------------------------------------------------------------------------
 

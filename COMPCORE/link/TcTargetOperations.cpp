@@ -1,22 +1,25 @@
 // TcTargetOperations: the target operations over TC and the compile-and-load sequence.
 #include "TcTargetOperations.h"
 
+#include "DB_BP.h"
+#include "DB_GO.h"
 #include "SEAM_LINKER.h"
 #include "TC.h"
 #include "guiCompilerInterface.h"
 #include "guiExceptions.h"
+#include "guiTrace.h"
 
 namespace {
-
-constexpr uint32_t kMsgNoDebuggerCore = 7152; // "The debugger core is not part of this build."
-
-[[noreturn]] void no_debugger_core() { throw xErr(kMsgNoDebuggerCore, KX_HERE); }
 
 TcTargetOperations g_target_link;
 
 } // namespace
 
-void install_target_link() { set_target_operations(&g_target_link); }
+void install_target_link()
+{
+    set_target_operations(&g_target_link);
+    install_debugger_core();
+}
 
 TCOptionsType TcTargetOperations::GetCommSettings()
 {
@@ -51,7 +54,7 @@ void TcTargetOperations::TcSetUsbSerialDelay(uint8_t use_converter, uint32_t del
     ::TcSetUsbSerialDelay(use_converter != 0, delay_ms);
 }
 
-void TcTargetOperations::SetTraceOptions() { no_debugger_core(); }
+void TcTargetOperations::SetTraceOptions() { trace_buf().SetTraceOptions(); }
 uint32_t TcTargetOperations::TcGetRetryCount() { return ::TcGetRetryCount(); }
 void TcTargetOperations::TcSetRetryCount(uint32_t count) { ::TcSetRetryCount(count); }
 uint32_t TcTargetOperations::TcGetResponseTimeout() { return ::TcGetResponseTimeout(); }
@@ -99,13 +102,29 @@ void TcTargetOperations::TcReadMemory(uint32_t address_word, uint8_t *buffer, ui
 void TcTargetOperations::ShowCompileStatusCaption() { ::ShowCompileStatusCaption(); }
 void TcTargetOperations::ReconnectAtDebugBaud() { ::ReconnectAtDebugBaud(); }
 
-void TcTargetOperations::TraceStartCapture() { no_debugger_core(); }
-void TcTargetOperations::TraceStopCapture() { no_debugger_core(); }
-bool TcTargetOperations::areBreakpointsEnabled() { no_debugger_core(); }
-uint8_t TcTargetOperations::getMaxWatches() { no_debugger_core(); }
-bool TcTargetOperations::toggleBreakpoint(TEditorInterface &) { no_debugger_core(); }
-bool TcTargetOperations::toggleHardBreakpoint(TEditorInterface &) { no_debugger_core(); }
-void TcTargetOperations::forgetBreakpoints() { no_debugger_core(); }
+// A run starts a trace run when the store waits for one; edit mode ends it, and tells the target
+// to stop tracing while a link is there to tell.
+void TcTargetOperations::TraceStartCapture()
+{
+    if (trace_buf().Idle())
+        trace_buf().EnableTrace(true);
+}
+
+void TcTargetOperations::TraceStopCapture()
+{
+    trace_buf().ResetTrace(false);
+    if (TcIsConnectionOpen())
+        trace_buf().UpdateTraceActions(false);
+}
+
+bool TcTargetOperations::areBreakpointsEnabled() { return ::areBreakpointsEnabled(); }
+uint8_t TcTargetOperations::getMaxWatches() { return ::getMaxWatches(); }
+bool TcTargetOperations::toggleBreakpoint(TEditorInterface &editor) { return ::toggleBreakpoint(&editor); }
+bool TcTargetOperations::toggleHardBreakpoint(TEditorInterface &editor)
+{
+    return ::toggleHardBreakpoint(&editor);
+}
+void TcTargetOperations::forgetBreakpoints() { ::forgetBreakpoints(); }
 
 TcLinkError TcTargetOperations::TcGetLinkError()
 {

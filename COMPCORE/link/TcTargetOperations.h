@@ -1,8 +1,9 @@
 // TcTargetOperations: the target link behind SEAM_TARGET's `TargetOperations`. Every operation
 // the compiler core and the IDE ask of the target goes to the target-communication operations
-// (TC) and the compile-and-load sequence (guiCompilerInterface); what belongs to the debugger
-// core, which is not part of this build, refuses with "The debugger core is not part of this
-// build.". The IDE installs it at start-up; end-to-end tests install it over the board stand-in.
+// (TC) and the compile-and-load sequence (guiCompilerInterface); breakpoints, enabled options and
+// the trace capture go to the debugger core (DB_BP, DB_GO, guiTrace). The IDE installs it at
+// start-up, with run control as the link's debugger events; end-to-end tests install it over the
+// board stand-in.
 // GUI thread only.
 #pragma once
 
@@ -51,5 +52,6 @@ public:
     void forgetBreakpoints() override;
 };
 
-// The one adapter of the process, installed as the target operations.
+// The one adapter of the process, installed as the target operations; run control becomes the
+// link's debugger events.
 void install_target_link();
