@@ -10,10 +10,10 @@
 #include "frmKXMain.h"
 #include "guiExceptions.h"
 #include "guiHosts.h"
+#include "guiTrace.h"
 
 namespace {
 
-constexpr uint32_t kMsgNoDebuggerCore = 7152; // "The debugger core is not part of this build."
 constexpr uint32_t kMsgNoHelp = 7162;         // "Help is not part of this build."
 
 class ProgramCompiler : public TOptionsCompiler {
@@ -75,11 +75,12 @@ public:
     int ExecModal(QDialog &dialog) override { return dialog.exec(); }
 };
 
+// The one trace store of the process.
 class ProgramTrace : public TOptionsTrace {
 public:
     void SetTraceOptions() override { target_operations().SetTraceOptions(); }
-    std::optional<uint32_t> Capacity() override { return std::nullopt; }
-    void SendTraceFlags() override { throw xErr(kMsgNoDebuggerCore, KX_HERE); }
+    std::optional<uint32_t> Capacity() override { return uint32_t(trace_buf().Capacity()); }
+    void SendTraceFlags() override { trace_buf().SendTraceFlags(); }
 };
 
 // The target link's discovery, on the settings' discovery address.
