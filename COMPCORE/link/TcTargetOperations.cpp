@@ -112,7 +112,7 @@ void TcTargetOperations::TraceStartCapture()
 
 void TcTargetOperations::TraceStopCapture()
 {
-    trace_buf().ResetTrace(false);
+    trace_buf().EndTraceForEditMode();
     if (TcIsConnectionOpen())
         trace_buf().UpdateTraceActions(false);
 }

@@ -17,6 +17,7 @@
 #include "TC.h"
 #include "guiInterface.h"
 #include "guiKXPreferences.h"
+#include "guiTrace.h"
 
 #include <sys/stat.h>
 
@@ -388,6 +389,9 @@ int CompileAndLoad(const std::string &file)
         ShowCompileStatusCaption();
         show_compile_file(file);
         SetCompilingBios(bios ? 1 : 0);
+        // A program for the target starts a new trace: the compile fills the names again.
+        if (!bios && !gCompileToFile && IdePreferences().enable_tracing)
+            trace_buf().PrepareTraceForCompile();
         status = compile_file();
     } catch (const xUserCancel &) {
         close_bin_output();

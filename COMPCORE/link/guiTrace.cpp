@@ -166,8 +166,20 @@ void TQBTraceBuf::SetTraceOptions()
         kind = time ? 1 : 0;
     else if (time)
         kind = 8;
+    const int old_kind = m_kind;
+    const int old_buffer_size = m_buffer_size;
     if (kind >= 0)
         SetTraceRecordKind(kind);
+    struct DropOldRecords {
+        TQBTraceBuf &store;
+        int kind, buffer_size;
+        ~DropOldRecords()
+        {
+            // Records of another layout cannot be read with this one, nor fit another buffer.
+            if (store.m_kind != kind || store.m_buffer_size != buffer_size)
+                store.DropRecords();
+        }
+    } drop{*this, old_kind, old_buffer_size};
 
     m_capacity = 0;
     m_buffer_size = 0;
@@ -184,6 +196,17 @@ void TQBTraceBuf::SetTraceOptions()
     const int64_t bytes = megabytes * kMegabyte;
     m_capacity = int(bytes / m_record_size);
     m_buffer_size = m_capacity * m_record_size;
+}
+
+void TQBTraceBuf::DropRecords()
+{
+    m_buffer.reset();
+    m_allocated = 0;
+    m_count = 0;
+    m_write_offset = 0;
+    m_rows.clear();
+    m_repeats.clear();
+    m_pending.clear();
 }
 
 void TQBTraceBuf::SetTraceRecordKind(int kind)
@@ -272,6 +295,12 @@ void TQBTraceBuf::ResetTrace(bool finish)
         (void)WriteTraceToFile(p.trace_auto_save_file);
     }
     ShowTraceWindow();
+}
+
+void TQBTraceBuf::EndTraceForEditMode()
+{
+    m_state0 = m_state1 = false;
+    m_idle = true;
 }
 
 void TQBTraceBuf::SendTraceFlags()

@@ -108,6 +108,9 @@ public:
     void ClearTraceStore();
     void EnableTrace(bool force);
     void ResetTrace(bool finish);
+    // The trace run ends because debugging ends: as ResetTrace(false), but the run state is the
+    // caller's (edit mode is not turned into a stop).
+    void EndTraceForEditMode();
     void SendTraceFlags();
     // A DBG 28 payload; one shorter than 28 bytes is dropped.
     void DecodeTracePacket(const uint8_t *packet, std::size_t length);
@@ -177,6 +180,7 @@ public:
 
 private:
     void UnpackRecord(int record_index);
+    void DropRecords();
     uint32_t RecordAddress() const;
     std::string RepeatKey(int index);
     void Report(uint32_t id, const std::string &argument);

