@@ -19,6 +19,7 @@
 // cleared; the others carry over from item to item.
 enum : uint32_t {
     kDeclXmem = 0x0001,         // the item's code goes to xmem
+    kDeclPointerChecks = 0x0008,  // stores through pointers are checked at run time
     kDeclDebug = 0x0010,        // debug code requested ("#rst"/"#step", "debug")
     kDeclDebugRst = 0x0020,     // debug code in effect (the RST 28 debug kernel)
     kDeclUseIx = 0x0800,        // "#useix"

@@ -162,7 +162,10 @@ int emit_scalar(uint32_t word, int32_t type, int mode)
     }
     object *target = gObjectPool.new_object();
     set_object(target, 1, static_cast<uint16_t>(type), word, nullptr, 0, nullptr, 0, true, false);
-    initializer_check_seam().check_initializer(*target, *value);
+    // The value is checked as if it were assigned to the object.
+    report_assignment_mismatch(classify_assignment(target->type, value->type, target->declarator,
+                                                   value->declarator),
+                               target, value);
 
     const ADDR24 start = constants().current;
     if (value->kind == 0 && !value->literal) {

@@ -6,6 +6,7 @@
 
 #include "CC_ASMDIR.h"
 #include "CC_ASMTAB.h"
+#include "CC_DECL.h"
 #include "CC_DECLR.h"
 #include "CC_DUM.h"
 #include "CC_ER.h"
@@ -789,6 +790,12 @@ JumpFixupScope::~JumpFixupScope()
     if (pushed && !g_jump_fixups.empty())
         g_jump_fixups.pop_back();
 }
+JumpFixupLevel::JumpFixupLevel() { g_jump_fixups.emplace_back(); }
+JumpFixupLevel::~JumpFixupLevel()
+{
+    if (!g_jump_fixups.empty())
+        g_jump_fixups.pop_back();
+}
 std::size_t jump_fixup_depth() { return g_jump_fixups.size(); }
 void set_start_up_record_offsets(std::optional<StartUpRecordOffsets> offsets)
 {
@@ -816,6 +823,9 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
                                            ((options & 0x04) ? 0x08 : 0) |
                                            ((options & 0x08) ? 0x02 : 0));
     g_codegen_flags2 = (options & 0x10) ? 0x10 : 0;
+    // The run-time pointer checks ride in the declaration flag word, which every item copies.
+    set_decl_flag_word((decl_flag_word() & ~kDeclPointerChecks) |
+                       ((options & 0x04) ? uint32_t(kDeclPointerChecks) : 0u));
     g_warn_serious = (options & 0x20) ? 1 : 0;
     g_warn_trivial = (options & 0x40) ? 1 : 0;
     set_warning_switches(g_warn_serious, g_warn_trivial);

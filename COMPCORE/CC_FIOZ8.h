@@ -167,6 +167,14 @@ struct JumpFixupScope {
     JumpFixupScope(const JumpFixupScope &) = delete;
     JumpFixupScope &operator=(const JumpFixupScope &) = delete;
 };
+// A table of one's own on top while it lives (an assignment's, while its right side is
+// compiled), popped when it ends, whichever way.
+struct JumpFixupLevel {
+    JumpFixupLevel();
+    ~JumpFixupLevel();
+    JumpFixupLevel(const JumpFixupLevel &) = delete;
+    JumpFixupLevel &operator=(const JumpFixupLevel &) = delete;
+};
 
 // Where the start-up block keeps the program information record and the build time stamp,
 // counted from the block's start. The run-time symbol placement of the code generator hands

@@ -5,7 +5,9 @@
 // constant expressions.
 #include "CC_HIER.h"
 
+#include "CC_ADDR.h"
 #include "CC_CONV.h"
+#include "CC_DECL.h"
 #include "CC_DECLR.h"
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
@@ -24,6 +26,7 @@
 #include "CC_Z80GEN.h"
 #include "CC_Z80LOAD.h"
 #include "CC_Z80PIO.h"
+#include "CC_Z80START.h"
 #include "CC_Z80UN.h"
 #include "CParserFrame.h"
 #include "guiKXPreferences.h"
@@ -31,6 +34,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <algorithm>
@@ -560,7 +564,11 @@ void make_truth_constant(object *node)
     set_constant(node, 2, truth ? 1 : 0);
 }
 
-bool is_struct_value(const object *node) { return node->declarator == 0 && node->type >= 16; }
+// A structure or union itself (a const one too: the const flag is no declarator level).
+bool is_struct_value(const object *node)
+{
+    return decl_level(node->declarator, 0) == kDeclNone && node->type >= 16;
+}
 
 // Consumes a bracketed group: from the opener under the pointer (or, with `depth` 1, from just
 // behind an opener already consumed) to its closer, across lines where the expression may cross
@@ -2157,7 +2165,182 @@ const char *scan_increment_operator()
     return c == '+' ? "+" : "-";
 }
 
-object *parse_assignment(object *node, [[maybe_unused]] uint16_t mode, AST *tree)
+namespace {
+
+// Assignments open inside one another ("a = b = c = ..."): each costs host stack, so a longer
+// chain is refused.
+int g_assignment_depth = 0;
+constexpr int kMaxAssignmentDepth = 100;
+// The program-wide switch of the run-time pointer check (a compile to a file sets it from its
+// settings for its own duration).
+bool g_pointer_checking = true;
+
+constexpr uint8_t kWritableMark = 0x40;  // flags[1]
+
+bool has_level(const object *node) { return decl_level(node->declarator, 0) != kDeclNone; }
+
+// The rest of a refused expression, across its lines: up to the ";" (or the closer) that ends
+// it, not consumed.
+void skip_rest_of_expression()
+{
+    for (;;) {
+        error_recovery();
+        if (at() != '\0')
+            return;
+        skip_white();
+        if (at() == '\0')
+            return;
+    }
+}
+bool is_indirect_level(uint32_t level) { return level == kDeclArray || level == kDeclPointer; }
+
+// A store through a pointer is checked at run time when the item is compiled with the checks
+// and with debug code, the target is no automatic variable or checked subscript (its counter
+// field is 0), and the program-wide switch is on. Without a write-permission table placed by
+// the link there is nothing to check against, and no check.
+bool pointer_check_wanted(const object *target)
+{
+    const uint32_t word = saved_decl_flags().word;
+    return (word & kDeclPointerChecks) && (word & kDeclDebugRst) && target->work[0] == 0 &&
+           g_pointer_checking && start_up_layout().page_map_address != kDummyAddress;
+}
+
+// The spelling of a node's type in a message; a tag is spelled by its own name.
+std::string spelled_type(const object *node)
+{
+    const char *tag = node->type >= kTypeFirstTag ? tag_name(node->type) : nullptr;
+    return format_type_name(node->type, node->declarator, tag);
+}
+
+// One assignment open: counted while it runs.
+class AssignmentDepth {
+public:
+    AssignmentDepth() { ++g_assignment_depth; }
+    ~AssignmentDepth() { --g_assignment_depth; }
+    AssignmentDepth(const AssignmentDepth &) = delete;
+    AssignmentDepth &operator=(const AssignmentDepth &) = delete;
+};
+
+// The copy of an equal-sized structure value into the target, whose address the caller pushed.
+// A value lying on the stack (a structure a call returned) is copied where it lies: the source
+// is the stack top, the destination the address pushed below it; both are released afterwards.
+void copy_structure(object *target, object *value, uint16_t size)
+{
+    if (value->kind != 254) {
+        gen_block_copy(value, target, size);
+        return;
+    }
+    ObjHost &host = value_model_obj_host();
+    const int depth = std::abs(stack_offset()) + host.pending_adjust_1() +
+                      std::abs(host.pending_adjust_2());
+    object source{}, destination{};
+    set_object(&source, 2, value->type, 0, nullptr, static_cast<uint32_t>(-depth), nullptr, 0,
+               true, false);
+    set_object(&destination, 2, 12, kDeclPointer, nullptr, static_cast<uint32_t>(size - depth),
+               nullptr, 0, true, false);
+    source.flags[0] = static_cast<uint8_t>((source.flags[0] & ~0x0C) | (target->flags[0] & 0x0C));
+    destination.flags[0] =
+        static_cast<uint8_t>((destination.flags[0] & ~0x0C) | (value->flags[0] & 0x0C));
+    gen_block_copy(&source, &destination, size);
+    gen_stack_adjust_tracked(static_cast<int16_t>(size + 2));
+    *target = destination;
+}
+
+}  // namespace
+
+// ---- the run-time pointer check -------------------------------------------------------------------------
+// The address the store goes to is in HL. The table holds one byte per 256-byte page of the
+// logical space at physical address P (on a 256-byte boundary): A, H and L address the page's
+// entry (P plus the address's high byte), and bit 0 of the entry ends in the carry. A page that
+// may not be written calls "bound_e". The lines use the Vireon set's "bool", "ldp" and "rr hl";
+// the Z180 set has none of them, so it gets no check.
+//   ex de, hl ; bool hl | ld h, P[15:8] ; ld l, d ; xor a | ld a, P[23:16] ; ldp hl, (hl)
+//   rr hl ; ex de, hl ; jp c, past ; call bound_e ; past:
+void gen_pointer_check()
+{
+    if (cpu_flag() != 1)
+        return;
+    const uint32_t table = addr_to_physical(start_up_layout().page_map_address);
+    outasm("ex de, hl");
+    const unsigned high = (table >> 8) & 0xFF;
+    if (high == 0)
+        outasm("bool hl");
+    else
+        outasm("ld h, %u", high);
+    outasm("ld l, d");
+    if (table < 0xFFFF)
+        outasm("xor a");
+    else
+        outasm("ld a, %u", (table >> 16) & 0xFF);
+    outasm("ldp hl, (hl)");
+    outasm("rr hl");
+    outasm("ex de, hl");
+    const std::string past = make_unique_label("KXLAB");
+    outasm("jp c, %s", past.c_str());
+    outasm("call bound_e");
+    define_label(past.c_str(), current_code_cache().current, kLabelLocal);
+}
+
+void set_pointer_checking(bool on) { g_pointer_checking = on; }
+bool pointer_checking() { return g_pointer_checking; }
+
+// ---- type checks of an assignment -------------------------------------------------------------------------
+
+int classify_assignment(int32_t target_type, int32_t value_type, uint32_t target_word,
+                        uint32_t value_word)
+{
+    const uint32_t target_first = decl_level(target_word, 0);
+    const uint32_t value_first = decl_level(value_word, 0);
+    if (is_indirect_level(target_first) && is_indirect_level(value_first) &&
+        (target_type == kTypeVoid || value_type == kTypeVoid ||
+         compiler_options().type_check.pointers == 0))
+        return kAssignCompatible;
+    if ((target_type == kTypeVoid && target_first == kDeclNone) ||
+        (value_type == kTypeVoid && value_first == kDeclNone))
+        return kAssignVoid;
+    if (target_type == value_type) {
+        // Array and pointer levels match each other; const flags are not compared.
+        for (int level = 0; level < 8; ++level) {
+            const uint32_t t = decl_level(target_word, level);
+            const uint32_t v = decl_level(value_word, level);
+            if (t == kDeclNone || v == kDeclNone)
+                return t == v ? kAssignCompatible : kAssignLevels;
+            if (t != v && !(is_indirect_level(t) && is_indirect_level(v)))
+                return kAssignLevels;
+        }
+        return kAssignCompatible;
+    }
+    if (target_type < kTypeFirstTag && value_type < kTypeFirstTag)
+        return target_first == kDeclNone && value_first == kDeclNone ? kAssignCompatible
+                                                                     : kAssignScalarPointer;
+    return kAssignStructure;
+}
+
+void report_assignment_mismatch(int mismatch, const object *target, const object *value)
+{
+    switch (mismatch) {
+    case kAssignStructure:
+        trivial_warning_here("%s", msg(kMsgAssignStructType));
+        return;
+    case kAssignLevels:
+        trivial_warning_here(msg(kMsgAssignTypeMismatch), spelled_type(value).c_str(),
+                             spelled_type(target).c_str());
+        return;
+    case kAssignVoid:
+        error_here("%s", msg(kMsgAssignVoid));
+        return;
+    case kAssignScalarPointer:
+        trivial_warning_here(msg(kMsgAssignIncompatible), spelled_type(target).c_str(),
+                             spelled_type(value).c_str());
+        return;
+    default:
+        return;
+    }
+}
+
+// ---- the assignment level ----------------------------------------------------------------------------------
+
+object *parse_assignment(object *node, uint16_t mode, AST *tree)
 {
     NestingLevel level;
     const bool assigns = tree && tree->token_type() >= ctok::ASSIGNEQUAL &&
@@ -2169,18 +2352,124 @@ object *parse_assignment(object *node, [[maybe_unused]] uint16_t mode, AST *tree
     bool assigned = false;
     if (scan_assignment_operator(op)) {
         assigned = true;
-        // Until assignments are compiled, the value is read whole and its code thrown away.
-        object *value = fresh_node();
-        {
-            DiscardedCode discarded;
-            parse_assignment(value, 1, target_tree ? target_tree->right_sibling() : nullptr);
-        }
-        refuse_form(node, "Assignment");
+        gen_assignment(node, op, mode, target_tree ? target_tree->right_sibling() : nullptr);
     }
     g_last_was_assignment = assigned;
     if (g_nesting == 1)
         check_expression_stack(node);
     return node;
+}
+
+object *parse_assignment_value(object *node, AST *tree) { return parse_assignment(node, 1, tree); }
+
+object *gen_assignment(object *target, const char *op, uint16_t mode, AST *tree)
+{
+    object *value = fresh_node();
+    if (g_assignment_depth >= kMaxAssignmentDepth) {
+        error_here(msg(kMsgAssignChainTooLong), kMaxAssignmentDepth);
+        skip_rest_of_expression();
+        make_int_zero(target);
+        return target;
+    }
+    AssignmentDepth depth;
+
+    if (!require_lvalue(target)) {
+        // Nothing can be stored: the value is read for its own effects.
+        parse_assignment(value, 1, tree);
+        *target = *value;
+        return target;
+    }
+    if (!is_directly_addressable(target) && target->kind != 255) {
+        if (target->kind == 2)
+            target->work[0] = 1;
+        gen_load_address_hl(target);
+    }
+    if (target->kind == 255) {
+        if (pointer_check_wanted(target))
+            gen_pointer_check();
+        defer_load(target, true);
+    }
+
+    const bool target_struct = is_struct_value(target);
+    bool target_pushed = false;
+    {
+        const JumpFixupLevel fixups;
+        if (op[0] == '\0') {
+            if (target_struct) {
+                if (target->kind == 255)
+                    (void)claim_pending_value(target);
+                else
+                    gen_load_address_hl(target);
+                gen_push_value(target);
+                target_pushed = true;
+            }
+            parse_assignment(value, 1, tree);
+        } else {
+            *value = *target;
+            binary_step(op, &parse_assignment_value, value, tree);
+        }
+        resolve_jump_fixups(static_cast<int16_t>(g_nesting));
+    }
+
+    report_assignment_mismatch(
+        classify_assignment(target->type, value->type, target->declarator, value->declarator),
+        target, value);
+    if (decl_level(value->declarator, 1) == kDeclFunction && cofunction_instances(value) != 0)
+        error_here("%s", msg(kMsgAssignCofunction));
+
+    // A target reached through a pointer was checked where the pointer was made; any other
+    // must be writable (initialised data lies among the constants).
+    const bool through_pointer =
+        has_level(target) ||
+        (target->kind == 255 && (obj_flag(target, addressInRegisters) ||
+                                 decl_level(target->declarator, 0) == kDeclPointer));
+    if (!(through_pointer && target->dereferenced) && !(target->flags[1] & kWritableMark))
+        error_here("%s", msg(kMsgExprReadOnly));
+
+    const bool value_struct = is_struct_value(value);
+    if (target_struct || value_struct) {
+        if (target_struct && value_struct) {
+            const int32_t target_size = tag_size(target->type);
+            if (target_size == tag_size(value->type)) {
+                copy_structure(target, value, static_cast<uint16_t>(target_size));
+                target->kind = 255;
+                return target;
+            }
+            error_here("%s", msg(kMsgAssignStructSize));
+        } else {
+            error_here("%s", msg(kMsgCgIncompatible));
+        }
+        // No store of the wrong size: the pushed address is released, and a value left on
+        // the stack too.
+        if (value->kind == 254 && value_struct)
+            discard_stack_value(value);
+        if (target_pushed)
+            gen_stack_adjust_tracked(2);
+        make_int_zero(target);
+        return target;
+    }
+
+    const bool target_pointer = has_level(target);
+    if (mode == 0 && value->kind == 0 &&
+        (target->kind == 1 || target->kind == 2 || target->kind == 3 || target->kind == 252 ||
+         target->kind == 255)) {
+        (void)claim_pending_value(target);
+        ConvertCCObject(value, target->type, target_pointer, 0);
+        gen_store(target, value);
+        *target = *value;
+        return target;
+    }
+    if (value->kind != 255 || obj_flag(value, addressInRegisters)) {
+        if (target->type == kTypeChar && !target_pointer)
+            gen_load_value_as_int(value);
+        else
+            gen_load_value(value);
+    }
+    (void)claim_pending_value(target);
+    ConvertCCObject(value, target->type, target_pointer, 0);
+    set_obj_flag(target, inByteRegister, obj_flag(value, inByteRegister));
+    gen_store_registers(target);
+    return target;
 }
 
 // ---- the comma level and the entries ------------------------------------------------------------------------

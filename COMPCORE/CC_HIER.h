@@ -70,9 +70,9 @@ uint32_t last_constant_value();
 //   additive    = multiplicative { ( "+" | "-" ) multiplicative }
 //   multiplicative = unary { ( "*" | "/" | "%" ) unary }
 object *parse_comma_level(object *node, uint16_t mode, AST *tree);
-// The frame of the assignment level: the nesting count, and the stack check at the end of an
-// outermost expression. An assignment operator is read with its value and reported as not part
-// of this build.
+// The assignment level: the conditional level, and when an assignment operator follows, the
+// assignment (`gen_assignment`); the nesting count, and the stack check at the end of an
+// outermost expression.
 object *parse_assignment(object *node, uint16_t mode, AST *tree);
 object *parse_conditional(object *node, AST *tree);
 // Levels 0 "||", 1 "&&", 2 "|", 3 "^", 4 "&"; 5 and above is the equality level.
@@ -139,6 +139,50 @@ object *parse_primary(object *node, uint16_t already_open, AST *tree);
 // not held in registers.
 using LevelRoutine = object *(*)(object *node, AST *tree);
 void binary_step(const char *op, LevelRoutine next, object *left, AST *tree);
+
+// ---- assignment ------------------------------------------------------------------------------------
+//   assignment-operator = "=" | "*=" | "/=" | "%=" | "+=" | "-=" | "<<=" | ">>=" | "&=" | "^=" | "|="
+
+// One assignment whose operator was consumed (`op`: the operator part of a compound one, empty
+// for "="): the target must be an lvalue (458); the right side is compiled (assignments group to
+// the right) and combined with the target for a compound operator (folded where the operator
+// allows); the types are checked; a target that is not writable reports 442 unless it is reached
+// through a pointer. Then the store: with `mode` 0 a constant is stored as it is; otherwise the
+// value, converted to the target's type, from the primary registers, where it stays. An equal-
+// sized structure is copied byte by byte; a structure against anything else is stored nowhere.
+// With run-time pointer checks a store through an address held in HL is checked first. More
+// than 100 assignments open inside one another are refused. Returns the target, which holds the
+// assignment's value.
+object *gen_assignment(object *target, const char *op, uint16_t mode, AST *tree);
+// The right operand of a compound assignment: the assignment level with its value used.
+object *parse_assignment_value(object *node, AST *tree);
+
+// Mismatch classes of an assignment.
+enum : int {
+    kAssignCompatible = 0,
+    kAssignStructure = 1,     // a structure and anything else, or two structures of other tags
+    kAssignLevels = 2,        // one type with other declarator levels (array and pointer match)
+    kAssignVoid = 3,          // a void object
+    kAssignScalarPointer = 4, // other scalar types, one of them with a declarator level
+};
+// The class of storing a value of one type (code, declarator word) into a target of another.
+// Two pointers (or arrays) always match when either points to void or the pointer type check of
+// the compiler options is off; const flags are never compared.
+int classify_assignment(int32_t target_type, int32_t value_type, uint32_t target_word,
+                        uint32_t value_word);
+// Reports a mismatch class: 436 and 437 (value's type, then the target's) and 519 (target's,
+// then the value's) as trivial warnings, 438 as an error; nothing for class 0.
+void report_assignment_mismatch(int mismatch, const object *target, const object *value);
+
+// The run-time check of a store whose address is in HL, against the write-permission table
+// (the start-up layout's page map): "bound_e" is called for a page that may not be written.
+// Vireon set only; on the Z180 nothing is emitted.
+void gen_pointer_check();
+// The program-wide switch of the run-time pointer check (on until set otherwise). The check runs
+// only while it is on, the item is compiled with the checks and with debug code, and the store
+// is not to a named variable.
+void set_pointer_checking(bool on);
+bool pointer_checking();
 
 // The length (2 or 3) of a compound assignment operator at the input pointer, else 0.
 int compound_assignment_length();
@@ -349,4 +393,15 @@ enum : uint32_t {
     kMsgExprSimpleIndexedCofunc = 2018,
     kMsgExprSizeUnknown = 2132,
     kMsgExprSizeTooLarge = 2148,
+};
+
+// Message ids of the assignment level.
+enum : uint32_t {
+    kMsgAssignStructType = 436,
+    kMsgAssignTypeMismatch = 437,
+    kMsgAssignVoid = 438,
+    kMsgAssignStructSize = 439,
+    kMsgAssignIncompatible = 519,
+    kMsgAssignCofunction = 2103,
+    kMsgAssignChainTooLong = 7175,
 };

@@ -1,5 +1,5 @@
 // SEAM_DECL: the declaration parser as the declaration seam, and the stand-ins for the
-// function-definition compiler, the assignment check and the function chains.
+// function-definition compiler and the function chains.
 #include "SEAM_DECL.h"
 
 #include "CC_DECLR.h"
@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint32_t kMsgNoChains = 7158;        // "Function chains are not part of this build."
 constexpr uint32_t kMsgNoFunctions = 7170;     // "Function definitions are not part of this build."
-constexpr uint32_t kMsgNoAssignmentCheck = 7171;  // "The assignment check is not part of this build."
 
 [[noreturn]] void missing(uint32_t id) { throw xErr(id, KX_HERE); }
 
@@ -18,14 +17,6 @@ constexpr uint32_t kMsgNoAssignmentCheck = 7171;  // "The assignment check is no
 class MissingFunctions : public FunctionDefinitionSeam {
 public:
     bool parse_function_definition(int, int32_t, int32_t) override { missing(kMsgNoFunctions); }
-};
-
-class MissingAssignmentCheck : public InitializerCheckSeam {
-public:
-    void check_initializer(const object &, const object &) override
-    {
-        missing(kMsgNoAssignmentCheck);
-    }
 };
 
 // Nothing can be added, so there is never a chain to emit.
@@ -41,11 +32,9 @@ public:
 
 MissingChains g_missing_chains;
 MissingFunctions g_missing_functions;
-MissingAssignmentCheck g_missing_check;
 DeclarationSeam *g_declarations = nullptr;  // the declaration parser
 ChainSeam *g_chains = &g_missing_chains;
 FunctionDefinitionSeam *g_functions = &g_missing_functions;
-InitializerCheckSeam *g_check = &g_missing_check;
 
 }  // namespace
 
@@ -60,12 +49,6 @@ void set_function_definition_seam(FunctionDefinitionSeam *seam)
     g_functions = seam ? seam : &g_missing_functions;
 }
 FunctionDefinitionSeam &function_definition_seam() { return *g_functions; }
-
-void set_initializer_check_seam(InitializerCheckSeam *seam)
-{
-    g_check = seam ? seam : &g_missing_check;
-}
-InitializerCheckSeam &initializer_check_seam() { return *g_check; }
 
 void set_chain_seam(ChainSeam *seam) { g_chains = seam ? seam : &g_missing_chains; }
 ChainSeam &chain_seam() { return *g_chains; }

@@ -1,6 +1,6 @@
 // SEAM_DECL: what the top-level parse uses of the declaration parser, what the declaration
-// parser uses of the function-definition compiler and of the assignment check, and what the
-// chain directives use of the function chains. The declaration parser (CC_DECLR) is the built-in
+// parser uses of the function-definition compiler, and what the chain directives use of the
+// function chains. The declaration parser (CC_DECLR) is the built-in
 // declaration seam; each other seam has a built-in stand-in that refuses to work with one clear
 // "... is not part of this build." (thrown as `xErr`) until its unit exists. Tests install their
 // own.
@@ -9,8 +9,6 @@
 
 #include <cstdint>
 #include <string>
-
-struct object;
 
 // External declarations and function definitions at top level.
 class DeclarationSeam {
@@ -37,17 +35,6 @@ public:
 // nullptr restores the built-in stand-in.
 void set_function_definition_seam(FunctionDefinitionSeam *seam);
 FunctionDefinitionSeam &function_definition_seam();
-
-// The type check of an initialiser: the value checked as if it were assigned to the target,
-// with the messages of an assignment.
-class InitializerCheckSeam {
-public:
-    virtual ~InitializerCheckSeam() = default;
-    virtual void check_initializer(const object &target, const object &value) = 0;
-};
-// nullptr restores the built-in stand-in.
-void set_initializer_check_seam(InitializerCheckSeam *seam);
-InitializerCheckSeam &initializer_check_seam();
 
 // Function chains: collected by "#makechain" and "#funcchain" (and by function definitions),
 // emitted as one routine per chain after the last top-level item.

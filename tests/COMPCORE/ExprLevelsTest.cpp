@@ -479,7 +479,7 @@ const BadCase kBad[] = {
     {"void_operand", "v || a;", {"Illegal use of type void."}},
     {"type_name", "t + 1;", {"Expecting function or variable name."}},
     {"call", "f(1, 2);", {"A function call is not part of this build."}},
-    {"assignment", "a = 1;", {"Assignment is not part of this build."}},
+    {"assignment_to_a_constant", "1 = a;", {"Invalid expression - need lvalue."}},
     {"waitfordone", "waitfordone { a; };", {"waitfordone is not part of this build."}},
     {"web_reference", "$a;", {"A \"#web\" reference is not part of this build."}},
     {"character_with_two", "'ab';", {"Missing character '''.", "; is missing/expected."}},

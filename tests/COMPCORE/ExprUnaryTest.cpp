@@ -119,13 +119,12 @@ private:
     }
 };
 
-// The compile-and-run fixture over the lines above, with the runtime routines; initialisers pass
-// a recording check and function declarators a recording double.
+// The compile-and-run fixture over the lines above, with the runtime routines; function
+// declarators go to a recording double.
 class UnaryRun : public CompileRun {
 protected:
     DeclarationsAndStatements lines;
     RecordingFunctionDefinitions functions;
-    RecordingInitializerCheck checks;
     CompilerOptions saved_options;
     bool saved_no_bouncers = true;
 
@@ -134,7 +133,6 @@ protected:
         CompileRun::SetUp();
         set_declaration_seam(&lines);
         set_function_definition_seam(&functions);
-        set_initializer_check_seam(&checks);
         saved_options = compiler_options();
         saved_no_bouncers = IdePreferences().no_bouncers;
         const std::string lib = std::string(KX_TEST_DATA) + "/../../TARGET/lib/";
@@ -146,7 +144,6 @@ protected:
         compiler_options() = saved_options;
         IdePreferences().no_bouncers = saved_no_bouncers;
         set_function_definition_seam(nullptr);
-        set_initializer_check_seam(nullptr);
         CompileRun::TearDown();
     }
 

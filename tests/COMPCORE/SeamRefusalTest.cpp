@@ -24,7 +24,6 @@ constexpr const char *kCodegen = "The code generator is not part of this build."
 constexpr const char *kTarget = "The target link is not part of this build.";
 constexpr const char *kDebugger = "The debugger core is not part of this build.";
 constexpr const char *kFunctions = "Function definitions are not part of this build.";
-constexpr const char *kAssignmentCheck = "The assignment check is not part of this build.";
 constexpr const char *kChains = "Function chains are not part of this build.";
 
 // Puts the built-in seams in place for one test and the shared doubles back after it.
@@ -40,7 +39,6 @@ protected:
         set_parser_seam(nullptr);
         set_declaration_seam(nullptr);
         set_function_definition_seam(nullptr);
-        set_initializer_check_seam(nullptr);
         set_chain_seam(nullptr);
     }
     void TearDown() override { install_seam_doubles(); }
@@ -107,12 +105,6 @@ const Refusal kRefusals[] = {
      kDebugger},
     {"FunctionDefinition",
      [] { (void)function_definition_seam().parse_function_definition(1, 2, 1); }, kFunctions},
-    {"InitializerCheck",
-     [] {
-         object target, value;
-         initializer_check_seam().check_initializer(target, value);
-     },
-     kAssignmentCheck},
     {"DeclareChain", [] { chain_seam().declare_chain("c"); }, kChains},
     {"ChainFunction", [] { chain_seam().add_chain_function("c", "f"); }, kChains},
 };

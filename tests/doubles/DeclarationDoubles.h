@@ -1,6 +1,6 @@
-// Recording doubles of what the declaration parser hands on: the function-definition compiler
-// and the assignment check of initialisers. A test installs them after the compile-and-run
-// fixture's set-up and removes them (nullptr) in its tear-down.
+// The recording double of what the declaration parser hands on: the function-definition
+// compiler. A test installs it after the compile-and-run fixture's set-up and removes it
+// (nullptr) in its tear-down.
 #pragma once
 
 #include "CC_DECL.h"
@@ -63,23 +63,5 @@ private:
                 --depth;
             advance_input(1);
         }
-    }
-};
-
-// Every initialiser value is recorded against its target (types and declarator words) and
-// passes.
-class RecordingInitializerCheck : public InitializerCheckSeam {
-public:
-    struct Check {
-        uint16_t target_type;
-        uint32_t target_word;
-        uint16_t value_type;
-        uint8_t value_kind;
-    };
-    std::vector<Check> checks;
-
-    void check_initializer(const object &target, const object &value) override
-    {
-        checks.push_back({target.type, target.declarator, value.type, value.kind});
     }
 };
