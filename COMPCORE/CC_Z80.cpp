@@ -310,7 +310,9 @@ PrimaryRegister registers_of_value(const object *value)
     PrimaryRegister r;
     const uint32_t first = decl_level(value->declarator, 0);
     uint16_t type = value->type;
-    if (first != kDeclNone || type >= 16)
+    // A held address lies in HL whatever the type it reaches.
+    if (first != kDeclNone || type >= 16 ||
+        (value->kind == 255 && obj_flag(value, addressInRegisters)))
         type = 12;
     else if (type == 1)
         r.promote_char = obj_flag(value, inByteRegister) ? 0 : 1;

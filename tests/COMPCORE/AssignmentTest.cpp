@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -32,19 +33,24 @@ using namespace compile_run;
 
 // Until the statement parser exists: a top-level line that begins with a declaration word (or
 // a typedef name) goes to the declaration parser, any other is an expression statement. The
-// statements' code runs from `first_code` to `code_end`.
+// statements' code runs from `first_code` to `code_end`; `before_statements` runs once, before
+// the first statement is compiled.
 class StatementLines : public DeclarationSeam {
 public:
     std::optional<uint32_t> first_code;
     uint32_t code_end = 0;
+    std::function<void()> before_statements;
 
     bool parse_external_declaration() override
     {
         skip_blanks_across_lines();
         if (starts_declaration())
             return declaration_parser_seam().parse_external_declaration();
-        if (!first_code)
+        if (!first_code) {
+            if (before_statements)
+                before_statements();
             first_code = current_code_cache().current;
+        }
         parse_expression_statement();
         skip_blanks_across_lines();
         if (!match_text(";")) {
@@ -100,6 +106,13 @@ protected:
         add_library("FLOAT.LIB", output_test::read_text(lib + "FLOAT.LIB"));
     }
 
+    // Each compile starts the statements afresh.
+    uint16_t compile(const std::string &program)
+    {
+        lines.first_code.reset();
+        return CompileRun::compile(program);
+    }
+
     static uint16_t address_of(const char *name)
     {
         const symbol *entry = find_symbol(name, false, kGlobalTable);
@@ -111,7 +124,6 @@ protected:
     ::testing::AssertionResult compile_and_run(const std::string &program,
                                                const std::vector<Preset> &presets = {})
     {
-        lines = StatementLines{};
         const uint16_t status = compile("#use INT16.LIB\n#use INT32.LIB\n#use FLOAT.LIB\n" + program +
                                         "\n#asm\n nop\nrterror_::\n jr rterror_\n#endasm\n");
         if (status != 0)
@@ -259,6 +271,17 @@ TEST_F(AssignRun, AStructureIsCopiedWhole)
     EXPECT_TRUE(messages().empty()) << messages_text();
 }
 
+TEST_F(AssignRun, AStructureIsCopiedThroughAPointer)
+{
+    ASSERT_TRUE(compile_and_run(std::string(kStructures) + "struct s *ps;\nps = &s1;\n*ps = s2;"));
+    preset.clear();
+    for (uint16_t i = 0; i < 7; ++i)
+        preset[static_cast<uint16_t>(address_of("s2") + i)] = static_cast<uint8_t>(0xC1 + i);
+    run(addr_offset(*lines.first_code), 20000, vsim::Breakpoint{addr_offset(lines.code_end), -1});
+    EXPECT_TRUE(memory(address_of("s1"), {0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7}));
+    EXPECT_TRUE(reg("SP", 0xE000));
+}
+
 TEST_F(AssignRun, AnotherTagOfEqualSizeIsCopiedAfterAWarning)
 {
     compile(std::string(kStructures) + "t1 = s2;");
@@ -308,6 +331,182 @@ TEST_P(AssignStructFaults, AreReportedAndStoreNothing)
 }
 INSTANTIATE_TEST_SUITE_P(All, AssignStructFaults, ::testing::ValuesIn(kStructFaults),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// ---- targets through pointers, subscripts and members ----------------------------------------------------
+
+// buf lies between two guards of 0x55 bytes: a store changes exactly the bytes it names.
+const char *const kIndirect = "struct m { char c; int v; long w; };\n"
+                              "char lo[4];\nint buf[4];\nchar hi[4];\n"
+                              "struct m rec;\nstruct m *ps;\nint *p;\nint i;\nint a;\nint x;\n"
+                              "long *lp;\nchar *cp;\n";
+
+struct IndirectCase {
+    const char *name;
+    const char *statements;
+    std::vector<uint8_t> buf;  // buf's 8 bytes after the run
+};
+const IndirectCase kIndirects[] = {
+    {"through_a_pointer", "p = buf + 1;\n*p = 5;", {0x55, 0x55, 5, 0, 0x55, 0x55, 0x55, 0x55}},
+    {"subscript_of_a_pointer", "p = buf;\ni = 2;\np[i] = a;", {0x55, 0x55, 0x55, 0x55, 0x34, 0x12, 0x55, 0x55}},
+    {"compound_subscript", "i = 3;\nbuf[i] += 2;", {0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x57, 0x55}},
+    {"char_through_a_pointer", "cp = buf;\ncp[1] = 300;", {0x55, 44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}},
+    {"long_through_a_pointer", "lp = buf;\n*lp = a;", {0x34, 0x12, 0, 0, 0x55, 0x55, 0x55, 0x55}},
+    {"compound_through_a_pointer", "p = buf;\n*p -= a;", {0x21, 0x43, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}},
+    {"chain_through_pointers", "p = buf;\np[0] = p[3] = 7;", {7, 0, 0x55, 0x55, 0x55, 0x55, 7, 0}},
+};
+
+class AssignIndirect : public AssignRun, public ::testing::WithParamInterface<IndirectCase> {
+protected:
+    void lay_guards()
+    {
+        for (const char *name : {"lo", "hi"})
+            for (uint16_t k = 0; k < 4; ++k)
+                preset[static_cast<uint16_t>(address_of(name) + k)] = 0x55;
+        for (uint16_t k = 0; k < 8; ++k)
+            preset[static_cast<uint16_t>(address_of("buf") + k)] = 0x55;
+        preset[address_of("a")] = 0x34;
+        preset[static_cast<uint16_t>(address_of("a") + 1)] = 0x12;
+    }
+};
+
+TEST_P(AssignIndirect, ChangesExactlyTheBytesNamed)
+{
+    const IndirectCase &c = GetParam();
+    ASSERT_TRUE(compile_and_run(std::string(kIndirect) + c.statements)) << c.statements;
+    lay_guards();
+    run(addr_offset(*lines.first_code), 20000, vsim::Breakpoint{addr_offset(lines.code_end), -1});
+    EXPECT_TRUE(memory(address_of("buf"), c.buf)) << c.statements;
+    EXPECT_TRUE(memory(address_of("lo"), {0x55, 0x55, 0x55, 0x55}));
+    EXPECT_TRUE(memory(address_of("hi"), {0x55, 0x55, 0x55, 0x55}));
+    EXPECT_TRUE(reg("SP", 0xE000));
+}
+INSTANTIATE_TEST_SUITE_P(All, AssignIndirect, ::testing::ValuesIn(kIndirects),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST_F(AssignRun, AMemberIsStoredThroughAStructurePointer)
+{
+    ASSERT_TRUE(compile_and_run(std::string(kIndirect) + "ps = &rec;\nps->v = 3;\nrec.w = a;\nrec.c = 9;",
+                                {{"a", 0xFFFE, 2}}));
+    EXPECT_TRUE(memory(address_of("rec"), {9, 3, 0, 0xFE, 0xFF, 0xFF, 0xFF}));
+}
+
+// As a statement the constant goes through HL into memory ("ld (hl), n"), never into a
+// register pair; as an operand it is loaded and stays the assignment's value.
+TEST_F(AssignRun, AConstantThroughAPointerIsStoredAsItIs)
+{
+    ASSERT_TRUE(compile_and_run(std::string(kIndirect) + "p = buf;\n*p = 5;"));
+    const std::vector<uint8_t> code = statement_code();
+    const std::vector<uint8_t> store_5 = {0x36, 0x05};
+    EXPECT_NE(std::search(code.begin(), code.end(), store_5.begin(), store_5.end()), code.end());
+    for (const uint8_t load : {0x01, 0x11, 0x21}) {
+        const std::vector<uint8_t> pair_5 = {load, 0x05, 0x00};
+        EXPECT_EQ(std::search(code.begin(), code.end(), pair_5.begin(), pair_5.end()), code.end())
+            << "ld with 5, opcode " << int(load);
+    }
+    ASSERT_TRUE(compile_and_run(std::string(kIndirect) + "p = buf;\nx = (*p = 5) + 1;"));
+    EXPECT_TRUE(holds("x", 6, 2));
+    EXPECT_TRUE(holds("buf", 5, 2));
+}
+
+TEST_F(AssignRun, AVoidValueCannotBeAssigned)
+{
+    compile("int a;\na = (void)0;\n");
+    EXPECT_EQ(summaries(), std::vector<std::string>{"Cannot assign objects of type void."});
+}
+
+TEST_F(AssignRun, ACofunctionCannotBecomeAFunctionPointer)
+{
+    lines.before_statements = [] {
+        symbol *cf = add_symbol("cf", kDeclFunction, 2, 0, 1, nullptr, 0);
+        cf->flags[0] |= 0x80;  // one instance (the lowest bit of its count)
+        cf->address[0] = make_addr(0, 0x1000);
+    };
+    compile("int (*fp)();\nfp = &cf;\n");
+    EXPECT_EQ(summaries(), std::vector<std::string>{
+                               "Cofunctions cannot be assigned to function pointers or accessed "
+                               "indirectly."});
+}
+
+// ---- the run-time pointer check in a compile ----------------------------------------------------------
+
+// With the run-time pointer checks (and debug code), the check stands before each store through a
+// pointer; the table lies at 0x7000 (root code, physical 0x07000) and marks the pages written.
+class AssignChecked : public AssignRun {
+protected:
+    static constexpr uint16_t kTable = 0x7000;
+    StartUpLayout saved_layout;
+
+    void SetUp() override
+    {
+        AssignRun::SetUp();
+        saved_layout = start_up_layout();
+        compiler_options().rtc_pointers = 1;
+        lines.before_statements = [] {
+            StartUpLayout layout = start_up_layout();
+            layout.page_map = true;
+            layout.page_map_address = make_addr(0, kTable);
+            set_start_up_layout(layout);
+        };
+    }
+    void TearDown() override
+    {
+        compiler_options().rtc_pointers = 0;
+        set_pointer_checking(true);
+        set_start_up_layout(saved_layout);
+        AssignRun::TearDown();
+    }
+    // How many checks the statements hold: their first bytes "ex de, hl" "ld h, 0x70" "ld l, d".
+    size_t checks() const
+    {
+        const std::vector<uint8_t> code = statement_code();
+        const std::vector<uint8_t> head = {0xEB, 0x26, 0x70, 0x6A, 0xAF, 0xED, 0x6C, 0xFC, 0xEB};
+        size_t n = 0;
+        for (auto at = code.begin(); (at = std::search(at, code.end(), head.begin(), head.end())) != code.end(); ++at)
+            ++n;
+        return n;
+    }
+};
+
+const char *const kChecked = "int buf[4];\nint *p;\nint a;\nint i;\n";
+
+TEST_F(AssignChecked, GuardEveryStoreThroughAPointerAndNoNamedOne)
+{
+    ASSERT_EQ(compile(std::string(kChecked) + "p = buf;\na = 1;\n*p = 5;\ni = 1;\np[i] = a;\n*p += 2;\n"
+                      "#asm\nbound_e::\n jr bound_e\n#endasm\n"),
+              0) << messages_text();
+    EXPECT_EQ(checks(), 3u);
+}
+
+TEST_F(AssignChecked, TheStoreLandsOnAWritablePageAndCallsBoundEOtherwise)
+{
+    const std::string program = std::string(kChecked) + "p = buf;\n*p = 5;\n";
+    for (const bool writable : {true, false}) {
+        ASSERT_EQ(compile(program + "#asm\n nop\nbound_e::\n jr bound_e\n#endasm\n"), 0)
+            << messages_text();
+        preset.clear();
+        const uint16_t page = address_of("buf") >> 8;
+        for (uint16_t k = 0; k < 256; ++k)
+            preset[static_cast<uint16_t>(kTable + k)] = k == page && writable ? 1 : 0;
+        const vsim::RunResult r = run(addr_offset(*lines.first_code), 20000,
+                                      vsim::Breakpoint{addr_offset(lines.code_end), -1});
+        EXPECT_EQ(r.reason == vsim::StopReason::breakpoint, writable);
+        if (writable)
+            EXPECT_TRUE(holds("buf", 5, 2));
+        else
+            EXPECT_TRUE(reg("PC", addr_offset(lines.code_end) + 1)) << "in bound_e, behind the nop";
+    }
+}
+
+TEST_F(AssignChecked, SwitchedOffThereIsNone)
+{
+    set_pointer_checking(false);
+    ASSERT_EQ(compile(std::string(kChecked) + "p = buf;\n*p = 5;\n"), 0) << messages_text();
+    EXPECT_EQ(checks(), 0u);
+    set_pointer_checking(true);
+    compiler_options().rtc_pointers = 0;
+    ASSERT_EQ(compile(std::string(kChecked) + "p = buf;\n*p = 5;\n"), 0) << messages_text();
+    EXPECT_EQ(checks(), 0u);
+}
 
 // ---- type checks ------------------------------------------------------------------------------------------
 
