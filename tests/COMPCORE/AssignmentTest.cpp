@@ -6,6 +6,7 @@
 
 #include "CodegenFixture.h"
 #include "CompileRunFixture.h"
+#include "StatementLines.h"
 #include "OutputTestSupport.h"
 
 #include "CC_ADDR.h"
@@ -21,7 +22,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -31,59 +31,7 @@ namespace {
 
 using namespace compile_run;
 
-// Until the statement parser exists: a top-level line that begins with a declaration word (or
-// a typedef name) goes to the declaration parser, any other is an expression statement. The
-// statements' code runs from `first_code` to `code_end`; `before_statements` runs once, before
-// the first statement is compiled.
-class StatementLines : public DeclarationSeam {
-public:
-    std::optional<uint32_t> first_code;
-    uint32_t code_end = 0;
-    std::function<void()> before_statements;
-
-    bool parse_external_declaration() override
-    {
-        skip_blanks_across_lines();
-        if (starts_declaration())
-            return declaration_parser_seam().parse_external_declaration();
-        if (!first_code) {
-            if (before_statements)
-                before_statements();
-            first_code = current_code_cache().current;
-        }
-        parse_expression_statement();
-        skip_blanks_across_lines();
-        if (!match_text(";")) {
-            report_missing(";");
-            clear_line();
-        }
-        code_end = current_code_cache().current;
-        return true;
-    }
-
-private:
-    static bool starts_declaration()
-    {
-        static const char *const kWords[] = {"int",   "char",    "unsigned", "long",   "float",
-                                             "void",  "struct",  "union",    "const",  "typedef",
-                                             "static", "extern", "enum",     "signed", "short"};
-        for (const char *word : kWords) {
-            const LexerPlace start = lexer_place();
-            const bool found = match_keyword(word);
-            restore_lexer_place(start);
-            if (found)
-                return true;
-        }
-        const LexerPlace start = lexer_place();
-        char name[kMaxIdentifier + 1];
-        const bool named = scan_identifier(name, false, false) != 0;
-        restore_lexer_place(start);
-        const symbol *entry = named ? find_symbol(name, false, kGlobalTable) : nullptr;
-        return entry && entry->kind == kStorageTypedefGlobal;
-    }
-};
-
-// The compile-and-run fixture with the lines above and the 16- and 32-bit runtime routines.
+// The compile-and-run fixture over declarations and statements, with the runtime routines.
 class AssignRun : public CompileRun {
 public:
     // Values laid into named globals before the run (little-endian, `size` bytes).
@@ -94,7 +42,7 @@ public:
     };
 
 protected:
-    StatementLines lines;
+    DeclarationsAndStatements lines;
 
     void SetUp() override
     {
@@ -416,12 +364,7 @@ TEST_F(AssignRun, AVoidValueCannotBeAssigned)
 
 TEST_F(AssignRun, ACofunctionCannotBecomeAFunctionPointer)
 {
-    lines.before_statements = [] {
-        symbol *cf = add_symbol("cf", kDeclFunction, 2, 0, 1, nullptr, 0);
-        cf->flags[0] |= 0x80;  // one instance (the lowest bit of its count)
-        cf->address[0] = make_addr(0, 0x1000);
-    };
-    compile("int (*fp)();\nfp = &cf;\n");
+    compile("int (*fp)();\nfunction cf 0x1000 1;\nfunction f 0x1100;\nfp = &cf;\nfp = &f;\n");
     EXPECT_EQ(summaries(), std::vector<std::string>{
                                "Cofunctions cannot be assigned to function pointers or accessed "
                                "indirectly."});

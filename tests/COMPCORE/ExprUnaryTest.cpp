@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "CompileRunFixture.h"
+#include "StatementLines.h"
 #include "DeclarationDoubles.h"
 #include "OutputTestSupport.h"
 
@@ -40,86 +41,7 @@ uint32_t float_bits(float f)
     return bits;
 }
 
-// The top-level lines of the programs here:
-//   a line that begins with a type word or a typedef name   the declaration parser reads it
-//   "function" name address [instances] ";"                 a function entered with its address
-//                                                           (and cofunction instance count)
-//   "value" "(" expression ")" ";"                          a loop condition's value
-//   expression ";"                                          an expression statement
-// The code of the statements runs from `first_code` to `code_end`.
-class DeclarationsAndStatements : public DeclarationSeam {
-public:
-    std::optional<uint32_t> first_code;
-    uint32_t code_end = 0;
-
-    bool parse_external_declaration() override
-    {
-        skip_blanks_across_lines();
-        if (starts_declaration())
-            return declaration_parser_seam().parse_external_declaration();
-        if (match_keyword("function")) {
-            enter_function();
-            return true;
-        }
-        if (!first_code)
-            first_code = current_code_cache().current;
-        if (match_keyword("value")) {
-            expect_text("(");
-            parse_value_expression(1);
-            expect_text(")");
-        } else {
-            parse_expression_statement();
-        }
-        skip_blanks_across_lines();
-        if (!match_text(";")) {
-            report_missing(";");
-            clear_line();
-        }
-        code_end = current_code_cache().current;
-        return true;
-    }
-
-private:
-    static bool starts_declaration()
-    {
-        static const char *const kWords[] = {"int",    "char",   "long",    "unsigned", "float",
-                                             "struct", "union",  "typedef", "extern",   "const",
-                                             "static", "void",   "enum",    "short",    "double"};
-        const LexerPlace start = lexer_place();
-        char name[kMaxIdentifier + 1];
-        const bool word = scan_identifier(name, false, false) != 0;
-        restore_lexer_place(start);
-        if (!word)
-            return false;
-        for (const char *w : kWords)
-            if (std::strcmp(name, w) == 0)
-                return true;
-        const symbol *s = find_symbol(name, false, kGlobalTable);
-        return s && (s->kind == kStorageTypedefGlobal || s->kind == kStorageTypedefLocal);
-    }
-
-    // "function" name address [instances] ";": an int function at the address; the instance
-    // count goes where the declaration parser keeps a cofunction's.
-    static void enter_function()
-    {
-        char name[kMaxIdentifier + 1];
-        (void)scan_identifier(name, false, false);
-        const uint16_t address = parse_constant_expression();
-        uint32_t instances = 0;
-        skip_blanks_across_lines();
-        if (*input_pointer() != ';')
-            instances = parse_constant_expression();
-        symbol *f = add_symbol(name, kDeclFunction, 2, 0, 1, nullptr, 0);
-        f->address[0] = make_addr(address >= 0xE000 ? 2 : 0, address);
-        const uint32_t word = (static_cast<uint32_t>(f->flags[0]) | (f->flags[1] << 8)) |
-                              (instances << 7);
-        f->flags[0] = static_cast<uint8_t>(word);
-        f->flags[1] = static_cast<uint8_t>(word >> 8);
-        expect_text(";");
-    }
-};
-
-// The compile-and-run fixture over the lines above, with the runtime routines; function
+// The compile-and-run fixture over declarations and statements, with the runtime routines; function
 // declarators go to a recording double.
 class UnaryRun : public CompileRun {
 protected:
