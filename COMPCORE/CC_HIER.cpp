@@ -2175,9 +2175,7 @@ constexpr int kMaxAssignmentDepth = 100;
 // settings for its own duration).
 bool g_pointer_checking = true;
 
-constexpr uint8_t kWritableMark = 0x40;  // flags[1]
-
-bool has_level(const object *node) { return decl_level(node->declarator, 0) != kDeclNone; }
+bool has_level(const object *node) { return first_level(node) != kDeclNone; }
 
 // The rest of a refused expression, across its lines: up to the ";" (or the closer) that ends
 // it, not consumed.
@@ -2192,6 +2190,7 @@ void skip_rest_of_expression()
             return;
     }
 }
+
 bool is_indirect_level(uint32_t level) { return level == kDeclArray || level == kDeclPointer; }
 
 // A store through a pointer is checked at run time when the item is compiled with the checks
@@ -2391,7 +2390,6 @@ object *gen_assignment(object *target, const char *op, uint16_t mode, AST *tree)
     }
 
     const bool target_struct = is_struct_value(target);
-    bool target_pushed = false;
     {
         const JumpFixupLevel fixups;
         if (op[0] == '\0') {
@@ -2401,7 +2399,6 @@ object *gen_assignment(object *target, const char *op, uint16_t mode, AST *tree)
                 else
                     gen_load_address_hl(target);
                 gen_push_value(target);
-                target_pushed = true;
             }
             parse_assignment(value, 1, tree);
         } else {
@@ -2421,14 +2418,16 @@ object *gen_assignment(object *target, const char *op, uint16_t mode, AST *tree)
     // must be writable (initialised data lies among the constants).
     const bool through_pointer =
         has_level(target) ||
-        (target->kind == 255 && (obj_flag(target, addressInRegisters) ||
-                                 decl_level(target->declarator, 0) == kDeclPointer));
-    if (!(through_pointer && target->dereferenced) && !(target->flags[1] & kWritableMark))
+        (target->kind == 255 &&
+         (obj_flag(target, addressInRegisters) || first_level(target) == kDeclPointer));
+    if (!(through_pointer && target->dereferenced) && !is_writable(target))
         error_here("%s", msg(kMsgExprReadOnly));
 
     const bool value_struct = is_struct_value(value);
     if (target_struct || value_struct) {
-        if (target_struct && value_struct) {
+        if (op[0] != '\0') {
+            // The operator has refused the structure already.
+        } else if (target_struct && value_struct) {
             const int32_t target_size = tag_size(target->type);
             if (target_size == tag_size(value->type)) {
                 copy_structure(target, value, static_cast<uint16_t>(target_size));
@@ -2439,11 +2438,12 @@ object *gen_assignment(object *target, const char *op, uint16_t mode, AST *tree)
         } else {
             error_here("%s", msg(kMsgCgIncompatible));
         }
-        // No store of the wrong size: the pushed address is released, and a value left on
-        // the stack too.
+        // No store of the wrong size: the target's address, pushed or still waiting, is given
+        // up, and a structure value left on the stack is released.
         if (value->kind == 254 && value_struct)
             discard_stack_value(value);
-        if (target_pushed)
+        (void)claim_pending_value(target);
+        if (target->kind == 254)
             gen_stack_adjust_tracked(2);
         make_int_zero(target);
         return target;
@@ -2707,6 +2707,7 @@ void reset_expression_parser()
     g_auto_blocked = false;
     g_expression_flag = 0;
     g_bare_increment = false;
+    g_assignment_depth = 0;
     g_nesting_refused = false;
     g_cofunction_index = 0;
     g_number_text.clear();

@@ -260,6 +260,9 @@ const StructFault kStructFaults[] = {
     {"scalar_to_structure",
      "s1 = a;",
      {"Can only assign struct to struct of the same type.", "Operands and/or operator incompatible."}},
+    {"compound_through_a_pointer",
+     "ps = &s1;\n*ps += s2;",
+     {"Invalid type for '+' operator"}},
     {"into_initialised_structure",
      "cs = s2;",
      {"Assignment to read-only variable not allowed."}},
@@ -270,7 +273,8 @@ class AssignStructFaults : public AssignRun, public ::testing::WithParamInterfac
 TEST_P(AssignStructFaults, AreReportedAndStoreNothing)
 {
     const StructFault &c = GetParam();
-    compile(std::string(kStructures) + "const struct s cs = { 1, 2, 3 };\n" + c.statement + "\n" +
+    compile(std::string(kStructures) + "const struct s cs = { 1, 2, 3 };\nstruct s *ps;\n" +
+            c.statement + "\n" +
             "a = 1;\n");
     std::vector<std::string> expected = c.messages;
     std::sort(expected.begin(), expected.end());
