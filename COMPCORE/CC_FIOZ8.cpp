@@ -18,6 +18,7 @@
 #include "CC_MISC.h"
 #include "CC_MOD.h"
 #include "CC_STAB.h"
+#include "CC_STATS.h"
 #include "CC_VER.h"
 #include "CC_XDATA.h"
 #include "CC_Z80START.h"
@@ -962,6 +963,8 @@ uint16_t compile_and_load(const std::string &source_path)
     (void)codegen_seam().select_target_cpu(0, g_processor_selector == 0 ? 1 : 0);
     if (prepare_compile() != 0)
         return static_cast<uint16_t>(get_error_status() | 2);
+    // The statistics window's record, whichever way the compile ends from here.
+    CompileStatisticsScope statistics;
 
     // The memory map: root code from the page after the BIOS's root code (a BIOS compile gives
     // no address: 0), over the code generator's root code size. On the Vireon family the data
@@ -1005,6 +1008,7 @@ uint16_t compile_and_load(const std::string &source_path)
         const MemoryMap &map = memory_map();
         root_start = g_bios_root_end;
         data_start = bios_compile_info_cache().program_data_start;
+        statistics.SetBases(root_start, data_start);
         second_start = map.program_second_data_start != kDummyAddress
                            ? map.program_second_data_start
                            : data_start;

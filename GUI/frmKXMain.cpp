@@ -27,10 +27,12 @@
 #include "frmKXAbout.h"
 #include "frmKXDockable.h"
 #include "frmKXEnvOptions.h"
+#include "frmKXInfo.h"
 #include "frmKXMessageBox.h"
 #include "guiHosts.h"
 #include "guiKXPreferences.h"
 #include "guiMruMenu.h"
+#include "guiOptionsHost.h"
 #include "guiProjects.h"
 #include "guiStore.h"
 #include "kxwStartup.h"
@@ -188,6 +190,14 @@ void TfrmMainWindow::BuildMenus()
     BuildDebugActions(window);
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
+    actInformation = help->addAction(tr("Information"));
+    actInformation->setStatusTip(tr("Show Information Window"));
+    connect(actInformation, &QAction::triggered, this, [this] {
+        guarded([&] {
+            TfrmInfo info(this);
+            options_shell().ExecModal(info);
+        });
+    });
     connect(help->addAction(tr("&About...")), &QAction::triggered, this,
             [this] { guarded([&] { ShowAbout(); }); });
 }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -278,6 +279,81 @@ public:
     QAction *actTraceOn = nullptr;
     QAction *actTraceOff = nullptr;
 
+    // The compile statistics window, modally.
+    QAction *actInformation = nullptr;
+
+    // ---- the compile commands (frmKXMainCompile.cpp) ----
+    QAction *actCompile = nullptr, *actCompileToTargetFlash = nullptr,
+            *actCompileToTargetRAM = nullptr, *actCompileToTargetFlashRam = nullptr,
+            *actCompileToBinFlash = nullptr, *actCompileToBinFlashRam = nullptr,
+            *actCompileBIOS = nullptr;
+    // Runs one compile or debug operation under the error policy: a Cancel in the status box
+    // ends it without a message (over TCP/IP the link's pending error is fetched and the link
+    // closed); any other error of ours resets the compile mode, closes the status box, is
+    // shown and leaves debug mode; anything else is shown as an internal error. Never throws.
+    void RunCompileOperation(const std::function<void()> &operation);
+    // The action is off while the operation runs and on again however it ends.
+    void RunLocked(QAction *action, const std::function<void()> &operation, bool through_runner);
+    // True when the file to compile is on the libraries list and the user declines.
+    [[nodiscard]] bool ConfirmLibraryCompile();
+    // The editor to compile: the front one, or the project's default source file's.
+    TfrmEdit *GetCompileEditor();
+    // The fixed preparation; the file to compile (empty for the BIOS).
+    std::string PrepareCompile();
+    void AfterCompile(int status);
+    void CompileToTarget();
+    void CompileToBinFile();
+    void CompileBios();
+    // 0 flash, 1 RAM, 2 flash and run in RAM: "BIOS Memory Mode" is that mode for this one
+    // compile and reads as before afterwards, whatever happened.
+    void CompileToTargetMode(int mode);
+    void CompileToBinMode(int mode);
+    void actCompileExecute();
+    bool CompilingBios() const { return m_compiling_bios; }
+    // Whether an action of the Compile or Run menus may run now: its rule, and not while its
+    // own locked operation runs.
+    bool CommandAllowed(QAction *action) const;
+    void UpdateCommandActions();
+    const std::vector<QAction *> &CommandActions() const { return m_command_actions; }
+
+    // ---- the debug commands (frmKXMainRun.cpp) ----
+    QAction *actRun = nullptr, *actRunNoPoll = nullptr, *actStop = nullptr,
+            *actStepOver = nullptr, *actTraceInto = nullptr, *actSourceStepOver = nullptr,
+            *actSourceTraceInto = nullptr, *actToggleBreakpoint = nullptr,
+            *actToggleHardBrkPt = nullptr, *actClearAllBrkPts = nullptr,
+            *actToggleInterrupts = nullptr, *actPollTarget = nullptr,
+            *actResetProgram = nullptr, *actCloseSerialPort = nullptr, *actEditMode = nullptr,
+            *actAddWatch = nullptr, *actDeleteWatch = nullptr, *actDeleteWatchButton = nullptr,
+            *actDeleteAllWatches = nullptr, *actUpdateWatchWindow = nullptr,
+            *actEvaluateExpression = nullptr, *actDisassembleAtCursor = nullptr,
+            *actDisassembleAtAddress = nullptr, *actDumpAtAddress = nullptr;
+    // Run: in edit mode compiles to the target first and runs what stays stopped after it.
+    void actRunExecute();
+    // A step (source level or as the disassembly window allows; over 1 or into 0) unless one
+    // is pending; a step that fails to start is no longer pending.
+    void StartStep(bool source_level, int over);
+    void actStepOverExecute();
+    void actTraceIntoExecute();
+    void actPollTargetExecute();
+    void actResetProgramExecute();
+    void actCloseSerialPortExecute();
+    void actEditModeExecute();
+    void actAddWatchExecute();
+    void DeleteWatches(bool all);
+    void actUpdateWatchWindowExecute();
+    void actEvaluateExpressionExecute();
+    void actDisassembleAtAddressExecute();
+    void actDumpAtAddressExecute();
+    // The memory dump request the debugger reads.
+    void SetDumpPhysical(uint8_t physical);
+    uint8_t GetDumpPhysical() const;
+    void SetDumpXpcOffset(uint8_t xpc_offset);
+    uint8_t GetDumpXpcOffset() const;
+    void SetDumpAddress(uint32_t address);
+    uint32_t GetDumpAddress() const;
+    void SetDumpDataSpace(uint8_t data_space);
+    uint8_t GetDumpDataSpace() const;
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -304,6 +380,16 @@ private:
     void BuildEditMenu();
     void BuildProjectMenu();
     void BuildPrintActions(QMenu *file);
+    // The Compile menu and the debug commands of the Run menu.
+    void BuildCompileMenu();
+    void BuildRunCommands(QMenu *run);
+    bool CompileRule(QAction *action) const;
+    bool DebugRule(QAction *action) const;
+    bool BoardConfigured() const;
+    void HandleCommandError(xErr &error);
+    void WriteBackupFile(TfrmEdit *editor);
+    // The after-compile step's end: the messages toggle, the status box, the alert.
+    void FinishCompile();
     TKorvexPrinter &Printer();
     // The action runs its execute when its update rule still allows it.
     void Connect(QAction *action, std::function<bool()> allowed, std::function<void()> execute);
@@ -346,6 +432,10 @@ private:
     TPreviewPrinter m_print_setup;
     std::shared_ptr<TKorvexPrinter> m_printer; // shared: deleted where it was made
     TSearchRequest m_last_search;
+    bool m_compiling_bios = false;
+    int m_operations_running = 0;
+    std::set<QAction *> m_locked_actions;
+    std::vector<QAction *> m_command_actions;
 };
 
 // The main form while it exists.

@@ -353,6 +353,7 @@ void TfrmMainWindow::BuildDebugActions(QMenu *window_menu)
         });
     });
 
+    BuildCompileMenu();
     QMenu *run = menuBar()->addMenu(tr("&Run"));
     actTraceOn = run->addAction(tr("Trace O&n"));
     actTraceOff = run->addAction(tr("Trace O&ff"));
@@ -372,10 +373,12 @@ void TfrmMainWindow::BuildDebugActions(QMenu *window_menu)
                 actTraceOffExecute();
         });
     });
+    BuildRunCommands(run);
     connect(run, &QMenu::aboutToShow, this, [this] {
         guarded([&] {
             actTraceOn->setEnabled(actTraceOnUpdate());
             actTraceOff->setEnabled(actTraceOffUpdate());
+            UpdateCommandActions();
         });
     });
 }

@@ -202,6 +202,7 @@ void TfrmMainWindow::UpdateActions()
         action->setEnabled(editor != nullptr);
     actPreviousError->setEnabled(MessagesVisible());
     actNextError->setEnabled(MessagesVisible());
+    UpdateCommandActions();
 }
 
 // ---- File ----------------------------------------------------------------------------------------

@@ -20,6 +20,7 @@
 #include "frmKXMessages.h"
 #include "frmKXPassPhrase.h"
 #include "frmKXSplash.h"
+#include "guiDebugger.h"
 #include "guiEnvironment.h"
 #include "guiExceptions.h"
 #include "guiHosts.h"
@@ -196,6 +197,7 @@ int WinMain(int argc, char **argv)
     // The target link serves the compiler, the project's link settings and the options dialog
     // from the first project load on.
     install_target_link();
+    install_debugger_link();
     try {
         std::vector<std::string> args(argv, argv + argc);
         StartIde(args, QCoreApplication::applicationFilePath().toStdString());
@@ -209,6 +211,7 @@ int WinMain(int argc, char **argv)
         ShowAppMessageBox(gStartupErrorCaption, "", kMbOk | kMbIconError);
     }
     ShutdownLink();
+    set_debugger_operations(nullptr);
     set_target_operations(nullptr);
     restore_windowless_hosts();
     return 0;

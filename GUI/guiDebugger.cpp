@@ -1,0 +1,180 @@
+// guiDebugger: the built-in refusals, the adapter over the compile-and-load sequence and the
+// target link, and the program's own command dialogs.
+#include "guiDebugger.h"
+
+#include <chrono>
+#include <thread>
+
+#include "CC_FIOZ8.h"
+#include "CC_GLINE.h"
+#include "MsTimer.h"
+#include "SEAM_TARGET.h"
+#include "TC.h"
+#include "frmKXAdvCompilerOpt.h"
+#include "guiCompilerInterface.h"
+#include "guiExceptions.h"
+#include "guiOptionsHost.h"
+
+namespace {
+
+constexpr uint32_t kMsgNoTargetLink = 7151;   // "The target link is not part of this build."
+constexpr uint32_t kMsgNoDebuggerCore = 7152; // "The debugger core is not part of this build."
+constexpr uint32_t kMsgNoDebugWindows = 7159; // "The debug windows are not part of this build."
+
+[[noreturn]] void missing(uint32_t id) { throw xErr(id, KX_HERE); }
+[[noreturn]] void no_debugger_core() { missing(kMsgNoDebuggerCore); }
+
+// Every call refuses: nothing is ever reported as compiled, loaded or started that was not.
+class MissingDebuggerOperations : public TDebuggerOperations {
+public:
+    int CompileWithBiosCheck(const std::string &) override { missing(kMsgNoTargetLink); }
+    int CompileFile(const std::string &, bool) override { missing(kMsgNoTargetLink); }
+    int ResetAndLoadBios() override { missing(kMsgNoTargetLink); }
+    void ClearCompileFlags() override { missing(kMsgNoTargetLink); }
+    bool CompilingToFile() override { missing(kMsgNoTargetLink); }
+    bool FlashWriteMode() override { missing(kMsgNoTargetLink); }
+    void CloseCompilerSource() override {}
+    bool TcIsConnectionOpen() override { missing(kMsgNoTargetLink); }
+    bool LinkIsTcp() override { missing(kMsgNoTargetLink); }
+    void TcCheckPendingError() override { missing(kMsgNoTargetLink); }
+    void TcCloseConnection() override { missing(kMsgNoTargetLink); }
+    void TcResetTarget() override { missing(kMsgNoTargetLink); }
+    void TcResetTargetWithMode() override { missing(kMsgNoTargetLink); }
+    void TcRunWatches() override { missing(kMsgNoTargetLink); }
+    void readEnabledOptions() override { no_debugger_core(); }
+    bool areWatchesEnabled() override { no_debugger_core(); }
+    bool canStepInstructions() override { no_debugger_core(); }
+    int getMaxWatches() override { no_debugger_core(); }
+    int startLoadedProgram(bool) override { no_debugger_core(); }
+    void runProgram() override { no_debugger_core(); }
+    void stopProgram() override { no_debugger_core(); }
+    void clearTargetBreakpoints() override { no_debugger_core(); }
+    void refreshAfterStop(bool) override { no_debugger_core(); }
+    void toggleInterruptPriority() override { no_debugger_core(); }
+    void removeAllBreakpoints() override { no_debugger_core(); }
+    int userBreakpointCount() override { return 0; }
+    void startStep(int, int) override { no_debugger_core(); }
+    bool StepPending() override { return false; }
+    void SetStepPending(bool) override {}
+    void SetStartAfterLoad(bool) override {}
+    bool TraceRunning() override { return false; }
+    void ResetTrace(bool) override { no_debugger_core(); }
+    void disassembleAtCursor() override { no_debugger_core(); }
+    void disassembleAtAddress(uint32_t) override { no_debugger_core(); }
+    void fillMemoryDump(uint32_t, int) override { no_debugger_core(); }
+    void refreshWatchWindow() override { no_debugger_core(); }
+    void Wait(uint32_t) override { missing(kMsgNoTargetLink); }
+    void Sleep(uint32_t) override { missing(kMsgNoTargetLink); }
+};
+
+MissingDebuggerOperations g_missing_operations;
+TDebuggerOperations *g_operations = &g_missing_operations;
+LinkDebuggerOperations g_link_operations;
+
+// No debug window is built: none exists, so the queries find nothing, and a dialog or window
+// that would be opened refuses.
+class ProgramCommandDialogs : public TCommandDialogs {
+public:
+    void AdvancedCompilerOptions(QWidget *owner) override
+    {
+        TfrmAdvCompilerOpt advanced(owner);
+        options_shell().ExecModal(advanced);
+    }
+    bool AddWatch(const std::string &) override { missing(kMsgNoDebugWindows); }
+    void EvaluateExpression(const std::string &) override { missing(kMsgNoDebugWindows); }
+    bool MoveToAddress(uint32_t &) override { missing(kMsgNoDebugWindows); }
+    bool DumpAtAddress(DumpRequest &) override { missing(kMsgNoDebugWindows); }
+    int OpenMemoryDump(uint8_t, uint8_t, uint8_t) override { missing(kMsgNoDebugWindows); }
+    void BeginDumpUpdate() override { missing(kMsgNoDebugWindows); }
+    void EndDumpUpdate() override { missing(kMsgNoDebugWindows); }
+    void ShowMemoryDump(const std::string &) override { missing(kMsgNoDebugWindows); }
+    int WatchCount() override { return 0; }
+    bool HasSelectedWatch() override { return false; }
+    void DeleteSelectedWatch() override { missing(kMsgNoDebugWindows); }
+    void DeleteAllWatches() override { missing(kMsgNoDebugWindows); }
+    void ShowWatchLimitMessage() override { missing(kMsgNoDebugWindows); }
+    void FocusWatches() override { missing(kMsgNoDebugWindows); }
+    void SaveRegistersPosition() override {}
+    void ResetCycleSumStatus() override {}
+    void ClearStdioScreen() override {}
+};
+
+ProgramCommandDialogs g_program_dialogs;
+TCommandDialogs *g_dialogs = &g_program_dialogs;
+
+} // namespace
+
+TDebuggerOperations &debugger_operations() { return *g_operations; }
+void set_debugger_operations(TDebuggerOperations *operations)
+{
+    g_operations = operations ? operations : &g_missing_operations;
+}
+void install_debugger_link() { set_debugger_operations(&g_link_operations); }
+
+TCommandDialogs &command_dialogs() { return *g_dialogs; }
+void set_command_dialogs(TCommandDialogs *dialogs)
+{
+    g_dialogs = dialogs ? dialogs : &g_program_dialogs;
+}
+
+// ---- the adapter over the sequence and the link ---------------------------------------------------
+
+int LinkDebuggerOperations::CompileWithBiosCheck(const std::string &file)
+{
+    return ::CompileWithBiosCheck(file);
+}
+int LinkDebuggerOperations::CompileFile(const std::string &file, bool use_attached_target)
+{
+    return ::CompileFile(file, use_attached_target);
+}
+int LinkDebuggerOperations::ResetAndLoadBios() { return ::ResetAndLoadBios(); }
+void LinkDebuggerOperations::ClearCompileFlags() { ::ClearCompileFlags(); }
+bool LinkDebuggerOperations::CompilingToFile() { return gCompileToFile != 0; }
+bool LinkDebuggerOperations::FlashWriteMode() { return compile_conditions().erase; }
+
+void LinkDebuggerOperations::CloseCompilerSource()
+{
+    try {
+        if (reading_input())
+            close_line_input();
+    } catch (...) {
+        // The compile is abandoned either way; a source that will not close changes nothing.
+    }
+}
+
+bool LinkDebuggerOperations::TcIsConnectionOpen() { return ::TcIsConnectionOpen(); }
+bool LinkDebuggerOperations::LinkIsTcp()
+{
+    return target_operations().GetCommSettings().link_kind != 0;
+}
+void LinkDebuggerOperations::TcCheckPendingError() { target_operations().TcCheckPendingError(); }
+void LinkDebuggerOperations::TcCloseConnection() { target_operations().TcCloseConnection(); }
+void LinkDebuggerOperations::TcResetTarget() { target_operations().TcResetTarget(); }
+void LinkDebuggerOperations::TcResetTargetWithMode() { ::TcResetTargetWithMode(); }
+void LinkDebuggerOperations::TcRunWatches() { ::TcRunWatches(); }
+
+void LinkDebuggerOperations::readEnabledOptions() { no_debugger_core(); }
+bool LinkDebuggerOperations::areWatchesEnabled() { no_debugger_core(); }
+bool LinkDebuggerOperations::canStepInstructions() { no_debugger_core(); }
+int LinkDebuggerOperations::getMaxWatches() { no_debugger_core(); }
+int LinkDebuggerOperations::startLoadedProgram(bool) { no_debugger_core(); }
+void LinkDebuggerOperations::runProgram() { no_debugger_core(); }
+void LinkDebuggerOperations::stopProgram() { no_debugger_core(); }
+void LinkDebuggerOperations::clearTargetBreakpoints() { no_debugger_core(); }
+void LinkDebuggerOperations::refreshAfterStop(bool) { no_debugger_core(); }
+void LinkDebuggerOperations::toggleInterruptPriority() { no_debugger_core(); }
+void LinkDebuggerOperations::removeAllBreakpoints() { no_debugger_core(); }
+int LinkDebuggerOperations::userBreakpointCount() { return 0; }
+void LinkDebuggerOperations::startStep(int, int) { no_debugger_core(); }
+bool LinkDebuggerOperations::TraceRunning() { return false; }
+void LinkDebuggerOperations::ResetTrace(bool) { no_debugger_core(); }
+void LinkDebuggerOperations::disassembleAtCursor() { no_debugger_core(); }
+void LinkDebuggerOperations::disassembleAtAddress(uint32_t) { no_debugger_core(); }
+void LinkDebuggerOperations::fillMemoryDump(uint32_t, int) { no_debugger_core(); }
+void LinkDebuggerOperations::refreshWatchWindow() { no_debugger_core(); }
+
+void LinkDebuggerOperations::Wait(uint32_t milliseconds) { MsTimerWait(milliseconds); }
+void LinkDebuggerOperations::Sleep(uint32_t milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
