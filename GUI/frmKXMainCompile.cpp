@@ -266,7 +266,8 @@ std::string TfrmMainWindow::PrepareCompile()
     const TIdePreferences &prefs = IdePreferences();
     if (MessagesVisible())
         actToggleMessagesExecute();
-    command_dialogs().ClearStdioScreen();
+    if (debug_windows().Exists(DebugWindow::Stdio))
+        command_dialogs().ClearStdioScreen();
     TfrmEdit *editor = GetCompileEditor();
     if (prefs.auto_save)
         actFileSaveAllExecute();

@@ -381,7 +381,7 @@ void TfrmMainWindow::BuildRunCommands(QMenu *run)
                          [this] { DeleteWatches(false); });
     actDeleteWatchButton = add(tr("Delete Watch"), tr("Delete Watch"), {}, Locked,
                                [this] { DeleteWatches(false); });
-    actDeleteWatchButton->setVisible(false); // the watches toolbar's button
+    run->removeAction(actDeleteWatchButton); // the watches toolbar's button, not a menu item
     actDeleteAllWatches = add(tr("Delete All &Watches"), tr("Delete all watches"), {}, Locked,
                               [this] { DeleteWatches(true); });
     actUpdateWatchWindow = add(tr("&Update Watch Window"), tr("Update Watch Window"),

@@ -90,11 +90,16 @@ public:
     std::array<bool, kDebugWindowCount> shown{};
     std::vector<std::string> calls;
     std::function<void(DebugWindow)> fail;
+    // The adapter each window answers with while it exists (none by default).
+    std::array<TGuiInterface *, kDebugWindowCount> adapters{};
 
     bool Exists(DebugWindow window) override { return exists[Index(window)]; }
     bool IsShown(DebugWindow window) override { return shown[Index(window)]; }
     void Toggle(DebugWindow window) override;
-    TGuiInterface *Adapter(DebugWindow) override { return nullptr; }
+    TGuiInterface *Adapter(DebugWindow window) override
+    {
+        return exists[Index(window)] ? adapters[Index(window)] : nullptr;
+    }
     TStdioWindow *StdioWindow() override { return nullptr; }
     static std::size_t Index(DebugWindow window) { return static_cast<std::size_t>(window); }
 };
