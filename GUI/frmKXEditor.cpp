@@ -166,10 +166,24 @@ void TfrmEdit::FormCreate()
         guarded([&] { m_editor->setLexer(HasSyntaxParser() ? nullptr : m_lexer); });
     });
 
+    // The main window's commands join the editor's own (those it has made by now).
+    auto main_action = [this](QAction *TfrmMainWindow::*action) {
+        if (m_main && m_main->*action)
+            m_popup->addAction(m_main->*action);
+    };
     m_popup = new QMenu(this);
+    main_action(&TfrmMainWindow::actFileNew);
     m_popup->addAction(actOpenFileAtCursor);
+    main_action(&TfrmMainWindow::actFileClose);
     m_popup->addSeparator();
     BuildBookmarkMenus();
+    m_popup->addSeparator();
+    for (auto action : {&TfrmMainWindow::actEditCut, &TfrmMainWindow::actEditCopy,
+                        &TfrmMainWindow::actEditPaste, &TfrmMainWindow::actFind,
+                        &TfrmMainWindow::actEditMode})
+        main_action(action);
+    m_popup->addSeparator();
+    main_action(&TfrmMainWindow::actAddWatch);
     m_popup->addSeparator();
     m_popup->addAction(actReadOnly);
     m_popup->addAction(actUseSyntaxParser);

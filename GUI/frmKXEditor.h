@@ -99,6 +99,8 @@ public:
     void SetErrorLine(int line);
     int ErrorLine() const;
 
+    // The popup menu: the editor's own commands among the main window's.
+    QMenu *Popup() const { return m_popup; }
     QAction *actOpenFileAtCursor = nullptr;
     QAction *actReadOnly = nullptr;
     QAction *actUseSyntaxParser = nullptr;

@@ -5,6 +5,7 @@
 #include "CommandTestSupport.h"
 
 #include <QAction>
+#include <QMenu>
 
 #include <map>
 #include <set>
@@ -437,6 +438,32 @@ TEST_F(DebugCommands, DisassembleAtAddressOnlyOnOk)
     m_dialogs.move_result = false;
     Main().actDisassembleAtAddress->trigger();
     EXPECT_EQ(m_journal.Count("disassembleAtAddress 0x1F00"), 1);
+}
+
+} // namespace
+
+namespace {
+
+// The editor's popup menu carries the main window's own actions, so its items follow their
+// enabled states and run their commands.
+TEST_F(DebugCommands, EditorPopupCarriesTheMainWindowsCommands)
+{
+    TfrmEdit *editor = Open("a.c", "int x;\n");
+    std::vector<QAction *> items;
+    for (QAction *item : editor->Popup()->actions())
+        if (!item->isSeparator() && !item->menu())
+            items.push_back(item);
+    TfrmMainWindow &m = Main();
+    EXPECT_EQ(items, (std::vector<QAction *>{m.actFileNew, editor->actOpenFileAtCursor,
+                                             m.actFileClose, m.actEditCut, m.actEditCopy,
+                                             m.actEditPaste, m.actFind, m.actEditMode,
+                                             m.actAddWatch, editor->actReadOnly,
+                                             editor->actUseSyntaxParser}));
+    Enter(1);
+    m.UpdateActions();
+    EXPECT_TRUE(m.actEditMode->isEnabled());
+    m.actEditMode->trigger();
+    EXPECT_EQ(m.RunState(), 0);
 }
 
 } // namespace
