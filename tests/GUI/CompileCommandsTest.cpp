@@ -555,3 +555,20 @@ TEST_F(CompileCommands, CompileActionsFollowEditorBoardAndLink)
 }
 
 } // namespace
+
+namespace {
+
+// Without the compile-and-load sequence installed a compile refuses with its reason and
+// nothing is reported as compiled or loaded.
+TEST_F(CompileCommands, MissingSequenceRefusesClearly)
+{
+    set_debugger_operations(nullptr);
+    Open("a.c", "main(){}\n");
+    Main().actCompileExecute();
+    ASSERT_EQ(m_boxes.shown.size(), 1u);
+    EXPECT_EQ(m_boxes.shown[0].text, "The target link is not part of this build.");
+    EXPECT_EQ(m_boxes.shown[0].caption, "Error");
+    EXPECT_EQ(Main().RunState(), 0);
+}
+
+} // namespace
