@@ -1028,6 +1028,7 @@ uint16_t compile_and_load(const std::string &source_path)
         set_start_up_layout(start_up);
         uint16_t second_size = 0;
         const uint16_t block_size = codegen_seam().measure_start_up_block(&second_size);
+        codegen_seam().want_start_up_routines();
         root_start = addr_add(root_start, block_size);
         if (start_up.two_blocks)
             constant_start = addr_add(constant_start, second_size);

@@ -412,6 +412,7 @@ void BIOSCompileInfoCache::save()
     program_root_code_start = map.root_code_start;
     program_data_start = static_cast<uint16_t>(map.data_top);
     origins = copy_origin_table();
+    labels = last_closed_global_labels();
     // The live xmem code cache is kept only while it is the current one.
     copy_cache_set(saved_caches(), live_caches(),
                    &xmem_code_cache() == &live_caches().xmem_code);
@@ -432,6 +433,7 @@ void BIOSCompileInfoCache::restore()
     restore_origin_table(origins);
     copy_cache_set(live_caches(), saved_caches(), true);
     set_bios_root_code_end(bios_code_end);
+    start_global_scope_with(labels);
     if (hooks_.restore)
         hooks_.restore();
 }

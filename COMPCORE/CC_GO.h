@@ -5,6 +5,7 @@
 #pragma once
 
 #include "CC_FIOZ8.h"
+#include "CC_RELOC.h"
 #include "ORIGINS.h"
 
 #include <array>
@@ -130,10 +131,14 @@ public:
     {
         saved_ = false;
         origins = OriginTableCopy{};
+        labels.clear();
     }
 
     // The origins the BIOS declared, with their fill points.
     OriginTableCopy origins;
+    // The BIOS's global labels: the program compile starts its global scope with them, so that
+    // its code and its start-up block reach the BIOS's entry points.
+    std::vector<CarriedLabel> labels;
     // Memory-layout values carried into the program compile.
     uint32_t bios_code_end = 0;
     uint16_t program_root_code_start = 0;

@@ -4,7 +4,10 @@
 #include "CC_MOD.h"
 
 #include "CC_IN.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
+
+#include <optional>
 
 namespace {
 
@@ -124,14 +127,30 @@ bool function_info_at(ADDR24 address, uint32_t *word_a, ADDR24 *start, uint32_t 
     return true;
 }
 
+namespace {
+// An "#asm" entry point is a global label, not a C symbol: the compile's own global label, or,
+// once its scope is closed, the label it left (the BIOS's labels among them).
+std::optional<ADDR24> global_label_of(const char *name) {
+    if (const QBFixupRec *label = find_label(name, kLabelGlobal); label && label->defined)
+        return label->address;
+    for (const CarriedLabel &label : last_closed_global_labels())
+        if (label.name == name)
+            return label.address;
+    return std::nullopt;
+}
+} // namespace
+
 bool resolve_target_symbol(const char *name, uint16_t &out) {
-    symbol *s = find_symbol(name, false, kGlobalTable);
-    if (!s) {
-        serious_warning_here("%s is not defined; C statement debugging may not work correctly", name);
-        return false;
+    if (symbol *s = find_symbol(name, false, kGlobalTable)) {
+        out = addr_offset(logical_to_addr(addr_offset(s->address[1])));
+        return true;
     }
-    out = addr_offset(logical_to_addr(addr_offset(s->address[1])));
-    return true;
+    if (const std::optional<ADDR24> label = global_label_of(name)) {
+        out = addr_offset(*label);
+        return true;
+    }
+    serious_warning_here("%s is not defined; C statement debugging may not work correctly", name);
+    return false;
 }
 
 void init_exit_hook() {

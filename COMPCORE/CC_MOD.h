@@ -55,8 +55,9 @@ uint16_t exit_hook_address();
 // The exit routine's address as a program image gives it (an image loaded without a compile).
 void set_exit_hook(uint16_t address);
 bool exit_hook_initialised();
-// Resolves a global symbol's logical address qualified by the current origin into `out`;
-// false (with the serious warning) when the symbol is not defined.
+// Resolves a global symbol's logical address qualified by the current origin into `out`, else
+// the address of an "#asm" global label of the name (while the compile runs, or as its closed
+// scope left it); false (with the serious warning) when neither is defined.
 bool resolve_target_symbol(const char *name, uint16_t &out);
 
 // Sets a one-time switch and returns 1; the caller reports "Unable to open runtime library.".

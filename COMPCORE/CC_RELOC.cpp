@@ -17,6 +17,7 @@
 #include "guiExceptions.h"
 #include "guiKXPreferences.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -29,6 +30,8 @@ LabelTable *g_global = nullptr;
 LabelTable *g_local = nullptr;
 // Pairs of the global table that references created, newest first (shared with the table).
 Ta1LIFO<LabelPair *> g_pending;
+// The defined labels of the global scope closed last.
+std::vector<CarriedLabel> g_closed_globals;
 
 bool g_recording = true;
 int (*g_nesting_reader)() = nullptr;
@@ -344,11 +347,16 @@ void close_local_scope(bool silent)
 void close_global_scope(bool silent)
 {
     g_pending.clear();
+    g_closed_globals.clear();
     for (LabelPair *pair : pairs_of(global_table())) {
         QBFixupRec &rec = *pair->value;
-        if (rec.defined)
+        if (rec.defined) {
+            g_closed_globals.push_back(CarriedLabel{pair->key.c_str(), rec.address});
             continue;
-        report_undefined(pair->key.c_str(), silent, true);
+        }
+        // A label only wanted, never referred to, was used by nobody.
+        if (!rec.fixups.empty())
+            report_undefined(pair->key.c_str(), silent, true);
         delete_fixups(rec);
     }
     label_table_clear(global_table());
@@ -505,6 +513,37 @@ void pop_pending_global()
 {
     if (!g_pending.empty())
         g_pending.pop_front();
+}
+
+// ---- labels carried between compiles ---------------------------------------------------------------
+
+const std::vector<CarriedLabel> &last_closed_global_labels() { return g_closed_globals; }
+
+void start_global_scope_with(const std::vector<CarriedLabel> &labels)
+{
+    // The copy first: closing the scope replaces the list the caller may have passed.
+    const std::vector<CarriedLabel> carried = labels;
+    g_pending.clear();
+    label_table_clear(global_table());
+    for (const CarriedLabel &label : carried) {
+        LabelPair *pair = create_label(QBString(label.name.c_str()), kLabelGlobal, false);
+        pair->value->defined = 1;
+        pair->value->address = label.address;
+    }
+}
+
+void want_global_label(const char *name)
+{
+    if (!name || !*name || watch_compile())
+        return;
+    const QBString key(name);
+    if (LabelPair *pair = global_table().find(key)) {
+        if (!pair->value->defined &&
+            std::find(g_pending.begin(), g_pending.end(), pair) == g_pending.end())
+            g_pending.push_front(pair);
+        return;
+    }
+    (void)create_label(key, kLabelGlobal, true);
 }
 
 // ---- table operations -------------------------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include <forward_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct LcallFixup;
 class EmitCache;
@@ -116,6 +117,26 @@ void define_asm_label(const char *name, ADDR24 address, uint32_t flags);
 // `xWatch` "Cannot link %s in watch expression." after the scopes are cleared.
 enum : int { kCloseLocal = 1, kCloseGlobal = 2, kCloseSilent = 4 };
 void reset_labels(int mode);
+
+// ---- labels carried from one compile into the next ----------------------------------------------
+// A program compile follows the BIOS compile and calls and jumps into it: the BIOS's global
+// labels (its "#asm" entry points and functions) must be defined in the program's global scope
+// too, although every compile closes its scope at its end.
+
+struct CarriedLabel {
+    std::string name;
+    ADDR24 address = kDummyAddress;
+};
+// The global labels the last close of the global scope found defined, in no set order.
+const std::vector<CarriedLabel> &last_closed_global_labels();
+// Starts the global scope afresh (silently, whatever it held) with every label of the list
+// defined at its address; none of them is wanted from a library.
+void start_global_scope_with(const std::vector<CarriedLabel> &labels);
+// A global label the compile needs although nothing refers to it yet (a routine the start-up
+// block calls): put on the wanted list, so that the library module that defines it comes in.
+// Nothing happens when the label is defined. Unless a reference is made as well, it is not
+// reported when it stays undefined (whoever wanted it reports that).
+void want_global_label(const char *name);
 
 // The global labels that references created and that are still wanted, newest first.
 // Removes every defined one; returns how many it removed.

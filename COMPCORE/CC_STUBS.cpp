@@ -120,6 +120,7 @@ lit_map_entry *find_pooled_literal(const std::string &text)
 }
 
 const LiteralPool &literal_pool() { return g_literals; }
+void restore_literal_pool(const LiteralPool &pool) { g_literals = pool; }
 
 void reset_pending_output()
 {

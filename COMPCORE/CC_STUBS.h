@@ -67,6 +67,10 @@ lit_map_entry &pool_literal(const std::string &label, const std::string &text);
 // The first entry of an equal text, or nullptr.
 lit_map_entry *find_pooled_literal(const std::string &text);
 const LiteralPool &literal_pool();
+// Puts back the pool as it stood before a reading whose code is thrown away: the literals that
+// reading pooled would otherwise be written with the program, beside their copies of the real
+// reading.
+void restore_literal_pool(const LiteralPool &pool);
 
 // Start of a compile: empties the stack and the pool.
 void reset_pending_output();

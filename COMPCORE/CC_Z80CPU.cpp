@@ -173,6 +173,7 @@ public:
         return ::measure_start_up_block(second_size);
     }
     void note_required_symbols() override { ::note_required_symbols(); }
+    void want_start_up_routines() override { ::want_start_up_routines(); }
 
     // Services of units that are not built yet.
     void output_pending_stubs(int flag) override { unbuilt_codegen_seam().output_pending_stubs(flag); }

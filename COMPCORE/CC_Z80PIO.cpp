@@ -9,6 +9,7 @@
 #include "CC_OBJ.h"
 #include "CC_RELOC.h"
 #include "CC_STAB.h"
+#include "CC_STUBS.h"
 #include "CC_Z80.h"
 #include "CC_Z80BLT.h"
 #include "CC_Z80CALL.h"
@@ -119,6 +120,7 @@ bool arguments_known(int code)
 {
     const LexerPlace start = lexer_place();
     const bool was_reporting = reporting();
+    const LiteralPool pooled = literal_pool();
     bool known = true, emitted = false;
     {
         DiscardedCode discarded;
@@ -143,6 +145,7 @@ bool arguments_known(int code)
         set_reporting(was_reporting);
         set_asm_dry_run_depth(asm_dry_run_depth() - 1);
     }
+    restore_literal_pool(pooled);
     restore_lexer_place(start);
     return known && !emitted;
 }

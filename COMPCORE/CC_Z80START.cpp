@@ -5,6 +5,7 @@
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
 #include "CC_IN.h"
+#include "CC_RELOC.h"
 #include "CC_ROM.h"
 #include "CC_STAB.h"
 #include "CC_VER.h"
@@ -305,6 +306,15 @@ void note_required_symbols()
     for (const char *name : kNames)
         if (auto address = linker_seam().global_label_address(name))
             g_noted[name] = *address;
+}
+
+void want_start_up_routines()
+{
+    for (const char *name : {"dkStartup", "__xexit"})
+        want_global_label(name);
+    if (g_layout.debug)
+        for (const char *name : {"dkInitDebug", "premain"})
+            want_global_label(name);
 }
 
 void reset_start_up_state()

@@ -31,6 +31,10 @@ public:
     virtual uint16_t measure_start_up_block(uint16_t *second_size) = 0;
     // Before the compile's label scope closes: keeps the addresses of the names the block calls.
     virtual void note_required_symbols() = 0;
+    // Before a program compile, after the block was measured: the routines the block calls are
+    // wanted, so that the libraries' modules that define them come in even when the program's
+    // own code calls none of them. Nothing by default (a stand-in writes no block).
+    virtual void want_start_up_routines() {}
     // Emits the pending xmem call stubs (and at the end of a compile the pooled literals).
     virtual void output_pending_stubs(int flag) = 0;
     // Compile teardown: deletes a pending inline-assembler object.

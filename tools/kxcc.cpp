@@ -17,6 +17,8 @@
 #include "Temporaryglobals.h"
 #include "ToolSeams.h"
 #include "guiExceptions.h"
+#include "guiCompilerInterface.h"
+#include "guiInterface.h"
 #include "guiKXPreferences.h"
 
 #include <unistd.h>
@@ -147,6 +149,18 @@ private:
     std::array<uint32_t, 3> m_rates{2400, 57600, 115200};  // a new project's rates
 };
 
+// A failure the compile shows in a box (a thrown error, a missing libraries list) is kept and
+// printed after the compile's messages, as one "error: text" line each.
+class BoxesAsErrors : public TMessageBoxHost {
+public:
+    std::vector<std::string> texts;
+    int ShowMessageBox(const std::string &text, const std::string &, unsigned flags) override
+    {
+        texts.push_back(text);
+        return unattended_answer(flags);
+    }
+};
+
 // The folder of this program (the resources are staged beside it).
 std::string own_path(const char *argv0)
 {
@@ -172,26 +186,14 @@ struct WorkFolder {
     }
 };
 
-// The compile-to-file sequence without a target: the BIOS compile, then the program with the
-// BIOS in its image. This is the one place that changes when the IDE's compile-to-file entry of
-// the compile-and-load sequence is part of the build: it becomes a call of that entry (with no
-// attached target), whose status word has the same meaning.
+// The compile-to-file sequence without a target, as the IDE runs it: the BIOS compile, then the
+// program with the project's "Include BIOS". A cancel (never asked for here) counts as a failure.
 uint16_t compile_to_file(const std::string &bios, const std::string &program)
 {
-    compile_conditions().to_file = true;
     set_bios_file(bios);
-    set_current_source(bios);
-    SetCompilingBios(1);
-    compile_conditions().bios_present = true;
-    uint16_t status = compile_file();
-    SetCompilingBios(0);
-    if ((status & 2) != 0)
-        return status;
-    compile_conditions().bios_present = IdePreferences().include_bios;
-    set_current_source(program);
-    status = compile_file();
-    compile_conditions().bios_present = true;
-    return status;
+    ClearCompileFlags();
+    const int status = CompileFile(program, false);
+    return status < 0 ? uint16_t(2) : static_cast<uint16_t>(status);
 }
 
 // What a compile writes beside IMAGE: the "bin" file first, then its "hex" twin and the map,
@@ -308,19 +310,21 @@ int main(int argc, char **argv)
     gDebugRstState = o.debug ? 0 : 1;
     compiler_options().list_files = o.list ? 1 : 0;
 
+    BoxesAsErrors boxes;
+    set_message_box_host(&boxes);
     uint16_t status = 2;
-    std::string thrown;  // a failure the compile threw, after the messages it recorded
     try {
         status = compile_to_file(work_bios.string(), work_source.string());
     } catch (xErr &e) {
         char text[1024];
         e.GetMessage(text, sizeof text);
-        thrown = text;
+        boxes.texts.push_back(text);
         status = 2;
     }
+    set_message_box_host(nullptr);
     kxtools::print_messages(stderr);
-    if (!thrown.empty())
-        std::fprintf(stderr, "error: %s\n", thrown.c_str());
+    for (const std::string &text : boxes.texts)
+        std::fprintf(stderr, "error: %s\n", text.c_str());
     if ((status & 2) != 0 || (get_error_status() & 2) != 0) {
         remove_image(o);
         return 1;

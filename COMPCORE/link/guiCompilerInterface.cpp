@@ -10,6 +10,7 @@
 #include "CC_GO.h"
 #include "CC_MISC.h"
 #include "CC_MOD.h"
+#include "CC_ROM.h"
 #include "LB_CAT.h"
 #include "MD5.h"
 #include "SEAM_SETTINGS.h"
@@ -64,6 +65,14 @@ static_assert(sizeof kDefaultPassPhrase == 15);
 // The slowest rate the program's link runs at on a board with a slow clock.
 constexpr uint32_t kSlowClockBaud = 57600;
 constexpr int32_t kSlowClockDivider = 12;
+
+// What a compile left open of the object trace file is closed (its trailer written) before the
+// BIOS compile opens its own, and after it.
+void close_leftover_object_file()
+{
+    if (object_file_open())
+        close_object_file();
+}
 
 TCOptionsType g_comm_settings;
 uint32_t g_cold_loader_baud = 2400;
@@ -305,10 +314,14 @@ int LoadBios()
             gBiosTimeStamp = *stamp;
         gDebugRstState = IdePreferences().include_rst28 ? 0 : 1;
         gTCState = 3;
+        close_leftover_object_file();
+        // The one-time warning of a missing runtime library may come again for this BIOS.
+        (void)runtime_library_missing();
         // A BIOS compile: its image is kept for the program images that include the BIOS.
         compile_conditions().bios_kept_in_memory = true;
         const int status = CompileAndLoad(bios_file());
         compile_conditions().bios_kept_in_memory = false;
+        close_leftover_object_file();
         // A flash written without erasing keeps the BIOS: the pilot need not come first.
         if (target_involved() && !compile_conditions().flash_info)
             gPilotLoad = 0;
@@ -316,6 +329,7 @@ int LoadBios()
         gBiosCompileFlag = 0;
         return status;
     } catch (...) {
+        close_leftover_object_file();
         compile_conditions().bios_kept_in_memory = false;
         SetCompilingBios(0);
         gBiosCompileFlag = 0;

@@ -3,7 +3,9 @@
 // against the simulator's internal I/O registers.
 #include "BuiltinCallFixture.h"
 
+#include "CC_STUBS.h"
 #include "CC_Z80PIO.h"
+#include "guiKXPreferences.h"
 
 #include <algorithm>
 #include <regex>
@@ -52,6 +54,20 @@ protected:
         return r;
     }
 };
+
+// The first reading of the arguments, whose code is thrown away, pools nothing: a string given
+// as the shadow is written once, with every copy under a label of its own.
+TEST_F(Port, AStringArgumentIsPooledOnce)
+{
+    struct KeepOptimization {
+        bool saved = IdePreferences().string_literal_optimization;
+        ~KeepOptimization() { IdePreferences().string_literal_optimization = saved; }
+    } keep;
+    IdePreferences().string_literal_optimization = false;
+    (void)compile("WrPortI(0x31, \"pooled once\", 0x66)");
+    EXPECT_TRUE(summaries().empty()) << summaries().front();
+    EXPECT_EQ(literal_pool().count("pooled once"), 1u);
+}
 
 // ---- inline lines --------------------------------------------------------------------------------------
 

@@ -321,6 +321,12 @@ void FixtureCodegen::note_required_symbols()
         code_generator_seam().note_required_symbols();
 }
 
+void FixtureCodegen::want_start_up_routines()
+{
+    if (start_up)
+        code_generator_seam().want_start_up_routines();
+}
+
 void FixtureCodegen::reset_compile_state()
 {
     HeadlessCodegen::reset_compile_state();

@@ -139,6 +139,7 @@ public:
     bool link_required_symbols(int mode) override;
     uint16_t measure_start_up_block(uint16_t *second_size) override;
     void note_required_symbols() override;
+    void want_start_up_routines() override;
     uint16_t select_target_cpu(uint16_t word, uint8_t cpu_id) override;
     uint8_t cpu_flag() const override;
     void set_bios_compile(uint8_t *bios_marker) override;

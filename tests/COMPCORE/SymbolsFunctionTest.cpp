@@ -4,6 +4,7 @@
 #include "CC_ER.h"
 #include "CC_IN.h"
 #include "CC_INIT.h"
+#include "CC_RELOC.h"
 #include "CC_STAB.h"
 
 #include <gmock/gmock.h>
@@ -28,6 +29,9 @@ protected:
         set_warning_switches(1, 1);
         set_local_scope(false);
         allocate_symbol_tables(200);
+        // No global label left by an earlier compile, live or closed.
+        start_global_scope_with({});
+        reset_labels(kCloseGlobal | kCloseSilent);
     }
     void TearDown() override {
         reset_function_records_state();
@@ -169,6 +173,20 @@ TEST_F(FunctionFixture, ExitRoutineResolvedFromItsSecondAddress) {
     set_current_origin_provider(nullptr); // no current origin: qualified to 0
     EXPECT_TRUE(resolve_target_symbol("__xexit__", out));
     EXPECT_EQ(out, 0);
+}
+
+// The exit routine is an "#asm" global label of the BIOS: resolved while the compile runs (the
+// directive at the BIOS's end) and after its label scope closed (the link after the download).
+TEST_F(FunctionFixture, ExitRoutineResolvedFromAnAsmGlobalLabel) {
+    define_label("__xexit__", make_addr(0, 0x0123), kLabelGlobal);
+    init_exit_hook();
+    EXPECT_EQ(exit_hook_address(), 0x0123);
+    reset_labels(kCloseGlobal);
+    uint16_t out = 0;
+    EXPECT_TRUE(resolve_target_symbol("__xexit__", out));
+    EXPECT_EQ(out, 0x0123);
+    EXPECT_EQ(gMessageList, nullptr);
+    EXPECT_FALSE(resolve_target_symbol("__xexit", out)) << "only the name itself";
 }
 
 TEST_F(FunctionFixture, RuntimeLibraryMissingAndCodeLimits) {

@@ -454,6 +454,59 @@ TEST_F(CompileLoad, ATargetlessCompileToAFileOpensNoPortAndStillCompilesTheBios)
     EXPECT_EQ(gIncludeBiosInImage, 1);
 }
 
+// A program compiled to a file calls into the BIOS compiled before it: its own code calls the
+// BIOS's "#asm" entry points, and so does its start-up block (dkStartup, dkInitDebug, __xexit),
+// while premain comes from a library because only the block calls it. Run from the BIOS's last
+// jump, main gives 7 to __xexit, which keeps it at 0x8000 and stops.
+constexpr const char *kBiosWithEntries =
+    "#asm\n jp bios_main\n"
+    "__xexit::\n pop de\n pop hl\n ld (0x8000),hl\nbios_stop::\n jr bios_stop\n"
+    "dkStartup::\n ld a,0x11\n ld (0x8002),a\n ret\n"
+    "dkInitDebug::\n ld a,0x22\n ld (0x8003),a\n ret\n"
+    "bios_main::\n"
+    "#endasm\n#pragma CompileProgram\n";
+constexpr uint16_t kBiosStop = 8;  // behind the jump, pop, pop and the store
+constexpr const char *kProgramIntoBios =
+    "#use SYS.LIB\n#asm\nmain::\n ld hl,7\n push hl\n call __xexit\n#endasm\n";
+constexpr const char *kPremainLibrary =
+    "/*** BeginHeader premain */\n/*** EndHeader */\n#asm\npremain::\n call main\n ret\n#endasm\n";
+
+struct BiosEntryCase {
+    const char *name;
+    bool debug;           // "Include RST 28": the block calls dkInitDebug and premain
+    uint8_t init_debug;   // what dkInitDebug leaves at 0x8003 (0xFF: not called)
+};
+const BiosEntryCase kBiosEntryCases[] = {
+    {"debugging", true, 0x22},
+    {"without_debug_kernel", false, 0xFF},
+};
+class BiosEntries : public CompileLoad, public ::testing::WithParamInterface<BiosEntryCase> {};
+
+TEST_P(BiosEntries, ATargetlessProgramReachesTheBiosLabels)
+{
+    const BiosEntryCase &c = GetParam();
+    struct KeepKernel {
+        bool saved = IdePreferences().include_rst28;
+        ~KeepKernel() { IdePreferences().include_rst28 = saved; }
+    } keep;
+    IdePreferences().include_rst28 = c.debug;
+    IdePreferences().include_time_stamp = false;
+    codegen.start_up = true;  // the block as a real compile measures, checks and writes it
+    write("bios/bios.c", kBiosWithEntries);
+    write("prog/main.c", kProgramIntoBios);
+    add_library("SYS.LIB", kPremainLibrary);
+
+    ASSERT_EQ(CompileFile(source, false) & 2, 0) << said() << messages_text();
+    for (const Message &m : messages())
+        EXPECT_EQ(m.summary.find("ndefined"), std::string::npos) << m.summary;
+    preset = {{0x8000, 0xFF}, {0x8001, 0xFF}, {0x8002, 0xFF}, {0x8003, 0xFF}};
+    (void)run(kRootCode, 2000, vsim::Breakpoint{kBiosStop, -1});
+    EXPECT_TRUE(reg("PC", kBiosStop));
+    EXPECT_TRUE(memory(0x8000, {0x07, 0x00, 0x11, c.init_debug}));
+}
+INSTANTIATE_TEST_SUITE_P(All, BiosEntries, ::testing::ValuesIn(kBiosEntryCases),
+                         [](const auto &i) { return std::string(i.param.name); });
+
 struct CaptionCase {
     const char *name;
     bool to_file, attached;
