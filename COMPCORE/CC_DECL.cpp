@@ -20,6 +20,7 @@
 #include "CC_LABELS.h"
 #include "CC_MOD.h"
 #include "CC_OBJ.h"
+#include "CC_PARSE.h"
 #include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
@@ -574,7 +575,7 @@ public:
     void parse_program() override { ::parse_program(); }
     void web_reset() override {}  // nothing is published while "#web" is not part of this build
     void reset_declaration_defaults() override { ::reset_declaration_defaults(); }
-    int function_count() const override { return 0; }
+    int function_count() const override { return compiled_function_count(); }
     LexerInputPointers save_input() override { return {input_pointer(), input_pointer(), line_start()}; }
     void point_input_at(const char *text) override { set_input_pointer(text); }
     void restore_input(const LexerInputPointers &saved) override { set_input_pointer(saved.input); }

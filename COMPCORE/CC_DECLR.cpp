@@ -511,6 +511,9 @@ struct Front {
     bool anything = false;  // a leading word was read
 };
 
+// The memory word ("root", "xmem", "anymem") of the declaration being read; kPlaceNone.
+uint16_t g_memory_word = kPlaceNone;
+
 bool inside_library_or_bios()
 {
     const LineInputState state = line_input_state();
@@ -571,10 +574,13 @@ bool leading_word(Front &f, bool global)
         word |= kDeclSize;
     } else if (match_text("root")) {
         apply_placement(kPlaceRoot);
+        g_memory_word = kPlaceRoot;
     } else if (match_text("xmem")) {
         apply_placement(kPlaceXmem);
+        g_memory_word = kPlaceXmem;
     } else if (match_text("anymem")) {
         apply_placement(kPlaceAnymem);
+        g_memory_word = kPlaceAnymem;
     } else if (match_text("volatile")) {
     } else if (match_text("shared")) {
         f.sharing = kShareShared;
@@ -659,6 +665,7 @@ int one_declaration(bool global)
 
     Front f;
     f.storage = global ? kStorageNoneGlobal : kStorageNoneLocal;
+    g_memory_word = kPlaceNone;
     const LexerPlace start = lexer_place();
     while (leading_word(f, global)) {
     }
@@ -841,3 +848,5 @@ DeclarationParser g_parser;
 }  // namespace
 
 DeclarationSeam &declaration_parser_seam() { return g_parser; }
+
+uint16_t declared_memory_word() { return g_memory_word; }

@@ -182,6 +182,10 @@ struct LocalDeclarationScope {
 };
 LocalDeclarationScope &local_declaration_scope();
 
+// The memory word ("root", "xmem", "anymem": CC_DECL's placement code) written in front of the
+// declaration being read; kPlaceNone when none was.
+uint16_t declared_memory_word();
+
 // Start of every compile: the remembered typedef, the nesting guards and the local scope.
 void reset_declaration_parser();
 

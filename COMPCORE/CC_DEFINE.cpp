@@ -609,7 +609,8 @@ int32_t define_declarators(int32_t type, int32_t storage, int context, bool impl
 
         if (function && context == kContextGlobal) {
             current_decl_flags().word |= kDeclTopAsm;  // a function being defined
-            if (function_definition_seam().parse_function_definition(result, type, storage))
+            if (function_definition_seam().parse_function_definition(result, type, storage,
+                                                                   declared_memory_word()))
                 return 1;
             if (!next_declarator())
                 return answer();

@@ -17,6 +17,7 @@
 #include "CC_LABELS.h"
 #include "CC_MISC.h"
 #include "CC_OBJ.h"
+#include "CC_PARSE.h"
 #include "CC_RELOC.h"
 #include "CC_ROM.h"
 #include "CC_STAB.h"
@@ -475,6 +476,7 @@ void reset_unit_tables(bool bios_compile)
     DefineProjectMacros();
     gObjectPool.reset();
     reset_expression_parser();
+    reset_function_parser(bios_compile);
     reset_error_seen_and_fatal();
     reset_asm_state();
     reset_asm_path_state();
@@ -533,6 +535,7 @@ void save_bios_units()
     state.symbols = save_global_symbols();
     save_global_tags(state.tags);
     state.macros = macro_table();
+    save_function_parser_state();
 }
 
 void restore_bios_units()
@@ -549,6 +552,7 @@ void start_without_bios_state()
 {
     start_with_empty_globals();
     macro_table().clear();
+    forget_function_parser_state();
 }
 
 // Logical addresses are qualified by the origin the current code cache is bound to.
@@ -609,6 +613,9 @@ void install_compiler_joins()
     // A comparison whose value only decides a condition leaves its truth in the flags.
     set_flag_tracking(&condition_flag_tracking);
     set_line_position_installer(&point_lexer_at_recorded_line);
+    // Function bodies: the code generator's, the statement marks' and the "#asm" block reader's
+    // view of the function being compiled.
+    install_function_parser();
     // The stub flush: root entry stubs in the stub-call mode, none in a watch compile; a fresh
     // value is loaded and pushed by the code generator.
     StubOutputContext stubs;

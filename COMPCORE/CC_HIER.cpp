@@ -29,6 +29,7 @@
 #include "CC_Z80START.h"
 #include "CC_Z80UN.h"
 #include "CParserFrame.h"
+#include "SEAM_CODEGEN.h"
 #include "guiKXPreferences.h"
 
 #include <charconv>
@@ -2713,4 +2714,57 @@ void reset_expression_parser()
     g_number_text.clear();
     g_current_literal.clear();
     g_literal_records.clear();
+}
+
+// ---- condition jumps ------------------------------------------------------------------------------
+
+namespace {
+
+// The relative jumps "jr nz/z/nc/c" and the absolute jump of the same condition.
+uint8_t absolute_form(uint8_t relative_opcode)
+{
+    switch (relative_opcode) {
+    case 0x20: return 0xC2;
+    case 0x28: return 0xCA;
+    case 0x30: return 0xD2;
+    case 0x38: return 0xDA;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+BranchRecord compile_condition_jump(uint32_t target, int condition, const char *closing)
+{
+    object *node = gObjectPool.new_object();
+    set_condition_inversion_count(-1);
+    parse_expression_list(node, 1, 0, 1);
+    expect_text(closing);
+    int16_t count = static_cast<int16_t>(condition_inversion_count() - 1);
+    if (count < 0)
+        count = 1;
+    const int jump_condition = condition ^ count;
+
+    // Only a known target is reached relatively: a placeholder is the dummy address 0, which code
+    // near physical 0 would otherwise reach with a displacement that the patch then overwrites.
+    const ADDR24 at = current_code_cache().current;
+    const int32_t distance = addr_diff(target, at) - 2;
+    const bool relative = target != kDummyAddress && addr_xpc(target) == addr_xpc(at) &&
+                          distance < 0 && distance >= -128;
+    BranchRecord jump;
+    if (relative) {
+        jump = gen_conditional_jump(node, static_cast<uint32_t>(distance) & 0xFFFF, jump_condition,
+                                    true);
+        // The truth test the code generator puts before the jump moves it away from the target:
+        // beyond the reach of a displacement it becomes the absolute jump.
+        const uint8_t absolute = absolute_form(jump.opcode);
+        if (absolute && addr_diff(target, addr_add(jump.operand, 1)) < -128) {
+            codegen_seam().set_code_address(addr_add(jump.operand, -1));
+            jump = gen_jump(target, absolute);
+        }
+    } else {
+        jump = gen_conditional_jump(node, target, jump_condition, false);
+    }
+    set_condition_inversion_count(0);
+    return jump;
 }

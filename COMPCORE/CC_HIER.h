@@ -44,6 +44,15 @@ void parse_expression_statement();
 // Pops a structure value lying on the stack and marks the node free.
 void discard_stack_value(object *node);
 
+// ---- condition jumps ------------------------------------------------------------------------------
+// The condition of an "if", a loop or a costatement up to its closing text (")" or ";", reported
+// when missing) and one conditional jump on it: taken when the condition is false for
+// `condition` 0 and when it is true for 1. A known target close enough behind the jump (on the
+// same XPC page) is reached with "jr"; a placeholder (the dummy address) or anything farther with
+// an absolute jump. The jump written (opcode 0 when none could be).
+struct BranchRecord;
+BranchRecord compile_condition_jump(uint32_t target, int condition, const char *closing);
+
 // ---- constant expressions -----------------------------------------------------------------------
 // The expression at the input pointer compiled as any other; constant when the result node is.
 // Otherwise 427 "Constant expression expected." and 0.

@@ -1,9 +1,9 @@
 // SEAM_DECL: what the top-level parse uses of the declaration parser, what the declaration
 // parser uses of the function-definition compiler, and what the chain directives use of the
-// function chains. The declaration parser (CC_DECLR) is the built-in
-// declaration seam; each other seam has a built-in stand-in that refuses to work with one clear
-// "... is not part of this build." (thrown as `xErr`) until its unit exists. Tests install their
-// own.
+// function chains. The declaration parser (CC_DECLR) is the built-in declaration seam and the
+// function-definition compiler (CC_PARSE) the built-in function seam; each other seam has a
+// built-in stand-in that refuses to work with one clear "... is not part of this build." (thrown
+// as `xErr`) until its unit exists. Tests install their own.
 // Std-only.
 #pragma once
 
@@ -27,12 +27,14 @@ DeclarationSeam &declaration_seam();
 class FunctionDefinitionSeam {
 public:
     virtual ~FunctionDefinitionSeam() = default;
-    // `result`: 1 the "()" was read, 2 the parameter list starts at the input pointer. Enters the
-    // function and, when a body follows, compiles it: true then. A declaration only: false.
-    [[nodiscard]] virtual bool parse_function_definition(int result, int32_t type,
-                                                         int32_t storage) = 0;
+    // `result`: 1 the "()" was read, 2 the parameter list starts at the input pointer.
+    // `placement`: the memory word written before it (CC_DECL kPlaceRoot, kPlaceXmem), else
+    // kPlaceNone. Enters the function and, when a body follows, compiles it (or reads over it
+    // when the definition is refused): true then. A declaration only: false.
+    [[nodiscard]] virtual bool parse_function_definition(int result, int32_t type, int32_t storage,
+                                                         uint16_t placement) = 0;
 };
-// nullptr restores the built-in stand-in.
+// nullptr restores the function-definition compiler.
 void set_function_definition_seam(FunctionDefinitionSeam *seam);
 FunctionDefinitionSeam &function_definition_seam();
 

@@ -448,18 +448,6 @@ TEST_F(Declarations, FunctionDeclaratorsGoToTheFunctionCompiler)
     EXPECT_NE(global("after"), nullptr);
 }
 
-TEST(DeclarationsWithoutFunctions, ACompileWithAFunctionRefusesInsteadOfSkippingTheBody)
-{
-    set_exception_debug_mode(false);
-    set_function_definition_seam(nullptr);
-    try {
-        (void)function_definition_seam().parse_function_definition(1, 2, 1);
-        FAIL() << "answered";
-    } catch (xErr &e) {
-        EXPECT_EQ(e.GetText(), "Function definitions are not part of this build.");
-    }
-}
-
 // ---- local scope ------------------------------------------------------------------------------------
 
 class LocalDeclarations : public Declarations {

@@ -224,8 +224,7 @@ TEST_F(FrameCompile, LibraryIndexFailureFails)
     EXPECT_EQ(parser.programs_parsed, 0);
 }
 
-// A compile whose code generator, target link or function-definition compiler is not part of
-// the build fails with that unit's one message, thrown to the caller. It never ends as a
+// A compile whose code generator or target link is not part of the build fails with that unit's one message, thrown to the caller. It never ends as a
 // success.
 struct MissingUnit {
     const char *name;
@@ -239,14 +238,6 @@ const MissingUnit kMissingUnits[] = {
      "The code generator is not part of this build.", true},
     {"TargetLink", [] { set_target_operations(nullptr); },
      "The target link is not part of this build.", true},
-    // The declaration parser reads "main(){}" and hands the function on.
-    {"FunctionDefinitions",
-     [] {
-         set_parser_seam(nullptr);
-         set_declaration_seam(nullptr);
-         set_function_definition_seam(nullptr);
-     },
-     "Function definitions are not part of this build.", true},
 };
 
 class FrameCompileWithout : public FrameCompile,

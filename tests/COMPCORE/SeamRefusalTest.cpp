@@ -23,7 +23,6 @@ namespace {
 constexpr const char *kCodegen = "The code generator is not part of this build.";
 constexpr const char *kTarget = "The target link is not part of this build.";
 constexpr const char *kDebugger = "The debugger core is not part of this build.";
-constexpr const char *kFunctions = "Function definitions are not part of this build.";
 constexpr const char *kChains = "Function chains are not part of this build.";
 
 // Puts the built-in seams in place for one test and the shared doubles back after it.
@@ -103,8 +102,6 @@ const Refusal kRefusals[] = {
          (void)make_flyover_watch()->Evaluate("count", true);
      },
      kDebugger},
-    {"FunctionDefinition",
-     [] { (void)function_definition_seam().parse_function_definition(1, 2, 1); }, kFunctions},
     {"DeclareChain", [] { chain_seam().declare_chain("c"); }, kChains},
     {"ChainFunction", [] { chain_seam().add_chain_function("c", "f"); }, kChains},
 };

@@ -27,15 +27,17 @@ public:
         int32_t storage;
         int result;
         uint32_t instances;
+        uint16_t placement;
     };
     std::vector<Call> calls;
     std::function<void()> body;
 
-    bool parse_function_definition(int result, int32_t type, int32_t storage) override
+    bool parse_function_definition(int result, int32_t type, int32_t storage,
+                                   uint16_t placement) override
     {
         const DeclaratorResult &r = declarator_result();
         calls.push_back({r.name, r.word, type, storage, result,
-                         cofunction_count(current_decl_flags().word)});
+                         cofunction_count(current_decl_flags().word), placement});
         if (result == 2)
             skip_group('(', ')', 1);
         skip_blanks_across_lines();

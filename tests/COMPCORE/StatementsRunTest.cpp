@@ -1,0 +1,557 @@
+// Function definitions and statements through the real compile entry: the declaration parser
+// hands function declarators to the function-definition compiler, bodies compile statement by
+// statement, and a driver in "#asm" at the start of root code calls a function; the run stops
+// when it returns. Counting is done by "#asm" stores into globals (`bump`).
+#include <gtest/gtest.h>
+
+#include "CompileRunFixture.h"
+#include "OutputTestSupport.h"
+
+#include "CC_ADDR.h"
+#include "CC_DECL.h"
+#include "CC_INIT.h"
+#include "CC_MOD.h"
+#include "CC_PARSE.h"
+#include "CC_STAB.h"
+#include "SEAM_DECL.h"
+#include "guiExceptions.h"
+#include "guiKXPreferences.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace compile_run;
+
+// Where the driver stops: it jumps there once the function returned (no code lies there).
+constexpr uint16_t kDriverStop = 0x5F00;
+// SP as a run begins.
+constexpr uint16_t kStackTop = 0xE000;
+
+// The globals every program declares in RAM: c, i, j, n and m.
+const char *const kGlobals = "int c; int i; int j; int n; int m;\n";
+
+// The driver: "jp 0x0051"; "init" (c, i, j, n and m set to 0, then the lines of `init`, each one
+// instruction of 3 bytes); a "ret" at 0x0050, where the debug restart of statement hooks lands
+// with IIR 0 (the stand-in has no debug kernel); at 0x0051 "call init", `call` (default "call f")
+// and the jump to the stop.
+std::string driver(const std::string &init, const std::string &call = " call f\n")
+{
+    std::string text = std::string(kGlobals) + "#asm\n jp 0x0051\ninit::\n ld hl, 0\n"
+                       " ld (c), hl\n ld (i), hl\n ld (j), hl\n ld (n), hl\n ld (m), hl\n" +
+                       init + " ret\n";
+    const int lines = 6 + static_cast<int>(std::count(init.begin(), init.end(), '\n'));
+    for (int at = 3 + 3 * lines + 1; at < 0x50; ++at)
+        text += " nop\n";
+    return text + " ret\n call init\n" + call + " jp " + std::to_string(kDriverStop) +
+           "\n#endasm\n";
+}
+
+// One "#asm" step adding 1 to a global int.
+std::string bump(const char *name)
+{
+    return std::string("\n#asm\n ld hl, (") + name + ")\n inc hl\n ld (" + name +
+           "), hl\n#endasm\n";
+}
+
+// The init lines that set n (and m).
+std::string set_n(int n, int m = 0)
+{
+    return " ld hl, " + std::to_string(n) + "\n ld (n), hl\n ld hl, " + std::to_string(m) +
+           "\n ld (m), hl\n";
+}
+
+class Statements : public CompileRun {
+protected:
+    void SetUp() override
+    {
+        CompileRun::SetUp();
+        set_declaration_seam(nullptr);
+        install_function_parser();
+        const std::string lib = std::string(KX_TEST_DATA) + "/../../TARGET/lib/";
+        for (const char *name : {"RUNTIME.LIB", "INT16.LIB", "INT32.LIB"})
+            add_library(name, output_test::read_text(lib + name));
+    }
+    void TearDown() override
+    {
+        IdePreferences().root_stubs = false;
+        set_prototype_table_size(kDefaultPrototypeTableSize);
+        CompileRun::TearDown();
+    }
+
+    static std::string header(bool debug)
+    {
+        return std::string(debug ? "" : "#nodebug\n") +
+               "#use RUNTIME.LIB\n#use INT16.LIB\n#use INT32.LIB\n";
+    }
+
+    // Compiles the program behind the driver and runs it; the call must return to the driver.
+    ::testing::AssertionResult compile_and_call(const std::string &program, bool debug = false,
+                                                const std::string &init = "",
+                                                const std::string &call = " call f\n")
+    {
+        const uint16_t status = compile(header(debug) + driver(init, call) + program);
+        if (status != 0)
+            return ::testing::AssertionFailure() << "status " << status << "\n" << messages_text();
+        const vsim::RunResult r = run(kRootCode, 400000, vsim::Breakpoint{kDriverStop, -1});
+        if (r.reason != vsim::StopReason::breakpoint)
+            return ::testing::AssertionFailure()
+                   << "the call did not return (PC " << std::hex << cpu.pc << ")\n"
+                   << messages_text() << dump();
+        return ::testing::AssertionSuccess();
+    }
+
+    std::string dump()
+    {
+        std::string out;
+        char buf[8];
+        for (ADDR24 a = 0; a < 0x80; ++a) {
+            std::snprintf(buf, sizeof buf, "%02X ", physical(a));
+            out += buf;
+            if ((a & 15) == 15)
+                out += "\n";
+        }
+        return out;
+    }
+
+    // Compiles and returns the summaries of the messages.
+    std::vector<std::string> compile_messages(const std::string &program)
+    {
+        (void)compile(header(false) + driver("") + program);
+        std::vector<std::string> out;
+        for (const Message &m : messages())
+            out.push_back(m.summary);
+        return out;
+    }
+
+    static const symbol *global(const char *name)
+    {
+        return find_symbol(name, false, kGlobalTable);
+    }
+};
+
+// ---- a table of small programs ------------------------------------------------------------------
+
+struct Program {
+    const char *name;
+    std::string text;
+    std::string init;
+    uint16_t result;  // what f returns
+    bool result_in_c = false;  // f is void: the result is what it left in c
+};
+
+std::vector<Program> programs()
+{
+    return {
+        {"ReturnConstant", "int f() { return 1234; }\n", "", 1234},
+        {"IfElseChainFirst",
+         "int f() { if (n == 1) return 10; else if (n == 2) return 20; else return 30;\n"
+         " return 0; }\n",
+         set_n(1), 10},
+        {"IfElseChainMiddle",
+         "int f() { if (n == 1) return 10; else if (n == 2) return 20; else return 30;\n"
+         " return 0; }\n",
+         set_n(2), 20},
+        {"IfElseChainLast",
+         "int f() { if (n == 1) return 10; else if (n == 2) return 20; else return 30;\n"
+         " return 0; }\n",
+         set_n(7), 30},
+        {"IfWithoutElse", "int f() { if (n) " + bump("c") + " return c; }\n", set_n(0), 0},
+        {"While", "int f() { while (i < 5) {" + bump("i") + bump("c") + "} return c; }\n", "", 5},
+        {"WhileNeverEntered", "int f() { while (n) {" + bump("c") + "} return c; }\n", "", 0},
+        {"DoWhile", "int f() { do {" + bump("c") + "} while (c < 3); return c; }\n", "", 3},
+        {"DoWhileRunsOnce", "int f() { do {" + bump("c") + "} while (0); return c; }\n", "", 1},
+        {"ForWithEmptyParts",
+         "int f() { for (;;) {" + bump("c") + " if (c == 4) break; } return c; }\n", "", 4},
+        {"ForConditionOverLines",
+         "int f() { for (;\n     i <\n     6;\n     i) {" + bump("i") + bump("c") +
+             "} return c; }\n",
+         "", 6},
+        {"NestedLoopsBreakContinue",
+         "int f() {\n while (i < 5) {" + bump("i") +
+             " if (i == 3) continue;\n if (i == 5) break;\n"
+             "#asm\n ld hl, 0\n ld (j), hl\n#endasm\n"
+             " while (1) {" + bump("j") + " if (j == 2) break;" + bump("c") + "}\n"
+             "}\n return c; }\n",
+         "", 3},
+        {"ContinueInSwitchInLoop",
+         "int f() { while (i < 4) {" + bump("i") +
+             " switch (i) { case 2: continue; default: break; }" + bump("c") +
+             "} return c; }\n",
+         "", 3},
+        {"GotoBackwardAndForward",
+         "int f() {\nagain:" + bump("c") + " if (c < 3) goto again;\n goto done;" + bump("c") +
+             bump("c") + "done:\n return c; }\n",
+         "", 3},
+        {"SwitchFallsThrough",
+         "int f() { switch (n) { case 1:" + bump("c") + " case 2:" + bump("c") +
+             " break; case 3:" + bump("c") + " } return c; }\n",
+         set_n(1), 2},
+        {"SwitchBreaks",
+         "int f() { switch (n) { case 1:" + bump("c") + " case 2:" + bump("c") +
+             " break; case 3:" + bump("c") + " } return c; }\n",
+         set_n(2), 1},
+        {"SwitchNoMatchNoDefault",
+         "int f() { switch (n) { case 1:" + bump("c") + " case 2:" + bump("c") +
+             " break; } return c; }\n",
+         set_n(9), 0},
+        {"SwitchDefault",
+         "int f() { switch (n) { case 1: return 10; default: return 30; case 2: return 20; }\n"
+         " return 0; }\n",
+         set_n(5), 30},
+        {"SwitchWithoutCases", "int f() { switch (n) {" + bump("c") + "} return c; }\n",
+         set_n(1), 0},
+        {"NestedSwitchRepeatsOuterValues",
+         "int f() { switch (n) { case 1: switch (m) { case 1: return 11; case 2: return 12; }\n"
+         " return 10; case 2: return 20; } return 0; }\n",
+         set_n(1, 2), 12},
+        {"ImplicitReturnOfVoid", "void f() {" + bump("c") + "}\n", "", 1, true},
+    };
+}
+
+class StatementPrograms : public Statements, public ::testing::WithParamInterface<Program> {};
+
+TEST_P(StatementPrograms, RunWithoutAndWithDebugHooks)
+{
+    const Program &p = GetParam();
+    for (bool debug : {false, true}) {
+        ASSERT_TRUE(compile_and_call(p.text, debug, p.init)) << (debug ? "debug" : "nodebug");
+        if (p.result_in_c) {
+            const uint16_t c = addr_offset(global("c")->address[0]);
+            EXPECT_TRUE(memory(c, {static_cast<uint8_t>(p.result), 0}));
+        } else {
+            EXPECT_TRUE(reg("HL", p.result)) << (debug ? "debug" : "nodebug");
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, StatementPrograms, ::testing::ValuesIn(programs()),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// ---- parameters and frames ----------------------------------------------------------------------------
+
+// The driver pushes 2 and 40 (the first argument on top), calls f and drops them again.
+TEST_F(Statements, ParametersAreReadAtTheirOffsetsWithAndWithoutAnIxFrame)
+{
+    for (const char *ix : {"", "useix "}) {
+        const std::string program = std::string(ix) +
+                                    "int f(int a, int b) { int k; if (a > b) return a - b; "
+                                    "return b - a; }\n";
+        ASSERT_TRUE(compile_and_call(program, false, "",
+                                     " ld hl, 2\n push hl\n ld hl, 40\n push hl\n call f\n"
+                                     " pop de\n pop de\n"))
+            << ix;
+        EXPECT_TRUE(reg("HL", 38)) << ix;
+        EXPECT_TRUE(reg("SP", kStackTop)) << ix;
+    }
+}
+
+struct FrameCase {
+    const char *name;
+    const char *prefix;
+    bool root_stubs;
+    int a, b;  // the offsets of "f:a" (parameter) and "f:b" (automatic)
+};
+
+const FrameCase kFrames[] = {
+    {"Root", "root ", false, 4, 0},
+    {"RootIx", "root useix ", false, 4, -2},
+    {"Xmem", "xmem ", false, 7, 0},
+    {"XmemIx", "xmem useix ", false, 7, -2},
+    {"XmemRootStub", "xmem ", true, 5, 0},
+    {"XmemRootStubIx", "xmem useix ", true, 5, -2},
+};
+
+class FrameOffsets : public Statements, public ::testing::WithParamInterface<FrameCase> {};
+
+TEST_P(FrameOffsets, LocalVariableRecordsCarryTheFrameOffsets)
+{
+    const FrameCase &c = GetParam();
+    IdePreferences().root_stubs = c.root_stubs;
+    ASSERT_EQ(compile(header(false) + std::string(c.prefix) +
+                      "int f(int a) { int b; return a; }\n"),
+              0)
+        << messages_text();
+    int found = 0;
+    for (const LocalVariableRecord &r : local_variable_records()) {
+        if (r.name == "f:a") {
+            EXPECT_EQ(r.offset, c.a);
+            ++found;
+        } else if (r.name == "f:b") {
+            EXPECT_EQ(r.offset, c.b);
+            ++found;
+        }
+    }
+    EXPECT_EQ(found, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, FrameOffsets, ::testing::ValuesIn(kFrames),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// ---- prototypes ------------------------------------------------------------------------------------------
+
+TEST_F(Statements, PrototypesRecordTheirParametersAndTerminator)
+{
+    ASSERT_EQ(compile(header(false) + "int g(void);\nint h(int, ...);\nint k(char *p, long q);\n"),
+              0)
+        << messages_text();
+    const auto classes = [](const char *name) {
+        std::vector<int> out;
+        for (const PrototypeEntry &e : function_prototype(name))
+            out.push_back(e.passing);
+        return out;
+    };
+    EXPECT_EQ(classes("g"), (std::vector<int>{255}));
+    EXPECT_EQ(classes("h"), (std::vector<int>{2, 254}));
+    EXPECT_EQ(classes("k"), (std::vector<int>{2, 4, 255}));
+}
+
+struct Mismatch {
+    const char *name;
+    std::string program;
+    std::string message;
+};
+
+class PrototypeMismatch : public Statements, public ::testing::WithParamInterface<Mismatch> {};
+
+TEST_P(PrototypeMismatch, IsReportedAndLaterFunctionsStillCompile)
+{
+    const std::vector<std::string> got =
+        compile_messages(GetParam().program + "int f() { return 77; }\n");
+    EXPECT_NE(std::find(got.begin(), got.end(), GetParam().message), got.end())
+        << messages_text();
+    ASSERT_NE(global("f"), nullptr);
+    EXPECT_NE(global("f")->address[0], kDummyAddress);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, PrototypeMismatch,
+    ::testing::Values(
+        Mismatch{"ParameterType", "int g(int a);\nint g(long a) { return 0; }\n",
+                 "Redefinition of parameter 1 different."},
+        Mismatch{"MoreParameters", "int g(int a);\nint g(int a, int b) { return 0; }\n",
+                 "Redefinition of function prototype different."},
+        Mismatch{"FewerParameters", "int g(int a, int b);\nint g(int a) { return 0; }\n",
+                 "Redefinition of function prototype different."},
+        Mismatch{"XmemThenRoot", "xmem int g(void);\nroot int g(void) { return 1; }\n",
+                 "Memmap prefix 'root' for function g does not match previous prototype "
+                 "declaration."},
+        Mismatch{"InvalidName", "int g(int if) { return 1; }\n", "Invalid argument name."}),
+    [](const auto &i) { return std::string(i.param.name); });
+
+// ---- xmem entry stubs -----------------------------------------------------------------------------------
+
+TEST_F(Statements, AnXmemFunctionIsEnteredThroughItsRootStubAndReturnsToItsCaller)
+{
+    // The stub follows the driver in root code, at 0x0100; the driver calls it there.
+    std::string text = header(false) + kGlobals + "#asm\n call 0x0100\n jp " +
+                       std::to_string(kDriverStop) + "\n";
+    for (int at = 6; at < 0x100; ++at)
+        text += " nop\n";
+    ASSERT_EQ(compile(text + "#endasm\nxmem int f() { return 4321; }\n"), 0) << messages_text();
+    const symbol *f = global("f");
+    ASSERT_NE(f, nullptr);
+    EXPECT_FALSE(addr_is_root(f->address[0]));
+    EXPECT_EQ(addr_offset(f->address[1]), 0x100);
+    EXPECT_EQ(sent_at(make_addr(0, 0x100), 5),
+              (std::vector<uint8_t>{0xCF, static_cast<uint8_t>(addr_offset(f->address[0])),
+                                    static_cast<uint8_t>(addr_offset(f->address[0]) >> 8),
+                                    addr_xpc(f->address[0]), 0xC9}));
+    const vsim::RunResult r = run(kRootCode, 100000, vsim::Breakpoint{kDriverStop, -1});
+    ASSERT_EQ(r.reason, vsim::StopReason::breakpoint);
+    EXPECT_TRUE(reg("HL", 4321));
+    EXPECT_TRUE(reg("SP", kStackTop));
+}
+
+TEST_F(Statements, AnInterruptFunctionStaysInRootThoughXmemIsAsked)
+{
+    ASSERT_EQ(compile(header(false) + "xmem interrupt void isr() { }\n"), 0) << messages_text();
+    ASSERT_NE(global("isr"), nullptr);
+    EXPECT_TRUE(addr_is_root(global("isr")->address[0]));
+}
+
+TEST_F(Statements, EachDebugFunctionLeavesAFunctionRecordOverItsCode)
+{
+    ASSERT_EQ(compile(header(true) + driver("") + "int f() { return 1; }\nint g() { return 2; }\n"),
+              0)
+        << messages_text();
+    for (const char *name : {"f", "g"}) {
+        const ADDR24 start = function_address(name);
+        ASSERT_NE(start, kDummyAddress) << name;
+        EXPECT_EQ(start, global(name)->address[0]) << name;
+        EXPECT_STREQ(function_name_at(addr_add(start, 2)), name);
+    }
+}
+
+// ---- messages --------------------------------------------------------------------------------------------
+
+struct Fault {
+    const char *name;
+    std::string program;
+    std::string message;
+};
+
+std::string nested_loops(int depth)
+{
+    std::string text = "int f() {\n";
+    for (int k = 0; k < depth; ++k)
+        text += "while (n) {\n";
+    for (int k = 0; k < depth; ++k)
+        text += "}\n";
+    return text + "return 0; }\n";
+}
+
+std::vector<Fault> faults()
+{
+    return {
+        {"MisplacedCase", "int f() { case 1: return 0; }\n",
+         "Misplaced case, no enclosing switch."},
+        {"DuplicateCase", "int f() { switch (n) { case 1: case 1: break; } return 0; }\n",
+         "Duplicate case statements are not allowed."},
+        {"LongCase", "int f() { switch (n) { case 70000L: break; } return 0; }\n",
+         "Need 2-byte or smaller constant value."},
+        {"SecondDefault", "int f() { switch (n) { default: default: break; } return 0; }\n",
+         "Only one default label allowed per switch statement."},
+        {"TwentyLoops", nested_loops(20), "Internal limit: too many active whiles."},
+        {"BadGoto", "int f() { goto 5; return 0; }\n", "Bad label in goto."},
+        {"DoWithoutWhile", "int f() { do ; until (n); return 0; }\n",
+         "while is missing/expected."},
+        {"NoReturnValue", "int f() { }\n", "Function should return a value."},
+        {"VoidReturnsValue", "void f() { return 1; }\n", "Function of type void returning a value."},
+        {"XmemAsm", "int f() {\n#asm xmem\n nop\n#endasm\n return 0; }\n",
+         "Directive xmem ignored in #asm block."},
+        {"BreakOutsideLoop", "int f() { break; return 0; }\n", "No active whiles."},
+        {"ContinueInSwitchOutsideLoop", "int f() { switch (n) { case 1: continue; } return 0; }\n",
+         "No active whiles."},
+        {"GotoUndefinedLabel", "int f() { goto nowhere; return 0; }\nint g() { nowhere: return 1; }\n",
+         "Undefined (but used) local symbol nowhere"},
+        {"BodyOpenAtEnd", "int f() { return 0;\n", "A block is open at the end of the input."},
+        {"ForHeaderOpenAtEnd", "int f() { for (; n\n", "A for statement is open at the end of the input."},
+    };
+}
+
+class StatementFaults : public Statements, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(StatementFaults, AreReported)
+{
+    const std::vector<std::string> got = compile_messages(GetParam().program);
+    EXPECT_NE(std::find(got.begin(), got.end(), GetParam().message), got.end())
+        << messages_text();
+}
+
+INSTANTIATE_TEST_SUITE_P(All, StatementFaults, ::testing::ValuesIn(faults()),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST_F(Statements, AnErrorInAForIncrementIsReportedOnceAtItsOwnPosition)
+{
+    const std::string before = header(false) + driver("");
+    const int line = static_cast<int>(std::count(before.begin(), before.end(), '\n')) + 3;
+    (void)compile(before + "int f() {\n for (; i < 2;\n      i + ) {" + bump("i") +
+                  "}\n return 0; }\n");
+    ASSERT_EQ(messages().size(), 1u) << messages_text();
+    EXPECT_EQ(messages()[0].line, line) << messages_text();
+}
+
+TEST_F(Statements, CStatementsInsideAnAsmBlockCompile)
+{
+    const std::string program = "int f() {\n#asm\nc  if (n == 1) return 11;\n#endasm\n"
+                                " return 22; }\n";
+    ASSERT_TRUE(compile_and_call(program, false, set_n(1)));
+    EXPECT_TRUE(reg("HL", 11));
+    ASSERT_TRUE(compile_and_call(program, false, set_n(0)));
+    EXPECT_TRUE(reg("HL", 22));
+}
+
+TEST_F(Statements, TheCaseTableAndTheBreakListStopAtTheirLimits)
+{
+    std::string cases = "int f() { switch (n) {\n";
+    for (int k = 0; k <= kMaxCases; ++k)
+        cases += "case " + std::to_string(k) + ":\n";
+    cases += "break; } return 0; }\n";
+    std::vector<std::string> got = compile_messages(cases);
+    EXPECT_EQ(std::count(got.begin(), got.end(), "Internal limit: Too many cases."), 1);
+
+    std::string breaks = "int f() { while (n) {\n";
+    for (int k = 0; k <= kMaxBreaks; ++k)
+        breaks += "if (m) break;\n";
+    breaks += "} return 0; }\n";
+    got = compile_messages(breaks);
+    EXPECT_EQ(std::count(got.begin(), got.end(),
+                         "Internal limit: Too many breaks or continues."), 1);
+}
+
+TEST_F(Statements, AFullPrototypeAreaEndsTheCompile)
+{
+    set_prototype_table_size(4);
+    EXPECT_THROW((void)compile(header(false) + "int g(int a, int b, int c, int d);\n"), xErr);
+    EXPECT_NE(messages_text().find("Too many function prototypes, call Brantel."),
+              std::string::npos)
+        << messages_text();
+}
+
+// ---- jumps ----------------------------------------------------------------------------------------------
+
+TEST_F(Statements, IfThenReturnElseReturnEmitsNoJumpOverTheElse)
+{
+    ASSERT_TRUE(compile_and_call(
+        "int f() { if (n) return 1; else return 2; return 3; }\n", false, set_n(0)));
+    EXPECT_TRUE(reg("HL", 2));
+    // The then branch's return is the epilogue itself; the else branch and the last return jump
+    // to it: two "jp" to the epilogue and no other unconditional jump.
+    const ADDR24 start = global("f")->address[0];
+    std::vector<uint8_t> code = sent_at(start, 64);
+    int jumps = 0;
+    for (std::size_t k = 0; k + 2 < code.size(); ++k)
+        if (code[k] == 0xC3 && addr_offset(start) <= (code[k + 1] | code[k + 2] << 8) &&
+            (code[k + 1] | code[k + 2] << 8) < addr_offset(start) + 64)
+            ++jumps;
+    EXPECT_EQ(jumps, 2);
+}
+
+// A do-while loop whose body is `pad` bytes longer closes with "jr" while its head lies in reach
+// and with "jp" beyond; either way it runs three times.
+struct Reach {
+    int pad;
+    int form;  // 1 "jr", 2 "jp", 0 either (around the limit)
+};
+
+class LoopReach : public Statements, public ::testing::WithParamInterface<Reach> {};
+
+TEST_P(LoopReach, ClosesWithTheRightJumpAndRunsThreeTimes)
+{
+    const Reach &reach = GetParam();
+    std::string body = "#asm\n";
+    for (int k = 0; k < reach.pad; ++k)
+        body += " nop\n";
+    body += "#endasm\n";
+    ASSERT_TRUE(compile_and_call("int f() { do {" + body + bump("c") + "} while (c < 3);\n"
+                                 " return c; }\n"));
+    EXPECT_TRUE(reg("HL", 3));
+    // "return c" is "ld hl, (c)" and "ret": the loop's closing jump lies just before it.
+    const uint16_t c = addr_offset(global("c")->address[0]);
+    const std::vector<uint8_t> code = sent_at(global("f")->address[0], 400);
+    std::size_t ret = 0;
+    for (std::size_t k = 3; k + 3 < code.size() && !ret; ++k)
+        if (code[k] == 0x2A && code[k + 1] == (c & 0xFF) && code[k + 2] == (c >> 8) &&
+            code[k + 3] == 0xC9)
+            ret = k;
+    ASSERT_NE(ret, 0u);
+    const bool relative = (code[ret - 2] & 0xE7) == 0x20;
+    const bool absolute = (code[ret - 3] & 0xC7) == 0xC2;
+    if (reach.form == 1)
+        EXPECT_TRUE(relative) << reach.pad;
+    else if (reach.form == 2)
+        EXPECT_TRUE(absolute) << reach.pad;
+    else
+        EXPECT_TRUE(relative || absolute) << reach.pad;
+}
+
+INSTANTIATE_TEST_SUITE_P(BodySizes, LoopReach,
+                         ::testing::Values(Reach{0, 1}, Reach{90, 1}, Reach{100, 0},
+                                           Reach{105, 0}, Reach{110, 0}, Reach{115, 0},
+                                           Reach{120, 2}, Reach{125, 2}, Reach{200, 2}),
+                         [](const auto &i) { return "Pad" + std::to_string(i.param.pad); });
+
+}  // namespace
