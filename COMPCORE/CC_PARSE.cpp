@@ -676,8 +676,8 @@ void compile_body(symbol *fn)
         word &= ~kDeclXmem;
     const bool xmem = (word & kDeclXmem) != 0;
     CodegenSeam &codegen = codegen_seam();
-    codegen.set_code_address(root_code_cache().current);
     const ADDR24 root_at_entry = root_code_cache().current;
+    codegen.set_code_address(xmem ? xmem_code_cache().current : root_at_entry);
 
     // The local declarations, with the frame counter from 0.
     // The local declarations start from the persistent flags: the function's own come back after.

@@ -365,6 +365,40 @@ TEST_F(Statements, AnXmemFunctionIsEnteredThroughItsRootStubAndReturnsToItsCalle
     EXPECT_TRUE(reg("SP", kStackTop));
 }
 
+TEST_F(Statements, UnderTheRootStubOptionTheStubMovesTheReturnAddressAboveTheCallersXpc)
+{
+    IdePreferences().root_stubs = true;
+    std::string text = header(false) + kGlobals + "#asm\n call 0x0100\n jp " +
+                       std::to_string(kDriverStop) + "\n";
+    for (int at = 6; at < 0x100; ++at)
+        text += " nop\n";
+    ASSERT_EQ(compile(text + "#endasm\nxmem int f() { return 4321; }\n"), 0) << messages_text();
+    const symbol *f = global("f");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(addr_offset(f->address[1]), 0x100);
+    // pop de; ld a, xpc; ld h, a; push hl; inc sp; push de; then ljp to the function.
+    const std::vector<uint8_t> stub = sent_at(make_addr(0, 0x100), 8);
+    EXPECT_EQ(stub[0], 0xD1);  // pop de
+    const vsim::RunResult r = run(kRootCode, 100000, vsim::Breakpoint{kDriverStop, -1});
+    ASSERT_EQ(r.reason, vsim::StopReason::breakpoint);
+    EXPECT_TRUE(reg("HL", 4321));
+    EXPECT_TRUE(reg("SP", kStackTop));
+}
+
+// The empty statement leaves only its hook ("rst 0x28"); the label behind it is placed on the
+// hook, so the goto enters it.
+TEST_F(Statements, ALabelRightBehindADebugHookIsDefinedAtTheHook)
+{
+    ASSERT_TRUE(compile_and_call("int f() { goto lbl; " + bump("c") + " ; lbl: return 5; }\n", true));
+    EXPECT_TRUE(reg("HL", 5));
+    const ADDR24 start = global("f")->address[0];
+    const std::vector<uint8_t> code = sent_at(start, 64);
+    const auto jp = std::find(code.begin(), code.end(), 0xC3);
+    ASSERT_NE(jp, code.end());
+    const uint16_t target = static_cast<uint16_t>(jp[1] | jp[2] << 8);
+    EXPECT_EQ(sent_at(make_addr(0, target), 1), (std::vector<uint8_t>{0xEF}));
+}
+
 TEST_F(Statements, AnInterruptFunctionStaysInRootThoughXmemIsAsked)
 {
     ASSERT_EQ(compile(header(false) + "xmem interrupt void isr() { }\n"), 0) << messages_text();
@@ -429,6 +463,7 @@ std::vector<Fault> faults()
          "Undefined (but used) local symbol nowhere"},
         {"BodyOpenAtEnd", "int f() { return 0;\n", "A block is open at the end of the input."},
         {"ForHeaderOpenAtEnd", "int f() { for (; n\n", "A for statement is open at the end of the input."},
+        {"SwitchOpenAtEnd", "int f() { switch (n) { case 1:\n", "A block is open at the end of the input."},
     };
 }
 
