@@ -396,7 +396,10 @@ TEST_F(Statements, ALabelRightBehindADebugHookIsDefinedAtTheHook)
     const auto jp = std::find(code.begin(), code.end(), 0xC3);
     ASSERT_NE(jp, code.end());
     const uint16_t target = static_cast<uint16_t>(jp[1] | jp[2] << 8);
-    EXPECT_EQ(sent_at(make_addr(0, target), 1), (std::vector<uint8_t>{0xEF}));
+    // The hook is "rst 0x28", after a "nop" when code came since the hook before it.
+    const std::vector<uint8_t> hook = sent_at(make_addr(0, target), 2);
+    EXPECT_TRUE(hook[0] == 0xEF || (hook[0] == 0x00 && hook[1] == 0xEF))
+        << int(hook[0]) << " " << int(hook[1]);
 }
 
 TEST_F(Statements, AnInterruptFunctionStaysInRootThoughXmemIsAsked)
