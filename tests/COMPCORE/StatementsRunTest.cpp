@@ -87,6 +87,16 @@ protected:
                "#use RUNTIME.LIB\n#use INT16.LIB\n#use INT32.LIB\n";
     }
 
+    // A driver that calls the xmem entry stub, which follows it in root code at 0x0100.
+    static std::string stub_driver()
+    {
+        std::string text = header(false) + kGlobals + "#asm\n call 0x0100\n jp " +
+                           std::to_string(kDriverStop) + "\n";
+        for (int at = 6; at < 0x100; ++at)
+            text += " nop\n";
+        return text + "#endasm\n";
+    }
+
     // Compiles the program behind the driver and runs it; the call must return to the driver.
     ::testing::AssertionResult compile_and_call(const std::string &program, bool debug = false,
                                                 const std::string &init = "",
@@ -346,11 +356,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Statements, AnXmemFunctionIsEnteredThroughItsRootStubAndReturnsToItsCaller)
 {
     // The stub follows the driver in root code, at 0x0100; the driver calls it there.
-    std::string text = header(false) + kGlobals + "#asm\n call 0x0100\n jp " +
-                       std::to_string(kDriverStop) + "\n";
-    for (int at = 6; at < 0x100; ++at)
-        text += " nop\n";
-    ASSERT_EQ(compile(text + "#endasm\nxmem int f() { return 4321; }\n"), 0) << messages_text();
+    ASSERT_EQ(compile(stub_driver() + "xmem int f() { return 4321; }\n"), 0) << messages_text();
     const symbol *f = global("f");
     ASSERT_NE(f, nullptr);
     EXPECT_FALSE(addr_is_root(f->address[0]));
@@ -368,11 +374,7 @@ TEST_F(Statements, AnXmemFunctionIsEnteredThroughItsRootStubAndReturnsToItsCalle
 TEST_F(Statements, UnderTheRootStubOptionTheStubMovesTheReturnAddressAboveTheCallersXpc)
 {
     IdePreferences().root_stubs = true;
-    std::string text = header(false) + kGlobals + "#asm\n call 0x0100\n jp " +
-                       std::to_string(kDriverStop) + "\n";
-    for (int at = 6; at < 0x100; ++at)
-        text += " nop\n";
-    ASSERT_EQ(compile(text + "#endasm\nxmem int f() { return 4321; }\n"), 0) << messages_text();
+    ASSERT_EQ(compile(stub_driver() + "xmem int f() { return 4321; }\n"), 0) << messages_text();
     const symbol *f = global("f");
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(addr_offset(f->address[1]), 0x100);
