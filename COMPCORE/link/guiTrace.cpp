@@ -96,14 +96,14 @@ bool g_show_repeats = true;
 
 } // namespace
 
-TQBTraceBuf *gTraceBuf = nullptr;
-
 TQBTraceBuf &trace_buf()
 {
     static TQBTraceBuf store;
-    gTraceBuf = &store;
     return store;
 }
+
+// Made with the program, so that whoever reads the pointer finds the store.
+TQBTraceBuf *gTraceBuf = &trace_buf();
 
 void set_trace_shell(TTraceShell *shell) { g_shell = shell ? shell : &g_windowless_shell; }
 TTraceShell &trace_shell() { return *g_shell; }

@@ -217,6 +217,6 @@ private:
     bool m_size_reported = false;     // a refused size is reported once
 };
 
-// The one store of the process (made at first use; lives until the program ends).
+// The one store of the process (made with the program; lives until it ends).
 extern TQBTraceBuf *gTraceBuf;
 TQBTraceBuf &trace_buf();

@@ -449,6 +449,7 @@ TEST_F(TraceStore, LeavingDebugModeEndsTheTraceRunAndStaysInEditMode)
         }
     } put_back;
     TQBTraceBuf &program_store = trace_buf();
+    ASSERT_EQ(gTraceBuf, &program_store) << "the program's one store, there from the start";
     choose(kAddressTimeAction);
     IdePreferences().tracing = false;
     program_store.SetTraceOptions();
