@@ -554,6 +554,7 @@ void cMainWindow::SetRunState(int state)
 
 void cMainWindow::ShowIP(uint8_t ip)
 {
+    m_shown_ip = ip;
     if (m_host)
         m_host->SetStatusPanelText(bounded_format("IP = %02x", ip), 6);
 }

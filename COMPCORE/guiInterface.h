@@ -559,6 +559,8 @@ public:
     void SetRunState(int state);
     // Status panel 6 shows "IP = %02x".
     void ShowIP(uint8_t ip);
+    // The value shown last (the interrupt-priority toggle starts from it).
+    uint8_t ShownIP() const { return m_shown_ip; }
     bool IsPollingEnabled();
     void ResumePolling();
     void PausePolling();
@@ -570,6 +572,7 @@ public:
     uint32_t dump_start = 0;
 
 private:
+    uint8_t m_shown_ip = 0;
     TMainWindowHost *m_host;
     QBString m_current_file;
     uint32_t m_source_position = 0;

@@ -393,7 +393,13 @@ void TfrmMainWindow::BuildRunCommands(QMenu *run)
     actDisassembleAtCursor =
         add(tr("D&isassemble at Cursor"), tr("Disassemble at Cursor"), Qt::CTRL | Qt::Key_F10,
             Locked,
-            with_polling_paused([] { debugger_operations().disassembleAtCursor(); }, true));
+            with_polling_paused(
+                [this] {
+                    TfrmEdit *editor = ActiveEditorWindow();
+                    debugger_operations().disassembleAtCursor(editor ? editor->GetTextEdit()
+                                                                     : nullptr);
+                },
+                true));
     actDisassembleAtAddress = add(tr("Disassemble at Address..."), tr("Disassemble at Address"),
                                   Qt::ALT | Qt::Key_F10, Runner,
                                   [this] { actDisassembleAtAddressExecute(); });

@@ -7,13 +7,17 @@
 
 #include "CC_FIOZ8.h"
 #include "CC_GLINE.h"
+#include "DB_BP.h"
+#include "DB_GO.h"
 #include "MsTimer.h"
 #include "SEAM_TARGET.h"
 #include "TC.h"
 #include "frmKXAdvCompilerOpt.h"
 #include "guiCompilerInterface.h"
 #include "guiExceptions.h"
+#include "guiInterface.h"
 #include "guiOptionsHost.h"
+#include "guiTrace.h"
 
 namespace {
 
@@ -59,7 +63,7 @@ public:
     void SetStartAfterLoad(bool) override {}
     bool TraceRunning() override { return false; }
     void ResetTrace(bool) override { no_debugger_core(); }
-    void disassembleAtCursor() override { no_debugger_core(); }
+    void disassembleAtCursor(TEditorInterface *) override { no_debugger_core(); }
     void disassembleAtAddress(uint32_t) override { no_debugger_core(); }
     void fillMemoryDump(uint32_t, int) override { no_debugger_core(); }
     void refreshWatchWindow() override { no_debugger_core(); }
@@ -153,25 +157,42 @@ void LinkDebuggerOperations::TcResetTarget() { target_operations().TcResetTarget
 void LinkDebuggerOperations::TcResetTargetWithMode() { ::TcResetTargetWithMode(); }
 void LinkDebuggerOperations::TcRunWatches() { ::TcRunWatches(); }
 
-void LinkDebuggerOperations::readEnabledOptions() { no_debugger_core(); }
-bool LinkDebuggerOperations::areWatchesEnabled() { no_debugger_core(); }
-bool LinkDebuggerOperations::canStepInstructions() { no_debugger_core(); }
-int LinkDebuggerOperations::getMaxWatches() { no_debugger_core(); }
-int LinkDebuggerOperations::startLoadedProgram(bool) { no_debugger_core(); }
-void LinkDebuggerOperations::runProgram() { no_debugger_core(); }
-void LinkDebuggerOperations::stopProgram() { no_debugger_core(); }
-void LinkDebuggerOperations::clearTargetBreakpoints() { no_debugger_core(); }
-void LinkDebuggerOperations::refreshAfterStop(bool) { no_debugger_core(); }
-void LinkDebuggerOperations::toggleInterruptPriority() { no_debugger_core(); }
-void LinkDebuggerOperations::removeAllBreakpoints() { no_debugger_core(); }
-int LinkDebuggerOperations::userBreakpointCount() { return 0; }
-void LinkDebuggerOperations::startStep(int, int) { no_debugger_core(); }
-bool LinkDebuggerOperations::TraceRunning() { return false; }
-void LinkDebuggerOperations::ResetTrace(bool) { no_debugger_core(); }
-void LinkDebuggerOperations::disassembleAtCursor() { no_debugger_core(); }
-void LinkDebuggerOperations::disassembleAtAddress(uint32_t) { no_debugger_core(); }
-void LinkDebuggerOperations::fillMemoryDump(uint32_t, int) { no_debugger_core(); }
-void LinkDebuggerOperations::refreshWatchWindow() { no_debugger_core(); }
+void LinkDebuggerOperations::readEnabledOptions() { ::readEnabledOptions(); }
+bool LinkDebuggerOperations::areWatchesEnabled() { return ::areWatchesEnabled(); }
+bool LinkDebuggerOperations::canStepInstructions() { return ::canStepInstructions(); }
+int LinkDebuggerOperations::getMaxWatches() { return ::getMaxWatches(); }
+int LinkDebuggerOperations::startLoadedProgram(bool) { return ::startLoadedProgram(); }
+void LinkDebuggerOperations::runProgram() { ::runProgram(); }
+void LinkDebuggerOperations::stopProgram() { ::stopProgram(); }
+void LinkDebuggerOperations::clearTargetBreakpoints() { ::clearTargetBreakpoints(); }
+void LinkDebuggerOperations::refreshAfterStop(bool flag) { ::refreshAfterStop(flag); }
+void LinkDebuggerOperations::toggleInterruptPriority()
+{
+    // The status bar shows the priority the target stopped with; the toggle starts from it.
+    ::toggleInterruptPriority(gMainWindowInterface->ShownIP());
+}
+void LinkDebuggerOperations::removeAllBreakpoints() { ::removeAllBreakpoints(); }
+int LinkDebuggerOperations::userBreakpointCount() { return int(breakpointList().size()); }
+void LinkDebuggerOperations::startStep(int kind, int over) { ::startStep(kind, over); }
+bool LinkDebuggerOperations::StepPending() { return gStepPending; }
+void LinkDebuggerOperations::SetStepPending(bool pending) { gStepPending = pending; }
+void LinkDebuggerOperations::SetStartAfterLoad(bool on) { gStartAfterLoad = on; }
+bool LinkDebuggerOperations::TraceRunning() { return trace_buf().StateBit0(); }
+void LinkDebuggerOperations::ResetTrace(bool save) { trace_buf().ResetTrace(save); }
+void LinkDebuggerOperations::disassembleAtCursor(TEditorInterface *editor)
+{
+    ::disassembleAtCursor(editor);
+}
+void LinkDebuggerOperations::disassembleAtAddress(uint32_t address)
+{
+    ::disassembleAtAddress(address);
+}
+void LinkDebuggerOperations::fillMemoryDump(uint32_t physical, int blocks)
+{
+    // A dump window that has just been opened has nothing to compare with: no change marking.
+    ::fillMemoryDump(physical, blocks, nullptr, false);
+}
+void LinkDebuggerOperations::refreshWatchWindow() { ::refreshWatchWindow(); }
 
 void LinkDebuggerOperations::Wait(uint32_t milliseconds) { MsTimerWait(milliseconds); }
 void LinkDebuggerOperations::Sleep(uint32_t milliseconds)

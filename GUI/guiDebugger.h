@@ -5,8 +5,7 @@
 // debugger core's run control, behind one interface installed the way the compiler's target
 // operations are. Until one is installed every call refuses with "The target link is not part
 // of this build."; the IDE installs `LinkDebuggerOperations` at start-up, which calls the
-// sequence and the link and refuses what the debugger core does not offer yet with "The
-// debugger core is not part of this build.". Tests install a recording double. The waits of the
+// sequence, the link and the debugger core. Tests install a recording double. The waits of the
 // commands go through it too, so that a test never waits for real.
 //
 // `TCommandDialogs`: the dialogs and debug windows the commands open or query (Advanced
@@ -21,6 +20,7 @@
 #include <string>
 
 class QWidget;
+class TEditorInterface;
 
 class TDebuggerOperations {
 public:
@@ -56,12 +56,14 @@ public:
     virtual bool areWatchesEnabled() = 0;
     virtual bool canStepInstructions() = 0;
     virtual int getMaxWatches() = 0;
-    // 0 when the program could not be started.
+    // 0 when the program could not be started. `after_load` tells a start right after a load
+    // from a restart; the core starts both alike (the start-after-load flag says the rest).
     virtual int startLoadedProgram(bool after_load) = 0;
     virtual void runProgram() = 0;
     virtual void stopProgram() = 0;
     virtual void clearTargetBreakpoints() = 0;
     virtual void refreshAfterStop(bool flag) = 0;
+    // Toggles the interrupt priority the status bar shows (nothing goes to the target).
     virtual void toggleInterruptPriority() = 0;
     virtual void removeAllBreakpoints() = 0;
     virtual int userBreakpointCount() = 0;
@@ -76,7 +78,8 @@ public:
     virtual bool TraceRunning() = 0;
     // Ends the trace run, saving it or not.
     virtual void ResetTrace(bool save) = 0;
-    virtual void disassembleAtCursor() = 0;
+    // The disassembly at the statement under the editor's caret (none: nothing happens).
+    virtual void disassembleAtCursor(TEditorInterface *editor) = 0;
     virtual void disassembleAtAddress(uint32_t address) = 0;
     // Reads `blocks` blocks of 128 bytes from the physical address into the current dump window.
     virtual void fillMemoryDump(uint32_t physical, int blocks) = 0;
@@ -93,8 +96,7 @@ TDebuggerOperations &debugger_operations();
 // Not owned; null restores the built-in refusal.
 void set_debugger_operations(TDebuggerOperations *operations);
 
-// The compile-and-load sequence and the target link of this build; the debugger core's calls
-// refuse until it is part of it.
+// The compile-and-load sequence, the target link and the debugger core of this build.
 class LinkDebuggerOperations : public TDebuggerOperations {
 public:
     int CompileWithBiosCheck(const std::string &file) override;
@@ -124,21 +126,17 @@ public:
     void removeAllBreakpoints() override;
     int userBreakpointCount() override;
     void startStep(int kind, int over) override;
-    bool StepPending() override { return m_step_pending; }
-    void SetStepPending(bool pending) override { m_step_pending = pending; }
-    void SetStartAfterLoad(bool on) override { m_start_after_load = on; }
+    bool StepPending() override;
+    void SetStepPending(bool pending) override;
+    void SetStartAfterLoad(bool on) override;
     bool TraceRunning() override;
     void ResetTrace(bool save) override;
-    void disassembleAtCursor() override;
+    void disassembleAtCursor(TEditorInterface *editor) override;
     void disassembleAtAddress(uint32_t address) override;
     void fillMemoryDump(uint32_t physical, int blocks) override;
     void refreshWatchWindow() override;
     void Wait(uint32_t milliseconds) override;
     void Sleep(uint32_t milliseconds) override;
-
-private:
-    bool m_step_pending = false;
-    bool m_start_after_load = false;
 };
 
 // The one adapter of the process, installed as the debugger operations.

@@ -18,6 +18,7 @@
 #include <cstring>
 
 bool gStepPending = false;
+bool gStartAfterLoad = false;
 
 namespace {
 
@@ -256,7 +257,7 @@ void showExecutionPoint()
         ShowAppMessageBox(GetResString(kMsgFileEncrypted), file, kMbOk | kMbIconWarning);
         return;
     }
-    if (!gMainWindowInterface->GetEditorInterface(file, 1))
+    if (!gMainWindowInterface->GetEditorInterface(file, gStartAfterLoad ? 0 : 1))
         return;
     const uint32_t position = pack_position(line - 1u, column - 1u);
 
@@ -345,6 +346,7 @@ void reset_run_control()
 {
     g_options = {};
     gStepPending = false;
+    gStartAfterLoad = false;
     g_waiting_for_stdio = false;
     g_execution_point = false;
     g_asm_length = 0;

@@ -20,6 +20,9 @@ class TEditorInterface;
 // A step command is queued and the target has not yet reported the stop. The shell sets it and
 // ignores further step commands while it is set; the stop report clears it.
 extern bool gStepPending;
+// Set by the shell while it starts a program it has just loaded: showing the execution point
+// then opens no source file (an editor already open still gets the mark).
+extern bool gStartAfterLoad;
 
 // Step modes and directions of `startStep`.
 inline constexpr int kStepInstruction = 2;

@@ -5,6 +5,7 @@
 #include "CommandTestSupport.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 
 #include <map>
@@ -467,3 +468,18 @@ TEST_F(DebugCommands, EditorPopupCarriesTheMainWindowsCommands)
 }
 
 } // namespace
+
+// The IDE's own adapter reaches the debugger core: the toggle starts from the priority the
+// status bar shows and never talks to the target.
+TEST_F(DebugCommands, TheIdesAdapterTogglesTheShownInterruptPriority)
+{
+    install_debugger_link();
+    Enter(1);
+    m_link.calls.clear();
+    Main().Adapter()->ShowIP(0x41);
+    Main().actToggleInterrupts->trigger();
+    EXPECT_EQ(Main().StatusPanel(6)->text(), "IP = 40");
+    Main().actToggleInterrupts->trigger();
+    EXPECT_EQ(Main().StatusPanel(6)->text(), "IP = 43");
+    EXPECT_TRUE(m_link.calls.empty()) << "nothing goes to the target";
+}

@@ -327,6 +327,26 @@ TEST_F(DebugSession, AStopWithoutSourceLeavesTheExecutionPointHidden)
     EXPECT_EQ(editor(), nullptr);
 }
 
+TEST_F(DebugSession, AStartRightAfterALoadOpensNoSourceButMarksAnOpenOne)
+{
+    start();
+    gStartAfterLoad = true;
+    gTargetRegisters.PC = at("m1");
+    showExecutionPoint();
+    EXPECT_EQ(editor(), nullptr) << "a start after a load opens no source file";
+    EXPECT_FALSE(executionPointShown());
+
+    gStartAfterLoad = false;
+    showExecutionPoint();
+    ASSERT_NE(editor(), nullptr) << "a later stop opens the source";
+    gStartAfterLoad = true;
+    gTargetRegisters.PC = at("m2");
+    showExecutionPoint();
+    ASSERT_FALSE(editor()->line_marks.empty());
+    EXPECT_EQ(editor()->line_marks.back(), std::make_pair(caret_at(12, 5), true))
+        << "an editor already open still gets the execution point";
+}
+
 TEST_F(DebugSession, AStopInAnEncryptedFileIsToldOnEveryStopAndNoEditorOpens)
 {
     start();

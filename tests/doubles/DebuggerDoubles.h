@@ -130,7 +130,7 @@ public:
     }
     bool TraceRunning() override { return trace_running; }
     void ResetTrace(bool save) override { Note(std::string("ResetTrace ") + (save ? "1" : "0")); }
-    void disassembleAtCursor() override { Note("disassembleAtCursor"); }
+    void disassembleAtCursor(TEditorInterface *) override { Note("disassembleAtCursor"); }
     void disassembleAtAddress(uint32_t address) override
     {
         Note("disassembleAtAddress " + Hex(address));
