@@ -15,6 +15,7 @@
 #include "CC_LABELS.h"
 #include "CC_OBJ.h"
 #include "CC_STAB.h"
+#include "CC_XDATA.h"
 #include "SEAM_DECL.h"
 #include "guiKXPreferences.h"
 
@@ -629,19 +630,6 @@ bool leading_word(Front &f, bool global)
     return true;
 }
 
-// The words the extended-data declarations take; they are not part of this build.
-bool extended_data_declaration()
-{
-    for (const char *word : {"xstring", "xdata"}) {
-        if (match_text(word)) {
-            error_here(msg(kMsgExprNotBuilt), word);
-            clear_line();
-            return true;
-        }
-    }
-    return false;
-}
-
 // Something a declarator can start with.
 bool declarator_can_start()
 {
@@ -658,7 +646,7 @@ int one_declaration(bool global)
     skip_blanks_across_lines();
     if (*input_pointer() == 0 && end_of_input())
         return global ? 1 : 0;
-    if (extended_data_declaration())
+    if (parse_xmem_declaration(!global))
         return 1;
     if (!global)
         current_decl_flags() = persistent_decl_flags();

@@ -183,23 +183,13 @@ void record_import(const std::string &name, ADDR24 at, std::size_t length, bool 
     linker_seam().mapfile_add_symbol(record);
 }
 
-// Length word, then the bytes; a byte at the last address of the window's first 4 KB moves the
-// cache on to the next xpc page (the same physical address goes on).
+// Length word, then the bytes.
 void place(EmitCache &cache, const std::vector<uint8_t> &bytes, bool compressed)
 {
     const uint32_t length = static_cast<uint32_t>(bytes.size()) | (compressed ? kCompressedBit : 0);
     for (int shift = 0; shift < 32; shift += 8)
         cache.EmitByte(static_cast<uint8_t>(length >> shift));
-    const uint32_t page_last = uint32_t(window_start()) + 0x0FFF;
-    for (const uint8_t b : bytes) {
-        if (addr_offset(cache.current) < page_last) {
-            cache.EmitByte(b);
-            continue;
-        }
-        const ADDR24 next = addr_add(cache.current, 1);
-        cache.EmitByte(b);
-        cache.SetAddress(next);
-    }
+    emit_xmem_bytes(cache, bytes.data(), bytes.size());
 }
 
 // Steps after the bytes are known: the space, the name, the map's record, the bytes.
