@@ -53,6 +53,13 @@ ReadList read_list()
             skip_blanks_across_lines();
             if (*input_pointer() == '\0')
                 break;
+            // Lines reach the lexer without their outer blanks: the line end between two
+            // characters stays a blank, so that "sizeof" at a line's end and "x" at the next
+            // line's start do not run into one word.
+            Argument &current = list.arguments.back();
+            if (!in_string && !in_char && !list.too_long && !current.text.empty() &&
+                !is_blank_char(current.text.back()))
+                current.add(' ', Position{current_line(), current_column()});
             continue;
         }
         const Position here{current_line(), current_column()};
@@ -91,6 +98,30 @@ ReadList read_list()
     return list;
 }
 
+// The characters of a list and their positions, the arguments in the order given.
+struct PositionedText {
+    std::string text;
+    std::unique_ptr<ExpandableBuffer<unsigned short>> lines =
+        std::make_unique<ExpandableBuffer<unsigned short>>();
+    std::unique_ptr<ExpandableBuffer<unsigned short>> columns =
+        std::make_unique<ExpandableBuffer<unsigned short>>();
+    void put(char c, Position p)
+    {
+        text.push_back(c);
+        (void)lines->append(p.line);
+        (void)columns->append(p.column);
+    }
+    void put(const Argument &a)
+    {
+        for (size_t k = 0; k < a.text.size(); ++k)
+            put(a.text[k], a.positions[k]);
+    }
+    LexerPlace place() const
+    {
+        return LexerPlace{text.c_str(), text.c_str(), 0, lines.get(), columns.get()};
+    }
+};
+
 bool blank(const std::string &text)
 {
     for (char c : text)
@@ -114,21 +145,16 @@ ReverseFunctionArguments::ReverseFunctionArguments()
     if (g_depth >= kMaxCallNesting)
         error_here(msg(kMsgCallsTooDeep));
 
-    m_lines = std::make_unique<ExpandableBuffer<unsigned short>>();
-    m_columns = std::make_unique<ExpandableBuffer<unsigned short>>();
-    auto put = [&](char c, Position p) {
-        m_text.push_back(c);
-        (void)m_lines->append(p.line);
-        (void)m_columns->append(p.column);
-    };
+    PositionedText out;
     for (size_t i = n; i-- > 0;) {
-        const Argument &a = list.arguments[i];
-        for (size_t k = 0; k < a.text.size(); ++k)
-            put(a.text[k], a.positions[k]);
+        out.put(list.arguments[i]);
         if (i != 0)
-            put(',', list.separators[i - 1]);
+            out.put(',', list.separators[i - 1]);
     }
-    put(')', list.close);
+    out.put(')', list.close);
+    m_text = std::move(out.text);
+    m_lines = std::move(out.lines);
+    m_columns = std::move(out.columns);
 
     m_saved = lexer_place();
     restore_lexer_place(LexerPlace{m_text.c_str(), m_text.c_str(), 0, m_lines.get(), m_columns.get()});
@@ -146,3 +172,47 @@ ReverseFunctionArguments::~ReverseFunctionArguments()
 
 int reversed_argument_count() { return g_argument_count; }
 int reversed_argument_depth() { return g_depth; }
+
+void set_reversed_argument_count(int count) { g_argument_count = count; }
+
+// ---- a list kept for two readings ----------------------------------------------------------------
+
+struct ArgumentListCopy::Text : PositionedText {};
+
+ArgumentListCopy::ArgumentListCopy() : m_copy(std::make_unique<Text>())
+{
+    while (is_blank_char(*input_pointer()))
+        advance_input(1);
+    if (*input_pointer() != '(')
+        return;
+    const Position open{current_line(), current_column()};
+    advance_input(1);
+    ReadList list = read_list();
+    m_copy->put('(', open);
+    for (size_t i = 0; i < list.arguments.size(); ++i) {
+        if (i != 0)
+            m_copy->put(',', list.separators[i - 1]);
+        m_copy->put(list.arguments[i]);
+    }
+    m_copy->put(')', list.close);
+    m_saved = lexer_place();
+    m_saved_no_crossing = no_line_crossing();
+    // The copy holds the whole list: nothing is read beyond it.
+    set_no_line_crossing(true);
+    restore_lexer_place(m_copy->place());
+    m_active = true;
+}
+
+ArgumentListCopy::~ArgumentListCopy()
+{
+    if (!m_active)
+        return;
+    set_no_line_crossing(m_saved_no_crossing);
+    restore_lexer_place(m_saved);
+}
+
+void ArgumentListCopy::rewind()
+{
+    if (m_active)
+        restore_lexer_place(m_copy->place());
+}

@@ -39,6 +39,31 @@ private:
 int reversed_argument_count();
 // Guards active right now.
 int reversed_argument_depth();
+// Puts back a count saved before a nested list was read.
+void set_reversed_argument_count(int count);
+
+// The argument list at the input pointer ("(" ... ")", across lines) read once and kept, the
+// arguments in their own order and every character at its source position: while the copy
+// lives the lexer reads it, from its "(" and again after `rewind`, and never beyond its ")";
+// afterwards the input stands behind the list. A built-in's checking pass and its expansion so
+// read the same characters. Inactive (nothing read) when no "(" stands at the input pointer.
+class ArgumentListCopy {
+public:
+    ArgumentListCopy();
+    ~ArgumentListCopy();
+    ArgumentListCopy(const ArgumentListCopy &) = delete;
+    ArgumentListCopy &operator=(const ArgumentListCopy &) = delete;
+
+    [[nodiscard]] bool active() const { return m_active; }
+    void rewind();
+
+private:
+    struct Text;
+    std::unique_ptr<Text> m_copy;
+    LexerPlace m_saved;
+    bool m_saved_no_crossing = false;
+    bool m_active = false;
+};
 
 inline constexpr int kMaxCallArguments = 50;
 inline constexpr int kMaxCallNesting = 18;

@@ -6,6 +6,9 @@
 #include "CC_HIER.h"
 
 #include "CC_ADDR.h"
+#include "CC_ARGREV.h"
+#include "CC_ASM.h"
+#include "CC_CALL.h"
 #include "CC_CONV.h"
 #include "CC_DECL.h"
 #include "CC_DECLR.h"
@@ -754,6 +757,9 @@ object *name_primary(object *node, const char *name)
     case 1:
     case 252:
         break;
+    case 254:  // a static function or variable: stored by name as any global
+        kind = 1;
+        break;
     case 2:
         if (g_auto_blocked) {
             error_here(msg(kMsgExprAutoNotAllowed));
@@ -842,25 +848,186 @@ object *parse_primary(object *node, uint16_t already_open, AST *tree)
 
 namespace {
 
-// The bit and port built-ins compile at their "(": the code generator reads the arguments and
-// leaves its result (a bit's 0/1, a byte read) in HL. False for the built-ins compiled nowhere yet.
-bool compile_builtin_call(object *node, int code)
+// The bit and port built-ins: the prototype their arguments are checked against, how many they
+// take and the type of their value.
+struct BuiltinShape {
+    int code;
+    const char *prototype;
+    int arguments;
+    uint16_t result_type;
+};
+constexpr BuiltinShape kBuiltinShapes[] = {
+    {4, "bit", 2, 3},
+    {5, "set", 2, 12},
+    {6, "res", 2, 12},
+    {kBuiltinWrPortI, "WrPortI", 3, 12},
+    {kBuiltinRdPortI, "RdPortI", 1, 2},
+    {kBuiltinBitRdPortI, "BitRdPortI", 2, 2},
+    {kBuiltinBitWrPortI, "BitWrPortI", 4, 12},
+};
+
+const BuiltinShape *builtin_shape(int code)
 {
-    switch (code) {
-    case 4: gen_bit_builtin(kBitTest, kBitMemory); break;
-    case 5: gen_bit_builtin(kBitSet, kBitMemory); break;
-    case 6: gen_bit_builtin(kBitReset, kBitMemory); break;
-    case kBuiltinWrPortI:
-    case kBuiltinRdPortI:
-    case kBuiltinBitRdPortI:
-    case kBuiltinBitWrPortI: gen_io_builtin_call(code); break;
-    default: return false;
+    for (const BuiltinShape &shape : kBuiltinShapes)
+        if (shape.code == code)
+            return &shape;
+    return nullptr;
+}
+
+// "CofuncMaxInstance(name)": the instance count of a cofunction as an int constant. Anything
+// else is reported and the expression goes on with a value of no type.
+void compile_cofunction_max_instance(object *node)
+{
+    skip_white();
+    bool open = false;
+    if (match_text("(")) {
+        open = true;
+        skip_white();
+        char name[kMaxIdentifier + 1];
+        if (scan_identifier(name, false, false) && find_symbol(name, false, kGlobalTable)) {
+            const uint32_t instances = cofunction_count(function_flag_word(name));
+            skip_white();
+            if (instances != 0 && match_text(")")) {
+                set_constant(node, 2, instances);
+                return;
+            }
+        }
     }
-    obj_set(node, 255, 2, 0, false);
-    return true;
+    error_here("%s", msg(kMsgExprCofuncMaxInstance));
+    error_recovery();
+    if (open && at() == ')')
+        consume();
+    // The expression goes on with a harmless int: no register holds a value for it.
+    make_int_zero(node);
+}
+
+// The ")" of a built-in's list; a missing one is reported and taken as read.
+void close_builtin_list()
+{
+    skip_white();
+    if (at() == ')') {
+        consume();
+        return;
+    }
+    report_missing_char(')');
+    note_bracket(')', current_line(), current_column());
 }
 
 }  // namespace
+
+bool check_builtin_arguments(object *node, int code)
+{
+    const BuiltinShape *shape = builtin_shape(code);
+    if (!shape)
+        return false;
+    bool counted = false;
+    const int saved_count = reversed_argument_count();
+    skip_white();
+    if (!match_text("(")) {
+        report_missing_char('(');
+        return false;
+    }
+    {
+        ReverseFunctionArguments reversed;
+        symbol *own = node->sym;
+        // The libraries may declare the bit functions in their upper-case spelling only.
+        symbol *prototype = find_symbol(shape->prototype, false, kGlobalTable);
+        if (!prototype && code <= 6) {
+            std::string upper = shape->prototype;
+            for (char &ch : upper)
+                ch = to_upper_char(ch);
+            prototype = find_symbol(upper.c_str(), false, kGlobalTable);
+        }
+        if (prototype)
+            node->sym = prototype;
+        if (IdePreferences().function_prototypes) {
+            if (!node->sym)
+                error_here(msg(kMsgExprBuiltinPrototype), "unknown");
+            else if (function_prototype(node->sym->name).empty())
+                error_here(msg(kMsgExprBuiltinPrototype), node->sym->name);
+        }
+        object callee = *node;
+        callee.kind = 1;
+        callee.declarator = kDeclFunction;
+        const std::vector<PrototypeEntry> parameters = checked_prototype(&callee, false);
+        object *argument = fresh_node();
+        uint16_t bytes = 0;
+        // The arguments report what is wrong with them when they are compiled for real.
+        const bool was_reporting = reporting();
+        set_reporting(false);
+        (void)push_argument_list(parameters, &callee, argument, bytes, false);
+        set_reporting(was_reporting);
+        node->sym = own;
+        counted = reversed_argument_count() == shape->arguments;
+        if (!counted)
+            error_here("%s", msg(kMsgExprBuiltinArguments));
+    }
+    set_reversed_argument_count(saved_count);
+    return counted;
+}
+
+bool compile_builtin_call(object *node)
+{
+    const int code = node->builtin_id;
+    node->builtin_id = 0;
+    const int saved_count = reversed_argument_count();
+    skip_white();
+    if (code == 1) {
+        compile_cofunction_max_instance(node);
+        set_reversed_argument_count(saved_count);
+        return true;
+    }
+    if (at() != '(')
+        return false;
+    if (code == 17) {
+        consume();
+        const uint16_t level = parse_constant_expression();
+        close_builtin_list();
+        gen_ipset(static_cast<int16_t>(level));
+    } else if (code == 18) {
+        consume();
+        skip_white();
+        close_builtin_list();
+        gen_ipres();
+    } else if (const BuiltinShape *shape = builtin_shape(code)) {
+        flush_pending_value();
+        // The list is read once and kept: the checking pass and the expansion read the same
+        // characters, over as many lines as it spans.
+        ArgumentListCopy list;
+        const uint32_t start = code_here();
+        bool emitted = false, counted = false;
+        {
+            const LiteralPool pooled = literal_pool();
+            DiscardedCode discarded;
+            set_asm_dry_run_depth(asm_dry_run_depth() + 1);
+            counted = check_builtin_arguments(node, code);
+            set_asm_dry_run_depth(asm_dry_run_depth() - 1);
+            emitted = code_here() != start;
+            restore_literal_pool(pooled);
+        }
+        if (emitted)
+            error_here("%s", msg(kMsgExprBuiltinCode));
+        // An expansion of the wrong number of arguments would only add reports of its own: the
+        // list is left as read.
+        list.rewind();
+        if (!counted) {
+        } else if (code <= 6) {
+            gen_bit_builtin(code == 4 ? kBitTest : code == 5 ? kBitSet : kBitReset, kBitMemory);
+        } else {
+            gen_io_builtin_call(code);
+        }
+        obj_set(node, 255, shape->result_type, 0, false);
+        node->sym = nullptr;
+    } else {
+        return false;
+    }
+    if (code == 17 || code == 18) {
+        obj_set(node, 255, 12, 0, false);
+        node->sym = nullptr;
+    }
+    set_reversed_argument_count(saved_count);
+    return true;
+}
 
 // ---- node operations shared by the levels --------------------------------------------------------------
 
@@ -1071,7 +1238,12 @@ constexpr uint16_t kFunctionAddressDims[1] = {1};
 // The six-bit cofunction instance count a node copied from its symbol.
 uint32_t cofunction_instances(const object *node)
 {
-    return (static_cast<uint32_t>(node->flags[0]) >> 4) | ((node->flags[1] & 0x03u) << 4);
+    const uint32_t own = (static_cast<uint32_t>(node->flags[0]) >> 4) | ((node->flags[1] & 0x03u) << 4);
+    if (own != 0 || !node->sym || node->sym == placeholder_symbol() || !node->sym->name ||
+        first_level(node) != kDeclFunction)
+        return own;
+    // A function's declaration keeps the count in what the function-definition parser records.
+    return cofunction_count(function_flag_word(node->sym->name));
 }
 
 // After a refused nesting: the rest of the operand, brackets and all, up to where the enclosing
@@ -1617,6 +1789,36 @@ void compile_cofunction_index(object *node)
     define_label(past.c_str(), current_code_cache().current, kLabelLocal);
 }
 
+// A value followed by "(": a function, or a pointer to one, is called (CC_CALL) and the node
+// becomes the result: in the registers, or a structure lying on the stack. Anything else is
+// reported (445) and the list is read over.
+void compile_call(object *node)
+{
+    if (first_level(node) == kDeclPointer && decl_level(node->declarator, 1) == kDeclFunction) {
+        gen_load_value(node);
+        node->kind = 255;
+        node->declarator >>= 4;
+        set_obj_flag(node, addressInRegisters, false);
+    }
+    if (first_level(node) != kDeclFunction) {
+        error_here("%s", msg(kMsgExprNeedFunction));
+        skip_group('(', ')', 1);
+        make_int_zero(node);
+        return;
+    }
+    gen_function_call(node);
+    node->computed = 1;
+    const bool structure = node->type >= 16 && decl_level(node->declarator, 1) == kDeclNone;
+    node->declarator >>= 4;
+    node->kind = structure ? 254 : 255;
+    node->sym = nullptr;
+    node->dims = nullptr;
+    node->dim_count = 0;
+    set_lvalue(node, false);
+    set_obj_flag(node, inByteRegister, false);
+    set_obj_flag(node, noLoadNeeded, false);
+}
+
 // A function name left without a call stands for the function's address.
 void finish_function_designator(object *node)
 {
@@ -1644,13 +1846,11 @@ object *parse_postfix_expression(object *node, uint16_t already_open, AST *tree)
     LevelTree t(tree, {ctok::DOT, ctok::POINTERTO, ctok::LSQUAREBRACKET, ctok::LPARENTHESIS});
     parse_primary(node, already_open, t.first());
     if (node->builtin_id) {
-        const int code = node->builtin_id;
-        node->builtin_id = 0;
-        if (compile_builtin_call(node, code))
+        if (compile_builtin_call(node))
             return node;
-        skip_white();
-        skip_group('(', ')');
-        refuse_form(node, "The built-in function");
+        // Only a built-in's name followed by "(" is taken for one: nothing else comes here.
+        error_here("%s", msg(kMsgExprInvalid));
+        make_int_zero(node);
         return node;
     }
     for (;;) {
@@ -1666,9 +1866,9 @@ object *parse_postfix_expression(object *node, uint16_t already_open, AST *tree)
         }
         const char c = at();
         if (c == '(') {
-            skip_group('(', ')');
-            refuse_form(node, "A function call");
-            return node;
+            consume();
+            compile_call(node);
+            continue;
         }
         if (c == '-') {
             if (input_pointer()[1] != '>')
@@ -2694,6 +2894,7 @@ void set_expression_stack_allowance(uint16_t bytes) { g_stack_allowance = bytes;
 
 void reset_expression_parser()
 {
+    reset_call_state();
     g_comparison_hint = g_assignment_hint = false;
     g_nesting = 0;
     g_last_was_assignment = false;

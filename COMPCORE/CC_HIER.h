@@ -97,8 +97,8 @@ object *parse_multiplicative(object *node, AST *tree);
 //           | postfix [ "++" | "--" ]
 //   postfix = primary { "[" expression "]" | "." member | "->" member | "(" arguments ")" }
 // Constants fold; everything else becomes code as it is read. The declarator context of a
-// declaration being read survives a cast or "sizeof" inside it. Calls, "waitfordone",
-// "waitforfirstdone" and "$" are reported as not part of this build.
+// declaration being read survives a cast or "sizeof" inside it. A call is compiled by CC_CALL;
+// "waitfordone", "waitforfirstdone" and "$" are reported as not part of this build.
 object *parse_unary_expression(object *node, AST *tree);
 object *parse_postfix_expression(object *node, uint16_t already_open, AST *tree);
 
@@ -237,9 +237,20 @@ bool is_builtin_call(const char *name);
 //   1 "CofuncMaxInstance"; 4 "BIT"/"bit"; 5 "SET"/"set"; 6 "RES"/"res";
 //   with the built-in I/O option: 32 "WrPortI", 33 "RdPortI", 34 "BitRdPortI", 35 "BitWrPortI";
 //   on the processor with "ipset": 17 "ipset", 18 "ipres".
-// The postfix level compiles the bit and port built-ins through the code generator (CC_Z80BLT,
-// CC_Z80PIO), their value an int in HL; the others are reported as not part of this build.
+// The postfix level hands a node that carries the code to `compile_builtin_call`.
 int builtin_function_code();
+// Compiles the built-in whose code the node carries (the code is cleared) at the input pointer
+// and makes the node its value: "CofuncMaxInstance" an int constant; the bit and port built-ins
+// (CC_Z80BLT, CC_Z80PIO) a value in the registers, their arguments first read once as a check
+// whose code is thrown away (668 when it made any), then read again for the expansion (none
+// when their number is wrong);
+// "ipset"/"ipres" the instruction. False, with nothing read, when no "(" follows.
+bool compile_builtin_call(object *node);
+// The checking pass of a bit or port built-in at its "(": the arguments against the prototype
+// named for the code ("bit", "set", "res", "WrPortI", ...; 2154 when it or its parameter list is
+// missing and prototypes are checked), and their number against the built-in's (2155). True
+// when the number is right.
+bool check_builtin_arguments(object *node, int code);
 
 // ---- characters ---------------------------------------------------------------------------------
 
@@ -397,6 +408,11 @@ enum : uint32_t {
     kMsgExprIndexOutOfBounds = 448,
     kMsgExprBadStructReference = 449,
     kMsgExprNeedLvalue = 458,
+    kMsgExprNeedFunction = 445,
+    kMsgExprBuiltinCode = 668,
+    kMsgExprCofuncMaxInstance = 2016,
+    kMsgExprBuiltinPrototype = 2154,
+    kMsgExprBuiltinArguments = 2155,
     kMsgExprNotAPointer = 459,
     kMsgExprIndexedSimpleCofunc = 2017,
     kMsgExprSimpleIndexedCofunc = 2018,

@@ -423,6 +423,12 @@ uint16_t prototype_offset(const char *name)
     return it == g_tables.functions.end() ? 0 : it->second.prototype;
 }
 
+uint32_t function_flag_word(const char *name)
+{
+    const auto it = g_tables.functions.find(name);
+    return it == g_tables.functions.end() ? 0 : it->second.flags;
+}
+
 const std::vector<LocalVariableRecord> &local_variable_records() { return g_tables.locals; }
 
 int check_prototype(int parameter_count, bool new_style, symbol *function, bool has_body)
@@ -1294,6 +1300,33 @@ int parse_break_continue(int is_break)
 }
 
 // return_stmt = "return" [ expr ] ";"
+namespace {
+
+// A structure result goes where the caller reserved it, above the parameters; HL then holds
+// its address. A structure another call left on the stack is copied from there and released.
+void return_structure(object *value)
+{
+    const uint16_t size = static_cast<uint16_t>(tag_size(value->type));
+    object slot{};
+    set_object(&slot, 2, static_cast<uint16_t>(value->type), 0, nullptr,
+               static_cast<uint32_t>(g_fn.struct_slot + (g_fn.ix_frame ? 0 : g_fn.auto_bytes)),
+               nullptr, 0, true, false);
+    if (value->kind != 254) {
+        gen_block_copy(value, &slot, size);
+        return;
+    }
+    ObjHost &host = value_model_obj_host();
+    const int depth = std::abs(stack_offset()) + host.pending_adjust_1() +
+                      std::abs(host.pending_adjust_2());
+    object source{};
+    set_object(&source, 2, static_cast<uint16_t>(value->type), 0, nullptr,
+               static_cast<uint32_t>(-depth), nullptr, 0, true, false);
+    gen_block_copy(&source, &slot, size);
+    gen_stack_adjust_tracked(static_cast<int16_t>(size));
+}
+
+}  // namespace
+
 int parse_return_statement(int explicit_return)
 {
     bool value = false;
@@ -1312,7 +1345,7 @@ int parse_return_statement(int explicit_return)
             else if (g_fn.varargs)
                 error_here("%s", msg(kMsgParseVarargsStruct));
             else
-                error_here(msg(kMsgExprNotBuilt), "Returning a structure");
+                return_structure(node);
         } else {
             if (interrupt_function())
                 trivial_warning_here("%s", msg(kMsgParseIsrReturnsValue));

@@ -72,6 +72,9 @@ struct PrototypeEntry {
 std::vector<PrototypeEntry> function_prototype(const char *name);
 // Start of the list of a function; 0 when none.
 uint16_t prototype_offset(const char *name);
+// The declaration flags a function keeps from its first declaration (CC_DECLR: "Typed",
+// "firsttime", the cofunction instance count, "scofunc", "__lcall__"); 0 for an unknown name.
+uint32_t function_flag_word(const char *name);
 
 // What the debugger's watch lookup finds of a local variable: "function:name", its frame offset
 // (raised by the automatic bytes when the function has no IX frame: then it counts from SP), the

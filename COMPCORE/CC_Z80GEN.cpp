@@ -337,6 +337,10 @@ void patch_jump(const BranchRecord &branch, uint32_t target)
     const uint32_t at = addr_add(operand, -1);
     EmitCache &site = in_root(at) ? root : xmem;
     uint8_t op = branch.opcode ? branch.opcode : site.PeekByte(at);
+    // A call placed before its function turned out to lie in xmem enters the function's root
+    // stub, as a call placed after it does: the function's frame counts the stub's return.
+    if (op == kOpCall && !in_root(target) && in_root(translate_xmem_address(target)))
+        target = translate_xmem_address(target);
     if (in_root(target)) {
         patch_code_word(operand, addr_offset(target));
         if (f80 && (op == kOpLjp || op == kOpLcall))

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -116,19 +117,35 @@ TEST_F(ArgumentReversal, FiftyArgumentsAreTheMost)
     EXPECT_EQ(std::string(input_pointer()), " ;");
 }
 
-// A list over three source lines: each character of the reversed text reports the line and
-// column it stands at in the source.
-TEST_F(ArgumentReversal, CharactersKeepTheirSourcePositions)
-{
-    struct Seen {
-        char c;
-        int line;
-        int column;
-    };
+struct Seen {
+    char c;
+    int line;
+    int column;
+};
+
+// What the lexer reads of a text installed at the "f(" of a source file: every character with
+// its position, and the input left behind once the guard is gone.
+struct ReadBack {
     std::vector<Seen> seen;
     std::string after;
     bool done = false;
-    input_test::TempSource src("int v = f(first,\n          second,\n  third) + 1;\n");
+    std::string text() const
+    {
+        std::string out;
+        for (const Seen &s : seen)
+            out += s.c;
+        return out;
+    }
+};
+
+// `Guard` is made with the input just behind "f(" (or at the "(" with `at_parenthesis`); `read`
+// then takes what the lexer reads.
+template <class Guard>
+ReadBack read_in_source(const char *source, bool at_parenthesis,
+                        const std::function<void(Guard &, ReadBack &)> &read)
+{
+    ReadBack out;
+    input_test::TempSource src(source);
     input_test::FakeLibraryIndex index = input_test::default_index();
     input_test::InputSeamsGuard seams;
     macro_table().clear();
@@ -141,32 +158,93 @@ TEST_F(ArgumentReversal, CharactersKeepTheirSourcePositions)
     update_builtin_macros(false, 0, false);
     read_all_lines([&](const char *line) {
         const char *call = std::strstr(line, "f(");
-        if (done || !call)
+        if (out.done || !call)
             return;
-        advance_input(static_cast<size_t>(call - line) + 2);
+        advance_input(static_cast<size_t>(call - line) + (at_parenthesis ? 1 : 2));
         {
-            ReverseFunctionArguments reversed;
-            ASSERT_TRUE(reversed.active());
-            while (*input_pointer()) {
-                seen.push_back({*input_pointer(), current_line(), current_column()});
-                advance_input(1);
-            }
+            Guard guard;
+            read(guard, out);
         }
-        after = input_pointer();
-        done = true;
+        out.after = input_pointer();
+        out.done = true;
     });
     close_line_input();
-    ASSERT_TRUE(done);
-    std::string reversed_text;
-    for (const Seen &s : seen)
-        reversed_text += s.c;
-    EXPECT_EQ(reversed_text, "third,second,first)");
-    const auto at = [&](size_t i) { return std::pair{seen.at(i).line, seen.at(i).column}; };
+    return out;
+}
+
+void read_to_end(ReadBack &out)
+{
+    while (*input_pointer()) {
+        out.seen.push_back({*input_pointer(), current_line(), current_column()});
+        advance_input(1);
+    }
+}
+
+ReadBack reversed_in_source(const char *source)
+{
+    return read_in_source<ReverseFunctionArguments>(
+        source, false, [](ReverseFunctionArguments &reversed, ReadBack &out) {
+            ASSERT_TRUE(reversed.active());
+            read_to_end(out);
+        });
+}
+
+// A list over three source lines: each character of the reversed text reports the line and
+// column it stands at in the source.
+TEST_F(ArgumentReversal, CharactersKeepTheirSourcePositions)
+{
+    const ReadBack r = reversed_in_source("int v = f(first,\n          second,\n  third) + 1;\n");
+    ASSERT_TRUE(r.done);
+    EXPECT_EQ(r.text(), "third,second,first)");
+    const auto at = [&](size_t i) { return std::pair{r.seen.at(i).line, r.seen.at(i).column}; };
     EXPECT_EQ(at(0), (std::pair{3, 3})) << "t of third";
     EXPECT_EQ(at(6), (std::pair{2, 11})) << "s of second";
     EXPECT_EQ(at(13), (std::pair{1, 11})) << "f of first";
     EXPECT_EQ(at(18).first, 3) << "the \")\" stands where the list's own did";
-    EXPECT_EQ(after, " + 1;");
+    EXPECT_EQ(r.after, " + 1;");
+}
+
+// Lines come without their outer blanks: a line end inside an argument stays a blank.
+TEST_F(ArgumentReversal, ALineEndInsideAnArgumentSeparatesItsWords)
+{
+    const ReadBack r = reversed_in_source("int v = f(a +\n  b, sizeof\nx) + 1;\n");
+    ASSERT_TRUE(r.done);
+    EXPECT_EQ(r.text(), " sizeof x,a + b)");
+    EXPECT_EQ(r.after, " + 1;");
+}
+
+// An unclosed string ends the list at the end of the input: nothing is read past it.
+TEST_F(ArgumentReversal, AnUnclosedListEndsAtTheEndOfTheInput)
+{
+    const ReadBack r = reversed_in_source("int v = f(a, \"b, c\n");
+    ASSERT_TRUE(r.done);
+    EXPECT_EQ(r.text().back(), ')');
+    EXPECT_EQ(reversed_argument_depth(), 0);
+}
+
+// A built-in's list kept for two readings: both read the same characters at the same places,
+// over the lines the list spans, and the input then stands behind it.
+TEST_F(ArgumentReversal, AListCopyIsReadTwiceAlike)
+{
+    ReadBack second;
+    const ReadBack first = read_in_source<ArgumentListCopy>(
+        "x = f(a,\n   g(b,\n c)) + 1;\n", true, [&](ArgumentListCopy &copy, ReadBack &out) {
+            ASSERT_TRUE(copy.active());
+            read_to_end(out);
+            copy.rewind();
+            read_to_end(second);
+            EXPECT_TRUE(no_line_crossing()) << "the copy is read without crossing lines";
+        });
+    ASSERT_TRUE(first.done);
+    EXPECT_EQ(first.text(), "(a,g(b, c))");
+    EXPECT_EQ(second.text(), first.text());
+    for (size_t i = 0; i < first.seen.size(); ++i) {
+        EXPECT_EQ(second.seen[i].line, first.seen[i].line) << i;
+        EXPECT_EQ(second.seen[i].column, first.seen[i].column) << i;
+    }
+    EXPECT_EQ(first.seen.at(3).line, 2) << "g of g(";
+    EXPECT_EQ(first.after, " + 1;");
+    EXPECT_FALSE(no_line_crossing());
 }
 
 }  // namespace

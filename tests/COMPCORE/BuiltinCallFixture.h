@@ -1,13 +1,15 @@
 // Fixture of the built-in calls: expressions compiled by the expression parser over a text, with
 // the bit and port built-ins declared as the library declares them, and the runtime library below
 // the code (its "bit_test_", "bit_set_" and "bit_res_" under the C names "BIT", "SET" and "RES",
-// as the library's C bodies only jump there).
+// as the library's C bodies only jump there). The names are declared without their parameter
+// lists, so the prototype check of the built-ins is off here (CallsRunTest checks it).
 #pragma once
 
 #include "CodegenFixture.h"
 
 #include "CC_GO.h"
 #include "CC_HIER.h"
+#include "guiKXPreferences.h"
 
 #include <string>
 
@@ -24,6 +26,7 @@ protected:
         set_local_scope(false);
         reset_expression_parser();
         compiler_options().inline_io = 1;
+        IdePreferences().function_prototypes = false;
         for (const char *name :
              {"BIT", "SET", "RES", "WrPortI", "RdPortI", "BitWrPortI", "BitRdPortI"})
             (void)add_symbol(name, kDeclFunction, 2, 0, 1, nullptr, 0);
@@ -35,6 +38,7 @@ protected:
     void TearDown() override
     {
         compiler_options().inline_io = 0;
+        IdePreferences().function_prototypes = true;
         reset_expression_parser();
         RuntimeCodegenTest::TearDown();
     }

@@ -478,7 +478,7 @@ const BadCase kBad[] = {
     {"unclosed_parenthesis", "(a + 1;", {"Missing character ')'."}},
     {"void_operand", "v || a;", {"Illegal use of type void."}},
     {"type_name", "t + 1;", {"Expecting function or variable name."}},
-    {"call", "f(1, 2);", {"A function call is not part of this build."}},
+    {"call_of_an_undefined_function", "f(1, 2);", {"Undefined (but used) global label f"}},
     {"assignment_to_a_constant", "1 = a;", {"Invalid expression - need lvalue."}},
     {"waitfordone", "waitfordone { a; };", {"waitfordone is not part of this build."}},
     {"web_reference", "$a;", {"A \"#web\" reference is not part of this build."}},

@@ -530,7 +530,8 @@ const BadCase kBad[] = {
     {"subscript_unclosed", "arr[1;", {"Missing character ']'."}},
     {"indexed_simple_cofunction", "cs[1];", {"Indexed access to simple cofunction."}},
     {"plain_indexed_cofunction", "ci;", {"Simple access to indexed cofunction."}},
-    {"call", "g(1);", {"A function call is not part of this build."}},
+    {"call", "g(1);", {}},
+    {"call_on_an_int", "n(1);", {"Need a function call."}},
     {"waitfordone", "waitfordone { a; };", {"waitfordone is not part of this build."}},
     {"web_reference", "$a;", {"A \"#web\" reference is not part of this build."}},
 };
