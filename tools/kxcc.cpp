@@ -149,8 +149,9 @@ private:
     std::array<uint32_t, 3> m_rates{2400, 57600, 115200};  // a new project's rates
 };
 
-// A failure the compile shows in a box (a thrown error, a missing libraries list) is kept and
-// printed after the compile's messages, as one "error: text" line each.
+// What the compile shows in a box is kept and printed after the compile's messages, one line
+// each: "error: text" when the compile failed (a thrown error, a missing libraries list), else
+// "note: text" (the note that the image was written).
 class BoxesAsErrors : public TMessageBoxHost {
 public:
     std::vector<std::string> texts;
@@ -323,9 +324,10 @@ int main(int argc, char **argv)
     }
     set_message_box_host(nullptr);
     kxtools::print_messages(stderr);
+    const bool failed = (status & 2) != 0 || (get_error_status() & 2) != 0;
     for (const std::string &text : boxes.texts)
-        std::fprintf(stderr, "error: %s\n", text.c_str());
-    if ((status & 2) != 0 || (get_error_status() & 2) != 0) {
+        std::fprintf(stderr, "%s: %s\n", failed ? "error" : "note", text.c_str());
+    if (failed) {
         remove_image(o);
         return 1;
     }

@@ -23,6 +23,12 @@
 #rvarorg rootdata 0x0 0xCFFF 0x5000 apply
 #xcodorg xmemcode 0x2 0xE000 0x70000 apply
 
+/* The program's information record and its build time stamp, which the start-up block keeps
+   behind the root constants. Naming them here also hands the program compile the places where
+   the BIOS's constants and variables end, so that the program's go on below them. */
+extern char prog_param;
+extern unsigned long kx_timestamp;
+
 /*** the reset entry and the interrupt vectors ***/
 #asm
 bios_reset::
