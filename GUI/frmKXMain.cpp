@@ -182,24 +182,10 @@ void TfrmMainWindow::BuildMenus()
     BuildEditMenu();
     BuildProjectMenu();
 
-    QMenu *window = menuBar()->addMenu(tr("&Window"));
-    connect(window->addAction(tr("&Cascade")), &QAction::triggered, m_workspace,
-            &QMdiArea::cascadeSubWindows);
-    connect(window->addAction(tr("&Tile")), &QAction::triggered, m_workspace,
-            &QMdiArea::tileSubWindows);
-    BuildDebugActions(window);
-
-    QMenu *help = menuBar()->addMenu(tr("&Help"));
-    actInformation = help->addAction(tr("Information"));
-    actInformation->setStatusTip(tr("Show Information Window"));
-    connect(actInformation, &QAction::triggered, this, [this] {
-        guarded([&] {
-            TfrmInfo info(this);
-            options_shell().ExecModal(info);
-        });
-    });
-    connect(help->addAction(tr("&About...")), &QAction::triggered, this,
-            [this] { guarded([&] { ShowAbout(); }); });
+    m_window_menu = menuBar()->addMenu(tr("&Window"));
+    BuildDebugActions(m_window_menu);
+    BuildWindowMenu();
+    BuildHelpMenu();
 }
 
 void TfrmMainWindow::ShowAbout()

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <cstdint>
@@ -28,8 +29,10 @@
 class QLabel;
 class QListWidget;
 class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 class QTimer;
+class TDebuggerOperations;
 class TfrmDockable;
 class TfrmMessages;
 class TKorvexPrinter;
@@ -354,6 +357,55 @@ public:
     void SetDumpDataSpace(uint8_t data_space);
     uint8_t GetDumpDataSpace() const;
 
+    // ---- the Window and Help menus (frmKXMainWindows.cpp) ----
+    QAction *actMinimizeDebug = nullptr, *actMinimizeEditors = nullptr,
+            *actWindowMinimizeAll = nullptr, *actWindowCascade = nullptr,
+            *actWindowTileHorizontal = nullptr, *actWindowTileVertical = nullptr,
+            *actWindowArrangeAll = nullptr, *actCloseAllWindows = nullptr,
+            *actCloseEditors = nullptr, *actCloseDebugWindows = nullptr,
+            *actRestoreAllWindows = nullptr, *actRestoreEditors = nullptr,
+            *actRestoreDebugWindows = nullptr;
+    QAction *actToggleStdio = nullptr, *actToggleAsm = nullptr, *actToggleStack = nullptr,
+            *actToggleReg = nullptr, *actToggleWatch = nullptr;
+    QAction *actHelpAbout = nullptr, *actTip = nullptr, *actSplash = nullptr,
+            *actFunctionLookup = nullptr, *actOnlineDoc = nullptr, *actKeyWords = nullptr,
+            *actOperators = nullptr, *actFuncRef = nullptr, *actInstructionRef = nullptr,
+            *actKeystrokes = nullptr, *actContents = nullptr, *actTechSupport = nullptr;
+    QMenu *WindowMenu() const { return m_window_menu; }
+    // The Window menu's list of workspace windows brought up to date: an item for each window
+    // (in the workspace's creation order), none for a window that is gone, every caption the
+    // window's own, numbered "&1 " to "1&0 " while there are fewer than eleven.
+    void WindowListUpdate();
+    // The list's items in menu order.
+    std::vector<QAction *> WindowListItems() const;
+    // A list item chosen: its window restored when minimized, else shown and activated; nothing
+    // when the window is gone.
+    void actWinOpenExecute(QAction *item);
+    // The workspace windows that are dockable debug windows, and the editors (snapshots).
+    std::vector<QMdiSubWindow *> WorkspaceWindows() const;
+    std::vector<QMdiSubWindow *> DebugWorkspaceWindows() const;
+    std::vector<QMdiSubWindow *> EditorWorkspaceWindows() const;
+    // Our own geometry: the windows that are not minimized in strips one below the other
+    // (horizontally) or side by side (vertically), the minimized ones in a row along the
+    // bottom of the workspace.
+    void TileWorkspace(bool horizontally);
+    void ArrangeIcons();
+    // A debug window's toggle command: the window shown (made when needed) or closed, its shown
+    // flag kept, and a window just shown filled. The action is off meanwhile and on again
+    // however the toggle ends.
+    void ToggleDebugWindow(DebugWindow window);
+    // The value of the help settings (the default when missing or empty) opened: nothing
+    // there says "File not found", a file goes to the opener as a file, anything else as one
+    // URL, which the opener may refuse (message 4004).
+    void OpenHelpUrl(const std::string &value_name, const std::string &def);
+    // The help file: 0 closes help, 1 its contents, any other value a topic.
+    void ShowHelpContext(uint32_t context);
+    // The word at the cursor of the active editor (or of the active description window) looked
+    // up in the library function index: a word naming exactly one function shows its
+    // description, anything else the lookup window.
+    void actFunctionLookupExecute();
+    void actTipExecute();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -366,6 +418,10 @@ private:
     void BuildMenus();
     void BuildStatusBar();
     void BuildDebugActions(QMenu *window_menu);
+    void BuildWindowMenu();
+    void BuildHelpMenu();
+    void UpdateWindowActions();
+    void ToggleAndFill(DebugWindow window, TDebugWindows &windows, TDebuggerOperations &dbg);
     void ApplyWindowPlacement();
     TfrmEdit *CreateEditor(const std::string &name, bool exists, const EditorState *remembered);
     // The dockable windows made before the first show that were up when the IDE last closed.
@@ -436,6 +492,9 @@ private:
     int m_operations_running = 0;
     std::set<QAction *> m_locked_actions;
     std::vector<QAction *> m_command_actions;
+    QMenu *m_window_menu = nullptr;
+    QAction *m_window_list_separator = nullptr;
+    std::vector<std::pair<QAction *, QPointer<QMdiSubWindow>>> m_window_items;
 };
 
 // The main form while it exists.

@@ -203,6 +203,7 @@ void TfrmMainWindow::UpdateActions()
     actPreviousError->setEnabled(MessagesVisible());
     actNextError->setEnabled(MessagesVisible());
     UpdateCommandActions();
+    UpdateWindowActions();
 }
 
 // ---- File ----------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "CC_GLINE.h"
 #include "DB_BP.h"
 #include "DB_GO.h"
+#include "DB_ML.h"
 #include "MsTimer.h"
 #include "SEAM_TARGET.h"
 #include "TC.h"
@@ -67,6 +68,10 @@ public:
     void disassembleAtAddress(uint32_t) override { no_debugger_core(); }
     void fillMemoryDump(uint32_t, int) override { no_debugger_core(); }
     void refreshWatchWindow() override { no_debugger_core(); }
+    void TcSetSendFlag(int, bool) override { missing(kMsgNoTargetLink); }
+    void fillDisassemblyView() override { missing(kMsgNoTargetLink); }
+    void fillStackView() override { missing(kMsgNoTargetLink); }
+    void formatRegisterLines() override { missing(kMsgNoTargetLink); }
     void Wait(uint32_t) override { missing(kMsgNoTargetLink); }
     void Sleep(uint32_t) override { missing(kMsgNoTargetLink); }
 };
@@ -193,6 +198,26 @@ void LinkDebuggerOperations::fillMemoryDump(uint32_t physical, int blocks)
     ::fillMemoryDump(physical, blocks, nullptr, false);
 }
 void LinkDebuggerOperations::refreshWatchWindow() { ::refreshWatchWindow(); }
+
+void LinkDebuggerOperations::TcSetSendFlag(int bit, bool on) { ::TcSetSendFlag(bit, on); }
+
+// The windows are asked for without showing them: the toggle has just shown the one it fills.
+void LinkDebuggerOperations::fillDisassemblyView()
+{
+    if (TAssemblyInterface *view = gMainWindowInterface->GetAssemblyInterface(false))
+        ::fillDisassemblyView(gTargetRegisters.PC, 0, *view, gTargetRegisters.PC);
+}
+void LinkDebuggerOperations::fillStackView()
+{
+    constexpr uint16_t kStackWords = 16;
+    if (TStackInterface *view = gMainWindowInterface->GetStackInterface(false))
+        ::fillStackView(*view, gTargetRegisters, kStackWords);
+}
+void LinkDebuggerOperations::formatRegisterLines()
+{
+    if (TRegisterInterface *view = gMainWindowInterface->GetRegisterInterface(false))
+        ::formatRegisterLines(*view, gTargetRegisters);
+}
 
 void LinkDebuggerOperations::Wait(uint32_t milliseconds) { MsTimerWait(milliseconds); }
 void LinkDebuggerOperations::Sleep(uint32_t milliseconds)

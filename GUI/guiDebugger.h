@@ -85,6 +85,15 @@ public:
     virtual void fillMemoryDump(uint32_t physical, int blocks) = 0;
     virtual void refreshWatchWindow() = 0;
 
+    // ---- what a debug window's toggle asks when it shows the window
+    // Switches one kind of report the target sends (bit 0 stack, 1 watches, 2 disassembly).
+    virtual void TcSetSendFlag(int bit, bool on) = 0;
+    // The disassembly window listed at the current address, the stack window with 16 words at
+    // SP, the registers window with the register set last read.
+    virtual void fillDisassemblyView() = 0;
+    virtual void fillStackView() = 0;
+    virtual void formatRegisterLines() = 0;
+
     // ---- waits: `Wait` pumps the status box's messages (a Cancel ends it by its exception),
     // `Sleep` does not
     virtual void Wait(uint32_t milliseconds) = 0;
@@ -135,6 +144,10 @@ public:
     void disassembleAtAddress(uint32_t address) override;
     void fillMemoryDump(uint32_t physical, int blocks) override;
     void refreshWatchWindow() override;
+    void TcSetSendFlag(int bit, bool on) override;
+    void fillDisassemblyView() override;
+    void fillStackView() override;
+    void formatRegisterLines() override;
     void Wait(uint32_t milliseconds) override;
     void Sleep(uint32_t milliseconds) override;
 };

@@ -56,7 +56,12 @@ public:
         return frmMainWindow->IsStopped() ? 1 : 2;
     }
     bool TraceWindowExists() override { return false; }
-    void ShowHelpContext(QWidget *, uint32_t) override { throw xErr(kMsgNoHelp, KX_HERE); }
+    void ShowHelpContext(QWidget *, uint32_t context) override
+    {
+        if (!frmMainWindow)
+            throw xErr(kMsgNoHelp, KX_HERE);
+        frmMainWindow->ShowHelpContext(context);
+    }
     std::vector<std::string> OpenFileNames() override
     {
         std::vector<std::string> names;

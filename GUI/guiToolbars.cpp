@@ -95,7 +95,8 @@ std::optional<Component> parse_component(const std::string &text, TToolbarHost &
 QToolBar *build_toolbar(const Component &component, TToolbarHost &host)
 {
     QMainWindow *main = host.MainWindow();
-    auto *toolbar = new QToolBar(main);
+    QWidget *bar = host.ControlBar();
+    auto *toolbar = bar ? new QToolBar(bar) : new QToolBar(main);
     toolbar->setObjectName(QString::fromLatin1(component.name.c_str()));
     toolbar->setWindowTitle(toolbar->objectName());
     toolbar->setMovable(true);
@@ -143,10 +144,20 @@ void settle_layout(QMainWindow *main)
 void place_floating(QMainWindow *main, QToolBar *toolbar, int x, int y)
 {
     if (!toolbar->isWindow()) {
-        main->removeToolBar(toolbar);
+        if (toolbar->parentWidget() == main)
+            main->removeToolBar(toolbar);
         toolbar->setParent(main, Qt::Tool | Qt::FramelessWindowHint);
         toolbar->adjustSize();
     }
+    toolbar->move(x, y);
+}
+
+// A toolbar of the main window's control bar stands at (x, y) in it; one that floated comes
+// back into it.
+void place_in_bar(QWidget *bar, QToolBar *toolbar, int x, int y)
+{
+    if (toolbar->parentWidget() != bar || toolbar->isWindow())
+        toolbar->setParent(bar, Qt::Widget);
     toolbar->move(x, y);
 }
 
@@ -229,11 +240,15 @@ void LoadToolbarLayout(TToolbarEntry &entry, const std::string &prefix, TToolbar
             // Built whole before the old one goes, so that a failure leaves the entry as it was.
             QToolBar *fresh = build_toolbar(*component, host);
             const bool shown = !toolbar->isHidden();
-            if (!toolbar->isWindow() && main->toolBarArea(toolbar) != Qt::NoToolBarArea)
+            if (host.ControlBar())
+                fresh->move(toolbar->pos());
+            else if (!toolbar->isWindow() && main->toolBarArea(toolbar) != Qt::NoToolBarArea)
                 main->insertToolBar(toolbar, fresh);
             else
                 main->addToolBar(Qt::TopToolBarArea, fresh);
-            main->removeToolBar(toolbar);
+            if (!host.ControlBar())
+                main->removeToolBar(toolbar);
+            toolbar->hide();
             toolbar->deleteLater();
             fresh->setVisible(shown);
             toolbar = fresh;
@@ -249,6 +264,8 @@ void LoadToolbarLayout(TToolbarEntry &entry, const std::string &prefix, TToolbar
         place_floating(main, toolbar, values->x, values->y);
         if (name == kConsolidatedToolbar)
             toolbar->resize(entry.width, toolbar->height());
+    } else if (QWidget *bar = host.ControlBar()) {
+        place_in_bar(bar, toolbar, values->x, values->y);
     } else {
         place_docked(main, toolbar, values->x, values->y);
     }

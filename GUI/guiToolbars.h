@@ -10,8 +10,9 @@
 // The commands are the names of the main window's actions; names hold no blank and no control
 // character.
 //
-// Docked toolbars stand in the main window's top toolbar area (its `ToolBarControl`); "X" and
-// "Y" are their place in it, counted from the area's top-left corner. A floating toolbar is a
+// Docked toolbars stand in the main window's control bar (its `ToolBarControl`) or, for a main
+// window without one, in its top toolbar area; "X" and "Y" are their place in it, counted from
+// its top-left corner. A floating toolbar is a
 // window of its own, and "X" and "Y" are that window's position.
 #pragma once
 
@@ -22,6 +23,7 @@
 class QAction;
 class QMainWindow;
 class QToolBar;
+class QWidget;
 
 // What a toolbar needs of the main window.
 class TToolbarHost {
@@ -36,6 +38,9 @@ public:
     // The main window's own set-up of a toolbar that was just built: its handlers, its popup
     // menu.
     virtual void SetUpToolbar(QToolBar *toolbar) = 0;
+    // The main window's own bar for docked toolbars, where "X" and "Y" are a toolbar's place
+    // in it; none: the main window's top toolbar area.
+    virtual QWidget *ControlBar() { return nullptr; }
 };
 
 // One toolbar as the main window keeps it.

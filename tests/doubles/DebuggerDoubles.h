@@ -140,6 +140,13 @@ public:
         Note("fillMemoryDump " + Hex(physical) + " " + std::to_string(blocks));
     }
     void refreshWatchWindow() override { Note("refreshWatchWindow"); }
+    void TcSetSendFlag(int bit, bool on) override
+    {
+        Note("TcSetSendFlag " + std::to_string(bit) + (on ? " on" : " off"));
+    }
+    void fillDisassemblyView() override { Note("fillDisassemblyView"); }
+    void fillStackView() override { Note("fillStackView"); }
+    void formatRegisterLines() override { Note("formatRegisterLines"); }
     void Wait(uint32_t ms) override { Note("Wait " + std::to_string(ms)); }
     void Sleep(uint32_t ms) override { Note("Sleep " + std::to_string(ms)); }
 

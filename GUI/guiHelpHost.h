@@ -1,0 +1,49 @@
+// guiHelpHost: what the Help menu and Function Lookup reach outside the main window, each
+// behind an interface that tests replace with a recording double.
+//
+// `TDocumentOpener`: hands a document file or a web address to the desktop. The program's own
+// passes the text to Qt's desktop services as one URL (never through a shell), so blanks,
+// quotes and ";" stay part of it. No help content ships with this build: the help file and
+// the documentation pages are whatever the user's settings name.
+//
+// `THelpWindows`: the library function lookup window, the function description window and the
+// tip of the day. Until they are built the program's own refuses each with one clear message;
+// it finds no description window.
+// GUI thread only.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class TDocumentOpener {
+public:
+    virtual ~TDocumentOpener() = default;
+    // False when the desktop could not open it.
+    virtual bool OpenFile(const std::string &path) = 0;
+    virtual bool OpenUrl(const std::string &url) = 0;
+};
+
+TDocumentOpener &document_opener();
+// Not owned; null restores the program's own.
+void set_document_opener(TDocumentOpener *opener);
+
+class THelpWindows {
+public:
+    virtual ~THelpWindows() = default;
+    // The word at the cursor of the active function description window; nothing when no such
+    // window is active.
+    virtual std::optional<std::string> DescriptionWord() = 0;
+    // The description of one library function, modeless.
+    virtual void ShowDescription(const std::string &name) = 0;
+    // The lookup window over the sorted function names, with the word in its name field and
+    // the entry `selected` (-1 for none) chosen, modally.
+    virtual void ShowLookup(const std::vector<std::string> &names, const std::string &word,
+                            int selected) = 0;
+    // The tip-of-the-day dialog, starting at the tip `index`.
+    virtual void ShowTipOfTheDay(int index) = 0;
+};
+
+THelpWindows &help_windows();
+// Not owned; null restores the program's own.
+void set_help_windows(THelpWindows *windows);
