@@ -186,6 +186,9 @@ void TfrmMainWindow::BuildMenus()
     BuildDebugActions(m_window_menu);
     BuildWindowMenu();
     BuildHelpMenu();
+    BuildToolBars(m_window_menu);
+    // Button drags dropped on the window itself take the button off its toolbar.
+    installEventFilter(this);
 }
 
 void TfrmMainWindow::ShowAbout()
@@ -260,6 +263,7 @@ void TfrmMainWindow::FormShow()
         actTraceOn->setChecked(false);
         actTraceOff->setChecked(true);
         m_tag = 1;
+        RestoreToolBars();
         ShowDockablesLeftOpen();
     } catch (xErr &e) {
         gStartupErrorText = e.GetText();
@@ -334,6 +338,8 @@ bool TfrmMainWindow::FormCloseQuery()
     ide_store().SaveProject();
     for (auto it = editors.rbegin(); it != editors.rend(); ++it)
         (*it)->CloseDecided();
+    CloseCustomizeDialog();
+    SaveToolBars();
     TIdePreferences &prefs = IdePreferences();
     const QRect bounds = normalGeometry().isValid() ? normalGeometry() : geometry();
     prefs.top = bounds.top();

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,8 +26,13 @@
 #include "guiEnvironment.h"
 #include "guiDebugWindows.h"
 #include "guiInterface.h"
+#include "guiToolbars.h"
 
+class QFrame;
 class QLabel;
+class QMimeData;
+class QToolBar;
+class TfrmCustomToolBars;
 class QListWidget;
 class QMdiArea;
 class QMdiSubWindow;
@@ -37,7 +43,7 @@ class TfrmDockable;
 class TfrmMessages;
 class TKorvexPrinter;
 
-class TfrmMainWindow : public QMainWindow, public TMainWindowHost {
+class TfrmMainWindow : public QMainWindow, public TMainWindowHost, public TToolbarHost {
     Q_OBJECT
 public:
     static constexpr int kStatusPanels = 8;
@@ -406,8 +412,71 @@ public:
     void actFunctionLookupExecute();
     void actTipExecute();
 
+    // ---- toolbars, docking and layout (frmKXMainToolbars.cpp) ----
+    static constexpr int kToolBarCount = 10;
+    // The control bar above the workspace that holds the docked toolbars.
+    QWidget *ToolBarControl() const { return m_toolbar_control; }
+    // The toolbar table: one record per toolbar, its index the group of the toolbar's buttons.
+    const std::vector<TToolbarEntry> &ToolBarTable() const { return m_toolbar_table; }
+    QToolBar *ToolBar(int group) const;
+    // The record's index of the toolbar; -1 for a toolbar outside the table.
+    int ToolBarIndex(const QToolBar *toolbar) const;
+    QToolBar *ConsolidatedToolBar() const { return m_consolidated; }
+    // Rebuilds the layout order, lays out now and posts a layout.
+    void RelayoutToolBars();
+    // The deferred layout: the docked toolbars in rows (nothing before the window's tag is 1).
+    void LayoutToolBars();
+    void PostLayout();
+    // Posts the rebuild of the layout order, which then posts a layout.
+    void PostRelayout();
+    // Every button of the toolbar normalised from its tag: width by the rule, index renumbered.
+    void ArrangeToolBarButtons(QToolBar *toolbar);
+    // The sum of the toolbar's button widths by the rule: a separator 7 (a plain button's
+    // width while customising), a drop-down 36, any other button 23.
+    int ToolBarWidth(const QToolBar *toolbar) const;
+    // A copy of the source button on the toolbar before `before` (at its end without).
+    QWidget *CopyToolButton(QToolBar *toolbar, QWidget *source, QAction *before = nullptr);
+    // The record restored from the stored layout under the prefix; the record as it was when
+    // the load fails.
+    TToolbarEntry LoadToolBar(const TToolbarEntry &record, const std::string &prefix);
+    bool AnyToolBarVisible() const;
+    // Layouts done since the window was made.
+    int LayoutsDone() const { return m_layouts_done; }
+    // The idle work of the toolbars: a toolbar newly floating lays the others out again; the
+    // consolidated toolbar floating or docking again lays it out.
+    void ToolBarIdle();
+    void FloatToolBar(QToolBar *toolbar, const QPoint &at);
+    void DockToolBar(QToolBar *toolbar, int x);
+    // A drag of a toolbar button, a palette button or a palette label starts: its data.
+    QMimeData *StartToolDrag(QObject *dragged);
+    bool AcceptsToolDrag(const QMimeData *mime) const;
+    // The dragged button dropped on the target at the point (the target's own coordinates).
+    void ToolBarDrop(QWidget *target, const QPoint &at);
+    bool Customizing() const { return m_customizing; }
+    void actConsolidateExecute();
+    void actShowAllButtonsExecute();
+    void actDefaultToolBarsExecute();
+    QAction *actViewToolBars = nullptr, *actViewAllToolBar = nullptr, *actConsolidate = nullptr,
+            *actDefaultToolBars = nullptr, *actShowAllButtons = nullptr,
+            *actCustomizeToolBars = nullptr, *actSeparator = nullptr;
+    const std::vector<QAction *> &ViewToolBarActions() const { return m_view_actions; }
+    // TToolbarHost.
+    QMainWindow *MainWindow() override { return this; }
+    QAction *CommandAction(const std::string &command) override;
+    int CommandNumber(const std::string &command) override;
+    void SetUpToolbar(QToolBar *toolbar) override;
+    QWidget *ControlBar() override { return m_toolbar_control; }
+    // The group of the table's toolbar with the caption; -1 for none.
+    int ToolBarGroup(const std::string &caption) const;
+    // The customise command: the dialog opened (every button draggable and on), or closed.
+    void actCustomizeToolBarsExecute();
+    // The dialog closed: the buttons back to their styles and their commands' states.
+    void EndCustomizing();
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 protected:
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -421,6 +490,37 @@ private:
     void BuildWindowMenu();
     void BuildHelpMenu();
     void UpdateWindowActions();
+    // Toolbars (frmKXMainToolbars.cpp).
+    struct DraggedButton;
+    void BuildToolBars(QMenu *window_menu);
+    void BuildActionNames();
+    TToolbarEntry &RecordOf(const QToolBar *toolbar);
+    void SetButtonTag(QToolBar *toolbar, QAction *action, int kind, int group, int index);
+    int ButtonWidth(const QWidget *button) const;
+    QAction *ActionOfButton(const QObject *source) const;
+    void RebuildLayoutOrder();
+    void RecheckWidths(QToolBar *toolbar);
+    void LayoutConsolidated();
+    void ViewToolBar(int index);
+    bool ConsolidatePossible() const;
+    void UpdateToolBarActions();
+    void FreeConsolidated();
+    void BuildConsolidated();
+    void RebuildConsolidated();
+    void RestoreToolBars();
+    void SaveToolBars();
+    void CloseCustomizeDialog();
+    QToolBar *MainToolBarOf(const QObject *button) const;
+    QAction *ActionAt(QToolBar *toolbar, const QWidget *button) const;
+    void RemoveAction(QToolBar *toolbar, QAction *action);
+    QAction *HomeAction(int tag) const;
+    void RemoveFromHome(int tag);
+    void InsertCopy(QToolBar *toolbar, const DraggedButton &dragged, QAction *before, int group);
+    void RemoveToolButton(QWidget *button);
+    bool ToolBarEvent(QObject *watched, QEvent *event);
+    bool IsDragSource(const QObject *object) const;
+    QToolBar *ToolBarAtGrip(const QPoint &at) const;
+    void AssignGroup(QToolBar *toolbar, int group);
     void ToggleAndFill(DebugWindow window, TDebugWindows &windows, TDebuggerOperations &dbg);
     void ApplyWindowPlacement();
     TfrmEdit *CreateEditor(const std::string &name, bool exists, const EditorState *remembered);
@@ -495,6 +595,29 @@ private:
     QMenu *m_window_menu = nullptr;
     QAction *m_window_list_separator = nullptr;
     std::vector<std::pair<QAction *, QPointer<QMdiSubWindow>>> m_window_items;
+    QFrame *m_toolbar_control = nullptr;
+    QMenu *m_toolbar_menu = nullptr;
+    std::vector<TToolbarEntry> m_toolbar_table;
+    std::map<std::string, int> m_toolbar_map;
+    TToolbarEntry m_scratch_record;
+    std::vector<int> m_layout_order;
+    std::vector<QAction *> m_view_actions;
+    std::map<std::string, QAction *> m_actions_by_name;
+    QToolBar *m_consolidated = nullptr;
+    bool m_consolidated_floats = false;
+    bool m_consolidated_seen_floating = false;
+    QPoint m_consolidated_float_pos;
+    int m_consolidated_width = 0;
+    bool m_customizing = false;
+    bool m_layout_posted = false;
+    bool m_relayout_posted = false;
+    int m_layouts_done = 0;
+    int m_floating_before = 0;
+    QPointer<QObject> m_drag_source;
+    QPointer<QObject> m_press_source;
+    QPoint m_press_at;
+    QPointer<QToolBar> m_hand_moved;
+    QPointer<TfrmCustomToolBars> m_customize;
 };
 
 // The main form while it exists.

@@ -204,6 +204,7 @@ void TfrmMainWindow::UpdateActions()
     actNextError->setEnabled(MessagesVisible());
     UpdateCommandActions();
     UpdateWindowActions();
+    UpdateToolBarActions();
 }
 
 // ---- File ----------------------------------------------------------------------------------------

@@ -66,7 +66,7 @@ void TfrmMainWindow::FirstTimeOnlyTimer()
         close();
         return;
     }
-    // The toolbars have no layout to restore: they are not part of this build.
+    RelayoutToolBars();
     if (StartUpProjectAndCompiler())
         return;
     reinit_compiler();

@@ -1,6 +1,7 @@
 // kxwStartup: start-up and command line of the IDE.
 #include "kxwStartup.h"
 
+#include <QAction>
 #include <QApplication>
 
 #include <filesystem>
@@ -38,13 +39,22 @@ namespace fs = std::filesystem;
 // "/debug" is a switch only as the whole word.
 bool is_debug_switch(const std::string &arg) { return equal_ignoring_case(arg, "/debug"); }
 
-// What the settings ask of the main window. The toolbars are not part of this build, so their
-// two switches keep the values the settings hold; the dialog folders are the main window's
-// once it exists.
+// What the settings ask of the main window: its toolbar switches and dialog folders once it
+// exists, the values the settings hold before.
 class TShellSettingsHost : public TSettingsWindowHost {
 public:
-    bool MenuButtonsVisible() override { return IdePreferences().show_menu_buttons; }
-    bool ConsolidateChecked() override { return IdePreferences().consolidate_buttons != 0; }
+    bool MenuButtonsVisible() override
+    {
+        if (frmMainWindow && frmMainWindow->actViewToolBars)
+            return frmMainWindow->actViewToolBars->isChecked();
+        return IdePreferences().show_menu_buttons;
+    }
+    bool ConsolidateChecked() override
+    {
+        if (frmMainWindow && frmMainWindow->actConsolidate)
+            return frmMainWindow->ConsolidatedToolBar() != nullptr;
+        return IdePreferences().consolidate_buttons != 0;
+    }
     std::string OpenDialogInitDir() override
     {
         return frmMainWindow ? frmMainWindow->LastOpenDir() : program_directory();

@@ -13,6 +13,7 @@
 
 #include "CC_GLINE.h"
 #include "CC_MISC.h"
+#include "guiEnvironment.h"
 #include "guiKXPreferences.h"
 
 namespace {
@@ -172,10 +173,13 @@ TEST_F(EditorFiles, FailedSaveLeavesTheOldFileWhole)
     ASSERT_EQ(m_boxes.shown.size(), 1u);
     EXPECT_EQ(m_boxes.shown[0].caption, "File Save Error");
     EXPECT_NE(m_boxes.shown[0].text.find(path), std::string::npos);
-    int files = 0;
-    for ([[maybe_unused]] const auto &entry : fs::directory_iterator(m_dir))
-        ++files;
-    EXPECT_EQ(files, 1);
+    // The settings store's file (and its lock), which the harness keeps here, do not count.
+    const std::string store = fs::path(settings_registry_path()).filename().string();
+    std::vector<std::string> files;
+    for (const auto &entry : fs::directory_iterator(m_dir))
+        if (entry.path().filename().string().rfind(store, 0) != 0)
+            files.push_back(entry.path().filename().string());
+    EXPECT_EQ(files, std::vector<std::string>{"big.c"});
 }
 
 TEST_F(EditorFiles, SaveKeepsModeAndLinks)
