@@ -9,6 +9,7 @@
 
 #include "CC_ASM.h"
 #include "CC_BOARD.h"
+#include "CC_CHAIN.h"
 #include "CC_DIRECT.h"
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
@@ -548,7 +549,7 @@ void parse_program()
         // Chain routines load XPC and call into the window: they run from root code.
         codegen_seam().set_code_address(root_code_cache().current);
         const ADDR24 before = root_code_cache().current;
-        chain_seam().emit_function_chains();
+        emit_function_chains();
         if (!addr_equal(root_code_cache().current, before))
             record_listing_range(before, root_code_cache().current, kListProgramCode);
     }

@@ -4,7 +4,7 @@
 // the declaration flags records that carry placement and debug mode into the parsers of
 // declarations and functions. Board and processor set-up before the first item is CC_BOARD.
 // Declarations and function definitions at top level go to the declaration parser through
-// `DeclarationSeam` (SEAM_DECL.h); the chains emitted at the end through `ChainSeam`.
+// `DeclarationSeam` (SEAM_DECL.h); the function chains (CC_CHAIN) emitted at the end.
 // Called by the compile sequence (CC_FIOZ8) through the parser seam, and by the directive
 // dispatcher (CC_IN) for "#memmap", "#class", "#debug" and "#nodebug".
 #pragma once

@@ -4,6 +4,7 @@
 #include "CC_DIRECT.h"
 
 #include "CC_ASMDIR.h"
+#include "CC_CHAIN.h"
 #include "CC_DECL.h"
 #include "CC_DUM.h"
 #include "CC_FIOZ8.h"
@@ -15,7 +16,6 @@
 #include "CC_STAB.h"
 #include "CC_Z80CALL.h"
 #include "SEAM_CODEGEN.h"
-#include "SEAM_DECL.h"
 #include "SEAM_TARGET.h"
 
 #include <string>
@@ -138,7 +138,7 @@ void handle_precompile_directive()
 
 void handle_funcchain_directive()
 {
-    if (compile_conditions().bios_marker && !IsCompilingBios()) {
+    if (!chains_allowed()) {
         error_here("%s", msg(kMsgChainsInBios));
         return;
     }
@@ -152,7 +152,7 @@ void handle_funcchain_directive()
         error_here("%s", msg(kMsgMissingFunctionName));
         return;
     }
-    chain_seam().add_chain_function(chain, function);
+    (void)add_chain_function(chain, function);
 }
 
 void handle_makechain_directive()
@@ -162,7 +162,7 @@ void handle_makechain_directive()
         error_here("%s", msg(kMsgChainNoName));
         return;
     }
-    chain_seam().declare_chain(chain);
+    declare_chain(chain);
 }
 
 void handle_message_directive(uint16_t kind)

@@ -6,6 +6,7 @@
 
 #include "CC_ADDR.h"
 #include "CC_ASM.h"
+#include "CC_CHAIN.h"
 #include "CC_DIRECT.h"
 #include "CC_DUM.h"
 #include "CC_ER.h"
@@ -477,6 +478,7 @@ void reset_unit_tables(bool bios_compile)
     gObjectPool.reset();
     reset_expression_parser();
     reset_function_parser(bios_compile);
+    reset_function_chains(bios_compile);
     reset_error_seen_and_fatal();
     reset_asm_state();
     reset_asm_path_state();
@@ -536,6 +538,7 @@ void save_bios_units()
     save_global_tags(state.tags);
     state.macros = macro_table();
     save_function_parser_state();
+    save_function_chain_state();
 }
 
 void restore_bios_units()
@@ -553,6 +556,7 @@ void start_without_bios_state()
     start_with_empty_globals();
     macro_table().clear();
     forget_function_parser_state();
+    forget_function_chain_state();
 }
 
 // Logical addresses are qualified by the origin the current code cache is bound to.

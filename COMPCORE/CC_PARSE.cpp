@@ -6,8 +6,10 @@
 #include "CC_PARSE.h"
 
 #include "CC_ASMDIR.h"
+#include "CC_CHAIN.h"
 #include "CC_DECL.h"
 #include "CC_DECLR.h"
+#include "CC_DIRECT.h"
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
 #include "CC_GLINE.h"
@@ -670,6 +672,55 @@ int count_locals()
     return n;
 }
 
+// ---- chain segments ------------------------------------------------------------------------------
+
+// segment = ( "#GLOBAL_INIT" | "segchain" name ) statement
+// Segments lie in front of the function's own code, each a statement closed by a return and
+// entered only through its chain. The function's frame does not exist there, so automatic
+// variables and parameters cannot be reached; "_GLOBAL_INIT" runs before the debug kernel does,
+// so its segments carry no debug hooks. A segment that cannot join a chain (no name, or a
+// program that made itself a BIOS) is still compiled, for its messages, and left out.
+void compile_chain_segments()
+{
+    for (;;) {
+        skip_blanks_across_lines();
+        std::string chain;
+        bool named = true;
+        if (match_text("#GLOBAL_INIT")) {
+            chain = "_GLOBAL_INIT";
+        } else if (match_keyword("segchain")) {
+            char name[kMaxIdentifier + 1] = {};
+            if (is_identifier_start(static_cast<unsigned char>(skip_blanks())) &&
+                scan_identifier(name, false, false)) {
+                chain = name;
+            } else {
+                error_here("%s", msg(kMsgChainNoName));
+                named = false;
+            }
+        } else {
+            return;
+        }
+        const bool allowed = chains_allowed();
+        if (!allowed)
+            error_here("%s", msg(kMsgChainsInBios));
+
+        uint32_t &word = current_decl_flags().word;
+        const uint32_t function_word = word;
+        if (chain == "_GLOBAL_INIT")
+            word &= ~(kDeclDebug | kDeclDebugRst);
+        const ADDR24 start = here();
+        set_stack_offset(0);
+        block_auto_references(true);
+        (void)parse_statement();
+        block_auto_references(false);
+        gen_return_instruction(false);
+        set_stack_offset(0);
+        word = function_word;
+        if (named && allowed)
+            add_chain_address(chain, start);
+    }
+}
+
 void compile_body(symbol *fn)
 {
     uint32_t &word = current_decl_flags().word;
@@ -696,6 +747,7 @@ void compile_body(symbol *fn)
     assign_parameter_offsets();
     if ((word & kDeclInterruptMask) && debug_record() && g_fn.parameter_bytes != 0)
         trivial_warning_here("%s", msg(kMsgParseIsrParameters));
+    compile_chain_segments();
 
     if (xmem || (word & kDeclLongCall))
         gen_xmem_call_stub(fn);

@@ -1,9 +1,7 @@
-// SEAM_DECL: what the top-level parse uses of the declaration parser, what the declaration
-// parser uses of the function-definition compiler, and what the chain directives use of the
-// function chains. The declaration parser (CC_DECLR) is the built-in declaration seam and the
-// function-definition compiler (CC_PARSE) the built-in function seam; each other seam has a
-// built-in stand-in that refuses to work with one clear "... is not part of this build." (thrown
-// as `xErr`) until its unit exists. Tests install their own.
+// SEAM_DECL: what the top-level parse uses of the declaration parser and what the declaration
+// parser uses of the function-definition compiler. The declaration parser (CC_DECLR) is the
+// built-in declaration seam and the function-definition compiler (CC_PARSE) the built-in
+// function seam. Tests install their own.
 // Std-only.
 #pragma once
 
@@ -37,18 +35,3 @@ public:
 // nullptr restores the function-definition compiler.
 void set_function_definition_seam(FunctionDefinitionSeam *seam);
 FunctionDefinitionSeam &function_definition_seam();
-
-// Function chains: collected by "#makechain" and "#funcchain" (and by function definitions),
-// emitted as one routine per chain after the last top-level item.
-class ChainSeam {
-public:
-    virtual ~ChainSeam() = default;
-    virtual void declare_chain(const std::string &chain) = 0;
-    virtual void add_chain_function(const std::string &chain, const std::string &function) = 0;
-    // Emits the collected chains at the current code address and empties the collection.
-    virtual void emit_function_chains() = 0;
-};
-// nullptr restores the built-in stand-in (which refuses to collect, so it never has anything
-// to emit).
-void set_chain_seam(ChainSeam *seam);
-ChainSeam &chain_seam();

@@ -438,7 +438,6 @@ void CompileRun::SetUp()
     set_linker_seam(&linker);
     set_codegen_seam(&codegen);
     set_declaration_seam(&declarations);
-    set_chain_seam(&chains);
     set_emit_cache_host(nullptr);  // the compile frame's own host
     install_compiler_joins();      // an earlier test may have replaced one of them
     install_origin_table();
@@ -465,6 +464,7 @@ void CompileRun::TearDown()
     origin_table().Clear();  // unbinds the caches from this test's origins
     reset_labels(kCloseLocal | kCloseGlobal | kCloseSilent);
     bios_compile_info_cache().forget();
+    set_bios_root_code_end(0);  // the next test's program starts without this test's BIOS
     set_current_code_cache(root_code_cache());
     install_asm_path(nullptr);
     set_parser_seam(nullptr);
@@ -474,7 +474,6 @@ void CompileRun::TearDown()
     set_linker_seam(nullptr);
     install_seam_doubles();
     set_declaration_seam(nullptr);
-    set_chain_seam(nullptr);
     compiler_config() = CompilerConfig{};
     reset_start_up_stage();
     release_compiler_tables();

@@ -4,8 +4,8 @@
 // extend it here rather than writing another.
 //
 // What is real: the compile entry and sequence, the source input and preprocessor, the
-// whole-program parse with its directives, the "#asm" block reader and the inline assembler,
-// the emit caches, the origin table and the label tables. The origins of the layout below are
+// whole-program parse with its directives and function chains, the "#asm" block reader and the
+// inline assembler, the emit caches, the origin table and the label tables. The origins of the layout below are
 // declared (as a BIOS declares them) at the start of every parse whose origin table is empty: a
 // BIOS compile, or a program compile without a BIOS state; a program compiled after a BIOS
 // compile takes the BIOS's origins. A test's own origin directives add to them.
@@ -21,7 +21,6 @@
 //     its per-compile reset) on to it; the rest answers from the headless double;
 //   - declarations: `RecordingDeclarations` takes each line left to the declaration parser and
 //     records it (or, with `refuse`, parses nothing there, which is reported as garbage);
-//   - chains: `RecordingChains` records what the chain directives declare and add;
 //   - the target: the shared headless target double, whose board reports the board stand-in's
 //     flash id and processor (the targetless settings give that processor too); our
 //     "Flash.ini" (TARGET/) lies in the program directory.
@@ -172,17 +171,6 @@ public:
     std::vector<std::string> texts() const;
 };
 
-class RecordingChains : public ChainSeam {
-public:
-    std::vector<std::string> calls;
-    void declare_chain(const std::string &chain) override { calls.push_back("declare " + chain); }
-    void add_chain_function(const std::string &chain, const std::string &function) override
-    {
-        calls.push_back("add " + chain + " " + function);
-    }
-    void emit_function_chains() override { calls.push_back("emit"); }
-};
-
 // The top-level parser behind the block reader, with the test origins bound at the start of
 // each parse whose origin table is empty: the layout above, or with `layout` the test's own
 // xmem code origins (it adds and selects them; root code, constants and variables stay as
@@ -223,7 +211,6 @@ protected:
     compile_run::ImageLinker linker;
     compile_run::FixtureCodegen codegen;
     compile_run::RecordingDeclarations declarations;
-    compile_run::RecordingChains chains;
     compile_run::OriginBindingParser parser;
     std::filesystem::path dir, saved_cwd;
     std::string source;  // prog/main.c

@@ -23,7 +23,6 @@ namespace {
 constexpr const char *kCodegen = "The code generator is not part of this build.";
 constexpr const char *kTarget = "The target link is not part of this build.";
 constexpr const char *kDebugger = "The debugger core is not part of this build.";
-constexpr const char *kChains = "Function chains are not part of this build.";
 
 // Puts the built-in seams in place for one test and the shared doubles back after it.
 class BuiltInSeams : public ::testing::Test {
@@ -38,7 +37,6 @@ protected:
         set_parser_seam(nullptr);
         set_declaration_seam(nullptr);
         set_function_definition_seam(nullptr);
-        set_chain_seam(nullptr);
     }
     void TearDown() override { install_seam_doubles(); }
 };
@@ -102,8 +100,6 @@ const Refusal kRefusals[] = {
          (void)make_flyover_watch()->Evaluate("count", true);
      },
      kDebugger},
-    {"DeclareChain", [] { chain_seam().declare_chain("c"); }, kChains},
-    {"ChainFunction", [] { chain_seam().add_chain_function("c", "f"); }, kChains},
 };
 
 class Refuses : public BuiltInSeams, public ::testing::WithParamInterface<Refusal> {};
@@ -134,7 +130,6 @@ TEST_F(BuiltInSeams, ResetsAndTeardownsHaveNothingToDo)
     linker_seam().clear_flash_sector_map();
     parser_seam().web_reset();
     parser_seam().reset_declaration_defaults();
-    chain_seam().emit_function_chains();  // nothing can have been collected
     // No link, so no request in progress: a Cancel of the status box finds nothing to fetch.
     target_operations().TcCheckPendingError();
 }
