@@ -345,7 +345,6 @@ extern const StringResource kStringTable[] = {
     {7152, "The debugger core is not part of this build."},
     {7154, "The language parser is not part of this build."},
     {7157, "The declaration parser is not part of this build."},
-    {7158, "Function chains are not part of this build."},
     {7159, "The debug windows are not part of this build."},
     {7160, "Expression nested too deeply.\a\aAt most %d parentheses, subscripts and unary operators may be open at once in an expression."},
     {7161, "%s is not part of this build."},
