@@ -95,6 +95,10 @@ std::optional<Options> parse_arguments(int argc, char **argv)
         return std::nullopt;
     if (o.image.empty())
         o.image = fs::path(o.source).replace_extension(".bin").string();
+    // The compile works in its own folder: names given relative to ours must not follow it.
+    std::error_code ec;
+    o.source = fs::absolute(o.source, ec).string();
+    o.image = fs::absolute(o.image, ec).string();
     return o;
 }
 

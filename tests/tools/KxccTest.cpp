@@ -149,4 +149,24 @@ TEST_F(Kxcc, TheBiosCompilesWithoutAnErrorOrAMissingOrigin)
     }
 }
 
+// Names relative to the current folder are the user's: the image lands there. It runs, and
+// premain's chain runs the program's "#GLOBAL_INIT" segment before main: the segment ends the
+// program with 42, main would end it with 0.
+TEST_F(Kxcc, RelativeNamesAndTheInitChainRun)
+{
+    write_file(dir / "init.c", "void f()\n{\n#GLOBAL_INIT\n#asm\n        ld hl, 42\n"
+                               "        push hl\n        call exit\n#endasm\n}\n"
+                               "int main()\n{\n    return 0;\n}\n");
+    struct InFolder {
+        fs::path before = fs::current_path();
+        explicit InFolder(const fs::path &to) { fs::current_path(to); }
+        ~InFolder() { fs::current_path(before); }
+    } in_folder(dir);
+    const ToolRun cc = run(dir, tool("kxcc"), "init.c -o init.bin");
+    ASSERT_EQ(cc.status, 0) << cc.err;
+    ASSERT_TRUE(fs::exists(dir / "init.bin"));
+    const ToolRun program = run(dir, tool("kxrun"), "--console init.bin");
+    EXPECT_EQ(program.status, 42) << program.err;
+}
+
 }  // namespace
