@@ -20,6 +20,7 @@
 #include "CC_IN.h"
 #include "CC_LABELS.h"
 #include "CC_RELOC.h"
+#include "CC_SIZEOF.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
@@ -730,9 +731,6 @@ void error_recovery()
     }
 }
 
-namespace {
-
-// The node of a name found in the symbol tables (or declared as a function by its call).
 object *name_primary(object *node, const char *name)
 {
     symbol *entry = find_symbol(name, false, kLocalTable);
@@ -788,8 +786,6 @@ object *name_primary(object *node, const char *name)
     node->flags[1] = static_cast<uint8_t>((node->flags[1] & ~0x40) | ((entry->flags[1] & 0x20) << 1));
     return node;
 }
-
-}  // namespace
 
 object *parse_primary(object *node, uint16_t already_open, AST *tree)
 {
@@ -1048,8 +1044,6 @@ void set_lvalue(object *node, bool on)
     node->flags[3] = on ? 1 : 0;
 }
 
-void set_writable(object *node) { node->flags[1] |= kWritable; }
-bool is_writable(const object *node) { return (node->flags[1] & kWritable) != 0; }
 
 uint32_t first_level(const object *node) { return decl_level(node->declarator, 0); }
 
@@ -1057,6 +1051,9 @@ uint32_t first_level(const object *node) { return decl_level(node->declarator, 0
 void push_level(object *node, uint32_t level) { node->declarator = (node->declarator << 4) | level; }
 
 }  // namespace
+
+void set_writable(object *node) { node->flags[1] |= kWritable; }
+bool is_writable(const object *node) { return (node->flags[1] & kWritable) != 0; }
 
 void dereference_node(object *node)
 {
@@ -1199,35 +1196,28 @@ std::string format_type_name(uint16_t type, uint32_t declarator, const char *tag
 
 // ---- unary and postfix levels --------------------------------------------------------------------------
 
-namespace {
-
 // Operators, casts and subscripts nest by recursion, each costing host stack: they count toward
 // the same bound as open parentheses. A refused nesting makes the levels above it leave their
 // operators unapplied, so one report stands for the whole text.
+NestedOperand::NestedOperand() : m_entered(g_paren_depth < kMaxParenDepth)
+{
+    if (m_entered)
+        ++g_paren_depth;
+    else if (!g_nesting_refused)
+        error_here(msg(kMsgExprTooDeep), kMaxParenDepth);
+    if (!m_entered)
+        g_nesting_refused = true;
+}
 
-class NestedOperand {
-public:
-    NestedOperand() : m_entered(g_paren_depth < kMaxParenDepth)
-    {
-        if (m_entered)
-            ++g_paren_depth;
-        else if (!g_nesting_refused)
-            error_here(msg(kMsgExprTooDeep), kMaxParenDepth);
-        if (!m_entered)
-            g_nesting_refused = true;
-    }
-    ~NestedOperand()
-    {
-        if (m_entered)
-            --g_paren_depth;
-    }
-    NestedOperand(const NestedOperand &) = delete;
-    NestedOperand &operator=(const NestedOperand &) = delete;
-    bool entered() const { return m_entered; }
+NestedOperand::~NestedOperand()
+{
+    if (m_entered)
+        --g_paren_depth;
+}
 
-private:
-    bool m_entered;
-};
+bool nesting_refused() { return g_nesting_refused; }
+
+namespace {
 
 // The numbering of the index stubs of indexed cofunction accesses.
 uint16_t g_cofunction_index = 0;
@@ -1235,7 +1225,8 @@ uint16_t g_cofunction_index = 0;
 // The dimension list of a function's address: one element.
 constexpr uint16_t kFunctionAddressDims[1] = {1};
 
-// The six-bit cofunction instance count a node copied from its symbol.
+}  // namespace
+
 uint32_t cofunction_instances(const object *node)
 {
     const uint32_t own = (static_cast<uint32_t>(node->flags[0]) >> 4) | ((node->flags[1] & 0x03u) << 4);
@@ -1246,8 +1237,6 @@ uint32_t cofunction_instances(const object *node)
     return cofunction_count(function_flag_word(node->sym->name));
 }
 
-// After a refused nesting: the rest of the operand, brackets and all, up to where the enclosing
-// expression can go on.
 void skip_operand()
 {
     int depth = 0;
@@ -1266,8 +1255,6 @@ void skip_operand()
     }
 }
 
-// The closer of a bracket the level opened; a missing one is reported and taken as read, so
-// that the bracket count at the end of the input does not report it again.
 void require_closing(char c)
 {
     skip_white();
@@ -1278,6 +1265,8 @@ void require_closing(char c)
     report_missing_char(c);
     note_bracket(c, current_line(), current_column());
 }
+
+namespace {
 
 // A program-wide declaration being read (a dimension holding a cast or "sizeof") keeps its
 // declarator context through a type name read here.
@@ -1292,33 +1281,28 @@ private:
     DeclaratorContext m_saved;
 };
 
-// While one lives, nothing is emitted: the code address stays, label references record nothing,
-// and what the code generator tracks (the pending value, the stack offset, the flags and HL
-// contents) is as it was before. "sizeof" compiles its operand so.
-class NoCodeEmitted {
+// While one lives, what the code generator tracks for the expression around an operand of
+// "sizeof" (the pending value, the stack offset, the condition state, the HL contents) is put
+// back as it was when it ends: the type evaluator emits nothing, but it clears the condition
+// state at the start of its operand as any expression does.
+class OuterExpressionKept {
 public:
-    NoCodeEmitted()
+    OuterExpressionKept()
         : m_pending(pending_value()), m_keep(pending_keep_as_address()), m_stack(stack_offset()),
           m_result_in_registers(comparison_result_in_registers()),
           m_flags_set(comparison_flags_set())
     {
-        clear_pending_value();
-        raise_code_suppression();
-        raise_emit_block();
     }
-    ~NoCodeEmitted()
+    ~OuterExpressionKept()
     {
-        lower_emit_block();
-        lower_code_suppression();
         set_stack_offset(m_stack);
         clear_pending_value();
         if (m_pending)
             set_pending_value(m_pending, m_keep);
         set_condition_state(m_result_in_registers, m_flags_set);
-        forget_hl_contents();
     }
-    NoCodeEmitted(const NoCodeEmitted &) = delete;
-    NoCodeEmitted &operator=(const NoCodeEmitted &) = delete;
+    OuterExpressionKept(const OuterExpressionKept &) = delete;
+    OuterExpressionKept &operator=(const OuterExpressionKept &) = delete;
 
 private:
     object *m_pending;
@@ -1327,6 +1311,20 @@ private:
     bool m_result_in_registers;
     bool m_flags_set;
 };
+
+// The operand of "sizeof" evaluated for its type alone (CC_SIZEOF): code emitted on the way is
+// a fault of the evaluator, told as such.
+template <typename Evaluate>
+void evaluate_type_only(Evaluate evaluate)
+{
+    const uint32_t before = code_here();
+    {
+        OuterExpressionKept outer;
+        evaluate();
+    }
+    if (code_here() != before)
+        error_here("%s", "Internal Error: code emitted during sizeof.");
+}
 
 // A type name at the input pointer (a type specifier, else a typedef name): its type code,
 // consumed; 0 and nothing consumed when none stands there.
@@ -1571,7 +1569,8 @@ void compile_increment(object *node, const char *op, bool pre)
 
 // ---- postfix operators ----
 
-// The member `name` of the structure type `type` (the local table first), or nullptr.
+}  // namespace
+
 symbol *find_member(const char *name, uint16_t type)
 {
     char mangled[kMaxIdentifier + 1] = {};
@@ -1581,6 +1580,8 @@ symbol *find_member(const char *name, uint16_t type)
         return m;
     return find_symbol(mangled, true, kGlobalTable);
 }
+
+namespace {
 
 // The node becomes the member: its type, levels, dimensions and storage bits; an lvalue.
 void take_member_description(object *node, const symbol *member)
@@ -1819,8 +1820,10 @@ void compile_call(object *node)
     set_obj_flag(node, noLoadNeeded, false);
 }
 
+}  // namespace
+
 // A function name left without a call stands for the function's address.
-void finish_function_designator(object *node)
+void finish_function_designator(object *node, bool address_taken)
 {
     node->declarator = (node->declarator << 4) | kDeclArray;
     node->dims = kFunctionAddressDims;
@@ -1829,15 +1832,14 @@ void finish_function_designator(object *node)
     if (!function || function == placeholder_symbol())
         return;
     if (no_bouncers()) {
-        function->flags[2] |= 0x01;
+        if (address_taken)
+            function->flags[2] |= 0x01;
         return;
     }
     const ADDR24 address = function->address[0];
     if (address != kDummyAddress && addr_offset(address) >= window_start())
         error_here(msg(kMsgExprXmemFunction), function->name);
 }
-
-}  // namespace
 
 uint16_t cofunction_index_counter() { return g_cofunction_index; }
 
@@ -1887,7 +1889,7 @@ object *parse_postfix_expression(object *node, uint16_t already_open, AST *tree)
         }
     }
     if (first_level(node) == kDeclFunction)
-        finish_function_designator(node);
+        finish_function_designator(node, true);
     return node;
 }
 
@@ -1968,6 +1970,29 @@ object *parse_unary_expression(object *node, AST *tree)
     return node;
 }
 
+uint32_t operand_size(const object *node)
+{
+    if (!check_not_void(node))
+        return 0;
+    const bool function = obj_is_function(node) && node->declarator != 0 &&
+                          first_level(node) != kDeclPointer;
+    uint32_t size = 0;
+    if (node->address_of) {
+        size = 2;  // "&" made a constant address
+    } else if (!function && node->type != 11) {
+        object pointer = *node;
+        push_level(&pointer, kDeclPointer);
+        size = array_object_size(&pointer);
+    }
+    if (size == 0 && node->type != 12) {
+        if (const char *name = obj_name(node))
+            error_here(msg(kMsgExprSizeUnknown), name);
+        else
+            error_here("%s", "The size of this object cannot be determined.");
+    }
+    return size;
+}
+
 // "sizeof" operand = "(" type-name abstract-declarator ")" | "(" expression ")" | unary
 std::optional<uint16_t> parse_sizeof_operand(object *node)
 {
@@ -1989,40 +2014,23 @@ std::optional<uint16_t> parse_sizeof_operand(object *node)
             size = declarator_result().size;
             by_type = true;
         } else {
-            const uint32_t before = code_here();
             node->computed = 0;
-            {
-                NoCodeEmitted no_code;
-                parse_comma_level(node, 1, nullptr);
-            }
-            if (code_here() != before)
-                error_here("%s", "Internal Error: code emitted during sizeof.");
+            evaluate_type_only([node] { sizeof_comma_expression(node, 1); });
         }
-        require_closing(')');
+        // An operand that already reported what is wrong inside gets no second report for a
+        // missing ")".
+        skip_white();
+        if (at() == ')')
+            consume();
+        else if (errors_seen() == reports)
+            require_closing(')');
+        else
+            note_bracket(')', current_line(), current_column());
     } else {
-        NoCodeEmitted no_code;
-        parse_unary_expression(node, nullptr);
+        evaluate_type_only([node] { sizeof_unary(node); });
     }
-    if (!by_type) {
-        // The operand left nothing on the stack: no code ran for it.
-        if (check_not_void(node)) {
-            const bool function = obj_is_function(node) && node->declarator != 0 &&
-                                  first_level(node) != kDeclPointer;
-            if (node->address_of) {
-                size = 2;  // "&" made a constant address
-            } else if (!function && node->type != 11) {
-                object pointer = *node;
-                push_level(&pointer, kDeclPointer);
-                size = array_object_size(&pointer);
-            }
-            if (size == 0 && node->type != 12) {
-                if (const char *name = obj_name(node))
-                    error_here(msg(kMsgExprSizeUnknown), name);
-                else
-                    error_here("%s", "The size of this object cannot be determined.");
-            }
-        }
-    }
+    if (!by_type)
+        size = operand_size(node);
     if (size >= 0x8000) {
         error_here(msg(kMsgExprSizeTooLarge));
         size = 0;
@@ -2915,6 +2923,7 @@ void reset_expression_parser()
     g_number_text.clear();
     g_current_literal.clear();
     g_literal_records.clear();
+    reset_sizeof_evaluator();
 }
 
 // ---- condition jumps ------------------------------------------------------------------------------

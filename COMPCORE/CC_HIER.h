@@ -139,9 +139,53 @@ uint16_t cofunction_index_counter();
 // The operand of "sizeof" at the input pointer (the word already read): its size as an
 // unsigned int constant in `node`, or nullopt after an error. Code is never emitted.
 std::optional<uint16_t> parse_sizeof_operand(object *node);
+// The bytes of what an evaluated operand of "sizeof" describes (an address made by "&" is 2);
+// 0 with 2132 when it has no size (a function, an array without its dimension), 0 with 399
+// for a void value.
+uint32_t operand_size(const object *node);
 // A parenthesised expression, a built-in's name, a name, a number, a character constant or a
 // string literal. `already_open`: the caller consumed the "(".
 object *parse_primary(object *node, uint16_t already_open, AST *tree);
+
+// ---- what the sizeof type evaluator (CC_SIZEOF) shares with the levels --------------------------
+
+// The node of a name: the local table, then the global one; an unknown name followed by "(" is
+// declared as a function returning int, any other unknown name reports 493 and gives the
+// unsigned int 0. Enumeration constants are int constants.
+object *name_primary(object *node, const char *name);
+// The member `name` of the structure type `type` (the local table first), or nullptr.
+symbol *find_member(const char *name, uint16_t type);
+// The six-bit cofunction instance count a node copied from its symbol.
+uint32_t cofunction_instances(const object *node);
+// The writable mark of a node (the parser's; a name takes it from its symbol).
+void set_writable(object *node);
+bool is_writable(const object *node);
+// A function name left without a call stands for the function's address (an array level of one
+// element in front); 446 for an xmem function that is not "indirect". Without `address_taken`
+// (a type is all that is asked) the function is not marked as one whose address is used.
+void finish_function_designator(object *node, bool address_taken);
+// The closer of a bracket the level opened; a missing one is reported (2051) and taken as read,
+// so that the bracket count at the end of the input does not report it again.
+void require_closing(char c);
+// After a refused nesting: the rest of the operand, brackets and all, up to where the enclosing
+// expression can go on.
+void skip_operand();
+// One level of nesting (a parenthesis, a unary operator, a cast, a subscript) while it lives:
+// past the bound (7160, reported once per expression) it is not entered and the level leaves
+// its operand unread.
+class NestedOperand {
+public:
+    NestedOperand();
+    ~NestedOperand();
+    NestedOperand(const NestedOperand &) = delete;
+    NestedOperand &operator=(const NestedOperand &) = delete;
+    bool entered() const { return m_entered; }
+
+private:
+    bool m_entered;
+};
+// Set once a nesting was refused, until the next expression starts.
+bool nesting_refused();
 
 // One binary operator whose text was consumed: the right operand by `next`, then the dispatch;
 // the left operand waits as the pending value unless the operator is commutative and the left is
