@@ -16,6 +16,7 @@
 #include "CC_OBJ.h"
 #include "CC_STAB.h"
 #include "CC_XDATA.h"
+#include "SEAM_CODEGEN.h"
 #include "SEAM_DECL.h"
 #include "guiKXPreferences.h"
 
@@ -331,6 +332,10 @@ int read_into_results(int32_t type, bool with_name)
     g_result.dim_count = base.dim_count;
     std::memcpy(g_result.dims, base.dims, sizeof(uint16_t) * base.dim_count);
     g_result.result = r.function_outermost ? r.result : 0;
+    // A function that returns a const value: const places data, and a function's result is none.
+    if (with_name && r.function_outermost && declarator_levels(base.word) == 1 &&
+        (base.word & (4u << 4)) != 0)
+        error_here("%s", msg(kMsgDeclConstLocal));
     g_result.size = declarator_size(g_result.word, type, g_result.dims, g_result.dim_count,
                                     &g_result.element_size, true);
     return g_result.result;
@@ -554,8 +559,8 @@ bool leading_word(Front &f, bool global)
         (void)skip_blanks();
         if (match_text("reti"))
             kind = 1;
-        else if (match_text("retn") )
-            kind = 3;
+        else if (codegen_seam().cpu_flag() == 0 && match_text("retn"))
+            kind = 3;  // the Z180 set has "retn"; elsewhere the word is left to the type reader
         else
             (void)match_text("ret");
         word = (word & ~kDeclInterruptMask) | (kind << kDeclInterruptShift);

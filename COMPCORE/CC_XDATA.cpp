@@ -269,7 +269,8 @@ bool xdata_value(const object &v, Bytes &block, std::vector<xFixInfo> &fixups)
         block.push_back(0);
         return true;
     }
-    if (named && first == kDeclFunction) {
+    // A function's name stands for its address, whatever levels the expression gave it.
+    if (named && decl_level(v.sym->declarator, 0) == kDeclFunction) {
         const ADDR24 at = v.sym->address[0];
         if (at == kDummyAddress) {
             const bool xmem = (v.sym->flags[0] & 1) != 0;  // placed in xmem

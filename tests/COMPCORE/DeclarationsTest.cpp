@@ -11,6 +11,8 @@
 #include "CC_ADDR.h"
 #include "CC_DECL.h"
 #include "CC_DECLR.h"
+#include "CC_FIOZ8.h"
+#include "SEAM_CODEGEN.h"
 #include "CC_STAB.h"
 #include "SEAM_DECL.h"
 #include "guiKXPreferences.h"
@@ -447,6 +449,62 @@ TEST_F(Declarations, FunctionDeclaratorsGoToTheFunctionCompiler)
     EXPECT_EQ(functions.calls[3].instances, 4u);
     EXPECT_NE(global("after"), nullptr);
 }
+
+// A function cannot return a const value: const places data in flash. A pointer to const data
+// as the result is an ordinary function.
+TEST_F(Declarations, ConstFunctionIsReported)
+{
+    compile("const int f();\nconst char *g();\nint const h();\n");
+    EXPECT_EQ(summaries(),
+              (std::vector<std::string>{
+                  "Keyword 'const' can only be used with globals and static locals.",
+                  "Keyword 'const' can only be used with globals and static locals."}));
+    ASSERT_EQ(functions.calls.size(), 3u) << "each still goes to the function compiler";
+}
+
+// "interrupt retn" is read on the Z180 instruction set, which has the instruction; on the
+// Vireon set the word is left to the type reader, so the declaration is refused.
+struct RetnCase {
+    const char *name;
+    int processor_selector;
+    uint8_t cpu_flag;
+    uint32_t kind;  // 0: refused
+};
+
+class InterruptKind : public Declarations, public ::testing::WithParamInterface<RetnCase> {
+protected:
+    void TearDown() override
+    {
+        set_processor_selector(1);
+        Declarations::TearDown();
+    }
+};
+
+TEST_P(InterruptKind, RetnDependsOnTheInstructionSet)
+{
+    const RetnCase &c = GetParam();
+    set_processor_selector(c.processor_selector);
+    uint32_t word = 0;
+    functions.body = [&word] { word = current_decl_flags().word; };
+    compile("interrupt reti void a() {}\ninterrupt retn void b() {}\n");
+    EXPECT_EQ(codegen_seam().cpu_flag(), c.cpu_flag) << "the instruction set compiled for";
+    ASSERT_GE(functions.calls.size(), 1u);
+    EXPECT_EQ(functions.calls[0].name, "a");
+    if (c.kind) {
+        EXPECT_EQ(messages_text(), "");
+        ASSERT_EQ(functions.calls.size(), 2u);
+        EXPECT_EQ(functions.calls[1].name, "b");
+        EXPECT_EQ((word & kDeclInterruptMask) >> kDeclInterruptShift, c.kind);
+    } else {
+        EXPECT_NE(messages_text(), "");
+        for (const auto &call : functions.calls)
+            EXPECT_NE(call.name, "b");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, InterruptKind,
+                         ::testing::Values(RetnCase{"Z180", 0, 0, 3}, RetnCase{"Vireon", 1, 1, 0}),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 // ---- local scope ------------------------------------------------------------------------------------
 

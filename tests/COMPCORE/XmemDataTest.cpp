@@ -48,6 +48,17 @@ protected:
         set_declaration_seam(nullptr);  // the declaration parser, which offers xstring and xdata
     }
 
+    // The function compiler and the runtime libraries its prologues and epilogues call.
+    void compile_functions()
+    {
+        install_function_parser();
+        const std::string lib = std::string(KX_TEST_DATA) + "/../../TARGET/lib/";
+        for (const char *name : {"RUNTIME.LIB", "INT16.LIB", "INT32.LIB"})
+            add_library(name, output_test::read_text(lib + name));
+    }
+    static constexpr const char *kLibraries =
+        "#nodebug\n#use RUNTIME.LIB\n#use INT16.LIB\n#use INT32.LIB\n";
+
     Bytes image_at(uint32_t physical, std::size_t n) const
     {
         return Bytes(linker.image.begin() + physical, linker.image.begin() + physical + n);
@@ -387,12 +398,9 @@ TEST_F(XmemData, NameDefinedBeforeIsReported)
 // returns its value.
 TEST_F(XmemData, InAFunctionBodyTheCodeJumpsOverWhatIsPlaced)
 {
-    install_function_parser();
-    const std::string lib = std::string(KX_TEST_DATA) + "/../../TARGET/lib/";
-    for (const char *name : {"RUNTIME.LIB", "INT16.LIB", "INT32.LIB"})
-        add_library(name, output_test::read_text(lib + name));
+    compile_functions();
     // "call f" takes 4 bytes (room for a long call), the loads 4 each: the nop lies at 12.
-    ASSERT_EQ(compile("#nodebug\n#use RUNTIME.LIB\n#use INT16.LIB\n#use INT32.LIB\n"
+    ASSERT_EQ(compile(std::string(kLibraries) +
                       "#asm\n call f\n ld de,(m)\n ld bc,(d)\n nop\n#endasm\n"
                       "root int f() {\n"
                       "  xstring m { \"ab\", \"c\" };\n"
@@ -412,4 +420,24 @@ TEST_F(XmemData, InAFunctionBodyTheCodeJumpsOverWhatIsPlaced)
     EXPECT_TRUE(reg("HL", 6));
     EXPECT_TRUE(reg("DE", (kXmemPhysical + 5) & 0xFFFF));
     EXPECT_TRUE(reg("BC", (kXmemPhysical + 13) & 0xFFFF));
+}
+
+// A function's address is its own logical address, without the constant; one defined later is
+// patched once it is.
+TEST_F(XmemData, FunctionAddressesArePatchedWhenDefined)
+{
+    compile_functions();
+    ASSERT_EQ(compile(std::string(kLibraries) +
+                      "root int f() { return 1; }\n"
+                      "int g();\n"
+                      "xdata d { f, g, 9 };\n"
+                      "root int g() { return 2; }\n"),
+              0)
+        << messages_text();
+    EXPECT_EQ(messages_text(), "");
+    const uint16_t f = static_cast<uint16_t>(addr_offset(global("f")->address[0]));
+    const uint16_t g = static_cast<uint16_t>(addr_offset(global("g")->address[0]));
+    ASSERT_NE(g, 0);
+    EXPECT_EQ(image_at(kXmemPhysical, 6),
+              (Bytes{uint8_t(f), uint8_t(f >> 8), uint8_t(g), uint8_t(g >> 8), 9, 0}));
 }
