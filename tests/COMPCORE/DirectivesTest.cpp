@@ -223,8 +223,9 @@ TEST_P(ChainDirective, DeclaresAddsOrReports)
     EXPECT_EQ(messages_text(), GetParam().messages);
     const symbol *chain = find_symbol("mychain", false, kGlobalTable);
     ASSERT_EQ(chain != nullptr, GetParam().made);
-    if (chain)
+    if (chain) {
         EXPECT_EQ(chain->value, 1) << "defined by the program";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(All, ChainDirective, ::testing::ValuesIn(kChains),
