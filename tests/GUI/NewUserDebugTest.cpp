@@ -110,7 +110,12 @@ protected:
         p.include_rst28 = true;
         set_compiler_directories(resources.string(), "", {});
         set_libraries_file((resources / p.lib_dir_file).string());
-        set_bios_file((resources / "bios" / "Vireonbios.c").string());
+        // A copy of the BIOS in the test's folder: its compile writes its map and tables
+        // beside it, never into the staged resources other programs share.
+        fs::create_directories(m_dir / "bios");
+        fs::copy_file(resources / "bios" / "Vireonbios.c", m_dir / "bios" / "Vireonbios.c",
+                      fs::copy_options::overwrite_existing);
+        set_bios_file((m_dir / "bios" / "Vireonbios.c").string());
 
         vsim::StandInConfig config;
         config.firmware.initial_phase = vsim::BoardPhase::cold;
