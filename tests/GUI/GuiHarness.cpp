@@ -3,12 +3,17 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
+
+#include <unistd.h>
 
 #include "CC_ER.h"
 #include "CC_GO.h"
@@ -64,6 +69,81 @@ public:
 
 QApplication &test_application() { return *g_app; }
 const std::string &test_config_home() { return g_config_home; }
+
+XScreenshot screenshot_under_x(const std::string &child_filter, const std::string &kept_name)
+{
+    XScreenshot result;
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    if (xvfb.isEmpty()) {
+        result.skipped = true;
+        return result;
+    }
+    QProcess server;
+    server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    if (!server.waitForStarted(10000)) {
+        result.failure = "Xvfb did not start";
+        return result;
+    }
+    QByteArray display;
+    for (int i = 0; i < 100 && !display.contains('\n'); ++i) {
+        server.waitForReadyRead(100);
+        display += server.readAllStandardOutput();
+    }
+    display = display.trimmed();
+    const fs::path shot_path = fs::temp_directory_path() / ("kx_screenshot_" + std::to_string(getpid()) +
+                                                           "_" + kept_name);
+    QByteArray output;
+    bool finished = false;
+    if (!display.isEmpty()) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", ":" + QString::fromLatin1(display));
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("KX_SCREENSHOT", QString::fromStdString(shot_path.string()));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_also_run_disabled_tests",
+                     QString::fromStdString("--gtest_filter=" + child_filter)});
+        finished = child.waitForFinished(120000);
+        output = child.readAll();
+        if (!finished)
+            child.kill();
+        else if (child.exitCode() != 0)
+            finished = false;
+    }
+    server.terminate();
+    if (!server.waitForFinished(5000))
+        server.kill();
+    if (display.isEmpty()) {
+        result.failure = "Xvfb named no display";
+        return result;
+    }
+    if (!finished) {
+        result.failure = output.toStdString();
+        return result;
+    }
+    result.image = QImage(QString::fromStdString(shot_path.string()));
+    if (result.image.isNull()) {
+        result.failure = "no screenshot at " + shot_path.string();
+        return result;
+    }
+    std::error_code ec;
+    const fs::path kept = fs::path(KX_TOOLS_DIR).parent_path() / "screenshots" / kept_name;
+    fs::create_directories(kept.parent_path(), ec);
+    fs::copy_file(shot_path, kept, fs::copy_options::overwrite_existing, ec);
+    fs::remove(shot_path, ec);
+    return result;
+}
+
+int count_pixels(const QImage &image, QRgb colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
+}
 
 int ScriptedBoxes::ShowMessageBox(const std::string &text, const std::string &caption,
                                   unsigned flags)

@@ -22,6 +22,7 @@
 
 class QApplication;
 
+#include <QImage>
 #include <QString>
 #include <ostream>
 
@@ -103,6 +104,18 @@ public:
     TStdioWindow *StdioWindow() override { return nullptr; }
     static std::size_t Index(DebugWindow window) { return static_cast<std::size_t>(window); }
 };
+
+// A screenshot taken by one disabled case of this test program, run again as a child on a fresh
+// Xvfb server (DISPLAY set, QT_QPA_PLATFORM xcb); the case saves the picture at the path in
+// KX_SCREENSHOT. The picture is also kept as <build>/screenshots/<kept_name> for a look.
+struct XScreenshot {
+    bool skipped = false;  // no Xvfb on this machine
+    std::string failure;   // why there is no picture (the child's output when it failed)
+    QImage image;
+};
+XScreenshot screenshot_under_x(const std::string &child_filter, const std::string &kept_name);
+// The pixels of exactly that colour (alpha ignored).
+int count_pixels(const QImage &image, QRgb colour);
 
 // The program's QApplication (made by the environment).
 QApplication &test_application();

@@ -10,11 +10,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMdiArea>
-#include <QImage>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <filesystem>
@@ -323,63 +319,15 @@ TEST_F(NewUserUnderX, DISABLED_StoppedAtTheBreakpoint)
     info.close();
 }
 
-int count_pixels(const QImage &image, QRgb colour)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
-    return n;
-}
-
 TEST(NewUserScreenshot, StoppedAtTheBreakpointUnderX)
 {
-    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-    if (xvfb.isEmpty())
+    const XScreenshot shot =
+        screenshot_under_x("NewUserUnderX.DISABLED_StoppedAtTheBreakpoint", "debug_session.png");
+    if (shot.skipped)
         GTEST_SKIP() << "Xvfb is not installed (./kx installs it): no screenshot taken";
-    QProcess server;
-    server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-    ASSERT_TRUE(server.waitForStarted(10000));
-    QByteArray display;
-    for (int i = 0; i < 100 && !display.contains('\n'); ++i) {
-        server.waitForReadyRead(100);
-        display += server.readAllStandardOutput();
-    }
-    display = display.trimmed();
-    ASSERT_FALSE(display.isEmpty()) << "Xvfb named no display";
-
-    const fs::path shot_path = fs::temp_directory_path() /
-                               ("kx_debug_screenshot_" + std::to_string(getpid()) + ".png");
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", ":" + QString::fromLatin1(display));
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("KX_SCREENSHOT", QString::fromStdString(shot_path.string()));
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_also_run_disabled_tests",
-                 "--gtest_filter=NewUserUnderX.DISABLED_StoppedAtTheBreakpoint"});
-    const bool finished = child.waitForFinished(120000);
-    const QByteArray output = child.readAll();
-    if (!finished)
-        child.kill();
-    server.terminate();
-    if (!server.waitForFinished(5000))
-        server.kill();
-    ASSERT_TRUE(finished) << output.toStdString();
-    ASSERT_EQ(child.exitCode(), 0) << output.toStdString();
-
-    QImage image(QString::fromStdString(shot_path.string()));
-    ASSERT_FALSE(image.isNull()) << "no screenshot at " << shot_path;
+    ASSERT_TRUE(shot.failure.empty()) << shot.failure;
     // The execution point's lime behind the statement the program stopped at.
-    EXPECT_GT(count_pixels(image, qRgb(0, 255, 0)), 40);
-    std::error_code ec;
-    // Kept in the build folder for a look: <build>/screenshots/debug_session.png.
-    const fs::path kept = fs::path(KX_TOOLS_DIR).parent_path() / "screenshots" / "debug_session.png";
-    fs::create_directories(kept.parent_path(), ec);
-    fs::copy_file(shot_path, kept, fs::copy_options::overwrite_existing, ec);
-    fs::remove(shot_path, ec);
+    EXPECT_GT(count_pixels(shot.image, qRgb(0, 255, 0)), 40);
 }
 
 } // namespace
