@@ -144,7 +144,7 @@ protected:
 // ---- sizes ------------------------------------------------------------------------------------------
 
 // `compiled`: the size of the node the code-generating parser builds for the operand; 0 where
-// it does not compile the operand in this build (calls, "waitfordone"). It differs in two rows:
+// it does not compile the operand in this build ("waitfordone"). It differs in two rows:
 // that parser widens a char sum to int, where the additive level of the evaluator keeps the
 // larger of the two type codes; and its "*" keeps the address mark "&" left, so that "*&a"
 // still counts as an address there.
@@ -191,8 +191,8 @@ const SizeCase kSizes[] = {
     {"equality_is_an_int", "l == c", 2, 2},
     {"two_long_constants_fold_as_long", "1L == 1L", 4, 4},
     {"literal", "\"abc\"", 4, 4},
-    {"call", "g()", 4, 0},
-    {"undeclared_call", "h()", 2, 0},
+    {"call", "g()", 4, 4},
+    {"undeclared_call", "h()", 2, 2},
     {"waitfordone_changes_nothing", "i + waitfordone", 2, 0},
 };
 
