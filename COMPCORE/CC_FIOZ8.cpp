@@ -34,6 +34,7 @@
 #include "guiExceptions.h"
 #include "guiInterface.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -938,6 +939,36 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
     return static_cast<int16_t>(parser.function_count() + 1);
 }
 
+namespace {
+
+// A program compiled with the run-time pointer checks and with debug code, for the Vireon set
+// (the Z180 set gets no check), while the program-wide switch is on, gets a write-permission
+// table to check its stores against.
+bool write_permission_table_wanted(uint16_t options, bool debug)
+{
+    return (options & 0x04) != 0 && debug && pointer_checking() &&
+           codegen_seam().cpu_flag() == 1;
+}
+
+// The pages the table marks writable: from the far end of the data origin (by the direction the
+// data fills it) up to the stack's page. Known once the data cache is bound to its origin.
+void note_writable_data_pages()
+{
+    StartUpLayout layout = start_up_layout();
+    if (!layout.page_map)
+        return;
+    const EmitCache &data = data_cache();
+    const EmitOriginExtent &origin = data.GetOrigin();
+    int32_t far_end = addr_offset(origin.start);
+    if (origin.size != 0)
+        far_end += data.direction < 0 ? -static_cast<int32_t>(origin.size - 1)
+                                      : static_cast<int32_t>(origin.size - 1);
+    layout.data_far_end = static_cast<uint16_t>(std::clamp(far_end, 0, 0xFFFF));
+    set_start_up_layout(layout);
+}
+
+}  // namespace
+
 uint16_t compile_and_load(const std::string &source_path)
 {
     CompilerConfig &cfg = compiler_config();
@@ -1030,6 +1061,17 @@ uint16_t compile_and_load(const std::string &source_path)
         const uint16_t block_size = codegen_seam().measure_start_up_block(&second_size);
         codegen_seam().want_start_up_routines();
         root_start = addr_add(root_start, block_size);
+        if (write_permission_table_wanted(options, start_up.debug)) {
+            // The table the run-time pointer checks read lies behind the block, on a 256-byte
+            // boundary (a page index is its low address byte); the program's code follows it.
+            const uint32_t offset = addr_offset(root_start);
+            const uint32_t aligned = (offset + 0xFFu) & ~0xFFu;
+            start_up.page_map = true;
+            start_up.page_map_address = addr_add(root_start, static_cast<int32_t>(aligned - offset));
+            start_up.stack_page_end = start_up.stack_top;
+            set_start_up_layout(start_up);
+            root_start = addr_add(start_up.page_map_address, 256);
+        }
         if (start_up.two_blocks)
             constant_start = addr_add(constant_start, second_size);
     }
@@ -1074,6 +1116,8 @@ uint16_t compile_and_load(const std::string &source_path)
     const auto failed = [] { return static_cast<uint16_t>(get_error_status() | 2); };
     if (compiled == 0)
         return failed();
+    if (!bios)
+        note_writable_data_pages();
     if (!bios && !codegen_seam().link_required_symbols(0))
         return failed();
     if (get_error_status() & 2)

@@ -1,7 +1,7 @@
 // kxcc: compiles a C file into a runnable image without the IDE, the way the IDE compiles to a
 // file without a target: the BIOS compile first, then the program with "Include BIOS", into
 // IMAGE (the "bin" file), its "hex" twin and the map beside it (and the listing with --list).
-//   kxcc [-o IMAGE] [--cpu 2000|3000] [--list] [--nodebug] file.c
+//   kxcc [-o IMAGE] [--cpu 2000|3000] [--list] [--nodebug] [--pointer-checks] file.c
 //   kxcc prog.c -o prog.bin && kxrun --console prog.bin
 //
 // The BIOS, "Lib.dir", "kxw.cfg", "Flash.ini" and the libraries come from the staged resources
@@ -44,18 +44,23 @@ struct Options {
     int cpu = 2000;
     bool list = false;
     bool debug = true;
+    bool pointer_checks = false;
 };
 
 void usage(std::FILE *to)
 {
     std::fprintf(to,
-                 "usage: kxcc [-o IMAGE] [--cpu 2000|3000] [--list] [--nodebug] file.c\n"
+                 "usage: kxcc [-o IMAGE] [--cpu 2000|3000] [--list] [--nodebug] [--pointer-checks]\n"
+                 "            file.c\n"
                  "  -o IMAGE         the image (\"bin\") to write; its \"hex\" twin, the map and\n"
                  "                   the listing go beside it (default: file.bin beside file.c)\n"
                  "  --cpu 2000|3000  the processor compiled for (default 2000)\n"
                  "  --list           also write the listing (IMAGE with \".lst\")\n"
                  "  --nodebug        compile without the debug kernel's hooks (\"Include RST 28\"\n"
                  "                   off)\n"
+                 "  --pointer-checks every store through a pointer is checked at run time against\n"
+                 "                   the pages the program may write (\"RTC Pointers\" on; needs\n"
+                 "                   the debug code, processor 2000 or 3000 alike)\n"
                  "Exit status: 0 compiled, 1 any error (bad arguments too; no image is left).\n");
 }
 
@@ -77,6 +82,8 @@ std::optional<Options> parse_arguments(int argc, char **argv)
             o.list = true;
         } else if (arg == "--nodebug") {
             o.debug = false;
+        } else if (arg == "--pointer-checks") {
+            o.pointer_checks = true;
         } else if (arg == "--help") {
             usage(stdout);
             std::exit(0);
@@ -314,6 +321,8 @@ int main(int argc, char **argv)
     IdePreferences().include_rst28 = o.debug;
     gDebugRstState = o.debug ? 0 : 1;
     compiler_options().list_files = o.list ? 1 : 0;
+    compiler_options().rtc_pointers = o.pointer_checks ? 1 : 0;
+    IdePreferences().rtc_pointers = o.pointer_checks;
 
     BoxesAsErrors boxes;
     set_message_box_host(&boxes);

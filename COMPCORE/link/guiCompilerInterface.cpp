@@ -8,6 +8,7 @@
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
 #include "CC_GO.h"
+#include "CC_HIER.h"
 #include "CC_MISC.h"
 #include "CC_MOD.h"
 #include "CC_ROM.h"
@@ -244,8 +245,23 @@ int CompileWithBiosCheck(const std::string &file)
     return status;
 }
 
+namespace {
+
+// A compile to a file checks stores through pointers as its settings say, for its own duration;
+// every other compile finds the switch on.
+class PointerCheckingFromSettings {
+public:
+    PointerCheckingFromSettings() { set_pointer_checking(IdePreferences().rtc_pointers); }
+    ~PointerCheckingFromSettings() { set_pointer_checking(true); }
+    PointerCheckingFromSettings(const PointerCheckingFromSettings &) = delete;
+    PointerCheckingFromSettings &operator=(const PointerCheckingFromSettings &) = delete;
+};
+
+}  // namespace
+
 int CompileFile(const std::string &file, bool use_attached_target)
 {
+    PointerCheckingFromSettings pointer_checking;
     clear_compile_board_type();
     reset_errors();
     gCompileToFile = 1;

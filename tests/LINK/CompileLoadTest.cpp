@@ -9,6 +9,8 @@
 #include "CC_BOARD.h"
 #include "CC_ER.h"
 #include "CC_GO.h"
+#include "CC_HIER.h"
+#include "CC_Z80START.h"
 #include "SEAM_SETTINGS.h"
 #include "TcTargetOperations.h"
 #include "guiCompilerInterface.h"
@@ -505,6 +507,58 @@ TEST_P(BiosEntries, ATargetlessProgramReachesTheBiosLabels)
     EXPECT_TRUE(memory(0x8000, {0x07, 0x00, 0x11, c.init_debug}));
 }
 INSTANTIATE_TEST_SUITE_P(All, BiosEntries, ::testing::ValuesIn(kBiosEntryCases),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// A compile to a file takes the run-time pointer check from its settings: with them on (and
+// the compiler's pointer checks and debug code) the write-permission table lies behind the
+// start-up block on a 256-byte boundary, marking the data pages up to the stack writable; with
+// them off there is none. Either way the program-wide switch is on again afterwards.
+struct PointerSettingCase {
+    const char *name;
+    bool setting;
+};
+const PointerSettingCase kPointerSettings[] = {{"on", true}, {"off", false}};
+class PointerSettings : public CompileLoad,
+                        public ::testing::WithParamInterface<PointerSettingCase> {};
+
+TEST_P(PointerSettings, DecideTheWritePermissionTable)
+{
+    struct Keep {
+        bool rst28 = IdePreferences().include_rst28;
+        bool checks = IdePreferences().rtc_pointers;
+        uint16_t option = compiler_options().rtc_pointers;
+        ~Keep()
+        {
+            IdePreferences().include_rst28 = rst28;
+            IdePreferences().rtc_pointers = checks;
+            compiler_options().rtc_pointers = option;
+        }
+    } keep;
+    IdePreferences().include_rst28 = true;
+    IdePreferences().rtc_pointers = GetParam().setting;
+    compiler_options().rtc_pointers = 1;
+    codegen.start_up = true;
+    write("bios/bios.c", kBiosWithEntries);
+    write("prog/main.c", kProgramIntoBios);
+    add_library("SYS.LIB", kPremainLibrary);
+
+    ASSERT_EQ(CompileFile(source, false) & 2, 0) << said() << messages_text();
+    const StartUpLayout &layout = start_up_layout();
+    EXPECT_EQ(layout.page_map, GetParam().setting);
+    EXPECT_TRUE(pointer_checking());
+    if (!GetParam().setting)
+        return;
+    ASSERT_NE(layout.page_map_address, kDummyAddress);
+    EXPECT_EQ(addr_offset(layout.page_map_address) & 0xFF, 0);
+    EXPECT_GT(addr_offset(layout.page_map_address), addr_offset(layout.start));
+    const std::vector<uint8_t> table = sent_at(layout.page_map_address, 256);
+    EXPECT_EQ(table[addr_offset(layout.page_map_address) >> 8], 0)
+        << "the table's own page (flash) may not be written";
+    EXPECT_EQ(table[(layout.stack_top >> 8) & 0xFF], 1);
+    EXPECT_EQ(table[(layout.data_far_end >> 8) & 0xFF], 1);
+    EXPECT_NE(layout.data_far_end, layout.stack_top);
+}
+INSTANTIATE_TEST_SUITE_P(All, PointerSettings, ::testing::ValuesIn(kPointerSettings),
                          [](const auto &i) { return std::string(i.param.name); });
 
 struct CaptionCase {

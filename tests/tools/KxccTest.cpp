@@ -169,4 +169,42 @@ TEST_F(Kxcc, RelativeNamesAndTheInitChainRun)
     EXPECT_EQ(program.status, 42) << program.err;
 }
 
+// Stores through pointers checked at run time in a compile to a file: a store into a page the
+// program may write goes through, one into flash ends the run with run-time error 228 at the
+// store; without the checks the same program runs to its end.
+struct PointerCheckCase {
+    const char *name;
+    const char *options;
+    const char *target;  // what p points to when it is stored through
+    int status;
+};
+
+const PointerCheckCase kPointerChecks[] = {
+    {"writable_page", "--pointer-checks", "buffer", 0},
+    {"flash_page_caught", "--pointer-checks", "(char *)0x0100", 228},
+    {"flash_page_unchecked", "", "(char *)0x0100", 0},
+    {"without_debug_code_unchecked", "--pointer-checks --nodebug", "(char *)0x0100", 0},
+};
+
+class KxccPointerChecks : public Folder, public ::testing::WithParamInterface<PointerCheckCase> {};
+
+TEST_P(KxccPointerChecks, AStoreThroughAPointerIsCheckedAgainstTheWritablePages)
+{
+    const PointerCheckCase &c = GetParam();
+    write_file(dir / "store.c", std::string("char buffer[4];\n"
+                                            "main()\n{\n    char *p;\n    p = buffer;\n"
+                                            "    *p = 'k';\n    p = ") +
+                                    c.target + ";\n    *p = 1;\n}\n");
+    const ToolRun compiled = run(dir, tool("kxcc"), std::string(c.options) + " " +
+                                                        (dir / "store.c").string());
+    ASSERT_EQ(compiled.status, 0) << compiled.err;
+    const ToolRun ran = run(dir, tool("kxrun"), "--console " + (dir / "store.bin").string());
+    EXPECT_EQ(ran.status, c.status) << ran.err;
+    if (c.status == 228) {
+        EXPECT_NE(ran.err.find("exit 228 (run-time error at "), std::string::npos) << ran.err;
+    }
+}
+INSTANTIATE_TEST_SUITE_P(All, KxccPointerChecks, ::testing::ValuesIn(kPointerChecks),
+                         [](const auto &i) { return std::string(i.param.name); });
+
 }  // namespace
