@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMdiArea>
+#include <QMenu>
 #include <QPushButton>
 #include <QClipboard>
 #include <QLineEdit>
@@ -55,6 +56,16 @@ protected:
     }
     Journal m_journal;
     RecordingShell m_shell{m_journal};
+
+    // The window entries of the Window menu as it shows them when opened.
+    std::vector<std::string> WindowMenuEntries()
+    {
+        Q_EMIT Main().WindowMenu()->aboutToShow();
+        std::vector<std::string> entries;
+        for (QAction *item : Main().WindowListItems())
+            entries.push_back(item->text().toStdString());
+        return entries;
+    }
 };
 
 // Untitled1.c to Untitled3.c exist: New gives 4, the next New 5. Typed text saved as b.c is in
@@ -78,6 +89,10 @@ TEST_F(FileCommands, NewNumbersPastExistingFilesAndSaveAsRenames)
     EXPECT_EQ(Read(Path("b.c")), "int b;\n\xE9");
     EXPECT_EQ(second->FileName(), Path("b.c"));
     EXPECT_EQ(second->windowTitle().toStdString(), upper_case(Path("b.c")));
+    EXPECT_EQ(WindowMenuEntries(),
+              (std::vector<std::string>{"&1 " + upper_case(Path("Untitled4.c")),
+                                        "&2 " + upper_case(Path("b.c"))}))
+        << "the Window menu names the saved file where it named Untitled5.c";
     EXPECT_TRUE(second->HasSyntaxParser());
     EXPECT_FALSE(Enabled(Main().actFileSave)) << "saved: nothing to save";
 
@@ -86,6 +101,7 @@ TEST_F(FileCommands, NewNumbersPastExistingFilesAndSaveAsRenames)
     EXPECT_EQ(Read(Path("notes.txt")), "int b;\n\xE9");
     EXPECT_FALSE(second->HasSyntaxParser());
     EXPECT_EQ(second->ShortName(), "notes.txt");
+    EXPECT_EQ(WindowMenuEntries()[1], "&2 " + upper_case(Path("notes.txt")));
 }
 
 // Past the last number New opens nothing and says so.
