@@ -603,11 +603,12 @@ void refuse_form(object *node, const char *what)
 
 // ---- the stack check at the end of an outermost expression ----------------------------------------------
 
-// The temporary and automatic stack counted from nothing again.
+// The temporary and automatic stack counted from nothing again: from what every expression of
+// the statement has below it.
 void restart_stack_tracking()
 {
     g_stack_reset_requested = false;
-    set_stack_offset(0);
+    set_stack_offset(static_cast<int16_t>(-g_stack_allowance));
     set_pending_stack_adjustments(0, value_model_obj_host().pending_adjust_2());
 }
 
@@ -2899,6 +2900,7 @@ uint8_t expression_flag() { return g_expression_flag; }
 bool last_was_assignment() { return g_last_was_assignment; }
 void request_stack_tracking_reset() { g_stack_reset_requested = true; }
 void set_expression_stack_allowance(uint16_t bytes) { g_stack_allowance = bytes; }
+uint16_t expression_stack_allowance() { return g_stack_allowance; }
 
 void reset_expression_parser()
 {

@@ -395,8 +395,10 @@ bool last_was_assignment();
 // (660, 661) and is corrected. A load or store that leaves the stack as it cannot tell asks for a
 // reset instead of the check.
 void request_stack_tracking_reset();
-// 2 while the function being compiled keeps 2 bytes on the stack below every expression.
+// 2 while the function being compiled keeps 2 bytes on the stack below every expression; the
+// automatics of the nested blocks open at the statement add theirs.
 void set_expression_stack_allowance(uint16_t bytes);
+uint16_t expression_stack_allowance();
 
 // The comparison hint: the whole expression is one comparison whose value is only needed as a
 // condition. The assignment hint: the expression is a simple assignment of a number.

@@ -43,6 +43,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace {
@@ -90,6 +91,12 @@ struct CurrentFunction {
     bool epilogue_emitted = false;
     ADDR24 epilogue = kDummyAddress;
     uint16_t closing_line = 0, closing_column = 0;
+    // Nested blocks take their automatics on the stack below the function's frame while they
+    // run: the bytes the open blocks hold now, the depth each label was defined at and the
+    // depths forward gotos left from, per label name.
+    uint16_t block_bytes = 0;
+    std::map<std::string, uint16_t> label_depths;
+    std::map<std::string, std::set<uint16_t>> forward_gotos;
 };
 CurrentFunction g_fn;
 int g_nesting = 0;
@@ -101,6 +108,8 @@ bool g_body_read = false;  // the last definition's body was read (compiled or r
 // The loop contexts: continue and break allowed. The code generator's loop stack keeps the limit
 // and its messages; this copy is walked by break and continue.
 std::vector<LoopEntry> g_loops;
+// The block depth of each loop context: a break or continue leaving deeper blocks releases them.
+std::vector<uint16_t> g_loop_depths;
 
 // Pending "jp" of breaks and continues; a loop or switch patches what was added since it began.
 std::vector<BranchRecord> g_breaks, g_continues;
@@ -118,6 +127,7 @@ struct SwitchState {
     int count = 0;
     ADDR24 default_address = kDummyAddress;
     bool default_seen = false;
+    uint16_t depth = 0;  // the block depth its dispatch runs at
 };
 SwitchState g_switch;
 
@@ -307,8 +317,10 @@ LoopMarks open_loop(uint16_t continue_allowed, uint16_t break_allowed)
     const uint16_t pair[2] = {continue_allowed, break_allowed};
     push_loop(pair);
     const bool pushed = loop_depth() > before;
-    if (pushed)
+    if (pushed) {
         g_loops.push_back({continue_allowed, break_allowed});
+        g_loop_depths.push_back(g_fn.block_bytes);
+    }
     return {g_breaks.size(), g_continues.size(), pushed};
 }
 
@@ -325,7 +337,53 @@ void close_loop(const LoopMarks &marks, ADDR24 break_target)
     if (marks.pushed) {
         (void)pop_loop();
         g_loops.pop_back();
+        g_loop_depths.pop_back();
     }
+}
+
+// ---- nested blocks ------------------------------------------------------------------------------------
+
+// A jump from here to code at block depth `depth` first releases what the blocks it leaves hold
+// (or reserves what the blocks it enters hold); the code behind the jump runs at the depth it had.
+void adjust_to_depth(uint16_t depth, bool keep_result = false)
+{
+    const int bytes = int(g_fn.block_bytes) - int(depth);
+    if (bytes != 0)
+        gen_adjust_stack(static_cast<int16_t>(bytes), keep_result);
+}
+
+// An entry point here for jumps made at block depth `from`: it brings the stack to this depth,
+// and code running on into it passes over that adjustment.
+ADDR24 entry_from_depth(uint16_t from)
+{
+    if (from == g_fn.block_bytes)
+        return here();
+    const BranchRecord over = gen_jump(kDummyAddress, kOpJp);
+    const ADDR24 entry = here();
+    gen_adjust_stack(static_cast<int16_t>(int(from) - int(g_fn.block_bytes)), false);
+    patch_here(over);
+    return entry;
+}
+
+// The label a goto made at block depth `depth` jumps to: the statement label itself at depth 0,
+// else a name of its own that the label's definition places in front of an adjustment.
+std::string goto_label(const std::string &name, uint16_t depth)
+{
+    return depth == 0 ? name : name + "`" + std::to_string(depth);
+}
+
+// The debugger's record of a frame variable: "function:name".
+void add_local_record(const symbol &s)
+{
+    const char *file = get_error_file_name();
+    LocalVariableRecord r;
+    r.name = g_fn.name + ":" + s.name;
+    r.offset = s.value;
+    r.type = s.type;
+    r.word = s.declarator;
+    r.file = file ? file : "";
+    r.ix_frame = g_fn.ix_frame;
+    g_tables.locals.push_back(std::move(r));
 }
 
 // ---- code-generator context of the function ------------------------------------------------------------
@@ -508,20 +566,12 @@ void assign_parameter_offsets()
     g_fn.struct_slot = static_cast<uint16_t>(first + bytes);
 
     // Without an IX frame everything is addressed from SP, which lies below the automatics.
-    const char *file = get_error_file_name();
     for (std::size_t i = 0; symbol *s = symbol_entry(kLocalTable, i); ++i) {
         if (s->kind != 2)
             continue;
         if (!g_fn.ix_frame)
             s->value = static_cast<int16_t>(s->value + g_fn.auto_bytes);
-        LocalVariableRecord r;
-        r.name = g_fn.name + ":" + s->name;
-        r.offset = s->value;
-        r.type = s->type;
-        r.word = s->declarator;
-        r.file = file ? file : "";
-        r.ix_frame = g_fn.ix_frame;
-        g_tables.locals.push_back(std::move(r));
+        add_local_record(*s);
     }
 }
 
@@ -774,6 +824,16 @@ void compile_body(symbol *fn)
         (void)parse_return_statement(0);
     }
 
+    // A goto from inside a block to a label never defined: reported under the label's own name
+    // (the label layer reports those made at depth 0) and its jump left to the placeholder.
+    for (const auto &[label, depths] : g_fn.forward_gotos) {
+        for (const uint16_t depth : depths)
+            if (depth != 0)
+                define_label(goto_label(label, depth).c_str(), kDummyAddress, kLabelLocal);
+        if (!depths.count(0))
+            report_error(1, 1, msg(kMsgUndefinedLocal), label.c_str());
+    }
+
     const ADDR24 end = here();
     if (debug_record()) {
         const ADDR24 last = addr_equal(end, start) ? start : addr_add(end, -1);
@@ -916,6 +976,50 @@ int parse_compound_statement()
 
 namespace {
 
+// block = "{" declaration* statement* "}"   (the "{" is consumed)
+// A block's automatics lie below the function's frame and the blocks around it, reserved when
+// the block is entered and released when it is left; its names hide the outer ones meanwhile.
+int parse_block()
+{
+    LocalDeclarationScope &scope = local_declaration_scope();
+    const uint16_t outer = g_fn.block_bytes;
+    open_local_block();
+    scope.frame = static_cast<int16_t>(-(g_fn.auto_bytes + outer));
+    uint32_t &word = current_decl_flags().word;
+    const uint32_t function_word = word;
+    (void)parse_declarations(0);
+    word = function_word;
+    const int bytes = -int(scope.frame) - int(g_fn.auto_bytes) - int(outer);
+    for (symbol *s : local_block_symbols()) {
+        if (s->kind != 2)
+            continue;
+        if (!g_fn.ix_frame)
+            s->value = static_cast<int16_t>(s->value + g_fn.auto_bytes);
+        else  // from SP the debugger cannot tell how deep the blocks are; from IX it can
+            add_local_record(*s);
+    }
+    // Every expression of the block finds them below its temporaries.
+    struct Allowance {
+        uint16_t outer = expression_stack_allowance();
+        ~Allowance() { set_expression_stack_allowance(outer); }
+    } allowance;
+    if (bytes > 0) {
+        gen_stack_adjust_tracked(static_cast<int16_t>(-bytes));
+        g_fn.block_bytes = static_cast<uint16_t>(outer + bytes);
+        set_expression_stack_allowance(static_cast<uint16_t>(allowance.outer + bytes));
+    }
+    const int kind = parse_compound_statement();
+    if (bytes > 0) {
+        g_fn.block_bytes = outer;
+        // Behind a return or jump nothing runs on: they took their own stack along.
+        if (kind != kStatementReturn && kind != kStatementJump)
+            gen_adjust_stack(static_cast<int16_t>(bytes), false);
+        add_stack_offset(static_cast<int16_t>(bytes));
+    }
+    close_local_block();
+    return kind;
+}
+
 // "#asm" [option ...] inside a function: the block up to "#endasm".
 void asm_statement(uint16_t line, uint16_t column, bool hash_form)
 {
@@ -992,7 +1096,7 @@ int parse_statement()
     const uint16_t column = current_column();
     if (*input_pointer() == '{') {
         (void)match_text("{");
-        kind = parse_compound_statement();
+        kind = parse_block();
     } else if (at_label_word("case") || at_label_word("default")) {
         while (at_label_word("case") || at_label_word("default")) {
             if (match_keyword("case"))
@@ -1203,6 +1307,7 @@ int parse_switch_statement()
     g_switch = SwitchState{};
     g_switch.open = true;
     g_switch.start = g_cases.size();
+    g_switch.depth = g_fn.block_bytes;
     const LoopMarks marks = open_loop(0, 1);
 
     expect_char('(');
@@ -1258,7 +1363,7 @@ void parse_case_label()
             return;
         }
     }
-    g_cases.push_back({static_cast<int16_t>(value), here()});
+    g_cases.push_back({static_cast<int16_t>(value), entry_from_depth(g_switch.depth)});
     if (type >= kTypeLong && type < kTypeVoid)
         error_here("%s", msg(kMsgParseCaseTooWide));
 }
@@ -1272,7 +1377,7 @@ void parse_default_label()
         return;
     }
     g_switch.default_seen = true;
-    g_switch.default_address = here();
+    g_switch.default_address = entry_from_depth(g_switch.depth);
 }
 
 // label = identifier ":"
@@ -1299,13 +1404,29 @@ int parse_label_definition()
         report_previously_defined(name);
     }
     s->value = 0;
+    // Gotos that came before from other block depths enter through their own adjustments.
+    const std::string label(name);
+    const uint16_t depth = g_fn.block_bytes;
+    bool plain_name_taken = false;
+    if (const auto pending = g_fn.forward_gotos.find(label); pending != g_fn.forward_gotos.end()) {
+        for (const uint16_t from : pending->second) {
+            if (from == depth)
+                continue;
+            define_label(goto_label(label, from).c_str(), entry_from_depth(from), kLabelLocal);
+            plain_name_taken = plain_name_taken || from == 0;
+        }
+        g_fn.forward_gotos.erase(pending);
+    }
+    g_fn.label_depths[label] = depth;
     // A label right behind a debug hook is placed at the hook, so a jump to it passes the hook.
     ADDR24 at = here();
     const StatementMark mark = last_statement_mark();
     if (mark.address != kDummyAddress && debug_code() && addr_diff(at, mark.address) == 1)
         at = mark.address;
     s->address[0] = at;
-    define_label(name, at, kLabelLocal);
+    define_label(goto_label(label, depth).c_str(), at, kLabelLocal);
+    if (depth != 0 && !plain_name_taken)
+        define_label(name, at, kLabelLocal);  // for "#asm" blocks that name it
     return 1;
 }
 
@@ -1325,7 +1446,15 @@ int parse_goto_statement()
         symbol *s = add_symbol(name, 0, 0, -1, 11, nullptr, 0);
         s->value = -1;
     }
-    const ADDR24 target = reference_label(name, addr_add(here(), 1),
+    const std::string label(name);
+    uint16_t depth = g_fn.block_bytes;
+    if (const auto known = g_fn.label_depths.find(label); known != g_fn.label_depths.end()) {
+        depth = known->second;
+        adjust_to_depth(depth);
+    } else {
+        g_fn.forward_gotos[label].insert(depth);
+    }
+    const ADDR24 target = reference_label(goto_label(label, depth).c_str(), addr_add(here(), 1),
                                           kLabelLocal | kFixOpcodeFollows);
     (void)gen_jump(target, kOpJp);
     expect_semicolon();
@@ -1347,6 +1476,7 @@ int parse_break_continue(int is_break)
         error_here("%s", msg(kMsgParseTooManyBreaks));
         return kStatementJump;
     }
+    adjust_to_depth(g_loop_depths[static_cast<std::size_t>(std::distance(it, g_loops.rend())) - 1]);
     list.push_back(gen_jump(kDummyAddress, kOpJp));
     return kStatementJump;
 }
@@ -1358,13 +1488,16 @@ namespace {
 // its address. A structure another call left on the stack is copied from there and released.
 void return_structure(object *value)
 {
+    // A structure of another type (warned about) fills no more than the space the caller
+    // reserved for the function's own.
     const uint16_t size = static_cast<uint16_t>(tag_size(value->type));
+    const uint16_t copied = std::min(size, static_cast<uint16_t>(tag_size(g_fn.return_type)));
     object slot{};
     set_object(&slot, 2, static_cast<uint16_t>(value->type), 0, nullptr,
                static_cast<uint32_t>(g_fn.struct_slot + (g_fn.ix_frame ? 0 : g_fn.auto_bytes)),
                nullptr, 0, true, false);
     if (value->kind != 254) {
-        gen_block_copy(value, &slot, size);
+        gen_block_copy(value, &slot, copied);
         return;
     }
     ObjHost &host = value_model_obj_host();
@@ -1373,7 +1506,7 @@ void return_structure(object *value)
     object source{};
     set_object(&source, 2, static_cast<uint16_t>(value->type), 0, nullptr,
                static_cast<uint32_t>(-depth), nullptr, 0, true, false);
-    gen_block_copy(&source, &slot, size);
+    gen_block_copy(&source, &slot, copied);
     gen_stack_adjust_tracked(static_cast<int16_t>(size));
 }
 
@@ -1387,6 +1520,10 @@ int parse_return_statement(int explicit_return)
         parse_expression_list(node, 1, 0, 1);
         value = true;
         const bool structure = node->type >= kTypeFirstTag && node->declarator == 0;
+        if (!returns_void() && IdePreferences().function_prototypes &&
+            classify_assignment(g_fn.return_type, node->type, g_fn.return_word,
+                                node->declarator) != kAssignCompatible)
+            trivial_warning_here("%s", msg(kMsgParseReturnIncompatible));
         if (returns_void()) {
             trivial_warning_here("%s", msg(kMsgParseVoidReturns));
             if (!structure)
@@ -1409,14 +1546,19 @@ int parse_return_statement(int explicit_return)
         trivial_warning_here("%s", msg(kMsgParseShouldReturn));
     }
     (void)value;
+    // The code behind the return still runs inside the blocks and the frame it takes down.
+    const int16_t stack = stack_offset();
+    if (g_fn.block_bytes != 0) {
+        adjust_to_depth(0, true);
+        add_stack_offset(static_cast<int16_t>(g_fn.block_bytes));
+    }
     if (g_fn.epilogue_emitted) {
         (void)gen_jump(g_fn.epilogue, kOpJp);
+        set_stack_offset(stack);
         return kStatementReturn;
     }
     g_fn.epilogue_emitted = true;
     g_fn.epilogue = here();
-    // The code behind the epilogue still runs inside the frame the epilogue takes down.
-    const int16_t stack = stack_offset();
     {
         // Every return reaches this one epilogue: the result survives it whenever the function
         // has one, whichever return came first.
@@ -1435,6 +1577,7 @@ void reset_function_parser(bool bios_compile)
     g_nesting = 0;
     g_bodies = 0;
     g_loops.clear();
+    g_loop_depths.clear();
     g_breaks.clear();
     g_continues.clear();
     g_cases.clear();

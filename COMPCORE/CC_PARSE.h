@@ -167,6 +167,7 @@ enum : uint32_t {
     kMsgParseWrongParameterType = 7822,
     kMsgParseWrongParameterModifier = 7823,
     kMsgParseVoidParameter = 7824,
+    kMsgParseReturnIncompatible = 7825,
     kMsgParseIsrReturnsValue = 7826,
     kMsgParseNotStructFunction = 7827,
     kMsgParseVarargsStruct = 7828,

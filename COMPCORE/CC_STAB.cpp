@@ -174,6 +174,7 @@ std::vector<HashfixSlot> g_hashfix;  // capacity: the global slot count
 std::size_t g_global_mark = 0;
 symbol *g_last_found = nullptr;
 bool g_local_scope = false;
+std::vector<std::size_t> g_block_marks; // local entry index where each open block began
 bool g_placement_xmem = false;
 bool g_at_sign_names = false;
 std::set<std::string, std::less<>> g_decl_files; // stable texts for symbol::file
@@ -326,6 +327,32 @@ symbol *make_entry(SymbolTableId id, const char *key, uint32_t declarator, int32
 
 bool is_function_declarator(uint32_t declarator) { return (declarator & 3) == 3; }
 
+// The slot of the local hash table that holds entry `idx` of `key`.
+std::size_t local_slot_of(const char *key, int32_t idx) {
+    const Table &t = table_of(kLocalTable);
+    const std::size_t n = t.slots.size();
+    std::size_t slot = hash_slot(key, n);
+    for (std::size_t probes = 0; probes < n && t.slots[slot] != idx; ++probes)
+        slot = (slot + 1) % n;
+    return slot;
+}
+
+// A block's own entry for a name declared outside the block: it takes the older entry's place
+// in the probe sequence, so lookups meet it first, and the older entry moves to the new slot.
+symbol *shadow_entry(symbol *outer, const char *key, uint32_t declarator, int32_t type,
+                     int16_t value, uint8_t kind, const uint16_t *dims, int dim_count) {
+    const auto outer_index = static_cast<int32_t>(symbol_index(outer));
+    symbol *inner = make_entry(kLocalTable, key, declarator, type, value, kind, dims, dim_count);
+    const auto inner_index = static_cast<int32_t>(symbol_index(inner));
+    Table &t = table_of(kLocalTable);
+    std::swap(t.slots[local_slot_of(key, outer_index)], t.slots[local_slot_of(key, inner_index)]);
+    return inner;
+}
+
+// What the name of an entry that left scope becomes: no key holds its control character, so
+// lookups pass over the entry while probe sequences through its slot stay unbroken.
+char g_out_of_scope_name[] = "\x01";
+
 } // namespace
 
 void allocate_symbol_tables(uint16_t sym_limit) {
@@ -356,6 +383,7 @@ void place_local_symbol_table() {
     std::fill(l.slots.begin(), l.slots.end(), kNoEntry);
     l.used_slots = 0;
     l.last_entry = kNoEntry;
+    g_block_marks.clear();
 }
 
 void reset_global_symbols() {
@@ -380,6 +408,7 @@ void clear_local_symbols() {
     l.last_entry = kNoEntry;
     l.next_entry = l.entry_start;
     l.next_name = l.name_start;
+    g_block_marks.clear();
     if (g_last_found && symbol_index(g_last_found) >= l.entry_start &&
         symbol_index(g_last_found) < g_area.size())
         g_last_found = nullptr;
@@ -442,6 +471,12 @@ symbol *add_symbol(const char *name, uint32_t declarator, int32_t type, int16_t 
     symbol *e = find_in(id, key, filter);
     if (!e) {
         e = make_entry(id, key, declarator, type, value, stored_kind, dims, dim_count);
+        t.last_entry = static_cast<int32_t>(symbol_index(e));
+        return e;
+    }
+    if (id == kLocalTable && !g_block_marks.empty() && symbol_index(e) < g_block_marks.back() &&
+        stored_kind != 11 && e->kind != 11) {
+        e = shadow_entry(e, key, declarator, type, value, stored_kind, dims, dim_count);
         t.last_entry = static_cast<int32_t>(symbol_index(e));
         return e;
     }
@@ -532,6 +567,31 @@ void set_local_scope(bool local) { g_local_scope = local; }
 bool local_scope() { return g_local_scope; }
 void set_placement_switch(bool xmem) { g_placement_xmem = xmem; }
 void set_at_sign_names(bool on) { g_at_sign_names = on; }
+
+void open_local_block() { g_block_marks.push_back(table_of(kLocalTable).next_entry); }
+
+void close_local_block() {
+    if (g_block_marks.empty())
+        return;
+    const std::size_t mark = g_block_marks.back();
+    g_block_marks.pop_back();
+    const Table &t = table_of(kLocalTable);
+    for (std::size_t i = std::max(mark, t.entry_start); i < t.next_entry; ++i) {
+        symbol &e = g_area[i];
+        if (e.kind != 11 && e.kind != 253)
+            e.name = g_out_of_scope_name;
+    }
+}
+
+std::vector<symbol *> local_block_symbols() {
+    std::vector<symbol *> out;
+    if (g_block_marks.empty())
+        return out;
+    const Table &t = table_of(kLocalTable);
+    for (std::size_t i = std::max(g_block_marks.back(), t.entry_start); i < t.next_entry; ++i)
+        out.push_back(&g_area[i]);
+    return out;
+}
 
 void set_global_symbol_mark() { g_global_mark = g_tables[kGlobalTable].next_entry; }
 

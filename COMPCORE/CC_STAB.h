@@ -94,6 +94,14 @@ void clear_local_symbols();
 // At global scope before each insertion: slides the global/local boundary up behind the globals.
 void reserve_symbol_areas();
 
+// Nested blocks of a function body. Names declared inside a block hide the same names of the
+// function and of the blocks around it, and are gone once the block ends; labels and structure
+// members keep the whole function as their scope. Blocks nest; `clear_local_symbols` ends them all.
+void open_local_block();
+void close_local_block();
+// Local entries declared since the innermost block opened, in order (empty outside blocks).
+std::vector<symbol *> local_block_symbols();
+
 // Lookup. `kind_filter` returns only entries of kind 253 or 255. The hit is also kept as the
 // last entry found.
 symbol *find_symbol(const char *name, bool kind_filter, SymbolTableId table);

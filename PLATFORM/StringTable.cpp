@@ -515,6 +515,7 @@ extern const StringResource kStringTable[] = {
     {7822, "Wrong type for parameter %d."},
     {7823, "Wrong modifier for parameter %d."},
     {7824, "Passing parameter %d of type void."},
+    {7825, "Returned object incompatible with prototype.\a\aFunction returns a different type than is declared\nin prototype, or the prototype is missing. Check\nwhether the type of the returned value is the same\nas the function type."},
     {7826, "Values cannot be returned from interrupt service routines."},
     {7827, "Function not type struct.\a\aThe function's return value is not a structure type.\nChange the function so that the returned value\nand declaration match."},
     {7828, "Function with variable number of arguments cannot return a structure."},

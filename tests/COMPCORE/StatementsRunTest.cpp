@@ -459,6 +459,11 @@ std::vector<Fault> faults()
          "while is missing/expected."},
         {"NoReturnValue", "int f() { }\n", "Function should return a value."},
         {"VoidReturnsValue", "void f() { return 1; }\n", "Function of type void returning a value."},
+        {"ReturnsAPointerAsInt", "char *p;\nint f() { return p; }\n",
+         "Returned object incompatible with prototype."},
+        {"ReturnsAnotherStructure",
+         "struct A { int x; } a;\nstruct B { int x; } b;\nstruct A f() { return b; }\n",
+         "Returned object incompatible with prototype."},
         {"XmemAsm", "int f() {\n#asm xmem\n nop\n#endasm\n return 0; }\n",
          "Directive xmem ignored in #asm block."},
         {"BreakOutsideLoop", "int f() { break; return 0; }\n", "No active whiles."},
@@ -483,6 +488,37 @@ TEST_P(StatementFaults, AreReported)
 
 INSTANTIATE_TEST_SUITE_P(All, StatementFaults, ::testing::ValuesIn(faults()),
                          [](const auto &i) { return std::string(i.param.name); });
+
+TEST_F(Statements, ReturnedValuesThatConvertToThePrototypeAreQuiet)
+{
+    const std::string quiet = "Returned object incompatible with prototype.";
+    const std::vector<std::string> got = compile_messages(
+        "char *p;\nstruct A { int x; } a;\n"
+        "int f() { char k; k = 1; return k; }\nlong g() { return 5; }\n"
+        "char *h() { return p; }\nstruct A s() { return a; }\n");
+    EXPECT_EQ(std::count(got.begin(), got.end(), quiet), 0) << messages_text();
+    IdePreferences().function_prototypes = false;
+    const std::vector<std::string> unchecked = compile_messages("char *q;\nint f() { return q; }\n");
+    IdePreferences().function_prototypes = true;
+    EXPECT_EQ(std::count(unchecked.begin(), unchecked.end(), quiet), 0) << messages_text();
+}
+
+// The caller reserved room for the declared structure only: a larger one returned in its place
+// (with the warning) must not run over the caller's frame.
+TEST_F(Statements, ALargerStructureReturnedFillsOnlyTheDeclaredOne)
+{
+    const std::string program =
+        "struct Small { int x; };\nstruct Big { int a; int b; int c; int d; } big;\n"
+        "struct Small s() { big.a = 5; big.b = 6; big.c = 7; big.d = 8; return big; }\n"
+        "int f() { int guard; struct Small r; guard = 77; r = s(); return guard * 10 + r.x; }\n";
+    (void)compile(header(false) + driver("") + program);
+    ASSERT_EQ(messages().size(), 1u) << messages_text();
+    EXPECT_EQ(messages()[0].summary, "Returned object incompatible with prototype.");
+    const vsim::RunResult r = run(kRootCode, 400000, vsim::Breakpoint{kDriverStop, -1});
+    ASSERT_EQ(r.reason, vsim::StopReason::breakpoint) << dump();
+    EXPECT_TRUE(reg("HL", 775));
+    EXPECT_TRUE(reg("SP", kStackTop));
+}
 
 TEST_F(Statements, AnErrorInAForIncrementIsReportedOnceAtItsOwnPosition)
 {
@@ -593,5 +629,121 @@ INSTANTIATE_TEST_SUITE_P(BodySizes, LoopReach,
                                            Reach{105, 0}, Reach{110, 0}, Reach{115, 0},
                                            Reach{120, 2}, Reach{125, 2}, Reach{200, 2}),
                          [](const auto &i) { return "Pad" + std::to_string(i.param.pad); });
+
+// ---- blocks with declarations --------------------------------------------------------------------------
+
+// Each program runs with the frame addressed from SP and from IX, with and without debug hooks;
+// the stack must be where the driver left it once f returned, however its blocks were left.
+std::vector<Program> block_programs()
+{
+    return {
+        {"BlockLocalsHoldValues",
+         "int f() { int a; a = 5; { int t; t = a * 2; a = t + 1; } return a; }\n", "", 11},
+        {"InnerNameHidesOuterUntilTheBlockEnds",
+         "int f(void) { int x; x = 1; { int x; x = 50; c = x; } return x + c; }\n", "", 51},
+        {"NestedBlocksOfMixedSizes",
+         "struct rec { char tag; int count; };\n"
+         "int f() { int a; a = 1; { int b; b = 2; { long l; struct rec r; int d;\n"
+         " l = 70000; r.count = 4; d = b + a; a = d + (int)(l - 69930L) + r.count; }\n"
+         " a = a + b; } return a; }\n",
+         "", 79},
+        {"BreakAndContinueLeaveTheLoopBody",
+         "int f() { int s; s = 0; while (i < 6) { int t; t = i; i = i + 1;\n"
+         " if (t == 1) continue; if (t == 4) break; s = s + t; } return s; }\n",
+         "", 5},
+        {"ForBodyWithALocal",
+         "int f() { int s; s = 0; for (i = 0; i < 4; i = i + 1) { int sq; sq = i * i; s = s + sq; }\n"
+         " return s; }\n",
+         "", 14},
+        {"ReturnFromInsideBlocks",
+         "int f() { { int t; t = 7; if (n) { char k[3]; k[1] = 9; return t + k[1]; } } return 1; }\n",
+         set_n(1), 16},
+        {"ReturnAfterTheBlocks",
+         "int f() { { int t; t = 7; if (n) { char k[3]; k[1] = 9; return t + k[1]; } } return 1; }\n",
+         set_n(0), 1},
+        {"GotoOutOfAndBackIntoBlocks",
+         "int f() { int s; s = 0;\ntop: if (c < 3) { int t; t = 1; c = c + t; goto top; }\n"
+         " { int t; t = 3;\nagain: s = s + t; if (s < 9) goto again; goto out; }\n"
+         "out: return s + c; }\n",
+         "", 12},
+        {"SwitchBodyDeclaresLocalsCaseTaken",
+         "int f() { switch (n) { int t; case 1: t = 10; return t; default: t = 20; c = t; }\n"
+         " return c + 1; }\n",
+         set_n(1), 10},
+        {"SwitchBodyDeclaresLocalsDefaultTaken",
+         "int f() { switch (n) { int t; case 1: t = 10; return t; default: t = 20; c = t; }\n"
+         " return c + 1; }\n",
+         set_n(5), 21},
+        {"BreakOutOfABlockInASwitchInALoop",
+         "int f() { while (i < 3) { int t; t = i; i = i + 1;\n"
+         " switch (t) { case 1: { int u; u = 5; c = c + u; break; } default: c = c + 1; } }\n"
+         " return c; }\n",
+         "", 7},
+        {"StaticLocalOfABlockIsInitialised",
+         "int f() { { static const int k = 5; c = k; } return c; }\n", "", 5},
+    };
+}
+
+class BlockPrograms : public Statements, public ::testing::WithParamInterface<Program> {};
+
+TEST_P(BlockPrograms, RunFromSpAndIxFramesWithAndWithoutDebugHooks)
+{
+    const Program &p = GetParam();
+    for (const char *frame : {"", "useix "}) {
+        for (bool debug : {false, true}) {
+            const std::string where = std::string(frame) + (debug ? "debug" : "nodebug");
+            std::string text = p.text;
+            const std::size_t f = text.find("int f(");
+            text.insert(f, frame);
+            ASSERT_TRUE(compile_and_call(text, debug, p.init)) << where;
+            EXPECT_TRUE(reg("HL", p.result)) << where;
+            EXPECT_TRUE(reg("SP", kStackTop)) << where;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, BlockPrograms, ::testing::ValuesIn(block_programs()),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+TEST_F(Statements, BlockDeclarationsAreCheckedAsTheFunctionsOwn)
+{
+    const std::vector<std::string> got = compile_messages(
+        "int f() { { auto int a = 1; } { int b = 2; } { int t; int t; } return 0; }\n");
+    for (const char *message : {"Cannot initialize an auto variable.",
+                                "Cannot initialize an auto variable: \"#class auto\" made it auto.",
+                                "t previously defined."})
+        EXPECT_EQ(std::count(got.begin(), got.end(), message), 1) << message << "\n"
+                                                                  << messages_text();
+}
+
+TEST_F(Statements, AGotoFromABlockToALabelNeverDefinedIsReportedByName)
+{
+    const std::vector<std::string> got =
+        compile_messages("int f() { { int t; t = 1; goto nowhere; } return 0; }\n");
+    EXPECT_EQ(std::count(got.begin(), got.end(), "Undefined (but used) local symbol nowhere"), 1)
+        << messages_text();
+}
+
+// The debugger finds a block's variables from IX; from SP it could not tell how deep the
+// blocks were when the program stopped, so there they get no record.
+TEST_F(Statements, BlockVariablesAreRecordedForTheDebuggerOnlyInAnIxFrame)
+{
+    for (const char *frame : {"useix ", ""}) {
+        ASSERT_EQ(compile(header(false) + frame +
+                          "int f(int a) { int b; b = a; { int t; t = b; } return b; }\n"),
+                  0)
+            << messages_text();
+        const auto &records = local_variable_records();
+        const auto t = std::find_if(records.begin(), records.end(),
+                                    [](const LocalVariableRecord &r) { return r.name == "f:t"; });
+        if (*frame) {
+            ASSERT_NE(t, records.end());
+            EXPECT_EQ(t->offset, -4);
+            EXPECT_TRUE(t->ix_frame);
+        } else {
+            EXPECT_EQ(t, records.end());
+        }
+    }
+}
 
 }  // namespace
