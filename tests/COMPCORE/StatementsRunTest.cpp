@@ -9,6 +9,7 @@
 
 #include "CC_ADDR.h"
 #include "CC_DECL.h"
+#include "CC_FIOZ8.h"
 #include "CC_INIT.h"
 #include "CC_MOD.h"
 #include "CC_PARSE.h"
@@ -630,12 +631,32 @@ INSTANTIATE_TEST_SUITE_P(BodySizes, LoopReach,
                                            Reach{120, 2}, Reach{125, 2}, Reach{200, 2}),
                          [](const auto &i) { return "Pad" + std::to_string(i.param.pad); });
 
+// A body long enough to carry the xmem code over the end of its page: the loop closes from the
+// next page, where its head lies outside the window, and still runs three times.
+TEST_F(Statements, ALoopClosingOnTheNextXmemPageReachesItsHead)
+{
+    std::string body = "#asm\n";
+    for (int k = 0; k < 0x1000; ++k)
+        body += " nop\n";
+    body += "#endasm\n";
+    ASSERT_TRUE(compile_and_call("xmem int g() { do {" + body + bump("c") + "} while (c < 3);\n"
+                                 " return c; }\nint f() { return g(); }\n"));
+    EXPECT_TRUE(reg("HL", 3));
+    EXPECT_TRUE(reg("SP", kStackTop));
+    EXPECT_NE(addr_xpc(global("g")->address[0]), addr_xpc(xmem_code_cache().current));
+}
+
 // ---- blocks with declarations --------------------------------------------------------------------------
 
 // Each program runs with the frame addressed from SP and from IX, with and without debug hooks;
 // the stack must be where the driver left it once f returned, however its blocks were left.
 std::vector<Program> block_programs()
 {
+    const std::string returns_in_blocks =
+        "int f() { { int t; t = 7; if (n) { char k[3]; k[1] = 9; return t + k[1]; } } return 1; }\n";
+    const std::string switch_locals =
+        "int f() { switch (n) { int t; case 1: t = 10; return t; default: t = 20; c = t; }\n"
+        " return c + 1; }\n";
     return {
         {"BlockLocalsHoldValues",
          "int f() { int a; a = 5; { int t; t = a * 2; a = t + 1; } return a; }\n", "", 11},
@@ -655,25 +676,17 @@ std::vector<Program> block_programs()
          "int f() { int s; s = 0; for (i = 0; i < 4; i = i + 1) { int sq; sq = i * i; s = s + sq; }\n"
          " return s; }\n",
          "", 14},
-        {"ReturnFromInsideBlocks",
-         "int f() { { int t; t = 7; if (n) { char k[3]; k[1] = 9; return t + k[1]; } } return 1; }\n",
-         set_n(1), 16},
-        {"ReturnAfterTheBlocks",
-         "int f() { { int t; t = 7; if (n) { char k[3]; k[1] = 9; return t + k[1]; } } return 1; }\n",
-         set_n(0), 1},
+        {"ReturnFromInsideBlocks", returns_in_blocks, set_n(1), 16},
+        {"ReturnAfterTheBlocks", returns_in_blocks, set_n(0), 1},
         {"GotoOutOfAndBackIntoBlocks",
          "int f() { int s; s = 0;\ntop: if (c < 3) { int t; t = 1; c = c + t; goto top; }\n"
          " { int t; t = 3;\nagain: s = s + t; if (s < 9) goto again; goto out; }\n"
          "out: return s + c; }\n",
          "", 12},
-        {"SwitchBodyDeclaresLocalsCaseTaken",
-         "int f() { switch (n) { int t; case 1: t = 10; return t; default: t = 20; c = t; }\n"
-         " return c + 1; }\n",
-         set_n(1), 10},
-        {"SwitchBodyDeclaresLocalsDefaultTaken",
-         "int f() { switch (n) { int t; case 1: t = 10; return t; default: t = 20; c = t; }\n"
-         " return c + 1; }\n",
-         set_n(5), 21},
+        {"GotoIntoABlock",
+         "int f() { goto in; { int t; long l; t = 5; c = t;\nin: c = c + 1; } return c; }\n", "", 1},
+        {"SwitchBodyDeclaresLocalsCaseTaken", switch_locals, set_n(1), 10},
+        {"SwitchBodyDeclaresLocalsDefaultTaken", switch_locals, set_n(5), 21},
         {"BreakOutOfABlockInASwitchInALoop",
          "int f() { while (i < 3) { int t; t = i; i = i + 1;\n"
          " switch (t) { case 1: { int u; u = 5; c = c + u; break; } default: c = c + 1; } }\n"
@@ -714,6 +727,20 @@ TEST_F(Statements, BlockDeclarationsAreCheckedAsTheFunctionsOwn)
                                 "t previously defined."})
         EXPECT_EQ(std::count(got.begin(), got.end(), message), 1) << message << "\n"
                                                                   << messages_text();
+}
+
+// The function's automatics and its blocks' share one frame limit.
+TEST_F(Statements, BlockAutomaticsPastTheFrameLimitAreLeftOutAndLaterFunctionsCompile)
+{
+    const std::vector<std::string> got = compile_messages(
+        "int f() { char a[20000]; { char b[20000]; c = 1; } return 0; }\nint g() { return 1; }\n");
+    EXPECT_EQ(std::count(got.begin(), got.end(),
+                         "Local variables of a block are too large; together they cannot exceed "
+                         "32767 bytes."),
+              1)
+        << messages_text();
+    ASSERT_NE(global("g"), nullptr);
+    EXPECT_NE(global("g")->address[0], kDummyAddress);
 }
 
 TEST_F(Statements, AGotoFromABlockToALabelNeverDefinedIsReportedByName)
