@@ -680,6 +680,19 @@ symbol *enter_function(const DeclaratorResult &r, int32_t return_type, int kind,
         serious_warning_here("%s", msg(kMsgParseNotTyped));
     }
 
+    // A function compiled while "#precompile" is in force goes with the BIOS as it stands: without
+    // debug code, and in xmem unless "root" was written.
+    if (precompile_in_progress()) {
+        if ((word & kDeclDebugRst) && fn->precompile_mark)
+            trivial_warning_here(msg(kMsgParsePrecompilingDebug), r.name);
+        fn->precompile_mark = 1;
+        select_xmem_code_cache(current_decl_flags(), 0);
+        if (placement != kFnPlaceRoot && info.placement != kPlacedRoot) {
+            placement = kFnPlaceXmem;
+            info.placement = kPlacedXmem;
+        }
+    }
+
     // Placement against an earlier prototype.
     if (placement == kFnPlaceRoot && info.placement == kPlacedXmem) {
         error_here(msg(kMsgParseMemmapPrefix), "root", r.name);

@@ -171,5 +171,6 @@ enum : uint32_t {
     kMsgParseIsrReturnsValue = 7826,
     kMsgParseNotStructFunction = 7827,
     kMsgParseVarargsStruct = 7828,
+    kMsgParsePrecompilingDebug = 7829,
     kMsgParseOpenAtEnd = 7831,
 };

@@ -519,6 +519,7 @@ extern const StringResource kStringTable[] = {
     {7826, "Values cannot be returned from interrupt service routines."},
     {7827, "Function not type struct.\a\aThe function's return value is not a structure type.\nChange the function so that the returned value\nand declaration match."},
     {7828, "Function with variable number of arguments cannot return a structure."},
+    {7829, "Precompiling a function marked debug: %s.\a\aFunctions that are precompiled are converted to nodebug, overriding any previous debug directives."},
     {7831, "%s is open at the end of the input."},
     {7860, "Secondary watchdog timeout"},
     {7861, "Assertion failure"},

@@ -412,6 +412,35 @@ TEST_F(Statements, AnInterruptFunctionStaysInRootThoughXmemIsAsked)
     EXPECT_TRUE(addr_is_root(global("isr")->address[0]));
 }
 
+// Under "#precompile" every function compiled goes without debug code, and in xmem unless
+// "root" was written; one named in the list that asked for debug code is warned about.
+TEST_F(Statements, FunctionsCompiledWhilePrecompilingLoseDebugCodeAndGoToXmem)
+{
+    (void)compile(header(true) + driver("") +
+                  "int f(void);\n#precompile f\nint f(void) { return 1; }\n"
+                  "int h(void) { return 3; }\nroot int g(void) { return 2; }\n");
+    const std::vector<std::string> got = [&] {
+        std::vector<std::string> out;
+        for (const Message &m : messages())
+            out.push_back(m.summary);
+        return out;
+    }();
+    EXPECT_EQ(std::count(got.begin(), got.end(), "Precompiling a function marked debug: f."), 1)
+        << messages_text();
+    EXPECT_EQ(std::count_if(got.begin(), got.end(),
+                            [](const std::string &m) { return m.rfind("Precompiling", 0) == 0; }),
+              1)
+        << messages_text();
+    for (const char *name : {"f", "h", "g"}) {
+        ASSERT_NE(global(name), nullptr) << name;
+        EXPECT_EQ(global(name)->precompile_mark, 1) << name;
+        EXPECT_EQ(function_address(name), kDummyAddress) << name << ": no function record";
+    }
+    EXPECT_FALSE(addr_is_root(global("f")->address[0]));
+    EXPECT_FALSE(addr_is_root(global("h")->address[0]));
+    EXPECT_TRUE(addr_is_root(global("g")->address[0]));
+}
+
 TEST_F(Statements, EachDebugFunctionLeavesAFunctionRecordOverItsCode)
 {
     ASSERT_EQ(compile(header(true) + driver("") + "int f() { return 1; }\nint g() { return 2; }\n"),
