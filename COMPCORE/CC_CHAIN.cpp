@@ -5,6 +5,7 @@
 // and its definition state (the value): 0 not defined, 1 by the program, 2 by the BIOS.
 #include "CC_CHAIN.h"
 
+#include "CC_COSTATE.h"
 #include "CC_FIOZ8.h"
 #include "CC_LABELS.h"
 #include "CC_RELOC.h"
@@ -112,8 +113,9 @@ void emit_chain(const std::string &name)
     if (auto it = g_tables.functions.find(name); it != g_tables.functions.end())
         for (const std::string &function : it->second)
             (void)gen_call_routine(function.c_str());
-    // The function-block initialisation of costatements joins "_GLOBAL_INIT" here once
-    // costatements are part of the build; until then no function block can be pending.
+    // Every costatement's state block is set before anything of the program runs.
+    if (name == "_GLOBAL_INIT")
+        emit_funcblk_init_table();
     const ADDR24 end = here();
     outasm("pop af");
     outasm("ld xpc, a");
@@ -150,6 +152,8 @@ void declare_chain(const std::string &chain) { g_tables.names.insert(chain); }
 
 void emit_function_chains()
 {
+    if (costate_records_pending())
+        declare_chain("_GLOBAL_INIT");
     // A BIOS chain this program has no part in ends as the BIOS wrote it.
     for (const std::string &name : g_bios_chains) {
         if (g_tables.names.count(name) != 0)

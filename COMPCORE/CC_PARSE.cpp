@@ -7,6 +7,7 @@
 
 #include "CC_ASMDIR.h"
 #include "CC_CHAIN.h"
+#include "CC_COSTATE.h"
 #include "CC_DECL.h"
 #include "CC_DECLR.h"
 #include "CC_DIRECT.h"
@@ -204,29 +205,6 @@ void skip_group(char open, char close)
         else if (c == close)
             --depth;
         advance_input(1);
-    }
-    set_bracket_suppression(false);
-}
-
-// What a statement that is not part of this build leaves: its report, and its text up to the
-// end of the statement (a ";" or a whole braced block).
-void refuse_statement(const char *word)
-{
-    error_here(msg(kMsgExprNotBuilt), word);
-    int depth = 0;
-    set_bracket_suppression(true);
-    for (;;) {
-        skip_blanks_across_lines();
-        const char c = *input_pointer();
-        if (c == 0)
-            break;
-        advance_input(1);
-        if (c == '{')
-            ++depth;
-        else if (c == '}' && --depth <= 0)
-            break;
-        else if (c == ';' && depth == 0)
-            break;
     }
     set_bracket_suppression(false);
 }
@@ -1157,14 +1135,17 @@ int parse_statement()
         } else if (*input_pointer() == ';') {
             (void)match_text(";");
         } else {
-            bool refused = false;
-            for (const char *word : {"funcblk", "costate", "slice", "waitfor", "yield", "abort"}) {
-                if (!refused && at_label_word(word)) {
-                    refuse_statement(word);
-                    refused = true;
-                }
-            }
-            if (!refused) {
+            if (match_keyword("costate") || match_keyword("funcblk")) {
+                kind = parse_costate_statement(0, kDummyAddress);
+            } else if (match_keyword("slice")) {
+                kind = parse_slice_statement();
+            } else if (match_keyword("waitfor")) {
+                kind = parse_waitfor_statement();
+            } else if (match_keyword("yield")) {
+                kind = parse_yield_statement();
+            } else if (match_keyword("abort")) {
+                kind = parse_abort_statement();
+            } else {
                 parse_expression_statement();
                 expect_semicolon();
             }
@@ -1595,6 +1576,7 @@ void reset_function_parser(bool bios_compile)
     g_continues.clear();
     g_cases.clear();
     g_switch = SwitchState{};
+    init_costate_tables();
 }
 
 void save_function_parser_state() { g_bios_tables = g_tables; }

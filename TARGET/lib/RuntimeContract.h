@@ -54,6 +54,8 @@ enum class In : uint8_t {
     interrupt_exit,  // reached by the interrupt function's return
     c_args,        // a C function: arguments pushed last to first, 2 bytes each, the caller
                    // removes them after the call
+    start_table,   // funcblk_init: the start-up table of the state blocks follows the call
+    state_block,   // HL the state block of a costatement (funcblk_exit: B the status it leaves)
 };
 
 // What the routine leaves, and where.
@@ -70,6 +72,9 @@ enum class Out : uint8_t {
     jump,          // switch: jumps to the matching entry's target, else returns
     frame,         // the frame built or taken down (see CONTRACT.md)
     no_return,     // ends the program through the run-time error exit
+    resume,        // funcblk_entry: returns (Z set: passed over; Z clear: runs from the top),
+                   // or drops its return address and enters the block's resume point
+    behind_table,  // funcblk_init: the blocks set, returns behind the table's end mark
 };
 
 struct Routine {
@@ -312,6 +317,18 @@ inline constexpr Routine kRoutines[] = {
      "runs the _GLOBAL_INIT chain, then main; returns"},
     {"__xexit", In::c_args, Ty::i16, Ty::none, Out::no_return, Ty::none, 0, 0, 0,
      "ends the program with the stacked code (exit)"},
+
+    // ---- costatements (see CONTRACT.md) --------------------------------------------------------
+    {"funcblk_init", In::start_table, Ty::none, Ty::none, Out::behind_table, Ty::none, 0,
+     kMain, 0,
+     "sets each listed block's status byte (2 run from the top, 3 stopped); the table is "
+     "address (2 bytes) and status records ended by three zero bytes"},
+    {"funcblk_entry", In::state_block, Ty::address, Ty::none, Out::resume, Ty::none, 0,
+     kAF | kB | kDE | kHL, 0,
+     "stopped: Z set; to start: marked running, no resume point, Z clear; running: enters the "
+     "resume point whose check byte matches (else starts from the top)"},
+    {"funcblk_exit", In::state_block, Ty::address, Ty::u8, Out::memory, Ty::none, 0, kF, 0,
+     "the status byte = B: 2 to run again from the top, 3 to stay stopped"},
 };
 
 // The routine of a name, or null.

@@ -42,6 +42,8 @@ uint16_t result_registers(const Routine &r)
     case Out::memory:
     case Out::jump:
     case Out::frame:
+    case Out::resume:
+    case Out::behind_table:
     case Out::no_return: return 0;
     }
     return 0;

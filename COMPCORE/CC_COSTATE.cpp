@@ -1,0 +1,649 @@
+// CC_COSTATE: costatements, slices, waitfor, yield, abort, waitfordone and cofunctions (see
+// CC_COSTATE.h). The runtime side of every sequence written here is COSTATE.LIB (TARGET/lib).
+#include "CC_COSTATE.h"
+
+#include "CC_CALL.h"
+#include "CC_DECL.h"
+#include "CC_DECLR.h"
+#include "CC_FIOZ8.h"
+#include "CC_GLINE.h"
+#include "CC_HIER.h"
+#include "CC_IN.h"
+#include "CC_LABELS.h"
+#include "CC_OBJ.h"
+#include "CC_PARSE.h"
+#include "CC_RELOC.h"
+#include "CC_STAB.h"
+#include "CC_Z80.h"
+#include "CC_Z80CALL.h"
+#include "CC_Z80GEN.h"
+#include "CC_Z80LOAD.h"
+#include "EMITCACHE.h"
+#include "SEAM_CODEGEN.h"
+#include "guiKXPreferences.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- state ------------------------------------------------------------------------------------
+
+// Start kinds of a record: 0 a named costatement without option (stopped until started),
+// 1 "init_on", 3 "always_on", unnamed costatements and slices (running from the start).
+enum : uint8_t { kStartStopped = 0, kStartInitOn = 1, kStartRunning = 3 };
+
+// The status bytes funcblk_exit leaves (and the start-up table's second byte): run again from
+// the start, or stay stopped.
+enum : uint8_t { kExitRestart = 2, kExitStop = 3 };
+
+// Offsets in "FuncBlk".
+constexpr int kResumeOffset = 1;
+constexpr int kWaitforOffset = 5;
+// Bytes in front of a cofunction instance's state block, kept by the cofunction runtime.
+constexpr int kInstanceHeader = 6;
+// Extra bytes of every cofunction instance: the header and the state block's 13 bytes.
+constexpr int kInstanceExtra = 19;
+// The largest "FuncBlk" an instance has room for.
+constexpr int kMaxFuncBlk = kInstanceExtra - kInstanceHeader;
+
+struct Record {
+    ADDR24 address = kDummyAddress;
+    uint8_t kind = kStartRunning;
+};
+
+// The innermost costatement, slice or cofunction; `symbol` is the named state variable, whose
+// block is reached through its value when it is a pointer.
+struct Context {
+    uint32_t number = 0;
+    ADDR24 state = kDummyAddress;
+    symbol *sym = nullptr;
+    bool pointer = false;
+};
+
+struct Cofunction {
+    bool active = false;
+    bool single_user = false;
+    uint32_t instances = 0;
+    uint32_t number = 0;
+    ADDR24 everytime = kDummyAddress;
+    ADDR24 abandon = kDummyAddress;
+    bool everytime_seen = false;
+    bool abandon_seen = false;
+    ADDR24 last_instance = kDummyAddress;
+    Context context;
+};
+
+struct State {
+    std::vector<Record> records;
+    // While a cofunction's body is compiled outside every costatement, records go nowhere: the
+    // costatement level is what decides where waitfor, yield, abort and waitfordone leave to.
+    bool at_cofunction_level = false;
+    Context *context = nullptr;
+    int construct = 0;  // 0 costatement, 1 slice
+    int depth = 0;
+    uint32_t next_number = 0;
+    uint32_t next_cofunction = 0;
+    bool in_everytime = false;
+    Cofunction cofunction;
+    uint32_t waitfordone_number = 0;
+};
+State g;
+
+ADDR24 here() { return current_code_cache().current; }
+
+char peek_blank()
+{
+    skip_blanks_across_lines();
+    return *input_pointer();
+}
+
+bool indexed_cofunction() { return g.cofunction.active && g.cofunction.instances >= 2; }
+
+// The "FuncBlk" typedef, or null.
+const symbol *funcblk_type()
+{
+    const symbol *s = find_symbol("FuncBlk", false, kGlobalTable);
+    if (!s || (s->kind != kStorageTypedefLocal && s->kind != kStorageTypedefGlobal))
+        return nullptr;
+    return s;
+}
+
+int funcblk_size(const symbol *type)
+{
+    const int32_t size = tag_size(type->type);
+    return size > 0 ? size : type_size(type->type);
+}
+
+std::string label(const char *format, uint32_t number)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, format, static_cast<unsigned long>(number));
+    return text;
+}
+
+// Zeroed bytes in the data area; its lowest address. A block that does not fit is reported
+// (never wrapped around the address space).
+ADDR24 allocate_data(uint32_t size)
+{
+    if (size > 0xFFFF) {
+        error_here("%s", msg(kMsgCoDataSpace));
+        return kDummyAddress;
+    }
+    return emit_zero_bytes(size, false);
+}
+
+// Whether the block can be written through its address as a constant operand.
+bool static_block()
+{
+    const Context *c = g.context;
+    return c && !c->pointer && !indexed_cofunction();
+}
+
+ADDR24 static_block_address()
+{
+    const Context *c = g.context;
+    return c->sym ? c->sym->address[0] : c->state;
+}
+
+void emit_bytes_code(int offset, int count, const uint8_t *bytes)
+{
+    if (static_block()) {
+        const uint16_t base = addr_offset(static_block_address());
+        int i = 0;
+        for (; i + 1 < count; i += 2) {
+            outasm("ld hl, %d", bytes[i] | (bytes[i + 1] << 8));
+            outasm("ld (%d), hl", static_cast<uint16_t>(base + offset + i));
+        }
+        if (i < count) {
+            outasm("ld a, %d", bytes[i]);
+            outasm("ld (%d), a", static_cast<uint16_t>(base + offset + i));
+        }
+        return;
+    }
+    if (!load_state_block_address())
+        return;
+    if (offset != 0) {
+        outasm("ld de, %d", offset);
+        outasm("add hl, de");
+    }
+    for (int i = 0; i < count; ++i) {
+        if (i)
+            outasm("inc hl");
+        outasm("ld (hl), %d", bytes[i]);
+    }
+}
+
+// The resume point's bytes: address, page, check byte (and the waitfor byte).
+int resume_bytes(ADDR24 address, bool waitfor, uint8_t out[5])
+{
+    out[0] = static_cast<uint8_t>(addr_offset(address) & 0xFF);
+    out[1] = static_cast<uint8_t>(addr_offset(address) >> 8);
+    out[2] = addr_xpc(address);
+    out[3] = static_cast<uint8_t>(out[0] ^ out[1] ^ out[2]);
+    out[4] = 1;
+    return waitfor ? 5 : 4;
+}
+
+// Stores a resume point that lies right behind the store code and `reserved` bytes after it:
+// the code is measured first (its size does not depend on the address it stores), then
+// written with the address it found. False without a context (reported).
+bool store_resume_here(const char *construct, int reserved, bool cofunction, bool waitfor)
+{
+    if (!g.context) {
+        (void)store_resume_point(construct, kDummyAddress, cofunction, waitfor);
+        return false;
+    }
+    ADDR24 resume = kDummyAddress;
+    {
+        DiscardedCode measure;
+        (void)store_resume_point(construct, kDummyAddress, cofunction, waitfor);
+        for (int i = 0; i < reserved; ++i)
+            emit_code_byte(0);
+        resume = here();
+    }
+    (void)store_resume_point(construct, resume, cofunction, waitfor);
+    return true;
+}
+
+// Where a suspended construct leaves to: the cofunction's return point, or the end of the
+// costatement.
+void jump_out_suspended()
+{
+    if (g.at_cofunction_level) {
+        emit_code_byte(0xAF);  // xor a
+        outasm("jp %s", label("cofr%04lx", g.cofunction.number).c_str());
+    } else {
+        outasm("jp %s", label("fbb%04lx", g.context->number).c_str());
+    }
+}
+
+// The checks every construct that leaves or waits makes first; false after a report.
+bool construct_allowed(const char *construct)
+{
+    if (refuse_in_everytime())
+        return false;
+    if (!g.context) {
+        error_here(msg(kMsgCoNoEnclosing), construct);
+        return false;
+    }
+    return true;
+}
+
+// Reads over the text of an abandoned statement: a braced block or up to its ";".
+void skip_statement_text()
+{
+    int depth = 0;
+    set_bracket_suppression(true);
+    for (;;) {
+        skip_blanks_across_lines();
+        const char c = *input_pointer();
+        if (c == 0)
+            break;
+        advance_input(1);
+        if (c == '{')
+            ++depth;
+        else if (c == '}' && --depth <= 0)
+            break;
+        else if (c == ';' && depth == 0)
+            break;
+    }
+    set_bracket_suppression(false);
+}
+
+// ---- the name of a costatement ------------------------------------------------------------------
+
+struct Naming {
+    bool named = false;
+    bool usable = false;  // a variable that gives the block
+    bool known = false;   // a name declared already (that gets no second declaration here)
+    symbol *sym = nullptr;
+    bool pointer = false;
+    char name[kMaxIdentifier + 1] = {};
+};
+
+bool reserved_option(const char *word)
+{
+    return std::strcmp(word, "always_on") == 0 || std::strcmp(word, "init_on") == 0;
+}
+
+// The optional name after "costate" and the checks of its variable.
+Naming read_costate_name(const symbol *type, bool &reserved_seen)
+{
+    Naming n;
+    reserved_seen = false;
+    const char c = peek_blank();
+    if (!is_identifier_start(static_cast<unsigned char>(c)))
+        return n;
+    const LexerPlace place = lexer_place();
+    char name[kMaxIdentifier + 1] = {};
+    if (!scan_identifier(name, false, false)) {
+        restore_lexer_place(place);
+        return n;
+    }
+    if (reserved_option(name)) {
+        // As options they follow a name: read as the name, they are refused and read again.
+        error_here("%s", msg(kMsgCoReservedName));
+        restore_lexer_place(place);
+        reserved_seen = true;
+        return n;
+    }
+    n.named = true;
+    std::memcpy(n.name, name, sizeof n.name);
+    symbol *s = find_symbol(name, false, kLocalTable);
+    const bool local = s != nullptr;
+    if (!s)
+        s = find_symbol(name, false, kGlobalTable);
+    if (!s)
+        return n;
+    n.known = s->kind != kStorageExtern;
+    const uint32_t level = decl_level(s->declarator, 0);
+    if (level == kDeclArray) {
+        error_here(msg(kMsgCoArrayName), name);
+        if (peek_blank() == '[') {
+            advance_input(1);
+            int depth = 1;
+            while (depth > 0 && *input_pointer()) {
+                if (*input_pointer() == '[')
+                    ++depth;
+                else if (*input_pointer() == ']')
+                    --depth;
+                advance_input(1);
+            }
+        }
+        return n;
+    }
+    if (level != kDeclNone && level != kDeclPointer) {
+        error_here(msg(kMsgCoShouldBeVariable), name, "FuncBlk");
+        return n;
+    }
+    if (level == kDeclPointer && decl_level(s->declarator, 1) != kDeclNone) {
+        error_here(msg(kMsgCoShouldBeVariable), name, "FuncBlk");
+        return n;
+    }
+    if (s->type != type->type) {
+        error_here(msg(kMsgCoNotOfType), name, "FuncBlk");
+        return n;
+    }
+    if (local && level == kDeclNone && s->kind != kStorageStaticLocal)
+        serious_warning_here(msg(kMsgCoCannotBeLocal), "FuncBlk", name);
+    if (s->kind == kStorageExtern)
+        return n;  // declared without storage: it gets its block here
+    if (level == kDeclNone && s->kind == kStorageAuto)
+        return n;  // a block on the stack would not outlive the call: it gets one of its own
+    n.usable = true;
+    n.sym = s;
+    n.pointer = level == kDeclPointer;
+    return n;
+}
+
+}  // namespace
+
+// ---- set-up ---------------------------------------------------------------------------------------
+
+void init_costate_tables() { g = State{}; }
+
+bool costate_records_pending()
+{
+    for (const Record &r : g.records)
+        if (r.address != kDummyAddress)
+            return true;
+    return false;
+}
+
+bool refuse_in_everytime()
+{
+    if (!g.in_everytime)
+        return false;
+    error_here("%s", msg(kMsgCoInEverytime));
+    return true;
+}
+
+bool compiling_cofunction() { return g.cofunction.active; }
+
+// ---- the state block --------------------------------------------------------------------------------
+
+bool load_state_block_address()
+{
+    if (indexed_cofunction()) {
+        // The instance frame lies at IX; its block behind the parameters.
+        outasm("push bc");
+        outasm("push ix");
+        outasm("pop hl");
+        outasm("ld bc, %d", first_parameter_offset() + 0);
+        outasm("add hl, bc");
+        outasm("pop bc");
+        return true;
+    }
+    const Context *c = g.context;
+    if (!c) {
+        error_here("%s", msg(kMsgCoInvalidBlock));
+        return false;
+    }
+    if (!c->sym) {
+        outasm("ld hl, %d", addr_offset(c->state));
+        return true;
+    }
+    if (!c->pointer) {
+        outasm("ld hl, %d", addr_offset(c->sym->address[0]));
+        return true;
+    }
+    object value{};
+    set_object(&value, c->sym->kind, static_cast<uint16_t>(c->sym->type), c->sym->declarator,
+               c->sym, static_cast<uint32_t>(c->sym->value), nullptr, 0, true, false);
+    gen_load_value(&value);
+    flush_pending_value();
+    return true;
+}
+
+void store_state_bytes(int offset, int count, const uint8_t *bytes)
+{
+    emit_bytes_code(offset, count, bytes);
+}
+
+int store_resume_point(const char *construct, ADDR24 address, bool cofunction, bool waitfor)
+{
+    if (!g.context) {
+        error_here(msg(kMsgCoNoEnclosing), construct);
+        return 0;
+    }
+    uint8_t bytes[5];
+    const int count = resume_bytes(cofunction ? addr_add(address, 1) : address, waitfor, bytes);
+    store_state_bytes(kResumeOffset, count, bytes);
+    return 1;
+}
+
+// ---- costatements and slices --------------------------------------------------------------------------
+
+int parse_costate_statement(int kind, ADDR24 state_address)
+{
+    if (indexed_cofunction()) {
+        error_here("%s", msg(kMsgCoIndexedCofunction));
+        (void)parse_statement();
+        return kStatementOrdinary;
+    }
+    // A costatement inside a cofunction has a record of its own in the table.
+    g.at_cofunction_level = false;
+
+    const int outer_construct = g.construct;
+    Context *const outer = g.context;
+    g.construct = kind;
+    ++g.depth;
+    g.records.push_back(Record{});
+    const std::size_t record = g.records.size() - 1;
+    Context context;
+    context.number = ++g.next_number;
+    g.context = &context;
+    struct Restore {
+        int outer_construct;
+        Context *outer;
+        ~Restore()
+        {
+            --g.depth;
+            if (g.depth == 0 && g.cofunction.active)
+                g.at_cofunction_level = true;
+            g.construct = outer_construct;
+            g.context = outer;
+        }
+    } restore{outer_construct, outer};
+
+    const symbol *type = funcblk_type();
+    const bool complete = type && (tag_size(type->type) < 0 || tag_defined(type->type));
+    if (!type || !complete) {
+        error_here("%s", msg(kMsgCoNoCoData));
+        g.records[record].address = kDummyAddress;
+        (void)parse_statement();
+        return kStatementOrdinary;
+    }
+
+    Naming naming;
+    if (kind == 0) {
+        bool reserved = false;
+        naming = read_costate_name(type, reserved);
+    }
+    Record &r = g.records[record];
+    if (kind == 1) {
+        context.state = state_address;
+        r.address = kDummyAddress;  // the slice's own code sets its block
+    } else if (naming.usable) {
+        context.sym = naming.sym;
+        context.pointer = naming.pointer;
+        context.state = naming.sym->address[0];
+        r.address = naming.pointer ? kDummyAddress : naming.sym->address[0];
+    } else {
+        const int size = funcblk_size(type);
+        const ADDR24 block = allocate_data(static_cast<uint32_t>(size));
+        context.state = block;
+        r.address = block;
+        if (naming.named && !naming.known) {
+            // The name is a global variable at the block, whichever scope reads it.
+            const bool scope = local_scope();
+            set_local_scope(false);
+            symbol *s = add_symbol(naming.name, 0, type->type, 0, kStorageNoneGlobal, nullptr, 0);
+            set_local_scope(scope);
+            s->address[0] = block;
+            s->size = static_cast<uint16_t>(size);
+            define_label(naming.name, block, kLabelGlobal);
+        }
+    }
+
+    // Options follow a name (or a refused reserved word read as one).
+    uint8_t start = kind == 1 ? kStartRunning : naming.named ? kStartStopped : kStartRunning;
+    for (;;) {
+        const char c = peek_blank();
+        if (!is_identifier_start(static_cast<unsigned char>(c)))
+            break;
+        const LexerPlace place = lexer_place();
+        char word[kMaxIdentifier + 1] = {};
+        (void)scan_identifier(word, false, false);
+        if (std::strcmp(word, "always_on") == 0) {
+            start = kStartRunning;
+        } else if (std::strcmp(word, "init_on") == 0) {
+            start = kStartInitOn;
+        } else if (is_keyword(word)) {
+            restore_lexer_place(place);
+            break;
+        } else {
+            error_here(msg(kMsgCoUnknownSymbol), word, word);
+        }
+    }
+    g.records[record].kind = start;
+
+    BranchRecord entry{};
+    if (kind == 0) {
+        (void)load_state_block_address();
+        (void)gen_call_named("funcblk_entry");
+        entry = gen_jump(kDummyAddress, 0xCA);  // jp z: not running
+    } else {
+        (void)gen_call_named("__slice_entry");
+        entry = gen_jump(kDummyAddress, kOpJp);
+    }
+
+    (void)parse_statement();
+    if (g.context != &context)
+        error_here(msg(kMsgCoNoEnclosing), "PostStatement(internal)");
+
+    define_label(label("fba%04lx", context.number).c_str(), here(), kLabelLocal);
+    (void)load_state_block_address();
+    emit_code_byte(0x06);  // ld b, n
+    emit_code_byte(g.records[record].kind == kStartRunning ? kExitRestart : kExitStop);
+    (void)gen_call_named(kind == 0 ? "funcblk_exit" : "__slice_exit");
+    if (entry.opcode)
+        patch_jump(entry, here());
+    define_label(label("fbb%04lx", context.number).c_str(), here(), kLabelLocal);
+    return kStatementOrdinary;
+}
+
+int parse_slice_statement()
+{
+    error_here(msg(kMsgExprNotBuilt), "slice");
+    skip_statement_text();
+    return kStatementOrdinary;
+}
+
+// ---- waitfor, yield, abort ------------------------------------------------------------------------------
+
+int parse_waitfor_statement()
+{
+    if (!construct_allowed("waitfor")) {
+        skip_statement_text();
+        return kStatementOrdinary;
+    }
+    const bool slice = g.construct == 1 && !g.at_cofunction_level;
+    (void)store_resume_here("waitfor", 0, false, true);
+    if (peek_blank() != '(') {
+        error_here("%s", msg(kMsgCoOpenParen));
+        skip_statement_text();
+        return kStatementOrdinary;
+    }
+    (void)match_text("(");
+    mark_statement_here(0);
+    const BranchRecord done = compile_condition_jump(kDummyAddress, 1, ")");
+    if (slice) {
+        (void)load_state_block_address();
+        (void)gen_call_named("__slice_waitfor");
+    } else {
+        jump_out_suspended();
+    }
+    if (done.opcode)
+        patch_jump(done, here());
+    expect_semicolon();
+    return kStatementOrdinary;
+}
+
+int parse_yield_statement()
+{
+    if (!construct_allowed("yield")) {
+        skip_statement_text();
+        return kStatementOrdinary;
+    }
+    if (g.construct == 1 && !g.at_cofunction_level) {
+        (void)load_state_block_address();
+        (void)gen_call_named("__slice_yield");
+    } else {
+        // A cofunction's suspension leaves through "xor a" before its jump.
+        const bool cofunction = g.at_cofunction_level;
+        (void)store_resume_here("yield", cofunction ? 4 : 3, cofunction, false);
+        jump_out_suspended();
+    }
+    expect_semicolon();
+    return kStatementOrdinary;
+}
+
+int parse_abort_statement()
+{
+    if (!construct_allowed("abort")) {
+        skip_statement_text();
+        return kStatementOrdinary;
+    }
+    if (g.at_cofunction_level) {
+        emit_code_byte(0x3E);  // ld a, 0x10
+        emit_code_byte(0x10);
+        outasm("jp %s", label("cofr%04lx", g.cofunction.number).c_str());
+    } else if (g.construct == 1) {
+        (void)load_state_block_address();
+        (void)gen_call_named("__slice_abort");
+    } else {
+        outasm("jp %s", label("fba%04lx", g.context->number).c_str());
+    }
+    expect_semicolon();
+    return kStatementOrdinary;
+}
+
+// ---- waitfordone ---------------------------------------------------------------------------------------
+
+void parse_waitfordone(object *result, int assignment)
+{
+    (void)assignment;
+    error_here(msg(kMsgExprNotBuilt), "waitfordone");
+    obj_set_int_const(result, 0);
+}
+
+// ---- the start-up table ------------------------------------------------------------------------------
+
+void emit_funcblk_init_table()
+{
+    if (!costate_records_pending())
+        return;
+    const bool separate = separate_instruction_data();
+    if (separate) {
+        const std::string table = make_unique_label("KXLAB");
+        outasm("ld hl, %s", table.c_str());
+        define_label(table.c_str(), constant_cache().current, kLabelLocal);
+    }
+    (void)gen_call_named("funcblk_init");
+    EmitCache &cache = separate ? constant_cache() : current_code_cache();
+    for (auto it = g.records.rbegin(); it != g.records.rend(); ++it) {
+        if (it->address == kDummyAddress)
+            continue;
+        const uint16_t address = addr_offset(it->address);
+        (void)cache.EmitByte(static_cast<uint8_t>(address & 0xFF));
+        (void)cache.EmitByte(static_cast<uint8_t>(address >> 8));
+        (void)cache.EmitByte(it->kind == kStartInitOn || it->kind == kStartRunning ? kExitRestart
+                                                                                   : kExitStop);
+    }
+    for (int i = 0; i < 3; ++i)
+        (void)cache.EmitByte(0);
+}

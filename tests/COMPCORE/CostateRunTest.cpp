@@ -1,0 +1,305 @@
+// Costatements, slices, waitfor, yield, abort, cofunctions and waitfordone compiled through the
+// real compile entry with the runtime library (COSTATE.LIB) and run on the board stand-in: a
+// driver in "#asm" runs "_GLOBAL_INIT" (the start-up table of the state blocks), then f, whose
+// loop makes N passes over the constructs; the run stops when f returns, and the test reads the
+// globals the constructs wrote. Also the text of the generated sequences and the diagnostics.
+#include <gtest/gtest.h>
+
+#include "CodegenFixture.h"
+#include "CompileRunFixture.h"
+#include "OutputTestSupport.h"
+
+#include "CC_ADDR.h"
+#include "CC_FIOZ8.h"
+#include "CC_PARSE.h"
+#include "CC_STAB.h"
+#include "SEAM_DECL.h"
+#include "SEAM_PARSER.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace compile_run;
+
+constexpr uint16_t kDriverStop = 0x5F00;
+constexpr uint16_t kStackTop = 0xE000;
+
+class Costates : public CompileRun {
+protected:
+    codegen_test::OutasmRecorder recorder;
+
+    void SetUp() override
+    {
+        CompileRun::SetUp();
+        set_declaration_seam(nullptr);
+        install_function_parser();
+        set_parser_seam(&recorder);
+        const std::string lib = std::string(KX_TEST_DATA) + "/../../TARGET/lib/";
+        for (const char *name : {"RUNTIME.LIB", "INT16.LIB", "INT32.LIB", "COSTATE.LIB"})
+            add_library(name, output_test::read_text(lib + name));
+    }
+
+    // The globals every program has: a trace of what ran (`order`, written at `pos`) and a few
+    // counters.
+    static std::string program_text(const std::string &program)
+    {
+        return "#nodebug\n#use RUNTIME.LIB\n#use INT16.LIB\n#use INT32.LIB\n#use COSTATE.LIB\n"
+               "char order[32]; int pos; int c; int d; int n;\n"
+               "#asm\n ld hl, 0\n ld (pos), hl\n ld (c), hl\n ld (d), hl\n ld (n), hl\n"
+               " call _GLOBAL_INIT\n call f\n jp " +
+               std::to_string(kDriverStop) + "\n#endasm\n" + program;
+    }
+
+    ::testing::AssertionResult compile_and_call(const std::string &program)
+    {
+        const uint16_t status = compile(program_text(program));
+        if (status != 0)
+            return ::testing::AssertionFailure() << "status " << status << "\n" << messages_text();
+        const vsim::RunResult r = run(kRootCode, 4000000, vsim::Breakpoint{kDriverStop, -1});
+        if (r.reason != vsim::StopReason::breakpoint)
+            return ::testing::AssertionFailure()
+                   << "f did not return (PC " << std::hex << cpu.pc << ")\n" << messages_text();
+        return reg("SP", kStackTop);
+    }
+
+    std::vector<std::string> compile_messages(const std::string &program)
+    {
+        (void)compile(program_text(program));
+        std::vector<std::string> out;
+        for (const Message &m : messages())
+            out.push_back(m.summary);
+        return out;
+    }
+
+    uint16_t global_address(const char *name) const
+    {
+        const symbol *s = find_symbol(name, false, kGlobalTable);
+        return s ? addr_offset(s->address[0]) : 0;
+    }
+
+    int global_int(const char *name)
+    {
+        const uint16_t at = global_address(name);
+        return physical_word(at);
+    }
+
+    int physical_word(uint16_t logical)
+    {
+        // Root variables lie at 0x9000-0xBFFF, mapped as the fixture maps them.
+        const uint32_t at = 0x81000u + (logical - 0x9000u);
+        return board.peek(at) | (board.peek(at + 1) << 8);
+    }
+
+    std::vector<int> trace()
+    {
+        const uint16_t at = global_address("order");
+        const int count = global_int("pos");
+        std::vector<int> out;
+        for (int i = 0; i < count && i < 32; ++i)
+            out.push_back(board.peek(0x81000u + (at + i - 0x9000u)));
+        return out;
+    }
+
+    // The records of the start-up table at `chain` as (address, status) pairs: the bytes behind
+    // the call of funcblk_init up to the end mark.
+    std::vector<std::pair<int, int>> init_table(ADDR24 chain) const
+    {
+        const std::vector<uint8_t> code = sent_at(chain, 64);
+        std::vector<std::pair<int, int>> out;
+        std::size_t at = 0;
+        while (at < code.size() && code[at] != 0xCD)  // "call funcblk_init"
+            ++at;
+        for (at += 3; at + 3 <= code.size(); at += 3) {
+            const int address = code[at] | (code[at + 1] << 8);
+            if (address == 0 && code[at + 2] == 0)
+                return out;
+            out.push_back({address, code[at + 2]});
+        }
+        ADD_FAILURE() << "no end mark";
+        return out;
+    }
+
+    std::vector<std::string> lines_from(const std::string &from) const
+    {
+        auto it = std::find_if(recorder.lines.begin(), recorder.lines.end(),
+                               [&](const std::string &l) { return l.rfind(from, 0) == 0; });
+        return {it, recorder.lines.end()};
+    }
+};
+
+// ---- costatements that run -------------------------------------------------------------------------
+
+struct RunCase {
+    const char *name;
+    std::string program;
+    std::vector<int> order;  // the trace the constructs leave
+    int c;                   // and the counter c
+};
+void PrintTo(const RunCase &c, std::ostream *os) { *os << c.name; }
+
+// "mark(k)" appends k to the trace.
+const std::string kMark = "void mark(int k) { order[pos] = k; pos++; }\n";
+
+std::vector<RunCase> run_cases()
+{
+    return {
+        {"YieldAndWaitforInterleave",
+         kMark + "void f() { int k; for (k = 0; k < 4; k++) {\n"
+                 " costate { mark(1); yield; mark(2); }\n"
+                 " costate { mark(3); waitfor(c >= 2); mark(4); }\n"
+                 " c++; } }\n",
+         {1, 3, 2, 1, 4, 2, 3, 4}, 4},
+        {"UnnamedRestartsAfterItsEnd",
+         kMark + "void f() { int k; for (k = 0; k < 5; k++) { costate { c++; yield; mark(c); } } }\n",
+         {1, 2}, 3},
+        {"NamedStaysStoppedWithoutOption",
+         kMark + "void f() { int k; for (k = 0; k < 5; k++) { costate w { c++; } } }\n", {}, 0},
+        {"InitOnRunsOnceThenStops",
+         kMark + "void f() { int k; for (k = 0; k < 5; k++) { costate w init_on { c++; yield; "
+                 "mark(c); } } }\n",
+         {1}, 1},
+        {"AlwaysOnRestartsLikeAnUnnamedOne",
+         kMark + "void f() { int k; for (k = 0; k < 4; k++) { costate w always_on { c++; yield; "
+                 "mark(c); } } }\n",
+         {1, 2}, 2},
+        {"AbortOfAnUnnamedOneRestartsIt",
+         kMark + "void f() { int k; for (k = 0; k < 3; k++) { costate { c++; abort; c += 100; } } }\n",
+         {}, 3},
+        {"AbortOfANamedOneStopsIt",
+         kMark + "void f() { int k; for (k = 0; k < 4; k++) { costate w init_on { c++; yield; "
+                 "abort; c += 100; } } }\n",
+         {}, 1},
+        {"WaitforResumesAtItsCondition",
+         kMark + "void f() { int k; for (k = 0; k < 6; k++) { costate { waitfor(n == 3); "
+                 "mark(k); n = 0; } n++; } }\n",
+         {3}, 0},
+        {"NestedCostatementsKeepTheirOwnPoints",
+         kMark + "void f() { int k; for (k = 0; k < 4; k++) { costate { mark(1); "
+                 "costate { mark(2); yield; mark(3); } yield; mark(4); } } }\n",
+         {1, 2, 4, 1, 3, 4}, 0},
+        {"CostatementInAnXmemFunction",
+         kMark + "xmem void f() { int k; for (k = 0; k < 4; k++) {\n"
+                 " costate { mark(1); yield; mark(2); } c++; } }\n",
+         {1, 2, 1, 2}, 4},
+    };
+}
+
+class CostatePrograms : public Costates, public ::testing::WithParamInterface<RunCase> {};
+
+TEST_P(CostatePrograms, Run)
+{
+    const RunCase &p = GetParam();
+    ASSERT_TRUE(compile_and_call(p.program)) << p.program;
+    EXPECT_EQ(trace(), p.order) << p.program;
+    EXPECT_EQ(global_int("c"), p.c);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, CostatePrograms, ::testing::ValuesIn(run_cases()),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// ---- the start-up table and the generated text --------------------------------------------------
+
+TEST_F(Costates, StartUpTableListsTheBlocksLastToFirst)
+{
+    ASSERT_EQ(compile(program_text("void f() { costate { c++; } costate a { c++; }\n"
+                                   " costate b init_on { c++; } costate e always_on { c++; } }\n")),
+              0)
+        << messages_text();
+    const symbol *chain = find_symbol("_GLOBAL_INIT", false, kGlobalTable);
+    ASSERT_NE(chain, nullptr);
+    const std::vector<std::pair<int, int>> table = init_table(chain->address[0]);
+    ASSERT_EQ(table.size(), 4u);
+    // Named ones are variables at their blocks; the unnamed one's block lies next to the first.
+    EXPECT_EQ(table[0], std::make_pair(int(global_address("e")), 2));
+    EXPECT_EQ(table[1], std::make_pair(int(global_address("b")), 2));
+    EXPECT_EQ(table[2], std::make_pair(int(global_address("a")), 3));
+    EXPECT_EQ(table[3].second, 2);
+    EXPECT_EQ(table[3].first, global_address("a") + 13);
+}
+
+TEST_F(Costates, EntryExitAndYieldText)
+{
+    ASSERT_EQ(compile(program_text("void f() { costate w always_on { yield; abort; } "
+                                   "costate v { waitfor(c); } }\n")),
+              0)
+        << messages_text();
+    const uint16_t w = global_address("w");
+    const std::vector<std::string> &l = recorder.lines;
+    // The last store of the yield holds the real resume point: address, page and check byte.
+    const std::string low = "ld (" + std::to_string(w + 1) + "), hl";
+    const std::string high = "ld (" + std::to_string(w + 3) + "), hl";
+    auto it = std::find(l.rbegin(), l.rend(), high);
+    ASSERT_NE(it, l.rend()) << ::testing::PrintToString(l);
+    const int page_check = std::stoi((it + 1)->substr(7));
+    auto it2 = std::find(it, l.rend(), low);
+    ASSERT_NE(it2, l.rend());
+    const int resume = std::stoi((it2 + 1)->substr(7));
+    EXPECT_EQ(page_check >> 8, (resume & 0xFF) ^ (resume >> 8) ^ (page_check & 0xFF));
+    for (const char *line : {"jp fbb0001", "jp fba0001", "jp fbb0002"})
+        EXPECT_NE(std::find(l.begin(), l.end(), line), l.end()) << line;
+    // The waitfor byte goes with the waitfor's resume point only.
+    const uint16_t v = global_address("v");
+    EXPECT_NE(std::find(l.begin(), l.end(), "ld (" + std::to_string(v + 5) + "), a"), l.end());
+    EXPECT_EQ(std::find(l.begin(), l.end(), "ld (" + std::to_string(w + 5) + "), a"), l.end());
+}
+
+// ---- diagnostics -------------------------------------------------------------------------------------
+
+struct MessageCase {
+    const char *name;
+    std::string program;
+    std::string message;
+    bool with_library = true;
+};
+void PrintTo(const MessageCase &c, std::ostream *os) { *os << c.name; }
+
+std::vector<MessageCase> message_cases()
+{
+    const std::string no = "No enclosing costate, construct ";
+    return {
+        {"WaitforOutside", "void f() { waitfor(c); }\n", no + "waitfor not valid."},
+        {"YieldOutside", "void f() { yield; }\n", no + "yield not valid."},
+        {"AbortOutside", "void f() { abort; }\n", no + "abort not valid."},
+        {"ReservedWordAsName", "void f() { costate always_on { c++; } }\n",
+         "Invalid costate name (\"init_on\" and \"always_on\" are reserved words)."},
+        {"NameOfAnotherType", "int x;\nvoid f() { costate x { c++; } }\n",
+         "x is not of type FuncBlk."},
+        {"ArrayElementName", "FuncBlk arr[2];\nvoid f() { costate arr[1] { c++; } }\n",
+         "Variable: arr is invalid for costate name. "},
+        {"FunctionAsName", "int g();\nvoid f() { costate g { c++; } }\n",
+         "g should be a variable of type FuncBlk."},
+        {"UnknownOption", "void f() { costate w sometimes { c++; } }\n",
+         "Unknown symbol sometimes."},
+        {"LocalBlock", "void f() { FuncBlk w; costate w { c++; } }\n", "FuncBlk w cannot be local."},
+        {"NoFuncBlkType", "void f() { costate { c++; } }\n",
+         "CoData type not defined, cannot use named costate.", false},
+        {"IncompleteFuncBlkType",
+         "struct S;\ntypedef struct S FuncBlk;\nvoid f() { costate { c++; } }\n",
+         "CoData type not defined, cannot use named costate.", false},
+    };
+}
+
+class CostateMessages : public Costates, public ::testing::WithParamInterface<MessageCase> {};
+
+TEST_P(CostateMessages, AreReported)
+{
+    const MessageCase &p = GetParam();
+    std::string text = program_text(p.program);
+    if (!p.with_library) {
+        const std::string use = "#use COSTATE.LIB\n";
+        text.erase(text.find(use), use.size());
+    }
+    (void)compile(text);
+    std::vector<std::string> out;
+    for (const Message &m : messages())
+        out.push_back(m.summary);
+    EXPECT_EQ(out, std::vector<std::string>{p.message});
+}
+
+INSTANTIATE_TEST_SUITE_P(All, CostateMessages, ::testing::ValuesIn(message_cases()),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+}  // namespace
