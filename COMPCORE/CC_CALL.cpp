@@ -173,7 +173,10 @@ int convert_argument(object *node, const PrototypeEntry *entry, bool push)
             ConvertCCObject(node, as_pointer ? 12 : entry->type, as_pointer, 0);
         }
     }
-    if (push && node->kind != 255)
+    // An argument whose address is what the registers hold (an element, a member reached
+    // through a pointer) is pushed as the value there, with a prototype or without one.
+    const bool address_held = node->kind == 255 && obj_flag(node, addressInRegisters);
+    if (push && (node->kind != 255 || address_held))
         gen_load_value(node);
     return compatibility;
 }

@@ -310,11 +310,10 @@ void note_required_symbols()
 
 void want_start_up_routines()
 {
-    for (const char *name : {"dkStartup", "__xexit"})
+    for (const char *name : {"dkStartup", "__xexit", "premain"})
         want_global_label(name);
     if (g_layout.debug)
-        for (const char *name : {"dkInitDebug", "premain"})
-            want_global_label(name);
+        want_global_label("dkInitDebug");
 }
 
 void reset_start_up_state()

@@ -67,9 +67,11 @@ uint16_t measure_start_up_block(uint16_t *second_size);
 // addresses before its label scope closes, and the block reads them afterwards.
 void note_required_symbols();
 
-// The routines the block will call (by the layout last set: dkInitDebug and premain only when
-// debugging) are wanted as global labels, so that a library that defines one brings its module
-// into the program. The program's own main is not among them.
+// The routines the block will call (by the layout last set: dkInitDebug only when debugging) and
+// premain are wanted as global labels, so that a library that defines one brings its module into
+// the program. premain comes with every program that has it in a library, also one the block
+// calls main in, so that the map's call graph starts there; wanted and never defined, it is
+// reported only when the block calls it. The program's own main is not among them.
 void want_start_up_routines();
 
 // The block's size as last measured (0 before the first measure): the code generator's root code.

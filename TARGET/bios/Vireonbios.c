@@ -8,9 +8,9 @@
      xmem code       XPC window 0xE000       flash 0x10000 on (XPC 0x02 at its start)
 
    At reset the processor runs from 0: the BIOS sets the MMU, the stack and the interrupt
-   vectors, clears the variables and the stack, and then takes the jump that the compiler
-   completes at "#pragma CompileProgram" to the program's start-up block (which calls
-   dkStartup, main or dkInitDebug and premain, and __xexit).
+   vectors, clears the variables and the stack, runs the initialisation chain, and then takes
+   the jump that the compiler completes at "#pragma CompileProgram" to the program's start-up
+   block (which calls dkStartup, main or dkInitDebug and premain, and __xexit).
 
    The program ends through __xexit (exit): the exit code goes to L, the XPC to H and the
    address of the call to HL', and the instruction labelled __xexit__ writes the code to the
@@ -139,6 +139,12 @@ dkInitDebug::
         ret
 #endasm
 
+/*** the initialisation chain ***/
+/* Every program's "#GLOBAL_INIT" segments and chained functions join this chain (the program's
+   compile links its part onto the end of the BIOS's routine), so the start-up runs them once
+   before the program's start-up block, whichever routine that block calls. */
+#makechain _GLOBAL_INIT
+
 /*** the start-up: the last code before the jump to the program ***/
 #asm
 biosmain::
@@ -158,6 +164,7 @@ biosmain::
         ld (hl),0
         ldir
         ipset 0                 ; interrupts on: the program runs at priority 0
+        call _GLOBAL_INIT       ; the program's initialisation, with or without debug hooks
 bios_ready::
 #endasm
 

@@ -180,6 +180,12 @@ std::vector<RunCase> run_cases()
          kPoint + "struct P mk(int a) { struct P q; q.x = a; q.y = a; c = a; return q; }\n"
                   "int f() { mk(9); return c; }\n",
          9},
+        {"VariadicArgumentsReadThroughAnAddress",
+         kPoint + "int a[3]; int *p; struct P s; struct P *ps;\n"
+                  "int g(int k, ...) { int *q; q = &k; return q[1] * 100 + q[2] * 10 + q[3]; }\n"
+                  "int f() { int k; k = 1; a[0] = 3; a[1] = 4; s.y = 2; p = a; ps = &s;\n"
+                  "  return g(0, a[k], ps->y, *p); }\n",
+         423},
         {"XmemCallee",
          "xmem int twice(int a) { return a * 2; }\nint f() { return twice(21); }\n", 42},
         {"XmemCalleeCalledBeforeItsDefinition",

@@ -75,11 +75,14 @@ TEST_P(KxrunConsole, RunsTheProgramToItsEnd)
                          ("kxrun_console_" + std::to_string(::getpid()) + "_" + c.name);
     fs::create_directories(dir);
     // The image from physical 0: the BIOS, the jump to the program where the BIOS's start-up
-    // ends, the libraries, then unprogrammed flash (0xFF) up to the program.
+    // ends, the libraries, the initialisation chain of a program without members (the BIOS's
+    // start-up calls it), then unprogrammed flash (0xFF) up to the program.
     std::ofstream(dir / "jump.c") << "#asm\n        jp " << kProgram << "\n#endasm\n";
+    std::ofstream(dir / "chain.c") << "#asm\n_GLOBAL_INIT::\n        ret\n#endasm\n";
     std::vector<fs::path> sources = runtime_sources();
     sources.insert(sources.begin() + 1, dir / "jump.c");
-    const Image runtime = assemble(sources, 0, {{"main", 0x7E00}, {"_GLOBAL_INIT", 0x7E00}});
+    sources.push_back(dir / "chain.c");
+    const Image runtime = assemble(sources, 0, {{"main", 0x7E00}});
     ASSERT_TRUE(runtime.messages.empty()) << runtime.messages.front();
     const Image program = assemble_lines(c.program, kProgram, runtime);
     ASSERT_TRUE(program.messages.empty()) << program.messages.front();

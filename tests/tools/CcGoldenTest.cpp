@@ -69,37 +69,12 @@ const Variant kVariants[] = {
     {"v2000_nodebug", "--cpu 2000 --nodebug", "--cpu 2000"},
 };
 
-// Runs that compile and run now but still differ from their golden text, each with what goes
-// wrong; a run listed here is skipped with that reason until the fault is mended.
-struct KnownFault {
-    const char *run;  // case_variant
-    const char *why;
-};
-constexpr const char *kNoPremain =
-    "without the debug kernel's hooks the start-up block calls main, not premain (no call "
-    "graph from premain, and the _GLOBAL_INIT chain does not run)";
-constexpr const char *kShiftCount =
-    "the shift loop prints an address (\"<<24602\") where its count belongs";
-constexpr const char *kStaticLocal =
-    "an initialised static local is placed in flash as a constant, so \"calls++\" is refused";
-const KnownFault kKnownFaults[] = {
-    {"convert_v2000_nodebug", kNoPremain}, {"float_v2000_nodebug", kNoPremain},
-    {"printf_v2000_nodebug", kNoPremain},  {"int16_v2000", kShiftCount},
-    {"int16_v3000", kShiftCount},          {"int16_v2000_nodebug", kShiftCount},
-    {"long_v2000", kShiftCount},           {"long_v3000", kShiftCount},
-    {"long_v2000_nodebug", kShiftCount},   {"program_v2000", kStaticLocal},
-    {"program_v3000", kStaticLocal},       {"program_v2000_nodebug", kStaticLocal},
-};
-
 class CcRun : public Folder,
               public ::testing::WithParamInterface<std::tuple<std::string, Variant>> {};
 
 TEST_P(CcRun, PrintsItsGoldenText)
 {
     const auto &[name, variant] = GetParam();
-    for (const KnownFault &fault : kKnownFaults)
-        if (name + "_" + variant.name == fault.run)
-            GTEST_SKIP() << fault.why;
     const fs::path image = dir / (name + ".bin");
     const ToolRun cc = run(dir, tool("kxcc"), std::string(variant.kxcc) + " --list -o '" +
                                                    image.string() + "' '" +

@@ -1,6 +1,6 @@
 /* The shapes of a program: arrays, structures (copied, passed and returned), unions, function
-   pointers, dense and sparse switches with a default, recursion, goto, static locals and
-   initialised globals. */
+   pointers, dense and sparse switches with a default, recursion, goto, a static local set by the
+   initialisation chain and initialised globals. */
 
 struct point {
     int x, y;
@@ -33,9 +33,15 @@ int fact(int n)
 int twice(int v) { return v * 2; }
 int negate(int v) { return -v; }
 
+/* An initialised static is a constant in flash here: a counter that starts at 10 is set by
+   the initialisation chain, which runs before main. */
 int counter()
 {
-    static int calls = 10;
+    static int calls;
+#GLOBAL_INIT
+    {
+        calls = 10;
+    }
     calls++;
     return calls;
 }
