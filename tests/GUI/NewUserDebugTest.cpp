@@ -290,6 +290,10 @@ TEST_F(NewUser, StepsOverACallStepsAnInstructionAndRunsToTheEnd)
     ASSERT_FALSE(m_boxes.shown.empty()) << "the end is told";
     EXPECT_EQ(m_boxes.shown.front().text, "Program Terminated. Exit Code 0.");
     EXPECT_TRUE(UntilStopped()) << "the program was started again";
+    for (int i = 0; i < 300 && gTargetRegisters.PC != statement(12); ++i)
+        QTest::qWait(10);
+    EXPECT_EQ(gTargetRegisters.PC, statement(12)) << "the restart stops at main's first statement";
+    EXPECT_EQ(Main().RunState(), 1);
 }
 
 // Runs only as the child of the test below, on the X server it started.
