@@ -25,6 +25,7 @@
 #include "CC_RELOC.h"
 #include "CC_STAB.h"
 #include "CC_STUBS.h"
+#include "CC_WEB.h"
 #include "ORIGINS.h"
 #include "MAPFILE.h"
 #include "SEAM_CODEGEN.h"
@@ -61,7 +62,6 @@ struct CommonArea {
 } g_common;
 
 constexpr uint32_t kMsgCommonNested = 2181;
-constexpr uint32_t kMsgWebMissing = 2183;
 constexpr uint32_t kMsgConstantExpected = 427;
 
 bool watch() { return watch_compile(); }
@@ -261,13 +261,6 @@ void top_level_asm_block(uint16_t line, uint16_t column)
 
 // ---- one top-level item ----------------------------------------------------------------------
 
-// Not part of this build: one error, the rest of the line dropped.
-void refuse_line(uint32_t id)
-{
-    error_here("%s", msg(id));
-    clear_line();
-}
-
 // Returns false when no top-level directive of this unit stands at the cursor.
 bool top_level_directive(bool &interleave)
 {
@@ -303,8 +296,12 @@ bool top_level_directive(bool &interleave)
         begin_common();
     } else if (match_text("#endcommon")) {
         end_common();
-    } else if (match_text("#web") || match_text("#web_groups") || match_text("#web_update")) {
-        refuse_line(kMsgWebMissing);
+    } else if (match_text("#web_groups")) {
+        parse_web_groups();
+    } else if (match_text("#web_update")) {
+        parse_web_update();
+    } else if (match_text("#web")) {
+        parse_web_declaration();
     } else {
         return false;
     }
@@ -552,6 +549,7 @@ void parse_program()
         emit_function_chains();
         if (!addr_equal(root_code_cache().current, before))
             record_listing_range(before, root_code_cache().current, kListProgramCode);
+        emit_web_tables();
     }
     complete_bios_end_jump();
     if (!watch())
@@ -574,7 +572,7 @@ public:
         ::parse_asm_block(asm_flag, single_line, root_cache);
     }
     void parse_program() override { ::parse_program(); }
-    void web_reset() override {}  // nothing is published while "#web" is not part of this build
+    void web_reset() override { ::web_reset(); }
     void reset_declaration_defaults() override { ::reset_declaration_defaults(); }
     int function_count() const override { return compiled_function_count(); }
     LexerInputPointers save_input() override { return {input_pointer(), input_pointer(), line_start()}; }

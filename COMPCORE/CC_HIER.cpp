@@ -32,6 +32,7 @@
 #include "CC_Z80PIO.h"
 #include "CC_Z80START.h"
 #include "CC_Z80UN.h"
+#include "CC_WEB.h"
 #include "CParserFrame.h"
 #include "SEAM_CODEGEN.h"
 #include "guiKXPreferences.h"
@@ -1917,8 +1918,7 @@ object *parse_unary_expression(object *node, AST *tree)
     const bool increment = (c == '+' || c == '-') && input_pointer()[1] == c;
     if (c == '$') {
         consume();
-        parse_unary_expression(node, t.first());
-        refuse_form(node, "A \"#web\" reference");
+        compile_web_value_reference(node);
         return node;
     }
     if (increment || c == '*' || c == '&' || c == '+' || c == '-' || c == '~' || c == '!') {

@@ -1511,7 +1511,9 @@ int parse_return_statement(int explicit_return)
     bool value = false;
     if (explicit_return && peek_here() != ';') {
         object *node = gObjectPool.new_object();
-        parse_expression_list(node, 1, 0, 1);
+        // No look-ahead tree: its comparison hint would leave a returned comparison in the flags
+        // alone, while the caller needs its value.
+        parse_expression_list(node, 1, 0, 0);
         value = true;
         const bool structure = node->type >= kTypeFirstTag && node->declarator == 0;
         if (!returns_void() && IdePreferences().function_prototypes &&
@@ -1586,6 +1588,80 @@ void install_function_parser()
 {
     install_contexts();
     set_c_statement_compiler([] { (void)parse_statement(); });
+}
+
+// ---- web guard functions ---------------------------------------------------------------------------------------
+
+ADDR24 compile_web_guard(bool debug, bool wildcard)
+{
+    install_contexts();
+    const CurrentFunction outer = g_fn;
+    g_fn = CurrentFunction{};
+    g_fn.name = make_unique_label("_web_guard");
+    g_fn.return_type = kTypeInt;
+    ++g_nesting;
+    const bool outer_scope = local_scope();
+    uint32_t &word = current_decl_flags().word;
+    const uint32_t outer_word = word;
+    // The guard is a function of its own: its locals, scope and flags go when it ends, also when
+    // a report ends the compile.
+    struct Restore {
+        CurrentFunction outer;
+        bool scope;
+        uint32_t &word;
+        uint32_t outer_word;
+        ~Restore()
+        {
+            clear_local_symbols();
+            clear_local_tags();
+            set_local_scope(scope);
+            --g_nesting;
+            g_fn = outer;
+            word = outer_word;
+        }
+    } restore{outer, outer_scope, word, outer_word};
+
+    word &= ~(kDeclInterruptMask | kDeclCofuncMask | kDeclSingleUser | kDeclLongCall);
+    select_xmem_code_cache(current_decl_flags(), debug ? 1 : 0);
+    clear_local_symbols();
+    clear_local_tags();
+    set_local_scope(true);
+    // The library passes the wildcard's index as the one parameter; "@" names it.
+    if (wildcard)
+        (void)add_symbol("@", 0, kTypeInt, 0, kStorageAuto, nullptr, 0);
+    g_fn.parameters = count_locals();
+    g_fn.in_body = true;
+
+    const bool xmem = (word & kDeclXmem) != 0;
+    CodegenSeam &codegen = codegen_seam();
+    const ADDR24 root_at_entry = root_code_cache().current;
+    ADDR24 entry = kDummyAddress;
+    if (xmem) {
+        symbol owner{};
+        gen_xmem_call_stub(&owner);
+        entry = owner.address[kRootStubAddressSlot];
+        codegen.set_code_address(xmem_code_cache().current);
+    } else {
+        codegen.set_code_address(root_at_entry);
+        entry = here();
+    }
+    const ADDR24 start = here();
+    assign_parameter_offsets();
+    set_stack_offset(0);
+    {
+        FunctionProlog prolog(0, 0);
+    }
+    set_stack_offset(0);
+    record_listing_range(start, here(), compiling_bios() ? kListBiosCode : kListProgramCode);
+    record_statement(current_line(), current_column());
+    (void)parse_return_statement(1);
+    if (debug_record()) {
+        const ADDR24 end = here();
+        const ADDR24 last = addr_equal(end, start) ? start : addr_add(end, -1);
+        (void)add_function_record(0, 0, 0, start, last, root_at_entry, 0, 0, g_fn.name.c_str());
+    }
+    set_stack_offset(0);
+    return entry;
 }
 
 // ---- the declaration parser's seam ---------------------------------------------------------------------------

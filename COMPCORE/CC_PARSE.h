@@ -89,6 +89,13 @@ struct LocalVariableRecord {
 };
 const std::vector<LocalVariableRecord> &local_variable_records();
 
+// A web guard: an int function without declared parameters whose body is the expression at the
+// input pointer (its "(" consumed; the closing ")" is left to the caller), returned as an int.
+// With `wildcard` the function takes one int parameter, named "@" (the wildcard's index the
+// library passes). Placed as the item's placement says, with debug code when `debug` asks for
+// it. Returns the address callers enter it at: its root entry stub when it lies in xmem.
+ADDR24 compile_web_guard(bool debug, bool wildcard);
+
 // ---- statements -------------------------------------------------------------------------------
 
 // The kind of a statement: what ended it.

@@ -308,6 +308,14 @@ inline constexpr Routine kRoutines[] = {
     {"BitRdPortI", In::c_args, Ty::address, Ty::u16, Out::truth_hl, Ty::i16, 0, kMain, 0,
      "BitRdPortI(port, bit): bit (bit & 7) of the internal port"},
 
+    // ---- published variables ("#web") -------------------------------------------------------
+    {"_web_getnewval", In::c_args, Ty::address, Ty::i16, Out::hl, Ty::address, 0, kA | kF, 0,
+     "guard code's fetch of a new value: stacked name, type code (9 text), address; HL the "
+     "address of the new value (no value is pending: the variable's own)"},
+    {"_web_getwildval", In::c_args, Ty::address, Ty::i16, Out::hl, Ty::address, 0, kF, 0,
+     "guard code's fetch for a wildcard element: stacked name (\"tbl[@[n]]\"), the guard's "
+     "index; HL the address of the new value (none is pending: a word 0)"},
+
     // ---- start-up and exit ------------------------------------------------------------------
     {"dkStartup", In::none, Ty::none, Ty::none, Out::none, Ty::none, 0, kMain, 0,
      "debug kernel start-up; returns"},

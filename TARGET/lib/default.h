@@ -1,8 +1,8 @@
 /* default.h: read before every program. It brings in the libraries every program has without
    a "#use" of its own: the runtime routines that generated code calls, the console (printf),
-   the string functions, exit, the bit and port functions and the runtime of costatements
-   and cofunctions. A compile takes from them only the modules the program uses, so a program
-   without float links no float routine. */
+   the string functions, exit, the bit and port functions, the runtime of costatements and the
+   routines of published variables ("#web"). A compile takes from them only the modules the
+   program uses, so a program without float links no float routine. */
 #use "INT16.LIB"
 #use "INT32.LIB"
 #use "FLOAT.LIB"
@@ -12,3 +12,4 @@
 #use "STRING.LIB"
 #use "SYS.LIB"
 #use "COSTATE.LIB"
+#use "WEB.LIB"

@@ -481,7 +481,8 @@ const BadCase kBad[] = {
     {"call_of_an_undefined_function", "f(1, 2);", {"Undefined (but used) global label f"}},
     {"assignment_to_a_constant", "1 = a;", {"Invalid expression - need lvalue."}},
     {"waitfordone", "waitfordone { a; };", {"waitfordone is not part of this build."}},
-    {"web_reference", "$a;", {"A \"#web\" reference is not part of this build."}},
+    {"web_reference_outside_a_guard", "$a;",
+     {"Invalid expression.", "Web variable 'a' is not declared."}},
     {"character_with_two", "'ab';", {"Missing character '''.", "; is missing/expected."}},
 };
 

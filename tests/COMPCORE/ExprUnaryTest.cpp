@@ -533,7 +533,8 @@ const BadCase kBad[] = {
     {"call", "g(1);", {}},
     {"call_on_an_int", "n(1);", {"Need a function call."}},
     {"waitfordone", "waitfordone { a; };", {"waitfordone is not part of this build."}},
-    {"web_reference", "$a;", {"A \"#web\" reference is not part of this build."}},
+    {"web_reference_outside_a_guard", "$a;",
+     {"Invalid expression.", "Web variable 'a' is not declared."}},
 };
 
 class UnaryBad : public UnaryRun, public ::testing::WithParamInterface<BadCase> {};

@@ -157,6 +157,8 @@ std::vector<Program> programs()
 {
     return {
         {"ReturnConstant", "int f() { return 1234; }\n", "", 1234},
+        {"ReturnComparisonTrue", "int f() { return n < 5; }\n", set_n(3), 1},
+        {"ReturnComparisonFalse", "int f() { return n >= 5; }\n", set_n(3), 0},
         {"IfElseChainFirst",
          "int f() { if (n == 1) return 10; else if (n == 2) return 20; else return 30;\n"
          " return 0; }\n",

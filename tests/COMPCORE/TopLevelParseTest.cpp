@@ -453,11 +453,11 @@ TEST_F(CompileRun, OpenConditionalIsReportedAtTheEnd)
     EXPECT_EQ(messages_text(), "1: Unterminated conditional directive.\n");
 }
 
-TEST_F(CompileRun, RefusedItemsSayTheyAreNotPartOfThisBuild)
+TEST_F(CompileRun, WebLinesThatNameNoVariableAreReportedAndDropped)
 {
     EXPECT_EQ(compile("#web x\n#web_update y z\n") & 2, 2);
-    EXPECT_EQ(messages_text(), "1: #web is not part of this build.\n"
-                               "2: #web is not part of this build.\n");
+    EXPECT_EQ(messages_text(), "1: Expecting web variable name.\n"
+                               "2: Expecting web variable name.\n");
     EXPECT_TRUE(declarations.lines.empty()) << "the rest of each line went with it";
 }
 
