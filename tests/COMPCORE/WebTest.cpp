@@ -443,6 +443,30 @@ TEST_F(Web, TwoUpdateLinesUseTwoFlagBytesAndACountThatStartsAgainEachCompile)
     }
 }
 
+TEST_F(Web, GuardsAndUpdateFunctionsInXmemAreEnteredThroughRootStubs)
+{
+    ASSERT_TRUE(build("int tbl[4];\n#memmap xmem\n"
+                      "#web tbl[@] ($tbl[@] == 7)\n"
+                      "xmem void bump() { count = count + 1; }\n"
+                      "#web_update tbl[@] bump\n"));
+    const uint16_t guard = list(record(0).guards).at(0);
+    EXPECT_LT(guard, 0x6000) << "the guard's root entry stub";
+    ASSERT_TRUE(call_twice(guard, 7, 2));
+    EXPECT_TRUE(reg("HL", 1));
+    EXPECT_TRUE(reg("SP", 0xE000));
+    EXPECT_EQ(text(ram_word("wild", 0)), "tbl[@[0]]");
+    EXPECT_EQ(ram_word("wild", 1), 2) << "the parameter, read behind the long call's return";
+    ASSERT_TRUE(call_twice(list(record(0).updates).at(0), 0));
+    EXPECT_EQ(ram_word("count"), 1);
+}
+
+TEST_F(Web, DebugAndNodebugAreWordsOnlyWhenWholeWords)
+{
+    ASSERT_TRUE(build("int debugger;\n#web debugger\n#web debug\n#web nodebug\n"));
+    ASSERT_EQ(record_count(), 1);
+    EXPECT_EQ(text(record(0).name), "debugger");
+}
+
 // ---- bad input ---------------------------------------------------------------------------------
 
 struct BadLine {
