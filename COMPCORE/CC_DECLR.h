@@ -179,6 +179,11 @@ struct LocalDeclarationScope {
     std::string function;   // "func:var" names of static locals
     bool cofunction = false;  // locals default to "auto"
     int16_t frame = 0;        // the block's frame accumulator (autos count downward)
+    // Register variables are saved and restored around the function only when they are
+    // declared at the top of an ordinary function's body; the function places them together
+    // once its declarations are read. Anywhere else (a nested block, a cofunction) "register"
+    // declares an automatic variable, which recursion cannot overwrite.
+    bool registers = false;
 };
 LocalDeclarationScope &local_declaration_scope();
 

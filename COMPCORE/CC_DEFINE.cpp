@@ -467,6 +467,7 @@ void define_static(Definition &d)
         initialised = true;
         if (d.storage == kStorageRegister) {
             error_here("%s", msg(kMsgDeclAutoInit));
+            skip_declarator_rest();  // a register variable has no data of its own to take it
         } else if (!watch_compile() && !constant) {
             trivial_warning_here("%s", msg(kMsgDeclInitializedInFlash));
             if (pointer)
@@ -479,8 +480,11 @@ void define_static(Definition &d)
         error_here("%s", msg(kMsgDeclConstNeedsInit));
     }
 
+    // Register variables are placed by the function, all in one area, once its declarations
+    // are read.
     const bool placed = !function && d.storage != kStorageExtern &&
-                        d.storage != kStorageTypedefGlobal && d.storage != kStorageTypedefLocal;
+                        d.storage != kStorageTypedefGlobal &&
+                        d.storage != kStorageTypedefLocal && d.storage != kStorageRegister;
     ADDR24 address = kDummyAddress;
     if (placed) {
         gObjectPool.push_mark();
@@ -507,6 +511,8 @@ void define_static(Definition &d)
         } else if (s->address[0] == kDummyAddress) {
             s->address[0] = address;
         }
+        s->size = static_cast<uint16_t>(r.size);
+    } else if (d.storage == kStorageRegister) {
         s->size = static_cast<uint16_t>(r.size);
     }
     set_flag(s, kSymNotInitialised, !initialised);
@@ -653,15 +659,18 @@ int32_t define_declarators(int32_t type, int32_t storage, int context, bool impl
                                                               : kStorageAuto);
         d.storage = cls;
 
+        if (cls == kStorageRegister) {
+            if (r.size != 2)
+                error_here(msg(kMsgDeclRegisterSize), static_cast<int>(r.size));
+            if (!local_declaration_scope().registers)
+                d.storage = cls = kStorageAuto;
+        }
         if (parameter)
             define_parameter(d, context);
         else if (cls == kStorageAuto)
-            define_auto(d, storage == kStorageAuto);
-        else {
-            if (cls == kStorageRegister && r.size != 2)
-                error_here(msg(kMsgDeclRegisterSize), static_cast<int>(r.size));
+            define_auto(d, storage == kStorageAuto || storage == kStorageRegister);
+        else
             define_static(d);
-        }
         if (context == kContextParameter || !next_declarator())
             return answer();
     }

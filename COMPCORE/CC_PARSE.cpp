@@ -85,6 +85,11 @@ struct CurrentFunction {
     int parameters = 0;         // the first local symbols
     uint16_t parameter_bytes = 0;
     uint16_t auto_bytes = 0;
+    // The register variables: their bytes, saved below the automatics while the function runs
+    // and restored when it returns, so that a recursive call leaves the caller's as they were;
+    // and the end of the one area they share.
+    uint16_t register_bytes = 0;
+    uint16_t register_area_end = 0;
     uint16_t struct_slot = 0;
     bool ix_frame = false;
     bool varargs = false;
@@ -142,6 +147,9 @@ bool interrupt_function() { return (current_decl_flags().word & kDeclInterruptMa
 bool compiling_bios() { return compile_conditions().bios_marker != 0; }
 
 bool returns_void() { return g_fn.return_type == kTypeVoid && g_fn.return_word == 0; }
+// The bytes between the stack pointer and the frame base once the prologue ran: the automatics
+// and, below them, the saved register variables.
+uint16_t frame_bytes() { return static_cast<uint16_t>(g_fn.auto_bytes + g_fn.register_bytes); }
 bool returns_struct() { return g_fn.return_type >= kTypeFirstTag && g_fn.return_word == 0; }
 
 void patch_here(const BranchRecord &branch)
@@ -386,6 +394,7 @@ void install_contexts()
         if (g_nesting > 0)
             current_decl_flags().word = word;
     };
+    frame.register_area_end = [] { return g_fn.register_area_end; };
     set_function_frame_context(std::move(frame));
 
     StatementMarkContext marks;
@@ -543,12 +552,31 @@ void assign_parameter_offsets()
     g_fn.parameter_bytes = bytes;
     g_fn.struct_slot = static_cast<uint16_t>(first + bytes);
 
-    // Without an IX frame everything is addressed from SP, which lies below the automatics.
+    // The register variables get their storage together, one after the other in the variable
+    // area, so that the prologue and the epilogue move them as one block: its end is the far end
+    // of the first placed (the area falls) or of the last (it rises).
+    g_fn.register_bytes = 0;
+    g_fn.register_area_end = 0;
+    for (std::size_t i = 0; symbol *s = symbol_entry(kLocalTable, i); ++i) {
+        if (s->kind != kStorageRegister)
+            continue;
+        const ADDR24 at = emit_zero_bytes(s->size, false);
+        s->address[0] = at;
+        g_fn.register_area_end = std::max<uint16_t>(
+            g_fn.register_area_end, static_cast<uint16_t>(addr_offset(at) + s->size));
+        g_fn.register_bytes = static_cast<uint16_t>(g_fn.register_bytes + s->size);
+    }
+    // A watch expression's function saves nothing (its locals are static anyway).
+    if (watch_compile())
+        g_fn.register_bytes = 0;
+
+    // Without an IX frame everything is addressed from SP, which lies below the automatics and
+    // the saved register variables.
     for (std::size_t i = 0; symbol *s = symbol_entry(kLocalTable, i); ++i) {
         if (s->kind != 2)
             continue;
         if (!g_fn.ix_frame)
-            s->value = static_cast<int16_t>(s->value + g_fn.auto_bytes);
+            s->value = static_cast<int16_t>(s->value + frame_bytes());
         add_local_record(*s);
     }
 }
@@ -780,6 +808,7 @@ void compile_body(symbol *fn)
     // The local declarations, with the frame counter from 0.
     // The local declarations start from the persistent flags: the function's own come back after.
     local_declaration_scope() = LocalDeclarationScope{g_fn.name, false, 0};
+    local_declaration_scope().registers = cofunction_count(word) == 0 && !(word & kDeclSingleUser);
     const uint32_t function_word = word;
     (void)parse_declarations(0);
     word = function_word;
@@ -804,7 +833,7 @@ void compile_body(symbol *fn)
 
     set_stack_offset(0);
     {
-        FunctionProlog prolog(g_fn.auto_bytes, 0);
+        FunctionProlog prolog(g_fn.auto_bytes, g_fn.register_bytes);
     }
     set_stack_offset(0);
     record_listing_range(start, here(), compiling_bios() ? kListBiosCode : kListProgramCode);
@@ -975,17 +1004,20 @@ int parse_block()
     LocalDeclarationScope &scope = local_declaration_scope();
     const uint16_t outer = g_fn.block_bytes;
     open_local_block();
-    scope.frame = static_cast<int16_t>(-(g_fn.auto_bytes + outer));
+    scope.frame = static_cast<int16_t>(-(frame_bytes() + outer));
     uint32_t &word = current_decl_flags().word;
     const uint32_t function_word = word;
+    const bool registers = scope.registers;
+    scope.registers = false;  // the prologue is behind us
     (void)parse_declarations(0);
+    scope.registers = registers;
     word = function_word;
-    const int bytes = -int(scope.frame) - int(g_fn.auto_bytes) - int(outer);
+    const int bytes = -int(scope.frame) - int(frame_bytes()) - int(outer);
     for (symbol *s : local_block_symbols()) {
         if (s->kind != 2)
             continue;
         if (!g_fn.ix_frame)
-            s->value = static_cast<int16_t>(s->value + g_fn.auto_bytes);
+            s->value = static_cast<int16_t>(s->value + frame_bytes());
         else  // from SP the debugger cannot tell how deep the blocks are; from IX it can
             add_local_record(*s);
     }
@@ -1488,7 +1520,7 @@ void return_structure(object *value)
     const uint16_t copied = std::min(size, static_cast<uint16_t>(tag_size(g_fn.return_type)));
     object slot{};
     set_object(&slot, 2, static_cast<uint16_t>(value->type), 0, nullptr,
-               static_cast<uint32_t>(g_fn.struct_slot + (g_fn.ix_frame ? 0 : g_fn.auto_bytes)),
+               static_cast<uint32_t>(g_fn.struct_slot + (g_fn.ix_frame ? 0 : frame_bytes())),
                nullptr, 0, true, false);
     if (value->kind != 254) {
         gen_block_copy(value, &slot, copied);

@@ -804,4 +804,102 @@ TEST_F(Statements, BlockVariablesAreRecordedForTheDebuggerOnlyInAnIxFrame)
     }
 }
 
+// ---- register variables ----------------------------------------------------------------------------------
+
+// sum(k) keeps k + i in register variable ri, recurses and only then adds its register variables
+// to what the deeper calls returned: each call must find its own values again, so the prologue
+// saves them and the epilogue restores them. A static declared between them must not split
+// their area (a block copy would then miss the last one).
+// With `long_result` sum returns a long and adds 70000 at every level.
+std::string recursive_sum(int registers, const std::string &prefix, bool long_result = false)
+{
+    const std::string type = long_result ? "long" : "int";
+    std::string declarations, stores, total = long_result ? "t + 70000L" : "t";
+    for (int i = 0; i < registers; ++i) {
+        const std::string r = "r" + std::to_string(i);
+        declarations += " register int " + r + ";" + (i == 0 ? " static int s;" : "");
+        stores += " " + r + " = k + " + std::to_string(i) + ";";
+        total += " + " + r;
+    }
+    return type + " sum(int k);\n" + type + " f() { return sum(n); }\n" + prefix + type +
+           " sum(int k) {\n" + declarations + " " + type + " t;\n" + stores +
+           " s = k;\n if (k > 0) t = sum(k - 1); else t = 0;\n return " + total + "; }\n";
+}
+
+struct RegisterCase {
+    const char *name;
+    int registers;  // 2-byte register variables: below 7 bytes pushed one by one, else one block
+    bool long_result;
+};
+
+const RegisterCase kRegisterCases[] = {
+    {"OneVariable", 1, false},
+    {"ThreeVariablesPushed", 3, false},
+    {"ThreeVariablesPushedLongResult", 3, true},
+    {"FourVariablesCopiedAsABlock", 4, false},
+    {"FourVariablesCopiedAsABlockLongResult", 4, true},
+    {"FiveVariablesCopiedAsABlock", 5, false},
+};
+
+class RegisterVariables : public Statements, public ::testing::WithParamInterface<RegisterCase> {};
+
+// sum(4) with n = 4: the sum over k = 0..4 and i of k + i. Every frame form: from SP, from IX,
+// compiled for size (the frame routines, which copy the block themselves with an IX frame), and
+// each with the debug hooks (the debug frame routines).
+TEST_P(RegisterVariables, SurviveRecursionInEveryFrameForm)
+{
+    const RegisterCase &c = GetParam();
+    const uint32_t expected = 10u * c.registers + 5u * c.registers * (c.registers - 1) / 2 +
+                              (c.long_result ? 5u * 70000u : 0u);
+    for (const char *frame : {"", "useix ", "size ", "size useix "}) {
+        for (bool debug : {false, true}) {
+            const std::string where = std::string(frame) + (debug ? "debug" : "nodebug");
+            ASSERT_TRUE(compile_and_call(recursive_sum(c.registers, frame, c.long_result), debug,
+                                         set_n(4), " ld ix, 0x1357\n call f\n"))
+                << where;
+            if (c.long_result) {
+                EXPECT_TRUE(reg("BC", expected >> 16)) << where;
+                EXPECT_TRUE(reg("DE", expected & 0xFFFF)) << where;
+            } else {
+                EXPECT_TRUE(reg("HL", expected)) << where;
+            }
+            EXPECT_TRUE(reg("SP", kStackTop)) << where;
+            EXPECT_TRUE(reg("IX", 0x1357)) << where;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, RegisterVariables, ::testing::ValuesIn(kRegisterCases),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// A register variable of a nested block cannot be saved (the function's prologue lies behind
+// it): it is an automatic there, which recursion leaves alone just the same.
+TEST_F(Statements, RegisterVariablesOfANestedBlockAreAutomatics)
+{
+    const std::string program =
+        "int sum(int k);\nint f() { return sum(n); }\n"
+        "int sum(int k) { int t; { register int a; a = k; if (k > 0) t = sum(k - 1); else t = 0;\n"
+        " t = t + a; } return t; }\n";
+    for (const char *frame : {"", "useix "}) {
+        std::string text = program;
+        text.insert(text.find("int sum(int k) {"), frame);
+        ASSERT_TRUE(compile_and_call(text, false, set_n(5))) << frame;
+        EXPECT_TRUE(reg("HL", 15)) << frame;
+        EXPECT_TRUE(reg("SP", kStackTop)) << frame;
+    }
+}
+
+TEST_F(Statements, RegisterVariablesThatAreNotTwoBytesOrInitialisedAreReported)
+{
+    const std::vector<std::string> got = compile_messages(
+        "int f() { register long l; register char ch; register int i = 5; int k; k = 1;\n"
+        " return k; }\n");
+    for (const char *message : {"Variable has 4 bytes, register only valid for 2 bytes.",
+                                "Variable has 1 bytes, register only valid for 2 bytes.",
+                                "Cannot initialize an auto variable."})
+        EXPECT_EQ(std::count(got.begin(), got.end(), message), 1) << message << "\n"
+                                                                  << messages_text();
+    EXPECT_EQ(got.size(), 3u) << messages_text();
+}
+
 }  // namespace
