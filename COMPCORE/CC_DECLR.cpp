@@ -514,6 +514,7 @@ struct Front {
     bool storage_written = false;  // "auto" or another class was written
     uint16_t sharing = kShareNone;
     bool protect = false;
+    uint8_t io = kIoNone;   // "ioi", "ioe"
     bool anything = false;  // a leading word was read
 };
 
@@ -588,6 +589,10 @@ bool leading_word(Front &f, bool global)
         apply_placement(kPlaceAnymem);
         g_memory_word = kPlaceAnymem;
     } else if (match_text("volatile")) {
+    } else if (match_text("ioi")) {
+        f.io = kIoInternal;
+    } else if (match_text("ioe")) {
+        f.io = kIoExternal;
     } else if (match_text("shared")) {
         f.sharing = kShareShared;
     } else if (match_text("protected")) {
@@ -700,6 +705,7 @@ int one_declaration(bool global)
 
     if (type != kTypeBadStruct) {
         set_sharing_marker(f.sharing);
+        set_io_attribute(f.io);
         const int32_t answer = define_declarators(type, f.storage,
                                                   global ? kContextGlobal : kContextLocal,
                                                   implicit, f.protect);

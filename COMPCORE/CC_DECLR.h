@@ -172,6 +172,15 @@ int emit_initialized_data(uint32_t word, int32_t type, uint16_t *dims, int dim_c
 // The sharing marker ("shared", "protected") of the declaration the definer reads.
 void set_sharing_marker(uint16_t marker);
 
+// The I/O attribute of the declaration the definer reads: the leading word "ioi" (internal I/O
+// space) or "ioe" (external), the names of the assembler's prefixes. Each object of such a
+// declaration is a port at the address "@" gives it (a definition without one is refused), and
+// every access of it carries the space's prefix. It lasts for the whole declarator list; an
+// object at local scope is static (a port has one fixed address). The definer copies it into
+// bits 0-1 of the symbol's third flag byte (kSymIoShift).
+enum : uint8_t { kIoNone = 0, kIoInternal = 1, kIoExternal = 2 };
+void set_io_attribute(uint8_t space);
+
 // ---- local scope ---------------------------------------------------------------------------------
 
 // What the definer reads of the function being compiled (set by the function-definition parser).

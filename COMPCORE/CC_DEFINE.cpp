@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -363,6 +364,7 @@ int initialise(uint32_t word, int32_t type, uint16_t *dims, int dim_count, int m
 namespace {
 
 uint16_t g_sharing = kShareNone;
+uint8_t g_io = kIoNone;
 
 bool base_const(uint32_t word)
 {
@@ -452,7 +454,31 @@ struct Definition {
     int32_t type;
     int32_t storage;
     bool protect;
+    uint8_t io;  // the declaration's I/O attribute
 };
+
+// The port address after "@": a constant in the I/O space; nothing after a fault (reported).
+std::optional<ADDR24> read_port_address(bool pointer)
+{
+    gObjectPool.push_mark();
+    struct Mark {
+        ~Mark() { gObjectPool.pop_mark(); }
+    } mark;
+    object *value = gObjectPool.new_object();
+    {
+        DiscardedCode discard;
+        parse_expression(value, 1, 0, 0);
+    }
+    if (value->kind != 0 || value->literal) {
+        error_here("%s", msg(kMsgDeclIoConstant));
+        return std::nullopt;
+    }
+    if (pointer) {
+        error_here("%s", msg(kMsgDeclIoPointer));
+        return std::nullopt;
+    }
+    return make_addr(0, static_cast<uint16_t>(value->value));
+}
 
 // A global, static, register, extern or typedef name.
 void define_static(Definition &d)
@@ -462,12 +488,26 @@ void define_static(Definition &d)
     const bool function = decl_level(r.word, 0) == kDeclFunction;
     const bool constant = base_const(r.word);
     bool initialised = false;
-    if (peek() == '=') {
+    uint8_t io = function ? uint8_t(kIoNone) : d.io;
+    std::optional<ADDR24> port;
+    if (io != kIoNone && peek() == '@') {
+        advance_input(1);
+        port = read_port_address(pointer);
+        if (!port)
+            io = kIoNone;  // an ordinary object then, so that nothing else goes wrong
+        else if (d.storage == kStorageExtern)
+            d.storage = kStorageNoneGlobal;  // an extern with its address is its definition
+    } else if (peek() == '=') {
         advance_input(1);
         initialised = true;
         if (d.storage == kStorageRegister) {
             error_here("%s", msg(kMsgDeclAutoInit));
             skip_declarator_rest();  // a register variable has no data of its own to take it
+        } else if (io != kIoNone) {
+            // A port's value is the device's: the data goes among the constants as for an
+            // ordinary object.
+            error_here("%s", msg(kMsgDeclIoInitializer));
+            io = kIoNone;
         } else if (!watch_compile() && !constant) {
             trivial_warning_here("%s", msg(kMsgDeclInitializedInFlash));
             if (pointer)
@@ -485,8 +525,17 @@ void define_static(Definition &d)
     const bool placed = !function && d.storage != kStorageExtern &&
                         d.storage != kStorageTypedefGlobal &&
                         d.storage != kStorageTypedefLocal && d.storage != kStorageRegister;
+    if (placed && io != kIoNone && !port && !initialised) {
+        // A port defined without its address would be accessed at some address of the variable
+        // area in the I/O space.
+        error_here("%s", msg(kMsgDeclIoConstant));
+        io = kIoNone;
+    }
     ADDR24 address = kDummyAddress;
-    if (placed) {
+    if (placed && port) {
+        address = *port;
+        r.size = declarator_size(r.word, d.type, r.dims, r.dim_count);
+    } else if (placed) {
         gObjectPool.push_mark();
         struct Mark {
             ~Mark() { gObjectPool.pop_mark(); }
@@ -531,6 +580,9 @@ void define_static(Definition &d)
         error_here("%s", msg(kMsgDeclSharedPlacement));
     }
     set_flag(s, kSymTyped, (current_decl_flags().word & kDeclTyped) != 0);
+    s->flags[2] = static_cast<uint8_t>((s->flags[2] & ~(3u << kSymIoShift)) | (io << kSymIoShift));
+    if (io != kIoNone && g_sharing != kShareNone)
+        error_here("%s", msg(kMsgDeclSharedPlacement));
 
     if (!placed)
         return;
@@ -597,6 +649,7 @@ void define_parameter(Definition &d, int context)
 }  // namespace
 
 void set_sharing_marker(uint16_t marker) { g_sharing = marker; }
+void set_io_attribute(uint8_t space) { g_io = space; }
 
 int32_t define_declarators(int32_t type, int32_t storage, int context, bool implicit, bool protect)
 {
@@ -609,7 +662,8 @@ int32_t define_declarators(int32_t type, int32_t storage, int context, bool impl
             return answer();
         const int reports = errors_seen();
         const int result = parse_declarator(type, true);
-        Definition d{declarator_result(), type, storage, protect};
+        Definition d{declarator_result(), type, storage, protect,
+                     parameter ? uint8_t(kIoNone) : g_io};
         DeclaratorResult &r = d.r;
         const bool function = decl_level(r.word, 0) == kDeclFunction;
 
@@ -657,6 +711,8 @@ int32_t define_declarators(int32_t type, int32_t storage, int context, bool impl
                                                        : (current_storage_class() == kClassStatic
                                                               ? kStorageStaticLocal
                                                               : kStorageAuto);
+        if (d.io != kIoNone && !parameter && (cls == kStorageAuto || cls == kStorageRegister))
+            cls = kStorageStaticLocal;  // a port has one fixed address
         d.storage = cls;
 
         if (cls == kStorageRegister) {

@@ -786,6 +786,7 @@ object *name_primary(object *node, const char *name)
     set_object(node, kind, static_cast<uint16_t>(entry->type), entry->declarator, entry, offset,
                entry->dims, entry->dim_count, first == kDeclNone || first == kDeclPointer, false);
     node->flags[1] = static_cast<uint8_t>((node->flags[1] & ~0x40) | ((entry->flags[1] & 0x20) << 1));
+    obj_take_io_space(node, entry);
     return node;
 }
 

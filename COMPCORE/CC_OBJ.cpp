@@ -188,6 +188,15 @@ void obj_from_symbol(object *node, symbol *sym) {
                static_cast<uint32_t>(static_cast<int32_t>(sym->value)), sym->dims, sym->dim_count,
                plain, false);
     node->flags[1] = static_cast<uint8_t>((node->flags[1] & ~0x40) | (bit(sym->flags[1], 5) << 6));
+    obj_take_io_space(node, sym);
+}
+
+void obj_take_io_space(object *node, const symbol *sym)
+{
+    if (!sym || decl_level(sym->declarator, 0) == kDeclFunction)
+        return;
+    set_obj_flag(node, internalIo, (sym->flags[2] & 3) == 1);
+    set_obj_flag(node, externalIo, (sym->flags[2] & 3) == 2);
 }
 
 // ---- queries ------------------------------------------------------------------------------------

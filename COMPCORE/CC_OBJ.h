@@ -124,6 +124,10 @@ void obj_set_long_const(object *node, int32_t value);
 void obj_set_ulong_const(object *node, uint32_t value);
 void obj_set_address_value(object *node, uint32_t value);
 void obj_from_symbol(object *node, symbol *sym);
+// A data symbol's I/O space (bits 0-1 of its third flag byte: 1 internal, 2 external; the
+// definer's I/O attribute) as the node's internalIo / externalIo; a function's bits there mean
+// something else and are left alone.
+void obj_take_io_space(object *node, const symbol *sym);
 
 // ---- queries --------------------------------------------------------------------------------
 const char *obj_name(const object *node);

@@ -413,7 +413,7 @@ void ExpressionHandling::place_operand(object *node, uint8_t placement, uint32_t
         if (on_stack(node) || (!in_registers(node) && loads_unchanged(node, type))) {
             if (is_constant(node))
                 to_result_type(node, type);
-            CodeGenForObject move(node);
+            MoveObject move(node);  // with the I/O prefix of a port
             move.load(kRidDE, false, false);
             retype_word(node, type);
             return;

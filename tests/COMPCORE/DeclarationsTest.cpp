@@ -255,6 +255,15 @@ const Fault kFaults[] = {
     {"InconsistentSharing", "extern shared int g;\nint g;",
      {"g has inconsistent shared attribute declaration."}},
     {"SharedPointer", "shared char *p;\nprotected long l;", {}},
+    {"Port", "ioi char p @ 0x30;\nioe int q @ 0x4000, r @ 0x4002;", {}},
+    {"ExternPortThenItsAddress", "extern ioi char p;\nioi char p @ 0x30;", {}},
+    {"PortAddressNotConstant", "int v;\nioi char p @ v;",
+     {"Only constant values allowed for IO addresses."}},
+    {"PortWithoutAddress", "ioe int p;", {"Only constant values allowed for IO addresses."}},
+    {"PortPointer", "ioi char *p @ 0x30;", {"No IO address fixing for pointer types."}},
+    {"PortInitialised", "ioi char p = 5;", {"No ititializers allowed with IO attribute."}},
+    {"SharedPort", "shared ioi char p @ 0x30;",
+     {"Shared & protected: for Global,External and Pointers only."}},
 };
 
 class DeclarationFaults : public Declarations, public ::testing::WithParamInterface<Fault> {};
@@ -271,6 +280,25 @@ TEST_P(DeclarationFaults, ReportOnce)
 
 INSTANTIATE_TEST_SUITE_P(All, DeclarationFaults, ::testing::ValuesIn(kFaults),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// A port lies at its address in its I/O space, and nothing of it in the variable area.
+TEST_F(Declarations, PortsTakeTheirAddressAndSpace)
+{
+    ASSERT_EQ(compile("int before;\nioi char p @ 0x30;\nioe int q @ 0x4000;\nint after;"), 0)
+        << messages_text();
+    const symbol *p = global("p");
+    const symbol *q = global("q");
+    ASSERT_NE(p, nullptr);
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(p->address[0], make_addr(0, 0x30));
+    EXPECT_EQ(q->address[0], make_addr(0, 0x4000));
+    EXPECT_EQ(p->flags[2] & 3, kIoInternal);
+    EXPECT_EQ(q->flags[2] & 3, kIoExternal);
+    EXPECT_EQ(global("before")->flags[2] & 3, kIoNone);
+    // The variables around them are next to each other.
+    EXPECT_EQ(addr_offset(global("before")->address[0]) - addr_offset(global("after")->address[0]),
+              2);
+}
 
 TEST_F(Declarations, GlobalAutoGoesOnAsAGlobal)
 {

@@ -889,6 +889,24 @@ TEST_F(Statements, RegisterVariablesOfANestedBlockAreAutomatics)
     }
 }
 
+// ---- ports --------------------------------------------------------------------------------------------
+
+// Stores into ports and reads of them reach the I/O spaces, not memory at the same address
+// (0xA000 is RAM of the variable area, physical 0x82000).
+TEST_F(Statements, PortsAreReadAndWrittenInTheirIoSpaces)
+{
+    ASSERT_TRUE(compile_and_call(
+        "ioi char port @ 0x30;\nioe int wide @ 0xA000;\n"
+        "int f() { ioi char local @ 0x31; port = 0x5A; wide = 0x1234; local = port + 1;\n"
+        " return local + wide; }\n"));
+    EXPECT_TRUE(reg("HL", 0x5B + 0x1234));
+    EXPECT_EQ(board.io_read(vsim::IoSpace::internal, 0x30), 0x5A);
+    EXPECT_EQ(board.io_read(vsim::IoSpace::internal, 0x31), 0x5B);
+    EXPECT_EQ(board.io_read(vsim::IoSpace::external, 0xA000), 0x34);
+    EXPECT_EQ(board.io_read(vsim::IoSpace::external, 0xA001), 0x12);
+    EXPECT_NE(physical(0x82000), 0x34);
+}
+
 TEST_F(Statements, RegisterVariablesThatAreNotTwoBytesOrInitialisedAreReported)
 {
     const std::vector<std::string> got = compile_messages(
