@@ -18,6 +18,7 @@ uint8_t g_storage_class = 0;
 uint16_t g_exit_hook = 0;
 bool g_exit_hook_initialised = false;
 bool g_runtime_library_missing = false;
+std::vector<ADDR24> g_starts;
 
 // start <= address <= end
 bool holds(const FunctionRecord *r, ADDR24 address) {
@@ -180,8 +181,21 @@ void set_compile_code_limits(uint32_t last_root_code, uint32_t first_free, bool 
     set_code_limits(last_root_code, first_free);
 }
 
+void add_function_start(ADDR24 start) { g_starts.push_back(start); }
+const std::vector<ADDR24> &function_starts() { return g_starts; }
+void clear_function_starts() { g_starts.clear(); }
+
+int function_start_index(ADDR24 address) {
+    const uint32_t physical = addr_to_physical(address);
+    for (std::size_t i = 0; i + 1 < g_starts.size(); ++i)
+        if (addr_to_physical(g_starts[i]) <= physical && addr_to_physical(g_starts[i + 1]) > physical)
+            return static_cast<int>(i);
+    return static_cast<int>(g_starts.size()) - 1;
+}
+
 void reset_function_records_state() {
     free_function_records();
+    clear_function_starts();
     set_function_record_context(nullptr, 0);
     g_exit_hook = 0;
     g_exit_hook_initialised = false;

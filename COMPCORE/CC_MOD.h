@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct FunctionRecord {
     std::string name;
@@ -49,6 +50,17 @@ bool function_info_at(ADDR24 address, uint32_t *word_a, ADDR24 *start, uint32_t 
                       uint32_t *word_c, uint32_t *word_d, uint32_t *options,
                       uint8_t *storage_class);
 
+// The start list: the start address of every function body in compile order, whether or not it
+// leaves a record (a "nodebug" function leaves none, yet code inside it is not its neighbour's).
+// The compile-and-load sequence empties it before each compile.
+void add_function_start(ADDR24 start);
+const std::vector<ADDR24> &function_starts();
+void clear_function_starts();
+// The index in the start list of the function whose code holds the address: the first whose start
+// is not above it and whose successor's start is above it (physically), else the last; -1 when
+// the list is empty.
+int function_start_index(ADDR24 address);
+
 // Exit hook: resolves "__xexit__" (serious warning when it is not defined).
 void init_exit_hook();
 uint16_t exit_hook_address();
@@ -68,4 +80,4 @@ bool runtime_library_missing_flag();
 // address; nothing while a watch expression is compiled.
 void set_compile_code_limits(uint32_t last_root_code, uint32_t first_free, bool watch_compile);
 
-void reset_function_records_state(); // tests: list, hook and switches back to start-up
+void reset_function_records_state(); // tests: lists, hook and switches back to start-up

@@ -804,6 +804,7 @@ void compile_body(symbol *fn)
     CodegenSeam &codegen = codegen_seam();
     const ADDR24 root_at_entry = root_code_cache().current;
     codegen.set_code_address(xmem ? xmem_code_cache().current : root_at_entry);
+    add_function_start(here());
 
     // The local declarations, with the frame counter from 0.
     // The local declarations start from the persistent flags: the function's own come back after.
@@ -1678,6 +1679,7 @@ ADDR24 compile_web_guard(bool debug, bool wildcard)
         entry = here();
     }
     const ADDR24 start = here();
+    add_function_start(start);
     assign_parameter_offsets();
     set_stack_offset(0);
     {

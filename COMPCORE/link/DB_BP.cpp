@@ -73,26 +73,6 @@ void unmark(const BreakpointRecord &record)
     showBreakpointMark(record.line - 1, record.column - 1, false, record.file.c_str());
 }
 
-// The index in compile order of the function whose code holds the address: the first whose start
-// is not above it and whose successor's start is above it, else the last. -1 when no function
-// was compiled.
-int function_index_of(uint32_t address)
-{
-    const uint32_t physical = addr_to_physical(address);
-    int index = -1;
-    int last = -1;
-    const FunctionRecord *previous = nullptr;
-    int i = 0;
-    for (const FunctionRecord *f = function_records(); f; f = f->next, ++i) {
-        if (previous && index < 0 && addr_to_physical(previous->start) <= physical &&
-            addr_to_physical(f->start) > physical)
-            index = i - 1;
-        previous = f;
-        last = i;
-    }
-    return index >= 0 ? index : last;
-}
-
 std::string file_name_only(const std::string &path)
 {
     std::string p = path;
@@ -271,7 +251,7 @@ void reportTargetRuntimeError(uint16_t code_word, uint16_t address)
 
     if (code >= kFirstRuntimeError && code <= kLastRuntimeError) {
         const std::string text = runtimeErrorText(code);
-        const int function = function_index_of(fault);
+        const int function = function_start_index(fault);
 
         // The nearest statement before the fault, by walking back a byte at a time.
         uint32_t at = fault;
@@ -284,7 +264,7 @@ void reportTargetRuntimeError(uint16_t code_word, uint16_t address)
             if (found)
                 break;
         }
-        if (found && function >= 0 && function_index_of(at) == function)
+        if (found && function >= 0 && function_start_index(at) == function)
             show_report(GetResString(kMsgRuntimeErrorAt, text.c_str(),
                                      file_name_only(file).c_str(), int(line)));
         else

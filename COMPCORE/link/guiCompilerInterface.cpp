@@ -418,6 +418,8 @@ int CompileAndLoad(const std::string &file)
         compile_conditions().bios_present = gIncludeBiosInImage != 0;
         ShowCompileStatusCaption();
         show_compile_file(file);
+        // The functions this compile defines are the ones a run-time error is placed in.
+        clear_function_starts();
         SetCompilingBios(bios ? 1 : 0);
         // A program for the target starts a new trace: the compile fills the names again.
         if (!bios && !gCompileToFile && IdePreferences().enable_tracing)

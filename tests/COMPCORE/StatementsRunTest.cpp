@@ -456,6 +456,32 @@ TEST_F(Statements, EachDebugFunctionLeavesAFunctionRecordOverItsCode)
     }
 }
 
+// Every body starts an entry of the start list in compile order, a "nodebug" one too, which
+// leaves no function record: code inside it is its own function's, not the one before.
+TEST_F(Statements, EveryFunctionBodyStartsAnEntryOfTheStartList)
+{
+    clear_function_starts();
+    ASSERT_EQ(compile(header(true) + driver("") +
+                      "int f() { return 1; }\nnodebug int g() { return 2; }\n"
+                      "xmem int h() { return 3; }\n"),
+              0)
+        << messages_text();
+    EXPECT_EQ(function_address("g"), kDummyAddress) << "no record for a nodebug function";
+    const std::vector<ADDR24> &starts = function_starts();
+    int previous = -1;
+    for (const char *name : {"f", "g", "h"}) {
+        ASSERT_NE(global(name), nullptr) << name;
+        const ADDR24 start = global(name)->address[0];
+        const auto it = std::find(starts.begin(), starts.end(), start);
+        ASSERT_NE(it, starts.end()) << name << " is not in the start list";
+        const int index = static_cast<int>(it - starts.begin());
+        EXPECT_GT(index, previous) << name << ": compile order";
+        EXPECT_EQ(function_start_index(addr_add(start, 1)), index) << name;
+        previous = index;
+    }
+    EXPECT_FALSE(addr_is_root(global("h")->address[0]));
+}
+
 // ---- messages --------------------------------------------------------------------------------------------
 
 struct Fault {

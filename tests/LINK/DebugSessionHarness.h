@@ -1,6 +1,6 @@
 // A debug session on the board stand-in without the compiler: a program of hooked code
-// assembled here and loaded into the stand-in's flash, the line table, function records, name
-// map and exit routine a compile of it would leave, run control installed as the link's debugger
+// assembled here and loaded into the stand-in's flash, the line table, function records and
+// start list, name map and exit routine a compile of it would leave, run control installed as the link's debugger
 // events, and a headless editor for its source "t.c". The program is three functions: main
 // (four statements, one calls func), func (two statements) and the exit routine, whose trap
 // ends the program with the exit code in L, its XPC in H and the faulting address in HL'.
@@ -108,10 +108,13 @@ protected:
         for (const Statement &s : kStatements)
             markStatementPosition(kSource, s.line, s.column, at(s.label), gLineTable);
         endSourceRange(22, 1, at("xexit"));
+        // Every function starts an entry of the start list; the exit routine, compiled without
+        // debug code, leaves no function record.
         const uint32_t none = 0;
         add_function_record(0, 0, 0, at("main"), at("func"), none, 0, 0, "main");
         add_function_record(0, 0, 0, at("func"), at("xexit"), none, 0, 0, "func");
-        add_function_record(0, 0, 0, at("xexit"), at("xexit") + 3, none, 0, 0, "xexit");
+        for (const char *name : {"main", "func", "xexit"})
+            add_function_start(at(name));
         for (const char *name : {"main", "func", "xexit"})
             gAddressNameMap[at(name)] = {at(name), name};
         set_exit_hook(uint16_t(at("xexit")));
