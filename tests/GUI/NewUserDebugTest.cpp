@@ -4,16 +4,21 @@
 // with the global read over the link, F2 takes it away, Stop stops the program where it loops
 // on, and the compile statistics window shows the lines and sizes of the compile. The same
 // session runs once more on a real X server (Xvfb), stopped at the breakpoint with the
-// statistics window up, and the screenshot shows the execution point on the source.
+// statistics window up, and the screenshot shows the execution point on the source. A program
+// of three functions goes through the whole session on the pseudo-terminal and on loopback TCP
+// with a pass phrase the board's challenge asks for.
 #include "GuiHarness.h"
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QScreen>
 #include <QTest>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "BoardStandIn.h"
@@ -35,6 +40,7 @@
 #include "TcTargetOperations.h"
 #include "frmKXEditor.h"
 #include "frmKXInfo.h"
+#include "frmKXPassPhrase.h"
 #include "guiCompilerInterface.h"
 #include "guiDebugger.h"
 #include "guiKXPreferences.h"
@@ -113,20 +119,7 @@ protected:
                       fs::copy_options::overwrite_existing);
         set_bios_file((m_dir / "bios" / "Vireonbios.c").string());
 
-        vsim::StandInConfig config;
-        config.firmware.initial_phase = vsim::BoardPhase::cold;
-        config.wait_timeout = std::chrono::milliseconds(3000);
-        m_board = std::make_unique<vsim::BoardStandIn>(config);
-        std::string error;
-        ASSERT_TRUE(m_board->start(error)) << error;
-        SetSerialDevice(kComPort, m_board->pty_path());
-        TCOptionsType o;
-        o.com_port = kComPort;
-        o.serial_response_timeout = 1000;
-        o.serial_retry_count = 0;
-        o.verify_dsr = 0;
-        o.max_download_baud = 460800;
-        target_operations().SetCommSettings(o);
+        StartBoard();
         SetLoaderBaudRates(2400, 57600, 115200);
         gPilotLoad = 1;
         gBiosTimeStamp = 0;
@@ -138,6 +131,8 @@ protected:
         if (m_main)
             m_main->SetDebugMode(0);
         ShutdownLink();
+        gTCPPassPhraseControl.Reset();
+        gTCPPassPhraseControl.SetDialogFactory(nullptr);
         m_board.reset();
         SetSerialDevice(kComPort, "");
         link_timings() = m_saved_timings;
@@ -145,6 +140,113 @@ protected:
         GuiTest::TearDown();
         set_debugger_operations(nullptr);
         install_seam_doubles();
+    }
+
+    // Over loopback TCP the board asks for the pass phrase with a challenge of method 1; the
+    // user types it into the IDE's form and presses Enter.
+    virtual bool OverTcp() const { return false; }
+
+    // The stand-in, cold, on the link the test asks for, and the link's settings to reach it.
+    void StartBoard()
+    {
+        vsim::StandInConfig config;
+        config.firmware.initial_phase = vsim::BoardPhase::cold;
+        config.wait_timeout = std::chrono::milliseconds(3000);
+        config.serial = !OverTcp();
+        if (OverTcp()) {
+            config.firmware.challenge_method = 1;
+            config.firmware.pass_phrase = kPassPhrase;
+        }
+        m_board = std::make_unique<vsim::BoardStandIn>(config);
+        std::string error;
+        ASSERT_TRUE(m_board->start(error)) << error;
+        TCOptionsType o;
+        o.com_port = kComPort;
+        o.serial_response_timeout = 1000;
+        o.serial_retry_count = 0;
+        o.verify_dsr = 0;
+        o.max_download_baud = 460800;
+        if (OverTcp()) {
+            o.link_kind = 1;
+            ASSERT_TRUE(set_comm_text(o.network_address, "127.0.0.1"));
+            o.control_port = m_board->tcp_port();
+            o.tcp_response_timeout = 2000;
+            o.tcp_retry_count = 0;
+            gTCPPassPhraseControl.Reset();
+            gTCPPassPhraseControl.SetDialogFactory(
+                qt_pass_phrase_dialogs(nullptr, [this](QDialog &dialog) {
+                    ++m_phrases_asked;
+                    dialog.show();
+                    auto &form = static_cast<TfrmPassPhrase &>(dialog);
+                    form.edtPassPhrase->setText(kPassPhrase);
+                    QTest::keyClick(form.edtPassPhrase, Qt::Key_Return);
+                    return dialog.result();
+                }));
+        } else {
+            SetSerialDevice(kComPort, m_board->pty_path());
+        }
+        target_operations().SetCommSettings(o);
+    }
+
+    // What the board took in while the compile loaded it, one line per step, in order: the
+    // loaders, each rate asked for, the runs of memory writes with the line speed they came
+    // at (none over TCP), the BIOS start and the debug rate told over TCP.
+    std::vector<std::string> LoadSteps()
+    {
+        return m_board->with_firmware([](vsim::BoardFirmware &f) {
+            std::vector<std::string> steps;
+            const vsim::LoaderLog &loader = f.loader();
+            if (loader.cold_complete || !loader.tcp_cold_loader.empty())
+                steps.push_back("cold loader");
+            if (loader.pilot_complete)
+                steps.push_back("pilot at " + std::to_string(loader.pilot_baud));
+            if (!loader.tcp_pilot_image.empty())
+                steps.push_back("pilot");
+            const auto word = [](const std::vector<uint8_t> &p) {
+                return p.size() < 4 ? 0u
+                                    : unsigned(p[0] | p[1] << 8 | p[2] << 16 | unsigned(p[3]) << 24);
+            };
+            for (const vsim::ReceivedFrame &r : f.frames()) {
+                const uint8_t subtype = r.subtype & kLinkSubtypeMask;
+                std::string step;
+                if (r.type == kLinkSys && subtype == kSysSetBaudRate)
+                    step = "rate " + std::to_string(word(r.payload));
+                else if (r.type == kLinkSys && subtype == kSysWrite)
+                    step = r.baud ? "writes at " + std::to_string(r.baud) : "writes";
+                else if (r.type == kLinkSys && subtype == kSysStartBios && !r.payload.empty())
+                    step = "start BIOS " + std::to_string(r.payload[0]);
+                else if (r.type == kLinkDbg && subtype == kDbgSetTargetBaud)
+                    step = "debug rate " + std::to_string(word(r.payload));
+                if (!step.empty() && (steps.empty() || steps.back() != step))
+                    steps.push_back(step);
+            }
+            return steps;
+        });
+    }
+
+    // Bytes of the board's memory that differ from the compiled image (its first byte at
+    // physical 0): "0x0012: 0xFF (expected 0x21)", the first few; empty when they agree.
+    std::string ImageDifferences(const fs::path &image_file)
+    {
+        std::ifstream in(image_file, std::ios::binary);
+        const std::vector<uint8_t> image{std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>()};
+        if (image.empty())
+            return "no image in " + image_file.string();
+        return m_board->with_firmware([&](vsim::BoardFirmware &f) {
+            std::string out;
+            int shown = 0;
+            for (uint32_t a = 0; a < image.size() && shown < 4; ++a) {
+                if (f.board().peek(a) == image[a])
+                    continue;
+                char line[64];
+                std::snprintf(line, sizeof line, "0x%05X: 0x%02X (expected 0x%02X)\n", a,
+                              f.board().peek(a), image[a]);
+                out += line;
+                ++shown;
+            }
+            return out;
+        });
     }
 
     // As the user presses a command's key: its enabled state is the one the window shows.
@@ -197,8 +299,10 @@ protected:
         return bytes[0] | bytes[1] << 8;
     }
 
+    static constexpr const char *kPassPhrase = "open sesame";
     std::unique_ptr<vsim::BoardStandIn> m_board;
     TLinkTimings m_saved_timings;
+    int m_phrases_asked = 0;
 };
 
 TEST_F(NewUser, CompilesRunsToABreakpointAndStops)
@@ -241,10 +345,35 @@ TEST_F(NewUser, CompilesRunsToABreakpointAndStops)
     info.close();
 }
 
-// Three functions: the start stops at main's first statement; a breakpoint at the caret is hit
-// with the global as the board holds it; a source step over a call stops at the caller's next
-// line; an instruction step moves the PC by the instruction's length; the program's end is told.
-TEST_F(NewUser, StepsOverACallStepsAnInstructionAndRunsToTheEnd)
+// One session on each link: what the load sends and the steps the board takes.
+struct LinkCase {
+    const char *name;
+    bool tcp;
+    std::vector<std::string> load; // LoadSteps of the first compile
+    int phrases_asked;
+};
+void PrintTo(const LinkCase &c, std::ostream *out) { *out << c.name; }
+
+const LinkCase kLinks[] = {
+    {"serial", false, {"cold loader", "pilot at 57600", "rate 460800", "writes at 460800",
+                       "start BIOS 2", "writes at 115200"}, 0},
+    // Over TCP the program is a file transfer too, after which the BIOS starts again.
+    {"tcp_pass_phrase", true, {"cold loader", "pilot", "rate 460800", "writes", "start BIOS 2",
+                               "debug rate 115200", "writes", "start BIOS 2", "debug rate 115200"},
+     1},
+};
+
+class NewUserOnEachLink : public NewUser, public ::testing::WithParamInterface<LinkCase> {
+protected:
+    bool OverTcp() const override { return GetParam().tcp; }
+};
+
+// Three functions: compiled and loaded with the BIOS (the loaders, the negotiated rate, the
+// BIOS and the program as the board logged them, its memory the image); the start stops at
+// main's first statement; a breakpoint at the caret is hit with the global as the board holds
+// it; a source step over a call stops at the caller's next line; an instruction step moves the
+// PC by the instruction's length; the program's end is told.
+TEST_P(NewUserOnEachLink, StepsOverACallStepsAnInstructionAndRunsToTheEnd)
 {
     TfrmEdit *editor = Main().OpenFile(Write("three.c", kThreeFunctions));
     ASSERT_NE(editor, nullptr);
@@ -252,6 +381,11 @@ TEST_F(NewUser, StepsOverACallStepsAnInstructionAndRunsToTheEnd)
     for (const auto &box : m_boxes.shown)
         ADD_FAILURE() << box.caption << ": " << box.text;
     ASSERT_EQ(Main().RunState(), 1);
+    EXPECT_EQ(LoadSteps(), GetParam().load);
+    EXPECT_EQ(ImageDifferences(m_dir / "three.bdl"), "");
+    EXPECT_EQ(m_phrases_asked, GetParam().phrases_asked);
+    EXPECT_EQ(m_board->with_firmware([](vsim::BoardFirmware &f) { return f.tcp_authenticated(); }),
+              GetParam().tcp);
     const std::string file = editor->GetTextEdit()->GetFileName();
     auto statement = [&](uint16_t line) { return lookupAddressBySource(file, line, 5); };
     EXPECT_EQ(gTargetRegisters.PC, statement(12)) << "stopped at main's first statement";
@@ -295,6 +429,9 @@ TEST_F(NewUser, StepsOverACallStepsAnInstructionAndRunsToTheEnd)
     EXPECT_EQ(gTargetRegisters.PC, statement(12)) << "the restart stops at main's first statement";
     EXPECT_EQ(Main().RunState(), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Links, NewUserOnEachLink, ::testing::ValuesIn(kLinks),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 // Runs only as the child of the test below, on the X server it started.
 class NewUserUnderX : public NewUser {};
