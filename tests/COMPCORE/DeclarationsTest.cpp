@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,24 @@ TEST_F(Declarations, StructureArrayStringAndVariableReachTheirPlaces)
     }
     EXPECT_TRUE(data);
     EXPECT_TRUE(list);
+}
+
+// A brace list's range is listed with the code of the compile it belongs to: 4 in a program,
+// 3 in the BIOS; its data as data (2) in both.
+TEST_F(Declarations, BraceListsAreListedAsTheirCompilesCode)
+{
+    for (const bool bios : {false, true}) {
+        linker.list_records.clear();
+        const std::string text = "const int t[] = { 1, 2 };\n";
+        ASSERT_EQ(bios ? compile_bios(text) : compile(text), 0) << messages_text();
+        const symbol *t = global("t");
+        ASSERT_NE(t, nullptr);
+        std::set<int> kinds;
+        for (const auto &rec : linker.list_records)
+            if (rec.start == t->address[0])
+                kinds.insert(rec.kind);
+        EXPECT_EQ(kinds, (std::set<int>{2, bios ? 3 : 4})) << (bios ? "BIOS" : "program");
+    }
 }
 
 // ---- declarators ---------------------------------------------------------------------------------

@@ -917,21 +917,62 @@ TEST_F(Statements, RegisterVariablesOfANestedBlockAreAutomatics)
 
 // ---- ports --------------------------------------------------------------------------------------------
 
+// One byte a run leaves in an I/O space.
+struct PortByte {
+    vsim::IoSpace space;
+    uint16_t port;
+    uint8_t value;
+};
+
+struct PortRun {
+    const char *name;
+    std::string text;
+    std::string init;
+    uint16_t result;
+    std::vector<PortByte> bytes;
+    uint32_t ram;  // the physical RAM byte at the address of the last one, which it must not hold
+};
+
+constexpr auto kInternal = vsim::IoSpace::internal;
+constexpr auto kExternal = vsim::IoSpace::external;
+
 // Stores into ports and reads of them reach the I/O spaces, not memory at the same address
-// (0xA000 is RAM of the variable area, physical 0x82000).
-TEST_F(Statements, PortsAreReadAndWrittenInTheirIoSpaces)
+// (0xA000 up is RAM of the variable area, physical 0x82000 up). A constant index or a member
+// offset moves the address, a variable index reaches the element through HL.
+const PortRun kPortRuns[] = {
+    {"Scalars",
+     "ioi char port @ 0x30;\nioe int wide @ 0xA000;\n"
+     "int f() { ioi char local @ 0x31; port = 0x5A; wide = 0x1234; local = port + 1;\n"
+     " return local + wide; }\n",
+     "", 0x5B + 0x1234,
+     {{kInternal, 0x30, 0x5A}, {kInternal, 0x31, 0x5B}, {kExternal, 0xA000, 0x34},
+      {kExternal, 0xA001, 0x12}},
+     0x82001},
+    {"ElementsAndMembers",
+     "struct regs { char ctl; int data; };\nioe char bank[4] @ 0xA010;\n"
+     "ioi struct regs dev @ 0x40;\n"
+     "int f() { bank[2] = 7; bank[n] = 9; dev.data = 0x1234; dev.ctl = 1;\n"
+     " return bank[n] + bank[2] + dev.data + dev.ctl; }\n",
+     set_n(3), 9 + 7 + 0x1234 + 1,
+     {{kInternal, 0x40, 1}, {kInternal, 0x41, 0x34}, {kInternal, 0x42, 0x12},
+      {kExternal, 0xA012, 7}, {kExternal, 0xA013, 9}},
+     0x82013},
+};
+
+class PortRuns : public Statements, public ::testing::WithParamInterface<PortRun> {};
+
+TEST_P(PortRuns, ReadAndWriteTheirIoSpaces)
 {
-    ASSERT_TRUE(compile_and_call(
-        "ioi char port @ 0x30;\nioe int wide @ 0xA000;\n"
-        "int f() { ioi char local @ 0x31; port = 0x5A; wide = 0x1234; local = port + 1;\n"
-        " return local + wide; }\n"));
-    EXPECT_TRUE(reg("HL", 0x5B + 0x1234));
-    EXPECT_EQ(board.io_read(vsim::IoSpace::internal, 0x30), 0x5A);
-    EXPECT_EQ(board.io_read(vsim::IoSpace::internal, 0x31), 0x5B);
-    EXPECT_EQ(board.io_read(vsim::IoSpace::external, 0xA000), 0x34);
-    EXPECT_EQ(board.io_read(vsim::IoSpace::external, 0xA001), 0x12);
-    EXPECT_NE(physical(0x82000), 0x34);
+    const PortRun &p = GetParam();
+    ASSERT_TRUE(compile_and_call(p.text, false, p.init));
+    EXPECT_TRUE(reg("HL", p.result));
+    for (const PortByte &b : p.bytes)
+        EXPECT_EQ(board.io_read(b.space, b.port), b.value) << std::hex << b.port;
+    EXPECT_NE(physical(p.ram), p.bytes.back().value);
 }
+
+INSTANTIATE_TEST_SUITE_P(All, PortRuns, ::testing::ValuesIn(kPortRuns),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 TEST_F(Statements, RegisterVariablesThatAreNotTwoBytesOrInitialisedAreReported)
 {
