@@ -10,6 +10,7 @@
 #include "CC_ER.h"
 #include "CC_GO.h"
 #include "CC_HIER.h"
+#include "CC_MOD.h"
 #include "CC_Z80START.h"
 #include "SEAM_SETTINGS.h"
 #include "TcTargetOperations.h"
@@ -280,6 +281,16 @@ TEST_F(CompileLoad, TheBoardHoldsTheImage)
     EXPECT_EQ(starts[0].payload, std::vector<uint8_t>{1}) << "RAM";
     EXPECT_EQ(memory_differences(), "");
     EXPECT_NE(linker.image[0], 0xFF) << "something was built";
+}
+
+// A run-time error is placed among the functions of the program that runs: the start list of an
+// earlier compile is gone once a compile begins.
+TEST_F(CompileLoad, EachCompileStartsAFreshFunctionStartList)
+{
+    start_board();
+    add_function_start(make_addr(0, 0x1234));
+    ASSERT_EQ(compile_to_target() & 2, 0) << said();
+    EXPECT_TRUE(function_starts().empty()) << "neither the BIOS nor the program defines a function";
 }
 
 TEST_F(CompileLoad, OverTcpTheBiosAndTheProgramGoAsFileTransfers)
