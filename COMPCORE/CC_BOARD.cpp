@@ -138,7 +138,10 @@ void bios_board_set_up()
         set_board_type_permission(false);
     }
     define_decimal("_CPU_ID_", g_board.cpu_id);
-    define_decimal("__SEPARATE_INST_DATA__", compiler_options().separate_id ? 1 : 0);
+    // Libraries choose their forms by it (the start-up table of COSTATE.LIB's funcblk_init): it
+    // says 1 only when this compile lays the spaces out apart, as the option asks.
+    define_decimal("__SEPARATE_INST_DATA__",
+                   compiler_options().separate_id && separate_instruction_data() ? 1 : 0);
 }
 
 void program_board_set_up()

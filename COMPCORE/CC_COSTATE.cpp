@@ -3,6 +3,7 @@
 #include "CC_COSTATE.h"
 
 #include "CC_CALL.h"
+#include "CC_CONV.h"
 #include "CC_DECL.h"
 #include "CC_DECLR.h"
 #include "CC_FIOZ8.h"
@@ -465,8 +466,9 @@ int parse_costate_statement(int kind, ADDR24 state_address)
     }
     Record &r = g.records[record];
     if (kind == 1) {
+        // The start-up table marks the slice's block to run from the top.
         context.state = state_address;
-        r.address = kDummyAddress;  // the slice's own code sets its block
+        r.address = state_address;
     } else if (naming.usable) {
         context.sym = naming.sym;
         context.pointer = naming.pointer;
@@ -536,11 +538,141 @@ int parse_costate_statement(int kind, ADDR24 state_address)
     return kStatementOrdinary;
 }
 
-int parse_slice_statement()
+namespace {
+
+// Bytes of a slice's context buffer in front of its state block: the runtime's notes of where
+// the slice is left to and on which stack (COSTATE.LIB).
+constexpr int kSliceHeader = 6;
+
+// One expression of the slice header into `node` (no code for a constant or a variable).
+void read_header_expression(object *node) { (void)parse_expression(node, 1, 0, 0); }
+
+bool integer_constant(const object &node)
 {
-    error_here(msg(kMsgExprNotBuilt), "slice");
+    return node.kind == 0 && node.declarator == 0 && node.type >= kTypeChar &&
+           node.type <= kTypeUnsignedLong;
+}
+
+// The address of a buffer that lies in the data area: an array with static storage, or a pointer
+// constant. The slice's code writes its state block through that address as a constant.
+bool static_buffer_address(const object &node, uint16_t &address)
+{
+    const uint32_t level = decl_level(node.declarator, 0);
+    if (level == kDeclPointer && node.kind == 0) {
+        address = static_cast<uint16_t>(node.value);
+        return true;
+    }
+    const symbol *s = node.sym;
+    if (level != kDeclArray || !s || node.kind == 0)
+        return false;
+    if (s->kind != kStorageNoneGlobal && s->kind != kStorageStaticLocal &&
+        s->kind != kStorageStaticGlobal)
+        return false;
+    address = static_cast<uint16_t>(addr_offset(s->address[0]) + node.value);
+    return true;
+}
+
+bool expect_header_char(char c, uint32_t message)
+{
+    skip_blanks_across_lines();
+    const char text[2] = {c, 0};
+    if (match_text(text))
+        return true;
+    error_here("%s", msg(message));
+    return false;
+}
+
+// Reads over the rest of a refused header (up to its ")") and the statement behind it.
+int abandon_slice()
+{
+    for (int depth = 1; depth > 0;) {
+        skip_blanks_across_lines();
+        const char c = *input_pointer();
+        if (c == 0)
+            break;
+        note_bracket(c, current_line(), current_column());  // the "(" read was noted
+        advance_input(1);
+        depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+    }
     skip_statement_text();
     return kStatementOrdinary;
+}
+
+}  // namespace
+
+int parse_slice_statement()
+{
+    if (!expect_header_char('(', kMsgCoOpenParen)) {
+        skip_statement_text();
+        return kStatementOrdinary;
+    }
+    gObjectPool.push_mark();
+    struct PoolMark {
+        ~PoolMark() { gObjectPool.pop_mark(); }
+    } pool_mark;
+    object *first = gObjectPool.new_object();
+    read_header_expression(first);
+
+    // Either "(size, time)": a zeroed buffer of that size in the data area, or
+    // "(buffer, size, time)" with a buffer of static storage.
+    uint16_t buffer = 0;
+    bool allocate = false;
+    object *size = first;
+    const uint32_t level = decl_level(first->declarator, 0);
+    if (level == kDeclArray || level == kDeclPointer) {
+        if (!static_buffer_address(*first, buffer)) {
+            error_here("%s", msg(kMsgCoStaticBuffer));
+            return abandon_slice();
+        }
+        if (!expect_header_char(',', kMsgCoComma))
+            return abandon_slice();
+        size = gObjectPool.new_object();
+        read_header_expression(size);
+    } else {
+        allocate = true;
+    }
+    if (!integer_constant(*size) || static_cast<int32_t>(size->value) < 0 ||
+        static_cast<int32_t>(size->value) > 0xFFFF) {
+        error_here("%s", msg(kMsgCoBufferSize));
+        return abandon_slice();
+    }
+    const int bytes = static_cast<int>(size->value);
+    const symbol *type = funcblk_type();
+    const int needed = kSliceHeader + (type ? funcblk_size(type) : kMaxFuncBlk);
+    if (bytes < needed) {
+        // The compiled code would write the state block past the buffer.
+        error_here(msg(kMsgCoSliceTooSmall), bytes, needed);
+        return abandon_slice();
+    }
+    if (!expect_header_char(',', kMsgCoComma))
+        return abandon_slice();
+    if (allocate)
+        buffer = addr_offset(allocate_data(static_cast<uint32_t>(bytes)));
+
+    outasm("ld hl, %d", buffer);
+    gen_push_register(kRidHL);
+    outasm("ld hl, %d", bytes);
+    gen_push_register(kRidHL);
+    {
+        // The time is computed above the two words pushed.
+        const uint16_t allowance = expression_stack_allowance();
+        set_expression_stack_allowance(static_cast<uint16_t>(allowance + 4));
+        object *time = gObjectPool.new_object();
+        read_header_expression(time);
+        ConvertCCObject(time, kTypeInt, false, 0);
+        gen_load_value(time);
+        flush_pending_value();
+        set_expression_stack_allowance(allowance);
+    }
+    gen_push_register(kRidHL);
+    if (!expect_header_char(')', kMsgCoCloseParen))
+        note_bracket(')', current_line(), current_column());  // read on as if it were there
+
+    const HeldStatementBytes held = hold_statement_bytes(6);
+    const int kind =
+        parse_costate_statement(1, make_addr(0, static_cast<uint16_t>(buffer + kSliceHeader)));
+    release_statement_bytes(held);
+    return kind;
 }
 
 // ---- waitfor, yield, abort ------------------------------------------------------------------------------

@@ -995,6 +995,21 @@ int parse_compound_statement()
     }
 }
 
+HeldStatementBytes hold_statement_bytes(uint16_t bytes)
+{
+    const HeldStatementBytes held{bytes, g_fn.block_bytes, expression_stack_allowance()};
+    g_fn.block_bytes = static_cast<uint16_t>(held.outer_block + bytes);
+    set_expression_stack_allowance(static_cast<uint16_t>(held.outer_allowance + bytes));
+    return held;
+}
+
+void release_statement_bytes(const HeldStatementBytes &held)
+{
+    g_fn.block_bytes = held.outer_block;
+    set_expression_stack_allowance(held.outer_allowance);
+    gen_stack_adjust_tracked(static_cast<int16_t>(held.bytes));
+}
+
 namespace {
 
 // block = "{" declaration* statement* "}"   (the "{" is consumed)

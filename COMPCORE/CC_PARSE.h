@@ -127,6 +127,18 @@ int parse_break_continue(int is_break);
 // `explicit_return` 0: the implicit return at the end of a body.
 int parse_return_statement(int explicit_return);
 
+// Bytes a statement pushed before its body and drops behind it (a slice's context words): while
+// the body is compiled they count as held by a block, so a jump out of the body releases them
+// and the body's expressions find the automatics below them. `hold_statement_bytes` is called
+// after the pushes; `release_statement_bytes` emits the drop where the statement ends.
+struct HeldStatementBytes {
+    uint16_t bytes = 0;
+    uint16_t outer_block = 0;
+    uint16_t outer_allowance = 0;
+};
+HeldStatementBytes hold_statement_bytes(uint16_t bytes);
+void release_statement_bytes(const HeldStatementBytes &held);
+
 // Limits of one compile.
 inline constexpr int kMaxCases = 4096;
 inline constexpr int kMaxBreaks = 512;     // pending breaks, and (apart) pending continues

@@ -55,7 +55,10 @@ enum class In : uint8_t {
     c_args,        // a C function: arguments pushed last to first, 2 bytes each, the caller
                    // removes them after the call
     start_table,   // funcblk_init: the start-up table of the state blocks follows the call
+                   // (under separate instruction and data: HL the table, in constant data)
     state_block,   // HL the state block of a costatement (funcblk_exit: B the status it leaves)
+    slice_frame,   // __slice_entry: SP+2 the slice's time, SP+4 its buffer's size, SP+6 the
+                   // buffer; the "jp" past the slice follows the call
 };
 
 // What the routine leaves, and where.
@@ -74,7 +77,12 @@ enum class Out : uint8_t {
     no_return,     // ends the program through the run-time error exit
     resume,        // funcblk_entry: returns (Z set: passed over; Z clear: runs from the top),
                    // or drops its return address and enters the block's resume point
-    behind_table,  // funcblk_init: the blocks set, returns behind the table's end mark
+    behind_table,  // funcblk_init: the blocks set, returns behind the table's end mark (under
+                   // separate instruction and data: to its caller)
+    slice_run,     // __slice_entry: returns to the "jp" past the slice (passed over), enters the
+                   // body behind that jump, or its resume point on the SP it was suspended on
+    slice_leave,   // __slice_yield, __slice_waitfor, __slice_abort: the slice is left on the SP
+                   // of its entry to the "jp" past it
 };
 
 struct Routine {
@@ -337,6 +345,21 @@ inline constexpr Routine kRoutines[] = {
      "resume point whose check byte matches (else starts from the top)"},
     {"funcblk_exit", In::state_block, Ty::address, Ty::u8, Out::memory, Ty::none, 0, kF, 0,
      "the status byte = B: 2 to run again from the top, 3 to stay stopped"},
+    {"__slice_entry", In::slice_frame, Ty::address, Ty::none, Out::slice_run, Ty::none, 0,
+     kAF | kBC | kDE | kHL, 0,
+     "notes the exit and its SP in the buffer; stopped: passed over; to start: runs the body from "
+     "the top; running: the resume point on its SP (when its check byte matches)"},
+    {"__slice_exit", In::state_block, Ty::address, Ty::u8, Out::memory, Ty::none, 0, kF, 0,
+     "the status byte = B (2: the slice runs from the top at its next entry)"},
+    {"__slice_yield", In::state_block, Ty::address, Ty::none, Out::slice_leave, Ty::none, 0,
+     kAF | kDE | kHL, 0,
+     "stores the resume point behind the call and leaves the slice"},
+    {"__slice_waitfor", In::state_block, Ty::address, Ty::none, Out::slice_leave, Ty::none, 0,
+     kAF | kDE | kHL, 0,
+     "leaves the slice; its resume point (the waitfor's test) was stored by the compiled code"},
+    {"__slice_abort", In::state_block, Ty::address, Ty::none, Out::slice_leave, Ty::none, 0,
+     kAF | kDE | kHL, 0,
+     "marks the slice to run from the top (status 2) and leaves it"},
 };
 
 // The routine of a name, or null.

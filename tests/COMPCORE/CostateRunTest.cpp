@@ -11,6 +11,7 @@
 
 #include "CC_ADDR.h"
 #include "CC_FIOZ8.h"
+#include "CC_GO.h"
 #include "CC_PARSE.h"
 #include "CC_STAB.h"
 #include "SEAM_DECL.h"
@@ -143,9 +144,27 @@ void PrintTo(const RunCase &c, std::ostream *os) { *os << c.name; }
 // "mark(k)" appends k to the trace.
 const std::string kMark = "void mark(int k) { order[pos] = k; pos++; }\n";
 
+// A function of `count` costatements, each counting once per pass.
+std::string many_costatements(int count)
+{
+    std::string body;
+    for (int i = 0; i < count; ++i)
+        body += " costate { c++; yield; }\n";
+    return "void f() {\n" + body + "}\n";
+}
+
 std::vector<RunCase> run_cases()
 {
     return {
+        // Every block is set by the start-up table, however many there are: a block left out
+        // would be entered at a resume point it never had.
+        {"ManyCostatementsAreAllInTheStartUpTable", kMark + many_costatements(90), {}, 90},
+        // A name declared without storage gets its block where the costatement is compiled;
+        // the resume points are written at their offsets in that block.
+        {"NameDeclaredExternGetsItsBlock",
+         kMark + "extern FuncBlk w;\nvoid f() { int k; for (k = 0; k < 5; k++) { costate w "
+                 "init_on { c++; yield; mark(c); } } }\n",
+         {1}, 1},
         {"YieldAndWaitforInterleave",
          kMark + "void f() { int k; for (k = 0; k < 4; k++) {\n"
                  " costate { mark(1); yield; mark(2); }\n"
@@ -184,6 +203,40 @@ std::vector<RunCase> run_cases()
          kMark + "xmem void f() { int k; for (k = 0; k < 4; k++) {\n"
                  " costate { mark(1); yield; mark(2); } c++; } }\n",
          {1, 2, 1, 2}, 4},
+        // Slices run cooperatively: each pass goes on where the last one left the body.
+        {"SliceRunsItsBodyWithYieldAndWaitfor",
+         kMark + "void f() { int k; for (k = 0; k < 4; k++) {\n"
+                 " slice(40, 10) { mark(1); yield; mark(2); waitfor(c >= 3); mark(3); }\n"
+                 " c++; } }\n",
+         {1, 2, 3}, 4},
+        {"SliceInAStaticBufferRestartsAfterItsEnd",
+         kMark + "char buf[64];\nvoid f() { int k; for (k = 0; k < 5; k++) {\n"
+                 " slice(buf, sizeof(buf), 5) { c++; yield; mark(c); } } }\n",
+         {1, 2}, 3},
+        {"SliceAbortRunsItFromTheTopNextTime",
+         kMark + "void f() { int k; for (k = 0; k < 3; k++) { slice(30, 1) { c++; abort; "
+                 "c += 100; } } }\n",
+         {}, 3},
+        {"SliceBodyReadsTheFunctionsAutomatics",
+         kMark + "void f() { int k; int t; t = 0; for (k = 0; k < 4; k++) {\n"
+                 " slice(30, k + 1) { t += k; mark(t); yield; mark(k); } } }\n",
+         {0, 1, 2, 3}, 0},
+        {"BreakOutOfASliceReleasesItsWords",
+         kMark + "void f() { int k; for (k = 0; k < 3; k++) { slice(30, 1) { c++; "
+                 "if (c == 2) break; mark(c); } } mark(9); }\n",
+         {1, 9}, 2},
+        {"SliceYieldInsideANestedBlock",
+         kMark + "void f() { int k; for (k = 0; k < 4; k++) { slice(30, 1) {\n"
+                 " { int x; x = k; mark(x); yield; mark(7); } c++; } } }\n",
+         {0, 7, 2, 7}, 2},
+        {"SliceInAnXmemFunction",
+         kMark + "xmem void f() { int k; for (k = 0; k < 4; k++) {\n"
+                 " slice(30, 1) { mark(1); yield; mark(2); } c++; } }\n",
+         {1, 2, 1, 2}, 4},
+        {"SliceInsideACostatement",
+         kMark + "void f() { int k; for (k = 0; k < 4; k++) { costate { mark(1); "
+                 "slice(30, 1) { mark(2); yield; mark(3); } yield; mark(4); } } }\n",
+         {1, 2, 4, 1, 3, 4}, 0},
     };
 }
 
@@ -218,6 +271,87 @@ TEST_F(Costates, StartUpTableListsTheBlocksLastToFirst)
     EXPECT_EQ(table[2], std::make_pair(int(global_address("a")), 3));
     EXPECT_EQ(table[3].second, 2);
     EXPECT_EQ(table[3].first, global_address("a") + 13);
+}
+
+TEST_F(Costates, StartUpTableLiesInConstantDataUnderSeparateSpaces)
+{
+    compiler_options().separate_id = 1;
+    set_separate_instruction_data(true);
+    struct Restore {
+        ~Restore()
+        {
+            compiler_options().separate_id = 0;
+            set_separate_instruction_data(false);
+        }
+    } restore;
+    // What the board set-up announces to every compile of the separate spaces.
+    ASSERT_TRUE(compile_and_call("#define __SEPARATE_INST_DATA__ 1\n" + kMark +
+                                 "void f() { int k; for (k = 0; k < 4; k++) {\n"
+                                         " costate { mark(1); yield; mark(2); }\n"
+                                         " costate w init_on { mark(3); } c++; } }\n"));
+    EXPECT_EQ(trace(), (std::vector<int>{1, 3, 2, 1, 2}));
+    // "ld hl, table" and the call; nothing of the table in the code behind it.
+    const symbol *chain = find_symbol("_GLOBAL_INIT", false, kGlobalTable);
+    ASSERT_NE(chain, nullptr);
+    const std::vector<uint8_t> code = sent_at(chain->address[0], 16);
+    const auto at = std::find(code.begin(), code.end(), uint8_t(0x21));  // ld hl, nn
+    ASSERT_NE(at, code.end()) << ::testing::PrintToString(code);
+    ASSERT_LT(at + 6, code.end());
+    EXPECT_EQ(at[3], 0xCD);  // call funcblk_init
+    EXPECT_EQ(at[6], 0xF1);  // the chain's "pop af" follows at once
+    const uint16_t table = static_cast<uint16_t>(at[1] | (at[2] << 8));
+    EXPECT_GE(table, kConstants);
+    EXPECT_LT(table, kConstants + kConstantsSize);
+    const std::vector<uint8_t> bytes = sent_at(make_addr(0, table), 9);
+    const uint16_t w = global_address("w");
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{uint8_t(w & 0xFF), uint8_t(w >> 8), 2,
+                                           uint8_t((w + 13) & 0xFF), uint8_t((w + 13) >> 8), 2,
+                                           0, 0, 0}));
+}
+
+// The library declares the two chains of single-user cofunctions: a program calls them with or
+// without members; members run at each call.
+TEST_F(Costates, LoopChainsComeFromTheLibraryAndRunTheirMembers)
+{
+    const std::string calls = "void f() {\n#asm\n call _loopinit\n call _loophead\n"
+                              " call _loophead\n#endasm\n}\n";
+    ASSERT_TRUE(compile_and_call(calls));
+    EXPECT_EQ(global_int("c"), 0);
+    ASSERT_TRUE(compile_and_call("void g() { c += 1; }\nvoid h() { c += 10; }\n"
+                                 "#funcchain _loophead g\n#funcchain _loopinit h\n" +
+                                 calls));
+    EXPECT_EQ(global_int("c"), 12);
+}
+
+// Entry: the block's address, "call funcblk_entry", "jp z" to the end; exit: the address,
+// "ld b, 3" for a named costatement without option (2 otherwise) and "call funcblk_exit", the
+// entry jump landing right behind it.
+TEST_F(Costates, EntryAndExitBytes)
+{
+    ASSERT_EQ(compile(program_text("void f() { costate w { c++; } costate v always_on { c++; } "
+                                   "costate { c++; } }\n")),
+              0)
+        << messages_text();
+    const symbol *f = find_symbol("f", false, kGlobalTable);
+    ASSERT_NE(f, nullptr);
+    const std::vector<uint8_t> code = sent_at(f->address[0], 256);
+    const uint16_t start = addr_offset(f->address[0]);
+    const uint16_t unnamed = global_address("v") - 13;
+    for (const auto &[block, status] : std::vector<std::pair<uint16_t, uint8_t>>{
+             {global_address("w"), 3}, {global_address("v"), 2}, {unnamed, 2}}) {
+        const uint8_t lo = block & 0xFF, hi = block >> 8;
+        const std::vector<uint8_t> entry = {0x21, lo, hi, 0xCD};
+        const std::vector<uint8_t> exit = {0x21, lo, hi, 0x06, status, 0xCD};
+        const auto in = std::search(code.begin(), code.end(), entry.begin(), entry.end());
+        const auto out = std::search(code.begin(), code.end(), exit.begin(), exit.end());
+        ASSERT_NE(in, code.end()) << block;
+        ASSERT_NE(out, code.end()) << block;
+        const auto jump = std::find(in + 6, in + 8, 0xCA);  // jp z, behind the call
+        ASSERT_NE(jump, in + 8) << ::testing::PrintToString(code);
+        const long call_size = jump - (in + 3);
+        const uint16_t target = static_cast<uint16_t>(jump[1] | (jump[2] << 8));
+        EXPECT_EQ(target, start + (out - code.begin()) + 5 + call_size) << block;
+    }
 }
 
 TEST_F(Costates, EntryExitAndYieldText)
@@ -279,6 +413,18 @@ std::vector<MessageCase> message_cases()
         {"IncompleteFuncBlkType",
          "struct S;\ntypedef struct S FuncBlk;\nvoid f() { costate { c++; } }\n",
          "CoData type not defined, cannot use named costate.", false},
+        {"SliceSizeNotAConstant", "void f() { slice(n, 5) { c++; } }\n",
+         "Buffer size must be a constant integer."},
+        {"SliceBufferSizeNotAConstant", "char buf[40];\nvoid f() { slice(buf, n, 5) { c++; } }\n",
+         "Buffer size must be a constant integer."},
+        {"SliceBufferTooSmallForItsBlock", "void f() { slice(18, 5) { c++; yield; } }\n",
+         "The slice context buffer of 18 bytes cannot hold its state block: it needs at least 19 "
+         "bytes."},
+        {"SliceBufferOnTheStack", "void f() { char b[40]; slice(b, 40, 5) { c++; } }\n",
+         "The slice context buffer must be statically allocated."},
+        {"SliceWithoutParenthesis", "void f() { slice 40, 5 { c++; } }\n", "Expecting '('."},
+        {"SliceWithoutComma", "void f() { slice(40 5) { c++; } }\n", "Expecting ','."},
+        {"SliceWithoutCloseParenthesis", "void f() { slice(40, 5 { c++; } }\n", "')' expected."},
     };
 }
 

@@ -44,6 +44,8 @@ uint16_t result_registers(const Routine &r)
     case Out::frame:
     case Out::resume:
     case Out::behind_table:
+    case Out::slice_run:
+    case Out::slice_leave:
     case Out::no_return: return 0;
     }
     return 0;
