@@ -23,6 +23,7 @@
 #include "SEAM_CODEGEN.h"
 #include "guiKXPreferences.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -637,11 +638,15 @@ int parse_slice_statement()
         return abandon_slice();
     }
     const int bytes = static_cast<int>(size->value);
+    // An array holds no more than it was declared with, whatever size the header gives.
+    int room = bytes;
+    if (!allocate && first->sym && first->sym->size > 0 && first->kind != 0)
+        room = std::min(room, int(first->sym->size) - int(first->value));
     const symbol *type = funcblk_type();
     const int needed = kSliceHeader + (type ? funcblk_size(type) : kMaxFuncBlk);
-    if (bytes < needed) {
+    if (room < needed) {
         // The compiled code would write the state block past the buffer.
-        error_here(msg(kMsgCoSliceTooSmall), bytes, needed);
+        error_here(msg(kMsgCoSliceTooSmall), room, needed);
         return abandon_slice();
     }
     if (!expect_header_char(',', kMsgCoComma))

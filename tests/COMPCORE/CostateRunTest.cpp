@@ -420,6 +420,10 @@ std::vector<MessageCase> message_cases()
         {"SliceBufferTooSmallForItsBlock", "void f() { slice(18, 5) { c++; yield; } }\n",
          "The slice context buffer of 18 bytes cannot hold its state block: it needs at least 19 "
          "bytes."},
+        {"SliceArraySmallerThanItsGivenSize",
+         "char buf[10];\nvoid f() { slice(buf, 40, 5) { c++; } }\n",
+         "The slice context buffer of 10 bytes cannot hold its state block: it needs at least 19 "
+         "bytes."},
         {"SliceBufferOnTheStack", "void f() { char b[40]; slice(b, 40, 5) { c++; } }\n",
          "The slice context buffer must be statically allocated."},
         {"SliceWithoutParenthesis", "void f() { slice 40, 5 { c++; } }\n", "Expecting '('."},

@@ -66,6 +66,14 @@ std::vector<AsmBlock> asm_blocks(const fs::path &file, std::vector<std::string> 
     bool in_comment = false, in_block = false;
     int number = 0;
     int block_line = 0;
+    // Conditionals read as a compile without the board's macros reads them: "#ifdef" and "#if"
+    // do not hold, "#ifndef" does. A block in a part that does not hold is passed over.
+    struct Conditional {
+        bool outer, holds;
+    };
+    std::vector<Conditional> conditionals;
+    bool skipping = false;
+    const auto active = [&] { return conditionals.empty() || conditionals.back().holds; };
     for (std::string text; std::getline(in, text);) {
         ++number;
         if (!text.empty() && text.back() == '\r')
@@ -79,7 +87,8 @@ std::vector<AsmBlock> asm_blocks(const fs::path &file, std::vector<std::string> 
             if (!t.empty() && t[0] == '#')
                 problems.push_back(name + ":" + std::to_string(number) +
                                    ": a directive inside an assembly block");
-            blocks.back().push_back({name, number, text});
+            if (!skipping)
+                blocks.back().push_back({name, number, text});
             continue;
         }
         // C text: skip comments, find a line that opens a block.
@@ -101,10 +110,22 @@ std::vector<AsmBlock> asm_blocks(const fs::path &file, std::vector<std::string> 
                 break;
             code += text[i];
         }
-        if (starts_with_word(trim_left(code), "#asm")) {
+        const std::string directive = trim_left(code);
+        if (starts_with_word(directive, "#ifdef") || starts_with_word(directive, "#if") ||
+            starts_with_word(directive, "#ifndef")) {
+            const bool outer = active();
+            conditionals.push_back({outer, outer && starts_with_word(directive, "#ifndef")});
+        } else if (starts_with_word(directive, "#else") && !conditionals.empty()) {
+            conditionals.back().holds = conditionals.back().outer && !conditionals.back().holds;
+        } else if (starts_with_word(directive, "#endif") && !conditionals.empty()) {
+            conditionals.pop_back();
+        }
+        if (starts_with_word(directive, "#asm")) {
             in_block = true;
             block_line = number;
-            blocks.emplace_back();
+            skipping = !active();
+            if (!skipping)
+                blocks.emplace_back();
         }
     }
     if (in_block)

@@ -32,7 +32,8 @@ struct AsmLine {
 using AsmBlock = std::vector<AsmLine>;
 
 // The top-level "#asm" ... "#endasm" blocks of a source, in order. C text, comments and
-// directives outside the blocks are passed over; `problems` gets one line per block that is
+// directives outside the blocks are passed over, but for the conditionals, read as a compile
+// without the board's macros reads them (a block where "#if" or "#ifdef" holds is left out); `problems` gets one line per block that is
 // not closed, or per directive inside a block (the blocks here are plain assembly).
 std::vector<AsmBlock> asm_blocks(const std::filesystem::path &file,
                                  std::vector<std::string> &problems);
