@@ -280,10 +280,10 @@ int emit_call_instruction(const char *name, uint16_t &counter, ADDR24 known, con
     flush_pending_value();
     mapfile_add_call(name);
     if (traits_of(function).first_time) {
-        if (!g_context_loader) {
+        if (!g_context_loader || !g_context_loader()) {
             error_here(msg(kMsgCallNoCostate), "First Time Func");
         } else {
-            push_cofunction_context();
+            outasm("push hl");
             add_stack_offset(-2);
             counter = static_cast<uint16_t>(counter + 2);
         }

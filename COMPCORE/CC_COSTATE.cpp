@@ -15,8 +15,10 @@
 #include "CC_PARSE.h"
 #include "CC_RELOC.h"
 #include "CC_STAB.h"
+#include "CC_STUBS.h"
 #include "CC_Z80.h"
 #include "CC_Z80CALL.h"
+#include "CC_Z80FUNC.h"
 #include "CC_Z80GEN.h"
 #include "CC_Z80LOAD.h"
 #include "EMITCACHE.h"
@@ -44,6 +46,9 @@ enum : uint8_t { kExitRestart = 2, kExitStop = 3 };
 // Offsets in "FuncBlk".
 constexpr int kResumeOffset = 1;
 constexpr int kWaitforOffset = 5;
+constexpr int kLockOffset = 6;   // then the number of calls at 8
+constexpr int kDoneOffset = 11;  // the calls of a waitfordone that ended, one bit each
+constexpr int kMaxWaitfordoneCalls = 16;
 // Bytes in front of a cofunction instance's state block, kept by the cofunction runtime.
 constexpr int kInstanceHeader = 6;
 // Extra bytes of every cofunction instance: the header and the state block's 13 bytes.
@@ -75,7 +80,10 @@ struct Cofunction {
     bool everytime_seen = false;
     bool abandon_seen = false;
     ADDR24 last_instance = kDummyAddress;
+    uint16_t parameter_bytes = 0;
+    ADDR24 descriptor = kDummyAddress;
     Context context;
+    Context *outer = nullptr;
 };
 
 struct State {
@@ -345,7 +353,12 @@ Naming read_costate_name(const symbol *type, bool &reserved_seen)
 
 // ---- set-up ---------------------------------------------------------------------------------------
 
-void init_costate_tables() { g = State{}; }
+void init_costate_tables()
+{
+    g = State{};
+    // Calls inside a costatement or cofunction push its block for the runtime.
+    set_cofunction_context_loader([] { return g.context != nullptr && load_state_block_address(); });
+}
 
 bool costate_records_pending()
 {
@@ -365,6 +378,177 @@ bool refuse_in_everytime()
 
 bool compiling_cofunction() { return g.cofunction.active; }
 
+// ---- cofunction definitions ----------------------------------------------------------------------
+
+void begin_cofunction(uint32_t flag_word)
+{
+    Cofunction &c = g.cofunction;
+    c = Cofunction{};
+    c.active = true;
+    c.single_user = (flag_word & kDeclSingleUser) != 0;
+    c.instances = cofunction_count(flag_word);
+    if (c.instances == 0)
+        c.instances = 1;
+    c.everytime = 0;
+    c.abandon = 0;
+    c.outer = g.context;
+}
+
+// everytime = "everytime" "{" statement* "}"      abandon = "abandon" "{" statement* "}"
+bool parse_cofunction_segment()
+{
+    Cofunction &c = g.cofunction;
+    skip_blanks_across_lines();
+    const bool everytime = match_keyword("everytime") != 0;
+    if (!everytime && !match_keyword("abandon"))
+        return false;
+    if (peek_blank() != '{') {
+        error_here("%s", msg(kMsgCoCloseBrace));
+        return true;
+    }
+    bool &seen = everytime ? c.everytime_seen : c.abandon_seen;
+    if (seen)
+        error_here("%s", msg(everytime ? kMsgCoSecondEverytime : kMsgCoSecondAbandon));
+    // Both blocks are entered by calls from the runtime, wherever the body lies.
+    CodegenSeam &codegen = codegen_seam();
+    const ADDR24 back = here();
+    const bool moved = !addr_equal(back, root_code_cache().current);
+    if (moved)
+        codegen.set_code_address(root_code_cache().current);
+    const ADDR24 start = here();
+    g.in_everytime = everytime;
+    set_stack_offset(0);
+    (void)parse_statement();
+    g.in_everytime = false;
+    gen_return_instruction(false);
+    set_stack_offset(0);
+    if (!seen)
+        (everytime ? c.everytime : c.abandon) = start;
+    seen = true;
+    if (moved)
+        codegen.set_code_address(xmem_code_cache().current);
+    return true;
+}
+
+bool place_cofunction_instances(uint16_t automatic_bytes, uint16_t parameter_bytes)
+{
+    Cofunction &c = g.cofunction;
+    c.parameter_bytes = parameter_bytes;
+    const uint32_t each = uint32_t(automatic_bytes) + parameter_bytes + kInstanceExtra;
+    const uint32_t total = each * c.instances;
+    const symbol *type = funcblk_type();
+    if (!type)
+        error_here("%s", msg(kMsgCoNoCoData));
+    else if (funcblk_size(type) > kMaxFuncBlk)
+        error_here("%s", msg(kMsgCoInvalidBlock));
+    // The data area grows downward: a block that does not fit is refused, never wrapped.
+    if (total > 0xFFFF || root_variable_cache().SpaceLeft() < static_cast<int32_t>(total)) {
+        error_here("%s", msg(kMsgCoDataSpace));
+        return false;
+    }
+    const ADDR24 block = emit_zero_bytes(total, false);
+    const uint16_t first = static_cast<uint16_t>(addr_offset(block) + automatic_bytes);
+
+    // The descriptor: instance count, parameter bytes, automatic bytes, each instance's address.
+    EmitCache &constants = constant_cache();
+    c.descriptor = constants.current;
+    (void)constants.EmitByte(static_cast<uint8_t>(c.instances));
+    for (const uint16_t word : {parameter_bytes, automatic_bytes}) {
+        (void)constants.EmitByte(static_cast<uint8_t>(word & 0xFF));
+        (void)constants.EmitByte(static_cast<uint8_t>(word >> 8));
+    }
+    for (uint32_t i = 0; i < c.instances; ++i) {
+        const uint16_t at = static_cast<uint16_t>(first + i * each);
+        (void)constants.EmitByte(static_cast<uint8_t>(at & 0xFF));
+        (void)constants.EmitByte(static_cast<uint8_t>(at >> 8));
+        c.last_instance = at;
+    }
+
+    c.context = Context{};
+    c.context.number = ++g.next_cofunction;
+    c.number = c.context.number;
+    c.context.state = addr_add(block, automatic_bytes + parameter_bytes + kInstanceHeader);
+    g.context = &c.context;
+    g.at_cofunction_level = true;
+    return true;
+}
+
+void gen_cofunction_prologue(bool xmem)
+{
+    const Cofunction &c = g.cofunction;
+    emit_code_byte(0xDD);  // push ix
+    emit_code_byte(0xE5);
+    // Room that makes the return address and it 5 bytes for every placement.
+    if (!xmem) {
+        emit_code_byte(0x27);  // add sp, -3
+        emit_code_byte(0xFD);
+    } else if (IdePreferences().root_stubs) {
+        emit_code_byte(0x27);  // add sp, -2
+        emit_code_byte(0xFE);
+    }
+    for (const ADDR24 word : {c.everytime, c.descriptor}) {
+        const uint16_t value = word == kDummyAddress ? 0 : addr_offset(word);
+        emit_code_byte(0x11);  // ld de, nn
+        emit_code_byte(static_cast<uint8_t>(value & 0xFF));
+        emit_code_byte(static_cast<uint8_t>(value >> 8));
+        emit_code_byte(0xD5);  // push de
+    }
+    (void)gen_call_named(c.single_user ? "scofprolog_" : "cofprolog_");
+    if (!precompile_in_progress())
+        outasm("jp %s", label("cofr%04lx", c.number).c_str());
+}
+
+void gen_cofunction_epilogue(bool single_user)
+{
+    Cofunction &c = g.cofunction;
+    // Returned: the value kept in the alternate registers, the block stopped to start again.
+    outasm("exx");
+    outasm("ld a, 0x18");
+    Context *const inner = g.context;
+    g.context = &c.context;
+    (void)load_state_block_address();
+    outasm("set 0, (hl)");
+    outasm("set 1, (hl)");
+    define_label(label("cofr%04lx", c.number).c_str(), here(), kLabelLocal);
+    (void)load_state_block_address();
+    (void)gen_call_named(single_user ? "scofepilog_" : "cofepilog_");
+    g.context = inner;
+    const bool xmem = (current_decl_flags().word & kDeclXmem) != 0;
+    if (!xmem) {
+        outasm("add sp, 7");
+        outasm("pop ix");
+        outasm("ret");
+    } else {
+        outasm("add sp, %d", IdePreferences().root_stubs ? 6 : 4);
+        outasm("pop ix");
+        outasm("lret");
+    }
+}
+
+void end_cofunction()
+{
+    g.context = g.cofunction.outer;
+    g.at_cofunction_level = false;
+    g.cofunction = Cofunction{};
+}
+
+bool place_cofunction_block_variable(symbol *variable)
+{
+    if (indexed_cofunction()) {
+        error_here(msg(kMsgExprNotBuilt), "An automatic variable in a block of an indexed cofunction");
+        return false;
+    }
+    const uint16_t size = variable->size ? variable->size : 1;
+    if (root_variable_cache().SpaceLeft() < size) {
+        error_here("%s", msg(kMsgCoDataSpace));
+        return false;
+    }
+    variable->address[0] = emit_zero_bytes(size, false);
+    variable->kind = kStorageStaticLocal;
+    variable->value = 0;
+    return true;
+}
+
 // ---- the state block --------------------------------------------------------------------------------
 
 bool load_state_block_address()
@@ -374,7 +558,7 @@ bool load_state_block_address()
         outasm("push bc");
         outasm("push ix");
         outasm("pop hl");
-        outasm("ld bc, %d", first_parameter_offset() + 0);
+        outasm("ld bc, %d", g.cofunction.parameter_bytes + kInstanceHeader);
         outasm("add hl, bc");
         outasm("pop bc");
         return true;
@@ -720,9 +904,10 @@ int parse_yield_statement()
         (void)load_state_block_address();
         (void)gen_call_named("__slice_yield");
     } else {
-        // A cofunction's suspension leaves through "xor a" before its jump.
+        // A cofunction's suspension leaves through "xor a" before its jump: its resume point
+        // lies one byte further, behind that jump.
         const bool cofunction = g.at_cofunction_level;
-        (void)store_resume_here("yield", cofunction ? 4 : 3, cofunction, false);
+        (void)store_resume_here("yield", 3, cofunction, false);
         jump_out_suspended();
     }
     expect_semicolon();
@@ -751,11 +936,251 @@ int parse_abort_statement()
 
 // ---- waitfordone ---------------------------------------------------------------------------------------
 
+namespace {
+
+// The value the construct leaves: an int in the primary registers.
+void waitfordone_value(object *result)
+{
+    set_object(result, 255, kTypeInt, 0, nullptr, 0, nullptr, 0, false, false);
+}
+
+// Reads over the text of a refused construct: a braced list, or up to the ";" of its statement.
+void skip_waitfordone_text()
+{
+    if (peek_blank() == '{') {
+        skip_statement_text();
+        return;
+    }
+    int depth = 0;
+    for (char c = peek_blank(); c != 0 && !(c == ';' && depth == 0); c = peek_blank()) {
+        depth += (c == '(') - (c == ')');
+        advance_input(1);
+    }
+}
+
+// One call of a waitfordone, numbered `index` (from 0) in construct `number`:
+//   [ variable "=" ] callee [ "[" index "]" ] "(" arguments ")"
+// The assignment form lies out of line in front of the call, entered at "wfd%03x%03x_1" once
+// the call returned its value (A 0 after the runtime's flags), which it stores; then it goes on
+// behind the call, or (`assignment` 1) to the construct's end.
+void compile_waitfordone_call(uint32_t number, int index, int assignment, const std::string &done)
+{
+    skip_blanks_across_lines();
+    const LexerPlace place = lexer_place();
+    char name[kMaxIdentifier + 1] = {};
+    if (!is_identifier_start(static_cast<unsigned char>(*input_pointer())) ||
+        !scan_identifier(name, false, false)) {
+        error_here("%s", msg(kMsgCoUndefinedSymbol));
+        error_recovery();
+        return;
+    }
+    restore_lexer_place(place);
+    const symbol *named = find_symbol(name, false, kLocalTable);
+    if (!named)
+        named = find_symbol(name, false, kGlobalTable);
+    const bool variable = named && decl_level(named->declarator, 0) != kDeclFunction;
+
+    char entry[40];
+    std::snprintf(entry, sizeof entry, "wfd%03x%03x_1", number & 0xFFF, unsigned(index) & 0xFFF);
+    object *target = nullptr;
+    BranchRecord behind{};
+    if (variable) {
+        const BranchRecord over = gen_jump(kDummyAddress, kOpJp);
+        define_label(entry, here(), kLabelLocal);
+        target = gObjectPool.new_object();
+        (void)parse_postfix_expression(target, 0, nullptr);
+        skip_blanks_across_lines();
+        if (*input_pointer() == '=' && input_pointer()[1] != '=')
+            advance_input(1);
+        else
+            report_missing_char('=');
+        if (!is_directly_addressable(target))
+            error_here(msg(kMsgExprNotBuilt), "A waitfordone value stored through a computed address");
+        else
+            gen_store_registers(target);
+        if (assignment == 0)
+            behind = gen_jump(kDummyAddress, kOpJp);
+        else
+            outasm("jp %s", done.c_str());
+        patch_jump(over, here());
+        skip_blanks_across_lines();
+    }
+
+    // The callee: a cofunction (the runtime's flags follow its call) or a firsttime function.
+    const LexerPlace callee_place = lexer_place();
+    char callee[kMaxIdentifier + 1] = {};
+    uint32_t word = 0;
+    if (is_identifier_start(static_cast<unsigned char>(*input_pointer())) &&
+        scan_identifier(callee, false, false))
+        word = function_flag_word(callee);
+    restore_lexer_place(callee_place);
+    const bool cofunction = cofunction_count(word) != 0 || (word & kDeclSingleUser);
+    const bool first_time = (word & kDeclFirstTime) != 0;
+    if (!cofunction && !first_time)
+        error_here("%s", msg(kMsgCoNotCofunction));
+    object *call = gObjectPool.new_object();
+    (void)parse_postfix_expression(call, 0, nullptr);
+    if (!first_time) {
+        outasm("or a");
+        outasm("jp m, %s", done.c_str());
+    }
+    if (target) {
+        const bool same = call->type == target->type && call->declarator == target->declarator;
+        if (same) {
+            outasm("jp z, %s", entry);
+        } else {
+            const BranchRecord skip = gen_jump(kDummyAddress, 0xC2);  // jp nz
+            if (call->kind == 255)
+                ConvertCCObject(call, decl_level(target->declarator, 0) != kDeclNone
+                                          ? kTypeInt
+                                          : static_cast<int>(target->type),
+                                decl_level(target->declarator, 0) != kDeclNone, 0);
+            outasm("jp %s", entry);
+            patch_jump(skip, here());
+        }
+        if (behind.opcode)
+            patch_jump(behind, here());
+    }
+    WaitfordoneCalls &wait = waitfordone_calls();
+    if (wait.pending_jump != 0) {
+        patch_code_word(wait.pending_jump, static_cast<uint16_t>(addr_offset(here())));
+        wait.pending_jump = 0;
+    }
+}
+
+}  // namespace
+
+// waitfordone = ( "waitfordone" | "waitforfirstdone" ) ( call | "{" call { ";" call } [ ";" ] "}" )
+//
+// Every pass runs the calls; the construct is done once the runtime sets status bit 5 of the
+// enclosing block (or a call was aborted, or, in "waitforfirstdone", one assigned its value).
+// Before the loop-back point the block's bit 7 is set, so that the calls of each waitfordone
+// start their cofunctions with their own arguments, and its record of ended calls is cleared.
+// The loop-back point stores the two words the runtime reads into the block: the number of calls
+// (bit 15 for "waitforfirstdone") and the lock byte of the last shared call; both are operands
+// of instructions placed there, patched once the calls are compiled.
 void parse_waitfordone(object *result, int assignment)
 {
-    (void)assignment;
-    error_here(msg(kMsgExprNotBuilt), "waitfordone");
-    obj_set_int_const(result, 0);
+    waitfordone_value(result);
+    if (refuse_in_everytime()) {
+        skip_waitfordone_text();
+        return;
+    }
+    if (!g.context) {
+        error_here(msg(kMsgCoNoEnclosing), "waitfordone");
+        skip_waitfordone_text();
+        return;
+    }
+    flush_pending_value();
+    const uint32_t number = ++g.waitfordone_number;
+    WaitfordoneCalls &wait = waitfordone_calls();
+    const WaitfordoneCalls outer = wait;
+    char done[32];
+    std::snprintf(done, sizeof done, "wfd%03x_done", number & 0xFFF);
+
+    (void)load_state_block_address();
+    outasm("set 7, (hl)");
+    outasm("res 5, (hl)");
+    outasm("ld de, %d", kDoneOffset);
+    outasm("add hl, de");
+    outasm("xor a");
+    outasm("ld (hl), a");
+    outasm("inc hl");
+    outasm("ld (hl), a");
+
+    const ADDR24 header = here();
+    wait = WaitfordoneCalls{};
+    wait.header = header;
+    emit_code_byte(0x11);  // ld de, the number of calls
+    const ADDR24 calls_word = here();
+    emit_word(0);
+    emit_code_byte(0x01);  // ld bc, the lock byte
+    const ADDR24 lock_word = here();
+    emit_word(0);
+    (void)load_state_block_address();
+    outasm("push de");
+    outasm("ld de, %d", kLockOffset);
+    outasm("add hl, de");
+    outasm("pop de");
+    outasm("ld (hl), c");
+    outasm("inc hl");
+    outasm("ld (hl), b");
+    outasm("inc hl");
+    outasm("ld (hl), e");
+    outasm("inc hl");
+    outasm("ld (hl), d");
+
+    const bool braces = peek_blank() == '{';
+    if (braces)
+        (void)match_text("{");
+    int calls = 0;
+    for (;;) {
+        if (braces) {
+            const char c = peek_blank();
+            if (c == '}' || c == 0)
+                break;
+        }
+        const char *before = input_pointer();
+        mark_statement_here(0);
+        wait.index = calls;
+        compile_waitfordone_call(number, calls, assignment, done);
+        ++calls;
+        if (!braces)
+            break;
+        if (peek_blank() == ';')
+            advance_input(1);
+        else if (input_pointer() == before)
+            break;  // nothing read: the list ends here (reported below)
+    }
+    if (calls > kMaxWaitfordoneCalls)
+        error_here(msg(kMsgExprNotBuilt), "A waitfordone of more than 16 calls");
+    if (braces) {
+        if (peek_blank() == '}') {
+            // The enclosing expression statement ends with the list.
+            note_bracket('}', current_line(), current_column());
+            const_cast<char *>(input_pointer())[0] = ';';
+        } else {
+            error_here("%s", msg(kMsgCoCloseBrace));
+        }
+    } else if (peek_blank() != ';') {
+        error_here("%s", msg(kMsgCoExpectsSemicolon));
+    }
+    patch_code_word(calls_word, static_cast<uint16_t>(calls | (assignment ? 0x8000 : 0)));
+    patch_code_word(lock_word, static_cast<uint16_t>(wait.lock_address & 0xFFFF));
+
+    // Not done yet: suspended until the next pass.
+    (void)load_state_block_address();
+    outasm("res 7, (hl)");
+    outasm("bit 5, (hl)");
+    outasm("jp nz, %s", done);
+    if (g.construct == 1 && !g.at_cofunction_level) {
+        (void)load_state_block_address();
+        (void)gen_call_named("__slice_yield");
+    } else {
+        (void)store_resume_here("waitfordone", 3, g.at_cofunction_level, false);
+        jump_out_suspended();
+    }
+    (void)gen_jump(header, kOpJp);
+
+    // Done: the value at offset 10, sign-extended.
+    define_label(done, here(), kLabelLocal);
+    (void)load_state_block_address();
+    outasm("ld b, 0");
+    outasm("ld c, 0xa");
+    outasm("add hl, bc");
+    outasm("ld l, (hl)");
+    outasm("bit 7, l");
+    outasm("ld h, 0");
+    const std::string positive = make_unique_label("KXLAB");
+    outasm("jr z, %s", positive.c_str());
+    outasm("dec h");
+    define_label(positive.c_str(), here(), kLabelLocal);
+    char aborted[32];
+    std::snprintf(aborted, sizeof aborted, "wfd%03x_abort", number & 0xFFF);
+    define_label(aborted, here(), kLabelLocal);
+    forget_hl_contents();
+    wait = outer;
+    waitfordone_value(result);
 }
 
 // ---- the start-up table ------------------------------------------------------------------------------

@@ -49,6 +49,30 @@ bool refuse_in_everytime();
 // Whether the function being compiled is a cofunction ("cofunc", "scofunc").
 bool compiling_cofunction();
 
+// ---- cofunction definitions (called by CC_PARSE while it compiles a cofunction's body) --------
+// A cofunction instance: its automatics, 4 bytes the runtime keeps, its parameters, 2 spare
+// bytes and its state block (the last 13 of its 19 extra bytes). IX points at the 4 bytes while
+// the body runs, so automatics lie below IX and parameters from IX+4.
+
+// Start of a cofunction's body, its flag word given (instance count, single-user bit).
+void begin_cofunction(uint32_t flag_word);
+// "everytime" and "abandon" blocks in front of the body's statements (compiled in root code,
+// ended by "ret"); true when one was read.
+bool parse_cofunction_segment();
+// The instances' data, zeroed, and the descriptor the runtime reads; false (reported) when the
+// instances do not fit in the data area.
+bool place_cofunction_instances(uint16_t automatic_bytes, uint16_t parameter_bytes);
+// The prologue at the function's address: "push ix", the room of the frame, the everytime and
+// descriptor words, the call of "cofprolog_" ("scofprolog_") and "jp cofr%04lx".
+void gen_cofunction_prologue(bool xmem);
+// The epilogue at the first return; every later return jumps to it.
+void gen_cofunction_epilogue(bool single_user);
+// End of the body: the context and record pointers of before.
+void end_cofunction();
+// An automatic variable of a nested block inside a cofunction: the stack does not outlive a
+// yield, so the variable gets storage of its own. False (reported) where it cannot.
+bool place_cofunction_block_variable(symbol *variable);
+
 // ---- the start-up table ------------------------------------------------------------------------
 
 // Whether any costatement or shared cofunction needs its block set at start-up.

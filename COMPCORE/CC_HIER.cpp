@@ -5,6 +5,8 @@
 // constant expressions.
 #include "CC_HIER.h"
 
+#include "CC_COSTATE.h"
+
 #include "CC_ADDR.h"
 #include "CC_ARGREV.h"
 #include "CC_ASM.h"
@@ -594,13 +596,6 @@ void skip_group(char open, char close, int depth = 0)
     } while (depth > 0);
 }
 
-// A form whose compiler is not part of this build: reported once, its text consumed, and the
-// node a harmless constant.
-void refuse_form(object *node, const char *what)
-{
-    error_here(msg(kMsgExprNotBuilt), what);
-    make_int_zero(node);
-}
 
 // ---- the stack check at the end of an outermost expression ----------------------------------------------
 
@@ -1902,13 +1897,12 @@ object *parse_unary_expression(object *node, AST *tree)
                        ctok::NOT, ctok::MINUS, ctok::STAR, ctok::AMPERSAND, ctok::WAITFORDONE,
                        ctok::Eof});
     skip_white();
-    for (const char *word : {"waitfordone", "waitforfirstdone"}) {
-        if (!match_keyword(word))
-            continue;
-        skip_white();
-        if (at() == '(' || at() == '{')
-            skip_group(at(), at() == '(' ? ')' : '}');
-        refuse_form(node, word);
+    if (match_keyword("waitfordone")) {
+        parse_waitfordone(node, 0);
+        return node;
+    }
+    if (match_keyword("waitforfirstdone")) {
+        parse_waitfordone(node, 1);
         return node;
     }
     if (match_keyword("sizeof")) {

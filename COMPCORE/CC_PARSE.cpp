@@ -818,7 +818,15 @@ void compile_body(symbol *fn)
     assign_parameter_offsets();
     if ((word & kDeclInterruptMask) && debug_record() && g_fn.parameter_bytes != 0)
         trivial_warning_here("%s", msg(kMsgParseIsrParameters));
-    compile_chain_segments();
+    // A cofunction's "everytime" and "abandon" blocks may stand among the chain segments.
+    const bool cofunction = cofunction_count(word) != 0 || (word & kDeclSingleUser);
+    if (cofunction)
+        begin_cofunction(word);
+    do
+        compile_chain_segments();
+    while (cofunction && parse_cofunction_segment());
+    if (cofunction)
+        (void)place_cofunction_instances(g_fn.auto_bytes, g_fn.parameter_bytes);
 
     if (xmem || (word & kDeclLongCall))
         gen_xmem_call_stub(fn);
@@ -833,7 +841,9 @@ void compile_body(symbol *fn)
                          MapSourcePosition{file ? file : "", static_cast<int>(fn->line)});
 
     set_stack_offset(0);
-    {
+    if (cofunction) {
+        gen_cofunction_prologue(xmem);
+    } else {
         FunctionProlog prolog(g_fn.auto_bytes, g_fn.register_bytes);
     }
     set_stack_offset(0);
@@ -844,6 +854,8 @@ void compile_body(symbol *fn)
         record_statement(g_fn.closing_line, g_fn.closing_column);
         (void)parse_return_statement(0);
     }
+    if (cofunction)
+        end_cofunction();
 
     // A goto from inside a block to a label never defined: reported under the label's own name
     // (the label layer reports those made at depth 0) and its jump left to the placeholder.
@@ -956,12 +968,6 @@ int parse_function_definition(int list_follows, int32_t return_type, int kind, i
         reset_labels(kCloseLocal);
         return 1;
     }
-    const uint32_t word = current_decl_flags().word;
-    if (cofunction_count(word) != 0 || (word & kDeclSingleUser)) {
-        error_here(msg(kMsgExprNotBuilt), "A cofunction");
-        skip_group('{', '}');
-        return 1;
-    }
     compile_body(fn);
     ++g_bodies;
     output_pending_stubs();
@@ -1028,10 +1034,17 @@ int parse_block()
     (void)parse_declarations(0);
     scope.registers = registers;
     word = function_word;
-    const int bytes = -int(scope.frame) - int(frame_bytes()) - int(outer);
+    const int bytes = compiling_cofunction()
+                          ? 0
+                          : -int(scope.frame) - int(frame_bytes()) - int(outer);
     for (symbol *s : local_block_symbols()) {
         if (s->kind != 2)
             continue;
+        if (compiling_cofunction()) {
+            // The stack does not outlive a yield: the variable keeps storage of its own.
+            (void)place_cofunction_block_variable(s);
+            continue;
+        }
         if (!g_fn.ix_frame)
             s->value = static_cast<int16_t>(s->value + frame_bytes());
         else  // from SP the debugger cannot tell how deep the blocks are; from IX it can
@@ -1475,6 +1488,11 @@ int parse_label_definition()
 // goto_stmt = "goto" identifier ";"
 int parse_goto_statement()
 {
+    if (refuse_in_everytime()) {
+        error_recovery();
+        expect_semicolon();
+        return kStatementOrdinary;
+    }
     skip_blanks_across_lines();
     char name[kMaxIdentifier + 1] = {};
     if (!is_identifier_start(static_cast<unsigned char>(*input_pointer())) ||
@@ -1556,6 +1574,15 @@ void return_structure(object *value)
 
 int parse_return_statement(int explicit_return)
 {
+    if (explicit_return && refuse_in_everytime()) {
+        // The value is read over without code, up to the statement's ";".
+        int depth = 0;
+        for (char c = peek_here(); c != 0 && !(c == ';' && depth == 0); c = peek_here()) {
+            depth += (c == '(') - (c == ')');
+            advance_input(1);
+        }
+        return kStatementOrdinary;
+    }
     bool value = false;
     if (explicit_return && peek_here() != ';') {
         object *node = gObjectPool.new_object();
@@ -1603,6 +1630,11 @@ int parse_return_statement(int explicit_return)
     }
     g_fn.epilogue_emitted = true;
     g_fn.epilogue = here();
+    if (compiling_cofunction()) {
+        gen_cofunction_epilogue((current_decl_flags().word & kDeclSingleUser) != 0);
+        set_stack_offset(stack);
+        return kStatementReturn;
+    }
     {
         // Every return reaches this one epilogue: the result survives it whenever the function
         // has one, whichever return came first.

@@ -16,6 +16,7 @@
 #include "CC_STAB.h"
 #include "SEAM_DECL.h"
 #include "SEAM_PARSER.h"
+#include "guiKXPreferences.h"
 
 #include <algorithm>
 #include <string>
@@ -51,7 +52,9 @@ protected:
                "char order[32]; int pos; int c; int d; int n;\n"
                "#asm\n ld hl, 0\n ld (pos), hl\n ld (c), hl\n ld (d), hl\n ld (n), hl\n"
                " call _GLOBAL_INIT\n call f\n jp " +
-               std::to_string(kDriverStop) + "\n#endasm\n" + program;
+               std::to_string(kDriverStop) +
+               // A run-time error (the cofunction runtime's bad instance) spins here.
+               "\nrterror_::\n jr rterror_\n#endasm\n" + program;
     }
 
     ::testing::AssertionResult compile_and_call(const std::string &program)
@@ -450,6 +453,210 @@ TEST_P(CostateMessages, AreReported)
 }
 
 INSTANTIATE_TEST_SUITE_P(All, CostateMessages, ::testing::ValuesIn(message_cases()),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// ---- cofunctions and waitfordone ----------------------------------------------------------------------
+
+std::vector<RunCase> cofunction_cases()
+{
+    // Each program's costatements run in f's loop of N passes; "mark" traces what they saw.
+    const auto loop = [](int passes, const std::string &body) {
+        return "void f() { int k; for (k = 0; k < " + std::to_string(passes) + "; k++) { " + body +
+               " } }\n";
+    };
+    const std::string twice = "cofunc int twice(int a) { yield; return a * 2; }\n";
+    return {
+        {"WaitfordoneAssignsTheResult",
+         kMark + twice + loop(5, "costate { d = waitfordone { n = twice(21); } mark(n); mark(d); }"),
+         {42, 1, 42, 1}, 0},
+        {"WaitfordoneOfOneCallWithoutBraces",
+         kMark + twice + loop(3, "costate { c = waitfordone twice(4); mark(c); }"), {1}, 1},
+        {"AbortedCofunctionGivesANegativeValue",
+         kMark + "cofunc int stop(int a) { n = a; abort; return 1; }\n" +
+             loop(2, "costate { d = waitfordone { c = stop(7); } mark(d + 10); mark(n); }"),
+         {9, 7, 9, 7}, 0},
+        {"WaitforfirstdoneEndsWithTheFirstToReturn",
+         kMark + "cofunc int slow(int a) { yield; yield; yield; return a; }\n"
+                 "cofunc int quick(int a) { yield; return a; }\n" +
+             loop(3, "costate w init_on { d = waitforfirstdone { n = slow(1); c = quick(2); }; "
+                     "mark(d); mark(n); mark(c); }"),
+         {2, 0, 2}, 2},
+        {"TwoWaitfordonesInARowPassTheirOwnArguments",
+         kMark + twice +
+             loop(6, "costate w init_on { waitfordone { n = twice(1); } waitfordone { c = twice(5); } "
+                     "mark(n); mark(c); }"),
+         {2, 10}, 10},
+        {"WaitfordoneOfSeveralWaitsForAll",
+         kMark + "cofunc int slow(int a) { yield; yield; return a; }\n"
+                 "cofunc int quick(int a) { yield; return a; }\n" +
+             loop(5, "costate w init_on { d = waitfordone { n = slow(3); c = quick(4); } "
+                     "mark(d); mark(n); mark(c); }"),
+         {1, 3, 4}, 4},
+        {"EverytimeRunsAtEachEntry",
+         kMark + "cofunc int counted() { everytime { d++; } yield; yield; return 0; }\n" +
+             loop(4, "costate w init_on { waitfordone counted(); mark(d); }"),
+         {3}, 0},
+        {"IndexedInstancesKeepTheirOwnLocals",
+         kMark + "cofunc int acc[2](int a) { int t; t = a; yield; t = t + 1; yield; return t; }\n" +
+             loop(4, "costate w init_on { waitfordone { n = acc[0](10); c = acc[1](20); } "
+                     "mark(n); mark(c); }"),
+         {11, 21}, 21},
+        {"CofunctionWaitsForAnotherCofunction",
+         kMark + "cofunc int inner(int a) { yield; return a + 1; }\n"
+                 "cofunc int outer(int a) { int r; waitfordone { r = inner(a); } yield; "
+                 "return r * 2; }\n" +
+             loop(5, "costate w init_on { waitfordone { n = outer(3); } mark(n); }"),
+         {8}, 0},
+        {"BlockAutomaticsAndWaitforInACofunction",
+         kMark + "cofunc int waiter(int a) { int i; i = a; { int j; j = i + 1; waitfor(c >= 2); "
+                 "yield; { int m; m = j * 2; n = m; } } return i; }\n"
+                 "void f() { int k; for (k = 0; k < 6; k++) { costate w init_on { "
+                 "d = waitfordone { n = waiter(5); } mark(n); } c++; } }\n",
+         {5}, 6},
+        {"XmemCofunction",
+         kMark + "xmem cofunc int far(int a) { yield; return a + 100; }\n" +
+             loop(3, "costate w init_on { waitfordone { n = far(5); } mark(n); }"),
+         {105}, 0},
+        {"CharResultConvertedToTheVariable",
+         kMark + "cofunc char small(int a) { yield; return a; }\n"
+                 "long big;\n" +
+             loop(3, "costate w init_on { waitfordone { big = small(300); } n = (int)big; "
+                     "mark(n == 44); }"),
+         {1}, 0},
+    };
+}
+
+class CofunctionPrograms : public Costates, public ::testing::WithParamInterface<RunCase> {};
+
+TEST_P(CofunctionPrograms, Run)
+{
+    const RunCase &p = GetParam();
+    ASSERT_TRUE(compile_and_call(p.program)) << p.program;
+    EXPECT_EQ(trace(), p.order) << p.program;
+    EXPECT_EQ(global_int("c"), p.c);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, CofunctionPrograms, ::testing::ValuesIn(cofunction_cases()),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// The prologue's bytes by placement: "push ix", the room that makes the frame the same for every
+// placement, the everytime and descriptor words, the call of the runtime and the jump to the
+// return point; then a yield at cofunction level resumes behind its "xor a" and "jp".
+struct PrologueCase {
+    const char *name;
+    const char *prefix;
+    bool root_stubs;
+    std::vector<uint8_t> room;
+    const char *epilogue;  // the line before the return
+    const char *ret;
+};
+void PrintTo(const PrologueCase &c, std::ostream *os) { *os << c.name; }
+
+const PrologueCase kPrologues[] = {
+    {"Root", "", false, {0x27, 0xFD}, "add sp, 7", "ret"},
+    {"Xmem", "xmem ", false, {}, "add sp, 4", "lret"},
+    {"XmemWithRootStubs", "xmem ", true, {0x27, 0xFE}, "add sp, 6", "lret"},
+};
+
+class CofunctionPrologues : public Costates, public ::testing::WithParamInterface<PrologueCase> {};
+
+TEST_P(CofunctionPrologues, BytesAndEpilogue)
+{
+    const PrologueCase &p = GetParam();
+    struct Stubs {
+        explicit Stubs(bool on) { IdePreferences().root_stubs = on; }
+        ~Stubs() { IdePreferences().root_stubs = false; }
+    } stubs(p.root_stubs);
+    ASSERT_EQ(compile(program_text(std::string(p.prefix) +
+                                   "cofunc int y(int a) { everytime { c++; } yield; return a; }\n"
+                                   "void f() { costate { c++; } }\n")),
+              0)
+        << messages_text();
+    const symbol *y = find_symbol("y", false, kGlobalTable);
+    ASSERT_NE(y, nullptr);
+    const ADDR24 at = y->address[0];
+    const std::vector<uint8_t> code = sent_at(at, 64);
+    std::vector<uint8_t> head = {0xDD, 0xE5};
+    head.insert(head.end(), p.room.begin(), p.room.end());
+    ASSERT_GE(code.size(), head.size() + 17);
+    EXPECT_EQ(std::vector<uint8_t>(code.begin(), code.begin() + head.size()), head);
+    std::size_t i = head.size();
+    EXPECT_EQ(code[i], 0x11);
+    EXPECT_NE(code[i + 1] | (code[i + 2] << 8), 0);  // the everytime block
+    EXPECT_EQ(code[i + 3], 0xD5);
+    EXPECT_EQ(code[i + 4], 0x11);
+    EXPECT_EQ(code[i + 7], 0xD5);
+    EXPECT_EQ(code[i + 8], 0xCD);  // call cofprolog_ (a routine not placed yet: with a page byte)
+    i += code[i + 11] == 0 ? 12 : 11;
+    EXPECT_EQ(code[i], 0xC3);  // jp cofr0001
+    // The yield: two word stores of the resume point, "xor a", "jp": the point lies behind.
+    i += 3;
+    ASSERT_EQ(code[i], 0x21);
+    const uint16_t resume = code[i + 1] | (code[i + 2] << 8);
+    EXPECT_EQ(code[i + 12], 0xAF);
+    EXPECT_EQ(code[i + 13], 0xC3);
+    EXPECT_EQ(resume, static_cast<uint16_t>(addr_offset(at) + i + 16));
+    const std::vector<std::string> tail = lines_from("exx");
+    const std::vector<std::string> expected = {"exx", "ld a, 0x18"};
+    ASSERT_GE(tail.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(tail.begin(), tail.begin() + 2), expected);
+    // Then the return point: the block's address for "cofepilog_", the frame taken down.
+    const std::vector<std::string> end = lines_from("set 1, (hl)");
+    ASSERT_GE(end.size(), 5u);
+    EXPECT_EQ(end[1], tail[2]);  // the same "ld hl" of the block
+    EXPECT_EQ(end[2], p.epilogue);
+    EXPECT_EQ(end[3], "pop ix");
+    EXPECT_EQ(end[4], p.ret);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, CofunctionPrologues, ::testing::ValuesIn(kPrologues),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+std::vector<MessageCase> cofunction_message_cases()
+{
+    const std::string cof = "cofunc int g(int a) { yield; return a; }\n";
+    return {
+        {"WaitfordoneOutside", cof + "void f() { waitfordone g(1); }\n",
+         "No enclosing costate, construct waitfordone not valid."},
+        {"CostatementInIndexedCofunction",
+         "cofunc int ix[2]() { costate { c++; } return 0; }\nvoid f() { }\n",
+         "Costatements/slice statements not allowed in indexed cofuctions."},
+        {"YieldInEverytime", "cofunc int e() { everytime { yield; } return 0; }\nvoid f() { }\n",
+         "Cannot return, yield, abort, waitfor, or goto in an everytime statement."},
+        {"ReturnInEverytime",
+         "cofunc int e() { everytime { return 1; } return 0; }\nvoid f() { }\n",
+         "Cannot return, yield, abort, waitfor, or goto in an everytime statement."},
+        {"SecondEverytime",
+         "cofunc int e() { everytime { c++; } everytime { d++; } return 0; }\nvoid f() { }\n",
+         "Only one everytime statement valid for each cofunction."},
+        {"SecondAbandon",
+         "cofunc int e() { abandon { c++; } abandon { d++; } return 0; }\nvoid f() { }\n",
+         "Only one abandon block for each cofunction."},
+        {"NotACofunction", "int h(int a);\nvoid f() { costate { waitfordone h(1); } }\n",
+         "Expecting a cofunction or firsttime function."},
+        {"BracesNotClosed", cof + "void f() { costate { waitfordone { g(1); \n",
+         "Expecting '}'."},
+        {"NoSemicolon", cof + "void f() { costate { waitfordone g(1) } }\n", "Expects ';'."},
+        {"InstancesTooBig",
+         "cofunc int big[40]() { char b[2000]; b[0] = 1; return 0; }\nvoid f() { }\n",
+         "Insufficent free memory for declarations."},
+    };
+}
+
+class CofunctionMessages : public Costates, public ::testing::WithParamInterface<MessageCase> {};
+
+TEST_P(CofunctionMessages, AreReported)
+{
+    const MessageCase &p = GetParam();
+    (void)compile(program_text(p.program));
+    std::vector<std::string> out;
+    for (const Message &m : messages())
+        out.push_back(m.summary);
+    EXPECT_NE(std::find(out.begin(), out.end(), p.message), out.end())
+        << ::testing::PrintToString(out);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, CofunctionMessages, ::testing::ValuesIn(cofunction_message_cases()),
                          [](const auto &i) { return std::string(i.param.name); });
 
 }  // namespace
