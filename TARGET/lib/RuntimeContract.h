@@ -59,6 +59,10 @@ enum class In : uint8_t {
     state_block,   // HL the state block of a costatement (funcblk_exit: B the status it leaves)
     slice_frame,   // __slice_entry: SP+2 the slice's time, SP+4 its buffer's size, SP+6 the
                    // buffer; the "jp" past the slice follows the call
+    cofunction_entry, // cofprolog_: the cofunction's frame and its caller's words stacked
+                      // (CONTRACT.md, "Cofunctions")
+    cofunction_exit,  // cofepilog_: A the reason the body left, HL its state block, the stack
+                      // as cofprolog_ had it
 };
 
 // What the routine leaves, and where.
@@ -83,6 +87,9 @@ enum class Out : uint8_t {
                    // body behind that jump, or its resume point on the SP it was suspended on
     slice_leave,   // __slice_yield, __slice_waitfor, __slice_abort: the slice is left on the SP
                    // of its entry to the "jp" past it
+    cofunction,    // cofprolog_: enters the body (from the top or at its resume point) with IX
+                   // the instance, or returns A = 0x20 when the call is not run; cofepilog_:
+                   // AF' and the main registers as the caller's call sequence reads them
 };
 
 struct Routine {
@@ -360,6 +367,16 @@ inline constexpr Routine kRoutines[] = {
     {"__slice_abort", In::state_block, Ty::address, Ty::none, Out::slice_leave, Ty::none, 0,
      kAF | kDE | kHL, 0,
      "marks the slice to run from the top (status 2) and leaves it"},
+
+    // ---- cofunctions (see CONTRACT.md) ---------------------------------------------------------
+    {"cofprolog_", In::cofunction_entry, Ty::none, Ty::none, Out::cofunction, Ty::none, 0,
+     kMain | kIX, kErrIndex,
+     "sets IX to the instance; starts the body (arguments copied) while the caller's status bit 7 "
+     "is set, else resumes it; runs the everytime block; an instance at or above the count: 229"},
+    {"cofepilog_", In::cofunction_exit, Ty::u8, Ty::none, Out::cofunction, Ty::none, 0,
+     kMain | kAlternates, 0,
+     "tells the caller's block what happened (offsets 0, 10, 11); AF' carry: no arguments to "
+     "remove, A 0 returned, negative aborted, else positive; exx brings the value back"},
 };
 
 // The routine of a name, or null.

@@ -532,7 +532,8 @@ const BadCase kBad[] = {
     {"plain_indexed_cofunction", "ci;", {"Simple access to indexed cofunction."}},
     {"call", "g(1);", {}},
     {"call_on_an_int", "n(1);", {"Need a function call."}},
-    {"waitfordone", "waitfordone { a; };", {"waitfordone is not part of this build."}},
+    {"waitfordone_outside_a_costatement", "waitfordone { a; };",
+     {"No enclosing costate, construct waitfordone not valid."}},
     {"web_reference_outside_a_guard", "$a;",
      {"Invalid expression.", "Web variable 'a' is not declared."}},
 };

@@ -46,6 +46,7 @@ uint16_t result_registers(const Routine &r)
     case Out::behind_table:
     case Out::slice_run:
     case Out::slice_leave:
+    case Out::cofunction:
     case Out::no_return: return 0;
     }
     return 0;
