@@ -81,7 +81,10 @@ struct Cofunction {
     bool abandon_seen = false;
     ADDR24 last_instance = kDummyAddress;
     uint16_t parameter_bytes = 0;
+    uint16_t automatic_bytes = 0;
+    uint16_t block_bytes = 0;  // the deepest blocks' automatics of an indexed cofunction
     ADDR24 descriptor = kDummyAddress;
+    ADDR24 descriptor_operand = kDummyAddress;  // in the prologue's "ld de", patched at the end
     Context context;
     Context *outer = nullptr;
 };
@@ -430,10 +433,34 @@ bool parse_cofunction_segment()
     return true;
 }
 
+namespace {
+bool emit_instances();
+}  // namespace
+
 bool place_cofunction_instances(uint16_t automatic_bytes, uint16_t parameter_bytes)
 {
     Cofunction &c = g.cofunction;
     c.parameter_bytes = parameter_bytes;
+    c.automatic_bytes = automatic_bytes;
+    c.context = Context{};
+    c.context.number = ++g.next_cofunction;
+    c.number = c.context.number;
+    g.context = &c.context;
+    g.at_cofunction_level = true;
+    // An indexed cofunction reaches its block through IX: its instances can wait.
+    if (indexed_cofunction())
+        return true;
+    return emit_instances();
+}
+
+namespace {
+
+// The instances, zeroed, and the descriptor; the simple cofunction's block address.
+bool emit_instances()
+{
+    Cofunction &c = g.cofunction;
+    const uint16_t automatic_bytes = static_cast<uint16_t>(c.automatic_bytes + c.block_bytes);
+    const uint16_t parameter_bytes = c.parameter_bytes;
     const uint32_t each = uint32_t(automatic_bytes) + parameter_bytes + kInstanceExtra;
     const uint32_t total = each * c.instances;
     const symbol *type = funcblk_type();
@@ -463,19 +490,17 @@ bool place_cofunction_instances(uint16_t automatic_bytes, uint16_t parameter_byt
         (void)constants.EmitByte(static_cast<uint8_t>(at >> 8));
         c.last_instance = at;
     }
-
-    c.context = Context{};
-    c.context.number = ++g.next_cofunction;
-    c.number = c.context.number;
     c.context.state = addr_add(block, automatic_bytes + parameter_bytes + kInstanceHeader);
-    g.context = &c.context;
-    g.at_cofunction_level = true;
+    if (c.descriptor_operand != kDummyAddress)
+        patch_code_word(c.descriptor_operand, addr_offset(c.descriptor));
     return true;
 }
 
+}  // namespace
+
 void gen_cofunction_prologue(bool xmem)
 {
-    const Cofunction &c = g.cofunction;
+    Cofunction &c = g.cofunction;
     emit_code_byte(0xDD);  // push ix
     emit_code_byte(0xE5);
     // Room that makes the return address and it 5 bytes for every placement.
@@ -489,6 +514,8 @@ void gen_cofunction_prologue(bool xmem)
     for (const ADDR24 word : {c.everytime, c.descriptor}) {
         const uint16_t value = word == kDummyAddress ? 0 : addr_offset(word);
         emit_code_byte(0x11);  // ld de, nn
+        if (word == c.descriptor)
+            c.descriptor_operand = here();
         emit_code_byte(static_cast<uint8_t>(value & 0xFF));
         emit_code_byte(static_cast<uint8_t>(value >> 8));
         emit_code_byte(0xD5);  // push de
@@ -527,17 +554,22 @@ void gen_cofunction_epilogue(bool single_user)
 
 void end_cofunction()
 {
+    if (indexed_cofunction())
+        (void)emit_instances();
     g.context = g.cofunction.outer;
     g.at_cofunction_level = false;
     g.cofunction = Cofunction{};
 }
 
+void note_cofunction_block_bytes(uint16_t bytes)
+{
+    g.cofunction.block_bytes = std::max(g.cofunction.block_bytes, bytes);
+}
+
 bool place_cofunction_block_variable(symbol *variable)
 {
-    if (indexed_cofunction()) {
-        error_here(msg(kMsgExprNotBuilt), "An automatic variable in a block of an indexed cofunction");
+    if (indexed_cofunction())
         return false;
-    }
     const uint16_t size = variable->size ? variable->size : 1;
     if (root_variable_cache().SpaceLeft() < size) {
         error_here("%s", msg(kMsgCoDataSpace));

@@ -60,7 +60,8 @@ void begin_cofunction(uint32_t flag_word);
 // ended by "ret"); true when one was read.
 bool parse_cofunction_segment();
 // The instances' data, zeroed, and the descriptor the runtime reads; false (reported) when the
-// instances do not fit in the data area.
+// instances do not fit in the data area. An indexed cofunction's are placed at its end, once
+// its blocks' automatics are known (`end_cofunction`).
 bool place_cofunction_instances(uint16_t automatic_bytes, uint16_t parameter_bytes);
 // The prologue at the function's address: "push ix", the room of the frame, the everytime and
 // descriptor words, the call of "cofprolog_" ("scofprolog_") and "jp cofr%04lx".
@@ -70,8 +71,11 @@ void gen_cofunction_epilogue(bool single_user);
 // End of the body: the context and record pointers of before.
 void end_cofunction();
 // An automatic variable of a nested block inside a cofunction: the stack does not outlive a
-// yield, so the variable gets storage of its own. False (reported) where it cannot.
+// yield. In a simple cofunction (one instance) the variable gets storage of its own (true);
+// in an indexed one it stays an automatic, lying in each instance below the function's own
+// (false), and the instances grow by the deepest blocks' bytes (`note_cofunction_block_bytes`).
 bool place_cofunction_block_variable(symbol *variable);
+void note_cofunction_block_bytes(uint16_t bytes);
 
 // ---- the start-up table ------------------------------------------------------------------------
 

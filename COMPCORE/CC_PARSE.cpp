@@ -101,6 +101,8 @@ struct CurrentFunction {
     // run: the bytes the open blocks hold now, the depth each label was defined at and the
     // depths forward gotos left from, per label name.
     uint16_t block_bytes = 0;
+    // A cofunction's blocks keep theirs in its instances instead, below its own automatics.
+    uint16_t instance_block_bytes = 0;
     std::map<std::string, uint16_t> label_depths;
     std::map<std::string, std::set<uint16_t>> forward_gotos;
 };
@@ -1025,8 +1027,9 @@ int parse_block()
 {
     LocalDeclarationScope &scope = local_declaration_scope();
     const uint16_t outer = g_fn.block_bytes;
+    const uint16_t instance_outer = g_fn.instance_block_bytes;
     open_local_block();
-    scope.frame = static_cast<int16_t>(-(frame_bytes() + outer));
+    scope.frame = static_cast<int16_t>(-(frame_bytes() + outer + instance_outer));
     uint32_t &word = current_decl_flags().word;
     const uint32_t function_word = word;
     const bool registers = scope.registers;
@@ -1034,17 +1037,18 @@ int parse_block()
     (void)parse_declarations(0);
     scope.registers = registers;
     word = function_word;
-    const int bytes = compiling_cofunction()
-                          ? 0
-                          : -int(scope.frame) - int(frame_bytes()) - int(outer);
+    const int declared =
+        -int(scope.frame) - int(frame_bytes()) - int(outer) - int(instance_outer);
+    // The stack does not outlive a cofunction's yield: its blocks' automatics lie in its
+    // instances below the function's own, or have storage of their own.
+    const int bytes = compiling_cofunction() ? 0 : declared;
+    bool in_instance = false;
     for (symbol *s : local_block_symbols()) {
         if (s->kind != 2)
             continue;
-        if (compiling_cofunction()) {
-            // The stack does not outlive a yield: the variable keeps storage of its own.
-            (void)place_cofunction_block_variable(s);
+        if (compiling_cofunction() && place_cofunction_block_variable(s))
             continue;
-        }
+        in_instance = in_instance || compiling_cofunction();
         if (!g_fn.ix_frame)
             s->value = static_cast<int16_t>(s->value + frame_bytes());
         else  // from SP the debugger cannot tell how deep the blocks are; from IX it can
@@ -1060,7 +1064,12 @@ int parse_block()
         g_fn.block_bytes = static_cast<uint16_t>(outer + bytes);
         set_expression_stack_allowance(static_cast<uint16_t>(allowance.outer + bytes));
     }
+    if (in_instance && declared > 0) {
+        g_fn.instance_block_bytes = static_cast<uint16_t>(instance_outer + declared);
+        note_cofunction_block_bytes(g_fn.instance_block_bytes);
+    }
     const int kind = parse_compound_statement();
+    g_fn.instance_block_bytes = instance_outer;
     if (bytes > 0) {
         g_fn.block_bytes = outer;
         // Behind a return or jump nothing runs on: they took their own stack along.

@@ -501,6 +501,12 @@ std::vector<RunCase> cofunction_cases()
              loop(4, "costate w init_on { waitfordone { n = acc[0](10); c = acc[1](20); } "
                      "mark(n); mark(c); }"),
          {11, 21}, 21},
+        {"IndexedInstancesKeepTheirBlockAutomatics",
+         kMark + "cofunc int blk[2](int a) { int t; t = a; { int u; u = t * 2; yield; "
+                 "{ int v; v = u + 1; yield; t = v; } } return t; }\n" +
+             loop(4, "costate w init_on { waitfordone { n = blk[0](3); c = blk[1](5); } "
+                     "mark(n); mark(c); }"),
+         {7, 11}, 11},
         {"CofunctionWaitsForAnotherCofunction",
          kMark + "cofunc int inner(int a) { yield; return a + 1; }\n"
                  "cofunc int outer(int a) { int r; waitfordone { r = inner(a); } yield; "
@@ -526,17 +532,7 @@ std::vector<RunCase> cofunction_cases()
     };
 }
 
-class CofunctionPrograms : public Costates, public ::testing::WithParamInterface<RunCase> {};
-
-TEST_P(CofunctionPrograms, Run)
-{
-    const RunCase &p = GetParam();
-    ASSERT_TRUE(compile_and_call(p.program)) << p.program;
-    EXPECT_EQ(trace(), p.order) << p.program;
-    EXPECT_EQ(global_int("c"), p.c);
-}
-
-INSTANTIATE_TEST_SUITE_P(All, CofunctionPrograms, ::testing::ValuesIn(cofunction_cases()),
+INSTANTIATE_TEST_SUITE_P(Cofunctions, CostatePrograms, ::testing::ValuesIn(cofunction_cases()),
                          [](const auto &i) { return std::string(i.param.name); });
 
 // The prologue's bytes by placement: "push ix", the room that makes the frame the same for every
