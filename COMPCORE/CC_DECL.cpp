@@ -464,6 +464,14 @@ void select_xmem_code_cache(DeclFlags &flags, int debug)
 void set_watch_function_compile(bool on) { g_watch_function = on; }
 
 const ProgramExtent &program_extent() { return g_extent; }
+
+void reset_program_extent()
+{
+    g_extent.root_start = 0;
+    g_extent.xmem_start = 0;
+    g_extent.root_end = 0x80000;
+    g_extent.xmem_end = 0x80000;
+}
 void set_bios_end_jump(ADDR24 site) { g_bios_end_jump = site; }
 ADDR24 bios_end_jump() { return g_bios_end_jump; }
 void pragma_compile_program()

@@ -101,6 +101,9 @@ struct ProgramExtent {
     ADDR24 root_end = 0, xmem_end = 0;
 };
 const ProgramExtent &program_extent();
+// Before a BIOS compile: starts 0, ends at the top of the 20-bit space, so nothing a compile that
+// ends before its parse leaves behind reads as the previous program's code.
+void reset_program_extent();
 
 // "#pragma CompileProgram" leaves a jump at the end of the BIOS code; the end of the parse
 // makes it lead to the code that follows. No site: kDummyAddress.

@@ -5,6 +5,7 @@
 #include "guiCompilerInterface.h"
 
 #include "CC_BOARD.h"
+#include "CC_DECL.h"
 #include "CC_ER.h"
 #include "CC_FIOZ8.h"
 #include "CC_GO.h"
@@ -331,6 +332,7 @@ int LoadBios()
         gDebugRstState = IdePreferences().include_rst28 ? 0 : 1;
         gTCState = 3;
         close_leftover_object_file();
+        reset_program_extent();
         // The one-time warning of a missing runtime library may come again for this BIOS.
         (void)runtime_library_missing();
         // A BIOS compile: its image is kept for the program images that include the BIOS.
