@@ -31,6 +31,7 @@
 #include "CC_Z80FUNC.h"
 #include "CC_Z80GEN.h"
 #include "CC_Z80LOAD.h"
+#include "CC_Z80PIO.h"
 #include "EMITCACHE.h"
 #include "MAPFILE.h"
 #include "ORIGINS.h"
@@ -383,6 +384,7 @@ void install_contexts()
     CodegenFunctionContext codegen;
     codegen.function_options = &function_options;
     codegen.ix_frame = [] { return g_nesting > 0 && g_fn.ix_frame; };
+    codegen.long_call_nesting = &builtin_long_call_nesting;
     codegen.long_call_function = [](const symbol *s) {
         if (!s || !s->name)
             return false;

@@ -113,6 +113,16 @@ const char *function_of(int code)
     }
 }
 
+int g_long_call_nesting = 0;
+
+// Raised for one trial reading; lowered again however the reading ends, never below 0.
+struct LongCallNesting {
+    LongCallNesting() { ++g_long_call_nesting; }
+    ~LongCallNesting() { g_long_call_nesting = g_long_call_nesting > 0 ? g_long_call_nesting - 1 : 0; }
+    LongCallNesting(const LongCallNesting &) = delete;
+    LongCallNesting &operator=(const LongCallNesting &) = delete;
+};
+
 // The arguments read once for their knowledge, everything they compiled thrown away, messages
 // held back (the real reading reports them) and the input put back. WrPortI's value, read
 // first, may compile code; every other argument must be known without any.
@@ -124,6 +134,7 @@ bool arguments_known(int code)
     bool known = true, emitted = false;
     {
         DiscardedCode discarded;
+        const LongCallNesting nesting;
         set_asm_dry_run_depth(asm_dry_run_depth() + 1);
         set_reporting(false);
         uint32_t mark = here();
@@ -271,6 +282,8 @@ void gen_rd_port(BuiltinArguments &args)
 }
 
 }  // namespace
+
+int builtin_long_call_nesting() { return g_long_call_nesting; }
 
 void gen_io_builtin_call(int code)
 {

@@ -24,5 +24,8 @@ enum : int {
 // survives it), then they are read again for real. RdPortI and BitRdPortI leave the byte read
 // or the bit's 0/1 in HL.
 void gen_io_builtin_call(int code);
+// Above 0 while a port built-in's arguments are read on trial: calls compiled then are "lcall",
+// the longest form, so the trial never finds less code than the real reading will emit.
+int builtin_long_call_nesting();
 
 enum : uint32_t { kMsgCgShadowRequired = 2156 };  // "Shadow register required for this operation."

@@ -407,6 +407,11 @@ std::vector<BuiltinCase> builtin_cases()
          "void WrPortI(int port, char *shadow, int value) { c = value + port; }\n"
          "char sh;\nint f() { WrPortI(2, &sh, 40); return c; }\n",
          true, 42},
+        {"CallsAfterAPortTrialAreShort",
+         "void WrPortI(int port, char *shadow, int value) { c = value + port; }\n"
+         "char sh;\nint p;\nint g() { return 40; }\n"
+         "int f() { p = 2; WrPortI(p, &sh, g()); return c + g() - 40; }\n",
+         true, 42},
         {"PortFunctionCalledWithoutTheInlineOption",
          "void WrPortI(int port, char *shadow, int value);\nchar sh;\n"
          "int f() { WrPortI(2, &sh, 40); return c; }\n"
