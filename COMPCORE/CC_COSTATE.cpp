@@ -1019,6 +1019,10 @@ void compile_waitfordone_call(uint32_t number, int index, int assignment, const 
     if (variable) {
         const BranchRecord over = gen_jump(kDummyAddress, kOpJp);
         define_label(entry, here(), kLabelLocal);
+        // The value arrives in the primary registers; the alternate set keeps it while code
+        // computes the target's address (an element, a member through a pointer), which is
+        // then pushed and taken back by the store.
+        outasm("exx");
         target = gObjectPool.new_object();
         (void)parse_postfix_expression(target, 0, nullptr);
         skip_blanks_across_lines();
@@ -1026,10 +1030,17 @@ void compile_waitfordone_call(uint32_t number, int index, int assignment, const 
             advance_input(1);
         else
             report_missing_char('=');
-        if (!is_directly_addressable(target))
-            error_here(msg(kMsgExprNotBuilt), "A waitfordone value stored through a computed address");
-        else
-            gen_store_registers(target);
+        if (!is_directly_addressable(target)) {
+            if (target->kind == 2)
+                target->work[0] = 1;
+            if (target->kind != 255)
+                gen_load_address_hl(target);
+            defer_load(target, true);
+            flush_pending_value();
+        }
+        outasm("exx");
+        (void)claim_pending_value(target);
+        gen_store_registers(target);
         if (assignment == 0)
             behind = gen_jump(kDummyAddress, kOpJp);
         else

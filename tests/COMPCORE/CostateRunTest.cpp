@@ -523,6 +523,16 @@ std::vector<RunCase> cofunction_cases()
          kMark + "xmem cofunc int far(int a) { yield; return a + 100; }\n" +
              loop(3, "costate w init_on { waitfordone { n = far(5); } mark(n); }"),
          {105}, 0},
+        {"ResultStoredThroughAComputedAddress",
+         kMark + twice + "int arr[3];\nint at;\n" +
+             loop(3, "costate w init_on { at = 2; arr[1] = 0; waitfordone { arr[at] = twice(300); } "
+                     "mark(arr[2] == 600); mark(arr[1]); }"),
+         {1, 0}, 0},
+        {"ConvertedResultStoredThroughAPointer",
+         kMark + twice + "struct two { int a; long b; } v;\nstruct two *tp;\n" +
+             loop(3, "costate w init_on { tp = &v; v.a = 5; waitfordone { tp->b = twice(-300); } "
+                     "mark(v.b == -600L); mark(v.a); }"),
+         {1, 5}, 0},
         {"CharResultConvertedToTheVariable",
          kMark + "cofunc char small(int a) { yield; return a; }\n"
                  "long big;\n" +
