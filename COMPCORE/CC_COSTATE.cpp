@@ -381,6 +381,8 @@ bool refuse_in_everytime()
 
 bool compiling_cofunction() { return g.cofunction.active; }
 
+bool costatement_block() { return !g.cofunction.active && g.depth > 0 && g.construct == 0; }
+
 // ---- cofunction definitions ----------------------------------------------------------------------
 
 void begin_cofunction(uint32_t flag_word)

@@ -75,6 +75,11 @@ void end_cofunction();
 // in an indexed one it stays an automatic, lying in each instance below the function's own
 // (false), and the instances grow by the deepest blocks' bytes (`note_cofunction_block_bytes`).
 bool place_cofunction_block_variable(symbol *variable);
+// Inside a costatement (not a slice, which keeps a stack of its own, nor a cofunction): a
+// suspended costatement resumes at the function's own stack depth, so a nested block's
+// automatics cannot lie on the stack across a yield or waitfor; they get storage of their own
+// (`place_cofunction_block_variable`).
+bool costatement_block();
 void note_cofunction_block_bytes(uint16_t bytes);
 
 // ---- the start-up table ------------------------------------------------------------------------

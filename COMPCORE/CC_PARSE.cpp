@@ -1041,14 +1041,16 @@ int parse_block()
     word = function_word;
     const int declared =
         -int(scope.frame) - int(frame_bytes()) - int(outer) - int(instance_outer);
-    // The stack does not outlive a cofunction's yield: its blocks' automatics lie in its
-    // instances below the function's own, or have storage of their own.
-    const int bytes = compiling_cofunction() ? 0 : declared;
+    // The stack does not outlive a cofunction's or a costatement's yield: their blocks'
+    // automatics lie in a cofunction's instances below the function's own, or have storage of
+    // their own.
+    const bool off_stack = compiling_cofunction() || costatement_block();
+    const int bytes = off_stack ? 0 : declared;
     bool in_instance = false;
     for (symbol *s : local_block_symbols()) {
         if (s->kind != 2)
             continue;
-        if (compiling_cofunction() && place_cofunction_block_variable(s))
+        if (off_stack && place_cofunction_block_variable(s))
             continue;
         in_instance = in_instance || compiling_cofunction();
         if (!g_fn.ix_frame)

@@ -194,6 +194,13 @@ std::vector<RunCase> run_cases()
          kMark + "void f() { int k; for (k = 0; k < 4; k++) { costate w init_on { c++; yield; "
                  "abort; c += 100; } } }\n",
          {}, 1},
+        // A suspended costatement resumes at the function's own stack depth: a block's
+        // automatics kept across a yield or waitfor, and the function's own beside them.
+        {"BlockAutomaticsAcrossAYield",
+         kMark + "void f() { int k; int guard; guard = 77; for (k = 0; k < 4; k++) { costate "
+                 "{ { int u; long v; u = 5; v = 70000L; yield; { char w; w = 3; waitfor(k >= 1); "
+                 "mark(u + w); mark(v == 70000L); } } mark(guard); } } }\n",
+         {8, 1, 77, 8, 1, 77}, 0},
         {"WaitforResumesAtItsCondition",
          kMark + "void f() { int k; for (k = 0; k < 6; k++) { costate { waitfor(n == 3); "
                  "mark(k); n = 0; } n++; } }\n",
