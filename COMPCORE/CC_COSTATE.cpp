@@ -3,6 +3,7 @@
 #include "CC_COSTATE.h"
 
 #include "CC_CALL.h"
+#include "CC_CHAIN.h"
 #include "CC_CONV.h"
 #include "CC_DECL.h"
 #include "CC_DECLR.h"
@@ -493,6 +494,9 @@ bool emit_instances()
         c.last_instance = at;
     }
     c.context.state = addr_add(block, automatic_bytes + parameter_bytes + kInstanceHeader);
+    // The start-up table sets a single-user instance's block as it does a costatement's.
+    if (c.single_user)
+        g.records.push_back(Record{c.context.state, kStartRunning});
     if (c.descriptor_operand != kDummyAddress)
         patch_code_word(c.descriptor_operand, addr_offset(c.descriptor));
     return true;
@@ -527,6 +531,40 @@ void gen_cofunction_prologue(bool xmem)
         outasm("jp %s", label("cofr%04lx", c.number).c_str());
 }
 
+namespace {
+
+// A single-user cofunction's two chain segments, behind its epilogue. "_loophead" hands the
+// runtime the instance, its abandon block and its state block, so that an instance whose holder
+// stopped calling is released (and its abandon block run); "_loopinit" marks the instance free.
+// Both end in "ret" whatever the function's placement: a chain calls an xmem member with a plain
+// call after loading XPC, so a "lret" there would take a byte too many off the stack.
+void gen_single_user_segments()
+{
+    Cofunction &c = g.cofunction;
+    const bool abandon = c.abandon != kDummyAddress;
+    add_chain_address("_loophead", here());
+    for (const int word : {int(addr_offset(c.last_instance)), abandon ? int(addr_offset(c.abandon)) : 0,
+                           abandon ? int(addr_xpc(c.abandon)) : 0}) {
+        outasm("ld hl, %d", word);
+        outasm("push hl");
+    }
+    Context *const inner = g.context;
+    g.context = &c.context;
+    (void)load_state_block_address();
+    outasm("push hl");
+    outasm("lcall __scofabandon");
+    outasm("add sp, 8");
+    outasm("ret");
+    add_chain_address("_loopinit", here());
+    (void)load_state_block_address();
+    outasm("dec hl");
+    outasm("ld (hl), 0xff");
+    outasm("ret");
+    g.context = inner;
+}
+
+}  // namespace
+
 void gen_cofunction_epilogue(bool single_user)
 {
     Cofunction &c = g.cofunction;
@@ -552,6 +590,8 @@ void gen_cofunction_epilogue(bool single_user)
         outasm("pop ix");
         outasm("lret");
     }
+    if (single_user)
+        gen_single_user_segments();
 }
 
 void end_cofunction()

@@ -63,6 +63,8 @@ enum class In : uint8_t {
                       // (CONTRACT.md, "Cofunctions")
     cofunction_exit,  // cofepilog_: A the reason the body left, HL its state block, the stack
                       // as cofprolog_ had it
+    abandon_check,    // __scofabandon, by "lcall": SP+3 the state block, +5 the abandon
+                      // block's page, +7 its address, +9 the instance
 };
 
 // What the routine leaves, and where.
@@ -377,6 +379,16 @@ inline constexpr Routine kRoutines[] = {
      kMain | kAlternates, 0,
      "tells the caller's block what happened (offsets 0, 10, 11); AF' carry: no arguments to "
      "remove, A 0 returned, negative aborted, else positive; exx brings the value back"},
+    {"scofprolog_", In::cofunction_entry, Ty::none, Ty::none, Out::cofunction, Ty::none, 0,
+     kMain | kIX, kErrIndex,
+     "as cofprolog_, the caller's lock byte address stacked under its state block: a free "
+     "instance is taken and started, its holder resumes it, another caller's call is not run"},
+    {"scofepilog_", In::cofunction_exit, Ty::u8, Ty::none, Out::cofunction, Ty::none, 0,
+     kMain | kAlternates, 0,
+     "as cofepilog_; a call that returned or was aborted frees the instance"},
+    {"__scofabandon", In::abandon_check, Ty::none, Ty::none, Out::none, Ty::none, 0, kMain, 0,
+     "marks a held instance not called; one not called since the last loop head is freed, "
+     "stopped, and its abandon block run with IX the instance"},
 };
 
 // The routine of a name, or null.

@@ -552,6 +552,43 @@ std::vector<RunCase> cofunction_cases()
 INSTANTIATE_TEST_SUITE_P(Cofunctions, CostatePrograms, ::testing::ValuesIn(cofunction_cases()),
                          [](const auto &i) { return std::string(i.param.name); });
 
+// Single-user cofunctions: one costatement at a time holds the instance; another one's call is
+// not run until the holder's waitfordone ends. "head" runs the loop-head chain at each pass: a
+// holder that keeps calling keeps the instance, one that stops calling loses it at the second
+// loop head after its last call, and the abandon block runs with the holder's parameters.
+std::vector<RunCase> single_user_cases()
+{
+    const std::string head = "void head() {\n#asm\n call _loophead\n#endasm\n}\n";
+    const std::string sq = "scofunc int sq(int a) { abandon { d = a + 76; } mark(a); yield; "
+                           "mark(a + 1); return a * 10; }\n";
+    const std::string q = "costate q init_on { waitfordone { c = sq(2); } mark(c); mark(d); }";
+    const auto loop = [&](int passes, const std::string &body) {
+        return kMark + head + sq + "void f() { int k; for (k = 0; k < " + std::to_string(passes) +
+               "; k++) { head(); " + body + " } }\n";
+    };
+    return {
+        {"SecondCallerWaitsForTheFirst",
+         loop(4, "costate p init_on { waitfordone { n = sq(1); } mark(n); } " + q),
+         {1, 2, 10, 2, 3, 20, 0}, 20},
+        {"HolderThatStopsCallingIsAbandoned",
+         loop(5, "if (k < 1) { costate p init_on { waitfordone { n = sq(1); } mark(n); } } " + q),
+         {1, 2, 3, 20, 77}, 20},
+        {"SameCallerCallsAgainAfterItsWaitfordone",
+         loop(5, "costate p init_on { waitfordone { n = sq(1); } waitfordone { n = sq(4); } "
+                 "mark(n); } " + q),
+         {1, 2, 4, 5, 40, 2, 3, 20, 0}, 20},
+        {"LoopinitFreesAHeldInstance",
+         kMark + head + sq +
+             "void init() {\n#asm\n call _loopinit\n#endasm\n}\n"
+             "void f() { int k; for (k = 0; k < 4; k++) { head(); if (k == 1) init(); "
+             "if (k < 1) { costate p init_on { waitfordone { n = sq(1); } } } " + q + " } }\n",
+         {1, 2, 3, 20, 0}, 20},
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(SingleUser, CostatePrograms, ::testing::ValuesIn(single_user_cases()),
+                         [](const auto &i) { return std::string(i.param.name); });
+
 // The prologue's bytes by placement: "push ix", the room that makes the frame the same for every
 // placement, the everytime and descriptor words, the call of the runtime and the jump to the
 // return point; then a yield at cofunction level resumes behind its "xor a" and "jp".
