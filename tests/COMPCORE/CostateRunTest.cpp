@@ -390,6 +390,36 @@ TEST_F(Costates, EntryExitAndYieldText)
     EXPECT_EQ(std::find(l.begin(), l.end(), "ld (" + std::to_string(w + 5) + "), a"), l.end());
 }
 
+// A single-user cofunction's loop-head segment hands the runtime its instance, its abandon
+// block's address and page and its state block (the instance + parameter bytes + 6); its
+// loop-init segment marks the byte before that block free. Both end in "ret".
+TEST_F(Costates, SingleUserChainSegmentsText)
+{
+    ASSERT_EQ(compile(program_text("scofunc int s(int a) { abandon { c++; } yield; return a; }\n"
+                                   "void f() { }\n")),
+              0)
+        << messages_text();
+    const std::vector<std::string> &l = recorder.lines;
+    const auto at = std::find(l.begin(), l.end(), "lcall __scofabandon");
+    ASSERT_NE(at, l.end()) << ::testing::PrintToString(l);
+    const auto i = static_cast<std::size_t>(at - l.begin());
+    ASSERT_GE(i, 8u);
+    ASSERT_LT(i + 7, l.size());
+    std::vector<int> pushed;
+    for (std::size_t k = i - 8; k < i; k += 2) {
+        ASSERT_EQ(l[k].rfind("ld hl, ", 0), 0u) << l[k];
+        EXPECT_EQ(l[k + 1], "push hl");
+        pushed.push_back(std::stoi(l[k].substr(7)));
+    }
+    const int instance = pushed[0], abandon = pushed[1], page = pushed[2], state = pushed[3];
+    EXPECT_EQ(state, instance + 2 + 6);
+    EXPECT_NE(abandon, 0);
+    EXPECT_EQ(page, 0);  // abandon blocks lie in root code
+    const std::vector<std::string> tail = {"add sp, 8", "ret", "ld hl, " + std::to_string(state),
+                                           "dec hl", "ld (hl), 0xff", "ret"};
+    EXPECT_EQ(std::vector<std::string>(at + 1, at + 7), tail);
+}
+
 // ---- diagnostics -------------------------------------------------------------------------------------
 
 struct MessageCase {
