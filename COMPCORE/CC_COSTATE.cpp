@@ -81,6 +81,7 @@ struct Cofunction {
     bool everytime_seen = false;
     bool abandon_seen = false;
     ADDR24 last_instance = kDummyAddress;
+    std::vector<uint16_t> instance_addresses;  // each instance's IX
     uint16_t parameter_bytes = 0;
     uint16_t automatic_bytes = 0;
     uint16_t block_bytes = 0;  // the deepest blocks' automatics of an indexed cofunction
@@ -492,6 +493,7 @@ bool emit_instances()
         (void)constants.EmitByte(static_cast<uint8_t>(at & 0xFF));
         (void)constants.EmitByte(static_cast<uint8_t>(at >> 8));
         c.last_instance = at;
+        c.instance_addresses.push_back(at);
     }
     c.context.state = addr_add(block, automatic_bytes + parameter_bytes + kInstanceHeader);
     // The start-up table sets a single-user instance's block as it does a costatement's.
@@ -542,25 +544,24 @@ void gen_single_user_segments()
 {
     Cofunction &c = g.cofunction;
     const bool abandon = c.abandon != kDummyAddress;
-    add_chain_address("_loophead", here());
-    for (const int word : {int(addr_offset(c.last_instance)), abandon ? int(addr_offset(c.abandon)) : 0,
-                           abandon ? int(addr_xpc(c.abandon)) : 0}) {
-        outasm("ld hl, %d", word);
-        outasm("push hl");
+    // One pair per instance: an indexed cofunction's instances are held apart.
+    for (const uint16_t instance : c.instance_addresses) {
+        const int state = instance + c.parameter_bytes + kInstanceHeader;
+        add_chain_address("_loophead", here());
+        for (const int word : {int(instance), abandon ? int(addr_offset(c.abandon)) : 0,
+                               abandon ? int(addr_xpc(c.abandon)) : 0, state}) {
+            outasm("ld hl, %d", word);
+            outasm("push hl");
+        }
+        outasm("lcall __scofabandon");
+        outasm("add sp, 8");
+        outasm("ret");
+        add_chain_address("_loopinit", here());
+        outasm("ld hl, %d", state);
+        outasm("dec hl");
+        outasm("ld (hl), 0xff");
+        outasm("ret");
     }
-    Context *const inner = g.context;
-    g.context = &c.context;
-    (void)load_state_block_address();
-    outasm("push hl");
-    outasm("lcall __scofabandon");
-    outasm("add sp, 8");
-    outasm("ret");
-    add_chain_address("_loopinit", here());
-    (void)load_state_block_address();
-    outasm("dec hl");
-    outasm("ld (hl), 0xff");
-    outasm("ret");
-    g.context = inner;
 }
 
 }  // namespace
@@ -590,14 +591,15 @@ void gen_cofunction_epilogue(bool single_user)
         outasm("pop ix");
         outasm("lret");
     }
-    if (single_user)
+    // An indexed cofunction's instances are placed at its end, and its segments with them.
+    if (single_user && !indexed_cofunction())
         gen_single_user_segments();
 }
 
 void end_cofunction()
 {
-    if (indexed_cofunction())
-        (void)emit_instances();
+    if (indexed_cofunction() && emit_instances() && g.cofunction.single_user)
+        gen_single_user_segments();
     g.context = g.cofunction.outer;
     g.at_cofunction_level = false;
     g.cofunction = Cofunction{};

@@ -613,6 +613,18 @@ std::vector<RunCase> single_user_cases()
              "void f() { int k; for (k = 0; k < 4; k++) { head(); if (k == 1) init(); "
              "if (k < 1) { costate p init_on { waitfordone { n = sq(1); } } } " + q + " } }\n",
          {1, 2, 3, 20, 0}, 20},
+        // Each instance of an indexed one has its own holder: p and q run side by side on
+        // instances 0 and 1, then p stops calling and only instance 0 is abandoned (with its
+        // own parameter), while r, waiting for it, takes it over.
+        {"IndexedInstancesAreHeldApart",
+         kMark + head +
+             "scofunc int sx[2](int a) { abandon { d = d + a; } mark(a); yield; yield; "
+             "mark(a + 1); return a * 10; }\n"
+             "void f() { int k; for (k = 0; k < 6; k++) { head(); "
+             "if (k < 2) { costate p init_on { waitfordone { n = sx[0](1); } } } "
+             "costate q init_on { waitfordone { c = sx[1](4); } } "
+             "costate r init_on { waitfordone { n = sx[0](7); } mark(d); } } }\n",
+         {1, 4, 5, 7, 8, 1}, 40},
     };
 }
 
