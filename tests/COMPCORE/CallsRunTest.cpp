@@ -4,16 +4,9 @@
 // diagnostics of calls, the text of cofunction calls and the built-in functions.
 #include <gtest/gtest.h>
 
-#include "CodegenFixture.h"
-#include "CompileRunFixture.h"
-#include "OutputTestSupport.h"
+#include "DrivenRunFixture.h"
 
-#include "CC_ADDR.h"
 #include "CC_GO.h"
-#include "CC_PARSE.h"
-#include "CC_STAB.h"
-#include "SEAM_DECL.h"
-#include "SEAM_PARSER.h"
 #include "guiKXPreferences.h"
 
 #include <algorithm>
@@ -24,24 +17,9 @@ namespace {
 
 using namespace compile_run;
 
-constexpr uint16_t kDriverStop = 0x5F00;
-constexpr uint16_t kStackTop = 0xE000;
-
-class Calls : public CompileRun {
+class Calls : public DrivenRun {
 protected:
-    // Every generated line's text; the rest goes the assembly-line path to the fixture's parser.
-    codegen_test::OutasmRecorder recorder;
-
-    void SetUp() override
-    {
-        CompileRun::SetUp();
-        set_declaration_seam(nullptr);
-        install_function_parser();
-        set_parser_seam(&recorder);
-        const std::string lib = std::string(KX_TEST_DATA) + "/../../TARGET/lib/";
-        for (const char *name : {"RUNTIME.LIB", "INT16.LIB", "INT32.LIB"})
-            add_library(name, output_test::read_text(lib + name));
-    }
+    void SetUp() override { set_up_with({"RUNTIME.LIB", "INT16.LIB", "INT32.LIB"}); }
     void TearDown() override
     {
         IdePreferences().function_prototypes = true;
@@ -49,41 +27,19 @@ protected:
         CompileRun::TearDown();
     }
 
-    static std::string program_text(const std::string &program)
+    std::string program_text(const std::string &program) const override
     {
         return "#nodebug\n#use RUNTIME.LIB\n#use INT16.LIB\n#use INT32.LIB\n"
                "int c; int i; int n;\n#asm\n call f\n jp " +
                std::to_string(kDriverStop) + "\n#endasm\n" + program;
     }
 
-    // Compiles the program behind the driver and runs it; f must return to the driver with SP
-    // where it was.
-    ::testing::AssertionResult compile_and_call(const std::string &program)
-    {
-        const uint16_t status = compile(program_text(program));
-        if (status != 0)
-            return ::testing::AssertionFailure() << "status " << status << "\n" << messages_text();
-        const vsim::RunResult r = run(kRootCode, 2000000, vsim::Breakpoint{kDriverStop, -1});
-        if (r.reason != vsim::StopReason::breakpoint)
-            return ::testing::AssertionFailure()
-                   << "f did not return (PC " << std::hex << cpu.pc << ")\n" << messages_text();
-        return reg("SP", kStackTop);
-    }
-
+    // The summaries sorted: the tests compare sets of messages.
     std::vector<std::string> compile_messages(const std::string &program)
     {
-        (void)compile(program_text(program));
-        std::vector<std::string> out;
-        for (const Message &m : messages())
-            out.push_back(m.summary);
+        std::vector<std::string> out = DrivenRun::compile_messages(program);
         std::sort(out.begin(), out.end());
         return out;
-    }
-
-    uint16_t global_address(const char *name) const
-    {
-        const symbol *s = find_symbol(name, false, kGlobalTable);
-        return s ? addr_offset(s->address[0]) : 0;
     }
 
     // The generated lines from the first that begins with `from` on.

@@ -5,17 +5,10 @@
 // globals the constructs wrote. Also the text of the generated sequences and the diagnostics.
 #include <gtest/gtest.h>
 
-#include "CodegenFixture.h"
-#include "CompileRunFixture.h"
-#include "OutputTestSupport.h"
+#include "DrivenRunFixture.h"
 
-#include "CC_ADDR.h"
 #include "CC_FIOZ8.h"
 #include "CC_GO.h"
-#include "CC_PARSE.h"
-#include "CC_STAB.h"
-#include "SEAM_DECL.h"
-#include "SEAM_PARSER.h"
 #include "guiKXPreferences.h"
 
 #include <algorithm>
@@ -26,27 +19,16 @@ namespace {
 
 using namespace compile_run;
 
-constexpr uint16_t kDriverStop = 0x5F00;
-constexpr uint16_t kStackTop = 0xE000;
-
-class Costates : public CompileRun {
+class Costates : public DrivenRun {
 protected:
-    codegen_test::OutasmRecorder recorder;
-
     void SetUp() override
     {
-        CompileRun::SetUp();
-        set_declaration_seam(nullptr);
-        install_function_parser();
-        set_parser_seam(&recorder);
-        const std::string lib = std::string(KX_TEST_DATA) + "/../../TARGET/lib/";
-        for (const char *name : {"RUNTIME.LIB", "INT16.LIB", "INT32.LIB", "COSTATE.LIB"})
-            add_library(name, output_test::read_text(lib + name));
+        set_up_with({"RUNTIME.LIB", "INT16.LIB", "INT32.LIB", "COSTATE.LIB"});
     }
 
     // The globals every program has: a trace of what ran (`order`, written at `pos`) and a few
     // counters.
-    static std::string program_text(const std::string &program)
+    std::string program_text(const std::string &program) const override
     {
         return "#nodebug\n#use RUNTIME.LIB\n#use INT16.LIB\n#use INT32.LIB\n#use COSTATE.LIB\n"
                "char order[32]; int pos; int c; int d; int n;\n"
@@ -57,31 +39,10 @@ protected:
                "\nrterror_::\n jr rterror_\n#endasm\n" + program;
     }
 
+    // The constructs' loops run longer than a plain call.
     ::testing::AssertionResult compile_and_call(const std::string &program)
     {
-        const uint16_t status = compile(program_text(program));
-        if (status != 0)
-            return ::testing::AssertionFailure() << "status " << status << "\n" << messages_text();
-        const vsim::RunResult r = run(kRootCode, 4000000, vsim::Breakpoint{kDriverStop, -1});
-        if (r.reason != vsim::StopReason::breakpoint)
-            return ::testing::AssertionFailure()
-                   << "f did not return (PC " << std::hex << cpu.pc << ")\n" << messages_text();
-        return reg("SP", kStackTop);
-    }
-
-    std::vector<std::string> compile_messages(const std::string &program)
-    {
-        (void)compile(program_text(program));
-        std::vector<std::string> out;
-        for (const Message &m : messages())
-            out.push_back(m.summary);
-        return out;
-    }
-
-    uint16_t global_address(const char *name) const
-    {
-        const symbol *s = find_symbol(name, false, kGlobalTable);
-        return s ? addr_offset(s->address[0]) : 0;
+        return DrivenRun::compile_and_call(program, 4000000);
     }
 
     int global_int(const char *name)
