@@ -5,7 +5,7 @@
 // stops, watches, trace packets and console.
 #include "BoardFirmware.h"
 
-#include "MD5.h"
+#include "linker/MD5.h"
 
 #include <algorithm>
 #include <cstring>

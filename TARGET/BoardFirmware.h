@@ -10,7 +10,7 @@
 #pragma once
 
 #include "BoardFrames.h"
-#include "LinkFrame.h"
+#include "debugger/LinkFrame.h"
 #include "SimBoard.h"
 #include "SimCpu.h"
 

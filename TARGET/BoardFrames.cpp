@@ -1,7 +1,7 @@
 // BoardFrames: the stand-in's frame readers (see BoardFrames.h).
 #include "BoardFrames.h"
 
-#include "LinkFrame.h"
+#include "debugger/LinkFrame.h"
 
 namespace vsim {
 

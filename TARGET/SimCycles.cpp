@@ -4,7 +4,7 @@
 // figures of the repeating block moves itself.
 #include "SimCycles.h"
 
-#include "DB_DA.h"
+#include "debugger/DB_DA.h"
 
 namespace vsim {
 

@@ -3,7 +3,7 @@
 // as it was.
 #include "SimImage.h"
 
-#include "CC_MISC.h"
+#include "core/CC_MISC.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -6,7 +6,7 @@
 // ("of_line"); framing and escaping cost the rest.
 #include "BoardFrames.h"
 #include "BoardStandIn.h"
-#include "LinkFrame.h"
+#include "debugger/LinkFrame.h"
 
 #include <benchmark/benchmark.h>
 

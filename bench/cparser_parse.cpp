@@ -1,7 +1,7 @@
 // Generated C parser speed: time per parse of typical hint texts, of nested parentheses (every
 // level is read twice by the grammar's trial parse, so time doubles per level) and of a parse
 // stopped by the default rule budget, with rule entries per second ("entries/s").
-#include "CParserFrame.h"
+#include "parser/cparser/CParserFrame.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,8 +2,8 @@
 // which no tool keeps, and the one way the tools print the compiler's messages.
 #pragma once
 
-#include "CC_ER.h"
-#include "SEAM_TARGET.h"
+#include "core/CC_ER.h"
+#include "core/SEAM_TARGET.h"
 
 #include <cstdio>
 #include <filesystem>

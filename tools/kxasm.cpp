@@ -2,7 +2,7 @@
 // source line, the address and the bytes in hex ("0100  3E 05"), with each diagnostic on its own
 // line after the line it belongs to. Exit status 1 when an error was reported.
 // Usage: kxasm [--cpu 2000|3000] [--z180] [--org ADDR] [--debug] FILE
-#include "CC_ASM.h"
+#include "codegen/CC_ASM.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 // Exit status: 0 after an interrupt, 1 bad arguments, an image that does not load or a link
 // that cannot open.
 #include "BoardStandIn.h"
-#include "LinkFrame.h"
+#include "debugger/LinkFrame.h"
 #include "SimImage.h"
 
 #include <csignal>

@@ -9,17 +9,17 @@
 // copies of the BIOS and the program, so that the compile's own files (object, download image,
 // breakpoint dump) never land beside the user's source or in the shared resources, and two runs
 // never meet. Messages are printed as kxpp prints them; any error exits 1 and leaves no image.
-#include "CC_ER.h"
-#include "CC_FIOZ8.h"
-#include "CC_GO.h"
-#include "SEAM_SETTINGS.h"
-#include "SEAM_TARGET.h"
-#include "Temporaryglobals.h"
+#include "core/CC_ER.h"
+#include "driver/CC_FIOZ8.h"
+#include "driver/CC_GO.h"
+#include "core/SEAM_SETTINGS.h"
+#include "core/SEAM_TARGET.h"
+#include "driver/Temporaryglobals.h"
 #include "ToolSeams.h"
-#include "guiExceptions.h"
-#include "guiCompilerInterface.h"
-#include "guiInterface.h"
-#include "guiKXPreferences.h"
+#include "core/guiExceptions.h"
+#include "link/guiCompilerInterface.h"
+#include "core/guiInterface.h"
+#include "settings/guiKXPreferences.h"
 
 #include <unistd.h>
 

@@ -1,8 +1,8 @@
 // kxdis: disassembles a binary file from a given address and prints one line per instruction:
 // address, bytes in hex, the instruction text.
 // Usage: kxdis [--cpu 2000|3000] [--z180] [--org ADDR] FILE.bin
-#include "CC_ASMTAB.h"
-#include "DB_DA.h"
+#include "codegen/CC_ASMTAB.h"
+#include "debugger/DB_DA.h"
 
 #include <cstdio>
 #include <cstdlib>

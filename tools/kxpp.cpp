@@ -2,15 +2,15 @@
 // one per line, then the messages. Libraries for "#use" are the files of the -L folder (an
 // empty "default.h" stands in when the folder has none).
 //   kxpp [-p] [-L folder] file      -p: prefix every line with "line:column: "
-#include "CC_ER.h"
-#include "CC_GLINE.h"
-#include "CC_GO.h"
-#include "CC_HIER.h"
-#include "CC_IN.h"
-#include "CC_STAB.h"
-#include "EMITCACHE.h"
-#include "SEAM_TARGET.h"
-#include "guiExceptions.h"
+#include "core/CC_ER.h"
+#include "input/CC_GLINE.h"
+#include "driver/CC_GO.h"
+#include "parser/CC_HIER.h"
+#include "input/CC_IN.h"
+#include "core/CC_STAB.h"
+#include "linker/EMITCACHE.h"
+#include "core/SEAM_TARGET.h"
+#include "core/guiExceptions.h"
 #include "ToolSeams.h"
 
 #include <algorithm>

@@ -5,17 +5,17 @@
 // address and removed through its root offset with XPC 0.
 #include "DB_BP.h"
 
-#include "CC_ADDR.h"
-#include "CC_MOD.h"
+#include "core/CC_ADDR.h"
+#include "core/CC_MOD.h"
 #include "DB_GO.h"
-#include "DB_SRC.h"
+#include "debugger/DB_SRC.h"
 #include "TC.h"
 #include "TConnection.h"
 #include "guiCompilerInterface.h"
-#include "guiInterface.h"
-#include "guiKXPreferences.h"
+#include "core/guiInterface.h"
+#include "settings/guiKXPreferences.h"
 #include "guiTrace.h"
-#include "list_files.h"
+#include "linker/list_files.h"
 
 #include <QTimer>
 

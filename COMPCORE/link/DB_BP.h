@@ -7,8 +7,8 @@
 // commands. GUI thread only.
 #pragma once
 
-#include "QBSTRING.h"
-#include "SEAM_TARGET.h"
+#include "core/QBSTRING.h"
+#include "core/SEAM_TARGET.h"
 
 #include <cstdint>
 #include <list>

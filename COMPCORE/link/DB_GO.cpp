@@ -4,15 +4,15 @@
 // breakpoint list from 1; a packed position is line << 16 | column.
 #include "DB_GO.h"
 
-#include "CC_ADDR.h"
+#include "core/CC_ADDR.h"
 #include "DB_BP.h"
-#include "DB_ML.h"
-#include "DB_SRC.h"
+#include "debugger/DB_ML.h"
+#include "debugger/DB_SRC.h"
 #include "TC.h"
-#include "guiInterface.h"
-#include "guiKXPreferences.h"
+#include "core/guiInterface.h"
+#include "settings/guiKXPreferences.h"
 #include "guiTrace.h"
-#include "list_files.h"
+#include "linker/list_files.h"
 
 #include <algorithm>
 #include <cstring>

@@ -9,7 +9,7 @@
 // GUI thread only.
 #pragma once
 
-#include "SEAM_TARGET.h"
+#include "core/SEAM_TARGET.h"
 
 #include <cstdint>
 #include <iosfwd>

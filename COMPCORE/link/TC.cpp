@@ -6,9 +6,9 @@
 #include "TC.h"
 
 #include "TcRequestScope.h"
-#include "TcTrace.h"
-#include "guiInterface.h"
-#include "guiKXPreferences.h"
+#include "debugger/TcTrace.h"
+#include "core/guiInterface.h"
+#include "settings/guiKXPreferences.h"
 
 #include <filesystem>
 

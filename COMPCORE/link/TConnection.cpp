@@ -2,7 +2,7 @@
 // hand-over of frames to the GUI thread (see TConnection.h).
 #include "TConnection.h"
 
-#include "MsTimer.h"
+#include "debugger/MsTimer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

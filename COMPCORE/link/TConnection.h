@@ -21,10 +21,10 @@
 // (`TakeLinkError`).
 #pragma once
 
-#include "LinkFrame.h"
-#include "LinkResult.h"
-#include "TCOptions.h"
-#include "TcTrace.h"
+#include "debugger/LinkFrame.h"
+#include "debugger/LinkResult.h"
+#include "debugger/TCOptions.h"
+#include "debugger/TcTrace.h"
 
 #include <array>
 #include <atomic>

@@ -1,7 +1,7 @@
 // TEthernetConnection: the TCP/IP link on POSIX sockets (see TEthernetConnection.h).
 #include "TEthernetConnection.h"
 
-#include "MsTimer.h"
+#include "debugger/MsTimer.h"
 
 #include <cerrno>
 

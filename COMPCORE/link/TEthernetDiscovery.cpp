@@ -8,8 +8,8 @@
 //   44: IPv4 address, first octet first | 48: MAC, 6 bytes | 54: TCP port u16 | 56: not read
 #include "TEthernetConnection.h"
 
-#include "MsTimer.h"
-#include "guiInterface.h"
+#include "debugger/MsTimer.h"
+#include "core/guiInterface.h"
 
 #include <array>
 #include <cerrno>

@@ -1,7 +1,7 @@
 // TSerialConnection: the serial line on POSIX (see TSerialConnection.h).
 #include "TSerialConnection.h"
 
-#include "MsTimer.h"
+#include "debugger/MsTimer.h"
 
 #include <algorithm>
 #include <cerrno>

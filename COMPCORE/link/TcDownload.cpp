@@ -6,8 +6,8 @@
 // Packet: mode 0 | u16 length (at most 128) | u32 physical address | the data
 #include "TcRequestScope.h"
 
-#include "MsTimer.h"
-#include "guiInterface.h"
+#include "debugger/MsTimer.h"
+#include "core/guiInterface.h"
 
 #include <QEventLoop>
 #include <QTimer>

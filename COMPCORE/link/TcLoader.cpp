@@ -8,7 +8,7 @@
 // Pilot header (7 bytes): u32 settings field 14 | u16 image length | 8-bit sum of bytes 0-5
 #include "TcRequestScope.h"
 
-#include "LinkFrame.h"
+#include "debugger/LinkFrame.h"
 
 #include <QCoreApplication>
 

@@ -3,7 +3,7 @@
 // TcDownload.cpp and TcLoader.cpp.
 #include "TcRequests.h"
 
-#include "MD5.h"
+#include "linker/MD5.h"
 #include "TcRequestScope.h"
 
 #include <algorithm>

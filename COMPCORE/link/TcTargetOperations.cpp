@@ -3,10 +3,10 @@
 
 #include "DB_BP.h"
 #include "DB_GO.h"
-#include "SEAM_LINKER.h"
+#include "core/SEAM_LINKER.h"
 #include "TC.h"
 #include "guiCompilerInterface.h"
-#include "guiExceptions.h"
+#include "core/guiExceptions.h"
 #include "guiTrace.h"
 
 namespace {

@@ -7,7 +7,7 @@
 // GUI thread only.
 #pragma once
 
-#include "SEAM_TARGET.h"
+#include "core/SEAM_TARGET.h"
 
 class TcTargetOperations : public TargetOperations {
 public:

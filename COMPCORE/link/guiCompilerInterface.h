@@ -13,7 +13,7 @@
 // the host services of guiInterface. GUI thread only.
 #pragma once
 
-#include "TCOptions.h"
+#include "debugger/TCOptions.h"
 
 #include <array>
 #include <cstdint>

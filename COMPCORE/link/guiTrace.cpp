@@ -2,15 +2,15 @@
 #include "guiTrace.h"
 
 #include "BoundedFormat.h"
-#include "CC_ADDR.h"
+#include "core/CC_ADDR.h"
 #include "DB_GO.h"
-#include "DB_ML.h"
-#include "DB_SRC.h"
-#include "MAPFILE.h"
-#include "SEAM_TARGET.h"
+#include "debugger/DB_ML.h"
+#include "debugger/DB_SRC.h"
+#include "linker/MAPFILE.h"
+#include "core/SEAM_TARGET.h"
 #include "TC.h"
-#include "guiInterface.h"
-#include "guiKXPreferences.h"
+#include "core/guiInterface.h"
+#include "settings/guiKXPreferences.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,7 +6,7 @@
 
 #include <QFont>
 
-#include "guiKXPreferences.h"
+#include "settings/guiKXPreferences.h"
 
 // A window's font as the windows use it: the Qt font and the text colour.
 struct TFont {

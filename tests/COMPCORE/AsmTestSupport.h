@@ -3,8 +3,8 @@
 // the disassembler's page set), so the tests pass in one process in any order.
 #pragma once
 
-#include "CC_ASM.h"
-#include "DB_DA.h"
+#include "codegen/CC_ASM.h"
+#include "debugger/DB_DA.h"
 
 #include <cstdint>
 #include <cstdio>

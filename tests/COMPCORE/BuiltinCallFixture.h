@@ -7,9 +7,9 @@
 
 #include "CodegenFixture.h"
 
-#include "CC_GO.h"
-#include "CC_HIER.h"
-#include "guiKXPreferences.h"
+#include "driver/CC_GO.h"
+#include "parser/CC_HIER.h"
+#include "settings/guiKXPreferences.h"
 
 #include <string>
 

@@ -44,12 +44,12 @@
 
 #include "FrameDoubles.h"
 
-#include "CC_ADDR.h"
-#include "CC_GLINE.h"
-#include "SEAM_CODEGEN.h"
-#include "SEAM_DECL.h"
-#include "SEAM_PARSER.h"
-#include "ORIGINS.h"
+#include "core/CC_ADDR.h"
+#include "input/CC_GLINE.h"
+#include "core/SEAM_CODEGEN.h"
+#include "core/SEAM_DECL.h"
+#include "core/SEAM_PARSER.h"
+#include "linker/ORIGINS.h"
 #include "HostDoubles.h"
 #include "SeamDoubles.h"
 #include "SimBoard.h"

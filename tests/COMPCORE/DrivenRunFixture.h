@@ -9,11 +9,11 @@
 #include "CompileRunFixture.h"
 #include "OutputTestSupport.h"
 
-#include "CC_ADDR.h"
-#include "CC_PARSE.h"
-#include "CC_STAB.h"
-#include "SEAM_DECL.h"
-#include "SEAM_PARSER.h"
+#include "core/CC_ADDR.h"
+#include "parser/CC_PARSE.h"
+#include "core/CC_STAB.h"
+#include "core/SEAM_DECL.h"
+#include "core/SEAM_PARSER.h"
 
 #include <initializer_list>
 #include <string>

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "CC_FIOZ8.h"
-#include "CC_STAB.h"
-#include "EMITCACHE.h"
-#include "SEAM_LINKER.h"
-#include "SEAM_PARSER.h"
+#include "driver/CC_FIOZ8.h"
+#include "core/CC_STAB.h"
+#include "linker/EMITCACHE.h"
+#include "core/SEAM_LINKER.h"
+#include "core/SEAM_PARSER.h"
 
 #include <cstring>
 #include <fstream>

@@ -3,10 +3,10 @@
 // does, collecting each resulting line with the source position of its first character.
 #pragma once
 
-#include "CC_ER.h"
-#include "CC_GLINE.h"
-#include "CC_IN.h"
-#include "guiExceptions.h"
+#include "core/CC_ER.h"
+#include "input/CC_GLINE.h"
+#include "input/CC_IN.h"
+#include "core/guiExceptions.h"
 
 #include <cstdio>
 #include <filesystem>

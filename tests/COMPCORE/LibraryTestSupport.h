@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Lb_encr.h"
+#include "linker/Lb_encr.h"
 
 #include <array>
 #include <chrono>

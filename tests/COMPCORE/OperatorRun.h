@@ -6,10 +6,10 @@
 
 #include "CodegenFixture.h"
 
-#include "CC_STUBS.h"
-#include "CC_Z80CALL.h"
-#include "CC_Z80EX.h"
-#include "CC_Z80LOAD.h"
+#include "codegen/CC_STUBS.h"
+#include "codegen/CC_Z80CALL.h"
+#include "codegen/CC_Z80EX.h"
+#include "codegen/CC_Z80LOAD.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,17 +6,17 @@
 
 #include <gtest/gtest.h>
 
-#include "CC_ADDR.h"
-#include "CC_ER.h"
-#include "CC_FIOZ8.h"
-#include "CC_IN.h"
-#include "CC_ROM.h"
-#include "EMITCACHE.h"
+#include "core/CC_ADDR.h"
+#include "core/CC_ER.h"
+#include "driver/CC_FIOZ8.h"
+#include "input/CC_IN.h"
+#include "linker/CC_ROM.h"
+#include "linker/EMITCACHE.h"
 #include "HostDoubles.h"
-#include "SEAM_SETTINGS.h"
+#include "core/SEAM_SETTINGS.h"
 #include "SeamDoubles.h"
-#include "guiKXPreferences.h"
-#include "list_files.h"
+#include "settings/guiKXPreferences.h"
+#include "linker/list_files.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "CC_ER.h"
+#include "core/CC_ER.h"
 #include "IniFile.h"
-#include "guiInterface.h"
+#include "core/guiInterface.h"
 
 namespace fs = std::filesystem;
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "CC_GO.h"
+#include "driver/CC_GO.h"
 #include "HostDoubles.h"
 #include "SeamDoubles.h"
 #include "SettingsDoubles.h"
-#include "guiProjects.h"
+#include "settings/guiProjects.h"
 
 class ProjectFixture : public ::testing::Test {
 protected:

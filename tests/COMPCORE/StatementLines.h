@@ -3,13 +3,13 @@
 // as a statement. Used by the unary, postfix and assignment tests.
 #pragma once
 
-#include "CC_DECLR.h"
-#include "CC_FIOZ8.h"
-#include "CC_HIER.h"
-#include "CC_IN.h"
-#include "CC_LABELS.h"
-#include "CC_STAB.h"
-#include "SEAM_DECL.h"
+#include "parser/CC_DECLR.h"
+#include "driver/CC_FIOZ8.h"
+#include "parser/CC_HIER.h"
+#include "input/CC_IN.h"
+#include "parser/CC_LABELS.h"
+#include "core/CC_STAB.h"
+#include "core/SEAM_DECL.h"
 
 #include <cstdint>
 #include <cstring>

@@ -3,8 +3,8 @@
 // settings object is back at its defaults at both ends.
 #pragma once
 
-#include "TcTrace.h"
-#include "guiKXPreferences.h"
+#include "debugger/TcTrace.h"
+#include "settings/guiKXPreferences.h"
 
 #include <gtest/gtest.h>
 

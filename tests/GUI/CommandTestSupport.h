@@ -8,12 +8,12 @@
 
 #include <algorithm>
 
-#include "CC_GO.h"
+#include "driver/CC_GO.h"
 #include "DebuggerDoubles.h"
-#include "SEAM_TARGET.h"
+#include "core/SEAM_TARGET.h"
 #include "SeamDoubles.h"
-#include "guiKXPreferences.h"
-#include "guiProjects.h"
+#include "settings/guiKXPreferences.h"
+#include "settings/guiProjects.h"
 
 class JournalMain : public TfrmMainWindow {
 public:

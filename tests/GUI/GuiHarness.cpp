@@ -15,14 +15,14 @@
 
 #include <unistd.h>
 
-#include "CC_ER.h"
-#include "CC_GO.h"
-#include "CC_IN.h"
-#include "Temporaryglobals.h"
-#include "guiEnvironment.h"
-#include "guiProjects.h"
-#include "guiKXPreferences.h"
-#include "kxwStartup.h"
+#include "core/CC_ER.h"
+#include "driver/CC_GO.h"
+#include "input/CC_IN.h"
+#include "driver/Temporaryglobals.h"
+#include "settings/guiEnvironment.h"
+#include "settings/guiProjects.h"
+#include "settings/guiKXPreferences.h"
+#include "shell/kxwStartup.h"
 
 namespace fs = std::filesystem;
 

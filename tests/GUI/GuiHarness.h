@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "FrameDoubles.h"
-#include "frmKXMain.h"
-#include "guiDebugWindows.h"
-#include "guiInterface.h"
-#include "guiStore.h"
+#include "shell/frmKXMain.h"
+#include "debug/guiDebugWindows.h"
+#include "core/guiInterface.h"
+#include "shell/guiStore.h"
 
 class QApplication;
 

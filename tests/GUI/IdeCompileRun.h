@@ -6,8 +6,8 @@
 #include "CompileRunFixture.h"
 #include "GuiHarness.h"
 
-#include "CC_ER.h"
-#include "guiKXPreferences.h"
+#include "core/CC_ER.h"
+#include "settings/guiKXPreferences.h"
 
 class IdeCompileRun : public CompileRun {
 protected:

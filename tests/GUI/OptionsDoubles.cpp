@@ -4,9 +4,9 @@
 #include <QDialog>
 
 #include "IniFile.h"
-#include "SEAM_SETTINGS.h"
-#include "guiEnvironment.h"
-#include "guiExceptions.h"
+#include "core/SEAM_SETTINGS.h"
+#include "settings/guiEnvironment.h"
+#include "core/guiExceptions.h"
 
 namespace {
 std::string numbers(std::initializer_list<long long> values)

@@ -14,8 +14,8 @@
 
 #include "GuiHarness.h"
 #include "SeamDoubles.h"
-#include "guiOptionsHost.h"
-#include "guiProjects.h"
+#include "options/guiOptionsHost.h"
+#include "settings/guiProjects.h"
 
 using Journal = std::vector<std::string>;
 

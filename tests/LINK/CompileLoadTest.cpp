@@ -6,15 +6,15 @@
 #include "CompileRunFixture.h"
 #include "TcHarness.h"
 
-#include "CC_BOARD.h"
-#include "CC_ER.h"
-#include "CC_GO.h"
-#include "CC_HIER.h"
-#include "CC_MOD.h"
-#include "CC_Z80START.h"
-#include "SEAM_SETTINGS.h"
-#include "TcTargetOperations.h"
-#include "guiCompilerInterface.h"
+#include "driver/CC_BOARD.h"
+#include "core/CC_ER.h"
+#include "driver/CC_GO.h"
+#include "parser/CC_HIER.h"
+#include "core/CC_MOD.h"
+#include "codegen/CC_Z80START.h"
+#include "core/SEAM_SETTINGS.h"
+#include "link/TcTargetOperations.h"
+#include "link/guiCompilerInterface.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -3,11 +3,11 @@
 // while the reader waits in a hand-over, quitting, open and close cycles, and the trace.
 #include "LinkHarness.h"
 
-#include "TEthernetConnection.h"
-#include "TSerialConnection.h"
-#include "TcTrace.h"
+#include "link/TEthernetConnection.h"
+#include "link/TSerialConnection.h"
+#include "debugger/TcTrace.h"
 #include "TraceSandbox.h"
-#include "guiKXPreferences.h"
+#include "settings/guiKXPreferences.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -7,16 +7,16 @@
 #pragma once
 
 #include "BoardHost.h"
-#include "CC_ADDR.h"
-#include "CC_MOD.h"
-#include "DB_BP.h"
-#include "DB_GO.h"
-#include "DB_SRC.h"
-#include "MAPFILE.h"
+#include "core/CC_ADDR.h"
+#include "core/CC_MOD.h"
+#include "link/DB_BP.h"
+#include "link/DB_GO.h"
+#include "debugger/DB_SRC.h"
+#include "linker/MAPFILE.h"
 #include "TcHarness.h"
-#include "guiCompilerInterface.h"
-#include "guiTrace.h"
-#include "list_files.h"
+#include "link/guiCompilerInterface.h"
+#include "link/guiTrace.h"
+#include "linker/list_files.h"
 
 #include <cstdio>
 

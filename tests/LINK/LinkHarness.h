@@ -4,9 +4,9 @@
 // counts of descriptors and threads.
 #pragma once
 
-#include "LinkFrame.h"
-#include "TConnection.h"
-#include "TSerialConnection.h"
+#include "debugger/LinkFrame.h"
+#include "link/TConnection.h"
+#include "link/TSerialConnection.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "LinkHarness.h"
 
 #include "BoardHost.h"
-#include "TSerialConnection.h"
+#include "link/TSerialConnection.h"
 
 #include <QTimer>
 

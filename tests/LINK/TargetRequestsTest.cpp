@@ -3,7 +3,7 @@
 // and the TCP challenge.
 #include "TcHarness.h"
 
-#include "TcTrace.h"
+#include "debugger/TcTrace.h"
 #include "TraceSandbox.h"
 
 #include <QTimer>

@@ -7,9 +7,9 @@
 #include "BoardStandIn.h"
 #include "HostDoubles.h"
 #include "LinkHarness.h"
-#include "MD5.h"
-#include "TC.h"
-#include "guiKXPreferences.h"
+#include "linker/MD5.h"
+#include "link/TC.h"
+#include "settings/guiKXPreferences.h"
 
 #include <gtest/gtest.h>
 

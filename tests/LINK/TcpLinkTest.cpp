@@ -4,7 +4,7 @@
 #include "LinkHarness.h"
 
 #include "BoardHost.h"
-#include "TEthernetConnection.h"
+#include "link/TEthernetConnection.h"
 
 #include <QTimer>
 

@@ -1,16 +1,16 @@
 // The execution-trace store and its text: record layouts and capacity from the options, the
 // packets it keeps or drops, stops under tracing, folded repeats, wrapping, the records that wait
 // while the store is idle, and the fixed-column text and files written from it.
-#include "CC_ADDR.h"
-#include "DB_GO.h"
-#include "DB_SRC.h"
+#include "core/CC_ADDR.h"
+#include "link/DB_GO.h"
+#include "debugger/DB_SRC.h"
 #include "HostDoubles.h"
-#include "MAPFILE.h"
+#include "linker/MAPFILE.h"
 #include "SeamDoubles.h"
-#include "TC.h"
-#include "TcTargetOperations.h"
-#include "guiKXPreferences.h"
-#include "guiTrace.h"
+#include "link/TC.h"
+#include "link/TcTargetOperations.h"
+#include "settings/guiKXPreferences.h"
+#include "link/guiTrace.h"
 
 #include <gtest/gtest.h>
 

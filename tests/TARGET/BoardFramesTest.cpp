@@ -1,7 +1,7 @@
 // The stand-in's own frame readers: good frames, noise, lone escape and flag bytes, bad
 // checks, over-long announced lengths, frames split anywhere.
 #include "BoardFrames.h"
-#include "LinkFrame.h"
+#include "debugger/LinkFrame.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 
 #include "../COMPCORE/AsmTestSupport.h"
 #include "BoardStandIn.h"
-#include "LinkFrame.h"
-#include "MD5.h"
+#include "debugger/LinkFrame.h"
+#include "linker/MD5.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // the simulator spends on it, the block moves by their "base+per-byte n" notation included.
 #include <gtest/gtest.h>
 
-#include "DB_DA.h"
-#include "DB_ML.h"
+#include "debugger/DB_DA.h"
+#include "debugger/DB_ML.h"
 #include "SimMachine.h"
 
 #include <cstdlib>

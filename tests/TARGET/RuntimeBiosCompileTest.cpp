@@ -4,7 +4,7 @@
 // "#pragma CompileProgram" leaves.
 #include "CompileRunFixture.h"
 #include "RuntimeLibrary.h"
-#include "SEAM_TARGET.h"
+#include "core/SEAM_TARGET.h"
 
 #include <fstream>
 #include <sstream>

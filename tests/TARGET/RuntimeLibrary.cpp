@@ -4,8 +4,8 @@
 // globally, as the label layer of a compile does.
 #include "RuntimeLibrary.h"
 
-#include "CC_ASM.h"
-#include "CC_ASMTAB.h"
+#include "codegen/CC_ASM.h"
+#include "codegen/CC_ASMTAB.h"
 
 #include <algorithm>
 #include <cassert>

@@ -5,7 +5,7 @@
 #include "SimCpu.h"
 #include "SimCycles.h"
 
-#include "DB_DA.h"
+#include "debugger/DB_DA.h"
 
 #include <gtest/gtest.h>
 

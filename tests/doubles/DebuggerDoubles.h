@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "guiDebugger.h"
+#include "debug/guiDebugger.h"
 
 class DebuggerJournal {
 public:

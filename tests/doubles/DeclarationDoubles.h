@@ -3,11 +3,11 @@
 // (nullptr) in its tear-down.
 #pragma once
 
-#include "CC_DECL.h"
-#include "CC_DECLR.h"
-#include "CC_IN.h"
-#include "CC_OBJ.h"
-#include "SEAM_DECL.h"
+#include "parser/CC_DECL.h"
+#include "parser/CC_DECLR.h"
+#include "input/CC_IN.h"
+#include "core/CC_OBJ.h"
+#include "core/SEAM_DECL.h"
 
 #include <cstdint>
 #include <functional>

@@ -6,8 +6,8 @@
 
 #include <ostream>
 
-#include "CC_MISC.h"
-#include "SEAM_TARGET.h"
+#include "core/CC_MISC.h"
+#include "core/SEAM_TARGET.h"
 
 void HeadlessDebugWindow::StdioOutput(const char *text, int length)
 {

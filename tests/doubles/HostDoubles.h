@@ -4,7 +4,7 @@
 // `reset_host_services` puts fresh ones in place.
 #pragma once
 
-#include "guiInterface.h"
+#include "core/guiInterface.h"
 
 #include <functional>
 #include <memory>

@@ -2,10 +2,10 @@
 // that installs them before the first test of every program that links this file.
 #include "SeamDoubles.h"
 
-#include "CC_ADDR.h"
-#include "CC_GLINE.h"
-#include "CC_MISC.h"
-#include "guiInterface.h"
+#include "core/CC_ADDR.h"
+#include "input/CC_GLINE.h"
+#include "core/CC_MISC.h"
+#include "core/guiInterface.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 // one back with `install_seam_doubles` (or the single setter) when it is done.
 #pragma once
 
-#include "SEAM_CODEGEN.h"
-#include "SEAM_TARGET.h"
+#include "core/SEAM_CODEGEN.h"
+#include "core/SEAM_TARGET.h"
 
 #include <array>
 #include <cstdint>

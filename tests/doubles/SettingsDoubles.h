@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <string>
 
-#include "CC_GO.h"
-#include "SEAM_SETTINGS.h"
-#include "guiEnvironment.h"
+#include "driver/CC_GO.h"
+#include "core/SEAM_SETTINGS.h"
+#include "settings/guiEnvironment.h"
 #include "HostDoubles.h"
-#include "guiInterface.h"
+#include "core/guiInterface.h"
 
 // Serves these definitions as the current project's for the life of the object, then puts the
 // project unit's provider back.

@@ -7,7 +7,7 @@
 // "./kx fuzz" on the sanitizer build.
 #include <gtest/gtest.h>
 
-#include "CC_ASM.h"
+#include "codegen/CC_ASM.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,0 +1,226 @@
+// guiDebugger: the built-in refusals, the adapter over the compile-and-load sequence and the
+// target link, and the program's own command dialogs.
+#include "guiDebugger.h"
+
+#include <chrono>
+#include <thread>
+
+#include "driver/CC_FIOZ8.h"
+#include "input/CC_GLINE.h"
+#include "link/DB_BP.h"
+#include "link/DB_GO.h"
+#include "debugger/DB_ML.h"
+#include "debugger/MsTimer.h"
+#include "core/SEAM_TARGET.h"
+#include "link/TC.h"
+#include "options/frmKXAdvCompilerOpt.h"
+#include "link/guiCompilerInterface.h"
+#include "core/guiExceptions.h"
+#include "core/guiInterface.h"
+#include "options/guiOptionsHost.h"
+#include "link/guiTrace.h"
+
+namespace {
+
+constexpr uint32_t kMsgNoTargetLink = 7151;   // "The target link is not part of this build."
+constexpr uint32_t kMsgNoDebuggerCore = 7152; // "The debugger core is not part of this build."
+constexpr uint32_t kMsgNoDebugWindows = 7159; // "The debug windows are not part of this build."
+
+[[noreturn]] void missing(uint32_t id) { throw xErr(id, KX_HERE); }
+[[noreturn]] void no_debugger_core() { missing(kMsgNoDebuggerCore); }
+
+// Every call refuses: nothing is ever reported as compiled, loaded or started that was not.
+class MissingDebuggerOperations : public TDebuggerOperations {
+public:
+    int CompileWithBiosCheck(const std::string &) override { missing(kMsgNoTargetLink); }
+    int CompileFile(const std::string &, bool) override { missing(kMsgNoTargetLink); }
+    int ResetAndLoadBios() override { missing(kMsgNoTargetLink); }
+    void ClearCompileFlags() override { missing(kMsgNoTargetLink); }
+    bool CompilingToFile() override { missing(kMsgNoTargetLink); }
+    bool FlashWriteMode() override { missing(kMsgNoTargetLink); }
+    void CloseCompilerSource() override {}
+    bool TcIsConnectionOpen() override { missing(kMsgNoTargetLink); }
+    bool LinkIsTcp() override { missing(kMsgNoTargetLink); }
+    void TcCheckPendingError() override { missing(kMsgNoTargetLink); }
+    void TcCloseConnection() override { missing(kMsgNoTargetLink); }
+    void TcResetTarget() override { missing(kMsgNoTargetLink); }
+    void TcResetTargetWithMode() override { missing(kMsgNoTargetLink); }
+    void TcRunWatches() override { missing(kMsgNoTargetLink); }
+    void readEnabledOptions() override { no_debugger_core(); }
+    bool areWatchesEnabled() override { no_debugger_core(); }
+    bool canStepInstructions() override { no_debugger_core(); }
+    int getMaxWatches() override { no_debugger_core(); }
+    int startLoadedProgram(bool) override { no_debugger_core(); }
+    void runProgram() override { no_debugger_core(); }
+    void stopProgram() override { no_debugger_core(); }
+    void clearTargetBreakpoints() override { no_debugger_core(); }
+    void refreshAfterStop(bool) override { no_debugger_core(); }
+    void toggleInterruptPriority() override { no_debugger_core(); }
+    void removeAllBreakpoints() override { no_debugger_core(); }
+    int userBreakpointCount() override { return 0; }
+    void startStep(int, int) override { no_debugger_core(); }
+    bool StepPending() override { return false; }
+    void SetStepPending(bool) override {}
+    void SetStartAfterLoad(bool) override {}
+    bool TraceRunning() override { return false; }
+    void ResetTrace(bool) override { no_debugger_core(); }
+    void disassembleAtCursor(TEditorInterface *) override { no_debugger_core(); }
+    void disassembleAtAddress(uint32_t) override { no_debugger_core(); }
+    void fillMemoryDump(uint32_t, int) override { no_debugger_core(); }
+    void refreshWatchWindow() override { no_debugger_core(); }
+    void TcSetSendFlag(int, bool) override { missing(kMsgNoTargetLink); }
+    void fillDisassemblyView() override { missing(kMsgNoTargetLink); }
+    void fillStackView() override { missing(kMsgNoTargetLink); }
+    void formatRegisterLines() override { missing(kMsgNoTargetLink); }
+    void Wait(uint32_t) override { missing(kMsgNoTargetLink); }
+    void Sleep(uint32_t) override { missing(kMsgNoTargetLink); }
+};
+
+MissingDebuggerOperations g_missing_operations;
+TDebuggerOperations *g_operations = &g_missing_operations;
+LinkDebuggerOperations g_link_operations;
+
+// No debug window is built: none exists, so the queries find nothing, and a dialog or window
+// that would be opened refuses.
+class ProgramCommandDialogs : public TCommandDialogs {
+public:
+    void AdvancedCompilerOptions(QWidget *owner) override
+    {
+        TfrmAdvCompilerOpt advanced(owner);
+        options_shell().ExecModal(advanced);
+    }
+    bool AddWatch(const std::string &) override { missing(kMsgNoDebugWindows); }
+    void EvaluateExpression(const std::string &) override { missing(kMsgNoDebugWindows); }
+    bool MoveToAddress(uint32_t &) override { missing(kMsgNoDebugWindows); }
+    bool DumpAtAddress(DumpRequest &) override { missing(kMsgNoDebugWindows); }
+    int OpenMemoryDump(uint8_t, uint8_t, uint8_t) override { missing(kMsgNoDebugWindows); }
+    void BeginDumpUpdate() override { missing(kMsgNoDebugWindows); }
+    void EndDumpUpdate() override { missing(kMsgNoDebugWindows); }
+    void ShowMemoryDump(const std::string &) override { missing(kMsgNoDebugWindows); }
+    int WatchCount() override { return 0; }
+    bool HasSelectedWatch() override { return false; }
+    void DeleteSelectedWatch() override { missing(kMsgNoDebugWindows); }
+    void DeleteAllWatches() override { missing(kMsgNoDebugWindows); }
+    void ShowWatchLimitMessage() override { missing(kMsgNoDebugWindows); }
+    void FocusWatches() override { missing(kMsgNoDebugWindows); }
+    void SaveRegistersPosition() override {}
+    void ResetCycleSumStatus() override {}
+    void ClearStdioScreen() override {}
+};
+
+ProgramCommandDialogs g_program_dialogs;
+TCommandDialogs *g_dialogs = &g_program_dialogs;
+
+} // namespace
+
+TDebuggerOperations &debugger_operations() { return *g_operations; }
+void set_debugger_operations(TDebuggerOperations *operations)
+{
+    g_operations = operations ? operations : &g_missing_operations;
+}
+void install_debugger_link() { set_debugger_operations(&g_link_operations); }
+
+TCommandDialogs &command_dialogs() { return *g_dialogs; }
+void set_command_dialogs(TCommandDialogs *dialogs)
+{
+    g_dialogs = dialogs ? dialogs : &g_program_dialogs;
+}
+
+// ---- the adapter over the sequence and the link ---------------------------------------------------
+
+int LinkDebuggerOperations::CompileWithBiosCheck(const std::string &file)
+{
+    return ::CompileWithBiosCheck(file);
+}
+int LinkDebuggerOperations::CompileFile(const std::string &file, bool use_attached_target)
+{
+    return ::CompileFile(file, use_attached_target);
+}
+int LinkDebuggerOperations::ResetAndLoadBios() { return ::ResetAndLoadBios(); }
+void LinkDebuggerOperations::ClearCompileFlags() { ::ClearCompileFlags(); }
+bool LinkDebuggerOperations::CompilingToFile() { return gCompileToFile != 0; }
+bool LinkDebuggerOperations::FlashWriteMode() { return compile_conditions().erase; }
+
+void LinkDebuggerOperations::CloseCompilerSource()
+{
+    try {
+        if (reading_input())
+            close_line_input();
+    } catch (...) {
+        // The compile is abandoned either way; a source that will not close changes nothing.
+    }
+}
+
+bool LinkDebuggerOperations::TcIsConnectionOpen() { return ::TcIsConnectionOpen(); }
+bool LinkDebuggerOperations::LinkIsTcp()
+{
+    return target_operations().GetCommSettings().link_kind != 0;
+}
+void LinkDebuggerOperations::TcCheckPendingError() { target_operations().TcCheckPendingError(); }
+void LinkDebuggerOperations::TcCloseConnection() { target_operations().TcCloseConnection(); }
+void LinkDebuggerOperations::TcResetTarget() { target_operations().TcResetTarget(); }
+void LinkDebuggerOperations::TcResetTargetWithMode() { ::TcResetTargetWithMode(); }
+void LinkDebuggerOperations::TcRunWatches() { ::TcRunWatches(); }
+
+void LinkDebuggerOperations::readEnabledOptions() { ::readEnabledOptions(); }
+bool LinkDebuggerOperations::areWatchesEnabled() { return ::areWatchesEnabled(); }
+bool LinkDebuggerOperations::canStepInstructions() { return ::canStepInstructions(); }
+int LinkDebuggerOperations::getMaxWatches() { return ::getMaxWatches(); }
+int LinkDebuggerOperations::startLoadedProgram(bool) { return ::startLoadedProgram(); }
+void LinkDebuggerOperations::runProgram() { ::runProgram(); }
+void LinkDebuggerOperations::stopProgram() { ::stopProgram(); }
+void LinkDebuggerOperations::clearTargetBreakpoints() { ::clearTargetBreakpoints(); }
+void LinkDebuggerOperations::refreshAfterStop(bool flag) { ::refreshAfterStop(flag); }
+void LinkDebuggerOperations::toggleInterruptPriority()
+{
+    // The status bar shows the priority the target stopped with; the toggle starts from it.
+    ::toggleInterruptPriority(gMainWindowInterface->ShownIP());
+}
+void LinkDebuggerOperations::removeAllBreakpoints() { ::removeAllBreakpoints(); }
+int LinkDebuggerOperations::userBreakpointCount() { return int(breakpointList().size()); }
+void LinkDebuggerOperations::startStep(int kind, int over) { ::startStep(kind, over); }
+bool LinkDebuggerOperations::StepPending() { return gStepPending; }
+void LinkDebuggerOperations::SetStepPending(bool pending) { gStepPending = pending; }
+void LinkDebuggerOperations::SetStartAfterLoad(bool on) { gStartAfterLoad = on; }
+bool LinkDebuggerOperations::TraceRunning() { return trace_buf().StateBit0(); }
+void LinkDebuggerOperations::ResetTrace(bool save) { trace_buf().ResetTrace(save); }
+void LinkDebuggerOperations::disassembleAtCursor(TEditorInterface *editor)
+{
+    ::disassembleAtCursor(editor);
+}
+void LinkDebuggerOperations::disassembleAtAddress(uint32_t address)
+{
+    ::disassembleAtAddress(address);
+}
+void LinkDebuggerOperations::fillMemoryDump(uint32_t physical, int blocks)
+{
+    // A dump window that has just been opened has nothing to compare with: no change marking.
+    ::fillMemoryDump(physical, blocks, nullptr, false);
+}
+void LinkDebuggerOperations::refreshWatchWindow() { ::refreshWatchWindow(); }
+
+void LinkDebuggerOperations::TcSetSendFlag(int bit, bool on) { ::TcSetSendFlag(bit, on); }
+
+// The windows are asked for without showing them: the toggle has just shown the one it fills.
+void LinkDebuggerOperations::fillDisassemblyView()
+{
+    if (TAssemblyInterface *view = gMainWindowInterface->GetAssemblyInterface(false))
+        ::fillDisassemblyView(gTargetRegisters.PC, 0, *view, gTargetRegisters.PC);
+}
+void LinkDebuggerOperations::fillStackView()
+{
+    constexpr uint16_t kStackWords = 16;
+    if (TStackInterface *view = gMainWindowInterface->GetStackInterface(false))
+        ::fillStackView(*view, gTargetRegisters, kStackWords);
+}
+void LinkDebuggerOperations::formatRegisterLines()
+{
+    if (TRegisterInterface *view = gMainWindowInterface->GetRegisterInterface(false))
+        ::formatRegisterLines(*view, gTargetRegisters);
+}
+
+void LinkDebuggerOperations::Wait(uint32_t milliseconds) { MsTimerWait(milliseconds); }
+void LinkDebuggerOperations::Sleep(uint32_t milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}

@@ -1,0 +1,474 @@
+// A new user's first debugging session in the IDE, on the real compiler, target link and
+// debugger core with the board stand-in on a pseudo-terminal: a C file with a loop compiles
+// with F5 (our BIOS loaded first), F2 sets a breakpoint in the loop, F9 runs to it and round it
+// with the global read over the link, F2 takes it away, Stop stops the program where it loops
+// on, and the compile statistics window shows the lines and sizes of the compile. The same
+// session runs once more on a real X server (Xvfb), stopped at the breakpoint with the
+// statistics window up, and the screenshot shows the execution point on the source. A program
+// of three functions goes through the whole session on the pseudo-terminal and on loopback TCP
+// with a pass phrase the board's challenge asks for.
+#include "GuiHarness.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QScreen>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "BoardStandIn.h"
+#include "core/CC_ADDR.h"
+#include "driver/CC_GO.h"
+#include "core/CC_STAB.h"
+#include "link/DB_BP.h"
+#include "debugger/DB_DA.h"
+#include "debugger/DB_SRC.h"
+#include "link/DB_GO.h"
+#include "debugger/LinkFrame.h"
+#include "core/SEAM_CODEGEN.h"
+#include "core/SEAM_LINKER.h"
+#include "SeamDoubles.h"
+#include "link/TC.h"
+#include "link/TConnection.h"
+#include "link/TSerialConnection.h"
+#include "link/TcRequests.h"
+#include "link/TcTargetOperations.h"
+#include "editor/frmKXEditor.h"
+#include "shell/frmKXInfo.h"
+#include "options/frmKXPassPhrase.h"
+#include "link/guiCompilerInterface.h"
+#include "debug/guiDebugger.h"
+#include "settings/guiKXPreferences.h"
+#include "settings/guiProjects.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kComPort = 11;
+
+constexpr const char *kLoop = "int total;\n"              // line 1
+                              "\n"                         // 2
+                              "main()\n"                   // 3
+                              "{\n"                        // 4
+                              "    int i;\n"               // 5
+                              "    total = 0;\n"           // 6
+                              "    for (i = 0; i < 10; i++) {\n"
+                              "        total = total + i;\n" // 8
+                              "    }\n"                    // 9
+                              "    for (;;) {\n"          // 10: a board's program runs on
+                              "    }\n"                    // 11
+                              "}\n";                       // 12
+
+constexpr const char *kThreeFunctions = "int g;\n"                 // 1
+                                        "int twice(int x)\n"       // 2
+                                        "{\n"                      // 3
+                                        "    return x * 2;\n"      // 4
+                                        "}\n"                      // 5
+                                        "void count(void)\n"       // 6
+                                        "{\n"                      // 7
+                                        "    g = g + 1;\n"         // 8
+                                        "}\n"                      // 9
+                                        "int main()\n"             // 10
+                                        "{\n"                      // 11
+                                        "    g = 5;\n"             // 12
+                                        "    count();\n"           // 13
+                                        "    g = twice(g);\n"      // 14
+                                        "    return 0;\n"          // 15
+                                        "}\n";                     // 16
+
+class NewUser : public GuiTest {
+protected:
+    void SetUp() override
+    {
+        GuiTest::SetUp();
+        // The whole build: the real library catalogue and linker, the real link and core.
+        set_linker_seam(nullptr);
+        set_codegen_seam(nullptr);
+        set_breakpoint_tables(nullptr);
+        ShutdownLink();
+        install_target_link();
+        install_debugger_link();
+        m_saved_timings = link_timings();
+        TLinkTimings &t = link_timings();
+        t.cold_dtr_ms = t.cold_start_ms = t.cold_end_ms = t.cold_drain_ms = 1;
+        t.usb_serial_delay_ms = 0;
+        t.sync_poll_ms = 100;
+        t.bios_start_ms = 0;
+
+        const fs::path resources = fs::path(KX_TOOLS_DIR).parent_path() / "korvex";
+        const fs::path target = fs::path(KX_TEST_DATA) / ".." / ".." / "TARGET" / "bios";
+        TIdePreferences &p = IdePreferences();
+        p.cold_loader_file = (target / "coldload.bin").string();
+        p.pilot_bios_file = (target / "pilot.bin").string();
+        p.output_mode = 0;
+        p.enable_tracing = false;
+        p.include_bios = true;
+        p.include_rst28 = true;
+        set_compiler_directories(resources.string(), "", {});
+        set_libraries_file((resources / p.lib_dir_file).string());
+        // A copy of the BIOS in the test's folder: its compile writes its map and tables
+        // beside it, never into the staged resources other programs share.
+        fs::create_directories(m_dir / "bios");
+        fs::copy_file(resources / "bios" / "Vireonbios.c", m_dir / "bios" / "Vireonbios.c",
+                      fs::copy_options::overwrite_existing);
+        set_bios_file((m_dir / "bios" / "Vireonbios.c").string());
+
+        StartBoard();
+        SetLoaderBaudRates(2400, 57600, 115200);
+        gPilotLoad = 1;
+        gBiosTimeStamp = 0;
+        ClearCompileFlags();
+        set_compile_mode(1);
+    }
+    void TearDown() override
+    {
+        if (m_main)
+            m_main->SetDebugMode(0);
+        ShutdownLink();
+        gTCPPassPhraseControl.Reset();
+        gTCPPassPhraseControl.SetDialogFactory(nullptr);
+        m_board.reset();
+        SetSerialDevice(kComPort, "");
+        link_timings() = m_saved_timings;
+        ClearCompileFlags();
+        GuiTest::TearDown();
+        set_debugger_operations(nullptr);
+        install_seam_doubles();
+    }
+
+    // Over loopback TCP the board asks for the pass phrase with a challenge of method 1; the
+    // user types it into the IDE's form and presses Enter.
+    virtual bool OverTcp() const { return false; }
+
+    // The stand-in, cold, on the link the test asks for, and the link's settings to reach it.
+    void StartBoard()
+    {
+        vsim::StandInConfig config;
+        config.firmware.initial_phase = vsim::BoardPhase::cold;
+        config.wait_timeout = std::chrono::milliseconds(3000);
+        config.serial = !OverTcp();
+        if (OverTcp()) {
+            config.firmware.challenge_method = 1;
+            config.firmware.pass_phrase = kPassPhrase;
+        }
+        m_board = std::make_unique<vsim::BoardStandIn>(config);
+        std::string error;
+        ASSERT_TRUE(m_board->start(error)) << error;
+        TCOptionsType o;
+        o.com_port = kComPort;
+        o.serial_response_timeout = 1000;
+        o.serial_retry_count = 0;
+        o.verify_dsr = 0;
+        o.max_download_baud = 460800;
+        if (OverTcp()) {
+            o.link_kind = 1;
+            ASSERT_TRUE(set_comm_text(o.network_address, "127.0.0.1"));
+            o.control_port = m_board->tcp_port();
+            o.tcp_response_timeout = 2000;
+            o.tcp_retry_count = 0;
+            gTCPPassPhraseControl.Reset();
+            gTCPPassPhraseControl.SetDialogFactory(
+                qt_pass_phrase_dialogs(nullptr, [this](QDialog &dialog) {
+                    ++m_phrases_asked;
+                    dialog.show();
+                    auto &form = static_cast<TfrmPassPhrase &>(dialog);
+                    form.edtPassPhrase->setText(kPassPhrase);
+                    QTest::keyClick(form.edtPassPhrase, Qt::Key_Return);
+                    return dialog.result();
+                }));
+        } else {
+            SetSerialDevice(kComPort, m_board->pty_path());
+        }
+        target_operations().SetCommSettings(o);
+    }
+
+    // What the board took in while the compile loaded it, one line per step, in order: the
+    // loaders, each rate asked for, the runs of memory writes with the line speed they came
+    // at (none over TCP), the BIOS start and the debug rate told over TCP.
+    std::vector<std::string> LoadSteps()
+    {
+        return m_board->with_firmware([](vsim::BoardFirmware &f) {
+            std::vector<std::string> steps;
+            const vsim::LoaderLog &loader = f.loader();
+            if (loader.cold_complete || !loader.tcp_cold_loader.empty())
+                steps.push_back("cold loader");
+            if (loader.pilot_complete)
+                steps.push_back("pilot at " + std::to_string(loader.pilot_baud));
+            if (!loader.tcp_pilot_image.empty())
+                steps.push_back("pilot");
+            const auto word = [](const std::vector<uint8_t> &p) {
+                return p.size() < 4 ? 0u
+                                    : unsigned(p[0] | p[1] << 8 | p[2] << 16 | unsigned(p[3]) << 24);
+            };
+            for (const vsim::ReceivedFrame &r : f.frames()) {
+                const uint8_t subtype = r.subtype & kLinkSubtypeMask;
+                std::string step;
+                if (r.type == kLinkSys && subtype == kSysSetBaudRate)
+                    step = "rate " + std::to_string(word(r.payload));
+                else if (r.type == kLinkSys && subtype == kSysWrite)
+                    step = r.baud ? "writes at " + std::to_string(r.baud) : "writes";
+                else if (r.type == kLinkSys && subtype == kSysStartBios && !r.payload.empty())
+                    step = "start BIOS " + std::to_string(r.payload[0]);
+                else if (r.type == kLinkDbg && subtype == kDbgSetTargetBaud)
+                    step = "debug rate " + std::to_string(word(r.payload));
+                if (!step.empty() && (steps.empty() || steps.back() != step))
+                    steps.push_back(step);
+            }
+            return steps;
+        });
+    }
+
+    // Bytes of the board's memory that differ from the compiled image (its first byte at
+    // physical 0): "0x0012: 0xFF (expected 0x21)", the first few; empty when they agree.
+    std::string ImageDifferences(const fs::path &image_file)
+    {
+        std::ifstream in(image_file, std::ios::binary);
+        const std::vector<uint8_t> image{std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>()};
+        if (image.empty())
+            return "no image in " + image_file.string();
+        return m_board->with_firmware([&](vsim::BoardFirmware &f) {
+            std::string out;
+            int shown = 0;
+            for (uint32_t a = 0; a < image.size() && shown < 4; ++a) {
+                if (f.board().peek(a) == image[a])
+                    continue;
+                char line[64];
+                std::snprintf(line, sizeof line, "0x%05X: 0x%02X (expected 0x%02X)\n", a,
+                              f.board().peek(a), image[a]);
+                out += line;
+                ++shown;
+            }
+            return out;
+        });
+    }
+
+    // As the user presses a command's key: its enabled state is the one the window shows.
+    void Press(QAction *action)
+    {
+        Main().UpdateActions();
+        ASSERT_TRUE(action->isEnabled()) << action->text().toStdString();
+        action->trigger();
+    }
+
+    // Waits, running events, until the target has stopped and run control took the stop.
+    bool UntilStopped()
+    {
+        for (int i = 0; i < 300 && Main().RunState() != 1; ++i)
+            QTest::qWait(10);
+        return Main().RunState() == 1;
+    }
+
+    // Compiled with F5, a breakpoint on the loop's body (F2, after a click into the editor);
+    // the address of the body's statement.
+    uint32_t CompileAndSetTheBreakpoint(TfrmEdit *&editor)
+    {
+        editor = Main().OpenFile(Write("loop.c", kLoop));
+        if (!editor) {
+            ADD_FAILURE() << "loop.c did not open";
+            return 0;
+        }
+        Press(Main().actCompile);
+        for (const auto &box : m_boxes.shown)
+            ADD_FAILURE() << box.caption << ": " << box.text;
+        EXPECT_EQ(Main().RunState(), 1) << "the program was loaded and started";
+        EXPECT_TRUE(executionPointShown()) << "stopped at main's first statement";
+        Main().Workspace()->setActiveSubWindow(editor);
+        editor->Editor()->setCursorPosition(7, 8);
+        Press(Main().actToggleBreakpoint);
+        EXPECT_EQ(breakpointList().size(), 1u);
+        return lookupAddressBySource(editor->GetTextEdit()->GetFileName(), 8, 9);
+    }
+
+    // The global as the debugger reads it over the link, which must be what the board holds.
+    int Total(ADDR24 at)
+    {
+        uint8_t bytes[2] = {};
+        target_operations().TcReadMemory(at, bytes, 2);
+        const uint16_t logical = addr_offset(at);
+        const int on_board = m_board->with_firmware([&](vsim::BoardFirmware &f) {
+            return f.board().read(logical, 0) | f.board().read(uint16_t(logical + 1), 0) << 8;
+        });
+        EXPECT_EQ(bytes[0] | bytes[1] << 8, on_board);
+        return bytes[0] | bytes[1] << 8;
+    }
+
+    static constexpr const char *kPassPhrase = "open sesame";
+    std::unique_ptr<vsim::BoardStandIn> m_board;
+    TLinkTimings m_saved_timings;
+    int m_phrases_asked = 0;
+};
+
+TEST_F(NewUser, CompilesRunsToABreakpointAndStops)
+{
+    TfrmEdit *editor = nullptr;
+    const uint32_t body = CompileAndSetTheBreakpoint(editor);
+    ASSERT_FALSE(HasFailure());
+    const symbol *total = find_symbol("total", false, kGlobalTable);
+    ASSERT_NE(total, nullptr);
+    const ADDR24 total_at = total->address[0];
+    ASSERT_EQ(breakpointList().front().line, 8);
+
+    // Each F9 goes once round the loop, back to the breakpoint.
+    for (int round = 0; round < 3; ++round) {
+        Press(Main().actRun);
+        ASSERT_TRUE(UntilStopped()) << "the breakpoint stops the program, round " << round;
+        EXPECT_EQ(gTargetRegisters.PC, body);
+        EXPECT_EQ(Total(total_at), round * (round - 1) / 2) << "round " << round;
+        EXPECT_EQ(Main().StatusPanel(5)->text(), "Stopped");
+    }
+
+    // F2 again takes the breakpoint away; F9 runs the loop out into the endless one; Stop.
+    Press(Main().actToggleBreakpoint);
+    EXPECT_TRUE(breakpointList().empty());
+    Press(Main().actRun);
+    EXPECT_EQ(Main().RunState(), 2);
+    QTest::qWait(50);
+    Press(Main().actStop);
+    ASSERT_TRUE(UntilStopped()) << "Stop leaves the program stopped";
+    EXPECT_EQ(Total(total_at), 45);
+    EXPECT_NE(gTargetRegisters.PC, body);
+
+    // The statistics of the compile.
+    TfrmInfo info(&Main());
+    info.show();
+    EXPECT_NE(info.linesCompiled->text(), "");
+    EXPECT_NE(info.linesCompiled->text(), "0");
+    EXPECT_NE(info.totalCode->text(), "");
+    EXPECT_NE(info.rootSize->text(), "");
+    info.close();
+}
+
+// One session on each link: what the load sends and the steps the board takes.
+struct LinkCase {
+    const char *name;
+    bool tcp;
+    std::vector<std::string> load; // LoadSteps of the first compile
+    int phrases_asked;
+};
+void PrintTo(const LinkCase &c, std::ostream *out) { *out << c.name; }
+
+const LinkCase kLinks[] = {
+    {"serial", false, {"cold loader", "pilot at 57600", "rate 460800", "writes at 460800",
+                       "start BIOS 2", "writes at 115200"}, 0},
+    // Over TCP the program is a file transfer too, after which the BIOS starts again.
+    {"tcp_pass_phrase", true, {"cold loader", "pilot", "rate 460800", "writes", "start BIOS 2",
+                               "debug rate 115200", "writes", "start BIOS 2", "debug rate 115200"},
+     1},
+};
+
+class NewUserOnEachLink : public NewUser, public ::testing::WithParamInterface<LinkCase> {
+protected:
+    bool OverTcp() const override { return GetParam().tcp; }
+};
+
+// Three functions: compiled and loaded with the BIOS (the loaders, the negotiated rate, the
+// BIOS and the program as the board logged them, its memory the image); the start stops at
+// main's first statement; a breakpoint at the caret is hit with the global as the board holds
+// it; a source step over a call stops at the caller's next line; an instruction step moves the
+// PC by the instruction's length; the program's end is told.
+TEST_P(NewUserOnEachLink, StepsOverACallStepsAnInstructionAndRunsToTheEnd)
+{
+    TfrmEdit *editor = Main().OpenFile(Write("three.c", kThreeFunctions));
+    ASSERT_NE(editor, nullptr);
+    Press(Main().actCompile);
+    for (const auto &box : m_boxes.shown)
+        ADD_FAILURE() << box.caption << ": " << box.text;
+    ASSERT_EQ(Main().RunState(), 1);
+    EXPECT_EQ(LoadSteps(), GetParam().load);
+    EXPECT_EQ(ImageDifferences(m_dir / "three.bdl"), "");
+    EXPECT_EQ(m_phrases_asked, GetParam().phrases_asked);
+    EXPECT_EQ(m_board->with_firmware([](vsim::BoardFirmware &f) { return f.tcp_authenticated(); }),
+              GetParam().tcp);
+    const std::string file = editor->GetTextEdit()->GetFileName();
+    auto statement = [&](uint16_t line) { return lookupAddressBySource(file, line, 5); };
+    EXPECT_EQ(gTargetRegisters.PC, statement(12)) << "stopped at main's first statement";
+    const symbol *g = find_symbol("g", false, kGlobalTable);
+    ASSERT_NE(g, nullptr);
+
+    Main().Workspace()->setActiveSubWindow(editor);
+    editor->Editor()->setCursorPosition(12, 0); // the caret at the line's start
+    Press(Main().actToggleBreakpoint);
+    ASSERT_EQ(breakpointList().size(), 1u);
+    Press(Main().actRun);
+    ASSERT_TRUE(UntilStopped());
+    EXPECT_EQ(gTargetRegisters.PC, statement(13));
+    EXPECT_EQ(Total(g->address[0]), 5);
+
+    Press(Main().actStepOver); // without the disassembly window, a source-level step
+    ASSERT_TRUE(UntilStopped());
+    EXPECT_EQ(gTargetRegisters.PC, statement(14)) << "the step stops after the call, not in it";
+    EXPECT_EQ(Total(g->address[0]), 6);
+
+    uint8_t code[4] = {};
+    target_operations().TcReadMemory(gTargetRegisters.PC, code, sizeof code);
+    const uint16_t length = instructionLength(code, true);
+    const uint32_t before = gTargetRegisters.PC;
+    startStep(kStepInstruction, kStepInto);
+    ASSERT_TRUE(UntilStopped());
+    EXPECT_EQ(gTargetRegisters.PC, before + length);
+
+    editor->Editor()->setCursorPosition(12, 0); // back on the breakpoint's line
+    Press(Main().actToggleBreakpoint);
+    EXPECT_TRUE(breakpointList().empty());
+    m_boxes.shown.clear();
+    Press(Main().actRun);
+    for (int i = 0; i < 300 && m_boxes.shown.empty(); ++i)
+        QTest::qWait(10);
+    ASSERT_FALSE(m_boxes.shown.empty()) << "the end is told";
+    EXPECT_EQ(m_boxes.shown.front().text, "Program Terminated. Exit Code 0.");
+    EXPECT_TRUE(UntilStopped()) << "the program was started again";
+    for (int i = 0; i < 300 && gTargetRegisters.PC != statement(12); ++i)
+        QTest::qWait(10);
+    EXPECT_EQ(gTargetRegisters.PC, statement(12)) << "the restart stops at main's first statement";
+    EXPECT_EQ(Main().RunState(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, NewUserOnEachLink, ::testing::ValuesIn(kLinks),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// Runs only as the child of the test below, on the X server it started.
+class NewUserUnderX : public NewUser {};
+
+TEST_F(NewUserUnderX, DISABLED_StoppedAtTheBreakpoint)
+{
+    const QString out = qEnvironmentVariable("KX_SCREENSHOT");
+    if (out.isEmpty())
+        GTEST_SKIP() << "runs as the child of NewUserScreenshot only";
+    TfrmEdit *editor = nullptr;
+    const uint32_t body = CompileAndSetTheBreakpoint(editor);
+    ASSERT_FALSE(HasFailure());
+    editor->showMaximized();
+    Press(Main().actRun);
+    ASSERT_TRUE(UntilStopped());
+    EXPECT_EQ(gTargetRegisters.PC, body);
+    ASSERT_TRUE(executionPointShown());
+    TfrmInfo info(&Main());
+    info.move(Main().geometry().right() - 420, Main().geometry().top() + 80);
+    info.show();
+    EXPECT_NE(info.linesCompiled->text(), "0");
+    EXPECT_NE(info.totalCode->text(), "");
+    QTest::qWait(300);
+    const QPixmap shot = Main().screen()->grabWindow(0);
+    ASSERT_TRUE(shot.save(out, "PNG"));
+    info.close();
+}
+
+TEST(NewUserScreenshot, StoppedAtTheBreakpointUnderX)
+{
+    const XScreenshot shot =
+        screenshot_under_x("NewUserUnderX.DISABLED_StoppedAtTheBreakpoint", "debug_session.png");
+    if (shot.skipped)
+        GTEST_SKIP() << "Xvfb is not installed (./kx installs it): no screenshot taken";
+    ASSERT_TRUE(shot.failure.empty()) << shot.failure;
+    // The execution point's lime behind the statement the program stopped at.
+    EXPECT_GT(count_pixels(shot.image, qRgb(0, 255, 0)), 40);
+}
+
+} // namespace
