@@ -369,6 +369,7 @@ extern const StringResource kStringTable[] = {
     {7167, "Too many initializers for an unsized array; it cannot have more than %d elements."},
     {7168, "The function lookup windows are not part of this build."},
     {7169, "The tip of the day is not part of this build."},
+    {7174, "No tip of the day: %s"},
     {7175, "Too many assignments in a row.\a\aAt most %d assignments may be open inside one another in an expression."},
     {7200, "Redefining already defined local symbol %s"},
     {7201, "Redefining already defined global symbol %s"},

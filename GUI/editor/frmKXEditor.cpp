@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QStyle>
 #include <QTimer>
 
 #include <filesystem>
@@ -193,9 +194,13 @@ void TfrmEdit::FormCreate()
 
     m_editor->setMarginType(0, QsciScintilla::NumberMargin);
     m_editor->setMarginWidth(0, QStringLiteral("99999"));
-    const KorvexStyleInfo &error_line = korvex_style(kStyleErrorLine);
     m_editor->markerDefine(QsciScintilla::Background, kErrorLineMarker);
-    m_editor->setMarkerBackgroundColor(QColor::fromRgb(error_line.background), kErrorLineMarker);
+    m_editor->setMarkerBackgroundColor(ErrorLinePaper(), kErrorLineMarker);
+    // Typing on the error line takes its mark: the line is being mended.
+    connect(m_editor, &QsciScintillaBase::SCN_MODIFIED, this,
+            [this](int position, int type, const char *, int, int, int, int, int, int, int) {
+                guarded([&] { TextModified(position, type); });
+            });
     UpdateCaption();
 }
 
@@ -347,6 +352,24 @@ void TfrmEdit::SelectSyntaxParser()
     m_editor->setMarginsBackgroundColor(colour_of(IdePreferences().line_number_background_color));
 }
 
+QSize TfrmEdit::TextAreaSize(int columns, int lines) const
+{
+    const auto text_width = [this](const char *sample) {
+        return static_cast<int>(m_editor->SendScintilla(QsciScintillaBase::SCI_TEXTWIDTH,
+                                                        QsciScintillaBase::STYLE_DEFAULT, sample));
+    };
+    const int char_width = std::max(1, text_width("M"));
+    const int line_height = std::max(
+        1, static_cast<int>(m_editor->SendScintilla(QsciScintillaBase::SCI_TEXTHEIGHT, 0UL)));
+    int margins = 0;
+    for (int margin = 0; margin < 5; ++margin)
+        margins += m_editor->marginWidth(margin);
+    const int scroll_bar = m_editor->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int frame = 2 * m_editor->frameWidth();
+    return {margins + columns * char_width + scroll_bar + frame + 4,
+            lines * line_height + scroll_bar + frame};
+}
+
 bool TfrmEdit::HasSyntaxParser() const { return m_editor->lexer() != nullptr; }
 
 void TfrmEdit::UpdateCaretStatus()
@@ -355,19 +378,27 @@ void TfrmEdit::UpdateCaretStatus()
     m_editor->getCursorPosition(&line, &column);
     m_caret_line = line + 1;
     m_caret_column = column + 1;
+    // An editor behind the current one (its caret placed while a project reopens it) keeps its
+    // place for when it comes to the front; the panels belong to the editor in front.
+    if (!IsCurrent())
+        return;
     m_main->SetStatusPanelText(bounded_format("Line: %d", m_caret_line), 1);
     m_main->SetStatusPanelText(bounded_format("Col: %d", m_caret_column), 2);
 }
+
+bool TfrmEdit::IsCurrent() const { return m_main && m_main->ActiveEditorWindow() == this; }
 
 void TfrmEdit::FormActivate()
 {
     m_main->SetStatusPanelText(bounded_format("Line: %d", m_caret_line), 1);
     m_main->SetStatusPanelText(bounded_format("Col: %d", m_caret_column), 2);
+    m_main->SetStatusPanelText(IsModified() && !m_marking ? "Modified" : "", 3);
 }
 
 void TfrmEdit::UpdateCaption()
 {
-    std::string caption = upper_case(isMaximized() ? name_part(m_file_name) : m_file_name);
+    // The name as the file system spells it: on Linux an upper-cased path names another file.
+    std::string caption = isMaximized() ? name_part(m_file_name) : m_file_name;
     if (IsModified() && !caption.empty() && !m_marking)
         caption += " *";
     setWindowTitle(qpath(caption));
@@ -382,12 +413,15 @@ void TfrmEdit::OverwriteChanged(bool overwrite)
 void TfrmEdit::EditorStateChange(bool modified)
 {
     QString caption = windowTitle();
+    const bool current = IsCurrent();
     if (!modified || m_marking) {
-        m_main->SetStatusPanelText("", 3);
+        if (current)
+            m_main->SetStatusPanelText("", 3);
         if (caption.endsWith(QStringLiteral(" *")))
             caption.chop(2);
     } else {
-        m_main->SetStatusPanelText("Modified", 3);
+        if (current)
+            m_main->SetStatusPanelText("Modified", 3);
         if (!caption.isEmpty() && !caption.endsWith('*'))
             caption += QStringLiteral(" *");
     }
@@ -404,7 +438,11 @@ void TfrmEdit::changeEvent(QEvent *event)
 {
     QMdiSubWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
-        guarded([&] { UpdateCaption(); });
+        guarded([&] {
+            UpdateCaption();
+            if (m_main && !isMinimized())
+                m_main->NoteEditorState(this);
+        });
 }
 
 int TfrmEdit::AskToSave() const
@@ -542,6 +580,28 @@ std::string TfrmEdit::GetLineText(int line) const
     m_editor->SendScintilla(QsciScintillaBase::SCI_GETTEXTRANGE, from, to, text.data());
     text.resize(static_cast<std::size_t>(to - from));
     return text;
+}
+
+// The "Error line" colour lies behind the line's own coloured text, so it is a light tint of the
+// style's background (a quarter of it over white): the text stays readable on it.
+QColor TfrmEdit::ErrorLinePaper()
+{
+    const QColor mark = QColor::fromRgb(korvex_style(kStyleErrorLine).background);
+    const auto tint = [](int channel) { return 255 - (255 - channel) / 4; };
+    return QColor(tint(mark.red()), tint(mark.green()), tint(mark.blue()));
+}
+
+void TfrmEdit::TextModified(int position, int type)
+{
+    if (!(type & (QsciScintillaBase::SC_MOD_INSERTTEXT | QsciScintillaBase::SC_MOD_DELETETEXT)))
+        return;
+    const int marked = ErrorLine();
+    if (marked < 0)
+        return;
+    const int line = static_cast<int>(
+        m_editor->SendScintilla(QsciScintillaBase::SCI_LINEFROMPOSITION, position));
+    if (line == marked)
+        SetErrorLine(-1);
 }
 
 void TfrmEdit::SetErrorLine(int line)

@@ -78,9 +78,12 @@ public:
     // Colouring on when the extension is one of the syntax file types (or they hold "*").
     void SelectSyntaxParser();
     bool HasSyntaxParser() const;
+    // The memo's size that shows the columns and lines in its font, margins and scroll bars
+    // included.
+    QSize TextAreaSize(int columns, int lines) const;
     void UpdateCaretStatus();
-    // The caption: the upper-cased name part when maximized, else the upper-cased path, and
-    // " *" while the text is modified.
+    // The caption: the name part when maximized, else the path, both as the file system spells
+    // them, and " *" while the text is modified.
     void UpdateCaption();
     void OpenFileAtCursor();
     // Asks "Save changes to '%s'?" when the text is modified: kIdYes, kIdNo or kIdCancel; kIdNo
@@ -89,8 +92,11 @@ public:
     // Closes without asking again: the main window asked every editor before.
     void CloseDecided();
     bool Closing() const { return m_closing; }
-    // Panels 1 and 2 from the caret kept last (when the window becomes active).
+    // Panels 1 and 2 from the caret kept last, panel 3 from the modified flag (when the window
+    // becomes active).
     void FormActivate();
+    // This editor is the main window's current one (its panels show this editor's state).
+    bool IsCurrent() const;
     // The memo's read-only state and colour (the main window sets it while it debugs).
     void SetReadOnly(bool read_only);
     bool IsReadOnly() const { return m_editor->isReadOnly(); }
@@ -98,6 +104,9 @@ public:
     // takes it from every line. The line that has it, or -1.
     void SetErrorLine(int line);
     int ErrorLine() const;
+    // The colour behind the error line: light, whatever the style's colour, so that the line's
+    // text stays readable on it.
+    static QColor ErrorLinePaper();
 
     // The popup menu: the editor's own commands among the main window's.
     QMenu *Popup() const { return m_popup; }
@@ -177,6 +186,8 @@ private:
     void PopupMenu(const QPoint &at);
     void BuildBookmarkMenus();
     void ShowHint(const std::string &text);
+    // An edit of the error line clears its mark.
+    void TextModified(int position, int type);
 
     TfrmMainWindow *m_main;
     TKorvexMemo *m_editor = nullptr;

@@ -208,6 +208,10 @@ TfrmFindText::TfrmFindText(QWidget *owner, bool replace, const TSearchRequest &s
     setModal(true);
     cbxFind = new QComboBox(this);
     cbxFind->setEditable(true);
+    // Room for a search text of a few words, and the field grows with the dialog.
+    cbxFind->setMinimumContentsLength(32);
+    cbxFind->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbxFind->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     cbxFind->setEditText(start.text);
     edtReplace = new QLineEdit(start.replacement, this);
     chkCase = new QCheckBox(tr("&Case sensitive"), this);
@@ -235,6 +239,7 @@ TfrmFindText::TfrmFindText(QWidget *owner, bool replace, const TSearchRequest &s
     replace_label->setBuddy(edtReplace);
     fields->addWidget(replace_label, 1, 0);
     fields->addWidget(edtReplace, 1, 1);
+    fields->setColumnStretch(1, 1);
     auto *options = new QVBoxLayout;
     options->addWidget(chkCase);
     options->addWidget(chkWholeWords);

@@ -143,6 +143,8 @@ void TfrmCustomToolBars::AddGroup(int group)
     palette->setWindowTitle(QString::fromLatin1(definition.caption));
     palette->setOrientation(Qt::Vertical);
     palette->setMovable(false);
+    palette->setIconSize(QSize(16, 16));
+    palette->setToolButtonStyle(Qt::ToolButtonIconOnly);
     palette->setAcceptDrops(true);
     palette->installEventFilter(m_main);
     if (palette->layout()) {

@@ -11,7 +11,9 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
@@ -95,21 +97,53 @@ public:
 
 MainWindowFileLists g_file_lists;
 
+// A maximized workspace window keeps its own title bar instead of merging its caption into the
+// main window's: the main window's caption stays the project's, set in one place, and no stale
+// copy of it comes back when the child is restored.
+class WorkspaceStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *answer) const override
+    {
+        if (hint == QStyle::SH_Workspace_FillSpaceOnMaximize)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, answer);
+    }
+};
+
+void install_workspace_style()
+{
+    if (dynamic_cast<WorkspaceStyle *>(QApplication::style()))
+        return;
+    QApplication::setStyle(new WorkspaceStyle(QApplication::style()->name()));
+}
+
 } // namespace
 
 TfrmMainWindow::TfrmMainWindow(QWidget *parent) : QMainWindow(parent), m_adapter(this)
 {
     frmMainWindow = this;
+    install_workspace_style();
     set_project_window_host(&g_file_lists);
     setWindowTitle(QString::fromLatin1(GetResString(16).c_str()));
     resize(812, 660);
     m_workspace = new QMdiArea(this);
     m_workspace->setBackground(colour_of(IdePreferences().workspace_color));
     setCentralWidget(m_workspace);
+    // Editors pass the maximized state among themselves; the messages and debug windows come
+    // up over a maximized editor without taking the state from it (the workspace would
+    // otherwise maximize them and so restore the editor).
+    m_workspace->setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
     connect(m_workspace, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *window) {
         guarded([&] {
-            if (auto *editor = dynamic_cast<TfrmEdit *>(window))
-                editor->FormActivate();
+            auto *editor = dynamic_cast<TfrmEdit *>(window);
+            if (!editor)
+                return;
+            if (m_editors_maximized && !editor->isMaximized() && !editor->isMinimized())
+                editor->showMaximized();
+            m_editors_maximized = editor->isMaximized();
+            editor->FormActivate();
         });
     });
     m_source_filter = GetResString(21);
@@ -279,7 +313,7 @@ void TfrmMainWindow::FormShow()
 void TfrmMainWindow::UpdateContext(QObject *sender)
 {
     m_current_action = qobject_cast<QAction *>(sender);
-    m_active_editor = dynamic_cast<TfrmEdit *>(m_workspace->activeSubWindow());
+    m_active_editor = ActiveEditorWindow();
 }
 
 std::vector<TfrmEdit *> TfrmMainWindow::Editors() const
@@ -442,6 +476,8 @@ TfrmEdit *TfrmMainWindow::CreateEditor(const std::string &name, bool exists,
         opened->SetReadOnly(true);
     if (remembered)
         opened->ApplyPlacement(*remembered);
+    else
+        PlaceNewEditor(opened);
     opened->MarkUnmodified();
     ShareMemoSource(opened);
     if (opened->MarkerState().ShareCount() == 0)
@@ -451,6 +487,33 @@ TfrmEdit *TfrmMainWindow::CreateEditor(const std::string &name, bool exists,
     opened->show();
     m_workspace->setActiveSubWindow(opened);
     return opened;
+}
+
+// Without a remembered place: maximized when the editors are, else sized for 80 columns and
+// 25 lines, each new one a step down and right of the one before (back to the corner when the
+// next would leave the workspace).
+void TfrmMainWindow::PlaceNewEditor(TfrmEdit *editor)
+{
+    if (m_editors_maximized) {
+        editor->showMaximized();
+        return;
+    }
+    const QSize text = editor->TextAreaSize(80, 25);
+    // The window's frame and title bar around the memo, by the style (the window is not laid
+    // out before it is shown).
+    const int border = editor->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr,
+                                                    editor);
+    const int title = editor->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, editor);
+    QSize wanted = text + QSize(2 * border, title + border);
+    const QSize room = m_workspace->viewport()->size();
+    if (room.width() > 0 && room.height() > 0)
+        wanted = wanted.boundedTo(room);
+    constexpr int kStep = 24;
+    const int step = kStep * static_cast<int>(Editors().size() - 1);
+    QPoint at(step, step);
+    if (at.x() + wanted.width() > room.width() || at.y() + wanted.height() > room.height())
+        at = QPoint(0, 0);
+    editor->setGeometry(QRect(at, wanted));
 }
 
 TfrmEdit *TfrmMainWindow::OpenFile(const std::string &name)

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -43,6 +44,19 @@ class TfrmDockable;
 class TfrmMessages;
 class TKorvexPrinter;
 
+// A debug window that could not be shown, with the error that said why. The command runner
+// reports it and changes nothing else: the session and the stopped program stay as they were.
+class xWindowNotShown : public xErr {
+public:
+    // Called inside the handler of the cause.
+    explicit xWindowNotShown(const xErr &cause);
+    int ShowError() override;
+    void GetMessage(char *buf, std::size_t size) const override;
+
+private:
+    std::exception_ptr m_cause;
+};
+
 class TfrmMainWindow : public QMainWindow, public TMainWindowHost, public TToolbarHost {
     Q_OBJECT
 public:
@@ -66,6 +80,14 @@ public:
     void UpdateContext(QObject *sender);
     QAction *CurrentAction() const { return m_current_action; }
     TfrmEdit *ActiveEditor() const { return m_active_editor; }
+    // The current editor's window state changed (the user maximized or restored it): new and
+    // newly activated editors follow it.
+    void NoteEditorState(TfrmEdit *editor)
+    {
+        if (editor == ActiveEditorWindow())
+            m_editors_maximized = editor->isMaximized();
+    }
+    bool EditorsMaximized() const { return m_editors_maximized; }
 
     // Editors in the workspace's creation order.
     std::vector<TfrmEdit *> Editors() const;
@@ -183,7 +205,7 @@ public:
     void actAltFindNextExecute();
     // The files of every open editor, sorted, each once.
     void GetOpenFileNames(std::vector<std::string> &names) const;
-    // The first workspace window that is an editor, or none.
+    // The editor in front (the current one, else the top-most), or none.
     TfrmEdit *FirstEditor() const;
 
     // Status bar. A locked panel keeps its text until it is unlocked.
@@ -298,7 +320,8 @@ public:
             *actCompileBIOS = nullptr;
     // Runs one compile or debug operation under the error policy: a Cancel in the status box
     // ends it without a message (over TCP/IP the link's pending error is fetched and the link
-    // closed); any other error of ours resets the compile mode, closes the status box, is
+    // closed); a window that could not be shown (`xWindowNotShown`) is shown and changes
+    // nothing else; any other error of ours resets the compile mode, closes the status box, is
     // shown and leaves debug mode; anything else is shown as an internal error. Never throws.
     void RunCompileOperation(const std::function<void()> &operation);
     // The action is off while the operation runs and on again however it ends.
@@ -411,6 +434,8 @@ public:
     // description, anything else the lookup window.
     void actFunctionLookupExecute();
     void actTipExecute();
+    // The tip of the day as start-up shows it: only when "Show Tips" is on.
+    void ShowStartUpTip();
 
     // ---- toolbars, docking and layout (frmKXMainToolbars.cpp) ----
     static constexpr int kToolBarCount = 10;
@@ -524,11 +549,14 @@ private:
     void ToggleAndFill(DebugWindow window, TDebugWindows &windows, TDebuggerOperations &dbg);
     void ApplyWindowPlacement();
     TfrmEdit *CreateEditor(const std::string &name, bool exists, const EditorState *remembered);
+    void PlaceNewEditor(TfrmEdit *editor);
     // The dockable windows made before the first show that were up when the IDE last closed.
     void ShowDockablesLeftOpen();
     // First-show steps 4 to 9; false when one failed (its reason is in the message list).
     bool StartUpProjectAndCompiler();
     // Shows the window (through its toggle) when its flag asks (and "None" is off) or `force`.
+    // A window that fails to show is reported (a text once per debug session) and the caller
+    // goes on without it.
     void AutoShowWindow(DebugWindow window, bool force);
     void SetEditorsReadOnly(bool read_only);
     // The File, Edit and Project menus with their commands (frmKXMainFile.cpp).
@@ -568,6 +596,7 @@ private:
     SourceFileLines m_file_lines;
     int m_run_state = 0;
     int m_debug_mode = 0;
+    std::set<std::string> m_window_failures_told; // this debug session's
     QTimer *m_poll_timer = nullptr;
     uint32_t m_poll_ticks = 0;
     bool m_poll_pending = false;
@@ -583,6 +612,7 @@ private:
     QMenu *m_file_menu = nullptr;
     int m_mru_separator = -1; // the File menu's last separator: recently-used items follow it
     TfrmEdit *m_active_editor = nullptr;
+    bool m_editors_maximized = false; // the state the current editor had last
     int m_untitled_counter = 0;
     std::string m_last_project_file, m_last_project_dir;
     TPreviewPrinter m_print_setup;

@@ -125,8 +125,42 @@ private:
 
 // ---- the runner ----------------------------------------------------------------------------------
 
+xWindowNotShown::xWindowNotShown(const xErr &cause)
+    : xErr(cause), m_cause(std::current_exception())
+{
+}
+
+int xWindowNotShown::ShowError()
+{
+    try {
+        std::rethrow_exception(m_cause);
+    } catch (xErr &cause) {
+        return cause.ShowError();
+    }
+}
+
+void xWindowNotShown::GetMessage(char *buf, std::size_t size) const
+{
+    try {
+        std::rethrow_exception(m_cause);
+    } catch (const xErr &cause) {
+        cause.GetMessage(buf, size);
+    }
+}
+
 void TfrmMainWindow::HandleCommandError(xErr &error)
 {
+    // A window that did not come up is only told: the program stays stopped where it was, its
+    // breakpoints set, and the compile mode as it was.
+    if (dynamic_cast<xWindowNotShown *>(&error)) {
+        show_failure([&] {
+            while (QApplication::overrideCursor())
+                QApplication::restoreOverrideCursor();
+            gDialogControl.CloseStatusBox();
+            error.ShowError();
+        });
+        return;
+    }
     show_failure([&] {
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
@@ -269,6 +303,9 @@ std::string TfrmMainWindow::PrepareCompile()
     if (debug_windows().Exists(DebugWindow::Stdio))
         command_dialogs().ClearStdioScreen();
     TfrmEdit *editor = GetCompileEditor();
+    // The marks of the last compile's errors go; this compile's messages mark their own.
+    for (TfrmEdit *open : Editors())
+        open->SetErrorLine(-1);
     if (prefs.auto_save)
         actFileSaveAllExecute();
     if (editor && prefs.create_backup_file && editor->IsModified())

@@ -237,6 +237,7 @@ void TfrmMainWindow::SetDebugMode(int mode)
             SetEditorsReadOnly(false);
         }
     } else if (m_run_state == 0) {
+        m_window_failures_told.clear();
         SetEditorsReadOnly(true);
         if (prefs.open_selected)
             for (DebugWindow window : kDebugWindows)
@@ -265,8 +266,19 @@ void TfrmMainWindow::AutoShowWindow(DebugWindow window, bool force)
 {
     const bool wanted = (AutoShow(window) && !IdePreferences().open_none) || force;
     TDebugWindows &windows = debug_windows();
-    if (wanted && (!windows.Exists(window) || !windows.IsShown(window)))
+    if (!wanted || (windows.Exists(window) && windows.IsShown(window)))
+        return;
+    try {
         windows.Toggle(window);
+    } catch (xUserCancel &) {
+        throw;
+    } catch (xErr &e) {
+        // The operation that asked for the window goes on without it; the same reason is told
+        // once a session, not once for each window or each stop.
+        const std::string text = e.GetText();
+        if (m_window_failures_told.insert(text).second)
+            e.ShowError();
+    }
 }
 
 TRegisterInterface *TfrmMainWindow::ShowRegistersWindow(bool force)

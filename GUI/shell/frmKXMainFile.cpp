@@ -171,13 +171,18 @@ void TfrmMainWindow::BuildProjectMenu()
 
 TfrmEdit *TfrmMainWindow::ActiveEditorWindow() const
 {
-    auto *editor = dynamic_cast<TfrmEdit *>(m_workspace->activeSubWindow());
+    // The current window, not the active one: the workspace forgets its active window while the
+    // application is not in front (a dialog, another program), and the commands then still act
+    // on the editor the user sees in front.
+    auto *editor = dynamic_cast<TfrmEdit *>(m_workspace->currentSubWindow());
     return editor && !editor->Closing() ? editor : nullptr;
 }
 
 bool TfrmMainWindow::MessagesVisible() const { return frmMessages && frmMessages->IsShown(); }
 
-// Close, Undo and Redo keep their state while no editor is active.
+// Close, Undo and Redo keep their state while another workspace window is in front of the
+// editors (the messages window), so that they do not flicker; with no editor open at all they
+// have nothing to act on and are off.
 void TfrmMainWindow::UpdateActions()
 {
     if (!actFileSave)
@@ -192,6 +197,9 @@ void TfrmMainWindow::UpdateActions()
         actFileClose->setEnabled(true);
         actUndo->setEnabled(editor->Editor()->isUndoAvailable());
         actRedo->setEnabled(editor->Editor()->isRedoAvailable());
+    } else if (editors.empty()) {
+        for (QAction *action : {actFileClose, actUndo, actRedo})
+            action->setEnabled(false);
     }
     actEditCut->setEnabled(editor && editor->Editor()->hasSelectedText() &&
                            !editor->IsReadOnly());

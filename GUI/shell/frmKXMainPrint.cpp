@@ -125,8 +125,12 @@ void TfrmMainWindow::GetOpenFileNames(std::vector<std::string> &names) const
     names.erase(std::unique(names.begin(), names.end()), names.end());
 }
 
+// The editor in front: the current one, else the top-most by stacking order (the workspace has
+// no current window while, say, the messages window is in front).
 TfrmEdit *TfrmMainWindow::FirstEditor() const
 {
-    const std::vector<TfrmEdit *> editors = Editors();
+    if (TfrmEdit *current = ActiveEditorWindow())
+        return current;
+    const std::vector<TfrmEdit *> editors = EditorsFrontFirst();
     return editors.empty() ? nullptr : editors.front();
 }

@@ -67,12 +67,25 @@ void TfrmMainWindow::FirstTimeOnlyTimer()
         return;
     }
     RelayoutToolBars();
-    if (StartUpProjectAndCompiler())
+    if (!StartUpProjectAndCompiler()) {
+        reinit_compiler();
+        gDialogControl.CloseStatusBox();
+        ShowMessagesWindow();
+    }
+    ShowStartUpTip();
+}
+
+// A tips file that cannot be used is one line in the status bar: start-up goes on, and nobody
+// has to dismiss a box about a tip.
+void TfrmMainWindow::ShowStartUpTip()
+{
+    if (!IdePreferences().show_tips)
         return;
-    reinit_compiler();
-    gDialogControl.CloseStatusBox();
-    ShowMessagesWindow();
-    // The tip of the day is not part of this build.
+    try {
+        actTipExecute();
+    } catch (xErr &e) {
+        SetStatusText(e.GetText());
+    }
 }
 
 // Each step runs even when one before it failed: every reason reaches the messages window.
@@ -109,8 +122,9 @@ void TfrmMainWindow::SetMainWindowTitle()
     const std::string &distribution = IdePreferences().distribution;
     const bool is_default = gProject && gProject->IsDefaultProject();
     const std::string caption = is_default ? distribution : base + " - " + distribution;
+    // The caption is the application's title on the desktop too. It is not made Qt's display
+    // name: the platform would append that to every window title, this one included.
     setWindowTitle(QString::fromLocal8Bit(caption.c_str()));
-    QGuiApplication::setApplicationDisplayName(windowTitle());
 }
 
 // ---- status bar ------------------------------------------------------------------------------------

@@ -30,6 +30,7 @@
 #include "settings/guiEnvironment.h"
 #include "guiHosts.h"
 #include "settings/guiKXPreferences.h"
+#include "guiIcons.h"
 #include "guiToolbars.h"
 
 namespace {
@@ -93,28 +94,6 @@ int make_tag(int kind, int group, int index)
     return static_cast<int>((static_cast<uint32_t>(index & 0xFFFF) << 16) |
                             (static_cast<uint32_t>(group & 0xFF) << 8) |
                             static_cast<uint32_t>(kind & 0xFF));
-}
-
-// A small picture for a command that has none: the first letters of its caption.
-QIcon letters_icon(const QString &caption)
-{
-    QString text = caption;
-    text.remove('&');
-    text.remove(QStringLiteral("..."));
-    const QStringList words = text.split(' ', Qt::SkipEmptyParts);
-    QString letters;
-    for (const QString &word : words)
-        if (letters.size() < 2 && !word.isEmpty())
-            letters += word[0];
-    QPixmap picture(16, 16);
-    picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    QFont font = painter.font();
-    font.setPixelSize(9);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.drawText(picture.rect(), Qt::AlignCenter, letters);
-    return QIcon(picture);
 }
 
 } // namespace
@@ -261,7 +240,7 @@ void TfrmMainWindow::SetUpToolbar(QToolBar *toolbar)
     toolbar->installEventFilter(this);
     for (QAction *action : toolbar->actions()) {
         if (!action->isSeparator() && action->icon().isNull())
-            action->setIcon(letters_icon(action->text()));
+            apply_command_icon(action);
         if (QWidget *button = toolbar->widgetForAction(action))
             button->installEventFilter(this);
     }
@@ -1191,6 +1170,7 @@ void TfrmMainWindow::BuildActionNames()
         if (action) {
             action->setObjectName(QString::fromLatin1(name));
             m_actions_by_name[name] = action;
+            apply_command_icon(action);
         }
 }
 

@@ -446,7 +446,13 @@ void TfrmMainWindow::ToggleDebugWindow(DebugWindow window)
 void TfrmMainWindow::ToggleAndFill(DebugWindow window, TDebugWindows &windows,
                                    TDebuggerOperations &dbg)
 {
-    windows.Toggle(window);
+    try {
+        windows.Toggle(window);
+    } catch (xUserCancel &) {
+        throw;
+    } catch (xErr &e) {
+        throw xWindowNotShown(e);
+    }
     const bool shown = windows.Exists(window) && windows.IsShown(window);
     SetAutoShow(window, shown);
     if (!shown)
@@ -515,8 +521,7 @@ void TfrmMainWindow::ShowHelpContext(uint32_t context)
 void TfrmMainWindow::actTipExecute()
 {
     TIdePreferences &prefs = IdePreferences();
-    help_windows().ShowTipOfTheDay(prefs.tips_index);
-    prefs.tips_index += 1;
+    prefs.tips_index = help_windows().ShowTipOfTheDay(prefs.tips_index) + 1;
 }
 
 void TfrmMainWindow::actFunctionLookupExecute()

@@ -1,16 +1,51 @@
 // guiHelpHost: the program's own document opener and help windows.
 #include "guiHelpHost.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QString>
 #include <QUrl>
 
 #include "core/guiExceptions.h"
+#include "driver/CC_GO.h"
+#include "frmKXMain.h"
+#include "frmKXTips.h"
 
 namespace {
 
 constexpr uint32_t kMsgNoLookupWindows = 7168; // "The function lookup windows are not ..."
-constexpr uint32_t kMsgNoTips = 7169;          // "The tip of the day is not part of this build."
+constexpr uint32_t kMsgNoTip = 7174;           // "No tip of the day: %s"
+
+// The home pages the tip window's links open; the support link is the Help menu's command.
+constexpr const char *kKorvexHomePage = "https://korvex.example/";
+constexpr const char *kVireonHomePage = "https://vireon.example/";
+
+std::string tips_file_name()
+{
+    std::string dir = program_directory();
+    if (!dir.empty() && dir.back() != '/')
+        dir.push_back('/');
+    return dir + "Tips.dat";
+}
+
+void open_tip_link(TfrmTips::Link link)
+{
+    if (!frmMainWindow)
+        return;
+    switch (link) {
+    case TfrmTips::Link::KorvexHome:
+        frmMainWindow->OpenHelpUrl("", kKorvexHomePage);
+        return;
+    case TfrmTips::Link::VireonHome:
+        frmMainWindow->OpenHelpUrl("", kVireonHomePage);
+        return;
+    case TfrmTips::Link::Support:
+        if (frmMainWindow->actTechSupport)
+            frmMainWindow->actTechSupport->trigger();
+        return;
+    }
+}
 
 class DesktopOpener : public TDocumentOpener {
 public:
@@ -34,7 +69,16 @@ public:
     {
         throw xErr(kMsgNoLookupWindows, KX_HERE);
     }
-    void ShowTipOfTheDay(int) override { throw xErr(kMsgNoTips, KX_HERE); }
+    int ShowTipOfTheDay(int index) override
+    {
+        std::string reason;
+        std::optional<std::vector<TTip>> tips = load_tips_file(tips_file_name(), reason);
+        if (!tips)
+            throw xFileOpen(kMsgNoTip, reason.c_str(), KX_HERE);
+        TfrmTips dialog(std::move(*tips), index, open_tip_link, QApplication::activeWindow());
+        dialog.exec();
+        return dialog.Index();
+    }
 };
 
 DesktopOpener g_desktop_opener;

@@ -7,8 +7,9 @@
 // the documentation pages are whatever the user's settings name.
 //
 // `THelpWindows`: the library function lookup window, the function description window and the
-// tip of the day. Until they are built the program's own refuses each with one clear message;
-// it finds no description window.
+// tip of the day. The program's own shows the tip of the day (frmKXTips, over "Tips.dat" in the
+// program directory); until the lookup windows are built it refuses them with one clear
+// message and finds no description window.
 // GUI thread only.
 #pragma once
 
@@ -40,8 +41,10 @@ public:
     // the entry `selected` (-1 for none) chosen, modally.
     virtual void ShowLookup(const std::vector<std::string> &names, const std::string &word,
                             int selected) = 0;
-    // The tip-of-the-day dialog, starting at the tip `index`.
-    virtual void ShowTipOfTheDay(int index) = 0;
+    // The tip-of-the-day dialog, starting at the tip `index`, modally; the index of the tip on
+    // show when it closed. A tips file that cannot be used throws (its text names the file and
+    // why) and shows nothing.
+    virtual int ShowTipOfTheDay(int index) = 0;
 };
 
 THelpWindows &help_windows();

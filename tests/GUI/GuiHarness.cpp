@@ -2,6 +2,7 @@
 #include "GuiHarness.h"
 
 #include <QApplication>
+#include <cstdlib>
 #include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -142,6 +143,19 @@ int count_pixels(const QImage &image, QRgb colour)
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
+}
+
+int count_pixels_near(const QImage &image, QRgb colour, int tolerance)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            n += std::abs(qRed(p) - qRed(colour)) <= tolerance &&
+                 std::abs(qGreen(p) - qGreen(colour)) <= tolerance &&
+                 std::abs(qBlue(p) - qBlue(colour)) <= tolerance;
+        }
     return n;
 }
 

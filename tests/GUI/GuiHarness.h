@@ -116,6 +116,12 @@ struct XScreenshot {
 XScreenshot screenshot_under_x(const std::string &child_filter, const std::string &kept_name);
 // The pixels of exactly that colour (alpha ignored).
 int count_pixels(const QImage &image, QRgb colour);
+// The pixels whose red, green and blue each lie within the tolerance of the colour's: text
+// drawn with antialiasing or another machine's font rendering has few pixels of exactly it.
+int count_pixels_near(const QImage &image, QRgb colour, int tolerance);
+// The monospaced font ./kx installs (fonts-dejavu-core): screenshot tests draw the editor in it
+// so that their pictures do not depend on the fonts a machine has besides.
+inline constexpr const char *kScreenshotFont = "DejaVu Sans Mono";
 
 // The program's QApplication (made by the environment).
 QApplication &test_application();

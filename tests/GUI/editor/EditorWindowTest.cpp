@@ -2,6 +2,7 @@
 // file named at the cursor.
 #include "GuiHarness.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QStatusBar>
@@ -23,23 +24,78 @@ protected:
     QString Panel(int i) { return Main().StatusPanel(i)->text(); }
 };
 
-// Maximized: the name part, upper-cased, with " *" while modified; restored: the whole path,
-// upper-cased in the caption only.
+// Maximized: the name part, with " *" while modified; restored: the whole path. Both as the
+// file system spells them (an upper-cased path would name another file here).
 TEST_F(EditorWindow, CaptionFollowsStateAndModifiedMark)
 {
-    const std::string path = Write("a.c", "int a;\n");
+    const std::string path = Write("Counter.c", "int a;\n");
     TfrmEdit *editor = Main().OpenFile(path);
     editor->showMaximized();
-    EXPECT_EQ(editor->windowTitle(), "A.C");
+    EXPECT_EQ(editor->windowTitle(), "Counter.c");
     Type(editor, "x");
-    EXPECT_EQ(editor->windowTitle(), "A.C *");
+    EXPECT_EQ(editor->windowTitle(), "Counter.c *");
     ASSERT_TRUE(Main().SaveFile(editor));
-    EXPECT_EQ(editor->windowTitle(), "A.C");
+    EXPECT_EQ(editor->windowTitle(), "Counter.c");
     editor->showNormal();
-    EXPECT_EQ(editor->windowTitle(), QString::fromStdString(upper_case(path)));
+    EXPECT_EQ(editor->windowTitle(), QString::fromStdString(path));
     EXPECT_EQ(editor->FileName(), path);
     Type(editor, "y");
-    EXPECT_EQ(editor->windowTitle(), QString::fromStdString(upper_case(path) + " *"));
+    EXPECT_EQ(editor->windowTitle(), QString::fromStdString(path + " *"));
+    // The main window's caption is the project's alone: a maximized editor keeps its name in
+    // its own title bar, and nothing repeats.
+    Main().SetMainWindowTitle();
+    const QString title = Main().windowTitle();
+    editor->showMaximized();
+    Settle();
+    EXPECT_EQ(Main().windowTitle(), title);
+    EXPECT_FALSE(QGuiApplication::applicationDisplayName().contains(title)) << "appended again";
+}
+
+// The error line's mark: light enough that its text stays readable, taken by an edit of that
+// line (not of another) and by the next compile; it leaves a maximized editor maximized.
+TEST_F(EditorWindow, ErrorLineMarkIsReadableAndGoesWhenTheLineIsEdited)
+{
+    TfrmEdit *editor = Main().OpenFile(Write("e.c", "int a;\nint b c;\nint d;\n"));
+    editor->showMaximized();
+    editor->SetErrorLine(1);
+    const QColor paper = TfrmEdit::ErrorLinePaper();
+    EXPECT_GT(paper.lightness(), 180) << "dark text on it stays readable";
+    Settle();
+    EXPECT_TRUE(editor->isMaximized());
+    editor->Editor()->setCursorPosition(2, 0);
+    Type(editor, "x");
+    EXPECT_EQ(editor->ErrorLine(), 1) << "an edit of another line keeps the mark";
+    editor->Editor()->setCursorPosition(1, 5);
+    Type(editor, ",");
+    EXPECT_EQ(editor->ErrorLine(), -1);
+}
+
+// A new editor with nothing remembered: 80 columns and 25 lines of its font when the editors
+// are not maximized, maximized when the current one is.
+TEST_F(EditorWindow, NewEditorsShowEightyColumnsOrFollowTheMaximizedOne)
+{
+    Main().resize(1200, 900);
+    Main().show();
+    Settle();
+    TfrmEdit *first = Main().OpenFile(Write("one.c", "int a;\n"));
+    Settle();
+    const QsciScintilla *memo = first->Editor();
+    const long char_width = memo->SendScintilla(QsciScintillaBase::SCI_TEXTWIDTH,
+                                                QsciScintillaBase::STYLE_DEFAULT, "M");
+    const long line_height = memo->SendScintilla(QsciScintillaBase::SCI_TEXTHEIGHT, 0UL);
+    EXPECT_GE(memo->viewport()->width(), 80 * char_width) << "80 columns";
+    EXPECT_GE(memo->viewport()->height(), 25 * line_height) << "25 lines";
+    EXPECT_GT(first->width(), 230);
+    first->showMaximized();
+    Settle();
+    TfrmEdit *second = Main().OpenFile(Write("two.c", "int b;\n"));
+    Settle();
+    EXPECT_TRUE(second->isMaximized());
+    second->showNormal();
+    Settle();
+    TfrmEdit *third = Main().OpenFile(Write("three.c", "int c;\n"));
+    Settle();
+    EXPECT_FALSE(third->isMaximized()) << "the last current editor was restored";
 }
 
 // Panels 1-4 show caret, modified and insert state; they are permanent widgets, so a status

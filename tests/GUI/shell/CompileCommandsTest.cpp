@@ -5,7 +5,10 @@
 #include "CommandTestSupport.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QListWidget>
+#include <QTest>
 
 #include <stdexcept>
 
@@ -13,6 +16,7 @@
 #include "core/CC_MISC.h"
 #include "shell/frmKXMessages.h"
 #include "core/guiExceptions.h"
+#include "settings/guiProjects.h"
 
 namespace {
 
@@ -43,6 +47,8 @@ const RunnerCase kRunnerCases[] = {
     {"OurErrorIsShownAndLeavesDebugMode", false, "error", false, {}, {"CloseCompilerSource"},
      {"Error"}, true},
     {"AnythingElseIsAnInternalError", false, "other", false, {}, {}, {"Error"}, false},
+    {"AWindowNotShownIsOnlyTold", false, "window", false, {}, {"CloseCompilerSource"},
+     {"Error"}, false},
 };
 
 class Runner : public CompileCommands, public ::testing::WithParamInterface<RunnerCase> {};
@@ -64,6 +70,13 @@ TEST_P(Runner, FollowsTheErrorPolicy)
             throw xUserCancel(KX_HERE);
         if (thrown == "error")
             throw xFileOpen(5023, "bios.c", KX_HERE);
+        if (thrown == "window") {
+            try {
+                throw xFileOpen(5023, "stack.frm", KX_HERE);
+            } catch (xErr &cause) {
+                throw xWindowNotShown(cause);
+            }
+        }
         throw std::runtime_error("not ours");
     });
     EXPECT_TRUE(InOrder(c.calls));
@@ -75,6 +88,10 @@ TEST_P(Runner, FollowsTheErrorPolicy)
     if (std::string(c.thrown) == "error") {
         EXPECT_EQ(get_compile_mode(), 1) << "the BIOS is loaded again";
         EXPECT_EQ(Texts().front(), "Cannot open file 'bios.c'.");
+    }
+    if (std::string(c.thrown) == "window") {
+        EXPECT_EQ(get_compile_mode(), 0) << "the loaded program stays";
+        EXPECT_EQ(Texts().front(), "Cannot open file 'stack.frm'.") << "the cause's own text";
     }
     if (std::string(c.thrown) == "other") {
         EXPECT_EQ(Texts().front().rfind("Internal error.", 0), 0u) << Texts().front();
@@ -459,6 +476,48 @@ TEST_P(DefaultSourceNo, CompilesTheFrontEditor)
     EXPECT_EQ(m_boxes.shown.size(), 1u);
     EXPECT_FALSE(Called("AdvancedCompilerOptions"));
     EXPECT_TRUE(Called("CompileWithBiosCheck " + front->FileName()));
+}
+
+// After a restart the project's editors come back; the user clicks into the one behind. F5
+// compiles that one, and the status bar shows its caret, not the other's.
+TEST_F(CompileCommands, F5CompilesTheEditorClickedAfterTheProjectReopened)
+{
+    std::string text;
+    for (int line = 0; line < 40; ++line)
+        text += "int v" + std::to_string(line) + ";\n";
+    const std::string counter = Write("counter.c", text), forever = Write("forever.c", text);
+    auto section = [](int k, const std::string &path, int caret_line) {
+        const std::string s = numbered_section("OpenFile", k);
+        return "[" + s + "]\r\n" + s + " Path=" + path + "\r\n" + s + " X=" +
+               std::to_string(30 * k) + "\r\n" + s + " Y=" + std::to_string(30 * k) +
+               "\r\n" + s + " W=300\r\n" + s + " H=200\r\n" + s +
+               " Cursor Row=" + std::to_string(caret_line) + "\r\n";
+    };
+    const std::string project = Write("p.kxp", "[Open Files]\r\nNumber Open=2\r\n" +
+                                                  section(1, counter, 30) +
+                                                  section(2, forever, 7));
+    reset_projects();
+    gProject = std::make_unique<TKXProject>(project);
+    gProject->ReadMruOpenFiles();
+    ASSERT_EQ(Main().Editors().size(), 2u);
+    TfrmEdit *behind = Main().FindEditor(forever);
+    ASSERT_NE(behind, nullptr);
+    ASSERT_NE(Main().ActiveEditorWindow(), behind) << "counter.c is in front after the load";
+    EXPECT_EQ(Main().StatusPanel(1)->text(), "Line: 31") << "the front editor's caret";
+
+    QApplication::setActiveWindow(&Main());
+    QWidget *text_area = behind->Editor()->viewport();
+    QTest::mouseClick(text_area, Qt::LeftButton, {}, QPoint(40, 5));
+    Settle();
+    ASSERT_EQ(Main().ActiveEditorWindow(), behind) << "the click brought forever.c forward";
+    EXPECT_EQ(Main().StatusPanel(1)->text().left(6), "Line: ");
+    EXPECT_NE(Main().StatusPanel(1)->text(), "Line: 31") << "not the other editor's line";
+
+    EXPECT_EQ(Main().actCompile->shortcut(), QKeySequence(Qt::Key_F5));
+    Main().actCompile->trigger();
+    EXPECT_TRUE(Called("CompileWithBiosCheck " + forever));
+    EXPECT_FALSE(Called("CompileWithBiosCheck " + counter));
+    reset_projects();
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, DefaultSourceNo,

@@ -88,10 +88,10 @@ TEST_F(FileCommands, NewNumbersPastExistingFilesAndSaveAsRenames)
     Main().actFileSave->trigger(); // never saved: Save As
     EXPECT_EQ(Read(Path("b.c")), "int b;\n\xE9");
     EXPECT_EQ(second->FileName(), Path("b.c"));
-    EXPECT_EQ(second->windowTitle().toStdString(), upper_case(Path("b.c")));
+    EXPECT_EQ(second->windowTitle().toStdString(), Path("b.c"));
     EXPECT_EQ(WindowMenuEntries(),
-              (std::vector<std::string>{"&1 " + upper_case(Path("Untitled4.c")),
-                                        "&2 " + upper_case(Path("b.c"))}))
+              (std::vector<std::string>{"&1 " + Path("Untitled4.c"),
+                                        "&2 " + Path("b.c")}))
         << "the Window menu names the saved file where it named Untitled5.c";
     EXPECT_TRUE(second->HasSyntaxParser());
     EXPECT_FALSE(Enabled(Main().actFileSave)) << "saved: nothing to save";
@@ -101,7 +101,7 @@ TEST_F(FileCommands, NewNumbersPastExistingFilesAndSaveAsRenames)
     EXPECT_EQ(Read(Path("notes.txt")), "int b;\n\xE9");
     EXPECT_FALSE(second->HasSyntaxParser());
     EXPECT_EQ(second->ShortName(), "notes.txt");
-    EXPECT_EQ(WindowMenuEntries()[1], "&2 " + upper_case(Path("notes.txt")));
+    EXPECT_EQ(WindowMenuEntries()[1], "&2 " + Path("notes.txt"));
 }
 
 // Past the last number New opens nothing and says so.
@@ -168,8 +168,11 @@ TEST_F(FileCommands, SaveAsThatCannotWriteKeepsTheEditorModified)
     std::filesystem::permissions(m_dir / "locked", std::filesystem::perms::owner_all);
 }
 
-TEST_F(FileCommands, CloseClosesTheActiveEditorAndUndoKeepsItsLastState)
+TEST_F(FileCommands, CloseUndoAndRedoAreOffWithNoEditorOpen)
 {
+    Main().UpdateActions();
+    for (QAction *action : {Main().actFileClose, Main().actUndo, Main().actRedo})
+        EXPECT_FALSE(Enabled(action)) << action->text().toStdString() << " before any editor";
     TfrmEdit *editor = Open("a.c", "a\n");
     EXPECT_FALSE(Enabled(Main().actUndo));
     Type(editor, "x");
@@ -179,8 +182,9 @@ TEST_F(FileCommands, CloseClosesTheActiveEditorAndUndoKeepsItsLastState)
     Main().actFileClose->trigger();
     Settle();
     EXPECT_TRUE(Main().Editors().empty());
-    EXPECT_TRUE(Enabled(Main().actUndo)) << "no editor: the state stays as it was";
-    EXPECT_TRUE(Enabled(Main().actFileClose));
+    Main().UpdateActions();
+    for (QAction *action : {Main().actFileClose, Main().actUndo, Main().actRedo})
+        EXPECT_FALSE(Enabled(action)) << action->text().toStdString() << " after the last close";
     Main().actUndo->trigger(); // nothing to undo in: nothing happens
     Main().actFileClose->trigger();
     EXPECT_EQ(Read(Path("a.c")), "a\n");

@@ -166,7 +166,8 @@ TEST_F(FirstShow, CommandLineProjectNamesTheWindow)
     EXPECT_EQ(IdePreferences().max_breakpoints, 7);
     EXPECT_EQ(Panel(0), "mine");
     EXPECT_EQ(m_main->windowTitle(), "mine - Korvex Dist");
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "mine - Korvex Dist");
+    // Not Qt's display name, which the platform appends to every title a second time.
+    EXPECT_FALSE(QGuiApplication::applicationDisplayName().contains("Korvex Dist"));
 }
 
 // A project that is there but cannot be read: said once, and the default project opens.

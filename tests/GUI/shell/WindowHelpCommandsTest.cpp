@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -42,6 +43,7 @@ public:
     std::vector<std::string> names;  // the list the lookup window got
     int selected = -2;
     bool refuse_tips = false;
+    int tips_browsed = 0; // Next pressed this often before the tip window closes
     std::optional<std::string> DescriptionWord() override { return description_word; }
     void ShowDescription(const std::string &name) override { calls.push_back("describe " + name); }
     void ShowLookup(const std::vector<std::string> &list, const std::string &word,
@@ -51,11 +53,13 @@ public:
         names = list;
         selected = chosen;
     }
-    void ShowTipOfTheDay(int index) override
+    int ShowTipOfTheDay(int index) override
     {
         calls.push_back("tip " + std::to_string(index));
         if (refuse_tips)
-            throw xErr(7169, KX_HERE);
+            throw xFileOpen(7174, "the tips file \"Tips.dat\" cannot be used: it is missing.",
+                            KX_HERE);
+        return index + tips_browsed;
     }
 };
 
@@ -287,19 +291,47 @@ TEST_P(Toggles, ShowFillAndFlagTheWindowThenCloseIt)
     EXPECT_TRUE(action->isEnabled());
 }
 
-TEST_P(Toggles, TheActionIsOnAgainAfterTheWindowFailed)
+// A window that fails to come up is told once and ends nothing: the program stays stopped
+// with its execution point and breakpoints, the editors read-only, the link not reset.
+TEST_P(Toggles, AWindowThatFailsIsToldAndTheSessionGoesOn)
 {
     const ToggleCase &c = GetParam();
+    TfrmEdit *editor = Open("loop.c", "main()\n{\n    for (;;) ;\n}\n");
     Enter(1);
+    editor->GetTextEdit()->SetLineMark(pack_position(2, 4), kBreakpointMark);
+    editor->GetTextEdit()->SetLineMark(pack_position(1, 0), kExecutionPointMark);
     m_windows.fail = [](DebugWindow) { throw xErr(7159, KX_HERE); };
     QAction *action = Main().*c.action;
     action->trigger();
+    Settle();
     EXPECT_TRUE(action->isEnabled());
     EXPECT_FALSE(Main().AutoShow(c.window));
     EXPECT_EQ(Texts(), std::vector<std::string>{"The debug windows are not part of this build."});
     if (c.window == DebugWindow::Watches) {
         EXPECT_TRUE(InOrder({"PausePolling", "ResumePolling"}));
     }
+    EXPECT_EQ(Main().RunState(), 1) << "still stopped";
+    EXPECT_EQ(Main().DebugMode(), 1);
+    EXPECT_TRUE(editor->IsReadOnly());
+    EXPECT_EQ(editor->MarkerState().Breakpoints(), std::vector<TTextPosition>{{2, 4}});
+    EXPECT_EQ(editor->MarkerState().ExecutionPoint(), (TTextPosition{1, 0}));
+    Main().UpdateActions();
+    EXPECT_TRUE(Main().actStepOver->isEnabled()) << "the Run menu is still live";
+}
+
+// The windows the debugger asks for on its own (entering debug mode, a stop) fail the same
+// way: the reason is told once for the session, and debug mode is entered all the same.
+TEST_F(WindowHelp, WindowsThatFailWhileEnteringDebugModeAreToldOnce)
+{
+    TfrmEdit *editor = Open("loop.c", "main()\n{\n}\n");
+    IdePreferences().open_all = true;
+    m_windows.fail = [](DebugWindow) { throw xErr(7159, KX_HERE); };
+    Main().SetDebugMode(1);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"The debug windows are not part of this build."});
+    EXPECT_EQ(Main().RunState(), 1);
+    EXPECT_TRUE(editor->IsReadOnly());
+    EXPECT_EQ(Main().ShowRegistersWindow(true), nullptr);
+    EXPECT_EQ(Texts().size(), 1u) << "the same reason is not told again in this session";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -395,10 +427,30 @@ TEST_F(WindowHelp, TheTipOfTheDayMovesTheTipsIndexOn)
     Main().actTip->trigger();
     EXPECT_EQ(m_help.calls, std::vector<std::string>{"tip 4"});
     EXPECT_EQ(IdePreferences().tips_index, 5);
+    m_help.tips_browsed = 2;
+    Main().actTip->trigger();
+    EXPECT_EQ(IdePreferences().tips_index, 8) << "one past the tip on show when it closed";
     m_help.refuse_tips = true;
     Main().actTip->trigger();
-    EXPECT_EQ(IdePreferences().tips_index, 5) << "a tip that was not shown does not count";
-    EXPECT_EQ(Texts(), std::vector<std::string>{"The tip of the day is not part of this build."});
+    EXPECT_EQ(IdePreferences().tips_index, 8) << "a tip that was not shown does not count";
+    EXPECT_EQ(Texts(), std::vector<std::string>{
+                           "No tip of the day: the tips file \"Tips.dat\" cannot be used: it is "
+                           "missing."});
+}
+
+// At start-up with "Show Tips" on, the tip comes after the project and the compiler; a tips
+// file that cannot be used is one line in the status bar and no box.
+TEST_F(WindowHelp, TheStartUpTipFollowsTheSettingAndABadFileIsAStatusLine)
+{
+    IdePreferences().show_tips = false;
+    Main().ShowStartUpTip();
+    EXPECT_TRUE(m_help.calls.empty());
+    IdePreferences().show_tips = true;
+    m_help.refuse_tips = true;
+    Main().ShowStartUpTip();
+    EXPECT_EQ(m_help.calls.size(), 1u);
+    EXPECT_TRUE(m_boxes.shown.empty());
+    EXPECT_NE(Main().StatusPanel(7)->text().toStdString().find("Tips.dat"), std::string::npos);
 }
 
 TEST_F(WindowHelp, TheSplashOptionFollowsItsCheckMark)

@@ -1,0 +1,124 @@
+// Every dialog of the IDE at its default size: each visible control lies inside its parent and
+// has at least the room its content asks for (a text box its few words, a caption every
+// letter), so nothing is clipped and no caption is cut mid-word.
+#include "OptionsDoubles.h"
+
+#include <QAbstractScrollArea>
+#include <QComboBox>
+#include <QDialog>
+#include <QFontMetrics>
+#include <QTabWidget>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+#include "driver/Temporaryglobals.h"
+#include "editor/frmKXFind.h"
+#include "editor/frmKXLineNumber.h"
+#include "options/frmKXAdvCompilerOpt.h"
+#include "options/frmKXDiscovery.h"
+#include "options/frmKXEnvOptions.h"
+#include "shell/frmKXAbout.h"
+#include "shell/frmKXInfo.h"
+#include "shell/frmKXTips.h"
+
+namespace {
+
+// The descendant is inside a scrolled area's viewport, where a part may lie outside by design.
+bool scrolled(const QWidget *widget, const QWidget *top)
+{
+    for (const QWidget *w = widget->parentWidget(); w && w != top; w = w->parentWidget())
+        if (auto *area = qobject_cast<const QAbstractScrollArea *>(w->parentWidget()))
+            if (area->viewport() == w)
+                return true;
+    return false;
+}
+
+// The descendants shown on the dialog's current pages that are clipped or squeezed.
+std::vector<std::string> clipped_controls(QWidget *dialog)
+{
+    std::vector<std::string> clipped;
+    for (QWidget *w : dialog->findChildren<QWidget *>()) {
+        if (w->isWindow() || !w->isVisibleTo(dialog) || scrolled(w, dialog))
+            continue;
+        const QWidget *parent = w->parentWidget();
+        const std::string name = std::string(w->metaObject()->className()) + " \"" +
+                                 w->objectName().toStdString() + "\"";
+        if (!parent->rect().contains(w->geometry()))
+            clipped.push_back(name + " reaches outside its parent");
+        const QSize need = w->minimumSizeHint();
+        if (need.isValid() && (w->width() < need.width() || w->height() < need.height()))
+            clipped.push_back(name + " is " + std::to_string(w->width()) + " x " +
+                              std::to_string(w->height()) + ", needs " +
+                              std::to_string(need.width()) + " x " +
+                              std::to_string(need.height()));
+    }
+    return clipped;
+}
+
+struct DialogCase {
+    const char *name;
+    std::function<std::unique_ptr<QDialog>()> make;
+};
+
+const DialogCase kDialogs[] = {
+    {"Find", [] { return std::make_unique<TfrmFindText>(nullptr, false, TSearchRequest{}); }},
+    {"Replace", [] { return std::make_unique<TfrmFindText>(nullptr, true, TSearchRequest{}); }},
+    {"GoToLine", [] { return std::make_unique<TfrmLineNumber>(); }},
+    {"About", [] { return std::make_unique<TfrmAbout>(); }},
+    {"Information", [] { return std::make_unique<TfrmInfo>(nullptr); }},
+    {"AdvancedCompilerOptions", [] { return std::make_unique<TfrmAdvCompilerOpt>(nullptr); }},
+    {"Discovery", [] { return std::make_unique<TfrmDiscovery>(nullptr); }},
+    {"TipOfTheDay",
+     [] {
+         return std::make_unique<TfrmTips>(
+             std::vector<TTip>{{"Compile and run in one key", "F9 compiles and runs."}}, 0,
+             nullptr);
+     }},
+    {"ProjectOptions",
+     [] { return std::make_unique<TfrmEnvOptions>(nullptr, &gBoardParameters); }},
+};
+
+class DialogLayout : public OptionsTest, public ::testing::WithParamInterface<DialogCase> {};
+
+TEST_P(DialogLayout, NothingIsClippedAtTheDefaultSize)
+{
+    std::unique_ptr<QDialog> dialog = GetParam().make();
+    dialog->show();
+    QTest::qWait(50);
+    // Each page of a tabbed dialog in turn.
+    QTabWidget *tabs = dialog->findChild<QTabWidget *>();
+    const int pages = tabs ? tabs->count() : 1;
+    for (int page = 0; page < pages; ++page) {
+        if (tabs)
+            tabs->setCurrentIndex(page);
+        QTest::qWait(20);
+        const std::vector<std::string> clipped = clipped_controls(dialog.get());
+        EXPECT_TRUE(clipped.empty())
+            << (tabs ? tabs->tabText(page).toStdString() + ": " : std::string())
+            << ::testing::PrintToString(clipped);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, DialogLayout, ::testing::ValuesIn(kDialogs),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The Find dialog's text box shows a search of a few words at the dialog's default size, and
+// grows with the dialog.
+using FindDialogLayout = GuiTest;
+
+TEST_F(FindDialogLayout, TheTextBoxShowsAFewWordsAndGrows)
+{
+    TfrmFindText dialog(nullptr, false, TSearchRequest{});
+    dialog.show();
+    QTest::qWait(20);
+    const QFontMetrics metrics(dialog.cbxFind->font());
+    EXPECT_GE(dialog.cbxFind->width(), metrics.horizontalAdvance(QString(30, 'x')));
+    const int before = dialog.cbxFind->width();
+    dialog.resize(dialog.width() + 200, dialog.height());
+    QTest::qWait(20);
+    EXPECT_GE(dialog.cbxFind->width(), before + 150);
+}
+
+} // namespace
