@@ -485,7 +485,7 @@ TEST_F(CompileCommands, F5CompilesTheEditorClickedAfterTheProjectReopened)
     std::string text;
     for (int line = 0; line < 40; ++line)
         text += "int v" + std::to_string(line) + ";\n";
-    const std::string counter = Write("counter.c", text), forever = Write("forever.c", text);
+    const std::string counter = Write("counter.c", text), forever_file = Write("forever.c", text);
     auto section = [](int k, const std::string &path, int caret_line) {
         const std::string s = numbered_section("OpenFile", k);
         return "[" + s + "]\r\n" + s + " Path=" + path + "\r\n" + s + " X=" +
@@ -495,12 +495,13 @@ TEST_F(CompileCommands, F5CompilesTheEditorClickedAfterTheProjectReopened)
     };
     const std::string project = Write("p.kxp", "[Open Files]\r\nNumber Open=2\r\n" +
                                                   section(1, counter, 30) +
-                                                  section(2, forever, 7));
+                                                  section(2, forever_file, 7));
     reset_projects();
     gProject = std::make_unique<TKXProject>(project);
     gProject->ReadMruOpenFiles();
+    Settle(); // the carets are reported when the memos update their views
     ASSERT_EQ(Main().Editors().size(), 2u);
-    TfrmEdit *behind = Main().FindEditor(forever);
+    TfrmEdit *behind = Main().FindEditor(forever_file);
     ASSERT_NE(behind, nullptr);
     ASSERT_NE(Main().ActiveEditorWindow(), behind) << "counter.c is in front after the load";
     EXPECT_EQ(Main().StatusPanel(1)->text(), "Line: 31") << "the front editor's caret";
@@ -509,13 +510,13 @@ TEST_F(CompileCommands, F5CompilesTheEditorClickedAfterTheProjectReopened)
     QWidget *text_area = behind->Editor()->viewport();
     QTest::mouseClick(text_area, Qt::LeftButton, {}, QPoint(40, 5));
     Settle();
-    ASSERT_EQ(Main().ActiveEditorWindow(), behind) << "the click brought forever.c forward";
+    ASSERT_EQ(Main().ActiveEditorWindow(), behind) << "the click brought forever_file.c forward";
     EXPECT_EQ(Main().StatusPanel(1)->text().left(6), "Line: ");
     EXPECT_NE(Main().StatusPanel(1)->text(), "Line: 31") << "not the other editor's line";
 
     EXPECT_EQ(Main().actCompile->shortcut(), QKeySequence(Qt::Key_F5));
     Main().actCompile->trigger();
-    EXPECT_TRUE(Called("CompileWithBiosCheck " + forever));
+    EXPECT_TRUE(Called("CompileWithBiosCheck " + forever_file));
     EXPECT_FALSE(Called("CompileWithBiosCheck " + counter));
     reset_projects();
 }

@@ -4,6 +4,11 @@
 #include "OptionsDoubles.h"
 
 #include <QAbstractScrollArea>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QComboBox>
 #include <QDialog>
 #include <QFontMetrics>
@@ -35,7 +40,35 @@ bool scrolled(const QWidget *widget, const QWidget *top)
     return false;
 }
 
-// The descendants shown on the dialog's current pages that are clipped or squeezed.
+// The room a control's own content needs across: its caption's letters (with the check box's
+// or radio button's mark), or a few characters of a text box; 0 for a control without a
+// caption of its own.
+int content_width(QWidget *w)
+{
+    const QFontMetrics metrics(w->font());
+    auto caption = [&](QString text) {
+        text.remove('&');
+        return metrics.horizontalAdvance(text);
+    };
+    if (auto *label = qobject_cast<QLabel *>(w))
+        return label->wordWrap() || label->textFormat() == Qt::RichText || !label->pixmap().isNull()
+                   ? 0
+                   : caption(label->text());
+    if (auto *button = qobject_cast<QPushButton *>(w))
+        return caption(button->text()) + 4;
+    if (auto *box = qobject_cast<QCheckBox *>(w))
+        return caption(box->text()) + 16;
+    if (auto *radio = qobject_cast<QRadioButton *>(w))
+        return caption(radio->text()) + 16;
+    if (qobject_cast<QLineEdit *>(w) && !qobject_cast<QComboBox *>(w->parentWidget()))
+        return metrics.averageCharWidth() * 4;
+    if (qobject_cast<QComboBox *>(w))
+        return metrics.averageCharWidth() * 6;
+    return 0;
+}
+
+// The descendants shown on the dialog's current page that reach outside their parent, or are
+// narrower than their content.
 std::vector<std::string> clipped_controls(QWidget *dialog)
 {
     std::vector<std::string> clipped;
@@ -43,16 +76,18 @@ std::vector<std::string> clipped_controls(QWidget *dialog)
         if (w->isWindow() || !w->isVisibleTo(dialog) || scrolled(w, dialog))
             continue;
         const QWidget *parent = w->parentWidget();
-        const std::string name = std::string(w->metaObject()->className()) + " \"" +
-                                 w->objectName().toStdString() + "\"";
+        std::string name = std::string(w->metaObject()->className()) + " \"" +
+                           w->objectName().toStdString() + "\"";
+        if (auto *label = qobject_cast<QLabel *>(w))
+            name += " (" + label->text().toStdString() + ")";
+        if (auto *button = qobject_cast<QAbstractButton *>(w))
+            name += " (" + button->text().toStdString() + ")";
         if (!parent->rect().contains(w->geometry()))
             clipped.push_back(name + " reaches outside its parent");
-        const QSize need = w->minimumSizeHint();
-        if (need.isValid() && (w->width() < need.width() || w->height() < need.height()))
-            clipped.push_back(name + " is " + std::to_string(w->width()) + " x " +
-                              std::to_string(w->height()) + ", needs " +
-                              std::to_string(need.width()) + " x " +
-                              std::to_string(need.height()));
+        const int need = content_width(w);
+        if (w->width() < need)
+            clipped.push_back(name + " is " + std::to_string(w->width()) + " wide, needs " +
+                              std::to_string(need));
     }
     return clipped;
 }

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 
 #include "core/CC_ER.h"
@@ -27,16 +28,38 @@
 #include "settings/guiEnvironment.h"
 #include "settings/guiKXPreferences.h"
 #include "settings/guiProjects.h"
+#include "shell/guiHelpHost.h"
 #include "shell/kxwStartup.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
+// The tip of the day shown at start-up, recorded (the program's own would wait in its dialog).
+class StartUpTips : public THelpWindows {
+public:
+    std::vector<int> shown;
+    std::optional<std::string> DescriptionWord() override { return std::nullopt; }
+    void ShowDescription(const std::string &) override {}
+    void ShowLookup(const std::vector<std::string> &, const std::string &, int) override {}
+    int ShowTipOfTheDay(int index) override
+    {
+        shown.push_back(index);
+        return index;
+    }
+};
+
 class FirstShow : public GuiTest {
 protected:
+    StartUpTips m_tips;
+    void SetUp() override
+    {
+        GuiTest::SetUp();
+        set_help_windows(&m_tips);
+    }
     void TearDown() override
     {
+        set_help_windows(nullptr);
         GuiTest::TearDown();
         install_seam_doubles();
         setenv("XDG_CONFIG_HOME", test_config_home().c_str(), 1);
@@ -79,6 +102,8 @@ TEST_F(FirstShow, NewUserGetsTheDefaultProject)
     EXPECT_EQ(Panel(0), "Default");
     EXPECT_EQ(Panel(5), "Edit");
     EXPECT_EQ(Panel(7), "COM1: 115200");
+    EXPECT_EQ(m_tips.shown, std::vector<int>{0}) << "the first tip, once, with \"Show Tips\" on";
+    EXPECT_EQ(IdePreferences().tips_index, 1);
     EXPECT_EQ(start_up_stage(), 3);
     EXPECT_TRUE(frmMessages.isNull()) << "a clean start shows no messages";
     EXPECT_EQ(gDialogControl.Box(), nullptr);

@@ -204,9 +204,11 @@ TEST_F(Printing, OpenFileNamesAreSortedAndEachOnce)
     EXPECT_EQ(Main().FirstEditor(), nullptr);
     TfrmEdit *first = Main().OpenFile(Write("z.c", "z\n"));
     Main().OpenFile(Write("a.c", "a\n"));
-    Main().OpenFile(Path("z.c")); // a second window on z.c
+    TfrmEdit *last = Main().OpenFile(Path("z.c")); // a second window on z.c
     Main().GetOpenFileNames(names);
     EXPECT_EQ(names, (std::vector<std::string>{Path("a.c"), Path("z.c")}));
+    EXPECT_EQ(Main().FirstEditor(), last) << "the editor in front, not the first made";
+    Main().Workspace()->setActiveSubWindow(first);
     EXPECT_EQ(Main().FirstEditor(), first);
 }
 

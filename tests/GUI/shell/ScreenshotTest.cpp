@@ -4,6 +4,7 @@
 // picture. Without Xvfb it is skipped.
 #include "GuiHarness.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QMdiArea>
@@ -141,8 +142,8 @@ TEST(ScreenshotUnderX, MainWindowWithColouredSource)
     EXPECT_LT(count_pixels(image, qRgb(0, 255, 0)), 400);
 }
 
-// A new user's windows after a restart: a project brings back counter.c and forever.c, the user
-// clicks into forever.c (behind), maximizes it, a compile error marks a line, a new editor
+// A new user's windows after a restart: a project brings back counter.c and forever_file.c, the user
+// clicks into forever_file.c (behind), maximizes it, a compile error marks a line, a new editor
 // opens. What F5 would compile, the captions, the error line's colour, the new editor's state
 // and every toolbar button's picture are checked on the real window.
 TEST_F(ScreenshotChild, DISABLED_CaptureNewUserWindows)
@@ -159,7 +160,7 @@ TEST_F(ScreenshotChild, DISABLED_CaptureNewUserWindows)
     std::string text = "/* Counts for ever. */\n";
     for (int line = 1; line < 30; ++line)
         text += "int value" + std::to_string(line) + " = " + std::to_string(line) + ";\n";
-    const std::string counter = Write("counter.c", text), forever = Write("Forever.c", text);
+    const std::string counter = Write("counter.c", text), forever_file = Write("Forever.c", text);
     auto section = [](int k, const std::string &path) {
         const std::string s = numbered_section("OpenFile", k);
         return "[" + s + "]\r\n" + s + " Path=" + path + "\r\n" + s + " X=" +
@@ -167,20 +168,24 @@ TEST_F(ScreenshotChild, DISABLED_CaptureNewUserWindows)
                s + " W=520\r\n" + s + " H=300\r\n";
     };
     const std::string project = Write("p.kxp", "[Open Files]\r\nNumber Open=2\r\n" +
-                                                  section(1, counter) + section(2, forever));
+                                                  section(1, counter) + section(2, forever_file));
     TfrmMainWindow *main = StartIde({"kxw"}, Path("kxw"));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
     QTest::qWait(200);
     gProject = std::make_unique<TKXProject>(project);
     gProject->ReadMruOpenFiles();
     ASSERT_EQ(main->Editors().size(), 2u);
-    TfrmEdit *behind = main->FindEditor(forever);
+    TfrmEdit *behind = main->FindEditor(forever_file);
     ASSERT_NE(behind, nullptr);
     for (TfrmEdit *editor : main->Editors())
         fix_editor_font(editor);
     QTest::qWait(200);
 
-    // Item: the click brings it forward, and it is what F5 compiles.
+    // Item: the click brings it forward, and it is what F5 compiles. (No window manager gives
+    // the window the focus here.)
+    main->activateWindow();
+    QApplication::setActiveWindow(main);
+    QTest::qWait(100);
     QTest::mouseClick(behind->Editor()->viewport(), Qt::LeftButton, {}, QPoint(60, 8));
     QTest::qWait(200);
     EXPECT_EQ(main->ActiveEditorWindow(), behind);

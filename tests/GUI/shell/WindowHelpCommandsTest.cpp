@@ -313,7 +313,7 @@ TEST_P(Toggles, AWindowThatFailsIsToldAndTheSessionGoesOn)
     EXPECT_EQ(Main().RunState(), 1) << "still stopped";
     EXPECT_EQ(Main().DebugMode(), 1);
     EXPECT_TRUE(editor->IsReadOnly());
-    EXPECT_EQ(editor->MarkerState().Breakpoints(), std::vector<TTextPosition>{{2, 4}});
+    EXPECT_EQ(editor->MarkerState().Breakpoints(), (std::vector<TTextPosition>{{2, 4}}));
     EXPECT_EQ(editor->MarkerState().ExecutionPoint(), (TTextPosition{1, 0}));
     Main().UpdateActions();
     EXPECT_TRUE(Main().actStepOver->isEnabled()) << "the Run menu is still live";
