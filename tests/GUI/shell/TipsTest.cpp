@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QImage>
+#include <QTest>
 #include <QTextBrowser>
 
 #include <filesystem>
@@ -110,6 +112,25 @@ TEST_F(TipsDialog, NextAndPreviousGoRoundTheList)
     dialog.btnPrevious->click();
     EXPECT_EQ(dialog.Index(), 2);
     EXPECT_EQ(dialog.memTip->toPlainText(), "third");
+}
+
+// The first shipped tip as the dialog shows it, kept in build/screenshots/ for a look: its
+// title and text drawn, nothing blank.
+TEST_F(TipsDialog, TheFirstShippedTipIsDrawn)
+{
+    std::string reason;
+    std::optional<std::vector<TTip>> tips = load_tips_file(kShipped, reason);
+    ASSERT_TRUE(tips) << reason;
+    TfrmTips dialog(*tips, 0, nullptr);
+    dialog.show();
+    QTest::qWait(50);
+    const QImage picture = dialog.grab().toImage();
+    EXPECT_GT(count_pixels_near(picture, qRgb(0, 0, 255), 60), 30) << "the blue title";
+    EXPECT_EQ(dialog.memTip->toPlainText().toStdString(), (*tips)[0].text);
+    const fs::path kept = fs::path(KX_TOOLS_DIR).parent_path() / "screenshots";
+    std::error_code ec;
+    fs::create_directories(kept, ec);
+    picture.save(QString::fromStdString((kept / "tip_of_the_day.png").string()), "PNG");
 }
 
 TEST_F(TipsDialog, TheCheckBoxWritesShowTipsAtOnce)
