@@ -222,6 +222,69 @@ void printf_case()
     std::printf("%s %d %d\n", buffer, n, static_cast<int>(std::strlen(buffer)));
 }
 
+// xmemcall.c: functions in extended memory reached every way (direct, forward, pointers,
+// "#asm", a chain).
+i32 xmem_later(int n, i32 v)
+{
+    for (; n > 0; --n)
+        v = add32(mul32(v, 3), n);
+    return v;
+}
+
+i32 xmem_mixed(int n, i32 v)
+{
+    i32 acc = v;
+    for (int i = 0; i < n; ++i) {
+        switch (i & 3) {
+        case 0: acc = sub32(mul32(acc, 7), i); break;
+        case 1: acc = add32(acc, mul32(mul16(static_cast<i16>(i), 3), 1000)); break;
+        case 2: acc = acc ^ 0x5A5A; break;
+        default: acc = div32(acc, 3); break;
+        }
+    }
+    return acc;
+}
+
+void xmemcall_case()
+{
+    const i16 triple14 = mul16(14, 3);
+    std::printf("%d %d\n", d(triple14), d(add16(mul16(4, 3), sub16(4, 100))));
+    std::printf("%ld %ld\n", ld(xmem_later(5, 2)), ld(xmem_mixed(9, 100)));
+    std::printf("%ld %ld\n", ld(xmem_mixed(6, -40)), ld(add32(xmem_mixed(5, 1), 1)));
+    std::printf("%ld %ld\n", ld(sub32(xmem_later(3, 10), 1)), ld(add32(xmem_later(4, -3), 1)));
+    std::printf("%d: %ld\n", 0, ld(xmem_later(2, 50)));
+    std::printf("%d: %ld\n", 1, ld(xmem_mixed(3, 50)));
+    std::printf("%d: %ld\n", 2, ld(xmem_later(4, 50)));
+    std::printf("%d\n", d(mul16(21, 3)));
+    std::printf("%d\n", 10);
+}
+
+// compare.c: comparisons and logical operators are ints, folded or not.
+void compare_case()
+{
+    std::printf("1 7\n");
+    std::printf("2 2 2 2 2\n");
+    std::printf("%d %d %d\n", 0.5f == 1.0f / 2.0f, 1, 0);
+    std::printf("0 1 1 1\n");
+    std::printf("1 0 2\n");
+    std::printf("40 3 -1\n");
+}
+
+// asmfwd.c: forward references of "#asm" in a function body.
+void asmfwd_case() { std::printf("%d %d %d\n", 42, d(mul16(5, 3)), 1234); }
+
+// builtins.c: ipset/ipres and CofuncMaxInstance from C.
+void builtins_case() { std::printf("3 7\n"); }
+
+// octal.c: %o as the host's printf gives it, NULL a null pointer (2 bytes).
+void octal_case()
+{
+    std::printf("[%o] [%o] [%5o] [%-5o] [%05o] [%#o] [%#o] [%.3o] [%#5o]\n", 0u, 8u, 64u, 7u, 9u,
+                8u, 0u, 5u, 8u);
+    std::printf("[%lo] [%12lo] [%#lo] [%o] [%-8lo]\n", 2147483647UL, 65536UL, 8UL, 65535u, 9UL);
+    std::printf("1 1 2\n");
+}
+
 struct Case {
     const char *name;
     void (*print)();
@@ -230,6 +293,8 @@ struct Case {
 constexpr Case kCases[] = {
     {"int16", int16_case},     {"long", long_case},       {"float", float_case},
     {"convert", convert_case}, {"program", program_case}, {"printf", printf_case},
+    {"xmemcall", xmemcall_case}, {"compare", compare_case}, {"asmfwd", asmfwd_case},
+    {"builtins", builtins_case}, {"octal", octal_case},
 };
 
 }  // namespace

@@ -991,6 +991,7 @@ struct Context {
         uint32_t target = 0;
         std::string name;
         bool call = false;
+        size_t at = 0;  // the opcode's place in the statement's bytes (after a stepping byte)
     } branch;
     std::string named_call;  // a runtime routine called in place of the instruction
 
@@ -1048,6 +1049,9 @@ void note_branch(Context &ctx, uint8_t opcode, int64_t target, const std::string
         return;
     ctx.branch.set = true;
     ctx.branch.opcode = opcode;
+    // The operand (a 24-bit one for "ljp" and "lcall") ends the bytes; the opcode is before it.
+    const size_t operand = (opcode == 0xC7 || opcode == 0xCF) ? 3 : 2;
+    ctx.branch.at = ctx.buf.size() - operand - 1;
     ctx.branch.target = static_cast<uint32_t>(target) & 0xFFFFFF;
     ctx.branch.name = name;
     ctx.branch.call = call;
@@ -1716,10 +1720,15 @@ bool assemble_statement(const char *&input, bool debug_flag)
         const Context::Branch &branch = ctx.branch;
         // A routine call the host writes brings its own fix-up.
         const bool host_call = !ctx.named_call.empty() && host().asm_named_call(ctx.named_call);
+        // The bytes before a branch (the debug stepping byte) go first, so that the branch
+        // the host writes stands where its operand's fix-up was recorded.
+        if (!host_call && branch.set)
+            for (size_t i = 0; i < branch.at; ++i)
+                host().asm_emit_byte(ctx.buf[i]);
         if (!host_call &&
             (!branch.set || !host().asm_branch(branch.opcode, branch.target, branch.name, branch.call)))
-            for (uint8_t b : ctx.buf)
-                host().asm_emit_byte(b);
+            for (size_t i = branch.set ? branch.at : 0; i < ctx.buf.size(); ++i)
+                host().asm_emit_byte(ctx.buf[i]);
         if (io_used)
             g_io_watch = true;
         if (!host_call)

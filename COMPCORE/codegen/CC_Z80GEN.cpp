@@ -263,6 +263,12 @@ void emit_branch_instruction(uint32_t target, uint8_t op, uint32_t *operand, con
     const bool long_function = function && context.long_call_function &&
                                context.long_call_function(function);
     const bool nested_long = context.long_call_nesting && context.long_call_nesting() > 0;
+    // An xmem function's frame counts the return address of its root stub, so a plain call of
+    // the function's own entry (written in "#asm", or by the start-up, chain or library code
+    // that names it) goes to that stub, whichever code it comes from.
+    if (op == kOpCall && target != kDummyAddress && !in_root(target) &&
+        in_root(translate_xmem_address(target)))
+        target = translate_xmem_address(target);
     if (f80 && op == kOpCall && (long_function || nested_long)) {
         op = kOpLcall;
     } else if (target != kDummyAddress && f80) {

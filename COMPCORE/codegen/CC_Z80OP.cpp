@@ -264,8 +264,9 @@ bool fold_float(object *left, uint32_t right_bits, std::string_view op)
             left->value = bits_of(x / y);
         return true;
     }
-    if (op == "==") { left->value = bits_of(x == y ? 1.0f : 0.0f); return true; }
-    if (op == "!=") { left->value = bits_of(x != y ? 1.0f : 0.0f); return true; }
+    // A comparison is an int whatever its operands' type, folded or not.
+    if (op == "==") { make_truth(left, x == y); return true; }
+    if (op == "!=") { make_truth(left, x != y); return true; }
     if (op == "<") { make_truth(left, x < y); return true; }
     if (op == "<=") { make_truth(left, x <= y); return true; }
     if (op == ">") { make_truth(left, x > y); return true; }
@@ -318,10 +319,9 @@ void fold_integer(object *left, uint32_t b, bool is_signed, std::string_view op)
         else truth = !less;
         make_truth(left, truth);
         return;
-    } else if (op == "==") {
-        r = a == b ? 1 : 0;
-    } else if (op == "!=") {
-        r = a != b ? 1 : 0;
+    } else if (op == "==" || op == "!=") {
+        make_truth(left, (a == b) == (op == "=="));
+        return;
     } else if (op == "&") {
         r = a & b;
     } else if (op == "|") {

@@ -11,6 +11,8 @@
 #include "driver/CC_VER.h"
 #include "CC_Z80.h"
 #include "CC_Z80GEN.h"
+#include "CC_STUBS.h"
+#include "core/CC_ADDR.h"
 #include "core/SEAM_LINKER.h"
 #include "settings/guiKXPreferences.h"
 
@@ -116,7 +118,7 @@ bool vector_base_from_zero(int vector_flag)
 //   21 w E5           ld hl,version; push hl
 //   CD w CD w         call dkInitDebug; call premain              debugging
 //   CD w              call main                                   otherwise
-//   21 00 00 E5 CD w  ld hl,0; push hl; call __xexit
+//   E5 CD w           push hl; call __xexit                    main's value is the exit code
 // then, behind the code or in the second block: the 96-byte record, 0xFFFF, the time stamp.
 // Measuring looks nothing up and counts the heap steps whenever they may be written.
 struct Built {
@@ -139,6 +141,13 @@ Built build(bool measure, int vector_flag, Block &code, Block &second)
             record_undefined(name);
             out.ok = false;
             return 0;
+        }
+        // The block calls with a plain "call": an xmem function ("main" placed there) is
+        // entered through its root stub.
+        if (addr_offset(*f.address) >= window_start()) {
+            const symbol *s = find_symbol(name, false, kGlobalTable);
+            if (s && s->address[kRootStubAddressSlot] != kDummyAddress)
+                return addr_offset(s->address[kRootStubAddressSlot]);
         }
         return addr_offset(*f.address);
     };
@@ -231,8 +240,7 @@ Built build(bool measure, int vector_flag, Block &code, Block &second)
         code.byte(0xCD);
         code.word(address_of("main"));
     }
-    code.byte(0x21);
-    code.word(0);
+    // What main returned (HL) is the exit code, as C has it.
     code.byte(0xE5);
     code.byte(0xCD);
     code.word(address_of("__xexit"));

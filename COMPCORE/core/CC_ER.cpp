@@ -88,14 +88,12 @@ void record_text(int kind, int line, int column, const std::string &text)
 {
     if (line < 1)
         line = 1;
-    if (line > 32767)
-        line = 32767; // the record's line is 16-bit signed: never wrap to a negative line
     if (column < 1)
         column = 1;
     if (column > 65535)
         column = 65535; // columns of long lines are kept whole, never cut to a wrong (or zero) column
     auto *r = new sError;
-    r->line = static_cast<int16_t>(line);
+    r->line = line;
     r->column = static_cast<uint16_t>(column);
     r->flags = g_current_flag & 1u;
     r->kind = static_cast<int16_t>(kind);

@@ -22,7 +22,7 @@ inline constexpr std::size_t kMaxErrorFileName = 259;
 enum : int16_t { kMsgKindNote = -1, kMsgKindError = 0, kMsgKindTrivial = 1, kMsgKindSerious = 2 };
 
 struct sError {
-    int16_t line = 1;   // at least 1
+    int32_t line = 1;   // at least 1: the real line, whatever the position tables keep
     uint16_t column = 1; // at least 1; long lines keep their true column (up to 65535)
     uint8_t flags = 0;  // bit 0: the file flag given with the current file name
     int16_t kind = 0;   // kMsgKind...

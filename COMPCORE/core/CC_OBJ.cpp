@@ -3,6 +3,7 @@
 // dies, so pointers handed out stay valid; marks give back everything taken after them.
 #include "CC_OBJ.h"
 
+#include "CC_ADDR.h"
 #include "CC_ER.h"
 #include "input/CC_IN.h"
 #include "linker/CC_RELOC.h"
@@ -352,7 +353,12 @@ ADDR24 obj_address(const object *node, int32_t offset, uint32_t flags) {
         displacement = static_cast<int32_t>(node->value & 0xFFFF) + offset;
         address = g_host->reference_label(node->name ? node->name : "", flags | 2, data_cache);
     } else if (symbol_is_function(node->sym)) {
-        if (addr_offset(node->sym->address[0]) != 0)
+        // An xmem function is called through its root entry stub (address[1]): a pointer to it
+        // holds the stub's address, which a plain call through the pointer reaches.
+        const ADDR24 stub = node->sym->address[1];
+        if (addr_offset(node->sym->address[0]) >= window_start() && stub != kDummyAddress)
+            address = stub;
+        else if (addr_offset(node->sym->address[0]) != 0)
             address = node->sym->address[0];
         else
             address = g_host->reference_label(node->sym->name, flags | 3, data_cache);

@@ -1118,9 +1118,11 @@ uint16_t compile_and_load(const std::string &source_path)
         return failed();
     if (!bios)
         note_writable_data_pages();
-    if (!bios && !codegen_seam().link_required_symbols(0))
-        return failed();
+    // A program that did not compile reports its own errors only: the start-up block's names
+    // (the libraries' premain) are missing then because the compile stopped short of them.
     if (get_error_status() & 2)
+        return failed();
+    if (!bios && !codegen_seam().link_required_symbols(0))
         return failed();
 
     linker.close_object_file(false);

@@ -122,6 +122,18 @@ ADDR24 root_entry_under_no_bouncers(const char *name, ADDR24 v)
     return v;
 }
 
+// An address moved by d within its own page while the offset stays in the xmem window; else
+// as addr_add does it (root addresses, or a move out of the window).
+ADDR24 addr_move_in_page(ADDR24 a, int32_t d)
+{
+    if (d == 0)
+        return a;
+    const int32_t offset = int32_t(addr_offset(a)) + d;
+    if (in_xmem(a) && offset >= int32_t(window_start()) && offset <= 0xFFFF)
+        return make_addr(addr_xpc(a), static_cast<uint16_t>(offset));
+    return addr_add(a, d);
+}
+
 // Fix-up kinds, in the order they are tried:
 //   relative     byte  d = A + addend - (position + 1), -128..127
 //   byte         byte  A + addend, at most 255
@@ -174,8 +186,12 @@ void apply_fixup(const QBFixupItem &f, ADDR24 a, const char *name)
         return;
     }
     if (f.opcode != 0) {
-        // The target the operand names: the label's address moved by the addend.
-        g_jump_patcher(f.position, f.opcode, addr_add(a, static_cast<int16_t>(f.addend)), f.flags);
+        // The target the operand names: the label's address moved by the addend, in the page
+        // the label was given. Code in the second 4 KB of the xmem window runs with the page it
+        // was entered with; a branch that named the same bytes through the next page (the same
+        // physical address) would load another XPC under the code that follows it.
+        g_jump_patcher(f.position, f.opcode, addr_move_in_page(a, static_cast<int16_t>(f.addend)),
+                       f.flags);
         return;
     }
     ADDR24 v = a;

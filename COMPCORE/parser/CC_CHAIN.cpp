@@ -9,6 +9,7 @@
 #include "driver/CC_FIOZ8.h"
 #include "CC_LABELS.h"
 #include "linker/CC_RELOC.h"
+#include "core/CC_OBJ.h"
 #include "core/CC_STAB.h"
 #include "codegen/CC_STUBS.h"
 #include "codegen/CC_Z80.h"
@@ -78,22 +79,40 @@ void call_segment(ADDR24 address)
     }
 }
 
+// A function the program declared (a prototype, or the implicit declaration of a call) but
+// never defined: the chain is what a call of that name runs.
+bool is_declared_function(const symbol *s)
+{
+    return decl_level(s->declarator, 0) == kDeclFunction && s->address[0] == kDummyAddress;
+}
+
+// Whether the name is free for a chain: unknown, a chain not yet emitted, or a function that
+// was only declared.
+bool free_for_chain(const std::string &name)
+{
+    const symbol *s = find_symbol(name.c_str(), false, kGlobalTable);
+    const QBFixupRec *label = find_label(name.c_str(), kLabelGlobal);
+    if (label && label->defined)
+        return false;
+    return !s || (is_chain_symbol(s) && s->value == kChainUndefined) || is_declared_function(s);
+}
+
 // The chain's name as a label at its start, with its symbol; a name the program already gave
 // to something else is reported (the routine stays, unnamed).
 void define_program_chain(const std::string &name, ADDR24 start, ADDR24 end)
 {
     symbol *s = find_symbol(name.c_str(), false, kGlobalTable);
-    const QBFixupRec *label = find_label(name.c_str(), kLabelGlobal);
-    const bool label_taken = label && label->defined;
-    if (label_taken || (s && !(is_chain_symbol(s) && s->value == kChainUndefined))) {
+    if (!free_for_chain(name)) {
         report_previously_defined(name.c_str());
         return;
     }
     define_label(name.c_str(), start, kLabelGlobal);
     if (!s)
         s = add_symbol(name.c_str(), 0, 2, 0, 254, nullptr, 0);
+    const bool function = is_declared_function(s);
     s->address[0] = start;
-    s->address[1] = end;
+    if (!function)
+        s->address[1] = end;  // a function's second address is its root stub's
     if (IsCompilingBios()) {
         s->value = kChainBios;
         g_bios_chains.push_back(name);
@@ -149,6 +168,11 @@ ADDR24 add_chain_function(const std::string &chain, const std::string &function)
 }
 
 void declare_chain(const std::string &chain) { g_tables.names.insert(chain); }
+
+bool chain_name_free(const std::string &chain)
+{
+    return free_for_chain(chain) || bios_chain_symbol(chain) != nullptr;
+}
 
 void emit_function_chains()
 {

@@ -26,6 +26,9 @@ void add_chain_address(const std::string &chain, ADDR24 address);
 ADDR24 add_chain_function(const std::string &chain, const std::string &function);
 // Declares the chain: it gets its routine even without members.
 void declare_chain(const std::string &chain);
+// Whether a "#makechain" may name the chain: a name the program gave to anything but a
+// declared (not defined) function is taken.
+bool chain_name_free(const std::string &chain);
 // Emits every chain's routine at the current code address (root code) and empties the tables.
 void emit_function_chains();
 // Empties the tables (start of every compile).

@@ -143,6 +143,12 @@ ADDR24 address_constant(const object &node)
     const bool is_address = node.address_of || first == kDeclArray || first == kDeclFunction;
     if (!named || !is_address || node.sym->address[0] == kDummyAddress)
         return kDummyAddress;
+    // A pointer to a function in xmem holds its root entry stub (address[1]), which a plain
+    // call through the pointer reaches.
+    const bool function = decl_level(node.sym->declarator, 0) == kDeclFunction;
+    if (function && addr_offset(node.sym->address[0]) >= window_start() &&
+        node.sym->address[1] != kDummyAddress)
+        return node.sym->address[1];
     return addr_add(node.sym->address[0], static_cast<int32_t>(node.value));
 }
 
@@ -559,6 +565,10 @@ void define_static(Definition &d)
             define_label(r.name, address, kLabelGlobal);
         } else if (s->address[0] == kDummyAddress) {
             s->address[0] = address;
+            // "#asm" written before the definition named it: its references get the address.
+            const QBFixupRec *wanted = find_label(r.name, kLabelGlobal);
+            if (!local_table && wanted && !wanted->defined)
+                define_label(r.name, address, kLabelGlobal);
         }
         s->size = static_cast<uint16_t>(r.size);
     } else if (d.storage == kStorageRegister) {

@@ -162,6 +162,11 @@ void handle_makechain_directive()
         error_here("%s", msg(kMsgChainNoName));
         return;
     }
+    // A name already given to something else is reported here, at the directive.
+    if (!chain_name_free(chain)) {
+        report_previously_defined(chain.c_str());
+        return;
+    }
     declare_chain(chain);
 }
 

@@ -1154,6 +1154,10 @@ int parse_statement()
     struct PopMark {
         ~PopMark() { gObjectPool.pop_mark(); }
     } pop_mark;
+    // Code in the xmem window goes on in the next page before it runs past the window's first
+    // 4 KB: a long jump to the same bytes through the next XPC page.
+    // (Only an xmem code cache crosses: the live one or a "debug"/"nodebug" one.)
+    (void)current_code_cache().CrossPage(0, true);
     const ADDR24 start = here();
     int kind = kStatementOrdinary;
 
@@ -1629,7 +1633,11 @@ int parse_return_statement(int explicit_return)
     } else if (!returns_void()) {
         trivial_warning_here("%s", msg(kMsgParseShouldReturn));
     }
-    (void)value;
+    // main's value is the program's exit code: running off its end, or a return without a
+    // value, ends the program with 0, as C has it.
+    const bool main_function = g_fn.name == "main" && !compiling_cofunction();
+    if (!value && main_function)
+        outasm("ld hl, 0");
     // The code behind the return still runs inside the blocks and the frame it takes down.
     const int16_t stack = stack_offset();
     if (g_fn.block_bytes != 0) {
@@ -1651,7 +1659,7 @@ int parse_return_statement(int explicit_return)
     {
         // Every return reaches this one epilogue: the result survives it whenever the function
         // has one, whichever return came first.
-        FunctionEpilog epilog(!returns_void());
+        FunctionEpilog epilog(!returns_void() || main_function);
     }
     set_stack_offset(stack);
     return kStatementReturn;

@@ -3,6 +3,11 @@
    the string functions, exit, the bit and port functions, the runtime of costatements and the
    routines of published variables ("#web"). A compile takes from them only the modules the
    program uses, so a program without float links no float routine. */
+/* The null pointer constant. */
+#ifndef NULL
+#define NULL ((void *)0)
+#endif
+
 #use "INT16.LIB"
 #use "INT32.LIB"
 #use "FLOAT.LIB"

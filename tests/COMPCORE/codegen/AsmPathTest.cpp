@@ -667,11 +667,16 @@ TEST_F(AsmPath, AssemblyTakingAnXmemFunctionAddressGetsTheRootStub)
 // address goes straight to the function in xmem. A watch compile writes no stub.
 TEST_F(AsmPath, FrameStubSettingsWriteAndRecordTheStub)
 {
+    // The address directories are the compile's: what they held before comes back after.
     struct ReleaseTables {
+        CCAddrDirectory<uint32_t> root = root_address_directory();
+        CCAddrDirectory<uint32_t> xmem = xmem_address_directory();
         ~ReleaseTables()
         {
             release_compiler_tables();
             set_linker_seam(nullptr);
+            root_address_directory() = root;
+            xmem_address_directory() = xmem;
         }
     } release;
     RecordingLinker linker;  // the frame sends listing ranges to the linker
@@ -704,8 +709,6 @@ TEST_F(AsmPath, FrameStubSettingsWriteAndRecordTheStub)
     const uint32_t jump = addr_add(xmem_code_cache().current, -4);
     EXPECT_EQ(bytes_at(sent_bytes(host.sent), jump, 4),
               (std::vector<uint8_t>{0xC7, 0x10, 0xE0, 0x0E}));
-    root_address_directory().clear();
-    xmem_address_directory().clear();
 }
 
 TEST_F(AsmPath, LiteralsAreWrittenOnceAndNothingElseMoves)

@@ -99,7 +99,8 @@ protected:
 };
 
 const std::vector<uint8_t> kVersion = std::vector<uint8_t>{0x21} + le(version_word()) + std::vector<uint8_t>{0xE5};
-const std::vector<uint8_t> kExit = {0x21, 0x00, 0x00, 0xE5, 0xCD, 0x10, 0x01};
+// main's value (HL) is pushed as the exit code.
+const std::vector<uint8_t> kExit = {0xE5, 0xCD, 0x10, 0x01};
 const std::vector<uint8_t> kNoAllocH(6, 0x00);  // the room measured for "ld (alloc_h), 0"
 
 TEST_F(StartUp, F80BlockCallsDkStartupMainAndXexit)
