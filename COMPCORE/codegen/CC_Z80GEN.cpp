@@ -340,7 +340,12 @@ void patch_jump(const BranchRecord &branch, uint32_t target)
     const bool f80 = cpu_is_f80();
     EmitCache &root = root_code_cache();
     EmitCache &xmem = xmem_code_cache();
-    const uint32_t at = addr_add(operand, -1);
+    // The opcode stands one byte before its operand, in the operand's own page: code in the
+    // window's second 4 KB runs with the page it was entered with, so a branch there is judged
+    // from that page (only at the window's start does the byte before lie in the page before).
+    const uint32_t at = !in_root(operand) && addr_offset(operand) > window_start()
+                            ? make_addr(addr_xpc(operand), static_cast<uint16_t>(addr_offset(operand) - 1))
+                            : addr_add(operand, -1);
     EmitCache &site = in_root(at) ? root : xmem;
     uint8_t op = branch.opcode ? branch.opcode : site.PeekByte(at);
     // A call placed before its function turned out to lie in xmem enters the function's root

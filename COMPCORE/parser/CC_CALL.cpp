@@ -137,9 +137,13 @@ WaitfordoneCalls &waitfordone_calls() { return g_waitfordone; }
 
 void set_cofunction_context_loader(std::function<bool()> loader) { g_context_loader = std::move(loader); }
 
+// Set while a cofunction call outside any "waitfordone" is compiled: 2049 said so already, so
+// the missing context is not reported again by each load of it.
+static bool g_outside_waitfordone = false;
+
 void load_cofunction_context()
 {
-    if (!g_context_loader || !g_context_loader())
+    if ((!g_context_loader || !g_context_loader()) && !g_outside_waitfordone)
         error_here("%s", msg(kMsgCallNoContext));
 }
 
@@ -317,8 +321,14 @@ void gen_function_call(object *callee)
     const CalleeTraits traits = by_name ? traits_of(callee->sym) : CalleeTraits{};
     const bool cofunction = traits.instances > 0;
     WaitfordoneCalls &wait = g_waitfordone;
-    if (cofunction && wait.header == kDummyAddress)
+    struct OutsideWaitfordone {
+        bool was = g_outside_waitfordone;
+        ~OutsideWaitfordone() { g_outside_waitfordone = was; }
+    } outside;
+    if (cofunction && wait.header == kDummyAddress) {
         error_here("%s", msg(kMsgCallCofuncOutside));
+        g_outside_waitfordone = true;
+    }
     flush_pending_value();
 
     const char *name = by_name ? callee->sym->name : "";

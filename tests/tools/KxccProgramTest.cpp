@@ -91,6 +91,11 @@ const FailedCase kFailed[] = {
     {"missing_semicolon", "main()\n{\n  int x\n}\n", "error prog.c:4:1: ; is missing/expected."},
     {"undeclared_name", "int main()\n{\n    return nothing;\n}\n",
      "error prog.c:3:19: nothing is out of scope/ not declared."},
+    // A cofunction called outside "waitfordone": the language's error alone.
+    {"cofunction_outside_waitfordone",
+     "cofunc int cf(int a) { return a + 1; }\nint main()\n{\n    int r;\n    r = cf(3);\n"
+     "    return r;\n}\n",
+     "error prog.c:5:12: Cofunctions must be called from a waitfordone statement."},
     // Past the 16-bit signed range of the position tables: the message names the real line.
     {"line_35001", lines_then(35000, "int main() { return nothing; }\n"),
      "error prog.c:35001:28: nothing is out of scope/ not declared."},
