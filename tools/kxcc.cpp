@@ -307,8 +307,8 @@ int main(int argc, char **argv)
 
     set_compiler_directories(resources, "", {});
     set_libraries_file(fs::path(resources) / IdePreferences().lib_dir_file);
-    kxtools::NoDebuggerTables no_debugger;
-    set_breakpoint_tables(&no_debugger);
+    // The debugger's own position tables: the listing echoes the source lines from them.
+    set_breakpoint_tables(nullptr);
     NoTargetOperations no_target;
     set_target_operations(&no_target);
 

@@ -181,6 +181,17 @@ TEST_F(KxccProgram, AChainNamedLikeAVariableIsReportedAtItsDirective)
     EXPECT_FALSE(fs::exists(dir / "prog.bin"));
 }
 
+// The listing echoes each source line above the code it produced, as the IDE's does.
+TEST_F(KxccProgram, TheListingEchoesTheSourceLines)
+{
+    write_file(dir / "prog.c", "int total;\nint main()\n{\n    total = 41;\n    return 0;\n}\n");
+    const ToolRun cc = run(dir, tool("kxcc"), "--list '" + (dir / "prog.c").string() + "'");
+    ASSERT_EQ(cc.status, 0) << cc.err;
+    const std::string listing = read_file(dir / "prog.lst");
+    EXPECT_NE(listing.find("[prog.c(4:5)]: total = 41;"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("[prog.c(5:5)]: return 0;"), std::string::npos);
+}
+
 // ---- too large -----------------------------------------------------------------------------------
 
 // Root functions whose code cannot fit in root code space: the allocator's message, no image.

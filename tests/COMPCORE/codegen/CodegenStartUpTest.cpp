@@ -150,12 +150,12 @@ TEST_F(StartUp, MeasureLooksNothingUpAndReservesTheLargestBlock)
     layout.heap = 0x400;
     set_start_up_layout(layout);
     uint16_t second = 7;
-    // dkStartup 3, heap 6 + 11, version 4, main 3, exit 7, record 96 + 2 + 4
-    EXPECT_EQ(measure_start_up_block(&second), 3 + 17 + 4 + 3 + 7 + 102);
+    // dkStartup 3, heap 6 + 11, version 4, main 3, exit 4, record 96 + 2 + 4
+    EXPECT_EQ(measure_start_up_block(&second), 3 + 17 + 4 + 3 + 4 + 102);
     EXPECT_EQ(second, 0);
     EXPECT_TRUE(linker.calls.empty()) << linker.calls.front();
     EXPECT_TRUE(summaries().empty());
-    EXPECT_EQ(start_up_block_size(), 3 + 17 + 4 + 3 + 7 + 102);
+    EXPECT_EQ(start_up_block_size(), 3 + 17 + 4 + 3 + 4 + 102);
 }
 
 TEST_F(StartUp, TwoBlocksPutTheRecordInTheSecond)
@@ -164,12 +164,12 @@ TEST_F(StartUp, TwoBlocksPutTheRecordInTheSecond)
     layout.second_start = 0x6000;
     set_start_up_layout(layout);
     uint16_t second = 0;
-    EXPECT_EQ(measure_start_up_block(&second), 3 + 6 + 4 + 3 + 7);
+    EXPECT_EQ(measure_start_up_block(&second), 3 + 6 + 4 + 3 + 4);
     EXPECT_EQ(second, 102);
     note_required_symbols();
     ASSERT_TRUE(link_required_symbols(0));
     ASSERT_EQ(linker.sent.size(), 2u);
-    EXPECT_EQ(linker.sent[0].second.size(), 23u);
+    EXPECT_EQ(linker.sent[0].second.size(), 20u);
     EXPECT_EQ(linker.sent[1].first, 0x6000u);
     EXPECT_EQ(linker.sent[1].second, tail_without_stamp());
 }
@@ -345,12 +345,13 @@ namespace {
 
 using namespace compile_run;
 
-// The program's own dkStartup, main and __xexit: main stores 0x42 at 0x9000, __xexit stores its
-// argument at 0x9002 (0xFFFF until then) and stops in a loop.
+// The program's own dkStartup, main and __xexit: main stores 0x42 at 0x9000 and returns 0x0203,
+// __xexit stores its argument (the exit code: main's value) at 0x9002 (0xFFFF until then) and
+// stops in a loop.
 const char *const kProgram =
     "#asm\n"
     "dkStartup::\n ld hl,0xFFFF\n ld (0x9002),hl\n ret\n"
-    "main::\n ld a,0x42\n ld (0x9000),a\n ret\n"
+    "main::\n ld a,0x42\n ld (0x9000),a\n ld hl,0x0203\n ret\n"
     "dkInitDebug::\n ld a,0x77\n ld (0x9004),a\n ret\n"
     "premain::\n call main\n ret\n"
     "__xexit::\n pop de\n pop hl\n ld (0x9002),hl\nxexit_stop::\n jr xexit_stop\n"
@@ -376,7 +377,7 @@ protected:
     }
 };
 
-TEST_F(StartUpRun, MainRunsAndXexitReceivesZero)
+TEST_F(StartUpRun, MainRunsAndXexitReceivesItsValue)
 {
     gDebugRstState = 1;  // not compiled for debugging
     ASSERT_EQ(compile(kProgram) & 2, 0) << messages_text();
@@ -386,7 +387,7 @@ TEST_F(StartUpRun, MainRunsAndXexitReceivesZero)
         << "dkStartup, the program's first code, lies behind the block";
     (void)run(kRootCode, 2000);  // the BIOS's last jump leads to the block
     EXPECT_TRUE(memory(0x9000, {0x42}));
-    EXPECT_TRUE(memory(0x9002, {0x00, 0x00}));
+    EXPECT_TRUE(memory(0x9002, {0x03, 0x02}));
     EXPECT_TRUE(memory(0x9004, {0xFF})) << "dkInitDebug not called";
 }
 
@@ -397,7 +398,7 @@ TEST_F(StartUpRun, DebugCompileRunsDkInitDebugAndPremain)
     (void)run(kRootCode, 2000);
     EXPECT_TRUE(memory(0x9000, {0x42}));
     EXPECT_TRUE(memory(0x9004, {0x77}));
-    EXPECT_TRUE(memory(0x9002, {0x00, 0x00}));
+    EXPECT_TRUE(memory(0x9002, {0x03, 0x02}));
 }
 
 // The image carries its CRC-16/XMODEM in the 0xFFFF word behind the program information record,
