@@ -667,14 +667,16 @@ TEST_F(AsmPath, AssemblyTakingAnXmemFunctionAddressGetsTheRootStub)
 // address goes straight to the function in xmem. A watch compile writes no stub.
 TEST_F(AsmPath, FrameStubSettingsWriteAndRecordTheStub)
 {
-    // The address directories are the compile's: what they held before comes back after.
+    // What the test changes comes back after it: the linker the other tests use (the shared
+    // double, not the real unit) and the compile's address directories.
     struct ReleaseTables {
+        LinkerSeam *linker = &linker_seam();
         CCAddrDirectory<uint32_t> root = root_address_directory();
         CCAddrDirectory<uint32_t> xmem = xmem_address_directory();
         ~ReleaseTables()
         {
             release_compiler_tables();
-            set_linker_seam(nullptr);
+            set_linker_seam(linker);
             root_address_directory() = root;
             xmem_address_directory() = xmem;
         }
