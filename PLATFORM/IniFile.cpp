@@ -2,11 +2,10 @@
 #include "IniFile.h"
 
 #include "FileReplace.h"
+#include "RegularFile.h"
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -173,16 +172,12 @@ IniFile::FileState IniFile::read_file()
     const fs::file_status status = fs::status(m_path, ec);
     if (!fs::exists(status))
         return FileState::Missing;
-    if (fs::is_directory(status))
+    // A FIFO, a device or a folder is never read (nor written over), and a file is read only
+    // up to a limit: no profile is that large, and reading one cannot wait or eat memory.
+    std::vector<uint8_t> bytes;
+    if (read_regular_file(m_path, kIniMaxFileBytes, bytes) != RegularFileStatus::Read)
         return FileState::Unreadable;
-    std::ifstream in(m_path, std::ios::binary);
-    if (!in)
-        return FileState::Unreadable;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        return FileState::Unreadable;
-    load_text(text.str());
+    load_text(std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()));
     return FileState::Read;
 }
 

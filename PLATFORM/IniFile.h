@@ -15,11 +15,16 @@
 // writing it fails, and nothing changes. Standard library only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// A profile larger than this, or one that is no ordinary file (a folder, FIFO or device), cannot
+// be read: it is never waited for, and never written over.
+inline constexpr std::size_t kIniMaxFileBytes = std::size_t(16) << 20;
 
 class IniFile {
 public:

@@ -3,9 +3,11 @@
 #include "RegistryStore.h"
 
 #include "AsciiCase.h"
+#include "RegularFile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <bit>
@@ -17,6 +19,7 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -27,6 +30,10 @@ struct RegistryStore::Key {
     std::string name;
     std::vector<RegValue> values;                // creation order
     std::vector<std::unique_ptr<Key>> subkeys;   // creation order
+    // Folded name -> place in `values` / `subkeys`: a key with many values or subkeys is
+    // searched in constant time, so loading a large file stays linear.
+    std::unordered_map<std::string, std::size_t> value_index;
+    std::unordered_map<std::string, std::size_t> subkey_index;
 };
 
 struct RegistryStore::Change {
@@ -39,8 +46,6 @@ struct RegistryStore::Change {
 namespace {
 
 using Key = RegistryStore::Key;
-
-bool same_name(std::string_view a, std::string_view b) { return same_ascii_without_case(a, b); }
 
 std::vector<std::string> split_path(std::string_view path)
 {
@@ -68,12 +73,18 @@ std::string join_path(const std::vector<std::string> &parts)
     return text;
 }
 
+std::string folded(std::string_view name)
+{
+    std::string text(name);
+    for (char &c : text)
+        c = fold_ascii(c);
+    return text;
+}
+
 Key *find_subkey(const Key &key, std::string_view name)
 {
-    for (const auto &k : key.subkeys)
-        if (same_name(k->name, name))
-            return k.get();
-    return nullptr;
+    const auto at = key.subkey_index.find(folded(name));
+    return at == key.subkey_index.end() ? nullptr : key.subkeys[at->second].get();
 }
 
 Key *walk(Key &root, const std::vector<std::string> &path)
@@ -93,6 +104,7 @@ Key &walk_creating(Key &root, const std::vector<std::string> &path)
     for (const std::string &part : path) {
         Key *next = find_subkey(*key, part);
         if (!next) {
+            key->subkey_index.emplace(folded(part), key->subkeys.size());
             key->subkeys.push_back(std::make_unique<Key>());
             next = key->subkeys.back().get();
             next->name = part;
@@ -104,31 +116,43 @@ Key &walk_creating(Key &root, const std::vector<std::string> &path)
 
 RegValue *find_value(Key &key, std::string_view name)
 {
-    for (RegValue &v : key.values)
-        if (same_name(v.name, name))
-            return &v;
-    return nullptr;
+    const auto at = key.value_index.find(folded(name));
+    return at == key.value_index.end() ? nullptr : &key.values[at->second];
 }
 
 // A rewrite keeps the value's place and the case its name was created with.
 void put_value(Key &key, RegValue value)
 {
-    if (RegValue *old = find_value(key, value.name)) {
-        value.name = old->name;
-        *old = std::move(value);
+    const auto [at, added] = key.value_index.emplace(folded(value.name), key.values.size());
+    if (!added) {
+        RegValue &old = key.values[at->second];
+        value.name = old.name;
+        old = std::move(value);
         return;
     }
     key.values.push_back(std::move(value));
 }
 
+// Removes the entry at `place` of a list and moves the places after it down by one.
+template <class Item>
+void erase_indexed(std::vector<Item> &items, std::unordered_map<std::string, std::size_t> &index,
+                   std::unordered_map<std::string, std::size_t>::iterator at)
+{
+    const std::size_t place = at->second;
+    index.erase(at);
+    items.erase(items.begin() + static_cast<std::ptrdiff_t>(place));
+    for (auto &entry : index)
+        if (entry.second > place)
+            --entry.second;
+}
+
 bool remove_value(Key &key, std::string_view name)
 {
-    for (auto it = key.values.begin(); it != key.values.end(); ++it)
-        if (same_name(it->name, name)) {
-            key.values.erase(it);
-            return true;
-        }
-    return false;
+    const auto at = key.value_index.find(folded(name));
+    if (at == key.value_index.end())
+        return false;
+    erase_indexed(key.values, key.value_index, at);
+    return true;
 }
 
 bool remove_key(Key &root, const std::vector<std::string> &path)
@@ -138,12 +162,11 @@ bool remove_key(Key &root, const std::vector<std::string> &path)
     Key *parent = walk(root, std::vector<std::string>(path.begin(), path.end() - 1));
     if (!parent)
         return false;
-    for (auto it = parent->subkeys.begin(); it != parent->subkeys.end(); ++it)
-        if (same_name((*it)->name, path.back())) {
-            parent->subkeys.erase(it);
-            return true;
-        }
-    return false;
+    const auto at = parent->subkey_index.find(folded(path.back()));
+    if (at == parent->subkey_index.end())
+        return false;
+    erase_indexed(parent->subkeys, parent->subkey_index, at);
+    return true;
 }
 
 std::vector<uint8_t> double_bytes(double value)
@@ -185,7 +208,8 @@ void put_quoted(std::string &out, std::string_view text)
     out += '"';
 }
 
-void put_key(std::string &out, const Key &key, std::vector<std::string> &path)
+// One key's own lines: its path, then its values.
+void put_key(std::string &out, const Key &key, const std::vector<std::string> &path)
 {
     out += 'K';
     for (const std::string &p : path) {
@@ -219,26 +243,35 @@ void put_key(std::string &out, const Key &key, std::vector<std::string> &path)
         }
         out += '\n';
     }
-    for (const auto &sub : key.subkeys) {
-        path.push_back(sub->name);
-        put_key(out, *sub, path);
-        path.pop_back();
-    }
 }
 
+// The keys in depth-first order, each after its parent. The walk keeps its own stack: how deep
+// the tree goes is the file's business, not the call stack's.
 std::string serialize_tree(const Key &root)
 {
     std::string out(kHeader);
     out += '\n';
     std::vector<std::string> path;
     // The root's own line only when it holds values: its subkeys carry their whole paths.
-    if (!root.values.empty()) {
+    if (!root.values.empty())
         put_key(out, root, path);
-    } else {
-        for (const auto &sub : root.subkeys) {
-            path.assign(1, sub->name);
-            put_key(out, *sub, path);
+    struct Level {
+        const Key *key;
+        std::size_t next;  // the subkey to write next
+    };
+    std::vector<Level> stack{{&root, 0}};
+    while (!stack.empty()) {
+        Level &top = stack.back();
+        if (top.next == top.key->subkeys.size()) {
+            stack.pop_back();
+            if (!path.empty())
+                path.pop_back();
+            continue;
         }
+        const Key &sub = *top.key->subkeys[top.next++];
+        path.push_back(sub.name);
+        put_key(out, sub, path);
+        stack.push_back({&sub, 0});
     }
     out += kTrailer;
     out += '\n';
@@ -332,7 +365,7 @@ public:
         m_pos = m_line.size();
         return bytes;
     }
-    std::string error(const char *what) const
+    std::string error(const std::string &what) const
     {
         return "line " + std::to_string(m_number) + ": " + what;
     }
@@ -346,9 +379,11 @@ private:
 // Parses the whole file into root; on failure `why` says what was wrong.
 bool parse_tree(const std::string &content, Key &root, std::string &why)
 {
-    for (const char ch : content) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c < 0x20 && c != '\n') || c == 0x7F) {
+    // A file that went through an editor or a copy that ends lines with CR LF reads as LF.
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        const auto c = static_cast<unsigned char>(content[i]);
+        const bool line_end = c == '\n' || (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n');
+        if ((c < 0x20 && !line_end) || c == 0x7F) {
             why = "control bytes in the file (not a settings file)";
             return false;
         }
@@ -362,7 +397,9 @@ bool parse_tree(const std::string &content, Key &root, std::string &why)
             why = "line " + std::to_string(number + 1) + ": the file ends inside a line";
             return false;
         }
-        const std::string_view line(content.data() + start, end - start);
+        std::string_view line(content.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
         start = end + 1;
         ++number;
         if (trailer) {
@@ -390,6 +427,11 @@ bool parse_tree(const std::string &content, Key &root, std::string &why)
                 if (!p.blank() || !(name = p.quoted()) || name->empty() ||
                     name->find('\\') != std::string::npos) {
                     why = p.error("a key path that cannot be read");
+                    return false;
+                }
+                if (path.size() == kRegMaxKeyDepth) {
+                    why = p.error("a key path deeper than " + std::to_string(kRegMaxKeyDepth) +
+                                  " levels");
                     return false;
                 }
                 path.push_back(std::move(*name));
@@ -454,25 +496,47 @@ enum class FileState : uint8_t { Missing, Read, Damaged, Unreadable };
 
 FileState read_tree(const std::string &path, Key &root, std::string &why)
 {
-    std::error_code ec;
-    if (!fs::exists(path, ec))
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
         return FileState::Missing;
-    std::ifstream in(path, std::ios::binary);
-    if (!in || fs::is_directory(path, ec)) {
+    std::vector<uint8_t> bytes;
+    switch (read_regular_file(path, kRegMaxFileBytes, bytes)) {
+    case RegularFileStatus::Read:
+        break;
+    case RegularFileStatus::NotOpened:
+        why = std::string("cannot open the file: ") + std::strerror(errno ? errno : EIO);
+        return FileState::Unreadable;
+    case RegularFileStatus::NotRegular:
+        why = S_ISDIR(st.st_mode) ? "it is a folder, not a file"
+                                  : "it is not an ordinary file (a FIFO, socket or device)";
+        return FileState::Unreadable;
+    case RegularFileStatus::TooLarge:
+        why = "the file is larger than " + std::to_string(kRegMaxFileBytes >> 20) + " MB";
+        return FileState::Unreadable;
+    case RegularFileStatus::ReadError:
         why = std::string("cannot read the file: ") + std::strerror(errno ? errno : EIO);
         return FileState::Unreadable;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        why = "cannot read the file";
-        return FileState::Unreadable;
-    }
-    if (!parse_tree(buffer.str(), root, why)) {
+    if (!parse_tree(std::string(bytes.begin(), bytes.end()), root, why)) {
         root = Key{};
         return FileState::Damaged;
     }
     return FileState::Read;
+}
+
+// The file a path names at last: a symbolic link (or a chain of them) is followed, even to a
+// target that does not exist yet, so that saving replaces the target and keeps the link.
+std::string resolved_file(const std::string &path)
+{
+    fs::path file(path);
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(file, ec); ++hops) {
+        const fs::path target = fs::read_symlink(file, ec);
+        if (ec)
+            break;
+        file = target.is_absolute() ? target : file.parent_path() / target;
+    }
+    return file.string();
 }
 
 // An exclusive advisory lock on "<file>.lock" for as long as the object lives.
@@ -613,7 +677,7 @@ RegistryStore::RegistryStore(std::string path) : m_path(std::move(path)), m_root
         *m_root = Key{};
         state = read_tree(m_path, *m_root, why);
         if (state == FileState::Damaged)
-            m_damage = Damage{m_path, set_aside(m_path), why};
+            m_damage = Damage{m_path, set_aside(resolved_file(m_path)), why};
     }
     if (state == FileState::Unreadable)
         m_damage = Damage{m_path, std::string(), why};
@@ -638,6 +702,10 @@ RegistryStore::Key *RegistryStore::resolve(const std::vector<std::string> &path)
 bool RegistryStore::open_key(std::string_view path, bool can_create)
 {
     std::vector<std::string> parts = split_path(path);
+    if (parts.size() > kRegMaxKeyDepth) {
+        fail("a key path deeper than " + std::to_string(kRegMaxKeyDepth) + " levels");
+        return false;
+    }
     for (const std::string &p : parts)
         if (p.size() > kRegMaxKeyName) {
             fail("a key name longer than " + std::to_string(kRegMaxKeyName) + " bytes");
@@ -869,7 +937,7 @@ bool RegistryStore::flush()
     case FileState::Read:
         break;
     case FileState::Damaged:
-        m_damage = Damage{m_path, set_aside(m_path), why};
+        m_damage = Damage{m_path, set_aside(resolved_file(m_path)), why};
         if (m_damage->kept_as.empty()) {
             fail("cannot move the damaged file " + m_path + " aside");
             return false;
@@ -881,7 +949,7 @@ bool RegistryStore::flush()
     }
     for (const Change &change : m_journal)
         apply_change(*merged, change);
-    if (!write_atomically(m_path, serialize_tree(*merged), why)) {
+    if (!write_atomically(resolved_file(m_path), serialize_tree(*merged), why)) {
         fail("cannot write " + m_path + ": " + why);
         return false;
     }

@@ -14,7 +14,10 @@
 //
 // A file that cannot be understood (truncated, binary, an unknown type tag) is renamed aside to
 // "<file>.damaged" (".damaged.1", ... when taken) and the store starts empty; `damage()` says so,
-// once, for the caller to report. The store never throws for bad input.
+// once, for the caller to report. A path that is no ordinary file (a folder, FIFO or device) or
+// a file past kRegMaxFileBytes is never read nor replaced: the store starts empty, reports it,
+// and refuses to flush. When the file is a symbolic link, a flush replaces the link's target
+// and the link stays. The store never throws for bad input.
 //
 // The file, text, one record a line:
 //   "KXREG 1"                             first line
@@ -23,7 +26,8 @@
 //   I "name" -123                         an integer value (decimal, 32-bit signed)
 //   B "name" 0a1bff                       a binary value (hex, two digits a byte)
 //   "END"                                 last line
-// Keys follow their parent; values follow their key. Inside quotes every byte below 0x20, 0x7F,
+// Lines may also end with CR LF; a flush writes LF. Keys follow their parent; values follow
+// their key. Inside quotes every byte below 0x20, 0x7F,
 // '"' and '\' is written as \xHH; other bytes stand for themselves.
 // Std-only (and POSIX for the lock).
 #pragma once
@@ -50,6 +54,11 @@ struct RegValue {
 inline constexpr std::size_t kRegMaxKeyName = 255;
 inline constexpr std::size_t kRegMaxValueName = 16383;
 inline constexpr std::size_t kRegMaxValueBytes = 1u << 20;
+// Keys lie at most this many levels below the root: a deeper path is refused on opening, and a
+// file that holds one is damaged.
+inline constexpr std::size_t kRegMaxKeyDepth = 512;
+// A settings file larger than this is not read (nor written over: the store reports it).
+inline constexpr std::size_t kRegMaxFileBytes = std::size_t(256) << 20;
 
 // The file a store uses when it is given no path.
 std::string default_registry_path();

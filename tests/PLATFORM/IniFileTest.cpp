@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -270,15 +271,40 @@ TEST_F(IniWrite, KeepsPermissionsAndLinks)
     EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
-TEST_F(IniWrite, AFileThatCannotBeReadIsNotReplaced)
+namespace {
+
+// What can stand at a profile's path besides a file: none of it is read (a FIFO without a writer
+// would wait, a device would be read without end) or replaced.
+struct NotAFileCase {
+    const char *name;
+    void (*make)(const fs::path &path);
+};
+
+const NotAFileCase kNotAFile[] = {
+    {"folder", [](const fs::path &p) { fs::create_directory(p); }},
+    {"fifo", [](const fs::path &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+    {"link_to_dev_zero", [](const fs::path &p) { fs::create_symlink("/dev/zero", p); }},
+};
+
+class IniNotAFile : public IniWrite, public ::testing::WithParamInterface<NotAFileCase> {};
+
+} // namespace
+
+TEST_P(IniNotAFile, IsNeverReadNorReplaced)
 {
-    fs::create_directory(dir / "folder.ini");
+    const fs::path path = dir / "p.kxp";
+    GetParam().make(path);
+    const fs::file_type before = fs::symlink_status(path).type();
     IniFile ini;
-    EXPECT_FALSE(ini.load((dir / "folder.ini").string()));
+    EXPECT_FALSE(ini.load(path.string()));
+    EXPECT_TRUE(ini.lines().empty());
     EXPECT_FALSE(ini.write_string("s", "k", "v"));
     EXPECT_EQ(ini.error(), "The file cannot be read.");
-    EXPECT_TRUE(fs::is_directory(dir / "folder.ini"));
+    EXPECT_EQ(fs::symlink_status(path).type(), before);
 }
+
+INSTANTIATE_TEST_SUITE_P(All, IniNotAFile, ::testing::ValuesIn(kNotAFile),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 // The scratch file cannot be made beside a file whose name already has the longest length a
 // name may have: the write fails, whoever runs it, and the file stays as it was.

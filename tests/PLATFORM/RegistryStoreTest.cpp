@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -333,7 +334,14 @@ const DamageCase kDamaged[] = {
     {"bad_escape", "KXREG 1\nK \"A\"\nS \"n\" \"\\q\"\nEND\n"},
     {"open_quote", "KXREG 1\nK \"A\nEND\n"},
     {"raw_tab_in_text", "KXREG 1\nK \"A\"\nS \"n\" \"a\tb\"\nEND\n"},
-    {"carriage_returns", "KXREG 1\r\nK \"A\"\r\nEND\r\n"},
+    {"lone_carriage_return", "KXREG 1\nK \"A\"\rI \"n\" 5\nEND\n"},
+    {"key_path_past_the_depth_limit",
+     "KXREG 1\nK" + [] {
+         std::string path;
+         for (std::size_t i = 0; i <= kRegMaxKeyDepth; ++i)
+             path += " \"k\"";
+         return path;
+     }() + "\nEND\n"},
     {"blank_line", "KXREG 1\n\nEND\n"},
     {"empty_key_name", "KXREG 1\nK \"\"\nEND\n"},
     {"other_version", "KXREG 2\nEND\n"},
@@ -390,6 +398,153 @@ TEST_F(RegistryStoreTest, AGoodFileIsReadWhole)
     EXPECT_FALSE(store.damage());
     ASSERT_TRUE(store.open_key("A", false));
     EXPECT_EQ(store.read_integer("n"), 5);
+}
+
+TEST_F(RegistryStoreTest, CrLfLinesReadAsLfAndASaveWritesLf)
+{
+    spit(file, "KXREG 1\r\nK \"A\"\r\nS \"s\" \"text\"\r\nI \"n\" 5\r\nEND\r\n");
+    RegistryStore store(file);
+    EXPECT_FALSE(store.damage());
+    ASSERT_TRUE(store.open_key("A", false));
+    EXPECT_EQ(store.read_integer("n"), 5);
+    EXPECT_EQ(store.read_string("s"), "text");
+    ASSERT_TRUE(store.write_integer("m", 1));
+    ASSERT_TRUE(store.flush());
+    EXPECT_EQ(slurp(file), "KXREG 1\nK \"A\"\nS \"s\" \"text\"\nI \"n\" 5\nI \"m\" 1\nEND\n");
+}
+
+// A key path from a hostile file 20,000 levels deep: reported as damage (the file is set aside,
+// so the next start is clean), never a crash.
+TEST_F(RegistryStoreTest, AKeyPathFarPastTheDepthLimitIsDamage)
+{
+    std::string text = "KXREG 1\nK";
+    for (int i = 0; i < 20000; ++i)
+        text += " \"k\"";
+    spit(file, text + "\nI \"n\" 1\nEND\n");
+    {
+        RegistryStore store(file);
+        ASSERT_TRUE(store.damage());
+        EXPECT_NE(store.damage()->reason.find("deeper than " + std::to_string(kRegMaxKeyDepth)),
+                  std::string::npos)
+            << store.damage()->reason;
+        EXPECT_EQ(store.damage()->kept_as, file + ".damaged");
+    }
+    RegistryStore next(file);
+    EXPECT_FALSE(next.damage());
+}
+
+TEST_F(RegistryStoreTest, KeysAtTheDepthLimitAreWrittenAndReadBackOneLevelMoreIsRefused)
+{
+    std::string path;
+    for (std::size_t i = 0; i < kRegMaxKeyDepth; ++i)
+        path += (i ? "\\" : "") + std::string("k") + std::to_string(i % 10);
+    {
+        RegistryStore store(file);
+        ASSERT_TRUE(store.open_key(path, true)) << store.last_error();
+        ASSERT_TRUE(store.write_integer("n", 7));
+        EXPECT_FALSE(store.open_key(path + "\\one-more", true));
+        EXPECT_NE(store.last_error().find("deeper than"), std::string::npos) << store.last_error();
+        EXPECT_EQ(store.current_path(), path) << "the refused open changed nothing";
+        ASSERT_TRUE(store.flush()) << store.last_error();
+    }
+    RegistryStore reader(file);
+    EXPECT_FALSE(reader.damage());
+    ASSERT_TRUE(reader.open_key(path, false));
+    EXPECT_EQ(reader.read_integer("n"), 7);
+}
+
+// Values and subkeys are found through an index by folded name: deleting from the middle must
+// leave every other name finding its own entry, in creation order.
+TEST_F(RegistryStoreTest, DeletingFromTheMiddleKeepsEveryOtherNameAndTheOrder)
+{
+    RegistryStore store(file);
+    ASSERT_TRUE(store.open_key("K", true));
+    for (int i = 0; i < 6; ++i)
+        ASSERT_TRUE(store.write_integer("v" + std::to_string(i), i));
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(store.open_key("K\\sub" + std::to_string(i), true));
+    ASSERT_TRUE(store.open_key("K", false));
+    EXPECT_TRUE(store.delete_value("V2"));
+    EXPECT_TRUE(store.delete_value("v0"));
+    EXPECT_TRUE(store.delete_key("k\\SUB1"));
+    ASSERT_TRUE(store.write_integer("V4", 40)) << "a rewrite keeps the place and the case";
+    ASSERT_TRUE(store.write_integer("v2", 20)) << "a name deleted before comes back at the end";
+    EXPECT_EQ(store.value_names(), (std::vector<std::string>{"v1", "v3", "v4", "v5", "v2"}));
+    EXPECT_EQ(store.key_names(), (std::vector<std::string>{"sub0", "sub2", "sub3"}));
+    const std::pair<const char *, int> expected[] = {{"v1", 1}, {"V3", 3}, {"v4", 40},
+                                                     {"v5", 5}, {"V2", 20}};
+    for (const auto &[name, value] : expected)
+        EXPECT_EQ(store.read_integer(name), value) << name;
+    EXPECT_FALSE(store.value_exists("v0"));
+    EXPECT_TRUE(store.key_exists("K\\Sub3"));
+    EXPECT_FALSE(store.key_exists("K\\sub1"));
+    ASSERT_TRUE(store.flush());
+    EXPECT_EQ(slurp(file), "KXREG 1\nK \"K\"\nI \"v1\" 1\nI \"v3\" 3\nI \"v4\" 40\nI \"v5\" 5\n"
+                           "I \"v2\" 20\nK \"K\" \"sub0\"\nK \"K\" \"sub2\"\nK \"K\" \"sub3\"\nEND\n");
+}
+
+// ---- what stands at the file's path --------------------------------------------------------------
+
+namespace {
+
+struct NotAFileCase {
+    const char *name;
+    void (*make)(const std::string &path);
+    const char *reason;  // part of the damage report
+};
+
+const NotAFileCase kNotAFile[] = {
+    {"folder", [](const std::string &p) { fs::create_directory(p); }, "it is a folder"},
+    {"fifo", [](const std::string &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+     "not an ordinary file"},
+    {"link_to_dev_zero", [](const std::string &p) { fs::create_symlink("/dev/zero", p); },
+     "not an ordinary file"},
+};
+
+class NotAFile : public RegistryStoreTest, public ::testing::WithParamInterface<NotAFileCase> {};
+
+} // namespace
+
+// Made at once (no wait for a FIFO's writer, no endless read of a device), reported once by the
+// path with what stands there, and nothing there is moved, replaced or written.
+TEST_P(NotAFile, IsReportedAndNeverReadNorReplaced)
+{
+    GetParam().make(file);
+    const fs::file_type before = fs::symlink_status(file).type();
+    RegistryStore store(file);
+    ASSERT_TRUE(store.damage());
+    EXPECT_EQ(store.damage()->file, file);
+    EXPECT_TRUE(store.damage()->kept_as.empty());
+    EXPECT_NE(store.damage()->reason.find(GetParam().reason), std::string::npos)
+        << store.damage()->reason;
+    ASSERT_TRUE(store.open_key("K", true));
+    ASSERT_TRUE(store.write_integer("n", 1));
+    EXPECT_FALSE(store.flush());
+    EXPECT_NE(store.last_error().find(file), std::string::npos) << store.last_error();
+    EXPECT_EQ(fs::symlink_status(file).type(), before);
+    EXPECT_FALSE(fs::exists(file + ".damaged"));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, NotAFile, ::testing::ValuesIn(kNotAFile),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// A settings file kept elsewhere and linked in: a save writes the link's target, the link stays.
+TEST_F(RegistryStoreTest, ASymbolicLinkStaysALinkAndItsTargetIsWritten)
+{
+    fs::create_directories(dir / "kept");
+    spit(dir / "kept" / "real.kxreg", kGood);
+    fs::create_symlink(fs::path("kept") / "real.kxreg", file);
+    {
+        RegistryStore store(file);
+        EXPECT_FALSE(store.damage());
+        ASSERT_TRUE(store.open_key("A", false));
+        EXPECT_EQ(store.read_integer("n"), 5);
+        ASSERT_TRUE(store.write_integer("n", 6));
+        ASSERT_TRUE(store.flush()) << store.last_error();
+    }
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(fs::read_symlink(file), fs::path("kept") / "real.kxreg");
+    EXPECT_EQ(slurp(dir / "kept" / "real.kxreg"), "KXREG 1\nK \"A\"\nI \"n\" 6\nEND\n");
 }
 
 // ---- saving: merge, lock, atomic write -------------------------------------------------------
