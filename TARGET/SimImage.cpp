@@ -3,10 +3,10 @@
 // as it was.
 #include "SimImage.h"
 
+#include "RegularFile.h"
 #include "core/CC_MISC.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -52,9 +52,27 @@ bool fits(const SimBoard &board, uint32_t address, size_t size)
     return true;
 }
 
-LoadResult write_chunks(SimBoard &board, const std::vector<Chunk> &chunks)
+// The bytes of flash and RAM together.
+uint64_t memory_bytes(const SimBoard &board)
+{
+    return uint64_t(board.config().flash_size) + board.config().ram_size;
+}
+
+std::string larger_than_memory(const SimBoard &board, uint64_t size)
+{
+    return "the image (" + std::to_string(size) + " bytes) is larger than flash and RAM (" +
+           std::to_string(memory_bytes(board)) + " bytes)";
+}
+
+LoadResult write_chunks(SimBoard &board, const std::vector<Chunk> &chunks,
+                        std::vector<std::string> warnings = {})
 {
     LoadResult r;
+    uint64_t total = 0;
+    for (const Chunk &c : chunks)
+        total += c.bytes.size();
+    if (total > memory_bytes(board))
+        return fail(larger_than_memory(board, total));
     for (const Chunk &c : chunks) {
         if (!fits(board, c.address, c.bytes.size())) {
             std::ostringstream m;
@@ -76,6 +94,7 @@ LoadResult write_chunks(SimBoard &board, const std::vector<Chunk> &chunks)
         r.bytes += uint32_t(c.bytes.size());
     }
     r.ok = true;
+    r.warnings = std::move(warnings);
     return r;
 }
 
@@ -106,6 +125,10 @@ bool looks_like_hex_image(std::string_view contents)
 LoadResult load_hex_image(SimBoard &board, std::string_view text)
 {
     std::vector<Chunk> chunks;
+    std::vector<std::string> warnings;
+    // Which physical bytes a record already gave: a later record that gives one again wins,
+    // and the user hears of it once per record.
+    std::vector<bool> given(kPhysicalSize, false);
     uint32_t base = 0;
     bool ended = false;
     size_t line_no = 0;
@@ -143,8 +166,23 @@ LoadResult load_hex_image(SimBoard &board, std::string_view text)
         uint8_t type = rec[3];
         switch (type) {
         case 0x00: {
-            // Data wrapping past a 64 KB boundary continues in the next segment.
+            // Data wrapping past a 64 KB boundary continues in the next segment; a writer that
+            // meant it to wrap to the segment's start put it elsewhere, so the user is told.
             Chunk c{base + offset, {rec.begin() + 4, rec.end() - 1}};
+            if (offset + count > 0x10000)
+                warnings.push_back(where + "the record runs past the end of its 64 KB segment; "
+                                           "its bytes continue at the next segment");
+            bool overlaps = false;
+            for (size_t i = 0; i < c.bytes.size(); ++i) {
+                const uint64_t a = uint64_t(c.address) + i;
+                if (a >= kPhysicalSize)
+                    break;
+                overlaps = overlaps || given[a];
+                given[a] = true;
+            }
+            if (overlaps)
+                warnings.push_back(where + "the record gives bytes an earlier record gave; "
+                                           "the later bytes are loaded");
             chunks.push_back(std::move(c));
             break;
         }
@@ -167,18 +205,27 @@ LoadResult load_hex_image(SimBoard &board, std::string_view text)
     }
     if (!ended)
         return fail("no end-of-file record");
-    return write_chunks(board, chunks);
+    return write_chunks(board, chunks, std::move(warnings));
+}
+
+ReadStatus read_image_file(const std::string &path, std::string &contents)
+{
+    std::vector<uint8_t> bytes;
+    const RegularFileStatus status = read_regular_file(path, kMaxImageFileBytes, bytes);
+    contents.assign(bytes.begin(), bytes.end());
+    switch (status) {
+    case RegularFileStatus::Read: return ReadStatus::Read;
+    case RegularFileStatus::NotOpened:
+    case RegularFileStatus::ReadError: return ReadStatus::Unreadable;
+    case RegularFileStatus::NotRegular: return ReadStatus::NotAFile;
+    case RegularFileStatus::TooLarge: return ReadStatus::TooLarge;
+    }
+    return ReadStatus::Unreadable;
 }
 
 bool read_file(const std::string &path, std::string &contents)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    contents = ss.str();
-    return true;
+    return read_image_file(path, contents) == ReadStatus::Read;
 }
 
 LoadResult load_image_argument(SimBoard &board, const std::string &argument)
@@ -196,13 +243,21 @@ LoadResult load_image_argument(SimBoard &board, const std::string &argument)
         at = uint32_t(value);
     }
     std::string contents;
-    if (!read_file(path, contents))
-        return fail("cannot read '" + path + "'");
+    switch (read_image_file(path, contents)) {
+    case ReadStatus::Read: break;
+    case ReadStatus::Unreadable: return fail("cannot read '" + path + "'");
+    case ReadStatus::NotAFile: return fail("'" + path + "' is not a regular file");
+    case ReadStatus::TooLarge:
+        return fail(path + ": the image is larger than flash and RAM (" +
+                    std::to_string(memory_bytes(board)) + " bytes)");
+    }
     bool named_hex = path.size() >= 4 && equal_ignoring_case(path.substr(path.size() - 4), ".hex");
     bool hex = sep == std::string::npos && (named_hex || looks_like_hex_image(contents));
     LoadResult r = hex ? load_hex_image(board, contents) : load_bin_image(board, contents, at);
     if (!r.ok)
         r.error = path + ": " + r.error;
+    for (std::string &warning : r.warnings)
+        warning = path + ": " + warning;
     return r;
 }
 

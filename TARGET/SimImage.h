@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vsim {
 
@@ -18,6 +19,7 @@ struct LoadResult {
     std::string error;  // what went wrong, with the line for HEX images
     uint32_t bytes = 0; // data bytes written
     uint32_t lowest = 0, highest = 0; // physical range written (when bytes > 0)
+    std::vector<std::string> warnings; // loaded, but worth telling (HEX: with the line)
 };
 
 // A "bin" image: every byte at physical + index. Fails (writing nothing) when the image does
@@ -34,7 +36,16 @@ struct LoadResult {
 // first instruction is ld a,(mn) also begins with ':', but not with a line of digits.
 [[nodiscard]] bool looks_like_hex_image(std::string_view contents);
 
-// Reads a whole file; false when it cannot be opened.
+// Image files are read whole, regular files only, and no larger than this: an image of more
+// bytes (even as HEX text of one-byte records, 13 characters a byte) cannot fit into the 1 MB
+// physical space.
+inline constexpr size_t kMaxImageFileBytes = size_t(16) << 20;
+
+enum class ReadStatus { Read, Unreadable, NotAFile, TooLarge };
+// Reads a whole file: a FIFO, device or folder is refused without waiting, and a file past
+// kMaxImageFileBytes is not read.
+[[nodiscard]] ReadStatus read_image_file(const std::string &path, std::string &contents);
+// The same; false for anything but a whole regular file.
 [[nodiscard]] bool read_file(const std::string &path, std::string &contents);
 
 // An image named on a command line: "FILE@PHYS" loads FILE as a "bin" image at PHYS (a number

@@ -150,6 +150,8 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "kxboard: %s\n", r.error.c_str());
             return 1;
         }
+        for (const std::string &warning : r.warnings)
+            std::fprintf(stderr, "kxboard: warning: %s\n", warning.c_str());
     }
     std::string error;
     if (!board.start(error)) {

@@ -21,8 +21,10 @@
 #include "core/guiInterface.h"
 #include "settings/guiKXPreferences.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -223,29 +225,97 @@ std::vector<std::pair<std::string, fs::path>> outputs(const Options &o)
     return files;
 }
 
-// The outputs of the program's compile, from the work folder to their places.
+// The file an output name stands for: a symbolic link is followed (the link stays, its target
+// gets the new bytes), also to a target not made yet.
+fs::path final_file(fs::path file)
+{
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(file, ec); ++hops) {
+        const fs::path target = fs::read_symlink(file, ec);
+        if (ec)
+            break;
+        file = target.is_absolute() ? target : file.parent_path() / target;
+    }
+    return file;
+}
+
+// An output that names something other than a file (a folder, FIFO, device or socket) is
+// refused before the compile starts: nothing there is removed or written.
+bool outputs_are_files(const Options &o)
+{
+    for (const auto &[extension, file] : outputs(o)) {
+        std::error_code ec;
+        const fs::file_status status = fs::status(file, ec);
+        if (!fs::exists(status) || fs::is_regular_file(status))
+            continue;
+        std::fprintf(stderr, "kxcc: '%s' exists and is not a regular file: nothing written\n",
+                     file.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The outputs of the program's compile, from the work folder to their places: each is copied
+// to a scratch file beside its final name first, and only when all are there do they take
+// their places; no scratch file stays behind.
 bool take_outputs(const fs::path &work_source, const Options &o)
 {
-    for (const auto &[extension, to] : outputs(o)) {
+    std::vector<std::pair<fs::path, fs::path>> staged;  // scratch, final
+    const auto drop_staged = [&staged](std::size_t from) {
+        std::error_code ignored;
+        for (std::size_t i = from; i < staged.size(); ++i)
+            fs::remove(staged[i].first, ignored);
+    };
+    for (const auto &[extension, name] : outputs(o)) {
+        const fs::path to = final_file(name);
+        std::string scratch =
+            (to.parent_path() / ("." + to.filename().string() + ".kxcc-XXXXXX")).string();
         std::error_code ec;
-        fs::copy_file(fs::path(work_source).replace_extension(extension), to,
-                      fs::copy_options::overwrite_existing, ec);
+        const int fd = ::mkstemp(scratch.data());
+        if (fd < 0) {
+            ec = std::error_code(errno, std::generic_category());
+        } else {
+            ::close(fd);
+            staged.push_back({scratch, to});
+            fs::copy_file(fs::path(work_source).replace_extension(extension), scratch,
+                          fs::copy_options::overwrite_existing, ec);
+            // mkstemp made it private; an output is as readable as any file the user makes.
+            if (!ec) {
+                const mode_t mask = ::umask(0);
+                ::umask(mask);
+                fs::permissions(scratch, static_cast<fs::perms>(0666 & ~mask), ec);
+            }
+        }
         if (ec) {
-            std::fprintf(stderr, "kxcc: cannot write '%s': %s\n", to.c_str(),
+            std::fprintf(stderr, "kxcc: cannot write '%s': %s\n", name.c_str(),
                          ec.message().c_str());
+            drop_staged(0);
+            return false;
+        }
+    }
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+        std::error_code ec;
+        fs::rename(staged[i].first, staged[i].second, ec);
+        if (ec) {
+            std::fprintf(stderr, "kxcc: cannot write '%s': %s\n", staged[i].second.c_str(),
+                         ec.message().c_str());
+            drop_staged(i);
             return false;
         }
     }
     return true;
 }
 
-// The image and its "hex" twin go (a failed compile leaves no image to run).
+// A failed compile leaves no image to run: an image and its "hex" twin of an earlier run go,
+// when they are ordinary files (anything else was refused before the compile).
 void remove_image(const Options &o)
 {
     const auto files = outputs(o);
-    std::error_code ec;
-    fs::remove(files[0].second, ec);
-    fs::remove(files[1].second, ec);
+    for (int i = 0; i < 2; ++i) {
+        std::error_code ec;
+        if (fs::is_regular_file(fs::symlink_status(files[i].second, ec)))
+            fs::remove(files[i].second, ec);
+    }
 }
 
 // True when an output would be written over the source.
@@ -274,8 +344,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "kxcc: the image '%s' would replace the source\n", o.image.c_str());
         return 1;
     }
-    // A failed compile leaves no image, not even the one an earlier run wrote.
-    remove_image(o);
+    if (!outputs_are_files(o))
+        return 1;
 
     const std::string resources = resource_directory_of(own_path(argv[0]));
     const fs::path bios = fs::path(resources) / "bios" / "Vireonbios.c";
@@ -283,6 +353,7 @@ int main(int argc, char **argv)
         std::error_code ec;
         if (!fs::is_regular_file(needed, ec)) {
             std::fprintf(stderr, "error: Cannot open file '%s'.\n", needed.c_str());
+            remove_image(o);
             return 1;
         }
     }
@@ -290,6 +361,7 @@ int main(int argc, char **argv)
     if (work.path.empty()) {
         std::fprintf(stderr, "kxcc: cannot make a work folder in '%s'\n",
                      fs::temp_directory_path().c_str());
+        remove_image(o);
         return 1;
     }
     const fs::path work_bios = work.path / "bios" / bios.filename();
@@ -302,6 +374,7 @@ int main(int argc, char **argv)
     if (ec) {
         std::fprintf(stderr, "kxcc: cannot copy into '%s': %s\n", work.path.c_str(),
                      ec.message().c_str());
+        remove_image(o);
         return 1;
     }
 

@@ -269,6 +269,8 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "kxrun: %s\n", r.error.c_str());
             return 1;
         }
+        for (const std::string &warning : r.warnings)
+            std::fprintf(stderr, "kxrun: warning: %s\n", warning.c_str());
     }
 
     CpuState s;

@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vsim;
 
@@ -53,6 +58,7 @@ TEST(HexImage, ExtendedLinearAddress)
     SimBoard board;
     LoadResult r = load_hex_image(board, kGoodHex);
     ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.warnings.empty());
     EXPECT_EQ(r.bytes, 3u);
     EXPECT_EQ(board.peek(0x80010), 1);
     EXPECT_EQ(board.peek(0x80012), 3);
@@ -164,6 +170,90 @@ TEST_P(HexDetection, ByContent)
 }
 
 INSTANTIATE_TEST_SUITE_P(All, HexDetection, ::testing::ValuesIn(kHexTexts),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+
+// Records that are loaded, but not as their writer may have meant: said once per record, with
+// its line; the later record's bytes are the ones in memory.
+struct HexWarning {
+    const char *name;
+    const char *text;
+    const char *warning;
+    uint32_t address;  // a byte to look at
+    uint8_t value;
+};
+void PrintTo(const HexWarning &c, std::ostream *os) { *os << c.name; }
+const HexWarning kHexWarnings[] = {
+    {"overlapping_records", ":01000000AA55\n:0100000055AA\n:00000001FF\n",
+     "line 2: the record gives bytes an earlier record gave", 0x00000, 0x55},
+    // two bytes at offset 0xFFFF: the second lands at 0x10000, not back at 0x0000
+    {"record_wrapping_at_64k", ":02FFFF00AABB9B\n:00000001FF\n",
+     "line 1: the record runs past the end of its 64 KB segment", 0x10000, 0xBB},
+};
+
+class HexImageWarning : public ::testing::TestWithParam<HexWarning> {};
+
+TEST_P(HexImageWarning, LoadsAndSaysWhy)
+{
+    const HexWarning &c = GetParam();
+    SimBoard board;
+    LoadResult r = load_hex_image(board, c.text);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_NE(r.warnings[0].find(c.warning), std::string::npos) << r.warnings[0];
+    EXPECT_EQ(board.peek(c.address), c.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, HexImageWarning, ::testing::ValuesIn(kHexWarnings),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// Image files that cannot be loaded: named, with what is wrong, and nothing written. A file too
+// large for the board is said to be so, whether it is read (1 MB and 5 bytes) or too large to
+// read at all (a sparse 200 MB file); a FIFO is not waited for.
+struct ImageFileCase {
+    const char *name;
+    void (*make)(const std::filesystem::path &path);
+    const char *error;  // after "<path>: "
+};
+void PrintTo(const ImageFileCase &c, std::ostream *os) { *os << c.name; }
+const ImageFileCase kImageFiles[] = {
+    {"one_mb_and_5_bytes",
+     [](const std::filesystem::path &p) {
+         std::ofstream(p, std::ios::binary) << std::string(0x100005, '\0');
+     },
+     "the image (1048581 bytes) is larger than flash and RAM (1048576 bytes)"},
+    {"sparse_200_mb",
+     [](const std::filesystem::path &p) {
+         std::ofstream(p, std::ios::binary).put('\0');
+         std::filesystem::resize_file(p, 200u << 20);
+     },
+     "the image is larger than flash and RAM (1048576 bytes)"},
+    {"fifo", [](const std::filesystem::path &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+     "is not a regular file"},
+    {"folder", [](const std::filesystem::path &p) { std::filesystem::create_directory(p); },
+     "is not a regular file"},
+};
+
+class ImageFile : public ::testing::TestWithParam<ImageFileCase> {};
+
+TEST_P(ImageFile, IsRefusedByName)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("kx-image-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path path = dir / "image.bin";
+    std::filesystem::remove_all(path);
+    GetParam().make(path);
+    SimBoard board;
+    LoadResult r = load_image_argument(board, path.string());
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(path.string()), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find(GetParam().error), std::string::npos) << r.error;
+    EXPECT_EQ(board.peek(0), kOpenBus) << "nothing written";
+    std::filesystem::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, ImageFile, ::testing::ValuesIn(kImageFiles),
                          [](const auto &i) { return std::string(i.param.name); });
 
 } // namespace

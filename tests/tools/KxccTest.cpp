@@ -6,6 +6,8 @@
 #include <sstream>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 using namespace kxcc_test;
@@ -131,6 +133,74 @@ TEST_F(Kxcc, CompileErrorsExitOneWithTheMessagesAndNoImage)
     EXPECT_FALSE(fs::exists(dir / "bad.bin"));
     EXPECT_FALSE(fs::exists(dir / "bad.hex"));
     EXPECT_EQ(r.out, "");
+}
+
+// What stands at an output's name and is no file (a FIFO, a folder, a device) is refused before
+// the compile: exit 1, the name in the message, and nothing there removed or written.
+struct NotAFileCase {
+    const char *name;
+    const char *output;  // beside the source
+    void (*make)(const fs::path &path);
+};
+
+const NotAFileCase kNotAFile[] = {
+    {"fifo_at_the_image", "prog.bin",
+     [](const fs::path &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+    {"empty_folder_at_the_image", "prog.bin", [](const fs::path &p) { fs::create_directory(p); }},
+    {"folder_at_the_hex_twin", "prog.hex", [](const fs::path &p) { fs::create_directory(p); }},
+    {"fifo_at_the_map", "prog.map",
+     [](const fs::path &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+    {"link_to_a_device_at_the_image", "prog.bin",
+     [](const fs::path &p) { fs::create_symlink("/dev/null", p); }},
+};
+
+class KxccNotAFile : public Kxcc, public ::testing::WithParamInterface<NotAFileCase> {};
+
+TEST_P(KxccNotAFile, IsRefusedAndLeftAlone)
+{
+    const NotAFileCase &c = GetParam();
+    write_file(dir / "prog.c", "#asm\nmain::\n        ret\n#endasm\n");
+    const fs::path output = dir / c.output;
+    c.make(output);
+    const fs::file_type before = fs::symlink_status(output).type();
+    const ToolRun r = run(dir, tool("kxcc"), (dir / "prog.c").string() + " -o " +
+                                                 (dir / "prog.bin").string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("'" + output.string() + "' exists and is not a regular file"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(fs::symlink_status(output).type(), before);
+    std::vector<std::string> names;
+    for (const auto &e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected{c.output, "prog.c"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected) << "nothing else written";
+}
+INSTANTIATE_TEST_SUITE_P(All, KxccNotAFile, ::testing::ValuesIn(kNotAFile),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// An image name that is a link to a file elsewhere: the compile writes the link's target, the
+// link stays, and no scratch file is left in either folder.
+TEST_F(Kxcc, ALinkedImageIsWrittenThroughAndStaysALink)
+{
+    write_file(dir / "prog.c", "#asm\nmain::\n        ret\n#endasm\n");
+    fs::create_directories(dir / "kept");
+    write_file(dir / "kept" / "real.bin", "old");
+    fs::create_symlink(fs::path("kept") / "real.bin", dir / "prog.bin");
+    const ToolRun r = run(dir, tool("kxcc"), (dir / "prog.c").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(dir / "prog.bin"));
+    const std::string image = read_file(dir / "kept" / "real.bin");
+    EXPECT_NE(image, "old");
+    EXPECT_GT(image.size(), 1000u) << "the BIOS is in the image";
+    std::vector<std::string> names;
+    for (const auto &e : fs::recursive_directory_iterator(dir))
+        names.push_back(e.path().lexically_relative(dir).string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"kept", "kept/real.bin", "prog.bin", "prog.c",
+                                               "prog.hex", "prog.map"}));
 }
 
 // The BIOS compiles alone without an error or a missing origin, for both processors, with and
