@@ -319,6 +319,8 @@ extern const StringResource kStringTable[] = {
     {5017, "Internal error."},
     {5023, "Cannot open file '%s'."},
     {5033, "Target communication error."},
+    {5064, "No context found for watch expression."},
+    {5065, "Invalid watch expression."},
     {5148, "The path specified\n%s\nis invalid."},
     {5166, "Watch support not enabled on target."},
     {7101, "Out of code space."},

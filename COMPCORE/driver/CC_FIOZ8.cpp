@@ -3,6 +3,7 @@
 // assemble it at once; the assembler's bytes go through `emit_code_byte` into the current code
 // cache. Owns the static emit caches and the program-wide pointers that name them.
 #include "CC_FIOZ8.h"
+#include "parser/CC_PARSE.h"
 
 #include "codegen/CC_ASMDIR.h"
 #include "codegen/CC_ASMTAB.h"
@@ -832,8 +833,10 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
     g_warn_trivial = (options & 0x40) ? 1 : 0;
     set_warning_switches(g_warn_serious, g_warn_trivial);
     set_watch_code_generation(watch, watch);
-    if (watch)
+    if (watch) {
         reset_compile_state();
+        reset_watch_expression_result();
+    }
     if (bios)
         codegen_seam().set_bios_compile(&g_conditions.bios_marker);
 
@@ -936,6 +939,10 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
         clean_up();
         throw;
     }
+    // A watch compile answers what its one line was: 0 no watch call, 1 the expression read
+    // only globals, 2 it read a local of its scope function.
+    if (watch)
+        return static_cast<int16_t>(watch_expression_result());
     return static_cast<int16_t>(parser.function_count() + 1);
 }
 

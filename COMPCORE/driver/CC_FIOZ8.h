@@ -123,7 +123,8 @@ uint16_t compile_and_load(const std::string &source_path);
 // set-up, so the map file can be named after it.
 const std::string &compile_source_path();
 
-// The compile proper. Returns 0 after a fatal-error overflow, else the function count plus 1.
+// The compile proper. Returns 0 after a fatal-error overflow, else the function count plus 1;
+// a watch compile (options bit 0) returns what its line was (`watch_expression_result`).
 int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t constant_start,
                         uint32_t second_data_start, uint32_t linker_a, uint32_t linker_b,
                         uint16_t options);

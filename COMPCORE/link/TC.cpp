@@ -105,6 +105,7 @@ uint8_t g_send_flags = 0;
 uint8_t g_trace_flags = 0;
 uint16_t g_stop_reason = 0;
 std::array<uint8_t, kWatchEntry * kWatchEntries> g_watch_results{};
+size_t g_watch_result_count = 0;  // entries the last WATCHDATA brought
 
 void set_status(const std::string &text)
 {
@@ -250,6 +251,7 @@ void on_watch_data(const uint8_t *p, uint16_t n)
 {
     const size_t bytes = std::min<size_t>(n, g_watch_results.size()) / kWatchEntry * kWatchEntry;
     std::copy(p, p + bytes, g_watch_results.begin());
+    g_watch_result_count = bytes / kWatchEntry;
     if (!g_starting && g_watches_running) {
         g_watches_running = false;
         TConnection::ReplyMessage();
@@ -439,6 +441,7 @@ void TcOpenConnection(const TCOptionsType &settings, ReaderMode mode,
     g_opening = false;
     g_send_flags = kInitialSendFlags;
     g_watch_results.fill(0);
+    g_watch_result_count = 0;
     g_open = true;
     g_running = g_starting = g_watches_running = false;
     set_status("");
@@ -635,6 +638,15 @@ void TcGetWatchResult(int index, uint8_t out[12])
     std::copy(from, from + long(kWatchValue), out);
 }
 
+bool TcGetWatchEntry(int index, uint8_t out[kWatchEntrySize])
+{
+    if (index < 0 || size_t(index) >= g_watch_result_count)
+        return false;
+    const auto from = g_watch_results.begin() + long(size_t(index) * kWatchEntry);
+    std::copy(from, from + long(kWatchEntry), out);
+    return true;
+}
+
 void TcRunWatches()
 {
     if (g_watches_running)
@@ -651,6 +663,8 @@ void TcRunWatches()
 void TcDeleteAllWatches()
 {
     op(kDeletingWatches, [] { SendRequest(kLinkDbg, kDbgDeleteAllWatches); });
+    // The results of the watches gone belong to none of the watches added from now on.
+    g_watch_result_count = 0;
 }
 
 // --- stdio ---------------------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "TcRequests.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -103,6 +104,11 @@ void TcRemoveAllBreakpoints();
 void TcAddWatch(uint8_t xpc, uint16_t offset, uint8_t size);
 // The first 12 bytes of entry `index` (0-255) of the watch results.
 void TcGetWatchResult(int index, uint8_t out[12]);
+// The whole 18-byte entry `index` of the last WATCHDATA: the 12 result bytes, the status (0
+// the watch returned; 1 it ran too long, 2 an undefined opcode, 3 the exit trap), 0, HL, 0, 0.
+// False when the last WATCHDATA brought no entry of that index.
+inline constexpr std::size_t kWatchEntrySize = 18;
+bool TcGetWatchEntry(int index, uint8_t out[kWatchEntrySize]);
 // Nothing while a watch run is pending.
 void TcRunWatches();
 void TcDeleteAllWatches();

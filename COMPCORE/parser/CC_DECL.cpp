@@ -317,6 +317,11 @@ void parse_item(bool &interleave)
         (void)do_interrupt_vector();
         return;
     }
+    // The one line of a watch compile.
+    if (watch() && match_keyword("dkDoWatchExpression")) {
+        compile_watch_expression();
+        return;
+    }
     if (declaration_seam().parse_external_declaration())
         return;
     error_here("%s", msg(kMsgGarbageAtEnd));

@@ -43,6 +43,7 @@
 #include "settings/guiKXPreferences.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <set>
@@ -98,6 +99,10 @@ struct CurrentFunction {
     bool epilogue_emitted = false;
     ADDR24 epilogue = kDummyAddress;
     uint16_t closing_line = 0, closing_column = 0;
+    // Where the definition stands, kept in its function record: the debugger binds a watch to
+    // the function by it.
+    uint16_t source_line = 0;
+    uint8_t source_column = 0;
     // Nested blocks take their automatics on the stack below the function's frame while they
     // run: the bytes the open blocks hold now, the depth each label was defined at and the
     // depths forward gotos left from, per label name.
@@ -874,7 +879,8 @@ void compile_body(symbol *fn)
     const ADDR24 end = here();
     if (debug_record()) {
         const ADDR24 last = addr_equal(end, start) ? start : addr_add(end, -1);
-        (void)add_function_record(0, 0, 0, start, last, root_at_entry, 0, 0, fn->name);
+        (void)add_function_record(g_fn.source_line, g_fn.source_column, 0, start, last,
+                                  root_at_entry, 0, 0, fn->name);
     }
     mapfile_end_function(fn->name, end);
     const int16_t left = stack_offset();
@@ -890,6 +896,10 @@ void compile_body(symbol *fn)
 int parse_function_definition(int list_follows, int32_t return_type, int kind, int placement)
 {
     const DeclaratorResult r = declarator_result();  // parameters overwrite it
+    // Where the definition stands: the debugger binds a watch to the function by it.
+    const uint16_t source_line = current_line();
+    const uint8_t source_column =
+        static_cast<uint8_t>(std::clamp<uint16_t>(current_column(), 1, 255));
     if (kind == 3)
         kind = kStorageStaticGlobal;
     install_contexts();
@@ -897,6 +907,8 @@ int parse_function_definition(int list_follows, int32_t return_type, int kind, i
     const CurrentFunction outer = g_fn;
     g_fn = CurrentFunction{};
     g_fn.name = r.name;
+    g_fn.source_line = source_line;
+    g_fn.source_column = source_column;
     g_fn.return_type = return_type;
     g_fn.return_word = r.word >> 4;
     ++g_nesting;
@@ -1764,6 +1776,176 @@ ADDR24 compile_web_guard(bool debug, bool wildcard)
     }
     set_stack_offset(0);
     return entry;
+}
+
+// ---- watch expressions ---------------------------------------------------------------------------------
+
+namespace {
+
+int g_watch_result = 0;        // of the last watch compile: 0 none, 1 globals only, 2 locals
+std::string g_watch_scope;     // the function whose locals a watch expression may read
+
+// Whether the expression's text names one of the locals as a variable: an identifier outside
+// character and string literals that is no member name (after "." or "->").
+bool names_a_local(const char *from, const char *to, const std::vector<symbol *> &locals)
+{
+    if (!from || !to || to < from)
+        return false;
+    const std::string text(from, to);
+    bool member = false;
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\'') {
+            for (++i; i < text.size() && text[i] != char(c); ++i)
+                if (text[i] == '\\')
+                    ++i;
+            ++i;
+            member = false;
+            continue;
+        }
+        if (std::isalpha(c) || c == '_') {
+            std::size_t end = i;
+            while (end < text.size() &&
+                   (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_'))
+                ++end;
+            const std::string word = text.substr(i, end - i);
+            if (!member)
+                for (const symbol *local : locals)
+                    if (word == local->name)
+                        return true;
+            member = false;
+            i = end;
+            continue;
+        }
+        if (std::isdigit(c)) {
+            while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) ||
+                                       text[i] == '.'))
+                ++i;
+            member = false;
+            continue;
+        }
+        if (c == '.' || (c == '-' && i + 1 < text.size() && text[i + 1] == '>')) {
+            member = true;
+            i += c == '.' ? 1 : 2;
+            continue;
+        }
+        if (!std::isspace(c))
+            member = false;
+        ++i;
+    }
+    return false;
+}
+
+}  // namespace
+
+void set_watch_scope(const std::string &function) { g_watch_scope = function; }
+int watch_expression_result() { return g_watch_result; }
+void reset_watch_expression_result() { g_watch_result = 0; }
+
+// dkDoWatchExpression "(" expr ")" ";"  (the name already read)
+// The watch's code: the value loaded, then the kernel's routine called with three arguments,
+// pushed last to first as C arguments are, and removed again behind the call:
+//   SP+2 declarator word (4 bytes), SP+6 type code (2), SP+8 value (4: a 16-bit value, a char
+//   widened, in the low word; nothing read of a structure)
+// The routine returns HL at the result block, which is what the kernel hands back.
+void compile_watch_expression()
+{
+    install_contexts();
+    const CurrentFunction outer = g_fn;
+    g_fn = CurrentFunction{};
+    g_fn.name = "_watch";
+    g_fn.return_type = kTypeInt;
+    ++g_nesting;
+    const bool outer_scope = local_scope();
+    struct Restore {
+        CurrentFunction outer;
+        bool scope;
+        ~Restore()
+        {
+            clear_local_symbols();
+            clear_local_tags();
+            set_local_scope(scope);
+            --g_nesting;
+            g_fn = outer;
+            set_watch_function_compile(false);
+        }
+    } restore{outer, outer_scope};
+
+    set_watch_function_compile(true);
+    clear_local_symbols();
+    clear_local_tags();
+    set_local_scope(true);
+    // The scope function's frame variables, where they lie while the program stands in it: the
+    // kernel calls the watch's code from the stop, so a variable addressed from SP lies 2 bytes
+    // further up (the return address); one addressed from IX stays where it is.
+    std::vector<symbol *> scope_locals;
+    if (!g_watch_scope.empty()) {
+        const std::string prefix = g_watch_scope + ":";
+        for (const LocalVariableRecord &r : g_tables.locals) {
+            if (r.name.compare(0, prefix.size(), prefix) != 0)
+                continue;
+            const std::string name = r.name.substr(prefix.size());
+            const int16_t offset = static_cast<int16_t>(r.ix_frame ? r.offset : r.offset + 2);
+            symbol *local = add_symbol(name.c_str(), r.word, r.type, offset, kStorageAuto,
+                                       nullptr, 0);
+            local->value = offset;
+            g_fn.ix_frame = r.ix_frame;
+            scope_locals.push_back(local);
+        }
+    }
+    g_fn.parameters = count_locals();
+    g_fn.in_body = true;
+    codegen_seam().set_code_address(watch_code_cache().current);
+    set_stack_offset(0);
+
+    skip_blanks_across_lines();
+    if (*input_pointer() != '(') {
+        report_missing_char('(');
+        return;
+    }
+    advance_input(1);
+    const char *const expression_start = input_pointer();
+    gObjectPool.push_mark();
+    struct PopMark {
+        ~PopMark() { gObjectPool.pop_mark(); }
+    } pop_mark;
+    object *node = gObjectPool.new_object();
+    parse_expression_list(node, 1, 0, 0);
+    const char *const expression_end = input_pointer();
+    require_closing(')');
+    const uint16_t type = node->type;
+    const uint32_t word = node->declarator;
+    if (word == 0 && type >= 16) {
+        if (node->kind == 254)
+            discard_stack_value(node);
+        outasm("ld hl, 0");
+        outasm("push hl");
+        outasm("push hl");
+    } else if (word == 0 && (type == 4 || type == 5 || type == 7)) {
+        gen_load_value(node);
+        outasm("push bc");
+        outasm("push de");
+    } else {
+        gen_load_value(node);
+        if (node->flags[0] & 0x02)
+            gen_widen_a_to_hl();
+        outasm("push hl");
+        outasm("push hl");
+    }
+    outasm("ld hl, %u", unsigned(type));
+    outasm("push hl");
+    outasm("ld hl, %u", unsigned(word >> 16));
+    outasm("push hl");
+    outasm("ld hl, %u", unsigned(word & 0xFFFF));
+    outasm("push hl");
+    outasm("call dkDoWatchExpression");
+    for (int i = 0; i < 5; ++i)
+        outasm("pop de");
+    outasm("ret");
+    expect_semicolon();
+    g_watch_result = 1;
+    if (names_a_local(expression_start, expression_end, scope_locals))
+        g_watch_result = 2;
 }
 
 // ---- the declaration parser's seam ---------------------------------------------------------------------------

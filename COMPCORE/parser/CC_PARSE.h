@@ -96,6 +96,22 @@ const std::vector<LocalVariableRecord> &local_variable_records();
 // it. Returns the address callers enter it at: its root entry stub when it lies in xmem.
 ADDR24 compile_web_guard(bool debug, bool wildcard);
 
+// ---- watch expressions ---------------------------------------------------------------------------
+// A watch compile reads one line, "dkDoWatchExpression(expr);". Its code, in the watch-code area,
+// evaluates the expression where the program stopped and calls the debug kernel's
+// dkDoWatchExpression with the value, its type code and its declarator word; the kernel's routine
+// returns HL at the 12-byte result block (word, type, declarator, value).
+
+// The function whose locals (recorded by the program's compile) the next watch expression may
+// read; empty: globals only.
+void set_watch_scope(const std::string &function);
+// The top-level parser's entry after the name: compiles the call and its function.
+void compile_watch_expression();
+// Of the last watch compile: 0 no watch call compiled, 1 only globals read, 2 a local of the
+// scope function read.
+int watch_expression_result();
+void reset_watch_expression_result();
+
 // ---- statements -------------------------------------------------------------------------------
 
 // The kind of a statement: what ended it.

@@ -2,6 +2,9 @@
 // target link, and the program's own command dialogs.
 #include "guiDebugger.h"
 
+#include <QComboBox>
+#include <QListWidget>
+
 #include <chrono>
 #include <thread>
 
@@ -13,7 +16,11 @@
 #include "debugger/MsTimer.h"
 #include "core/SEAM_TARGET.h"
 #include "link/TC.h"
+#include "frmKXAddWatch.h"
+#include "frmKXEvalExpression.h"
+#include "frmKXWatches.h"
 #include "options/frmKXAdvCompilerOpt.h"
+#include "shell/frmKXMain.h"
 #include "link/guiCompilerInterface.h"
 #include "core/guiExceptions.h"
 #include "core/guiInterface.h"
@@ -89,20 +96,48 @@ public:
         TfrmAdvCompilerOpt advanced(owner);
         options_shell().ExecModal(advanced);
     }
-    bool AddWatch(const std::string &) override { missing(kMsgNoDebugWindows); }
-    void EvaluateExpression(const std::string &) override { missing(kMsgNoDebugWindows); }
+    bool AddWatch(const std::string &expression) override
+    {
+        if (!frmWatches)
+            missing(kMsgNoDebugWindows);
+        frmWatches->BringToFront();
+        TfrmAddWatch dialog(frmMainWindow);
+        dialog.cboWatchExpression->setCurrentText(QString::fromStdString(expression));
+        return options_shell().ExecModal(dialog) == QDialog::Accepted;
+    }
+    void EvaluateExpression(const std::string &expression) override
+    {
+        // Modeless; it frees itself when closed.
+        auto *dialog = new TfrmEvalExpression(frmMainWindow, frmMainWindow);
+        dialog->cboExpression->setCurrentText(QString::fromStdString(expression));
+        dialog->show();
+    }
     bool MoveToAddress(uint32_t &) override { missing(kMsgNoDebugWindows); }
     bool DumpAtAddress(DumpRequest &) override { missing(kMsgNoDebugWindows); }
     int OpenMemoryDump(uint8_t, uint8_t, uint8_t) override { missing(kMsgNoDebugWindows); }
     void BeginDumpUpdate() override { missing(kMsgNoDebugWindows); }
     void EndDumpUpdate() override { missing(kMsgNoDebugWindows); }
     void ShowMemoryDump(const std::string &) override { missing(kMsgNoDebugWindows); }
-    int WatchCount() override { return 0; }
-    bool HasSelectedWatch() override { return false; }
-    void DeleteSelectedWatch() override { missing(kMsgNoDebugWindows); }
-    void DeleteAllWatches() override { missing(kMsgNoDebugWindows); }
-    void ShowWatchLimitMessage() override { missing(kMsgNoDebugWindows); }
-    void FocusWatches() override { missing(kMsgNoDebugWindows); }
+    int WatchCount() override { return frmWatches ? frmWatches->WatchCount() : 0; }
+    bool HasSelectedWatch() override { return frmWatches && frmWatches->HasSelectedWatch(); }
+    void DeleteSelectedWatch() override
+    {
+        if (frmWatches)
+            frmWatches->DeleteSelectedWatch();
+    }
+    void DeleteAllWatches() override
+    {
+        if (frmWatches)
+            frmWatches->DeleteAllWatches(true);
+    }
+    void ShowWatchLimitMessage() override { ::ShowWatchLimitMessage(); }
+    void FocusWatches() override
+    {
+        if (!frmWatches)
+            return;
+        frmWatches->BringToFront();
+        frmWatches->lbxWatches->setFocus();
+    }
     void SaveRegistersPosition() override {}
     void ResetCycleSumStatus() override {}
     void ClearStdioScreen() override {}

@@ -264,7 +264,7 @@ public:
     TWatchInterface *ShowWatchesWindow(bool force) override;
     TDumpInterface *ShowDumpWindow(bool force) override;
     TStdioWindow *ShowStdioWindow(int flags) override;
-    TWatchesWindow *WatchesWindow() override { return nullptr; }
+    TWatchesWindow *WatchesWindow() override;
     void RefreshDumpWindows() override {}
     bool IsStopped() override { return m_run_state == 1; }
     bool IsEditMode() const { return m_run_state == 0; }

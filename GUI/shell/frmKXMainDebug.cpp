@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "debug/frmKXWatches.h"
 #include "driver/CC_GO.h"
 #include "core/SEAM_TARGET.h"
 #include "guiHosts.h"
@@ -305,6 +306,10 @@ TWatchInterface *TfrmMainWindow::ShowWatchesWindow(bool force)
     AutoShowWindow(DebugWindow::Watches, force);
     return dynamic_cast<TWatchInterface *>(debug_windows().Adapter(DebugWindow::Watches));
 }
+
+// The watches window while it exists: the debugger core refreshes it, the editor's hint and
+// the Evaluate dialog evaluate with its list.
+TWatchesWindow *TfrmMainWindow::WatchesWindow() { return frmWatches.data(); }
 
 TStdioWindow *TfrmMainWindow::ShowStdioWindow(int flags)
 {

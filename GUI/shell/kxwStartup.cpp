@@ -15,6 +15,7 @@
 #include "linker/MAPFILE.h"
 #include "core/QBSTRING.h"
 #include "link/TcRequests.h"
+#include "link/cWatchList.h"
 #include "link/TcTargetOperations.h"
 #include "driver/Temporaryglobals.h"
 #include "frmKXMain.h"
@@ -208,6 +209,8 @@ int WinMain(int argc, char **argv)
     // from the first project load on.
     install_target_link();
     install_debugger_link();
+    // The editor's fly-over hint evaluates through real watches.
+    install_flyover_watches();
     try {
         std::vector<std::string> args(argv, argv + argc);
         StartIde(args, QCoreApplication::applicationFilePath().toStdString());
@@ -222,6 +225,7 @@ int WinMain(int argc, char **argv)
     }
     ShutdownLink();
     set_debugger_operations(nullptr);
+    set_flyover_watch_factory(nullptr);
     set_target_operations(nullptr);
     restore_windowless_hosts();
     return 0;

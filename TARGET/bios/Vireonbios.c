@@ -6,6 +6,7 @@
      root variables  logical 0x8000-0xCFFF   RAM   0x80000   (DATASEG 0x78, from the top down)
      stack           logical 0xD000-0xDFFF   RAM   0x8D000   (STACKSEG 0x80)
      xmem code       XPC window 0xE000       flash 0x10000 on (XPC 0x02 at its start)
+     watch code      XPC window 0xE000       RAM   0xF0000   (XPC 0xE2; the debugger's watches)
 
    At reset the processor runs from 0: the BIOS sets the MMU, the stack and the interrupt
    vectors, clears the variables and the stack, runs the initialisation chain, and then takes
@@ -22,6 +23,7 @@
 #rconorg rootconst 0x0 0x6000 0x2000 apply
 #rvarorg rootdata 0x0 0xCFFF 0x5000 apply
 #xcodorg xmemcode 0x2 0xE000 0x70000 apply
+#wcodorg watchcode 0xE2 0xE000 0x1000 apply
 
 /* The program's information record and its build time stamp, which the start-up block keeps
    behind the root constants. Naming them here also hands the program compile the places where
@@ -136,6 +138,33 @@ dkStartup::
         ret
 
 dkInitDebug::
+        ret
+#endasm
+
+/* The result of the watch being run: word 0, type code, declarator word, value. */
+char dkWatchBlock[12];
+
+#asm
+; dkDoWatchExpression: where every watch's code ends (the debugger compiles a watch expression
+; into a call of it). Stacked as C arguments, the last pushed first: SP+2 the declarator word
+; (4 bytes), SP+6 the type code (2), SP+8 the value (4, its low word first; a 16-bit value in
+; the low word). Copies them into dkWatchBlock and returns its address in HL, through which the
+; debugger reads the result. The caller removes the arguments.
+dkDoWatchExpression::
+        ld hl,2
+        add hl,sp
+        ld de,dkWatchBlock+4
+        ld bc,4
+        ldir                    ; the declarator word
+        ld de,dkWatchBlock+2
+        ld bc,2
+        ldir                    ; the type code
+        ld de,dkWatchBlock+8
+        ld bc,4
+        ldir                    ; the value
+        ld hl,0
+        ld (dkWatchBlock),hl
+        ld hl,dkWatchBlock
         ret
 #endasm
 
