@@ -806,6 +806,11 @@ void set_start_up_record_offsets(std::optional<StartUpRecordOffsets> offsets)
 }
 const MemorySummary &memory_summary() { return g_summary; }
 
+namespace {
+// The global labels the last program compile left: the scope every watch compile starts with.
+std::vector<CarriedLabel> g_program_labels;
+}  // namespace
+
 int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t constant_start,
                         uint32_t second_data_start, uint32_t, uint32_t, uint16_t options)
 {
@@ -836,6 +841,9 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
     if (watch) {
         reset_compile_state();
         reset_watch_expression_result();
+        // A watch expression calls into the program: its routines, the runtime's and the BIOS's
+        // (the debug kernel's dkDoWatchExpression) are defined in its scope.
+        start_global_scope_with(g_program_labels);
     }
     if (bios)
         codegen_seam().set_bios_compile(&g_conditions.bios_marker);
@@ -931,6 +939,8 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
         if (!watch)
             codegen_seam().note_required_symbols();  // the start-up block's names, asm labels too
         linker.reset_labels(errors_seen() ? 7 : 3);
+        if (!watch)
+            g_program_labels = last_closed_global_labels();
         set_global_symbol_mark();
     } catch (const xCCErrOvflo &) {
         clean_up();

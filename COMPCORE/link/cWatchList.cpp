@@ -314,7 +314,9 @@ void compile_watch(cWatchList::cWatch &w)
         const std::string line = "dkDoWatchExpression(" + w.expression + ");";
         const char *lines[] = {line.c_str(), nullptr};
         set_in_memory_lines(lines, 2);
-        set_compile_mode_word(1);
+        // An expression compiled for the debugger, its code written into the target as it is
+        // made.
+        set_compile_mode_word(2);
         set_storage_class(w.storage_class);
         set_watch_scope(w.scope_name);
         if (!w.scope_name.empty())

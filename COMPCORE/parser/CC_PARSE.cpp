@@ -1843,11 +1843,11 @@ int watch_expression_result() { return g_watch_result; }
 void reset_watch_expression_result() { g_watch_result = 0; }
 
 // dkDoWatchExpression "(" expr ")" ";"  (the name already read)
-// The watch's code: the value loaded, then the kernel's routine called with three arguments,
-// pushed last to first as C arguments are, and removed again behind the call:
-//   SP+2 declarator word (4 bytes), SP+6 type code (2), SP+8 value (4: a 16-bit value, a char
-//   widened, in the low word; nothing read of a structure)
-// The routine returns HL at the result block, which is what the kernel hands back.
+// The watch's code: the value loaded, then the result block pushed as the arguments of the
+// kernel's dkDoWatchExpression, which returns HL at it; the block stays where it was pushed
+// while the code removes it and returns, so the kernel reads it right behind the return:
+//   SP+2 word 0, SP+4 type code, SP+6 declarator word (4 bytes), SP+10 value (4: a 16-bit
+//   value, a char widened, in the low word; nothing read of a structure)
 void compile_watch_expression()
 {
     install_contexts();
@@ -1898,12 +1898,10 @@ void compile_watch_expression()
     codegen_seam().set_code_address(watch_code_cache().current);
     set_stack_offset(0);
 
-    skip_blanks_across_lines();
-    if (*input_pointer() != '(') {
+    if (!match_text("(")) {
         report_missing_char('(');
         return;
     }
-    advance_input(1);
     const char *const expression_start = input_pointer();
     gObjectPool.push_mark();
     struct PopMark {
@@ -1932,14 +1930,16 @@ void compile_watch_expression()
         outasm("push hl");
         outasm("push hl");
     }
-    outasm("ld hl, %u", unsigned(type));
-    outasm("push hl");
     outasm("ld hl, %u", unsigned(word >> 16));
     outasm("push hl");
     outasm("ld hl, %u", unsigned(word & 0xFFFF));
     outasm("push hl");
+    outasm("ld hl, %u", unsigned(type));
+    outasm("push hl");
+    outasm("ld hl, 0");
+    outasm("push hl");
     outasm("call dkDoWatchExpression");
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 6; ++i)
         outasm("pop de");
     outasm("ret");
     expect_semicolon();

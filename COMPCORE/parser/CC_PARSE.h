@@ -99,8 +99,8 @@ ADDR24 compile_web_guard(bool debug, bool wildcard);
 // ---- watch expressions ---------------------------------------------------------------------------
 // A watch compile reads one line, "dkDoWatchExpression(expr);". Its code, in the watch-code area,
 // evaluates the expression where the program stopped and calls the debug kernel's
-// dkDoWatchExpression with the value, its type code and its declarator word; the kernel's routine
-// returns HL at the 12-byte result block (word, type, declarator, value).
+// dkDoWatchExpression with the 12-byte result block (word 0, type code, declarator word, value)
+// as its arguments; the routine returns HL at the block.
 
 // The function whose locals (recorded by the program's compile) the next watch expression may
 // read; empty: globals only.

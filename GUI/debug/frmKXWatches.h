@@ -46,6 +46,8 @@ public:
     void SaveWatchSet();
     void LoadWatchSet();
 
+    // The adapter the debugger core reaches the window through.
+    TWatchInterface *Adapter() { return &m_adapter; }
     std::vector<std::string> &History() { return m_history; }
     cWatchList &List() { return m_list; }
 

@@ -141,30 +141,15 @@ dkInitDebug::
         ret
 #endasm
 
-/* The result of the watch being run: word 0, type code, declarator word, value. */
-char dkWatchBlock[12];
-
 #asm
 ; dkDoWatchExpression: where every watch's code ends (the debugger compiles a watch expression
-; into a call of it). Stacked as C arguments, the last pushed first: SP+2 the declarator word
-; (4 bytes), SP+6 the type code (2), SP+8 the value (4, its low word first; a 16-bit value in
-; the low word). Copies them into dkWatchBlock and returns its address in HL, through which the
-; debugger reads the result. The caller removes the arguments.
+; into a call of it). The watch's code pushes the result block as the routine's arguments, so
+; that at the entry SP+2 holds it: word 0, the type code, the declarator word, the value (a
+; 16-bit value in its low word). The routine returns HL at the block, through which the debug
+; kernel reads the result as soon as the watch's code has returned.
 dkDoWatchExpression::
         ld hl,2
         add hl,sp
-        ld de,dkWatchBlock+4
-        ld bc,4
-        ldir                    ; the declarator word
-        ld de,dkWatchBlock+2
-        ld bc,2
-        ldir                    ; the type code
-        ld de,dkWatchBlock+8
-        ld bc,4
-        ldir                    ; the value
-        ld hl,0
-        ld (dkWatchBlock),hl
-        ld hl,dkWatchBlock
         ret
 #endasm
 

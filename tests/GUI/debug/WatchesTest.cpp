@@ -26,7 +26,9 @@
 #include "BoardStandIn.h"
 #include "SeamDoubles.h"
 #include "core/CC_ADDR.h"
+#include "core/CC_ER.h"
 #include "core/CC_STAB.h"
+#include "core/guiExceptions.h"
 #include "core/SEAM_CODEGEN.h"
 #include "core/SEAM_LINKER.h"
 #include "debug/frmKXAddWatch.h"
@@ -62,7 +64,7 @@ constexpr const char *kProgram = "struct point { int x; int y; };\n"  // 1
                                  "float half;\n"                       // 7
                                  "char text[8];\n"                     // 8
                                  "char *ptr;\n"                        // 9
-                                 "const char *cptr;\n"                 // 10
+                                 "const char *cptr = \"xy\";\n"        // 10
                                  "int numbers[4];\n"                   // 11
                                  "struct point pt;\n"                  // 12
                                  "int twice(int x)\n"                  // 13
@@ -77,7 +79,7 @@ constexpr const char *kProgram = "struct point { int x; int y; };\n"  // 1
                                  "    letter = 'A'; newline = 10; high = 0x9C;\n"
                                  "    minus = -1; big = 65535; neg = -2; half = 1.5;\n"
                                  "    text[0] = 'a'; text[1] = 9; text[2] = 'b'; text[3] = 0;\n"
-                                 "    ptr = text; cptr = text; pt.x = 3;\n" // 25
+                                 "    ptr = text; pt.x = 3;\n"             // 25
                                  "    total = 0;\n"                    // 26
                                  "    for (i = 0; i < 10; i++) {\n"    // 27
                                  "        total = total + i;\n"        // 28
@@ -181,7 +183,11 @@ protected:
         Press(Main().actCompile);
         for (const auto &box : m_boxes.shown)
             ADD_FAILURE() << box.caption << ": " << box.text;
-        ASSERT_EQ(Main().RunState(), 1) << "loaded and stopped at main's first statement";
+        std::string messages;
+        for (const sError *e = gMessageList; e; e = e->next)
+            messages += std::to_string(e->line) + ": " + e->summary + "\n";
+        ASSERT_EQ(Main().RunState(), 1) << "loaded and stopped at main's first statement\n"
+                                        << messages;
         ToggleBreakpoint(line);
         Press(Main().actRun);
         ASSERT_TRUE(UntilStopped());
@@ -215,6 +221,17 @@ protected:
         return watch_line(expression, &type, value);
     }
 
+    // Adds to the list; an error fails the test with its text.
+    bool Add(cWatchList &list, const std::string &expression)
+    {
+        try {
+            return list.Add(-1, expression, "");
+        } catch (xErr &e) {
+            ADD_FAILURE() << expression << ": " << e.GetText();
+            return false;
+        }
+    }
+
     TfrmWatches &Window()
     {
         if (!frmWatches)
@@ -241,6 +258,10 @@ TEST_F(Watches, ValuesOfEveryKindAsTheBoardHoldsThem)
     const std::string numbers = hex;
     std::snprintf(hex, sizeof hex, "0x%04X", Address("text"));
     const std::string text = hex;
+    uint8_t word[2] = {};
+    target_operations().TcReadMemory(make_addr(0, Address("cptr")), word, 2);
+    std::snprintf(hex, sizeof hex, "0x%04X", unsigned(word[0] | word[1] << 8));
+    const std::string cptr = hex;
     char quoted[64];
     std::snprintf(quoted, sizeof quoted, "(%s) %-20.20s", text.c_str(), "\"a\\tb\"");
     const Row rows[] = {
@@ -256,13 +277,13 @@ TEST_F(Watches, ValuesOfEveryKindAsTheBoardHoldsThem)
         {"pt.x", "int", "3 (0x0003)"},
         {"numbers", "int []", numbers},
         {"ptr", "char *", quoted},
-        {"cptr", "const char *", text},
+        {"cptr", "const char *", cptr},
         {"total * 2 + 7", "int", "7 (0x0007)"},
     };
     cWatchList list(1);
     list.Activate();
     for (const Row &r : rows)
-        ASSERT_TRUE(list.Add(-1, r.expression, "")) << r.expression;
+        ASSERT_TRUE(Add(list, r.expression)) << r.expression;
     EXPECT_EQ(BoardWatches(), std::size(rows));
     TcRunWatches();
     for (int i = 0; i < int(std::size(rows)); ++i)
@@ -288,10 +309,10 @@ TEST_F(Watches, EachLineShowsItsOwnEntry)
     cWatchList list(1);
     list.Activate();
     for (const char *e : {"minus", "big", "letter"})
-        ASSERT_TRUE(list.Add(-1, e, ""));
+        ASSERT_TRUE(Add(list, e));
     list.Delete(1);
     list.RebuildTarget();
-    ASSERT_TRUE(list.Add(-1, "big", ""));
+    ASSERT_TRUE(Add(list, "big"));
     TcRunWatches();
     EXPECT_EQ(BoardWatches(), 3u);
     EXPECT_EQ(list.FormatLine(0), Line("minus", "int", "-1 (0xFFFF)"));
@@ -310,7 +331,7 @@ TEST_F(Watches, BadExpressionsLeaveListAndTargetAsTheyWere)
     ASSERT_FALSE(HasFailure());
     cWatchList list(1);
     list.Activate();
-    ASSERT_TRUE(list.Add(-1, "total", ""));
+    ASSERT_TRUE(Add(list, "total"));
     const std::string bad[] = {"",          "   ",     "total +",     "a ? b : c", "nosuch",
                                "total\r\nminus", std::string(10000, 'x'), "\x80\xFF"};
     for (const std::string &expression : bad) {
@@ -463,6 +484,7 @@ TEST_F(Watches, AddWatchDialog)
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(window.WatchCount(), 2);
     EXPECT_EQ(window.History(), (std::vector<std::string>{"total", "minus", "nosuch"}));
+    window.UpdateResults(0);
     ASSERT_EQ(window.lbxWatches->count(), 2);
     EXPECT_EQ(window.lbxWatches->item(1)->text().toStdString(), Line("minus", "int", "-1 (0xFFFF)"));
 }
@@ -517,35 +539,20 @@ TEST_F(Watches, EvaluateDialogWithoutAWatchesWindow)
     EXPECT_TRUE(dialog.isNull()) << "freed when closed";
 }
 
-// The fly-over hint, stopped: resting on "total" shows the watches window's line for it, the
-// target's table is as it was afterwards; with errors shown, "nosuch" shows its error text.
-TEST_F(Watches, FlyOverHintEvaluatesThroughTheWatchesWindow)
+// The fly-over hint's own watch list (no watches window): the value's line, an error's text
+// only when errors are to be shown, and the target's table empty after each evaluation.
+TEST_F(Watches, FlyOverWatchLeavesTheTargetsTableEmpty)
 {
     CompileAndStopAt(28);
     ASSERT_FALSE(HasFailure());
-    TfrmWatches &window = Window();
-    ASSERT_TRUE(window.AddWatch("minus", ""));
-    IdePreferences().watch.watches_in_flyover = true;
-    IdePreferences().watch.errors_in_flyover = true;
-    Main().Workspace()->setActiveSubWindow(m_editor);
-    Main().activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
-    m_editor->Editor()->setFocus();
-    const auto hover = [&](int line, int column) {
-        QsciScintilla *memo = m_editor->Editor();
-        const long pos = memo->positionFromLineIndex(line, column);
-        const QPoint at(
-            int(memo->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, pos)) + 2,
-            int(memo->SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0UL, pos)) + 2);
-        QMouseEvent move(QEvent::MouseMove, at, memo->viewport()->mapToGlobal(at), Qt::NoButton,
-                         Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(memo->viewport(), &move);
-        m_editor->tmrWatchHintTimer();
-        return m_editor->HintWindow()->text().toStdString();
-    };
-    EXPECT_EQ(hover(1, 5), Line("total", "int", "0 (0x0000)"));
-    EXPECT_EQ(BoardWatches(), 1u);
-    EXPECT_EQ(window.WatchCount(), 1);
+    std::unique_ptr<TFlyOverWatch> watch = make_flyover_watch();
+    EXPECT_EQ(watch->Evaluate("total", false), Line("total", "int", "0 (0x0000)"));
+    EXPECT_EQ(BoardWatches(), 0u);
+    EXPECT_EQ(watch->Evaluate("nosuch", false), "");
+    EXPECT_NE(watch->Evaluate("nosuch", true).find("nosuch"), std::string::npos);
+    EXPECT_EQ(BoardWatches(), 0u);
+    EXPECT_EQ(watch->Evaluate("letter", true), Line("letter", "char", "'A' (0x41)"));
+    EXPECT_EQ(BoardWatches(), 0u);
 }
 
 }  // namespace
