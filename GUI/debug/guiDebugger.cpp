@@ -2,6 +2,7 @@
 // target link, and the program's own command dialogs.
 #include "guiDebugger.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QListWidget>
 
@@ -21,6 +22,9 @@
 #include "frmKXWatches.h"
 #include "options/frmKXAdvCompilerOpt.h"
 #include "shell/frmKXMain.h"
+#include "frmKXDisassembly.h"
+#include "frmKXMoveToAddress.h"
+#include "guiDebugWindows.h"
 #include "link/guiCompilerInterface.h"
 #include "core/guiExceptions.h"
 #include "core/guiInterface.h"
@@ -75,6 +79,7 @@ public:
     void disassembleAtAddress(uint32_t) override { no_debugger_core(); }
     void fillMemoryDump(uint32_t, int) override { no_debugger_core(); }
     void refreshWatchWindow() override { no_debugger_core(); }
+    void showExecutionPoint() override { no_debugger_core(); }
     void TcSetSendFlag(int, bool) override { missing(kMsgNoTargetLink); }
     void fillDisassemblyView() override { missing(kMsgNoTargetLink); }
     void fillStackView() override { missing(kMsgNoTargetLink); }
@@ -82,6 +87,13 @@ public:
     void Wait(uint32_t) override { missing(kMsgNoTargetLink); }
     void Sleep(uint32_t) override { missing(kMsgNoTargetLink); }
 };
+
+// The disassembly window while it exists.
+TfrmDisassembly *disassembly_window()
+{
+    TGuiInterface *adapter = debug_windows().Adapter(DebugWindow::Disassembly);
+    return adapter ? dynamic_cast<TfrmDisassembly *>(adapter->Window()) : nullptr;
+}
 
 MissingDebuggerOperations g_missing_operations;
 TDebuggerOperations *g_operations = &g_missing_operations;
@@ -112,7 +124,12 @@ public:
         dialog->cboExpression->setCurrentText(QString::fromStdString(expression));
         dialog->show();
     }
-    bool MoveToAddress(uint32_t &) override { missing(kMsgNoDebugWindows); }
+    bool MoveToAddress(uint32_t &address) override
+    {
+        TAddressParseResult result;
+        TfrmMoveToAddress dialog(QApplication::activeWindow(), address, result);
+        return options_shell().ExecModal(dialog) == QDialog::Accepted;
+    }
     bool DumpAtAddress(DumpRequest &) override { missing(kMsgNoDebugWindows); }
     int OpenMemoryDump(uint8_t, uint8_t, uint8_t) override { missing(kMsgNoDebugWindows); }
     void BeginDumpUpdate() override { missing(kMsgNoDebugWindows); }
@@ -139,7 +156,11 @@ public:
         frmWatches->lbxWatches->setFocus();
     }
     void SaveRegistersPosition() override {}
-    void ResetCycleSumStatus() override {}
+    void ResetCycleSumStatus() override
+    {
+        if (TfrmDisassembly *window = disassembly_window())
+            window->ResetCycleSumStatus();
+    }
     void ClearStdioScreen() override {}
 };
 
@@ -233,6 +254,7 @@ void LinkDebuggerOperations::fillMemoryDump(uint32_t physical, int blocks)
     ::fillMemoryDump(physical, blocks, nullptr, false);
 }
 void LinkDebuggerOperations::refreshWatchWindow() { ::refreshWatchWindow(); }
+void LinkDebuggerOperations::showExecutionPoint() { ::showExecutionPoint(); }
 
 void LinkDebuggerOperations::TcSetSendFlag(int bit, bool on) { ::TcSetSendFlag(bit, on); }
 

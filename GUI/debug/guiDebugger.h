@@ -84,6 +84,8 @@ public:
     // Reads `blocks` blocks of 128 bytes from the physical address into the current dump window.
     virtual void fillMemoryDump(uint32_t physical, int blocks) = 0;
     virtual void refreshWatchWindow() = 0;
+    // Opens the source at the execution point (none: nothing happens).
+    virtual void showExecutionPoint() = 0;
 
     // ---- what a debug window's toggle asks when it shows the window
     // Switches one kind of report the target sends (bit 0 stack, 1 watches, 2 disassembly).
@@ -144,6 +146,7 @@ public:
     void disassembleAtAddress(uint32_t address) override;
     void fillMemoryDump(uint32_t physical, int blocks) override;
     void refreshWatchWindow() override;
+    void showExecutionPoint() override;
     void TcSetSendFlag(int bit, bool on) override;
     void fillDisassemblyView() override;
     void fillStackView() override;

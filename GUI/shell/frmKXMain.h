@@ -359,6 +359,8 @@ public:
             *actDeleteAllWatches = nullptr, *actUpdateWatchWindow = nullptr,
             *actEvaluateExpression = nullptr, *actDisassembleAtCursor = nullptr,
             *actDisassembleAtAddress = nullptr, *actDumpAtAddress = nullptr;
+    // Go to Execution Point: the source at the PC, while stopped with the PC in the line table.
+    QAction *actGotoExePoint = nullptr;
     // Run: in edit mode compiles to the target first and runs what stays stopped after it.
     void actRunExecute();
     // A step (source level or as the disassembly window allows; over 1 or into 0) unless one

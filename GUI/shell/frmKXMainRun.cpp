@@ -12,6 +12,7 @@
 
 #include "core/SEAM_TARGET.h"
 #include "debug/guiDebugger.h"
+#include "link/TC.h"
 #include "guiHosts.h"
 #include "settings/guiKXPreferences.h"
 #include "settings/guiProjects.h"
@@ -286,6 +287,11 @@ bool TfrmMainWindow::DebugRule(QAction *action) const
         return stopped;
     if (action == actCloseSerialPort)
         return dbg.TcIsConnectionOpen();
+    if (action == actGotoExePoint) {
+        source_item at;
+        return stopped && breakpoint_tables().lookupBreakpointByAddress(gTargetRegisters.PC,
+                                                                        SourceTable::Line, at);
+    }
     if (action == actDeleteWatch)
         return watches_visible() && command_dialogs().HasSelectedWatch() &&
                command_dialogs().WatchCount() > 0;
@@ -405,4 +411,7 @@ void TfrmMainWindow::BuildRunCommands(QMenu *run)
                                   [this] { actDisassembleAtAddressExecute(); });
     actDumpAtAddress = add(tr("Du&mp At Address..."), tr("Dump at Address"),
                            Qt::CTRL | Qt::Key_D, Runner, [this] { actDumpAtAddressExecute(); });
+    run->addSeparator();
+    actGotoExePoint = add(tr("&Go to Execution Point"), tr("Go to Execution Point"), {}, Runner,
+                          [] { debugger_operations().showExecutionPoint(); });
 }

@@ -1128,6 +1128,7 @@ void TfrmMainWindow::BuildActionNames()
         {"actDisassembleAtCursor", actDisassembleAtCursor},
         {"actDisassembleAtAddress", actDisassembleAtAddress},
         {"actDumpAtAddress", actDumpAtAddress},
+        {"actGotoExePoint", actGotoExePoint},
         {"actMinimizeDebug", actMinimizeDebug},
         {"actMinimizeEditors", actMinimizeEditors},
         {"actWindowMinimizeAll", actWindowMinimizeAll},

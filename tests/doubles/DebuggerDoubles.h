@@ -140,6 +140,7 @@ public:
         Note("fillMemoryDump " + Hex(physical) + " " + std::to_string(blocks));
     }
     void refreshWatchWindow() override { Note("refreshWatchWindow"); }
+    void showExecutionPoint() override { Note("showExecutionPoint"); }
     void TcSetSendFlag(int bit, bool on) override
     {
         Note("TcSetSendFlag " + std::to_string(bit) + (on ? " on" : " off"));

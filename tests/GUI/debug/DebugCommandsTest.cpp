@@ -12,6 +12,7 @@
 #include <set>
 
 #include "core/guiExceptions.h"
+#include "link/TC.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ struct EnableCase {
     int watch_count = 0;
     bool watch_selected = false;
     std::set<std::string> enabled; // every other debug action is off
+    bool pc_in_line_table = false;
 };
 
 const std::set<std::string> kDebugModeAlways = {
@@ -69,6 +71,12 @@ const EnableCase kEnableCases[] = {
                              "actToggleInterrupts", "actResetProgram", "actClearAllBrkPts"})},
     {"Running", 2, true, false, false, false, 0, false, false, 0, false,
      with(kDebugModeAlways, {"actStop"})},
+    {"StoppedAtASourceLine", 1, false, false, false, false, 0, false, false, 0, false,
+     with(kDebugModeAlways, {"actRun", "actRunNoPoll", "actStepOver", "actTraceInto",
+                             "actToggleInterrupts", "actResetProgram", "actGotoExePoint"}),
+     true},
+    {"RunningAtASourceLine", 2, false, false, false, false, 0, false, false, 0, false,
+     with(kDebugModeAlways, {"actStop"}), true},
     {"RunningWatchesEmpty", 2, false, false, false, false, 0, false, true, 0, true,
      with(kDebugModeAlways, {"actStop", "actDeleteWatchButton"})},
     {"RunningWatchSelected", 2, false, false, false, false, 0, false, true, 3, true,
@@ -106,7 +114,8 @@ protected:
                 {"actEvaluateExpression", m.actEvaluateExpression},
                 {"actDisassembleAtCursor", m.actDisassembleAtCursor},
                 {"actDisassembleAtAddress", m.actDisassembleAtAddress},
-                {"actDumpAtAddress", m.actDumpAtAddress}};
+                {"actDumpAtAddress", m.actDumpAtAddress},
+                {"actGotoExePoint", m.actGotoExePoint}};
     }
 };
 
@@ -128,11 +137,35 @@ TEST_P(Enabling, EachActionFollowsItsRule)
     m_dbg.connection_open = c.connection;
     m_dialogs.watch_count = c.watch_count;
     m_dialogs.watch_selected = c.watch_selected;
+    headless_breakpoint_tables().entries.clear();
+    gTargetRegisters.PC = 0x0123;
+    if (c.pc_in_line_table)
+        headless_breakpoint_tables().entries.push_back(
+            {SourceTable::Line, Path("a.c"), 3, 1, 0x0123, 0});
     Main().UpdateActions();
+    headless_breakpoint_tables().entries.clear();
     const auto actions = Actions();
-    ASSERT_EQ(actions.size(), 24u);
+    ASSERT_EQ(actions.size(), 25u);
     for (const auto &[name, action] : actions)
         EXPECT_EQ(action->isEnabled(), c.enabled.contains(name)) << name;
+}
+
+TEST_F(DebugCommands, GoToExecutionPointIsARunCommand)
+{
+    Enter(1);
+    headless_breakpoint_tables().entries.push_back(
+        {SourceTable::Line, Path("a.c"), 3, 1, gTargetRegisters.PC, 0});
+    Main().UpdateActions();
+    headless_breakpoint_tables().entries.clear();
+    QAction *go = Main().actGotoExePoint;
+    ASSERT_TRUE(go->isEnabled());
+    bool in_run_menu = false;
+    for (QObject *menu : go->associatedObjects())
+        if (auto *m = qobject_cast<QMenu *>(menu))
+            in_run_menu |= m->title() == "&Run";
+    EXPECT_TRUE(in_run_menu);
+    go->trigger();
+    EXPECT_TRUE(Called("showExecutionPoint"));
 }
 
 INSTANTIATE_TEST_SUITE_P(States, Enabling, ::testing::ValuesIn(kEnableCases),
