@@ -126,6 +126,7 @@ TEST_F(SourceFile, MissingOrBinaryFiles)
 TEST(FormatItem, ColumnsPaddedToTheirLongestText)
 {
     TdasmListObject item = SplitDisassemblyLine("   0100 3E05     ld     a,0x05             4");
+    item.instruction = 0;
     TdasmLayout layout;
     layout.longest = {7, 12, 14, 6};
     auto pad = [](std::string text, std::size_t width) {

@@ -188,6 +188,7 @@ TEST_F(DisassemblyWindow, SourceTextFromTheOpenEditorElseTheFile)
 // Lines the core would never write still list, each as one instruction without a source line.
 TEST_F(DisassemblyWindow, OddAdapterLinesListWithoutSourceLines)
 {
+    headless_breakpoint_tables().entries.clear();
     AddSource(SourceTable::Line, 3, 0x0000);
     const std::vector<std::string> lines = {
         "", "      ", "word", "   0100 00       nop", "zzzz 00 nop 4",
@@ -304,12 +305,13 @@ TEST_F(DisassemblyWindow, SumsTheSelectedCyclesLeavingOutBlockMoves)
 
 TEST_F(DisassemblyWindow, SumsTenThousandLines)
 {
+    headless_breakpoint_tables().entries.clear();
     m_window->BeginUpdate();
     m_window->Clear();
     for (int i = 0; i < 10000; ++i)
         m_window->AddDisassemblyLines("   0100 00       nop      " + std::string(i % 2 ? "4" : "6+7n"));
     m_window->EndUpdate();
-    std::vector<int> all(10000);
+    std::vector<int> all(static_cast<std::size_t>(m_window->LineCount()));
     std::iota(all.begin(), all.end(), 0);
     m_window->SelectRows(all);
     EXPECT_EQ(m_window->CycleSumPanel(), " Selected Clock Cycles Sum: 20000");
