@@ -29,6 +29,7 @@ namespace {
 constexpr TColor kReadOnlyColour = 15201274;
 // The marker that draws the "Error line" style behind a line.
 constexpr int kErrorLineMarker = 20;
+constexpr int kSearchMatchMarker = 21;
 
 std::string name_part(const std::string &path)
 {
@@ -201,6 +202,12 @@ void TfrmEdit::FormCreate()
             [this](int position, int type, const char *, int, int, int, int, int, int, int) {
                 guarded([&] { TextModified(position, type); });
             });
+    // The "Search Match" look of a line that Find in Files went to: the style's background,
+    // translucent, so that the line's own colours stay readable on it.
+    const KorvexStyleInfo &search_match = korvex_style(kStyleSearchMatch);
+    m_editor->markerDefine(QsciScintilla::Background, kSearchMatchMarker);
+    m_editor->setMarkerBackgroundColor(QColor::fromRgb(search_match.background), kSearchMatchMarker);
+    m_editor->SendScintilla(QsciScintilla::SCI_MARKERSETALPHA, kSearchMatchMarker, 70);
     UpdateCaption();
 }
 
@@ -609,6 +616,18 @@ void TfrmEdit::SetErrorLine(int line)
     m_editor->markerDeleteAll(kErrorLineMarker);
     if (line >= 0 && line < m_editor->lines())
         m_editor->markerAdd(line, kErrorLineMarker);
+}
+
+void TfrmEdit::SetSearchMatchLine(int line)
+{
+    m_editor->markerDeleteAll(kSearchMatchMarker);
+    if (line >= 0 && line < m_editor->lines())
+        m_editor->markerAdd(line, kSearchMatchMarker);
+}
+
+int TfrmEdit::SearchMatchLine() const
+{
+    return m_editor->markerFindNext(0, 1u << kSearchMatchMarker);
 }
 
 int TfrmEdit::ErrorLine() const

@@ -107,6 +107,9 @@ public:
     // The colour behind the error line: light, whatever the style's colour, so that the line's
     // text stays readable on it.
     static QColor ErrorLinePaper();
+    // The line Find in Files went to (0-based; -1 for none), in the "Search Match" look.
+    void SetSearchMatchLine(int line);
+    int SearchMatchLine() const;
 
     // The popup menu: the editor's own commands among the main window's.
     QMenu *Popup() const { return m_popup; }

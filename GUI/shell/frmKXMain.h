@@ -134,7 +134,8 @@ public:
             *actFileExit = nullptr;
     QAction *actEditCut = nullptr, *actEditCopy = nullptr, *actEditPaste = nullptr,
             *actUndo = nullptr, *actRedo = nullptr, *actFind = nullptr, *actReplace = nullptr,
-            *actFindNext = nullptr, *actGoto = nullptr, *actPreviousError = nullptr,
+            *actFindNext = nullptr, *actAltFindNext = nullptr, *actGrep = nullptr,
+            *actGoto = nullptr, *actPreviousError = nullptr,
             *actNextError = nullptr;
     // Every command's enabled state from the windows as they are now (run when the event loop
     // goes idle, when a menu opens and when an editor's state changes).
@@ -165,6 +166,8 @@ public:
     void actFindExecute();
     void actReplaceExecute();
     void actFindNextExecute();
+    // Find in Files: the setup dialog, then the search with its progress and results windows.
+    void actGrepExecute();
     const TSearchRequest &LastSearch() const { return m_last_search; }
     // Go to Line: the dialog; on OK the caret goes to column 0 of the line it names.
     void actGotoExecute();
@@ -203,6 +206,9 @@ public:
     TPreviewPrinter &PrintSetup() { return m_print_setup; }
     // Find Next on the current editor without a dialog: nothing when no search was made.
     void actAltFindNextExecute();
+    // Prints a text that is not an editor's (a function description), through the print
+    // dialog, as the document `title`.
+    void PrintMemo(QsciScintilla *memo, const std::string &title);
     // The files of every open editor, sorted, each once.
     void GetOpenFileNames(std::vector<std::string> &names) const;
     // The editor in front (the current one, else the top-most), or none.
@@ -401,7 +407,10 @@ public:
     QAction *actHelpAbout = nullptr, *actTip = nullptr, *actSplash = nullptr,
             *actFunctionLookup = nullptr, *actOnlineDoc = nullptr, *actKeyWords = nullptr,
             *actOperators = nullptr, *actFuncRef = nullptr, *actInstructionRef = nullptr,
-            *actKeystrokes = nullptr, *actContents = nullptr, *actTechSupport = nullptr;
+            *actKeystrokes = nullptr, *actContents = nullptr, *actTechSupport = nullptr,
+            *actIORegisters = nullptr;
+    // The I/O register reference ("Registers.chm" of the program directory) on the desktop.
+    void actIORegistersExecute();
     QMenu *WindowMenu() const { return m_window_menu; }
     // The Window menu's list of workspace windows brought up to date: an item for each window
     // (in the workspace's creation order), none for a window that is gone, every caption the

@@ -135,6 +135,11 @@ void TfrmMainWindow::BuildEditMenu()
     Connect(actReplace, [this] { return EditorActive(); }, [this] { actReplaceExecute(); });
     actFindNext = add_action(edit, tr("Find Ne&xt"), tr("Find Next"), Qt::Key_F3);
     Connect(actFindNext, [this] { return EditorActive(); }, [this] { actFindNextExecute(); });
+    actAltFindNext = add_action(edit, tr("&Alternate Find Next"), tr("Repeat the last search"));
+    Connect(actAltFindNext, [this] { return EditorActive(); }, [this] { actAltFindNextExecute(); });
+    actGrep = add_action(edit, tr("Find in F&iles..."), tr("Find text in files"),
+                         Qt::CTRL | Qt::SHIFT | Qt::Key_F);
+    Connect(actGrep, nullptr, [this] { actGrepExecute(); });
     actGoto = add_action(edit, tr("Go to &Line Number..."), tr("Goto..."), Qt::CTRL | Qt::Key_G);
     Connect(actGoto, [this] { return EditorActive(); }, [this] { actGotoExecute(); });
     edit->addSeparator();

@@ -3,6 +3,8 @@
 // is written on the way), the alternate Find Next, the open files' names and the first editor.
 #include "frmKXMain.h"
 
+#include "editor/frmKXGrepProgress.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QMdiArea>
@@ -109,6 +111,20 @@ void TfrmMainWindow::actPrintSetupExecute()
     text.MarginBottom = margins.bottom();
     SavePrintSetup(&m_print_setup);
 }
+
+void TfrmMainWindow::PrintMemo(QsciScintilla *memo, const std::string &title)
+{
+    TKorvexPrinter &printer = Printer();
+    printer.setDocName(QString::fromLocal8Bit(title.c_str()));
+    QPrintDialog dialog(&printer, this);
+    if (options_shell().ExecModal(dialog) != QDialog::Accepted)
+        return;
+    printer.SetSetup(m_print_setup);
+    WaitCursor wait;
+    printer.PrintText(memo, title);
+}
+
+void TfrmMainWindow::actGrepExecute() { RunFindInFiles(this); }
 
 void TfrmMainWindow::actAltFindNextExecute()
 {

@@ -212,6 +212,8 @@ void TfrmMainWindow::BuildHelpMenu()
     });
     actTechSupport = add_action(help, tr("Tech &Support"), tr("Tech Support Bulletin Board"));
     Connect(actTechSupport, nullptr, [this] { OpenHelpUrl("TechSupportURL", kTechSupportPage); });
+    actIORegisters = add_action(help, tr("I/O &Registers"), tr("I/O register reference"));
+    Connect(actIORegisters, nullptr, [this] { actIORegistersExecute(); });
     help->addSeparator();
     actTip = add_action(help, tr("&Tip of the day..."), tr("Show helpful Korvex tips"));
     Connect(actTip, nullptr, [this] { actTipExecute(); });
@@ -501,6 +503,18 @@ void TfrmMainWindow::OpenHelpUrl(const std::string &value_name, const std::strin
     if (!document_opener().OpenUrl(target))
         ShowAppMessageBox(GetResString(kMsgBrowserNotFound), "Online Documents",
                           kMbOk | kMbIconError);
+}
+
+void TfrmMainWindow::actIORegistersExecute()
+{
+    const std::string reference = program_file("Registers.chm");
+    std::error_code ec;
+    if (!fs::is_regular_file(reference, ec)) {
+        show_error("File not found");
+        return;
+    }
+    if (!document_opener().OpenFile(reference))
+        show_error("The file \"" + reference + "\" could not be opened.");
 }
 
 void TfrmMainWindow::ShowHelpContext(uint32_t context)

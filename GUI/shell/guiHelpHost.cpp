@@ -9,12 +9,14 @@
 
 #include "core/guiExceptions.h"
 #include "driver/CC_GO.h"
+#include "editor/frmKXFunctionDesc.h"
+#include "editor/frmKXLibraryLookup.h"
 #include "frmKXMain.h"
+#include "options/guiOptionsHost.h"
 #include "frmKXTips.h"
 
 namespace {
 
-constexpr uint32_t kMsgNoLookupWindows = 7168; // "The function lookup windows are not ..."
 constexpr uint32_t kMsgNoTip = 7174;           // "No tip of the day: %s"
 
 // The home pages the tip window's links open; the support link is the Help menu's command.
@@ -61,13 +63,27 @@ public:
     }
 };
 
-class MissingHelpWindows : public THelpWindows {
+class ProgramHelpWindows : public THelpWindows {
 public:
-    std::optional<std::string> DescriptionWord() override { return std::nullopt; }
-    void ShowDescription(const std::string &) override { throw xErr(kMsgNoLookupWindows, KX_HERE); }
-    void ShowLookup(const std::vector<std::string> &, const std::string &, int) override
+    std::optional<std::string> DescriptionWord() override
     {
-        throw xErr(kMsgNoLookupWindows, KX_HERE);
+        if (TfrmFunctionDesc *desc = TfrmFunctionDesc::Active())
+            return desc->WordAtCaret();
+        return std::nullopt;
+    }
+    void ShowDescription(const std::string &name) override
+    {
+        TfrmMainWindow *main = frmMainWindow;
+        auto *desc = new TfrmFunctionDesc(main, nullptr, name, main);
+        desc->show();
+    }
+    // The list it is given holds bare names: the window builds its own entries from the index.
+    void ShowLookup(const std::vector<std::string> &, const std::string &word, int) override
+    {
+        TfrmMainWindow *main = frmMainWindow;
+        TfrmLibraryLookup lookup(main, main);
+        lookup.Populate(word);
+        options_shell().ExecModal(lookup);
     }
     int ShowTipOfTheDay(int index) override
     {
@@ -83,8 +99,8 @@ public:
 
 DesktopOpener g_desktop_opener;
 TDocumentOpener *g_opener = &g_desktop_opener;
-MissingHelpWindows g_missing_windows;
-THelpWindows *g_help_windows = &g_missing_windows;
+ProgramHelpWindows g_program_windows;
+THelpWindows *g_help_windows = &g_program_windows;
 
 } // namespace
 
@@ -97,5 +113,5 @@ void set_document_opener(TDocumentOpener *opener)
 THelpWindows &help_windows() { return *g_help_windows; }
 void set_help_windows(THelpWindows *windows)
 {
-    g_help_windows = windows ? windows : &g_missing_windows;
+    g_help_windows = windows ? windows : &g_program_windows;
 }

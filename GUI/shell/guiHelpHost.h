@@ -8,8 +8,7 @@
 //
 // `THelpWindows`: the library function lookup window, the function description window and the
 // tip of the day. The program's own shows the tip of the day (frmKXTips, over "Tips.dat" in the
-// program directory); until the lookup windows are built it refuses them with one clear
-// message and finds no description window.
+// program directory) and the lookup and description windows of editor/ over the main window.
 // GUI thread only.
 #pragma once
 

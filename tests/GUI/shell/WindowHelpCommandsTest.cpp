@@ -529,12 +529,4 @@ TEST_F(FunctionLookupCommand, WithoutAnEditorTheDescriptionWindowsWordIsLookedUp
     EXPECT_EQ(m_help.calls, std::vector<std::string>{"describe kxlk_from_desc"});
 }
 
-TEST_F(FunctionLookupCommand, TheProgramsOwnWindowsRefuseWithAClearMessage)
-{
-    set_help_windows(nullptr);
-    Main().actFunctionLookup->trigger();
-    EXPECT_EQ(Texts(),
-              std::vector<std::string>{"The function lookup windows are not part of this build."});
-}
-
 } // namespace
