@@ -351,7 +351,7 @@ void RegularExpression::CopySettings(const RegularExpression &other)
     m_whole_words = other.m_whole_words;
     m_ignore_case = other.m_ignore_case;
     m_subdirectories = other.m_subdirectories;
-    m_file_spec = other.m_file_spec;
+    m_file_mask = other.m_file_mask;
     m_parsed = false;
 }
 
@@ -466,11 +466,11 @@ int RegularExpression::GrepFiles(const FileMatch &report)
 {
     if (!ready())
         return 0;
-    std::string spec = m_file_spec;
-    std::replace(spec.begin(), spec.end(), '\\', '/');
-    const std::size_t slash = spec.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : spec.substr(0, slash + 1);
-    const std::string mask = slash == std::string::npos ? spec : spec.substr(slash + 1);
+    std::string path_mask = m_file_mask;
+    std::replace(path_mask.begin(), path_mask.end(), '\\', '/');
+    const std::size_t slash = path_mask.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path_mask.substr(0, slash + 1);
+    const std::string mask = slash == std::string::npos ? path_mask : path_mask.substr(slash + 1);
     if (mask.empty())
         return 0;
     int count = 0;

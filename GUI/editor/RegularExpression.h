@@ -41,8 +41,8 @@ public:
     void SetSubdirectories(bool on) { m_subdirectories = on; }
     bool Subdirectories() const { return m_subdirectories; }
     // "folder/mask"; either separator.
-    void SetFileSpec(const std::string &spec) { m_file_spec = spec; }
-    const std::string &FileSpec() const { return m_file_spec; }
+    void SetFileMask(const std::string &path_mask) { m_file_mask = path_mask; }
+    const std::string &FileMask() const { return m_file_mask; }
     void SetSubject(const std::string &text) { m_subject = text; }
     // Takes every setting of the other one (not its subject).
     void CopySettings(const RegularExpression &other);
@@ -63,7 +63,7 @@ public:
 private:
     std::string m_expression;
     std::string m_subject;
-    std::string m_file_spec;
+    std::string m_file_mask;
     bool m_whole_words = false;
     bool m_ignore_case = false;
     bool m_subdirectories = false;

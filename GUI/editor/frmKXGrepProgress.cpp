@@ -54,10 +54,10 @@ bool read_around(const std::string &file, uint64_t position, uint32_t length, st
     return true;
 }
 
-bool has_extension(const std::string &spec)
+bool has_extension(const std::string &path_mask)
 {
-    const std::size_t slash = spec.find_last_of("/\\");
-    const std::size_t dot = spec.rfind('.');
+    const std::size_t slash = path_mask.find_last_of("/\\");
+    const std::size_t dot = path_mask.rfind('.');
     return dot != std::string::npos && (slash == std::string::npos || dot > slash);
 }
 
@@ -183,7 +183,7 @@ int TfrmGrepProgress::Search(TfrmGrepSetup &setup)
     for (const std::string &entry : setup.SearchList) {
         if (m_cancel)
             break;
-        setup.Regex.SetFileSpec(entry);
+        setup.Regex.SetFileMask(entry);
         lblFile->setText(qpath(entry));
         QApplication::processEvents();
         Regex.CopySettings(setup.Regex);
@@ -194,7 +194,7 @@ int TfrmGrepProgress::Search(TfrmGrepSetup &setup)
         int found = Regex.GrepFiles(report);
         // A mask without an extension that found nothing is tried once more as a C file.
         if (found == 0 && !m_cancel && !has_extension(entry)) {
-            Regex.SetFileSpec(entry + ".c");
+            Regex.SetFileMask(entry + ".c");
             found = Regex.GrepFiles(report);
         }
     }
