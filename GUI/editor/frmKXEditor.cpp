@@ -31,6 +31,15 @@ constexpr TColor kReadOnlyColour = 15201274;
 constexpr int kErrorLineMarker = 20;
 constexpr int kSearchMatchMarker = 21;
 
+// A line mark lies behind the line's own coloured text, so it is a light tint of its style's
+// background (a quarter of it over white): the text stays readable on it.
+QColor light_tint(uint32_t background)
+{
+    const QColor mark = QColor::fromRgb(background);
+    const auto tint = [](int channel) { return 255 - (255 - channel) / 4; };
+    return QColor(tint(mark.red()), tint(mark.green()), tint(mark.blue()));
+}
+
 std::string name_part(const std::string &path)
 {
     const std::size_t slash = path.find_last_of("/\\");
@@ -202,12 +211,11 @@ void TfrmEdit::FormCreate()
             [this](int position, int type, const char *, int, int, int, int, int, int, int) {
                 guarded([&] { TextModified(position, type); });
             });
-    // The "Search Match" look of a line that Find in Files went to: the style's background,
-    // translucent, so that the line's own colours stay readable on it.
-    const KorvexStyleInfo &search_match = korvex_style(kStyleSearchMatch);
+    // The "Search Match" look of a line that Find in Files went to, tinted as the error line is
+    // (the memo leaves a translucent line marker undrawn while a margin shows markers).
     m_editor->markerDefine(QsciScintilla::Background, kSearchMatchMarker);
-    m_editor->setMarkerBackgroundColor(QColor::fromRgb(search_match.background), kSearchMatchMarker);
-    m_editor->SendScintilla(QsciScintilla::SCI_MARKERSETALPHA, kSearchMatchMarker, 70);
+    m_editor->setMarkerBackgroundColor(light_tint(korvex_style(kStyleSearchMatch).background),
+                                       kSearchMatchMarker);
     UpdateCaption();
 }
 
@@ -589,14 +597,8 @@ std::string TfrmEdit::GetLineText(int line) const
     return text;
 }
 
-// The "Error line" colour lies behind the line's own coloured text, so it is a light tint of the
-// style's background (a quarter of it over white): the text stays readable on it.
-QColor TfrmEdit::ErrorLinePaper()
-{
-    const QColor mark = QColor::fromRgb(korvex_style(kStyleErrorLine).background);
-    const auto tint = [](int channel) { return 255 - (255 - channel) / 4; };
-    return QColor(tint(mark.red()), tint(mark.green()), tint(mark.blue()));
-}
+// The "Error line" colour behind the line's own coloured text.
+QColor TfrmEdit::ErrorLinePaper() { return light_tint(korvex_style(kStyleErrorLine).background); }
 
 void TfrmEdit::TextModified(int position, int type)
 {

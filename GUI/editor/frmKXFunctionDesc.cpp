@@ -126,6 +126,8 @@ TfrmFunctionDesc::TfrmFunctionDesc(TfrmMainWindow *main, const ZModEntry *entry,
     connect(btnBrowse, &QPushButton::clicked, this, [this] { guarded([this] { btnBrowseClick(); }); });
     connect(btnPrint, &QPushButton::clicked, this, [this] { guarded([this] { btnPrintClick(); }); });
     connect(btnOk, &QPushButton::clicked, this, &QWidget::close);
+    for (QWidget *control : std::initializer_list<QWidget *>{FncDescBig, btnEdit, btnBrowse, btnPrint, btnHelp, btnOk})
+        control->installEventFilter(this);
 
     auto *buttons = new QHBoxLayout;
     for (QPushButton *button : {btnEdit, btnBrowse, btnPrint, btnHelp})
@@ -232,6 +234,17 @@ void TfrmFunctionDesc::keyPressEvent(QKeyEvent *event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+// The memo takes Esc for itself (it would cancel a completion list), so the window never saw it:
+// the memo and the buttons hand it over here.
+bool TfrmFunctionDesc::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        close();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TfrmFunctionDesc::actEditExecute()

@@ -362,6 +362,16 @@ TEST_F(FindInFiles, AClickGoesToAnOpenFileADoubleClickOpensOne)
     EXPECT_EQ(line, 1);
     EXPECT_EQ(index, 5) << "the caret is on the match's byte, after the tab";
     EXPECT_EQ(editor->SearchMatchLine(), 1);
+    // The line is drawn in the "Search Match" look, not only marked: its far end (past the text)
+    // shows a colour the line above does not have.
+    QsciScintilla *memo = editor->Editor();
+    const auto y_of = [memo](int of_line) {
+        const long start = memo->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, of_line);
+        return static_cast<int>(memo->SendScintilla(QsciScintilla::SCI_POINTYFROMPOSITION, 0UL, start)) + 2;
+    };
+    const QImage drawn = memo->viewport()->grab().toImage();
+    const int x = drawn.width() - 12;
+    EXPECT_NE(drawn.pixel(x, y_of(1)), drawn.pixel(x, y_of(0))) << "the search match line is not drawn";
 
     std::filesystem::remove(path);
     editor->close();

@@ -193,6 +193,20 @@ TEST_F(LibraryWindows, ADoubleClickOnALibraryExpandsItAndOkOpensTheDescription)
     EXPECT_FALSE(lookup.isVisible()) << "the description closes the lookup";
 }
 
+TEST_F(LibraryWindows, EscClosesTheDescriptionFromTheMemoAndFromAButton)
+{
+    for (const char *control : {"FncDescBig", "btnBrowse"}) {
+        QPointer<TfrmFunctionDesc> desc = new TfrmFunctionDesc(&Main(), nullptr, "strlen");
+        desc->show();
+        QWidget *focus = desc->findChild<QWidget *>(control);
+        ASSERT_NE(focus, nullptr) << control;
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Escape);
+        Settle();
+        EXPECT_TRUE(desc.isNull() || !desc->isVisible()) << "Esc in " << control << " leaves the window open";
+    }
+}
+
 TEST_F(LibraryWindows, TheDescriptionShowsItsLinesWithoutTheClosingLine)
 {
     TfrmFunctionDesc desc(&Main(), nullptr, "strlen");
