@@ -70,4 +70,48 @@ TEST_P(MoveToAddressTyped, AcceptsOrSaysWhyAndStaysOpen)
 INSTANTIATE_TEST_SUITE_P(All, MoveToAddressTyped, ::testing::ValuesIn(kTyped),
                          [](const auto &i) { return std::string(i.param.name); });
 
+// Each opening offers what was typed before, newest first, once each, at most ten; a new
+// program run reads them from the settings store.
+TEST_F(GuiTest, MoveToAddressKeepsTypedAddressesNewestFirst)
+{
+    const auto type_and_ok = [this](const QString &typed) {
+        uint32_t address = 0;
+        TAddressParseResult result;
+        TfrmMoveToAddress dialog(&Main(), address, result);
+        dialog.show();
+        dialog.edtJumpAddress->setEditText(typed);
+        dialog.btnOK->click();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted) << typed.toStdString();
+    };
+    const auto offered = [this] {
+        uint32_t address = 0;
+        TAddressParseResult result;
+        TfrmMoveToAddress dialog(&Main(), address, result);
+        dialog.show();
+        QStringList items;
+        for (int i = 0; i < dialog.edtJumpAddress->count(); ++i)
+            items << dialog.edtJumpAddress->itemText(i);
+        const QString current = dialog.edtJumpAddress->currentText();
+        dialog.btnCancel->click();
+        return std::make_pair(items, current);
+    };
+    type_and_ok("0105");
+    type_and_ok("1e:E123");
+    type_and_ok("0105");
+    auto [items, current] = offered();
+    EXPECT_EQ(items, QStringList({"0105", "1e:E123"}));
+    EXPECT_EQ(current, "0105") << "the last address is offered again";
+
+    for (int i = 0; i < 12; ++i)
+        type_and_ok(QString::asprintf("%04x", 0x200 + i));
+    std::tie(items, current) = offered();
+    ASSERT_EQ(items.size(), 10);
+    EXPECT_EQ(items.front(), "020b");
+    EXPECT_EQ(items.back(), "0202");
+
+    const std::optional<ComboHistory> stored = ReadComboHistory(kJumpAddressHistory);
+    ASSERT_TRUE(stored.has_value()) << "the history is kept in the settings store";
+    EXPECT_EQ(stored->items.front(), "020b");
+}
+
 } // namespace
