@@ -88,9 +88,11 @@ public:
                 states.push_back(editor->State());
         return states;
     }
+    // A file already open (the one named on the command line opens before the project) keeps
+    // its one editor: a second window on the same text only confuses which one is compiled.
     void OpenFileFromEditInfo(const sEditInfo &info) override
     {
-        if (frmMainWindow)
+        if (frmMainWindow && !frmMainWindow->FindEditor(info.path))
             frmMainWindow->OpenFileFromEditInfo(info);
     }
 };

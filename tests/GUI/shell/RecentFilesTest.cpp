@@ -179,6 +179,21 @@ TEST_F(ProjectOpenFiles, AreReopenedWithTheFirstInFrontAndWrittenBackFrontFirst)
     EXPECT_EQ(ini.read_string("MRU Files", "FileCount", ""), "0");
 }
 
+// The file named on the command line is open before the project's files are reopened: the
+// project's entry for it opens no second window.
+TEST_F(ProjectOpenFiles, AFileAlreadyOpenIsNotOpenedTwice)
+{
+    const std::string one = Write("one.c", "int a;\n"), two = Write("two.c", "int b;\n");
+    const std::string project = Write("p.kxp", "[Open Files]\r\nNumber Open=2\r\n" +
+                                                   Section(1, one, 0, 0) + Section(2, two, 0, 0));
+    ASSERT_NE(Main().OpenFile(one), nullptr);
+    gProject = std::make_unique<TKXProject>(project);
+    gProject->ReadMruOpenFiles();
+    ASSERT_EQ(Main().Editors().size(), 2u);
+    EXPECT_EQ(Main().Editors()[0]->FileName(), one);
+    EXPECT_EQ(Main().Editors()[1]->FileName(), two);
+}
+
 // Closing an editor puts its file at the front of the real list, which the File menu shows.
 TEST_F(ProjectOpenFiles, AClosedEditorComesBackOnTheFileMenu)
 {
