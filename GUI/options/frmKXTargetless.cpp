@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -395,6 +396,11 @@ void TTargetlessPage::Push()
         for (const TBoardRow &row : m.rows())
             lbBoardType->addItem(qs(row.text));
         m_rows_shown = m.rows_version();
+        // A board's description is long and its end (memory sizes) matters: the list is as
+        // wide as its longest entry, and the dialog grows to hold it.
+        lbBoardType->setMinimumWidth(lbBoardType->sizeHintForColumn(0) +
+                                     2 * lbBoardType->frameWidth() +
+                                     lbBoardType->verticalScrollBar()->sizeHint().width());
     }
     lbBoardType->setCurrentRow(m.selected_row());
     lbBoardType->setContextMenuPolicy(m.board_menu() ? Qt::CustomContextMenu

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QComboBox>
@@ -24,6 +25,7 @@
 #include "options/frmKXAdvCompilerOpt.h"
 #include "options/frmKXDiscovery.h"
 #include "options/frmKXEnvOptions.h"
+#include "options/frmKXTargetless.h"
 #include "shell/frmKXAbout.h"
 #include "shell/frmKXInfo.h"
 #include "shell/frmKXTips.h"
@@ -138,6 +140,34 @@ TEST_P(DialogLayout, NothingIsClippedAtTheDefaultSize)
 
 INSTANTIATE_TEST_SUITE_P(All, DialogLayout, ::testing::ValuesIn(kDialogs),
                          [](const auto &info) { return std::string(info.param.name); });
+
+using DialogLayoutBoards = OptionsTest;
+
+// The Targetless page's board list shows each board's whole description (its memory sizes
+// stand at the end) at the dialog's default size.
+TEST_F(DialogLayoutBoards, TheBoardListShowsWholeEntries)
+{
+    TfrmEnvOptions dialog(nullptr, &gBoardParameters);
+    dialog.show();
+    QTest::qWait(20);
+    auto *list = dialog.findChild<QListWidget *>("lbBoardType");
+    ASSERT_NE(list, nullptr);
+    QTabWidget *pages = dialog.findChild<QTabWidget *>("pcSpecify");
+    ASSERT_NE(pages, nullptr);
+    QWidget *select = list->parentWidget();
+    while (select && pages->indexOf(select) < 0)
+        select = select->parentWidget();
+    ASSERT_NE(select, nullptr);
+    dialog.pcEnvOptions->setCurrentWidget(dialog.tsTargetless);
+    pages->setCurrentWidget(select);
+    QTest::qWait(20);
+    ASSERT_GT(list->count(), 10) << "the board table is loaded";
+    const QFontMetrics metrics(list->font());
+    int widest = 0;
+    for (int row = 0; row < list->count(); ++row)
+        widest = std::max(widest, metrics.horizontalAdvance(list->item(row)->text()));
+    EXPECT_GE(list->viewport()->width(), widest) << "a board's description is cut off";
+}
 
 // The Find dialog's text box shows a search of a few words at the dialog's default size, and
 // grows with the dialog.
