@@ -19,7 +19,13 @@
 #include <functional>
 #include <memory>
 
+#include "controls/frmKXMessageBox.h"
+#include "debug/frmKXAddWatch.h"
+#include "debug/frmKXEvalExpression.h"
+#include "debug/frmKXMoveToAddress.h"
 #include "driver/Temporaryglobals.h"
+#include "editor/frmKXGrepSetup.h"
+#include "options/frmKXPassPhrase.h"
 #include "editor/frmKXFind.h"
 #include "editor/frmKXLineNumber.h"
 #include "options/frmKXAdvCompilerOpt.h"
@@ -115,6 +121,21 @@ const DialogCase kDialogs[] = {
      }},
     {"ProjectOptions",
      [] { return std::make_unique<TfrmEnvOptions>(nullptr, &gBoardParameters); }},
+    {"AddWatch", [] { return std::make_unique<TfrmAddWatch>(nullptr); }},
+    {"EvaluateExpression", [] { return std::make_unique<TfrmEvalExpression>(nullptr, nullptr); }},
+    {"FindInFiles", [] { return std::make_unique<TfrmGrepSetup>(nullptr); }},
+    {"StatusBox", [] { return std::make_unique<TfrmMessageBox>(nullptr); }},
+    {"DisassembleAtAddress",
+     [] {
+         static uint32_t address = 0;
+         static TAddressParseResult result;
+         return std::make_unique<TfrmMoveToAddress>(nullptr, address, result);
+     }},
+    {"PassPhrase",
+     [] {
+         static char phrase[256] = "";
+         return std::make_unique<TfrmPassPhrase>(nullptr, phrase);
+     }},
 };
 
 class DialogLayout : public OptionsTest, public ::testing::WithParamInterface<DialogCase> {};
@@ -131,10 +152,21 @@ TEST_P(DialogLayout, NothingIsClippedAtTheDefaultSize)
         if (tabs)
             tabs->setCurrentIndex(page);
         QTest::qWait(20);
+        const std::string where = tabs ? tabs->tabText(page).toStdString() : std::string();
         const std::vector<std::string> clipped = clipped_controls(dialog.get());
-        EXPECT_TRUE(clipped.empty())
-            << (tabs ? tabs->tabText(page).toStdString() + ": " : std::string())
-            << ::testing::PrintToString(clipped);
+        EXPECT_TRUE(clipped.empty()) << where << ": " << ::testing::PrintToString(clipped);
+        // The pages of a tabbed control on this page, each in turn.
+        for (QTabWidget *inner : dialog->findChildren<QTabWidget *>()) {
+            if (inner == tabs || !inner->isVisibleTo(dialog.get()))
+                continue;
+            for (int sub = 0; sub < inner->count(); ++sub) {
+                inner->setCurrentIndex(sub);
+                QTest::qWait(20);
+                const std::vector<std::string> inside = clipped_controls(dialog.get());
+                EXPECT_TRUE(inside.empty()) << where << " / " << inner->tabText(sub).toStdString()
+                                            << ": " << ::testing::PrintToString(inside);
+            }
+        }
     }
 }
 
