@@ -10,12 +10,15 @@
 #include <QPointer>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QMdiArea>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 #include <Qsci/qsciscintilla.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -205,6 +208,37 @@ TEST_F(LibraryWindows, EscClosesTheDescriptionFromTheMemoAndFromAButton)
         Settle();
         EXPECT_TRUE(desc.isNull() || !desc->isVisible()) << "Esc in " << control << " leaves the window open";
     }
+}
+
+// Print asks for a printer first; the description's text goes to the one chosen, under the
+// window's own title, and Cancel in the printer dialog prints nothing.
+TEST_F(LibraryWindows, PrintSendsTheDescriptionToTheChosenPrinter)
+{
+    TfrmFunctionDesc desc(&Main(), nullptr, "strlen");
+    const std::string pdf = Path("strlen.pdf");
+    bool accept = false;
+    int asked = 0;
+    m_shell.modal = [&](QDialog &dialog) {
+        ++asked;
+        auto *chooser = qobject_cast<QPrintDialog *>(&dialog);
+        ASSERT_NE(chooser, nullptr) << "the printer dialog comes first";
+        chooser->printer()->setOutputFormat(QPrinter::PdfFormat);
+        chooser->printer()->setOutputFileName(QString::fromStdString(pdf));
+        if (accept)
+            dialog.accept();
+        else
+            dialog.reject();
+    };
+    desc.btnPrint->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(std::filesystem::exists(pdf)) << "Cancel prints nothing";
+
+    accept = true;
+    desc.btnPrint->click();
+    EXPECT_EQ(asked, 2);
+    const std::string bytes = slurp(pdf);
+    EXPECT_NE(bytes.find("%PDF"), std::string::npos);
+    EXPECT_NE(bytes.find("/Type /Page"), std::string::npos) << "a page was printed";
 }
 
 TEST_F(LibraryWindows, TheDescriptionShowsItsLinesWithoutTheClosingLine)
