@@ -12,6 +12,7 @@
 #include "settings/guiKXPreferences.h"
 #include "shell/frmKXMain.h"
 #include "shell/guiHosts.h"
+#include "shell/guiListCopy.h"
 
 namespace {
 
@@ -32,29 +33,11 @@ TfrmStack::TfrmStack(TfrmMainWindow *main, bool as_child, bool dockable)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(lbxStack);
 
-    actCopy = new QAction(tr("&Copy"), this);
-    actCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    actCopyOldStyle = new QAction(this);
-    actCopyOldStyle->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
-    for (QAction *action : {actCopy, actCopyOldStyle}) {
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        lbxStack->addAction(action);
-        connect(action, &QAction::triggered, this, [this] {
-            guarded([&] {
-                if (actCopyUpdate())
-                    actCopyExecute();
-            });
-        });
-    }
-    poStack = new QMenu(this);
-    poStack->addAction(actCopy);
-    lbxStack->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(lbxStack, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        guarded([&] {
-            actCopy->setEnabled(actCopyUpdate());
-            poStack->popup(lbxStack->viewport()->mapToGlobal(at));
-        });
-    });
+    const TListCopyActions copying = AddListCopyActions(
+        this, lbxStack, [this] { return actCopyUpdate(); }, [this] { actCopyExecute(); });
+    actCopy = copying.copy;
+    actCopyOldStyle = copying.copy_old_style;
+    poStack = copying.popup;
     connect(lbxStack, &QListWidget::itemSelectionChanged, this,
             [this] { actCopy->setEnabled(actCopyUpdate()); });
     actCopy->setEnabled(false);

@@ -20,6 +20,7 @@
 #include "editor/frmKXEditor.h"
 #include "frmKXMain.h"
 #include "guiHosts.h"
+#include "guiListCopy.h"
 
 QPointer<TfrmMessages> frmMessages;
 
@@ -91,29 +92,11 @@ TfrmMessages::TfrmMessages(TfrmMainWindow *main, bool as_child, bool dockable)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(lbxMessages);
 
-    actCopy = new QAction(tr("&Copy"), this);
-    actCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    actCopyOldStyle = new QAction(this);
-    actCopyOldStyle->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
-    for (QAction *action : {actCopy, actCopyOldStyle}) {
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        lbxMessages->addAction(action);
-        connect(action, &QAction::triggered, this, [this] {
-            guarded([&] {
-                if (actCopyUpdate())
-                    actCopyExecute();
-            });
-        });
-    }
-    poMessages = new QMenu(this);
-    poMessages->addAction(actCopy);
-    lbxMessages->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(lbxMessages, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        guarded([&] {
-            actCopy->setEnabled(actCopyUpdate());
-            poMessages->popup(lbxMessages->viewport()->mapToGlobal(at));
-        });
-    });
+    const TListCopyActions copying = AddListCopyActions(
+        this, lbxMessages, [this] { return actCopyUpdate(); }, [this] { actCopyExecute(); });
+    actCopy = copying.copy;
+    actCopyOldStyle = copying.copy_old_style;
+    poMessages = copying.popup;
     connect(lbxMessages, &QListWidget::itemClicked, this,
             [this] { guarded([&] { GoToMessage(true); }); });
     connect(lbxMessages, &QListWidget::itemDoubleClicked, this,
