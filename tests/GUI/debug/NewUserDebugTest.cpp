@@ -14,8 +14,10 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QScreen>
+#include <QListWidget>
 #include <QTest>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,6 +29,8 @@
 #include "core/CC_STAB.h"
 #include "link/DB_BP.h"
 #include "debugger/DB_DA.h"
+#include "debug/frmKXDisassembly.h"
+#include "debug/frmKXStack.h"
 #include "debugger/DB_SRC.h"
 #include "link/DB_GO.h"
 #include "debugger/LinkFrame.h"
@@ -345,6 +349,60 @@ TEST_F(NewUser, CompilesRunsToABreakpointAndStops)
     info.close();
 }
 
+// Stopped at the breakpoint, F10 lists the code round the execution point with the statement's
+// source line above it and the execution line marked; F12 shows sixteen words from SP on, as
+// the board holds them.
+TEST_F(NewUser, AssemblyAndStackWindowsShowTheBoardsCodeAndStack)
+{
+    set_debug_windows(nullptr);
+    TfrmEdit *editor = nullptr;
+    const uint32_t body = CompileAndSetTheBreakpoint(editor);
+    ASSERT_FALSE(HasFailure());
+    Press(Main().actRun);
+    ASSERT_TRUE(UntilStopped());
+    ASSERT_EQ(gTargetRegisters.PC, body);
+
+    Press(Main().actToggleAsm);
+    auto *dasm = Main().findChild<TfrmDisassembly *>();
+    ASSERT_NE(dasm, nullptr);
+    int source_row = -1;
+    for (int row = 0; row < dasm->LineCount() && source_row < 0; ++row)
+        if (dasm->Item(row).IsSource() && dasm->Item(row).source_text == "total = total + i;")
+            source_row = row;
+    ASSERT_GE(source_row, 0) << "no source line of the breakpoint's statement";
+    EXPECT_EQ(dasm->Item(source_row).source_label, "[loop.c(8)]: ");
+    ASSERT_EQ(dasm->ExecutionLine(), source_row + 1) << "the statement's first instruction";
+    char pc[8];
+    std::snprintf(pc, sizeof pc, "%04x", unsigned(body & 0xFFFF));
+    EXPECT_NE(QString::fromStdString(dasm->Item(dasm->ExecutionLine()).Column(DasmColumn::Address))
+                  .toLower()
+                  .indexOf(pc),
+              -1)
+        << dasm->LineText(dasm->ExecutionLine());
+
+    Press(Main().actToggleStack);
+    auto *stack = Main().findChild<TfrmStack *>();
+    ASSERT_NE(stack, nullptr);
+    std::vector<std::pair<unsigned, unsigned>> words;
+    for (int row = 0; row < stack->lbxStack->count(); ++row) {
+        unsigned address = 0, value = 0;
+        const std::string line = stack->lbxStack->item(row)->text().toStdString();
+        if (std::sscanf(line.c_str(), "%4X: %4X", &address, &value) == 2)
+            words.emplace_back(address, value);
+    }
+    ASSERT_EQ(words.size(), 16u);
+    EXPECT_EQ(words.front().first, gTargetRegisters.SP);
+    for (const auto &[address, value] : words) {
+        if (address >= 0xE000)
+            continue; // the extended-memory window: its bytes depend on the page mapped
+        const unsigned on_board = m_board->with_firmware([&](vsim::BoardFirmware &f) {
+            return unsigned(f.board().read(uint16_t(address), 0) |
+                            f.board().read(uint16_t(address + 1), 0) << 8);
+        });
+        EXPECT_EQ(value, on_board) << std::hex << "at " << address;
+    }
+}
+
 // One session on each link: what the load sends and the steps the board takes.
 struct LinkCase {
     const char *name;
@@ -469,6 +527,41 @@ TEST(NewUserScreenshot, StoppedAtTheBreakpointUnderX)
     ASSERT_TRUE(shot.failure.empty()) << shot.failure;
     // The execution point's lime behind the statement the program stopped at.
     EXPECT_GT(count_pixels(shot.image, qRgb(0, 255, 0)), 40);
+}
+
+// The same stop with the disassembly and stack windows up, on a real X server.
+TEST_F(NewUserUnderX, DISABLED_AssemblyAndStackWindows)
+{
+    const QString out = qEnvironmentVariable("KX_SCREENSHOT");
+    if (out.isEmpty())
+        GTEST_SKIP() << "runs as the child of NewUserScreenshot only";
+    set_debug_windows(nullptr);
+    TfrmEdit *editor = nullptr;
+    CompileAndSetTheBreakpoint(editor);
+    ASSERT_FALSE(HasFailure());
+    Press(Main().actRun);
+    ASSERT_TRUE(UntilStopped());
+    Press(Main().actToggleAsm);
+    Press(Main().actToggleStack);
+    // The stack beside the disassembly, not over its marked line.
+    auto *stack = Main().findChild<TfrmStack *>();
+    ASSERT_NE(stack, nullptr);
+    if (QWidget *host = stack->Host())
+        host->move(Main().Workspace()->width() - host->width(), 0);
+    QTest::qWait(300);
+    const QPixmap shot = Main().screen()->grabWindow(0);
+    ASSERT_TRUE(shot.save(out, "PNG"));
+}
+
+TEST(NewUserScreenshot, AssemblyAndStackWindowsUnderX)
+{
+    const XScreenshot shot = screenshot_under_x("NewUserUnderX.DISABLED_AssemblyAndStackWindows",
+                                                "assembly_and_stack.png");
+    if (shot.skipped)
+        GTEST_SKIP() << "Xvfb is not installed (./kx installs it): no screenshot taken";
+    ASSERT_TRUE(shot.failure.empty()) << shot.failure;
+    // The disassembly's green arrow before the execution line.
+    EXPECT_GT(count_pixels_near(shot.image, qRgb(0, 160, 0), 24), 10);
 }
 
 } // namespace
