@@ -1,105 +1,69 @@
-// guiDebugWindows: the program's own table of debug windows: the disassembly and stack
-// windows; the others are not built yet and refuse.
+// guiDebugWindows: the program's table of debug windows and the rows it makes them from.
 #include "guiDebugWindows.h"
 
-#include <QPointer>
+#include <cassert>
 
-#include "core/guiExceptions.h"
 #include "frmKXDisassembly.h"
+#include "frmKXRegisters.h"
 #include "frmKXStack.h"
+#include "frmKXStdio.h"
 #include "settings/guiKXPreferences.h"
+#include "shell/frmKXDockable.h"
 #include "shell/frmKXMain.h"
+#include "core/guiExceptions.h"
+#include "core/guiInterface.h"
 
 namespace {
 
 constexpr uint32_t kMsgNoDebugWindows = 7159; // "The debug windows are not part of this build."
 
-// The windows built so far are made here; a toggle of any other refuses.
-class ProgramDebugWindows : public TDebugWindows {
-public:
-    bool Exists(DebugWindow window) override { return Form(window) != nullptr; }
-    bool IsShown(DebugWindow window) override
-    {
-        TfrmDockable *form = Form(window);
-        return form && form->IsShown();
-    }
-    void Toggle(DebugWindow window) override
-    {
-        TfrmDockable *form = Form(window);
-        if (form && form->IsShown()) {
-            form->CloseWindow();
-            return;
-        }
-        if (!form)
-            form = Make(window);
-        form->ShowWindow();
-        form->BringToFront();
-    }
-    TGuiInterface *Adapter(DebugWindow window) override
-    {
-        switch (window) {
-        case DebugWindow::Disassembly:
-            return m_disassembly ? m_disassembly->Adapter() : nullptr;
-        case DebugWindow::Stack:
-            return m_stack ? m_stack->Adapter() : nullptr;
-        case DebugWindow::Stdio:
-        case DebugWindow::Registers:
-        case DebugWindow::MemoryDump:
-        case DebugWindow::Watches:
-        case DebugWindow::Trace:
-            return nullptr;
-        }
-        return nullptr;
-    }
-    TStdioWindow *StdioWindow() override { return nullptr; }
+ProgramDebugWindows &program_windows()
+{
+    static ProgramDebugWindows windows;
+    return windows;
+}
 
-private:
-    TfrmDockable *Form(DebugWindow window)
-    {
-        switch (window) {
-        case DebugWindow::Disassembly:
-            return m_disassembly;
-        case DebugWindow::Stack:
-            return m_stack;
-        case DebugWindow::Stdio:
-        case DebugWindow::Registers:
-        case DebugWindow::MemoryDump:
-        case DebugWindow::Watches:
-        case DebugWindow::Trace:
-            return nullptr;
-        }
-        return nullptr;
-    }
-    // A window as its settings place it: in the workspace when "Child", else floating.
-    TfrmDockable *Make(DebugWindow window)
-    {
-        const TIdePreferences &prefs = IdePreferences();
-        switch (window) {
-        case DebugWindow::Disassembly:
-            m_disassembly = new TfrmDisassembly(frmMainWindow, prefs.assembly.child,
-                                                prefs.assembly.dockable);
-            return m_disassembly;
-        case DebugWindow::Stack:
-            m_stack = new TfrmStack(frmMainWindow, prefs.stack.child, prefs.stack.dockable);
-            return m_stack;
-        case DebugWindow::Stdio:
-        case DebugWindow::Registers:
-        case DebugWindow::MemoryDump:
-        case DebugWindow::Watches:
-        case DebugWindow::Trace:
-            break;
-        }
-        throw xErr(kMsgNoDebugWindows, KX_HERE);
-    }
+TDebugWindows *g_windows = nullptr;
 
-    QPointer<TfrmDisassembly> m_disassembly;
-    QPointer<TfrmStack> m_stack;
-};
+std::size_t index_of(DebugWindow window) { return static_cast<std::size_t>(window); }
 
-ProgramDebugWindows g_program;
-TDebugWindows *g_windows = &g_program;
+// Each window as its settings place it: in the workspace when "Child", else floating.
+TfrmDockable *make_disassembly(TfrmMainWindow &main)
+{
+    const TIdePreferences &prefs = IdePreferences();
+    return new TfrmDisassembly(&main, prefs.assembly.child, prefs.assembly.dockable);
+}
+
+TGuiInterface *disassembly_adapter(TfrmDockable &window)
+{
+    auto *disassembly = qobject_cast<TfrmDisassembly *>(&window);
+    return disassembly ? disassembly->Adapter() : nullptr;
+}
+
+TfrmDockable *make_stack(TfrmMainWindow &main)
+{
+    const TIdePreferences &prefs = IdePreferences();
+    return new TfrmStack(&main, prefs.stack.child, prefs.stack.dockable);
+}
+
+TGuiInterface *stack_adapter(TfrmDockable &window)
+{
+    auto *stack = qobject_cast<TfrmStack *>(&window);
+    return stack ? stack->Adapter() : nullptr;
+}
 
 } // namespace
+
+// A window is added to the build by filling its row: its maker and its adapter.
+const std::array<DebugWindowKind, kDebugWindowCount> kProgramDebugWindows = {{
+    {DebugWindow::Disassembly, &make_disassembly, &disassembly_adapter},
+    {DebugWindow::Stdio, &TfrmStdio::Make, &TfrmStdio::AdapterOf},
+    {DebugWindow::Registers, &TfrmRegisters::Make, &TfrmRegisters::AdapterOf},
+    {DebugWindow::MemoryDump, nullptr, nullptr},
+    {DebugWindow::Watches, nullptr, nullptr},
+    {DebugWindow::Stack, &make_stack, &stack_adapter},
+    {DebugWindow::Trace, nullptr, nullptr},
+}};
 
 const char *debug_window_name(DebugWindow window)
 {
@@ -122,5 +86,57 @@ const char *debug_window_name(DebugWindow window)
     return "";
 }
 
-TDebugWindows &debug_windows() { return *g_windows; }
-void set_debug_windows(TDebugWindows *windows) { g_windows = windows ? windows : &g_program; }
+ProgramDebugWindows::ProgramDebugWindows(std::span<const DebugWindowKind, kDebugWindowCount> kinds,
+                                         TfrmMainWindow *main)
+    : m_kinds(kinds), m_main(main)
+{
+    for (std::size_t i = 0; i < kDebugWindowCount; ++i)
+        assert(m_kinds[i].window == kDebugWindows[i] && "rows follow the order of DebugWindow");
+}
+
+TfrmDockable *ProgramDebugWindows::Window(DebugWindow window)
+{
+    return m_windows[index_of(window)].data();
+}
+
+bool ProgramDebugWindows::Exists(DebugWindow window) { return Window(window) != nullptr; }
+
+bool ProgramDebugWindows::IsShown(DebugWindow window)
+{
+    TfrmDockable *form = Window(window);
+    return form && form->IsShown();
+}
+
+void ProgramDebugWindows::Toggle(DebugWindow window)
+{
+    const DebugWindowKind &kind = m_kinds[index_of(window)];
+    TfrmDockable *form = Window(window);
+    if (form && form->IsShown()) {
+        form->CloseWindow();
+        return;
+    }
+    if (!form) {
+        TfrmMainWindow *main = m_main ? m_main : frmMainWindow;
+        if (!kind.make || !main)
+            throw xErr(kMsgNoDebugWindows, KX_HERE);
+        form = kind.make(*main);
+        m_windows[index_of(window)] = form;
+    }
+    form->ShowWindow();
+    form->BringToFront();
+}
+
+TGuiInterface *ProgramDebugWindows::Adapter(DebugWindow window)
+{
+    const DebugWindowKind &kind = m_kinds[index_of(window)];
+    TfrmDockable *form = Window(window);
+    return form && kind.adapter ? kind.adapter(*form) : nullptr;
+}
+
+TStdioWindow *ProgramDebugWindows::StdioWindow()
+{
+    return dynamic_cast<TStdioWindow *>(Window(DebugWindow::Stdio));
+}
+
+TDebugWindows &debug_windows() { return g_windows ? *g_windows : program_windows(); }
+void set_debug_windows(TDebugWindows *windows) { g_windows = windows; }

@@ -20,6 +20,8 @@
 #include "frmKXAddWatch.h"
 #include "frmKXEvalExpression.h"
 #include "frmKXWatches.h"
+#include "frmKXRegisters.h"
+#include "frmKXStdio.h"
 #include "options/frmKXAdvCompilerOpt.h"
 #include "shell/frmKXMain.h"
 #include "frmKXDisassembly.h"
@@ -84,6 +86,10 @@ public:
     void fillDisassemblyView() override { missing(kMsgNoTargetLink); }
     void fillStackView() override { missing(kMsgNoTargetLink); }
     void formatRegisterLines() override { missing(kMsgNoTargetLink); }
+    void TcReadRegisters() override { missing(kMsgNoTargetLink); }
+    void TcWriteRegisters(const TargetRegisterSet &) override { missing(kMsgNoTargetLink); }
+    void TcSendStdioCharCount(uint8_t) override { missing(kMsgNoTargetLink); }
+    bool isWaitingForStdioChar() override { return false; }
     void Wait(uint32_t) override { missing(kMsgNoTargetLink); }
     void Sleep(uint32_t) override { missing(kMsgNoTargetLink); }
 };
@@ -99,8 +105,7 @@ MissingDebuggerOperations g_missing_operations;
 TDebuggerOperations *g_operations = &g_missing_operations;
 LinkDebuggerOperations g_link_operations;
 
-// No debug window is built: none exists, so the queries find nothing, and a dialog or window
-// that would be opened refuses.
+// The dialogs over the debug windows that exist; one over a window not built refuses.
 class ProgramCommandDialogs : public TCommandDialogs {
 public:
     void AdvancedCompilerOptions(QWidget *owner) override
@@ -155,13 +160,29 @@ public:
         frmWatches->BringToFront();
         frmWatches->lbxWatches->setFocus();
     }
-    void SaveRegistersPosition() override {}
+    void SaveRegistersPosition() override
+    {
+        if (auto *registers = qobject_cast<TfrmRegisters *>(window(DebugWindow::Registers)))
+            registers->SavePosition();
+    }
     void ResetCycleSumStatus() override
     {
-        if (TfrmDisassembly *window = disassembly_window())
-            window->ResetCycleSumStatus();
+        if (TfrmDisassembly *disassembly = disassembly_window())
+            disassembly->ResetCycleSumStatus();
     }
-    void ClearStdioScreen() override {}
+    void ClearStdioScreen() override
+    {
+        if (auto *stdio = qobject_cast<TfrmStdio *>(window(DebugWindow::Stdio)))
+            stdio->ClearScreen();
+    }
+
+private:
+    // The program's window while it exists (none when another table is installed).
+    static TfrmDockable *window(DebugWindow which)
+    {
+        auto *table = dynamic_cast<ProgramDebugWindows *>(&debug_windows());
+        return table ? table->Window(which) : nullptr;
+    }
 };
 
 ProgramCommandDialogs g_program_dialogs;
@@ -275,6 +296,15 @@ void LinkDebuggerOperations::formatRegisterLines()
     if (TRegisterInterface *view = gMainWindowInterface->GetRegisterInterface(false))
         ::formatRegisterLines(*view, gTargetRegisters);
 }
+
+void LinkDebuggerOperations::TcReadRegisters() { ::TcReadRegisters(); }
+void LinkDebuggerOperations::TcWriteRegisters(const TargetRegisterSet &registers)
+{
+    ::TcWriteRegisters(registers);
+    gTargetRegisters = registers;
+}
+void LinkDebuggerOperations::TcSendStdioCharCount(uint8_t count) { ::TcSendStdioCharCount(count); }
+bool LinkDebuggerOperations::isWaitingForStdioChar() { return ::isWaitingForStdioChar(); }
 
 void LinkDebuggerOperations::Wait(uint32_t milliseconds) { MsTimerWait(milliseconds); }
 void LinkDebuggerOperations::Sleep(uint32_t milliseconds)

@@ -21,6 +21,7 @@
 
 class QWidget;
 class TEditorInterface;
+struct TargetRegisterSet;
 
 class TDebuggerOperations {
 public:
@@ -96,6 +97,16 @@ public:
     virtual void fillStackView() = 0;
     virtual void formatRegisterLines() = 0;
 
+    // ---- the registers and stdio windows
+    // Reads the target's registers into the debugger core's set (`gTargetRegisters`).
+    virtual void TcReadRegisters() = 0;
+    // Writes the whole set; once the target took it, it is the debugger core's set.
+    virtual void TcWriteRegisters(const TargetRegisterSet &registers) = 0;
+    // Tells the target how many typed characters wait.
+    virtual void TcSendStdioCharCount(uint8_t count) = 0;
+    // The debugger core is itself fetching a stdio character for the target.
+    virtual bool isWaitingForStdioChar() = 0;
+
     // ---- waits: `Wait` pumps the status box's messages (a Cancel ends it by its exception),
     // `Sleep` does not
     virtual void Wait(uint32_t milliseconds) = 0;
@@ -151,6 +162,10 @@ public:
     void fillDisassemblyView() override;
     void fillStackView() override;
     void formatRegisterLines() override;
+    void TcReadRegisters() override;
+    void TcWriteRegisters(const TargetRegisterSet &registers) override;
+    void TcSendStdioCharCount(uint8_t count) override;
+    bool isWaitingForStdioChar() override;
     void Wait(uint32_t milliseconds) override;
     void Sleep(uint32_t milliseconds) override;
 };

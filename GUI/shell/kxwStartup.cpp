@@ -22,6 +22,7 @@
 #include "frmKXMessages.h"
 #include "options/frmKXPassPhrase.h"
 #include "frmKXSplash.h"
+#include "debug/frmKXStdio.h"
 #include "debug/guiDebugger.h"
 #include "settings/guiEnvironment.h"
 #include "core/guiExceptions.h"
@@ -211,6 +212,7 @@ int WinMain(int argc, char **argv)
     install_debugger_link();
     // The editor's fly-over hint evaluates through real watches.
     install_flyover_watches();
+    install_stdio_unit();
     try {
         std::vector<std::string> args(argv, argv + argc);
         StartIde(args, QCoreApplication::applicationFilePath().toStdString());

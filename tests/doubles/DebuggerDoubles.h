@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "debug/guiDebugger.h"
+#include "link/TC.h"
 
 class DebuggerJournal {
 public:
@@ -58,6 +59,9 @@ public:
     bool trace_running = false;
     bool step_pending = false;
     bool start_after_load = false;
+    bool waiting_for_stdio_char = false;
+    // Runs after formatRegisterLines is recorded (a test may format into its window).
+    std::function<void()> on_format_registers;
     // Run inside the compile entries (a test's view of the state while it compiles).
     std::function<void()> during_compile;
 
@@ -147,7 +151,33 @@ public:
     }
     void fillDisassemblyView() override { Note("fillDisassemblyView"); }
     void fillStackView() override { Note("fillStackView"); }
-    void formatRegisterLines() override { Note("formatRegisterLines"); }
+    void formatRegisterLines() override
+    {
+        Note("formatRegisterLines");
+        if (on_format_registers)
+            on_format_registers();
+    }
+    void TcReadRegisters() override { Note("TcReadRegisters"); }
+    // Recorded as "TcWriteRegisters AF=12C5 BC=... IY=2222"; the set is the core's once taken.
+    void TcWriteRegisters(const TargetRegisterSet &r) override
+    {
+        Note("TcWriteRegisters " + RegisterText(r));
+        gTargetRegisters = r;
+    }
+    void TcSendStdioCharCount(uint8_t count) override
+    {
+        Note("TcSendStdioCharCount " + std::to_string(count));
+    }
+    bool isWaitingForStdioChar() override { return waiting_for_stdio_char; }
+    static std::string RegisterText(const TargetRegisterSet &r)
+    {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "AF=%04X BC=%04X DE=%04X HL=%04X AF'=%04X BC'=%04X DE'=%04X HL'=%04X "
+                      "IX=%04X IY=%04X",
+                      r.AF, r.BC, r.DE, r.HL, r.AF2, r.BC2, r.DE2, r.HL2, r.IX, r.IY);
+        return text;
+    }
     void Wait(uint32_t ms) override { Note("Wait " + std::to_string(ms)); }
     void Sleep(uint32_t ms) override { Note("Sleep " + std::to_string(ms)); }
 

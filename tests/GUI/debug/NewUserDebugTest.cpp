@@ -12,12 +12,14 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QMdiArea>
 #include <QScreen>
 #include <QListWidget>
 #include <QTest>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -46,6 +48,9 @@
 #include "shell/frmKXInfo.h"
 #include "options/frmKXPassPhrase.h"
 #include "link/guiCompilerInterface.h"
+#include "controls/ColorConsoleView.h"
+#include "debug/frmKXRegisters.h"
+#include "debug/frmKXStdio.h"
 #include "debug/guiDebugger.h"
 #include "settings/guiKXPreferences.h"
 #include "settings/guiProjects.h"
@@ -562,6 +567,136 @@ TEST(NewUserScreenshot, AssemblyAndStackWindowsUnderX)
     ASSERT_TRUE(shot.failure.empty()) << shot.failure;
     // The disassembly's green arrow before the execution line.
     EXPECT_GT(count_pixels_near(shot.image, qRgb(0, 160, 0), 24), 10);
+}
+
+// ---- the stdio and registers windows on the board ------------------------------------------------
+
+constexpr const char *kConsole = "main()\n"
+                                 "{\n"
+                                 "    printf(\"Hello from the board\\n\");\n"
+                                 "    printf(\"\\x1b[1;31mred\\x1b[0m\\n\");\n"
+                                 "    for (;;) {\n"
+                                 "    }\n"
+                                 "}\n";
+
+// The IDE's own debug windows and stdio unit over the whole build.
+class NewUserWindows : public NewUser {
+protected:
+    void SetUp() override
+    {
+        NewUser::SetUp();
+        set_debug_windows(nullptr);
+        install_stdio_unit();
+    }
+    void TearDown() override
+    {
+        NewUser::TearDown();
+        remove_stdio_unit();
+        set_registers_modal_runner(nullptr);
+    }
+    TfrmStdio *Stdio() { return dynamic_cast<TfrmStdio *>(debug_windows().StdioWindow()); }
+    std::string Row(int row)
+    {
+        std::string text = Stdio() ? Stdio()->Model().RowText(row) : std::string();
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        return text;
+    }
+    // Runs events until the stdio window shows the text on the row.
+    bool UntilRow(int row, const std::string &text)
+    {
+        for (int i = 0; i < 300 && Row(row) != text; ++i)
+            QTest::qWait(10);
+        return Row(row) == text;
+    }
+    // F5 and F9 on the console program, its first two lines shown.
+    void RunTheConsoleProgram()
+    {
+        ASSERT_NE(Main().OpenFile(Write("console.c", kConsole)), nullptr);
+        Press(Main().actCompile);
+        for (const auto &box : m_boxes.shown)
+            ADD_FAILURE() << box.caption << ": " << box.text;
+        ASSERT_EQ(Main().RunState(), 1);
+        Press(Main().actRun);
+        ASSERT_TRUE(UntilRow(1, "red")) << "row 0: " << Row(0) << ", row 1: " << Row(1);
+    }
+};
+
+TEST_F(NewUserWindows, TheStdioWindowOpensWithTheOutput)
+{
+    RunTheConsoleProgram();
+    ASSERT_FALSE(HasFailure());
+    EXPECT_TRUE(debug_windows().IsShown(DebugWindow::Stdio)) << "it opened by itself";
+    EXPECT_EQ(Row(0), "Hello from the board");
+    EXPECT_EQ(Stdio()->Model().Cell(0, 1).color, 0x5555FFu) << "bright red";
+    EXPECT_EQ(Stdio()->Model().Cell(0, 0).color, clBlack);
+}
+
+TEST_F(NewUserWindows, ANewRegisterValueReachesTheBoard)
+{
+    TfrmEdit *editor = nullptr;
+    const uint32_t body = CompileAndSetTheBreakpoint(editor);
+    ASSERT_FALSE(HasFailure());
+    Press(Main().actRun);
+    ASSERT_TRUE(UntilStopped());
+    ASSERT_EQ(gTargetRegisters.PC, body);
+    if (!debug_windows().IsShown(DebugWindow::Registers))
+        Press(Main().actToggleReg); // F11
+    ASSERT_TRUE(debug_windows().IsShown(DebugWindow::Registers));
+    auto *registers = qobject_cast<TfrmRegisters *>(
+        static_cast<ProgramDebugWindows &>(debug_windows()).Window(DebugWindow::Registers));
+    ASSERT_NE(registers, nullptr);
+    set_registers_modal_runner([](QDialog &dialog) {
+        dialog.show();
+        auto &single = static_cast<TfrmChangeSingleReg &>(dialog);
+        single.edtNewRegisterValue->setText("0x1234");
+        single.btnOK->click();
+        return dialog.result();
+    });
+    registers->lbxMainRegisters->setCurrentRow(3);
+    registers->UpdateActions();
+    registers->actNewRegisterValue->trigger();
+    for (const auto &box : m_boxes.shown)
+        ADD_FAILURE() << box.caption << ": " << box.text;
+    EXPECT_EQ(m_board->with_firmware([](vsim::BoardFirmware &f) { return f.cpu().hl(); }), 0x1234);
+    TcReadRegisters();
+    EXPECT_EQ(gTargetRegisters.HL, 0x1234) << "read back from the board";
+    EXPECT_EQ(registers->lbxMainRegisters->item(3)->text(), "HL : 0x1234");
+}
+
+// Runs only as the child of the test below, on the X server it started.
+class NewUserWindowsUnderX : public NewUserWindows {};
+
+TEST_F(NewUserWindowsUnderX, DISABLED_ConsoleOutput)
+{
+    const QString out = qEnvironmentVariable("KX_SCREENSHOT");
+    if (out.isEmpty())
+        GTEST_SKIP() << "runs as the child of NewUserStdioScreenshot only";
+    RunTheConsoleProgram();
+    ASSERT_FALSE(HasFailure());
+    Stdio()->BringToFront();
+    QTest::qWait(300);
+    const QPixmap shot = Main().screen()->grabWindow(0);
+    ASSERT_TRUE(shot.save(out, "PNG"));
+}
+
+TEST(NewUserStdioScreenshot, ConsoleOutputUnderX)
+{
+    const XScreenshot shot =
+        screenshot_under_x("NewUserWindowsUnderX.DISABLED_ConsoleOutput", "stdio_window.png");
+    if (shot.skipped)
+        GTEST_SKIP() << "Xvfb is not installed (./kx installs it): no screenshot taken";
+    ASSERT_TRUE(shot.failure.empty()) << shot.failure;
+    // "red" drawn in the bright red of SGR 1;31 (0xFF5555; the glyphs' edges are smoothed,
+    // so the colour is taken within a tolerance).
+    int red = 0;
+    for (int y = 0; y < shot.image.height(); ++y)
+        for (int x = 0; x < shot.image.width(); ++x) {
+            const QColor c = shot.image.pixelColor(x, y);
+            red += c.red() > 0xE0 && std::abs(c.green() - 0x55) < 0x30 &&
+                   std::abs(c.blue() - 0x55) < 0x30;
+        }
+    EXPECT_GT(red, 10);
 }
 
 } // namespace
