@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "debug/frmKXStdio.h"
 #include "debug/frmKXWatches.h"
 #include "driver/CC_GO.h"
 #include "core/SEAM_TARGET.h"
@@ -313,6 +314,10 @@ TWatchesWindow *TfrmMainWindow::WatchesWindow() { return frmWatches.data(); }
 
 TStdioWindow *TfrmMainWindow::ShowStdioWindow(int flags)
 {
+    // With the stdio unit installed the debugger core talks to it: it logs, keeps the typed
+    // characters and opens the window itself as its options say, also while none is there.
+    if (TStdioWindow *unit = installed_stdio_unit())
+        return unit;
     AutoShowWindow(DebugWindow::Stdio, (flags & 1) != 0);
     return debug_windows().StdioWindow();
 }
