@@ -146,6 +146,9 @@ protected:
         SetSerialDevice(kComPort, "");
         link_timings() = m_saved_timings;
         ClearCompileFlags();
+        // This test's BIOS was compiled with its own debug-kernel settings: the next test's
+        // compile starts without it.
+        bios_compile_info_cache().forget();
         GuiTest::TearDown();
         set_debugger_operations(nullptr);
         install_seam_doubles();
