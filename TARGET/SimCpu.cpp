@@ -11,6 +11,7 @@
 #include "SimCpu.h"
 
 #include "SimCycles.h"
+#include "SimZ180.h"
 
 #include <utility>
 
@@ -826,6 +827,8 @@ void cpu_reset(CpuState &s, CpuModel model)
     s = CpuState{};
     s.model = model;
     s.ip = 0xFF;
+    if (model == CpuModel::z180)
+        z180_reset(s);
 }
 
 uint32_t cpu_step(CpuState &s, Bus &bus)
@@ -834,9 +837,17 @@ uint32_t cpu_step(CpuState &s, Bus &bus)
         return 0;
     uint16_t start = s.pc;
     const bool continuing = s.repeating && s.repeat_pc == start && s.repeat_xpc == s.xpc;
-    Core core(s, bus, continuing);
     uint32_t cycles = 0;
-    if (!core.step(cycles)) {
+    bool again = false;
+    bool defined = false;
+    if (s.model == CpuModel::z180) {
+        defined = z180_execute(s, bus, cycles, again);
+    } else {
+        Core core(s, bus, continuing);
+        defined = core.step(cycles);
+        again = core.again;
+    }
+    if (!defined) {
         s.pc = start;
         s.repeating = false;
         s.fault = CpuFault::undefined_opcode;
@@ -845,8 +856,8 @@ uint32_t cpu_step(CpuState &s, Bus &bus)
         return 0;
     }
     // A repeating instruction with bytes left stays where it is, prefixes included.
-    s.repeating = core.again;
-    if (core.again) {
+    s.repeating = again;
+    if (again) {
         s.pc = start;
         s.repeat_pc = start;
         s.repeat_xpc = s.xpc;

@@ -27,9 +27,10 @@
 
 namespace vsim {
 
-// The two revisions of the instruction set. r3000 adds the page-set-B instructions
-// (idet, uma, ums, the lsxxr/ldxsr block moves, push/pop su, setusr, sures, rdmode, syscall).
-enum class CpuModel : uint8_t { r2000, r3000 };
+// The instruction sets. r3000 adds the page-set-B instructions (idet, uma, ums, the lsxxr/ldxsr
+// block moves, push/pop su, setusr, sures, rdmode, syscall) to r2000. z180 is the Z180 set
+// (SimZ180): the Z80 instructions with the Z180's additions, its cycle counts and its MMU.
+enum class CpuModel : uint8_t { r2000, r3000, z180 };
 
 // Index of an 8-bit register in `CpuState::main`/`alt`: the opcode's 3-bit register field,
 // with slot 6 (the "(hl)" field) holding F.
@@ -65,6 +66,13 @@ struct CpuState {
     bool repeating = false;
     uint16_t repeat_pc = 0;
     uint8_t repeat_xpc = 0;
+    // The Z180's own state (unused by the Vireon sets): the interrupt vector and refresh
+    // registers, the interrupt mode and enables, and the on-chip I/O registers 0x00-0x3F, the
+    // MMU's CBR (0x38), BBR (0x39) and CBAR (0x3A) among them.
+    uint8_t i = 0, r = 0;
+    uint8_t im = 0;
+    bool iff1 = false, iff2 = false;
+    std::array<uint8_t, 64> z180_io{};
 
     uint16_t pair(Reg8 hi) const { return uint16_t(main[hi] << 8 | main[hi + 1]); }
     uint16_t bc() const { return pair(rB); }
@@ -100,7 +108,8 @@ public:
 };
 
 // Power-on state: every register 0 except SP 0 and IP 0xFF (all interrupts masked);
-// keeps the model. Clears the fault and the counters.
+// keeps the model. Clears the fault and the counters. On the Z180 CBAR is 0xF0 (the whole
+// logical space maps to physical 0x00000-0x0FFFF) and interrupts are disabled.
 void cpu_reset(CpuState &s, CpuModel model = CpuModel::r2000);
 
 // Executes one instruction (with its prefixes) and returns its clock cycles. An undefined

@@ -10,6 +10,7 @@
 #include "SimBoard.h"
 #include "SimCpu.h"
 #include "SimImage.h"
+#include "SimZ180.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +30,9 @@ void usage(std::FILE *to)
                  "  IMAGE            FILE@PHYS (bin at a physical address), or FILE: Intel HEX\n"
                  "                   when named .hex or when its text is HEX records (.ihx,\n"
                  "                   .hdl), else bin at physical 0\n"
-                 "  --cpu 2000|3000  instruction set (default 2000)\n"
+                 "  --cpu 2000|3000|z180  instruction set (default 2000); the Z180 maps memory\n"
+                 "                   through its own MMU (CBAR, CBR, BBR) and ignores --xpc\n"
+                 "  --z180           the same as --cpu z180\n"
                  "  --start ADDR     logical start address (default 0)\n"
                  "  --xpc N          XPC at the start (default 0)\n"
                  "  --sp ADDR        SP at the start (default 0)\n"
@@ -136,6 +139,14 @@ private:
     uint8_t m_input = 0;
 };
 
+// The physical address of the faulting instruction, through the MMU of the CPU's set.
+uint32_t physical_pc(const CpuState &s, const SimBoard &board)
+{
+    if (s.model == CpuModel::z180)
+        return z180_physical(s, s.fault_pc);
+    return board.to_physical(s.fault_pc, s.fault_xpc);
+}
+
 // Runs to the program's end (the exit port), a breakpoint, an undefined opcode or the limit,
 // reports the end on the standard error and returns kxrun's status.
 int run_console(CpuState &s, SimBoard &board, StdioConsole &console, uint64_t max,
@@ -155,7 +166,7 @@ int run_console(CpuState &s, SimBoard &board, StdioConsole &console, uint64_t ma
         cpu_step(s, board);
         if (s.fault != CpuFault::none) {
             std::fprintf(stderr, "undefined opcode at %02X:%04X (physical %05X)\n", s.fault_xpc,
-                         s.fault_pc, board.to_physical(s.fault_pc, s.fault_xpc));
+                         s.fault_pc, physical_pc(s, board));
             return 255;
         }
     }
@@ -196,9 +207,11 @@ int main(int argc, char **argv)
         uint64_t n = 0;
         bool ok = true;
         if (arg == "--cpu") {
-            ok = value(v) && (v == "2000" || v == "3000");
+            ok = value(v) && (v == "2000" || v == "3000" || v == "z180" || v == "Z180");
             if (ok)
-                model = v == "3000" ? CpuModel::r3000 : CpuModel::r2000;
+                model = v == "3000" ? CpuModel::r3000 : v == "2000" ? CpuModel::r2000 : CpuModel::z180;
+        } else if (arg == "--z180") {
+            model = CpuModel::z180;
         } else if (arg == "--start") {
             ok = value(v) && parse_limited(v, 0xFFFF, start);
         } else if (arg == "--xpc") {
@@ -295,7 +308,7 @@ int main(int argc, char **argv)
     case StopReason::breakpoint: std::printf("stop: breakpoint at %02X:%04X\n", s.xpc, s.pc); break;
     case StopReason::undefined_opcode:
         std::printf("stop: undefined opcode at %02X:%04X (physical %05X)\n", s.fault_xpc, s.fault_pc,
-                    board.to_physical(s.fault_pc, s.fault_xpc));
+                    physical_pc(s, board));
         break;
     }
     std::printf("instructions: %llu\ncycles: %llu\n", (unsigned long long)run.instructions,
