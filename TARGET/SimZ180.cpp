@@ -623,9 +623,9 @@ bool Core::exec_cb()
     switch (group) {
     case 0: result = shift(n, v); break;
     case 1: {
+        // S is not defined by bit and stays; P/V follows Z.
         bool zero = !((v >> n) & 1);
-        f() = uint8_t((f() & kFlagC) | kFlagH | (zero ? kFlagZ | kFlagP : 0) |
-                      (n == 7 && !zero ? kFlagS : 0));
+        f() = uint8_t((f() & (kFlagS | kFlagC)) | kFlagH | (zero ? kFlagZ | kFlagP : 0));
         return true;
     }
     case 2: result = uint8_t(v & ~(1u << n)); break;

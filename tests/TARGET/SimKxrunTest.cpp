@@ -147,6 +147,28 @@ TEST_P(KxrunError, ExitsWithStatus1AndAMessage)
     EXPECT_EQ(out.status, 1) << out.text;
     EXPECT_NE(out.text.find(GetParam().message), std::string::npos) << out.text;
 }
+// The Z180 set: its console goes through "out (c),a" to the same ports; a Vireon-only "ldp"
+// ends the run at its address.
+TEST_F(Kxrun, Z180ConsoleProgramAndVireonOnlyOpcode)
+{
+    // ld bc,0xfff0 ; ld a,'Z' ; out (c),a ; ld a,0x0a ; out (c),a ; ld c,0xf2 ; ld a,7
+    // ; out (c),a
+    std::string prog = write("z.bin", std::string("\x01\xF0\xFF\x3E\x5A\xED\x79\x3E\x0A\xED"
+                                                  "\x79\x0E\xF2\x3E\x07\xED\x79",
+                                                  17));
+    RunOutput out = run_tool("kxrun --console --cpu z180 " + prog);
+    EXPECT_EQ(out.status, 7) << out.text;
+    EXPECT_EQ(out.text, "Z\nexit 7\n");
+    RunOutput vireon = run_tool("kxrun --console " + prog);
+    EXPECT_EQ(vireon.status, 255) << vireon.text; // ED 79 is no Vireon instruction
+
+    std::string ldp = write("l.bin", std::string("\x00\xED\x65\x00\x80", 5));
+    out = run_tool("kxrun --z180 " + ldp);
+    EXPECT_EQ(out.status, 2) << out.text;
+    EXPECT_NE(out.text.find("undefined opcode at 00:0001 (physical 00001)"), std::string::npos)
+        << out.text;
+}
+
 
 INSTANTIATE_TEST_SUITE_P(All, KxrunError, ::testing::ValuesIn(kBadArgs),
                          [](const auto &i) { return std::string(i.param.name); });
@@ -158,7 +180,7 @@ TEST_F(Kxrun, HelpListsEveryAcceptedOption)
     static const std::pair<const char *, const char *> kOptions[] = {
         {"--cpu", "3000"}, {"--start", "0"},  {"--xpc", "0"},         {"--sp", "0xDFF0"},
         {"--max", "1"},    {"--break", "3:0x10"}, {"--dump", "0x80000:2"}, {"--flash", "0x40000"},
-        {"--ram", "0x40000"},
+        {"--ram", "0x40000"}, {"--z180", ""},
     };
     RunOutput help = run_tool("kxrun --help");
     EXPECT_EQ(help.status, 0) << help.text;
