@@ -1,7 +1,7 @@
 // kxcc: compiles a C file into a runnable image without the IDE, the way the IDE compiles to a
 // file without a target: the BIOS compile first, then the program with "Include BIOS", into
 // IMAGE (the "bin" file), its "hex" twin and the map beside it (and the listing with --list).
-//   kxcc [-o IMAGE] [--cpu 2000|3000] [--list] [--nodebug] [--pointer-checks] file.c
+//   kxcc [-o IMAGE] [--cpu 2000|3000|z180] [--list] [--nodebug] [--pointer-checks] file.c
 //   kxcc prog.c -o prog.bin && kxrun --console prog.bin
 //
 // The BIOS, "Lib.dir", "kxw.cfg", "Flash.ini" and the libraries come from the staged resources
@@ -43,7 +43,7 @@ constexpr uint32_t kMsgNoTargetLink = 7151;  // "The target link is not part of 
 struct Options {
     std::string source;
     std::string image;  // the "bin" file
-    int cpu = 2000;
+    int cpu = 2000; // 180: the Z180, as "#pragma Zilog180" selects it
     bool list = false;
     bool debug = true;
     bool pointer_checks = false;
@@ -52,11 +52,13 @@ struct Options {
 void usage(std::FILE *to)
 {
     std::fprintf(to,
-                 "usage: kxcc [-o IMAGE] [--cpu 2000|3000] [--list] [--nodebug] [--pointer-checks]\n"
+                 "usage: kxcc [-o IMAGE] [--cpu 2000|3000|z180] [--list] [--nodebug]\n"
+                 "            [--pointer-checks]\n"
                  "            file.c\n"
                  "  -o IMAGE         the image (\"bin\") to write; its \"hex\" twin, the map and\n"
                  "                   the listing go beside it (default: file.bin beside file.c)\n"
-                 "  --cpu 2000|3000  the processor compiled for (default 2000)\n"
+                 "  --cpu 2000|3000|z180  the processor compiled for (default 2000); z180 is the\n"
+                 "                   Z180 target of \"#pragma Zilog180\", for BIOS and program\n"
                  "  --list           also write the listing (IMAGE with \".lst\")\n"
                  "  --nodebug        compile without the debug kernel's hooks (\"Include RST 28\"\n"
                  "                   off)\n"
@@ -75,11 +77,12 @@ std::optional<Options> parse_arguments(int argc, char **argv)
             o.image = argv[++i];
         } else if (arg == "--cpu" && i + 1 < argc) {
             const std::string cpu = argv[++i];
-            if (cpu != "2000" && cpu != "3000") {
-                std::fprintf(stderr, "kxcc: --cpu takes 2000 or 3000, not '%s'\n", cpu.c_str());
+            if (cpu != "2000" && cpu != "3000" && cpu != "z180") {
+                std::fprintf(stderr, "kxcc: --cpu takes 2000, 3000 or z180, not '%s'\n",
+                             cpu.c_str());
                 return std::nullopt;
             }
-            o.cpu = std::atoi(cpu.c_str());
+            o.cpu = cpu == "z180" ? 180 : std::atoi(cpu.c_str());
         } else if (arg == "--list") {
             o.list = true;
         } else if (arg == "--nodebug") {
@@ -388,6 +391,8 @@ int main(int argc, char **argv)
     // A board like the stand-in, compiled for without a target.
     gTargetlessCompile = 1;
     gBoardParameters.cpuId = o.cpu == 3000 ? 0x101 : 0x003;
+    // The processor selector names the target of both compiles: 0 the Z180, 1 the Vireon set.
+    set_processor_selector(o.cpu == 180 ? 0 : 1);
     gBoardParameters.ramSize = 512;
     gBoardParameters.flashSize = 512;
     IdePreferences().include_bios = true;

@@ -392,6 +392,20 @@ inline constexpr Routine kRoutines[] = {
 };
 
 // The routine of a name, or null.
+// The routines of the Z180 set only (Z180.LIB): what the Vireon set does with an instruction.
+// The same conventions; the code generator's Z180 branches call them.
+inline constexpr Routine kZ180Routines[] = {
+    {"c_mult", In::de_hl, Ty::i16, Ty::i16, Out::hl, Ty::i16, 0, kA | kF, 0,
+     "DE * HL, the low 16 bits"},
+    {"c_not", In::hl, Ty::i16, Ty::none, Out::truth_hl, Ty::i16, 0, kA | kF, 0, "!HL"},
+    {"e_", In::stack2_hl, Ty::i16, Ty::i16, Out::truth_hl, Ty::i16, 2, kA | kF, 0,
+     "stacked == HL"},
+    {"n_", In::stack2_hl, Ty::i16, Ty::i16, Out::truth_hl, Ty::i16, 2, kA | kF, 0,
+     "stacked != HL"},
+    {"o_", In::stack2_hl, Ty::i16, Ty::i16, Out::hl, Ty::i16, 2, kA | kF, 0, "stacked | HL"},
+    {"a_", In::stack2_hl, Ty::i16, Ty::i16, Out::hl, Ty::i16, 2, kA | kF, 0, "stacked & HL"},
+};
+
 constexpr const Routine *find_routine(std::string_view name)
 {
     for (const Routine &r : kRoutines)

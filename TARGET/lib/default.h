@@ -18,3 +18,4 @@
 #use "SYS.LIB"
 #use "COSTATE.LIB"
 #use "WEB.LIB"
+#use "Z180.LIB"

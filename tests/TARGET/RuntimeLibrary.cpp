@@ -52,9 +52,19 @@ bool starts_with_word(const std::string &s, const std::string &word)
                                         s[word.size()] == '_');
 }
 
-} // namespace
+// The text without its blanks.
+std::string squeeze(const std::string &s)
+{
+    std::string out;
+    for (char c : s)
+        if (c != ' ' && c != '\t')
+            out += c;
+    return out;
+}
 
-std::vector<AsmBlock> asm_blocks(const fs::path &file, std::vector<std::string> &problems)
+// The blocks of a file; `z180`: "#if TARGETCPU == Z180" holds, as in a Z180 compile.
+std::vector<AsmBlock> read_asm_blocks(const fs::path &file, std::vector<std::string> &problems,
+                                      bool z180)
 {
     std::ifstream in(file);
     std::vector<AsmBlock> blocks;
@@ -114,7 +124,10 @@ std::vector<AsmBlock> asm_blocks(const fs::path &file, std::vector<std::string> 
         if (starts_with_word(directive, "#ifdef") || starts_with_word(directive, "#if") ||
             starts_with_word(directive, "#ifndef")) {
             const bool outer = active();
-            conditionals.push_back({outer, outer && starts_with_word(directive, "#ifndef")});
+            // The one test on the board's macros read here: the Z180's part of a library.
+            const bool z180_part = squeeze(directive) == "#ifTARGETCPU==Z180";
+            conditionals.push_back(
+                {outer, outer && (starts_with_word(directive, "#ifndef") || (z180_part && z180))});
         } else if (starts_with_word(directive, "#else") && !conditionals.empty()) {
             conditionals.back().holds = conditionals.back().outer && !conditionals.back().holds;
         } else if (starts_with_word(directive, "#endif") && !conditionals.empty()) {
@@ -131,6 +144,13 @@ std::vector<AsmBlock> asm_blocks(const fs::path &file, std::vector<std::string> 
     if (in_block)
         problems.push_back(name + ":" + std::to_string(block_line) + ": \"#asm\" without \"#endasm\"");
     return blocks;
+}
+
+} // namespace
+
+std::vector<AsmBlock> asm_blocks(const fs::path &file, std::vector<std::string> &problems)
+{
+    return read_asm_blocks(file, problems, false);
 }
 
 uint16_t Image::at(const std::string &name) const
@@ -250,12 +270,12 @@ namespace {
 
 Image assemble_blocks(const std::vector<std::vector<AsmBlock>> &files, uint16_t origin,
                       const std::map<std::string, uint16_t> &externals, bool externals_first,
-                      bool r3000, std::vector<std::string> problems)
+                      bool r3000, std::vector<std::string> problems, bool z180 = false)
 {
     Image out;
     out.origin = origin;
     out.messages = std::move(problems);
-    set_asm_target(1, r3000 ? 257 : 0);
+    set_asm_target(z180 ? 0 : 1, r3000 ? 257 : 0);
     init_asm_mnemonics();
     ScopedHost host(origin);
     AsmHost *previous = asm_host();
@@ -305,6 +325,18 @@ Image assemble(const std::vector<fs::path> &files, uint16_t origin,
     for (const fs::path &file : files)
         blocks.push_back(asm_blocks(file, problems));
     return assemble_blocks(blocks, origin, externals, false, r3000, problems);
+}
+
+Image assemble_z180(const std::vector<fs::path> &files, uint16_t origin)
+{
+    std::vector<std::string> problems;
+    std::vector<std::vector<AsmBlock>> blocks;
+    for (const fs::path &file : files)
+        blocks.push_back(read_asm_blocks(file, problems, true));
+    Image out = assemble_blocks(blocks, origin, {}, false, false, problems, true);
+    set_asm_target(1, 0); // the Vireon set again for whoever assembles next
+    init_asm_mnemonics();
+    return out;
 }
 
 Image assemble_lines(const std::vector<std::string> &lines, uint16_t origin, const Image &with)

@@ -52,6 +52,10 @@ struct Image {
 Image assemble(const std::vector<std::filesystem::path> &files, uint16_t origin,
                const std::map<std::string, uint16_t> &externals, bool r3000 = false);
 
+// Assembles the Z180 parts of the files ("#if TARGETCPU == Z180" holds) with the Z180 set at
+// `origin`; the Vireon set is the assembler's again afterwards.
+Image assemble_z180(const std::vector<std::filesystem::path> &files, uint16_t origin);
+
 // Assembles lines given here (one block) at `origin`, the globals of `with` known before it:
 // a test's own caller or callee around the runtime routines.
 Image assemble_lines(const std::vector<std::string> &lines, uint16_t origin, const Image &with);

@@ -93,7 +93,7 @@ const BadCase kBad[] = {
     {"missing_source", "%s/none.c", "error: Cannot open file '%s/none.c'."},
     {"two_sources", "%s/prog.c %s/prog.c", "one source file only"},
     {"unknown_option", "--fast %s/prog.c", "unknown option '--fast'"},
-    {"unknown_cpu", "--cpu 4000 %s/prog.c", "--cpu takes 2000 or 3000, not '4000'"},
+    {"unknown_cpu", "--cpu 4000 %s/prog.c", "--cpu takes 2000, 3000 or z180, not '4000'"},
     {"image_is_the_source", "-o %s/prog.c %s/prog.c", "would replace the source"},
     {"hex_twin_is_the_source", "-o %s/prog.bin %s/prog.hex", "would replace the source"},
 };

@@ -1,0 +1,190 @@
+// The Z180 routines of the runtime library (Z180.LIB) on the Z180 simulator: each routine runs
+// through its contract row (runtime::kZ180Routines) for a table of operands and must leave what
+// a host model computes, keep every register its row does not name and remove the stacked bytes
+// it says. Every instruction the routines execute is decoded by the disassembler's Z180 tables
+// too: its length must be the simulator's step.
+#include "RuntimeLibrary.h"
+#include "SimZ180.h"
+#include "lib/RuntimeContract.h"
+
+#include "debugger/DB_DA.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <string>
+
+using namespace rtlib;
+using runtime::In;
+using runtime::Out;
+
+namespace {
+
+constexpr uint16_t kLibraryOrigin = 0x1000;
+constexpr uint16_t kCaller = 0x0100;
+constexpr uint16_t kStackTop = 0xF000;
+
+const Image &z180_library()
+{
+    static const Image image = assemble_z180({target_dir() / "lib" / "Z180.LIB"}, kLibraryOrigin);
+    return image;
+}
+
+// The host's answer for a routine and its operands.
+uint16_t model(std::string_view name, uint16_t left, uint16_t right)
+{
+    if (name == "c_mult")
+        return uint16_t(left * right);
+    if (name == "c_not")
+        return right == 0 ? 1 : 0;
+    if (name == "e_")
+        return left == right ? 1 : 0;
+    if (name == "n_")
+        return left != right ? 1 : 0;
+    if (name == "o_")
+        return uint16_t(left | right);
+    if (name == "a_")
+        return uint16_t(left & right);
+    ADD_FAILURE() << "no model for " << name;
+    return 0;
+}
+
+struct Operands {
+    const char *name;
+    uint16_t left, right;
+};
+const Operands kOperands[] = {
+    {"zeros", 0, 0},          {"one_zero", 1, 0},        {"zero_one", 0, 1},
+    {"equal", 0x1234, 0x1234}, {"high_bytes_differ", 0x1234, 0x5634},
+    {"low_bytes_differ", 0x1234, 0x1235}, {"min_by_minus_one", 0x8000, 0xFFFF},
+    {"halves", 0x00FF, 0xFF00}, {"max_by_two", 0x7FFF, 2}, {"minus3_by_5", 0xFFFD, 5},
+    {"overflow", 0x0123, 0x0456},
+};
+
+struct Row {
+    const runtime::Routine *routine;
+    Operands operands;
+};
+std::vector<Row> rows()
+{
+    std::vector<Row> all;
+    for (const runtime::Routine &r : runtime::kZ180Routines)
+        for (const Operands &o : kOperands)
+            all.push_back({&r, o});
+    return all;
+}
+
+void put16(std::vector<uint8_t> &code, uint16_t v)
+{
+    code.push_back(uint8_t(v));
+    code.push_back(uint8_t(v >> 8));
+}
+
+class Z180Routine : public ::testing::TestWithParam<Row> {};
+
+TEST_P(Z180Routine, FollowsItsRow)
+{
+    const runtime::Routine &r = *GetParam().routine;
+    const Operands &o = GetParam().operands;
+    const Image &lib = z180_library();
+    ASSERT_TRUE(lib.messages.empty()) << lib.messages.front();
+    ASSERT_TRUE(lib.globals.count(std::string(r.name))) << r.name << " is not in Z180.LIB";
+
+    // The caller: the operands placed as the row says, the call, then "halt".
+    std::vector<uint8_t> code;
+    switch (r.in) {
+    case In::de_hl:
+        code.push_back(0x11); // ld de,left
+        put16(code, o.left);
+        break;
+    case In::stack2_hl:
+        code.push_back(0x21); // ld hl,left ; push hl
+        put16(code, o.left);
+        code.push_back(0xE5);
+        break;
+    case In::hl:
+        break;
+    default:
+        FAIL() << "no caller for the row's operands";
+    }
+    code.push_back(0x21); // ld hl,right
+    put16(code, o.right);
+    code.push_back(0xCD); // call
+    put16(code, lib.at(std::string(r.name)));
+    const uint16_t halt = uint16_t(kCaller + code.size());
+    code.push_back(0x76);
+
+    vsim::SimBoard board;
+    ASSERT_TRUE(board.load(kLibraryOrigin, lib.bytes));
+    ASSERT_TRUE(board.load(kCaller, code));
+    vsim::CpuState s;
+    vsim::cpu_reset(s, vsim::CpuModel::z180);
+    // Logical 0x8000-0xFFFF in RAM (physical 0x80000): the stack.
+    s.z180_io[vsim::kZ180PortCbar] = 0x88;
+    s.z180_io[vsim::kZ180PortCbr] = 0x78;
+    s.pc = kCaller;
+    s.sp = kStackTop;
+    s.set_bc(0x1357);
+    s.set_de(0x9BDF);
+    s.ix = 0x2468;
+    s.iy = 0x369C;
+    s.alt = {1, 2, 3, 4, 5, 6, 7, 8};
+    const vsim::CpuState before = s;
+
+    selectDisasmPageSet(DisasmPageSet::Z180);
+    for (int steps = 0; s.pc != halt; ++steps) {
+        ASSERT_LT(steps, 10000) << "no return";
+        uint8_t bytes[4];
+        for (int k = 0; k < 4; ++k)
+            bytes[k] = board.read_physical(vsim::z180_physical(s, uint16_t(s.pc + k)));
+        const uint16_t at = s.pc;
+        const bool flows = instructionFlow(bytes) != kFlowNone || (bytes[0] & 0xE7) == 0x20 ||
+                           bytes[0] == 0x18 || bytes[0] == 0x10;
+        const uint16_t length = instructionLength(bytes, false);
+        ASSERT_GT(vsim::cpu_step(s, board), 0u) << "undefined opcode at " << at;
+        if (!flows) {
+            ASSERT_EQ(s.pc, uint16_t(at + length)) << "the disassembler's length at " << at;
+        }
+    }
+    selectDisasmPageSet(DisasmPageSet::A);
+
+    const uint16_t expected = model(r.name, o.left, o.right);
+    EXPECT_EQ(s.hl(), expected) << "HL";
+    if (r.out == Out::truth_hl) {
+        EXPECT_EQ((s.main[vsim::rF] & vsim::kFlagZ) != 0, expected == 0) << "Z";
+    }
+    EXPECT_EQ(s.sp, kStackTop - (r.in == In::stack2_hl ? 2 - r.pops : 0)) << "SP";
+    EXPECT_EQ(s.bc(), before.bc()) << "BC";
+    EXPECT_EQ(s.de(), r.in == In::de_hl ? o.left : before.de()) << "DE";
+    EXPECT_EQ(s.ix, before.ix) << "IX";
+    EXPECT_EQ(s.iy, before.iy) << "IY";
+    EXPECT_EQ(s.alt, before.alt) << "alternates";
+    if (!(r.changes & runtime::kA)) {
+        EXPECT_EQ(s.main[vsim::rA], before.main[vsim::rA]) << "A";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Z180Routine, ::testing::ValuesIn(rows()), [](const auto &i) {
+    return std::string(i.param.routine->name) + "_" + i.param.operands.name;
+});
+
+// Z180.LIB holds the rows' routines and nothing else global, and none of them reaches the
+// Vireon image: its part is passed over outside a Z180 compile.
+TEST(Z180Library, DefinesExactlyItsRowsForTheZ180Only)
+{
+    const Image &lib = z180_library();
+    ASSERT_TRUE(lib.messages.empty()) << lib.messages.front();
+    std::set<std::string> rows_named, defined;
+    for (const runtime::Routine &r : runtime::kZ180Routines)
+        rows_named.insert(std::string(r.name));
+    for (const auto &[name, address] : lib.globals)
+        defined.insert(name);
+    EXPECT_EQ(defined, rows_named);
+    for (const runtime::Routine &r : runtime::kZ180Routines) {
+        EXPECT_EQ(runtime_image().globals.count(std::string(r.name)), 0u) << r.name;
+        EXPECT_EQ(runtime::find_routine(r.name), nullptr) << r.name << " is a Vireon row too";
+    }
+}
+
+} // namespace
