@@ -404,6 +404,17 @@ inline constexpr Routine kZ180Routines[] = {
      "stacked != HL"},
     {"o_", In::stack2_hl, Ty::i16, Ty::i16, Out::hl, Ty::i16, 2, kA | kF, 0, "stacked | HL"},
     {"a_", In::stack2_hl, Ty::i16, Ty::i16, Out::hl, Ty::i16, 2, kA | kF, 0, "stacked & HL"},
+    {"Hc_Bl", In::hl, Ty::u8, Ty::none, Out::bcde, Ty::i32, 0, kF, 0, "zero-extends (L only)"},
+    {"Hc_Bg", In::hl, Ty::u8, Ty::none, Out::bcde, Ty::u32, 0, kF, 0, "zero-extends (L only)"},
+    {"Hu_Bl", In::hl, Ty::u16, Ty::none, Out::bcde, Ty::i32, 0, kF, 0, "zero-extends"},
+    {"Hu_Bg", In::hl, Ty::u16, Ty::none, Out::bcde, Ty::u32, 0, kF, 0, "zero-extends"},
+    {"Hi_Bg", In::hl, Ty::i16, Ty::none, Out::bcde, Ty::u32, 0, kF, 0, "sign-extends"},
+    {"L__C", In::stack_value, Ty::i32, Ty::none, Out::stack_value, Ty::u8, 0, kF, 0, "low byte"},
+    {"L__I", In::stack_value, Ty::i32, Ty::none, Out::stack_value, Ty::i16, 0, kF, 0, "low word"},
+    {"L__U", In::stack_value, Ty::i32, Ty::none, Out::stack_value, Ty::u16, 0, kF, 0, "low word"},
+    {"G__C", In::stack_value, Ty::u32, Ty::none, Out::stack_value, Ty::u8, 0, kF, 0, "low byte"},
+    {"G__I", In::stack_value, Ty::u32, Ty::none, Out::stack_value, Ty::i16, 0, kF, 0, "low word"},
+    {"G__U", In::stack_value, Ty::u32, Ty::none, Out::stack_value, Ty::u16, 0, kF, 0, "low word"},
 };
 
 constexpr const Routine *find_routine(std::string_view name)

@@ -31,9 +31,11 @@ const Image &z180_library()
     return image;
 }
 
-// The host's answer for a routine and its operands.
-uint16_t model(std::string_view name, uint16_t left, uint16_t right)
+// The host's answer for a routine and its operands (`left` the stacked or DE operand, 32 bits
+// for a stack conversion; `right` the operand in HL).
+uint32_t model(std::string_view name, uint32_t left32, uint16_t right)
 {
+    const uint16_t left = uint16_t(left32);
     if (name == "c_mult")
         return uint16_t(left * right);
     if (name == "c_not")
@@ -46,20 +48,32 @@ uint16_t model(std::string_view name, uint16_t left, uint16_t right)
         return uint16_t(left | right);
     if (name == "a_")
         return uint16_t(left & right);
+    if (name == "Hc_Bl" || name == "Hc_Bg")
+        return right & 0xFF;
+    if (name == "Hu_Bl" || name == "Hu_Bg")
+        return right;
+    if (name == "Hi_Bg")
+        return uint32_t(int32_t(int16_t(right)));
+    if (name == "L__C" || name == "G__C")
+        return left32 & 0xFF;
+    if (name == "L__I" || name == "G__I" || name == "L__U" || name == "G__U")
+        return left32 & 0xFFFF;
     ADD_FAILURE() << "no model for " << name;
     return 0;
 }
 
 struct Operands {
     const char *name;
-    uint16_t left, right;
+    uint32_t left;
+    uint16_t right;
 };
 const Operands kOperands[] = {
     {"zeros", 0, 0},          {"one_zero", 1, 0},        {"zero_one", 0, 1},
     {"equal", 0x1234, 0x1234}, {"high_bytes_differ", 0x1234, 0x5634},
     {"low_bytes_differ", 0x1234, 0x1235}, {"min_by_minus_one", 0x8000, 0xFFFF},
     {"halves", 0x00FF, 0xFF00}, {"max_by_two", 0x7FFF, 2}, {"minus3_by_5", 0xFFFD, 5},
-    {"overflow", 0x0123, 0x0456},
+    {"overflow", 0x0123, 0x0456}, {"long_negative", 0xFFFF8081, 0xFFFD},
+    {"long_wide", 0x12345678, 0x80FF},
 };
 
 struct Row {
@@ -96,11 +110,19 @@ TEST_P(Z180Routine, FollowsItsRow)
     switch (r.in) {
     case In::de_hl:
         code.push_back(0x11); // ld de,left
-        put16(code, o.left);
+        put16(code, uint16_t(o.left));
         break;
     case In::stack2_hl:
         code.push_back(0x21); // ld hl,left ; push hl
-        put16(code, o.left);
+        put16(code, uint16_t(o.left));
+        code.push_back(0xE5);
+        break;
+    case In::stack_value:
+        code.push_back(0x21); // ld hl,high ; push hl ; ld hl,low ; push hl
+        put16(code, uint16_t(o.left >> 16));
+        code.push_back(0xE5);
+        code.push_back(0x21);
+        put16(code, uint16_t(o.left));
         code.push_back(0xE5);
         break;
     case In::hl:
@@ -108,8 +130,8 @@ TEST_P(Z180Routine, FollowsItsRow)
     default:
         FAIL() << "no caller for the row's operands";
     }
-    code.push_back(0x21); // ld hl,right
-    put16(code, o.right);
+    code.push_back(0x21); // ld hl,right (a stack conversion: a value it must keep)
+    put16(code, r.in == In::stack_value ? uint16_t(0x5A5A) : o.right);
     code.push_back(0xCD); // call
     put16(code, lib.at(std::string(r.name)));
     const uint16_t halt = uint16_t(kCaller + code.size());
@@ -149,14 +171,39 @@ TEST_P(Z180Routine, FollowsItsRow)
     }
     selectDisasmPageSet(DisasmPageSet::A);
 
-    const uint16_t expected = model(r.name, o.left, o.right);
-    EXPECT_EQ(s.hl(), expected) << "HL";
-    if (r.out == Out::truth_hl) {
+    const uint32_t expected = model(r.name, o.left, o.right);
+    int stacked = 0; // bytes the caller pushed
+    switch (r.out) {
+    case Out::hl:
+        EXPECT_EQ(s.hl(), expected) << "HL";
+        break;
+    case Out::truth_hl:
+        EXPECT_EQ(s.hl(), expected) << "HL";
         EXPECT_EQ((s.main[vsim::rF] & vsim::kFlagZ) != 0, expected == 0) << "Z";
+        break;
+    case Out::bcde:
+        EXPECT_EQ(uint32_t(s.bc()) << 16 | s.de(), expected) << "BC:DE";
+        EXPECT_EQ(s.hl(), o.right) << "HL";
+        break;
+    case Out::stack_value: {
+        const uint16_t at = s.sp;
+        const uint16_t value = uint16_t(board.read_physical(vsim::z180_physical(s, at)) |
+                                        board.read_physical(vsim::z180_physical(s, uint16_t(at + 1))) << 8);
+        EXPECT_EQ(value, expected) << "the value on the stack";
+        EXPECT_EQ(s.hl(), 0x5A5A) << "HL";
+        stacked = runtime::stack_size(r.result);
+        break;
     }
-    EXPECT_EQ(s.sp, kStackTop - (r.in == In::stack2_hl ? 2 - r.pops : 0)) << "SP";
-    EXPECT_EQ(s.bc(), before.bc()) << "BC";
-    EXPECT_EQ(s.de(), r.in == In::de_hl ? o.left : before.de()) << "DE";
+    default:
+        FAIL() << "no check for the row's result";
+    }
+    if (r.in == In::stack2_hl)
+        stacked = 2 - r.pops;
+    EXPECT_EQ(s.sp, kStackTop - stacked) << "SP";
+    if (r.out != Out::bcde) {
+        EXPECT_EQ(s.de(), r.in == In::de_hl ? uint16_t(o.left) : before.de()) << "DE";
+        EXPECT_EQ(s.bc(), before.bc()) << "BC";
+    }
     EXPECT_EQ(s.ix, before.ix) << "IX";
     EXPECT_EQ(s.iy, before.iy) << "IY";
     EXPECT_EQ(s.alt, before.alt) << "alternates";
