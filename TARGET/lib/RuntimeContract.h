@@ -65,6 +65,8 @@ enum class In : uint8_t {
                       // as cofprolog_ had it
     abandon_check,    // __scofabandon, by "lcall": SP+3 the state block, +5 the abandon
                       // block's page, +7 its address, +9 the instance
+    inline_constant,  // st4_: HL the address; the 4 bytes of the value follow the call in the
+                      // code, and the routine returns behind them
 };
 
 // What the routine leaves, and where.
@@ -89,6 +91,7 @@ enum class Out : uint8_t {
                    // body behind that jump, or its resume point on the SP it was suspended on
     slice_leave,   // __slice_yield, __slice_waitfor, __slice_abort: the slice is left on the SP
                    // of its entry to the "jp" past it
+    zero_flag,     // Z set exactly when the value is zero; the value's registers kept
     cofunction,    // cofprolog_: enters the body (from the top or at its resume point) with IX
                    // the instance, or returns A = 0x20 when the call is not run; cofepilog_:
                    // AF' and the main registers as the caller's call sequence reads them
@@ -415,6 +418,16 @@ inline constexpr Routine kZ180Routines[] = {
     {"G__C", In::stack_value, Ty::u32, Ty::none, Out::stack_value, Ty::u8, 0, kF, 0, "low byte"},
     {"G__I", In::stack_value, Ty::u32, Ty::none, Out::stack_value, Ty::i16, 0, kF, 0, "low word"},
     {"G__U", In::stack_value, Ty::u32, Ty::none, Out::stack_value, Ty::u16, 0, kF, 0, "low word"},
+    {"long_0", In::bcde, Ty::i32, Ty::none, Out::zero_flag, Ty::none, 0, kA | kF, 0,
+     "Z when BC:DE is 0"},
+    {"flt_0", In::bcde, Ty::f32, Ty::none, Out::zero_flag, Ty::none, 0, kA | kF, 0,
+     "Z when BC:DE is +0 or -0"},
+    {"st4_", In::inline_constant, Ty::u32, Ty::none, Out::memory, Ty::none, 0, kF, 0,
+     "the 4 bytes behind the call to (HL)"},
+    {"st4_s", In::inline_constant, Ty::u32, Ty::none, Out::memory, Ty::none, 0, kF, 0,
+     "as st4_, interrupts held off"},
+    {"st4_ss", In::inline_constant, Ty::u32, Ty::none, Out::memory, Ty::none, 0, kF, 0,
+     "as st4_, interrupts held off"},
 };
 
 constexpr const Routine *find_routine(std::string_view name)

@@ -47,6 +47,7 @@ uint16_t result_registers(const Routine &r)
     case Out::slice_run:
     case Out::slice_leave:
     case Out::cofunction:
+    case Out::zero_flag:
     case Out::no_return: return 0;
     }
     return 0;

@@ -58,9 +58,17 @@ uint32_t model(std::string_view name, uint32_t left32, uint16_t right)
         return left32 & 0xFF;
     if (name == "L__I" || name == "G__I" || name == "L__U" || name == "G__U")
         return left32 & 0xFFFF;
+    if (name == "long_0")
+        return left32 == 0 ? 1 : 0; // 1: Z set
+    if (name == "flt_0")
+        return (left32 & 0x7FFFFFFF) == 0 ? 1 : 0;
+    if (name == "st4_" || name == "st4_s" || name == "st4_ss")
+        return left32; // the 4 bytes stored
     ADD_FAILURE() << "no model for " << name;
     return 0;
 }
+
+constexpr uint16_t kStoreAddress = 0x9000;
 
 struct Operands {
     const char *name;
@@ -73,7 +81,7 @@ const Operands kOperands[] = {
     {"low_bytes_differ", 0x1234, 0x1235}, {"min_by_minus_one", 0x8000, 0xFFFF},
     {"halves", 0x00FF, 0xFF00}, {"max_by_two", 0x7FFF, 2}, {"minus3_by_5", 0xFFFD, 5},
     {"overflow", 0x0123, 0x0456}, {"long_negative", 0xFFFF8081, 0xFFFD},
-    {"long_wide", 0x12345678, 0x80FF},
+    {"long_wide", 0x12345678, 0x80FF}, {"minus_zero", 0x80000000, 0x8000},
 };
 
 struct Row {
@@ -125,15 +133,33 @@ TEST_P(Z180Routine, FollowsItsRow)
         put16(code, uint16_t(o.left));
         code.push_back(0xE5);
         break;
+    case In::bcde:
+        code.push_back(0x01); // ld bc,high ; ld de,low
+        put16(code, uint16_t(o.left >> 16));
+        code.push_back(0x11);
+        put16(code, uint16_t(o.left));
+        break;
     case In::hl:
+    case In::inline_constant:
         break;
     default:
         FAIL() << "no caller for the row's operands";
     }
-    code.push_back(0x21); // ld hl,right (a stack conversion: a value it must keep)
-    put16(code, r.in == In::stack_value ? uint16_t(0x5A5A) : o.right);
+    // ld hl,right; a stack conversion and a zero test get a value they must keep, a store the
+    // address
+    uint16_t hl = o.right;
+    if (r.in == In::stack_value || r.in == In::bcde)
+        hl = 0x5A5A;
+    else if (r.in == In::inline_constant)
+        hl = kStoreAddress;
+    code.push_back(0x21);
+    put16(code, hl);
     code.push_back(0xCD); // call
     put16(code, lib.at(std::string(r.name)));
+    if (r.in == In::inline_constant) {
+        put16(code, uint16_t(o.left)); // the constant behind the call
+        put16(code, uint16_t(o.left >> 16));
+    }
     const uint16_t halt = uint16_t(kCaller + code.size());
     code.push_back(0x76);
 
@@ -152,6 +178,7 @@ TEST_P(Z180Routine, FollowsItsRow)
     s.ix = 0x2468;
     s.iy = 0x369C;
     s.alt = {1, 2, 3, 4, 5, 6, 7, 8};
+    s.iff1 = s.iff2 = true;
     const vsim::CpuState before = s;
 
     selectDisasmPageSet(DisasmPageSet::Z180);
@@ -194,13 +221,28 @@ TEST_P(Z180Routine, FollowsItsRow)
         stacked = runtime::stack_size(r.result);
         break;
     }
+    case Out::zero_flag:
+        EXPECT_EQ((s.main[vsim::rF] & vsim::kFlagZ) != 0, expected == 1) << "Z";
+        EXPECT_EQ(s.hl(), 0x5A5A) << "HL";
+        EXPECT_EQ(uint32_t(s.bc()) << 16 | s.de(), o.left) << "BC:DE";
+        break;
+    case Out::memory: {
+        uint32_t stored = 0;
+        for (int k = 3; k >= 0; --k)
+            stored = stored << 8 |
+                     board.read_physical(vsim::z180_physical(s, uint16_t(kStoreAddress + k)));
+        EXPECT_EQ(stored, expected) << "the 4 bytes stored";
+        EXPECT_EQ(s.hl(), kStoreAddress) << "HL";
+        EXPECT_TRUE(s.iff1 && s.iff2) << "interrupts enabled again";
+        break;
+    }
     default:
         FAIL() << "no check for the row's result";
     }
     if (r.in == In::stack2_hl)
         stacked = 2 - r.pops;
     EXPECT_EQ(s.sp, kStackTop - stacked) << "SP";
-    if (r.out != Out::bcde) {
+    if (r.out != Out::bcde && r.in != In::bcde) {
         EXPECT_EQ(s.de(), r.in == In::de_hl ? uint16_t(o.left) : before.de()) << "DE";
         EXPECT_EQ(s.bc(), before.bc()) << "BC";
     }
