@@ -722,7 +722,11 @@ bool Core::exec_ed(uint8_t op)
             return true;
         }
         case 0x64: test(fetch()); return true;                     // tst n
-        case 0x74: test(in(s.main[rC])); return true;              // tstio n: (00:C) and n
+        case 0x74: {                                               // tstio n: (00:C) and n
+            const uint8_t n = fetch();
+            f() = uint8_t(szp(uint8_t(in(s.main[rC]) & n)) | kFlagH);
+            return true;
+        }
         case 0x76: s.pc = uint16_t(s.pc - 2); return true;         // slp: sleeps on
         default: return false;
         }

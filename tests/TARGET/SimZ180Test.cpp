@@ -378,6 +378,25 @@ TEST(Z180Io, AddressFormsOfTheInAndOutInstructions)
     EXPECT_EQ(s.pc, uint16_t(code.size()));
 }
 
+// tstio n: the port 00:C and n, A kept; the flags of "and".
+TEST(Z180Io, TstioTestsThePortAtCWithTheImmediate)
+{
+    RamBus bus;
+    CpuState s;
+    cpu_reset(s, CpuModel::z180);
+    bus.in_values[0x0050] = 0x81;
+    const std::vector<uint8_t> code = {0x0E, 0x50, 0xED, 0x74, 0x0F, 0xED, 0x74, 0x7E};
+    std::copy(code.begin(), code.end(), bus.mem.begin());
+    s.set_af(0x4200);
+    cpu_step(s, bus);
+    EXPECT_EQ(cpu_step(s, bus), 12u);
+    EXPECT_EQ(s.pc, 5);
+    EXPECT_EQ(s.af(), 0x4210); // 0x81 & 0x0F = 0x01: H, odd parity
+    cpu_step(s, bus);
+    EXPECT_EQ(s.pc, 8);
+    EXPECT_EQ(s.af(), 0x4254); // 0x81 & 0x7E = 0: Z, H, P
+}
+
 // ---- undefined opcodes ----------------------------------------------------------------------------
 
 struct UndefinedCase {
