@@ -178,6 +178,7 @@ extern const StringResource kStringTable[] = {
     {775, "Bad or Missing structure Tag or Field"},
     {776, "Missing \']\'"},
     {777, "Only One Undefined Label per Parameter"},
+    {782, "Unable to open file %s"},
     {794, "Range error"},
     {807, "Demotion of value may lose digits."},
     {809, "ERROR %-10s   : %s"},

@@ -148,12 +148,22 @@ struct DumpWindowSettings : DebugWindowSettings {
     bool save_to_file = false;
     bool apply_to_all = true;
     bool allow_updates = true;
-    // Display flags of the memory dump window (its own to define); never stored.
+    // Display flags of the memory dump window, indexed by the kDump* constants below; never
+    // stored.
     std::array<bool, 5> display_flags{true, true, true, true, false};
+    // The xpc:offset range of new dump windows: 0 a 4 KB page, 1 the 64 KB logical space, 2 every
+    // XPC value; never stored.
+    int32_t range = 0;
     bool enable_diffs = false;
     int32_t format = 0;       // 0 bytes, 1 words, 2 double words
     bool operator==(const DumpWindowSettings &) const = default;
 };
+
+// What the memory dump window's display flags hold.
+inline constexpr std::size_t kDumpShowAddressInHint = 0; // the row address beside the scroll bar
+inline constexpr std::size_t kDumpShowByteInHint = 1;    // the value under the mouse in a hint
+inline constexpr std::size_t kDumpShowByteInCaption = 2; // ... after the caption
+inline constexpr std::size_t kDumpShowToolBar = 3;
 
 struct WatchWindowSettings : DebugWindowSettings {
     WatchWindowSettings() : DebugWindowSettings("Watch", "Courier New") {}

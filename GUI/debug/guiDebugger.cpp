@@ -32,6 +32,9 @@
 #include "core/guiInterface.h"
 #include "options/guiOptionsHost.h"
 #include "link/guiTrace.h"
+#include "frmKXDumpAtAddress.h"
+#include "frmKXMemoryDump.h"
+#include "core/CC_ADDR.h"
 
 namespace {
 
@@ -79,7 +82,9 @@ public:
     void ResetTrace(bool) override { no_debugger_core(); }
     void disassembleAtCursor(TEditorInterface *) override { no_debugger_core(); }
     void disassembleAtAddress(uint32_t) override { no_debugger_core(); }
-    void fillMemoryDump(uint32_t, int) override { no_debugger_core(); }
+    void fillMemoryDump(uint32_t, int, bool) override { no_debugger_core(); }
+    void fillMemoryDumpToFile(uint32_t, int, std::ostream &) override { no_debugger_core(); }
+    void TcReadPhysicalMemory(uint32_t, uint32_t, uint8_t *) override { missing(kMsgNoTargetLink); }
     void refreshWatchWindow() override { no_debugger_core(); }
     void showExecutionPoint() override { no_debugger_core(); }
     void TcSetSendFlag(int, bool) override { missing(kMsgNoTargetLink); }
@@ -135,11 +140,11 @@ public:
         TfrmMoveToAddress dialog(QApplication::activeWindow(), address, result);
         return options_shell().ExecModal(dialog) == QDialog::Accepted;
     }
-    bool DumpAtAddress(DumpRequest &) override { missing(kMsgNoDebugWindows); }
-    int OpenMemoryDump(uint8_t, uint8_t, uint8_t) override { missing(kMsgNoDebugWindows); }
-    void BeginDumpUpdate() override { missing(kMsgNoDebugWindows); }
-    void EndDumpUpdate() override { missing(kMsgNoDebugWindows); }
-    void ShowMemoryDump(const std::string &) override { missing(kMsgNoDebugWindows); }
+    bool DumpAtAddress(DumpRequest &request) override;
+    int OpenMemoryDump(uint8_t data_space, uint8_t xpc_offset, uint8_t physical) override;
+    void BeginDumpUpdate() override;
+    void EndDumpUpdate() override;
+    void ShowMemoryDump(const std::string &caption) override;
     int WatchCount() override { return frmWatches ? frmWatches->WatchCount() : 0; }
     bool HasSelectedWatch() override { return frmWatches && frmWatches->HasSelectedWatch(); }
     void DeleteSelectedWatch() override
@@ -184,6 +189,63 @@ private:
         return table ? table->Window(which) : nullptr;
     }
 };
+
+TfrmMainWindow &main_window()
+{
+    if (!frmMainWindow)
+        missing(kMsgNoDebugWindows);
+    return *frmMainWindow;
+}
+
+// The Memory Dump Setup dialog, modally; a file it wrote ends the command.
+bool ProgramCommandDialogs::DumpAtAddress(DumpRequest &request)
+{
+    TfrmMainWindow &main = main_window();
+    TfrmDumpAtAddress dialog(&main, &main);
+    if (options_shell().ExecModal(dialog) != QDialog::Accepted)
+        return false;
+    request.to_file = dialog.WrittenToFile();
+    request.physical = dialog.Physical();
+    request.logical = addr_offset(dialog.Address());
+    request.xpc = addr_xpc(dialog.Address());
+    request.address_text = dialog.GetDumpAddress();
+    return true;
+}
+
+// The new window is shown at once: its visible rows decide how much is read.
+int ProgramCommandDialogs::OpenMemoryDump(uint8_t data_space, uint8_t xpc_offset,
+                                          uint8_t physical)
+{
+    TfrmMainWindow &main = main_window();
+    auto *window = new TfrmMemoryDump(&main, physical, xpc_offset, data_space);
+    main.SetCurrentDumpWindow(window);
+    main.AddDumpWindow(window);
+    window->ShowWindow();
+    window->BringToFront();
+    return window->BlockCountForView();
+}
+
+void ProgramCommandDialogs::BeginDumpUpdate()
+{
+    if (TfrmMemoryDump *window = main_window().CurrentDumpWindow())
+        window->lbxMemoryDump->setUpdatesEnabled(false);
+}
+
+void ProgramCommandDialogs::EndDumpUpdate()
+{
+    if (TfrmMemoryDump *window = main_window().CurrentDumpWindow())
+        window->lbxMemoryDump->setUpdatesEnabled(true);
+}
+
+void ProgramCommandDialogs::ShowMemoryDump(const std::string &caption)
+{
+    TfrmMainWindow &main = main_window();
+    TfrmMemoryDump *window = main.CurrentDumpWindow();
+    if (!window)
+        return;
+    window->DumpShown(caption);
+    main.AddDumpWindow(window);
+}
 
 ProgramCommandDialogs g_program_dialogs;
 TCommandDialogs *g_dialogs = &g_program_dialogs;
@@ -269,10 +331,39 @@ void LinkDebuggerOperations::disassembleAtAddress(uint32_t address)
 {
     ::disassembleAtAddress(address);
 }
-void LinkDebuggerOperations::fillMemoryDump(uint32_t physical, int blocks)
+namespace {
+
+// The address word the dump lines are formatted from: the physical address itself in the
+// physical form, the request's XPC with the offset that makes up the physical address in the
+// xpc:offset form, the low 16 bits as a logical address otherwise.
+uint32_t dump_address_word(uint32_t physical)
 {
-    // A dump window that has just been opened has nothing to compare with: no change marking.
-    ::fillMemoryDump(physical, blocks, nullptr, false);
+    const cMainWindow &main = *gMainWindowInterface;
+    physical &= kPhysicalMask;
+    if (main.dump_physical)
+        return physical_to_addr(physical);
+    if (main.dump_xpc_offset) {
+        const uint8_t xpc = addr_xpc(main.dump_start);
+        return make_addr(xpc, uint16_t(physical - uint32_t(xpc) * kPageSize));
+    }
+    return make_addr(0, uint16_t(physical));
+}
+
+} // namespace
+
+void LinkDebuggerOperations::fillMemoryDump(uint32_t physical, int blocks, bool change_marking)
+{
+    ::fillMemoryDump(dump_address_word(physical), blocks, nullptr, change_marking);
+}
+void LinkDebuggerOperations::fillMemoryDumpToFile(uint32_t physical, int blocks,
+                                                  std::ostream &file)
+{
+    ::fillMemoryDump(dump_address_word(physical), blocks, &file, false);
+}
+void LinkDebuggerOperations::TcReadPhysicalMemory(uint32_t physical, uint32_t length,
+                                                  uint8_t *buffer)
+{
+    ::TcReadPhysicalMemory(physical, length, buffer);
 }
 void LinkDebuggerOperations::refreshWatchWindow() { ::refreshWatchWindow(); }
 void LinkDebuggerOperations::showExecutionPoint() { ::showExecutionPoint(); }

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 
 class QWidget;
@@ -82,8 +83,15 @@ public:
     // The disassembly at the statement under the editor's caret (none: nothing happens).
     virtual void disassembleAtCursor(TEditorInterface *editor) = 0;
     virtual void disassembleAtAddress(uint32_t address) = 0;
-    // Reads `blocks` blocks of 128 bytes from the physical address into the current dump window.
-    virtual void fillMemoryDump(uint32_t physical, int blocks) = 0;
+    // Reads `blocks` blocks of 128 bytes from the physical address into the current dump window;
+    // with change marking the bytes that differ from what the window showed last are marked.
+    // The lines' address column follows the main window's dump request (its flags, and the XPC
+    // of its start address in the xpc:offset form).
+    virtual void fillMemoryDump(uint32_t physical, int blocks, bool change_marking) = 0;
+    // The same lines into a text stream (from the physical address rounded down to 16).
+    virtual void fillMemoryDumpToFile(uint32_t physical, int blocks, std::ostream &file) = 0;
+    // Raw bytes from the target's physical memory.
+    virtual void TcReadPhysicalMemory(uint32_t physical, uint32_t length, uint8_t *buffer) = 0;
     virtual void refreshWatchWindow() = 0;
     // Opens the source at the execution point (none: nothing happens).
     virtual void showExecutionPoint() = 0;
@@ -155,7 +163,9 @@ public:
     void ResetTrace(bool save) override;
     void disassembleAtCursor(TEditorInterface *editor) override;
     void disassembleAtAddress(uint32_t address) override;
-    void fillMemoryDump(uint32_t physical, int blocks) override;
+    void fillMemoryDump(uint32_t physical, int blocks, bool change_marking) override;
+    void fillMemoryDumpToFile(uint32_t physical, int blocks, std::ostream &file) override;
+    void TcReadPhysicalMemory(uint32_t physical, uint32_t length, uint8_t *buffer) override;
     void refreshWatchWindow() override;
     void showExecutionPoint() override;
     void TcSetSendFlag(int bit, bool on) override;
@@ -178,6 +188,7 @@ struct DumpRequest {
     bool to_file = false;      // the dialog wrote the dump into a file itself
     uint32_t physical = 0;     // 20-bit physical start
     uint16_t logical = 0;      // logical start
+    uint8_t xpc = 0;           // the XPC of the start (xpc:offset addresses)
     std::string address_text; // as typed: the dump window's caption
 };
 

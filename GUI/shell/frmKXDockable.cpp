@@ -59,6 +59,10 @@ protected:
     }
     void closeEvent(QCloseEvent *event) override
     {
+        if (m_form && !m_form->FormCloseQuery()) {
+            event->ignore();
+            return;
+        }
         TfrmDockable::CloseAction action = TfrmDockable::CloseAction::Free;
         guarded([&] {
             if (m_form)
@@ -111,6 +115,10 @@ protected:
     }
     void closeEvent(QCloseEvent *event) override
     {
+        if (m_form && !m_form->FormCloseQuery()) {
+            event->ignore();
+            return;
+        }
         TfrmDockable::CloseAction action = TfrmDockable::CloseAction::Hide;
         guarded([&] {
             if (m_form)

@@ -86,6 +86,8 @@ public:
     virtual void RestorePosition();
     // Each time the window is shown: it counts as up until it is closed.
     void FormShow();
+    // Asked before the window closes: false keeps it open (a window busy with the target).
+    virtual bool FormCloseQuery() { return true; }
     // When it closes: no longer up; the placement is saved; a child is freed, any other hidden.
     virtual CloseAction FormClose();
     // `source` dragged over this window at (x, y) of its client area: accepted when it is a

@@ -38,6 +38,8 @@
 #include "settings/guiProjects.h"
 #include "guiStore.h"
 #include "kxwStartup.h"
+#include "debug/frmKXMemoryDump.h"
+#include "link/guiTrace.h"
 
 TfrmMainWindow *frmMainWindow = nullptr;
 
@@ -121,6 +123,23 @@ void install_workspace_style()
     QApplication::setStyle(new WorkspaceStyle(QApplication::style()->name()));
 }
 
+// The trace store reaches the main window's trace actions and the trace window's toggle.
+class MainTraceShell : public TTraceShell {
+public:
+    explicit MainTraceShell(TfrmMainWindow *main) : m_main(main) {}
+    void TraceOn() override { m_main->actTraceOnExecute(); }
+    void TraceOff() override { m_main->actTraceOffExecute(); }
+    void ToggleTraceWindow() override { m_main->ToggleDebugWindow(DebugWindow::Trace); }
+    bool TraceWindowShown() override
+    {
+        TDebugWindows &windows = debug_windows();
+        return windows.Exists(DebugWindow::Trace) && windows.IsShown(DebugWindow::Trace);
+    }
+
+private:
+    TfrmMainWindow *m_main;
+};
+
 } // namespace
 
 TfrmMainWindow::TfrmMainWindow(QWidget *parent) : QMainWindow(parent), m_adapter(this)
@@ -169,6 +188,8 @@ TfrmMainWindow::TfrmMainWindow(QWidget *parent) : QMainWindow(parent), m_adapter
     setAcceptDrops(true);
     BuildStatusBar();
     BuildMenus();
+    m_trace_shell = std::make_unique<MainTraceShell>(this);
+    set_trace_shell(m_trace_shell.get());
 }
 
 // The editors go first, while the window they report to is whole.
@@ -191,6 +212,8 @@ TfrmMainWindow::~TfrmMainWindow()
     for (QMdiSubWindow *window : m_workspace->viewport()->findChildren<QMdiSubWindow *>(
              QString(), Qt::FindDirectChildrenOnly))
         delete window;
+    if (&trace_shell() == m_trace_shell.get())
+        set_trace_shell(nullptr);
     if (frmMainWindow == this) {
         frmMainWindow = nullptr;
         set_project_window_host(nullptr);

@@ -42,6 +42,8 @@ class QTimer;
 class TDebuggerOperations;
 class TfrmDockable;
 class TfrmMessages;
+class TfrmMemoryDump;
+class TTraceShell;
 class TKorvexPrinter;
 
 // A debug window that could not be shown, with the error that said why. The command runner
@@ -271,7 +273,9 @@ public:
     TDumpInterface *ShowDumpWindow(bool force) override;
     TStdioWindow *ShowStdioWindow(int flags) override;
     TWatchesWindow *WatchesWindow() override;
-    void RefreshDumpWindows() override {}
+    // Every updateable dump window reads its rows again (with change marking when its
+    // highlighting is on): on each stop of the target.
+    void RefreshDumpWindows() override;
     bool IsStopped() override { return m_run_state == 1; }
     bool IsEditMode() const { return m_run_state == 0; }
     int RunState() const { return m_run_state; }
@@ -315,6 +319,20 @@ public:
     bool actTraceOffUpdate() const;
     QAction *actTraceOn = nullptr;
     QAction *actTraceOff = nullptr;
+    // The trace window's toggle (Window menu): enabled while the store holds entries, or in
+    // debug mode with "Enable Tracing" on.
+    QAction *actToggleTrace = nullptr;
+    bool actToggleTraceUpdate() const;
+
+    // The memory dump windows: the list of open ones (in the order they were made) and the
+    // current one, which receives the next dump lines.
+    void AddDumpWindow(TfrmMemoryDump *window);
+    void RemoveDumpWindow(TfrmMemoryDump *window);
+    void SetCurrentDumpWindow(TfrmMemoryDump *window);
+    TfrmMemoryDump *CurrentDumpWindow() const;
+    std::vector<TfrmMemoryDump *> DumpWindows() const;
+    // The memory dump part of the settings handed to every dump window.
+    void ApplyDumpWindowOptions(const DumpWindowSettings &options);
 
     // The compile statistics window, modally.
     QAction *actInformation = nullptr;
@@ -616,6 +634,9 @@ private:
     bool m_messages_shown = false;
     bool m_checking_files = false;
     std::vector<TfrmDockable *> m_dockables;
+    std::vector<QPointer<TfrmMemoryDump>> m_dump_windows;
+    QPointer<TfrmMemoryDump> m_current_dump;
+    std::unique_ptr<TTraceShell> m_trace_shell;
     int m_tag = 0;
     bool m_shown_once = false;
     bool m_close_done = false;

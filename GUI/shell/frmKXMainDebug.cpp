@@ -15,6 +15,8 @@
 #include "driver/CC_GO.h"
 #include "core/SEAM_TARGET.h"
 #include "guiHosts.h"
+#include "debug/frmKXMemoryDump.h"
+#include "link/guiTrace.h"
 #include "settings/guiKXPreferences.h"
 #include "settings/guiProjects.h"
 
@@ -331,12 +333,56 @@ TDumpInterface *TfrmMainWindow::ShowDumpWindow(bool)
     return dynamic_cast<TDumpInterface *>(windows.Adapter(DebugWindow::MemoryDump));
 }
 
+// ---- memory dump windows -------------------------------------------------------------------------
+
+void TfrmMainWindow::AddDumpWindow(TfrmMemoryDump *window)
+{
+    if (window && std::find(m_dump_windows.begin(), m_dump_windows.end(), window) ==
+                      m_dump_windows.end())
+        m_dump_windows.emplace_back(window);
+}
+
+void TfrmMainWindow::RemoveDumpWindow(TfrmMemoryDump *window)
+{
+    std::erase_if(m_dump_windows, [window](const QPointer<TfrmMemoryDump> &w) {
+        return w.isNull() || w.data() == window;
+    });
+    if (m_current_dump == window)
+        m_current_dump = m_dump_windows.empty() ? nullptr : m_dump_windows.front().data();
+}
+
+void TfrmMainWindow::SetCurrentDumpWindow(TfrmMemoryDump *window) { m_current_dump = window; }
+TfrmMemoryDump *TfrmMainWindow::CurrentDumpWindow() const { return m_current_dump.data(); }
+
+std::vector<TfrmMemoryDump *> TfrmMainWindow::DumpWindows() const
+{
+    std::vector<TfrmMemoryDump *> windows;
+    for (const QPointer<TfrmMemoryDump> &w : m_dump_windows)
+        if (w)
+            windows.push_back(w.data());
+    return windows;
+}
+
+void TfrmMainWindow::RefreshDumpWindows()
+{
+    for (TfrmMemoryDump *window : DumpWindows())
+        if (window->Updateable())
+            window->ReRequest(window->ChangeHighlight());
+}
+
+void TfrmMainWindow::ApplyDumpWindowOptions(const DumpWindowSettings &options)
+{
+    for (TfrmMemoryDump *window : DumpWindows())
+        window->ApplyOptions(options);
+}
+
 // ---- trace on and off ----------------------------------------------------------------------------
 
 void TfrmMainWindow::actTraceOnExecute()
 {
     TargetOperations &link = target_operations();
     PausePolling();
+    trace_buf().EnableTrace(false);
     link.TcClearTraceFlags();
     link.TcSetTraceFlag(7, true);
     ResumePolling();
@@ -355,6 +401,11 @@ bool TfrmMainWindow::actTraceOnUpdate() const
 {
     const TIdePreferences &prefs = IdePreferences();
     return prefs.enable_tracing && m_run_state != 0 && !prefs.tracing;
+}
+
+bool TfrmMainWindow::actToggleTraceUpdate() const
+{
+    return gTraceBuf && (gTraceBuf->Count() > 0 || (IdePreferences().enable_tracing && m_run_state != 0));
 }
 
 bool TfrmMainWindow::actTraceOffUpdate() const

@@ -10,6 +10,7 @@
 
 #include <Qsci/qsciscintillabase.h>
 
+#include "core/CC_ADDR.h"
 #include "core/SEAM_TARGET.h"
 #include "debug/guiDebugger.h"
 #include "link/TC.h"
@@ -248,13 +249,14 @@ void TfrmMainWindow::actDumpAtAddressExecute()
     if (!dialogs.DumpAtAddress(request) || request.to_file)
         return;
     const uint32_t physical = request.physical & 0xFFFF0u;
-    const uint16_t logical = static_cast<uint16_t>(request.logical & 0xFFF0u);
+    // The start keeps its XPC: the lines of an xpc:offset dump are written with it.
+    const uint32_t logical = make_addr(request.xpc, static_cast<uint16_t>(request.logical & 0xFFF0u));
     SetDumpAddress(logical);
     const int blocks =
         dialogs.OpenMemoryDump(GetDumpDataSpace(), GetDumpXpcOffset(), GetDumpPhysical());
     SetDumpAddress(logical);
     dialogs.BeginDumpUpdate();
-    debugger_operations().fillMemoryDump(physical, blocks);
+    debugger_operations().fillMemoryDump(physical, blocks, false);
     SetDumpAddress(logical + kDumpBlock * static_cast<uint32_t>(blocks));
     dialogs.EndDumpUpdate();
     dialogs.ShowMemoryDump(request.address_text);

@@ -112,6 +112,9 @@ void TfrmMainWindow::BuildWindowMenu()
     actToggleStack = toggle(tr("S&tack"), tr("Stack"), Qt::Key_F12, DebugWindow::Stack);
     actToggleReg = toggle(tr("&Register"), tr("Registers"), Qt::Key_F11, DebugWindow::Registers);
     actToggleWatch = toggle(tr("&Watch"), tr("Toggle Watch list item"), {}, DebugWindow::Watches);
+    actToggleTrace = add_action(window, tr("Tr&ace"), tr("Trace Window"), {});
+    Connect(actToggleTrace, [this] { return actToggleTraceUpdate(); },
+            [this] { ToggleDebugWindow(DebugWindow::Trace); });
     window->addSeparator();
 
     // The three groups: each acts on a snapshot taken before any window changes.
@@ -252,6 +255,8 @@ void TfrmMainWindow::UpdateWindowActions()
     for (QAction *a : {actToggleStdio, actToggleAsm, actToggleStack, actToggleReg, actToggleWatch})
         if (!m_locked_actions.count(a))
             a->setEnabled(debug_mode);
+    if (!m_locked_actions.count(actToggleTrace))
+        actToggleTrace->setEnabled(actToggleTraceUpdate());
 }
 
 // ---- the window list -----------------------------------------------------------------------------
@@ -418,8 +423,11 @@ void TfrmMainWindow::ToggleDebugWindow(DebugWindow window)
         action = actToggleWatch;
         through_runner = true;
         break;
-    case DebugWindow::MemoryDump:
     case DebugWindow::Trace:
+        action = actToggleTrace;
+        through_runner = true;
+        break;
+    case DebugWindow::MemoryDump:
         break;
     }
     // A toggle that is still running (the status box pumps meanwhile) is not started again.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -139,9 +140,25 @@ public:
     {
         Note("disassembleAtAddress " + Hex(address));
     }
-    void fillMemoryDump(uint32_t physical, int blocks) override
+    void fillMemoryDump(uint32_t physical, int blocks, bool change_marking) override
     {
-        Note("fillMemoryDump " + Hex(physical) + " " + std::to_string(blocks));
+        Note("fillMemoryDump " + Hex(physical) + " " + std::to_string(blocks) +
+             (change_marking ? " marked" : ""));
+    }
+    // Eight lines a block, each naming its 16 bytes' physical address.
+    void fillMemoryDumpToFile(uint32_t physical, int blocks, std::ostream &file) override
+    {
+        Note("fillMemoryDumpToFile " + Hex(physical) + " " + std::to_string(blocks));
+        for (int line = 0; line < blocks * 8; ++line)
+            file << "line " << Hex((physical & ~0xFu) + uint32_t(line) * 16) << '\n';
+    }
+    // The physical memory's bytes: `flash(address)` (its low byte by default).
+    std::function<uint8_t(uint32_t)> flash = [](uint32_t a) { return uint8_t(a ^ (a >> 8)); };
+    void TcReadPhysicalMemory(uint32_t physical, uint32_t length, uint8_t *buffer) override
+    {
+        Note("TcReadPhysicalMemory " + Hex(physical) + " " + std::to_string(length));
+        for (uint32_t i = 0; i < length; ++i)
+            buffer[i] = flash(physical + i);
     }
     void refreshWatchWindow() override { Note("refreshWatchWindow"); }
     void showExecutionPoint() override { Note("showExecutionPoint"); }
