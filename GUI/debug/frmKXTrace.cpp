@@ -429,7 +429,8 @@ void TfrmTrace::FirstTimeTimerTimer()
 void TfrmTrace::UpdateActions()
 {
     TQBTraceBuf &store = trace_buf();
-    const bool lines = lbxTrace->count() > 0 && store.Count() > 0;
+    // The store counts an entry only once its row is in: the rows decide.
+    const bool lines = lbxTrace->count() > 0;
     const bool selection = lines && !lbxTrace->selectedItems().isEmpty();
     actEnableRepeats->setEnabled(lines);
     actEnableRepeats->setChecked(store.InfoRepeat());

@@ -240,7 +240,7 @@ void HeadlessTargetOperations::TcWritePhysicalMemory(uint32_t physical, const ui
 void HeadlessTargetOperations::TcReadMemory(uint32_t address_word, uint8_t *buffer,
                                             uint32_t count)
 {
-    calls.push_back("TcReadMemory " + hex(address_word) + " " + std::to_string(count));
+    Note("TcReadMemory " + hex(address_word) + " " + std::to_string(count));
     // XPC:offset word to a physical address: offsets from 0xE000 are paged by the XPC value.
     uint32_t offset = address_word & 0xFFFFu;
     uint32_t xpc = (address_word >> 16) & 0xFFu;

@@ -41,6 +41,7 @@ protected:
     {
         GuiTest::SetUp();
         set_debugger_operations(&m_dbg);
+        Main(); // the IDE installs its own status box first
         gDialogControl.SetBoxFactory([this] { return std::make_unique<LineBox>(m_status); });
         m_dialog = std::make_unique<TfrmDumpAtAddress>(nullptr, &Main());
         m_dialog->FormShow();

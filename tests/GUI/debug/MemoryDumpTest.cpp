@@ -219,10 +219,14 @@ TEST_F(MemoryDump, HintsNameTheAddressAndTheValue)
     w->actShowByteInCaption->trigger(); // and on: caption back to its base
     Dump(w, "2340");
     const QRect first = w->lbxMemoryDump->visualItemRect(w->lbxMemoryDump->item(0));
-    const int advance = QFontMetrics(w->lbxMemoryDump->font()).horizontalAdvance(QStringLiteral("0"));
-    const QPoint over_third_byte(advance * (5 + 2 * 3) + advance / 2, first.center().y());
+    const QFontMetrics metrics(w->lbxMemoryDump->font());
+    const QString text = w->lbxMemoryDump->item(0)->text();
+    // Over the first digit of the third byte ("2340 34 34 34 ...": column 11).
+    const QPoint over_third_byte(metrics.horizontalAdvance(text.left(11)) + 1, first.center().y());
     EXPECT_EQ(w->ValueHintAt(over_third_byte), "2342 : 34");
-    EXPECT_EQ(w->ValueHintAt(QPoint(advance, first.center().y())), ""); // over the address
+    EXPECT_EQ(w->ValueHintAt(QPoint(metrics.horizontalAdvance(text.left(1)) + 1,
+                                    first.center().y())),
+              ""); // over the address
     w->ShowValueHint(over_third_byte);
     EXPECT_EQ(w->windowTitle().isEmpty() ? w->Host()->windowTitle() : w->windowTitle(),
               QStringLiteral("Memory Dump - 2342 : 34"));

@@ -170,7 +170,7 @@ TEST_F(TraceWindow, SaveWritesTheHeaderAndEveryEntry)
     Feed(packet(kExecute, kMain + 4));
     Feed(packet(kExecute, kMain + 4));
     const std::string file = Path("trace.trc");
-    m_dialogs.choices.push_back({file});
+    GuiTest::m_dialogs.choices.push_back({file});
     w->actWriteToFile->trigger();
     EXPECT_EQ(Read(file), trace_buf().FormatTraceHeader() + "\r\n" + trace_buf().FormatTraceLine(0) +
                               "\r\n" + trace_buf().FormatTraceLine(1) + "\r\n");
