@@ -327,6 +327,8 @@ TStdioWindow *TfrmMainWindow::ShowStdioWindow(int flags)
 // Only the current dump window is shown, and only when there is one.
 TDumpInterface *TfrmMainWindow::ShowDumpWindow(bool)
 {
+    if (TfrmMemoryDump *current = CurrentDumpWindow())
+        return current->Adapter();
     TDebugWindows &windows = debug_windows();
     if (windows.Exists(DebugWindow::MemoryDump))
         AutoShowWindow(DebugWindow::MemoryDump, false);
