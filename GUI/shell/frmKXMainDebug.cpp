@@ -384,7 +384,6 @@ void TfrmMainWindow::actTraceOnExecute()
 {
     TargetOperations &link = target_operations();
     PausePolling();
-    trace_buf().EnableTrace(false);
     link.TcClearTraceFlags();
     link.TcSetTraceFlag(7, true);
     ResumePolling();
