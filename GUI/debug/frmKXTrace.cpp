@@ -544,11 +544,8 @@ void TfrmTrace::SendFlagOff()
     TfrmMainWindow *main = MainWindow();
     if (!main || main->IsEditMode())
         return;
-    try {
-        debugger_operations().TcSetSendFlag(kSendTraceData, false);
-    } catch (...) {
-        // The window closes whatever the target says.
-    }
+    // The target's error is shown; the window closes all the same.
+    guarded([] { debugger_operations().TcSetSendFlag(kSendTraceData, false); });
 }
 
 TfrmDockable::CloseAction TfrmTrace::FormClose()

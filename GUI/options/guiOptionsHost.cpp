@@ -8,6 +8,7 @@
 #include "link/TC.h"
 #include "driver/Temporaryglobals.h"
 #include "shell/frmKXMain.h"
+#include "debug/guiDebugWindows.h"
 #include "core/guiExceptions.h"
 #include "shell/guiHosts.h"
 #include "link/guiTrace.h"
@@ -46,7 +47,7 @@ public:
     void SetLibrariesFile(const std::string &path) override { set_libraries_file(path); }
 };
 
-// The main window as it stands: no debugger yet, so no trace window.
+// The main window as it stands.
 class ProgramShell : public TOptionsShell {
 public:
     int RunState() override
@@ -55,7 +56,7 @@ public:
             return 0;
         return frmMainWindow->IsStopped() ? 1 : 2;
     }
-    bool TraceWindowExists() override { return false; }
+    bool TraceWindowExists() override { return debug_windows().Exists(DebugWindow::Trace); }
     void ShowHelpContext(QWidget *, uint32_t context) override
     {
         if (!frmMainWindow)

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "debug/frmKXDumpAtAddress.h"
+#include "settings/guiEnvironment.h"
 #include "settings/guiKXPreferences.h"
 
 namespace {
@@ -227,6 +228,28 @@ TEST_F(DumpToFile, NoToReplaceKeepsTheOldFile)
     EXPECT_EQ(m_boxes.shown[0].caption, "Save File");
     EXPECT_EQ(Read(file), "old");
     EXPECT_TRUE(m_journal.calls.empty());
+}
+
+// Each address the dialog closes with goes to the top of "DumpAt addresses", which keeps ten;
+// the next dialog starts with the latest.
+TEST_F(DumpToFile, AddressHistoryKeepsTheLatestTen)
+{
+    m_dialog.reset();
+    for (int i = 0; i < 12; ++i) {
+        TfrmDumpAtAddress dialog(nullptr, &Main());
+        dialog.FormShow();
+        dialog.cboDumpAddress->setEditText(QString::number(0x2000 + i * 0x10, 16));
+        ASSERT_TRUE(dialog.ValidateDumpRequest()) << LastBox();
+        dialog.accept();
+    }
+    TfrmDumpAtAddress dialog(nullptr, &Main());
+    dialog.FormShow();
+    ASSERT_EQ(dialog.cboDumpAddress->count(), 10);
+    EXPECT_EQ(dialog.GetDumpAddress(), "20b0");
+    EXPECT_EQ(dialog.cboDumpAddress->itemText(9).toStdString(), "2020");
+    const std::optional<ComboHistory> stored = ReadComboHistory("DumpAt addresses");
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->items.front(), "20b0");
 }
 
 struct PlaceCase {

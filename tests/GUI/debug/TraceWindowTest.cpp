@@ -220,6 +220,7 @@ TEST_F(TraceWindow, ClosingInDebugModeSwitchesTheTraceDataOffEvenWhenThatFails)
     w->CloseWindow();
     Settle();
     EXPECT_TRUE(Called("TcSetSendFlag 6 off"));
+    EXPECT_EQ(m_boxes.shown.size(), 1u) << "the target's error is shown";
     EXPECT_FALSE(Main().AutoShow(DebugWindow::Trace));
     EXPECT_TRUE(alive.isNull()) << "a child window is freed";
     EXPECT_EQ(trace_buf().Interface().window, nullptr);
