@@ -213,6 +213,23 @@ TfrmMemoryDump::TfrmMemoryDump(TfrmMainWindow *main, uint8_t physical, uint8_t x
     LayoutControls();
 }
 
+TfrmDockable *TfrmMemoryDump::Make(TfrmMainWindow &main)
+{
+    auto *window = new TfrmMemoryDump(&main, main.GetDumpPhysical(), main.GetDumpXpcOffset(),
+                                      main.GetDumpDataSpace());
+    main.SetCurrentDumpWindow(window);
+    main.AddDumpWindow(window);
+    return window;
+}
+
+TGuiInterface *TfrmMemoryDump::AdapterOf(TfrmDockable &window)
+{
+    auto *dump = qobject_cast<TfrmMemoryDump *>(&window);
+    return dump ? dump->Adapter() : nullptr;
+}
+
+TfrmDockable *TfrmMemoryDump::Current(TfrmMainWindow &main) { return main.CurrentDumpWindow(); }
+
 TfrmMemoryDump::~TfrmMemoryDump()
 {
     if (TfrmMainWindow *main = MainWindow())

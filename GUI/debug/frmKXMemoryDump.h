@@ -72,6 +72,11 @@ public:
     void HideValueHint();
 
     TDumpInterface *Adapter() { return &m_adapter; }
+    // The debug windows' table's row: a new window with the main window's dump request flags,
+    // made current; the adapter of one; the main window's current one.
+    static TfrmDockable *Make(TfrmMainWindow &main);
+    static TGuiInterface *AdapterOf(TfrmDockable &window);
+    static TfrmDockable *Current(TfrmMainWindow &main);
     const DumpLayout &Layout() const { return m_layout; }
     int64_t FirstRow() const { return m_first_row; }
     int64_t LastRow() const { return m_last_row; }

@@ -4,9 +4,11 @@
 #include <cassert>
 
 #include "frmKXDisassembly.h"
+#include "frmKXMemoryDump.h"
 #include "frmKXRegisters.h"
 #include "frmKXStack.h"
 #include "frmKXStdio.h"
+#include "frmKXTrace.h"
 #include "settings/guiKXPreferences.h"
 #include "shell/frmKXDockable.h"
 #include "shell/frmKXMain.h"
@@ -59,10 +61,11 @@ const std::array<DebugWindowKind, kDebugWindowCount> kProgramDebugWindows = {{
     {DebugWindow::Disassembly, &make_disassembly, &disassembly_adapter},
     {DebugWindow::Stdio, &TfrmStdio::Make, &TfrmStdio::AdapterOf},
     {DebugWindow::Registers, &TfrmRegisters::Make, &TfrmRegisters::AdapterOf},
-    {DebugWindow::MemoryDump, nullptr, nullptr},
+    {DebugWindow::MemoryDump, &TfrmMemoryDump::Make, &TfrmMemoryDump::AdapterOf,
+     &TfrmMemoryDump::Current},
     {DebugWindow::Watches, nullptr, nullptr},
     {DebugWindow::Stack, &make_stack, &stack_adapter},
-    {DebugWindow::Trace, nullptr, nullptr},
+    {DebugWindow::Trace, &TfrmTrace::Make, nullptr},
 }};
 
 const char *debug_window_name(DebugWindow window)
@@ -96,6 +99,11 @@ ProgramDebugWindows::ProgramDebugWindows(std::span<const DebugWindowKind, kDebug
 
 TfrmDockable *ProgramDebugWindows::Window(DebugWindow window)
 {
+    const DebugWindowKind &kind = m_kinds[index_of(window)];
+    if (kind.current) {
+        TfrmMainWindow *main = m_main ? m_main : frmMainWindow;
+        return main ? kind.current(*main) : nullptr;
+    }
     return m_windows[index_of(window)].data();
 }
 

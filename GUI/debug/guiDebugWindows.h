@@ -50,6 +50,9 @@ struct DebugWindowKind {
     TfrmDockable *(*make)(TfrmMainWindow &main);
     // The adapter of a window this row made.
     TGuiInterface *(*adapter)(TfrmDockable &window);
+    // For a window the main window keeps itself (several memory dump windows, one of them
+    // current): the one the table answers for; null for a window the table keeps.
+    TfrmDockable *(*current)(TfrmMainWindow &main) = nullptr;
 };
 
 // The program's rows, one per debug window in the order of `DebugWindow`.

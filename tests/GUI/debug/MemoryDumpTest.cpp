@@ -270,3 +270,33 @@ TEST_F(MemoryDump, CopyAndSaveNeedASelection)
 }
 
 } // namespace
+
+namespace {
+
+// The program's table answers for the main window's current dump window; its row makes a new
+// one with the main window's dump request flags, and that one becomes current.
+TEST_F(MemoryDump, TheTableAnswersForTheCurrentWindow)
+{
+    ProgramDebugWindows table(kProgramDebugWindows, &Main());
+    EXPECT_FALSE(table.Exists(DebugWindow::MemoryDump));
+    EXPECT_EQ(table.Adapter(DebugWindow::MemoryDump), nullptr);
+
+    TfrmMemoryDump *first = Open();
+    Main().SetCurrentDumpWindow(first);
+    Main().AddDumpWindow(first);
+    EXPECT_TRUE(table.IsShown(DebugWindow::MemoryDump));
+    EXPECT_EQ(table.Adapter(DebugWindow::MemoryDump), first->Adapter());
+
+    Main().SetDumpPhysical(1);
+    table.Toggle(DebugWindow::MemoryDump); // shown: the current one closes
+    Settle();
+    EXPECT_FALSE(table.Exists(DebugWindow::MemoryDump));
+    table.Toggle(DebugWindow::MemoryDump);
+    auto *made = qobject_cast<TfrmMemoryDump *>(table.Window(DebugWindow::MemoryDump));
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(Main().CurrentDumpWindow(), made);
+    EXPECT_EQ(made->Layout().mode, DumpMode::Physical);
+    EXPECT_EQ(Main().DumpWindows(), std::vector<TfrmMemoryDump *>{made});
+}
+
+} // namespace

@@ -258,3 +258,22 @@ TEST_F(TraceWindow, ToggleIsEnabledWithEntriesOrTracingInDebugMode)
 }
 
 } // namespace
+
+namespace {
+
+// The program's table makes the trace window, which becomes the store's window; the next
+// toggle closes it.
+TEST_F(TraceWindow, TheTableMakesItAsTheStoresWindow)
+{
+    ProgramDebugWindows table(kProgramDebugWindows, &Main());
+    EXPECT_FALSE(table.Exists(DebugWindow::Trace));
+    table.Toggle(DebugWindow::Trace);
+    ASSERT_TRUE(table.IsShown(DebugWindow::Trace));
+    EXPECT_EQ(table.Window(DebugWindow::Trace), frmTrace.data());
+    EXPECT_EQ(trace_buf().Interface().window, frmTrace.data());
+    table.Toggle(DebugWindow::Trace);
+    Settle();
+    EXPECT_FALSE(table.IsShown(DebugWindow::Trace));
+}
+
+} // namespace
