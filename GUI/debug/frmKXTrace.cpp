@@ -112,6 +112,8 @@ TfrmTrace::TfrmTrace(TfrmMainWindow *main, bool as_child, bool dockable)
     hcTrace->setModel(new QStandardItemModel(0, 0, hcTrace));
     hcTrace->setSectionsMovable(false);
     hcTrace->setStretchLastSection(false);
+    // One line of titles: the list below takes the height.
+    hcTrace->setFixedHeight(hcTrace->fontMetrics().height() + 8);
     lbxTrace = named_control<QListWidget>(pnlInfo, "lbxTrace");
     lbxTrace->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lbxTrace->setUniformItemSizes(true);

@@ -742,7 +742,9 @@ protected:
     {
         NewUserWindows::SetUp();
         set_options_shell(&m_shell);
+        // As the environment options apply "Enable Tracing": the store takes its record layout.
         IdePreferences().enable_tracing = true;
+        trace_buf().SetTraceOptions();
         IdePreferences().memory_dump.enable_diffs = true;
     }
     void TearDown() override
@@ -812,7 +814,7 @@ protected:
         ASSERT_NE(m_dump, nullptr);
         ASSERT_GT(m_dump->lbxMemoryDump->count(), 8);
         char row[8];
-        std::snprintf(row, sizeof row, "%04X", unsigned(addr_offset(m_total_at) & 0xFFF0));
+        std::snprintf(row, sizeof row, "%04x", unsigned(addr_offset(m_total_at) & 0xFFF0));
         EXPECT_EQ(Lines(m_dump)[0].substr(0, 4), row);
         EXPECT_EQ(TotalByte(m_dump), "00");
 
@@ -834,6 +836,7 @@ protected:
         Press(Main().actTraceOn);
         Press(Main().actRun);
         ASSERT_TRUE(UntilStopped());
+        Press(Main().actToggleTrace); // Window > Trace
         for (int i = 0; i < 300 && (!frmTrace || frmTrace->lbxTrace->count() == 0); ++i)
             QTest::qWait(10);
         ASSERT_TRUE(frmTrace) << "the trace window opened";
@@ -871,6 +874,12 @@ TEST_F(NewUserDumpTraceUnderX, DISABLED_DumpAndTrace)
         GTEST_SKIP() << "runs as the child of NewUserDumpTraceScreenshot only";
     RunSession();
     ASSERT_FALSE(HasFailure());
+    // The two windows one above the other, as a user would place them.
+    const QRect screen = Main().screen()->availableGeometry();
+    Main().setGeometry(screen);
+    frmTrace->Host()->setGeometry(screen.left() + 20, screen.top() + 400, 760, 300);
+    m_dump->Host()->setGeometry(screen.left() + 20, screen.top() + 60, 620, 300);
+    frmTrace->BringToFront();
     m_dump->BringToFront();
     QTest::qWait(300);
     const QPixmap shot = Main().screen()->grabWindow(0);
