@@ -8,6 +8,7 @@
 #include "EMITCACHE.h"
 
 #include "StringResources.h"
+#include "input/CC_IN.h"
 
 #include <cassert>
 #include <cstdio>
@@ -466,10 +467,12 @@ uint8_t EmitCache::PeekByte(uint32_t addr)
 }
 
 // One report per cache; watch code needs an origin only when the settings ask for one. Until an
-// origin table exists there is nothing a program could have declared, so nothing is reported.
+// origin table exists, and while the target has no origin directives at all (the Z180, whose
+// caches stay where the driver put them), there is nothing a program could have declared, so
+// nothing is reported.
 void EmitCache::CheckOrigin()
 {
-    if (!origin_missing || !g_origins)
+    if (!origin_missing || !g_origins || origin_switch() == 0)
         return;
     if (!is_null_cache() && (kind != 3 || g_host->watch_code_option())) {
         char buf[512];

@@ -6,6 +6,7 @@
 
 #include "core/CC_ADDR.h"
 #include "driver/CC_FIOZ8.h"
+#include "input/CC_IN.h"
 #include "linker/ORIGINS.h"
 #include "core/SEAM_PARSER.h"
 
@@ -344,6 +345,24 @@ TEST_F(FrameCaches, MissingOriginIsReportedOncePerCache)
     WatchCache watch;  // watch code needs an origin only when the settings ask for one
     watch.SetAddress(0x100);
     watch.EmitByte(1);
+    EXPECT_EQ(host.errors.size(), 1u);
+}
+
+// The Z180 has no origin directives: its caches stay where the driver put them, and a compile
+// that gives none must not be told to.
+TEST_F(FrameCaches, NoOriginIsDemandedWhileOriginDirectivesAreOff)
+{
+    set_emit_origin_table(&origins);
+    set_origin_switch(0);
+    RootCache root(64);
+    root.SetAddress(0x1000);
+    root.EmitByte(1);
+    root.Finish();
+    set_origin_switch(1);
+    EXPECT_TRUE(host.errors.empty());
+    RootCache again(64);  // switched back on, the same emit is reported again
+    again.SetAddress(0x1000);
+    again.EmitByte(1);
     EXPECT_EQ(host.errors.size(), 1u);
 }
 
