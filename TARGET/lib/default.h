@@ -1,8 +1,9 @@
 /* default.h: read before every program. It brings in the libraries every program has without
    a "#use" of its own: the runtime routines that generated code calls, the console (printf),
-   the string functions, exit, the bit and port functions, the runtime of costatements and the
-   routines of published variables ("#web"). A compile takes from them only the modules the
-   program uses, so a program without float links no float routine. */
+   the string functions, exit, the bit and port functions, the runtime of costatements, the
+   routines of published variables ("#web") and the reads and writes of extended memory. A
+   compile takes from them only the modules the program uses, so a program without float links
+   no float routine. */
 /* The null pointer constant. */
 #ifndef NULL
 #define NULL ((void *)0)
@@ -19,3 +20,4 @@
 #use "COSTATE.LIB"
 #use "WEB.LIB"
 #use "Z180.LIB"
+#use "XMEM.LIB"
