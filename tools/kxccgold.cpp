@@ -285,6 +285,30 @@ void octal_case()
     std::printf("1 1 2\n");
 }
 
+// fnreturn.c: functions returning pointers to functions, picked and called.
+void fnreturn_case()
+{
+    std::printf("%d %d %d %d %d\n", add16(30, 12), sub16(30, 12), add16(5, 6), 1,
+                sub16(100, 1));
+}
+
+// xmemread.c: the import of xmemread.txt (its length, then its first line), an xdata table of
+// ints, a root buffer written through its physical address (the lowest byte first), the same
+// across a 64 KB boundary, and two spans outside the 1 MB physical space refused.
+void xmemread_case()
+{
+    const std::string text = "first line of the import\nsecond line\n";
+    std::printf("%zu [%s]\n", text.size(), text.substr(0, text.find('\n')).c_str());
+    std::printf("%d %d\n", 10, 40);
+    const u16 word = 0x1234;
+    const u32 value = 0x56789ABCu;
+    std::printf("%x %x %x %" PRIx32 "\n", word & 0xFF, word >> 8, word, value);
+    std::printf("kx\n");
+    const u32 across = 0x11223344u;
+    std::printf("%" PRIx32 " %x %x\n", across, (across >> 8) & 0xFF, (across >> 16) & 0xFF);
+    std::printf("-1 -1 z\n");
+}
+
 struct Case {
     const char *name;
     void (*print)();
@@ -294,7 +318,8 @@ constexpr Case kCases[] = {
     {"int16", int16_case},     {"long", long_case},       {"float", float_case},
     {"convert", convert_case}, {"program", program_case}, {"printf", printf_case},
     {"xmemcall", xmemcall_case}, {"compare", compare_case}, {"asmfwd", asmfwd_case},
-    {"builtins", builtins_case}, {"octal", octal_case},
+    {"builtins", builtins_case}, {"octal", octal_case}, {"fnreturn", fnreturn_case},
+    {"xmemread", xmemread_case},
 };
 
 }  // namespace

@@ -48,6 +48,8 @@ void write_root_stub(symbol *fn)
     // xmem address translate into each other.
     record_xmem_stub(stub, fn->address[kFunctionAddressSlot]);
     define_label(fn->name ? fn->name : "", stub, kLabelGlobal | kLabelRepeatable);
+    // The listing shows the stub: a call of its root address is seen to reach the function.
+    record_listing_range(stub, current_code_cache().current, kListProgramCode);
 }
 
 void write_literal_pool()

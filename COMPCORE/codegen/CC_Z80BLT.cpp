@@ -31,6 +31,7 @@ void gen_switch_dispatch(EmitCache &table, const SwitchCase *cases, int count)
         past_table = make_unique_label("KXLAB");
         outasm(cpu_is_f80() ? "ljp %s" : "jp %s", past_table.c_str());
     }
+    const ADDR24 table_start = table.current;
     define_label(at_table.c_str(), table.current, kLabelLocal);
     for (int i = 0; i < count; ++i) {
         const uint16_t value = static_cast<uint16_t>(cases[i].value);
@@ -40,6 +41,8 @@ void gen_switch_dispatch(EmitCache &table, const SwitchCase *cases, int count)
                                   addr_xpc(cases[i].target)};
         table.EmitBytes(entry, 5);
     }
+    // The listing shows the table as the data it is, not as instructions.
+    record_listing_range(table_start, table.current, kListData);
     if (inline_table)
         define_label(past_table.c_str(), table.current, kLabelLocal);
 }

@@ -11,6 +11,7 @@
 #include "driver/CC_FIOZ8.h"
 #include "input/CC_GLINE.h"
 #include "CC_HIER.h"
+#include "CC_INASM.h"
 #include "input/CC_IN.h"
 #include "CC_LABELS.h"
 #include "core/CC_OBJ.h"
@@ -38,6 +39,11 @@ bool g_reading = false;
 constexpr int kMaxDeclaratorNesting = 16;
 
 LocalDeclarationScope g_local;
+
+// The parameter list of a function whose declarator is nested ("int (*f(int a))(int)"): the
+// declarator goes on past the list, so the list's text (with its closing ")") and the source
+// positions of its characters are kept here for the definer to read.
+AsmLineText g_held_parameters;
 
 char peek()
 {
@@ -164,6 +170,43 @@ void set_cofunction_count(uint32_t count)
     word = (word & ~kDeclCofuncMask) | ((count & 0x3F) << kDeclCofuncShift);
 }
 
+// A parameter list whose "(" was consumed names parameters (not "()" or "(void)" alone).
+bool has_parameters_here()
+{
+    const char *p = input_pointer();
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    return is_identifier_start(static_cast<unsigned char>(*p)) || std::strncmp(p, "...", 3) == 0;
+}
+
+// Reads a parameter list whose "(" was consumed up to and with its ")", keeping each character
+// with its source line and column.
+void hold_parameter_list()
+{
+    g_held_parameters = AsmLineText{};
+    int depth = 1;
+    while (depth > 0) {
+        if (*input_pointer() == 0) {
+            // The list goes on in the next line: a blank keeps its words apart.
+            skip_blanks_across_lines();
+            if (*input_pointer() == 0)
+                return;
+            g_held_parameters.text += ' ';
+            g_held_parameters.lines.push_back(current_line());
+            g_held_parameters.columns.push_back(current_column());
+        }
+        const char c = *input_pointer();
+        if (c == '(')
+            ++depth;
+        else if (c == ')')
+            --depth;
+        g_held_parameters.text += c;
+        g_held_parameters.lines.push_back(current_line());
+        g_held_parameters.columns.push_back(current_column());
+        advance_input(1);
+    }
+}
+
 // An abstract declarator's "(" opens an inner declarator when a "*", "(" or "[" follows it;
 // otherwise it is a function's parameter list.
 bool opens_inner_declarator()
@@ -267,6 +310,11 @@ Read read_declarator(State &s, bool with_name, int depth, char *name)
             r = Read{params ? 2 : 1, true};
             if (!params)
                 skip_parenthesised();
+        } else if (outermost && with_name && has_parameters_here()) {
+            // The name's own function inside parentheses: its parameters are the definition's,
+            // but the declarator goes on after them, so they are kept for the definer.
+            hold_parameter_list();
+            r = Read{2, true};
         } else {
             // The parameters of a function that is not what the name declares (a pointer to a
             // function, say) describe nothing this parser keeps.
@@ -317,6 +365,7 @@ int read_into_results(int32_t type, bool with_name)
 
     char name[kMaxIdentifier + 1] = {};
     g_result = DeclaratorResult{};
+    g_held_parameters = AsmLineText{};
     State base;
     compose_base(base);
     State s;
@@ -344,6 +393,7 @@ int read_into_results(int32_t type, bool with_name)
 }  // namespace
 
 const DeclaratorResult &declarator_result() { return g_result; }
+const AsmLineText &held_parameter_list() { return g_held_parameters; }
 LocalDeclarationScope &local_declaration_scope() { return g_local; }
 
 int declarator_levels(uint32_t word)

@@ -103,6 +103,11 @@ struct DeclaratorResult {
     int result = 0;  // 0 no function; 1 a function whose "()" was read; 2 its parameters follow
 };
 const DeclaratorResult &declarator_result();
+// The parameter list of the last declarator read when its function level stands inside
+// parentheses ("int (*f(int a))(int)"), with the list's ")" and each character's source
+// position; empty when the parameters (result 2) follow in the input instead.
+struct AsmLineText;
+const AsmLineText &held_parameter_list();
 
 // The number of levels of a declarator word (groups from the lowest whose level is not 0).
 int declarator_levels(uint32_t word);

@@ -13,6 +13,7 @@
 #include "driver/CC_FIOZ8.h"
 #include "CC_HIER.h"
 #include "input/CC_IN.h"
+#include "CC_INASM.h"
 #include "CC_LABELS.h"
 #include "core/CC_OBJ.h"
 #include "linker/CC_RELOC.h"
@@ -686,7 +687,7 @@ int32_t define_declarators(int32_t type, int32_t storage, int context, bool impl
                 return answer();
             continue;
         }
-        if (function && result == 2) {
+        if (function && result == 2 && held_parameter_list().text.empty()) {
             // A function declared here (not defined): its parameters describe nothing kept.
             skip_parameter_list();
         }

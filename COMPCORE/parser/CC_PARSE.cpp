@@ -612,6 +612,8 @@ void gen_xmem_call_stub(symbol *function)
         if (from_xmem) {
             outasm("ljp %d", static_cast<int>(xmem));
             record_xmem_stub(function->address[kRootStubAddressSlot], xmem);
+            record_listing_range(function->address[kRootStubAddressSlot],
+                                 root_code_cache().current, kListProgramCode);
             codegen.set_code_address(xmem_code_cache().current);
         }
         return;
@@ -632,6 +634,8 @@ void gen_xmem_call_stub(symbol *function)
         emit_word(addr_offset(xmem));
     }
     record_xmem_stub(stub, xmem);
+    // The listing shows the stub: a call of its root address is seen to reach the function.
+    record_listing_range(stub, root_code_cache().current, kListProgramCode);
     codegen.set_code_address(xmem_code_cache().current);
 }
 
@@ -896,6 +900,7 @@ void compile_body(symbol *fn)
 int parse_function_definition(int list_follows, int32_t return_type, int kind, int placement)
 {
     const DeclaratorResult r = declarator_result();  // parameters overwrite it
+    const AsmLineText held = held_parameter_list();
     // Where the definition stands: the debugger binds a watch to the function by it.
     const uint16_t source_line = current_line();
     const uint8_t source_column =
@@ -935,7 +940,26 @@ int parse_function_definition(int list_follows, int32_t return_type, int kind, i
 
     int count = -1;
     bool invalid = false;
-    if (list_follows == 2) {
+    if (list_follows == 2 && !held.text.empty()) {
+        // The declarator kept the list (it went on after it): read there, at its own positions.
+        const LexerPlace place = lexer_place();
+        const bool crossing_was_off = no_line_crossing();
+        set_no_line_crossing(true);
+        point_lexer_at_recorded_line(held, 0);
+        const int reports = errors_seen();
+        count = parse_parameter_list();
+        if (peek_here() == ')')
+            advance_input(1);
+        else
+            invalid = true;
+        if (!invalid && peek_here() != 0)
+            invalid = true;
+        set_no_line_crossing(crossing_was_off);
+        restore_lexer_place(place);
+        g_fn.varargs = count == 1;
+        if (invalid && errors_seen() == reports)
+            report_missing_char(')');
+    } else if (list_follows == 2) {
         count = parse_parameter_list();
         skip_blanks_across_lines();
         if (*input_pointer() != ')')
@@ -1620,7 +1644,11 @@ int parse_return_statement(int explicit_return)
         parse_expression_list(node, 1, 0, 0);
         value = true;
         const bool structure = node->type >= kTypeFirstTag && node->declarator == 0;
-        if (!returns_void() && IdePreferences().function_prototypes &&
+        // A constant 0 is the null pointer of every pointer type.
+        const bool null_pointer = decl_level(g_fn.return_word, 0) == kDeclPointer &&
+                                  node->kind == 0 && !node->literal && node->declarator == 0 &&
+                                  node->value == 0 && type_class(node->type) <= kClassUnsignedLong;
+        if (!returns_void() && IdePreferences().function_prototypes && !null_pointer &&
             classify_assignment(g_fn.return_type, node->type, g_fn.return_word,
                                 node->declarator) != kAssignCompatible)
             trivial_warning_here("%s", msg(kMsgParseReturnIncompatible));
