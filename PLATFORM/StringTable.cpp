@@ -374,6 +374,7 @@ extern const StringResource kStringTable[] = {
     {7169, "The tip of the day is not part of this build."},
     {7174, "No tip of the day: %s"},
     {7175, "Too many assignments in a row.\a\aAt most %d assignments may be open inside one another in an expression."},
+    {7176, "Too many calls in one waitfordone.\a\aA waitfordone statement runs at most %d calls; split the calls over two statements."},
     {7200, "Redefining already defined local symbol %s"},
     {7201, "Redefining already defined global symbol %s"},
     {7202, "Label already in xmem called by lcall."},

@@ -5,10 +5,12 @@
 //   kxcc prog.c -o prog.bin && kxrun --console prog.bin
 //
 // The BIOS, "Lib.dir", "kxw.cfg", "Flash.ini" and the libraries come from the staged resources
-// (<build>/korvex, beside the tool's own folder). Both compiles run in a private work folder on
-// copies of the BIOS and the program, so that the compile's own files (object, download image,
-// breakpoint dump) never land beside the user's source or in the shared resources, and two runs
-// never meet. Messages are printed as kxpp prints them; any error exits 1 and leaves no image.
+// (<build>/korvex, beside the tool's own folder). The program is compiled where it is, so that
+// the names it uses ("#ximport", "#include") resolve against its own folder and "__FILE__" is
+// the path given; the compiles write their own files (object, download image, map, breakpoint
+// dump) into a private work folder, so that nothing lands beside the user's source or in the
+// shared resources but the outputs asked for, and two runs never meet. Messages are printed as
+// kxpp prints them; any error exits 1 and leaves no image.
 #include "core/CC_ER.h"
 #include "driver/CC_FIOZ8.h"
 #include "driver/CC_GO.h"
@@ -41,7 +43,8 @@ namespace fs = std::filesystem;
 constexpr uint32_t kMsgNoTargetLink = 7151;  // "The target link is not part of this build."
 
 struct Options {
-    std::string source;
+    std::string source;        // absolute
+    std::string given_source;  // as given: what the compile reads and "__FILE__" names
     std::string image;  // the "bin" file
     int cpu = 2000; // 180: the Z180, as "#pragma Zilog180" selects it
     bool list = false;
@@ -107,8 +110,8 @@ std::optional<Options> parse_arguments(int argc, char **argv)
         return std::nullopt;
     if (o.image.empty())
         o.image = fs::path(o.source).replace_extension(".bin").string();
-    // The compile works in its own folder: names given relative to ours must not follow it.
     std::error_code ec;
+    o.given_source = o.source;
     o.source = fs::absolute(o.source, ec).string();
     o.image = fs::absolute(o.image, ec).string();
     return o;
@@ -367,13 +370,13 @@ int main(int argc, char **argv)
         remove_image(o);
         return 1;
     }
+    // The BIOS is compiled from a copy: the shared resources stay as they are whatever a
+    // compile of it would write. The program's outputs are named after it in the work folder.
     const fs::path work_bios = work.path / "bios" / bios.filename();
     const fs::path work_source = work.path / fs::path(o.source).filename();
     std::error_code ec;
     fs::create_directories(work_bios.parent_path(), ec);
     fs::copy_file(bios, work_bios, ec);
-    if (!ec)
-        fs::copy_file(o.source, work_source, ec);
     if (ec) {
         std::fprintf(stderr, "kxcc: cannot copy into '%s': %s\n", work.path.c_str(),
                      ec.message().c_str());
@@ -381,6 +384,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    set_output_folder(work.path.string());
     set_compiler_directories(resources, "", {});
     set_libraries_file(fs::path(resources) / IdePreferences().lib_dir_file);
     // The debugger's own position tables: the listing echoes the source lines from them.
@@ -406,7 +410,7 @@ int main(int argc, char **argv)
     set_message_box_host(&boxes);
     uint16_t status = 2;
     try {
-        status = compile_to_file(work_bios.string(), work_source.string());
+        status = compile_to_file(work_bios.string(), o.given_source);
     } catch (xErr &e) {
         char text[1024];
         e.GetMessage(text, sizeof text);

@@ -436,6 +436,7 @@ constexpr uint32_t kFlashBase = 0x80000;
 
 uint8_t g_output_flags = 0x31;
 std::string g_compile_source;
+std::string g_output_folder;  // empty: outputs beside the source
 uint8_t g_download_mode = 0;
 uint32_t g_bios_root_end = 0;
 CompileConditions g_conditions;
@@ -770,6 +771,18 @@ bool download_image(const std::string &source_path, const DownloadPlan &plan, ui
 uint8_t output_flags() { return g_output_flags; }
 void set_output_flags(uint8_t flags) { g_output_flags = flags; }
 const std::string &compile_source_path() { return g_compile_source; }
+void set_output_folder(const std::string &folder) { g_output_folder = folder; }
+
+std::string output_base_path(const std::string &source_path)
+{
+    if (g_output_folder.empty())
+        return source_path;
+    const std::filesystem::path name =
+        std::filesystem::path(normalize_separators(source_path)).filename();
+    return (std::filesystem::path(normalize_separators(g_output_folder)) / name).string();
+}
+
+std::string compile_output_path() { return output_base_path(g_compile_source); }
 void set_download_mode(uint8_t mode) { g_download_mode = mode; }
 uint8_t download_mode() { return g_download_mode; }
 uint32_t bios_root_code_end() { return g_bios_root_end; }
@@ -868,7 +881,8 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
     if (!watch)
         init_xdata_allocator(g_memory_words.xmem_data_bound);
     // Without its object file the compile cannot produce anything: it fails, with the message.
-    if (object_file && linker.open_object_file(g_compile_source, (options & 0x80) != 0) != 0) {
+    if (object_file &&
+        linker.open_object_file(compile_output_path(), (options & 0x80) != 0) != 0) {
         ShowMessageLine(true, "%s", text_of(kMsgUnableToOpenObject).c_str());
         return 0;
     }
@@ -986,8 +1000,10 @@ void note_writable_data_pages()
 
 }  // namespace
 
-uint16_t compile_and_load(const std::string &source_path)
+uint16_t compile_and_load(const std::string &source)
 {
+    // Every file the compile writes is named from here; the source is read from `source`.
+    const std::string source_path = output_base_path(source);
     CompilerConfig &cfg = compiler_config();
     LinkerSeam &linker = linker_seam();
     const uint16_t saved_rams = cfg.rams, saved_rame = cfg.rame, saved_ramg = cfg.ramg,
@@ -1004,7 +1020,7 @@ uint16_t compile_and_load(const std::string &source_path)
         }
     } restore{cfg, saved_rams, saved_rame, saved_ramg, saved_rome};
 
-    g_compile_source = source_path;
+    g_compile_source = source;
     codegen_seam().reset_compile_state();  // forgets the last code label defined
     purgeStringPool();
     // The code generator knows two families: the Z180 (selector 0) and the Vireon one.

@@ -122,6 +122,15 @@ uint16_t compile_and_load(const std::string &source_path);
 // The main source of the compile under way (or of the last one); set before the compile's
 // set-up, so the map file can be named after it.
 const std::string &compile_source_path();
+// The folder a compile writes its own files into (object, image and its "hex" twin, map,
+// listing, breakpoint dump), each named after its source; empty (the default) is the source's
+// own folder. A tool that must leave nothing beside the source but what it was asked for sets
+// it; the source itself and the names it uses are still read from where they are.
+void set_output_folder(const std::string &folder);
+// The path the outputs of the compile of `source_path` are named from (extension replaced).
+std::string output_base_path(const std::string &source_path);
+// The same for the compile under way (or the last one).
+std::string compile_output_path();
 
 // The compile proper. Returns 0 after a fatal-error overflow, else the function count plus 1;
 // a watch compile (options bit 0) returns what its line was (`watch_expression_result`).

@@ -212,12 +212,24 @@ int16_t reinit_compiler()
     return 1;
 }
 
+namespace {
+
+// The libraries list as a path to open: a relative name is taken from the program directory,
+// as the library index takes it; the compile never changes the process's working folder, so
+// that names the user gives relative to it (the source's, the outputs') keep their meaning.
+std::string libraries_list_path()
+{
+    const std::string file = normalize_separators(g_libraries_file);
+    if (g_program_dir.empty() || file.empty() || file[0] == '/')
+        return file;
+    return (fs::path(normalize_separators(g_program_dir)) / file).string();
+}
+
+}  // namespace
+
 int16_t save_edited_bios_libraries()
 {
-    std::error_code ec;
-    if (!g_program_dir.empty())
-        fs::current_path(g_program_dir, ec);
-    std::FILE *list = std::fopen(normalize_separators(g_libraries_file).c_str(), "r");
+    std::FILE *list = std::fopen(libraries_list_path().c_str(), "r");
     if (!list)
         return 1;
     std::fclose(list);
@@ -244,11 +256,7 @@ int16_t save_edited_bios_libraries()
 uint16_t compile_file()
 {
     ensure_compiler_joins();
-    std::error_code ec;
-    if (!g_program_dir.empty())
-        fs::current_path(g_program_dir, ec);
-
-    std::FILE *list = std::fopen(normalize_separators(g_libraries_file).c_str(), "r");
+    std::FILE *list = std::fopen(libraries_list_path().c_str(), "r");
     if (!list) {
         char text[1024];
         std::snprintf(text, sizeof text, std::string(string_resource(kMsgNoLibrariesFile)).c_str(),

@@ -309,7 +309,7 @@ std::optional<std::string> map_address_name(uint32_t address)
 
 void set_type_name_formatter(TypeNameFormatter formatter) { g_type_name = std::move(formatter); }
 
-void init_map_file() { init_map_file(compile_source_path()); }
+void init_map_file() { init_map_file(compile_output_path()); }
 
 void init_map_file(const std::string &source_path)
 {

@@ -1209,6 +1209,9 @@ void parse_waitfordone(object *result, int assignment)
         }
         const char *before = input_pointer();
         mark_statement_here(0);
+        // The runtime keeps one bit per call of a waitfordone that has ended.
+        if (calls == kMaxWaitfordoneCalls)
+            error_here(msg(kMsgCoTooManyCalls), kMaxWaitfordoneCalls);
         wait.index = calls;
         compile_waitfordone_call(number, calls, assignment, done);
         ++calls;
@@ -1219,8 +1222,6 @@ void parse_waitfordone(object *result, int assignment)
         else if (input_pointer() == before)
             break;  // nothing read: the list ends here (reported below)
     }
-    if (calls > kMaxWaitfordoneCalls)
-        error_here(msg(kMsgExprNotBuilt), "A waitfordone of more than 16 calls");
     if (braces) {
         if (peek_blank() == '}') {
             // The enclosing expression statement ends with the list.

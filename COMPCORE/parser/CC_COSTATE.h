@@ -101,6 +101,7 @@ enum : uint32_t {
     kMsgCoNoCoData = 7842,
     kMsgCoCannotBeLocal = 7843,
     kMsgCoArrayName = 7844,
+    kMsgCoTooManyCalls = 7176,  // "Too many calls in one waitfordone. ..." (the limit, %d)
     kMsgCoNotOfType = 7845,
     kMsgCoShouldBeVariable = 7846,
     kMsgCoUnknownSymbol = 7847,

@@ -98,7 +98,7 @@ object *parse_multiplicative(object *node, AST *tree);
 //   postfix = primary { "[" expression "]" | "." member | "->" member | "(" arguments ")" }
 // Constants fold; everything else becomes code as it is read. The declarator context of a
 // declaration being read survives a cast or "sizeof" inside it. A call is compiled by CC_CALL;
-// "waitfordone" and "waitforfirstdone" are reported as not part of this build; "$" is a web
+// "waitfordone" and "waitforfirstdone" by CC_COSTATE; "$" is a web
 // reference's new value inside a guard (CC_WEB).
 object *parse_unary_expression(object *node, AST *tree);
 object *parse_postfix_expression(object *node, uint16_t already_open, AST *tree);

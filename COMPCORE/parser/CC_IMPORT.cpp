@@ -77,12 +77,13 @@ std::optional<std::string> read_file_name()
 }
 
 // Where the file is looked for: as written, beside the current source file, in the program
-// directory.
+// directory. A name written relative is taken as written from the program directory, the
+// compile's working folder (the process's own working folder is the user's and stays so).
 std::vector<std::string> candidate_paths(const std::string &name)
 {
     const std::string source = normalize_separators(input_file_name());
-    return {name, join_path(directory_of(source), name),
-            join_path(normalize_separators(program_directory()), name)};
+    const std::string program = join_path(normalize_separators(program_directory()), name);
+    return {program, join_path(directory_of(source), name), program};
 }
 
 // The identifier that names the data; 2015 with the text that stands there instead, or when it is

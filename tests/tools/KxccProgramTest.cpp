@@ -4,6 +4,7 @@
 // code space gets the allocator's message and no image.
 #include "KxccSupport.h"
 
+#include <set>
 #include <sstream>
 
 namespace {
@@ -87,6 +88,17 @@ std::string lines_then(int blank_lines, const std::string &text)
     return std::string(static_cast<std::size_t>(blank_lines), '\n') + text;
 }
 
+// A waitfordone of `calls` calls in a costatement of main, one call a line from line 4 on.
+std::string waitfordone_program(int calls)
+{
+    std::string text = "cofunc int cf(int a) { return a; }\nint main()\n{\n";
+    text += "    costate {\n    waitfordone {\n";
+    for (int i = 0; i < calls; ++i)
+        text += "        cf(" + std::to_string(i) + ");\n";
+    text += "    }\n    }\n    return 0;\n}\n";
+    return text;
+}
+
 const FailedCase kFailed[] = {
     {"missing_semicolon", "main()\n{\n  int x\n}\n", "error prog.c:4:1: ; is missing/expected."},
     {"undeclared_name", "int main()\n{\n    return nothing;\n}\n",
@@ -101,6 +113,9 @@ const FailedCase kFailed[] = {
      "error prog.c:35001:28: nothing is out of scope/ not declared."},
     {"line_65000", lines_then(64999, "int main() { return nothing; }\n"),
      "error prog.c:65000:28: nothing is out of scope/ not declared."},
+    // One call past the limit of a waitfordone: the language's error, at that call.
+    {"waitfordone_of_17_calls", waitfordone_program(17),
+     "error prog.c:22:9: Too many calls in one waitfordone."},
 };
 
 class KxccFailed : public Folder, public ::testing::WithParamInterface<FailedCase> {};
@@ -190,6 +205,82 @@ TEST_F(KxccProgram, TheListingEchoesTheSourceLines)
     const std::string listing = read_file(dir / "prog.lst");
     EXPECT_NE(listing.find("[prog.c(4:5)]: total = 41;"), std::string::npos) << listing;
     EXPECT_NE(listing.find("[prog.c(5:5)]: return 0;"), std::string::npos);
+}
+
+// Sixteen calls, the limit, compile and run.
+TEST_F(KxccProgram, AWaitfordoneOfSixteenCallsRuns)
+{
+    std::string source = "int total;\ncofunc int cf(int a) { total = total + a; return a; }\n"
+                         "int main()\n{\n    for (;;) {\n    costate {\n    waitfordone {\n";
+    for (int i = 1; i <= 16; ++i)
+        source += "        cf(" + std::to_string(i) + ");\n";
+    source += "    }\n    printf(\"%d\\n\", total);\n    exit(0);\n    }\n    }\n}\n";
+    const ToolRun cc = compile(dir, source);
+    ASSERT_EQ(cc.status, 0) << cc.err;
+    const ToolRun program = run_program(dir);
+    EXPECT_EQ(program.out, "136\n") << program.err;
+    EXPECT_EQ(program.status, 0) << program.err;
+}
+
+// ---- where the compile reads and writes ----------------------------------------------------------
+
+// The source is compiled where it stands: "#ximport" finds its file beside it though kxcc runs
+// in another folder, "__FILE__" is the path as given, and nothing but the outputs lands beside
+// the source; the work folder goes too.
+TEST_F(KxccProgram, NamesResolveBesideTheSourceAndOnlyTheOutputsAreWritten)
+{
+    fs::create_directories(dir / "src");
+    fs::create_directories(dir / "tmp");
+    write_file(dir / "src" / "data.txt", "hello\n");
+    write_file(dir / "src" / "prog.c",
+               "#ximport \"data.txt\" data\n"
+               "int twice(int v) { return v + v; }\n"
+               "char text[8];\n"
+               "int main()\n{\n"
+               "    xmem2root(text, data + 4, 5);\n"
+               "    printf(\"%s %ld %s %d\\n\", __FILE__, xgetlong(data), text, twice(21));\n"
+               "    return 0;\n}\n");
+    const ToolRun cc = run(dir, "/bin/sh",
+                           "-c \"cd '" + dir.string() + "' && TMPDIR='" + (dir / "tmp").string() +
+                               "' '" + tool("kxcc") + "' src/prog.c\"");
+    ASSERT_EQ(cc.status, 0) << cc.err;
+    std::set<std::string> beside;
+    for (const auto &e : fs::directory_iterator(dir / "src"))
+        beside.insert(e.path().filename().string());
+    EXPECT_EQ(beside, (std::set<std::string>{"data.txt", "prog.c", "prog.bin", "prog.hex",
+                                             "prog.map"}));
+    EXPECT_TRUE(fs::is_empty(dir / "tmp")) << "the work folder was removed";
+    const ToolRun program = run(dir, tool("kxrun"), "--console '" + (dir / "src" / "prog.bin").string() + "'");
+    EXPECT_EQ(program.out, "src/prog.c 6 hello 42\n") << program.err;
+    EXPECT_EQ(program.status, 0) << program.err;
+}
+
+// A source whose folder takes no files, compiled to an image beside it: a clear message, no
+// image, and nothing left in the work folder's place either.
+TEST_F(KxccProgram, ASourceInAReadOnlyFolderFailsClearly)
+{
+    fs::create_directories(dir / "src");
+    fs::create_directories(dir / "tmp");
+    write_file(dir / "src" / "prog.c", "int main() { return 0; }\n");
+    fs::permissions(dir / "src", fs::perms::owner_read | fs::perms::owner_exec);
+    struct Writable {
+        fs::path folder;
+        ~Writable() { fs::permissions(folder, fs::perms::owner_all); }
+    } writable{dir / "src"};
+    if (::access((dir / "src").c_str(), W_OK) == 0)
+        GTEST_SKIP() << "this user writes into read-only folders";
+    const ToolRun cc = run(dir, "/bin/sh",
+                           "-c \"TMPDIR='" + (dir / "tmp").string() + "' '" + tool("kxcc") +
+                               "' '" + (dir / "src" / "prog.c").string() + "'\"");
+    EXPECT_EQ(cc.status, 1);
+    EXPECT_NE(cc.err.find("kxcc: cannot write '" + (dir / "src" / "prog.bin").string() + "'"),
+              std::string::npos)
+        << cc.err;
+    std::set<std::string> beside;
+    for (const auto &e : fs::directory_iterator(dir / "src"))
+        beside.insert(e.path().filename().string());
+    EXPECT_EQ(beside, std::set<std::string>{"prog.c"});
+    EXPECT_TRUE(fs::is_empty(dir / "tmp"));
 }
 
 // ---- too large -----------------------------------------------------------------------------------
