@@ -753,6 +753,11 @@ void BoardFirmware::dispatch_dbg(const LinkMessage &m)
             return;
         m_chars_ready = p[0];
         ack(m);
+        // A program waiting for a character asks for it again now that one is there.
+        if (m_chars_ready && m_waiting_input && m_input.empty()) {
+            send(kLinkDbg, kDbgSendChar);
+            m_sendchar_sent = true;
+        }
         return;
     case kDbgNoop:
         ack(m);

@@ -67,14 +67,28 @@ inline constexpr uint16_t kInitStub = 0x7E00;   // in root constants' flash: set
 inline constexpr uint16_t kMainStub = 0x7E10;
 
 // The board's console and exit ports (TARGET/SimBoard.h) with what the program writes
-// there recorded.
+// there recorded; reads take the typed input in order and are logged ("S" status, "D" data).
 class RecordingConsole : public vsim::ConsoleDevice {
 public:
     std::string output;
     std::vector<uint8_t> exits;
+    std::string input;
+    std::string reads;
     uint8_t console_read(uint16_t port) override
     {
-        return port == vsim::kPortConsoleStatus ? vsim::kConsoleOutputReady : 0;
+        if (port == vsim::kPortConsoleStatus) {
+            reads += 'S';
+            return uint8_t(vsim::kConsoleOutputReady |
+                           (input.empty() ? 0 : vsim::kConsoleInputReady));
+        }
+        if (port != vsim::kPortConsoleData)
+            return 0;
+        reads += 'D';
+        if (input.empty())
+            return 0;
+        const auto c = static_cast<uint8_t>(input.front());
+        input.erase(0, 1);
+        return c;
     }
     void console_write(uint16_t port, uint8_t value) override
     {

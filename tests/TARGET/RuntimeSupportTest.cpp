@@ -695,6 +695,24 @@ TEST(RuntimeConsole, PutcharAndPutsWriteTheConsolePort)
     EXPECT_EQ(m.console.output, "Aline\n\n");
 }
 
+// getchar reads the status port until a character waits, then the data port; without input
+// it keeps waiting and never reads the data port.
+TEST(RuntimeConsole, GetcharReadsStatusThenData)
+{
+    Machine m;
+    m.console.input = std::string("q\xe9", 2);
+    CallResult c = call_c(m, "getchar", {});
+    ASSERT_EQ(c.end, End::returned);
+    EXPECT_EQ(c.after.hl(), 'q');
+    c = call_c(m, "getchar", {});
+    EXPECT_EQ(c.after.hl(), 0xE9) << "a byte above 127 is not a negative value";
+    EXPECT_EQ(m.console.reads, "SDSD");
+    c = call_c(m, "getchar", {});
+    EXPECT_EQ(c.end, End::limit);
+    EXPECT_EQ(m.console.reads.find('D', 4), std::string::npos);
+    EXPECT_GT(m.console.reads.size(), 6u);
+}
+
 // ---- start-up ------------------------------------------------------------------------------------
 
 // The BIOS's start-up has run the chain: premain runs main only.

@@ -584,8 +584,11 @@ TEST(NewUserScreenshot, AssemblyAndStackWindowsUnderX)
 
 constexpr const char *kConsole = "main()\n"
                                  "{\n"
+                                 "    int c;\n"
                                  "    printf(\"Hello from the board\\n\");\n"
                                  "    printf(\"\\x1b[1;31mred\\x1b[0m\\n\");\n"
+                                 "    c = getchar();\n"
+                                 "    printf(\"got %c\\n\", c);\n"
                                  "    for (;;) {\n"
                                  "    }\n"
                                  "}\n";
@@ -633,7 +636,7 @@ protected:
     }
 };
 
-TEST_F(NewUserWindows, TheStdioWindowOpensWithTheOutput)
+TEST_F(NewUserWindows, TheStdioWindowShowsTheOutputAndTakesAKey)
 {
     RunTheConsoleProgram();
     ASSERT_FALSE(HasFailure());
@@ -641,6 +644,8 @@ TEST_F(NewUserWindows, TheStdioWindowOpensWithTheOutput)
     EXPECT_EQ(Row(0), "Hello from the board");
     EXPECT_EQ(Stdio()->Model().Cell(0, 1).color, 0x5555FFu) << "bright red";
     EXPECT_EQ(Stdio()->Model().Cell(0, 0).color, clBlack);
+    QTest::keyClick(Stdio()->console, Qt::Key_Q);
+    EXPECT_TRUE(UntilRow(2, "got q")) << "row 2: " << Row(2);
 }
 
 TEST_F(NewUserWindows, ANewRegisterValueReachesTheBoard)
@@ -685,6 +690,8 @@ TEST_F(NewUserWindowsUnderX, DISABLED_ConsoleOutput)
         GTEST_SKIP() << "runs as the child of NewUserStdioScreenshot only";
     RunTheConsoleProgram();
     ASSERT_FALSE(HasFailure());
+    QTest::keyClick(Stdio()->console, Qt::Key_Q);
+    ASSERT_TRUE(UntilRow(2, "got q"));
     Stdio()->BringToFront();
     QTest::qWait(300);
     const QPixmap shot = Main().screen()->grabWindow(0);
