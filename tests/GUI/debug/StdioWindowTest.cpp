@@ -106,12 +106,14 @@ TEST_F(StdioWindow, InEditModeNothingIsShownOrLogged)
 struct LogCase {
     const char *name;
     bool append;
+    bool begin_sessions; // each run begins a stdio session (false: output before any run)
     const char *expected;
 };
 
 const LogCase kLogCases[] = {
-    {"ReplacedByEachRun", false, "run2-a|run2-b"},
-    {"AppendKeepsAll", true, "old|run1-a|run1-b|run2-a|run2-b"},
+    {"ReplacedByEachRun", false, true, "run2-a|run2-b"},
+    {"AppendKeepsAll", true, true, "old|run1-a|run1-b|run2-a|run2-b"},
+    {"BeforeAnyRunAppends", false, false, "old|run1-a|run1-b|run2-a|run2-b"},
 };
 
 class StdioLog : public StdioWindow, public ::testing::WithParamInterface<LogCase> {};
@@ -122,7 +124,10 @@ TEST_P(StdioLog, EveryByteOfEachBlock)
     IdePreferences().stdio.append = GetParam().append;
     GuiTest::Write("kx.out", "old|");
     for (const char *run : {"run1", "run2"}) {
-        Run();
+        if (GetParam().begin_sessions)
+            Run();
+        else if (Main().IsEditMode())
+            Enter(2);
         Write(std::string(run) + "-a|");
         Write(std::string(run) + "-b");
         if (std::string(run) == "run1")
@@ -134,6 +139,24 @@ TEST_P(StdioLog, EveryByteOfEachBlock)
     Write(std::string("x\0\xe9y", 4));
     EXPECT_EQ(Log().substr(Log().size() - 4), std::string("x\0\xe9y", 4));
     EXPECT_EQ(Row(0), "x\xe9y");
+}
+
+// The largest block the link carries is shown to its end and logged whole.
+TEST_F(StdioWindow, ALargestBlockIsShownAndLoggedWhole)
+{
+    IdePreferences().stdio.log_stdio = true;
+    IdePreferences().stdio.auto_open = true;
+    Run();
+    std::string block(65535, 'a');
+    for (std::size_t i = 0; i < block.size(); i += 80)
+        block[i] = '\n';
+    block.back() = 'z';
+    Write(block);
+    ASSERT_NE(Window(), nullptr);
+    EXPECT_EQ(Log(), block);
+    const TConsolePoint cursor = Window()->Model().GetCursor();
+    ASSERT_GT(cursor.X, 0);
+    EXPECT_EQ(Window()->Model().RowText(cursor.Y)[cursor.X - 1], 'z');
 }
 
 INSTANTIATE_TEST_SUITE_P(All, StdioLog, ::testing::ValuesIn(kLogCases),
