@@ -421,6 +421,7 @@ extern const StringResource kStringTable[] = {
     {7344, "a controller name has at most 255 characters."},
     {7345, "it is not a number the board record can hold."},
     {7346, "a crystal frequency is a number of MHz from 0 to 4294.967295."},
+    {7347, "a serial port's device path has at most 255 characters."},
     {7350, "The watch history %s could not be saved:\n%s"},
     {7351, "The toolbar %s could not be restored from the settings: %s\nIt keeps the buttons it has."},
     {7400, "Internal error:  Improper use of ui_send()."},

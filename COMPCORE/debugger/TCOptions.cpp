@@ -39,6 +39,7 @@ void copy_comm_settings(TCOptionsType &to, const TCOptionsType &from)
     copy_text(to.network_address, from.network_address);
     to.control_port = from.control_port;
     copy_text(to.controller_name, from.controller_name);
+    copy_text(to.serial_device, from.serial_device);
 }
 
 bool comm_settings_same_link(const TCOptionsType &a, const TCOptionsType &b)
@@ -46,10 +47,17 @@ bool comm_settings_same_link(const TCOptionsType &a, const TCOptionsType &b)
     if ((a.link_kind != 0) != (b.link_kind != 0))
         return false;
     if (a.link_kind == 0)
-        return a.com_port == b.com_port && a.baud_rate == b.baud_rate &&
+        return a.com_port == b.com_port &&
+               comm_text(a.serial_device) == comm_text(b.serial_device) && a.baud_rate == b.baud_rate &&
                a.dtr_control == b.dtr_control && a.rts_control == b.rts_control &&
                a.stop_bits == b.stop_bits;
     return comm_text(a.network_address) == comm_text(b.network_address) &&
            a.control_port == b.control_port &&
            comm_text(a.controller_name) == comm_text(b.controller_name);
+}
+
+std::string serial_port_text(const TCOptionsType &settings)
+{
+    const std::string device = comm_text(settings.serial_device);
+    return device.empty() ? "COM" + std::to_string(settings.com_port) : device;
 }

@@ -11,7 +11,10 @@
 #include <string>
 
 // Fields in their stored order: seventeen 32-bit words, the network address, the control port
-// and the controller name. The defaults are those of a project file without "COMM".
+// and the controller name; then the serial line's device path, which this system adds: a
+// device path ("/dev/ttyUSB0", a pseudo-terminal) names the line, and the COM number stays
+// for the record and for the projects that name their port "COM"+number only. The defaults are
+// those of a project file without "COMM".
 struct TCOptionsType {
     uint32_t serial_response_timeout = 200;  // 1  ms
     uint32_t tcp_response_timeout = 8000;    // 2  ms
@@ -33,6 +36,7 @@ struct TCOptionsType {
     std::array<char, 16> network_address{};  // 18 dotted IPv4 text, NUL-terminated
     uint16_t control_port = 0;               // 19 TCP port of the target's loader
     std::array<char, 256> controller_name{}; // 20 NUL-terminated
+    std::array<char, 256> serial_device{};   // 21 the serial line's device; empty: COM port's
 
     bool operator==(const TCOptionsType &) const = default;
 };
@@ -65,6 +69,9 @@ template <std::size_t N>
 void copy_comm_settings(TCOptionsType &to, const TCOptionsType &from);
 
 // True when a link opened with `a` may serve `b` as it stands: the same kind of link and, for
-// a serial link, the same COM port, baud rate, DTR and RTS control and stop bits; for a TCP/IP
+// a serial link, the same COM port and device path, baud rate, DTR and RTS control and stop bits; for a TCP/IP
 // link, the same network address, control port and controller name.
 bool comm_settings_same_link(const TCOptionsType &a, const TCOptionsType &b);
+
+// The serial port as the user names it: the device path, else "COM"+number.
+std::string serial_port_text(const TCOptionsType &settings);

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -82,6 +84,62 @@ void SetSerialDevice(uint32_t com_port, const std::string &path)
         g_devices[com_port] = path;
 }
 
+std::string SerialDevicePath(const TCOptionsType &settings)
+{
+    const std::string path = comm_text(settings.serial_device);
+    return path.empty() ? SerialDeviceName(settings.com_port) : path;
+}
+
+namespace {
+
+// A built-in serial port the kernel lists answers when it opens as a line and reports a UART
+// behind it; one without (type PORT_UNKNOWN) fails every read and write.
+bool serial_line_answers(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    termios t{};
+    bool answers = ::tcgetattr(fd, &t) == 0;
+    serial_struct info{};
+    if (answers && ::ioctl(fd, TIOCGSERIAL, &info) == 0)
+        answers = info.type != PORT_UNKNOWN;
+    ::close(fd);
+    return answers;
+}
+
+// The entries of `folder` whose names begin with `prefix` (every one for an empty prefix),
+// sorted; none when the folder is missing.
+std::vector<std::string> entries_of(const std::filesystem::path &folder, const std::string &prefix)
+{
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) == 0)
+            found.push_back(it->path().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+} // namespace
+
+std::vector<std::string> SerialPortsPresent(const std::string &dev)
+{
+    std::vector<std::string> ports;
+    for (const std::string &path : entries_of(dev, "ttyS"))
+        if (serial_line_answers(path))
+            ports.push_back(path);
+    for (const char *prefix : {"ttyUSB", "ttyACM"})
+        for (const std::string &path : entries_of(dev, prefix))
+            ports.push_back(path);
+    for (const std::string &path : entries_of(std::filesystem::path(dev) / "serial" / "by-id", ""))
+        ports.push_back(path);
+    return ports;
+}
+
 void SetModemStatusService(ModemStatusService service)
 {
     std::lock_guard<std::mutex> lock(g_devices_mutex);
@@ -139,7 +197,7 @@ void TSerialConnection::openSerialPort(ReaderMode mode)
     ClearClosing();
     const uint32_t port = Options().com_port;
     if (m_fd < 0) {
-        const std::string path = SerialDeviceName(port);
+        const std::string path = SerialDevicePath(Options());
         if (path.empty())
             throw xConnectionErr(kLinkPortOpenFailed);
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -251,18 +309,20 @@ void TSerialConnection::WaitOutputEmpty()
     }
 }
 
-uint32_t TSerialConnection::ModemStatus() const
+std::optional<uint32_t> TSerialConnection::ModemStatus() const
 {
     ModemStatusService service;
     {
         std::lock_guard<std::mutex> lock(g_devices_mutex);
         service = g_modem_status;
     }
+    if (m_fd < 0)
+        return std::nullopt;
     if (service)
-        return m_fd < 0 ? 0 : service(Options().com_port);
+        return service(Options().com_port);
     int bits = 0;
-    if (m_fd < 0 || ::ioctl(m_fd, TIOCMGET, &bits) != 0)
-        return 0;
+    if (::ioctl(m_fd, TIOCMGET, &bits) != 0)
+        return std::nullopt;
     return uint32_t(bits);
 }
 

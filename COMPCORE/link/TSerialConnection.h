@@ -2,20 +2,29 @@
 // reader thread at time-critical priority in threaded mode, writes frames from the GUI thread,
 // and in synchronous mode (no reader) writes and reads raw bytes for the cold loader and pilot
 // BIOS stages. The port services those stages need sit here too.
-// A COM port number names a device through one table (`SetSerialDevice`); without an entry,
-// COMn is /dev/ttyS(n-1). Tests enter the board stand-in's pseudo-terminal there.
+// The line is the settings' device path when they hold one ("/dev/ttyUSB0", a pseudo-terminal);
+// else their COM port number names a device through one table (`SetSerialDevice`), and
+// without an entry COMn is /dev/ttyS(n-1), the machine's n-th port.
 // On POSIX: termios, poll and ioctl on one non-blocking descriptor.
 #pragma once
 
 #include "TConnection.h"
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 // The device of a COM port: the table's entry, else /dev/ttyS(n-1); empty for port 0.
 std::string SerialDeviceName(uint32_t com_port);
 // Enters (or, with an empty path, removes) the device of a COM port.
 void SetSerialDevice(uint32_t com_port, const std::string &path);
+// The device a link with these settings opens: their device path, else their COM port's.
+std::string SerialDevicePath(const TCOptionsType &settings);
+// The serial devices present below `dev` (normally "/dev"), sorted within each kind: the
+// "ttyS*" that answer as a line (the kernel makes them whether or not a UART is behind them),
+// then every "ttyUSB*", "ttyACM*" and "serial/by-id/*".
+std::vector<std::string> SerialPortsPresent(const std::string &dev = "/dev");
 
 // Where the modem status lines come from: by default the line itself (TIOCMGET). A device
 // without modem lines (a pseudo-terminal) shows none, so tests enter a scripted service that
@@ -53,8 +62,8 @@ public:
     // Waits until the output queue is empty (4104 after the send time; a cancel: 4124).
     void WaitOutputEmpty();
     // The modem status lines (TIOCM_* bits, TIOCM_DSR among them) from the modem-status
-    // service; 0 for a device without modem lines.
-    uint32_t ModemStatus() const;
+    // service; none for a device without modem lines (a pseudo-terminal) or a closed port.
+    std::optional<uint32_t> ModemStatus() const;
     // Waits while the event loop runs; a cancel: 4124.
     void WaitMs(uint32_t ms);
 

@@ -8,6 +8,7 @@
 // Pilot header (7 bytes): u32 settings field 14 | u16 image length | 8-bit sum of bytes 0-5
 #include "TcRequestScope.h"
 
+#include "core/guiInterface.h"
 #include "debugger/LinkFrame.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,14 @@ void send_raw(TSerialConnection &s, std::span<const uint8_t> bytes)
         if (tcreq::take_cancel_request())
             throw xConnectionErr(kLinkUserCancel);
     }
+}
+
+// One line in the status line: the port has no modem-status lines to verify the processor by.
+void report_unverifiable(const std::string &device)
+{
+    if (TMainWindowHost *host = gMainWindowInterface->Host())
+        host->SetStatusText(device + ": the port has no modem-status lines; "
+                                     "the processor cannot be verified through DSR.");
 }
 
 // The settings the serial stages open the line with.
@@ -96,8 +105,8 @@ void cold_loader_serial(const std::string &file, uint32_t baud)
             throw xConnectionErr(kLinkColdLoaderFile);
         send_raw(s, kStartSequence);
         s.WaitMs(t.cold_start_ms);
-        const uint32_t first = s.ModemStatus();
-        uint32_t second = first;
+        const std::optional<uint32_t> first = s.ModemStatus();
+        std::optional<uint32_t> second = first;
         Record record{};
         bool have_record = false;
         for (size_t n = 0; n < kMaxRecords; ++n) {
@@ -121,8 +130,16 @@ void cold_loader_serial(const std::string &file, uint32_t baud)
             send_raw(s, record);
         s.WaitMs(t.cold_drain_ms);
         s.WaitOutputEmpty();
-        // A processor that ran the cold loader toggles DSR.
-        if (LinkSettings().verify_dsr != 0 && (first & TIOCM_DSR) == (second & TIOCM_DSR))
+        // A processor that ran the cold loader toggles DSR. A line without modem-status lines
+        // (a pseudo-terminal, some adapters) cannot show it: that is said, and the load goes on,
+        // for the pilot stage's echo still finds out whether a processor answers.
+        if (LinkSettings().verify_dsr == 0)
+            return;
+        if (!first || !second) {
+            report_unverifiable(SerialDevicePath(s.Options()));
+            return;
+        }
+        if ((*first & TIOCM_DSR) == (*second & TIOCM_DSR))
             throw xConnectionErr(kLinkNoProcessor);
     });
 }

@@ -130,8 +130,9 @@ void open_serial(const TCOptionsType &settings, ReaderMode mode)
 {
     g_link_state = 3;
     g_tcp.reset(); // one link at a time
-    // The object keeps its port open across opens; another COM port needs its own device.
-    if (g_serial && g_serial->IsOpen() && g_serial->Options().com_port != settings.com_port)
+    // The object keeps its port open across opens; another device needs its own open.
+    if (g_serial && g_serial->IsOpen() &&
+        SerialDevicePath(g_serial->Options()) != SerialDevicePath(settings))
         g_serial->Close();
     TSerialConnection &s = tcreq::serial_object();
     s.SetOptions(settings);

@@ -134,7 +134,39 @@ std::optional<int32_t> com_port_number(std::string_view port_text)
 
 OptionsRefusal com_port_refusal()
 {
-    return error(OptionsField::SerialPort, "Expecting \"COM\"+number");
+    return error(OptionsField::SerialPort, "Expecting \"COM\"+number or a device path");
+}
+
+std::optional<std::string> serial_device_path(std::string_view port_text)
+{
+    const std::string_view text = trimmed(port_text);
+    if (text.empty() || text.front() != '/')
+        return std::nullopt;
+    return std::string(text);
+}
+
+std::optional<OptionsRefusal> check_serial_port(bool use_tcp, std::string_view port_text)
+{
+    if (use_tcp)
+        return std::nullopt;
+    const std::optional<std::string> path = serial_device_path(port_text);
+    if (!path)
+        return com_port_number(port_text) ? std::nullopt
+                                          : std::optional<OptionsRefusal>(com_port_refusal());
+    if (has_control_character(*path))
+        return error(OptionsField::SerialPort,
+                     "The serial port may hold no line break or other control character");
+    if (path->size() >= sizeof(TCOptionsType{}.serial_device))
+        return error(OptionsField::SerialPort,
+                     "The serial port's path is too long: at most 255 characters");
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(*path, ec);
+    if (!std::filesystem::exists(st))
+        return error(OptionsField::SerialPort, "Serial port \"" + *path + "\" does not exist");
+    if (!std::filesystem::is_character_file(st))
+        return error(OptionsField::SerialPort,
+                     "\"" + *path + "\" is not a serial device (a character device)");
+    return std::nullopt;
 }
 
 std::optional<OptionsRefusal> check_baud_rates(const std::string &debug_baud,
@@ -151,8 +183,11 @@ std::optional<OptionsRefusal> check_baud_rates(const std::string &debug_baud,
     return std::nullopt;
 }
 
-bool comm_port_changed(const std::string &port_number, const TCOptionsType &snapshot)
+bool comm_port_changed(const std::string &port_number, const TCOptionsType &snapshot,
+                       const std::string &device)
 {
+    if (device != comm_text(snapshot.serial_device))
+        return true;
     return whole_integer(port_number) != std::optional<int64_t>(snapshot.com_port);
 }
 
@@ -162,7 +197,8 @@ bool comm_settings_changed(const CommPageValues &page, const TCOptionsType &s, b
     const auto differs = [&](const std::string &text, uint32_t value) {
         return number(text) != std::optional<int64_t>(value);
     };
-    return differs(page.port_number, s.com_port) || differs(page.debug_baud, s.baud_rate) ||
+    return differs(page.port_number, s.com_port) || page.device != comm_text(s.serial_device) ||
+           differs(page.debug_baud, s.baud_rate) ||
            differs(page.max_baud, s.max_download_baud) ||
            stop_bits_code(page.stop_bits) != s.stop_bits ||
            uint32_t(page.verify_dsr) != s.verify_dsr || uint32_t(page.use_tcp) != s.link_kind ||
@@ -174,7 +210,8 @@ bool comm_settings_changed(const CommPageValues &page, const TCOptionsType &s, b
 
 TCOptionsType comm_settings_from_page(const CommPageValues &page, TCOptionsType r)
 {
-    r.com_port = whole_u32(page.port_number);
+    if (page.device.empty())
+        r.com_port = whole_u32(page.port_number);
     r.disable_baud_negotiation = page.disable_baud ? 1 : 0;
     r.max_download_baud = whole_u32(page.max_baud);
     r.baud_rate = whole_u32(page.debug_baud);
@@ -185,9 +222,11 @@ TCOptionsType comm_settings_from_page(const CommPageValues &page, TCOptionsType 
         page.control_port.empty() ? 0 : static_cast<uint16_t>(whole_u32(page.control_port));
     const bool name_fits = set_comm_text(r.controller_name, page.controller_name);
     const bool address_fits = set_comm_text(r.network_address, page.network_address);
-    assert(name_fits && address_fits && "the page's texts were checked");
+    const bool device_fits = set_comm_text(r.serial_device, page.device);
+    assert(name_fits && address_fits && device_fits && "the page's texts were checked");
     (void)name_fits;
     (void)address_fits;
+    (void)device_fits;
     return r;
 }
 
@@ -270,5 +309,5 @@ std::string connection_panel_text(const TCOptionsType &settings)
 {
     if (settings.link_kind != 0)
         return comm_text(settings.network_address) + ": " + std::to_string(settings.control_port);
-    return "COM" + std::to_string(settings.com_port) + ": " + std::to_string(settings.baud_rate);
+    return serial_port_text(settings) + ": " + std::to_string(settings.baud_rate);
 }

@@ -27,6 +27,7 @@ struct CommPageValues {
     std::string controller_name;
     std::string control_port;
     std::string port_number;  // the port text without "COM" (the validation rewrote it)
+    std::string device;       // a device path the port text gives; empty for a COM port
     std::string debug_baud;
     std::string max_baud;
     std::string stop_bits;
@@ -70,8 +71,17 @@ std::optional<OptionsRefusal> check_tcp_entries(bool use_tcp, const std::string 
 // "com9"), else the whole text as a number ("4"); blanks around the text are dropped. Nothing
 // when neither is a number of one to six digits, or the number is 0.
 std::optional<int32_t> com_port_number(std::string_view port_text);
-// "Expecting "COM"+number", for a port text com_port_number refuses.
+// "Expecting "COM"+number or a device path", for a port text that is neither.
 OptionsRefusal com_port_refusal();
+
+// A port text that begins with '/' names a device by its path ("/dev/ttyUSB0"); the trimmed
+// path, else nothing (a "COM"+number text, or no text).
+std::optional<std::string> serial_device_path(std::string_view port_text);
+// The Serial Port entry: a "COM"+number text (COM n stays the machine's n-th port), or the path
+// of a character device. A path that does not exist, or that names a regular file, a folder or
+// anything but a character device, is refused naming it; any other text gets
+// com_port_refusal(). While TCP/IP is chosen the disabled box is not looked at.
+std::optional<OptionsRefusal> check_serial_port(bool use_tcp, std::string_view port_text);
 
 // The two baud rate lists offer numbers only; an empty text (the stored rate was none of the
 // items) is refused.
@@ -81,8 +91,10 @@ std::optional<OptionsRefusal> check_baud_rates(const std::string &debug_baud,
 // The integer of a whole text, blanks around it allowed; nothing for anything else.
 std::optional<int64_t> whole_integer(std::string_view text);
 
-// True when the port number text names another port than the snapshot's.
-bool comm_port_changed(const std::string &port_number, const TCOptionsType &snapshot);
+// True when the port number text (or, given one, the device path) names another port than the
+// snapshot's.
+bool comm_port_changed(const std::string &port_number, const TCOptionsType &snapshot,
+                       const std::string &device = {});
 // True at the first difference between the page and the snapshot (and the USB-to-serial flag
 // the dialog captured when it was shown), tested in the link record's order of importance:
 // port, debug baud rate, maximum baud rate, stop bits, processor verification, connection type,
@@ -90,7 +102,8 @@ bool comm_port_changed(const std::string &port_number, const TCOptionsType &snap
 // flag, the controller name. Texts compare exactly.
 bool comm_settings_changed(const CommPageValues &page, const TCOptionsType &snapshot,
                            bool usb_at_show);
-// The link record the page gives: `current` with the page's port, rates, stop bits, switches,
+// The link record the page gives: `current` with the page's port (a device path, the COM
+// number then kept as it was for the record; or a COM number, the device path cleared), rates, stop bits, switches,
 // control port (0 for an empty text), controller name and address. The page has passed the
 // checks above; a value the record could not hold is an assertion.
 TCOptionsType comm_settings_from_page(const CommPageValues &page, TCOptionsType current);

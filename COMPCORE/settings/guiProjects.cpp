@@ -49,6 +49,7 @@ enum : uint32_t {
     kMsgTcpNameLength = 7344,
     kMsgBoardValueRange = 7345,
     kMsgCrystalRange = 7346,
+    kMsgPortDeviceLength = 7347,
 };
 
 ProjectCompilerChoices g_choices;
@@ -603,6 +604,11 @@ void TKXProject::ReadComm()
         (void)set_comm_text(r.controller_name, "");
         refuse(s, "TCP Name", name, "", kMsgTcpNameLength);
     }
+    const std::string device = ini.read_string(s, "port device", "");
+    if (!set_comm_text(r.serial_device, device)) {
+        (void)set_comm_text(r.serial_device, "");
+        refuse(s, "port device", device, "", kMsgPortDeviceLength);
+    }
     const std::string address = ini.read_string(s, "Net Address", "");
     if (!set_comm_text(r.network_address, address)) {
         (void)set_comm_text(r.network_address, "");
@@ -645,6 +651,7 @@ bool TKXProject::WriteComm()
         put(ini, s, key, std::to_string(value));
     };
     number("port", r.com_port);
+    put(ini, s, "port device", comm_text(r.serial_device));
     number("coldload baud", rates[0]);
     number("pilot baud", rates[1]);
     number("bios baud", rates[2]);
@@ -1320,7 +1327,7 @@ bool TKXProject::ApplyProjectSettings()
     p.network_address = comm_text(r.network_address);
     p.tcp_name = comm_text(r.controller_name);
     p.tcp_port = std::to_string(r.control_port);
-    p.serial_port = "COM" + std::to_string(r.com_port);
+    p.serial_port = serial_port_text(r);
     p.bios_baud_rate = std::to_string(r.baud_rate);
     p.stop_bits = std::to_string(r.stop_bits);
     p.disable_baud_negotiation = r.disable_baud_negotiation != 0;

@@ -35,6 +35,7 @@
 #include "core/guiInterface.h"
 #include "guiOptionsHost.h"
 #include "settings/guiProjects.h"
+#include "link/TSerialConnection.h"
 
 namespace {
 
@@ -521,8 +522,15 @@ void TfrmEnvOptions::FillCommunicationsPage()
     const std::optional<TStringList> ports = TStringList::from_comma_text(p.serial_port_list);
     const TStringList items = ports ? *ports : *TStringList::from_comma_text(kDefaultPortList);
     cboSerialPort->clear();
-    for (const std::string &port : items.lines)
+    // The machine's ports first, then the list the project keeps ("COM"+number among them).
+    m_present_ports.clear();
+    for (const std::string &port : SerialPortsPresent()) {
+        m_present_ports.push_back(port);
         cboSerialPort->addItem(qpath(port));
+    }
+    for (const std::string &port : items.lines)
+        if (find_item(cboSerialPort, port) < 0)
+            cboSerialPort->addItem(qpath(port));
     // A port the list lacks is still shown, so that OK keeps it.
     cboSerialPort->setCurrentIndex(find_item(cboSerialPort, p.serial_port));
     cboSerialPort->setEditText(qpath(p.serial_port));
@@ -704,8 +712,19 @@ CommPageValues TfrmEnvOptions::CommValues() const
     v.network_address = spath(edtNetworkAddress->text());
     v.controller_name = spath(edtControllerName->text());
     v.control_port = spath(edtControlPort->text());
+    // A device path names the line and the COM number stays as it was; a text that is neither
+    // (passed only while TCP/IP is chosen) leaves the serial port as it was.
     const std::string port = spath(cboSerialPort->currentText());
-    v.port_number = port.size() > 3 ? port.substr(3) : std::string();
+    const std::optional<int32_t> number = com_port_number(port);
+    if (const std::optional<std::string> device = serial_device_path(port)) {
+        v.device = *device;
+        v.port_number = std::to_string(m_snapshot.com_port);
+    } else if (number) {
+        v.port_number = std::to_string(*number);
+    } else {
+        v.device = comm_text(m_snapshot.serial_device);
+        v.port_number = std::to_string(m_snapshot.com_port);
+    }
     v.debug_baud = spath(cboSerialBaud->currentText());
     v.max_baud = spath(cboMaxBaud->currentText());
     v.stop_bits = spath(cboSerialStop->currentText());
@@ -724,7 +743,7 @@ bool TfrmEnvOptions::HaveCommSettingsChanged(const std::string &port_number) con
 
 bool TfrmEnvOptions::HasPortChanged(const std::string &port_number) const
 {
-    return comm_port_changed(port_number, m_snapshot);
+    return comm_port_changed(port_number, m_snapshot, CommValues().device);
 }
 
 // ---- the Debugger page --------------------------------------------------------------------------
@@ -948,9 +967,9 @@ bool TfrmEnvOptions::FormCloseQuery()
         Refuse(*refused);
         permitted = false;
     }
-    const std::optional<int32_t> port = com_port_number(spath(cboSerialPort->currentText()));
-    if (!port) {
-        Refuse(com_port_refusal());
+    const std::string port_text = spath(cboSerialPort->currentText());
+    if (const auto refused = check_serial_port(comm.use_tcp, port_text)) {
+        Refuse(*refused);
         permitted = false;
     }
     if (!permitted)
@@ -965,7 +984,12 @@ bool TfrmEnvOptions::FormCloseQuery()
         ShowAppMessageBox(refused->text, refused->caption, refused->flags);
         return false;
     }
-    cboSerialPort->setEditText(QStringLiteral("COM%1").arg(*port));
+    if (serial_device_path(port_text))
+        cboSerialPort->setEditText(qpath(*serial_device_path(port_text)));
+    else if (const std::optional<int32_t> number = com_port_number(port_text))
+        cboSerialPort->setEditText(QStringLiteral("COM%1").arg(*number));
+    else // TCP/IP is chosen: the serial port stays as it was
+        cboSerialPort->setEditText(qpath(serial_port_text(m_snapshot)));
     return true;
 }
 
@@ -1056,15 +1080,20 @@ void TfrmEnvOptions::ApplyCommunicationsPage()
     p.stop_bits = spath(cboSerialStop->currentText());
     p.tc_logging = chkTcLogging->isChecked();
 
+    // The project's list keeps the ports typed in, not the ones the machine offered.
     if (find_item(cboSerialPort, p.serial_port) < 0) {
         cboSerialPort->insertItem(0, qpath(p.serial_port));
         TStringList items;
-        for (int i = 0; i < cboSerialPort->count(); ++i)
-            items.lines.push_back(spath(cboSerialPort->itemText(i)));
+        for (int i = 0; i < cboSerialPort->count(); ++i) {
+            const std::string item = spath(cboSerialPort->itemText(i));
+            if (std::find(m_present_ports.begin(), m_present_ports.end(), item) ==
+                m_present_ports.end())
+                items.lines.push_back(item);
+        }
         p.serial_port_list = items.comma_text();
     }
 
-    const std::string port_number = p.serial_port.substr(3);
+    const std::string port_number = CommValues().port_number;
     CommSettingsChanged = HaveCommSettingsChanged(port_number);
     PortChanged = HasPortChanged(port_number);
     if (!CommSettingsChanged)

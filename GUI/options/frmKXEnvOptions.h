@@ -22,6 +22,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "driver/CC_GO.h"
 #include "core/SEAM_SETTINGS.h"
@@ -247,6 +248,7 @@ private:
     TCOptionsType m_snapshot;
     CompilerOptions m_options;
     bool m_usb_at_show = false;
+    std::vector<std::string> m_present_ports; // the machine's ports the list offered
     std::array<QCheckBox *, 6> m_trace_fields{};
     std::optional<TBreakpointSteps> m_breakpoint_steps;
     bool m_shown = false;

@@ -3,6 +3,7 @@
 #include "frmKXMain.h"
 
 #include <QAction>
+#include <QDir>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -262,8 +263,10 @@ void TfrmMainWindow::FormCreate()
 {
     for (std::size_t i = 0; i < m_run_state_texts.size(); ++i)
         m_run_state_texts[i] = GetResString(kRunStateTextIds[i]);
-    m_last_open_dir = program_directory();
-    m_last_save_dir = program_directory();
+    // No folder used yet: Open and Save As start beside the active file, else in the home
+    // folder, never in the installation's folder.
+    m_last_open_dir.clear();
+    m_last_save_dir.clear();
     TIdePreferences &prefs = IdePreferences();
     for (std::string *dir : {&prefs.open_file_dir, &prefs.project_dir, &prefs.adv_bios_dir,
                              &prefs.adv_lib_dir, &prefs.adv_source_dir, &prefs.board_file_dir})
@@ -628,13 +631,26 @@ bool TfrmMainWindow::WriteToFile(TfrmEdit *editor, const std::string &target,
     return true;
 }
 
+std::string TfrmMainWindow::DialogStartFolder(const std::string &last_used) const
+{
+    std::error_code ec;
+    if (const TfrmEdit *editor = ActiveEditorWindow(); editor && !editor->FileName().empty()) {
+        const std::string folder = parent_folder(editor->FileName());
+        if (!folder.empty() && fs::is_directory(folder, ec))
+            return folder;
+    }
+    if (!last_used.empty() && fs::is_directory(last_used, ec))
+        return last_used;
+    return QDir::homePath().toStdString();
+}
+
 // A failed write keeps the old name, so the text still belongs to the file it came from.
 bool TfrmMainWindow::SaveAs(TfrmEdit *editor)
 {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::Save;
     request.title = "Save As";
-    request.directory = m_last_save_dir;
+    request.directory = DialogStartFolder(m_last_save_dir);
     request.file_name = editor->FileName();
     request.filter = m_source_filter;
     request.must_exist = false;
@@ -665,7 +681,7 @@ void TfrmMainWindow::actFileOpenExecute()
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::Open;
     request.title = "Open";
-    request.directory = m_last_open_dir;
+    request.directory = DialogStartFolder(m_last_open_dir);
     request.file_name = m_last_open_file;
     request.filter = m_source_filter;
     request.filter_index = 3;

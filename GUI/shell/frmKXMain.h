@@ -124,6 +124,9 @@ public:
     // The File Open command: the open dialog with several files; each chosen file opens.
     void actFileOpenExecute();
     // Where the open and the save dialogs start next.
+    // Where Open and Save As start: the folder of the active editor's file, else the folder
+    // last used (`last_used`), else the user's home.
+    std::string DialogStartFolder(const std::string &last_used) const;
     const std::string &LastOpenDir() const { return m_last_open_dir; }
     const std::string &LastSaveDir() const { return m_last_save_dir; }
     void ShowAbout();

@@ -149,7 +149,7 @@ void TfrmMainWindow::ShowCommSummary()
         settings.link_kind
             ? bounded_format("%s: %d", comm_text(settings.network_address).c_str(),
                              static_cast<int>(settings.control_port))
-            : bounded_format("COM%d: %d", static_cast<int>(settings.com_port),
+            : bounded_format("%s: %d", serial_port_text(settings).c_str(),
                              static_cast<int>(settings.baud_rate));
     SetStatusPanelText(text, 7);
 }

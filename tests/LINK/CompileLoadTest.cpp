@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <sys/ioctl.h>
+
 using namespace tctest;
 using namespace compile_run;
 using vsim::LoaderLog;
@@ -87,6 +89,7 @@ protected:
         board.reset();
         TcSetDebuggerEvents(nullptr);
         SetSerialDevice(kComPort, "");
+        SetModemStatusService({});
         ClearCompileFlags();
         gPilotLoad = 1;
         gBiosCompileFlag = 0;
@@ -751,12 +754,13 @@ TEST_F(CompileLoad, AFailedBiosLoadIsShownAndLeavesTheBiosToLoad)
     EXPECT_TRUE(BiosNeedsRecompiling());
 }
 
-// A board that shows no processor: the cold loader's failure ends the load before the pilot,
-// and the BIOS counts as not loaded.
+// A board that shows no processor (its line reports modem status, DSR never toggles): the cold
+// loader's failure ends the load before the pilot, and the BIOS counts as not loaded.
 TEST_F(CompileLoad, NoProcessorEndsTheLoadBeforeThePilot)
 {
-    settings.verify_dsr = 1;  // a pseudo-terminal has no modem lines
+    settings.verify_dsr = 1;
     SetCommSettings(settings);
+    SetModemStatusService([](uint32_t) -> uint32_t { return TIOCM_CTS; });
     start_board();
     std::string text;
     try {
@@ -768,6 +772,24 @@ TEST_F(CompileLoad, NoProcessorEndsTheLoadBeforeThePilot)
     EXPECT_FALSE(loader().pilot_complete);
     EXPECT_EQ(get_compile_mode(), 1);
     EXPECT_EQ(gBiosCompileFlag, 0);
+}
+
+// The board stand-in's pseudo-terminal has no modem-status lines: with verification on, the
+// load says once that the port cannot verify the processor and goes on to the pilot.
+TEST_F(CompileLoad, ALineWithoutModemStatusLoadsWithVerificationOn)
+{
+    settings.verify_dsr = 1;
+    SetCommSettings(settings);
+    start_board();
+    EXPECT_EQ(ResetAndLoadBios() & 2, 0);
+    EXPECT_TRUE(loader().pilot_complete);
+    const std::vector<std::string> &history = headless_main_window().status_history;
+    EXPECT_EQ(std::count_if(history.begin(), history.end(),
+                            [](const std::string &s) {
+                                return s.find("cannot be verified through DSR") !=
+                                       std::string::npos;
+                            }),
+              1);
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 // check; the baud-rate change; the flash erase.
 #include "TcHarness.h"
 
+#include <algorithm>
+
 #include <QTimer>
 
 #include <sys/file.h>
@@ -106,10 +108,20 @@ TEST_F(TcTest, ProcessorVerificationNeedsADsrChange)
     auto board = start_board(BoardPhase::cold);
     TCOptionsType o = serial_settings();
     o.verify_dsr = 1;
-    TcOpenConnection(o, ReaderMode::synchronous);
     const std::string file = write_file("cold.bin", records({kA, kEndRecord}));
-    EXPECT_EQ(failure_of([&] { (void)TcSendColdLoader(file, 2400); }), "No Vireon Processor Detected.")
-        << "a pseudo-terminal has no modem lines";
+
+    // A pseudo-terminal has no modem-status lines: the load says so once and goes on.
+    status_history().clear();
+    TcOpenConnection(o, ReaderMode::synchronous);
+    EXPECT_EQ(failure_of([&] { EXPECT_TRUE(TcSendColdLoader(file, 2400)); }), "");
+    const std::string unverifiable = SerialDevicePath(o) +
+        ": the port has no modem-status lines; the processor cannot be verified through DSR.";
+    EXPECT_EQ(std::count(status_history().begin(), status_history().end(), unverifiable), 1);
+
+    // A line that reports modem status but whose DSR stays as it was: no processor ran it.
+    SetModemStatusService([](uint32_t) -> uint32_t { return TIOCM_CTS; });
+    TcOpenConnection(o, ReaderMode::synchronous);
+    EXPECT_EQ(failure_of([&] { (void)TcSendColdLoader(file, 2400); }), "No Vireon Processor Detected.");
     EXPECT_EQ(status_history().back(), "Communication error");
 
     int readings = 0;

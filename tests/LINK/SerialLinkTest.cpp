@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -315,7 +318,7 @@ TEST_F(SerialLink, ReadRawWhoseBytesStopFailsAtTheReadLimit)
 TEST_F(SerialLink, PortServices)
 {
     auto c = open_on(peer->device(), ReaderMode::synchronous);
-    EXPECT_EQ(c->ModemStatus(), 0u) << "a pseudo-terminal has no modem lines";
+    EXPECT_EQ(c->ModemStatus(), std::nullopt) << "a pseudo-terminal has no modem lines";
     peer->write({1, 2, 3, 4, 5});
     pump_for(30);
     c->PurgeInput();
@@ -419,6 +422,51 @@ TEST(SerialDevices, TableAndDefaultNames)
     EXPECT_EQ(SerialDeviceName(12), "/dev/ttyUSB0");
     SetSerialDevice(12, "");
     EXPECT_EQ(SerialDeviceName(12), "/dev/ttyS11");
+}
+
+// The settings' device path names the line; without one the COM port's device does. The
+// link opens that path: a pseudo-terminal's, with no table entry for its COM number.
+TEST(SerialDevices, TheSettingsDevicePathIsTheLineOpened)
+{
+    TCOptionsType o;
+    o.com_port = 3;
+    EXPECT_EQ(SerialDevicePath(o), "/dev/ttyS2");
+    ASSERT_TRUE(set_comm_text(o.serial_device, "/dev/ttyACM0"));
+    EXPECT_EQ(SerialDevicePath(o), "/dev/ttyACM0");
+    EXPECT_EQ(serial_port_text(o), "/dev/ttyACM0");
+
+    auto peer = RawPeer::serial();
+    ASSERT_TRUE(peer);
+    TSerialConnection c;
+    o = serial_options();
+    ASSERT_TRUE(set_comm_text(o.serial_device, peer->device()));
+    c.SetOptions(o);
+    EXPECT_EQ(code_of([&] { c.openSerialPort(ReaderMode::threaded); }), 0);
+    EXPECT_TRUE(c.IsOpen());
+    c.Close();
+    ASSERT_TRUE(set_comm_text(o.serial_device, peer->device() + "-gone"));
+    c.SetOptions(o);
+    EXPECT_EQ(code_of([&] { c.openSerialPort(ReaderMode::threaded); }), kLinkPortOpenFailed);
+}
+
+// The list the Serial Port box offers: the kinds in their order, each sorted; a "ttyS" entry
+// that does not answer as a line (here a plain file) is left out, and a missing folder gives
+// nothing.
+TEST(SerialDevices, ThePortsPresent)
+{
+    const std::filesystem::path dev =
+        std::filesystem::path(::testing::TempDir()) / "kx-dev-ports";
+    std::filesystem::remove_all(dev);
+    std::filesystem::create_directories(dev / "serial" / "by-id");
+    for (const char *name : {"ttyS0", "ttyUSB1", "ttyUSB0", "ttyACM0", "tty0", "ttyprintk",
+                             "serial/by-id/usb-Board_A-if00"})
+        std::ofstream(dev / name) << "";
+    const std::string d = dev.string();
+    const std::vector<std::string> expected = {d + "/ttyUSB0", d + "/ttyUSB1", d + "/ttyACM0",
+                                               d + "/serial/by-id/usb-Board_A-if00"};
+    EXPECT_EQ(SerialPortsPresent(d), expected);
+    EXPECT_TRUE(SerialPortsPresent(d + "/none").empty());
+    std::filesystem::remove_all(dev);
 }
 
 // --- the board stand-in ---------------------------------------------------------------------------

@@ -144,6 +144,27 @@ TEST_F(FrameCompile, SetUpOpensTheMapAndClearsTheLibraryMarks)
     }
 }
 
+// The process keeps its working folder: a libraries file named relative to the program
+// directory is found there, from any working folder, and a compile (of the program and of the
+// BIOS) leaves the folder where it was.
+TEST_F(FrameCompile, TheWorkingFolderStaysAndRelativeNamesMeanTheProgramDirectory)
+{
+    const fs::path elsewhere = dir / "prog";
+    fs::current_path(elsewhere);
+    set_libraries_file("lib.dir");
+    for (const int bios : {0, 1}) {
+        SetCompilingBios(bios);
+        EXPECT_EQ(compile_file() & 2, 0) << (bios ? "BIOS" : "program");
+        EXPECT_EQ(save_edited_bios_libraries(), 0);
+        SetCompilingBios(0);
+        EXPECT_EQ(fs::current_path(), elsewhere);
+    }
+    std::ofstream(elsewhere / "lib.dir") << "";
+    fs::remove(dir / "lib.dir");
+    EXPECT_EQ(compile_file(), 2) << "a libraries file in the working folder is not the one meant";
+    EXPECT_EQ(fs::current_path(), elsewhere);
+}
+
 TEST_F(FrameCompile, MissingLibrariesListFailsWithStatus2)
 {
     set_libraries_file((dir / "nothere.dir").string());

@@ -76,6 +76,7 @@ struct ChangeCase {
 void PrintTo(const ChangeCase &c, std::ostream *out) { *out << c.name; }
 const ChangeCase kChanges[] = {
     {"Port", [](CommPageValues &v) { v.port_number = "3"; }, true},
+    {"DevicePath", [](CommPageValues &v) { v.device = "/dev/ttyUSB0"; }, true},
     {"DebugBaud", [](CommPageValues &v) { v.debug_baud = "57600"; }, false},
     {"MaxBaud", [](CommPageValues &v) { v.max_baud = "230400"; }, false},
     {"StopBits", [](CommPageValues &v) { v.stop_bits = "2"; }, false},
@@ -95,10 +96,66 @@ TEST_P(CommChange, IsSeen)
     CommPageValues page = unchanged_page();
     GetParam().change(page);
     EXPECT_TRUE(comm_settings_changed(page, s, false));
-    EXPECT_EQ(comm_port_changed(page.port_number, s), GetParam().port_changed);
+    EXPECT_EQ(comm_port_changed(page.port_number, s, page.device), GetParam().port_changed);
 }
 INSTANTIATE_TEST_SUITE_P(All, CommChange, ::testing::ValuesIn(kChanges),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// The Serial Port entry: "COM"+number, or the path of a character device; while TCP/IP is
+// chosen nothing in the box is looked at.
+struct SerialPortCase {
+    const char *name;
+    bool use_tcp;
+    const char *text;
+    std::optional<std::string> refusal;
+};
+void PrintTo(const SerialPortCase &c, std::ostream *out) { *out << c.name; }
+const SerialPortCase kSerialPorts[] = {
+    {"Com2", false, "COM2", std::nullopt},
+    {"CharacterDevice", false, " /dev/null ", std::nullopt},
+    {"Missing", false, "/dev/ttyKX404", "Serial port \"/dev/ttyKX404\" does not exist"},
+    {"Folder", false, "/dev", "\"/dev\" is not a serial device (a character device)"},
+    {"RegularFile", false, "/etc/hostname",
+     "\"/etc/hostname\" is not a serial device (a character device)"},
+    {"NeitherComNorPath", false, "ttyUSB0", "Expecting \"COM\"+number or a device path"},
+    {"ControlCharacter", false, "/dev/null\n",
+     "The serial port may hold no line break or other control character"},
+    {"TooLong", false, nullptr, "The serial port's path is too long: at most 255 characters"},
+    {"TcpIgnoresTheBox", true, "/dev/ttyKX404", std::nullopt},
+    {"TcpIgnoresBadText", true, "COMx", std::nullopt},
+};
+class SerialPortEntry : public ::testing::TestWithParam<SerialPortCase> {};
+TEST_P(SerialPortEntry, IsCheckedAsTyped)
+{
+    const SerialPortCase &c = GetParam();
+    const std::string text = c.text ? c.text : "/dev/" + std::string(256, 'x');
+    const std::optional<OptionsRefusal> refused = check_serial_port(c.use_tcp, text);
+    ASSERT_EQ(refused.has_value(), c.refusal.has_value()) << (refused ? refused->text : "");
+    if (refused) {
+        EXPECT_EQ(refused->text, *c.refusal);
+        EXPECT_EQ(refused->field, OptionsField::SerialPort);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(All, SerialPortEntry, ::testing::ValuesIn(kSerialPorts),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// A device path on the page names the line; the COM number stays as it was. A COM port clears
+// the path.
+TEST(CommRecord, ADevicePathKeepsTheComNumberForTheRecord)
+{
+    TCOptionsType current = snapshot();
+    CommPageValues page = unchanged_page();
+    page.device = "/dev/ttyACM0";
+    page.port_number = "9";
+    TCOptionsType r = comm_settings_from_page(page, current);
+    EXPECT_EQ(comm_text(r.serial_device), "/dev/ttyACM0");
+    EXPECT_EQ(r.com_port, 2u);
+    EXPECT_EQ(serial_port_text(r), "/dev/ttyACM0");
+    page.device.clear();
+    r = comm_settings_from_page(page, r);
+    EXPECT_EQ(comm_text(r.serial_device), "");
+    EXPECT_EQ(r.com_port, 9u);
+}
 
 TEST(CommRecord, ThePageReplacesItsFieldsAndKeepsTheRest)
 {
@@ -175,6 +232,8 @@ TEST(EnvOptionsCounts, ConnectionPanel)
     EXPECT_EQ(connection_panel_text(s), "10.0.0.7: 4244");
     s.link_kind = 0;
     EXPECT_EQ(connection_panel_text(s), "COM2: 115200");
+    ASSERT_TRUE(set_comm_text(s.serial_device, "/dev/pts/3"));
+    EXPECT_EQ(connection_panel_text(s), "/dev/pts/3: 115200");
 }
 
 } // namespace

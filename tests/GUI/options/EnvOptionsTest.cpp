@@ -20,6 +20,10 @@
 #include <algorithm>
 #include <memory>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include "core/CC_ER.h"
 #include "driver/CC_GO.h"
 #include "driver/Temporaryglobals.h"
@@ -122,20 +126,25 @@ const Refusal kRefusals[] = {
     {"WarningsEmpty", [](TfrmEnvOptions &d) { d.cseMaxWarningsShown->setText(""); },
      {"Korvex: Enter Warnings from 2 to 100"}, "cseMaxWarningsShown", 1},
     {"PortLetter", [](TfrmEnvOptions &d) { d.cboSerialPort->setEditText("COMx"); },
-     {"Error: Expecting \"COM\"+number"}, "cboSerialPort", 0},
+     {"Error: Expecting \"COM\"+number or a device path"}, "cboSerialPort", 0},
     {"PortZero", [](TfrmEnvOptions &d) { d.cboSerialPort->setEditText("COM0"); },
-     {"Error: Expecting \"COM\"+number"}, "cboSerialPort", 0},
+     {"Error: Expecting \"COM\"+number or a device path"}, "cboSerialPort", 0},
     {"PortNegative", [](TfrmEnvOptions &d) { d.cboSerialPort->setEditText("COM-1"); },
-     {"Error: Expecting \"COM\"+number"}, "cboSerialPort", 0},
-    // The port is tested whether the limits passed or not, also for TCP/IP.
+     {"Error: Expecting \"COM\"+number or a device path"}, "cboSerialPort", 0},
+    // The port is tested whether the limits passed or not.
     {"LimitsAndPortBoth",
      [](TfrmEnvOptions &d) {
-         tcp(d, "10.0.0.1", "4244");
          d.cseMaxWarningsShown->setText("101");
          d.cboSerialPort->setEditText("COM");
      },
-     {"Korvex: Enter Warnings from 2 to 100", "Error: Expecting \"COM\"+number"},
-     "rdbUseSerial", 0},
+     {"Korvex: Enter Warnings from 2 to 100", "Error: Expecting \"COM\"+number or a device path"},
+     "cboSerialPort", 0},
+    {"PortPathMissing", [](TfrmEnvOptions &d) { d.cboSerialPort->setEditText("/dev/ttyKX404"); },
+     {"Error: Serial port \"/dev/ttyKX404\" does not exist"}, "cboSerialPort", 0},
+    {"PortPathAFolder", [](TfrmEnvOptions &d) { d.cboSerialPort->setEditText(" /dev "); },
+     {"Error: \"/dev\" is not a serial device (a character device)"}, "cboSerialPort", 0},
+    {"PortPathARegularFile", [](TfrmEnvOptions &d) { d.cboSerialPort->setEditText("/etc/hostname"); },
+     {"Error: \"/etc/hostname\" is not a serial device (a character device)"}, "cboSerialPort", 0},
     {"DebugBaudNotAnItem", [](TfrmEnvOptions &d) { d.cboSerialBaud->setCurrentIndex(-1); },
      {"Error: Debug baud rate not specified"}, "cboSerialBaud", 0},
     {"MaxBaudNotAnItem", [](TfrmEnvOptions &d) { d.cboMaxBaud->setCurrentIndex(-1); },
@@ -212,6 +221,65 @@ TEST_P(EnvOptionsAccepts, LimitsAndPort)
 }
 INSTANTIATE_TEST_SUITE_P(All, EnvOptionsAccepts, ::testing::ValuesIn(kAccepted),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// A pseudo-terminal stands for a board behind a USB adapter: OK takes its path, the link and
+// the project keep it (the COM number stays for the record), the next opening shows it, and
+// "COM2" then takes the line back to the numbered port.
+TEST_F(EnvOptions, TheSerialPortByDevicePathAndBackToCom2)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string pty = ::ptsname(master);
+
+    TfrmEnvOptions &d = Open();
+    EXPECT_EQ(d.cboSerialPort->currentText(), "COM2");
+    d.cboSerialPort->setEditText(QString::fromStdString(pty));
+    d.btnOK->click();
+    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_TRUE(d.PortChanged);
+    EXPECT_TRUE(d.CommSettingsChanged);
+    EXPECT_EQ(comm_text(link.settings.serial_device), pty);
+    EXPECT_EQ(link.settings.com_port, 2u) << "the COM number stays for the record";
+    EXPECT_EQ(IdePreferences().serial_port, pty);
+    EXPECT_EQ(ProjectValue(kSectionComm, "port device"), pty);
+    EXPECT_EQ(ProjectValue(kSectionComm, "port"), "2");
+    EXPECT_EQ(connection_panel_text(link.settings), pty + ": 115200");
+    EXPECT_EQ(ProjectValue(kSectionComm, "port list").find("/dev/"), std::string::npos)
+        << "the typed path is kept, the machine's ports are not: "
+        << ProjectValue(kSectionComm, "port list");
+
+    dialog.reset();
+    TfrmEnvOptions &again = Open();
+    EXPECT_EQ(again.cboSerialPort->currentText().toStdString(), pty);
+    again.cboSerialPort->setEditText("com2");
+    again.btnOK->click();
+    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_TRUE(again.PortChanged);
+    EXPECT_EQ(comm_text(link.settings.serial_device), "");
+    EXPECT_EQ(link.settings.com_port, 2u);
+    EXPECT_EQ(IdePreferences().serial_port, "COM2");
+    EXPECT_EQ(ProjectValue(kSectionComm, "port device"), "");
+    ::close(master);
+}
+
+// While TCP/IP is chosen the serial box is disabled: whatever it holds, OK does not fail on
+// it, and the serial port stays as it was.
+TEST_F(EnvOptions, TcpIpLeavesTheDisabledSerialBoxUnchecked)
+{
+    TfrmEnvOptions &d = Open();
+    d.cboSerialPort->setEditText("/dev/ttyKX404");
+    tcp(d, "10.0.0.1", "4244");
+    d.btnOK->click();
+    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(link.settings.link_kind, 1u);
+    EXPECT_EQ(link.settings.com_port, 2u);
+    EXPECT_EQ(comm_text(link.settings.serial_device), "");
+    EXPECT_EQ(IdePreferences().serial_port, "COM2");
+}
 
 TEST_F(EnvOptions, OkAppliesThePagesInTheirOrder)
 {
