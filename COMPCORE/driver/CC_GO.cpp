@@ -58,7 +58,6 @@ std::string g_source;
 uint8_t g_stage = 0;
 uint8_t g_compile_mode = 1;
 uint16_t g_pending_error = 0;
-
 CompilerOptions g_options;
 CompileSettings g_ccopts;
 std::vector<std::string> g_bios_libraries;

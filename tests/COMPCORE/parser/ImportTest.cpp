@@ -233,8 +233,8 @@ INSTANTIATE_TEST_SUITE_P(All, ImportLength, ::testing::ValuesIn(kLengths),
 
 // ---- where the file is looked for -------------------------------------------------------------------
 
-// The compile runs in the program directory, so a name as written is first looked for there;
-// then beside the current source file; then in the program directory.
+// A name as written is first looked for below the program directory (whatever the process's
+// working folder); then beside the current source file; then in the program directory.
 struct SearchCase {
     const char *name;
     std::vector<std::pair<std::string, std::string>> files;  // below the temporary folder
