@@ -522,15 +522,16 @@ void TfrmEnvOptions::FillCommunicationsPage()
     const std::optional<TStringList> ports = TStringList::from_comma_text(p.serial_port_list);
     const TStringList items = ports ? *ports : *TStringList::from_comma_text(kDefaultPortList);
     cboSerialPort->clear();
-    // The machine's ports first, then the list the project keeps ("COM"+number among them).
+    // The list the project keeps ("COM"+number among them), then the machine's serial devices.
+    for (const std::string &port : items.lines)
+        cboSerialPort->addItem(qpath(port));
     m_present_ports.clear();
     for (const std::string &port : SerialPortsPresent()) {
+        if (find_item(cboSerialPort, port) >= 0)
+            continue;
         m_present_ports.push_back(port);
         cboSerialPort->addItem(qpath(port));
     }
-    for (const std::string &port : items.lines)
-        if (find_item(cboSerialPort, port) < 0)
-            cboSerialPort->addItem(qpath(port));
     // A port the list lacks is still shown, so that OK keeps it.
     cboSerialPort->setCurrentIndex(find_item(cboSerialPort, p.serial_port));
     cboSerialPort->setEditText(qpath(p.serial_port));
@@ -967,11 +968,15 @@ bool TfrmEnvOptions::FormCloseQuery()
         Refuse(*refused);
         permitted = false;
     }
-    const std::string port_text = spath(cboSerialPort->currentText());
+    std::string port_text = spath(cboSerialPort->currentText());
     if (const auto refused = check_serial_port(comm.use_tcp, port_text)) {
         Refuse(*refused);
         permitted = false;
     }
+    // The disabled box is not looked at while TCP/IP is chosen; what it holds that the serial
+    // link could not take leaves the serial port as it was.
+    if (comm.use_tcp && check_serial_port(false, port_text))
+        port_text = serial_port_text(m_snapshot);
     if (!permitted)
         return false;
     if (const auto refused = check_baud_rates(comm.debug_baud, comm.max_baud)) {
@@ -988,8 +993,6 @@ bool TfrmEnvOptions::FormCloseQuery()
         cboSerialPort->setEditText(qpath(*serial_device_path(port_text)));
     else if (const std::optional<int32_t> number = com_port_number(port_text))
         cboSerialPort->setEditText(QStringLiteral("COM%1").arg(*number));
-    else // TCP/IP is chosen: the serial port stays as it was
-        cboSerialPort->setEditText(qpath(serial_port_text(m_snapshot)));
     return true;
 }
 

@@ -247,9 +247,9 @@ TEST_F(EnvOptions, TheSerialPortByDevicePathAndBackToCom2)
     EXPECT_EQ(ProjectValue(kSectionComm, "port device"), pty);
     EXPECT_EQ(ProjectValue(kSectionComm, "port"), "2");
     EXPECT_EQ(connection_panel_text(link.settings), pty + ": 115200");
-    EXPECT_EQ(ProjectValue(kSectionComm, "port list").find("/dev/"), std::string::npos)
-        << "the typed path is kept, the machine's ports are not: "
-        << ProjectValue(kSectionComm, "port list");
+    EXPECT_EQ(ProjectValue(kSectionComm, "port list"),
+              pty + ",COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8")
+        << "the typed path is kept, the machine's other ports are not";
 
     dialog.reset();
     TfrmEnvOptions &again = Open();
