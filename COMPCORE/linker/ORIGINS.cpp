@@ -379,12 +379,25 @@ uint32_t OriginContainer::LowestAddress(uint8_t kind)
 
 // The debug and no-debug caches serve only the origins that asked for them: without those
 // origins they are no code caches of the compile.
+// Unbinds the cache and forgets its place: it stands nowhere and holds nothing, as a new one
+// does. A cache whose origin went away must not measure its old address against the next
+// compile's origins (or against none).
+static void forget_place(EmitCache &cache)
+{
+    cache.Unbind();
+    cache.Reset();
+    cache.window_start = cache.current = cache.window_end = 0;
+    cache.positioned = 0;
+}
+
 void OriginContainer::Clear()
 {
     split_count = 0;
+    // The caches lose their places with their origins: an emptied table starts a compile that
+    // binds them anew, or binds none (the watch-code cache without a watch-code origin).
     for (OriginDirective &o : origins)
         if (o.cache)
-            o.cache->Unbind();
+            forget_place(*o.cache);
     origins.clear();
     current = -1;
     if (extra_code_cache(0) == g_debug_cache.get())

@@ -68,7 +68,7 @@ public:
     // The lowest low end by physical address among the origins of the kind, starting from
     // xpc 0xF0, offset 0xFFFF (returned when there is none).
     uint32_t LowestAddress(uint8_t kind);
-    // Unbinds every origin's cache, resets the split counter and empties the table.
+    // Unbinds every origin's cache (its place forgotten), resets the split counter, empties.
     void Clear();
 
     const OriginDirective &empty_origin() const;

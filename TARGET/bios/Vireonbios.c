@@ -6,6 +6,7 @@
      root variables  logical 0x8000-0xCFFF   RAM   0x80000   (DATASEG 0x78, from the top down)
      stack           logical 0xD000-0xDFFF   RAM   0x8D000   (STACKSEG 0x80)
      xmem code       XPC window 0xE000       flash 0x10000 on (XPC 0x02 at its start)
+     watch code      XPC window 0xE000       RAM   0xF0000   (XPC 0xE2; the debugger's watches)
 
    At reset the processor runs from 0: the BIOS sets the MMU, the stack and the interrupt
    vectors, clears the variables and the stack, runs the initialisation chain, and then takes
@@ -22,6 +23,7 @@
 #rconorg rootconst 0x0 0x6000 0x2000 apply
 #rvarorg rootdata 0x0 0xCFFF 0x5000 apply
 #xcodorg xmemcode 0x2 0xE000 0x70000 apply
+#wcodorg watchcode 0xE2 0xE000 0x1000 apply
 
 /* The program's information record and its build time stamp, which the start-up block keeps
    behind the root constants. Naming them here also hands the program compile the places where

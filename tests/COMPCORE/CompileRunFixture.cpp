@@ -442,6 +442,9 @@ void CompileRun::SetUp()
     install_compiler_joins();      // an earlier test may have replaced one of them
     install_origin_table();
     origin_table().Clear();
+    // A BIOS that an earlier test compiled (the IDE's tests compile ours) is not this test's.
+    bios_compile_info_cache().forget();
+    set_bios_root_code_end(0);
     install_asm_path(&parser);
     set_parser_seam(nullptr);
     headless_target_operations() = HeadlessTargetOperations();

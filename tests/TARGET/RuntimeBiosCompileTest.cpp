@@ -88,3 +88,31 @@ TEST_F(CompileRun, OurLibrariesCompileToTheImageTheTestsRun)
         ASSERT_EQ(sent[i], image.bytes[i]) << "the byte at " << std::hex << i;
     }
 }
+
+// Several programs in one process after our BIOS: programs that start without the BIOS's state
+// (their own origins, no watch-code area among them) compile and run one after the other. The
+// BIOS's watch-code origin goes with its table; its cache must not stay at the old place and
+// leave every later compile out of code space.
+TEST_F(CompileRun, ProgramsAfterOurBiosStartFromTheirOwnOrigins)
+{
+    parser.declare_layout = false;
+    gTargetlessCompile = 1;
+    std::ifstream in(rtlib::target_dir() / "bios" / "Vireonbios.c");
+    std::ostringstream text;
+    text << in.rdbuf();
+    ASSERT_NE(text.str().find("#wcodorg"), std::string::npos) << "our BIOS gives the watch code its area";
+    ASSERT_EQ(compile_bios(text.str()) & 2, 0) << messages_text();
+
+    bios_compile_info_cache().forget();
+    set_bios_root_code_end(0);
+    parser.declare_layout = true;
+    gTargetlessCompile = 0;
+    for (int value : {5, 7, 9}) {
+        SCOPED_TRACE(value);
+        reset_errors();
+        ASSERT_EQ(compile("#asm\n ld a, " + std::to_string(value) + "\n#endasm\n"), 0)
+            << messages_text();
+        run(kRootCode);
+        EXPECT_TRUE(reg("A", uint32_t(value)));
+    }
+}

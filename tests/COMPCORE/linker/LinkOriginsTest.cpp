@@ -470,6 +470,28 @@ TEST_F(LinkOrigins, WatchCodeRewindsToItsOriginStart)
     EXPECT_EQ(host.sent[1].bytes, std::vector<uint8_t>{0x33});
 }
 
+// A cache whose origin goes with the table stands nowhere afterwards: the next compile, whose
+// origins declare no watch-code area, finishes its unbound watch-code cache without measuring the
+// old area's address against an origin it does not have.
+TEST_F(LinkOrigins, AnEmptiedTableLeavesNoCacheAtItsOldPlace)
+{
+    Result r = run_text("#wcodorg wc 0xE2 0xE000 0x1000 apply\n");
+    ASSERT_TRUE(r.messages.empty()) << dump(r);
+    EmitCache &watch = watch_code_cache();
+    watch.EmitRepeat(0x11, 4);
+    watch.Finish();
+    origin_table().Clear();
+    EXPECT_FALSE(watch.is_bound());
+    EXPECT_EQ(watch.positioned, 0);
+    EXPECT_EQ(watch.count, 0);
+
+    r = run_text("#rcodorg r 0 0x4000 0x100 apply\n");
+    ASSERT_TRUE(r.messages.empty()) << dump(r);
+    host.errors.clear();
+    EXPECT_NO_THROW(watch.Finish());
+    EXPECT_TRUE(host.errors.empty()) << host.errors.front();
+}
+
 TEST_F(LinkOrigins, FlushEmitCachesWritesRootXmemAndTheConstantTarget)
 {
     const Result r = run_text("#rcodorg r 0 0x4000 0x100 apply\n#xcodorg x 2 0xE000 0x100 apply\n"
