@@ -4,7 +4,9 @@
 // "#pragma CompileProgram" leaves.
 #include "CompileRunFixture.h"
 #include "RuntimeLibrary.h"
+#include "core/CC_ER.h"
 #include "core/SEAM_TARGET.h"
+#include "driver/CC_GO.h"
 
 #include <fstream>
 #include <sstream>
