@@ -66,6 +66,7 @@ inline constexpr unsigned kMbIconWarning = 0x30;
 inline constexpr unsigned kMbIconExclamation = kMbIconWarning;
 inline constexpr unsigned kMbIconInformation = 0x40;
 inline constexpr unsigned kMbIconMask = 0xF0;
+inline constexpr unsigned kMbDefButton2 = 0x100; // the second button is the default
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;

@@ -317,6 +317,9 @@ struct TTextStyle {
     std::string Name;            // names the registry key
     TColor Color = clWhite;      // background
     TColor FontColor = clBlack;  // text
+    bool Bold = false, Italic = false, Underline = false;
+    bool UseMemoColor = false;   // the background is the editor's own
+    bool operator==(const TTextStyle &) const = default;
 };
 
 class TTextStyleWrapper {

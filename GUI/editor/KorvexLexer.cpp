@@ -13,43 +13,60 @@
 
 #include "codegen/CC_ASMTAB.h"
 #include "core/CC_STAB.h"
+#include "MemoOptions.h"
+#include "shell/guiHosts.h"
 
 namespace {
 
-// name, background, font colour, bold, italic, underline
+// The built-in looks: name, background and text colour (0xRRGGBB as written here), bold,
+// italic, underline, and whether the background is the editor's own.
+struct StyleRow {
+    const char *name;
+    uint32_t background, foreground;
+    bool bold, italic, underline, memo_background;
+};
 constexpr uint32_t kWhite = 0xFFFFFF, kBlack = 0x000000, kMaroon = 0x800000, kGray = 0x808080,
                    kGreen = 0x008000, kBlue = 0x0000FF, kNavy = 0x000080, kRed = 0xFF0000,
                    kLime = 0x00FF00, kTeal = 0x008080;
-constexpr KorvexStyleInfo kStyles[] = {
-    {"Whitespace", kWhite, kBlack, false, false, false},
-    {"String", kWhite, kMaroon, false, false, false},
-    {"Comment", kWhite, kGray, false, true, false},
-    {"Identifier", kWhite, kBlack, false, false, false},
-    {"Integer", kWhite, kGreen, false, false, false},
-    {"Float", kWhite, kGreen, false, false, false},
-    {"Reserved words", kWhite, kBlue, true, false, false},
-    {"Delimiters", kWhite, kBlack, false, false, false},
-    {"Defines", kWhite, kGreen, false, false, false},
-    {"Assembler", kWhite, kBlack, true, false, false},
-    {"Html tags", kMemoColour, kBlue, false, false, false},
-    {"Html params", kMemoColour, kBlue, false, false, false},
-    {"Url", kMemoColour, kBlue, false, false, true},
-    {"Registers", kWhite, kBlue, false, false, false},
-    {"BreakPoint", kRed, kWhite, false, false, false},
-    {"Error line", kMaroon, kWhite, false, false, false},
-    {"Marked Block", kNavy, kWhite, false, false, false},
-    {"Search Match", kNavy, kWhite, false, false, false},
-    {"Emphasis", kMemoColour, kBlack, true, false, false},
-    {"System Variable", kMemoColour, kBlue, false, false, false},
-    {"Script Whitespace", kMemoColour, kTeal, false, false, false},
-    {"Script Delimiters", kMemoColour, kBlack, false, false, false},
-    {"Script Comment", kMemoColour, kGray, false, true, false},
-    {"Script String", kMemoColour, kMaroon, false, false, false},
-    {"Script Number", kMemoColour, kBlue, false, false, false},
-    {"Script ResWord", kMemoColour, kBlack, true, false, false},
-    {"ExecutionPoint", kLime, kBlack, false, false, false},
+constexpr StyleRow kStyles[] = {
+    {"Whitespace", kWhite, kBlack, false, false, false, false},
+    {"String", kWhite, kMaroon, false, false, false, false},
+    {"Comment", kWhite, kGray, false, true, false, false},
+    {"Identifier", kWhite, kBlack, false, false, false, false},
+    {"Integer", kWhite, kGreen, false, false, false, false},
+    {"Float", kWhite, kGreen, false, false, false, false},
+    {"Reserved words", kWhite, kBlue, true, false, false, false},
+    {"Delimiters", kWhite, kBlack, false, false, false, false},
+    {"Defines", kWhite, kGreen, false, false, false, false},
+    {"Assembler", kWhite, kBlack, true, false, false, false},
+    {"Html tags", kWhite, kBlue, false, false, false, true},
+    {"Html params", kWhite, kBlue, false, false, false, true},
+    {"Url", kWhite, kBlue, false, false, true, true},
+    {"Registers", kWhite, kBlue, false, false, false, false},
+    {"BreakPoint", kRed, kWhite, false, false, false, false},
+    {"Error line", kMaroon, kWhite, false, false, false, false},
+    {"Marked Block", kNavy, kWhite, false, false, false, false},
+    {"Search Match", kNavy, kWhite, false, false, false, false},
+    {"Emphasis", kWhite, kBlack, true, false, false, true},
+    {"System Variable", kWhite, kBlue, false, false, false, true},
+    {"Script Whitespace", kWhite, kTeal, false, false, false, true},
+    {"Script Delimiters", kWhite, kBlack, false, false, false, true},
+    {"Script Comment", kWhite, kGray, false, true, false, true},
+    {"Script String", kWhite, kMaroon, false, false, false, true},
+    {"Script Number", kWhite, kBlue, false, false, false, true},
+    {"Script ResWord", kWhite, kBlack, true, false, false, true},
+    {"ExecutionPoint", kLime, kBlack, false, false, false, false},
 };
 static_assert(sizeof kStyles / sizeof kStyles[0] == kKorvexStyleCount, "one row per style");
+
+// The marks' families: the attribute letters after the family's prefix.
+constexpr const char *kMarkAttributes[] = {"___", "B__", "_I_", "__U", "BI_", "B_U", "_IU", "BIU"};
+
+// 0xRRGGBB as a settings colour, 0x00BBGGRR.
+constexpr TColor tcolor(uint32_t rgb)
+{
+    return ((rgb >> 16) & 0xFFu) | (rgb & 0xFF00u) | ((rgb & 0xFFu) << 16);
+}
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\f' || c == '\v'; }
 bool is_word_start(char c)
@@ -134,13 +151,42 @@ std::size_t quoted_end(std::string_view line, std::size_t i)
     return line.size();
 }
 
-QColor colour_of(uint32_t rgb) { return QColor::fromRgb(rgb); }
-
 } // namespace
 
-const KorvexStyleInfo &korvex_style(int style)
+std::vector<TTextStyle> korvex_default_styles()
 {
-    return kStyles[style >= 0 && style < kKorvexStyleCount ? style : kStyleWhitespace];
+    std::vector<TTextStyle> styles;
+    for (const StyleRow &row : kStyles) {
+        TTextStyle style{row.name, tcolor(row.background), tcolor(row.foreground)};
+        style.Bold = row.bold;
+        style.Italic = row.italic;
+        style.Underline = row.underline;
+        style.UseMemoColor = row.memo_background;
+        styles.push_back(style);
+    }
+    const auto family = [&](const char *prefix, int like) {
+        for (const char *attributes : kMarkAttributes) {
+            TTextStyle mark = styles[static_cast<std::size_t>(like)];
+            mark.Name = std::string(prefix) + attributes;
+            mark.Bold = attributes[0] == 'B';
+            mark.Italic = attributes[1] == 'I';
+            mark.Underline = attributes[2] == 'U';
+            styles.push_back(mark);
+        }
+    };
+    family("Bp", kStyleBreakPoint);
+    family("Exe", kStyleExecutionPoint);
+    return styles;
+}
+
+std::vector<TTextStyle> &KorvexParser() { return GlobalMemoOptions().TextStyles; }
+
+const TTextStyle &korvex_style(int style)
+{
+    const std::vector<TTextStyle> &table = KorvexParser();
+    return table[style >= 0 && static_cast<std::size_t>(style) < table.size()
+                     ? static_cast<std::size_t>(style)
+                     : 0];
 }
 
 // line = [ blanks "#" blanks directive-word ] tokens
@@ -239,31 +285,31 @@ QString TKorvexLexer::description(int style) const
 {
     if (style < 0 || style >= kKorvexStyleCount)
         return {};
-    return QString::fromLatin1(kStyles[style].name);
+    return QString::fromStdString(korvex_style(style).Name);
 }
 
 QColor TKorvexLexer::defaultColor(int style) const
 {
-    return colour_of(korvex_style(style).foreground);
+    return colour_of(korvex_style(style).FontColor);
 }
 
 QColor TKorvexLexer::defaultPaper(int style) const
 {
-    const uint32_t background = korvex_style(style).background;
-    return background == kMemoColour ? QsciLexerCustom::defaultPaper(style)
-                                     : colour_of(background);
+    const TTextStyle &look = korvex_style(style);
+    return colour_of(look.UseMemoColor ? GlobalMemoOptions().Color : look.Color);
 }
 
 QFont TKorvexLexer::defaultFont(int style) const
 {
-    QFont font(QStringLiteral("Courier New"));
+    const TMemoEnvOptions &options = GlobalMemoOptions();
+    QFont font(QString::fromStdString(options.FontName));
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);
-    font.setPointSize(10);
-    const KorvexStyleInfo &info = korvex_style(style);
-    font.setBold(info.bold);
-    font.setItalic(info.italic);
-    font.setUnderline(info.underline);
+    font.setPointSize(options.FontSize);
+    const TTextStyle &look = korvex_style(style);
+    font.setBold(look.Bold);
+    font.setItalic(look.Italic);
+    font.setUnderline(look.Underline);
     return font;
 }
 

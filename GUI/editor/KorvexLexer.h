@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/guiEnvironment.h"
+
 // The text styles in the editor's list order; the number is the style's index.
 enum KorvexStyle : int {
     kStyleWhitespace, kStyleString, kStyleComment, kStyleIdentifier, kStyleInteger,
@@ -22,15 +24,20 @@ enum KorvexStyle : int {
     kKorvexStyleCount
 };
 
-// A style's look. Colours are 0xRRGGBB; a background of kMemoColour takes the editor's.
-inline constexpr uint32_t kMemoColour = 0xFFFFFFFFu;
-struct KorvexStyleInfo {
-    const char *name;
-    uint32_t background;
-    uint32_t foreground;
-    bool bold, italic, underline;
-};
-const KorvexStyleInfo &korvex_style(int style);
+// The style table: the syntax styles in KorvexStyle order, then the breakpoint marks' eight
+// styles ("Bp___" to "BpBIU") and the execution point's eight ("Exe___" to "ExeBIU"), whose
+// colours follow the "BreakPoint" and "ExecutionPoint" styles. The editors' marks take the
+// first of each family.
+inline constexpr int kStyleBreakpointMarks = kKorvexStyleCount;
+inline constexpr int kStyleExecutionMarks = kKorvexStyleCount + 8;
+inline constexpr int kKorvexTableSize = kKorvexStyleCount + 16;
+// The built-in table.
+std::vector<TTextStyle> korvex_default_styles();
+// The table every lexer and every editor's marks read: the program-wide editor options' text
+// styles, which the Environment Options dialog edits.
+std::vector<TTextStyle> &KorvexParser();
+// One style of the table (the "Whitespace" style for an index outside it).
+const TTextStyle &korvex_style(int style);
 
 // What a line leaves open for the next one.
 inline constexpr uint8_t kLexInComment = 1; // inside "/* ... */"

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "KorvexLexer.h"
+#include "shell/guiHosts.h"
 
 namespace {
 
@@ -28,14 +29,14 @@ int box_of(TMemoSourceTag::Mark kind)
 
 void define_mark(QsciScintilla *view, int box, int text, int style)
 {
-    const KorvexStyleInfo &look = korvex_style(style);
+    const TTextStyle &look = korvex_style(style);
     view->indicatorDefine(QsciScintilla::FullBoxIndicator, box);
-    view->setIndicatorForegroundColor(QColor::fromRgb(look.background), box);
+    view->setIndicatorForegroundColor(colour_of(look.Color), box);
     view->setIndicatorDrawUnder(true, box);
     view->SendScintilla(QsciScintillaBase::SCI_INDICSETALPHA, box, 255L);
     view->SendScintilla(QsciScintillaBase::SCI_INDICSETOUTLINEALPHA, box, 255L);
     view->indicatorDefine(QsciScintilla::TextColorIndicator, text);
-    view->setIndicatorForegroundColor(QColor::fromRgb(look.foreground), text);
+    view->setIndicatorForegroundColor(colour_of(look.FontColor), text);
 }
 
 } // namespace
@@ -44,8 +45,7 @@ void TMemoSourceTag::Attach(QsciScintilla *view)
 {
     if (std::find(m_views.begin(), m_views.end(), view) != m_views.end())
         return;
-    define_mark(view, kBreakpointBox, kBreakpointText, kStyleBreakPoint);
-    define_mark(view, kExecutionBox, kExecutionText, kStyleExecutionPoint);
+    DefineLooks(view);
     view->markerDefine(QsciScintilla::Bookmark, kBookmarkMarker);
     view->setMarkerBackgroundColor(QColor(0x00, 0x00, 0x80), kBookmarkMarker);
     view->setMarkerForegroundColor(QColor(0x00, 0x00, 0x80), kBookmarkMarker);
@@ -56,6 +56,12 @@ void TMemoSourceTag::Attach(QsciScintilla *view)
 }
 
 void TMemoSourceTag::Detach(QsciScintilla *view) { std::erase(m_views, view); }
+
+void TMemoSourceTag::DefineLooks(QsciScintilla *view)
+{
+    define_mark(view, kBreakpointBox, kBreakpointText, kStyleBreakpointMarks);
+    define_mark(view, kExecutionBox, kExecutionText, kStyleExecutionMarks);
+}
 
 long TMemoSourceTag::ByteAt(TTextPosition at) const
 {

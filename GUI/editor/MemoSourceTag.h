@@ -37,6 +37,8 @@ public:
     // share one document; the tag works through the first one that is still attached.
     void Attach(QsciScintilla *view);
     void Detach(QsciScintilla *view);
+    // The marks' looks from the style table (again after the styles changed).
+    static void DefineLooks(QsciScintilla *view);
     // How many further views show the text (0 when one window does).
     int ShareCount() const { return static_cast<int>(m_views.size()) - 1; }
     const std::vector<QsciScintilla *> &Views() const { return m_views; }

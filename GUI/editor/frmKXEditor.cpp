@@ -19,23 +19,22 @@
 #include "driver/CC_GO.h"
 #include "core/CC_MISC.h"
 #include "KorvexLexer.h"
+#include "MemoOptions.h"
+#include "options/frmKXEditProperties.h"
 #include "shell/frmKXMain.h"
 #include "shell/guiHosts.h"
 #include "settings/guiKXPreferences.h"
 
 namespace {
 
-// The memo's colour while it is read-only.
-constexpr TColor kReadOnlyColour = 15201274;
 // The marker that draws the "Error line" style behind a line.
 constexpr int kErrorLineMarker = 20;
 constexpr int kSearchMatchMarker = 21;
 
 // A line mark lies behind the line's own coloured text, so it is a light tint of its style's
 // background (a quarter of it over white): the text stays readable on it.
-QColor light_tint(uint32_t background)
+QColor light_tint(const QColor &mark)
 {
-    const QColor mark = QColor::fromRgb(background);
     const auto tint = [](int channel) { return 255 - (255 - channel) / 4; };
     return QColor(tint(mark.red()), tint(mark.green()), tint(mark.blue()));
 }
@@ -110,22 +109,18 @@ TfrmEdit::~TfrmEdit()
 void TfrmEdit::SetFileName(const std::string &file_name) { m_file_name = file_name; }
 void TfrmEdit::SetShortName(const std::string &short_name) { m_short_name = short_name; }
 
-// Set-up of the memo ("Custom" options: undo, block indent 3, backspace unindents, auto indent,
-// tab characters, 3 spaces per tab; Latin-1 bytes), the adapters and the actions.
+// Set-up of the memo (tab characters, Latin-1 bytes; indentation, font, colours and the rest
+// follow the program-wide editor options), the adapters and the actions.
 void TfrmEdit::FormCreate()
 {
     m_marking = false;
     m_editor->setUtf8(false);
-    m_editor->setTabWidth(3);
-    m_editor->setIndentationWidth(3);
     m_editor->setIndentationsUseTabs(true);
-    m_editor->setAutoIndent(true);
-    m_editor->setBackspaceUnindents(true);
     m_editor->setEolMode(QsciScintilla::EolUnix);
     m_editor->setSelectionBackgroundColor(QColor(0x00, 0x00, 0x80));
     m_editor->setSelectionForegroundColor(Qt::white);
     m_lexer = new TKorvexLexer(this);
-    m_editor->setFont(m_lexer->defaultFont(kStyleWhitespace));
+    m_color_syntax = GlobalMemoOptions().Options[moColorSyntax];
     SelectSyntaxParser();
 
     m_edit_frame.SetWindow(this);
@@ -174,7 +169,19 @@ void TfrmEdit::FormCreate()
     actUseSyntaxParser->setStatusTip(tr("Use Syntax Parser"));
     actUseSyntaxParser->setCheckable(true);
     connect(actUseSyntaxParser, &QAction::triggered, this, [this] {
-        guarded([&] { m_editor->setLexer(HasSyntaxParser() ? nullptr : m_lexer); });
+        guarded([&] {
+            m_editor->setLexer(HasSyntaxParser() ? nullptr : m_lexer);
+            if (m_options)
+                m_options->Apply();
+        });
+    });
+
+    actEditorProperties = new QAction(tr("&Options..."), this);
+    connect(actEditorProperties, &QAction::triggered, this, [this] {
+        guarded([&] {
+            if (m_main)
+                actEnvOptionsExecute(m_main, m_editor, true);
+        });
     });
 
     // The main window's commands join the editor's own (those it has made by now).
@@ -198,14 +205,13 @@ void TfrmEdit::FormCreate()
     m_popup->addSeparator();
     m_popup->addAction(actReadOnly);
     m_popup->addAction(actUseSyntaxParser);
+    m_popup->addSeparator();
+    m_popup->addAction(actEditorProperties);
     m_editor->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_editor, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { guarded([&] { PopupMenu(at); }); });
 
-    m_editor->setMarginType(0, QsciScintilla::NumberMargin);
-    m_editor->setMarginWidth(0, QStringLiteral("99999"));
     m_editor->markerDefine(QsciScintilla::Background, kErrorLineMarker);
-    m_editor->setMarkerBackgroundColor(ErrorLinePaper(), kErrorLineMarker);
     // Typing on the error line takes its mark: the line is being mended.
     connect(m_editor, &QsciScintillaBase::SCN_MODIFIED, this,
             [this](int position, int type, const char *, int, int, int, int, int, int, int) {
@@ -214,9 +220,22 @@ void TfrmEdit::FormCreate()
     // The "Search Match" look of a line that Find in Files went to, tinted as the error line is
     // (the memo leaves a translucent line marker undrawn while a margin shows markers).
     m_editor->markerDefine(QsciScintilla::Background, kSearchMatchMarker);
-    m_editor->setMarkerBackgroundColor(light_tint(korvex_style(kStyleSearchMatch).background),
-                                       kSearchMatchMarker);
+    m_editor->setMarkerBackgroundColor(SearchMatchPaper(), kSearchMatchMarker);
+    m_options = std::make_unique<TMemoOptionsLink>(m_editor, m_lexer,
+                                                   [this] { OptionsChanged(); });
     UpdateCaption();
+}
+
+// The error line's colour, and the colouring when the options switched it.
+void TfrmEdit::OptionsChanged()
+{
+    m_editor->setMarkerBackgroundColor(ErrorLinePaper(), kErrorLineMarker);
+    m_editor->setMarkerBackgroundColor(SearchMatchPaper(), kSearchMatchMarker);
+    const bool color_syntax = GlobalMemoOptions().Options[moColorSyntax];
+    if (color_syntax != m_color_syntax) {
+        m_color_syntax = color_syntax;
+        SelectSyntaxParser();
+    }
 }
 
 // "Bookmark &0" carries 10, the others their own digit.
@@ -246,13 +265,12 @@ void TfrmEdit::PopupMenu(const QPoint &at)
     m_popup->popup(m_editor->mapToGlobal(at));
 }
 
+// The memo takes the options' read-only colour while it is read-only.
 void TfrmEdit::SetReadOnly(bool read_only)
 {
     m_editor->setReadOnly(read_only);
-    for (int style = 0; style < kKorvexStyleCount; ++style)
-        m_lexer->setPaper(read_only ? colour_of(kReadOnlyColour) : m_lexer->defaultPaper(style),
-                          style);
-    m_editor->setPaper(read_only ? colour_of(kReadOnlyColour) : QColor(Qt::white));
+    if (m_options)
+        m_options->Apply();
 }
 
 bool TfrmEdit::LoadFromFile(std::string &reason)
@@ -352,19 +370,18 @@ void TfrmEdit::RestoreCaret(const EditorState &info)
 }
 
 // ext = the name's extension without its dot, lower-cased; coloured when the syntax file types
-// hold it or "*".
+// hold it or "*", and the editor options colour sources at all.
 void TfrmEdit::SelectSyntaxParser()
 {
     const std::string name = name_part(m_file_name);
     const std::size_t dot = name.find_last_of('.');
     const std::string ext = lower_case(dot == std::string::npos ? "" : name.substr(dot + 1));
     const std::set<std::string> &types = IdePreferences().SourceExtensions;
-    const bool coloured = types.count("*") != 0 || types.count(ext) != 0;
+    const bool coloured = (types.count("*") != 0 || types.count(ext) != 0) &&
+                          GlobalMemoOptions().Options[moColorSyntax];
     m_editor->setLexer(coloured ? m_lexer : nullptr);
-    if (!coloured)
-        m_editor->setFont(m_lexer->defaultFont(kStyleWhitespace));
-    m_editor->setMarginsForegroundColor(colour_of(IdePreferences().line_number_color));
-    m_editor->setMarginsBackgroundColor(colour_of(IdePreferences().line_number_background_color));
+    if (m_options)
+        m_options->Apply();
 }
 
 QSize TfrmEdit::TextAreaSize(int columns, int lines) const
@@ -421,6 +438,7 @@ void TfrmEdit::UpdateCaption()
 
 void TfrmEdit::OverwriteChanged(bool overwrite)
 {
+    ApplyCaretStyle(m_editor);
     m_main->SetStatusPanelText(overwrite ? "Overwrite" : "Insert", 4);
 }
 
@@ -597,8 +615,15 @@ std::string TfrmEdit::GetLineText(int line) const
     return text;
 }
 
-// The "Error line" colour behind the line's own coloured text.
-QColor TfrmEdit::ErrorLinePaper() { return light_tint(korvex_style(kStyleErrorLine).background); }
+// The "Error line" and "Search Match" colours behind the line's own coloured text.
+QColor TfrmEdit::ErrorLinePaper()
+{
+    return light_tint(colour_of(korvex_style(kStyleErrorLine).Color));
+}
+QColor TfrmEdit::SearchMatchPaper()
+{
+    return light_tint(colour_of(korvex_style(kStyleSearchMatch).Color));
+}
 
 void TfrmEdit::TextModified(int position, int type)
 {

@@ -30,6 +30,7 @@ class QMenu;
 class QTimer;
 class TfrmMainWindow;
 class TKorvexLexer;
+class TMemoOptionsLink;
 
 // The memo: reports a change of insert/overwrite mode, which QScintilla keeps to itself.
 class TKorvexMemo : public QsciScintilla {
@@ -107,6 +108,7 @@ public:
     // The colour behind the error line: light, whatever the style's colour, so that the line's
     // text stays readable on it.
     static QColor ErrorLinePaper();
+    static QColor SearchMatchPaper();
     // The line Find in Files went to (0-based; -1 for none), in the "Search Match" look.
     void SetSearchMatchLine(int line);
     int SearchMatchLine() const;
@@ -116,6 +118,8 @@ public:
     QAction *actOpenFileAtCursor = nullptr;
     QAction *actReadOnly = nullptr;
     QAction *actUseSyntaxParser = nullptr;
+    // The popup's last item: the Environment Options on the Editor page.
+    QAction *actEditorProperties = nullptr;
     // The popup menu's "To&ggle Bookmark" and "Go to Boo&kmark" items, in menu order
     // ("Bookmark &0" to "Bookmark &9"); each carries its bookmark number as its data.
     QMenu *ToggleBookmarkMenu = nullptr;
@@ -191,6 +195,8 @@ private:
     void ShowHint(const std::string &text);
     // An edit of the error line clears its mark.
     void TextModified(int position, int type);
+    // After the program-wide editor options changed.
+    void OptionsChanged();
 
     TfrmMainWindow *m_main;
     TKorvexMemo *m_editor = nullptr;
@@ -211,6 +217,8 @@ private:
     bool m_evaluating = false;        // FEvaluating
     bool m_skip_tick = false;         // FSkipTick
     bool m_hide_while_evaluating = false;
+    std::unique_ptr<TMemoOptionsLink> m_options;
+    bool m_color_syntax = true; // the options' colouring switch as last seen
     cEditFrame m_edit_frame;
     cTextEdit m_text_edit;
 };

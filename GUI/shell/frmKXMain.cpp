@@ -29,6 +29,7 @@
 #include "driver/Temporaryglobals.h"
 #include "frmKXAbout.h"
 #include "frmKXDockable.h"
+#include "editor/MemoOptions.h"
 #include "options/frmKXEnvOptions.h"
 #include "frmKXInfo.h"
 #include "controls/frmKXMessageBox.h"
@@ -241,6 +242,7 @@ void TfrmMainWindow::BuildMenus()
     BuildFileMenu();
     BuildEditMenu();
     BuildProjectMenu();
+    BuildOptionsMenu();
 
     m_window_menu = menuBar()->addMenu(tr("&Window"));
     BuildDebugActions(m_window_menu);
@@ -412,6 +414,7 @@ bool TfrmMainWindow::FormCloseQuery()
                          : isMinimized() ? TWindowState::Minimized
                                          : TWindowState::Normal;
     ide_store().SaveEnvironment();
+    SaveEditorOptions();
     m_tag = 0;
     return true;
 }

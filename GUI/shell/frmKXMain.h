@@ -36,6 +36,7 @@ class QToolBar;
 class TfrmCustomToolBars;
 class QListWidget;
 class QMdiArea;
+class TfrmEditProperties;
 class QMdiSubWindow;
 class QMenu;
 class QTimer;
@@ -198,6 +199,11 @@ public:
     const std::string &LastProjectDir() const { return m_last_project_dir; }
 
     // ---- printing and the other main-window services (frmKXMainPrint.cpp) ----
+    // The Options menu's "&Environment Options", and the dialog it shows while it is up.
+    QAction *actEnvOptions = nullptr;
+    TfrmEditProperties *CreateEditPropertiesForm();
+    void FreeEditPropertiesForm();
+    TfrmEditProperties *EditPropertiesForm() const { return m_edit_properties; }
     QAction *actPrint = nullptr, *actPrintPreview = nullptr, *actPrintSetup = nullptr;
     // The preview of the active editor's text (an empty one without an editor).
     void actPrintPreviewExecute();
@@ -595,6 +601,7 @@ private:
     void BuildFileMenu();
     void BuildEditMenu();
     void BuildProjectMenu();
+    void BuildOptionsMenu();
     void BuildPrintActions(QMenu *file);
     // The Compile menu and the debug commands of the Run menu.
     void BuildCompileMenu();
@@ -650,6 +657,7 @@ private:
     bool m_editors_maximized = false; // the state the current editor had last
     int m_untitled_counter = 0;
     std::string m_last_project_file, m_last_project_dir;
+    TfrmEditProperties *m_edit_properties = nullptr;
     TPreviewPrinter m_print_setup;
     std::shared_ptr<TKorvexPrinter> m_printer; // shared: deleted where it was made
     TSearchRequest m_last_search;

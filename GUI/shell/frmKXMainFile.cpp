@@ -18,6 +18,7 @@
 
 #include "driver/CC_GO.h"
 #include "core/CC_MISC.h"
+#include "options/frmKXEditProperties.h"
 #include "options/frmKXEnvOptions.h"
 #include "editor/frmKXLineNumber.h"
 #include "frmKXMessages.h"
@@ -172,6 +173,30 @@ void TfrmMainWindow::BuildProjectMenu()
     project->addSeparator();
     actProjectOptions = add_action(project, tr("&Project Options"), tr("Project Options"));
     Connect(actProjectOptions, nullptr, [this] { actProjectOptionsExecute(this); });
+}
+
+void TfrmMainWindow::BuildOptionsMenu()
+{
+    QMenu *options = menuBar()->addMenu(tr("&Options"));
+    actEnvOptions = add_action(options, tr("&Environment Options"), tr("Environment Options"));
+    Connect(actEnvOptions, nullptr, [this] {
+        TfrmEdit *editor = ActiveEditorWindow();
+        actEnvOptionsExecute(this, editor ? editor->Editor() : nullptr, false);
+    });
+}
+
+// The dialog lives for one showing; the main window holds it meanwhile.
+TfrmEditProperties *TfrmMainWindow::CreateEditPropertiesForm()
+{
+    if (!m_edit_properties)
+        m_edit_properties = new TfrmEditProperties(this);
+    return m_edit_properties;
+}
+
+void TfrmMainWindow::FreeEditPropertiesForm()
+{
+    delete m_edit_properties;
+    m_edit_properties = nullptr;
 }
 
 TfrmEdit *TfrmMainWindow::ActiveEditorWindow() const

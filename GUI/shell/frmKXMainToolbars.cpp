@@ -1092,6 +1092,7 @@ void TfrmMainWindow::BuildActionNames()
         {"actProjectSaveAs", actProjectSaveAs},
         {"actProjectClose", actProjectClose},
         {"actProjectOptions", actProjectOptions},
+        {"actEnvOptions", actEnvOptions},
         {"actPrint", actPrint},
         {"actPrintPreview", actPrintPreview},
         {"actPrintSetup", actPrintSetup},

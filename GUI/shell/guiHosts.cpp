@@ -70,6 +70,19 @@ int TQtMessageBoxHost::ShowMessageBox(const std::string &text, const std::string
         box.setStandardButtons(QMessageBox::Ok);
         break;
     }
+    if (flags & kMbDefButton2) {
+        switch (flags & kMbButtonsMask) {
+        case kMbOkCancel:
+            box.setDefaultButton(QMessageBox::Cancel);
+            break;
+        case kMbYesNoCancel:
+        case kMbYesNo:
+            box.setDefaultButton(QMessageBox::No);
+            break;
+        default:
+            break;
+        }
+    }
     switch (box.exec()) {
     case QMessageBox::Ok:
         return kIdOk;

@@ -18,6 +18,7 @@
 #include "link/cWatchList.h"
 #include "link/TcTargetOperations.h"
 #include "driver/Temporaryglobals.h"
+#include "editor/MemoOptions.h"
 #include "frmKXMain.h"
 #include "frmKXMessages.h"
 #include "options/frmKXPassPhrase.h"
@@ -65,8 +66,8 @@ public:
     {
         return frmMainWindow ? frmMainWindow->LastSaveDir() : program_directory();
     }
-    // Editors read their options when they are made; nothing global waits for them.
-    void AdjustEditorOptions() override {}
+    // The end of the settings load: the editors' program-wide options as the user left them.
+    void AdjustEditorOptions() override { LoadEditorOptions(); }
 };
 
 TShellSettingsHost g_settings_host;

@@ -16,6 +16,7 @@
 #include "core/SEAM_TARGET.h"
 #include "SeamDoubles.h"
 #include "core/guiExceptions.h"
+#include "shell/guiHosts.h"
 
 namespace {
 
@@ -55,6 +56,8 @@ protected:
         return false;
     }
     // The colour drawn behind the byte's character in the editor's view.
+    // A settings colour as the pixels show it.
+    static QRgb rgb(TColor colour) { return colour_of(colour).rgb() & 0xFFFFFF; }
     static QRgb BehindByte(TfrmEdit *editor, TTextPosition at)
     {
         QsciScintilla *memo = editor->Editor();
@@ -112,8 +115,8 @@ TEST_F(EditorMarks, DrawnInTheKindsColourWithTheExecutionPointOnTop)
     editor->GetTextEdit()->SetLineMark(pack_position(1, 7), kExecutionPointMark);
     Settle();
     EXPECT_EQ(editor->MarkerState().ShownAt({1, 7}), Mark::ExecutionPoint);
-    EXPECT_EQ(BehindByte(editor, {1, 0}), korvex_style(kStyleBreakPoint).background);
-    EXPECT_EQ(BehindByte(editor, {1, 7}), korvex_style(kStyleExecutionPoint).background);
+    EXPECT_EQ(BehindByte(editor, {1, 0}), rgb(korvex_style(kStyleBreakPoint).Color));
+    EXPECT_EQ(BehindByte(editor, {1, 7}), rgb(korvex_style(kStyleExecutionPoint).Color));
     EXPECT_EQ(BehindByte(editor, {1, 1}), 0xFFFFFFu);
     EXPECT_EQ(editor->Editor()->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT,
                                               editor->Editor()->positionFromLineIndex(1, 0)),
@@ -172,8 +175,8 @@ TEST_F(EditorMarks, BothViewsOfAFileShowTheMarks)
     second->GetTextEdit()->SetLineMark(pack_position(2, 4), kExecutionPointMark);
     Settle();
     for (TfrmEdit *view : {first, second}) {
-        EXPECT_EQ(BehindByte(view, {1, 2}), korvex_style(kStyleBreakPoint).background);
-        EXPECT_EQ(BehindByte(view, {2, 4}), korvex_style(kStyleExecutionPoint).background);
+        EXPECT_EQ(BehindByte(view, {1, 2}), rgb(korvex_style(kStyleBreakPoint).Color));
+        EXPECT_EQ(BehindByte(view, {2, 4}), rgb(korvex_style(kStyleExecutionPoint).Color));
     }
     second->CloseDecided();
     Settle();

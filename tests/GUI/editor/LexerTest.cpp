@@ -73,17 +73,31 @@ TEST_P(LexerLines, StylesEachByte)
 INSTANTIATE_TEST_SUITE_P(All, LexerLines, ::testing::ValuesIn(kLines),
                          [](const auto &i) { return std::string(i.param.name); });
 
-TEST(LexerStyles, TheTwentySevenStylesInListOrder)
+// The table: the 27 syntax styles in list order (colours 0x00BBGGRR), then the two families of
+// mark styles, which take their element's colours and differ only in their attributes.
+TEST(LexerStyles, TheTwentySevenStylesInListOrderThenTheMarkFamilies)
 {
-    EXPECT_STREQ(korvex_style(kStyleWhitespace).name, "Whitespace");
-    EXPECT_STREQ(korvex_style(kStyleReservedWord).name, "Reserved words");
-    EXPECT_EQ(korvex_style(kStyleReservedWord).foreground, 0x0000FFu);
-    EXPECT_TRUE(korvex_style(kStyleReservedWord).bold);
-    EXPECT_TRUE(korvex_style(kStyleComment).italic);
-    EXPECT_EQ(korvex_style(kStyleBreakPoint).background, 0xFF0000u);
-    EXPECT_STREQ(korvex_style(kStyleExecutionPoint).name, "ExecutionPoint");
-    EXPECT_EQ(korvex_style(kStyleExecutionPoint).background, 0x00FF00u);
+    EXPECT_EQ(korvex_style(kStyleWhitespace).Name, "Whitespace");
+    EXPECT_EQ(korvex_style(kStyleReservedWord).Name, "Reserved words");
+    EXPECT_EQ(korvex_style(kStyleReservedWord).FontColor, 0xFF0000u); // blue
+    EXPECT_TRUE(korvex_style(kStyleReservedWord).Bold);
+    EXPECT_TRUE(korvex_style(kStyleComment).Italic);
+    EXPECT_EQ(korvex_style(kStyleBreakPoint).Color, 0x0000FFu); // red
+    EXPECT_EQ(korvex_style(kStyleExecutionPoint).Name, "ExecutionPoint");
+    EXPECT_EQ(korvex_style(kStyleExecutionPoint).Color, 0x00FF00u);
+    EXPECT_TRUE(korvex_style(kStyleUrl).UseMemoColor);
     EXPECT_EQ(kKorvexStyleCount, 27);
+
+    const std::vector<TTextStyle> table = korvex_default_styles();
+    ASSERT_EQ(table.size(), static_cast<std::size_t>(kKorvexTableSize));
+    EXPECT_EQ(table[kStyleBreakpointMarks].Name, "Bp___");
+    EXPECT_EQ(table[kStyleBreakpointMarks + 7].Name, "BpBIU");
+    EXPECT_EQ(table[kStyleExecutionMarks].Name, "Exe___");
+    const TTextStyle &last = table[kStyleExecutionMarks + 7];
+    EXPECT_EQ(last.Name, "ExeBIU");
+    EXPECT_TRUE(last.Bold && last.Italic && last.Underline);
+    EXPECT_EQ(last.Color, table[kStyleExecutionPoint].Color);
+    EXPECT_EQ(table[kStyleBreakpointMarks + 5].FontColor, table[kStyleBreakPoint].FontColor);
 }
 
 } // namespace
