@@ -1879,7 +1879,9 @@ void TfrmEditProperties::CancelEditButtonClick() { setResult(QDialog::Rejected);
 // Escape cancels the dialog (it asks first when something was changed).
 void TfrmEditProperties::keyPressEvent(QKeyEvent *event)
 {
-    if (!event->text().isEmpty() && event->text().front() == QChar(CancelKey)) {
+    const bool cancel_key = event->key() == Qt::Key_Escape ||
+                            (!event->text().isEmpty() && event->text().front() == QChar(CancelKey));
+    if (cancel_key) {
         event->accept();
         guarded([&] { actCancelExecute(); });
         return;

