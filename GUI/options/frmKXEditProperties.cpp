@@ -185,7 +185,8 @@ TfrmEditProperties::TfrmEditProperties(QWidget *owner)
     setObjectName(QStringLiteral("frmEditProperties"));
     setWindowTitle(tr("Environment Options"));
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
-    resize(517, 562);
+    setMinimumSize(517, 562);
+    resize(640, 760); // room for every page's tab
     m_main = frmMainWindow;
     CancelKey = 27;
     TFlagScope loading(m_loading);
@@ -752,14 +753,19 @@ void TfrmEditProperties::BuildDebugWindowsPage()
     btnChooseBackground->setText(QStringLiteral("..."));
     btnApplyFontAndColor = named_control<QPushButton>(fonts, "btnApplyFontAndColor",
                                                       "Apply Settings &to All");
-    f->addWidget(new QLabel(tr("Fo&nt"), fonts), 0, 0);
+    const auto label = [&](const char *caption, QWidget *buddy) {
+        auto *text = new QLabel(tr(caption), fonts);
+        text->setBuddy(buddy);
+        return text;
+    };
+    f->addWidget(label("Fo&nt", cboFont), 0, 0);
     f->addWidget(cboFont, 0, 1);
     f->addWidget(btnChooseFont, 0, 2);
     f->addWidget(chkUseFixedPitch, 1, 1);
-    f->addWidget(new QLabel(tr("&Foreground Color"), fonts), 2, 0);
+    f->addWidget(label("&Foreground Color", cboForeground), 2, 0);
     f->addWidget(cboForeground, 2, 1);
     f->addWidget(btnChooseForeground, 2, 2);
-    f->addWidget(new QLabel(tr("&Background Color"), fonts), 3, 0);
+    f->addWidget(label("&Background Color", cboBackground), 3, 0);
     f->addWidget(cboBackground, 3, 1);
     f->addWidget(btnChooseBackground, 3, 2);
     f->addWidget(btnApplyFontAndColor, 4, 1);
@@ -1420,8 +1426,12 @@ void TfrmEditProperties::lbxWindowClick()
         return;
     const DebugWindowRecord &record = DebugWindowRecords[static_cast<std::size_t>(row)];
     {
+        // A font the record names but the screen lacks is still shown.
         const QSignalBlocker quiet(cboFont);
-        cboFont->setCurrentIndex(cboFont->findText(QString::fromStdString(record.Font.name)));
+        const QString name = QString::fromStdString(record.Font.name);
+        if (cboFont->findText(name) < 0)
+            cboFont->insertItem(0, name);
+        cboFont->setCurrentIndex(cboFont->findText(name));
     }
     cboForeground->SetSelectedColor(record.Font.colour);
     cboBackground->SetSelectedColor(record.BackgroundColor);

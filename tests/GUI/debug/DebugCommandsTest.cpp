@@ -487,7 +487,8 @@ TEST_F(DebugCommands, EditorPopupCarriesTheMainWindowsCommands)
                                              m.actFileClose, m.actEditCut, m.actEditCopy,
                                              m.actEditPaste, m.actFind, m.actEditMode,
                                              m.actAddWatch, editor->actReadOnly,
-                                             editor->actUseSyntaxParser}));
+                                             editor->actUseSyntaxParser,
+                                             editor->actEditorProperties}));
     Enter(1);
     m.UpdateActions();
     EXPECT_TRUE(m.actEditMode->isEnabled());
