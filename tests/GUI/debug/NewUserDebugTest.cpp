@@ -7,11 +7,15 @@
 // statistics window up, and the screenshot shows the execution point on the source. A program
 // of three functions goes through the whole session on the pseudo-terminal and on loopback TCP
 // with a pass phrase the board's challenge asks for.
-#include "GuiHarness.h"
+#include "OptionsDoubles.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+<<<<<<< HEAD
+=======
+#include <QListWidget>
+>>>>>>> d550f46 (A debugging session on the board stand-in shows the debug-mode colour and the comment look chosen in the Environment Options)
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -46,7 +50,11 @@
 #include "link/TSerialConnection.h"
 #include "link/TcRequests.h"
 #include "link/TcTargetOperations.h"
+#include "controls/ColorCombo.h"
+#include "editor/KorvexLexer.h"
+#include "editor/MemoOptions.h"
 #include "editor/frmKXEditor.h"
+#include "options/frmKXEditProperties.h"
 #include "shell/frmKXInfo.h"
 #include "options/frmKXPassPhrase.h"
 #include "link/guiCompilerInterface.h"
@@ -417,6 +425,42 @@ TEST_F(NewUser, AssemblyAndStackWindowsShowTheBoardsCodeAndStack)
         });
         EXPECT_EQ(value, on_board) << std::hex << "at " << address;
     }
+}
+
+// The Environment Options through a debugging session: larger, red comments stay, and stopped
+// at a breakpoint the read-only text has the debug-mode colour chosen in the dialog.
+TEST_F(NewUser, StoppedAtABreakpointTheEditorHasTheDebugModeColourChosen)
+{
+    Journal journal;
+    RecordingShell shell(journal);
+    shell.modal = [](QDialog &dialog) {
+        auto &d = static_cast<TfrmEditProperties &>(dialog);
+        d.FontSizeEdit->setEditText("16");
+        d.Elements->setCurrentRow(2); // Comment
+        if (d.chkDefFore->isChecked())
+            d.chkDefFore->click();
+        d.SyntaxForeColor->ChooseColor(0x0000FF);  // red
+        d.ReadOnlyColorEd->ChooseColor(0xE0FFFF);  // light yellow
+        d.accept();
+    };
+    set_options_shell(&shell);
+    Main().actEnvOptions->trigger();
+    set_options_shell(nullptr);
+
+    TfrmEdit *editor = nullptr;
+    CompileAndSetTheBreakpoint(editor);
+    ASSERT_FALSE(HasFailure());
+    Press(Main().actRun);
+    ASSERT_TRUE(UntilStopped());
+    EXPECT_TRUE(editor->IsReadOnly());
+    QsciScintilla *memo = editor->Editor();
+    const auto style = [&](unsigned message, int index) {
+        return memo->SendScintilla(message, static_cast<unsigned long>(index));
+    };
+    EXPECT_EQ(style(QsciScintillaBase::SCI_STYLEGETBACK, kStyleIdentifier), 0xE0FFFF);
+    EXPECT_EQ(style(QsciScintillaBase::SCI_STYLEGETFORE, kStyleComment), 0x0000FF);
+    EXPECT_EQ(style(QsciScintillaBase::SCI_STYLEGETSIZE, kStyleComment), 16);
+    reset_memo_options();
 }
 
 // One session on each link: what the load sends and the steps the board takes.
