@@ -50,9 +50,9 @@ void fix_editor_font(TfrmEdit *editor)
     for (int style = 0; style < kKorvexStyleCount; ++style) {
         QFont font(QString::fromLatin1(kScreenshotFont), 10);
         font.setStyleStrategy(QFont::NoAntialias);
-        const KorvexStyleInfo &info = korvex_style(style);
-        font.setBold(info.bold);
-        font.setItalic(info.italic);
+        const TTextStyle &info = korvex_style(style);
+        font.setBold(info.Bold);
+        font.setItalic(info.Italic);
         lexer->setFont(font, style);
     }
     editor->Editor()->recolor();
