@@ -31,6 +31,7 @@
 #include "debugger/ParseAddressText.h"
 #include "editor/KorvexLexer.h"
 #include "editor/frmKXEditor.h"
+#include "shell/guiHosts.h"
 #include "link/TC.h"
 #include "options/guiOptionsHost.h"
 #include "FontRecord.h"
@@ -239,8 +240,7 @@ const QColor kMarkColour(0, 160, 0);
 
 QColor style_colour(int style)
 {
-    const uint32_t rgb = korvex_style(style).foreground;
-    return QColor(int(rgb >> 16 & 0xFF), int(rgb >> 8 & 0xFF), int(rgb & 0xFF));
+    return colour_of(korvex_style(style).FontColor);
 }
 
 // Draws `text` from x in runs of one style each (one style per byte), clipped to `clip`.
