@@ -22,6 +22,7 @@
 #include "MemoOptions.h"
 #include "options/frmKXEditProperties.h"
 #include "shell/frmKXMain.h"
+#include "CodeTemplateList.h"
 #include "shell/guiHosts.h"
 #include "settings/guiKXPreferences.h"
 
@@ -176,6 +177,10 @@ void TfrmEdit::FormCreate()
         });
     });
 
+    actShowCodeTemplates = new QAction(tr("&Insert Code Template..."), this);
+    connect(actShowCodeTemplates, &QAction::triggered, this,
+            [this] { guarded([&] { ShowCodeTemplates(); }); });
+
     actEditorProperties = new QAction(tr("&Options..."), this);
     connect(actEditorProperties, &QAction::triggered, this, [this] {
         guarded([&] {
@@ -194,6 +199,7 @@ void TfrmEdit::FormCreate()
     m_popup->addAction(actOpenFileAtCursor);
     main_action(&TfrmMainWindow::actFileClose);
     m_popup->addSeparator();
+    m_popup->addAction(actShowCodeTemplates);
     BuildBookmarkMenus();
     m_popup->addSeparator();
     for (auto action : {&TfrmMainWindow::actEditCut, &TfrmMainWindow::actEditCopy,
@@ -224,6 +230,13 @@ void TfrmEdit::FormCreate()
     m_options = std::make_unique<TMemoOptionsLink>(m_editor, m_lexer,
                                                    [this] { OptionsChanged(); });
     UpdateCaption();
+}
+
+void TfrmEdit::ShowCodeTemplates()
+{
+    if (m_editor->isReadOnly() || TemplatesSource().CodeTemplates.Items.empty())
+        return;
+    new TCodeTemplateList(m_editor, TemplatesSource().CodeTemplates);
 }
 
 // The error line's colour, and the colouring when the options switched it.

@@ -120,6 +120,10 @@ public:
     QAction *actUseSyntaxParser = nullptr;
     // The popup's last item: the Environment Options on the Editor page.
     QAction *actEditorProperties = nullptr;
+    // "&Insert Code Template...": the program-wide templates listed at the caret (nothing in a
+    // read-only memo or without templates).
+    QAction *actShowCodeTemplates = nullptr;
+    void ShowCodeTemplates();
     // The popup menu's "To&ggle Bookmark" and "Go to Boo&kmark" items, in menu order
     // ("Bookmark &0" to "Bookmark &9"); each carries its bookmark number as its data.
     QMenu *ToggleBookmarkMenu = nullptr;

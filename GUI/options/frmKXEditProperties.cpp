@@ -24,6 +24,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -40,6 +41,7 @@
 #include "editor/KorvexLexer.h"
 #include "debug/guiDebugWindows.h"
 #include "editor/frmKXEditor.h"
+#include "frmKXAddCodeTemplate.h"
 #include "guiOptionsHost.h"
 #include "shell/frmKXMain.h"
 #include "shell/guiHosts.h"
@@ -132,6 +134,19 @@ const PanelRow kPanels[] = {
 // The print margins' minimums (inches), left, right, top, bottom.
 constexpr double kMarginMinimum[] = {0.183, 0.181, 0.18, 0.183};
 
+AddTemplateRunner &add_template_runner()
+{
+    static AddTemplateRunner runner;
+    return runner;
+}
+
+int run_add_template(TfrmAddCodeTemplate &dialog)
+{
+    if (add_template_runner())
+        return add_template_runner()(dialog);
+    return dialog.exec();
+}
+
 ColorDialogRunner &color_runner()
 {
     static ColorDialogRunner runner;
@@ -165,6 +180,10 @@ std::string error_caption() { return "Error"; }
 } // namespace
 
 void set_color_dialog_runner(ColorDialogRunner runner) { color_runner() = std::move(runner); }
+void set_add_template_runner(AddTemplateRunner runner)
+{
+    add_template_runner() = std::move(runner);
+}
 
 std::optional<TColor> run_color_dialog(TColor initial)
 {
@@ -180,7 +199,8 @@ std::optional<TColor> run_color_dialog(TColor initial)
 // ---- construction ------------------------------------------------------------------------------
 
 TfrmEditProperties::TfrmEditProperties(QWidget *owner)
-    : QDialog(owner), EnvOptions(GlobalMemoOptions()), SourceOptions(GlobalMemoSourceOptions())
+    : QDialog(owner), CodeTemplates(TemplatesSource().CodeTemplates),
+      EnvOptions(GlobalMemoOptions()), SourceOptions(GlobalMemoSourceOptions())
 {
     setObjectName(QStringLiteral("frmEditProperties"));
     setWindowTitle(tr("Environment Options"));
@@ -261,7 +281,11 @@ TfrmEditProperties::TfrmEditProperties(QWidget *owner)
     EnvOptions.EndUpdate();
 }
 
-TfrmEditProperties::~TfrmEditProperties() = default;
+TfrmEditProperties::~TfrmEditProperties()
+{
+    if (m_shown_once)
+        guarded([&] { FormDestroy(); });
+}
 
 QsciScintilla *TfrmEditProperties::SampleMemo(QWidget *page, const char *name)
 {
@@ -673,20 +697,63 @@ void TfrmEditProperties::BuildCodeTemplatesPage()
     CodeTemplatesPg = named_control<QWidget>(this, "CodeTemplatesPg");
     EditPropertiesPgCtrl->addTab(CodeTemplatesPg, tr("Code Templates"));
     auto *layout = new QVBoxLayout(CodeTemplatesPg);
-    layout->addWidget(new QLabel(tr("Templates"), CodeTemplatesPg));
-    TemplateGrid = named_control<QTableWidget>(CodeTemplatesPg, "TemplateGrid");
+    auto *splitter = named_control<QSplitter>(CodeTemplatesPg, "Splitter1");
+    splitter->setOrientation(Qt::Vertical);
+    splitter->setToolTip(tr("Resize Templates and code windows"));
+    layout->addWidget(splitter);
+
+    auto *templates = named_control<QWidget>(splitter, "TemplatesPanel");
+    auto *t = new QGridLayout(templates);
+    t->setContentsMargins(0, 0, 0, 0);
+    t->addWidget(new QLabel(tr("Templates"), templates), 0, 0);
+    TemplateGrid = named_control<QTableWidget>(templates, "TemplateGrid");
     TemplateGrid->setColumnCount(2);
     TemplateGrid->setHorizontalHeaderLabels({tr("Name"), tr("Description")});
     TemplateGrid->verticalHeader()->hide();
+    TemplateGrid->verticalHeader()->setDefaultSectionSize(18);
     TemplateGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    TemplateGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     TemplateGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    layout->addWidget(TemplateGrid, 1);
-    layout->addWidget(new QLabel(tr("Code"), CodeTemplatesPg));
-    CodeMemo = named_control<QsciScintilla>(CodeTemplatesPg, "CodeMemo");
+    TemplateGrid->setColumnWidth(0, std::max(20, IdePreferences().ct_name_width));
+    t->addWidget(TemplateGrid, 1, 0, 4, 1);
+    actAdd = new QAction(tr("&Add"), this);
+    actAdd->setObjectName(QStringLiteral("actAdd"));
+    actAdd->setToolTip(tr("Add a new template"));
+    actEdit = new QAction(tr("&Edit"), this);
+    actEdit->setObjectName(QStringLiteral("actEdit"));
+    actDelete = new QAction(tr("&Delete"), this);
+    actDelete->setObjectName(QStringLiteral("actDelete"));
+    AddButton = named_control<QPushButton>(templates, "AddButton", "&Add...");
+    AddButton->setToolTip(actAdd->toolTip());
+    EditButton = named_control<QPushButton>(templates, "EditButton", "&Edit");
+    DeleteButton = named_control<QPushButton>(templates, "DeleteButton", "&Delete");
+    t->addWidget(AddButton, 1, 1);
+    t->addWidget(EditButton, 2, 1);
+    t->addWidget(DeleteButton, 3, 1);
+    t->setRowStretch(4, 1);
+    connect(AddButton, &QPushButton::clicked, actAdd, &QAction::trigger);
+    connect(EditButton, &QPushButton::clicked, actEdit, &QAction::trigger);
+    connect(DeleteButton, &QPushButton::clicked, actDelete, &QAction::trigger);
+    connect(actAdd, &QAction::triggered, this, [this] { guarded([&] { actAddExecute(); }); });
+    connect(actEdit, &QAction::triggered, this, [this] { guarded([&] { actEditExecute(); }); });
+    connect(actDelete, &QAction::triggered, this,
+            [this] { guarded([&] { actDeleteExecute(); }); });
+    connect(TemplateGrid, &QTableWidget::currentCellChanged, this,
+            [this](int row, int column, int, int) {
+                if (!m_filling_grid)
+                    guarded([&] { TemplateGridSelectCell(column, row); });
+            });
+
+    auto *code = named_control<QWidget>(splitter, "CodePanel");
+    auto *c = new QVBoxLayout(code);
+    c->setContentsMargins(0, 0, 0, 0);
+    c->addWidget(new QLabel(tr("Code"), code));
+    CodeMemo = named_control<QsciScintilla>(code, "CodeMemo");
     CodeMemo->setUtf8(false);
-    CodeMemo->setMinimumHeight(100);
+    code->setMinimumHeight(100);
     m_sample_links.push_back(std::make_unique<TMemoOptionsLink>(CodeMemo, nullptr));
-    layout->addWidget(CodeMemo, 1);
+    c->addWidget(CodeMemo, 1);
+    CodeMemo->installEventFilter(this);
 }
 
 void TfrmEditProperties::BuildDebugWindowsPage()
@@ -979,6 +1046,188 @@ void TfrmEditProperties::BuildPrintPage()
         connect(box, &QCheckBox::clicked, this, [this] { Modified = true; });
     for (QLineEdit *edit : {edLeft, edRight, edTop, edBottom})
         connect(edit, &QLineEdit::textEdited, this, [this] { Modified = true; });
+}
+
+// ---- the code templates page -------------------------------------------------------------------
+
+void TfrmEditProperties::FillCodeTemplateGrid(const TMemoCodeTemplates &templates)
+{
+    TFlagScope filling(m_filling_grid);
+    TemplateGrid->setRowCount(templates.Count());
+    for (int i = 0; i < templates.Count(); ++i) {
+        const TCodeTemplate &item = templates.Items[static_cast<std::size_t>(i)];
+        TemplateGrid->setItem(i, 0, new QTableWidgetItem(QString::fromStdString(item.Name)));
+        TemplateGrid->setItem(i, 1, new QTableWidgetItem(QString::fromStdString(item.Description)));
+    }
+}
+
+int TfrmEditProperties::SelectedTemplate() const
+{
+    const int row = TemplateGrid->currentRow();
+    return row >= 0 && row < CodeTemplates.Count() ? row : -1;
+}
+
+// The code memo shows a template's code (its pending edit when there is one); the Edit and
+// Delete hints name it. With no template the memo is empty and the hints bare.
+void TfrmEditProperties::ShowTemplateCode(int item)
+{
+    if (item < 0 || item >= CodeTemplates.Count()) {
+        m_shown_template = -1;
+        m_shown_code.clear();
+        CodeMemo->setCursorPosition(0, 0);
+        CodeMemo->clear();
+        actEdit->setToolTip(tr("Edit"));
+        actDelete->setToolTip(tr("Delete"));
+    } else {
+        const TCodeTemplate &tpl = CodeTemplates.Items[static_cast<std::size_t>(item)];
+        const auto edited = EditedCode.find(m_template_keys[static_cast<std::size_t>(item)]);
+        m_shown_template = item;
+        m_shown_code = edited != EditedCode.end() ? edited->second : tpl.Code;
+        CodeMemo->setCursorPosition(0, 0);
+        CodeMemo->setText(QString::fromLatin1(m_shown_code.data(),
+                                              static_cast<qsizetype>(m_shown_code.size())));
+        actEdit->setToolTip(tr("Edit ") + QString::fromStdString(tpl.Name));
+        actDelete->setToolTip(tr("Delete ") + QString::fromStdString(tpl.Name));
+    }
+    CodeMemo->setEnabled(m_shown_template >= 0);
+    EditButton->setToolTip(actEdit->toolTip());
+    DeleteButton->setToolTip(actDelete->toolTip());
+}
+
+void TfrmEditProperties::TemplateGridSelectCell(int, int row)
+{
+    CodeMemoExit(); // what was typed for the template shown before stays with it
+    ShowTemplateCode(row);
+}
+
+void TfrmEditProperties::CodeMemoEnter()
+{
+    CodeMemoFocused = true;
+    CodeTextOnEnter = CodeMemo->text().toLatin1().toStdString();
+}
+
+// The memo's text, kept for the template it shows until the dialog closes (Modified stays).
+void TfrmEditProperties::CodeMemoExit()
+{
+    CodeMemoFocused = false;
+    if (m_shown_template < 0 || m_shown_template >= CodeTemplates.Count())
+        return;
+    const QByteArray bytes = CodeMemo->text().toLatin1();
+    std::string text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    const int key = m_template_keys[static_cast<std::size_t>(m_shown_template)];
+    if (text != m_shown_code || EditedCode.count(key))
+        EditedCode[key] = std::move(text);
+}
+
+bool TfrmEditProperties::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == CodeMemo) {
+        if (event->type() == QEvent::FocusIn)
+            guarded([&] { CodeMemoEnter(); });
+        else if (event->type() == QEvent::FocusOut)
+            guarded([&] { CodeMemoExit(); });
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmEditProperties::actAddExecute()
+{
+    TfrmAddCodeTemplate dialog(this);
+    dialog.Name->clear();
+    dialog.Description->clear();
+    if (run_add_template(dialog) != QDialog::Accepted)
+        return;
+    CodeMemoExit();
+    CodeTemplates.Items.push_back({dialog.Name->text().toStdString(),
+                                   dialog.Description->text().toStdString(), {}});
+    m_template_keys.push_back(m_next_template_key++);
+    FillCodeTemplateGrid(CodeTemplates);
+    TemplateGrid->setCurrentCell(CodeTemplates.Count() - 1, 0);
+    ShowTemplateCode(CodeTemplates.Count() - 1);
+    CodeMemo->setFocus();
+    Modified = true;
+    actDeleteUpdate();
+}
+
+void TfrmEditProperties::actEditExecute()
+{
+    const int item = SelectedTemplate();
+    if (item < 0)
+        return;
+    TCodeTemplate &tpl = CodeTemplates.Items[static_cast<std::size_t>(item)];
+    TfrmAddCodeTemplate dialog(this);
+    dialog.Name->setText(QString::fromStdString(tpl.Name));
+    dialog.Description->setText(QString::fromStdString(tpl.Description));
+    if (run_add_template(dialog) != QDialog::Accepted)
+        return;
+    const std::string name = dialog.Name->text().toStdString();
+    const std::string description = dialog.Description->text().toStdString();
+    if (name != tpl.Name || description != tpl.Description) {
+        tpl.Name = name;
+        tpl.Description = description;
+        TemplateGrid->item(item, 0)->setText(QString::fromStdString(name));
+        TemplateGrid->item(item, 1)->setText(QString::fromStdString(description));
+        actEdit->setToolTip(tr("Edit ") + QString::fromStdString(name));
+        actDelete->setToolTip(tr("Delete ") + QString::fromStdString(name));
+        EditButton->setToolTip(actEdit->toolTip());
+        DeleteButton->setToolTip(actDelete->toolTip());
+        Modified = true;
+    }
+    CodeMemo->setFocus();
+}
+
+// The list is rebuilt without the item; the pending code edits of the others stay with them,
+// the deleted one's goes.
+void TfrmEditProperties::actDeleteExecute()
+{
+    const int item = SelectedTemplate();
+    if (item < 0)
+        return;
+    const auto index = static_cast<std::size_t>(item);
+    const std::string question = "Delete " + CodeTemplates.Items[index].Name + "?";
+    if (ShowAppMessageBox(question, "Delete a code template", kMbOkCancel) != kIdOk)
+        return;
+    CodeMemoExit();
+    const TMemoCodeTemplates scratch = CodeTemplates;
+    CodeTemplates.Items.clear();
+    for (std::size_t i = 0; i < scratch.Items.size(); ++i)
+        if (i != index)
+            CodeTemplates.Items.push_back(scratch.Items[i]);
+    EditedCode.erase(m_template_keys[index]);
+    m_template_keys.erase(m_template_keys.begin() + item);
+    m_shown_template = -1;
+    FillCodeTemplateGrid(CodeTemplates);
+    const int next = std::min(item, CodeTemplates.Count() - 1);
+    {
+        TFlagScope filling(m_filling_grid);
+        TemplateGrid->setCurrentCell(next, 0);
+    }
+    ShowTemplateCode(next);
+    Modified = true;
+    actDeleteUpdate();
+}
+
+void TfrmEditProperties::actDeleteUpdate()
+{
+    const bool any = TemplateGrid->rowCount() > 0;
+    actDelete->setEnabled(any);
+    DeleteButton->setEnabled(any);
+}
+
+// Every code edit into its template (OK).
+void TfrmEditProperties::ApplyCodeEdits()
+{
+    CodeMemoExit();
+    for (std::size_t i = 0; i < m_template_keys.size(); ++i)
+        if (const auto edited = EditedCode.find(m_template_keys[i]); edited != EditedCode.end())
+            CodeTemplates.Items[i].Code = edited->second;
+}
+
+void TfrmEditProperties::FormDestroy()
+{
+    std::string message;
+    if (!TemplatesSource().Save(message))
+        ShowAppMessageBox(message, error_caption(), kMbOk | kMbIconError);
 }
 
 // ---- the editor pages --------------------------------------------------------------------------
@@ -1528,8 +1777,19 @@ void TfrmEditProperties::FormShow()
     set_checked_silently(pcbUseMonoFont, EnvOptions.UseMonoFont);
     FillFontList(EnvOptions.UseMonoFont);
 
-    // Code Templates: the header row; the templates themselves are the template page's.
-    TemplateGrid->setRowCount(0);
+    // Code Templates: the list as it is now, which Cancel puts back; template 0 shown.
+    m_shown_templates = CodeTemplates;
+    EditedCode.clear();
+    m_template_keys.clear();
+    for (int i = 0; i < CodeTemplates.Count(); ++i)
+        m_template_keys.push_back(m_next_template_key++);
+    FillCodeTemplateGrid(CodeTemplates);
+    {
+        TFlagScope filling(m_filling_grid);
+        TemplateGrid->setCurrentCell(CodeTemplates.Count() > 0 ? 0 : -1, 0);
+    }
+    ShowTemplateCode(CodeTemplates.Count() > 0 ? 0 : -1);
+    actDeleteUpdate();
 
     // Syntax Colors
     Elements->setCurrentRow(0);
@@ -1737,6 +1997,7 @@ void TfrmEditProperties::FormClose(int result)
 // Every page value into the settings; the syntax-element records into the store at once.
 void TfrmEditProperties::OkPath()
 {
+    ApplyCodeEdits();
     TIdePreferences &prefs = IdePreferences();
     const auto blocks = debug_window_blocks(prefs);
     for (std::size_t i = 0; i < blocks.size(); ++i) {
@@ -1846,6 +2107,9 @@ void TfrmEditProperties::CancelPath()
     TIdePreferences &prefs = IdePreferences();
     prefs.undo_after_save = UndoAfterSave;
     EnvOptions.BeginUpdate();
+    // The list as it was at show: adds, renames and deletes go (the pending code edits were
+    // never applied).
+    CodeTemplates = m_shown_templates;
     EnvOptions.Assign(SavedEnvOptions);
     SourceOptions.Assign(SavedSourceOptions);
     EnvOptions.Changed();

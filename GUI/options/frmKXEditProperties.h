@@ -16,11 +16,13 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "editor/MemoCodeTemplates.h"
 #include "editor/MemoOptions.h"
 #include "settings/guiEnvironment.h"
 #include "settings/guiKXPreferences.h"
@@ -43,6 +45,7 @@ class QsciScintilla;
 class TColorCombo;
 class TKorvexLexer;
 class TQBSpinEdit;
+class TfrmAddCodeTemplate;
 class TfrmMainWindow;
 
 // The colour dialog the colour buttons open: the chosen colour, or nothing when cancelled.
@@ -50,6 +53,11 @@ class TfrmMainWindow;
 using ColorDialogRunner = std::function<std::optional<TColor>(TColor initial)>;
 void set_color_dialog_runner(ColorDialogRunner runner);
 std::optional<TColor> run_color_dialog(TColor initial);
+
+// The add-template dialog, shown modally: its result (QDialog::Accepted or Rejected). Tests
+// install a scripted one; null restores exec().
+using AddTemplateRunner = std::function<int(TfrmAddCodeTemplate &dialog)>;
+void set_add_template_runner(AddTemplateRunner runner);
 
 // The dialog's working copy of one debug window's settings.
 struct DebugWindowRecord {
@@ -80,6 +88,18 @@ public:
     void CancelEditButtonClick();
     // The "BreakPoint" and "ExecutionPoint" colours into their 16 marker styles.
     void UpdateMarkerStyles();
+
+    // ---- the code templates page ----
+    void FillCodeTemplateGrid(const TMemoCodeTemplates &templates);
+    void TemplateGridSelectCell(int column, int row);
+    void CodeMemoEnter();
+    void CodeMemoExit();
+    void actAddExecute();
+    void actEditExecute();
+    void actDeleteExecute();
+    void actDeleteUpdate();
+    // Writes the template file (every time the dialog goes, OK or Cancel).
+    void FormDestroy();
 
     // ---- the editor pages ----
     void ElementsClick();
@@ -146,6 +166,14 @@ public:
     // Code Templates
     QTableWidget *TemplateGrid = nullptr;
     QsciScintilla *CodeMemo = nullptr;
+    QPushButton *AddButton = nullptr, *EditButton = nullptr, *DeleteButton = nullptr;
+    QAction *actAdd = nullptr, *actEdit = nullptr, *actDelete = nullptr;
+    // The program-wide list the page edits in place.
+    TMemoCodeTemplates &CodeTemplates;
+    // Code typed for a template, by the template's key (see m_template_keys), until the close.
+    std::map<int, std::string> EditedCode;
+    bool CodeMemoFocused = false;
+    std::string CodeTextOnEnter;
 
     // Debug Windows
     QRadioButton *rdbOpenNone = nullptr, *rdbOpenLast = nullptr, *rdbOpenAll = nullptr,
@@ -195,6 +223,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void done(int result) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void BuildEditorPage();
@@ -205,6 +234,10 @@ private:
     void BuildDebugWindowsPage();
     void BuildPrintPage();
     QsciScintilla *SampleMemo(QWidget *page, const char *name);
+
+    void ShowTemplateCode(int item);
+    int SelectedTemplate() const;
+    void ApplyCodeEdits();
 
     void ToggleExecute(std::size_t row);
     void UpdateToggles();
@@ -255,6 +288,15 @@ private:
     bool m_symbols_used = false;
     QString m_symbol_texts[4];
     std::vector<std::unique_ptr<TMemoOptionsLink>> m_sample_links;
+    // The list as it was at show, which Cancel puts back.
+    TMemoCodeTemplates m_shown_templates;
+    // One key per template, following adds and deletes, for EditedCode.
+    std::vector<int> m_template_keys;
+    int m_next_template_key = 0;
+    // The template whose code the code memo shows (-1: none) and the text it was shown with.
+    int m_shown_template = -1;
+    std::string m_shown_code;
+    bool m_filling_grid = false;
 };
 
 // The Options menu's "&Environment Options" (the active editor's memo, the stored page) and an

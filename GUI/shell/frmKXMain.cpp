@@ -29,6 +29,7 @@
 #include "driver/Temporaryglobals.h"
 #include "frmKXAbout.h"
 #include "frmKXDockable.h"
+#include "editor/MemoCodeTemplates.h"
 #include "editor/MemoOptions.h"
 #include "options/frmKXEnvOptions.h"
 #include "frmKXInfo.h"
@@ -274,6 +275,15 @@ void TfrmMainWindow::FormCreate()
                              &prefs.adv_lib_dir, &prefs.adv_source_dir, &prefs.board_file_dir})
         *dir = program_directory();
     gDialogControl.SetBoxFactory(qt_status_box_factory(this));
+    // The code templates every editor inserts: ours under the configuration folder, first
+    // seeded from the program directory's file.
+    std::string seed = program_directory();
+    if (!seed.empty() && seed.back() != '/')
+        seed.push_back('/');
+    const std::string problem = TemplatesSource().Load(TTemplatesSource::DefaultPath(),
+                                                       seed.empty() ? seed : seed + "kxwd.ctx");
+    if (!problem.empty())
+        ShowAppMessageBox(problem, "Error", kMbOk | kMbIconError);
 }
 
 void TfrmMainWindow::ApplyWindowPlacement()

@@ -143,6 +143,8 @@ public:
             *actFindNext = nullptr, *actAltFindNext = nullptr, *actGrep = nullptr,
             *actGoto = nullptr, *actPreviousError = nullptr,
             *actNextError = nullptr;
+    // "&Insert Code Template...": the active editor's code-template list.
+    QAction *actShowCodeTemplates = nullptr;
     // Every command's enabled state from the windows as they are now (run when the event loop
     // goes idle, when a menu opens and when an editor's state changes).
     void UpdateActions();

@@ -152,6 +152,10 @@ void TfrmMainWindow::BuildEditMenu()
                               Qt::CTRL | Qt::ALT | Qt::Key_N);
     Connect(actNextError, [this] { return MessagesVisible(); },
             [this] { actNextErrorExecute(); });
+    edit->addSeparator();
+    actShowCodeTemplates = add_action(edit, tr("&Insert Code Template..."), QString());
+    Connect(actShowCodeTemplates, [this] { return EditorActive(); },
+            [this] { ActiveEditorWindow()->ShowCodeTemplates(); });
     connect(edit, &QMenu::aboutToShow, this, [this] { guarded([&] { UpdateActions(); }); });
 }
 
@@ -236,7 +240,7 @@ void TfrmMainWindow::UpdateActions()
     actEditCopy->setEnabled(actEditCopyUpdate());
     actEditPaste->setEnabled(
         editor && editor->Editor()->SendScintilla(QsciScintillaBase::SCI_CANPASTE) != 0);
-    for (QAction *action : {actFind, actReplace, actFindNext, actGoto})
+    for (QAction *action : {actFind, actReplace, actFindNext, actGoto, actShowCodeTemplates})
         action->setEnabled(editor != nullptr);
     actPreviousError->setEnabled(MessagesVisible());
     actNextError->setEnabled(MessagesVisible());

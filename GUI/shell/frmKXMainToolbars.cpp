@@ -1083,6 +1083,7 @@ void TfrmMainWindow::BuildActionNames()
         {"actFindNext", actFindNext},
         {"actAltFindNext", actAltFindNext},
         {"actGrep", actGrep},
+        {"actShowCodeTemplates", actShowCodeTemplates},
         {"actGoto", actGoto},
         {"actPreviousError", actPreviousError},
         {"actNextError", actNextError},
