@@ -484,7 +484,8 @@ TEST_F(DebugCommands, EditorPopupCarriesTheMainWindowsCommands)
             items.push_back(item);
     TfrmMainWindow &m = Main();
     EXPECT_EQ(items, (std::vector<QAction *>{m.actFileNew, editor->actOpenFileAtCursor,
-                                             m.actFileClose, m.actEditCut, m.actEditCopy,
+                                             m.actFileClose, editor->actShowCodeTemplates,
+                                             m.actEditCut, m.actEditCopy,
                                              m.actEditPaste, m.actFind, m.actEditMode,
                                              m.actAddWatch, editor->actReadOnly,
                                              editor->actUseSyntaxParser,
