@@ -10,6 +10,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontDialog>
 #include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -39,7 +40,12 @@
 #include "controls/ColorCombo.h"
 #include "controls/QBSpinEdit.h"
 #include "editor/KorvexLexer.h"
+#include "debug/frmKXDisassembly.h"
+#include "debug/frmKXStack.h"
+#include "debug/frmKXWatches.h"
 #include "debug/guiDebugWindows.h"
+#include "FontRecord.h"
+#include "shell/frmKXMessages.h"
 #include "editor/frmKXEditor.h"
 #include "frmKXAddCodeTemplate.h"
 #include "guiOptionsHost.h"
@@ -134,6 +140,12 @@ const PanelRow kPanels[] = {
 // The print margins' minimums (inches), left, right, top, bottom.
 constexpr double kMarginMinimum[] = {0.183, 0.181, 0.18, 0.183};
 
+FontDialogRunner &font_runner()
+{
+    static FontDialogRunner runner;
+    return runner;
+}
+
 AddTemplateRunner &add_template_runner()
 {
     static AddTemplateRunner runner;
@@ -180,6 +192,21 @@ std::string error_caption() { return "Error"; }
 } // namespace
 
 void set_color_dialog_runner(ColorDialogRunner runner) { color_runner() = std::move(runner); }
+void set_font_dialog_runner(FontDialogRunner runner) { font_runner() = std::move(runner); }
+
+std::optional<QFont> run_font_dialog(const QFont &initial, bool fixed_only)
+{
+    if (font_runner())
+        return font_runner()(initial, fixed_only);
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(
+        &ok, initial, QApplication::activeWindow(), QString(),
+        fixed_only ? QFontDialog::MonospacedFonts : QFontDialog::FontDialogOptions());
+    if (!ok)
+        return std::nullopt;
+    return chosen;
+}
+
 void set_add_template_runner(AddTemplateRunner runner)
 {
     add_template_runner() = std::move(runner);
@@ -825,11 +852,13 @@ void TfrmEditProperties::BuildDebugWindowsPage()
         text->setBuddy(buddy);
         return text;
     };
-    f->addWidget(label("Fo&nt", cboFont), 0, 0);
+    lblFont = label("Fo&nt", cboFont);
+    f->addWidget(lblFont, 0, 0);
     f->addWidget(cboFont, 0, 1);
     f->addWidget(btnChooseFont, 0, 2);
     f->addWidget(chkUseFixedPitch, 1, 1);
-    f->addWidget(label("&Foreground Color", cboForeground), 2, 0);
+    lblForeground = label("&Foreground Color", cboForeground);
+    f->addWidget(lblForeground, 2, 0);
     f->addWidget(cboForeground, 2, 1);
     f->addWidget(btnChooseForeground, 2, 2);
     f->addWidget(label("&Background Color", cboBackground), 3, 0);
@@ -881,6 +910,8 @@ void TfrmEditProperties::BuildDebugWindowsPage()
     st->addWidget(new QLabel(tr("Spaces In Tab:"), pnlStdio), 7, 0);
     st->addWidget(edtSpacesInTab, 7, 1);
     connect(chkLogStdio, &QCheckBox::clicked, this, [this] { chkLogStdioClick(); Modified = true; });
+    connect(btnStdioLog, &QToolButton::clicked, this,
+            [this] { guarded([&] { btnStdioLogClick(); }); });
 
     pnlAsm = panel("pnlAsm");
     auto *as = new QVBoxLayout(pnlAsm);
@@ -961,8 +992,57 @@ void TfrmEditProperties::BuildDebugWindowsPage()
             [this] { guarded([&] { lbxWindowClick(); }); });
     // Every other control of the page only marks the dialog changed; OK takes its value.
     for (QAbstractButton *button : DebugWindowsPg->findChildren<QAbstractButton *>())
-        if (button != chkLogStdio && button != btnApplyFontAndColor)
+        if (button != chkLogStdio && button != btnApplyFontAndColor && button != btnStdioLog &&
+            button != btnChooseFont && button != btnChooseForeground &&
+            button != btnChooseBackground)
             connect(button, &QAbstractButton::clicked, this, [this] { Modified = true; });
+    connect(cboForeground, &TColorCombo::colorChanged, this, [this] {
+        guarded([&] {
+            if (m_loading || m_applying_record)
+                return;
+            ApplyWindowForeground(lbxWindow->currentRow());
+            Modified = true;
+        });
+    });
+    connect(cboBackground, &TColorCombo::colorChanged, this, [this] {
+        guarded([&] {
+            if (m_loading || m_applying_record)
+                return;
+            ApplyWindowBackground(lbxWindow->currentRow());
+            Modified = true;
+        });
+    });
+    connect(cboFont, &QComboBox::currentTextChanged, this, [this] {
+        guarded([&] {
+            if (m_loading || m_applying_record)
+                return;
+            ApplyWindowFont(lbxWindow->currentRow());
+            Modified = true;
+        });
+    });
+    ColorButton(btnChooseForeground, cboForeground);
+    ColorButton(btnChooseBackground, cboBackground);
+    connect(btnChooseFont, &QToolButton::clicked, this,
+            [this] { guarded([&] { btnChooseFontClick(); }); });
+    connect(chkUseFixedPitch, &QCheckBox::clicked, this, [this] {
+        guarded([&] {
+            TFlagScope quiet(m_applying_record);
+            const QString shown = cboFont->currentText();
+            cboFont->clear();
+            for (const QString &family : QFontDatabase::families())
+                if (!chkUseFixedPitch->isChecked() || QFontInfo(QFont(family)).fixedPitch())
+                    cboFont->addItem(family);
+            if (chkUseFixedPitch->isChecked())
+                cboFont->setCurrentIndex(0);
+            else
+                cboFont->setCurrentIndex(std::max(0, cboFont->findText(shown)));
+            Modified = true;
+        });
+    });
+    connect(btnApplyFontAndColor, &QPushButton::clicked, this,
+            [this] { guarded([&] { btnApplyFontAndColorClick(); }); });
+    connect(chkSyntaxHighlight, &QCheckBox::clicked, this,
+            [this](bool on) { guarded([&] { EnableAsmFontControls(!on); }); });
     for (QLineEdit *edit : {edtStdioLog, edtRows, edtColumns, edtSpacesInTab})
         connect(edit, &QLineEdit::textEdited, this, [this] { Modified = true; });
 }
@@ -1042,10 +1122,130 @@ void TfrmEditProperties::BuildPrintPage()
     layout->addWidget(backup);
     layout->addStretch();
 
-    for (QCheckBox *box : PrintOptionsPg->findChildren<QCheckBox *>())
+    // The print options are the main window's, edited in place (Cancel puts them back).
+    const auto print_box = [this](QCheckBox *box, bool TTextOptions::*option) {
+        connect(box, &QCheckBox::clicked, this, [this, option](bool on) {
+            guarded([&] {
+                if (m_main)
+                    m_main->PrintSetup().TextOptions.*option = on;
+                Modified = true;
+            });
+        });
+    };
+    print_box(cbHeader, &TTextOptions::UseHeader);
+    print_box(cbFooter, &TTextOptions::UseFooter);
+    print_box(cbLeft, &TTextOptions::UseMarginLeft);
+    print_box(cbRight, &TTextOptions::UseMarginRight);
+    print_box(cbTop, &TTextOptions::UseMarginTop);
+    print_box(cbBottom, &TTextOptions::UseMarginBottom);
+    print_box(cbSyntax, &TTextOptions::ColorSyntax);
+    print_box(cbWrap, &TTextOptions::WrapLines);
+    connect(cbPages, &QCheckBox::clicked, this, [this] { guarded([&] { cbPagesClick(); }); });
+    for (std::size_t i = 0; i < 4; ++i) {
+        QLineEdit *edit = margins[i].second;
+        connect(edit, &QLineEdit::editingFinished, this,
+                [this, i] { guarded([&] { MarginExit(i); }); });
+    }
+    connect(btnPrintSetup, &QPushButton::clicked, this,
+            [this] { guarded([&] { btnPrintSetupClick(); }); });
+    connect(btnPreview, &QPushButton::clicked, this, [this] {
+        guarded([&] {
+            if (m_main && m_main->ActiveEditorWindow())
+                m_main->actPrintPreviewExecute();
+        });
+    });
+    connect(BitBtn1, &QToolButton::clicked, this, [this] { guarded([&] { BitBtn1Click(); }); });
+    for (QCheckBox *box : {chkFlashAfterCompile, chkBeepAfterCompile, chkDetectChanges,
+                           chkConfirmLibCompile, chkBackup, chkAutoSave})
         connect(box, &QCheckBox::clicked, this, [this] { Modified = true; });
-    for (QLineEdit *edit : {edLeft, edRight, edTop, edBottom})
-        connect(edit, &QLineEdit::textEdited, this, [this] { Modified = true; });
+}
+
+// The margin fields: a number above the margin's minimum is taken, one at or below it becomes
+// the minimum, and anything else (no number, not finite) shows the margin again.
+void TfrmEditProperties::MarginExit(std::size_t which)
+{
+    if (!m_main)
+        return;
+    TTextOptions &text = m_main->PrintSetup().TextOptions;
+    double *const options[] = {&text.MarginLeft, &text.MarginRight, &text.MarginTop,
+                               &text.MarginBottom};
+    QLineEdit *const fields[] = {edLeft, edRight, edTop, edBottom};
+    double value = *options[which];
+    if (const std::optional<double> typed = finite_number(fields[which]->text()))
+        value = *typed;
+    if (value <= kMarginMinimum[which])
+        value = kMarginMinimum[which];
+    if (value != *options[which]) {
+        *options[which] = value;
+        Modified = true;
+    }
+    fields[which]->setText(float_text(value));
+}
+
+void TfrmEditProperties::cbPagesClick()
+{
+    if (m_main) {
+        TTextOptions &text = m_main->PrintSetup().TextOptions;
+        text.UsePageNumbers = cbPages->isChecked();
+        text.PrintPageNumber = cbPages->isChecked()
+                                   ? static_cast<TPageNumberPosition>(
+                                         std::min<int>(IdePreferences().PrintPagePosition, 1))
+                                   : TPageNumberPosition::pnNone;
+    }
+    Modified = true;
+}
+
+void TfrmEditProperties::btnPrintSetupClick()
+{
+    if (!m_main)
+        return;
+    m_main->actPrintSetupExecute();
+    LoadPrintPage();
+    set_checked_silently(cbPages, m_main->PrintSetup().TextOptions.PrintPageNumber !=
+                                      TPageNumberPosition::pnNone);
+}
+
+// The print font: the settings' font takes the chosen one at once (Cancel puts the shown one back).
+void TfrmEditProperties::BitBtn1Click()
+{
+    TPrinterFont &print = IdePreferences().PrintFont;
+    QFont font(QString::fromStdString(print.name));
+    if (print.size > 0)
+        font.setPointSize(print.size);
+    font.setBold(print.bold);
+    font.setItalic(print.italic);
+    font.setUnderline(print.underline);
+    font.setStrikeOut(print.strikeout);
+    const std::optional<QFont> chosen = run_font_dialog(font, false);
+    if (!chosen)
+        return;
+    print.name = chosen->family().toStdString();
+    if (chosen->pointSize() > 0)
+        print.size = chosen->pointSize();
+    print.bold = chosen->bold();
+    print.italic = chosen->italic();
+    print.underline = chosen->underline();
+    print.strikeout = chosen->strikeOut();
+    edtPrintFontName->setText(QString::fromStdString(print.name));
+    Modified = true;
+}
+
+void TfrmEditProperties::btnStdioLogClick()
+{
+    FileDialogRequest request;
+    request.kind = FileDialogRequest::Kind::Open;
+    request.title = "Select a Stdio log file";
+    request.filter = "Stdio log files (*.out)|*.out|";
+    request.directory = IdePreferences().stdio_log_dir;
+    request.must_exist = false;
+    std::unique_ptr<TFileDialog> dialog = make_file_dialog(request);
+    if (!dialog->Execute())
+        return;
+    const std::string chosen = dialog->FileName();
+    const std::size_t slash = chosen.find_last_of("/\\");
+    IdePreferences().stdio_log_dir = slash == std::string::npos ? std::string() : chosen.substr(0, slash + 1);
+    edtStdioLog->setText(QString::fromStdString(chosen));
+    Modified = true;
 }
 
 // ---- the code templates page -------------------------------------------------------------------
@@ -1682,13 +1882,163 @@ void TfrmEditProperties::lbxWindowClick()
             cboFont->insertItem(0, name);
         cboFont->setCurrentIndex(cboFont->findText(name));
     }
-    cboForeground->SetSelectedColor(record.Font.colour);
-    cboBackground->SetSelectedColor(record.BackgroundColor);
+    {
+        TFlagScope quiet(m_applying_record);
+        cboForeground->SetSelectedColor(record.Font.colour);
+        cboBackground->SetSelectedColor(record.BackgroundColor);
+    }
+    EnableAsmFontControls(!(record.Name == "Assembly" && chkSyntaxHighlight->isChecked()));
     QWidget *shown = pnlBlank;
     for (const PanelRow &panel : kPanels)
         if (record.Name == panel.window)
             shown = this->*panel.panel;
     pnlOptions->setCurrentWidget(shown);
+}
+
+// The list (or view) of an open debug window that shows its text: its colours and font are the
+// record's. The windows not listed here have none open in this build, or take nothing live.
+static QAbstractItemView *open_window_view(TfrmMainWindow *main, const std::string &name)
+{
+    if (!main)
+        return nullptr;
+    if (name == "Messages") {
+        auto *window = main->findChild<TfrmMessages *>();
+        return window ? window->lbxMessages : nullptr;
+    }
+    if (name == "Stack") {
+        auto *window = main->findChild<TfrmStack *>();
+        return window ? window->lbxStack : nullptr;
+    }
+    if (name == "Watch") {
+        auto *window = main->findChild<TfrmWatches *>();
+        return window ? window->lbxWatches : nullptr;
+    }
+    if (name == "Assembly") {
+        auto *window = main->findChild<TfrmDisassembly *>();
+        return window ? window->lbxDisassembled : nullptr;
+    }
+    return nullptr;
+}
+
+static void apply_colours(QAbstractItemView *view, std::optional<TColor> text,
+                          std::optional<TColor> background)
+{
+    QPalette palette = view->palette();
+    if (text)
+        palette.setColor(QPalette::Text, colour_of(*text));
+    if (background)
+        palette.setColor(QPalette::Base, colour_of(*background));
+    view->setPalette(palette);
+    view->viewport()->update();
+}
+
+void TfrmEditProperties::ApplyWindowForeground(int index)
+{
+    if (index < 0 || index >= static_cast<int>(DebugWindowRecords.size()))
+        return;
+    DebugWindowRecord &record = DebugWindowRecords[static_cast<std::size_t>(index)];
+    record.Font.colour = cboForeground->SelectedColor();
+    if (QAbstractItemView *view = open_window_view(m_main, record.Name))
+        apply_colours(view, record.Font.colour, std::nullopt);
+}
+
+void TfrmEditProperties::ApplyWindowBackground(int index)
+{
+    if (index < 0 || index >= static_cast<int>(DebugWindowRecords.size()))
+        return;
+    DebugWindowRecord &record = DebugWindowRecords[static_cast<std::size_t>(index)];
+    record.BackgroundColor = cboBackground->SelectedColor();
+    if (QAbstractItemView *view = open_window_view(m_main, record.Name))
+        apply_colours(view, std::nullopt, record.BackgroundColor);
+}
+
+void TfrmEditProperties::ApplyWindowFont(int index)
+{
+    if (index < 0 || index >= static_cast<int>(DebugWindowRecords.size()))
+        return;
+    DebugWindowRecord &record = DebugWindowRecords[static_cast<std::size_t>(index)];
+    const int selected = lbxWindow->currentRow();
+    if (index != selected && selected >= 0)
+        record.Font = DebugWindowRecords[static_cast<std::size_t>(selected)].Font;
+    record.Font.name = cboFont->currentText().toStdString();
+    // The disassembly's font is the syntax styles' while it highlights.
+    if (record.Name == "Assembly" && chkSyntaxHighlight->isChecked())
+        return;
+    if (QAbstractItemView *view = open_window_view(m_main, record.Name)) {
+        TFont font;
+        ApplyFontRecord(font, record.Font);
+        view->setFont(font.font);
+        view->viewport()->update();
+    }
+}
+
+void TfrmEditProperties::btnApplyFontAndColorClick()
+{
+    for (int i = 0; i < static_cast<int>(DebugWindowRecords.size()); ++i)
+        ApplyWindowForeground(i);
+    for (int i = 0; i < static_cast<int>(DebugWindowRecords.size()); ++i)
+        ApplyWindowBackground(i);
+    for (int i = 0; i < static_cast<int>(DebugWindowRecords.size()); ++i)
+        ApplyWindowFont(i);
+    Modified = true;
+}
+
+void TfrmEditProperties::btnChooseFontClick()
+{
+    const int index = lbxWindow->currentRow();
+    if (index < 0 || index >= static_cast<int>(DebugWindowRecords.size()))
+        return;
+    DebugWindowRecord &record = DebugWindowRecords[static_cast<std::size_t>(index)];
+    TFont font;
+    ApplyFontRecord(font, record.Font);
+    const std::optional<QFont> chosen = run_font_dialog(font.font, chkUseFixedPitch->isChecked());
+    if (!chosen)
+        return;
+    font.font = *chosen;
+    ReadFontRecord(record.Font, font);
+    {
+        TFlagScope quiet(m_applying_record);
+        const QString name = QString::fromStdString(record.Font.name);
+        if (cboFont->findText(name) < 0)
+            cboFont->insertItem(0, name);
+        cboFont->setCurrentIndex(cboFont->findText(name));
+    }
+    if (!(record.Name == "Assembly" && chkSyntaxHighlight->isChecked()))
+        if (QAbstractItemView *view = open_window_view(m_main, record.Name)) {
+            view->setFont(font.font);
+            view->viewport()->update();
+        }
+    Modified = true;
+}
+
+// With syntax highlighting the disassembly's colours and font are the syntax styles'.
+void TfrmEditProperties::EnableAsmFontControls(bool enabled)
+{
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             cboFont, cboForeground, btnChooseFont, btnChooseForeground, lblForeground, lblFont,
+             chkUseFixedPitch})
+        if (control)
+            control->setEnabled(enabled);
+}
+
+// The stored fonts and colours back into the open windows (Cancel).
+void TfrmEditProperties::RestoreWindowLooks()
+{
+    const auto blocks = debug_window_blocks(IdePreferences());
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const DebugWindowSettings &block = *blocks[i];
+        DebugWindowRecords[i].Font = block.font;
+        DebugWindowRecords[i].BackgroundColor = block.background_colour;
+        QAbstractItemView *view = open_window_view(m_main, block.window_name);
+        if (!view)
+            continue;
+        apply_colours(view, block.font.colour, block.background_colour);
+        if (!(block.window_name == "Assembly" && IdePreferences().assembly.syntax_highlight)) {
+            TFont font;
+            ApplyFontRecord(font, block.font);
+            view->setFont(font.font);
+        }
+    }
 }
 
 void TfrmEditProperties::chkLogStdioClick()
@@ -2127,6 +2477,7 @@ void TfrmEditProperties::CancelPath()
     }
     EnvOptions.EndUpdate();
 
+    RestoreWindowLooks();
     prefs.watch.watches_in_flyover = m_shown_prefs.watch.watches_in_flyover;
     prefs.watch.errors_in_flyover = m_shown_prefs.watch.errors_in_flyover;
     set_checked_silently(chkEnableFlyoverWatch, prefs.watch.watches_in_flyover);

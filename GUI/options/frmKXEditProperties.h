@@ -13,6 +13,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 
 #include <array>
 #include <functional>
@@ -53,6 +54,11 @@ class TfrmMainWindow;
 using ColorDialogRunner = std::function<std::optional<TColor>(TColor initial)>;
 void set_color_dialog_runner(ColorDialogRunner runner);
 std::optional<TColor> run_color_dialog(TColor initial);
+
+// The font dialog behind the "..." font buttons: the chosen font, or nothing when cancelled.
+using FontDialogRunner = std::function<std::optional<QFont>(const QFont &initial, bool fixed_only)>;
+void set_font_dialog_runner(FontDialogRunner runner);
+std::optional<QFont> run_font_dialog(const QFont &initial, bool fixed_only);
 
 // The add-template dialog, shown modally: its result (QDialog::Accepted or Rejected). Tests
 // install a scripted one; null restores exec().
@@ -185,6 +191,7 @@ public:
     QToolButton *btnChooseFont = nullptr, *btnChooseForeground = nullptr,
                 *btnChooseBackground = nullptr;
     QCheckBox *chkUseFixedPitch = nullptr;
+    QLabel *lblFont = nullptr, *lblForeground = nullptr;
     TColorCombo *cboForeground = nullptr, *cboBackground = nullptr;
     QPushButton *btnApplyFontAndColor = nullptr;
     QStackedWidget *pnlOptions = nullptr;
@@ -264,7 +271,19 @@ private:
     void rdbDebugBehaviorClick();
     void lbxWindowClick();
     void chkLogStdioClick();
+    void btnStdioLogClick();
+    void ApplyWindowForeground(int index);
+    void ApplyWindowBackground(int index);
+    void ApplyWindowFont(int index);
+    void btnApplyFontAndColorClick();
+    void btnChooseFontClick();
+    void EnableAsmFontControls(bool enabled);
+    void RestoreWindowLooks();
     void LoadPrintPage();
+    void MarginExit(std::size_t which);
+    void cbPagesClick();
+    void btnPrintSetupClick();
+    void BitBtn1Click();
     [[nodiscard]] bool Refuse(const std::string &text, QWidget *page, QWidget *field);
     void OkPath();
     void CancelPath();
@@ -297,6 +316,7 @@ private:
     int m_shown_template = -1;
     std::string m_shown_code;
     bool m_filling_grid = false;
+    bool m_applying_record = false; // the font and colour boxes show a record
 };
 
 // The Options menu's "&Environment Options" (the active editor's memo, the stored page) and an
