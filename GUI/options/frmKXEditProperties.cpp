@@ -42,6 +42,7 @@
 #include "editor/KorvexLexer.h"
 #include "debug/frmKXDisassembly.h"
 #include "debug/frmKXStack.h"
+#include "debug/frmKXStdio.h"
 #include "debug/frmKXWatches.h"
 #include "debug/guiDebugWindows.h"
 #include "FontRecord.h"
@@ -188,6 +189,9 @@ void set_checked_silently(QAbstractButton *box, bool checked)
 }
 
 std::string error_caption() { return "Error"; }
+
+// The open stdio window, which takes its colours, font and scroll modes through its setters.
+TfrmStdio *open_stdio() { return dynamic_cast<TfrmStdio *>(debug_windows().StdioWindow()); }
 
 } // namespace
 
@@ -912,6 +916,18 @@ void TfrmEditProperties::BuildDebugWindowsPage()
     connect(chkLogStdio, &QCheckBox::clicked, this, [this] { chkLogStdioClick(); Modified = true; });
     connect(btnStdioLog, &QToolButton::clicked, this,
             [this] { guarded([&] { btnStdioLogClick(); }); });
+    connect(chkAutoVScrollStdio, &QCheckBox::clicked, this, [](bool on) {
+        guarded([&] {
+            if (TfrmStdio *stdio = open_stdio())
+                stdio->SetAutoVScroll(on);
+        });
+    });
+    connect(chkAutoHScrollStdio, &QCheckBox::clicked, this, [](bool on) {
+        guarded([&] {
+            if (TfrmStdio *stdio = open_stdio())
+                stdio->SetAutoHScroll(on);
+        });
+    });
 
     pnlAsm = panel("pnlAsm");
     auto *as = new QVBoxLayout(pnlAsm);
@@ -1938,6 +1954,9 @@ void TfrmEditProperties::ApplyWindowForeground(int index)
         return;
     DebugWindowRecord &record = DebugWindowRecords[static_cast<std::size_t>(index)];
     record.Font.colour = cboForeground->SelectedColor();
+    if (record.Name == "Stdio")
+        if (TfrmStdio *stdio = open_stdio())
+            stdio->SetForegroundColor(record.Font.colour);
     if (QAbstractItemView *view = open_window_view(m_main, record.Name))
         apply_colours(view, record.Font.colour, std::nullopt);
 }
@@ -1948,6 +1967,9 @@ void TfrmEditProperties::ApplyWindowBackground(int index)
         return;
     DebugWindowRecord &record = DebugWindowRecords[static_cast<std::size_t>(index)];
     record.BackgroundColor = cboBackground->SelectedColor();
+    if (record.Name == "Stdio")
+        if (TfrmStdio *stdio = open_stdio())
+            stdio->SetBackgroundColor(record.BackgroundColor);
     if (QAbstractItemView *view = open_window_view(m_main, record.Name))
         apply_colours(view, std::nullopt, record.BackgroundColor);
 }
@@ -1964,6 +1986,12 @@ void TfrmEditProperties::ApplyWindowFont(int index)
     // The disassembly's font is the syntax styles' while it highlights.
     if (record.Name == "Assembly" && chkSyntaxHighlight->isChecked())
         return;
+    if (record.Name == "Stdio")
+        if (TfrmStdio *stdio = open_stdio()) {
+            TFont font;
+            ApplyFontRecord(font, record.Font);
+            stdio->SetConsoleFont(font);
+        }
     if (QAbstractItemView *view = open_window_view(m_main, record.Name)) {
         TFont font;
         ApplyFontRecord(font, record.Font);
@@ -2003,6 +2031,9 @@ void TfrmEditProperties::btnChooseFontClick()
             cboFont->insertItem(0, name);
         cboFont->setCurrentIndex(cboFont->findText(name));
     }
+    if (record.Name == "Stdio")
+        if (TfrmStdio *stdio = open_stdio())
+            stdio->SetConsoleFont(font);
     if (!(record.Name == "Assembly" && chkSyntaxHighlight->isChecked()))
         if (QAbstractItemView *view = open_window_view(m_main, record.Name)) {
             view->setFont(font.font);
@@ -2029,6 +2060,14 @@ void TfrmEditProperties::RestoreWindowLooks()
         const DebugWindowSettings &block = *blocks[i];
         DebugWindowRecords[i].Font = block.font;
         DebugWindowRecords[i].BackgroundColor = block.background_colour;
+        if (block.window_name == "Stdio")
+            if (TfrmStdio *stdio = open_stdio()) {
+                TFont font;
+                ApplyFontRecord(font, block.font);
+                stdio->SetForegroundColor(block.font.colour);
+                stdio->SetBackgroundColor(block.background_colour);
+                stdio->SetConsoleFont(font);
+            }
         QAbstractItemView *view = open_window_view(m_main, block.window_name);
         if (!view)
             continue;
@@ -2319,6 +2358,8 @@ bool TfrmEditProperties::FormCloseQuery(int result)
     stdio.rows = *rows;
     stdio.columns = *columns;
     stdio.spaces_in_tab = *spaces;
+    if (TfrmStdio *window = open_stdio())
+        window->SetSpacesInTab(*spaces);
     return true;
 }
 
@@ -2478,6 +2519,10 @@ void TfrmEditProperties::CancelPath()
     EnvOptions.EndUpdate();
 
     RestoreWindowLooks();
+    if (TfrmStdio *window = open_stdio()) {
+        window->SetAutoVScroll(prefs.stdio.vertical_scroll);
+        window->SetAutoHScroll(prefs.stdio.horizontal_scroll);
+    }
     prefs.watch.watches_in_flyover = m_shown_prefs.watch.watches_in_flyover;
     prefs.watch.errors_in_flyover = m_shown_prefs.watch.errors_in_flyover;
     set_checked_silently(chkEnableFlyoverWatch, prefs.watch.watches_in_flyover);

@@ -14,6 +14,10 @@
 #include <QToolButton>
 
 #include "controls/ColorCombo.h"
+#include "controls/ColorConsole.h"
+#include "controls/ColorConsoleView.h"
+#include "debug/frmKXStdio.h"
+#include "debug/guiDebugWindows.h"
 #include "editor/MemoOptions.h"
 #include "editor/frmKXEditor.h"
 #include "options/frmKXEditProperties.h"
@@ -208,6 +212,46 @@ TEST_F(EnvironmentPages, LogToFileEnablesItsFieldsAndTheChooserNamesTheFile)
     }, kDebugPage);
     EXPECT_TRUE(IdePreferences().stdio.log_stdio);
     EXPECT_EQ(IdePreferences().stdio.log_file, "/tmp/logs/run.out");
+}
+
+// The real stdio window: colours, scroll modes and the tab width reach it; Cancel takes the
+// colours and scroll modes back.
+TEST_F(EnvironmentPages, TheOpenStdioWindowFollowsItsPanel)
+{
+    set_debug_windows(nullptr);
+    install_stdio_unit();
+    Main();
+    StdioWindowSettings &stdio = IdePreferences().stdio;
+    stdio.font.colour = clBlack;
+    stdio.background_colour = clWhite;
+    stdio.vertical_scroll = true;
+    stdio.columns = 80;
+    debug_windows().Toggle(DebugWindow::Stdio);
+    auto *window = dynamic_cast<TfrmStdio *>(debug_windows().StdioWindow());
+    ASSERT_NE(window, nullptr);
+    TColorConsole &model = window->console->Model();
+    Run([&](TfrmEditProperties &d) {
+        Window(d, "Stdio");
+        d.cboBackground->ChooseColor(0x00FFFF);
+        EXPECT_EQ(model.Color(), 0x00FFFFu);
+        d.chkAutoVScrollStdio->click();
+        EXPECT_FALSE(model.Options() & coAutoTrackingY);
+        m_boxes.answers.push_back(kIdYes);
+        d.reject();
+    }, kDebugPage);
+    EXPECT_EQ(model.Color(), clWhite);
+    EXPECT_TRUE(model.Options() & coAutoTrackingY);
+
+    Run([&](TfrmEditProperties &d) {
+        Window(d, "Stdio");
+        d.edtSpacesInTab->setText("79");
+        emit d.edtSpacesInTab->textEdited("79");
+        d.accept();
+    }, kDebugPage);
+    EXPECT_EQ(IdePreferences().stdio.spaces_in_tab, 79);
+    EXPECT_EQ(model.SpacesInTab(), 79);
+    debug_windows().Toggle(DebugWindow::Stdio);
+    remove_stdio_unit();
 }
 
 // ---- Debug Windows -----------------------------------------------------------------------------
