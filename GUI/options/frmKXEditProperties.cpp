@@ -742,6 +742,7 @@ void TfrmEditProperties::BuildCodeTemplatesPage()
     TemplateGrid->setHorizontalHeaderLabels({tr("Name"), tr("Description")});
     TemplateGrid->verticalHeader()->hide();
     TemplateGrid->verticalHeader()->setDefaultSectionSize(18);
+    TemplateGrid->horizontalHeader()->setStretchLastSection(true);
     TemplateGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     TemplateGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     TemplateGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
