@@ -12,16 +12,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-<<<<<<< HEAD
-=======
 #include <QListWidget>
->>>>>>> d550f46 (A debugging session on the board stand-in shows the debug-mode colour and the comment look chosen in the Environment Options)
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QMdiArea>
 #include <QScreen>
-#include <QListWidget>
 #include <QTest>
 
 #include <cstdio>
