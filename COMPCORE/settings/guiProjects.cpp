@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -49,7 +50,9 @@ enum : uint32_t {
     kMsgTcpNameLength = 7344,
     kMsgBoardValueRange = 7345,
     kMsgCrystalRange = 7346,
-    kMsgPortDeviceLength = 7347,
+    kMsgPortDeviceLength = 7352,
+    kMsgMaximumRange = 7347,
+    kMsgWarningLetter = 7348,
 };
 
 ProjectCompilerChoices g_choices;
@@ -736,57 +739,64 @@ bool ParseBoardParameters(const std::string &text, BoardParameters &record, std:
     return true;
 }
 
-// The keys go through the board-parameter string as the board files do. A field the string
-// cannot carry takes the default board's value (the others keep what the file holds), and the
-// user hears of it.
+// The keys go through the board-parameter string as the board files do. Each key's text is
+// checked on its own first: one that the string cannot carry, or that would be written back as
+// another value, takes the default board's value (the others keep what the file holds), and the
+// user hears of it once, by the key's name. The string made of checked texts then parses.
 void TKXProject::ReadTargetless()
 {
     const IniFile ini(m_file_name);
     const char *s = kSectionTargetless;
-    struct Field {
-        const char *name;           // the field of the parse
-        std::vector<const char *> keys;
-        std::vector<std::string> texts;
-        std::vector<const char *> defaults;
-        uint32_t reason;
+    // An integer key: its value, the fallback when missing, nothing when its text is unusable.
+    const auto integer = [&](const char *key, long long fallback, long long low,
+                             long long high) -> std::optional<long long> {
+        const std::optional<std::string> text = ini.read_string(s, key);
+        if (!text || text->empty())
+            return fallback;
+        const std::optional<int64_t> value = parse_ini_integer(*text);
+        if (!value || *value < low || *value > high)
+            return std::nullopt;
+        return *value;
     };
-    const auto number = [&](const char *key, long long fallback) {
-        return std::to_string(ini.read_integer(s, key, fallback));
+    const auto checked = [&](const char *key, long long fallback, long long low, long long high,
+                             const char *used, bool (*fits)(long long)) {
+        std::optional<long long> value = integer(key, fallback, low, high);
+        if (value && fits && !fits(*value))
+            value.reset();
+        if (value)
+            return *value;
+        refuse(s, key, ini.read_string(s, key, ""), used, kMsgBoardValueRange);
+        return fallback;
     };
-    std::vector<Field> fields = {
-        {"boardType", {"Board ID"}, {number("Board ID", 257)}, {"0x0101"}, kMsgBoardValueRange},
-        {"cpuId",
-         {"CPU ID", "CPU Revision"},
-         {number("CPU ID", 2000), number("CPU Revision", 0)},
-         {"2000", "0"},
-         kMsgBoardValueRange},
-        {"crystalSpeed",
-         {"Crystal Speed MHz"},
-         {ini.read_string(s, "Crystal Speed MHz", "29.4912")},
-         {"29.4912"},
-         kMsgCrystalRange},
-        {"ramSize", {"RAM Size KBytes"}, {number("RAM Size KBytes", 128)}, {"128"},
-         kMsgBoardValueRange},
-        {"flashSize", {"Flash Size KBytes"}, {number("Flash Size KBytes", 256)}, {"256"},
-         kMsgBoardValueRange},
-    };
-    BoardParameters board;
-    board.description = ini.read_string(s, "Description", kDefaultBoardDescription);
-    for (;;) {
-        const std::string text = fields[0].texts[0] + ":" + fields[1].texts[0] + "r" +
-                                 fields[1].texts[1] + ":" + fields[2].texts[0] + ":" +
-                                 fields[3].texts[0] + ":" + fields[4].texts[0];
-        std::string bad;
-        if (ParseBoardParameters(text, board, &bad))
-            break;
-        Field &field = *std::find_if(fields.begin(), fields.end(),
-                                     [&](const Field &f) { return bad == f.name; });
-        for (std::size_t k = 0; k < field.keys.size(); ++k) {
-            refuse(s, field.keys[k], ini.read_string(s, field.keys[k], ""), field.defaults[k],
-                   field.reason);
-            field.texts[k] = field.defaults[k];
+    const long long board_id = checked("Board ID", 257, 0, 0xFFFFFFFFLL, "0x0101", nullptr);
+    // A CPU ID is a model number: written back as (cpuId / 256) * 1000 + 2000, it must be a
+    // multiple of 1000 from 2000 up, and the revision one byte, or the save would change them.
+    const long long cpu = checked("CPU ID", 2000, 2000, INT32_MAX, "2000",
+                                  [](long long v) { return v % 1000 == 0; });
+    const long long revision = checked("CPU Revision", 0, 0, 255, "0", nullptr);
+    std::string crystal = ini.read_string(s, "Crystal Speed MHz", "29.4912");
+    {
+        const char *p = crystal.c_str();
+        const auto mhz = fraction_at(p);
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        if (!mhz || *mhz < 0 || *mhz * 1000000.0 + 0.5 >= 4294967296.0 || *p != '\0') {
+            refuse(s, "Crystal Speed MHz", crystal, "29.4912", kMsgCrystalRange);
+            crystal = "29.4912";
         }
     }
+    const long long ram = checked("RAM Size KBytes", 128, INT32_MIN, INT32_MAX, "128", nullptr);
+    const long long flash =
+        checked("Flash Size KBytes", 256, INT32_MIN, INT32_MAX, "256", nullptr);
+
+    BoardParameters board;
+    board.description = ini.read_string(s, "Description", kDefaultBoardDescription);
+    const std::string text = std::to_string(board_id) + ":" + std::to_string(cpu) + "r" +
+                             std::to_string(revision) + ":" + crystal + ":" +
+                             std::to_string(ram) + ":" + std::to_string(flash);
+    const bool parsed = ParseBoardParameters(text, board);
+    assert(parsed && "every field was checked before the string was made");
+    (void)parsed;
     gBoardParameters = board;
 }
 
@@ -807,13 +817,24 @@ void TKXProject::WriteTargetless()
 
 // ---- "Compiler Options" -------------------------------------------------------------------------
 
+// A maximum is held in 16 bits and counts messages: a text that is no such count would be saved
+// as another number, so it takes the default and the user is told.
 void TKXProject::ReadMaxErrors()
 {
     const IniFile ini(m_file_name);
-    set_max_errors_shown(
-        static_cast<int16_t>(ini.read_integer(kSectionCompilerOptions, "Max Errors Shown", 10)));
-    set_max_warnings_shown(
-        static_cast<int>(ini.read_integer(kSectionCompilerOptions, "Max Warnings Shown", 10)));
+    const char *s = kSectionCompilerOptions;
+    const auto maximum = [&](const char *key) {
+        const std::optional<std::string> text = ini.read_string(s, key);
+        if (!text || text->empty())
+            return 10;
+        const std::optional<int64_t> value = parse_ini_integer(*text);
+        if (value && *value >= 0 && *value <= INT16_MAX)
+            return static_cast<int>(*value);
+        refuse(s, key, *text, "10", kMsgMaximumRange);
+        return 10;
+    };
+    set_max_errors_shown(maximum("Max Errors Shown"));
+    set_max_warnings_shown(maximum("Max Warnings Shown"));
 }
 
 void TKXProject::WriteMaxErrors()
@@ -838,9 +859,13 @@ void TKXProject::ReadCompilerOptions()
     c.separate_id = flag_of(ini, s, "Separate Instruction and Data", false);
     c.list_files = flag_of(ini, s, "Generate List Files", false);
     c.inline_io = flag_of(ini, s, "Inline Internal IO Functions", true);
-    // An empty value has no first character: the default letter then.
+    // An empty value has no first character: the default letter then. Any other first letter
+    // than these three means no warnings, as it always has; it is saved as "N", so the user
+    // hears of it.
     const std::string letter = ini.read_string(s, "All Serious None", "A");
     c.warning_letter = letter.empty() ? 'A' : letter[0];
+    if (!std::strchr("AaSsNn", c.warning_letter) || c.warning_letter == '\0')
+        refuse(s, "All Serious None", letter, "N", kMsgWarningLetter);
     TIdePreferences &p = IdePreferences();
     p.compile_to_target = p.compile_targetless_to_bin = p.compile_to_bin_with_target = false;
     switch (ini.read_integer(s, "Default Compile Mode", 0)) {

@@ -1,6 +1,7 @@
-// Fuzzing smoke test of the four test tools: inputs made by mutating the data files under
-// tests/data (preprocessor sources for kxpp, assembly for kxasm, code bytes for kxdis, "bin" and
-// Intel HEX images for kxrun) are fed to the built tools, which must end normally with one of
+// Fuzzing smoke test of the test tools: inputs made by mutating the data files under tests/data
+// (preprocessor sources for kxpp, assembly for kxasm, code bytes for kxdis, "bin" and Intel HEX
+// images for kxrun, C programs for kxcc) and settings stores (for kxreg) are fed to the built
+// tools, which must end normally with one of
 // their own exit codes: no crash, no abort, no sanitizer report, no run past the time limit.
 // A failing input is kept in fuzz-failures/ beside the test program, with the command that
 // failed. KX_FUZZ_RUNS (runs per tool, default 500) and KX_FUZZ_SEED make the long run of
@@ -104,6 +105,8 @@ const std::vector<std::string> kTokens = {
     "#if ", "#endif", "#else", "#use ", "#asm", "#endasm", "##", "__LINE__", "__FILE__",
     "#pragma nowarn start", ":00000001FF", ":020000040008F2", "\xED", "\xDD\xCB", "\x76",
     "\xD3", "\xC7", "\x76\xED", "\xD3\xED", "\xDB\xED", "\x76\xDD", "\xD3\xDD\xCB",
+    "/*", "*/", "{", "}", "f(f(f(f(", "main", "int main;", "costate {", "waitfor(", "K \"",
+    "\\x", "KXREG 1\n", "END\n",
 };
 
 class Mutator {
@@ -247,6 +250,22 @@ std::vector<std::string> run_seeds()
 
 const std::string kPpLib = (kData / "pp" / "lib").string();
 
+// C programs for kxcc: the compiled-and-run cases, whose mutations reach the parser, the code
+// generator and the libraries behind them.
+std::vector<std::string> cc_seeds() { return files_with(kData / "cc", ".c"); }
+
+// Settings stores: keys at several depths, the three value types, escapes, the root's values.
+std::vector<std::string> store_seeds()
+{
+    return {
+        "KXREG 1\nK \"Software\"\nK \"Software\" \"Brantel\" \"KXW\"\n"
+        "S \"Name\" \"a \\x22quoted\\x22 text\"\nI \"Count\" -12\nB \"Float\" x000000000000f03f\n"
+        "K \"Software\" \"Brantel\" \"KXW\" \"8.51\"\nS \"\" \"empty name\"\nEND\n",
+        "KXREG 1\nK\nI \"root value\" 2147483647\nK \"A\"\nK \"A\" \"B\"\nB \"b\" x\nEND\n",
+        "KXREG 1\r\nK \"A\"\r\nS \"s\" \"\\x0d\\x0a\"\r\nEND\r\n",
+    };
+}
+
 const ToolCase kTools[] = {
     {"kxpp", "kxpp", ".c", {{"-L", kPpLib}, {"-p", "-L", kPpLib}}, {0, 1}, pp_seeds},
     {"kxasm", "kxasm", ".asm",
@@ -260,6 +279,9 @@ const ToolCase kTools[] = {
      {{"--max", "3000", "--sp", "0xDFF0"},
       {"--cpu", "3000", "--max", "3000", "--dump", "0x80000:16"}},
      {0, 1, 2}, run_seeds},
+    // 3 is kxreg's own report of a store that reads back differently: a failure here.
+    {"kxreg", "kxreg", ".kxreg", {{}}, {0, 1}, store_seeds},
+    {"kxcc", "kxcc", ".c", {{}, {"--nodebug", "--cpu", "3000"}}, {0, 1}, cc_seeds},
 };
 
 void PrintTo(const ToolCase &c, std::ostream *os) { *os << c.name; }
@@ -285,6 +307,9 @@ TEST_P(ToolFuzz, MutatedInputsEndNormally)
     int failed = 0;
     for (uint64_t i = 0; i < runs && failed < 5; ++i) {
         const std::string text = mutator.mutate(seeds[i % seeds.size()], seeds);
+        // What the last run left beside its input (an image, a store set aside) goes first.
+        for (const auto &entry : fs::directory_iterator(work))
+            fs::remove_all(entry.path());
         std::ofstream(input, std::ios::binary | std::ios::trunc) << text;
         std::vector<std::string> argv = {tool};
         for (const std::string &a : c.args[i % c.args.size()])

@@ -313,6 +313,15 @@ const BadBoardCase kBadBoards[] = {
     {"crystal_infinite", "Crystal Speed MHz", "inf", "29.4912", kBadCrystal},
     {"negative_board_id", "Board ID", "-5", "0x0101", kBadNumber},
     {"ram_beyond_32_bits", "RAM Size KBytes", "0xFFFFFFFF", "128", kBadNumber},
+    // Text after the number: the board string would read it as the separator and blame the next
+    // field, which once made the load retry without end.
+    {"crystal_with_a_letter_after", "Crystal Speed MHz", "29.4912x", "29.4912", kBadCrystal},
+    {"board_id_of_letters", "Board ID", "abc", "0x0101", kBadNumber},
+    // Saved back as 9000: the record holds model numbers in steps of 1000.
+    {"cpu_id_not_a_model_number", "CPU ID", "9999", "2000", kBadNumber},
+    {"cpu_id_below_2000", "CPU ID", "1000", "2000", kBadNumber},
+    {"cpu_revision_past_a_byte", "CPU Revision", "300", "0", kBadNumber},
+    {"flash_of_letters", "Flash Size KBytes", "lots", "256", kBadNumber},
 };
 
 class BadBoard : public ProjectFixture, public ::testing::WithParamInterface<BadBoardCase> {};
@@ -335,15 +344,21 @@ TEST_P(BadBoard, TakesTheDefaultForThatFieldAlone)
     ::testing::internal::CaptureStdout();
     load(path);
     const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.rfind("RTI PARAMETERS ERROR: ", 0), 0u) << out;
+    EXPECT_EQ(out, "") << "each key is checked before the board string is made";
     BoardParameters want{0x2100, 0x101, 22118400, 512, 1024, kDefaultBoardDescription};
     const std::string key_name = c.key;
     if (key_name == "Crystal Speed MHz")
         want.crystalSpeed = 29491200;
     if (key_name == "Board ID")
         want.boardType = 257;
+    if (key_name == "CPU ID")
+        want.cpuId = 0x001;  // 2000 with the file's revision 1
+    if (key_name == "CPU Revision")
+        want.cpuId = 0x100;  // 3000 with revision 0
     if (key_name == "RAM Size KBytes")
         want.ramSize = 128;
+    if (key_name == "Flash Size KBytes")
+        want.flashSize = 256;
     EXPECT_TRUE(gBoardParameters == want)
         << gBoardParameters.boardType << " " << gBoardParameters.cpuId << " "
         << gBoardParameters.crystalSpeed << " " << gBoardParameters.ramSize << " "
@@ -360,6 +375,26 @@ TEST_P(BadBoard, TakesTheDefaultForThatFieldAlone)
 
 INSTANTIATE_TEST_SUITE_P(All, BadBoard, ::testing::ValuesIn(kBadBoards),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// Every key bad at once: the default board, and each key named once in the one box.
+TEST_F(ProjectSections, EveryBoardKeyBadIsEachReportedOnceByItsOwnName)
+{
+    const std::string path = write(
+        "p.kxp", crlf("[Targetless Compile]\nBoard ID=x\nCPU ID=y\nCPU Revision=z\n"
+                      "Crystal Speed MHz=1x\nRAM Size KBytes=r\nFlash Size KBytes=f\n"));
+    load(path);
+    EXPECT_TRUE(gBoardParameters ==
+                (BoardParameters{257, 0, 29491200, 128, 256, kDefaultBoardDescription}));
+    ASSERT_EQ(boxes().size(), 1u) << box_texts();
+    const std::string &text = boxes()[0].text;
+    for (const char *k : {"Board ID", "CPU ID", "CPU Revision", "Crystal Speed MHz",
+                          "RAM Size KBytes", "Flash Size KBytes"}) {
+        const std::string named = "\" for \"" + std::string(k) + "\" in section";
+        const std::size_t first = text.find(named);
+        EXPECT_NE(first, std::string::npos) << k << "\n" << text;
+        EXPECT_EQ(text.find(named, first + 1), std::string::npos) << k << " twice\n" << text;
+    }
+}
 
 namespace {
 
@@ -411,6 +446,44 @@ INSTANTIATE_TEST_SUITE_P(All, BoardString, ::testing::ValuesIn(kBoardStrings),
                          [](const auto &i) { return std::string(i.param.name); });
 
 // ---- "Compiler Options" and the compiler half of the hand-over ----------------------------------
+
+namespace {
+
+constexpr const char *kBadMaximum = "a maximum of messages shown is a number from 0 to 32767.";
+constexpr const char *kBadLetter =
+    "the warning level is \"A\" (all warnings), \"S\" (serious only) or \"N\" (none).";
+
+// Values that a save would once have rewritten without a word (-1 as 0, ZZZ as N).
+const BadBoardCase kBadCompilerValues[] = {
+    {"max_errors_negative", "Max Errors Shown", "-1", "10", kBadMaximum},
+    {"max_errors_past_16_bits", "Max Errors Shown", "40000", "10", kBadMaximum},
+    {"max_warnings_of_letters", "Max Warnings Shown", "many", "10", kBadMaximum},
+    {"warning_letter_unknown", "All Serious None", "ZZZ", "N", kBadLetter},
+};
+
+class BadCompilerValue : public ProjectFixture,
+                         public ::testing::WithParamInterface<BadBoardCase> {};
+
+}  // namespace
+
+TEST_P(BadCompilerValue, IsReportedOnceAndTheFileKeepsItsText)
+{
+    const BadBoardCase &c = GetParam();
+    const std::string path = write(
+        "p.kxp", crlf("[Compiler Options]\n" + std::string(c.key) + "=" + c.text + "\n"));
+    load(path);
+    ASSERT_EQ(boxes().size(), 1u) << box_texts();
+    EXPECT_EQ(boxes()[0].text, "The project file " + path + " holds \"" + c.text + "\" for \"" +
+                                   c.key + "\" in section \"Compiler Options\", which cannot be "
+                                   "used: " + c.reason + "\nThe project uses \"" + c.used +
+                                   "\" instead; the file keeps its text until the setting is "
+                                   "changed.");
+    gProject->Save();
+    EXPECT_EQ(key(path, "Compiler Options", c.key), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, BadCompilerValue, ::testing::ValuesIn(kBadCompilerValues),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 TEST_F(ProjectSections, WarningMaximumIsHeldInTwoHalves)
 {
