@@ -3,6 +3,7 @@
 #include "CC_Z80START.h"
 
 #include "core/CC_ER.h"
+#include "core/CC_OBJ.h"
 #include "driver/CC_FIOZ8.h"
 #include "input/CC_IN.h"
 #include "linker/CC_RELOC.h"
@@ -56,6 +57,17 @@ Found find(const char *name)
     if (auto it = g_noted.find(name); it != g_noted.end())
         return Found{true, it->second};
     return Found{};
+}
+
+// The start-up block calls main: a C object of that name ("int main;", "char main[]") would
+// be called as code, so it is reported at its declaration. An assembly label or a function
+// chain of the name is code.
+const symbol *main_object()
+{
+    const symbol *s = find_symbol("main", false, kGlobalTable);
+    if (!s || decl_level(s->declarator, 0) == kDeclFunction || s->kind == 254)
+        return nullptr;
+    return s;
 }
 
 void record(const char *text) { (void)report_error(0, 0, "%s", text); }
@@ -349,6 +361,11 @@ bool link_required_symbols(int vector_flag)
     const Found main = find("main");
     if (!main.exists) {
         record_id(kMsgNoMain);
+        return false;
+    }
+    if (const symbol *object = main_object()) {
+        (void)report_error_in_file(object->line, object->column, object->file ? object->file : "",
+                                   "%s", msg(kMsgNoMain));
         return false;
     }
     if (!no_bouncers() && main.address && addr_offset(*main.address) >= window_start()) {

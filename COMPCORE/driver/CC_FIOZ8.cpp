@@ -48,6 +48,8 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 // ---- message ids ---------------------------------------------------------------------------
 
@@ -362,15 +364,48 @@ bool finish_bin_output()
 
 namespace {
 
+// The bytes a compile without a target has sent, by address, in pages made as they are first
+// written; what was never sent reads as erased flash.
+class SentImage {
+public:
+    void write(uint32_t addr, uint32_t count, const uint8_t *bytes)
+    {
+        for (uint32_t i = 0; i < count; ++i) {
+            std::vector<uint8_t> &page = m_pages[(addr + i) / kPage];
+            if (page.empty())
+                page.assign(kPage, 0xFF);
+            page[(addr + i) % kPage] = bytes[i];
+        }
+    }
+    void read(uint32_t addr, uint32_t count, uint8_t *bytes) const
+    {
+        for (uint32_t i = 0; i < count; ++i) {
+            const auto page = m_pages.find((addr + i) / kPage);
+            bytes[i] = page == m_pages.end() ? 0xFF : page->second[(addr + i) % kPage];
+        }
+    }
+
+private:
+    static constexpr uint32_t kPage = 4096;
+    std::unordered_map<uint32_t, std::vector<uint8_t>> m_pages;
+};
+
 class FrameCacheHost : public EmitCacheHost {
 public:
     void send_block(uint32_t addr, uint32_t count, const uint8_t *bytes) override
     {
+        if (gTargetlessCompile)
+            m_image.write(addr, count, bytes);
         linker_seam().ui_send_block(count, addr, bytes);
     }
-    // Bytes that already left the compiler are read back from the target's memory.
+    // Bytes that already left the compiler are read back from the target's memory; a compile
+    // without a target reads them from the image it is building.
     void read_target(uint32_t addr, uint32_t count, uint8_t *bytes) override
     {
+        if (gTargetlessCompile) {
+            m_image.read(addr, count, bytes);
+            return;
+        }
         target_operations().TcReadMemory(addr, bytes, count);
     }
     void error(const char *text) override { parser_seam().error_here(text); }
@@ -397,6 +432,9 @@ public:
     // A block moves to the follow-on origin only from where the block reader last reserved room.
     uint32_t code_start_marker() const override { return last_reserve_address(); }
     EmitCache *current_emitter() const override { return &current_code_cache(); }
+
+private:
+    SentImage m_image;
 };
 
 FrameCacheHost g_frame_host;

@@ -396,7 +396,17 @@ const char *get_source_line() {
                 return text;
             }
             close_source_range();
+            // What the program leaves open (a brace, a comment, an "#asm", an "#if") is its own
+            // error, reported now while its file is the current one; then the library bodies
+            // that follow would only be read as part of the broken program, into messages that
+            // name the libraries: after an error in the program they are not read.
+            if (!watch_compile()) {
+                report_unmatched_brackets();
+                check_open_conditionals();
+            }
             g_in.progress = false;
+            if (get_error_status() & 2)
+                return end_of_all_input();
             g_in.state = LineInputState::module_bodies;
             if (g_index)
                 g_index->module_bodies().Open();

@@ -1159,6 +1159,7 @@ struct Cell {
 using CellQueue = std::deque<Cell>;
 
 constexpr int kSlots = 128;
+constexpr int kMaxNestedMacroArguments = 64;
 constexpr std::size_t kMaxArguments = 32;
 // The position maps hold two bytes per character and may not reach 65532 bytes.
 constexpr std::size_t kMaxLineCells = ExpandableBuffer<unsigned short>::kMaxBytes / 2 - 2;
@@ -1330,7 +1331,16 @@ bool collect_arguments(CellQueue &in, std::vector<Argument> &args, bool &too_man
 
 void expand_cells(CellQueue &in, std::vector<Cell> &out);
 
+// An argument is expanded one call deeper than the macro call that holds it, so the depth of
+// macro calls nested in arguments is bounded like that of the calls themselves: past the
+// limit the expansion stops with the language's own error.
 Argument expand_argument(const Argument &arg) {
+    if (g_x.depth > kMaxNestedMacroArguments) {
+        if (!g_x.aborted)
+            error_here(msg(539), kMaxNestedMacroArguments);
+        g_x.aborted = true;
+        return arg;
+    }
     CellQueue q(arg.begin(), arg.end());
     std::vector<Cell> result;
     ++g_x.depth;

@@ -142,8 +142,13 @@ ReverseFunctionArguments::ReverseFunctionArguments()
     }
     const size_t n = list.arguments.size();
     g_argument_count = (n == 1 && blank(list.arguments[0].text)) ? 0 : static_cast<int>(n);
-    if (g_depth >= kMaxCallNesting)
+    if (g_depth >= kMaxCallNesting) {
+        // The list has been read over and is not compiled: the calls inside it, however deep
+        // they go, take no more of the parser's stack.
         error_here(msg(kMsgCallsTooDeep));
+        g_argument_count = 0;
+        return;
+    }
 
     PositionedText out;
     for (size_t i = n; i-- > 0;) {

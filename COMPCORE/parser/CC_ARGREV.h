@@ -15,7 +15,8 @@
 // A guard created at the input pointer just behind a call's "(". Active when the list could be
 // read: the lexer then reads "last, ..., first)" (an empty list: ")"), and the destructor puts
 // it back behind the list's ")" with the source's line and column maps. Inactive after error
-// 489 (more than 50 arguments): the list has been read over and the input stands behind it.
+// 489 (more than 50 arguments) or 610 (more than kMaxCallNesting lists open at once): the list
+// has been read over and the input stands behind it.
 // Guards nest (an argument that holds a call); each is destroyed before the one outside it.
 class ReverseFunctionArguments {
 public:

@@ -1186,6 +1186,13 @@ int parse_statement()
     skip_blanks_across_lines();
     if (input_finished())
         return kStatementEnd;
+    static int depth = 0;
+    if (depth >= kMaxStatementNesting)
+        fatal_here(msg(kMsgParseStatementsTooDeep), kMaxStatementNesting);
+    ++depth;
+    struct Nesting {
+        ~Nesting() { --depth; }
+    } nesting;
     gObjectPool.push_mark();
     struct PopMark {
         ~PopMark() { gObjectPool.pop_mark(); }

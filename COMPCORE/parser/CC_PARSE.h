@@ -208,4 +208,9 @@ enum : uint32_t {
     kMsgParseVarargsStruct = 7828,
     kMsgParsePrecompilingDebug = 7829,
     kMsgParseOpenAtEnd = 7831,
+    kMsgParseStatementsTooDeep = 7832,
 };
+
+// Statements open inside one another at most (blocks, branches, loops, costatements): the
+// parser descends once per level, so a deeper program is stopped with 7832 before the stack is.
+inline constexpr int kMaxStatementNesting = 256;
