@@ -56,11 +56,14 @@ int main(int argc, char **argv)
         // Walk the source's keys with an explicit list, the way the store itself does.
         std::vector<std::string> keys{""};
         for (std::size_t i = 0; i < keys.size(); ++i) {
-            if (!source.open_key(keys[i], false))
+            // A file may hold what the store never writes (a key name past its limit): such a
+            // tree is read, but cannot be opened by that name nor written back to compare.
+            if (!source.open_key(keys[i], false)) {
+                if (source.last_error().find("longer than") != std::string::npos)
+                    return 0;
                 return fault("key '" + keys[i] + "' cannot be opened again: " +
                              source.last_error());
-            // A file may hold what the store never writes (a key name past its limit): such a
-            // tree is read, but cannot be written back for the comparison.
+            }
             if (!target.open_key(keys[i], true))
                 return 0;
             for (const std::string &sub : source.key_names())
