@@ -397,15 +397,17 @@ const char *get_source_line() {
             }
             close_source_range();
             // What the program leaves open (a brace, a comment, an "#asm", an "#if") is its own
-            // error, reported now while its file is the current one; then the library bodies
-            // that follow would only be read as part of the broken program, into messages that
-            // name the libraries: after an error in the program they are not read.
-            if (!watch_compile()) {
+            // error, reported now while its file is the current one; the library bodies that
+            // follow would only be read as part of the unfinished program, into messages that
+            // name the libraries, so they are not read then.
+            const bool left_open =
+                !watch_compile() && (bracket_depth() != 0 || !ifdef_stack().empty());
+            if (left_open) {
                 report_unmatched_brackets();
                 check_open_conditionals();
             }
             g_in.progress = false;
-            if (get_error_status() & 2)
+            if (left_open)
                 return end_of_all_input();
             g_in.state = LineInputState::module_bodies;
             if (g_index)
