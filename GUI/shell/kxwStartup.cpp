@@ -72,6 +72,8 @@ public:
 
 TShellSettingsHost g_settings_host;
 
+constexpr uint32_t kMsgNotAnOrdinaryFile = 7349;  // "The file %s is not an ordinary file ..."
+
 } // namespace
 
 // index = 1; "/debug" first moves it to 2; with at least two arguments, "-c" at the index
@@ -107,6 +109,14 @@ void ClassifyCommandLineFile(const std::string &name)
         completed += project_ext;
     if (fs::is_directory(completed, ec))
         return;
+    // A FIFO or a device would block the probe below, or feed the editor without end: it is
+    // named once and not opened.
+    const fs::file_status status = fs::status(completed, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        ShowAppMessageBox(GetResString(kMsgNotAnOrdinaryFile, completed.string().c_str()),
+                          GetResString(kMsgErrorCaption), kMbOk | kMbIconError);
+        return;
+    }
     std::ifstream probe(completed, std::ios::binary);
     if (!probe)
         return;

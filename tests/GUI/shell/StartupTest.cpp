@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "driver/CC_GO.h"
 #include "debugger/DB_DA.h"
 #include "linker/MAPFILE.h"
@@ -111,6 +113,21 @@ TEST_F(StartupFiles, UnreadableFileIsNothing)
         GTEST_SKIP() << "this user reads any file: an unreadable file cannot be made";
     ClassifyCommandLineFile(path);
     EXPECT_EQ(gCmdLineSource, "");
+}
+
+// A FIFO named on the command line (the project's extension completed) would block the start-up
+// until something wrote to it: it is named in one box, and neither a project nor a source.
+TEST_F(StartupFiles, AFifoIsNamedOnceAndNeitherOpenedNorWaitedFor)
+{
+    const std::string fifo = Path("pipe.kxp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ClassifyCommandLineFile(Path("pipe"));
+    EXPECT_EQ(gCmdLineProject, "");
+    EXPECT_EQ(gCmdLineSource, "");
+    ASSERT_EQ(m_boxes.shown.size(), 1u);
+    EXPECT_NE(m_boxes.shown[0].text.find(fifo + " is not an ordinary file"), std::string::npos)
+        << m_boxes.shown[0].text;
+    EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
 }
 
 class Startup : public GuiTest {};
