@@ -162,7 +162,8 @@ IniFile::IniFile(std::string path)
 bool IniFile::load(const std::string &path)
 {
     m_path = path;
-    return read_file() == FileState::Read;
+    m_state = read_file();
+    return m_state == FileState::Read;
 }
 
 IniFile::FileState IniFile::read_file()
@@ -261,8 +262,17 @@ bool IniFile::write_string(std::string_view section, std::string_view key,
         set_key(m_lines, section, key, value);
         return true;
     }
+    if (m_holding) {
+        if (m_state == FileState::Unreadable)
+            return fail("The file cannot be read.");
+        if (m_state == FileState::Read && file_is_read_only(m_path))
+            return fail("The file is read-only.");
+        set_key(m_lines, section, key, value);
+        m_held_changes = true;
+        return true;
+    }
     // The file as it is now, so that what others wrote since stays.
-    const FileState state = read_file();
+    const FileState state = m_state = read_file();
     if (state == FileState::Unreadable)
         return fail("The file cannot be read.");
     if (state == FileState::Read && file_is_read_only(m_path))
@@ -276,6 +286,19 @@ bool IniFile::write_string(std::string_view section, std::string_view key,
         m_lines = before;
         return fail("The file cannot be written: " + reason + ".");
     }
+    return true;
+}
+
+bool IniFile::commit()
+{
+    const bool changed = m_held_changes;
+    m_holding = m_held_changes = false;
+    if (!changed || m_path.empty())
+        return true;
+    std::string reason;
+    if (!replace_file_contents(m_path, text(), reason))
+        return fail("The file cannot be written: " + reason + ".");
+    m_state = FileState::Read;
     return true;
 }
 

@@ -11,8 +11,9 @@
 //
 // A file-backed object writes at once: each write reads the file again (so writes of another
 // object in between are kept), changes the one line and replaces the whole file atomically
-// (FileReplace). A file without owner write permission is read-only:
-// writing it fails, and nothing changes. Standard library only.
+// (FileReplace). An object that holds its writes (hold_writes) changes only its lines and
+// replaces the file once, at commit, with all of them. A file without owner write permission is
+// read-only: writing it fails, and nothing changes. Standard library only.
 #pragma once
 
 #include <cstddef>
@@ -62,6 +63,14 @@ public:
                                      int64_t value);
     const std::string &error() const { return m_error; }
 
+    // From now on writes check the file as it was last read and change only the lines; commit()
+    // then replaces the file once with all of them (many keys saved together cost one write and
+    // never leave the file half saved).
+    void hold_writes() { m_holding = true; }
+    // Writes what was held, when anything changed, and ends the holding; false, with the reason
+    // in error(), when the file cannot be written (the old file stays whole then).
+    [[nodiscard]] bool commit();
+
     const std::vector<std::string> &lines() const { return m_lines; }
     // The contents as written: every line ended by CR LF.
     std::string text() const;
@@ -75,6 +84,9 @@ private:
     std::string m_path;
     std::vector<std::string> m_lines;
     std::string m_error;
+    FileState m_state = FileState::None;  // what the last read of the file found
+    bool m_holding = false;
+    bool m_held_changes = false;
 };
 
 // An integer key's text: optional sign, then decimal digits or "0x" and hexadecimal digits,

@@ -23,6 +23,7 @@
 #include "FileReplace.h"
 #include "IniFile.h"
 #include "RegistryStore.h"
+#include "RegularFile.h"
 #include "core/guiExceptions.h"
 #include "core/guiInterface.h"
 
@@ -334,8 +335,61 @@ public:
     Report(const Report &) = delete;
     Report &operator=(const Report &) = delete;
 
+    // The project file for the Write functions: the outermost writer holds every change made
+    // under it and writes the file once when it ends.
+    class Writer;
+
 private:
     TKXProject &m_project;
+    // The outermost writer's copy of the file and its project (the IDE saves one at a time).
+    struct Held {
+        const TKXProject *project;
+        IniFile *ini;
+    };
+    static inline Held g_held{nullptr, nullptr};
+};
+
+// A save, or one section's write, replaces the file once: each key written into it on its own
+// would replace the whole file each time (forty-odd times a save), and a failure half-way would
+// leave a file of old and new values. Writers inside the outermost one change its copy; a
+// writer for another file (the open files written into a copy) holds its own.
+class TKXProject::Report::Writer {
+public:
+    Writer(TKXProject &project, const std::string &file) : m_project(project)
+    {
+        if (g_held.project == &project && g_held.ini->path() == file) {
+            m_ini = g_held.ini;
+            return;
+        }
+        m_own.emplace(file);
+        m_own->hold_writes();
+        m_ini = &*m_own;
+        if (!g_held.project) {
+            g_held = {&project, m_ini};
+            m_outermost = true;
+        }
+    }
+    ~Writer()
+    {
+        if (!m_own)
+            return;
+        if (m_outermost)
+            g_held = Held{nullptr, nullptr};
+        if (!m_own->commit())
+            m_project.note(GetResString(kMsgProjectNotSaved, m_own->path().c_str(),
+                                        m_own->error().c_str()),
+                           true);
+    }
+    Writer(const Writer &) = delete;
+    Writer &operator=(const Writer &) = delete;
+
+    IniFile &ini() { return *m_ini; }
+
+private:
+    TKXProject &m_project;
+    std::optional<IniFile> m_own;
+    IniFile *m_ini = nullptr;
+    bool m_outermost = false;
 };
 
 void TKXProject::note(const std::string &line, bool error)
@@ -567,7 +621,8 @@ void TKXProject::WriteDefines()
     if (IsFactoryProject())
         return;
     Report report(*this);
-    IniFile ini(m_file_name);
+    Report::Writer writer(*this, m_file_name);
+    IniFile &ini = writer.ini();
     put(ini, kSectionDefines, "Defines", defines_to_file(m_defines_text));
 }
 
@@ -648,7 +703,8 @@ bool TKXProject::WriteComm()
     if (!with_target_link([&](TargetOperations &t) { t.TcGetUsbSerialDelay(usb, delay); }))
         return false;
 
-    IniFile ini(m_file_name);
+    Report::Writer writer(*this, m_file_name);
+    IniFile &ini = writer.ini();
     const char *s = kSectionComm;
     const auto number = [&](const char *key, uint32_t value) {
         put(ini, s, key, std::to_string(value));
@@ -803,7 +859,8 @@ void TKXProject::ReadTargetless()
 void TKXProject::WriteTargetless()
 {
     Report report(*this);
-    IniFile ini(m_file_name);
+    Report::Writer writer(*this, m_file_name);
+    IniFile &ini = writer.ini();
     const char *s = kSectionTargetless;
     const BoardParameters &b = gBoardParameters;
     put(ini, s, "Board ID", hex_text("0x%04x", b.boardType));
@@ -840,7 +897,8 @@ void TKXProject::ReadMaxErrors()
 void TKXProject::WriteMaxErrors()
 {
     Report report(*this);
-    IniFile ini(m_file_name);
+    Report::Writer writer(*this, m_file_name);
+    IniFile &ini = writer.ini();
     put(ini, kSectionCompilerOptions, "Max Errors Shown", std::to_string(max_errors_shown()));
     put(ini, kSectionCompilerOptions, "Max Warnings Shown", std::to_string(max_warnings_shown()));
 }
@@ -881,6 +939,7 @@ void TKXProject::WriteCompilerOptions()
     if (IsFactoryProject())
         return;
     Report report(*this);
+    Report::Writer writer(*this, m_file_name);
     uint16_t level = 0, rtc_indices = 0, rtc_pointers = 0, optimize_size = 0;
     TypeCheckOptions type_check;
     uint8_t separate_id = 0, list_files = 0, inline_io = 0;
@@ -892,7 +951,7 @@ void TKXProject::WriteCompilerOptions()
         g_choices.warning_letter = kLetters[level];
     const TIdePreferences &p = IdePreferences();
     {
-        IniFile ini(m_file_name);
+        IniFile &ini = writer.ini();
         const char *s = kSectionCompilerOptions;
         put(ini, s, "All Serious None", std::string(1, g_choices.warning_letter));
         put_flag(ini, s, "RTC Indices", rtc_indices != 0);
@@ -923,7 +982,8 @@ void TKXProject::ReadBiosMemoryMode()
 void TKXProject::WriteBiosMemoryMode()
 {
     Report report(*this);
-    IniFile ini(m_file_name);
+    Report::Writer writer(*this, m_file_name);
+    IniFile &ini = writer.ini();
     put(ini, kSectionCompilerOptions, "BIOS Memory Mode",
         std::to_string(IdePreferences().output_mode));
 }
@@ -938,7 +998,8 @@ void TKXProject::ReadRestrictWatch()
 void TKXProject::WriteRestrictWatch()
 {
     Report report(*this);
-    IniFile ini(m_file_name);
+    Report::Writer writer(*this, m_file_name);
+    IniFile &ini = writer.ini();
     put_flag(ini, kSectionCompilerOptions, "Restrict Watch Expressions",
              IdePreferences().restrict_watch_expressions);
 }
@@ -980,7 +1041,8 @@ void TKXProject::ReadDebugOptions()
 void TKXProject::WriteDebugOptions()
 {
     Report report(*this);
-    IniFile ini(m_file_name);
+    Report::Writer writer(*this, m_file_name);
+    IniFile &ini = writer.ini();
     const char *s = kSectionDebugOptions;
     const TIdePreferences &p = IdePreferences();
     put_flag(ini, s, "Enable Breakpoints", p.enable_breakpoints);
@@ -998,7 +1060,8 @@ void TKXProject::write_switch(const char *section, const char *key, bool on)
     if (IsFactoryProject())
         return;
     Report report(*this);
-    IniFile ini(m_file_name);
+    Report::Writer writer(*this, m_file_name);
+    IniFile &ini = writer.ini();
     put_flag(ini, section, key, on);
 }
 
@@ -1061,7 +1124,8 @@ void TKXProject::ReadFiles()
 void TKXProject::WriteFiles()
 {
     Report report(*this);
-    IniFile ini(m_file_name);
+    Report::Writer writer(*this, m_file_name);
+    IniFile &ini = writer.ini();
     const char *s = kSectionKorvexFiles;
     const TIdePreferences &p = IdePreferences();
     put(ini, s, "LIB File", p.lib_file_name);
@@ -1084,7 +1148,8 @@ void TKXProject::ReadCompression()
 void TKXProject::WriteCompression()
 {
     Report report(*this);
-    IniFile ini(m_file_name);
+    Report::Writer writer(*this, m_file_name);
+    IniFile &ini = writer.ini();
     put(ini, kSectionCompression, "Zimport External Utility", gZimportUtility);
 }
 
@@ -1189,8 +1254,9 @@ void TKXProject::ReadMruOpenFiles()
 void TKXProject::WriteMru()
 {
     Report report(*this);
+    Report::Writer writer(*this, m_file_name);
     {
-        IniFile ini(m_file_name);
+        IniFile &ini = writer.ini();
         const int16_t count = MruCount();
         put(ini, kSectionMruFiles, "FileCount", std::to_string(count));
         for (int i = 0; i < count; ++i) {
@@ -1215,15 +1281,15 @@ void TKXProject::WriteMru()
     int counter = 0;
     for (const sEditInfo &editor : project_window_host().OpenEditors())
         WriteOpenFile(editor, m_file_name, counter);
-    IniFile ini(m_file_name);
-    put(ini, kSectionOpenFiles, "Number Open", std::to_string(counter));
+    put(writer.ini(), kSectionOpenFiles, "Number Open", std::to_string(counter));
 }
 
 void TKXProject::WriteOpenFile(const sEditInfo &editor, const std::string &file_name,
                                int &counter)
 {
     Report report(*this);
-    IniFile ini(file_name);
+    Report::Writer writer(*this, file_name);
+    IniFile &ini = writer.ini();
     const EntryKeys keys("OpenFile", ++counter);
     const auto number = [&](const char *name, int32_t value) {
         put(ini, keys.section.c_str(), keys(name).c_str(), std::to_string(value));
@@ -1321,6 +1387,7 @@ void TKXProject::SaveAs(const std::string &file_name)
     if (IsFactoryProject())
         return;
     Report report(*this);
+    Report::Writer writer(*this, m_file_name);
     // A "COMM" section that cannot be written is skipped; the other sections are still saved.
     (void)WriteComm();
     WriteCompilerOptions();
@@ -1432,8 +1499,9 @@ void LoadStartUpProject(const std::string &command_line_project)
     SetProjectPaths();
     std::error_code ec;
     fs::create_directories(project_folder(), ec);
+    // Only a missing file is made: whatever else stands at the name (a folder, a FIFO) stays.
     for (const std::string &path : {gFactoryProjectPath, gDefaultProjectPath}) {
-        if (!is_file(path))
+        if (!fs::exists(fs::symlink_status(path, ec)))
             (void)TKXProject(path).Update();
     }
     TIdePreferences &p = IdePreferences();
@@ -1443,12 +1511,21 @@ void LoadStartUpProject(const std::string &command_line_project)
     else if (is_file(p.project))
         chosen = p.project;
     // A project that is there but cannot be read would load as nothing but defaults and be
-    // saved over at the end: the user hears of it once and gets the default project.
-    if (chosen != gDefaultProjectPath && is_file(chosen) && !std::ifstream(chosen)) {
-        ShowAppMessageBox("The project file " + chosen + " cannot be read (" +
-                              std::strerror(errno) + "). The default project is opened.",
-                          GetResString(kMsgErrorCaption), kMbOk | kMbIconError);
-        chosen = gDefaultProjectPath;
+    // saved over at the end; one that is no ordinary file (a FIFO, a device, a folder) is never
+    // opened. The user hears of it once and gets the default project.
+    if (chosen != gDefaultProjectPath && fs::exists(chosen, ec)) {
+        std::string why;
+        if (!is_regular_file_path(chosen))
+            why = fs::is_directory(chosen, ec) ? "it is a folder, not a file"
+                                               : "it is not an ordinary file";
+        else if (!std::ifstream(chosen))
+            why = std::strerror(errno);
+        if (!why.empty()) {
+            ShowAppMessageBox("The project file " + chosen + " cannot be read (" + why +
+                                  "). The default project is opened.",
+                              GetResString(kMsgErrorCaption), kMbOk | kMbIconError);
+            chosen = gDefaultProjectPath;
+        }
     }
     p.project = chosen;
     gProject = std::make_unique<TKXProject>(chosen);

@@ -239,6 +239,40 @@ TEST_F(IniWrite, EachWriteStartsFromTheFileAsItIsNow)
     EXPECT_EQ(bytes(path), "[s]\r\na=5\r\nb=2\r\n") << "the other object's key is kept";
 }
 
+// Held writes change the lines and the file stays as it was until the commit writes them all
+// at once; a read-only file refuses them, and a commit that cannot write leaves the file whole.
+TEST_F(IniWrite, HeldWritesReachTheFileTogetherAtTheCommit)
+{
+    const std::string path = file("p.ini", "[s]\na=1\n");
+    IniFile ini(path);
+    ini.hold_writes();
+    ASSERT_TRUE(ini.write_string("s", "a", "2"));
+    ASSERT_TRUE(ini.write_string("t", "b", "3"));
+    EXPECT_EQ(bytes(path), "[s]\na=1\n") << "nothing written before the commit";
+    EXPECT_EQ(ini.read_string("t", "b"), "3");
+    ASSERT_TRUE(ini.commit()) << ini.error();
+    EXPECT_EQ(bytes(path), "[s]\r\na=2\r\n[t]\r\nb=3\r\n");
+    ASSERT_TRUE(ini.write_string("s", "a", "4")) << "after the commit writes are immediate";
+    EXPECT_EQ(bytes(path), "[s]\r\na=4\r\n[t]\r\nb=3\r\n");
+
+    fs::permissions(path, fs::perms::owner_read, fs::perm_options::replace);
+    IniFile read_only(path);
+    read_only.hold_writes();
+    EXPECT_FALSE(read_only.write_string("s", "a", "5"));
+    EXPECT_EQ(read_only.error(), "The file is read-only.");
+    EXPECT_TRUE(read_only.commit()) << "nothing was held";
+    EXPECT_EQ(bytes(path), "[s]\r\na=4\r\n[t]\r\nb=3\r\n");
+
+    const std::string long_name = file(std::string(250, 'p') + ".ini", "[s]\na=1\n");
+    IniFile unwritable(long_name);
+    unwritable.hold_writes();
+    ASSERT_TRUE(unwritable.write_string("s", "a", "2"));
+    EXPECT_FALSE(unwritable.commit());
+    EXPECT_EQ(unwritable.error().rfind("The file cannot be written: ", 0), 0u)
+        << unwritable.error();
+    EXPECT_EQ(bytes(long_name), "[s]\na=1\n");
+}
+
 TEST_F(IniWrite, AReadOnlyFileIsNeverWritten)
 {
     const std::string path = file("p.ini", "[s]\na=1\n");

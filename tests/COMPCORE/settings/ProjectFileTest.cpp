@@ -7,6 +7,10 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "IniFile.h"
 #include "core/guiInterface.h"
 
@@ -31,6 +35,37 @@ constexpr const char *kHeader =
     "\r\n";
 
 class ProjectFile : public ProjectFixture {};
+
+// Counts the times a file of the folder named `name` is replaced or written and closed, through
+// the kernel's notifications, from its construction to replacements().
+class ReplacementCounter {
+public:
+    ReplacementCounter(const fs::path &folder, std::string name)
+        : m_fd(::inotify_init1(IN_NONBLOCK)), m_name(std::move(name))
+    {
+        EXPECT_GE(m_fd, 0);
+        EXPECT_GE(::inotify_add_watch(m_fd, folder.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE), 0);
+    }
+    ~ReplacementCounter() { ::close(m_fd); }
+    int replacements()
+    {
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (ssize_t n; (n = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+            for (char *p = buffer; p < buffer + n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(p);
+                if (event->len > 0 && m_name == event->name)
+                    ++m_count;
+                p += sizeof(inotify_event) + event->len;
+            }
+        }
+        return m_count;
+    }
+
+private:
+    int m_fd;
+    std::string m_name;
+    int m_count = 0;
+};
 
 }  // namespace
 
@@ -69,6 +104,30 @@ TEST_F(ProjectFile, SaveWritesTheValuesOfNowInPlace)
     EXPECT_EQ(key(path, "COMM", "port list"), "COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8")
         << "a key missing from the file is added to its section";
     EXPECT_EQ(bytes(path).rfind(kHeader, 0), 0u) << "the header stays";
+    EXPECT_EQ(box_texts(), "");
+}
+
+// A save changes some fifty keys in a dozen sections, and a section's write several: each
+// replaces the file once, so nothing that watches it sees a file of old and new values.
+TEST_F(ProjectFile, ASaveOrASectionsWriteReplacesTheFileOnce)
+{
+    const std::string path = (dir / "p.kxp").string();
+    gProject = std::make_unique<TKXProject>(path);
+    ASSERT_TRUE(gProject->Update());
+    IdePreferences().max_breakpoints = 12;
+    target.settings.com_port = 5;
+    ReplacementCounter save(dir, "p.kxp");
+    gProject->Save();
+    EXPECT_EQ(save.replacements(), 1);
+    EXPECT_EQ(key(path, "COMM", "port"), "5");
+    EXPECT_EQ(key(path, "Debug Options", "Max Breakpoints"), "12");
+    EXPECT_EQ(key(path, "Open Files", "Number Open"), "0");
+
+    ReplacementCounter section(dir, "p.kxp");
+    IdePreferences().output_mode = 1;
+    gProject->WriteCompilerOptions();  // its own keys and four sections' more
+    EXPECT_EQ(section.replacements(), 1);
+    EXPECT_EQ(key(path, "Compiler Options", "BIOS Memory Mode"), "1");
     EXPECT_EQ(box_texts(), "");
 }
 
@@ -208,6 +267,30 @@ TEST_F(ProjectFile, StartUpKeepsFilesThatExist)
     LoadStartUpProject("");
     EXPECT_EQ(bytes(gDefaultProjectPath), "[Debug Options]\r\nMax Breakpoints=9\r\n");
     EXPECT_EQ(IdePreferences().max_breakpoints, 9);
+}
+
+// A project named at start-up that is a FIFO (which would block the load) or a folder is named
+// in one box and never opened; the default project is loaded instead, and the name keeps what
+// stood there.
+TEST_F(ProjectFile, StartUpRefusesAProjectThatIsNoFile)
+{
+    const std::string fifo = (dir / "pipe.kxp").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(dir / "folder.kxp");
+    for (const std::string &named : {fifo, (dir / "folder.kxp").string()}) {
+        boxes().clear();
+        LoadStartUpProject(named);
+        ASSERT_TRUE(gProject);
+        EXPECT_EQ(gProject->FileName(), gDefaultProjectPath);
+        EXPECT_EQ(IdePreferences().project, gDefaultProjectPath);
+        ASSERT_EQ(boxes().size(), 1u) << box_texts();
+        EXPECT_EQ(boxes()[0].text.rfind("The project file " + named + " cannot be read (it is ",
+                                        0),
+                  0u)
+            << boxes()[0].text;
+    }
+    EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+    EXPECT_TRUE(fs::is_directory(dir / "folder.kxp"));
 }
 
 // ---- read-only files ----------------------------------------------------------------------------
