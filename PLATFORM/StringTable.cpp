@@ -544,6 +544,8 @@ extern const StringResource kStringTable[] = {
     {7829, "Precompiling a function marked debug: %s.\a\aFunctions that are precompiled are converted to nodebug, overriding any previous debug directives."},
     {7831, "%s is open at the end of the input."},
     {7832, "Internal limit: Statements nested too deep.\a\aAt most %d statements (blocks, branches, loops and costatements) may be open inside one another."},
+    {7833, "Cannot open source file %s: it is not an ordinary file (a folder, FIFO, socket or device)."},
+    {7834, "Cannot open source file %s: it is larger than %d MB."},
     {7838, "The slice context buffer of %d bytes cannot hold its state block: it needs at least %d bytes."},
     {7840, "Costatements/slice statements not allowed in indexed cofuctions."},
     {7841, "Invalid costate name (\"init_on\" and \"always_on\" are reserved words)."},

@@ -3,11 +3,13 @@
 // line after the line it belongs to. Exit status 1 when an error was reported.
 // Usage: kxasm [--cpu 2000|3000] [--z180] [--org ADDR] [--debug] FILE
 #include "codegen/CC_ASM.h"
+#include "RegularFile.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,11 +51,18 @@ int main(int argc, char **argv)
     }
     if (path.empty())
         return usage();
-    std::ifstream in(path);
-    if (!in) {
-        std::cerr << "kxasm: cannot open " << path << "\n";
+    // Only an ordinary file, and not past a limit: a FIFO or a device would block or never end.
+    std::vector<uint8_t> bytes;
+    const RegularFileStatus status = read_regular_file(path, std::size_t(64) << 20, bytes);
+    if (status != RegularFileStatus::Read) {
+        std::cerr << "kxasm: cannot open " << path
+                  << (status == RegularFileStatus::NotRegular ? ": not an ordinary file"
+                      : status == RegularFileStatus::TooLarge ? ": larger than 64 MB"
+                                                              : "")
+                  << "\n";
         return 2;
     }
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
     set_asm_target(cpu, revision);
     init_asm_mnemonics();
     AsmImageHost host(org);

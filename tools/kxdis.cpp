@@ -3,6 +3,7 @@
 // Usage: kxdis [--cpu 2000|3000] [--z180] [--org ADDR] FILE.bin
 #include "codegen/CC_ASMTAB.h"
 #include "debugger/DB_DA.h"
+#include "RegularFile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,12 +40,17 @@ int main(int argc, char **argv)
         std::cerr << "usage: kxdis [--cpu 2000|3000] [--z180] [--org ADDR] FILE.bin\n";
         return 2;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::cerr << "kxdis: cannot open " << path << "\n";
+    // Only an ordinary file, and not past a limit: a FIFO or a device would block or never end.
+    std::vector<uint8_t> code;
+    const RegularFileStatus status = read_regular_file(path, std::size_t(16) << 20, code);
+    if (status != RegularFileStatus::Read) {
+        std::cerr << "kxdis: cannot open " << path
+                  << (status == RegularFileStatus::NotRegular ? ": not an ordinary file"
+                      : status == RegularFileStatus::TooLarge ? ": larger than 16 MB"
+                                                              : "")
+                  << "\n";
         return 2;
     }
-    std::vector<uint8_t> code((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     set_asm_target(set == DisasmPageSet::Z180 ? 0 : 1, set == DisasmPageSet::B ? 257 : 0);
     selectDisasmPageSet(set);
     size_t pos = 0;

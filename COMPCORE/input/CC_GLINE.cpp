@@ -12,6 +12,7 @@
 #include "CC_IN.h"
 #include "core/CC_MISC.h"
 #include "core/SEAM_TARGET.h"
+#include "RegularFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -26,6 +27,10 @@ namespace {
 
 constexpr std::size_t kMaxFileName = 259;
 constexpr int kPreambleStart = 5;
+// A program's source file is read whole; none comes near this.
+constexpr std::size_t kMaxProgramFileBytes = std::size_t(64) << 20;
+constexpr uint32_t kMsgSourceNotAFile = 7833;
+constexpr uint32_t kMsgSourceTooLarge = 7834;
 
 struct HeaderStackItem {
     LineInputState saved_state;
@@ -255,15 +260,28 @@ void ProgThread::Open() {
         m_text = *g_program_text;
         return;
     }
-    std::ifstream f(g_program_file, std::ios::binary);
-    if (!f) {
-        m_missing = true;
-        error_here(msg(2079), g_program_file.c_str());
+    // Only an ordinary file is read, and only up to a limit: a FIFO would wait for a writer
+    // and a device would be read without end.
+    std::vector<uint8_t> bytes;
+    switch (read_regular_file(g_program_file, kMaxProgramFileBytes, bytes)) {
+    case RegularFileStatus::Read:
+        m_text.assign(bytes.begin(), bytes.end());
         return;
+    case RegularFileStatus::NotRegular:
+        m_missing = true;
+        error_here(msg(kMsgSourceNotAFile), g_program_file.c_str());
+        return;
+    case RegularFileStatus::TooLarge:
+        m_missing = true;
+        error_here(msg(kMsgSourceTooLarge), g_program_file.c_str(),
+                   static_cast<int>(kMaxProgramFileBytes >> 20));
+        return;
+    case RegularFileStatus::NotOpened:
+    case RegularFileStatus::ReadError:
+        break;
     }
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    m_text = ss.str();
+    m_missing = true;
+    error_here(msg(2079), g_program_file.c_str());
 }
 
 bool ProgThread::HasLine() {
