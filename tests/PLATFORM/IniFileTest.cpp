@@ -251,9 +251,9 @@ TEST_F(IniWrite, HeldWritesReachTheFileTogetherAtTheCommit)
     EXPECT_EQ(bytes(path), "[s]\na=1\n") << "nothing written before the commit";
     EXPECT_EQ(ini.read_string("t", "b"), "3");
     ASSERT_TRUE(ini.commit()) << ini.error();
-    EXPECT_EQ(bytes(path), "[s]\r\na=2\r\n[t]\r\nb=3\r\n");
+    EXPECT_EQ(bytes(path), "[s]\r\na=2\r\n\r\n[t]\r\nb=3\r\n");
     ASSERT_TRUE(ini.write_string("s", "a", "4")) << "after the commit writes are immediate";
-    EXPECT_EQ(bytes(path), "[s]\r\na=4\r\n[t]\r\nb=3\r\n");
+    EXPECT_EQ(bytes(path), "[s]\r\na=4\r\n\r\n[t]\r\nb=3\r\n");
 
     fs::permissions(path, fs::perms::owner_read, fs::perm_options::replace);
     IniFile read_only(path);
@@ -261,7 +261,7 @@ TEST_F(IniWrite, HeldWritesReachTheFileTogetherAtTheCommit)
     EXPECT_FALSE(read_only.write_string("s", "a", "5"));
     EXPECT_EQ(read_only.error(), "The file is read-only.");
     EXPECT_TRUE(read_only.commit()) << "nothing was held";
-    EXPECT_EQ(bytes(path), "[s]\r\na=4\r\n[t]\r\nb=3\r\n");
+    EXPECT_EQ(bytes(path), "[s]\r\na=4\r\n\r\n[t]\r\nb=3\r\n");
 
     const std::string long_name = file(std::string(250, 'p') + ".ini", "[s]\na=1\n");
     IniFile unwritable(long_name);
