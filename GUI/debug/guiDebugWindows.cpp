@@ -9,6 +9,7 @@
 #include "frmKXStack.h"
 #include "frmKXStdio.h"
 #include "frmKXTrace.h"
+#include "frmKXWatches.h"
 #include "settings/guiKXPreferences.h"
 #include "shell/frmKXDockable.h"
 #include "shell/frmKXMain.h"
@@ -54,6 +55,18 @@ TGuiInterface *stack_adapter(TfrmDockable &window)
     return stack ? stack->Adapter() : nullptr;
 }
 
+TfrmDockable *make_watches(TfrmMainWindow &main)
+{
+    const TIdePreferences &prefs = IdePreferences();
+    return new TfrmWatches(&main, prefs.watch.child, prefs.watch.dockable);
+}
+
+TGuiInterface *watches_adapter(TfrmDockable &window)
+{
+    auto *watches = qobject_cast<TfrmWatches *>(&window);
+    return watches ? watches->Adapter() : nullptr;
+}
+
 } // namespace
 
 // A window is added to the build by filling its row: its maker and its adapter.
@@ -63,7 +76,7 @@ const std::array<DebugWindowKind, kDebugWindowCount> kProgramDebugWindows = {{
     {DebugWindow::Registers, &TfrmRegisters::Make, &TfrmRegisters::AdapterOf},
     {DebugWindow::MemoryDump, &TfrmMemoryDump::Make, &TfrmMemoryDump::AdapterOf,
      &TfrmMemoryDump::Current},
-    {DebugWindow::Watches, nullptr, nullptr},
+    {DebugWindow::Watches, &make_watches, &watches_adapter},
     {DebugWindow::Stack, &make_stack, &stack_adapter},
     {DebugWindow::Trace, &TfrmTrace::Make, nullptr},
 }};

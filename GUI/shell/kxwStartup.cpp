@@ -128,17 +128,11 @@ void ClassifyCommandLineFile(const std::string &name)
         gCmdLineSource = path;
 }
 
-// Of the seven windows (watches, stdio, messages, disassembly, stack, registers, trace) only the
-// compiler messages window is part of this build, which is said once; it is made here when its
-// "Child" setting is off (as a child it is made when first shown), or when it was up as the IDE
-// last closed (the main window's first show brings it back).
+// The compiler messages window is made here when its "Child" setting is off (as a child it is
+// made when first shown), or when it was up as the IDE last closed (the main window's first show
+// brings it back). The other debug windows are made by the debug windows table when first shown.
 void CreateDebugWindows()
 {
-    static bool told = false;
-    if (!told)
-        std::cerr << "kxw: The debug windows other than the compiler messages window are not "
-                     "part of this build.\n";
-    told = true;
     const MessageWindowSettings &messages = IdePreferences().messages;
     TDockPlacement last;
     ReadDockState(DockStateSection("frmMessages"), last);
