@@ -4,27 +4,16 @@
 #include <cstdio>
 
 #include "core/CC_ADDR.h"
+#include "debugger/ParseAddressText.h"
 
 namespace {
 
+// A column of hexadecimal digits as a value.
 bool hex_value(std::string_view text, uint32_t &value)
 {
-    value = 0;
-    if (text.empty())
-        return false;
-    for (char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
-            return false;
-        value = value << 4 | uint32_t(digit);
-    }
-    return true;
+    const std::optional<uint32_t> read = HexDigitsValue(text);
+    value = read.value_or(0);
+    return read.has_value();
 }
 
 // What each value width shows: digits of a group, groups in a line.

@@ -23,8 +23,9 @@ bool has_hex_prefix(std::string_view text)
     return text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
 }
 
-// The value of a run of hexadecimal digits (at least one, at most 8); nothing else is read.
-std::optional<uint32_t> hex_value(std::string_view digits)
+} // namespace
+
+std::optional<uint32_t> HexDigitsValue(std::string_view digits)
 {
     if (digits.empty() || digits.size() > 8)
         return std::nullopt;
@@ -44,8 +45,6 @@ std::optional<uint32_t> hex_value(std::string_view digits)
     return value;
 }
 
-} // namespace
-
 TAddressParseResult ParseAddressText(std::string_view text, uint32_t &address, bool allow_colon,
                                      TAddressParseResult &result, bool allow_physical,
                                      bool allow_logical)
@@ -59,8 +58,8 @@ TAddressParseResult ParseAddressText(std::string_view text, uint32_t &address, b
     if (allow_colon && t.find(':') != std::string_view::npos) {
         if (t.size() != 7)
             return result;
-        const std::optional<uint32_t> xpc = hex_value(t.substr(0, 2));
-        const std::optional<uint32_t> offset = hex_value(t.substr(3, 4));
+        const std::optional<uint32_t> xpc = HexDigitsValue(t.substr(0, 2));
+        const std::optional<uint32_t> offset = HexDigitsValue(t.substr(3, 4));
         if (!xpc || !offset)
             return result;
         address = make_addr(uint8_t(*xpc), uint16_t(*offset));
@@ -70,7 +69,7 @@ TAddressParseResult ParseAddressText(std::string_view text, uint32_t &address, b
     }
 
     const std::string prefixed = has_hex_prefix(t) ? std::string(t) : "0x" + std::string(t);
-    const std::optional<uint32_t> value = hex_value(std::string_view(prefixed).substr(2));
+    const std::optional<uint32_t> value = HexDigitsValue(std::string_view(prefixed).substr(2));
     if (!value)
         return result;
     if (prefixed.size() == 6 && allow_logical) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ struct TAddressParseResult {
     uint8_t kind = kAddressBad;
     std::string text;
 };
+
+// The value of a run of hexadecimal digits (at least one, at most 8); nothing else is read.
+std::optional<uint32_t> HexDigitsValue(std::string_view digits);
 
 // The first logical address a bare four-digit text cannot name without an XPC.
 inline constexpr uint16_t kFirstXmemLogical = 0xE000;
