@@ -108,6 +108,7 @@ void report_text(const std::string &text)
     g_stmt_error = true;
     if (g_quiet || g_dry_run > 0)
         return;
+    if (std::getenv("KX_ASMDEBUG")) std::fprintf(stderr, "ASMDEBUG [%s]\n", g_line_start);
     host().asm_error(host().asm_source_line(), g_s.column + 1, text);
 }
 
@@ -279,7 +280,13 @@ bool at_statement_end() { return g_s.token == kTokEnd || g_s.token == '$'; }
 int register_code_of(const std::string &word)
 {
     int i = g_register_hash.keyword_index(word);
-    return i < 0 ? -1 : kAsmRegisterTable[i].code;
+    if (i < 0)
+        return -1;
+    const int code = kAsmRegisterTable[i].code;
+    // "i" names a register on the Z180 set alone; on the Vireon set it stays a name.
+    if (code == kRegI && asm_target().cpu_flag == 1)
+        return -1;
+    return code;
 }
 
 // The condition number of a word (exact slot spelling; nv/v synonyms), or -1.
@@ -774,6 +781,19 @@ std::optional<int64_t> constant_of(const Operand &o)
     return v.value;
 }
 
+// "(c)" reads as a memory operand: the word c alone between the parentheses.
+bool names_port_c(const Operand &o)
+{
+    if (o.kind != Operand::Mem || o.expr.token != kTokWord || lower_case(o.expr.text) != "c")
+        return false;
+    ScanState saved = g_s;
+    g_s = o.expr;
+    next_asm_token();
+    const bool alone = g_s.token == ')';
+    g_s = saved;
+    return alone;
+}
+
 // Fits one operand to one format; sets the field value, the prefix and whether the operand's
 // apostrophe is part of the form.
 bool fit(const AsmForm &f, uint16_t word, const Operand &o, int &field, int &prefix, bool &alt_taken,
@@ -842,7 +862,10 @@ bool fit(const AsmForm &f, uint16_t word, const Operand &o, int &field, int &pre
     case kFmtR8Hi:
     case kFmtR8Lo:
         if (o.kind == Operand::Reg && o.reg <= kRegA && o.reg != kRegMemHL) { field = o.reg; return true; }
-        if (o.kind == Operand::Ind && o.reg == kRegHL) { field = 6; return prefix == 0; }
+        if (o.kind == Operand::Ind && o.reg == kRegHL) {
+            field = 6;
+            return prefix == 0 && (f.indexable || ((f.field_mask >> 6) & 1));
+        }
         if (o.kind == Operand::Disp && (word & kFmtIndexed) && f.indexable &&
             (o.reg == kRegIX || o.reg == kRegIY)) {
             field = 6;
@@ -900,6 +923,17 @@ bool fit(const AsmForm &f, uint16_t word, const Operand &o, int &field, int &pre
         if (o.reg == kRegIY) return need_prefix(0xFD);
         return false;
     case kFmtDisp: return false;
+    case kFmtPortN: return o.kind == Operand::Mem && !names_port_c(o);
+    case kFmtCInd: return names_port_c(o);
+    case kFmtI: return is_reg(kRegI);
+    case kFmtR: return is_reg(kRegEIR) && lower_case(o.word) == "r";
+    case kFmtImMode: {
+        if (!is_numeric_token_operand(o)) fail(kMsgIntegerExpected);
+        auto v = constant_of(o);
+        if (!v || *v < 0 || *v > 2) fail(kMsgByteRange);
+        field = static_cast<int>(*v);
+        return true;
+    }
     }
     return false;
 }
@@ -950,6 +984,10 @@ std::optional<Encoding> match_form(const AsmForm &f, const Operand ops[2], const
         case kFmtIpset: {
             static constexpr uint8_t kIpset[4] = {0x00, 0x10, 0x08, 0x18};
             return kIpset[v & 3];
+        }
+        case kFmtImMode: {
+            static constexpr uint8_t kIm[3] = {0x00, 0x10, 0x18};
+            return kIm[v % 3];
         }
         default: return 0;
         }
@@ -1095,6 +1133,7 @@ void emit_encoding(Context &ctx, const Encoding &e, const Operand ops[2], size_t
             break;
         }
         case kFmtMem: emit_value(ctx, o, kAsmFlagValue, 0, 2); break;
+        case kFmtPortN: emit_value(ctx, o, kAsmFlagByte, 0, 1); break;
         case kFmtSPDisp:
         case kFmtDispSwap: ctx.buf.push_back(static_cast<uint8_t>(o.disp)); break;
         case kFmtRel: {
@@ -1516,8 +1555,8 @@ void assemble_instruction(Context &ctx, bool debug)
         size_t before = ctx.buf.size();
         int alt_prefixes = g_alt_count;
         encode_instruction(ctx);
-        int leading76 = 0;
-        for (size_t i = before; i < ctx.buf.size() && ctx.buf[i] == 0x76; ++i)
+        int leading76 = 0;  // alternate-destination prefixes; 0x76 is halt on the Z180
+        for (size_t i = before; f80 && i < ctx.buf.size() && ctx.buf[i] == 0x76; ++i)
             ++leading76;
         if (leading76 > 0 && alt_prefixes > 0)
             fail(kMsgMultiplePrefixes);
@@ -1586,9 +1625,12 @@ int KeywordHash::keyword_index(std::string_view word) const
 
 void init_asm_mnemonics()
 {
-    int count = asm_target().cpu_flag == 1 && asm_target().revision == 257 ? kAsmMnemonicRows
-                                                                               : kAsmBaseMnemonicRows;
+    const bool z180 = asm_target().cpu_flag != 1;
+    int count = !z180 && asm_target().revision == 257 ? kAsmF80MnemonicRows : kAsmBaseMnemonicRows;
     g_rows.assign(kAsmMnemonicTable, kAsmMnemonicTable + count);
+    if (z180)
+        g_rows.insert(g_rows.end(), kAsmMnemonicTable + kAsmF80MnemonicRows,
+                      kAsmMnemonicTable + kAsmMnemonicRows);
     std::vector<std::string> names;
     for (const ia_sym &r : g_rows) names.emplace_back(r.mnemonic);
     g_mnemonic_hash.build(names);

@@ -17,13 +17,13 @@ void set_asm_target(int cpu_flag, int revision)
 void set_asm_xmem_window_start(uint16_t logical) { g_target.xmem_window_start = logical; }
 
 const std::array<std::string_view, kDisasmMnemonicCount> kDisasmMnemonics = {
-    "adc", "add", "and", "bit", "call", "ccf", "cp", "---", "---", "---",            // 0-9
-    "---", "cpl", "bool", "dec", "mul", "djnz", "ioi", "ex", "exx", "ioe",           // 10-19
-    "altd", "ldp", "---", "inc", "ipset", "ipres", "---", "---", "jp", "jr",         // 20-29
-    "ld", "ldd", "lddr", "ldi", "ldir", "mlt", "neg", "nop", "or", "---",            // 30-39
-    "lret", "lcall", "ljp", "---", "---", "---", "---", "---", "---", "pop",         // 40-49
-    "push", "res", "ret", "reti", "---", "rl", "rla", "rlc", "rlca", "rld",          // 50-59
-    "rr", "rra", "rrc", "rrca", "---", "rst", "sbc", "scf", "set", "sla",            // 60-69
+    "adc", "add", "and", "bit", "call", "ccf", "cp", "in", "out", "in0",             // 0-9
+    "out0", "cpl", "bool", "dec", "mul", "djnz", "ioi", "ex", "exx", "ioe",          // 10-19
+    "altd", "ldp", "ei", "inc", "ipset", "ipres", "di", "im", "jp", "jr",            // 20-29
+    "ld", "ldd", "lddr", "ldi", "ldir", "mlt", "neg", "nop", "or", "halt",           // 30-39
+    "lret", "lcall", "ljp", "tst", "otim", "otimr", "otdm", "otdmr", "tstio", "pop", // 40-49
+    "push", "res", "ret", "reti", "slp", "rl", "rla", "rlc", "rlca", "rld",          // 50-59
+    "rr", "rra", "rrc", "rrca", "retn", "rst", "sbc", "scf", "set", "sla",           // 60-69
     "---", "sra", "srl", "sub", "---", "---", "xor", "uma", "ums", "lddsr",          // 70-79
     "ldisr", "lsdr", "lsir", "lsddr", "lsidr", "setusr", "sures", "rdmode", "syscall", "idet",
     "???",                                                                           // 90
@@ -53,13 +53,14 @@ constexpr uint16_t N = kFmtNone;
 constexpr uint16_t R8H = kFmtR8Hi | kFmtIndexed, R8L = kFmtR8Lo | kFmtIndexed;
 constexpr uint16_t W = kFmtImm16 | kFmtSymbol, MEM = kFmtMem | kFmtSymbol;
 constexpr uint8_t ALL = 0xFF, NOHL = 0x0B /* bc de sp */, ALTS = 0x07 /* bc de hl */;
+constexpr uint8_t NOM = 0xBF;  // b c d e h l a: every 8-bit register but (hl)
 }  // namespace
 
 // mnemonic, page, opcode, operand 1, operand 2, cpus, indexable, field mask, cycles, index cycles
 const AsmForm kAsmForms[] = {
     // --- one-byte rows that own their slot before the generic register rows ---
     {kMnAltd, M, 0x76, N, N, F, false, ALL, 2, 0},
-    {kMnInvalid, M, 0x76, N, N, Z, false, ALL, 0, 0},  // halt: not an assembler mnemonic
+    {kMnHalt, M, 0x76, N, N, Z, false, ALL, 3, 0},
     {kMnIdet, M, 0x5B, N, N, R, false, ALL, 2, 0},
     {kMnIoi, M, 0xD3, N, N, F, false, ALL, 2, 0},
     {kMnIoe, M, 0xDB, N, N, F, false, ALL, 2, 0},
@@ -134,6 +135,10 @@ const AsmForm kAsmForms[] = {
     {kMnOr, M, 0xF6, kFmtImm8, N, ZF, false, ALL, 4, 0},
     {kMnLd, M, 0xF9, kFmtSP, kFmtHLX, ZF, true, ALL, 2, 4},
     {kMnRr, M, 0xFB, kFmtDE, N, F, false, ALL, 2, 0},
+    {kMnDi, M, 0xF3, N, N, Z, false, ALL, 3, 0},
+    {kMnEi, M, 0xFB, N, N, Z, false, ALL, 3, 0},
+    {kMnOut, M, 0xD3, kFmtPortN, kFmtA, Z, false, ALL, 10, 0},
+    {kMnIn, M, 0xDB, kFmtA, kFmtPortN, Z, false, ALL, 9, 0},
     {kMnRr, M, 0xFC, kFmtHLX, N, F, true, ALL, 2, 4},
     {kMnCp, M, 0xFE, kFmtImm8, N, ZF, false, ALL, 4, 0},
 
@@ -153,14 +158,14 @@ const AsmForm kAsmForms[] = {
     {kMnNeg, ED, 0x44, N, N, ZF, false, ALL, 4, 0},
     {kMnLret, ED, 0x45, N, N, F, false, ALL, 13, 0},
     {kMnIpset, ED, 0x46, kFmtIpset, N, F, false, ALL, 4, 0},
-    {kMnLd, ED, 0x47, kFmtEirIir, kFmtA, ZF, false, ALL, 4, 0},
+    {kMnLd, ED, 0x47, kFmtEirIir, kFmtA, F, false, ALL, 4, 0},
     {kMnAdc, ED, 0x4A, kFmtHL, kFmtPair, ZF, false, ALL, 4, 0},
     {kMnLd, ED, 0x4B, kFmtPair, MEM, ZF, false, NOHL, 13, 0},
     {kMnReti, ED, 0x4D, N, N, ZF, false, ALL, 12, 0},
     {kMnLd, ED, 0x41, kFmtPairAlt, kFmtDE, F, false, ALTS, 4, 0},
     {kMnLd, ED, 0x49, kFmtPairAlt, kFmtBC, F, false, ALTS, 4, 0},
     {kMnEx, ED, 0x54, kFmtSPInd, kFmtHL, F, false, ALL, 15, 0},
-    {kMnLd, ED, 0x57, kFmtA, kFmtEirIir, ZF, false, ALL, 4, 0},
+    {kMnLd, ED, 0x57, kFmtA, kFmtEirIir, F, false, ALL, 4, 0},
     {kMnIpres, ED, 0x5D, N, N, F, false, ALL, 4, 0},
     {kMnLdp, ED, 0x64, kFmtHLXInd, kFmtHL, F, false, ALL, 12, 0},
     {kMnLdp, ED, 0x65, MEM, kFmtHL, F, false, ALL, 15, 0},
@@ -188,6 +193,27 @@ const AsmForm kAsmForms[] = {
     {kMnLsddr, ED, 0xD8, N, N, R, false, ALL, 6, 0},
     {kMnLsir, ED, 0xF0, N, N, R, false, ALL, 6, 0},
     {kMnLsdr, ED, 0xF8, N, N, R, false, ALL, 6, 0},
+
+    // the Z180's own rows of the 0xED page
+    {kMnIn0, ED, 0x00, kFmtR8Hi, kFmtPortN, Z, false, NOM, 12, 0},
+    {kMnOut0, ED, 0x01, kFmtPortN, kFmtR8Hi, Z, false, NOM, 13, 0},
+    {kMnTst, ED, 0x04, kFmtR8Hi, N, Z, false, ALL, 7, 0},
+    {kMnIn, ED, 0x40, kFmtR8Hi, kFmtCInd, Z, false, NOM, 9, 0},
+    {kMnOut, ED, 0x41, kFmtCInd, kFmtR8Hi, Z, false, NOM, 10, 0},
+    {kMnRetn, ED, 0x45, N, N, Z, false, ALL, 12, 0},
+    {kMnIm, ED, 0x46, kFmtImMode, N, Z, false, ALL, 6, 0},
+    {kMnLd, ED, 0x47, kFmtI, kFmtA, Z, false, ALL, 6, 0},
+    {kMnMlt, ED, 0x4C, kFmtPair, N, Z, false, ALL, 17, 0},
+    {kMnLd, ED, 0x4F, kFmtR, kFmtA, Z, false, ALL, 6, 0},
+    {kMnLd, ED, 0x57, kFmtA, kFmtI, Z, false, ALL, 6, 0},
+    {kMnLd, ED, 0x5F, kFmtA, kFmtR, Z, false, ALL, 6, 0},
+    {kMnTst, ED, 0x64, kFmtImm8, N, Z, false, ALL, 9, 0},
+    {kMnTstio, ED, 0x74, kFmtImm8, N, Z, false, ALL, 12, 0},
+    {kMnSlp, ED, 0x76, N, N, Z, false, ALL, 8, 0},
+    {kMnOtim, ED, 0x83, N, N, Z, false, ALL, 14, 0},
+    {kMnOtdm, ED, 0x8B, N, N, Z, false, ALL, 14, 0},
+    {kMnOtimr, ED, 0x93, N, N, Z, false, ALL, 16, 0},
+    {kMnOtdmr, ED, 0x9B, N, N, Z, false, ALL, 16, 0},
 
     // --- 0xCB page ---
     {kMnRlc, CB, 0x00, R8L, N, ZF, true, ALL, 4, 13},
@@ -279,15 +305,33 @@ const ia_sym kAsmMnemonicTable[kAsmMnemonicRows] = {
     {"rdmode", 193, 0xED, 0x7F, AsmEncoder::Implied, 0, 0, 0},
     {"syscall", 193, 0xED, 0x75, AsmEncoder::Implied, 0, 0, 0},
     {"idet", 192, 0x5B, 0x00, AsmEncoder::Implied, 0, 0, 0},
+    // the Z180's own rows
+    {"in", 197, 0x00, 0x00, AsmEncoder::Ld, 0, 0, 0},
+    {"out", 197, 0x00, 0x00, AsmEncoder::Ld, 0, 0, 0},
+    {"in0", 197, 0x00, 0x00, AsmEncoder::Ld, 0, 0, 0},
+    {"out0", 197, 0x00, 0x00, AsmEncoder::Ld, 0, 0, 0},
+    {"tst", 197, 0x00, 0x00, AsmEncoder::Alu8, 0, 0, 0},
+    {"tstio", 197, 0x00, 0x00, AsmEncoder::Alu8, 0, 0, 0},
+    {"mlt", 197, 0x00, 0x00, AsmEncoder::IncDec, 0, 0, 0},
+    {"im", 197, 0x00, 0x00, AsmEncoder::Implied, 0, 0, 0},
+    {"ei", 192, 0xFB, 0x00, AsmEncoder::Implied, 0, 0, 0},
+    {"di", 192, 0xF3, 0x00, AsmEncoder::Implied, 0, 0, 0},
+    {"halt", 193, 0x76, 0x00, AsmEncoder::Implied, 0, 0, 0},
+    {"retn", 193, 0xED, 0x45, AsmEncoder::Implied, 0, 0, 0},
+    {"slp", 193, 0xED, 0x76, AsmEncoder::Implied, 0, 0, 0},
+    {"otim", 193, 0xED, 0x83, AsmEncoder::Implied, 0, 0, 0},
+    {"otimr", 193, 0xED, 0x93, AsmEncoder::Implied, 0, 0, 0},
+    {"otdm", 193, 0xED, 0x8B, AsmEncoder::Implied, 0, 0, 0},
+    {"otdmr", 193, 0xED, 0x9B, AsmEncoder::Implied, 0, 0, 0},
 };
 
 const reg_type kAsmRegisterTable[kAsmRegisterRows] = {
     {"b", 0},   {"c", 1},   {"d", 2},   {"e", 3},   {"h", 4},   {"l", 5},  {"a", 7},
     {"r", 9},   {"iir", 8}, {"eir", 9}, {"bc", 10}, {"de", 11}, {"hl", 12}, {"sp", 13},
-    {"ix", 14}, {"iy", 15}, {"af", 16}, {"xpc", 17},
+    {"ix", 14}, {"iy", 15}, {"af", 16}, {"xpc", 17}, {"i", 18},
     {"B", 0},   {"C", 1},   {"D", 2},   {"E", 3},   {"H", 4},   {"L", 5},  {"A", 7},
     {"R", 9},   {"IIR", 8}, {"EIR", 9}, {"BC", 10}, {"DE", 11}, {"HL", 12}, {"SP", 13},
-    {"IX", 14}, {"IY", 15}, {"AF", 16}, {"XPC", 17},
+    {"IX", 14}, {"IY", 15}, {"AF", 16}, {"XPC", 17}, {"I", 18},
     {"", -1},
 };
 

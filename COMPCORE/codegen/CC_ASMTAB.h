@@ -65,6 +65,11 @@ enum AsmFormat : uint16_t {
     kFmtBC = 35,         // bc
     kFmtDispSwap = 36,   // (ix+d) without prefix, (hl+d) with 0xDD, (iy+d) with 0xFD
     kFmtSU = 37,         // su
+    kFmtPortN = 38,      // (n), an 8-bit port address (Z180)
+    kFmtCInd = 39,       // (c), the port at BC (Z180)
+    kFmtI = 40,          // i, the interrupt vector register (Z180)
+    kFmtR = 41,          // r, the refresh register (Z180)
+    kFmtImMode = 42,     // im 0, 1 or 2: 0x46, 0x56, 0x5E (Z180)
 };
 // Flags of a format word.
 constexpr uint16_t kFmtCodeMask = 0x0FFF;
@@ -81,6 +86,9 @@ extern const std::array<std::string_view, kDisasmMnemonicCount> kDisasmMnemonics
 
 enum AsmMn : uint8_t {
     kMnAdc = 0, kMnAdd = 1, kMnAnd = 2, kMnBit = 3, kMnCall = 4, kMnCcf = 5, kMnCp = 6,
+    kMnIn = 7, kMnOut = 8, kMnIn0 = 9, kMnOut0 = 10, kMnEi = 22, kMnDi = 26, kMnIm = 27,
+    kMnHalt = 39, kMnTst = 43, kMnOtim = 44, kMnOtimr = 45, kMnOtdm = 46, kMnOtdmr = 47,
+    kMnTstio = 48, kMnSlp = 54, kMnRetn = 64,
     kMnCpl = 11, kMnBool = 12, kMnDec = 13, kMnMul = 14, kMnDjnz = 15, kMnIoi = 16, kMnEx = 17,
     kMnExx = 18, kMnIoe = 19, kMnAltd = 20, kMnLdp = 21, kMnInc = 23, kMnIpset = 24,
     kMnIpres = 25, kMnJp = 28, kMnJr = 29, kMnLd = 30, kMnLdd = 31, kMnLddr = 32, kMnLdi = 33,
@@ -112,7 +120,8 @@ struct AsmForm {
     uint16_t fmt1, fmt2;  // operand format words (kFmtNone for no operand)
     uint8_t cpus;         // kCpu* bits
     bool indexable;       // 0xDD/0xFD may stand in front, hl-type operands then name ix/iy
-    uint8_t field_mask;   // allowed values of a bits 4-5 pair field (bit per value), else 0xFF
+    uint8_t field_mask;   // allowed values of a pair field or an 8-bit register field of a
+                          // form that is not indexable (bit per value), else 0xFF
     uint8_t cycles;       // clock cycles (without prefix)
     uint8_t index_cycles; // clock cycles of the 0xDD/0xFD form
 };
@@ -142,8 +151,11 @@ struct ia_sym {
     uint32_t reserved1, reserved2;  // 0 in every row
     uint32_t flags;      // bit 0/1: alternate destination allowed; bit 1: ix'/iy' allowed
 };
-constexpr int kAsmMnemonicRows = 74;       // with the revision-257 rows
+constexpr int kAsmMnemonicRows = 91;       // with the revision-257 rows and the Z180 rows
 constexpr int kAsmBaseMnemonicRows = 61;   // always active
+constexpr int kAsmF80MnemonicRows = 74;    // the base rows and the revision-257 rows
+// The rows from kAsmF80MnemonicRows on are the Z180's own (in, out, in0, ...): active only
+// while the Z180 set is selected, behind the base rows.
 extern const ia_sym kAsmMnemonicTable[kAsmMnemonicRows];
 
 // Mnemonic codes the statement driver tests.
@@ -155,7 +167,7 @@ struct reg_type {
     const char *name;
     int32_t code;
 };
-constexpr int kAsmRegisterRows = 37;  // lower case, upper case, an empty row
+constexpr int kAsmRegisterRows = 39;  // lower case, upper case, an empty row
 extern const reg_type kAsmRegisterTable[kAsmRegisterRows];
 
 // Register codes.
@@ -163,6 +175,7 @@ enum AsmReg : int {
     kRegB = 0, kRegC = 1, kRegD = 2, kRegE = 3, kRegH = 4, kRegL = 5, kRegMemHL = 6, kRegA = 7,
     kRegIIR = 8, kRegEIR = 9, kRegBC = 10, kRegDE = 11, kRegHL = 12, kRegSP = 13, kRegIX = 14,
     kRegIY = 15, kRegAF = 16, kRegXPC = 17,
+    kRegI = 18,  // the Z180's interrupt vector register: a register name on the Z180 set only
 };
 
 // The condition slots: "*nz|*NZ|..."; condition number = slot offset / 8.

@@ -33,6 +33,7 @@ FieldShape field_shape(uint16_t fmt)
     case kFmtBitNo: return {8, 3};
     case kFmtCond4: return {4, 3};
     case kFmtIpset: return {4, 0};
+    case kFmtImMode: return {3, 0};
     default: return {1, 0};
     }
 }
@@ -44,6 +45,11 @@ uint8_t field_bits(uint16_t fmt, int v)
         // ipset 0..3: 0x46, 0x56, 0x4E, 0x5E
         static constexpr uint8_t kIpset[4] = {0x00, 0x10, 0x08, 0x18};
         return kIpset[v & 3];
+    }
+    if ((fmt & kFmtCodeMask) == kFmtImMode) {
+        // im 0..2: 0x46, 0x56, 0x5E
+        static constexpr uint8_t kIm[3] = {0x00, 0x10, 0x18};
+        return kIm[v % 3];
     }
     FieldShape s = field_shape(fmt);
     if (s.count == 1)
@@ -57,6 +63,8 @@ bool field_value_allowed(const AsmForm &f, uint16_t fmt, int v)
     case kFmtPair:
     case kFmtPushPair:
     case kFmtPairAlt: return (f.field_mask >> v) & 1;
+    case kFmtR8Hi:
+    case kFmtR8Lo: return f.indexable || ((f.field_mask >> v) & 1);
     default: return true;
     }
 }
@@ -92,7 +100,8 @@ bool takes_index_prefix(const AsmForm &f, int v1, int v2)
 int data_bytes(const AsmForm &f, uint16_t fmt)
 {
     switch (fmt & kFmtCodeMask) {
-    case kFmtImm8: case kFmtRel: case kFmtSPDisp: case kFmtDispSwap: case kFmtDisp: return 1;
+    case kFmtImm8: case kFmtRel: case kFmtSPDisp: case kFmtDispSwap: case kFmtDisp: case kFmtPortN:
+        return 1;
     case kFmtImm16: return (f.opcode == 0xC7 || f.opcode == 0xCF) && f.page == AsmPage::Main ? 3 : 2;
     case kFmtMem: return 2;
     default: return 0;
@@ -482,6 +491,15 @@ struct Decoder {
             return false;
         }
         case kFmtSU: out += "su"; return false;
+        case kFmtPortN:
+            std::snprintf(buf, sizeof buf, "(0x%02X)", at(data));
+            out += buf;
+            op_plain = false;
+            return false;
+        case kFmtCInd: out += "(c)"; op_plain = false; return false;
+        case kFmtI: out += "i"; return false;
+        case kFmtR: out += "r"; return false;
+        case kFmtImMode: out += static_cast<char>('0' + ((op >> 4) & 1) + ((op >> 3) & 1)); return false;
         default: out += "?"; return false;
         }
     }

@@ -144,7 +144,11 @@ void point_caches_at_live_set(bool separate_id)
     g_ptr.root_code = &g_live.root_code;
     g_ptr.xmem_code = &g_live.xmem_code;
     g_ptr.watch_code = &g_live.watch_code;
-    g_ptr.constants = &g_live.constants;
+    // A target without origin directives (the Z180) has no constants origin: its constants go
+    // with the root code.
+    g_ptr.constants = origin_switch() != 0 || separate_id
+                          ? static_cast<EmitCache *>(&g_live.constants)
+                          : static_cast<EmitCache *>(&g_live.root_code);
     g_ptr.root_variables = &g_live.root_variables;
     g_ptr.kind6_variables = &g_live.kind6_variables;
     g_ptr.data = &g_live.root_variables;

@@ -7,6 +7,7 @@
 
 #include "CC_COSTATE.h"
 #include "driver/CC_FIOZ8.h"
+#include "input/CC_IN.h"
 #include "CC_LABELS.h"
 #include "linker/CC_RELOC.h"
 #include "core/CC_OBJ.h"
@@ -54,7 +55,9 @@ symbol *bios_chain_symbol(const std::string &name)
 // Four bytes over the end of a BIOS chain, on the target (or into the image being built).
 void send_over_bios_end(const symbol &chain, const uint8_t (&bytes)[4])
 {
-    const ADDR24 end = logical_to_addr(addr_offset(chain.address[1]));
+    // Without origin directives (the Z180) the chain's end is a root address as it stands.
+    const uint16_t offset = addr_offset(chain.address[1]);
+    const ADDR24 end = origin_switch() != 0 ? logical_to_addr(offset) : make_addr(0, offset);
     linker_seam().ui_send_block(4, end, bytes);
 }
 
@@ -68,7 +71,7 @@ void call_segment(ADDR24 address)
         return;
     }
     outasm("ld a, %d", static_cast<int>(addr_xpc(address)));
-    outasm("ld xpc, a");
+    outasm(cpu_is_f80() ? "ld xpc, a" : "out0 (0x38), a");
     if (cpu_is_f80()) {
         emit_code_byte(kOpLcall);
         emit_word(addr_offset(address));
@@ -124,7 +127,8 @@ void define_program_chain(const std::string &name, ADDR24 start, ADDR24 end)
 void emit_chain(const std::string &name)
 {
     const ADDR24 start = here();
-    outasm("ld a, xpc");
+    const bool f80 = cpu_is_f80();
+    outasm(f80 ? "ld a, xpc" : "in0 a, (0x38)");
     outasm("push af");
     if (auto it = g_tables.addresses.find(name); it != g_tables.addresses.end())
         for (const ADDR24 address : it->second)
@@ -137,15 +141,18 @@ void emit_chain(const std::string &name)
         emit_funcblk_init_table();
     const ADDR24 end = here();
     outasm("pop af");
-    outasm("ld xpc, a");
+    outasm(f80 ? "ld xpc, a" : "out0 (0x38), a");
     outasm("ret");
 
     if (const symbol *bios = bios_chain_symbol(name)) {
         // ljp start + 3: the BIOS routine goes on into this one's body; its saving stays theirs.
-        const ADDR24 body = addr_add(start, kChainSaveBytes);
-        const uint8_t jump[4] = {kOpLjp, static_cast<uint8_t>(addr_offset(body) & 0xFF),
-                                 static_cast<uint8_t>(addr_offset(body) >> 8), addr_xpc(body)};
-        send_over_bios_end(*bios, jump);
+        // The Z180 jumps in its root ("jp", then a nop in the fourth byte).
+        const ADDR24 body = addr_add(start, f80 ? kChainSaveBytes : kChainSaveBytesZ180);
+        const uint8_t lo = static_cast<uint8_t>(addr_offset(body) & 0xFF);
+        const uint8_t hi = static_cast<uint8_t>(addr_offset(body) >> 8);
+        const uint8_t jump[4] = {kOpLjp, lo, hi, addr_xpc(body)};
+        const uint8_t jump_z180[4] = {kOpJp, lo, hi, 0x00};
+        send_over_bios_end(*bios, f80 ? jump : jump_z180);
         return;
     }
     define_program_chain(name, start, end);
@@ -183,7 +190,7 @@ void emit_function_chains()
         if (g_tables.names.count(name) != 0)
             continue;
         if (const symbol *bios = bios_chain_symbol(name))
-            send_over_bios_end(*bios, kChainEnd);
+            send_over_bios_end(*bios, cpu_is_f80() ? kChainEnd : kChainEndZ180);
     }
     for (const std::string &name : g_tables.names)
         emit_chain(name);

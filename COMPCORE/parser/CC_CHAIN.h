@@ -50,3 +50,8 @@ const std::vector<std::string> &bios_chain_names();
 inline constexpr std::uint8_t kChainEnd[4] = {0xF1, 0xED, 0x67, 0xC9};
 // Bytes from a chain's start to its body: "ld a, xpc" and "push af".
 inline constexpr int kChainSaveBytes = 3;
+// The Z180 has no XPC: a chain keeps the bank of common area 1 (CBR, the on-chip register
+// 0x38, which maps the xmem window as XPC does). It starts "in0 a, (0x38)", "push af" and ends
+// "pop af", "out0 (0x38), a", "ret"; the first four bytes of that end are the BIOS's.
+inline constexpr std::uint8_t kChainEndZ180[4] = {0xF1, 0xED, 0x39, 0x38};
+inline constexpr int kChainSaveBytesZ180 = 4;

@@ -410,7 +410,12 @@ void apply_placement(uint16_t code)
     if (code & 0x04) {
         EmitCache &root = root_code_cache();
         const EmitOriginExtent &o = root.GetOrigin();
-        const uint32_t end = uint32_t(addr_offset(o.start)) + o.size;
+        // Without origin directives (the Z180) root code has no origin: it may fill the
+        // logical space below the bank area the Z180 BIOS maps its RAM into.
+        constexpr uint32_t kZ180RootCodeEnd = 0x8000;
+        const uint32_t end = o.size != 0 || origin_switch() != 0
+                                 ? uint32_t(addr_offset(o.start)) + o.size
+                                 : kZ180RootCodeEnd;
         const uint32_t wanted = uint32_t(addr_offset(root.current)) + g_threshold;
         if (!bios_compile() && end < wanted)
             w |= kDeclXmem;

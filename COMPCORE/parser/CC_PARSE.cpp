@@ -841,6 +841,7 @@ void compile_body(symbol *fn)
     if (cofunction)
         (void)place_cofunction_instances(g_fn.auto_bytes, g_fn.parameter_bytes);
 
+    if (std::getenv("KX_ASMDEBUG") && (xmem || (word & kDeclLongCall))) std::fprintf(stderr, "STUB %s %d\n", fn->name, (int)xmem);
     if (xmem || (word & kDeclLongCall))
         gen_xmem_call_stub(fn);
     if (xmem)

@@ -17,13 +17,24 @@
    address of the call to HL', and the instruction labelled __xexit__ writes the code to the
    exit port, which ends the run on the stand-in. Run-time errors end the same way with their
    code (rterror_). Until the debug kernel exists, its entry points return at once and the
-   debugger's "rst 0x28" hook returns with every register and flag intact. */
+   debugger's "rst 0x28" hook returns with every register and flag intact.
 
+   The Z180 target ("#pragma Zilog180", TARGETCPU Z180) has no origin directives and no
+   vector page: the same BIOS takes its Z180 blocks below. Its memory, set with the MMU:
+     logical 0x0000-0x7FFF   common area 0   flash 0x00000   code and constants
+     logical 0x8000-0xDFFF   bank area       RAM   0x80000   (BBR 0x78) variables, stack
+     logical 0xE000-0xFFFF   common area 1   RAM   0x8E000   (CBR 0x80, CBAR 0xE8)
+   The restarts sit at their Z80 addresses: "rst 0x28" (the debugger's hook) returns at once,
+   "rst 0x38" is run-time error 242, every other one run-time error 241. The console and exit
+   ports are the board's external I/O addresses, written with "out (c),a". */
+
+#if TARGETCPU == F80
 #rcodorg rootcode 0x0 0x0000 0x6000 apply
 #rconorg rootconst 0x0 0x6000 0x2000 apply
 #rvarorg rootdata 0x0 0xCFFF 0x5000 apply
 #xcodorg xmemcode 0x2 0xE000 0x70000 apply
 #wcodorg watchcode 0xE2 0xE000 0x1000 apply
+#endif
 
 /* The program's information record and its build time stamp, which the start-up block keeps
    behind the root constants. Naming them here also hands the program compile the places where
@@ -32,6 +43,38 @@ extern char prog_param;
 extern unsigned long kx_timestamp;
 
 /*** the reset entry and the interrupt vectors ***/
+#if TARGETCPU == Z180
+#asm
+; The Z180 restarts: "rst v" calls address v.
+bios_reset::
+        jp biosmain             ; 0x00 reset
+        align 8
+        ld a,241                ; 0x08 rst 0x08
+        jp bios_vector_error
+        align 8
+        ld a,241                ; 0x10 rst 0x10
+        jp bios_vector_error
+        align 8
+        ld a,241                ; 0x18 rst 0x18
+        jp bios_vector_error
+        align 8
+        ld a,241                ; 0x20 rst 0x20
+        jp bios_vector_error
+        align 8
+        ret                     ; 0x28 rst 0x28: the debugger's hook
+        align 8
+        ld a,241                ; 0x30 rst 0x30
+        jp bios_vector_error
+        align 8
+        ld a,242                ; 0x38 rst 0x38 (and interrupt mode 1)
+        jp bios_vector_error
+
+bios_vector_error:
+        pop hl
+        dec hl
+        jp rterror_
+#endasm
+#else
 #asm
 bios_reset::
         jp biosmain
@@ -95,8 +138,45 @@ bios_vector_error:
         dec hl
         jp rterror_
 #endasm
+#endif
 
 /*** the exit and the run-time errors ***/
+#if TARGETCPU == Z180
+#asm
+; __xexit (also exit): ends the program with the code stacked as a C argument. H is the
+; common area 1 bank (CBR), the Z180's nearest to the Vireon's XPC.
+__xexit::
+exit::
+        pop de                  ; the return address: the call is the 3 bytes before it
+        pop hl                  ; the code
+        dec de
+        dec de
+        dec de
+        push de
+        exx
+        pop hl                  ; HL' = the call
+        exx
+        in0 a,(0x38)
+        ld h,a
+        jr bios_exit_trap
+
+; rterror_: ends the program with run-time error A at the fault address HL.
+rterror_::
+        push hl
+        exx
+        pop hl                  ; HL' = the fault
+        exx
+        ld l,a
+        in0 a,(0x38)
+        ld h,a
+bios_exit_trap:
+        ld a,l
+        ld bc,0xFFF2
+__xexit__::
+        out (c),a               ; the exit port: the stand-in ends the run here
+        jr __xexit__
+#endasm
+#else
 #asm
 ; __xexit (also exit): ends the program with the code stacked as a C argument.
 __xexit::
@@ -129,6 +209,7 @@ __xexit__::
         ioe ld (0xFFF2),a       ; the exit port: the stand-in ends the run here
         jr __xexit__
 #endasm
+#endif
 
 /*** the debug kernel's entry points ***/
 #asm
@@ -160,6 +241,26 @@ dkDoWatchExpression::
 #makechain _GLOBAL_INIT
 
 /*** the start-up: the last code before the jump to the program ***/
+#if TARGETCPU == Z180
+#asm
+biosmain::
+        ld a,0xE8               ; first the areas (BBR and CBR are 0: every page as it was),
+        out0 (0x3A),a           ; CBAR: the bank area from 0x8000, common area 1 from 0xE000
+        ld a,0x78               ; then their banks
+        out0 (0x39),a           ; BBR: logical 0x8000 at physical 0x80000
+        ld a,0x80
+        out0 (0x38),a           ; CBR: logical 0xE000 at physical 0x8E000
+        ld sp,0xE000
+        ld hl,0x8000            ; the variables and the stack are cleared
+        ld de,0x8001
+        ld bc,0x5FFF
+        ld (hl),0
+        ldir
+        im 1
+        call _GLOBAL_INIT       ; the program's initialisation, with or without debug hooks
+bios_ready::
+#endasm
+#else
 #asm
 biosmain::
         ld a,0xD8
@@ -181,5 +282,6 @@ biosmain::
         call _GLOBAL_INIT       ; the program's initialisation, with or without debug hooks
 bios_ready::
 #endasm
+#endif
 
 #pragma CompileProgram

@@ -4,6 +4,12 @@
    routines of published variables ("#web") and the reads and writes of extended memory. A
    compile takes from them only the modules the program uses, so a program without float links
    no float routine. */
+/* The Z180 set has no stack-relative loads: its functions reach their arguments and locals
+   through an IX frame. */
+#if TARGETCPU == Z180
+#useix
+#endif
+
 /* The null pointer constant. */
 #ifndef NULL
 #define NULL ((void *)0)

@@ -138,6 +138,36 @@ const EncodeCase kEncode[] = {
     {"xor_z180_mem", kZ180, "xor (hl)", "AE"},
     {"cp_z180_ix", kZ180, "cp (ix+2)", "DD BE 02"},
     {"and_z180_imm", kZ180, "and 0x0F", "E6 0F"},
+    // the Z180's own forms
+    {"ld_i_a_z180", kZ180, "ld i,a", "ED 47"},
+    {"ld_a_i_z180", kZ180, "ld a,I", "ED 57"},
+    {"ld_r_a_z180", kZ180, "ld r,a", "ED 4F"},
+    {"ld_a_r_z180", kZ180, "ld a,r", "ED 5F"},
+    {"out_c_a_z180", kZ180, "out (c),a", "ED 79"},
+    {"out_c_l_z180", kZ180, "out (c),l", "ED 69"},
+    {"in_b_c_z180", kZ180, "in b,(c)", "ED 40"},
+    {"out_n_a_z180", kZ180, "out (0x40),a", "D3 40"},
+    {"in_a_n_z180", kZ180, "in a,(0x41)", "DB 41"},
+    {"out0_z180", kZ180, "out0 (0x38),a", "ED 39 38"},
+    {"in0_z180", kZ180, "in0 l,(0x3A)", "ED 28 3A"},
+    {"mlt_hl_z180", kZ180, "mlt hl", "ED 6C"},
+    {"mlt_sp_z180", kZ180, "mlt sp", "ED 7C"},
+    {"tst_r_z180", kZ180, "tst b", "ED 04"},
+    {"tst_hl_z180", kZ180, "tst (hl)", "ED 34"},
+    {"tst_n_z180", kZ180, "tst 0x12", "ED 64 12"},
+    {"tstio_z180", kZ180, "tstio 3", "ED 74 03"},
+    {"im0_z180", kZ180, "im 0", "ED 46"},
+    {"im1_z180", kZ180, "im 1", "ED 56"},
+    {"im2_z180", kZ180, "im 2", "ED 5E"},
+    {"ei_z180", kZ180, "ei", "FB"},
+    {"di_z180", kZ180, "di", "F3"},
+    {"halt_z180", kZ180, "halt", "76"},
+    {"slp_z180", kZ180, "slp", "ED 76"},
+    {"retn_z180", kZ180, "retn", "ED 45"},
+    {"otim_z180", kZ180, "otim", "ED 83"},
+    {"otimr_z180", kZ180, "otimr", "ED 93"},
+    {"otdm_z180", kZ180, "otdm", "ED 8B"},
+    {"otdmr_z180", kZ180, "otdmr", "ED 9B"},
     {"or_z180_imm", kZ180, "or 0x80", "F6 80"},
     {"xor_z180_imm", kZ180, "xor 1", "EE 01"},
     {"cp_z180_imm", kZ180, "cp 'A'", "FE 41"},
@@ -269,6 +299,11 @@ const ErrorCase kErrors[] = {
     {"mul_on_z180", kZ180, "mul", "Bad or Missing Opcode"},
     {"bool_on_z180", kZ180, "bool hl", "Bad or Missing Opcode"},
     {"apostrophe_on_z180", kZ180, "ld a',b", "Invalid Register Usage"},
+    {"out_c_hl_z180", kZ180, "out (c),(hl)", "Invalid Register Usage"},
+    {"in0_hl_z180", kZ180, "in0 (hl),(3)", "Invalid Register Usage"},
+    {"im3_z180", kZ180, "im 3", "Byte Out of Range"},
+    {"z180_only_on_f80", kF2000, "out0 (0x38),a", "Bad or Missing Opcode"},
+    {"i_is_a_name_on_f80", kF2000, "ld i,a", "Invalid Register Usage"},
     {"lcall_needs_keyword", kF2000, "lcall 0x1234",
      "Must specify destination as logical or physical address using root or xmem keyword."},
     {"align_zero", kF2000, "align 0", "Alignment value must be positive."},
@@ -475,7 +510,7 @@ TEST_F(AsmVocabulary, MnemonicTableSizeFollowsRevision)
     select(kF3000);
     EXPECT_EQ(asm_active_mnemonic_count(), 74);
     select(kZ180);
-    EXPECT_EQ(asm_active_mnemonic_count(), 61);
+    EXPECT_EQ(asm_active_mnemonic_count(), 61 + 17);  // the base rows and the Z180's own
 }
 
 // ---- address directories ----------------------------------------------------------------------------
