@@ -108,7 +108,6 @@ void report_text(const std::string &text)
     g_stmt_error = true;
     if (g_quiet || g_dry_run > 0)
         return;
-    if (std::getenv("KX_ASMDEBUG")) std::fprintf(stderr, "ASMDEBUG [%s]\n", g_line_start);
     host().asm_error(host().asm_source_line(), g_s.column + 1, text);
 }
 

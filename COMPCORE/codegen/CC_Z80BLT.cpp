@@ -19,7 +19,9 @@ void gen_switch_dispatch(EmitCache &table, const SwitchCase *cases, int count)
 {
     if (count <= 0)
         return;
-    const bool inline_table = &table == &xmem_code_cache();
+    // A table in the code being run (xmem code, or root code where constants go with it) is
+    // jumped over when no case matches.
+    const bool inline_table = &table == &xmem_code_cache() || &table == &current_code_cache();
     if (inline_table)
         table.EnsureRoom(static_cast<uint32_t>(5 * count + 32), false);
     outasm("ld bc, %d", count);

@@ -4,6 +4,7 @@
 // "sizeof", the binary levels, the conditional, the assignment frame, the entries and the
 // constant expressions.
 #include "CC_HIER.h"
+#include "CC_PARSE.h"
 
 #include "CC_COSTATE.h"
 
@@ -2438,10 +2439,11 @@ void copy_structure(object *target, object *value, uint16_t size)
     const int depth = std::abs(stack_offset()) + host.pending_adjust_1() +
                       std::abs(host.pending_adjust_2());
     object source{}, destination{};
-    set_object(&source, 2, value->type, 0, nullptr, static_cast<uint32_t>(-depth), nullptr, 0,
-               true, false);
-    set_object(&destination, 2, 12, kDeclPointer, nullptr, static_cast<uint32_t>(size - depth),
-               nullptr, 0, true, false);
+    set_object(&source, 2, value->type, 0, nullptr,
+               static_cast<uint32_t>(frame_offset_of_stack_place(-depth)), nullptr, 0, true, false);
+    set_object(&destination, 2, 12, kDeclPointer, nullptr,
+               static_cast<uint32_t>(frame_offset_of_stack_place(size - depth)), nullptr, 0, true,
+               false);
     source.flags[0] = static_cast<uint8_t>((source.flags[0] & ~0x0C) | (target->flags[0] & 0x0C));
     destination.flags[0] =
         static_cast<uint8_t>((destination.flags[0] & ~0x0C) | (value->flags[0] & 0x0C));

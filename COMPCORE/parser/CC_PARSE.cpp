@@ -841,7 +841,6 @@ void compile_body(symbol *fn)
     if (cofunction)
         (void)place_cofunction_instances(g_fn.auto_bytes, g_fn.parameter_bytes);
 
-    if (std::getenv("KX_ASMDEBUG") && (xmem || (word & kDeclLongCall))) std::fprintf(stderr, "STUB %s %d\n", fn->name, (int)xmem);
     if (xmem || (word & kDeclLongCall))
         gen_xmem_call_stub(fn);
     if (xmem)
@@ -1602,6 +1601,11 @@ int parse_break_continue(int is_break)
     return kStatementJump;
 }
 
+int32_t frame_offset_of_stack_place(int32_t offset)
+{
+    return g_fn.ix_frame ? offset - frame_bytes() : offset;
+}
+
 // return_stmt = "return" [ expr ] ";"
 namespace {
 
@@ -1626,7 +1630,7 @@ void return_structure(object *value)
                       std::abs(host.pending_adjust_2());
     object source{};
     set_object(&source, 2, static_cast<uint16_t>(value->type), 0, nullptr,
-               static_cast<uint32_t>(-depth), nullptr, 0, true, false);
+               static_cast<uint32_t>(frame_offset_of_stack_place(-depth)), nullptr, 0, true, false);
     gen_block_copy(&source, &slot, copied);
     gen_stack_adjust_tracked(static_cast<int16_t>(size));
 }

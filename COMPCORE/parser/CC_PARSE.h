@@ -45,6 +45,10 @@ int check_call_argument(uint16_t list, int argument_index, int entry_count, obje
 // Gives every parameter its frame offset and every automatic variable its final one, and leaves
 // the debugger's local-variable records ("function:name").
 void assign_parameter_offsets();
+// A place on the stack, `offset` bytes from the frame's bottom as the stack depth counts it (a
+// value a call left there): its frame offset as a local's, IX-relative in an IX frame.
+int32_t frame_offset_of_stack_place(int32_t offset);
+
 // The frame offset of the first parameter of the function being compiled: 2 for root functions
 // and cofunctions; an xmem function 2 + 3 (Vireon) or 2 + 4 (Z180) called through its entry
 // stub, 3 and 4 under the root-stub option; plus 2 with an IX frame.

@@ -251,9 +251,9 @@ biosmain::
         ld a,0x80
         out0 (0x38),a           ; CBR: logical 0xE000 at physical 0x8E000
         ld sp,0xE000
-        ld hl,0x8000            ; the variables and the stack are cleared
+        ld hl,0x8000            ; the stack and the variables (from 0xFFFE down) are cleared
         ld de,0x8001
-        ld bc,0x5FFF
+        ld bc,0x7FFF
         ld (hl),0
         ldir
         im 1
