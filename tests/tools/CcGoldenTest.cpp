@@ -1,6 +1,6 @@
 // The C programs of tests/data/cc, each beside the text it must print (its golden file, which
-// the host model kxccgold computes): compiled by kxcc for each processor and without the debug
-// kernel's hooks, run to their end by kxrun --console, which must print exactly the golden text
+// the host model kxccgold computes): compiled by kxcc for each processor (the Vireon 2000 and
+// 3000 and the Z180) and without the debug kernel's hooks, run to their end by kxrun --console, which must print exactly the golden text
 // and exit 0. The image's "hex" twin holds the bytes of its "bin" file, no compile reports an
 // undefined name, and the map of a program without float names no float routine.
 //
@@ -9,6 +9,7 @@
 #include "KxccSupport.h"
 
 #include <algorithm>
+#include <span>
 #include <sstream>
 #include <vector>
 
@@ -57,16 +58,34 @@ TEST_P(CcGolden, IsTheHostModelsOutput)
 INSTANTIATE_TEST_SUITE_P(All, CcGolden, ::testing::ValuesIn(case_names()),
                          [](const auto &i) { return i.param; });
 
+// A program a target cannot run yet, and why: its run is skipped with the reason.
+struct NotYet {
+    const char *program;
+    const char *reason;
+};
+
+// The Z180 has no extended memory of its own in this build: xmem code, xmem data and the
+// cofunctions' instance tables are not laid out for it.
+const NotYet kZ180NotYet[] = {
+    {"builtins", "cofunctions are not laid out for the Z180 (\"Insufficent free memory for "
+                 "declarations\")"},
+    {"fnreturn", "an xmem function on the Z180 needs the universal bouncer _b_all"},
+    {"xmemcall", "xmem functions on the Z180 (the initializer of a table of them is refused)"},
+    {"xmemread", "xmem data on the Z180 (\"Out of xmem code space\")"},
+};
+
 struct Variant {
     const char *name;
     const char *kxcc;   // kxcc's options
     const char *kxrun;  // kxrun's
+    std::span<const NotYet> not_yet{};
 };
 
 const Variant kVariants[] = {
     {"v2000", "--cpu 2000", "--cpu 2000"},
     {"v3000", "--cpu 3000", "--cpu 3000"},
     {"v2000_nodebug", "--cpu 2000 --nodebug", "--cpu 2000"},
+    {"z180", "--cpu z180", "--cpu z180", kZ180NotYet},
 };
 
 class CcRun : public Folder,
@@ -75,6 +94,9 @@ class CcRun : public Folder,
 TEST_P(CcRun, PrintsItsGoldenText)
 {
     const auto &[name, variant] = GetParam();
+    for (const NotYet &n : variant.not_yet)
+        if (name == n.program)
+            GTEST_SKIP() << "not yet on this target: " << n.reason;
     const fs::path image = dir / (name + ".bin");
     const ToolRun cc = run(dir, tool("kxcc"), std::string(variant.kxcc) + " --list -o '" +
                                                    image.string() + "' '" +

@@ -277,4 +277,45 @@ TEST_P(KxccPointerChecks, AStoreThroughAPointerIsCheckedAgainstTheWritablePages)
 INSTANTIATE_TEST_SUITE_P(All, KxccPointerChecks, ::testing::ValuesIn(kPointerChecks),
                          [](const auto &i) { return std::string(i.param.name); });
 
+// A Z180 program that calls a library function only the Vireon has is refused with the
+// function's name; the same program compiles for the Vireon.
+struct VireonOnlyCase {
+    const char *name;
+    const char *call;
+    const char *named;
+};
+
+const VireonOnlyCase kVireonOnly[] = {
+    {"internal_io_port", "WrPortI(0x10, 0, 5)", "WrPortI"},
+    {"internal_io_bit", "BitRdPortI(0x10, 3)", "BitRdPortI"},
+    {"xmem_copy", "xmem2root(buffer, 0x20000L, 4)", "xmem2root"},
+    {"physical_address", "paddr(buffer)", "paddr"},
+};
+
+class KxccVireonOnly : public Folder, public ::testing::WithParamInterface<VireonOnlyCase> {};
+
+TEST_P(KxccVireonOnly, IsAZ180CompileErrorNamingTheFunction)
+{
+    const VireonOnlyCase &c = GetParam();
+    write_file(dir / "uses.c", std::string("char buffer[8];
+int main()
+{
+    ") + c.call +
+                                   ";
+    return 0;
+}
+");
+    const ToolRun z180 = run(dir, tool("kxcc"), "--cpu z180 " + (dir / "uses.c").string());
+    EXPECT_EQ(z180.status, 1);
+    EXPECT_NE(z180.err.find(std::string("error ")), std::string::npos) << z180.err;
+    EXPECT_NE(z180.err.find(c.named), std::string::npos) << z180.err;
+    EXPECT_NE(z180.err.find("Vireon functions"), std::string::npos) << z180.err;
+    EXPECT_FALSE(fs::exists(dir / "uses.bin"));
+
+    const ToolRun vireon = run(dir, tool("kxcc"), (dir / "uses.c").string());
+    EXPECT_EQ(vireon.status, 0) << vireon.err;
+}
+INSTANTIATE_TEST_SUITE_P(All, KxccVireonOnly, ::testing::ValuesIn(kVireonOnly),
+                         [](const auto &i) { return std::string(i.param.name); });
+
 }  // namespace
