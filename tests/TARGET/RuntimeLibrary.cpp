@@ -84,6 +84,24 @@ std::vector<AsmBlock> read_asm_blocks(const fs::path &file, std::vector<std::str
     std::vector<Conditional> conditionals;
     bool skipping = false;
     const auto active = [&] { return conditionals.empty() || conditionals.back().holds; };
+    // "#if", "#else" and "#endif" (a library's Z180 lines beside its Vireon lines).
+    const auto conditional = [&](const std::string &directive) {
+        if (starts_with_word(directive, "#ifdef") || starts_with_word(directive, "#if") ||
+            starts_with_word(directive, "#ifndef")) {
+            const bool outer = active();
+            // The one test on the board's macros read here: the Z180's part of a library.
+            const bool z180_part = squeeze(directive) == "#ifTARGETCPU==Z180";
+            conditionals.push_back(
+                {outer, outer && (starts_with_word(directive, "#ifndef") || (z180_part && z180))});
+        } else if (starts_with_word(directive, "#else") && !conditionals.empty()) {
+            conditionals.back().holds = conditionals.back().outer && !conditionals.back().holds;
+        } else if (starts_with_word(directive, "#endif") && !conditionals.empty()) {
+            conditionals.pop_back();
+        } else {
+            return false;
+        }
+        return true;
+    };
     for (std::string text; std::getline(in, text);) {
         ++number;
         if (!text.empty() && text.back() == '\r')
@@ -94,10 +112,13 @@ std::vector<AsmBlock> read_asm_blocks(const fs::path &file, std::vector<std::str
                 in_block = false;
                 continue;
             }
-            if (!t.empty() && t[0] == '#')
-                problems.push_back(name + ":" + std::to_string(number) +
-                                   ": a directive inside an assembly block");
-            if (!skipping)
+            if (!t.empty() && t[0] == '#') {
+                if (!conditional(t))
+                    problems.push_back(name + ":" + std::to_string(number) +
+                                       ": a directive inside an assembly block");
+                continue;
+            }
+            if (!skipping && active())
                 blocks.back().push_back({name, number, text});
             continue;
         }
@@ -121,18 +142,7 @@ std::vector<AsmBlock> read_asm_blocks(const fs::path &file, std::vector<std::str
             code += text[i];
         }
         const std::string directive = trim_left(code);
-        if (starts_with_word(directive, "#ifdef") || starts_with_word(directive, "#if") ||
-            starts_with_word(directive, "#ifndef")) {
-            const bool outer = active();
-            // The one test on the board's macros read here: the Z180's part of a library.
-            const bool z180_part = squeeze(directive) == "#ifTARGETCPU==Z180";
-            conditionals.push_back(
-                {outer, outer && (starts_with_word(directive, "#ifndef") || (z180_part && z180))});
-        } else if (starts_with_word(directive, "#else") && !conditionals.empty()) {
-            conditionals.back().holds = conditionals.back().outer && !conditionals.back().holds;
-        } else if (starts_with_word(directive, "#endif") && !conditionals.empty()) {
-            conditionals.pop_back();
-        }
+        (void)conditional(directive);
         if (starts_with_word(directive, "#asm")) {
             in_block = true;
             block_line = number;

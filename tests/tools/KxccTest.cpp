@@ -297,14 +297,8 @@ class KxccVireonOnly : public Folder, public ::testing::WithParamInterface<Vireo
 TEST_P(KxccVireonOnly, IsAZ180CompileErrorNamingTheFunction)
 {
     const VireonOnlyCase &c = GetParam();
-    write_file(dir / "uses.c", std::string("char buffer[8];
-int main()
-{
-    ") + c.call +
-                                   ";
-    return 0;
-}
-");
+    write_file(dir / "uses.c", std::string("char buffer[8];\nint main()\n{\n    ") + c.call +
+                                   ";\n    return 0;\n}\n");
     const ToolRun z180 = run(dir, tool("kxcc"), "--cpu z180 " + (dir / "uses.c").string());
     EXPECT_EQ(z180.status, 1);
     EXPECT_NE(z180.err.find(std::string("error ")), std::string::npos) << z180.err;
