@@ -52,6 +52,12 @@ uint16_t select_target_cpu(uint16_t word, uint8_t kind)
     set_origin_switch(f80 ? 1 : 0);
     undefine_macro("TARGETCPU");
     (void)define_macro("TARGETCPU", f80 ? "F80" : "Z180");
+    // "#if TARGETCPU == Z180" compares the processors' names: a compile without a BIOS before it
+    // (whose predefined macros name them) has them too.
+    if (!find_macro_value("Z180"))
+        (void)define_macro("Z180", "0");
+    if (!find_macro_value("F80"))
+        (void)define_macro("F80", "1");
     init_asm_mnemonics();  // with the disassembler's page set and length tables of the F80
     if (!f80)
         selectDisasmPageSet(DisasmPageSet::Z180);

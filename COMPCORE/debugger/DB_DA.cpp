@@ -669,6 +669,7 @@ std::vector<std::vector<uint8_t>> enumerateInstructions(DisasmPageSet set)
         for (uint16_t fmt : {f.fmt1, f.fmt2}) {
             switch (fmt & kFmtCodeMask) {
             case kFmtImm8: v.push_back(0x12); break;
+            case kFmtPortN: v.push_back(0x40); break;
             case kFmtRel: v.push_back(0x10); break;
             case kFmtSPDisp: case kFmtDispSwap: case kFmtDisp: v.push_back(0x05); break;
             case kFmtImm16: case kFmtMem:

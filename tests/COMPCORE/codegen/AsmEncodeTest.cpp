@@ -302,7 +302,7 @@ const ErrorCase kErrors[] = {
     {"out_c_hl_z180", kZ180, "out (c),(hl)", "Invalid Register Usage"},
     {"in0_hl_z180", kZ180, "in0 (hl),(3)", "Invalid Register Usage"},
     {"im3_z180", kZ180, "im 3", "Byte Out of Range"},
-    {"z180_only_on_f80", kF2000, "out0 (0x38),a", "Bad or Missing Opcode"},
+    {"z180_only_on_f80", kF2000, "out0 (0x38),a", "Missing ':'"},  // a label there
     {"i_is_a_name_on_f80", kF2000, "ld i,a", "Invalid Register Usage"},
     {"lcall_needs_keyword", kF2000, "lcall 0x1234",
      "Must specify destination as logical or physical address using root or xmem keyword."},
