@@ -811,7 +811,8 @@ void compile_body(symbol *fn)
     if (info.defined)
         report_previously_defined(fn->name);
     info.defined = true;
-    if (word & kDeclInterruptMask)
+    // The Z180 (no origin directives) lays out no xmem code: its functions stay in root.
+    if ((word & kDeclInterruptMask) || origin_switch() == 0)
         word &= ~kDeclXmem;
     const bool xmem = (word & kDeclXmem) != 0;
     CodegenSeam &codegen = codegen_seam();

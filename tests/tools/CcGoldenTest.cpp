@@ -64,13 +64,11 @@ struct NotYet {
     const char *reason;
 };
 
-// The Z180 has no extended memory of its own in this build: xmem code, xmem data and the
-// cofunctions' instance tables are not laid out for it.
+// The Z180 has no extended memory of its own in this build (its xmem functions stay in root):
+// xmem data and the cofunctions' instance tables are not laid out for it.
 const NotYet kZ180NotYet[] = {
     {"builtins", "cofunctions are not laid out for the Z180 (\"Insufficent free memory for "
                  "declarations\")"},
-    {"fnreturn", "an xmem function on the Z180 needs the universal bouncer _b_all"},
-    {"xmemcall", "xmem functions on the Z180 (the initializer of a table of them is refused)"},
     {"xmemread", "xmem data on the Z180 (\"Out of xmem code space\")"},
 };
 
