@@ -229,16 +229,7 @@ private:
     uint8_t shift(int op, uint8_t v)
     {
         unsigned c = 0;
-        uint8_t r = 0;
-        switch (op) {
-        case 0: c = v >> 7; r = uint8_t(v << 1 | c); break;
-        case 1: c = v & 1; r = uint8_t(v >> 1 | c << 7); break;
-        case 2: c = v >> 7; r = uint8_t(v << 1 | (carry() ? 1 : 0)); break;
-        case 3: c = v & 1; r = uint8_t(v >> 1 | (carry() ? 0x80 : 0)); break;
-        case 4: c = v >> 7; r = uint8_t(v << 1); break;
-        case 5: c = v & 1; r = uint8_t(v >> 1 | (v & 0x80)); break;
-        default: c = v & 1; r = uint8_t(v >> 1); break;
-        }
+        const uint8_t r = shift_rotate(op, v, carry(), c);
         set_flags(uint8_t(logic8(r) | (c ? kFlagC : 0)));
         return r;
     }

@@ -40,6 +40,22 @@ inline constexpr uint8_t kZ180ResetCbar = 0xF0;
 // The 20-bit physical address of a logical one under the state's MMU registers.
 uint32_t z180_physical(const CpuState &s, uint16_t logical);
 
+// The shifts and rotates of the 0xCB page, shared by the Vireon and the Z180 cores: op 0-7 is
+// rlc rrc rl rr sla sra (6) srl, 6 shifting as srl. Returns the result and leaves the bit that
+// goes into the carry in `carry_out`; each core sets its own flags from them.
+inline uint8_t shift_rotate(int op, uint8_t v, bool carry_in, unsigned &carry_out)
+{
+    switch (op) {
+    case 0: carry_out = v >> 7; return uint8_t(v << 1 | carry_out);
+    case 1: carry_out = v & 1; return uint8_t(v >> 1 | carry_out << 7);
+    case 2: carry_out = v >> 7; return uint8_t(v << 1 | (carry_in ? 1 : 0));
+    case 3: carry_out = v & 1; return uint8_t(v >> 1 | (carry_in ? 0x80 : 0));
+    case 4: carry_out = v >> 7; return uint8_t(v << 1);
+    case 5: carry_out = v & 1; return uint8_t(v >> 1 | (v & 0x80));
+    default: carry_out = v & 1; return uint8_t(v >> 1);
+    }
+}
+
 // Executes one instruction (one iteration of a repeating one) on a z180 state. Returns false,
 // with the state as it was (the caller reports the fault), when the opcode is not defined.
 // Sets `again` when the instruction must run once more at the same address.
