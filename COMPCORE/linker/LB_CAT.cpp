@@ -809,6 +809,41 @@ void lib_for_each_function(
         const_cast<Callback *>(&callback));
 }
 
+std::optional<std::string> lib_description_text(const ZModEntry &description)
+{
+    if (!description.library)
+        return std::nullopt;
+    LibReader reader;
+    if (!lib_reader_next_file(reader, *description.library))
+        return std::nullopt;
+    // Nothing of a compile is read here: the file closes without the compile's bookkeeping.
+    const auto close = [&reader] {
+        reader.open = false;
+        reader.text.clear();
+        reader.container.Close();
+    };
+    const uint32_t end = description.module_end;
+    if (description.body_start >= reader.end || end > reader.end) {
+        close();
+        return std::nullopt;
+    }
+    lib_reader_set_position(reader, description.body_start, 0);
+    std::string text, line;
+    bool started = false;
+    while (reader.position < end && lib_reader_get_line(reader, line)) {
+        if (!started && line.find_first_not_of(" \t") == std::string::npos)
+            continue;
+        if (reader.position >= end)
+            break;
+        if (started)
+            text += '\n';
+        started = true;
+        text += line;
+    }
+    close();
+    return text;
+}
+
 const ZModEntry *lib_find_module(const std::string &name)
 {
     if (!g_modules)

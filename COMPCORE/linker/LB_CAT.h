@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,12 @@ bool lib_find_function(const std::string &text, const ZModEntry **found,
 // Calls back with (function name, library path) for every description, bucket by bucket.
 void lib_for_each_function(
     const std::function<void(const std::string &name, const std::string &library)> &callback);
+// The text of a function description: its lines from the line after the mark, without the
+// blank lines that open it and without the line that closes the comment ("END DESCRIPTION
+// ...*/"), joined by "\n". Nothing when the library cannot be read or no longer holds the
+// description (it shrank since it was indexed). The description window and the function
+// reference pages read descriptions through it.
+std::optional<std::string> lib_description_text(const ZModEntry &description);
 // The module that lists the name, from any library the program uses; null when none.
 const ZModEntry *lib_find_module(const std::string &name);
 

@@ -5,8 +5,11 @@
 #include "guiEnvironment.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <utility>
 
 #include "BoundedFormat.h"
@@ -239,6 +242,55 @@ void LoadFontValues(TKXRegistry &reg, TFontProperties &font)
 
 void set_settings_window_host(TSettingsWindowHost *host) { g_window_host = host; }
 TSettingsWindowHost *settings_window_host() { return g_window_host; }
+
+// ---- help locations ----------------------------------------------------------------------------
+
+bool is_web_address(const std::string &text)
+{
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos || colon < 2)
+        return false;
+    if (!std::isalpha(static_cast<unsigned char>(text[0])))
+        return false;
+    return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon),
+                       [](char ch) {
+                           const auto c = static_cast<unsigned char>(ch);
+                           return std::isalnum(c) || c == '+' || c == '-' || c == '.';
+                       });
+}
+
+std::string help_location_path(const std::string &location)
+{
+    if (location.empty() || is_web_address(location))
+        return location;
+    std::string path = location;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    if (path.front() == '/')
+        return path;
+    std::string dir = program_directory();
+    if (!dir.empty() && dir.back() != '/')
+        dir += '/';
+    return dir + path;
+}
+
+std::string help_location_or_default(const std::string &stored, const std::string &def)
+{
+    // The pages of earlier versions, which this one does not ship.
+    static constexpr const char *kFormerPages[] = {
+        "kxw.hlp", "kx_asm.chm", "docs\\default.htm", "docs\\kx\\9keyword.htm",
+        "docs\\kx\\11functn.htm", "docs\\kx\\10operat.htm",
+    };
+    if (stored.empty() || is_web_address(stored))
+        return stored;
+    std::error_code ec;
+    const std::string path = help_location_path(stored);
+    if (std::filesystem::exists(path, ec))
+        return stored;
+    const bool absolute = stored.front() == '/';
+    const bool former = std::find(std::begin(kFormerPages), std::end(kFormerPages), stored) !=
+                        std::end(kFormerPages);
+    return absolute || former ? def : stored;
+}
 
 // ---- the tree ----------------------------------------------------------------------------------
 
@@ -526,15 +578,13 @@ void environment(SettingsIo &io, TIdePreferences &p)
     io.close();
 }
 
-// The program directory followed by a relative location, as a path of this host.
-std::string below_program_directory(const std::string &relative)
+// A help location: kept as stored (relative paths stay relative, so the settings follow the
+// program when it moves); an empty, stale or former one loads the default.
+void help_location(SettingsIo &io, const char *name, std::string &field, const char *def)
 {
-    std::string dir = program_directory();
-    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\')
-        dir += '/';
-    std::string rel = relative;
-    std::replace(rel.begin(), rel.end(), '\\', '/');
-    return dir + rel;
+    io.text_defaulting(name, field, def);
+    if (!io.saving())
+        field = help_location_or_default(field, def);
 }
 
 // The tip-of-the-day values: before "Flash After Compile" in the load, after "Auto save" in the
@@ -549,7 +599,7 @@ void tips(SettingsIo &io, TIdePreferences &p)
 
 // "Personality". Load and save orders differ where the branches say. The menu buttons, the
 // consolidate switch and the two dialog folders are written from the main window (the host);
-// "Distribution" and the four documentation addresses load with defaults built here.
+// "Distribution" loads with a default built here, the help locations with theirs.
 void personality(SettingsIo &io, TIdePreferences &p, TSettingsWindowHost &host)
 {
     io.open(kSectionPersonality);
@@ -566,19 +616,16 @@ void personality(SettingsIo &io, TIdePreferences &p, TSettingsWindowHost &host)
         key.pop_back();
     io.text_defaulting("Distribution", p.distribution, "Korvex Dist. " + key);
     io.text("DefaultH", p.default_h);
-    io.text("HelpFile", p.help_file);
-    io.text("HelpIRFile", p.help_ir_file);
-    io.text_defaulting("DefaultURL", p.default_url, below_program_directory(p.default_url));
+    help_location(io, "HelpFile", p.help_file, kDefaultHelpFile);
+    help_location(io, "HelpIRFile", p.help_ir_file, kDefaultHelpIRFile);
+    help_location(io, "DefaultURL", p.default_url, kDefaultDocumentationUrl);
     if (!io.saving()) {
         io.integer("MRU File Limit", p.mru_file_limit);
         p.mru_file_limit = std::max(1, std::min(30, p.mru_file_limit));
     }
-    io.text_defaulting("DefaultKeywordURL", p.default_keyword_url,
-                       below_program_directory(p.default_keyword_url));
-    io.text_defaulting("DefaultFunctionURL", p.default_function_url,
-                       below_program_directory(p.default_function_url));
-    io.text_defaulting("DefaultOperatorURL", p.default_operator_url,
-                       below_program_directory(p.default_operator_url));
+    help_location(io, "DefaultKeywordURL", p.default_keyword_url, kDefaultKeywordUrl);
+    help_location(io, "DefaultFunctionURL", p.default_function_url, kDefaultFunctionUrl);
+    help_location(io, "DefaultOperatorURL", p.default_operator_url, kDefaultOperatorUrl);
     if (io.saving()) {
         bool visible = host.MenuButtonsVisible();
         io.boolean("Show Menu Buttons", visible);

@@ -144,6 +144,20 @@ void LoadSettingsAtStartUp(const std::string &program_dir, const std::string &c_
 
 // ==== histories, toolbars and dock states ====================================================
 
+// ---- help locations ------------------------------------------------------------------------------
+// "HelpFile", "HelpIRFile" and the documentation addresses hold a path relative to the program
+// directory (their defaults), an absolute path or a web address ("scheme:...").
+
+// True for a web address: a scheme of two or more characters and ":" ("C:\\..." is no scheme).
+bool is_web_address(const std::string &text);
+// Where the location leads: a relative path below the program directory ("\\" read as "/"),
+// anything else as it is.
+std::string help_location_path(const std::string &location);
+// The stored location, or the default in its place when the stored one is an absolute path
+// that no longer exists, or a page earlier versions named that is missing below the program
+// directory (their "kxw.hlp", "kx_asm.chm", "docs\\default.htm", ...).
+std::string help_location_or_default(const std::string &stored, const std::string &def);
+
 // ---- watch histories: a text file beside each source file ---------------------------------
 //
 // "<folder>/<base name>.DBG" of a source file (its extension, if any, replaced): lines

@@ -191,6 +191,16 @@ struct MessageWindowSettings : DebugWindowSettings {
     bool operator==(const MessageWindowSettings &) const = default;
 };
 
+// The help the program ships in its resources folder ("docs/" beside "Lib.dir"): the user
+// guide (Contents; Keystrokes opens "keystrokes.html" beside it), the instruction-set
+// reference and the documentation pages.
+inline constexpr const char *kDefaultHelpFile = "docs/guide.html";
+inline constexpr const char *kDefaultHelpIRFile = "docs/instructions.html";
+inline constexpr const char *kDefaultDocumentationUrl = "docs/index.html";
+inline constexpr const char *kDefaultKeywordUrl = "docs/language.html";
+inline constexpr const char *kDefaultFunctionUrl = "docs/functions/index.html";
+inline constexpr const char *kDefaultOperatorUrl = "docs/operators.html";
+
 // The settings object. Groups follow the order in which the settings are described: opening
 // policy, debug windows, file locations, communications, project-backed choices, environment and
 // personality, print setup, run-time texts, and the switches of the compiler core and the target
@@ -212,7 +222,7 @@ struct TIdePreferences {
     TraceWindowSettings trace;
     MessageWindowSettings messages;
 
-    // ---- file locations (relative; the load makes the four addresses absolute) ---------------
+    // ---- file locations (relative to the program directory) -----------------------------------
     std::string lib_dir_file = "Lib.dir";            // "DefaultLibDir"
     std::string default_bios = "Vireonbios.c";       // "DefaultBIOS"
     std::string default_project = "Default.kxp";     // "DefaultProject"
@@ -222,12 +232,14 @@ struct TIdePreferences {
     std::string pilot_bios_file = "bios\\pilot.bin";
     std::string flash_info_file = "Flash.ini";       // "Flash Table"
     std::string default_h = "default.h";             // "DefaultH"
-    std::string help_file = "kxw.hlp";               // "HelpFile"
-    std::string help_ir_file = "kx_asm.chm";         // "HelpIRFile"
-    std::string default_url = "docs\\default.htm";
-    std::string default_keyword_url = "docs\\kx\\9keyword.htm";
-    std::string default_function_url = "docs\\kx\\11functn.htm";
-    std::string default_operator_url = "docs\\kx\\10operat.htm";
+    // The help pages staged with the program, relative to the program directory; the load
+    // keeps what the store holds (a relative or absolute path, or a web address).
+    std::string help_file = kDefaultHelpFile;                  // "HelpFile"
+    std::string help_ir_file = kDefaultHelpIRFile;             // "HelpIRFile"
+    std::string default_url = kDefaultDocumentationUrl;        // "DefaultURL"
+    std::string default_keyword_url = kDefaultKeywordUrl;      // "DefaultKeywordURL"
+    std::string default_function_url = kDefaultFunctionUrl;   // "DefaultFunctionURL"
+    std::string default_operator_url = kDefaultOperatorUrl;   // "DefaultOperatorURL"
 
     // ---- communications kept in the settings store ------------------------------------------
     bool tcp_download_only = false;  // "TCP Download Only"

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <Qsci/qsciscintilla.h>
 
+#include <optional>
 #include <vector>
 
 #include "AsciiCase.h"
@@ -36,13 +37,6 @@ std::vector<QPointer<TfrmFunctionDesc>> &open_descriptions()
 {
     static std::vector<QPointer<TfrmFunctionDesc>> windows;
     return windows;
-}
-
-std::string trim_line_end(std::string line)
-{
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
-        line.pop_back();
-    return line;
 }
 
 bool blank(const std::string &line)
@@ -160,47 +154,16 @@ std::string TfrmFunctionDesc::LibraryPath() const
     return FEntry && FEntry->library ? FEntry->library->path : std::string();
 }
 
-// The description: the lines from its start offset to its end offset, without the blank lines
-// that directly follow the start, and without the line that reaches the end offset (the one
-// closing the comment). Each line is shown whole, whatever its length and line end.
+// The description as the library holds it (LB_CAT's reader, which the function reference
+// pages share); each line shown whole, whatever its length and line end.
 void TfrmFunctionDesc::FormCreate()
 {
     if (!FEntry || !FEntry->library)
         throw xFileOpen(kMsgCannotOpenFile, FName.c_str(), KX_HERE);
-    LibReader reader;
-    if (!lib_reader_next_file(reader, *FEntry->library))
+    const std::optional<std::string> text = lib_description_text(*FEntry);
+    if (!text)
         throw xFileOpen(kMsgCannotOpenFile, LibraryPath().c_str(), KX_HERE);
-    const uint32_t end = FEntry->module_end;
-    // A library that shrank since it was indexed no longer holds the description.
-    const uint32_t size = reader.end;
-    if (FEntry->body_start >= size || end > size) {
-        reader.container.Close();
-        throw xFileOpen(kMsgCannotOpenFile, LibraryPath().c_str(), KX_HERE);
-    }
-    lib_reader_set_position(reader, FEntry->body_start, 0);
-    QString text;
-    std::string line;
-    bool started = false;
-    while (reader.position < end && lib_reader_get_line(reader, line)) {
-        line = trim_line_end(line);
-        if (!started && blank(line))
-            continue;
-        if (started && reader.position >= end)
-            break;
-        if (!started && reader.position >= end)
-            break;
-        started = true;
-        // NUL bytes would end the text in the memo: they show as blanks.
-        for (char &c : line)
-            if (c == '\0')
-                c = ' ';
-        if (!text.isEmpty())
-            text += '\n';
-        text += QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
-    }
-    reader.open = false;
-    reader.container.Close();
-    FncDescBig->setText(text);
+    FncDescBig->setText(QString::fromLatin1(text->data(), static_cast<qsizetype>(text->size())));
     FncDescBig->setReadOnly(true);
     actCopyUpdate();
 }

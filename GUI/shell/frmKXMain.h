@@ -463,11 +463,15 @@ public:
     // flag kept, and a window just shown filled. The action is off meanwhile and on again
     // however the toggle ends.
     void ToggleDebugWindow(DebugWindow window);
-    // The value of the help settings (the default when missing or empty) opened: nothing
-    // there says "File not found", a file goes to the opener as a file, anything else as one
-    // URL, which the opener may refuse (message 4004).
+    // The value of the help settings (the default when missing, empty or a stale absolute
+    // path) opened through OpenHelpLocation.
     void OpenHelpUrl(const std::string &value_name, const std::string &def);
-    // The help file: 0 closes help, 1 its contents, any other value a topic.
+    // A help location opened: a web address goes to the opener as one URL, which it may refuse
+    // (message 4004); anything else is a file (relative to the program directory unless
+    // absolute) that goes to the opener as a file, or "File not found".
+    void OpenHelpLocation(const std::string &location);
+    // The help file (the user guide): 0 closes help, 2 opens the keystrokes page beside it,
+    // any other value the guide itself.
     void ShowHelpContext(uint32_t context);
     // The word at the cursor of the active editor (or of the active description window) looked
     // up in the library function index: a word naming exactly one function shows its

@@ -33,6 +33,8 @@ namespace fs = std::filesystem;
 
 constexpr uint32_t kMsgBrowserNotFound = 4004; // "Browser path or URL not found"
 constexpr int kNumberedItems = 10;             // with more windows the list is not numbered
+constexpr uint32_t kHelpContextKeystrokes = 2;
+constexpr const char *kKeystrokesPage = "keystrokes.html";  // beside the help file
 
 // Where technical support is found unless the settings say otherwise.
 constexpr const char *kTechSupportPage = "https://korvex.example/support";
@@ -197,7 +199,7 @@ void TfrmMainWindow::BuildHelpMenu()
     actInstructionRef = add_action(help, tr("&Instruction Set Reference"), {},
                                    Qt::ALT | Qt::Key_F1);
     Connect(actInstructionRef, nullptr,
-            [this] { OpenHelpUrl("", program_file(IdePreferences().help_ir_file)); });
+            [this] { OpenHelpUrl("", IdePreferences().help_ir_file); });
     help->addSeparator();
     actOnlineDoc = add_action(help, tr("Online &Documentation"));
     Connect(actOnlineDoc, nullptr,
@@ -495,22 +497,34 @@ void TfrmMainWindow::OpenHelpUrl(const std::string &value_name, const std::strin
     if (!value_name.empty()) {
         TKXRegistry reg;
         if (reg.open_key(settings_key(kSectionPersonality), false))
-            target = ReadRegString(reg, value_name, def);
+            target = help_location_or_default(ReadRegString(reg, value_name, def), def);
     }
-    if (target.empty()) {
+    OpenHelpLocation(target);
+}
+
+// A web address goes to the browser whole; anything else is a file, relative to the program
+// directory unless absolute, and a file that is not there is said so (a browser would only
+// show an error page).
+void TfrmMainWindow::OpenHelpLocation(const std::string &location)
+{
+    if (location.empty()) {
         show_error("File not found");
         return;
     }
-    std::error_code ec;
-    const std::string as_file = normalize_separators(target);
-    if (fs::is_regular_file(as_file, ec)) {
-        if (!document_opener().OpenFile(as_file))
-            show_error("The file \"" + as_file + "\" could not be opened.");
+    if (is_web_address(location)) {
+        if (!document_opener().OpenUrl(location))
+            ShowAppMessageBox(GetResString(kMsgBrowserNotFound), "Online Documents",
+                              kMbOk | kMbIconError);
         return;
     }
-    if (!document_opener().OpenUrl(target))
-        ShowAppMessageBox(GetResString(kMsgBrowserNotFound), "Online Documents",
-                          kMbOk | kMbIconError);
+    const std::string file = help_location_path(location);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        show_error("File not found");
+        return;
+    }
+    if (!document_opener().OpenFile(file))
+        show_error("The file \"" + file + "\" could not be opened.");
 }
 
 void TfrmMainWindow::actIORegistersExecute()
@@ -525,19 +539,23 @@ void TfrmMainWindow::actIORegistersExecute()
         show_error("The file \"" + reference + "\" could not be opened.");
 }
 
+// The help file is the user guide: context 1 (contents) and the dialogs' contexts open it,
+// context 2 (keystrokes) the keystrokes page beside it when there is one.
 void TfrmMainWindow::ShowHelpContext(uint32_t context)
 {
     // No help session is kept open, so there is none to close.
     if (context == 0)
         return;
-    const std::string file = program_file(IdePreferences().help_file);
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
-        show_error("File not found");
-        return;
+    const std::string &help_file = IdePreferences().help_file;
+    if (context == kHelpContextKeystrokes && !is_web_address(help_file)) {
+        const fs::path keys = fs::path(help_location_path(help_file)).parent_path() / kKeystrokesPage;
+        std::error_code ec;
+        if (fs::is_regular_file(keys, ec)) {
+            OpenHelpLocation(keys.string());
+            return;
+        }
     }
-    if (!document_opener().OpenFile(file))
-        show_error("The file \"" + file + "\" could not be opened.");
+    OpenHelpLocation(help_file);
 }
 
 void TfrmMainWindow::actTipExecute()

@@ -3,8 +3,9 @@
 //
 // `TDocumentOpener`: hands a document file or a web address to the desktop. The program's own
 // passes the text to Qt's desktop services as one URL (never through a shell), so blanks,
-// quotes and ";" stay part of it. No help content ships with this build: the help file and
-// the documentation pages are whatever the user's settings name.
+// quotes and ";" stay part of it. The help it is handed by default is the HTML the build stages
+// in the resources folder's "docs/" (the user guide, the keystrokes, the language pages and the
+// generated instruction-set and function references); the settings may name others.
 //
 // `THelpWindows`: the library function lookup window, the function description window and the
 // tip of the day. The program's own shows the tip of the day (frmKXTips, over "Tips.dat" in the

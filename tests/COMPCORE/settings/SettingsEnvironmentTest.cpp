@@ -347,13 +347,15 @@ TEST_F(SettingsEnvironment, EmptyStoreLoadsEveryDefault)
     LoadEnvironment();
     TIdePreferences expected;
     expected.distribution = "Korvex Dist. 8.51";
-    expected.default_url = "/opt/korvex/docs/default.htm";
-    expected.default_keyword_url = "/opt/korvex/docs/kx/9keyword.htm";
-    expected.default_function_url = "/opt/korvex/docs/kx/11functn.htm";
-    expected.default_operator_url = "/opt/korvex/docs/kx/10operat.htm";
     EXPECT_TRUE(IdePreferences() == expected);
     EXPECT_EQ(IdePreferences().distribution, expected.distribution);
-    EXPECT_EQ(IdePreferences().default_keyword_url, expected.default_keyword_url);
+    // The help stays relative to the program directory: the settings follow the program.
+    EXPECT_EQ(IdePreferences().help_file, "docs/guide.html");
+    EXPECT_EQ(IdePreferences().help_ir_file, "docs/instructions.html");
+    EXPECT_EQ(IdePreferences().default_url, "docs/index.html");
+    EXPECT_EQ(IdePreferences().default_keyword_url, "docs/language.html");
+    EXPECT_EQ(IdePreferences().default_function_url, "docs/functions/index.html");
+    EXPECT_EQ(IdePreferences().default_operator_url, "docs/operators.html");
     EXPECT_EQ(prototype_table_size(), 8192u);
     EXPECT_EQ(host().editor_adjustments, 1);
     EXPECT_TRUE(boxes().empty());
@@ -589,7 +591,7 @@ TEST_F(SettingsEnvironment, StartUpFormsTheKeyLoadsAndSetsTheExtensions)
     EXPECT_EQ(SettingsVersionKey, "8.51Lab\\");
     EXPECT_EQ(IdePreferences().syntax_file_types, "c;kx");
     EXPECT_EQ(IdePreferences().SourceExtensions, (std::set<std::string>{"c", "kx"}));
-    EXPECT_EQ(IdePreferences().default_url, "/usr/lib/korvex/docs/default.htm");
+    EXPECT_EQ(IdePreferences().default_url, "docs/index.html");
     EXPECT_TRUE(boxes().empty());
 
     reset_settings_to_defaults();
@@ -687,7 +689,7 @@ TEST_F(SettingsEnvironment, StoredEmptyTextsLoadTheirDefaults)
     LoadEnvironment();
     EXPECT_EQ(IdePreferences().syntax_file_types, "c;lib;h;hh");
     EXPECT_EQ(IdePreferences().distribution, "Korvex Dist. 8.51");
-    EXPECT_EQ(IdePreferences().default_url, "/opt/korvex/docs/default.htm");
+    EXPECT_EQ(IdePreferences().default_url, "docs/index.html");
 }
 
 TEST_F(SettingsEnvironment, StoredUrlsReplaceTheDefaultWhole)
@@ -700,6 +702,79 @@ TEST_F(SettingsEnvironment, StoredUrlsReplaceTheDefaultWhole)
     }
     LoadEnvironment();
     EXPECT_EQ(IdePreferences().default_operator_url, "http://example.invalid/op.htm");
+}
+
+// A help location that no longer leads anywhere loads the default: an absolute path that is
+// gone (the program moved), or a page of earlier versions missing below the program directory.
+// Anything else is kept as stored.
+struct HelpLocationCase {
+    const char *name;
+    const char *value;
+    const char *stored;   // "@" stands for an existing file's absolute path
+    const char *loaded;   // "@" the same; "=" the stored text
+};
+
+const HelpLocationCase kHelpLocations[] = {
+    {"GoneAbsolute", "DefaultURL", "/kx-gone/build/korvex/docs/default.htm", "docs/index.html"},
+    {"GoneAbsoluteHelpFile", "HelpFile", "/kx-gone/korvex/docs/guide.html", "docs/guide.html"},
+    {"ExistingAbsolute", "DefaultKeywordURL", "@", "@"},
+    {"FormerHelpFile", "HelpFile", "kxw.hlp", "docs/guide.html"},
+    {"FormerReference", "HelpIRFile", "kx_asm.chm", "docs/instructions.html"},
+    {"FormerOperators", "DefaultOperatorURL", "docs\\kx\\10operat.htm", "docs/operators.html"},
+    {"OwnRelative", "DefaultFunctionURL", "own/functions.html", "="},
+    {"WebAddress", "DefaultURL", "https://example.invalid/kx/", "="},
+};
+
+class HelpLocations : public SettingsEnvironment,
+                      public ::testing::WithParamInterface<HelpLocationCase> {};
+
+TEST_P(HelpLocations, LoadAsStoredUnlessTheyLeadNowhere)
+{
+    const HelpLocationCase &c = GetParam();
+    const std::string existing = (sandbox->config / "page.html").string();
+    std::ofstream(existing) << "<html></html>";
+    const auto resolve = [&](const char *text) {
+        return std::string(text) == "@" ? existing
+               : std::string(text) == "=" ? std::string(c.stored)
+                                          : std::string(text);
+    };
+    {
+        TKXRegistry reg;
+        ASSERT_TRUE(reg.open_key(settings_key(kPers), true));
+        WriteRegString(reg, c.value, resolve(c.stored));
+        ASSERT_TRUE(reg.save());
+    }
+    LoadEnvironment();
+    const TIdePreferences &p = IdePreferences();
+    const std::map<std::string, std::string> loaded = {
+        {"HelpFile", p.help_file},
+        {"HelpIRFile", p.help_ir_file},
+        {"DefaultURL", p.default_url},
+        {"DefaultKeywordURL", p.default_keyword_url},
+        {"DefaultFunctionURL", p.default_function_url},
+        {"DefaultOperatorURL", p.default_operator_url}};
+    EXPECT_EQ(loaded.at(c.value), resolve(c.loaded));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, HelpLocations, ::testing::ValuesIn(kHelpLocations),
+                         [](const auto &i) { return std::string(i.param.name); });
+
+// After a run the store holds the help as it came: no path of the program directory, so a
+// program that moves (or a new build folder) finds its help again.
+TEST_F(SettingsEnvironment, TheSavedHelpLocationsHoldNoPathOfTheProgramDirectory)
+{
+    LoadSettingsAtStartUp("/opt/kx-build-folder/korvex/", "");
+    SaveEnvironment();
+    const std::string store = slurp(sandbox->store_file());
+    ASSERT_NE(store.find("DefaultURL"), std::string::npos);
+    EXPECT_EQ(store.find("/opt/kx-build-folder"), std::string::npos) << store;
+    EXPECT_EQ(help_location_path("docs/guide.html"), "/opt/kx-build-folder/korvex/docs/guide.html");
+    EXPECT_EQ(help_location_path("docs\\kx\\a.htm"), "/opt/kx-build-folder/korvex/docs/kx/a.htm");
+    EXPECT_EQ(help_location_path("/srv/help.html"), "/srv/help.html");
+    EXPECT_EQ(help_location_path("http://127.0.0.1/x"), "http://127.0.0.1/x");
+    EXPECT_FALSE(is_web_address("C:\\help\\kxw.hlp"));
+    EXPECT_FALSE(is_web_address("docs/a:b.html"));
+    EXPECT_TRUE(is_web_address("file:///srv/help.html"));
 }
 
 // The five trace switches load with their fixed defaults whatever the switches held before.

@@ -410,7 +410,22 @@ TEST_F(WindowHelp, TheHelpFileIsOpenedWhenItExistsAndMissedOtherwise)
     EXPECT_EQ(m_boxes.shown[0].text, "File not found");
     const std::string file = Write("kxw help.hlp", "help");
     Main().actKeystrokes->trigger();
-    EXPECT_EQ(m_opener.calls, std::vector<std::string>{"file " + file});
+    EXPECT_EQ(m_opener.calls, std::vector<std::string>{"file " + file})
+        << "without a keystrokes page beside it the help file itself";
+}
+
+// The defaults name the pages the build stages below the program directory: the user guide
+// for Contents and the dialogs' Help buttons, the keystrokes page beside it for Keystrokes.
+TEST_F(WindowHelp, ContentsAndKeystrokesOpenTheStagedGuidePages)
+{
+    const std::string guide = Write("docs/guide.html", "<html></html>");
+    const std::string keys = Write("docs/keystrokes.html", "<html></html>");
+    Main().actContents->trigger();
+    Main().actKeystrokes->trigger();
+    Main().ShowHelpContext(3);  // the Customize Toolbars dialog's Help button
+    EXPECT_EQ(m_opener.calls,
+              (std::vector<std::string>{"file " + guide, "file " + keys, "file " + guide}));
+    EXPECT_TRUE(m_boxes.shown.empty());
 }
 
 TEST_F(WindowHelp, TheInstructionReferenceIsTheFileBesideTheProgram)
@@ -419,7 +434,56 @@ TEST_F(WindowHelp, TheInstructionReferenceIsTheFileBesideTheProgram)
     const std::string file = Write("asm.chm", "x");
     Main().actInstructionRef->trigger();
     EXPECT_EQ(m_opener.calls, std::vector<std::string>{"file " + file});
+    m_opener.calls.clear();
+    IdePreferences().help_ir_file = kDefaultHelpIRFile;
+    const std::string page = Write("docs/instructions.html", "<html></html>");
+    Main().actInstructionRef->trigger();
+    EXPECT_EQ(m_opener.calls, std::vector<std::string>{"file " + page}) << "the default";
 }
+
+// Each documentation command opens its staged page by default; a stored relative path is
+// taken below the program directory, and an absolute one that no longer exists (the program
+// moved) gives way to the default.
+struct PageCase {
+    const char *name;
+    QAction *TfrmMainWindow::*action;
+    const char *value;  // the setting
+    const char *page;   // its default below the program directory
+};
+
+class DocumentationPages : public WindowHelp, public ::testing::WithParamInterface<PageCase> {};
+
+TEST_P(DocumentationPages, OpenTheStagedPageARelativeOneAndNotAStaleOne)
+{
+    const PageCase &c = GetParam();
+    const std::string page = Write(c.page, "<html></html>");
+    QAction *action = Main().*c.action;
+    action->trigger();
+    StoreHelpValue(c.value, "/kx-moved-away/build/korvex/" + std::string(c.page));
+    action->trigger();
+    const std::string own = Write("own/page.htm", "<html></html>");
+    StoreHelpValue(c.value, "own\\page.htm");
+    action->trigger();
+    EXPECT_EQ(m_opener.calls,
+              (std::vector<std::string>{"file " + page, "file " + page, "file " + own}));
+    EXPECT_TRUE(m_boxes.shown.empty());
+    StoreHelpValue(c.value, "own/missing.htm");
+    action->trigger();
+    ASSERT_EQ(m_boxes.shown.size(), 1u);
+    EXPECT_EQ(m_boxes.shown[0].text, "File not found");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, DocumentationPages,
+    ::testing::Values(
+        PageCase{"Online", &TfrmMainWindow::actOnlineDoc, "DefaultURL", "docs/index.html"},
+        PageCase{"KeyWords", &TfrmMainWindow::actKeyWords, "DefaultKeywordURL",
+                 "docs/language.html"},
+        PageCase{"Operators", &TfrmMainWindow::actOperators, "DefaultOperatorURL",
+                 "docs/operators.html"},
+        PageCase{"Functions", &TfrmMainWindow::actFuncRef, "DefaultFunctionURL",
+                 "docs/functions/index.html"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(WindowHelp, TheTipOfTheDayMovesTheTipsIndexOn)
 {
