@@ -113,6 +113,7 @@ Field field_of(uint16_t fmt)
     case kFmtBitNo: return {8, 3, 3};
     case kFmtCond4: return {4, 3, 2};
     case kFmtIpset: return {4, 3, 2};
+    case kFmtImMode: return {3, 3, 2};
     default: return {};
     }
 }
@@ -123,6 +124,10 @@ uint8_t field_bits(uint16_t fmt, int v)
     if ((fmt & kFmtCodeMask) == kFmtIpset) {
         static constexpr uint8_t kLevels[4] = {0x00, 0x10, 0x08, 0x18};
         return kLevels[v & 3];
+    }
+    if ((fmt & kFmtCodeMask) == kFmtImMode) {
+        static constexpr uint8_t kModes[3] = {0x00, 0x10, 0x18};
+        return kModes[v % 3];
     }
     const Field f = field_of(fmt);
     return f.count == 1 ? 0 : static_cast<uint8_t>(v << f.shift);
@@ -156,6 +161,8 @@ bool allowed(const AsmForm &f, uint16_t fmt, int v)
     case kFmtPair:
     case kFmtPushPair:
     case kFmtPairAlt: return ((f.field_mask >> v) & 1) != 0;
+    case kFmtR8Hi:
+    case kFmtR8Lo: return f.indexable || ((f.field_mask >> v) & 1) != 0;
     default: return true;
     }
 }
@@ -207,7 +214,7 @@ std::vector<Variant> variants_of(const AsmForm &f)
         out.push_back(v);
         // The (hl) row of an 8-bit register field: its cycles are its own.
         for (int i = 0; i < 2; ++i) {
-            if (!(is_r8(fmt_at(f, i)) && (fmt_at(f, i) & kFmtIndexed)))
+            if (!is_r8(fmt_at(f, i)) || !allowed(f, fmt_at(f, i), 6))
                 continue;
             Variant w = v;
             w.value[i] = 6;
@@ -301,6 +308,7 @@ std::string bit_pattern(const Variant &v)
             case kFmtCond8: case kFmtCond4: c = 'c'; break;
             case kFmtBitNo: c = 'b'; break;
             case kFmtIpset: c = 'l'; break;
+            case kFmtImMode: c = 'm'; break;
             default: c = 'x'; break;
             }
         }
@@ -341,6 +349,7 @@ Encoding encode(const Variant &v)
     for (int i = 0; i < 2; ++i) {
         switch (fmt_at(f, i) & kFmtCodeMask) {
         case kFmtImm8: put(0x12, "n"); break;
+        case kFmtPortN: put(0x40, "n"); break;
         case kFmtRel: put(0x10, "e"); break;
         case kFmtSPDisp: put(0x05, "n"); break;
         case kFmtDisp: case kFmtDispSwap: put(0x05, "d"); break;
@@ -405,6 +414,11 @@ std::string operand_text(const Variant &v, int i)
     case kFmtBC: return "bc";
     case kFmtDispSwap: return ix ? "(hl+d)" : "(ix+d)";
     case kFmtSU: return "su";
+    case kFmtPortN: return "(n)";
+    case kFmtCInd: return "(c)";
+    case kFmtI: return "i";
+    case kFmtR: return "r";
+    case kFmtImMode: return "m";
     }
     return "?";
 }
@@ -649,6 +663,12 @@ bool write_instructions(const fs::path &out)
             "and lcall)</td></tr>\n"
             "<tr><td class=\"code\">l</td><td class=\"code\">ll</td><td>ipset level: 0 00, "
             "1 10, 2 01, 3 11</td></tr>\n"
+            "<tr><td class=\"code\">m</td><td class=\"code\">mm</td><td>im mode: 0 00, "
+            "1 10, 2 11</td></tr>\n"
+            "<tr><td class=\"code\">i, r</td><td></td><td>in rows whose bytes are fixed: "
+            "the Z180's interrupt vector and refresh registers</td></tr>\n"
+            "<tr><td class=\"code\">(n), (c)</td><td class=\"code\">n</td><td>an I/O port: "
+            "the byte n, or the port in BC</td></tr>\n"
             "<tr><td class=\"code\">n, d, e</td><td class=\"code\">n, d, e</td><td>a byte: "
             "value, signed displacement, relative jump distance</td></tr>\n"
             "<tr><td class=\"code\">mn, (mn)</td><td class=\"code\">lo hi</td><td>a 16-bit "
