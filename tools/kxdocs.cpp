@@ -300,7 +300,7 @@ std::string bit_pattern(const Variant &v)
             if (bit < field.shift || bit >= field.shift + field.width)
                 continue;
             switch (fmt & kFmtCodeMask) {
-            case kFmtR8Hi: c = is_r8(v.form->fmt2) && v.value[1] < 0 ? 'd' : 'r'; break;
+            case kFmtR8Hi: c = i == 0 && is_r8(v.form->fmt2) && v.value[1] < 0 ? 'd' : 'r'; break;
             case kFmtR8Lo: c = i == 1 && is_r8(v.form->fmt1) && v.value[0] < 0 ? 's' : 'r'; break;
             case kFmtPair: case kFmtPairAlt: c = 's'; break;
             case kFmtPushPair: c = 'q'; break;

@@ -156,6 +156,9 @@ const RowCase kRows[] = {
     {"ld_a_bc", "<td class=\"code\">ld a,(bc)</td><td class=\"code\">0A</td><td>6</td><td>6</td><td>6</td>"},
     {"rst", "<td class=\"code\">rst v</td><td class=\"code\">11vvv111</td><td>8</td><td>8</td><td>11</td>"},
     {"ld_hl_r", "<td class=\"code\">ld (hl),r</td><td class=\"code\">01110rrr</td><td>6</td><td>6</td><td>7</td>"},
+    {"in0", "<td class=\"code\">in0 r,(n)</td><td class=\"code\">ED 00rrr000 n</td><td>-</td><td>-</td><td>12</td>"},
+    {"ld_eir_a", "<td class=\"code\">ld eir,a</td><td class=\"code\">ED 47</td><td>4</td><td>4</td><td>-</td>"},
+    {"ld_i_a", "<td class=\"code\">ld i,a</td><td class=\"code\">ED 47</td><td>-</td><td>-</td><td>6</td>"},
     {"bit_ix", "<td class=\"code\">bit b,(ix+d)</td><td class=\"code\">DD CB d 01bbb110</td><td>10</td><td>10</td><td>15</td>"},
 };
 
