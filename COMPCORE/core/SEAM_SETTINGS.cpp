@@ -35,19 +35,25 @@ void reset_settings_to_defaults()
 void set_project_macro_definer(ProjectMacroDefiner definer) { g_definer = definer; }
 ProjectMacroDefiner project_macro_definer() { return g_definer; }
 
+std::vector<std::pair<std::string, std::string>> debug_kernel_defines()
+{
+    const TIdePreferences &p = IdePreferences();
+    const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+    return {{"_DK_ENABLE_BREAKPOINTS_", flag(p.enable_breakpoints)},
+            {"_DK_ENABLE_ASMSINGLESTEP_", flag(p.asm_single_step)},
+            {"_DK_ENABLE_WATCHEXPRESSIONS_", flag(p.enable_watch_expressions)},
+            {"_DK_ENABLE_TRACING_", flag(p.enable_tracing)},
+            {"_DK_MAX_BREAKPOINTS_", std::to_string(p.max_breakpoints)},
+            {"_DK_MAX_WATCHES_", std::to_string(p.max_watches)},
+            {"_DK_WATCH_MEM_", std::to_string(p.watch_memory)}};
+}
+
 void DefineProjectMacros()
 {
     if (!g_definer)
         return;
     for (const auto &[name, value] : project_defines())
         g_definer(name.c_str(), value.c_str());
-    const TIdePreferences &p = IdePreferences();
-    const auto flag = [](bool on) { return on ? "1" : "0"; };
-    g_definer("_DK_ENABLE_BREAKPOINTS_", flag(p.enable_breakpoints));
-    g_definer("_DK_ENABLE_ASMSINGLESTEP_", flag(p.asm_single_step));
-    g_definer("_DK_ENABLE_WATCHEXPRESSIONS_", flag(p.enable_watch_expressions));
-    g_definer("_DK_ENABLE_TRACING_", flag(p.enable_tracing));
-    g_definer("_DK_MAX_BREAKPOINTS_", std::to_string(p.max_breakpoints).c_str());
-    g_definer("_DK_MAX_WATCHES_", std::to_string(p.max_watches).c_str());
-    g_definer("_DK_WATCH_MEM_", std::to_string(p.watch_memory).c_str());
+    for (const auto &[name, value] : debug_kernel_defines())
+        g_definer(name.c_str(), value.c_str());
 }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "settings/guiKXPreferences.h"
 
@@ -52,6 +54,9 @@ void reset_settings_to_defaults();
 // settings) to the macro table at the start of a compile. A project definition of a "_DK_" name
 // comes first, so the macro table keeps it and reports the redefinition. The macro table
 // installs the definer; without one this does nothing.
+// The debug-kernel macros as the settings give them now, in the order above. The BIOS is compiled
+// with them, so a change of any of them is a change of the compile settings.
+std::vector<std::pair<std::string, std::string>> debug_kernel_defines();
 using ProjectMacroDefiner = void (*)(const char *name, const char *value);
 void set_project_macro_definer(ProjectMacroDefiner definer);
 ProjectMacroDefiner project_macro_definer();

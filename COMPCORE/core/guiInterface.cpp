@@ -738,6 +738,7 @@ void SaveCompileSettings(CompileSettings &record)
     record.text2 = libraries_file();
     const ProjectDefines &defines = project_defines();
     record.defines.assign(defines.begin(), defines.end());
+    record.debug_kernel = debug_kernel_defines();
 }
 
 bool CompileSettingsChanged(const CompileSettings &record)
@@ -748,7 +749,7 @@ bool CompileSettingsChanged(const CompileSettings &record)
         return true;
     if (now.option_word != record.option_word || now.option_bytes != record.option_bytes)
         return true;
-    if (now.defines != record.defines)
+    if (now.defines != record.defines || now.debug_kernel != record.debug_kernel)
         return true;
     return !equal_ignoring_case(now.text1, record.text1) ||
            !equal_ignoring_case(now.text2, record.text2);

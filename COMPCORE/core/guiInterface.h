@@ -663,6 +663,9 @@ struct CompileSettings {
     std::string text1; // BIOS file
     std::string text2; // libraries file
     std::vector<std::pair<std::string, std::string>> defines;
+    // The BIOS's debug kernel is compiled from these: a program compiled against a BIOS built
+    // with other values would meet the BIOS's own definitions of them.
+    std::vector<std::pair<std::string, std::string>> debug_kernel;
 };
 // The 15 compiler options come from the compiler facade, which installs its getter.
 using CompilerOptionsGetter = std::array<int32_t, 15> (*)();

@@ -376,6 +376,10 @@ const ReloadCase kReloads[] = {
     {"compile_mode", [](CompileRun &) { set_compile_mode(1); }, true},
     {"settings_snapshot", [](CompileRun &) { compiler_options().optimize_size ^= 1; }, true},
     {"include_rst28", [](CompileRun &) { IdePreferences().include_rst28 ^= true; }, true},
+    // The BIOS's debug kernel is compiled from these.
+    {"enable_tracing", [](CompileRun &) { IdePreferences().enable_tracing ^= true; }, true},
+    {"max_watches", [](CompileRun &) { IdePreferences().max_watches += 1; }, true},
+    {"watch_memory", [](CompileRun &) { IdePreferences().watch_memory += 16; }, true},
 };
 
 class BiosReload : public CompileLoad, public ::testing::WithParamInterface<ReloadCase> {};
@@ -386,6 +390,19 @@ TEST_P(BiosReload, FollowsWhatChanged)
     ASSERT_EQ(compile_to_target() & 2, 0) << said();
     GetParam().change(*this);
     EXPECT_EQ(BiosNeedsRecompiling(), GetParam().reload);
+}
+
+// A program compiled against the BIOS's macro table would meet the old debug-kernel values
+// there as a redefinition.
+TEST_F(CompileLoad, TracingSwitchedAfterTheBiosCompilesTheBiosAgain)
+{
+    start_board();
+    ASSERT_EQ(compile_to_target() & 2, 0) << said();
+    IdePreferences().enable_tracing ^= true;
+    clear_log();
+    ASSERT_EQ(compile_to_target() & 2, 0) << said();
+    EXPECT_EQ(frames(kLinkSys, kSysStartBios).size(), 1u) << "the BIOS was loaded again";
+    EXPECT_FALSE(BiosNeedsRecompiling());
 }
 
 INSTANTIATE_TEST_SUITE_P(All, BiosReload, ::testing::ValuesIn(kReloads),
