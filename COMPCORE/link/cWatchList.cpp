@@ -244,6 +244,11 @@ uint32_t linear(ADDR24 a) { return uint32_t(addr_xpc(a)) * 4096u + addr_offset(a
 void delete_target_watches()
 {
     TcDeleteAllWatches();
+    forget_target_watches();
+}
+
+void forget_target_watches()
+{
     g_target_watches = 0;
     rewind_to_origin_start(watch_code_cache());
 }

@@ -149,6 +149,9 @@ private:
 
 // DBG DELETEALLWATCHES, then the watch-code area rewound to its origin's start.
 void delete_target_watches();
+// The target's table went without a request (leaving debug mode resets the target or closes the
+// link): the next watch added is its first entry again, its code at the area's start.
+void forget_target_watches();
 // The number of watches the target holds, as this unit added them.
 int target_watch_count();
 // Binding and compiling one watch (for tests and the list).

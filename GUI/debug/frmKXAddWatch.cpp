@@ -4,7 +4,9 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "frmKXWatches.h"
@@ -100,6 +102,16 @@ bool TfrmAddWatch::AddWatchFromDialog()
         return false;
     }
     return true;
+}
+
+void TfrmAddWatch::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    cboWatchExpression->setFocus();
+    if (QLineEdit *edit = cboWatchExpression->lineEdit())
+        edit->selectAll();
 }
 
 void TfrmAddWatch::btnOKClick()

@@ -27,4 +27,8 @@ public:
     QPushButton *btnAdd = nullptr;
     QPushButton *btnCancel = nullptr;
     QPushButton *btnHelp = nullptr;
+
+protected:
+    // The expression it opens with is selected: what the user types replaces it.
+    void showEvent(QShowEvent *event) override;
 };

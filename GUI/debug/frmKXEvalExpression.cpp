@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include <memory>
 
@@ -113,6 +114,16 @@ TfrmEvalExpression::TfrmEvalExpression(QWidget *owner, TfrmMainWindow *main)
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::close);
     connect(btnHelp, &QPushButton::clicked, this,
             [this] { guarded([&] { options_shell().ShowHelpContext(this, kEvaluateHelpContext); }); });
+}
+
+void TfrmEvalExpression::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    cboExpression->setFocus();
+    if (QLineEdit *edit = cboExpression->lineEdit())
+        edit->selectAll();
 }
 
 void TfrmEvalExpression::btnOKClick()

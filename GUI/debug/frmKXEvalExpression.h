@@ -34,6 +34,10 @@ public:
     QAction *actPaste = nullptr;
     QMenu *PopupMenu1 = nullptr;
 
+protected:
+    // The expression it opens with is selected: what the user types replaces it.
+    void showEvent(QShowEvent *event) override;
+
 private:
     TfrmMainWindow *m_main = nullptr;
 };

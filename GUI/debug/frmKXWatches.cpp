@@ -122,9 +122,9 @@ TfrmWatches::TfrmWatches(TfrmMainWindow *main, bool as_child, bool dockable)
     if (Host())
         Host()->setGeometry(kFormBounds);
     frmWatches = this;
-    // A window made while the program stands at a stop starts from an empty target table.
+    // A window made while debugging starts from an empty target table.
     guarded([&] {
-        if (main && !main->IsEditMode() && areWatchesEnabled())
+        if (main && main->DebugMode() != 0 && areWatchesEnabled())
             DeleteAllWatches(true);
     });
 }
@@ -295,19 +295,36 @@ void TfrmWatches::FormShow()
         bool &flag;
         ~Done() { flag = false; }
     } done{m_loading};
+    // Debug mode starts before the program's first stop: a window that the start opens loads
+    // its watches then, and the stop brings their values.
+    TfrmMainWindow *main = MainWindow();
+    if (!main || main->DebugMode() == 0 || !areWatchesEnabled())
+        return;
     // Only a window that closed (which stores its watches and empties the list) loads them
     // again: one that was merely hidden still holds them, newer than the file.
-    if (MainWindow() && !MainWindow()->IsEditMode() && m_list.GetCount() == 0)
+    const bool load = m_list.GetCount() == 0;
+    if (load)
         LoadWatchSet();
+    // However the window came up (its command, Add Watch, the start of debugging), the target
+    // sends the watches' results with every stop while it shows them.
+    TcSetSendFlag(1, true);
+    if (load && main->IsStopped() && m_list.GetCount() > 0) {
+        TcRunWatches();
+        UpdateResults(0);
+    }
 }
 
 TfrmDockable::CloseAction TfrmWatches::FormClose()
 {
     try {
         SaveWatchSet();
-        if (MainWindow() && !MainWindow()->IsEditMode()) {
+        if (MainWindow() && MainWindow()->DebugMode() != 0) {
             delete_target_watches();
             TcSetSendFlag(1, false);
+        } else {
+            // Debug mode ended first: the target was reset or its link closed, and its table
+            // went with it.
+            forget_target_watches();
         }
     } catch (const xErr &) {
         // The target may be gone: the window closes all the same.

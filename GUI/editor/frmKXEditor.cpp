@@ -138,6 +138,7 @@ void TfrmEdit::FormCreate()
     m_hint_window->setBackgroundRole(QPalette::ToolTipBase);
     m_hint_window->setAutoFillBackground(true);
     m_hint_window->setMaximumWidth(kHintMaxWidth);
+    m_hint_window->setTextFormat(Qt::PlainText);
     m_hint_window->setWordWrap(true);
     m_hint_window->setMargin(2);
     m_hint_window->hide();

@@ -7,6 +7,7 @@
 #include "frmKXEditor.h"
 
 #include <QCursor>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTimer>
@@ -127,7 +128,13 @@ void TfrmEdit::tmrWatchHintTimer()
 
 void TfrmEdit::ShowHint(const std::string &text)
 {
-    m_hint_window->setText(QString::fromLatin1(text.c_str()));
+    // The watch's line stands on one line, as the watches window shows it; only a text wider
+    // than the hint's limit wraps.
+    const QString line = QString::fromLatin1(text.c_str());
+    const int margins = 2 * (m_hint_window->margin() + m_hint_window->frameWidth());
+    m_hint_window->setWordWrap(
+        m_hint_window->fontMetrics().horizontalAdvance(line) + margins > m_hint_window->maximumWidth());
+    m_hint_window->setText(line);
     m_hint_window->adjustSize();
     m_hint_window->move(QCursor::pos() + QPoint(0, kHintBelowCursor));
     m_hint_just_shown = true;

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProxyStyle>
@@ -52,6 +53,18 @@ namespace fs = std::filesystem;
 
 constexpr int kPanelWidths[TfrmMainWindow::kStatusPanels] = {144, 80, 80, 80, 80, 80, 120, 50};
 constexpr uint32_t kRunStateTextIds[4] = {721, 724, 735, 736};
+
+// Whether a command of the menus, or of their submenus, answers to the key.
+bool menu_takes_key(const QList<QAction *> &items, const QKeySequence &key)
+{
+    for (QAction *item : items) {
+        if (item->shortcuts().contains(key))
+            return true;
+        if (QMenu *sub = item->menu(); sub && menu_takes_key(sub->actions(), key))
+            return true;
+    }
+    return false;
+}
 
 std::string parent_folder(const std::string &path)
 {
@@ -159,6 +172,9 @@ TfrmMainWindow::TfrmMainWindow(QWidget *parent) : QMainWindow(parent), m_adapter
     // up over a maximized editor without taking the state from it (the workspace would
     // otherwise maximize them and so restore the editor).
     m_workspace->setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
+    // Each window of the workspace gives up the keys of the menus' commands once it is
+    // polished (see eventFilter).
+    m_workspace->viewport()->installEventFilter(this);
     connect(m_workspace, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *window) {
         guarded([&] {
             auto *editor = dynamic_cast<TfrmEdit *>(window);
@@ -220,6 +236,28 @@ TfrmMainWindow::~TfrmMainWindow()
     if (frmMainWindow == this) {
         frmMainWindow = nullptr;
         set_project_window_host(nullptr);
+    }
+}
+
+// A workspace window's system menu closes it with Ctrl+F4 and, as Qt binds it on this platform,
+// with Ctrl+W, which is Add Watch here. Qt drops a key that two actions of the focused window
+// answer to, so with the focus in an editor or a debug window Ctrl+W did nothing at all. The
+// system menu keeps the keys no command of the menus has.
+void TfrmMainWindow::LeaveCommandKeys(QMdiSubWindow *window)
+{
+    QMenu *system = window->systemMenu();
+    if (!system)
+        return;
+    const QList<QAction *> commands = menuBar()->actions();
+    for (QAction *item : system->actions()) {
+        QList<QKeySequence> keys = item->shortcuts();
+        const auto taken = std::remove_if(keys.begin(), keys.end(), [&](const QKeySequence &key) {
+            return menu_takes_key(commands, key);
+        });
+        if (taken == keys.end())
+            continue;
+        keys.erase(taken, keys.end());
+        item->setShortcuts(keys);
     }
 }
 

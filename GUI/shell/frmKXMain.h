@@ -542,6 +542,8 @@ public:
     // The dialog closed: the buttons back to their styles and their commands' states.
     void EndCustomizing();
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // The window's system menu gives up the keys the menus' commands answer to (Ctrl+W).
+    void LeaveCommandKeys(QMdiSubWindow *window);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -15,6 +15,7 @@
 #include "driver/CC_GO.h"
 #include "core/SEAM_TARGET.h"
 #include "guiHosts.h"
+#include "link/cWatchList.h"
 #include "debug/frmKXMemoryDump.h"
 #include "link/guiTrace.h"
 #include "settings/guiKXPreferences.h"
@@ -242,6 +243,9 @@ void TfrmMainWindow::SetDebugMode(int mode)
         }
     } else if (m_run_state == 0) {
         m_window_failures_told.clear();
+        // The load reset the target: its watch table starts empty, whatever an earlier
+        // session left in it.
+        forget_target_watches();
         SetEditorsReadOnly(true);
         if (prefs.open_selected)
             for (DebugWindow window : kDebugWindows)

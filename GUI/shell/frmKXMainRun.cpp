@@ -181,8 +181,10 @@ void TfrmMainWindow::actAddWatchExecute()
         return;
     }
     const std::string expression = watch_expression(ActiveEditorWindow());
+    // The watches window is made when first shown, floating or in the workspace as its "Child"
+    // setting says: without one the command would do nothing at all.
     TDebugWindows &windows = debug_windows();
-    if (!windows.Exists(DebugWindow::Watches) && IdePreferences().watch.child)
+    if (!windows.Exists(DebugWindow::Watches))
         windows.Toggle(DebugWindow::Watches);
     GetEditorForFile("", 2);
     PausePolling();

@@ -15,6 +15,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -1245,6 +1246,10 @@ void TfrmMainWindow::CloseCustomizeDialog()
 
 bool TfrmMainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // A window of the workspace is polished before it first shows, whoever made it.
+    if (m_workspace && watched == m_workspace->viewport() && event->type() == QEvent::ChildPolished)
+        if (auto *window = qobject_cast<QMdiSubWindow *>(static_cast<QChildEvent *>(event)->child()))
+            LeaveCommandKeys(window);
     if (m_toolbar_control && ToolBarEvent(watched, event))
         return true;
     return QMainWindow::eventFilter(watched, event);

@@ -369,6 +369,24 @@ TEST_F(DebugCommands, AddWatchWithoutSelectionTakesTheWordAtTheCaret)
     EXPECT_TRUE(Called("AddWatch counter"));
 }
 
+// Without a watches window Add Watch makes one, in the workspace or floating as its "Child"
+// setting says, and opens the dialog: the command never does nothing.
+TEST_F(DebugCommands, AddWatchMakesTheWatchesWindowInTheWorkspaceOrFloating)
+{
+    TfrmEdit *editor = Open("a.c", "int counter;\n");
+    editor->Editor()->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 6L);
+    for (const bool child : {true, false}) {
+        SCOPED_TRACE(child ? "child" : "floating");
+        IdePreferences().watch.child = child;
+        m_windows.exists[RecordingDebugWindows::Index(DebugWindow::Watches)] = false;
+        Enter(1);
+        m_windows.calls.clear();
+        Main().actAddWatchExecute();
+        EXPECT_EQ(m_windows.calls, std::vector<std::string>{"Toggle Watch"});
+        EXPECT_TRUE(Called("AddWatch counter"));
+    }
+}
+
 TEST_F(DebugCommands, AddWatchAtTheLimitShowsTheLimitAndNoDialog)
 {
     Open("a.c", "int x;\n");

@@ -7,6 +7,7 @@
 // statistics window up, and the screenshot shows the execution point on the source. A program
 // of three functions goes through the whole session on the pseudo-terminal and on loopback TCP
 // with a pass phrase the board's challenge asks for.
+#include "BoardSession.h"
 #include "OptionsDoubles.h"
 
 #include <QAction>
@@ -103,114 +104,9 @@ constexpr const char *kThreeFunctions = "int g;\n"                 // 1
                                         "    return 0;\n"          // 15
                                         "}\n";                     // 16
 
-class NewUser : public GuiTest {
+class NewUser : public BoardSession {
 protected:
-    void SetUp() override
-    {
-        GuiTest::SetUp();
-        // The whole build: the real library catalogue and linker, the real link and core.
-        set_linker_seam(nullptr);
-        set_codegen_seam(nullptr);
-        set_breakpoint_tables(nullptr);
-        ShutdownLink();
-        install_target_link();
-        install_debugger_link();
-        m_saved_timings = link_timings();
-        TLinkTimings &t = link_timings();
-        t.cold_dtr_ms = t.cold_start_ms = t.cold_end_ms = t.cold_drain_ms = 1;
-        t.usb_serial_delay_ms = 0;
-        t.sync_poll_ms = 100;
-        t.bios_start_ms = 0;
-
-        const fs::path resources = fs::path(KX_TOOLS_DIR).parent_path() / "korvex";
-        const fs::path target = fs::path(KX_TEST_DATA) / ".." / ".." / "TARGET" / "bios";
-        TIdePreferences &p = IdePreferences();
-        p.cold_loader_file = (target / "coldload.bin").string();
-        p.pilot_bios_file = (target / "pilot.bin").string();
-        p.output_mode = 0;
-        p.enable_tracing = false;
-        p.include_bios = true;
-        p.include_rst28 = true;
-        set_compiler_directories(resources.string(), "", {});
-        set_libraries_file((resources / p.lib_dir_file).string());
-        // A copy of the BIOS in the test's folder: its compile writes its map and tables
-        // beside it, never into the staged resources other programs share.
-        fs::create_directories(m_dir / "bios");
-        fs::copy_file(resources / "bios" / "Vireonbios.c", m_dir / "bios" / "Vireonbios.c",
-                      fs::copy_options::overwrite_existing);
-        set_bios_file((m_dir / "bios" / "Vireonbios.c").string());
-
-        StartBoard();
-        SetLoaderBaudRates(2400, 57600, 115200);
-        gPilotLoad = 1;
-        gBiosTimeStamp = 0;
-        ClearCompileFlags();
-        set_compile_mode(1);
-    }
-    void TearDown() override
-    {
-        if (m_main)
-            m_main->SetDebugMode(0);
-        ShutdownLink();
-        gTCPPassPhraseControl.Reset();
-        gTCPPassPhraseControl.SetDialogFactory(nullptr);
-        m_board.reset();
-        SetSerialDevice(kComPort, "");
-        link_timings() = m_saved_timings;
-        ClearCompileFlags();
-        // This test's BIOS was compiled with its own debug-kernel settings: the next test's
-        // compile starts without it.
-        bios_compile_info_cache().forget();
-        GuiTest::TearDown();
-        set_debugger_operations(nullptr);
-        install_seam_doubles();
-    }
-
-    // Over loopback TCP the board asks for the pass phrase with a challenge of method 1; the
-    // user types it into the IDE's form and presses Enter.
-    virtual bool OverTcp() const { return false; }
-
-    // The stand-in, cold, on the link the test asks for, and the link's settings to reach it.
-    void StartBoard()
-    {
-        vsim::StandInConfig config;
-        config.firmware.initial_phase = vsim::BoardPhase::cold;
-        config.wait_timeout = std::chrono::milliseconds(3000);
-        config.serial = !OverTcp();
-        if (OverTcp()) {
-            config.firmware.challenge_method = 1;
-            config.firmware.pass_phrase = kPassPhrase;
-        }
-        m_board = std::make_unique<vsim::BoardStandIn>(config);
-        std::string error;
-        ASSERT_TRUE(m_board->start(error)) << error;
-        TCOptionsType o;
-        o.com_port = kComPort;
-        o.serial_response_timeout = 1000;
-        o.serial_retry_count = 0;
-        o.verify_dsr = 0;
-        o.max_download_baud = 460800;
-        if (OverTcp()) {
-            o.link_kind = 1;
-            ASSERT_TRUE(set_comm_text(o.network_address, "127.0.0.1"));
-            o.control_port = m_board->tcp_port();
-            o.tcp_response_timeout = 2000;
-            o.tcp_retry_count = 0;
-            gTCPPassPhraseControl.Reset();
-            gTCPPassPhraseControl.SetDialogFactory(
-                qt_pass_phrase_dialogs(nullptr, [this](QDialog &dialog) {
-                    ++m_phrases_asked;
-                    dialog.show();
-                    auto &form = static_cast<TfrmPassPhrase &>(dialog);
-                    form.edtPassPhrase->setText(kPassPhrase);
-                    QTest::keyClick(form.edtPassPhrase, Qt::Key_Return);
-                    return dialog.result();
-                }));
-        } else {
-            SetSerialDevice(kComPort, m_board->pty_path());
-        }
-        target_operations().SetCommSettings(o);
-    }
+    NewUser() : BoardSession(kComPort) {}
 
     // What the board took in while the compile loaded it, one line per step, in order: the
     // loaders, each rate asked for, the runs of memory writes with the line speed they came
@@ -273,22 +169,6 @@ protected:
         });
     }
 
-    // As the user presses a command's key: its enabled state is the one the window shows.
-    void Press(QAction *action)
-    {
-        Main().UpdateActions();
-        ASSERT_TRUE(action->isEnabled()) << action->text().toStdString();
-        action->trigger();
-    }
-
-    // Waits, running events, until the target has stopped and run control took the stop.
-    bool UntilStopped()
-    {
-        for (int i = 0; i < 300 && Main().RunState() != 1; ++i)
-            QTest::qWait(10);
-        return Main().RunState() == 1;
-    }
-
     // Compiled with F5, a breakpoint on the loop's body (F2, after a click into the editor);
     // the address of the body's statement.
     uint32_t CompileAndSetTheBreakpoint(TfrmEdit *&editor)
@@ -322,11 +202,6 @@ protected:
         EXPECT_EQ(bytes[0] | bytes[1] << 8, on_board);
         return bytes[0] | bytes[1] << 8;
     }
-
-    static constexpr const char *kPassPhrase = "open sesame";
-    std::unique_ptr<vsim::BoardStandIn> m_board;
-    TLinkTimings m_saved_timings;
-    int m_phrases_asked = 0;
 };
 
 TEST_F(NewUser, CompilesRunsToABreakpointAndStops)

@@ -5,7 +5,7 @@
 // compiles; bad expressions give one error and leave the list and the target's table as they
 // were; a local watch shows "????" outside its function. The watches window, the Add Watch and
 // Evaluate Expression dialogs and the editor's fly-over hint work on the same list.
-#include "GuiHarness.h"
+#include "BoardSession.h"
 
 #include <QAction>
 #include <QApplication>
@@ -89,92 +89,19 @@ constexpr const char *kProgram = "struct point { int x; int y; };\n"  // 1
                                  "    }\n"                             // 32
                                  "}\n";                                // 33
 
-class Watches : public GuiTest {
+class Watches : public BoardSession {
 protected:
+    Watches() : BoardSession(kComPort) {}
     void SetUp() override
     {
-        GuiTest::SetUp();
-        set_linker_seam(nullptr);
-        set_codegen_seam(nullptr);
-        set_breakpoint_tables(nullptr);
-        ShutdownLink();
-        install_target_link();
-        install_debugger_link();
+        BoardSession::SetUp();
         install_flyover_watches();
-        m_saved_timings = link_timings();
-        TLinkTimings &t = link_timings();
-        t.cold_dtr_ms = t.cold_start_ms = t.cold_end_ms = t.cold_drain_ms = 1;
-        t.usb_serial_delay_ms = 0;
-        t.sync_poll_ms = 100;
-        t.bios_start_ms = 0;
-
-        const fs::path resources = fs::path(KX_TOOLS_DIR).parent_path() / "korvex";
-        const fs::path target = fs::path(KX_TEST_DATA) / ".." / ".." / "TARGET" / "bios";
-        TIdePreferences &p = IdePreferences();
-        p.cold_loader_file = (target / "coldload.bin").string();
-        p.pilot_bios_file = (target / "pilot.bin").string();
-        p.output_mode = 0;
-        p.enable_tracing = false;
-        p.include_bios = true;
-        p.include_rst28 = true;
-        set_compiler_directories(resources.string(), "", {});
-        set_libraries_file((resources / p.lib_dir_file).string());
-        fs::create_directories(m_dir / "bios");
-        fs::copy_file(resources / "bios" / "Vireonbios.c", m_dir / "bios" / "Vireonbios.c",
-                      fs::copy_options::overwrite_existing);
-        set_bios_file((m_dir / "bios" / "Vireonbios.c").string());
-
-        vsim::StandInConfig config;
-        config.firmware.initial_phase = vsim::BoardPhase::cold;
-        config.wait_timeout = std::chrono::milliseconds(3000);
-        config.serial = true;
-        m_board = std::make_unique<vsim::BoardStandIn>(config);
-        std::string error;
-        ASSERT_TRUE(m_board->start(error)) << error;
-        TCOptionsType o;
-        o.com_port = kComPort;
-        o.serial_response_timeout = 1000;
-        o.serial_retry_count = 0;
-        o.verify_dsr = 0;
-        o.max_download_baud = 460800;
-        SetSerialDevice(kComPort, m_board->pty_path());
-        target_operations().SetCommSettings(o);
-        SetLoaderBaudRates(2400, 57600, 115200);
-        gPilotLoad = 1;
-        gBiosTimeStamp = 0;
-        ClearCompileFlags();
-        set_compile_mode(1);
     }
     void TearDown() override
     {
         delete frmWatches.data();
-        if (m_main)
-            m_main->SetDebugMode(0);
-        ShutdownLink();
-        m_board.reset();
-        SetSerialDevice(kComPort, "");
-        link_timings() = m_saved_timings;
-        ClearCompileFlags();
+        BoardSession::TearDown();
         set_flyover_watch_factory(nullptr);
-        // This test's BIOS is not the next test's.
-        bios_compile_info_cache().forget();
-        GuiTest::TearDown();
-        set_debugger_operations(nullptr);
-        install_seam_doubles();
-    }
-
-    void Press(QAction *action)
-    {
-        Main().UpdateActions();
-        ASSERT_TRUE(action->isEnabled()) << action->text().toStdString();
-        action->trigger();
-    }
-
-    bool UntilStopped()
-    {
-        for (int i = 0; i < 300 && Main().RunState() != 1; ++i)
-            QTest::qWait(10);
-        return Main().RunState() == 1;
     }
 
     // F5, a breakpoint on line `line` (1-based), F9 to it.
@@ -206,11 +133,6 @@ protected:
         ASSERT_TRUE(UntilStopped());
     }
 
-    // The watches the board holds.
-    std::size_t BoardWatches()
-    {
-        return m_board->with_firmware([](vsim::BoardFirmware &f) { return f.watches().size(); });
-    }
     uint16_t Address(const char *global)
     {
         const symbol *s = find_symbol(global, false, kGlobalTable);
@@ -241,8 +163,6 @@ protected:
         return *frmWatches;
     }
 
-    std::unique_ptr<vsim::BoardStandIn> m_board;
-    TLinkTimings m_saved_timings;
     TfrmEdit *m_editor = nullptr;
 };
 
