@@ -4,6 +4,7 @@
 // debugger, the link and the dialogs are recording doubles.
 #include "CommandTestSupport.h"
 
+#include <QMdiArea>
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
@@ -374,16 +375,17 @@ TEST_F(DebugCommands, AddWatchWithoutSelectionTakesTheWordAtTheCaret)
 TEST_F(DebugCommands, AddWatchMakesTheWatchesWindowInTheWorkspaceOrFloating)
 {
     TfrmEdit *editor = Open("a.c", "int counter;\n");
-    editor->Editor()->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 6L);
     for (const bool child : {true, false}) {
         SCOPED_TRACE(child ? "child" : "floating");
+        Main().Workspace()->setActiveSubWindow(editor);
+        editor->Editor()->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 6L);
         IdePreferences().watch.child = child;
         m_windows.exists[RecordingDebugWindows::Index(DebugWindow::Watches)] = false;
         Enter(1);
         m_windows.calls.clear();
         Main().actAddWatchExecute();
         EXPECT_EQ(m_windows.calls, std::vector<std::string>{"Toggle Watch"});
-        EXPECT_TRUE(Called("AddWatch counter"));
+        EXPECT_TRUE(Called("AddWatch counter")) << ::testing::PrintToString(m_journal.calls);
     }
 }
 

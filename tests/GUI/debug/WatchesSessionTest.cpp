@@ -6,7 +6,7 @@
 // and on a name the program lacks the compiler's text when errors are to be shown, the
 // target's watch table as it was after each. Closing the IDE keeps the watch in "prog.DBG"
 // beside the source; after a restart it comes back, whether the Watch command or the start of
-// debugging opens the window. The same session runs on a real X server for screenshots.
+// debugging opens the window.
 #include "BoardSession.h"
 
 #include <QAction>
@@ -18,7 +18,6 @@
 #include <QMdiArea>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QTest>
 #include <Qsci/qsciscintilla.h>
 
@@ -246,9 +245,11 @@ protected:
                                                   pos)) + 2);
         };
         FocusTheEditor();
-        // Off any word first, so that a word hovered before counts as new.
-        move(point(line, 0) + QPoint(600, 0));
+        // The hint of a word hovered before goes, and the mouse leaves every word: the word
+        // hovered now counts as new.
         m_editor->HideHint();
+        move(point(line, 0) + QPoint(600, 0));
+        move(point(line, 0) + QPoint(600, 0));
         move(point(line, column));
         if (!m_editor->WatchHintTimer()->isActive()) {
             ADD_FAILURE() << "no hint timer over the word at " << line << ":" << column;
@@ -267,6 +268,8 @@ protected:
         FinishIde();
         m_main = nullptr;
         m_editor = nullptr;
+        // A new process starts without breakpoints.
+        forgetBreakpoints();
         Settle();
         ASSERT_TRUE(frmWatches.isNull());
         OpenTheProgram();
@@ -294,8 +297,12 @@ TEST_F(WatchesSession, CtrlWOpensAddWatchWhereverTheFocusIs)
     QTest::keyClick(frmWatches->lbxWatches, Qt::Key_W, Qt::ControlModifier);
     EXPECT_EQ(m_shell.titles, std::vector<std::string>{"Add Watch Expression"});
 
+    // The breakpoint off first: the editor's marks go with it.
     FocusTheEditor();
     ASSERT_FALSE(HasFailure());
+    m_editor->Editor()->setCursorPosition(7, 10);
+    Key(Qt::Key_F2);
+    ASSERT_TRUE(breakpointList().empty());
     Key(Qt::Key_F4, Qt::ControlModifier);
     Settle();
     EXPECT_FALSE(Main().Workspace()->subWindowList().contains(m_editor))
@@ -393,8 +400,10 @@ TEST_P(WatchComesBack, AfterARestart)
     EXPECT_EQ(WindowLines(), std::vector<std::string>{Line("total", TotalOnTheBoard())});
 
     // And it follows the board from there.
+    FocusTheEditor();
     m_editor->Editor()->setCursorPosition(7, 10);
     Key(Qt::Key_F2);
+    ASSERT_EQ(breakpointList().size(), 1u);
     RunOnce();
     ASSERT_FALSE(HasFailure());
     EXPECT_EQ(WindowLines(), std::vector<std::string>{Line("total", TotalOnTheBoard())});
@@ -406,96 +415,5 @@ const ComesBackCase kComesBack[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Watches, WatchComesBack, ::testing::ValuesIn(kComesBack),
                          [](const auto &i) { return std::string(i.param.name); });
-
-// ---- on a real X server ---------------------------------------------------------------------------
-
-// Runs only as the child of the tests below, on the X server they start.
-class WatchesSessionUnderX : public WatchesSession {
-protected:
-    // The IDE filling the screen, the editor to the left, the watches window to the right.
-    void Arrange()
-    {
-        const QRect screen = Main().screen()->availableGeometry();
-        Main().setGeometry(screen);
-        QTest::qWait(100);
-        const QRect area = Main().Workspace()->rect();
-        m_editor->showNormal();
-        m_editor->setGeometry(0, 0, area.width() / 2, area.height() - 120);
-        if (QWidget *host = frmWatches ? frmWatches->Host() : nullptr)
-            host->setGeometry(area.width() / 2, 0, area.width() / 2, 200);
-        QTest::qWait(100);
-    }
-    void Shoot()
-    {
-        QTest::qWait(300);
-        const QPixmap shot = Main().screen()->grabWindow(0);
-        ASSERT_TRUE(shot.save(qEnvironmentVariable("KX_SCREENSHOT"), "PNG"));
-    }
-};
-
-TEST_F(WatchesSessionUnderX, DISABLED_StoppedWithTheWatchAndTheHint)
-{
-    if (qEnvironmentVariable("KX_SCREENSHOT").isEmpty())
-        GTEST_SKIP() << "runs as the child of WatchesScreenshot only";
-    OpenTheProgram();
-    StopAtTheBreakpoint();
-    ASSERT_FALSE(HasFailure());
-    AddTheWatch();
-    ASSERT_FALSE(HasFailure());
-    RunOnce();
-    RunOnce();
-    ASSERT_FALSE(HasFailure());
-    const int total = TotalOnTheBoard();
-    ASSERT_EQ(WindowLines(), std::vector<std::string>{Line("total", total)});
-    Arrange();
-    TfrmEvalExpression *evaluate = Evaluate("total * 2");
-    ASSERT_NE(evaluate, nullptr);
-    ASSERT_EQ(evaluate->edtResult->text().toStdString(), Line("total * 2", 2 * total));
-    evaluate->move(Main().geometry().left() + Main().width() / 2,
-                   Main().geometry().top() + 320);
-    ASSERT_EQ(Hover(7, 10), Line("total", total));
-    Shoot();
-}
-
-TEST_F(WatchesSessionUnderX, DISABLED_RestartedWithTheWatchBack)
-{
-    if (qEnvironmentVariable("KX_SCREENSHOT").isEmpty())
-        GTEST_SKIP() << "runs as the child of WatchesScreenshot only";
-    OpenTheProgram();
-    StopAtTheBreakpoint();
-    ASSERT_FALSE(HasFailure());
-    AddTheWatch();
-    ASSERT_FALSE(HasFailure());
-    Restart();
-    ASSERT_FALSE(HasFailure());
-    CompileAndLoad();
-    ASSERT_FALSE(HasFailure());
-    Press(Main().actToggleWatch);
-    ASSERT_FALSE(frmWatches.isNull());
-    ASSERT_EQ(WindowLines(), std::vector<std::string>{Line("total", TotalOnTheBoard())});
-    Arrange();
-    Shoot();
-}
-
-TEST(WatchesScreenshot, StoppedWithTheWatchAndTheHintUnderX)
-{
-    const XScreenshot shot = screenshot_under_x(
-        "WatchesSessionUnderX.DISABLED_StoppedWithTheWatchAndTheHint", "watches_session.png");
-    if (shot.skipped)
-        GTEST_SKIP() << "Xvfb is not installed (./kx installs it): no screenshot taken";
-    ASSERT_TRUE(shot.failure.empty()) << shot.failure;
-    // The execution point's lime behind the statement the program stopped at.
-    EXPECT_GT(count_pixels(shot.image, qRgb(0, 255, 0)), 40);
-}
-
-TEST(WatchesScreenshot, RestartedWithTheWatchBackUnderX)
-{
-    const XScreenshot shot = screenshot_under_x(
-        "WatchesSessionUnderX.DISABLED_RestartedWithTheWatchBack", "watches_restart.png");
-    if (shot.skipped)
-        GTEST_SKIP() << "Xvfb is not installed (./kx installs it): no screenshot taken";
-    ASSERT_TRUE(shot.failure.empty()) << shot.failure;
-    EXPECT_GT(count_pixels(shot.image, qRgb(0, 255, 0)), 40);
-}
 
 } // namespace
