@@ -192,6 +192,8 @@ void TfrmEvalExpression::btnOKClick()
         const std::string result =
             watches ? watches->EvaluateExpression(text, true) : own->Evaluate(text, true);
         edtResult->setText(QString::fromLatin1(result.c_str()));
+        // The line read from its start: the expression, then its type and value.
+        edtResult->setCursorPosition(0);
     } catch (xErr &e) {
         // Not a compile error (those come back as the result): the link failed. The result
         // box keeps no old value beside the new expression.

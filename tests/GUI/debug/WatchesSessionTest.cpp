@@ -6,18 +6,20 @@
 // and on a name the program lacks the compiler's text when errors are to be shown, the
 // target's watch table as it was after each. Closing the IDE keeps the watch in "prog.DBG"
 // beside the source; after a restart it comes back, whether the Watch command or the start of
-// debugging opens the window.
+// debugging opens the window. The same session runs on a real X server for screenshots.
 #include "BoardSession.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <Qsci/qsciscintilla.h>
 
@@ -120,8 +122,11 @@ protected:
         Activate();
         ASSERT_FALSE(HasFailure());
         Main().Workspace()->setActiveSubWindow(m_editor);
-        m_editor->Editor()->setFocus();
-        ASSERT_TRUE(m_editor->Editor()->hasFocus());
+        // On an X server the activation arrives as the server's event: the focus follows it.
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            m_editor->Editor()->setFocus();
+            return m_editor->Editor()->hasFocus();
+        }));
     }
     // A key as the user presses it in the editor.
     void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -250,6 +255,8 @@ protected:
         m_editor->HideHint();
         move(point(line, 0) + QPoint(600, 0));
         move(point(line, 0) + QPoint(600, 0));
+        // The hint goes below the mouse pointer: the pointer rests on the word.
+        QCursor::setPos(memo->viewport()->mapToGlobal(point(line, column)));
         move(point(line, column));
         if (!m_editor->WatchHintTimer()->isActive()) {
             ADD_FAILURE() << "no hint timer over the word at " << line << ":" << column;
@@ -415,5 +422,96 @@ const ComesBackCase kComesBack[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Watches, WatchComesBack, ::testing::ValuesIn(kComesBack),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// ---- on a real X server ---------------------------------------------------------------------------
+
+// Runs only as the child of the tests below, on the X server they start.
+class WatchesSessionUnderX : public WatchesSession {
+protected:
+    // The IDE filling the screen, the editor to the left, the watches window to the right.
+    void Arrange()
+    {
+        const QRect screen = Main().screen()->availableGeometry();
+        Main().setGeometry(screen);
+        QTest::qWait(100);
+        const QRect area = Main().Workspace()->rect();
+        m_editor->showNormal();
+        m_editor->setGeometry(0, 0, area.width() / 2, area.height() - 120);
+        if (QWidget *host = frmWatches ? frmWatches->Host() : nullptr)
+            host->setGeometry(area.width() / 2, 0, area.width() / 2, 200);
+        QTest::qWait(100);
+    }
+    void Shoot()
+    {
+        QTest::qWait(300);
+        const QPixmap shot = Main().screen()->grabWindow(0);
+        ASSERT_TRUE(shot.save(qEnvironmentVariable("KX_SCREENSHOT"), "PNG"));
+    }
+};
+
+TEST_F(WatchesSessionUnderX, DISABLED_StoppedWithTheWatchAndTheHint)
+{
+    if (qEnvironmentVariable("KX_SCREENSHOT").isEmpty())
+        GTEST_SKIP() << "runs as the child of WatchesScreenshot only";
+    OpenTheProgram();
+    StopAtTheBreakpoint();
+    ASSERT_FALSE(HasFailure());
+    AddTheWatch();
+    ASSERT_FALSE(HasFailure());
+    RunOnce();
+    RunOnce();
+    ASSERT_FALSE(HasFailure());
+    const int total = TotalOnTheBoard();
+    ASSERT_EQ(WindowLines(), std::vector<std::string>{Line("total", total)});
+    Arrange();
+    TfrmEvalExpression *evaluate = Evaluate("total * 2");
+    ASSERT_NE(evaluate, nullptr);
+    ASSERT_EQ(evaluate->edtResult->text().toStdString(), Line("total * 2", 2 * total));
+    evaluate->move(Main().geometry().left() + Main().width() / 2,
+                   Main().geometry().top() + 320);
+    ASSERT_EQ(Hover(7, 10), Line("total", total));
+    Shoot();
+}
+
+TEST_F(WatchesSessionUnderX, DISABLED_RestartedWithTheWatchBack)
+{
+    if (qEnvironmentVariable("KX_SCREENSHOT").isEmpty())
+        GTEST_SKIP() << "runs as the child of WatchesScreenshot only";
+    OpenTheProgram();
+    StopAtTheBreakpoint();
+    ASSERT_FALSE(HasFailure());
+    AddTheWatch();
+    ASSERT_FALSE(HasFailure());
+    Restart();
+    ASSERT_FALSE(HasFailure());
+    CompileAndLoad();
+    ASSERT_FALSE(HasFailure());
+    Press(Main().actToggleWatch);
+    ASSERT_FALSE(frmWatches.isNull());
+    ASSERT_EQ(WindowLines(), std::vector<std::string>{Line("total", TotalOnTheBoard())});
+    Arrange();
+    Shoot();
+}
+
+TEST(WatchesScreenshot, StoppedWithTheWatchAndTheHintUnderX)
+{
+    const XScreenshot shot = screenshot_under_x(
+        "WatchesSessionUnderX.DISABLED_StoppedWithTheWatchAndTheHint", "watches_session.png");
+    if (shot.skipped)
+        GTEST_SKIP() << "Xvfb is not installed (./kx installs it): no screenshot taken";
+    ASSERT_TRUE(shot.failure.empty()) << shot.failure;
+    // The execution point's lime behind the statement the program stopped at.
+    EXPECT_GT(count_pixels(shot.image, qRgb(0, 255, 0)), 40);
+}
+
+TEST(WatchesScreenshot, RestartedWithTheWatchBackUnderX)
+{
+    const XScreenshot shot = screenshot_under_x(
+        "WatchesSessionUnderX.DISABLED_RestartedWithTheWatchBack", "watches_restart.png");
+    if (shot.skipped)
+        GTEST_SKIP() << "Xvfb is not installed (./kx installs it): no screenshot taken";
+    ASSERT_TRUE(shot.failure.empty()) << shot.failure;
+    EXPECT_GT(count_pixels(shot.image, qRgb(0, 255, 0)), 40);
+}
 
 } // namespace
