@@ -565,6 +565,33 @@ void TfrmMemoryDump::ChangeXpc(int delta)
     Guard([this] { ReRequest(); });
 }
 
+void TfrmMemoryDump::SetTextColor(TColor colour)
+{
+    QPalette palette = lbxMemoryDump->palette();
+    palette.setColor(QPalette::Text, colour_of(colour));
+    lbxMemoryDump->setPalette(palette);
+    lbxMemoryDump->viewport()->update();
+}
+
+void TfrmMemoryDump::SetBackgroundColor(TColor colour)
+{
+    QPalette palette = lbxMemoryDump->palette();
+    palette.setColor(QPalette::Base, colour_of(colour));
+    lbxMemoryDump->setPalette(palette);
+    lbxMemoryDump->viewport()->update();
+}
+
+// A font of another height shows another number of rows: they are read again.
+void TfrmMemoryDump::SetDumpFont(const QFont &font)
+{
+    if (lbxMemoryDump->font() == font)
+        return;
+    lbxMemoryDump->setFont(font);
+    lbxMemoryDump->viewport()->update();
+    if (m_started)
+        Guard([this] { ReRequest(); });
+}
+
 void TfrmMemoryDump::ApplyOptions(const DumpWindowSettings &options)
 {
     TFont font;

@@ -54,6 +54,10 @@ public:
     // The memory dump part of the settings: font, colour, updates, hints, caption, tool bar
     // and xpc range; then the rows are read again.
     void ApplyOptions(const DumpWindowSettings &options);
+    // The list's look alone, as the Environment Options show a change at once.
+    void SetTextColor(TColor colour);
+    void SetBackgroundColor(TColor colour);
+    void SetDumpFont(const QFont &font);
     // The dump command of the tool bar (and Enter in the address box).
     void actDoMemoryDumpExecute();
     // The XPC buttons and keys: +1 or -1, then the rows again.

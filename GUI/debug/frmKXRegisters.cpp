@@ -335,40 +335,43 @@ TfrmRegisters::TfrmRegisters(TfrmMainWindow *main, bool as_child, bool dockable)
     layout->addWidget(lbxRegisters);
     layout->addWidget(pnlRegister);
 
-    auto action = [this](const char *caption, QKeySequence keys, void (TfrmRegisters::*run)()) {
-        auto *a = new QAction(tr(caption), this);
-        a->setShortcut(keys);
+    // The window's actions: caption, short cut, handler.
+    struct ActionRow {
+        QAction *TfrmRegisters::*action;
+        const char *caption;
+        QKeyCombination keys;
+        void (TfrmRegisters::*run)();
+    };
+    static const ActionRow kActions[] = {
+        {&TfrmRegisters::actChangeRegisters, "&Change Register Value(s)",
+         Qt::CTRL | Qt::ALT | Qt::Key_R, &TfrmRegisters::actChangeRegistersExecute},
+        {&TfrmRegisters::actSwitchEditable, "Switch to &Editable View",
+         Qt::CTRL | Qt::ALT | Qt::Key_E, &TfrmRegisters::actSwitchEditableExecute},
+        {&TfrmRegisters::actSwitchHistory, "Switch to &History View",
+         Qt::CTRL | Qt::ALT | Qt::Key_H, &TfrmRegisters::actSwitchHistoryExecute},
+        {&TfrmRegisters::actIncrementRegister, "&Increment Register",
+         Qt::CTRL | Qt::ALT | Qt::Key_I, &TfrmRegisters::actIncrementRegisterExecute},
+        {&TfrmRegisters::actDecrementRegister, "&Decrement Register",
+         Qt::CTRL | Qt::ALT | Qt::Key_D, &TfrmRegisters::actDecrementRegisterExecute},
+        {&TfrmRegisters::actNewRegisterValue, "&New Register Value...",
+         Qt::CTRL | Qt::ALT | Qt::Key_N, &TfrmRegisters::actNewRegisterValueExecute},
+        {&TfrmRegisters::actToggleFlag, "&Toggle Flag", Qt::CTRL | Qt::ALT | Qt::Key_T,
+         &TfrmRegisters::actToggleFlagExecute},
+        {&TfrmRegisters::actCopy, "C&opy", Qt::CTRL | Qt::Key_C, &TfrmRegisters::actCopyExecute},
+        {&TfrmRegisters::actCopyOldStyle, "", Qt::CTRL | Qt::Key_Insert,
+         &TfrmRegisters::actCopyExecute},
+    };
+    for (const ActionRow &row : kActions) {
+        auto *a = new QAction(tr(row.caption), this);
+        a->setShortcut(QKeySequence(row.keys));
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         addAction(a);
-        connect(a, &QAction::triggered, this, [this, run] {
+        connect(a, &QAction::triggered, this, [this, run = row.run] {
             UpdateActions();
             guarded([&] { (this->*run)(); });
         });
-        return a;
-    };
-    actChangeRegisters = action("&Change Register Value(s)",
-                                QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R),
-                                &TfrmRegisters::actChangeRegistersExecute);
-    actSwitchEditable = action("Switch to &Editable View",
-                               QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_E),
-                               &TfrmRegisters::actSwitchEditableExecute);
-    actSwitchHistory = action("Switch to &History View",
-                              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H),
-                              &TfrmRegisters::actSwitchHistoryExecute);
-    actIncrementRegister = action("&Increment Register",
-                                  QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_I),
-                                  &TfrmRegisters::actIncrementRegisterExecute);
-    actDecrementRegister = action("&Decrement Register",
-                                  QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_D),
-                                  &TfrmRegisters::actDecrementRegisterExecute);
-    actNewRegisterValue = action("&New Register Value...",
-                                 QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N),
-                                 &TfrmRegisters::actNewRegisterValueExecute);
-    actToggleFlag = action("&Toggle Flag", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T),
-                           &TfrmRegisters::actToggleFlagExecute);
-    actCopy = action("C&opy", QKeySequence(Qt::CTRL | Qt::Key_C), &TfrmRegisters::actCopyExecute);
-    actCopyOldStyle =
-        action("", QKeySequence(Qt::CTRL | Qt::Key_Insert), &TfrmRegisters::actCopyExecute);
+        this->*row.action = a;
+    }
     // The actions act only while they are enabled.
     for (QAction *a : actions())
         a->setEnabled(true);
@@ -412,6 +415,7 @@ TfrmRegisters::TfrmRegisters(TfrmMainWindow *main, bool as_child, bool dockable)
     for (QListWidget *list : {lbxRegisters, lbxMainRegisters, lbxFlags}) {
         QPalette palette = list->palette();
         palette.setColor(QPalette::Base, colour_of(settings.background_colour));
+        palette.setColor(QPalette::Text, colour_of(settings.font.colour));
         list->setPalette(palette);
         list->setFont(font.font);
     }

@@ -40,6 +40,9 @@ public:
     virtual TGuiInterface *Adapter(DebugWindow window) = 0;
     // The stdio window itself; null while it does not exist.
     virtual TStdioWindow *StdioWindow() = 0;
+    // The window itself (for the memory dump, the current one); null while it does not exist.
+    // The Environment Options hand their fonts, colours and display modes to it.
+    virtual TfrmDockable *Window(DebugWindow window) = 0;
 };
 
 // One row of the program's table: how a debug window is made and what it answers.
@@ -73,8 +76,7 @@ public:
     void Toggle(DebugWindow window) override;
     TGuiInterface *Adapter(DebugWindow window) override;
     TStdioWindow *StdioWindow() override;
-    // The window while it exists.
-    TfrmDockable *Window(DebugWindow window);
+    TfrmDockable *Window(DebugWindow window) override;
 
 private:
     std::span<const DebugWindowKind, kDebugWindowCount> m_kinds;

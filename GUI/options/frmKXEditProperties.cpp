@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -21,6 +22,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QMenu>
+#include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -41,6 +45,8 @@
 #include "controls/QBSpinEdit.h"
 #include "editor/KorvexLexer.h"
 #include "debug/frmKXDisassembly.h"
+#include "debug/frmKXMemoryDump.h"
+#include "debug/frmKXRegisters.h"
 #include "debug/frmKXStack.h"
 #include "debug/frmKXStdio.h"
 #include "debug/frmKXWatches.h"
@@ -138,6 +144,41 @@ const PanelRow kPanels[] = {
     {"Messages", &TfrmEditProperties::pnlBlank},
 };
 
+// The assembly panel's boxes: each is one of the disassembly window's commands, run in an open
+// window (it flips the command, stores the setting and redraws) or stored when none is open.
+} // namespace
+
+struct TfrmEditProperties::AsmToggle {
+    QCheckBox *TfrmEditProperties::*box;
+    QAction *TfrmDisassembly::*action;
+    void (TfrmDisassembly::*run)();
+    bool AssemblyWindowSettings::*setting;
+};
+
+namespace {
+
+const TfrmEditProperties::AsmToggle kAsmToggles[] = {
+    {&TfrmEditProperties::chkShowAddress, &TfrmDisassembly::actShowAddress,
+     &TfrmDisassembly::actShowAddressExecute, &AssemblyWindowSettings::show_address},
+    {&TfrmEditProperties::chkShowMachine, &TfrmDisassembly::actShowMachine,
+     &TfrmDisassembly::actShowMachineExecute, &AssemblyWindowSettings::show_machine},
+    {&TfrmEditProperties::chkShowCycles, &TfrmDisassembly::actShowCycles,
+     &TfrmDisassembly::actShowCyclesExecute, &AssemblyWindowSettings::show_cycles},
+    {&TfrmEditProperties::chkShowSource, &TfrmDisassembly::actShowSource,
+     &TfrmDisassembly::actShowSourceExecute, &AssemblyWindowSettings::show_source},
+    {&TfrmEditProperties::chkShowFileName, &TfrmDisassembly::actShowFileName,
+     &TfrmDisassembly::actShowFileNameExecute, &AssemblyWindowSettings::show_file_name_in_source},
+    {&TfrmEditProperties::chkSumClockCycles, &TfrmDisassembly::actSumCycles,
+     &TfrmDisassembly::actSumCyclesExecute, &AssemblyWindowSettings::sum_cycles},
+    {&TfrmEditProperties::chkSyntaxHighlight, &TfrmDisassembly::actSyntaxHighlight,
+     &TfrmDisassembly::actSyntaxHighlightExecute, &AssemblyWindowSettings::syntax_highlight},
+};
+
+// The code panel's height on the Code Templates page: at least this, at most the dialog's
+// height less the reserve.
+constexpr int kCodePanelMinimum = 100;
+constexpr int kCodePanelReserve = 164;
+
 // The print margins' minimums (inches), left, right, top, bottom.
 constexpr double kMarginMinimum[] = {0.183, 0.181, 0.18, 0.183};
 
@@ -228,6 +269,14 @@ std::optional<TColor> run_color_dialog(TColor initial)
 }
 
 // ---- construction ------------------------------------------------------------------------------
+
+// A memory dump window's look when the dialog was shown: with "Apply changes to all " the
+// page changes every open one, and Cancel (or OK without that box) gives each its own back.
+struct TfrmEditProperties::ShownDumpLook {
+    QPointer<TfrmMemoryDump> window;
+    QFont font;
+    QPalette palette;
+};
 
 TfrmEditProperties::TfrmEditProperties(QWidget *owner)
     : QDialog(owner), CodeTemplates(TemplatesSource().CodeTemplates),
@@ -770,6 +819,12 @@ void TfrmEditProperties::BuildCodeTemplatesPage()
     connect(actEdit, &QAction::triggered, this, [this] { guarded([&] { actEditExecute(); }); });
     connect(actDelete, &QAction::triggered, this,
             [this] { guarded([&] { actDeleteExecute(); }); });
+    // A column dragged wider or narrower: the description column follows.
+    connect(TemplateGrid->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int section) {
+                if (section == 0)
+                    guarded([&] { FormResize(); });
+            });
     connect(TemplateGrid, &QTableWidget::currentCellChanged, this,
             [this](int row, int column, int, int) {
                 if (!m_filling_grid)
@@ -782,10 +837,60 @@ void TfrmEditProperties::BuildCodeTemplatesPage()
     c->addWidget(new QLabel(tr("Code"), code));
     CodeMemo = named_control<QsciScintilla>(code, "CodeMemo");
     CodeMemo->setUtf8(false);
-    code->setMinimumHeight(100);
+    code->setMinimumHeight(kCodePanelMinimum);
     m_sample_links.push_back(std::make_unique<TMemoOptionsLink>(CodeMemo, nullptr));
     c->addWidget(CodeMemo, 1);
     CodeMemo->installEventFilter(this);
+    CodePanel = code;
+    splitter->setChildrenCollapsible(false);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+
+    // The code memo's own popup: cut, copy and paste in the template's code. The memo takes the
+    // keys itself; the menu shows them.
+    TemplatesPopupMenu = new QMenu(CodeMemo);
+    TemplatesPopupMenu->setObjectName(QStringLiteral("TemplatesPopupMenu"));
+    const auto edit_action = [&](const char *name, const char *caption, QKeySequence keys,
+                                 void (QsciScintilla::*run)()) {
+        auto *action = TemplatesPopupMenu->addAction(tr(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        connect(action, &QAction::triggered, this, [this, action, run] {
+            guarded([&] {
+                EditUpdate();
+                if (!action->isEnabled())
+                    return;
+                (CodeMemo->*run)();
+                CodeMemoExit(); // the changed code stays with its template
+            });
+        });
+        return action;
+    };
+    EditCut1 = edit_action("EditCut1", "Cu&t", QKeySequence(Qt::CTRL | Qt::Key_X),
+                           &QsciScintilla::cut);
+    EditCopy1 = edit_action("EditCopy1", "&Copy", QKeySequence(Qt::CTRL | Qt::Key_C),
+                            &QsciScintilla::copy);
+    EditPaste1 = edit_action("EditPaste1", "&Paste", QKeySequence(Qt::CTRL | Qt::Key_V),
+                             &QsciScintilla::paste);
+    CodeMemo->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(CodeMemo, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        guarded([&] {
+            EditUpdate();
+            TemplatesPopupMenu->popup(CodeMemo->mapToGlobal(at));
+        });
+    });
+}
+
+// Cut and copy while the template's code has a selection; paste while it can take one.
+void TfrmEditProperties::EditUpdate()
+{
+    const bool editable = CodeMemo->isEnabled() && !CodeMemo->isReadOnly();
+    EditCut1->setEnabled(editable && CodeMemo->hasSelectedText());
+    EditCopy1->setEnabled(CodeMemo->isEnabled() && CodeMemo->hasSelectedText());
+    const QMimeData *clipboard = QApplication::clipboard()->mimeData();
+    EditPaste1->setEnabled(editable && clipboard && clipboard->hasText() &&
+                           CodeMemo->SendScintilla(QsciScintillaBase::SCI_CANPASTE) != 0);
 }
 
 void TfrmEditProperties::BuildDebugWindowsPage()
@@ -954,6 +1059,10 @@ void TfrmEditProperties::BuildDebugWindowsPage()
                                                      "Show registers as editable");
     re->addWidget(rdbRegShowHistory);
     re->addWidget(rdbRegShowEditable);
+    connect(rdbRegShowHistory, &QRadioButton::clicked, this,
+            [this] { guarded([&] { RegisterViewClick(false); }); });
+    connect(rdbRegShowEditable, &QRadioButton::clicked, this,
+            [this] { guarded([&] { RegisterViewClick(true); }); });
 
     pnlMemoryDump = panel("pnlMemoryDump");
     auto *du = new QGridLayout(pnlMemoryDump);
@@ -1058,8 +1167,9 @@ void TfrmEditProperties::BuildDebugWindowsPage()
     });
     connect(btnApplyFontAndColor, &QPushButton::clicked, this,
             [this] { guarded([&] { btnApplyFontAndColorClick(); }); });
-    connect(chkSyntaxHighlight, &QCheckBox::clicked, this,
-            [this](bool on) { guarded([&] { EnableAsmFontControls(!on); }); });
+    for (const AsmToggle &toggle : kAsmToggles)
+        connect(this->*toggle.box, &QCheckBox::clicked, this,
+                [this, &toggle](bool on) { guarded([&] { AsmToggleClick(toggle, on); }); });
     for (QLineEdit *edit : {edtStdioLog, edtRows, edtColumns, edtSpacesInTab})
         connect(edit, &QLineEdit::textEdited, this, [this] { Modified = true; });
 }
@@ -1885,6 +1995,67 @@ void TfrmEditProperties::rdbDebugBehaviorClick()
         box->setEnabled(selected);
 }
 
+static TfrmDisassembly *open_disassembly()
+{
+    return qobject_cast<TfrmDisassembly *>(debug_windows().Window(DebugWindow::Disassembly));
+}
+
+// One assembly box as its window's command: the open window shows the change at once.
+void TfrmEditProperties::AsmToggleClick(const AsmToggle &toggle, bool on)
+{
+    AssemblyWindowSettings &settings = IdePreferences().assembly;
+    if (TfrmDisassembly *window = open_disassembly()) {
+        (window->*toggle.action)->setChecked(!on);
+        (window->*toggle.run)();
+        if (toggle.setting == &AssemblyWindowSettings::syntax_highlight && !on) {
+            // Without highlighting the window draws in the page's font for it.
+            const TFontProperties kept = settings.font;
+            for (const DebugWindowRecord &record : DebugWindowRecords)
+                if (record.Name == "Assembly")
+                    settings.font = record.Font;
+            window->RefreshDisplay();
+            settings.font = kept;
+        }
+    }
+    settings.*toggle.setting = on;
+    if (toggle.setting == &AssemblyWindowSettings::syntax_highlight)
+        EnableAsmFontControls(!on);
+    Modified = true;
+}
+
+// Cancel: every assembly setting the page changed goes back, and an open window with it.
+void TfrmEditProperties::RestoreAsmToggles()
+{
+    AssemblyWindowSettings &settings = IdePreferences().assembly;
+    for (const AsmToggle &toggle : kAsmToggles) {
+        const bool shown = m_shown_prefs.assembly.*toggle.setting;
+        set_checked_silently(this->*toggle.box, shown);
+        if (settings.*toggle.setting == shown)
+            continue;
+        settings.*toggle.setting = shown;
+        if (TfrmDisassembly *window = open_disassembly()) {
+            (window->*toggle.action)->setChecked(!shown);
+            (window->*toggle.run)();
+        }
+    }
+}
+
+// The register display radios switch an open registers window at once (its switch stores the
+// mode in the settings); Cancel switches it back.
+void TfrmEditProperties::RegisterViewClick(bool editable)
+{
+    RegisterWindowSettings &settings = IdePreferences().registers;
+    settings.show_editable = editable;
+    settings.show_history = !editable;
+    if (auto *window = qobject_cast<TfrmRegisters *>(debug_windows().Window(DebugWindow::Registers))) {
+        if (editable)
+            window->actSwitchEditableExecute();
+        else
+            window->actSwitchHistoryExecute();
+    }
+    Modified = true;
+}
+
 void TfrmEditProperties::lbxWindowClick()
 {
     const int row = lbxWindow->currentRow();
@@ -1912,29 +2083,55 @@ void TfrmEditProperties::lbxWindowClick()
     pnlOptions->setCurrentWidget(shown);
 }
 
-// The list (or view) of an open debug window that shows its text: its colours and font are the
-// record's. The windows not listed here have none open in this build, or take nothing live.
-static QAbstractItemView *open_window_view(TfrmMainWindow *main, const std::string &name)
+// The debug window a record's name stands for (the messages window and the memory dump
+// windows are not among them: the main window keeps those).
+static std::optional<DebugWindow> debug_window_named(const std::string &name)
 {
-    if (!main)
-        return nullptr;
+    for (DebugWindow window : kDebugWindows)
+        if (name == debug_window_name(window))
+            return window;
+    return std::nullopt;
+}
+
+// The lists of an open debug window that show its text: their colours and font are the
+// record's. The memory dump windows take theirs from the main window (`ApplyDumpLook`); the
+// stdio window through its setters; the trace window takes nothing live.
+static std::vector<QAbstractItemView *> open_window_views(TfrmMainWindow *main,
+                                                          const std::string &name)
+{
     if (name == "Messages") {
-        auto *window = main->findChild<TfrmMessages *>();
-        return window ? window->lbxMessages : nullptr;
+        auto *window = main ? main->findChild<TfrmMessages *>() : nullptr;
+        if (window)
+            return {window->lbxMessages};
+        return {};
     }
-    if (name == "Stack") {
-        auto *window = main->findChild<TfrmStack *>();
-        return window ? window->lbxStack : nullptr;
+    const std::optional<DebugWindow> which = debug_window_named(name);
+    if (!which)
+        return {};
+    TfrmDockable *form = debug_windows().Window(*which);
+    switch (*which) {
+    case DebugWindow::Stack:
+        if (auto *window = qobject_cast<TfrmStack *>(form))
+            return {window->lbxStack};
+        return {};
+    case DebugWindow::Watches:
+        if (auto *window = qobject_cast<TfrmWatches *>(form))
+            return {window->lbxWatches};
+        return {};
+    case DebugWindow::Disassembly:
+        if (auto *window = qobject_cast<TfrmDisassembly *>(form))
+            return {window->lbxDisassembled};
+        return {};
+    case DebugWindow::Registers:
+        if (auto *window = qobject_cast<TfrmRegisters *>(form))
+            return {window->lbxRegisters, window->lbxMainRegisters, window->lbxFlags};
+        return {};
+    case DebugWindow::Stdio:
+    case DebugWindow::MemoryDump:
+    case DebugWindow::Trace:
+        return {};
     }
-    if (name == "Watch") {
-        auto *window = main->findChild<TfrmWatches *>();
-        return window ? window->lbxWatches : nullptr;
-    }
-    if (name == "Assembly") {
-        auto *window = main->findChild<TfrmDisassembly *>();
-        return window ? window->lbxDisassembled : nullptr;
-    }
-    return nullptr;
+    return {};
 }
 
 static void apply_colours(QAbstractItemView *view, std::optional<TColor> text,
@@ -1949,6 +2146,27 @@ static void apply_colours(QAbstractItemView *view, std::optional<TColor> text,
     view->viewport()->update();
 }
 
+// A record's font into the open windows of its name, as the font column of the page says.
+void TfrmEditProperties::ApplyFontToWindows(const DebugWindowRecord &record, const QFont &font)
+{
+    // The disassembly's font is the syntax styles' while it highlights.
+    if (record.Name == "Assembly" && chkSyntaxHighlight->isChecked())
+        return;
+    if (record.Name == "Stdio")
+        if (TfrmStdio *stdio = open_stdio()) {
+            TFont console;
+            ApplyFontRecord(console, record.Font);
+            console.font = font;
+            stdio->SetConsoleFont(console);
+        }
+    if (record.Name == "Memory Dump" && m_main && chkDumpApplyAll->isChecked())
+        m_main->SetDumpWindowsFont(font);
+    for (QAbstractItemView *view : open_window_views(m_main, record.Name)) {
+        view->setFont(font);
+        view->viewport()->update();
+    }
+}
+
 void TfrmEditProperties::ApplyWindowForeground(int index)
 {
     if (index < 0 || index >= static_cast<int>(DebugWindowRecords.size()))
@@ -1958,7 +2176,9 @@ void TfrmEditProperties::ApplyWindowForeground(int index)
     if (record.Name == "Stdio")
         if (TfrmStdio *stdio = open_stdio())
             stdio->SetForegroundColor(record.Font.colour);
-    if (QAbstractItemView *view = open_window_view(m_main, record.Name))
+    if (record.Name == "Memory Dump" && m_main && chkDumpApplyAll->isChecked())
+        m_main->SetDumpWindowsTextColor(record.Font.colour);
+    for (QAbstractItemView *view : open_window_views(m_main, record.Name))
         apply_colours(view, record.Font.colour, std::nullopt);
 }
 
@@ -1971,7 +2191,9 @@ void TfrmEditProperties::ApplyWindowBackground(int index)
     if (record.Name == "Stdio")
         if (TfrmStdio *stdio = open_stdio())
             stdio->SetBackgroundColor(record.BackgroundColor);
-    if (QAbstractItemView *view = open_window_view(m_main, record.Name))
+    if (record.Name == "Memory Dump" && m_main && chkDumpApplyAll->isChecked())
+        m_main->SetDumpWindowsColor(record.BackgroundColor);
+    for (QAbstractItemView *view : open_window_views(m_main, record.Name))
         apply_colours(view, std::nullopt, record.BackgroundColor);
 }
 
@@ -1984,21 +2206,9 @@ void TfrmEditProperties::ApplyWindowFont(int index)
     if (index != selected && selected >= 0)
         record.Font = DebugWindowRecords[static_cast<std::size_t>(selected)].Font;
     record.Font.name = cboFont->currentText().toStdString();
-    // The disassembly's font is the syntax styles' while it highlights.
-    if (record.Name == "Assembly" && chkSyntaxHighlight->isChecked())
-        return;
-    if (record.Name == "Stdio")
-        if (TfrmStdio *stdio = open_stdio()) {
-            TFont font;
-            ApplyFontRecord(font, record.Font);
-            stdio->SetConsoleFont(font);
-        }
-    if (QAbstractItemView *view = open_window_view(m_main, record.Name)) {
-        TFont font;
-        ApplyFontRecord(font, record.Font);
-        view->setFont(font.font);
-        view->viewport()->update();
-    }
+    TFont font;
+    ApplyFontRecord(font, record.Font);
+    ApplyFontToWindows(record, font.font);
 }
 
 void TfrmEditProperties::btnApplyFontAndColorClick()
@@ -2032,14 +2242,7 @@ void TfrmEditProperties::btnChooseFontClick()
             cboFont->insertItem(0, name);
         cboFont->setCurrentIndex(cboFont->findText(name));
     }
-    if (record.Name == "Stdio")
-        if (TfrmStdio *stdio = open_stdio())
-            stdio->SetConsoleFont(font);
-    if (!(record.Name == "Assembly" && chkSyntaxHighlight->isChecked()))
-        if (QAbstractItemView *view = open_window_view(m_main, record.Name)) {
-            view->setFont(font.font);
-            view->viewport()->update();
-        }
+    ApplyFontToWindows(record, font.font);
     Modified = true;
 }
 
@@ -2051,6 +2254,27 @@ void TfrmEditProperties::EnableAsmFontControls(bool enabled)
              chkUseFixedPitch})
         if (control)
             control->setEnabled(enabled);
+}
+
+void TfrmEditProperties::KeepDumpLooks()
+{
+    m_shown_dump_looks.clear();
+    if (!m_main)
+        return;
+    for (TfrmMemoryDump *window : m_main->DumpWindows())
+        m_shown_dump_looks.push_back(
+            {window, window->lbxMemoryDump->font(), window->lbxMemoryDump->palette()});
+}
+
+void TfrmEditProperties::RestoreDumpLooks()
+{
+    for (const ShownDumpLook &look : m_shown_dump_looks) {
+        if (!look.window)
+            continue;
+        look.window->lbxMemoryDump->setPalette(look.palette);
+        look.window->SetDumpFont(look.font);
+        look.window->lbxMemoryDump->viewport()->update();
+    }
 }
 
 // The stored fonts and colours back into the open windows (Cancel).
@@ -2069,16 +2293,16 @@ void TfrmEditProperties::RestoreWindowLooks()
                 stdio->SetBackgroundColor(block.background_colour);
                 stdio->SetConsoleFont(font);
             }
-        QAbstractItemView *view = open_window_view(m_main, block.window_name);
-        if (!view)
-            continue;
-        apply_colours(view, block.font.colour, block.background_colour);
-        if (!(block.window_name == "Assembly" && IdePreferences().assembly.syntax_highlight)) {
+        for (QAbstractItemView *view : open_window_views(m_main, block.window_name)) {
+            apply_colours(view, block.font.colour, block.background_colour);
+            if (block.window_name == "Assembly" && IdePreferences().assembly.syntax_highlight)
+                continue;
             TFont font;
             ApplyFontRecord(font, block.font);
             view->setFont(font.font);
         }
     }
+    RestoreDumpLooks();
 }
 
 void TfrmEditProperties::chkLogStdioClick()
@@ -2130,6 +2354,7 @@ void TfrmEditProperties::FormShow()
     setResult(QDialog::Rejected);
     const TIdePreferences &prefs = IdePreferences();
     m_shown_prefs = prefs;
+    KeepDumpLooks();
     m_shown_workspace = prefs.workspace_color;
     if (m_main)
         m_shown_print = m_main->PrintSetup().TextOptions;
@@ -2439,6 +2664,11 @@ void TfrmEditProperties::OkPath()
         dump.range = 1;
     else if (rdbFullRange->isChecked())
         dump.range = 2;
+    // Every open dump window takes the dump settings, or each keeps the look it had.
+    if (dump.apply_to_all && m_main)
+        m_main->ApplyDumpWindowOptions(dump);
+    else
+        RestoreDumpLooks();
     prefs.watch.watches_in_flyover = chkEnableFlyoverWatch->isChecked();
     prefs.watch.errors_in_flyover = chkShowErrorInFlyover->isChecked();
     prefs.trace.full_path = chkTraceFullPath->isChecked();
@@ -2519,7 +2749,15 @@ void TfrmEditProperties::CancelPath()
     }
     EnvOptions.EndUpdate();
 
+    RestoreAsmToggles();
     RestoreWindowLooks();
+    set_checked_silently(rdbRegShowEditable, m_shown_prefs.registers.show_editable);
+    set_checked_silently(rdbRegShowHistory, m_shown_prefs.registers.show_history);
+    if (prefs.registers.show_editable != m_shown_prefs.registers.show_editable ||
+        prefs.registers.show_history != m_shown_prefs.registers.show_history)
+        RegisterViewClick(m_shown_prefs.registers.show_editable);
+    prefs.registers.show_editable = m_shown_prefs.registers.show_editable;
+    prefs.registers.show_history = m_shown_prefs.registers.show_history;
     if (TfrmStdio *window = open_stdio()) {
         window->SetAutoVScroll(prefs.stdio.vertical_scroll);
         window->SetAutoHScroll(prefs.stdio.horizontal_scroll);
@@ -2566,9 +2804,15 @@ void TfrmEditProperties::resizeEvent(QResizeEvent *event)
     guarded([&] { FormResize(); });
 }
 
-// The description column takes the grid's width beside the name column.
+// The code panel keeps between 100 pixels and the dialog's height less 164, so neither pane of
+// the Code Templates page is squeezed away; the description column takes the grid's width
+// beside the name column.
 void TfrmEditProperties::FormResize()
 {
+    if (CodePanel) {
+        CodePanel->setMinimumHeight(kCodePanelMinimum);
+        CodePanel->setMaximumHeight(std::max(kCodePanelMinimum, height() - kCodePanelReserve));
+    }
     if (!TemplateGrid)
         return;
     const int name_width = TemplateGrid->columnWidth(0);

@@ -36,6 +36,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
@@ -78,6 +79,9 @@ struct DebugWindowRecord {
 class TfrmEditProperties : public QDialog {
     Q_OBJECT
 public:
+    // One box of the assembly panel and the disassembly window's command it stands for.
+    struct AsmToggle;
+
     explicit TfrmEditProperties(QWidget *owner);
     ~TfrmEditProperties() override;
 
@@ -174,6 +178,11 @@ public:
     QsciScintilla *CodeMemo = nullptr;
     QPushButton *AddButton = nullptr, *EditButton = nullptr, *DeleteButton = nullptr;
     QAction *actAdd = nullptr, *actEdit = nullptr, *actDelete = nullptr;
+    QWidget *CodePanel = nullptr;
+    // The code memo's popup and its clipboard actions.
+    QMenu *TemplatesPopupMenu = nullptr;
+    QAction *EditCut1 = nullptr, *EditCopy1 = nullptr, *EditPaste1 = nullptr;
+    void EditUpdate();
     // The program-wide list the page edits in place.
     TMemoCodeTemplates &CodeTemplates;
     // Code typed for a template, by the template's key (see m_template_keys), until the close.
@@ -275,6 +284,12 @@ private:
     void ApplyWindowForeground(int index);
     void ApplyWindowBackground(int index);
     void ApplyWindowFont(int index);
+    void ApplyFontToWindows(const DebugWindowRecord &record, const QFont &font);
+    void RegisterViewClick(bool editable);
+    void AsmToggleClick(const AsmToggle &toggle, bool on);
+    void RestoreAsmToggles();
+    void KeepDumpLooks();
+    void RestoreDumpLooks();
     void btnApplyFontAndColorClick();
     void btnChooseFontClick();
     void EnableAsmFontControls(bool enabled);
@@ -317,6 +332,8 @@ private:
     std::string m_shown_code;
     bool m_filling_grid = false;
     bool m_applying_record = false; // the font and colour boxes show a record
+    struct ShownDumpLook;
+    std::vector<ShownDumpLook> m_shown_dump_looks;
 };
 
 // The Options menu's "&Environment Options" (the active editor's memo, the stored page) and an

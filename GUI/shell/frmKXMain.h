@@ -29,6 +29,7 @@
 #include "core/guiInterface.h"
 #include "guiToolbars.h"
 
+class QFont;
 class QFrame;
 class QLabel;
 class QMimeData;
@@ -344,6 +345,11 @@ public:
     std::vector<TfrmMemoryDump *> DumpWindows() const;
     // The memory dump part of the settings handed to every dump window.
     void ApplyDumpWindowOptions(const DumpWindowSettings &options);
+    // One look handed to every dump window (the Environment Options while "Apply changes to
+    // all" is checked).
+    void SetDumpWindowsTextColor(TColor colour);
+    void SetDumpWindowsColor(TColor colour);
+    void SetDumpWindowsFont(const QFont &font);
 
     // The compile statistics window, modally.
     QAction *actInformation = nullptr;

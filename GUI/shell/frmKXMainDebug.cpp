@@ -382,6 +382,24 @@ void TfrmMainWindow::ApplyDumpWindowOptions(const DumpWindowSettings &options)
         window->ApplyOptions(options);
 }
 
+void TfrmMainWindow::SetDumpWindowsTextColor(TColor colour)
+{
+    for (TfrmMemoryDump *window : DumpWindows())
+        window->SetTextColor(colour);
+}
+
+void TfrmMainWindow::SetDumpWindowsColor(TColor colour)
+{
+    for (TfrmMemoryDump *window : DumpWindows())
+        window->SetBackgroundColor(colour);
+}
+
+void TfrmMainWindow::SetDumpWindowsFont(const QFont &font)
+{
+    for (TfrmMemoryDump *window : DumpWindows())
+        window->SetDumpFont(font);
+}
+
 // ---- trace on and off ----------------------------------------------------------------------------
 
 void TfrmMainWindow::actTraceOnExecute()

@@ -7,6 +7,8 @@
 #include <QPageLayout>
 #include <QPainter>
 
+#include <optional>
+
 #include <Qsci/qsciscintilla.h>
 
 #include "settings/guiKXPreferences.h"
@@ -65,6 +67,74 @@ TKorvexPrinter::TKorvexPrinter() : QsciPrinter(QPrinter::HighResolution) {}
 
 int TKorvexPrinter::PrintText(QsciScintilla *memo, const std::string &title)
 {
+    return Print(memo, title, nullptr);
+}
+
+int TKorvexPrinter::PrintText(QsciScintilla *memo, const std::string &title, QPainter &painter)
+{
+    return Print(memo, title, &painter);
+}
+
+namespace {
+
+// The number margin of an editor that shows line numbers (-1: none shown).
+int shown_number_margin(QsciScintilla *memo)
+{
+    for (int margin = 0; margin < memo->margins(); ++margin)
+        if (memo->marginType(margin) == QsciScintilla::NumberMargin &&
+            memo->marginWidth(margin) > 0)
+            return margin;
+    return -1;
+}
+
+// Printing in colour prints the text's colours on white paper. The line numbers keep their
+// own colours, both of them: the editor's print modes would put them on white too, so while
+// they print the editor's styles are set to white paper here, all but the line numbers', and
+// the screen's colours are printed. The styles are given back afterwards.
+class ColourOnWhite {
+public:
+    explicit ColourOnWhite(QsciScintilla *memo) : m_memo(memo)
+    {
+        constexpr long kWhite = 0xFFFFFF;
+        m_mode = memo->SendScintilla(QsciScintillaBase::SCI_GETPRINTCOLOURMODE);
+        if (shown_number_margin(memo) < 0) {
+            memo->SendScintilla(QsciScintillaBase::SCI_SETPRINTCOLOURMODE,
+                                QsciScintillaBase::SC_PRINT_COLOURONWHITE);
+            return;
+        }
+        for (int style = 0; style < kStyles; ++style) {
+            m_backs[style] = memo->SendScintilla(QsciScintillaBase::SCI_STYLEGETBACK, style);
+            if (style != QsciScintillaBase::STYLE_LINENUMBER)
+                memo->SendScintilla(QsciScintillaBase::SCI_STYLESETBACK, style, kWhite);
+        }
+        m_styles_changed = true;
+        memo->SendScintilla(QsciScintillaBase::SCI_SETPRINTCOLOURMODE,
+                            QsciScintillaBase::SC_PRINT_SCREENCOLOURS);
+    }
+    ~ColourOnWhite()
+    {
+        if (m_styles_changed)
+            for (int style = 0; style < kStyles; ++style)
+                if (style != QsciScintillaBase::STYLE_LINENUMBER)
+                    m_memo->SendScintilla(QsciScintillaBase::SCI_STYLESETBACK, style,
+                                          m_backs[style]);
+        m_memo->SendScintilla(QsciScintillaBase::SCI_SETPRINTCOLOURMODE, m_mode);
+    }
+    ColourOnWhite(const ColourOnWhite &) = delete;
+    ColourOnWhite &operator=(const ColourOnWhite &) = delete;
+
+private:
+    static constexpr int kStyles = QsciScintillaBase::STYLE_MAX + 1;
+    QsciScintilla *m_memo;
+    long m_mode = 0;
+    bool m_styles_changed = false;
+    long m_backs[kStyles] = {};
+};
+
+} // namespace
+
+int TKorvexPrinter::Print(QsciScintilla *memo, const std::string &title, QPainter *painter)
+{
     setDocName(text_of(title));
     const TTextOptions &text = m_setup.TextOptions;
     setPageOrientation(m_setup.Orientation == TPrintOrientation::poLandscape
@@ -81,12 +151,16 @@ int TKorvexPrinter::PrintText(QsciScintilla *memo, const std::string &title)
                    unit);
     setWrapMode(text.WrapLines ? QsciScintilla::WrapWord : QsciScintilla::WrapNone);
     // The editor's own colours, or black on white; the editor shows what it showed before.
+    std::optional<ColourOnWhite> colours;
     const long old_mode = memo->SendScintilla(QsciScintillaBase::SCI_GETPRINTCOLOURMODE);
-    memo->SendScintilla(QsciScintillaBase::SCI_SETPRINTCOLOURMODE,
-                        text.ColorSyntax ? QsciScintillaBase::SC_PRINT_COLOURONWHITE
-                                         : QsciScintillaBase::SC_PRINT_BLACKONWHITE);
+    if (text.ColorSyntax)
+        colours.emplace(memo);
+    else
+        memo->SendScintilla(QsciScintillaBase::SCI_SETPRINTCOLOURMODE,
+                            QsciScintillaBase::SC_PRINT_BLACKONWHITE);
     m_pages = 0;
-    const bool printed = printRange(memo);
+    const bool printed = painter ? printRange(memo, *painter) : printRange(memo);
+    colours.reset();
     memo->SendScintilla(QsciScintillaBase::SCI_SETPRINTCOLOURMODE, old_mode);
     return printed ? m_pages : 0;
 }

@@ -24,9 +24,14 @@ public:
     // Prints the whole text of the memo, in the print colours, as the document `title`; the
     // number of pages printed (0 when nothing could be printed).
     int PrintText(QsciScintilla *memo, const std::string &title);
+    // The same onto a painter of the caller's (one page's worth is drawn on it), as the
+    // preview of a page would show it.
+    int PrintText(QsciScintilla *memo, const std::string &title, QPainter &painter);
     void formatPage(QPainter &painter, bool drawing, QRect &area, int pagenr) override;
 
 private:
+    int Print(QsciScintilla *memo, const std::string &title, QPainter *painter);
+
     TPreviewPrinter m_setup;
     int m_pages = 0;
 };

@@ -102,6 +102,12 @@ public:
         return exists[Index(window)] ? adapters[Index(window)] : nullptr;
     }
     TStdioWindow *StdioWindow() override { return nullptr; }
+    // A real window a test hands in, answered while the window exists (none by default).
+    std::array<TfrmDockable *, kDebugWindowCount> windows{};
+    TfrmDockable *Window(DebugWindow window) override
+    {
+        return exists[Index(window)] ? windows[Index(window)] : nullptr;
+    }
     static std::size_t Index(DebugWindow window) { return static_cast<std::size_t>(window); }
 };
 

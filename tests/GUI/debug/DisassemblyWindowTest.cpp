@@ -6,6 +6,7 @@
 
 #include <QAbstractItemView>
 #include <QClipboard>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -19,6 +20,7 @@
 #include "debugger/DB_ML.h"
 #include "editor/frmKXEditor.h"
 #include "link/TC.h"
+#include "options/frmKXEditProperties.h"
 #include "options/guiOptionsHost.h"
 
 namespace {
@@ -235,6 +237,46 @@ TEST_F(DisassemblyWindow, ColumnTogglesStoreTheirSettingAndKeepTheOrder)
     EXPECT_FALSE(m_window->actSumCycles->isChecked());
     m_window->actSyntaxHighlight->trigger();
     EXPECT_FALSE(IdePreferences().assembly.syntax_highlight);
+}
+
+// The Environment Options' assembly boxes are the window's own commands: an open window shows
+// each change at once; Cancel brings back its columns and the settings without a change of
+// its own; OK keeps them.
+TEST_F(DisassemblyWindow, EnvironmentOptionsChangeTheOpenWindowAndCancelPutsItBack)
+{
+    Fill(0x0100);
+    m_windows.exists[RecordingDebugWindows::Index(DebugWindow::Disassembly)] = true;
+    m_windows.windows[RecordingDebugWindows::Index(DebugWindow::Disassembly)] = m_window;
+    using Captions = std::vector<std::string>;
+    const Captions all{"Address", "Machine Code", "Opcode", "Cycles"};
+    auto options = [&](std::function<void(TfrmEditProperties &)> script) {
+        m_shell.drive = [&](QDialog &dialog) { script(static_cast<TfrmEditProperties &>(dialog)); };
+        Main().actEnvOptions->trigger();
+        m_shell.drive = nullptr;
+    };
+    options([&](TfrmEditProperties &d) {
+        d.chkShowAddress->click();
+        d.chkShowCycles->click();
+        d.chkSumClockCycles->click();
+        EXPECT_EQ(m_window->SectionCaptions(), (Captions{"Machine Code", "Opcode"}));
+        EXPECT_FALSE(m_window->actSumCycles->isChecked());
+        EXPECT_FALSE(IdePreferences().assembly.show_address);
+        m_boxes.answers.push_back(kIdYes); // quit without saving
+        d.reject();
+    });
+    EXPECT_EQ(m_window->SectionCaptions(), all);
+    EXPECT_TRUE(m_window->actShowAddress->isChecked());
+    EXPECT_TRUE(m_window->actSumCycles->isChecked());
+    EXPECT_TRUE(IdePreferences().assembly.show_address);
+    EXPECT_TRUE(IdePreferences().assembly.show_cycles);
+    EXPECT_TRUE(IdePreferences().assembly.sum_cycles);
+
+    options([&](TfrmEditProperties &d) {
+        d.chkShowMachine->click();
+        d.accept();
+    });
+    EXPECT_EQ(m_window->SectionCaptions(), (Captions{"Address", "Opcode", "Cycles"}));
+    EXPECT_FALSE(IdePreferences().assembly.show_machine);
 }
 
 TEST_F(DisassemblyWindow, AllColumnsOffFormatAnInstructionAsNothing)

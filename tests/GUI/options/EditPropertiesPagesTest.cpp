@@ -16,6 +16,8 @@
 #include "controls/ColorCombo.h"
 #include "controls/ColorConsole.h"
 #include "controls/ColorConsoleView.h"
+#include "debug/frmKXMemoryDump.h"
+#include "debug/frmKXRegisters.h"
 #include "debug/frmKXStdio.h"
 #include "debug/guiDebugWindows.h"
 #include "editor/MemoOptions.h"
@@ -335,6 +337,143 @@ TEST_F(EnvironmentPages, MessagesColoursReachTheOpenWindowAndCancelPutsThemBack)
     EXPECT_EQ(messages->lbxMessages->palette().color(QPalette::Base), QColor(255, 255, 255));
     (void)text;
     (void)base;
+}
+
+// The registers window's three lists take the colours and the font at once; its view follows
+// the display radios; Cancel puts every one back, OK keeps them and stores them.
+TEST_F(EnvironmentPages, RegistersWindowFollowsThePageAndCancelPutsItBack)
+{
+    set_debug_windows(nullptr);
+    Main();
+    RegisterWindowSettings &stored = IdePreferences().registers;
+    stored.font.colour = clBlack;
+    stored.background_colour = clWhite;
+    stored.show_editable = true;
+    stored.show_history = false;
+    debug_windows().Toggle(DebugWindow::Registers);
+    auto *window = qobject_cast<TfrmRegisters *>(debug_windows().Window(DebugWindow::Registers));
+    ASSERT_NE(window, nullptr);
+    const QFont shown_font = window->lbxMainRegisters->font();
+    const std::vector<QListWidget *> lists = {window->lbxRegisters, window->lbxMainRegisters,
+                                              window->lbxFlags};
+    auto expect_look = [&](QColor text, QColor base, const QString &family, const char *when) {
+        for (QListWidget *list : lists) {
+            EXPECT_EQ(list->palette().color(QPalette::Text), text) << when;
+            EXPECT_EQ(list->palette().color(QPalette::Base), base) << when;
+            EXPECT_EQ(list->font().family(), family) << when;
+        }
+    };
+    expect_look(Qt::black, Qt::white, shown_font.family(), "as made from the settings");
+    QFont chosen(QString::fromLatin1(kScreenshotFont));
+    chosen.setPointSize(15);
+
+    Run([&](TfrmEditProperties &d) {
+        Window(d, "Registers");
+        d.cboForeground->ChooseColor(0x0000FF);
+        d.cboBackground->ChooseColor(0xCCFFFF);
+        fonts.push_back(chosen);
+        d.btnChooseFont->click();
+        expect_look(QColor(255, 0, 0), QColor(255, 255, 204), chosen.family(), "at once");
+        EXPECT_EQ(window->lbxMainRegisters->font().pointSize(), 15);
+        d.rdbRegShowHistory->click();
+        EXPECT_TRUE(window->lbxRegisters->isVisibleTo(window));
+        EXPECT_FALSE(window->pnlRegister->isVisibleTo(window));
+        m_boxes.answers.push_back(kIdYes);
+        d.reject();
+    }, kDebugPage);
+    expect_look(Qt::black, Qt::white, shown_font.family(), "after Cancel");
+    EXPECT_FALSE(window->lbxRegisters->isVisibleTo(window)) << "the editable view again";
+    EXPECT_TRUE(window->pnlRegister->isVisibleTo(window));
+    EXPECT_TRUE(stored.show_editable);
+    EXPECT_FALSE(stored.show_history);
+    EXPECT_EQ(stored.background_colour, clWhite);
+
+    Run([&](TfrmEditProperties &d) {
+        Window(d, "Registers");
+        d.cboBackground->ChooseColor(0xCCFFFF);
+        d.rdbRegShowHistory->click();
+        d.accept();
+    }, kDebugPage);
+    expect_look(Qt::black, QColor(255, 255, 204), shown_font.family(), "after OK");
+    EXPECT_TRUE(window->lbxRegisters->isVisibleTo(window));
+    EXPECT_EQ(stored.background_colour, 0xCCFFFFu);
+    EXPECT_TRUE(stored.show_history);
+    debug_windows().Toggle(DebugWindow::Registers);
+}
+
+// Open memory dump windows change only with "Apply changes to all ": their look at once, their
+// display flags and range at OK. Cancel, or OK with the box clear, gives each its own look back.
+TEST_F(EnvironmentPages, DumpWindowsChangeOnlyWithApplyToAll)
+{
+    set_debug_windows(nullptr);
+    Main().SetRunState(1);
+    DumpWindowSettings &stored = IdePreferences().memory_dump;
+    stored.font.colour = clBlack;
+    stored.background_colour = clWhite;
+    stored.apply_to_all = false;
+    stored.display_flags[kDumpShowByteInCaption] = false;
+    stored.range = 0;
+    std::vector<TfrmMemoryDump *> windows;
+    for (int i = 0; i < 2; ++i) {
+        windows.push_back(qobject_cast<TfrmMemoryDump *>(TfrmMemoryDump::Make(Main())));
+        ASSERT_NE(windows.back(), nullptr);
+        windows.back()->ShowWindow();
+    }
+    ASSERT_EQ(Main().DumpWindows().size(), 2u);
+    auto base = [](TfrmMemoryDump *w) { return w->lbxMemoryDump->palette().color(QPalette::Base); };
+    auto text = [](TfrmMemoryDump *w) { return w->lbxMemoryDump->palette().color(QPalette::Text); };
+
+    Run([&](TfrmEditProperties &d) {
+        Window(d, "Memory Dump");
+        d.cboBackground->ChooseColor(0xCCFFFF);
+        for (TfrmMemoryDump *window : windows)
+            EXPECT_EQ(base(window), Qt::white) << "the box is clear";
+        d.chkDumpApplyAll->click();
+        d.cboBackground->ChooseColor(0xFFCCCC);
+        d.cboForeground->ChooseColor(0x0000FF);
+        for (TfrmMemoryDump *window : windows) {
+            EXPECT_EQ(base(window), QColor(204, 204, 255)) << "every open one at once";
+            EXPECT_EQ(text(window), QColor(255, 0, 0));
+        }
+        m_boxes.answers.push_back(kIdYes);
+        d.reject();
+    }, kDebugPage);
+    for (TfrmMemoryDump *window : windows) {
+        EXPECT_EQ(base(window), Qt::white) << "Cancel";
+        EXPECT_EQ(text(window), Qt::black);
+    }
+    EXPECT_FALSE(stored.apply_to_all);
+
+    // Checked, changed, cleared again: OK stores the colour, the windows keep their own.
+    Run([&](TfrmEditProperties &d) {
+        Window(d, "Memory Dump");
+        d.chkDumpApplyAll->click();
+        d.cboBackground->ChooseColor(0xFFCCCC);
+        d.chkDumpApplyAll->click();
+        d.accept();
+    }, kDebugPage);
+    for (TfrmMemoryDump *window : windows)
+        EXPECT_EQ(base(window), Qt::white) << "OK with the box clear";
+    EXPECT_EQ(stored.background_colour, 0xFFCCCCu);
+
+    Run([&](TfrmEditProperties &d) {
+        Window(d, "Memory Dump");
+        d.chkDumpApplyAll->click();
+        d.chkShowByteInCaption->click();
+        d.rdbFullRange->click();
+        d.cboBackground->ChooseColor(0xCCFFCC);
+        EXPECT_FALSE(windows[0]->actShowByteInCaption->isChecked()) << "flags wait for OK";
+        d.accept();
+    }, kDebugPage);
+    for (TfrmMemoryDump *window : windows) {
+        EXPECT_EQ(base(window), QColor(204, 255, 204));
+        EXPECT_TRUE(window->actShowByteInCaption->isChecked());
+        EXPECT_EQ(window->Layout().range, 2);
+    }
+    EXPECT_TRUE(stored.display_flags[kDumpShowByteInCaption]);
+    EXPECT_EQ(stored.range, 2);
+    for (TfrmMemoryDump *window : windows)
+        window->CloseWindow();
 }
 
 TEST_F(EnvironmentPages, FlyoverBoxStopsHintsAtOnceAndCancelRestoresIt)

@@ -3,6 +3,8 @@
 #include "OptionsDoubles.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -318,6 +320,87 @@ TEST_F(CodeTemplatesPage, CancelPutsBackTheListOfTheShow)
     });
     EXPECT_EQ(TemplatesSource().CodeTemplates, at_show);
     EXPECT_EQ(OnDisk(), at_show);
+}
+
+// ---- the code memo's popup and the page's sizes -------------------------------------------------
+
+TEST_F(CodeTemplatesPage, CodePopupCutsCopiesAndPastesTheTemplatesCode)
+{
+    Templates({tpl("fori", "for (;;) ;\n"), tpl("whilei")});
+    QApplication::clipboard()->clear();
+    Run([&](TfrmEditProperties &d) {
+        ASSERT_NE(d.TemplatesPopupMenu, nullptr);
+        QStringList captions;
+        for (QAction *action : d.TemplatesPopupMenu->actions())
+            captions << action->text() + " " + action->shortcut().toString();
+        EXPECT_EQ(captions, QStringList({"Cu&t Ctrl+X", "&Copy Ctrl+C", "&Paste Ctrl+V"}));
+        EXPECT_EQ(d.CodeMemo->contextMenuPolicy(), Qt::CustomContextMenu) << "ours, not the memo's";
+
+        d.EditUpdate();
+        EXPECT_FALSE(d.EditCut1->isEnabled()) << "nothing selected";
+        EXPECT_FALSE(d.EditCopy1->isEnabled());
+        EXPECT_FALSE(d.EditPaste1->isEnabled()) << "nothing on the clipboard";
+
+        // The popup is set up as it opens.
+        d.CodeMemo->setSelection(0, 0, 0, 3);
+        d.EditUpdate();
+        d.EditCopy1->trigger();
+        EXPECT_EQ(QApplication::clipboard()->text(), "for");
+        EXPECT_EQ(d.CodeMemo->text(), "for (;;) ;\n");
+        d.EditCut1->trigger();
+        EXPECT_EQ(d.CodeMemo->text(), " (;;) ;\n");
+        d.EditUpdate();
+        EXPECT_FALSE(d.EditCut1->isEnabled()) << "the selection went with the cut";
+        EXPECT_TRUE(d.EditPaste1->isEnabled());
+        d.CodeMemo->setCursorPosition(0, 10);
+        d.EditUpdate();
+        d.EditPaste1->trigger();
+        EXPECT_EQ(d.CodeMemo->text(), " (;;) ;for\n");
+
+        Select(d, 1);
+        Select(d, 0);
+        EXPECT_EQ(d.CodeMemo->text(), " (;;) ;for\n") << "the edit stays with its template";
+        d.accept();
+    });
+    EXPECT_EQ(TemplatesSource().CodeTemplates.Items[0].Code, " (;;) ;for\n");
+}
+
+TEST_F(CodeTemplatesPage, PopupPastesNothingWithoutATemplate)
+{
+    Templates({});
+    QApplication::clipboard()->setText("lost");
+    Run([&](TfrmEditProperties &d) {
+        d.EditUpdate();
+        EXPECT_FALSE(d.EditPaste1->isEnabled());
+        d.EditPaste1->trigger();
+        EXPECT_EQ(d.CodeMemo->text(), "");
+        d.reject();
+    });
+    EXPECT_TRUE(TemplatesSource().CodeTemplates.Items.empty());
+}
+
+// The code panel keeps at least 100 pixels and leaves the dialog's height less 164 to the rest,
+// whatever the dialog's size; a wider name column narrows the description column.
+TEST_F(CodeTemplatesPage, ResizingKeepsBothPanesAndTheColumnsFollow)
+{
+    Templates({tpl("fori")});
+    Run([&](TfrmEditProperties &d) {
+        d.show();
+        for (int height : {700, 500, 120}) {
+            d.resize(d.width(), height);
+            QApplication::processEvents();
+            EXPECT_EQ(d.CodePanel->minimumHeight(), 100) << height;
+            EXPECT_EQ(d.CodePanel->maximumHeight(), std::max(100, d.height() - 164)) << height;
+            EXPECT_GE(d.CodePanel->height(), 100) << height;
+            EXPECT_LE(d.CodePanel->height(), std::max(100, d.height() - 164)) << height;
+        }
+        d.resize(700, 600);
+        QApplication::processEvents();
+        const int description = d.TemplateGrid->columnWidth(1);
+        d.TemplateGrid->setColumnWidth(0, d.TemplateGrid->columnWidth(0) + 40);
+        EXPECT_EQ(d.TemplateGrid->columnWidth(1), description - 40);
+        d.reject();
+    });
 }
 
 TEST_F(CodeTemplatesPage, DamagedFileLoadsWhatIsWholeAndIsSetAside)

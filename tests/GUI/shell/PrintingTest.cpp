@@ -3,6 +3,8 @@
 #include "GuiHarness.h"
 
 #include <QComboBox>
+#include <QImage>
+#include <QPainter>
 #include <QMdiArea>
 #include <QPushButton>
 #include <QPageSetupDialog>
@@ -10,6 +12,8 @@
 #include <QPrintPreviewWidget>
 
 #include <filesystem>
+
+#include <Qsci/qsciscintilla.h>
 #include <set>
 
 #include "OptionsDoubles.h"
@@ -78,6 +82,48 @@ TEST_F(Printing, TwoHundredLinesFillSeveralPagesTitledWithTheWholeName)
     EXPECT_EQ(printer.docName().toStdString(), editor->FileName());
     EXPECT_EQ(pdf_pages(Read(Path("out.pdf"))), pages);
     EXPECT_FALSE(editor->IsModified());
+}
+
+// In colour the line numbers print in their own colours, both of them, the text on white; in
+// black and white, or without line numbers on the editor, no line-number colour reaches the
+// page. The editor keeps its own colours.
+TEST_F(Printing, LineNumbersPrintInTheirColoursWhenPrintingInColour)
+{
+    TfrmEdit *editor = Main().OpenFile(Write("short.c", lines(8)));
+    ASSERT_NE(editor, nullptr);
+    QsciScintilla *memo = editor->Editor();
+    memo->setMarginsForegroundColor(QColor(255, 0, 0));
+    memo->setMarginsBackgroundColor(QColor(255, 255, 0));
+    memo->setPaper(QColor(0, 255, 255));
+    const long paper = memo->SendScintilla(QsciScintillaBase::SCI_STYLEGETBACK, 0);
+    struct Case { const char *name; bool colour; int number_width; bool numbers_coloured; };
+    for (const Case &c : {Case{"colour", true, 40, true}, Case{"black and white", false, 40, false},
+                          Case{"no line numbers", true, 0, false}}) {
+        memo->setMarginWidth(0, c.number_width);
+        TKorvexPrinter printer;
+        printer.setResolution(72);
+        TPreviewPrinter setup;
+        setup.TextOptions.ColorSyntax = c.colour;
+        setup.TextOptions.UseHeader = false;
+        setup.TextOptions.UsePageNumbers = false;
+        printer.SetSetup(setup);
+        QImage page(printer.pageLayout().fullRectPixels(72).size(), QImage::Format_RGB32);
+        page.fill(Qt::white);
+        {
+            QPainter painter(&page);
+            EXPECT_EQ(printer.PrintText(memo, "short.c", painter), 1) << c.name;
+        }
+        const int number_paper = count_pixels(page, qRgb(255, 255, 0));
+        if (c.numbers_coloured) {
+            EXPECT_GT(number_paper, 8 * 20) << c.name << ": the numbers' background";
+            EXPECT_GT(count_pixels_near(page, qRgb(255, 0, 0), 60), 8) << c.name << ": the numbers";
+        } else {
+            EXPECT_EQ(number_paper, 0) << c.name;
+        }
+        EXPECT_EQ(count_pixels(page, qRgb(0, 255, 255)), 0) << c.name << ": the text on white";
+        EXPECT_EQ(memo->SendScintilla(QsciScintillaBase::SCI_STYLEGETBACK, 0), paper)
+            << c.name << ": the editor keeps its paper";
+    }
 }
 
 TEST_F(Printing, NothingToPrintWithoutAnEditor)
