@@ -352,7 +352,7 @@ TEST_F(CodeTemplatesPage, CodePopupCutsCopiesAndPastesTheTemplatesCode)
         d.EditUpdate();
         EXPECT_FALSE(d.EditCut1->isEnabled()) << "the selection went with the cut";
         EXPECT_TRUE(d.EditPaste1->isEnabled());
-        d.CodeMemo->setCursorPosition(0, 10);
+        d.CodeMemo->setCursorPosition(0, 7); // the end of the line
         d.EditUpdate();
         d.EditPaste1->trigger();
         EXPECT_EQ(d.CodeMemo->text(), " (;;) ;for\n");
