@@ -13,6 +13,8 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include <Qsci/qsciscintilla.h>
+
 #include "controls/ColorCombo.h"
 #include "controls/ColorConsole.h"
 #include "controls/ColorConsoleView.h"
@@ -84,6 +86,7 @@ protected:
     TTextOptions &Print() { return Main().PrintSetup().TextOptions; }
 };
 
+constexpr int kGutterPage = 1;
 constexpr int kDebugPage = 5;
 constexpr int kPrintPage = 6;
 
@@ -154,6 +157,35 @@ TEST_F(EnvironmentPages, NumberPagesStoresNoneOrTheRememberedPosition)
         d.reject();
     }, kPrintPage);
     EXPECT_EQ(Print().PrintPageNumber, TPageNumberPosition::pnBottom) << "Cancel puts it back";
+}
+
+// The line-number colours reach the samples always, the editors when there are some; only a
+// change an editor shows marks the dialog changed.
+TEST_F(EnvironmentPages, LineNumberColoursMarkTheDialogOnlyWithEditorsOpen)
+{
+    auto number_back = [](QsciScintilla *memo) {
+        return memo->SendScintilla(QsciScintillaBase::SCI_STYLEGETBACK,
+                                   QsciScintillaBase::STYLE_LINENUMBER);
+    };
+    Run([&](TfrmEditProperties &d) {
+        d.clrBgLineNumber->ChooseColor(0x00FFFF);
+        EXPECT_EQ(number_back(d.GMMemo), 0x00FFFF);
+        EXPECT_EQ(number_back(d.CodeMemo), 0x00FFFF);
+        EXPECT_FALSE(d.Modified) << "no editor shows it";
+        d.reject();
+    }, kGutterPage);
+    EXPECT_TRUE(m_boxes.shown.empty()) << "Cancel asks nothing";
+
+    TfrmEdit *editor = Main().OpenFile(Write("numbers.c", "int i;\n"));
+    ASSERT_NE(editor, nullptr);
+    Run([&](TfrmEditProperties &d) {
+        d.clrBgLineNumber->ChooseColor(0x00FFFF);
+        EXPECT_EQ(number_back(editor->Editor()), 0x00FFFF);
+        EXPECT_TRUE(d.Modified);
+        d.accept();
+    }, kGutterPage);
+    EXPECT_EQ(IdePreferences().line_number_background_color, 0x00FFFFu);
+    EXPECT_EQ(number_back(editor->Editor()), 0x00FFFF);
 }
 
 TEST_F(EnvironmentPages, PreviewOnlyWithAnActiveEditorAndThePrintFontChooser)
