@@ -100,6 +100,12 @@ bool replace_file_contents(const std::string &path, std::string_view bytes, std:
         reason = errno_text(EISDIR);
         return false;
     }
+    // A FIFO, socket or device at the path stays what it is: renaming a scratch file over it
+    // would replace it, and writing into it could wait for a reader or never end.
+    if (exists && !fs::is_regular_file(status)) {
+        reason = "it is not an ordinary file (a FIFO, socket or device)";
+        return false;
+    }
     if (exists && fs::hard_link_count(target, ec) > 1)
         return rewrite_in_place(target, bytes, reason);
 

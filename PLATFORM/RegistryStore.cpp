@@ -3,6 +3,7 @@
 #include "RegistryStore.h"
 
 #include "AsciiCase.h"
+#include "HexDigit.h"
 #include "RegularFile.h"
 
 #include <fcntl.h>
@@ -276,17 +277,6 @@ std::string serialize_tree(const Key &root)
     out += kTrailer;
     out += '\n';
     return out;
-}
-
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Reads the records of one line. Every malformation is reported with its line number.

@@ -3,6 +3,7 @@
 // as it was.
 #include "SimImage.h"
 
+#include "HexDigit.h"
 #include "RegularFile.h"
 #include "core/CC_MISC.h"
 
@@ -20,17 +21,6 @@ struct Chunk {
     uint32_t address;
     std::vector<uint8_t> bytes;
 };
-
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 LoadResult fail(std::string message)
 {

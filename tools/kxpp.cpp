@@ -11,24 +11,25 @@
 #include "linker/EMITCACHE.h"
 #include "core/SEAM_TARGET.h"
 #include "core/guiExceptions.h"
+#include "RegularFile.h"
 #include "ToolSeams.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
+// A library's lines; none when it is no ordinary file or larger than a program may be.
 std::vector<std::string> file_lines(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    return split_source_lines(ss.str());
+    std::string text;
+    if (read_regular_text(path, std::size_t(64) << 20, text) != RegularFileStatus::Read)
+        return {};
+    return split_source_lines(text);
 }
 
 // A folder of library files; each file is all header, with no module bodies.

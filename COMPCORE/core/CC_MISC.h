@@ -38,6 +38,10 @@ std::FILE *open_with_ext(const std::string &path, const std::string &reference,
 int find_file_with_ext(const std::string &path, const std::string &reference,
                        const std::string &extension);
 
+// The largest libraries list ("Lib.dir") read: a list names a few dozen libraries, and one
+// that is larger (or a device read without end) is no list.
+inline constexpr std::size_t kLibrariesListMaxBytes = std::size_t(1) << 20;
+
 // The regular file a name stands for, each component matched without regard to case (an exact
 // match first) so that a name written in another case still finds its file, which keeps its own
 // case. A relative name is looked for in `directory`; a name whose last component has no

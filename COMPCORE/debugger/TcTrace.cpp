@@ -2,6 +2,7 @@
 #include "TcTrace.h"
 
 #include "LinkFrame.h"
+#include "RegularFile.h"
 #include "settings/guiKXPreferences.h"
 
 #include <chrono>
@@ -12,6 +13,8 @@
 #include <filesystem>
 #include <mutex>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -363,9 +366,16 @@ bool TcOpenTraceFile()
         return true;
     std::error_code ec;
     std::filesystem::create_directories(TcTraceFolder(), ec);
-    t.file = std::fopen(TcTraceFilePath().c_str(), "wb");
-    if (!t.file)
+    // A FIFO or a device in the trace's place is neither waited on nor written into.
+    std::string why;
+    const int fd = open_regular_for_writing(TcTraceFilePath(), false, why);
+    if (fd < 0)
         return false;
+    t.file = ::fdopen(fd, "wb");
+    if (!t.file) {
+        ::close(fd);
+        return false;
+    }
     t.verbose = prefs.tc_log_verbose;
     t.non_packet_writes = prefs.tc_log_non_packet_writes;
     t.non_packet_reads = prefs.tc_log_non_packet_reads;

@@ -30,6 +30,7 @@
 #include "core/SEAM_LINKER.h"
 #include "core/SEAM_SETTINGS.h"
 #include "core/SEAM_TARGET.h"
+#include "RegularFile.h"
 #include "StringResources.h"
 #include "core/guiExceptions.h"
 #include "core/guiInterface.h"
@@ -74,6 +75,8 @@ std::string join_dir(const std::string &dir, const char *name)
 // Opens for reading and writing without creating: the file exists and may be updated.
 bool usable_config(const std::string &path)
 {
+    if (!is_regular_file_path(path))
+        return false;
     std::FILE *f = std::fopen(path.c_str(), "r+");
     if (!f)
         return false;
@@ -229,10 +232,8 @@ std::string libraries_list_path()
 
 int16_t save_edited_bios_libraries()
 {
-    std::FILE *list = std::fopen(libraries_list_path().c_str(), "r");
-    if (!list)
+    if (!is_regular_file_path(libraries_list_path()))
         return 1;
-    std::fclose(list);
     if (linker_seam().ask_save_edited_library(g_libraries_file) != 0) {
         linker_seam().load_library_index(g_program_dir, !IsCompilingBios());
         return 1;
@@ -256,16 +257,25 @@ int16_t save_edited_bios_libraries()
 uint16_t compile_file()
 {
     ensure_compiler_joins();
-    std::FILE *list = std::fopen(libraries_list_path().c_str(), "r");
-    if (!list) {
+    // The list is read only when it is an ordinary file within its limit: a FIFO there would
+    // hold the compile until something wrote to it.
+    std::string list;
+    const RegularFileStatus status =
+        read_regular_text(libraries_list_path(), kLibrariesListMaxBytes, list);
+    if (status != RegularFileStatus::Read) {
         char text[1024];
         std::snprintf(text, sizeof text, std::string(string_resource(kMsgNoLibrariesFile)).c_str(),
                       g_libraries_file.c_str());
+        const std::string why =
+            regular_file_refusal(libraries_list_path(), status, kLibrariesListMaxBytes);
+        const std::string message =
+            why == "it is missing"
+                ? std::string(text)
+                : "Cannot read the libraries file " + g_libraries_file + ": " + why + ".";
         gDialogControl.CloseStatusBox();
-        ShowAppMessageBox(text, std::string(string_resource(5000)), kMbIconError);
+        ShowAppMessageBox(message, std::string(string_resource(5000)), kMbIconError);
         return 2;
     }
-    std::fclose(list);
 
     set_download_mode(static_cast<uint8_t>(IdePreferences().output_mode));
     if (!gStatusBoxShown)

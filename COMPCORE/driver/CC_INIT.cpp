@@ -6,13 +6,14 @@
 
 #include "core/CC_MISC.h"
 #include "core/CC_STAB.h"
+#include "RegularFile.h"
 #include "StringResources.h"
 
 #include <algorithm>
 #include <cfenv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -180,9 +181,17 @@ int ReadCompilerConfig(const std::string &path)
 {
     g_config = CompilerConfig{};
     g_problems.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // Only an ordinary file is read, up to a limit: a FIFO would hold the start-up, a device
+    // would be read without end. A missing file gives the defaults; any other is reported.
+    std::string text;
+    const RegularFileStatus status = read_regular_text(path, kCompilerConfigMaxBytes, text);
+    if (status != RegularFileStatus::Read) {
+        const std::string why = regular_file_refusal(path, status, kCompilerConfigMaxBytes);
+        if (why != "it is missing")
+            report(0, "Cannot read " + path + ": " + why + "; the defaults are used.");
         return 0;
+    }
+    std::istringstream in(text);
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {

@@ -3,6 +3,7 @@
 // (CC_GO); the tables are allocated right after it and only reset by later compiles.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,7 +54,10 @@ const std::vector<ConfigProblem> &config_problems();
 // one key ("key = value", blanks around "=" optional); decimal keys take a decimal number, the
 // others a hexadecimal one without prefix. A line that is too long, holds binary characters,
 // names no key, or carries a value that is not a number or out of the key's range is reported
-// (naming the line) and leaves the value as it was. The later of two good lines wins.
+// (naming the line) and leaves the value as it was. The later of two good lines wins. A path
+// that is no ordinary file (a folder, FIFO or device) or is larger than kCompilerConfigMaxBytes
+// is not read: one problem at line 0 names it, and the defaults stand.
+inline constexpr std::size_t kCompilerConfigMaxBytes = std::size_t(1) << 20;
 int ReadCompilerConfig(const std::string &path);
 
 // Longest line accepted (79 characters and the line end).

@@ -13,6 +13,7 @@
 #include "core/CC_MISC.h"
 #include "core/CC_STAB.h"
 #include "FileReplace.h"
+#include "RegularFile.h"
 #include "core/SEAM_TARGET.h"
 #include "StringResources.h"
 #include "core/guiExceptions.h"
@@ -21,7 +22,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sstream>
 #include <sys/stat.h>
@@ -372,19 +372,16 @@ private:
     std::size_t m_pos = 0;
 };
 
+// A library or an index file, whole: nothing when it is no ordinary file or is larger than any
+// program the compiler reads.
 std::optional<std::string> read_whole_file(const std::string &path)
 {
-    std::error_code ec;
-    if (!fs::is_regular_file(normalize_separators(path), ec))
+    constexpr std::size_t kMaxLibraryFileBytes = std::size_t(64) << 20;
+    std::string bytes;
+    if (read_regular_text(normalize_separators(path), kMaxLibraryFileBytes, bytes) !=
+        RegularFileStatus::Read)
         return std::nullopt;
-    std::ifstream in(normalize_separators(path), std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad())
-        return std::nullopt;
-    return bytes.str();
+    return bytes;
 }
 
 // One index file into `entry`: false when it is missing, unreadable (reported), damaged, not
@@ -560,9 +557,12 @@ int load_library_index(const std::string &directory, const std::string &list_fil
     const std::optional<std::string> list_path = find_file_ignoring_case(list_file, directory, "");
     if (!list_path)
         return 1;
-    std::ifstream list(*list_path, std::ios::binary);
-    if (!list)
+    // An ordinary file within its limit only: a FIFO would hold the compile, a device would be
+    // read without end. The compile names a list it cannot read.
+    std::string text;
+    if (read_regular_text(*list_path, kLibrariesListMaxBytes, text) != RegularFileStatus::Read)
         return 1;
+    std::istringstream list(text);
     const std::vector<std::string> found = listed_libraries(list, directory);
 
     bool rebuild = false;

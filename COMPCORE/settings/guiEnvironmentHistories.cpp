@@ -13,6 +13,7 @@
 
 #include "core/CC_MISC.h"
 #include "FileReplace.h"
+#include "RegularFile.h"
 #include "core/guiInterface.h"
 
 namespace fs = std::filesystem;
@@ -50,16 +51,16 @@ std::string one_line(std::string entry)
     return entry;
 }
 
-// At most `limit` bytes of the file; of a longer file the last, cut line is dropped.
+// At most `limit` bytes of the file; of a longer file the last, cut line is dropped. Nothing
+// for what is no ordinary file: a FIFO would wait for a writer, a device never end.
 std::optional<std::string> read_head(const std::string &path, std::size_t limit)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::vector<uint8_t> bytes;
+    bool cut = false;
+    if (read_regular_file_head(path, limit, bytes, cut) != RegularFileStatus::Read)
         return std::nullopt;
-    std::string text(limit, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(limit));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() == limit && in.peek() != std::char_traits<char>::eof()) {
+    std::string text(bytes.begin(), bytes.end());
+    if (cut) {
         const std::size_t end = text.find_last_of("\r\n");
         text.resize(end == std::string::npos ? 0 : end + 1);
     }
@@ -110,9 +111,6 @@ void LoadWatchHistory(const std::string &source_file, std::vector<std::string> &
                       std::vector<std::string> *history)
 {
     const std::string file = WatchHistoryFile(source_file);
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec))
-        return;
     const std::optional<std::string> text = read_head(file, kWatchHistoryReadLimit);
     if (!text)
         return;

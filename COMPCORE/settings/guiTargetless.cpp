@@ -6,13 +6,13 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <system_error>
 #include <utility>
 
 #include "FileReplace.h"
 #include "IniFile.h"
+#include "RegularFile.h"
 #include "core/guiInterface.h"
 #include "guiKXPreferences.h"
 #include "guiProjects.h"
@@ -116,13 +116,11 @@ bool looks_like_text(const std::string &bytes)
     return true;
 }
 
-bool read_file(const std::string &path, std::string &bytes)
+// A board file: an ordinary file no larger than any board file is (a FIFO would hold the
+// dialog, a device would be read without end).
+RegularFileStatus read_board_file(const std::string &path, std::string &bytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    return read_regular_text(path, kMaxRtiFileBytes, bytes);
 }
 
 PageMessage cpu_missing() { return {"Choose the board's CPU.", "CPU Error", kMbOk}; }
@@ -304,7 +302,7 @@ bool write_rti_file(const std::string &path, const TRtiFields &fields, const Rti
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
         std::string bytes;
-        if (!read_file(path, bytes)) {
+        if (read_board_file(path, bytes) != RegularFileStatus::Read) {
             reason = "The file cannot be read.";
             return false;
         }
@@ -930,10 +928,13 @@ void TTargetlessModel::btnRtiOpenClick()
     IdePreferences().board_file_dir = folder_of(path);
     std::string bytes;
     std::string refusal;
-    if (!read_file(path, bytes))
+    const RegularFileStatus status = read_board_file(path, bytes);
+    if (status == RegularFileStatus::NotOpened || status == RegularFileStatus::ReadError)
         refusal = "Unable to open file \"" + path + "\"";
-    else if (bytes.size() > kMaxRtiFileBytes)
+    else if (status == RegularFileStatus::TooLarge)
         refusal = "\"" + path + "\" is too large for a board file.";
+    else if (status == RegularFileStatus::NotRegular)
+        refusal = "\"" + path + "\": " + regular_file_refusal(path, status, kMaxRtiFileBytes) + ".";
     else if (!looks_like_text(bytes))
         refusal = "\"" + path + "\" is not a text file.";
     if (!refusal.empty()) {

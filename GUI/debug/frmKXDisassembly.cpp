@@ -18,10 +18,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
+#include <sstream>
 #include <iterator>
 
 #include "FileReplace.h"
+#include "RegularFile.h"
 #include "core/CC_ADDR.h"
 #include "core/CC_MISC.h"
 #include "core/SEAM_TARGET.h"
@@ -103,9 +104,13 @@ std::string ReadSourceFileLine(const std::string &path, int line)
 {
     if (line < 1 || path.empty())
         return {};
-    std::ifstream in(normalize_separators(path), std::ios::binary);
-    if (!in)
+    // The source as the editor would open it: an ordinary file within the editor's limit, so
+    // a FIFO or a device named by the debug information never holds the window.
+    std::string bytes;
+    if (read_regular_text(normalize_separators(path), kEditorMaxFileBytes, bytes) !=
+        RegularFileStatus::Read)
         return {};
+    std::istringstream in(bytes);
     std::string text;
     int at = 1;
     char c;

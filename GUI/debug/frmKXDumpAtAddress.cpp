@@ -370,7 +370,9 @@ bool TfrmDumpAtAddress::MayWrite(const std::string &file)
     std::error_code ec;
     const std::filesystem::path folder =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    if (std::filesystem::is_directory(path, ec) || !std::filesystem::is_directory(folder, ec)) {
+    // A folder, FIFO or device at the name is no file to replace: none is asked about.
+    const bool other = std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec);
+    if (other || !std::filesystem::is_directory(folder, ec)) {
         ShowAppMessageBox(GetResString(kMsgUnableToOpen, file.c_str()), "Error",
                           kMbOk | kMbIconError);
         return false;

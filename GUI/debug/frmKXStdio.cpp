@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <unistd.h>
+
 #include "core/CC_MISC.h"
 #include "driver/CC_GO.h"
 #include "debugger/TcTrace.h"
@@ -25,6 +27,7 @@
 #include "core/guiExceptions.h"
 #include "shell/guiHosts.h"
 #include "FontRecord.h"
+#include "RegularFile.h"
 
 // ---- the escape machine ---------------------------------------------------------------------------
 
@@ -279,15 +282,22 @@ bool write_log(const std::string &name, const char *text, uint16_t length, std::
         reason = "it is a folder";
         return false;
     }
-    std::FILE *file = std::fopen(path.c_str(), g_log_truncate ? "wb" : "ab");
-    if (!file) {
-        reason = std::strerror(errno);
+    // A FIFO would hold the IDE until something read it, and a device is no log: neither is
+    // written into nor replaced.
+    const int fd = open_regular_for_writing(path.string(), !g_log_truncate, reason);
+    if (fd < 0)
         return false;
+    bool whole = true;
+    for (std::size_t done = 0; whole && done < length;) {
+        const ssize_t wrote = ::write(fd, text + done, length - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        whole = wrote > 0;
+        done += whole ? static_cast<std::size_t>(wrote) : 0;
     }
-    const std::size_t written = length ? std::fwrite(text, 1, length, file) : 0;
-    const bool closed = std::fclose(file) == 0;
+    const bool closed = ::close(fd) == 0;
     g_log_truncate = false;
-    if (written != length || !closed) {
+    if (!whole || !closed) {
         reason = "not every byte could be written";
         return false;
     }

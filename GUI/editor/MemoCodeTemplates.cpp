@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "FileReplace.h"
+#include "HexDigit.h"
+#include "RegularFile.h"
 
 namespace fs = std::filesystem;
 
@@ -42,17 +42,6 @@ std::string escaped(std::string_view text)
         }
     }
     return out;
-}
-
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 // The text of an escaped field; nothing when an escape is broken or a raw control byte stands
@@ -214,6 +203,7 @@ std::string TTemplatesSource::Load(const std::string &path, const std::string &s
 {
     m_path = path;
     m_damaged.reset();
+    m_unread = false;
     CodeTemplates = {};
     std::error_code ec;
     std::string from = path;
@@ -222,10 +212,15 @@ std::string TTemplatesSource::Load(const std::string &path, const std::string &s
             return {};
         from = seed;
     }
-    std::ifstream in(from, std::ios::binary);
-    if (!in)
-        return "Cannot read the code templates file " + from;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A FIFO or a device at the path is never read (it could wait or never end), nor replaced
+    // on save; a file past the limit is no list we wrote.
+    std::string bytes;
+    const RegularFileStatus status = read_regular_text(from, kCodeTemplatesMaxFileBytes, bytes);
+    if (status != RegularFileStatus::Read) {
+        m_unread = from == path;
+        return "Cannot read the code templates file " + from + ": " +
+               regular_file_refusal(from, status, kCodeTemplatesMaxFileBytes) + ".";
+    }
     TCodeTemplateLoad load = parse_code_templates(bytes, from);
     CodeTemplates = std::move(load.Templates);
     if (!load.Problem.empty() && from == path)
@@ -237,6 +232,10 @@ bool TTemplatesSource::Save(std::string &message)
 {
     if (m_path.empty())
         m_path = DefaultPath();
+    if (m_unread) {
+        message = "Cannot write " + m_path + ": it could not be read, so it is left as it is.";
+        return false;
+    }
     std::error_code ec;
     fs::create_directories(fs::path(m_path).parent_path(), ec);
     std::string reason;

@@ -11,6 +11,7 @@
 // first written over. Std-only.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,9 @@ struct TCodeTemplateLoad {
 std::string code_templates_text(const TMemoCodeTemplates &templates);
 TCodeTemplateLoad parse_code_templates(std::string_view text, const std::string &file);
 
+// The largest templates file read: far more than any list typed by hand.
+inline constexpr std::size_t kCodeTemplatesMaxFileBytes = std::size_t(16) << 20;
+
 // The program-wide list and the file it lives in.
 class TTemplatesSource {
 public:
@@ -54,7 +58,9 @@ public:
     // Reads the list from `path`; when that file does not exist, from `seed` (the program
     // directory's "kxwd.ctx") when given. A missing file is an empty list. The problem text
     // names the file and line of a damaged one (the templates read whole are kept); the file
-    // is then set aside as "<path>.bak" by the next Save.
+    // is then set aside as "<path>.bak" by the next Save. A file that is not an ordinary one
+    // (a folder, FIFO or device), or past kCodeTemplatesMaxFileBytes, is not read: the problem
+    // names it and why, and Save leaves it as it is.
     std::string Load(const std::string &path, const std::string &seed = {});
     // Writes the whole list beside the file and moves it over; false with a message naming the
     // file when that failed (the list stays in memory, the old file as it was).
@@ -66,6 +72,8 @@ private:
     std::string m_path;
     // The damaged file's bytes, kept until they are set aside.
     std::optional<std::string> m_damaged;
+    // The file at m_path was there but not read: a save would lose it.
+    bool m_unread = false;
 };
 
 // The one list every editor and the Environment Options dialog use.

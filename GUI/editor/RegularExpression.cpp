@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "RegularFile.h"
 #include "shell/guiHosts.h"
 
 namespace {
@@ -405,7 +406,9 @@ constexpr std::size_t kPieceLimit = 64 * 1024;
 
 bool RegularExpression::grep_file(const std::string &path, const FileMatch &report, int &count)
 {
-    std::FILE *file = std::fopen(path.c_str(), "rb");
+    // A FIFO or a device among the files searched is passed over: it could wait for a writer
+    // or never end.
+    std::FILE *file = open_regular_file_stream(path);
     if (!file)
         return true;
     std::string line;

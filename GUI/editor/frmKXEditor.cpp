@@ -3,8 +3,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -12,10 +10,11 @@
 #include <QTimer>
 
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <ostream>
 
 #include "BoundedFormat.h"
+#include "RegularFile.h"
 #include "driver/CC_GO.h"
 #include "core/CC_MISC.h"
 #include "KorvexLexer.h"
@@ -289,21 +288,17 @@ void TfrmEdit::SetReadOnly(bool read_only)
 
 bool TfrmEdit::LoadFromFile(std::string &reason)
 {
-    const QString path = qpath(normalize_separators(m_file_name));
-    if (QFileInfo(path).isDir()) {
-        reason = "It is a folder.";
+    // Only an ordinary file is opened, and only up to a limit: a FIFO would hold the IDE until
+    // something wrote to it, and a device would be read until memory ran out.
+    const std::string path = normalize_separators(m_file_name);
+    std::string text;
+    const RegularFileStatus status = read_regular_text(path, kEditorMaxFileBytes, text);
+    if (status != RegularFileStatus::Read) {
+        // As a sentence below the file's name: "It is a folder."
+        reason = "I" + regular_file_refusal(path, status, kEditorMaxFileBytes).substr(1) + ".";
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        reason = file.errorString().toStdString();
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        reason = file.errorString().toStdString();
-        return false;
-    }
+    const QByteArray bytes = QByteArray::fromStdString(text);
     const bool read_only = m_editor->isReadOnly();
     m_editor->setReadOnly(false);
     m_editor->SendScintilla(QsciScintillaBase::SCI_CLEARALL);
@@ -562,7 +557,10 @@ void TfrmEdit::OpenFileAtCursor()
         return;
     }
     if (!word.empty()) {
-        std::ifstream list(normalize_separators(libraries_file()), std::ios::binary);
+        std::string text;
+        (void)read_regular_text(normalize_separators(libraries_file()), kLibrariesListMaxBytes,
+                                text);
+        std::istringstream list(text);
         for (std::string entry; std::getline(list, entry);) {
             while (!entry.empty() && (entry.back() == '\r' || entry.back() == '\n'))
                 entry.pop_back();

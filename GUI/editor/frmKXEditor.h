@@ -44,6 +44,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 };
 
+// The largest file an editor opens; the compiler reads no larger program either.
+inline constexpr std::size_t kEditorMaxFileBytes = std::size_t(64) << 20;
+
 class TfrmEdit : public QMdiSubWindow, public TEditWindow {
     Q_OBJECT
 public:

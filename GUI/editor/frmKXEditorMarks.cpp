@@ -5,13 +5,14 @@
 
 #include <charconv>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <optional>
 #include <string_view>
 
 #include "driver/CC_GO.h"
 #include "core/CC_MISC.h"
 #include "FileReplace.h"
+#include "RegularFile.h"
 #include "core/SEAM_TARGET.h"
 #include "shell/frmKXMain.h"
 #include "shell/guiHosts.h"
@@ -206,9 +207,12 @@ std::string TfrmEdit::BookmarkFileName() const
 void TfrmEdit::LoadBookmarks()
 {
     const std::string name = BookmarkFileName();
-    std::ifstream in(name, std::ios::binary);
-    if (!in)
+    // Only an ordinary file: a FIFO in its place would hold the editor's opening, a device
+    // would be read without end. Ten bookmarks never fill a megabyte.
+    std::string bytes;
+    if (read_regular_text(name, std::size_t(1) << 20, bytes) != RegularFileStatus::Read)
         return;
+    std::istringstream in(bytes);
     int line_number = 0;
     for (std::string text; std::getline(in, text);) {
         ++line_number;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <set>
 
+#include "RegularFile.h"
 #include "editor/frmKXEditor.h"
 #include "editor/frmKXGrepSetup.h"
 #include "options/guiOptionsHost.h"
@@ -30,7 +31,7 @@ constexpr std::size_t kAfterLimit = 4096;
 bool read_around(const std::string &file, uint64_t position, uint32_t length, std::string &before,
                  std::string &match, std::string &after)
 {
-    std::FILE *in = std::fopen(file.c_str(), "rb");
+    std::FILE *in = open_regular_file_stream(file);
     if (!in)
         return false;
     const uint64_t back = std::min(position, kBackLimit);

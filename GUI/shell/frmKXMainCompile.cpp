@@ -12,7 +12,7 @@
 #include <QMenuBar>
 
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 #include "driver/CC_DUM.h"
 #include "core/CC_ER.h"
@@ -23,6 +23,7 @@
 #include "frmKXMessages.h"
 #include "debug/guiDebugger.h"
 #include "guiHosts.h"
+#include "RegularFile.h"
 #include "settings/guiKXPreferences.h"
 #include "guiMainServices.h"
 #include "settings/guiProjects.h"
@@ -243,8 +244,11 @@ bool TfrmMainWindow::ConfirmLibraryCompile()
     }
     if (file.empty())
         return false;
-    // A list that cannot be read asks nothing: the compile reports it.
-    std::ifstream list(normalize_separators(libraries_file()), std::ios::binary);
+    // A list that cannot be read (nor a FIFO or device in its place) asks nothing: the
+    // compile reports it.
+    std::string text;
+    (void)read_regular_text(normalize_separators(libraries_file()), kLibrariesListMaxBytes, text);
+    std::istringstream list(text);
     for (std::string line; std::getline(list, line);) {
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
             line.pop_back();

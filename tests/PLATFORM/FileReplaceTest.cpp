@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -94,6 +95,23 @@ TEST_F(FileReplace, FolderIsRefusedWithAReason)
     EXPECT_FALSE(replace_file_contents((m_dir / "d.c").string(), "x", reason));
     EXPECT_FALSE(reason.empty());
     EXPECT_TRUE(fs::is_directory(m_dir / "d.c"));
+}
+
+// A FIFO, or a link to a device, at the path is neither written into (which could wait for a
+// reader, or never end) nor replaced by a file.
+TEST_F(FileReplace, FifoOrDeviceIsRefusedAndStays)
+{
+    ASSERT_EQ(::mkfifo((m_dir / "p.c").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", m_dir / "null.c");
+    for (const char *name : {"p.c", "null.c"}) {
+        const fs::file_type before = fs::symlink_status(m_dir / name).type();
+        std::string reason;
+        EXPECT_FALSE(replace_file_contents((m_dir / name).string(), "x", reason)) << name;
+        EXPECT_EQ(reason, "it is not an ordinary file (a FIFO, socket or device)") << name;
+        EXPECT_EQ(fs::symlink_status(m_dir / name).type(), before) << name;
+    }
+    EXPECT_EQ(fs::symlink_status("/dev/null").type(), fs::file_type::character);
+    EXPECT_EQ(Entries(), 2);
 }
 
 // A write that fails part-way (the file-size limit stands in for a full disk) leaves the old

@@ -21,6 +21,7 @@ struct ReadCase {
     std::size_t limit;
     RegularFileStatus status;
     std::string bytes;
+    const char *refusal;  // what a message says after the file's name
 };
 
 void make(const fs::path &dir)
@@ -34,15 +35,17 @@ void make(const fs::path &dir)
 }
 
 const ReadCase kReads[] = {
-    {"whole_file", "four.bin", 100, RegularFileStatus::Read, std::string("a\0\xFF\n", 4)},
-    {"exactly_the_limit", "four.bin", 4, RegularFileStatus::Read, std::string("a\0\xFF\n", 4)},
-    {"one_past_the_limit", "four.bin", 3, RegularFileStatus::TooLarge, ""},
-    {"empty_file", "empty.bin", 0, RegularFileStatus::Read, ""},
-    {"link_followed", "link.bin", 100, RegularFileStatus::Read, std::string("a\0\xFF\n", 4)},
-    {"blanks_and_quotes", "name with blanks \"and quotes\"", 100, RegularFileStatus::Read, "q"},
-    {"missing", "none.bin", 100, RegularFileStatus::NotOpened, ""},
-    {"directory", "folder", 100, RegularFileStatus::NotRegular, ""},
-    {"fifo_without_writer", "fifo", 100, RegularFileStatus::NotRegular, ""},
+    {"whole_file", "four.bin", 100, RegularFileStatus::Read, std::string("a\0\xFF\n", 4), ""},
+    {"exactly_the_limit", "four.bin", 4, RegularFileStatus::Read, std::string("a\0\xFF\n", 4), ""},
+    {"one_past_the_limit", "four.bin", 3, RegularFileStatus::TooLarge, "",
+     "it is larger than 3 bytes"},
+    {"empty_file", "empty.bin", 0, RegularFileStatus::Read, "", ""},
+    {"link_followed", "link.bin", 100, RegularFileStatus::Read, std::string("a\0\xFF\n", 4), ""},
+    {"blanks_and_quotes", "name with blanks \"and quotes\"", 100, RegularFileStatus::Read, "q", ""},
+    {"missing", "none.bin", 100, RegularFileStatus::NotOpened, "", "it is missing"},
+    {"directory", "folder", 100, RegularFileStatus::NotRegular, "", "it is a folder"},
+    {"fifo_without_writer", "fifo", 100, RegularFileStatus::NotRegular, "",
+     "it is not an ordinary file (a FIFO, socket or device)"},
 };
 
 class RegularFileRead : public ::testing::TestWithParam<ReadCase> {
@@ -67,6 +70,12 @@ TEST_P(RegularFileRead, GivesTheBytesOrWhyNot)
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes);
     EXPECT_EQ(is_regular_file_path((m_dir / c.path).string()),
               c.status == RegularFileStatus::Read || c.status == RegularFileStatus::TooLarge);
+    EXPECT_EQ(regular_file_refusal((m_dir / c.path).string(), c.status, c.limit), c.refusal);
+
+    // As text, the same bytes and the same answer.
+    std::string text = "old";
+    EXPECT_EQ(read_regular_text((m_dir / c.path).string(), c.limit, text), c.status);
+    EXPECT_EQ(text, c.bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, RegularFileRead, ::testing::ValuesIn(kReads),
@@ -89,6 +98,46 @@ TEST(RegularFile, MoreThanItsSizeIsReadOnlyUpToTheLimit)
     EXPECT_TRUE(bytes.empty());
     ASSERT_EQ(read_regular_file("/proc/self/status", 1u << 20, bytes), RegularFileStatus::Read);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 5), "Name:");
+}
+
+// The head of a file: a longer file is cut at the limit instead of refused, and says so; what
+// is no ordinary file is refused all the same.
+TEST(RegularFile, HeadIsCutAtTheLimit)
+{
+    const fs::path dir = fs::temp_directory_path() / ("kx_regular_head_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    make(dir);
+    std::vector<uint8_t> bytes;
+    bool cut = true;
+    ASSERT_EQ(read_regular_file_head((dir / "four.bin").string(), 4, bytes, cut),
+              RegularFileStatus::Read);
+    EXPECT_EQ(bytes.size(), 4u);
+    EXPECT_FALSE(cut);
+    ASSERT_EQ(read_regular_file_head((dir / "four.bin").string(), 3, bytes, cut),
+              RegularFileStatus::Read);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string("a\0\xFF", 3));
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(read_regular_file_head((dir / "fifo").string(), 3, bytes, cut),
+              RegularFileStatus::NotRegular);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_FALSE(cut);
+    EXPECT_EQ(read_regular_file_head("/dev/zero", 3, bytes, cut), RegularFileStatus::NotRegular);
+    // A file longer than its size says is cut too.
+    ASSERT_EQ(read_regular_file_head("/proc/self/status", 5, bytes, cut), RegularFileStatus::Read);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "Name:");
+    EXPECT_TRUE(cut);
+    fs::remove_all(dir);
+}
+
+TEST(RegularFile, RefusalSaysLargeLimitsInWholeUnits)
+{
+    EXPECT_EQ(regular_file_refusal("x", RegularFileStatus::TooLarge, std::size_t(4) << 20),
+              "it is larger than 4 MB");
+    EXPECT_EQ(regular_file_refusal("x", RegularFileStatus::TooLarge, 64 * 1024),
+              "it is larger than 64 KB");
+    EXPECT_EQ(regular_file_refusal("/dev/zero", RegularFileStatus::NotRegular, 1),
+              "it is not an ordinary file (a FIFO, socket or device)");
 }
 
 }  // namespace

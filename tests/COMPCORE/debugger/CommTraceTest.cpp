@@ -3,6 +3,7 @@
 #include "debugger/TcTrace.h"
 
 #include "debugger/LinkFrame.h"
+#include "FifoGuard.h"
 #include "TraceSandbox.h"
 #include "settings/guiKXPreferences.h"
 
@@ -17,6 +18,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -308,6 +311,27 @@ TEST_F(TraceFileTest, AFileThatCannotBeCreatedIsReported)
     EXPECT_FALSE(TcOpenTraceFile());
     EXPECT_FALSE(TcTraceFileIsOpen());
     TcTraceWriters().send_header(); // nothing open: nothing happens
+}
+
+// A FIFO or a link to a device in the trace's place: the link neither waits for a reader nor
+// writes into it, and it stays what it was.
+TEST_F(TraceFileTest, AFifoOrDeviceInTheTracesPlaceIsNeitherWaitedOnNorReplaced)
+{
+    IdePreferences().tc_logging = true;
+    std::filesystem::create_directories(TcTraceFolder());
+    const std::string path = TcTraceFilePath();
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    {
+        FifoGuard guard(path);
+        EXPECT_FALSE(TcOpenTraceFile());
+        EXPECT_TRUE(guard.Stop()) << "the trace waited for a reader";
+    }
+    EXPECT_FALSE(TcTraceFileIsOpen());
+    EXPECT_EQ(std::filesystem::symlink_status(path).type(), std::filesystem::file_type::fifo);
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink("/dev/null", path);
+    EXPECT_FALSE(TcOpenTraceFile());
+    EXPECT_EQ(std::filesystem::read_symlink(path), "/dev/null");
 }
 
 } // namespace

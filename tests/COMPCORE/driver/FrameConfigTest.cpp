@@ -2,7 +2,10 @@
 // tables sized from "sym".
 #include <gtest/gtest.h>
 
+#include "FifoGuard.h"
 #include "driver/CC_INIT.h"
+
+#include <sys/stat.h>
 
 #include <cfenv>
 #include <cstring>
@@ -169,6 +172,50 @@ TEST_F(FrameConfig, ReporterReceivesEveryProblem)
     set_config_reporter(nullptr);
     EXPECT_EQ(lines, (std::vector<int>{1, 3}));
 }
+
+// What can stand at "kxw.cfg" besides a file: none of it is read (a FIFO without a writer would
+// hold the start-up, a device would be read without end); one problem names it and the defaults
+// stand.
+struct NotAConfigCase {
+    const char *name;
+    void (*make)(const fs::path &path);
+    const char *why;
+};
+
+const NotAConfigCase kNotAConfig[] = {
+    {"folder", [](const fs::path &p) { fs::create_directory(p); }, "it is a folder"},
+    {"fifo", [](const fs::path &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+     "it is not an ordinary file (a FIFO, socket or device)"},
+    {"link_to_dev_zero", [](const fs::path &p) { fs::create_symlink("/dev/zero", p); },
+     "it is not an ordinary file (a FIFO, socket or device)"},
+    {"too_large",
+     [](const fs::path &p) {
+         std::ofstream(p) << "sym = 100\n";
+         fs::resize_file(p, kCompilerConfigMaxBytes + 1);
+     },
+     "it is larger than 1 MB"},
+};
+
+class FrameConfigNotAFile : public FrameConfig,
+                            public ::testing::WithParamInterface<NotAConfigCase> {};
+
+TEST_P(FrameConfigNotAFile, IsNamedOnceAndTheDefaultsStand)
+{
+    const fs::path path = dir / "kxw.cfg";
+    GetParam().make(path);
+    compiler_config().sym = 1;
+    FifoGuard guard(path.string());
+    EXPECT_EQ(ReadCompilerConfig(path.string()), 0);
+    EXPECT_TRUE(guard.Stop()) << "the read waited for a writer";
+    EXPECT_EQ(compiler_config().sym, 4000);
+    ASSERT_EQ(config_problems().size(), 1u);
+    EXPECT_EQ(config_problems()[0].line, 0);
+    EXPECT_EQ(config_problems()[0].text, "Cannot read " + path.string() + ": " + GetParam().why +
+                                             "; the defaults are used.");
+}
+
+INSTANTIATE_TEST_SUITE_P(All, FrameConfigNotAFile, ::testing::ValuesIn(kNotAConfig),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 TEST(FrameTables, SymbolValueSizesTheTables)
 {

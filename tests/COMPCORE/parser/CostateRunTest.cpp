@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -223,6 +224,41 @@ TEST_P(CostatePrograms, Run)
 
 INSTANTIATE_TEST_SUITE_P(All, CostatePrograms, ::testing::ValuesIn(run_cases()),
                          [](const auto &i) { return std::string(i.param.name); });
+
+// Costatements nested as deep as statements may be open (each costatement is two levels, the
+// statement and its block): in f's loop, 126 of them and a block at the innermost fill the 256
+// levels, and compile and run on the board stand-in, each pass running every body through;
+// one level more is refused with the limit's message, before the parser descends further.
+std::string nested_costatements(int costatements, int blocks)
+{
+    std::string body = std::string(blocks, '{') + "c++;" + std::string(blocks, '}');
+    std::string text = "void f() { int k; for (k = 0; k < 3; k++) {\n";
+    for (int i = 0; i < costatements; ++i)
+        text += "costate {\n";
+    text += body + "\n";
+    for (int i = 0; i < costatements; ++i)
+        text += "}\n";
+    return text + "} }\n";
+}
+
+TEST_F(Costates, NestedToTheStatementLimitTheyRun)
+{
+    ASSERT_TRUE(compile_and_call(nested_costatements(126, 1))) << messages_text();
+    EXPECT_EQ(global_int("c"), 3);
+}
+
+TEST_F(Costates, NestedPastTheStatementLimitTheyAreRefused)
+{
+    for (const auto &[costatements, blocks] : {std::pair{126, 2}, std::pair{127, 0}}) {
+        EXPECT_NE(compile(program_text(nested_costatements(costatements, blocks))), 0);
+        std::vector<std::string> out;
+        for (const Message &m : messages())
+            out.push_back(m.summary);
+        ASSERT_FALSE(out.empty()) << costatements;
+        EXPECT_NE(out[0].find("Statements nested too deep."), std::string::npos)
+            << costatements << " costatements: " << out[0];
+    }
+}
 
 // ---- the start-up table and the generated text --------------------------------------------------
 

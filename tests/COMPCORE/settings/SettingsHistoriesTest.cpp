@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "FifoGuard.h"
 #include "SettingsDoubles.h"
 
 namespace fs = std::filesystem;
@@ -210,6 +212,33 @@ TEST_F(Histories, AHistoryThatCannotBeWrittenIsReportedOnceAndNothingElseChanges
     // A source in a folder that does not exist: reported too, once.
     SaveWatchHistory((dir / "gone" / "main.c").string(), {"a"}, {});
     EXPECT_EQ(boxes().size(), 2u);
+}
+
+// A FIFO or a device in the history's place: loading neither waits for a writer nor reads
+// without end, and saving names it once and leaves it as it is.
+TEST_F(Histories, AFifoOrDeviceHistoryIsNeitherWaitedForNorReplaced)
+{
+    ASSERT_EQ(::mkfifo((dir / "pipe.DBG").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir / "zero.DBG");
+    for (const char *name : {"pipe", "zero"}) {
+        const std::string source = (dir / (std::string(name) + ".c")).string();
+        const fs::path history_file = dir / (std::string(name) + ".DBG");
+        Lines watches, history;
+        FifoGuard guard(history_file.string());
+        LoadWatchHistory(source, watches, &history);
+        EXPECT_TRUE(guard.Stop()) << name << ": the load waited for a writer";
+        EXPECT_TRUE(watches.empty() && history.empty()) << name;
+        SaveWatchHistory(source, {"a"}, {"x"});
+        SaveWatchHistory(source, {"b"}, {});
+    }
+    ASSERT_EQ(boxes().size(), 2u);
+    EXPECT_NE(boxes()[0].text.find((dir / "pipe.DBG").string()), std::string::npos)
+        << boxes()[0].text;
+    EXPECT_NE(boxes()[0].text.find("not an ordinary file"), std::string::npos) << boxes()[0].text;
+    EXPECT_NE(boxes()[1].text.find((dir / "zero.DBG").string()), std::string::npos)
+        << boxes()[1].text;
+    EXPECT_EQ(fs::symlink_status(dir / "pipe.DBG").type(), fs::file_type::fifo);
+    EXPECT_EQ(fs::read_symlink(dir / "zero.DBG"), "/dev/zero");
 }
 
 // ---- combo box histories --------------------------------------------------------------------

@@ -8,8 +8,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "FifoGuard.h"
 #include "ProjectFixture.h"
 #include "settings/guiTargetless.h"
 
@@ -729,6 +733,35 @@ TEST_P(TargetlessPage, BinaryFileIsNotOpened)
     EXPECT_EQ(last_box(), "File Open Error: \"" + chosen_file + "\" is not a text file.");
     EXPECT_EQ(page->memo(), "");
     EXPECT_EQ(page->rti_file(), "");
+}
+
+// A FIFO or a device chosen as the board file is named in one box and neither waited on nor
+// read without end; a file past the limit is refused before it is read.
+TEST_P(TargetlessPage, FifoDeviceOrHugeFileIsNotOpened)
+{
+    start();
+    const std::string fifo = (dir / "pipe.rti").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.rti");
+    const std::string huge = write("huge.rti", "Board ID=0xFF53\n");
+    std::filesystem::resize_file(huge, std::size_t(64) << 20);
+    const std::string not_ordinary = "\": it is not an ordinary file (a FIFO, socket or device).";
+    const std::pair<std::string, std::string> kChoices[] = {
+        {fifo, "File Open Error: \"" + fifo + not_ordinary},
+        {(dir / "zero.rti").string(),
+         "File Open Error: \"" + (dir / "zero.rti").string() + not_ordinary},
+        {huge, "File Open Error: \"" + huge + "\" is too large for a board file."},
+    };
+    for (const auto &[file, box] : kChoices) {
+        chosen_file = file;
+        FifoGuard guard(fifo);
+        page->btnRtiOpenClick();
+        EXPECT_TRUE(guard.Stop()) << file << ": the open waited for a writer";
+        EXPECT_EQ(last_box(), box);
+        EXPECT_EQ(page->memo(), "");
+        EXPECT_EQ(page->rti_file(), "");
+    }
+    EXPECT_EQ(std::filesystem::symlink_status(fifo).type(), std::filesystem::file_type::fifo);
 }
 
 // Another key name for "BN" moves the board name in the files written and read.

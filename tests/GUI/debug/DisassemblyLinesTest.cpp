@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
+#include "FifoGuard.h"
 #include "shell/frmKXMain.h"
 #include "debug/frmKXDisassembly.h"
 
@@ -112,6 +115,18 @@ TEST_F(SourceFile, LongLinesCountOnce)
     EXPECT_EQ(ReadSourceFileLine(path, 4), "fourth");
     EXPECT_EQ(ReadSourceFileLine(path, 5), "");
     EXPECT_EQ(ReadSourceFileLine(path, 0), "");
+}
+
+// A FIFO or a device named as the source gives no line, without waiting for a writer or
+// reading without end.
+TEST_F(SourceFile, FifoOrDeviceGivesNoLine)
+{
+    const std::string fifo = (m_dir / "pipe.c").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    FifoGuard guard(fifo);
+    EXPECT_EQ(ReadSourceFileLine(fifo, 1), "");
+    EXPECT_TRUE(guard.Stop()) << "the line waited for a writer";
+    EXPECT_EQ(ReadSourceFileLine("/dev/zero", 2), "");
 }
 
 TEST_F(SourceFile, MissingOrBinaryFiles)

@@ -4,6 +4,7 @@
 // "Append" and when it cannot be written, typed keys and the input notification around
 // polling, the copy action, the setters and the compile's clear.
 #include "CommandTestSupport.h"
+#include "FifoGuard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -11,6 +12,8 @@
 
 #include <filesystem>
 #include <fstream>
+
+#include <sys/stat.h>
 
 #include "controls/ColorConsoleView.h"
 #include "debug/frmKXStdio.h"
@@ -171,6 +174,8 @@ const BadLogCase kBadLogs[] = {
     {"NoName", ""},
     {"AFolder", "folder"},
     {"UnderAFile", "plain.txt/kx.out"},
+    {"AFifo", "pipe.out"},
+    {"ALinkToADevice", "null.out"},
 };
 
 class StdioBadLog : public StdioWindow, public ::testing::WithParamInterface<BadLogCase> {};
@@ -179,12 +184,19 @@ TEST_P(StdioBadLog, TextShowsAndTheUserIsToldOnce)
 {
     fs::create_directories(Path("folder"));
     GuiTest::Write("plain.txt", "a file");
+    // Neither waited on (a FIFO without a reader) nor written into nor replaced.
+    ASSERT_EQ(::mkfifo(Path("pipe.out").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", Path("null.out"));
     StdioWindowSettings &s = IdePreferences().stdio;
     s.log_stdio = true;
     s.log_file = *GetParam().file ? Path(GetParam().file) : "";
     Run();
+    FifoGuard guard(Path("pipe.out"));
     Write("one ");
     Write("two");
+    EXPECT_TRUE(guard.Stop()) << "the log waited for a reader";
+    EXPECT_EQ(fs::symlink_status(Path("pipe.out")).type(), fs::file_type::fifo);
+    EXPECT_EQ(fs::read_symlink(Path("null.out")), "/dev/null");
     EXPECT_EQ(Row(0), "one two");
     ASSERT_EQ(m_boxes.shown.size(), 1u);
     EXPECT_EQ(m_boxes.shown[0].caption, "Warning");

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "FifoGuard.h"
 #include "editor/MemoCodeTemplates.h"
 
 namespace fs = std::filesystem;
@@ -206,5 +207,57 @@ TEST_F(CodeTemplatesFile, UnwritableFolderIsToldAndTheListKept)
     fs::permissions(folder, fs::perms::owner_all);
     EXPECT_EQ(read_file(file), two_templates()) << "the old file is whole";
 }
+
+// What can stand at the templates file's path besides a list: none of it is read (a FIFO
+// without a writer would hold the IDE at start-up, a device would be read without end), the
+// one message names it and why, and a save leaves it as it is.
+struct NotAListRow {
+    const char *name;
+    void (*make)(const fs::path &path);
+    const char *why;
+};
+
+const NotAListRow kNotAList[] = {
+    {"Folder", [](const fs::path &p) { fs::create_directory(p); }, "it is a folder"},
+    {"Fifo", [](const fs::path &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+     "it is not an ordinary file (a FIFO, socket or device)"},
+    {"LinkToDevZero", [](const fs::path &p) { fs::create_symlink("/dev/zero", p); },
+     "it is not an ordinary file (a FIFO, socket or device)"},
+    {"TooLarge",
+     [](const fs::path &p) {
+         write_file(p, "x");
+         fs::resize_file(p, kCodeTemplatesMaxFileBytes + 1);
+     },
+     "it is larger than 16 MB"},
+};
+
+class CodeTemplatesNotAList : public CodeTemplatesFile,
+                              public ::testing::WithParamInterface<NotAListRow> {};
+
+TEST_P(CodeTemplatesNotAList, IsNamedOnceNeitherReadNorReplaced)
+{
+    const fs::path file = dir / "kxwd.ctx";
+    GetParam().make(file);
+    const fs::file_type before = fs::symlink_status(file).type();
+    TTemplatesSource source;
+    FifoGuard guard(file.string());
+    const std::string problem = source.Load(file.string());
+    EXPECT_TRUE(guard.Stop()) << "the load waited for a writer";
+    EXPECT_EQ(problem, "Cannot read the code templates file " + file.string() + ": " +
+                           GetParam().why + ".");
+    EXPECT_EQ(source.CodeTemplates.Count(), 0);
+
+    source.CodeTemplates.Items.push_back(fori());
+    std::string message;
+    EXPECT_FALSE(source.Save(message));
+    EXPECT_NE(message.find(file.string()), std::string::npos) << message;
+    EXPECT_EQ(fs::symlink_status(file).type(), before);
+    EXPECT_FALSE(fs::exists(file.string() + ".bak"));
+    if (before == fs::file_type::regular)
+        EXPECT_EQ(fs::file_size(file), kCodeTemplatesMaxFileBytes + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(, CodeTemplatesNotAList, ::testing::ValuesIn(kNotAList),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 } // namespace

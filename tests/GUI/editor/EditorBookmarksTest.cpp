@@ -1,11 +1,13 @@
 // Bookmarks: the popup menus, the ".bmk" file beside the source, and what a damaged one does.
 #include "GuiHarness.h"
+#include "FifoGuard.h"
 
 #include <QAction>
 #include <QMenu>
 
 #include <filesystem>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -142,6 +144,26 @@ TEST_F(EditorBookmarks, AFailedWriteKeepsTheOldFile)
     if (writable)
         GTEST_SKIP() << "this user writes any folder: a failing write cannot be made";
     EXPECT_EQ(Read(Path("b.bmk")), "1,0,0\r\n");
+}
+
+// A FIFO or a link to a device in the bookmarks' place: the source opens without waiting for
+// a writer or reading without end, with no bookmarks, and closing leaves it what it was.
+TEST_F(EditorBookmarks, AFifoOrDeviceInTheirPlaceIsNeitherWaitedForNorReplaced)
+{
+    ASSERT_EQ(::mkfifo(Path("b.bmk").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", Path("z.bmk"));
+    for (const char *name : {"b", "z"}) {
+        FifoGuard guard(Path("b.bmk"));
+        TfrmEdit *editor = Open(std::string(name) + ".c");
+        EXPECT_TRUE(guard.Stop()) << name << ": the editor waited for a writer";
+        ASSERT_NE(editor, nullptr);
+        EXPECT_FALSE(editor->MarkerState().Bookmark(1).has_value()) << name;
+        editor->Editor()->setCursorPosition(4, 4);
+        Item(editor->ToggleBookmarkMenu, 2)->trigger();
+        Close(editor);
+    }
+    EXPECT_EQ(fs::symlink_status(Path("b.bmk")).type(), fs::file_type::fifo);
+    EXPECT_EQ(fs::read_symlink(Path("z.bmk")), "/dev/zero");
 }
 
 // A place past the text's end or past its line's end is taken to the nearest place there is.

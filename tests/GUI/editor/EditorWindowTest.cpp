@@ -1,6 +1,7 @@
 // The editor window: caption, status panels, colouring, closing with unsaved text, opening the
 // file named at the cursor.
 #include "GuiHarness.h"
+#include "FifoGuard.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -9,6 +10,9 @@
 #include <QTest>
 
 #include <filesystem>
+#include <fstream>
+
+#include <sys/stat.h>
 
 #include "driver/CC_GO.h"
 #include "core/CC_MISC.h"
@@ -368,5 +372,47 @@ TEST_F(EditorWindow, ExceptionInAnEventHandlerIsShownAndContained)
     m_store.fail = nullptr;
     EXPECT_TRUE(editor->close());
 }
+
+// What File Open may be handed besides a source: none of it is read (a FIFO without a writer
+// would hold the IDE, a device would be read until memory ran out), one box names it and why,
+// no editor opens, and it stays what it was.
+struct NotASourceRow {
+    const char *name;
+    void (*make)(const fs::path &path);
+    const char *why;
+};
+
+const NotASourceRow kNotASource[] = {
+    {"Folder", [](const fs::path &p) { fs::create_directory(p); }, "It is a folder."},
+    {"Fifo", [](const fs::path &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+     "It is not an ordinary file (a FIFO, socket or device)."},
+    {"LinkToDevZero", [](const fs::path &p) { fs::create_symlink("/dev/zero", p); },
+     "It is not an ordinary file (a FIFO, socket or device)."},
+    {"TooLarge",
+     [](const fs::path &p) {
+         std::ofstream(p) << "int x;";
+         fs::resize_file(p, kEditorMaxFileBytes + 1);
+     },
+     "It is larger than 64 MB."},
+};
+
+class EditorNotASource : public EditorWindow, public ::testing::WithParamInterface<NotASourceRow> {};
+
+TEST_P(EditorNotASource, IsNamedInOneBoxAndNotOpened)
+{
+    const std::string path = Path("x.c");
+    GetParam().make(path);
+    const fs::file_type before = fs::symlink_status(path).type();
+    FifoGuard guard(path);
+    EXPECT_EQ(Main().OpenFile(path), nullptr);
+    EXPECT_TRUE(guard.Stop()) << "File Open waited for a writer";
+    EXPECT_TRUE(Main().Editors().empty());
+    ASSERT_EQ(m_boxes.shown.size(), 1u);
+    EXPECT_EQ(m_boxes.shown[0].text, "Cannot open file '" + path + "'.\n" + GetParam().why);
+    EXPECT_EQ(fs::symlink_status(path).type(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, EditorNotASource, ::testing::ValuesIn(kNotASource),
+                         [](const auto &i) { return std::string(i.param.name); });
 
 } // namespace

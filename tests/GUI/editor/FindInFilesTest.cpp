@@ -17,6 +17,9 @@
 #include <QTimer>
 #include <Qsci/qsciscintilla.h>
 
+#include <sys/stat.h>
+
+#include "FifoGuard.h"
 #include "editor/RegularExpression.h"
 #include "editor/frmKXEditor.h"
 #include "editor/frmKXGrepProgress.h"
@@ -331,6 +334,23 @@ TEST_F(FindInFiles, CancelStopsTheListing)
     ASSERT_NE(Results(), nullptr);
     EXPECT_GE(Results()->Count(), 5);
     EXPECT_LT(Results()->Count(), 200);
+}
+
+// A FIFO, a link to a device and a folder that the mask selects are passed over: the search
+// neither waits for a writer nor reads without end.
+TEST_F(FindInFiles, FifosDevicesAndFoldersAmongTheFilesArePassedOver)
+{
+    const std::string a = Write("a.c", "int hit;\n");
+    ASSERT_EQ(::mkfifo((m_dir / "b.c").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", m_dir / "c.c");
+    std::filesystem::create_directory(m_dir / "d.c");
+    FifoGuard guard((m_dir / "b.c").string());
+    Run([&](TfrmGrepSetup &setup) { Fill(setup, "hit", QString::fromStdString(m_dir.string() + "/*.c")); });
+    EXPECT_TRUE(guard.Stop()) << "the search waited for a writer";
+    ASSERT_NE(Results(), nullptr);
+    ASSERT_EQ(Results()->Count(), 1);
+    EXPECT_EQ(Results()->Item(0)->file, a);
+    EXPECT_EQ(std::filesystem::symlink_status(m_dir / "b.c").type(), std::filesystem::file_type::fifo);
 }
 
 TEST_F(FindInFiles, FoldersReachedTwiceThroughALinkAreSearchedOnce)
