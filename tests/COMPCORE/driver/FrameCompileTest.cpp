@@ -3,6 +3,7 @@
 // the libraries-list check and the "kxw.cfg" search.
 #include <gtest/gtest.h>
 
+#include "FifoGuard.h"
 #include "FrameDoubles.h"
 #include "HostDoubles.h"
 #include "SettingsDoubles.h"
@@ -26,6 +27,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -175,6 +180,31 @@ TEST_F(FrameCompile, MissingLibrariesListFailsWithStatus2)
     EXPECT_EQ(headless_message_box_host().shown[0].caption, "Error");
     EXPECT_EQ(parser.programs_parsed, 0);
     EXPECT_TRUE(linker.calls.empty()) << "nothing else is touched";
+}
+
+// A FIFO, a folder or a device as the libraries list: the compile neither waits for a writer
+// nor reads without end; one box names the list and why, and nothing else is touched.
+TEST_F(FrameCompile, LibrariesListThatIsNoFileFailsWithStatus2)
+{
+    ASSERT_EQ(::mkfifo((dir / "pipe.dir").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder.dir");
+    fs::create_symlink("/dev/zero", dir / "zero.dir");
+    const std::string not_ordinary = "it is not an ordinary file (a FIFO, socket or device).";
+    const std::pair<std::string, std::string> kLists[] = {
+        {"pipe.dir", not_ordinary}, {"folder.dir", "it is a folder."}, {"zero.dir", not_ordinary}};
+    for (const auto &[name, why] : kLists) {
+        headless_message_box_host().shown.clear();
+        set_libraries_file((dir / name).string());
+        FifoGuard guard((dir / "pipe.dir").string());
+        EXPECT_EQ(compile_file(), 2) << name;
+        EXPECT_TRUE(guard.Stop()) << name << ": the compile waited for a writer";
+        ASSERT_EQ(headless_message_box_host().shown.size(), 1u) << name;
+        EXPECT_EQ(headless_message_box_host().shown[0].text,
+                  "Cannot read the libraries file " + (dir / name).string() + ": " + why);
+    }
+    EXPECT_EQ(parser.programs_parsed, 0);
+    EXPECT_TRUE(linker.calls.empty()) << "nothing else is touched";
+    EXPECT_EQ(fs::symlink_status(dir / "pipe.dir").type(), fs::file_type::fifo);
 }
 
 TEST_F(FrameCompile, EmptyLibrariesListPassesTheCheck)
