@@ -253,8 +253,9 @@ TEST_P(CodeTemplatesNotAList, IsNamedOnceNeitherReadNorReplaced)
     EXPECT_NE(message.find(file.string()), std::string::npos) << message;
     EXPECT_EQ(fs::symlink_status(file).type(), before);
     EXPECT_FALSE(fs::exists(file.string() + ".bak"));
-    if (before == fs::file_type::regular)
+    if (before == fs::file_type::regular) {
         EXPECT_EQ(fs::file_size(file), kCodeTemplatesMaxFileBytes + 1);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(, CodeTemplatesNotAList, ::testing::ValuesIn(kNotAList),
