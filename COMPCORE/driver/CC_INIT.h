@@ -57,7 +57,7 @@ const std::vector<ConfigProblem> &config_problems();
 // (naming the line) and leaves the value as it was. The later of two good lines wins. A path
 // that is no ordinary file (a folder, FIFO or device) or is larger than kCompilerConfigMaxBytes
 // is not read: one problem at line 0 names it, and the defaults stand.
-inline constexpr std::size_t kCompilerConfigMaxBytes = std::size_t(1) << 20;
+inline constexpr std::size_t kCompilerConfigMaxBytes = std::size_t(16) << 20;
 int ReadCompilerConfig(const std::string &path);
 
 // Longest line accepted (79 characters and the line end).

@@ -193,7 +193,7 @@ const NotAConfigCase kNotAConfig[] = {
          std::ofstream(p) << "sym = 100\n";
          fs::resize_file(p, kCompilerConfigMaxBytes + 1);
      },
-     "it is larger than 1 MB"},
+     "it is larger than 16 MB"},
 };
 
 class FrameConfigNotAFile : public FrameConfig,
