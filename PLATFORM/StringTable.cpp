@@ -427,6 +427,7 @@ extern const StringResource kStringTable[] = {
     {7350, "The watch history %s could not be saved:\n%s"},
     {7351, "The toolbar %s could not be restored from the settings: %s\nIt keeps the buttons it has."},
     {7352, "a serial port's device path has at most 255 characters."},
+    {7353, "The cache folder %s cannot be created: %s.\nThe BIOS is not compiled and nothing is loaded."},
     {7400, "Internal error:  Improper use of ui_send()."},
     {7401, "Downloading Library from target."},
     {7402, "Could not open list file \"%s\" for output."},

@@ -7,10 +7,12 @@
 // The BIOS, "Lib.dir", "kxw.cfg", "Flash.ini" and the libraries come from the staged resources
 // (<build>/korvex, beside the tool's own folder). The program is compiled where it is, so that
 // the names it uses ("#ximport", "#include") resolve against its own folder and "__FILE__" is
-// the path given; the compiles write their own files (object, download image, map, breakpoint
-// dump) into a private work folder, so that nothing lands beside the user's source or in the
-// shared resources but the outputs asked for, and two runs never meet. Messages are printed as
+// the path given; the BIOS is compiled where it is staged. The compiles write their own files
+// (object, download image, map, breakpoint dump) into a private work folder, so that nothing
+// lands beside the user's source, in the shared resources or in the user's cache but the
+// outputs asked for, and two runs never meet. Messages are printed as
 // kxpp prints them; any error exits 1 and leaves no image.
+#include "driver/BiosCache.h"
 #include "core/CC_ER.h"
 #include "driver/CC_FIOZ8.h"
 #include "driver/CC_GO.h"
@@ -20,6 +22,7 @@
 #include "ToolSeams.h"
 #include "core/guiExceptions.h"
 #include "link/guiCompilerInterface.h"
+#include "linker/LB_CAT.h"
 #include "core/guiInterface.h"
 #include "settings/guiKXPreferences.h"
 
@@ -370,20 +373,12 @@ int main(int argc, char **argv)
         remove_image(o);
         return 1;
     }
-    // The BIOS is compiled from a copy: the shared resources stay as they are whatever a
-    // compile of it would write. The program's outputs are named after it in the work folder.
-    const fs::path work_bios = work.path / "bios" / bios.filename();
+    // The BIOS's own files go to the work folder's cache, the program's are named after it in
+    // the work folder: the shared resources stay as they are, and nothing lands in the user's
+    // cache from a one-off run.
     const fs::path work_source = work.path / fs::path(o.source).filename();
-    std::error_code ec;
-    fs::create_directories(work_bios.parent_path(), ec);
-    fs::copy_file(bios, work_bios, ec);
-    if (ec) {
-        std::fprintf(stderr, "kxcc: cannot copy into '%s': %s\n", work.path.c_str(),
-                     ec.message().c_str());
-        remove_image(o);
-        return 1;
-    }
-
+    set_bios_cache_root((work.path / "bios").string());
+    set_library_index_folder((work.path / "libindex").string());
     set_output_folder(work.path.string());
     set_compiler_directories(resources, "", {});
     set_libraries_file(fs::path(resources) / IdePreferences().lib_dir_file);
@@ -410,7 +405,7 @@ int main(int argc, char **argv)
     set_message_box_host(&boxes);
     uint16_t status = 2;
     try {
-        status = compile_to_file(work_bios.string(), o.given_source);
+        status = compile_to_file(bios.string(), o.given_source);
     } catch (xErr &e) {
         char text[1024];
         e.GetMessage(text, sizeof text);

@@ -814,6 +814,7 @@ uint8_t output_flags() { return g_output_flags; }
 void set_output_flags(uint8_t flags) { g_output_flags = flags; }
 const std::string &compile_source_path() { return g_compile_source; }
 void set_output_folder(const std::string &folder) { g_output_folder = folder; }
+const std::string &output_folder() { return g_output_folder; }
 
 std::string output_base_path(const std::string &source_path)
 {

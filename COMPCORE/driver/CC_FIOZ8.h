@@ -127,6 +127,7 @@ const std::string &compile_source_path();
 // own folder. A tool that must leave nothing beside the source but what it was asked for sets
 // it; the source itself and the names it uses are still read from where they are.
 void set_output_folder(const std::string &folder);
+const std::string &output_folder();
 // The path the outputs of the compile of `source_path` are named from (extension replaced).
 std::string output_base_path(const std::string &source_path);
 // The same for the compile under way (or the last one).

@@ -338,11 +338,16 @@ size_t TSerialConnection::queued_input() const
     return size_t(count);
 }
 
-// Reader thread: a line event (bytes, or the line going away) ends the wait.
+// Reader thread: a line event (bytes, or the line going away) ends the wait. A line that went
+// away (the far end of a pseudo-terminal closed, a USB adapter unplugged) stays readable with
+// nothing to read, and its queue cannot even be counted: once what was queued is read, the
+// reader ends instead of waking for it again and again.
 void TSerialConnection::WaitForInput()
 {
     const short events = WaitReadable(m_fd);
-    if ((events & (POLLHUP | POLLERR | POLLNVAL)) && !(events & POLLIN))
+    if (!(events & (POLLHUP | POLLERR | POLLNVAL)))
+        return;
+    if (!(events & POLLIN) || queued_input() == 0)
         EndReader(kLinkLineWaitFailed);
 }
 

@@ -4,6 +4,7 @@
 // negotiation -> 3 BIOS compile -> 0 after any compile (the download sets 4 meanwhile).
 #include "guiCompilerInterface.h"
 
+#include "driver/BiosCache.h"
 #include "driver/CC_BOARD.h"
 #include "parser/CC_DECL.h"
 #include "core/CC_ER.h"
@@ -51,6 +52,7 @@ constexpr uint32_t kMsgCompilingFile = 7704;     // "Compiling File: %s."
 constexpr uint32_t kMsgDiscoveringBoard = 7712;
 constexpr uint32_t kMsgBoard = 7713;             // "Board: 0x%04x"
 constexpr uint32_t kMsgBoardNamed = 7714;        // "Board: 0x%04x - %s"
+constexpr uint32_t kMsgCacheFolder = 7353;       // "The cache folder %s cannot be created: %s. ..."
 
 // Captions by kind of compile (rows) and output mode (columns: 0 flash, 1 RAM, 2 flash and
 // run in RAM).
@@ -108,6 +110,21 @@ void open_at(uint32_t baud, ReaderMode mode = ReaderMode::threaded)
     g_comm_settings.baud_rate = baud;
     open_link(mode, true);
 }
+
+// While it lives, the compile writes its own files into the folder given.
+class OutputFolderScope {
+public:
+    explicit OutputFolderScope(const std::string &folder) : m_saved(output_folder())
+    {
+        set_output_folder(folder);
+    }
+    ~OutputFolderScope() { set_output_folder(m_saved); }
+    OutputFolderScope(const OutputFolderScope &) = delete;
+    OutputFolderScope &operator=(const OutputFolderScope &) = delete;
+
+private:
+    std::string m_saved;
+};
 
 // A loader file as the settings name it, else the same name below the program directory.
 std::string loader_file(const std::string &setting)
@@ -296,6 +313,10 @@ bool BiosNeedsRecompiling()
         if (changed)
             return true;
     }
+    // The BIOS's files in the cache are gone (the cache was cleared, or another BIOS compile
+    // failed to replace them): the BIOS is compiled again.
+    if (!bios_cache_set_complete(last_bios_cache_set(), bios_file()))
+        return true;
     lib_index_remove_used_modules();
     if (get_compile_mode() != 0)
         return true;
@@ -315,6 +336,17 @@ bool BiosNeedsRecompiling()
 
 int LoadBios()
 {
+    // The BIOS's own files go under the user's cache folder, never beside the BIOS source (the
+    // program's resources may be read-only). That folder is made before the target is touched:
+    // without it nothing is compiled, loaded or written.
+    BiosCompileOutputs outputs;
+    std::string failed_folder, reason;
+    if (!outputs.open(bios_file(), failed_folder, reason)) {
+        ShowAppMessageBox(GetResString(kMsgCacheFolder, failed_folder.c_str(), reason.c_str()),
+                          GetResString(kMsgBoxCaption), kMbOk | kMbIconError);
+        set_compile_mode(1);
+        return 2;
+    }
     gBiosCompileFlag = 1;
     gDebugTag = new_debug_tag();
     try {
@@ -337,9 +369,17 @@ int LoadBios()
         (void)runtime_library_missing();
         // A BIOS compile: its image is kept for the program images that include the BIOS.
         compile_conditions().bios_kept_in_memory = true;
-        const int status = CompileAndLoad(bios_file());
+        int status = 2;
+        {
+            const OutputFolderScope into_cache(outputs.folder());
+            status = CompileAndLoad(bios_file());
+        }
         compile_conditions().bios_kept_in_memory = false;
         close_leftover_object_file();
+        // Only a whole compile takes the set's place; a set that cannot be kept is compiled
+        // again next time.
+        if (status >= 0 && !(status & 2))
+            (void)outputs.publish(compile_board().board_type);
         // A flash written without erasing keeps the BIOS: the pilot need not come first.
         if (target_involved() && !compile_conditions().flash_info)
             gPilotLoad = 0;

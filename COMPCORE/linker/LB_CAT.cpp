@@ -20,6 +20,7 @@
 #include "core/guiInterface.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -52,6 +53,7 @@ constexpr const char *kDescriptionMark = "/* START FUNCTION DESCRIPTION";
 constexpr const char *kBeginHeaderMark = "/*** beginheader";
 constexpr const char *kEndHeaderMark = "/*** endheader";
 
+std::string g_index_folder;  // empty: index files beside their libraries
 std::unique_ptr<ZLibMaster> g_modules;
 std::unique_ptr<ZLibMaster> g_descriptions;
 std::optional<uint32_t> g_list_time;
@@ -440,6 +442,10 @@ void write_index_files(const ZLibEntry &modules, const ZLibEntry &descriptions)
 {
     // The index files only spare a scan: one that cannot be written is scanned again next time.
     std::string reason;
+    if (!g_index_folder.empty()) {
+        std::error_code ignored;
+        fs::create_directories(g_index_folder, ignored);
+    }
     (void)replace_file_contents(normalize_separators(library_index_file(modules.path, "MD1")),
                                 encode_library_index(modules), reason);
     (void)replace_file_contents(normalize_separators(library_index_file(modules.path, "HX1")),
@@ -619,8 +625,23 @@ bool LibIndexBuild(ZLibEntry &modules, ZLibEntry &descriptions)
 
 std::string library_index_file(const std::string &library_path, const char *kind)
 {
-    return library_path + "." + kind;
+    if (g_index_folder.empty())
+        return library_path + "." + kind;
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(normalize_separators(library_path), ec);
+    const std::string key = (ec ? fs::path(library_path) : absolute).lexically_normal().string();
+    uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
+    for (unsigned char c : key) {
+        hash ^= c;
+        hash *= 0x100000001b3ull;
+    }
+    char name[40];
+    std::snprintf(name, sizeof name, "-%016llx.", static_cast<unsigned long long>(hash));
+    return (fs::path(g_index_folder) / (fs::path(key).filename().string() + name + kind))
+        .string();
 }
+
+void set_library_index_folder(const std::string &folder) { g_index_folder = folder; }
 
 std::string encode_library_index(const ZLibEntry &entry)
 {

@@ -110,8 +110,14 @@ int load_library_index(const std::string &directory, const std::string &list_fil
 // after the structure error has been recorded (the records are then empty).
 bool LibIndexBuild(ZLibEntry &modules, ZLibEntry &descriptions);
 
-// The index file of a library: its path followed by "." and the kind ("MD1" or "HX1").
+// The index file of a library: its path followed by "." and the kind ("MD1" or "HX1"); with an
+// index folder set, that folder's file named after the library's name and a hash of its path
+// ("STDIO.LIB-<16 hex digits>.MD1").
 std::string library_index_file(const std::string &library_path, const char *kind);
+// The folder the index files are kept in; empty (the default) keeps them beside each library.
+// The IDE keeps them in the user's cache: the staged libraries may lie in a folder nobody may
+// write. The folder is made when the first index file is written.
+void set_library_index_folder(const std::string &folder);
 // Index file bytes of an entry, and back. Reading checks every length and count against the
 // data; false (the entry untouched) for anything that does not fit.
 std::string encode_library_index(const ZLibEntry &entry);

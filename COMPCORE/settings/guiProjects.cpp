@@ -1113,9 +1113,21 @@ void TKXProject::ReadFiles()
     p.bios_file_name = ini.read_string(s, "BIOS File", "");
     p.use_bios_file = flag_of(ini, s, "Use BIOS File", false);
     m_bios_file = resolved(p.bios_file_name);
+    // The loader images stay named as below the program directory (the load resolves them
+    // there), so that neither the project nor the settings keep the program's folder of one
+    // run: a path into that folder is taken back to its name below it, and a stored path that
+    // names no file any more (the program moved) gives the default.
     const auto image = [&](const char *key, const char *fallback) {
-        const std::string value = resolved(ini.read_string(s, key, ""));
-        return value.empty() ? joined(program_directory(), fallback) : value;
+        const std::string value = ini.read_string(s, key, "");
+        const std::string path = normalize_separators(value);
+        std::string folder = normalize_separators(program_directory());
+        if (!folder.empty() && folder.back() != '/')
+            folder += '/';
+        if (folder.size() > 1 && path.rfind(folder, 0) == 0)
+            return path.substr(folder.size());
+        if (value.empty() || (fs::path(path).is_absolute() && !is_file(path)))
+            return std::string(fallback);
+        return value;
     };
     p.cold_loader_file = image("Cold Loader File", "bios\\coldload.bin");
     p.pilot_bios_file = image("Pilot BIOS File", "bios\\pilot.bin");

@@ -51,7 +51,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kPanelWidths[TfrmMainWindow::kStatusPanels] = {144, 80, 80, 80, 80, 80, 120, 50};
 constexpr uint32_t kRunStateTextIds[4] = {721, 724, 735, 736};
 
 // Whether a command of the menus, or of their submenus, answers to the key.
@@ -267,7 +266,7 @@ void TfrmMainWindow::BuildStatusBar()
 {
     for (int i = 0; i < kStatusPanels; ++i) {
         auto *panel = new QLabel(this);
-        panel->setMinimumWidth(kPanelWidths[i]);
+        panel->setMinimumWidth(kStatusPanelWidths[static_cast<std::size_t>(i)]);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         statusBar()->addPermanentWidget(panel, i == kStatusPanels - 1 ? 1 : 0);
         m_panels[static_cast<std::size_t>(i)] = panel;
@@ -306,8 +305,7 @@ void TfrmMainWindow::FormCreate()
         m_run_state_texts[i] = GetResString(kRunStateTextIds[i]);
     // No folder used yet: Open and Save As start beside the active file, else in the home
     // folder, never in the installation's folder.
-    m_last_open_dir.clear();
-    m_last_save_dir.clear();
+    m_last_file_dir.clear();
     TIdePreferences &prefs = IdePreferences();
     for (std::string *dir : {&prefs.open_file_dir, &prefs.project_dir, &prefs.adv_bios_dir,
                              &prefs.adv_lib_dir, &prefs.adv_source_dir, &prefs.board_file_dir})
@@ -682,8 +680,9 @@ bool TfrmMainWindow::WriteToFile(TfrmEdit *editor, const std::string &target,
     return true;
 }
 
-std::string TfrmMainWindow::DialogStartFolder(const std::string &last_used) const
+std::string TfrmMainWindow::DialogStartFolder() const
 {
+    const std::string &last_used = m_last_file_dir;
     std::error_code ec;
     if (const TfrmEdit *editor = ActiveEditorWindow(); editor && !editor->FileName().empty()) {
         const std::string folder = parent_folder(editor->FileName());
@@ -701,7 +700,7 @@ bool TfrmMainWindow::SaveAs(TfrmEdit *editor)
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::Save;
     request.title = "Save As";
-    request.directory = DialogStartFolder(m_last_save_dir);
+    request.directory = DialogStartFolder();
     request.file_name = editor->FileName();
     request.filter = m_source_filter;
     request.must_exist = false;
@@ -721,7 +720,7 @@ bool TfrmMainWindow::SaveAs(TfrmEdit *editor)
                           kMbOk | kMbIconError);
         return false;
     }
-    m_last_save_dir = parent_folder(chosen);
+    m_last_file_dir = parent_folder(chosen);
     editor->UpdateCaption();
     editor->SelectSyntaxParser();
     return true;
@@ -732,8 +731,11 @@ void TfrmMainWindow::actFileOpenExecute()
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::Open;
     request.title = "Open";
-    request.directory = DialogStartFolder(m_last_open_dir);
-    request.file_name = m_last_open_file;
+    request.directory = DialogStartFolder();
+    // The file last opened is offered again only in its own folder: a path elsewhere would take
+    // the dialog there.
+    if (!m_last_open_file.empty() && parent_folder(m_last_open_file) == request.directory)
+        request.file_name = m_last_open_file;
     request.filter = m_source_filter;
     request.filter_index = 3;
     request.multi_select = true;
@@ -745,7 +747,7 @@ void TfrmMainWindow::actFileOpenExecute()
     if (files.empty())
         return;
     m_last_open_file = dialog->FileName();
-    m_last_open_dir = parent_folder(files.front());
+    m_last_file_dir = parent_folder(files.front());
     for (const std::string &file : files)
         OpenFile(file);
 }

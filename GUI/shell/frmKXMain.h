@@ -65,6 +65,9 @@ class TfrmMainWindow : public QMainWindow, public TMainWindowHost, public TToolb
     Q_OBJECT
 public:
     static constexpr int kStatusPanels = 8;
+    // The width each status panel has at least; a longer text widens its panel to fit.
+    static constexpr std::array<int, kStatusPanels> kStatusPanelWidths = {144, 80, 80, 80,
+                                                                          80,  80, 120, 50};
 
     explicit TfrmMainWindow(QWidget *parent = nullptr);
     ~TfrmMainWindow() override;
@@ -125,12 +128,11 @@ public:
                                    std::string &reason);
     // The File Open command: the open dialog with several files; each chosen file opens.
     void actFileOpenExecute();
-    // Where the open and the save dialogs start next.
-    // Where Open and Save As start: the folder of the active editor's file, else the folder
-    // last used (`last_used`), else the user's home.
-    std::string DialogStartFolder(const std::string &last_used) const;
-    const std::string &LastOpenDir() const { return m_last_open_dir; }
-    const std::string &LastSaveDir() const { return m_last_save_dir; }
+    // Where Open and Save As start, and the folder New names its file in: the folder of the
+    // active editor's file, else the folder last used by Open or Save As, else the user's
+    // home; never the process's working folder.
+    std::string DialogStartFolder() const;
+    const std::string &LastFileDir() const { return m_last_file_dir; }
     void ShowAbout();
 
     // ---- the File, Edit and Project commands (frmKXMainFile.cpp) ----
@@ -645,7 +647,7 @@ private:
     std::string m_current_file;
     std::string m_source_filter;  // message 21
     std::string m_project_filter; // message 23 with the project extension
-    std::string m_last_open_dir, m_last_open_file, m_last_save_dir;
+    std::string m_last_file_dir, m_last_open_file;
     SourceFileLines m_file_lines;
     int m_run_state = 0;
     int m_debug_mode = 0;

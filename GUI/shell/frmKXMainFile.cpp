@@ -8,6 +8,7 @@
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
@@ -251,10 +252,13 @@ void TfrmMainWindow::UpdateActions()
 
 // ---- File ----------------------------------------------------------------------------------------
 
+// The new file is named where Save As will offer to put it: beside the active editor's file,
+// else in the folder last used, else in the home folder; never in the process's working folder,
+// which may be the program's own.
 TfrmEdit *TfrmMainWindow::actFileNewExecute()
 {
     std::error_code ec;
-    const fs::path folder = fs::current_path(ec);
+    const fs::path folder = DialogStartFolder();
     for (;;) {
         if (m_untitled_counter >= kLastUntitled) {
             ShowAppMessageBox("No new file name is free in '" + folder.string() +
@@ -451,7 +455,11 @@ std::unique_ptr<TFileDialog> project_dialog(FileDialogRequest::Kind kind, const 
     FileDialogRequest request;
     request.kind = kind;
     request.title = title;
-    request.directory = directory;
+    // No project folder used yet: the home folder, not the process's working folder.
+    std::error_code ec;
+    request.directory = !directory.empty() && fs::is_directory(directory, ec)
+                            ? directory
+                            : QDir::homePath().toStdString();
     request.file_name = file;
     request.filter = filter;
     request.must_exist = kind == FileDialogRequest::Kind::Open;

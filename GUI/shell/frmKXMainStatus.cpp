@@ -133,7 +133,12 @@ void TfrmMainWindow::SetStatusPanelText(const std::string &text, int panel)
 {
     if (panel < 0 || panel >= kStatusPanels || m_panel_locks[static_cast<std::size_t>(panel)])
         return;
-    m_panels[static_cast<std::size_t>(panel)]->setText(QString::fromLocal8Bit(text.c_str()));
+    QLabel *label = m_panels[static_cast<std::size_t>(panel)];
+    label->setText(QString::fromLocal8Bit(text.c_str()));
+    // The whole text shows ("/dev/pts/3: 115200" in the link panel): the panel is as wide as
+    // its text needs, and never narrower than its own width.
+    label->setMinimumWidth(std::max(kStatusPanelWidths[static_cast<std::size_t>(panel)],
+                                    label->sizeHint().width()));
 }
 
 void TfrmMainWindow::LockStatusPanel(int panel, bool locked)

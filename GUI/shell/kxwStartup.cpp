@@ -9,9 +9,11 @@
 #include <iostream>
 #include <system_error>
 
+#include "driver/BiosCache.h"
 #include "driver/CC_GO.h"
 #include "core/CC_MISC.h"
 #include "debugger/DB_DA.h"
+#include "linker/LB_CAT.h"
 #include "linker/MAPFILE.h"
 #include "core/QBSTRING.h"
 #include "link/TcRequests.h"
@@ -58,13 +60,15 @@ public:
             return frmMainWindow->ConsolidatedToolBar() != nullptr;
         return IdePreferences().consolidate_buttons != 0;
     }
+    // The folder Open and Save As last used; none yet, nothing: never the program's folder,
+    // which the settings would keep past a move of the program.
     std::string OpenDialogInitDir() override
     {
-        return frmMainWindow ? frmMainWindow->LastOpenDir() : program_directory();
+        return frmMainWindow ? frmMainWindow->LastFileDir() : std::string();
     }
     std::string SaveDialogInitDir() override
     {
-        return frmMainWindow ? frmMainWindow->LastSaveDir() : program_directory();
+        return frmMainWindow ? frmMainWindow->LastFileDir() : std::string();
     }
     // The end of the settings load: the editors' program-wide options as the user left them.
     void AdjustEditorOptions() override { LoadEditorOptions(); }
@@ -157,6 +161,8 @@ TfrmMainWindow *StartIde(const std::vector<std::string> &args, const std::string
     if (!libraries.empty() && libraries.back() != '/')
         libraries.push_back('/');
     set_libraries_file(libraries + IdePreferences().lib_dir_file);
+    // The libraries' index files go to the user's cache: the program's folder stays as staged.
+    set_library_index_folder((std::filesystem::path(user_cache_folder()) / "libindex").string());
 
     const bool splash = IdePreferences().show_splash_screen;
     if (splash) {

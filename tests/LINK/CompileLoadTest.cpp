@@ -6,6 +6,7 @@
 #include "CompileRunFixture.h"
 #include "TcHarness.h"
 
+#include "driver/BiosCache.h"
 #include "driver/CC_BOARD.h"
 #include "core/CC_ER.h"
 #include "driver/CC_GO.h"
@@ -17,6 +18,7 @@
 #include "link/guiCompilerInterface.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include <sys/ioctl.h>
@@ -272,6 +274,62 @@ TEST_F(CompileLoad, TheFirstCompileOnTheSerialLineLoadsLoadersBiosAndProgram)
     EXPECT_EQ(gPilotLoad, 0) << "a flash written without erasing keeps the BIOS";
 }
 
+// The BIOS's own files (breakpoint dump, map, object trace, download image) go to the user's
+// cache folder, in the set of this BIOS source and board; nothing lands beside the BIOS source,
+// whose folder may be one nobody may write.
+TEST_F(CompileLoad, TheBiosFilesGoToTheCacheNotBesideTheBios)
+{
+    start_board();
+    ASSERT_EQ(compile_to_target() & 2, 0) << said();
+    std::vector<std::string> beside;
+    for (const auto &e : fs::directory_iterator(dir / "bios"))
+        beside.push_back(e.path().filename().string());
+    EXPECT_EQ(beside, std::vector<std::string>{"bios.c"});
+    const std::string set = bios_cache_set_folder(bios_file(), compile_board().board_type);
+    EXPECT_EQ(last_bios_cache_set(), set);
+    const char *cache = std::getenv("XDG_CACHE_HOME");
+    ASSERT_NE(cache, nullptr) << "the tests keep the cache below the build folder";
+    EXPECT_EQ(set.rfind(std::string(cache) + "/korvex/bios/bios-", 0), 0u) << set;
+    for (const char *name : {"bios.brk", "bios.map"})
+        EXPECT_TRUE(fs::is_regular_file(fs::path(set) / name)) << name;
+    std::vector<std::string> sets;
+    for (const auto &e : fs::directory_iterator(fs::path(set).parent_path()))
+        sets.push_back(e.path().filename().string());
+    EXPECT_EQ(sets, std::vector<std::string>{fs::path(set).filename().string()})
+        << "no compile's own folder left";
+}
+
+// A cache folder that cannot be made (a file stands where it would go): one box names it, the
+// compile stops before anything reaches the board, and nothing is written.
+TEST_F(CompileLoad, ACacheFolderThatCannotBeMadeStopsTheCompileBeforeTheBoard)
+{
+    start_board();
+    const std::string saved = std::getenv("XDG_CACHE_HOME") ? std::getenv("XDG_CACHE_HOME") : "";
+    write("blocked", "a file where the cache folder would be");
+    setenv("XDG_CACHE_HOME", path("blocked").c_str(), 1);
+    const int status = compile_to_target();
+    if (saved.empty())
+        unsetenv("XDG_CACHE_HOME");
+    else
+        setenv("XDG_CACHE_HOME", saved.c_str(), 1);
+
+    EXPECT_NE(status & 2, 0);
+    const auto &boxes = headless_message_box_host().shown;
+    ASSERT_EQ(boxes.size(), 1u) << said();
+    EXPECT_EQ(boxes[0].text, "The cache folder " + path("blocked") +
+                                 " cannot be created: something that is not a folder has its "
+                                 "name.\nThe BIOS is not compiled and nothing is loaded.");
+    EXPECT_TRUE(loader().cold_records.empty()) << "nothing reached the board";
+    EXPECT_TRUE(frames().empty());
+    for (const char *folder : {"bios", "prog"}) {
+        std::vector<std::string> files;
+        for (const auto &e : fs::directory_iterator(dir / folder))
+            files.push_back(e.path().filename().string());
+        EXPECT_EQ(files.size(), 1u) << folder << ": only the source";
+    }
+    EXPECT_TRUE(BiosNeedsRecompiling());
+}
+
 // Compiled for RAM, every block goes to its own physical address: the stand-in then holds the
 // image the compiles built, BIOS and program.
 TEST_F(CompileLoad, TheBoardHoldsTheImage)
@@ -380,6 +438,8 @@ const ReloadCase kReloads[] = {
     {"enable_tracing", [](CompileRun &) { IdePreferences().enable_tracing ^= true; }, true},
     {"max_watches", [](CompileRun &) { IdePreferences().max_watches += 1; }, true},
     {"watch_memory", [](CompileRun &) { IdePreferences().watch_memory += 16; }, true},
+    {"bios_files_gone_from_the_cache",
+     [](CompileRun &) { fs::remove_all(last_bios_cache_set()); }, true},
 };
 
 class BiosReload : public CompileLoad, public ::testing::WithParamInterface<ReloadCase> {};

@@ -178,9 +178,11 @@ void RawPeer::write(const Bytes &bytes)
 void RawPeer::hang_up()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_client >= 0)
-        ::close(m_client);
-    m_client = -1;
+    for (int *fd : {&m_client, &m_master, &m_slave}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
 }
 
 std::vector<PeerFrame> RawPeer::frames()

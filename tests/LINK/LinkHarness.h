@@ -71,7 +71,8 @@ public:
     void respond(Responder responder);
     // Writes the bytes to the link (to the current client over TCP).
     void write(const Bytes &bytes);
-    // Closes the current client (TCP).
+    // Closes the current client (TCP), or both ends of the pseudo-terminal (serial): the line
+    // is gone, as when a USB adapter is unplugged.
     void hang_up();
 
     std::vector<PeerFrame> frames();

@@ -250,6 +250,24 @@ TEST_F(SerialLink, UnregisteredSubtypeEndsTheReader)
     EXPECT_EQ(code_of([&] { c->Send(kLinkSys, kSysNoop, nullptr, 0); }), 0);
 }
 
+// The line goes away under an open connection (the board stand-in ended, a USB adapter
+// unplugged): the reader ends with the line's failure instead of waking for ever, and every
+// request after it fails with that code at once.
+TEST_F(SerialLink, ALineThatGoesAwayEndsTheReader)
+{
+    peer->respond(peer->ack_all());
+    auto c = open_on(peer->device(), ReaderMode::threaded, serial_options(0, 2000));
+    ASSERT_EQ(code_of([&] { c->Send(kLinkSys, kSysNoop, nullptr, 0); }), 0);
+    peer->hang_up();
+    ASSERT_TRUE(pump_until([&] { return !c->ReaderRunning(); }));
+    EXPECT_EQ(c->ReaderExitCode(), kLinkLineWaitFailed);
+    int code = 0;
+    const int64_t ms =
+        elapsed_ms([&] { code = code_of([&] { c->Send(kLinkSys, kSysNoop, nullptr, 0); }); });
+    EXPECT_EQ(code, kLinkLineWaitFailed);
+    EXPECT_LT(ms, 1000) << "not after the response time";
+}
+
 TEST_F(SerialLink, RequestWhileTheReaderIsStoppedFails)
 {
     auto c = open_on(peer->device(), ReaderMode::synchronous);

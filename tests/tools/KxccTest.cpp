@@ -3,6 +3,8 @@
 #include "KxccSupport.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -62,8 +64,7 @@ INSTANTIATE_TEST_SUITE_P(All, KxccMissing, ::testing::ValuesIn(kMissing),
                          [](const auto &i) { return std::string(i.param.name); });
 
 // No compile leaves its own files (object, download image, breakpoint dump) beside the source
-// or beside the staged BIOS; the compile's index files of the libraries go beside the staged
-// libraries.
+// or beside the staged BIOS.
 TEST_F(KxccCopy, CompilesLeaveNothingBesideTheSourceOrTheBios)
 {
     fs::create_directories(dir / "out");
@@ -78,6 +79,49 @@ TEST_F(KxccCopy, CompilesLeaveNothingBesideTheSourceOrTheBios)
         bios.push_back(e.path().filename().string());
     std::sort(bios.begin(), bios.end());
     EXPECT_EQ(bios, (std::vector<std::string>{"Vireonbios.c", "coldload.bin", "pilot.bin"}));
+}
+
+// Every entry below a folder with its size (files) and modification time: what a run may not
+// change there.
+std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> snapshot(const fs::path &folder)
+{
+    std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> entries;
+    for (const auto &e : fs::recursive_directory_iterator(folder)) {
+        const uintmax_t size = e.is_regular_file() ? e.file_size() : 0;
+        entries[fs::relative(e.path(), folder).string()] = {size, e.last_write_time()};
+    }
+    return entries;
+}
+
+// An installed copy's resources, made read-only: a C program compiles with the BIOS and the
+// libraries from there and runs, and nothing in that folder changes (not even for a user who
+// may write anywhere); nothing lands in the user's cache either.
+TEST_F(KxccCopy, AReadOnlyResourcesFolderStaysAsItWas)
+{
+    write_file(dir / "prog.c", "int main() { printf(\"read-only\\n\"); return 0; }\n");
+    const auto before = snapshot(resources);
+    for (const auto &e : fs::recursive_directory_iterator(resources))
+        fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write |
+                                      fs::perms::others_write, fs::perm_options::remove);
+    fs::permissions(resources, fs::perms::owner_write | fs::perms::group_write |
+                                   fs::perms::others_write, fs::perm_options::remove);
+    const char *old_cache = std::getenv("XDG_CACHE_HOME");
+    const std::string saved = old_cache ? old_cache : "";
+    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    const ToolRun compiled = run(dir, kxcc.string(), (dir / "prog.c").string());
+    const ToolRun ran = run(dir, tool("kxrun"), "--console '" + (dir / "prog.bin").string() + "'");
+    if (saved.empty())
+        unsetenv("XDG_CACHE_HOME");
+    else
+        setenv("XDG_CACHE_HOME", saved.c_str(), 1);
+    fs::permissions(resources, fs::perms::owner_all, fs::perm_options::add);
+    for (const auto &e : fs::recursive_directory_iterator(resources))
+        fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add);
+
+    EXPECT_EQ(compiled.status, 0) << compiled.err;
+    EXPECT_EQ(ran.out, "read-only\n") << ran.err;
+    EXPECT_TRUE(snapshot(resources) == before) << "the resources folder changed";
+    EXPECT_FALSE(fs::exists(dir / "cache"));
 }
 
 class Kxcc : public Folder {};

@@ -236,6 +236,41 @@ TEST_F(LibIndex, IndexFilesAreReadBackWithoutAScan)
     EXPECT_FALSE(status_shows("Rescanning library " + lib("fixture.lib") + " due to update."));
 }
 
+// With an index folder (the IDE's: the user's cache), the index files lie there under the
+// library's name and a hash of its path, nothing is written beside the library, and they are
+// read back from there; two libraries of one name in different folders keep apart.
+TEST_F(LibIndex, AnIndexFolderKeepsTheIndexFilesAwayFromTheLibrary)
+{
+    fs::create_directories(lib("other"));
+    dir.write("other/fixture.lib", kFixture);
+    fixture();
+    const std::string index_folder = lib("cache");
+    set_library_index_folder(index_folder);
+    struct Reset {
+        ~Reset() { set_library_index_folder(""); }
+    } reset;
+    const std::string md1 = library_index_file(lib("fixture.lib"), "MD1");
+    EXPECT_EQ(fs::path(md1).parent_path().string(), index_folder);
+    EXPECT_EQ(fs::path(md1).filename().string().rfind("fixture.lib-", 0), 0u) << md1;
+    EXPECT_EQ(fs::path(md1).extension().string(), ".MD1");
+    EXPECT_NE(library_index_file(lib("other/fixture.lib"), "MD1"), md1);
+
+    ASSERT_EQ(load(), 0);
+    EXPECT_TRUE(fs::is_regular_file(md1));
+    EXPECT_TRUE(fs::is_regular_file(library_index_file(lib("fixture.lib"), "HX1")));
+    EXPECT_FALSE(fs::exists(lib("fixture.lib.MD1")));
+    EXPECT_FALSE(fs::exists(lib("fixture.lib.HX1")));
+
+    // Read back from the folder: a changed text with the same time is not scanned.
+    std::string changed = kFixture;
+    changed.replace(changed.find("alpha, beta"), 11, "other, xxxx");
+    dir.write("fixture.lib", changed);
+    set_file_time(lib("fixture.lib"), kLibraryTime);
+    clear_status();
+    ASSERT_EQ(reload_all(), 0);
+    EXPECT_EQ(names(modules(0)), (std::vector<std::string>{"alpha,beta", "gamma,delta"}));
+}
+
 struct ListCase {
     const char *name;
     std::string library;

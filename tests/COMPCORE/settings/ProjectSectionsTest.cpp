@@ -4,6 +4,7 @@
 #include "ProjectFixture.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include "core/CC_ER.h"
 #include "driver/CC_GO.h"
@@ -754,13 +755,43 @@ TEST_F(ProjectSections, LoaderImagesAndTheCompressionUtility)
         write("p.kxp", crlf("[Korvex Files]\nCold Loader File=\nPilot BIOS File=bios\\pilot2.bin\n"
                             "[Compression Utility]\nZimport External Utility=squeeze\n"));
     load(path);
-    EXPECT_EQ(IdePreferences().cold_loader_file, (dir / "bios" / "coldload.bin").string());
-    EXPECT_EQ(IdePreferences().pilot_bios_file, (dir / "bios" / "pilot2.bin").string());
+    EXPECT_EQ(IdePreferences().cold_loader_file, "bios\\coldload.bin");
+    EXPECT_EQ(IdePreferences().pilot_bios_file, "bios\\pilot2.bin");
     EXPECT_EQ(gZimportUtility, "squeeze");
     gZimportUtility = "other";
     gProject->WriteCompression();
     gProject->WriteFiles();
     EXPECT_EQ(key(path, "Compression Utility", "Zimport External Utility"), "other");
-    EXPECT_EQ(key(path, "Korvex Files", "Cold Loader File"),
-              (dir / "bios" / "coldload.bin").string());
+    EXPECT_EQ(key(path, "Korvex Files", "Cold Loader File"), "bios\\coldload.bin")
+        << "named below the program directory, wherever that is";
+}
+
+// A loader image stored with the program directory of an earlier run: a path into the
+// program directory is taken back to the name below it; an absolute path that names no file
+// (the program moved) gives the default; a file of the user's elsewhere is kept.
+TEST_F(ProjectSections, LoaderImagesKeepNoProgramFolder)
+{
+    set_program_directory(dir.string());
+    fs::create_directories(dir / "bios");
+    fs::create_directories(dir / "mine");
+    write("mine/pilot.bin", "");
+    const fs::path users = dir.parent_path() / (dir.filename().string() + "-users.bin");
+    std::ofstream(users) << "";
+    struct Case {
+        std::string stored, read;
+    };
+    const Case cases[] = {
+        {(dir / "bios" / "coldload.bin").string(), "bios/coldload.bin"},
+        {(dir / "mine" / "pilot.bin").string(), "mine/pilot.bin"},
+        {"/nowhere/moved/korvex/bios/coldload.bin", "bios\\coldload.bin"},
+        {users.string(), users.string()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.stored);
+        const std::string path =
+            write("p.kxp", crlf("[Korvex Files]\nCold Loader File=" + c.stored + "\n"));
+        load(path);
+        EXPECT_EQ(IdePreferences().cold_loader_file, c.read);
+    }
+    fs::remove(users);
 }

@@ -25,10 +25,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
+#include <map>
 #include <memory>
 
 #include "BoardStandIn.h"
+#include "driver/BiosCache.h"
+#include "linker/LB_CAT.h"
 #include "core/CC_ADDR.h"
 #include "driver/CC_GO.h"
 #include "core/CC_STAB.h"
@@ -242,6 +246,92 @@ TEST_F(NewUser, CompilesRunsToABreakpointAndStops)
     EXPECT_NE(info.totalCode->text(), "");
     EXPECT_NE(info.rootSize->text(), "");
     info.close();
+}
+
+// Every entry below a folder with its size (files) and modification time: what a session may
+// not change there.
+std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> Snapshot(const fs::path &folder)
+{
+    std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> entries;
+    for (const auto &e : fs::recursive_directory_iterator(folder))
+        entries[fs::relative(e.path(), folder).string()] = {
+            e.is_regular_file() ? e.file_size() : 0, e.last_write_time()};
+    return entries;
+}
+
+void SetWritable(const fs::path &folder, bool writable)
+{
+    const fs::perms write = fs::perms::owner_write | fs::perms::group_write |
+                            fs::perms::others_write;
+    const fs::perm_options how = writable ? fs::perm_options::add : fs::perm_options::remove;
+    for (const auto &e : fs::recursive_directory_iterator(folder))
+        fs::permissions(e.path(), writable ? fs::perms::owner_write : write, how);
+    fs::permissions(folder, writable ? fs::perms::owner_write : write, how);
+}
+
+// An installed copy whose resources nobody may write: F5 compiles our BIOS from there and the
+// program with the libraries from there, loads both and stops at main, and nothing in the
+// resources folder changes (not even for a user who may write anywhere): the BIOS's files and
+// the libraries' index files are in the user's cache folder.
+TEST_F(NewUser, AReadOnlyResourcesFolderStaysAsItWas)
+{
+    const fs::path staged = fs::path(KX_TOOLS_DIR).parent_path() / "korvex";
+    const fs::path resources = m_dir / "installed" / "korvex";
+    fs::create_directories(resources.parent_path());
+    fs::copy(staged, resources, fs::copy_options::recursive);
+    set_compiler_directories(resources.string(), "", {});
+    set_libraries_file((resources / IdePreferences().lib_dir_file).string());
+    set_bios_file((resources / "bios" / "Vireonbios.c").string());
+    // As the IDE's start-up sets it.
+    set_library_index_folder((fs::path(user_cache_folder()) / "libindex").string());
+    const auto before = Snapshot(resources);
+    SetWritable(resources, false);
+
+    TfrmEdit *editor = Main().OpenFile(Write("loop.c", kLoop));
+    ASSERT_NE(editor, nullptr);
+    Press(Main().actCompile);
+    const bool stopped = Main().RunState() == 1 && executionPointShown();
+    SetWritable(resources, true);
+    set_library_index_folder("");
+
+    for (const auto &box : m_boxes.shown)
+        ADD_FAILURE() << box.caption << ": " << box.text;
+    EXPECT_TRUE(stopped) << "loaded, and stopped at main's first statement";
+    EXPECT_TRUE(Snapshot(resources) == before) << "the resources folder changed";
+    EXPECT_EQ(last_bios_cache_set().rfind(user_cache_folder() + "/bios/Vireonbios-", 0), 0u)
+        << last_bios_cache_set();
+    EXPECT_TRUE(bios_cache_set_complete(last_bios_cache_set(), bios_file()));
+}
+
+// The board goes away while the program is stopped (the stand-in ends, as a USB adapter is
+// unplugged): the next command reports it once, the IDE is back in edit mode, and the editor
+// keeps its text.
+TEST_F(NewUser, ABoardThatGoesAwayIsReportedOnceAndTheIdeEditsAgain)
+{
+    TfrmEdit *editor = nullptr;
+    (void)CompileAndSetTheBreakpoint(editor);
+    ASSERT_FALSE(HasFailure());
+    m_board.reset();
+    m_boxes.shown.clear();
+    // The poll finds the line gone; without polling, the next command does.
+    for (int i = 0; i < 300 && Main().DebugMode() != 0; ++i)
+        QTest::qWait(10);
+    std::cerr << "after the wait: debug mode " << Main().DebugMode() << ", boxes "
+              << m_boxes.shown.size() << "\n";
+    Main().UpdateActions();
+    if (Main().DebugMode() != 0 && Main().actRun->isEnabled())
+        Main().actRun->trigger();
+    for (int i = 0; i < 300 && Main().DebugMode() != 0; ++i)
+        QTest::qWait(10);
+    QTest::qWait(200);
+    Type(editor, "/* kept */");
+    EXPECT_EQ(Main().DebugMode(), 0) << "back in edit mode";
+    EXPECT_EQ(m_boxes.shown.size(), 1u);
+    for (const auto &box : m_boxes.shown)
+        std::cerr << "box: " << box.caption << ": " << box.text << "\n";
+    EXPECT_NE(editor->Text().find("/* kept */"), std::string::npos) << "the editor edits again";
+    EXPECT_NE(editor->Text().find("total = total + i;"), std::string::npos);
+    EXPECT_TRUE(editor->IsModified());
 }
 
 // Stopped at the breakpoint, F10 lists the code round the execution point with the statement's

@@ -29,16 +29,27 @@ namespace {
 
 class FileCommands : public GuiTest {
 protected:
+    // The user's home is a folder of the test's own (not the current folder, which New, Open and
+    // Save As never use).
     void SetUp() override
     {
         GuiTest::SetUp();
         set_options_shell(&m_shell);
+        if (const char *home = std::getenv("HOME"))
+            m_saved_home = home;
+        std::filesystem::create_directories(m_dir / "home");
+        setenv("HOME", (m_dir / "home").c_str(), 1);
     }
     void TearDown() override
     {
+        if (m_saved_home.empty())
+            unsetenv("HOME");
+        else
+            setenv("HOME", m_saved_home.c_str(), 1);
         set_options_shell(nullptr);
         GuiTest::TearDown();
     }
+    std::string m_saved_home;
     TfrmEdit *Open(const std::string &name, const std::string &text)
     {
         TfrmEdit *editor = Main().OpenFile(Write(name, text));
@@ -68,12 +79,14 @@ protected:
     }
 };
 
-// Untitled1.c to Untitled3.c exist: New gives 4, the next New 5. Typed text saved as b.c is in
-// b.c byte for byte, and the caption follows; saved as notes.txt it is no longer coloured.
+// Untitled1.c to Untitled3.c exist beside the active file: New gives 4, the next New 5. Typed
+// text saved as b.c is in b.c byte for byte, and the caption follows; saved as notes.txt it is
+// no longer coloured.
 TEST_F(FileCommands, NewNumbersPastExistingFilesAndSaveAsRenames)
 {
     for (int n = 1; n <= 3; ++n)
         Write("Untitled" + std::to_string(n) + ".c", "");
+    Open("main.c", "");
     TfrmEdit *first = Main().actFileNewExecute();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->ShortName(), "Untitled4.c");
@@ -90,8 +103,8 @@ TEST_F(FileCommands, NewNumbersPastExistingFilesAndSaveAsRenames)
     EXPECT_EQ(second->FileName(), Path("b.c"));
     EXPECT_EQ(second->windowTitle().toStdString(), Path("b.c"));
     EXPECT_EQ(WindowMenuEntries(),
-              (std::vector<std::string>{"&1 " + Path("Untitled4.c"),
-                                        "&2 " + Path("b.c")}))
+              (std::vector<std::string>{"&1 " + Path("main.c"), "&2 " + Path("Untitled4.c"),
+                                        "&3 " + Path("b.c")}))
         << "the Window menu names the saved file where it named Untitled5.c";
     EXPECT_TRUE(second->HasSyntaxParser());
     EXPECT_FALSE(Enabled(Main().actFileSave)) << "saved: nothing to save";
@@ -101,14 +114,77 @@ TEST_F(FileCommands, NewNumbersPastExistingFilesAndSaveAsRenames)
     EXPECT_EQ(Read(Path("notes.txt")), "int b;\n\xE9");
     EXPECT_FALSE(second->HasSyntaxParser());
     EXPECT_EQ(second->ShortName(), "notes.txt");
-    EXPECT_EQ(WindowMenuEntries()[1], "&2 " + Path("notes.txt"));
+    EXPECT_EQ(WindowMenuEntries()[2], "&3 " + Path("notes.txt"));
+}
+
+// New names its file, and Open and Save As start, beside the active editor's file, else in the
+// folder Open or Save As last used, else in the user's home; never in the current folder (the
+// program's own folder for a user who started it from there).
+TEST_F(FileCommands, NewOpenAndSaveAsStartBesideTheActiveFileElseTheLastFolderElseHome)
+{
+    const std::string home = Path("home");
+    std::filesystem::create_directories(m_dir / "a");
+    std::filesystem::create_directories(m_dir / "b");
+    Write("a/x.c", "x\n");
+    const auto close_all = [&] {
+        for (TfrmEdit *editor : Main().Editors())
+            editor->close();
+        Settle();
+        ASSERT_TRUE(Main().Editors().empty());
+    };
+
+    // Nothing open, no folder used: the home folder.
+    TfrmEdit *untitled = Main().actFileNewExecute();
+    ASSERT_NE(untitled, nullptr);
+    EXPECT_EQ(untitled->FileName(), home + "/Untitled1.c");
+    m_dialogs.choices = {{}};
+    EXPECT_FALSE(Main().SaveAs(untitled));
+    ASSERT_EQ(m_dialogs.requests.size(), 1u);
+    EXPECT_EQ(m_dialogs.requests[0].directory, home);
+    EXPECT_EQ(m_dialogs.requests[0].file_name, home + "/Untitled1.c");
+    close_all();
+    m_dialogs.choices = {{Path("a/x.c")}};
+    Main().actFileOpenExecute();
+    ASSERT_EQ(m_dialogs.requests.size(), 2u);
+    EXPECT_EQ(m_dialogs.requests[1].directory, home);
+
+    // Beside the active editor's file.
+    ASSERT_EQ(Main().Editors().size(), 1u);
+    TfrmEdit *beside = Main().actFileNewExecute();
+    ASSERT_NE(beside, nullptr);
+    EXPECT_EQ(beside->FileName(), Path("a/Untitled2.c"));
+    TfrmEdit *other = Open("b/y.c", "y\n");
+    m_dialogs.choices = {{}, {}};
+    Main().actFileOpenExecute();
+    EXPECT_FALSE(Main().SaveAs(other));
+    ASSERT_EQ(m_dialogs.requests.size(), 4u);
+    EXPECT_EQ(m_dialogs.requests[2].directory, Path("b"));
+    EXPECT_EQ(m_dialogs.requests[2].file_name, "") << "a/x.c would take the dialog to a/";
+    EXPECT_EQ(m_dialogs.requests[3].directory, Path("b"));
+
+    // Nothing open: the folder last used (Open's a/, then Save As's b/).
+    close_all();
+    TfrmEdit *last = Main().actFileNewExecute();
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->FileName(), Path("a/Untitled3.c"));
+    Type(last, "int z;\n");
+    m_dialogs.choices = {{Path("b/z.c")}};
+    ASSERT_TRUE(Main().SaveAs(last));
+    EXPECT_EQ(m_dialogs.requests.back().directory, Path("a"));
+    close_all();
+    m_dialogs.choices = {{}};
+    Main().actFileOpenExecute();
+    EXPECT_EQ(m_dialogs.requests.back().directory, Path("b"));
+    EXPECT_EQ(Main().LastFileDir(), Path("b"));
+    for (const auto &request : m_dialogs.requests)
+        EXPECT_NE(request.directory, m_dir.string()) << "never the current folder";
 }
 
 // Past the last number New opens nothing and says so.
 TEST_F(FileCommands, NewWithEveryNameTakenOpensNothing)
 {
     for (int n = 1; n <= 65500; ++n)
-        std::ofstream(m_dir / ("Untitled" + std::to_string(n) + ".c"));
+        std::ofstream(m_dir / "home" / ("Untitled" + std::to_string(n) + ".c"));
     EXPECT_EQ(Main().actFileNewExecute(), nullptr);
     EXPECT_TRUE(Main().Editors().empty());
     ASSERT_EQ(m_boxes.shown.size(), 1u);

@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -293,13 +294,18 @@ struct CommCase {
     const char *address;
     uint16_t port;
     uint32_t com, baud;
+    const char *device;
     const char *shown;
 };
 const CommCase kComms[] = {
-    {"Serial", 0, "10.1.1.1", 4244, 3, 57600, "COM3: 57600"},
-    {"Tcp", 1, "10.1.1.1", 4244, 3, 57600, "10.1.1.1: 4244"},
-    {"TcpFullAddress", 2, "192.168.100.200", 65535, 1, 115200, "192.168.100.200: 65535"},
-    {"TcpNoAddress", 1, "", 0, 1, 115200, ": 0"},
+    {"Serial", 0, "10.1.1.1", 4244, 3, 57600, "", "COM3: 57600"},
+    {"SerialDevice", 0, "", 0, 1, 115200, "/dev/pts/3", "/dev/pts/3: 115200"},
+    {"SerialLongDevice", 0, "", 0, 1, 460800,
+     "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+     "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0: 460800"},
+    {"Tcp", 1, "10.1.1.1", 4244, 3, 57600, "", "10.1.1.1: 4244"},
+    {"TcpFullAddress", 2, "192.168.100.200", 65535, 1, 115200, "", "192.168.100.200: 65535"},
+    {"TcpNoAddress", 1, "", 0, 1, 115200, "", ": 0"},
 };
 
 class CommSummary : public FirstShow, public ::testing::WithParamInterface<CommCase> {};
@@ -313,9 +319,17 @@ TEST_P(CommSummary, PanelSevenNamesTheLink)
     link.settings.control_port = c.port;
     link.settings.com_port = c.com;
     link.settings.baud_rate = c.baud;
+    std::snprintf(link.settings.serial_device.data(), link.settings.serial_device.size(), "%s",
+                  c.device);
     set_target_operations(&link);
+    Main().resize(640, 480);
     Main().ShowCommSummary();
-    EXPECT_EQ(Main().StatusPanel(7)->text().toStdString(), c.shown);
+    QLabel *panel = Main().StatusPanel(7);
+    EXPECT_EQ(panel->text().toStdString(), c.shown);
+    // The whole text shows, however narrow the window: the panel is at least as wide as it.
+    Settle();
+    EXPECT_GE(panel->width(), panel->sizeHint().width()) << c.shown;
+    EXPECT_GE(panel->width(), panel->fontMetrics().horizontalAdvance(panel->text()));
 }
 
 INSTANTIATE_TEST_SUITE_P(All, CommSummary, ::testing::ValuesIn(kComms),
