@@ -25,7 +25,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -316,8 +315,6 @@ TEST_F(NewUser, ABoardThatGoesAwayIsReportedOnceAndTheIdeEditsAgain)
     // The poll finds the line gone; without polling, the next command does.
     for (int i = 0; i < 300 && Main().DebugMode() != 0; ++i)
         QTest::qWait(10);
-    std::cerr << "after the wait: debug mode " << Main().DebugMode() << ", boxes "
-              << m_boxes.shown.size() << "\n";
     Main().UpdateActions();
     if (Main().DebugMode() != 0 && Main().actRun->isEnabled())
         Main().actRun->trigger();
@@ -326,9 +323,10 @@ TEST_F(NewUser, ABoardThatGoesAwayIsReportedOnceAndTheIdeEditsAgain)
     QTest::qWait(200);
     Type(editor, "/* kept */");
     EXPECT_EQ(Main().DebugMode(), 0) << "back in edit mode";
-    EXPECT_EQ(m_boxes.shown.size(), 1u);
+    std::string shown;
     for (const auto &box : m_boxes.shown)
-        std::cerr << "box: " << box.caption << ": " << box.text << "\n";
+        shown += box.caption + ": " + box.text + "\n";
+    EXPECT_EQ(m_boxes.shown.size(), 1u) << shown;
     EXPECT_NE(editor->Text().find("/* kept */"), std::string::npos) << "the editor edits again";
     EXPECT_NE(editor->Text().find("total = total + i;"), std::string::npos);
     EXPECT_TRUE(editor->IsModified());

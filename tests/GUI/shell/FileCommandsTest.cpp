@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include <cstdlib>
 #include <fstream>
 
 #include <unistd.h>
