@@ -26,6 +26,7 @@
 #include "core/QBSTRING.h"
 #include "parser/CC_INASM.h"
 #include "linker/CC_RELOC.h"
+#include "linker/ORIGINS.h"
 #include "core/SEAM_CODEGEN.h"
 #include "core/SEAM_LINKER.h"
 #include "core/SEAM_PARSER.h"
@@ -919,6 +920,9 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
                             &constant_cache(), &root_variable_cache(), &kind6_variable_cache()};
         for (EmitCache *c : all)
             c->Unbind();
+        // The Z180 has no origin directives: its BIOS starts from the fixed layout.
+        if (origin_switch() == 0)
+            lay_out_z180_origins();
     }
     // Xmem data goes on from where the caches now stand, up to the "rame" bound.
     if (!watch)

@@ -558,7 +558,9 @@ void XmemCache::JumpToFollower()
 
 // Code in the xmem window must not run past its first 4 KB: move on to the next XPC page.
 //   F80:  "ljp <new address>" here, code goes on 4 bytes after the same physical address.
-//   Z180: "ld a, <new xpc>" and "call <page switch>", code goes on at the same physical address.
+//   Z180: "ld a, <new xpc>" and "call <page switch>"; the routine maps the next page and returns
+//         4 KB lower in the window, to the same physical address, so code goes on behind the
+//         call (never over it).
 int XmemCache::CrossPage(uint32_t n, bool emit)
 {
     const bool emitting = emit && g_host->current_emitter() == this;
@@ -576,6 +578,7 @@ int XmemCache::CrossPage(uint32_t n, bool emit)
             g_host->assemble_line(line);
             std::snprintf(line, sizeof line, "call %d", int(g_host->page_switch_routine()));
             g_host->assemble_line(line);
+            next = make_word(new_xpc, static_cast<uint16_t>(offset_of(current) - 0x1000));
         }
     } else {
         next = make_word(new_xpc, moved <= w - 4 ? static_cast<uint16_t>(w) : moved);

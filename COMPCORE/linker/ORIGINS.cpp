@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 
 namespace {
 
@@ -559,6 +560,54 @@ void origin_directive_line(uint8_t kind, std::string_view word)
         do_origin_directive(kOriginRootVars, kind6_variable_cache());
     } else {
         do_origin_directive(kind, root_code_cache());
+    }
+}
+
+// The Z180 target has no origin directives: its BIOS compile starts with this fixed layout,
+// which its BIOS maps with the MMU. Common area 0 (flash from 0) holds the root code with its
+// constants; the bank area (BBR) holds the variables, falling from 0xCFFF, and above them the
+// stack; common area 1 from 0xE000 is the xmem window, whose bank register CBR plays the part
+// of XPC, so xmem code and the watch code lie where the Vireon's do.
+//   name       kind        start (xpc, offset)  size
+struct FixedOrigin {
+    const char *name;
+    uint8_t kind;
+    uint8_t xpc;
+    uint16_t offset;
+    uint32_t size;
+};
+constexpr FixedOrigin kZ180Origins[] = {
+    {"rootcode", kOriginRootCode, 0x00, 0x0000, 0x8000},
+    {"rootdata", kOriginRootVars, 0x00, 0xCFFF, 0x5000},
+    {"xmemcode", kOriginXmemCode, 0x02, 0xE000, 0x70000},
+    {"watchcode", kOriginWatchCode, 0xE2, 0xE000, 0x1000},
+};
+
+void lay_out_z180_origins()
+{
+    for (const FixedOrigin &f : kZ180Origins) {
+        EmitCache *cache = nullptr;
+        switch (f.kind) {
+        case kOriginRootCode: cache = &root_code_cache(); break;
+        case kOriginRootVars: cache = &root_variable_cache(); break;
+        case kOriginXmemCode: cache = &xmem_code_cache(); break;
+        case kOriginWatchCode: cache = &watch_code_cache(); break;
+        }
+        assert(cache && "a fixed origin names a cache");
+        if (g_table.Find(f.name) >= 0)
+            continue;
+        cache->Flush();
+        OriginDirective o;
+        o.name = f.name;
+        o.kind = f.kind;
+        o.cache = cache;
+        o.start = make_addr(f.xpc, f.offset);
+        o.end = o.start;
+        o.size = f.size;
+        g_table.origins.push_back(o);
+        apply_origin(static_cast<int32_t>(g_table.origins.size() - 1));
+        if (f.kind == kOriginRootVars)
+            set_root_data_base(root_variable_cache().current);
     }
 }
 

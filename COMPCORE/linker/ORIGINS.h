@@ -116,6 +116,9 @@ uint32_t read_segment_offset();
 void select_origin(int32_t index);
 // The origin that `origin` names as its follower, or nullptr.
 const OriginDirective *lookup_named_origin(const OriginDirective &origin);
+// The Z180's fixed origins (root code, root variables, xmem code, watch code), declared and
+// applied at the start of its BIOS compile in place of the directives it does not have.
+void lay_out_z180_origins();
 // The rest of an `interrupt_vector VECTOR ISR` declaration: "jp ISR" at VECTOR's start, root
 // code going on where it was. 1 on success, 0 when VECTOR names no origin.
 int do_interrupt_vector();

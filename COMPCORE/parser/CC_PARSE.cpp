@@ -811,8 +811,7 @@ void compile_body(symbol *fn)
     if (info.defined)
         report_previously_defined(fn->name);
     info.defined = true;
-    // The Z180 (no origin directives) lays out no xmem code: its functions stay in root.
-    if ((word & kDeclInterruptMask) || origin_switch() == 0)
+    if (word & kDeclInterruptMask)
         word &= ~kDeclXmem;
     const bool xmem = (word & kDeclXmem) != 0;
     CodegenSeam &codegen = codegen_seam();

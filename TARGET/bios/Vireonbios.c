@@ -20,13 +20,19 @@
    debugger's "rst 0x28" hook returns with every register and flag intact.
 
    The Z180 target ("#pragma Zilog180", TARGETCPU Z180) has no origin directives and no
-   vector page: the same BIOS takes its Z180 blocks below. Its memory, set with the MMU:
+   vector page: the compiler gives its BIOS a fixed layout, which the Z180 blocks below map with
+   the MMU (CBAR 0xE8):
      logical 0x0000-0x7FFF   common area 0   flash 0x00000   code and constants
-     logical 0x8000-0xDFFF   bank area       RAM   0x80000   (BBR 0x78) variables, stack
-     logical 0xE000-0xFFFF   common area 1   RAM   0x8E000   (CBR 0x80, CBAR 0xE8)
+     logical 0x8000-0xCFFF   bank area       RAM   0x80000   (BBR 0x78) variables, from the top
+     logical 0xD000-0xDFFF   bank area       RAM   0x85000   the stack
+     logical 0xE000-0xFFFF   common area 1   the xmem window: CBR is the page, as XPC is on the
+                                             Vireon (xmem code from flash 0x10000, watch code
+                                             in RAM at 0xF0000)
    The restarts sit at their Z80 addresses: "rst 0x28" (the debugger's hook) returns at once,
-   "rst 0x38" is run-time error 242, every other one run-time error 241. The console and exit
-   ports are the board's external I/O addresses, written with "out (c),a". */
+   "rst 0x30" jumps through the vector "vrst30" (to the universal bouncer "_b_all", which an
+   xmem function's root stub calls), "rst 0x38" is run-time error 242, every other one run-time
+   error 241. The console and exit ports are the board's external I/O addresses, written with
+   "out (c),a". */
 
 #if TARGETCPU == F80
 #rcodorg rootcode 0x0 0x0000 0x6000 apply
@@ -41,6 +47,11 @@
    the BIOS's constants and variables end, so that the program's go on below them. */
 extern char prog_param;
 extern unsigned long kx_timestamp;
+
+#if TARGETCPU == Z180
+/* "jp _b_all", written by the start-up (and by the program's start-up block again). */
+char vrst30[3];
+#endif
 
 /*** the reset entry and the interrupt vectors ***/
 #if TARGETCPU == Z180
@@ -63,8 +74,7 @@ bios_reset::
         align 8
         ret                     ; 0x28 rst 0x28: the debugger's hook
         align 8
-        ld a,241                ; 0x30 rst 0x30
-        jp bios_vector_error
+        jp vrst30               ; 0x30 rst 0x30: an xmem function's root stub
         align 8
         ld a,242                ; 0x38 rst 0x38 (and interrupt mode 1)
         jp bios_vector_error
@@ -73,6 +83,69 @@ bios_vector_error:
         pop hl
         dec hl
         jp rterror_
+
+; _b_ret: the return of an xmem function entered through _b_all: the caller's CBR back, every
+; register as the function left it.
+_b_ret::
+        ex (sp),hl              ; L: the caller's CBR
+        push af
+        ld a,l
+        out0 (0x38),a
+        pop af
+        pop hl
+        ret
+
+; _b_page: xmem code that runs past the window's first 4 KB calls this with the next page in A:
+; CBR moves on by one page and the call returns 4 KB lower in the window, to the same physical
+; address behind the call. Changes A and F.
+_b_page::
+        out0 (0x38),a
+        ex (sp),hl
+        ld a,h
+        sub 0x10
+        ld h,a
+        ex (sp),hl
+        ret
+
+; _b_all: the universal bouncer, entered through "rst 0x30" from an xmem function's root stub
+; (rst 0x30; the page; the function's offset). The function is entered with the caller's
+; registers and the stack [_b_ret] [the caller's CBR] [the caller's return] [the arguments]: the
+; 4 bytes above the caller's return that the function's frame counts. Its "ret" reaches _b_ret,
+; which puts the caller's CBR back and returns to the caller.
+_b_all::
+        push hl                 ; room for _b_ret
+        push hl                 ; room for the function's address
+        push af
+        push hl
+        push de                 ; [DE] [HL] [AF] [fn] [_b_ret] [stub] [the caller's return]
+        ld hl,10
+        add hl,sp               ; HL: the stub's slot, which gets the caller's CBR
+        ld e,(hl)
+        inc hl
+        ld d,(hl)               ; DE: the stub's page byte
+        ld (hl),0
+        dec hl
+        in0 a,(0x38)
+        ld (hl),a               ; the caller's CBR
+        dec hl
+        ld (hl),_b_ret >> 8
+        dec hl
+        ld (hl),_b_ret & 0xFF
+        ld a,(de)
+        out0 (0x38),a           ; CBR: the function's page
+        inc de
+        inc de
+        ld a,(de)
+        dec hl
+        ld (hl),a               ; the function's offset, high byte
+        dec de
+        ld a,(de)
+        dec hl
+        ld (hl),a               ; and low byte
+        pop de
+        pop hl
+        pop af
+        ret                     ; into the function
 #endasm
 #else
 #asm
@@ -248,14 +321,18 @@ biosmain::
         out0 (0x3A),a           ; CBAR: the bank area from 0x8000, common area 1 from 0xE000
         ld a,0x78               ; then their banks
         out0 (0x39),a           ; BBR: logical 0x8000 at physical 0x80000
-        ld a,0x80
-        out0 (0x38),a           ; CBR: logical 0xE000 at physical 0x8E000
+        ld a,0x02
+        out0 (0x38),a           ; CBR: the window at the first page of xmem code
         ld sp,0xE000
-        ld hl,0x8000            ; the stack and the variables (from 0xFFFE down) are cleared
+        ld hl,0x8000            ; the variables and the stack are cleared
         ld de,0x8001
-        ld bc,0x7FFF
+        ld bc,0x5FFF
         ld (hl),0
         ldir
+        ld a,0xC3               ; "rst 0x30" reaches the universal bouncer from here on
+        ld (vrst30),a
+        ld hl,_b_all
+        ld (vrst30+1),hl
         im 1
         call _GLOBAL_INIT       ; the program's initialisation, with or without debug hooks
 bios_ready::

@@ -60,6 +60,10 @@ public:
         lines.emplace_back(line);
         if (emitter && std::strncmp(line, "ljp", 3) == 0)
             emitter->EmitRepeat(0xC7, 4);
+        if (emitter && std::strncmp(line, "ld a,", 5) == 0)
+            emitter->EmitRepeat(0x3E, 2);
+        if (emitter && std::strncmp(line, "call", 4) == 0)
+            emitter->EmitRepeat(0xCD, 3);
     }
     int32_t no_output_counter() const override { return no_output; }
     bool output_suppressed() const override { return false; }
