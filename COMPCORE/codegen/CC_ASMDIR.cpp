@@ -1,6 +1,7 @@
 // CC_ASMDIR: the two address directories of xmem functions and the translations through them.
-// The pairs are recorded when the root entry stub of an xmem function is written on the F80
-// target; the directories live for the whole run.
+// The pairs are recorded when the root entry stub of an xmem function is written (on either
+// target: the Z180's stubs enter the function through the universal bouncer); the directories
+// live for the whole run.
 #include "CC_ASMDIR.h"
 
 #include "CC_ASMTAB.h"
@@ -44,14 +45,14 @@ void record_xmem_stub(uint32_t root_address, uint32_t xmem_address)
 
 uint32_t translate_root_address(uint32_t address)
 {
-    if (asm_target().cpu_flag != 1 || (address & 0xFFFF) >= asm_target().xmem_window_start)
+    if ((address & 0xFFFF) >= asm_target().xmem_window_start)
         return address;
     return root_address_directory().lookup(address, address_equal);
 }
 
 uint32_t translate_xmem_address(uint32_t address)
 {
-    if (asm_target().cpu_flag != 1 || (address & 0xFFFF) < asm_target().xmem_window_start)
+    if ((address & 0xFFFF) < asm_target().xmem_window_start)
         return address;
     return xmem_address_directory().lookup(address, address_equal);
 }

@@ -117,8 +117,8 @@ CCAddrDirectory<uint32_t> &xmem_address_directory();
 // Records one root entry stub of an xmem function in both directories.
 void record_xmem_stub(uint32_t root_address, uint32_t xmem_address);
 
-// On the F80 target: a root address (offset below the xmem window) found in the root directory
-// becomes its xmem address; anything else is returned unchanged.
+// A root address (offset below the xmem window) found in the root directory becomes its xmem
+// address; anything else is returned unchanged.
 uint32_t translate_root_address(uint32_t address);
-// On the F80 target: an xmem address found in the xmem directory becomes its root address.
+// An xmem address found in the xmem directory becomes its root address.
 uint32_t translate_xmem_address(uint32_t address);

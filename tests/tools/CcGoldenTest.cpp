@@ -58,32 +58,17 @@ TEST_P(CcGolden, IsTheHostModelsOutput)
 INSTANTIATE_TEST_SUITE_P(All, CcGolden, ::testing::ValuesIn(case_names()),
                          [](const auto &i) { return i.param; });
 
-// A program a target cannot run yet, and why: its run is skipped with the reason.
-struct NotYet {
-    const char *program;
-    const char *reason;
-};
-
-// The Z180 has no extended memory of its own in this build (its xmem functions stay in root):
-// xmem data and the cofunctions' instance tables are not laid out for it.
-const NotYet kZ180NotYet[] = {
-    {"builtins", "cofunctions are not laid out for the Z180 (\"Insufficent free memory for "
-                 "declarations\")"},
-    {"xmemread", "xmem data on the Z180 (\"Out of xmem code space\")"},
-};
-
 struct Variant {
     const char *name;
     const char *kxcc;   // kxcc's options
     const char *kxrun;  // kxrun's
-    std::span<const NotYet> not_yet{};
 };
 
 const Variant kVariants[] = {
     {"v2000", "--cpu 2000", "--cpu 2000"},
     {"v3000", "--cpu 3000", "--cpu 3000"},
     {"v2000_nodebug", "--cpu 2000 --nodebug", "--cpu 2000"},
-    {"z180", "--cpu z180", "--cpu z180", kZ180NotYet},
+    {"z180", "--cpu z180", "--cpu z180"},
 };
 
 class CcRun : public Folder,
@@ -92,9 +77,6 @@ class CcRun : public Folder,
 TEST_P(CcRun, PrintsItsGoldenText)
 {
     const auto &[name, variant] = GetParam();
-    for (const NotYet &n : variant.not_yet)
-        if (name == n.program)
-            GTEST_SKIP() << "not yet on this target: " << n.reason;
     const fs::path image = dir / (name + ".bin");
     const ToolRun cc = run(dir, tool("kxcc"), std::string(variant.kxcc) + " --list -o '" +
                                                    image.string() + "' '" +
