@@ -309,6 +309,50 @@ void xmemread_case()
     std::printf("-1 -1 z\n");
 }
 
+// xmempages.c: 16-bit mixing rounds (acc * 5 + k, then acc ^ (acc >> 3), k counting up from a
+// base), spread over long xmem functions that call each other.
+u16 mix64(u16 acc, int base)
+{
+    for (int j = 0; j < 64; ++j) {
+        acc = static_cast<u16>(acc * 5u + static_cast<u16>(base + j));
+        acc = static_cast<u16>(acc ^ (acc >> 3));
+    }
+    return acc;
+}
+
+u16 mix_a(u16 acc, int rounds)
+{
+    for (int r = 0; r < rounds; ++r)
+        acc = mix64(mix64(acc, r), r + 64);
+    return acc;
+}
+
+u16 mix_b(u16 acc, int rounds)
+{
+    for (int r = 0; r < rounds; ++r) {
+        acc = mix64(mix64(acc, r * 2), r * 3);
+        acc = static_cast<u16>(acc + mix_a(acc, 1));
+    }
+    return acc;
+}
+
+i32 mix_c(u16 (*f)(u16, int), u16 acc)
+{
+    i32 total = 0;
+    for (int r = 0; r < 3; ++r) {
+        acc = mix64(mix64(acc, r + 7), r + 9);
+        total = static_cast<i32>(static_cast<u32>(total) + f(acc, 2));
+    }
+    return total;
+}
+
+void xmempages_case()
+{
+    std::printf("%u %u\n", mix_a(1, 1), mix_a(12345, 3));
+    std::printf("%u\n", mix_b(7, 2));
+    std::printf("%" PRId32 " %" PRId32 "\n", mix_c(mix_a, 3), mix_c(mix_b, 99));
+}
+
 struct Case {
     const char *name;
     void (*print)();
@@ -319,7 +363,7 @@ constexpr Case kCases[] = {
     {"convert", convert_case}, {"program", program_case}, {"printf", printf_case},
     {"xmemcall", xmemcall_case}, {"compare", compare_case}, {"asmfwd", asmfwd_case},
     {"builtins", builtins_case}, {"octal", octal_case}, {"fnreturn", fnreturn_case},
-    {"xmemread", xmemread_case},
+    {"xmemread", xmemread_case}, {"xmempages", xmempages_case},
 };
 
 }  // namespace

@@ -196,6 +196,37 @@ void emit_far_branch(uint32_t target, uint8_t op, uint32_t *operand, const symbo
     finish_branch();
 }
 
+// The Z180 reaches xmem code in another page (a loop's head left behind by a page crossing, a
+// jump from root) through a root bouncer that maps the target's page into the window:
+//   push af; ld a, page; out0 (0x38), a; pop af; jp offset
+// and the branch, with its condition, goes to the bouncer. Flags and registers stay as they were.
+static BranchRecord gen_z180_page_bouncer(uint32_t target, uint8_t op)
+{
+    EmitCache &here_cache = current_code_cache();
+    EmitCache &root = root_code_cache();
+    const uint32_t bouncer = root.current;
+    BranchRecord out{kOpJp, 0};
+    if (!measuring()) {
+        set_current_code_cache(root);
+        // Bytes, not lines: a branch may be assembled from inside a line already.
+        const uint8_t map_page[] = {0xF5, 0x3E, addr_xpc(target), 0xED, 0x39, 0x38, 0xF1};
+        for (const uint8_t b : map_page)
+            emit_code_byte(b);
+        emit_code_byte(kOpJp);
+        out.operand = current_code_cache().current;
+        emit_offset(target);
+        finish_branch();
+        record_code_range(bouncer, root.current);
+        set_current_code_cache(here_cache);
+    }
+    const uint32_t start = here_cache.current;
+    emit_code_byte(op);
+    emit_offset(bouncer);
+    finish_branch();
+    record_code_range(start, here_cache.current);
+    return out;
+}
+
 BranchRecord gen_jump(uint32_t target, uint8_t op)
 {
     EmitCache &here_cache = current_code_cache();
@@ -222,8 +253,12 @@ BranchRecord gen_jump(uint32_t target, uint8_t op)
         return out;
     }
     if (!cpu_is_f80()) {
-        emit_far_branch(target, op == kOpCall ? kOpLcall : kOpLjp, &out.operand, nullptr);
-        return out;
+        if (op == kOpCall) {
+            // A call returns with "ret" into the page it came from: no bouncer can keep that.
+            emit_far_branch(target, kOpLcall, &out.operand, nullptr);
+            return out;
+        }
+        return gen_z180_page_bouncer(target, op);
     }
     if (!here_xmem) {
         // From root: the long form. A condition skips it on its inverse (jp ncc over the "ljp"),

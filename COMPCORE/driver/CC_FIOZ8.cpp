@@ -995,6 +995,10 @@ int16_t compile_program(uint32_t root_code_start, uint32_t data_start, uint32_t 
                 set_current_code_cache(root_code_cache());
             } else {
                 place_start_up_symbols();
+                // The Z180's xmem code moves on to its next page through the BIOS's routine.
+                if (codegen_seam().cpu_flag() == 0)
+                    if (auto a = linker.global_label_address("_b_page"))
+                        set_page_switch_routine(addr_offset(*a));
             }
         }
         if (!watch)
