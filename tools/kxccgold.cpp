@@ -353,6 +353,26 @@ void xmempages_case()
     std::printf("%" PRId32 " %" PRId32 "\n", mix_c(mix_a, 3), mix_c(mix_b, 99));
 }
 
+// cofunc.c: main's loop of 8 passes. A cofunction that yields y times returns y passes after
+// the one it was called in (an abort at once, with -1 as the waitfordone's value); a waitfordone
+// goes on to what follows it in the pass its last call returns. The unnamed costatement starts
+// again the pass after it ends; the named one ("init_on") runs once.
+void cofunc_case()
+{
+    for (int pass = 0; pass < 8; ++pass) {
+        if (pass % 2 == 1)  // twice yields once: called at even passes, back at odd ones
+            std::printf("%d: twice %d %d\n", pass, add16(21, 21), 1);
+        if (pass == 2)  // acc yields twice, each instance with its own local
+            std::printf("%d: acc %d %d\n", pass, add16(10, 1), add16(20, 1));
+        if (pass == 4) {  // outer: inner's yield, then its own
+            std::printf("%d: outer %d\n", pass, mul16(add16(3, 1), 2));
+            std::printf("%d: stop %d %d\n", pass, -1, 7);
+        }
+        if (pass == 5)
+            std::printf("%d: far %d\n", pass, add16(5, 100));
+    }
+}
+
 struct Case {
     const char *name;
     void (*print)();
@@ -363,7 +383,7 @@ constexpr Case kCases[] = {
     {"convert", convert_case}, {"program", program_case}, {"printf", printf_case},
     {"xmemcall", xmemcall_case}, {"compare", compare_case}, {"asmfwd", asmfwd_case},
     {"builtins", builtins_case}, {"octal", octal_case}, {"fnreturn", fnreturn_case},
-    {"xmemread", xmemread_case}, {"xmempages", xmempages_case},
+    {"xmemread", xmemread_case}, {"xmempages", xmempages_case}, {"cofunc", cofunc_case},
 };
 
 }  // namespace

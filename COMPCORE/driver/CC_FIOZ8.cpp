@@ -1140,6 +1140,9 @@ uint16_t compile_and_load(const std::string &source)
         start_up.heap_high = static_cast<uint16_t>(map.heap_area.last);
         start_up.rams = cfg.rams;
         start_up.logr = cfg.logr;
+        // The Z180's "rst 0x30" jumps through the RAM vector "vrst30": the block arms it with
+        // "jp _b_all" before any xmem function is called through its root stub.
+        start_up.vectors_differ = codegen_seam().cpu_flag() == 0;
         set_start_up_layout(start_up);
         uint16_t second_size = 0;
         const uint16_t block_size = codegen_seam().measure_start_up_block(&second_size);

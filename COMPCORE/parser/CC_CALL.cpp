@@ -28,6 +28,29 @@
 
 namespace {
 
+void release_keeping_hl(int16_t n) { gen_adjust_stack(n, true); }
+
+// The Z180 releases words with "pop af", which would lose A: single bytes with "inc sp", or
+// through HL in the other register set.
+void release_keeping_a(int16_t n)
+{
+    if (!cpu_is_z180()) {
+        gen_adjust_stack(n, true);
+        return;
+    }
+    if (n <= 8) {
+        for (int i = 0; i < n; ++i)
+            outasm("inc sp");
+        return;
+    }
+    outasm("exx");
+    outasm("ld hl, %d", int(n));
+    outasm("add hl, sp");
+    outasm("ld sp, hl");
+    outasm("exx");
+}
+
+
 WaitfordoneCalls g_waitfordone;
 std::function<bool()> g_context_loader;
 
@@ -460,13 +483,15 @@ void gen_function_call(object *callee)
                 outasm("jp c, %s", after.c_str());
             }
         }
+        // A cofunction's runtime hands its verdict back in A: the release keeps it.
+        const auto release = cofunction ? &release_keeping_a : &release_keeping_hl;
         if (pushed != 0)
-            gen_adjust_stack(static_cast<int16_t>(pushed), true);
+            release(static_cast<int16_t>(pushed));
         if (!after.empty())
             define_label(after.c_str(), here(), kLabelLocal);
         if (cofunction) {
             const int16_t extra = traits.shared ? 6 : 4;
-            gen_adjust_stack(extra, true);
+            release(extra);
         }
     }
     // What "FPUSH" pushed stays on the stack for code that knows of it: the tracker counts

@@ -511,8 +511,12 @@ void gen_cofunction_prologue(bool xmem)
     Cofunction &c = g.cofunction;
     emit_code_byte(0xDD);  // push ix
     emit_code_byte(0xE5);
-    // Room that makes the return address and it 5 bytes for every placement.
-    if (!xmem) {
+    // Room that makes the return address and it 5 bytes for every placement. The Z180 has no
+    // "add sp, n" (its cofunctions lie in root).
+    if (cpu_is_z180()) {
+        emit_code_byte(0xF5);  // push af
+        emit_code_byte(0x3B);  // dec sp
+    } else if (!xmem) {
         emit_code_byte(0x27);  // add sp, -3
         emit_code_byte(0xFD);
     } else if (IdePreferences().root_stubs) {
@@ -553,8 +557,15 @@ void gen_single_user_segments()
             outasm("ld hl, %d", word);
             outasm("push hl");
         }
-        outasm("lcall __scofabandon");
-        outasm("add sp, 8");
+        if (cpu_is_z180()) {
+            // Root code calls the runtime's root routine; the four words go as they came.
+            outasm("call __scofabandon");
+            for (int i = 0; i < 4; ++i)
+                outasm("pop af");
+        } else {
+            outasm("lcall __scofabandon");
+            outasm("add sp, 8");
+        }
         outasm("ret");
         add_chain_address("_loopinit", here());
         outasm("ld hl, %d", state);
@@ -582,7 +593,13 @@ void gen_cofunction_epilogue(bool single_user)
     (void)gen_call_named(single_user ? "scofepilog_" : "cofepilog_");
     g.context = inner;
     const bool xmem = (current_decl_flags().word & kDeclXmem) != 0;
-    if (!xmem) {
+    if (cpu_is_z180()) {
+        // The room and the two words go without touching the value in the registers.
+        for (int i = 0; i < 7; ++i)
+            outasm("inc sp");
+        outasm("pop ix");
+        outasm("ret");
+    } else if (!xmem) {
         outasm("add sp, 7");
         outasm("pop ix");
         outasm("ret");

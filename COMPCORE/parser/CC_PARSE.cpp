@@ -811,7 +811,11 @@ void compile_body(symbol *fn)
     if (info.defined)
         report_previously_defined(fn->name);
     info.defined = true;
-    if (word & kDeclInterruptMask)
+    // Interrupt routines lie in root; so do the Z180's cofunctions, whose runtime enters and
+    // leaves them with plain calls and returns.
+    const bool z180_cofunction = codegen_seam().cpu_flag() == 0 &&
+                                 (cofunction_count(word) != 0 || (word & kDeclSingleUser));
+    if ((word & kDeclInterruptMask) || z180_cofunction)
         word &= ~kDeclXmem;
     const bool xmem = (word & kDeclXmem) != 0;
     CodegenSeam &codegen = codegen_seam();
