@@ -1,15 +1,16 @@
 // The C programs of tests/data/cc, each beside the text it must print (its golden file, which
 // the host model kxccgold computes): compiled by kxcc for each processor (the Vireon 2000 and
-// 3000 and the Z180) and without the debug kernel's hooks, run to their end by kxrun --console, which must print exactly the golden text
+// 3000 and the Z180), for the Vireon 2000 and the Z180 also without the debug kernel's hooks,
+// run to their end by kxrun --console, which must print exactly the golden text
 // and exit 0. The image's "hex" twin holds the bytes of its "bin" file, no compile reports an
 // undefined name, and the map of a program without float names no float routine.
+// Extended memory is laid out on every target: xmempages spreads its code over several pages.
 //
 // While a unit a program needs is not part of this build, kxcc says so ("... is (are) not part of
 // this build.") and the run is skipped with that message; every other failure fails.
 #include "KxccSupport.h"
 
 #include <algorithm>
-#include <span>
 #include <sstream>
 #include <vector>
 
@@ -69,6 +70,7 @@ const Variant kVariants[] = {
     {"v3000", "--cpu 3000", "--cpu 3000"},
     {"v2000_nodebug", "--cpu 2000 --nodebug", "--cpu 2000"},
     {"z180", "--cpu z180", "--cpu z180"},
+    {"z180_nodebug", "--cpu z180 --nodebug", "--cpu z180"},
 };
 
 class CcRun : public Folder,
