@@ -433,7 +433,15 @@ public:
     // Watch code needs its own origin only while the settings restrict watch code to one.
     bool watch_code_option() const override { return IdePreferences().restrict_watch_expressions; }
     bool cpu_is_z180() const override { return asm_target().cpu_flag == 0; }
-    uint16_t page_switch_routine() const override { return memory_map().page_switch_routine; }
+    // The BIOS compile of this run names it in the memory map; a program compiled on a BIOS
+    // state kept from before finds the BIOS's label among the global labels it starts with.
+    uint16_t page_switch_routine() const override
+    {
+        if (const uint16_t routine = memory_map().page_switch_routine)
+            return routine;
+        const std::optional<ADDR24> label = linker_seam().global_label_address("_b_page");
+        return label ? addr_offset(*label) : 0;
+    }
     // A block moves to the follow-on origin only from where the block reader last reserved room.
     uint32_t code_start_marker() const override { return last_reserve_address(); }
     EmitCache *current_emitter() const override { return &current_code_cache(); }
