@@ -14,6 +14,7 @@
 #include "core/CC_STAB.h"
 #include "CC_STUBS.h"
 #include "CC_Z80.h"
+#include "core/SEAM_LINKER.h"
 #include "core/SEAM_SETTINGS.h"
 
 #include <algorithm>
@@ -197,9 +198,12 @@ void emit_far_branch(uint32_t target, uint8_t op, uint32_t *operand, const symbo
 }
 
 // The Z180 reaches xmem code in another page (a loop's head left behind by a page crossing, a
-// jump from root) through a root bouncer that maps the target's page into the window:
+// jump from root) through a root bouncer that maps the target's page into the window (CBR) and
+// jumps, keeping every register and flag; the branch, with its condition, goes to the bouncer.
+// With the BIOS's "_b_jump" the bouncer is its call and the target behind it:
+//   call _b_jump; page; offset
+// else it does the work itself:
 //   push af; ld a, page; out0 (0x38), a; pop af; jp offset
-// and the branch, with its condition, goes to the bouncer. Flags and registers stay as they were.
 static BranchRecord gen_z180_page_bouncer(uint32_t target, uint8_t op)
 {
     EmitCache &here_cache = current_code_cache();
@@ -209,12 +213,20 @@ static BranchRecord gen_z180_page_bouncer(uint32_t target, uint8_t op)
     if (!measuring()) {
         set_current_code_cache(root);
         // Bytes, not lines: a branch may be assembled from inside a line already.
-        const uint8_t map_page[] = {0xF5, 0x3E, addr_xpc(target), 0xED, 0x39, 0x38, 0xF1};
-        for (const uint8_t b : map_page)
-            emit_code_byte(b);
-        emit_code_byte(kOpJp);
-        out.operand = current_code_cache().current;
-        emit_offset(target);
+        if (const std::optional<uint32_t> jump = linker_seam().global_label_address("_b_jump")) {
+            emit_code_byte(kOpCall);
+            emit_offset(*jump);
+            emit_code_byte(addr_xpc(target));
+            out.operand = current_code_cache().current;
+            emit_offset(target);
+        } else {
+            const uint8_t map_page[] = {0xF5, 0x3E, addr_xpc(target), 0xED, 0x39, 0x38, 0xF1};
+            for (const uint8_t b : map_page)
+                emit_code_byte(b);
+            emit_code_byte(kOpJp);
+            out.operand = current_code_cache().current;
+            emit_offset(target);
+        }
         finish_branch();
         record_code_range(bouncer, root.current);
         set_current_code_cache(here_cache);

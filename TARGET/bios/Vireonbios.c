@@ -95,6 +95,22 @@ _b_ret::
         pop hl
         ret
 
+; _b_jump: a jump into xmem code of another page: "call _b_jump" is followed by the page and the
+; offset. CBR takes the page and the jump goes on; every register and flag stays as it was.
+_b_jump::
+        ex (sp),hl              ; HL: the page byte behind the call
+        push af
+        ld a,(hl)
+        out0 (0x38),a
+        inc hl
+        ld a,(hl)
+        inc hl
+        ld h,(hl)
+        ld l,a
+        pop af
+        ex (sp),hl              ; the target on the stack, HL as it was
+        ret
+
 ; _b_page: xmem code that runs past the window's first 4 KB calls this with the next page in A:
 ; CBR moves on by one page and the call returns 4 KB lower in the window, to the same physical
 ; address behind the call. Changes A and F.
