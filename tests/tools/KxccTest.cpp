@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <vector>
 
@@ -253,7 +254,7 @@ TEST_F(Kxcc, ALinkedImageIsWrittenThroughAndStaysALink)
 TEST_F(Kxcc, TheBiosCompilesWithoutAnErrorOrAMissingOrigin)
 {
     write_file(dir / "prog.c", "#asm\nmain::\n        ret\n#endasm\n");
-    for (const char *options : {"--cpu 2000", "--cpu 3000", "--cpu 2000 --nodebug"}) {
+    for (const char *options : {"--cpu 2000", "--cpu 3000", "--cpu 2000 --nodebug", "--cpu z180"}) {
         const ToolRun r = run(dir, tool("kxcc"), std::string(options) + " " + (dir / "prog.c").string());
         std::istringstream lines(r.err);
         for (std::string line; std::getline(lines, line);) {
@@ -261,6 +262,29 @@ TEST_F(Kxcc, TheBiosCompilesWithoutAnErrorOrAMissingOrigin)
             EXPECT_EQ(line.find("origin directive"), std::string::npos) << options << ": " << line;
         }
     }
+}
+
+// The Z180 lays extended memory out as the Vireon does, CBR being the page: its xmem functions
+// lie in xmem pages one behind the other, and a function longer than a page goes on into the
+// pages after its start (the next function starts two pages on).
+TEST_F(Kxcc, Z180XmemFunctionsLieInXmemPages)
+{
+    const fs::path source = fs::path(KX_TEST_DATA) / "cc" / "xmempages.c";
+    const ToolRun cc = run(dir, tool("kxcc"), "--cpu z180 -o '" + (dir / "pages.bin").string() +
+                                                  "' '" + source.string() + "'");
+    ASSERT_EQ(cc.status, 0) << cc.err;
+    const std::string map = read_file(dir / "pages.map");
+    std::vector<int> pages;
+    for (const char *name : {"mix_a", "mix_b", "mix_c"}) {
+        const std::regex line(std::string("([0-9a-f]{2}):([0-9a-f]{4}) +[0-9]+ +") + name + " ");
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(map, m, line)) << name << " in xmem in the map";
+        EXPECT_GE(std::stoi(m[2].str(), nullptr, 16), 0xE000) << name << " in the window";
+        pages.push_back(std::stoi(m[1].str(), nullptr, 16));
+    }
+    EXPECT_GE(pages[0], 2);
+    EXPECT_GE(pages[1], pages[0] + 2) << "mix_a (over 8 KB) spans pages";
+    EXPECT_GE(pages[2], pages[1] + 2) << "mix_b spans pages";
 }
 
 // Names relative to the current folder are the user's: the image lands there. It runs, and
