@@ -410,8 +410,8 @@ void apply_placement(uint16_t code)
     if (code & 0x04) {
         EmitCache &root = root_code_cache();
         const EmitOriginExtent &o = root.GetOrigin();
-        // Without origin directives (the Z180) root code has no origin: it may fill the
-        // logical space below the bank area the Z180 BIOS maps its RAM into.
+        // A Z180 compile without its BIOS's fixed origins has no root code origin: root code
+        // may fill the logical space below the bank area the Z180 BIOS maps its RAM into.
         constexpr uint32_t kZ180RootCodeEnd = 0x8000;
         const uint32_t end = o.size != 0 || origin_switch() != 0
                                  ? uint32_t(addr_offset(o.start)) + o.size
