@@ -451,6 +451,33 @@ std::vector<Parameter> declared_parameters(int count)
 
 bool root_stub_option() { return IdePreferences().root_stubs; }
 
+// A function of its own while it is compiled (a definition, a web guard, a watch expression):
+// its locals, tags and scope go when it ends, also when a report ends the compile, and the
+// function around it comes back.
+class FunctionScope {
+public:
+    FunctionScope() : m_outer(g_fn)
+    {
+        g_fn = CurrentFunction{};
+        ++g_nesting;
+        m_scope = local_scope();
+    }
+    ~FunctionScope()
+    {
+        clear_local_symbols();
+        clear_local_tags();
+        set_local_scope(m_scope);
+        --g_nesting;
+        g_fn = m_outer;
+    }
+    FunctionScope(const FunctionScope &) = delete;
+    FunctionScope &operator=(const FunctionScope &) = delete;
+
+private:
+    CurrentFunction m_outer;
+    bool m_scope = false;
+};
+
 }  // namespace
 
 // ---- function definitions ---------------------------------------------------------------------------------
@@ -913,27 +940,12 @@ int parse_function_definition(int list_follows, int32_t return_type, int kind, i
         kind = kStorageStaticGlobal;
     install_contexts();
 
-    const CurrentFunction outer = g_fn;
-    g_fn = CurrentFunction{};
+    const FunctionScope function_scope;
     g_fn.name = r.name;
     g_fn.source_line = source_line;
     g_fn.source_column = source_column;
     g_fn.return_type = return_type;
     g_fn.return_word = r.word >> 4;
-    ++g_nesting;
-    const bool outer_scope = local_scope();
-    struct Restore {
-        CurrentFunction outer;
-        bool scope;
-        ~Restore()
-        {
-            clear_local_symbols();
-            clear_local_tags();
-            set_local_scope(scope);
-            --g_nesting;
-            g_fn = outer;
-        }
-    } restore{outer, outer_scope};
 
     symbol *fn = enter_function(r, return_type, kind, placement);
 
@@ -1752,31 +1764,17 @@ void install_function_parser()
 ADDR24 compile_web_guard(bool debug, bool wildcard)
 {
     install_contexts();
-    const CurrentFunction outer = g_fn;
-    g_fn = CurrentFunction{};
-    g_fn.name = make_unique_label("_web_guard");
-    g_fn.return_type = kTypeInt;
-    ++g_nesting;
-    const bool outer_scope = local_scope();
+    // The guard is a function of its own, with the declaration flags of its own too: they come
+    // back after the function's scope has gone.
     uint32_t &word = current_decl_flags().word;
-    const uint32_t outer_word = word;
-    // The guard is a function of its own: its locals, scope and flags go when it ends, also when
-    // a report ends the compile.
-    struct Restore {
-        CurrentFunction outer;
-        bool scope;
+    struct RestoreWord {
         uint32_t &word;
         uint32_t outer_word;
-        ~Restore()
-        {
-            clear_local_symbols();
-            clear_local_tags();
-            set_local_scope(scope);
-            --g_nesting;
-            g_fn = outer;
-            word = outer_word;
-        }
-    } restore{outer, outer_scope, word, outer_word};
+        ~RestoreWord() { word = outer_word; }
+    } restore_word{word, word};
+    const FunctionScope function_scope;
+    g_fn.name = make_unique_label("_web_guard");
+    g_fn.return_type = kTypeInt;
 
     word &= ~(kDeclInterruptMask | kDeclCofuncMask | kDeclSingleUser | kDeclLongCall);
     select_xmem_code_cache(current_decl_flags(), debug ? 1 : 0);
@@ -1895,25 +1893,13 @@ void reset_watch_expression_result() { g_watch_result = 0; }
 void compile_watch_expression()
 {
     install_contexts();
-    const CurrentFunction outer = g_fn;
-    g_fn = CurrentFunction{};
+    // The watch mode ends after the function's scope has gone.
+    struct EndWatchCompile {
+        ~EndWatchCompile() { set_watch_function_compile(false); }
+    } end_watch_compile;
+    const FunctionScope function_scope;
     g_fn.name = "_watch";
     g_fn.return_type = kTypeInt;
-    ++g_nesting;
-    const bool outer_scope = local_scope();
-    struct Restore {
-        CurrentFunction outer;
-        bool scope;
-        ~Restore()
-        {
-            clear_local_symbols();
-            clear_local_tags();
-            set_local_scope(scope);
-            --g_nesting;
-            g_fn = outer;
-            set_watch_function_compile(false);
-        }
-    } restore{outer, outer_scope};
 
     set_watch_function_compile(true);
     clear_local_symbols();

@@ -73,7 +73,8 @@ protected:
         write("bios/bios.c", kBios);
         set_bios_file(path("bios/bios.c"));
         write("prog/main.c", kProgram);
-        settings = serial_settings(1000);
+        // A bound on the board's answers, not a wait: a loaded machine may be slow to answer.
+        settings = serial_settings(5000);
         settings.max_download_baud = 460800;
         SetCommSettings(settings);
         SetLoaderBaudRates(2400, 57600, 115200);
