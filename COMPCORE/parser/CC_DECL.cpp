@@ -344,6 +344,10 @@ void after_item(bool interleave)
     xmem_code_cache().CrossPage(0, false);
     if (*input_pointer() && static_cast<unsigned char>(*input_pointer()) <= ' ')
         skip_blanks_across_lines();
+    // The program text goes on from its next line after the library bodies: what is left of
+    // this line ("int a; int b;") is read first, and the bodies wait for the line's end.
+    if (*input_pointer() && !end_of_input())
+        return;
     if (interleave || end_of_input())
         compile_pending_modules(false);
 }

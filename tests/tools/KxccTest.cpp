@@ -307,6 +307,20 @@ TEST_F(Kxcc, RelativeNamesAndTheInitChainRun)
     EXPECT_EQ(program.status, 42) << program.err;
 }
 
+// Two declarations on one line, the first of them where the libraries the BIOS pulled in are
+// compiled in between: the second is still declared, and the rest of the line still read.
+TEST_F(Kxcc, EveryDeclarationOfALineIsRead)
+{
+    write_file(dir / "line.c", "int c; int e; int f = 3;\n"
+                               "int main()\n{\n    c = 2;\n    e = 5;\n"
+                               "    return c * 100 + e * 10 + f;\n}\n");
+    const ToolRun cc = run(dir, tool("kxcc"), "-o '" + (dir / "line.bin").string() + "' '" +
+                                                  (dir / "line.c").string() + "'");
+    ASSERT_EQ(cc.status, 0) << cc.err;
+    const ToolRun program = run(dir, tool("kxrun"), "--console '" + (dir / "line.bin").string() + "'");
+    EXPECT_EQ(program.status, 253) << program.err;  // 2 * 100 + 5 * 10 + 3
+}
+
 // Stores through pointers checked at run time in a compile to a file: a store into a page the
 // program may write goes through, one into flash ends the run with run-time error 228 at the
 // store; without the checks the same program runs to its end.
