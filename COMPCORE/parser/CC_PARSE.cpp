@@ -1050,10 +1050,22 @@ int parse_compound_statement()
             error_here(msg(kMsgParseOpenAtEnd), "A block");
             return kind;
         }
+        const char *before = input_pointer();
+        const uint16_t line = current_line();
         const int k = parse_statement();
         if (k == kStatementEnd)
             return kind;
         kind = k;
+        // A statement that reported its fault without reading anything (a stray ")" left by
+        // an earlier fault) would be met again at once: what stands there goes, a character that
+        // no token takes alone, so that every report is followed by progress.
+        if (input_pointer() == before && current_line() == line && *before) {
+            set_bracket_suppression(true);
+            skip_token();
+            set_bracket_suppression(false);
+            if (input_pointer() == before)
+                advance_input(1);
+        }
     }
 }
 

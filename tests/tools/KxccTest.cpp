@@ -321,6 +321,39 @@ TEST_F(Kxcc, EveryDeclarationOfALineIsRead)
     EXPECT_EQ(program.status, 253) << program.err;  // 2 * 100 + 5 * 10 + 3
 }
 
+// A statement that reads nothing after its fault (a stray ")", or what an undeclared name leaves
+// inside a waitfordone list) is reported and passed over: a few messages, never the message limit.
+struct StuckStatementCase {
+    const char *name;
+    const char *body;     // of main, in a costate where it needs one
+    const char *message;  // one of the reports
+};
+
+const StuckStatementCase kStuckStatements[] = {
+    {"stray_parenthesis", "    x = 1;\n    ) x = 2;\n", "prog.c:6:5: Invalid expression."},
+    {"undeclared_in_waitfordone",
+     "    for (;;) {\n        costate {\n            x = waitfordone { n = twice(21); }\n"
+     "        }\n    }\n",
+     "n is out of scope/ not declared."},
+};
+
+class KxccStuckStatement : public Folder,
+                           public ::testing::WithParamInterface<StuckStatementCase> {};
+
+TEST_P(KxccStuckStatement, IsReportedAndPassedOver)
+{
+    write_file(dir / "prog.c", std::string("int x;\ncofunc int twice(int a) { yield; return a * 2; }\n"
+                                           "int main()\n{\n") +
+                                   GetParam().body + "    return 0;\n}\n");
+    const ToolRun r = run(dir, tool("kxcc"), "'" + (dir / "prog.c").string() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(GetParam().message), std::string::npos) << r.err;
+    const auto lines = std::count(r.err.begin(), r.err.end(), '\n');
+    EXPECT_LT(lines, 40) << r.err.substr(0, 2000);
+}
+INSTANTIATE_TEST_SUITE_P(All, KxccStuckStatement, ::testing::ValuesIn(kStuckStatements),
+                         [](const auto &i) { return std::string(i.param.name); });
+
 // Stores through pointers checked at run time in a compile to a file: a store into a page the
 // program may write goes through, one into flash ends the run with run-time error 228 at the
 // store; without the checks the same program runs to its end.
