@@ -416,11 +416,12 @@ using namespace compile_run;
 void CompileRun::SetUp()
 {
     saved_cwd = fs::current_path();  // the compile entry moves into the program directory
-    // A short folder name: messages that name a file below it must fit a message's summary
-    // from any build folder.
+    // A short folder name: a message that names a file below it must fit a message's summary
+    // (179 bytes) from any build folder, so the name holds no test name, only the process and
+    // the test's number in it.
+    static int tests_in_this_process = 0;
     dir = fs::temp_directory_path() /
-          ("kxcr-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+          ("kxcr-" + std::to_string(::getpid()) + "-" + std::to_string(++tests_in_this_process));
     fs::remove_all(dir);
     fs::create_directories(dir / "prog");
     fs::create_directories(dir / "lib");
