@@ -197,6 +197,16 @@ void emit_far_branch(uint32_t target, uint8_t op, uint32_t *operand, const symbo
     finish_branch();
 }
 
+// The branch itself, in the code being generated, to a root bouncer that reaches the target.
+static void branch_to_bouncer(EmitCache &here_cache, uint8_t op, uint32_t bouncer)
+{
+    const uint32_t start = here_cache.current;
+    emit_code_byte(op);
+    emit_offset(bouncer);
+    finish_branch();
+    record_code_range(start, here_cache.current);
+}
+
 // The Z180 reaches xmem code in another page (a loop's head left behind by a page crossing, a
 // jump from root) through a root bouncer that maps the target's page into the window (CBR) and
 // jumps, keeping every register and flag; the branch, with its condition, goes to the bouncer.
@@ -231,11 +241,7 @@ static BranchRecord gen_z180_page_bouncer(uint32_t target, uint8_t op)
         record_code_range(bouncer, root.current);
         set_current_code_cache(here_cache);
     }
-    const uint32_t start = here_cache.current;
-    emit_code_byte(op);
-    emit_offset(bouncer);
-    finish_branch();
-    record_code_range(start, here_cache.current);
+    branch_to_bouncer(here_cache, op, bouncer);
     return out;
 }
 
@@ -295,11 +301,7 @@ BranchRecord gen_jump(uint32_t target, uint8_t op)
         record_code_range(bouncer, root.current);
         set_current_code_cache(here_cache);
     }
-    const uint32_t start = here_cache.current;
-    emit_code_byte(op);
-    emit_offset(bouncer);
-    finish_branch();
-    record_code_range(start, here_cache.current);
+    branch_to_bouncer(here_cache, op, bouncer);
     return out;
 }
 
